@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// The console's string table: user-visible texts by number.
+// Returns nullptr when the table has no string with that id.
+const char* RzString(int id);
+
+// Fills "%1!d!" style inserts of a table text with the decimal integer `value`.
+// A missing id gives an empty text.
+std::string RzFormatString(int id, int value);
