@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link/LinkTransport.h"
+
+// A scripted link for command tests: records every request with its receive mode and hands
+// out queued answers exactly as the socket would (the answer bytes and length, or a code).
+class FakeLink : public CLinkTransport {
+public:
+    struct Request {
+        std::string text;
+        int32_t mode;
+    };
+
+    // Queues the bytes of the next answer. For RECV_FIXED and RECV_BINARY status lines the real
+    // link counts the terminating NUL into the length; pass the bytes as the link would
+    // deliver them (e.g. std::string("E1\r\n\0", 5)).
+    void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK}); }
+    // The next Receive fails with `code`.
+    void QueueReceiveError(RzResult code) { answers_.push_back({{}, code}); }
+    // The next Send fails with `code`.
+    void FailNextSend(RzResult code) { sendError_ = code; }
+
+    const std::vector<Request>& requests() const { return requests_; }
+    size_t pendingAnswers() const { return answers_.size(); }
+
+    RzResult Connect() override { return RZ_OK; }
+    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Close() override { return RZ_OK; }
+    RzResult SetMode(int32_t mode) override {
+        mode_ = mode;
+        return RZ_OK;
+    }
+    int32_t GetMode() const override { return mode_; }
+    RzResult Send(const char* request, uint32_t length, int32_t mode) override {
+        if (sendError_ != RZ_OK) {
+            const RzResult code = sendError_;
+            sendError_ = RZ_OK;
+            return code;
+        }
+        requests_.push_back({std::string(request, length), mode});
+        mode_ = mode;
+        return RZ_OK;
+    }
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+        *outLength = 0;
+        if (answers_.empty()) {
+            return LINK_E_TIMEOUT;
+        }
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        if (answer.code != RZ_OK) {
+            return answer.code;
+        }
+        if (answer.bytes.empty()) {
+            return LINK_E_SEND;
+        }
+        if (answer.bytes.size() > capacity) {
+            return LINK_E_BUFFER_SMALL;
+        }
+        std::memcpy(buffer, answer.bytes.data(), answer.bytes.size());
+        buffer[answer.bytes.size()] = '\0';
+        *outLength = static_cast<uint32_t>(answer.bytes.size());
+        return RZ_OK;
+    }
+    RzResult SetTimeout(uint32_t ms) override {
+        timeout_ = ms;
+        return RZ_OK;
+    }
+    uint32_t GetTimeout() const override { return timeout_; }
+    uint32_t SetExpectedLength(uint32_t bytes) override {
+        expectedLength_ = bytes;
+        return bytes;
+    }
+    uint32_t expectedLength() const { return expectedLength_; }
+
+private:
+    struct Answer {
+        std::string bytes;
+        RzResult code;
+    };
+    std::deque<Answer> answers_;
+    std::vector<Request> requests_;
+    RzResult sendError_ = RZ_OK;
+    int32_t mode_ = RECV_LIST;
+    uint32_t timeout_ = kDefaultLinkTimeoutMs;
+    uint32_t expectedLength_ = 0;
+};
