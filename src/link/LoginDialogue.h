@@ -1,0 +1,27 @@
+#pragma once
+
+#include "link/InstrumentIdentity.h"
+#include "link/LinkTransport.h"
+#include "platform/ResultCodes.h"
+
+// Receive capacities of the log-in and identification exchanges.
+constexpr uint32_t kLoginAnswerCapacity = 200;
+constexpr uint32_t kIdentifyAnswerCapacity = 2000;
+
+// The log-in dialogue on a freshly opened link (receive mode RECV_LINE): greeting, user name,
+// and the password when the instrument asks for one. Failures are shown in the status text.
+RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password);
+
+// Identification: "_C" then "ZSPID_AUX?" (RECV_LIST). An unsupported instrument is shown but
+// does not fail here; the identity then stays incomplete and connection start refuses it.
+RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity);
+
+// The answer of "_C" read into `identity`. Returns false (and leaves the fields it could not
+// establish at zero) when the answer names no supported instrument.
+bool ParseIdentification(const char* answer, CInstrumentIdentity* identity);
+
+// The option flags of the "ZSPID_AUX?" answer; flags stay 0 when "PID_AUX" is absent.
+void ParsePidAux(const char* answer, int32_t flags[10]);
+
+// True when the identity names an instrument this console supports.
+bool IsSupportedIdentity(const CInstrumentIdentity& identity);

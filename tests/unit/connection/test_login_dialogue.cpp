@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/LoginDialogue.h"
+#include "platform/StatusSink.h"
+#include "unit/commands/FakeLink.h"
+
+namespace {
+
+const char* kGreeting = "Select username from 'admin' or 'user'\r\n";
+
+struct LoginCase {
+    const char* name;
+    std::vector<std::string> answers;  // greeting, answer to the user name, answer to the password
+    RzResult expected;
+    std::vector<std::string> requests;
+    std::vector<std::string> shown;
+};
+
+class LoginDialogueTest : public ::testing::TestWithParam<LoginCase> {};
+
+TEST_P(LoginDialogueTest, OutcomeRequestsAndStatusText) {
+    const LoginCase& c = GetParam();
+    FakeLink link;
+    for (const auto& answer : c.answers) {
+        link.QueueAnswer(answer);
+    }
+    std::vector<std::string> shown;
+    ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+
+    EXPECT_EQ(RunLoginDialogue(&link, "admin", "secret"), c.expected);
+
+    std::vector<std::string> sent;
+    for (const auto& r : link.requests()) {
+        sent.push_back(r.text);
+        EXPECT_EQ(r.mode, RECV_LINE);
+    }
+    EXPECT_EQ(sent, c.requests);
+    EXPECT_EQ(shown, c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, LoginDialogueTest,
+    ::testing::Values(
+        LoginCase{"PasswordAccepted",
+                  {kGreeting, "Input password.\r\n", "E0\r\n"},
+                  RZ_OK,
+                  {"admin", "secret"},
+                  {}},
+        LoginCase{"NoPasswordAsked", {"Input username.\r\n", "E0\r\n"}, RZ_OK, {"admin"}, {}},
+        LoginCase{"BareE0WithoutLineEnd", {kGreeting, "E0"}, RZ_OK, {"admin"}, {}},
+        LoginCase{"GreetingWithoutPrompt", {"Welcome\r\n"}, LINK_E_LOGIN, {}, {"Welcome"}},
+        LoginCase{"UserRefused",
+                  {kGreeting, "E1 Login failed\r\n"},
+                  LINK_E_LOGIN,
+                  {"admin"},
+                  {"E1 Login failed"}},
+        LoginCase{"E0WithTrailingTextIsNotSuccess",
+                  {kGreeting, "E0 \r\n"},
+                  LINK_E_LOGIN,
+                  {"admin"},
+                  {"E0 "}},
+        LoginCase{"PasswordRefused",
+                  {kGreeting, "Input password.\r\n", "E2 Password incorrect\r\n"},
+                  LINK_E_LOGIN,
+                  {"admin", "secret"},
+                  {"E2 Password incorrect"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LoginDialogue, ReceiveFailuresShowTheRightText) {
+    struct Case {
+        int failAt;  // 0 greeting, 1 user answer, 2 password answer
+        std::string shown;
+    };
+    const Case cases[] = {
+        {0, "Communicate with RZ error, please check RZ configuration!"},
+        {1, "Communicate with RZ error, please check RZ configuration!"},
+        {2, "login Error!"},
+    };
+    for (const auto& c : cases) {
+        FakeLink link;
+        const std::string answers[] = {kGreeting, "Input password.\r\n"};
+        for (int i = 0; i < c.failAt; ++i) {
+            link.QueueAnswer(answers[i]);
+        }
+        link.QueueReceiveError(LINK_E_TIMEOUT);
+        std::vector<std::string> shown;
+        ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+        EXPECT_EQ(RunLoginDialogue(&link, "admin", "pw"), LINK_E_TIMEOUT) << c.failAt;
+        ASSERT_EQ(shown.size(), 1u) << c.failAt;
+        EXPECT_EQ(shown[0], c.shown);
+    }
+}
+
+TEST(LoginDialogue, SendFailureIsReturnedSilently) {
+    FakeLink link;
+    link.QueueAnswer(kGreeting);
+    link.FailNextSend(LINK_E_BROKEN);
+    std::vector<std::string> shown;
+    ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+    EXPECT_EQ(RunLoginDialogue(&link, "admin", "pw"), LINK_E_BROKEN);
+    EXPECT_TRUE(shown.empty());
+}
+
+struct IdentCase {
+    const char* name;
+    const char* answer;
+    bool supported;
+    const char* family;
+    int32_t model;
+    int32_t major;
+    int32_t version;
+    int32_t programOption;
+};
+
+TEST(Identification, ParseTable) {
+    const IdentCase cases[] = {
+        {"Full", "EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n3.06\r\nOPTION:\r\nPROGRAM LARGE\r\nEN\r\n",
+         true, "RZ", 3200, 3, 0x30006, 2},
+        {"Small", "EA\r\nMODEL:\r\nRZ3100\r\nVERSION:\r\n2.11\r\nPROGRAM SMALL\r\nEN\r\n", true,
+         "RZ", 3100, 2, 2 * 65536 + 11, 1},
+        {"NoOption", "EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n1.20\r\nEN\r\n", true, "RZ", 3200, 1,
+         65536 + 20, 0},
+        {"OptionNeedsLineEnd", "MODEL:\r\nRZ3200\r\nVERSION:\r\n1.0\r\nPROGRAM LARGE", true, "RZ",
+         3200, 1, 65536, 0},
+        {"OtherFamily", "EA\r\nMODEL:\r\nQX3200\r\nVERSION:\r\n3.06\r\nEN\r\n", false, "", 0, 0, 0,
+         0},
+        {"OtherModel", "EA\r\nMODEL:\r\nRZ3300\r\nVERSION:\r\n3.06\r\nEN\r\n", false, "", 0, 0, 0,
+         0},
+        {"NoModel", "EA\r\nVERSION:\r\n3.06\r\nEN\r\n", false, "", 0, 0, 0, 0},
+        {"ModelWithoutLineEnd", "EA\r\nMODEL:RZ3200\r\nVERSION:\r\n3.06\r\nEN\r\n", false, "", 0, 0,
+         0, 0},
+        {"NoVersion", "EA\r\nMODEL:\r\nRZ3200\r\nEN\r\n", false, "RZ", 3200, 0, 0, 0},
+        {"VersionWithoutMinor", "MODEL:\r\nRZ3200\r\nVERSION:\r\n3\r\n", true, "RZ", 3200, 3,
+         3 * 65536, 0},
+        {"EndsAfterMarker", "MODEL:\r\n", false, "", 0, 0, 0, 0},
+        {"HugeNumbersSaturate", "MODEL:\r\nRZ3200\r\nVERSION:\r\n99999999999999.99999999999\r\n",
+         true, "RZ", 3200, 0x7FFF, 0x7FFF * 65536 + 0x7FFF, 0},
+    };
+    for (const auto& c : cases) {
+        CInstrumentIdentity identity{};
+        EXPECT_EQ(ParseIdentification(c.answer, &identity), c.supported) << c.name;
+        EXPECT_STREQ(identity.family, c.family) << c.name;
+        EXPECT_EQ(identity.modelNumber, c.model) << c.name;
+        EXPECT_EQ(identity.firmwareMajor, c.major) << c.name;
+        EXPECT_EQ(identity.version, c.version) << c.name;
+        EXPECT_EQ(identity.programOption, c.programOption) << c.name;
+    }
+}
+
+TEST(Identification, PidAuxPieces) {
+    struct Case {
+        const char* answer;
+        std::vector<int32_t> flags;
+    };
+    const Case cases[] = {
+        {"EA\r\nPID_AUX,ON,OFF,\r\nEN\r\n", {0, 1, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"PID_AUXON,OFF,ON,ON,OFF,OFF,ON,OFF,ON,ON,ON,\r\n", {1, 0, 1, 1, 0, 0, 1, 0, 1, 1}},
+        {"EA\r\nno flags here\r\nEN\r\n", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"PID_AUXON,ON", {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"PID_AUX,,,,,,,,,,,,,,", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        int32_t flags[10] = {};
+        ParsePidAux(c.answer, flags);
+        EXPECT_EQ(std::vector<int32_t>(flags, flags + 10), c.flags) << c.answer;
+    }
+}
+
+TEST(Identification, ExchangesAndUnsupportedInstrument) {
+    FakeLink link;
+    link.QueueAnswer("EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n3.06\r\nPROGRAM SMALL\r\nEN\r\n");
+    link.QueueAnswer("EA\r\nPID_AUXON,OFF,ON,\r\nEN\r\n");
+    CInstrumentIdentity identity{};
+    ASSERT_EQ(RunIdentification(&link, &identity), RZ_OK);
+    ASSERT_EQ(link.requests().size(), 2u);
+    EXPECT_EQ(link.requests()[0].text, "_C");
+    EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
+    EXPECT_EQ(link.requests()[1].text, "ZSPID_AUX?");
+    EXPECT_EQ(link.requests()[1].mode, RECV_LIST);
+    EXPECT_TRUE(IsSupportedIdentity(identity));
+    EXPECT_EQ(identity.pidAux[0], 1);
+    EXPECT_EQ(identity.pidAux[1], 0);
+    EXPECT_EQ(identity.pidAux[2], 1);
+
+    FakeLink other;
+    other.QueueAnswer("EA\r\nMODEL:\r\nQX3200\r\nVERSION:\r\n3.06\r\nEN\r\n");
+    std::vector<std::string> shown;
+    ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+    CInstrumentIdentity empty{};
+    EXPECT_EQ(RunIdentification(&other, &empty), RZ_OK);
+    EXPECT_EQ(other.requests().size(), 1u);
+    EXPECT_FALSE(IsSupportedIdentity(empty));
+    EXPECT_EQ(shown, std::vector<std::string>{"Software not support current hardware!"});
+
+    FakeLink broken;
+    broken.QueueReceiveError(LINK_E_TIMEOUT);
+    CInstrumentIdentity none{};
+    EXPECT_EQ(RunIdentification(&broken, &none), LINK_E_TIMEOUT);
+}
+
+TEST(Identification, SupportedRange) {
+    struct Case {
+        const char* family;
+        int32_t model;
+        int32_t major;
+        bool supported;
+    };
+    const Case cases[] = {
+        {"RZ", 3100, 1, true},  {"RZ", 3200, 3, true},  {"RZ", 3200, 4, false},
+        {"RZ", 3200, 0, false}, {"RZ", 3000, 2, false}, {"QX", 3200, 2, false},
+    };
+    for (const auto& c : cases) {
+        CInstrumentIdentity identity{};
+        std::snprintf(identity.family, sizeof identity.family, "%s", c.family);
+        identity.modelNumber = c.model;
+        identity.firmwareMajor = c.major;
+        EXPECT_EQ(IsSupportedIdentity(identity), c.supported) << c.model << " " << c.major;
+    }
+}
+
+}  // namespace
