@@ -1,6 +1,9 @@
 #pragma once
 
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "link/LinkTransport.h"
 #include "platform/ResultCodes.h"
@@ -13,6 +16,7 @@ constexpr uint32_t kLineWalkCapacity = 51200;      // line walks
 constexpr int kFieldRows = 256;                    // rows of a field list
 constexpr int kFieldRowSize = 256;                 // bytes per row, NUL included
 constexpr int kLineBufferSize = 256;               // one line of a line walk, NUL included
+constexpr int kFieldListLines = 256;               // data lines a field list may hold
 
 using FieldRows = char[kFieldRows][kFieldRowSize];
 
@@ -21,7 +25,7 @@ using FieldRows = char[kFieldRows][kFieldRowSize];
 // caller sets its parameter fields, runs Query or Execute, and reads the results from its
 // fields. A run allocates nothing on the heap.
 class CCommand {
-public:
+  public:
     CCommand() = default;
     virtual ~CCommand() = default;
     CCommand(const CCommand&) = delete;
@@ -40,21 +44,86 @@ public:
     CLinkTransport* link() const { return link_; }
     const CInstrumentModel* identity() const { return identity_; }
 
-protected:
-    // Sends `request` (no line end) in `mode`.
+  protected:
+    // Sends `request` (no line end) in `mode`. An unbound object gives LINK_E_NOT_INITIALIZED.
     RzResult SendRequest(const char* request, int32_t mode);
+    // The exchange of every status command: `request` in RECV_LINE mode, then ReceiveStatus().
+    RzResult ExchangeStatus(const char* request);
 
     CLinkTransport* link_ = nullptr;
     const CInstrumentModel* identity_ = nullptr;
 };
 
 // Reads a list answer ("EA", data lines, "EN") and returns its comma-separated fields, without
-// each line's two-character prefix, as rows; `outCount` is the number of fields.
+// each line's two-character prefix, as rows; `outCount` is the number of fields. A first line
+// other than "EA" is shown and gives REPLY_UNEXPECTED. A data line longer than 255 characters,
+// more than 256 data lines or more than 256 fields give LINK_E_FORMAT (the rows filled so far
+// stay filled and `outCount` says how many).
 RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount);
 
 // Splits one answer line (after its two-character prefix) at commas into at most `maxRows`
-// rows; unfilled rows become empty. More fields than rows gives LINK_E_FORMAT.
+// rows; unfilled rows become empty. More fields than rows, or a field longer than a row,
+// gives LINK_E_FORMAT. `maxRows` above kFieldRows counts as kFieldRows.
 RzResult SplitFields(FieldRows& rows, const char* line, int maxRows);
 
-// floor(value * 10^decimals + 0.5): the integer a set point or output is sent as.
+// floor(value * 10^decimals + 0.5): the integer a set point or output is sent as. Computed on
+// the shortest decimal text of `value`, so 12.34 with 2 decimals is 1234 although the double
+// lies just below 12.34. Results beyond the int64 range saturate; NaN gives 0.
 int64_t ScaleValue(double value, int decimals);
+
+// ScaleValue for a request field: LINK_E_PARAMETER when `value` is not finite or the scaled
+// number does not fit a 32-bit field.
+RzResult ScaleRequestValue(double value, int decimals, int32_t* out);
+
+// Copies at most size - 1 characters of `source` and always terminates `destination`.
+void CopyText(char* destination, size_t size, const char* source);
+
+// 'E' followed by anything but 'A': a list query's error answer.
+bool IsListErrorAnswer(const char* text);
+// 'E' followed by a number above 0 ("E1", "E12"): the error answer some queries test for.
+bool IsNumberedErrorAnswer(const char* text);
+// A binary or fixed answer that is an error status line: first byte 'E', second not 'B', and
+// CR LF at its end before the terminating NUL that those receive modes count into `length`.
+bool IsBinaryErrorAnswer(const char* answer, uint32_t length);
+
+// A non-owning reference to a line parser: any callable taking (const char* line, int length)
+// and returning RzResult. The line is NUL-terminated and includes its CR LF. Holding no heap
+// state, it can wrap a lambda with captures for the duration of one line walk.
+class LineParser {
+  public:
+    template <typename F>
+    requires(!std::same_as<std::remove_cvref_t<F>, LineParser> &&
+             std::is_invocable_r_v<RzResult, F&, const char*, int>)
+        LineParser(F&& parser)  // NOLINT: implicit by design, a lambda is passed directly
+        : object_(const_cast<void*>(static_cast<const void*>(&parser))),
+          call_([](void* object, const char* line, int length) -> RzResult {
+              return (*static_cast<std::remove_reference_t<F>*>(object))(line, length);
+          }) {}
+
+    RzResult operator()(const char* line, int length) const { return call_(object_, line, length); }
+
+  private:
+    void* object_;
+    RzResult (*call_)(void*, const char*, int);
+};
+
+// How a line walk recognises an error answer before it walks the lines.
+enum class AnswerErrorTest : int32_t {
+    kNotListOpener,   // 'E' followed by anything but 'A' (IsListErrorAnswer)
+    kPositiveNumber,  // 'E' followed by a number above 0 (IsNumberedErrorAnswer)
+};
+
+struct LineWalkOptions {
+    AnswerErrorTest errorTest = AnswerErrorTest::kNotListOpener;
+    bool showError = true;                  // show an error answer with ShowStatusMessage
+    uint32_t capacity = kLineWalkCapacity;  // receive capacity, at most kLineWalkCapacity
+};
+
+// The line walk shared by list queries: sends `request` in RECV_LIST mode, receives the answer,
+// applies the error test (an error answer gives REPLY_UNEXPECTED), then hands every CR LF
+// terminated line, in order, to `parser` until a line that begins "EN" has been parsed. A
+// non-zero parser result ends the walk and is returned; running out of text before "EN" (no
+// further CR LF) or a line of more than 255 characters gives LINK_E_FORMAT. The caller clears
+// its results before the walk.
+RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOptions& options,
+                     LineParser parser);
