@@ -329,7 +329,7 @@ bool IsNumberedErrorAnswer(const char* text) {
 }
 
 bool IsBinaryErrorAnswer(const char* answer, uint32_t length) {
-    return length >= 5 && answer[0] == 'E' && answer[1] != 'B' && answer[length - 3] == '\r' &&
+    return length >= 4 && answer[0] == 'E' && answer[1] != 'B' && answer[length - 3] == '\r' &&
            answer[length - 2] == '\n' && answer[length - 1] == '\0';
 }
 
