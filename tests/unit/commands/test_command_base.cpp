@@ -1,0 +1,557 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "commands/Command.h"
+#include "platform/StatusSink.h"
+#include "unit/commands/FakeLink.h"
+
+namespace {
+
+// Collects what the command layer shows to the operator.
+struct ShownMessages {
+    std::vector<std::string> texts;
+    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
+};
+
+std::string Repeat(char c, size_t count) {
+    return std::string(count, c);
+}
+
+// "EA", then `lines` data lines built by `makeLine(i)`, then "EN".
+template <typename MakeLine>
+std::string ListAnswer(int lines, MakeLine makeLine) {
+    std::string answer = "EA\r\n";
+    for (int i = 0; i < lines; ++i) {
+        answer += makeLine(i) + "\r\n";
+    }
+    return answer + "EN\r\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// ReceiveStatus
+
+struct StatusCase {
+    const char* name;
+    std::string answer;  // empty: the receive fails with `receiveError`
+    RzResult receiveError;
+    RzResult expected;
+    std::vector<std::string> shown;
+};
+
+TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
+    const std::vector<StatusCase> cases = {
+        {"success", "E0\r\n", RZ_OK, RZ_OK, {}},
+        {"list opener counts as success", "EA\r\n", RZ_OK, RZ_OK, {}},
+        {"error line", "E1\r\n", RZ_OK, REPLY_ERROR, {"E1"}},
+        {"error line with text", "E2 Busy now\r\n", RZ_OK, REPLY_ERROR, {"E2 Busy now"}},
+        {"error line with counted NUL", std::string("E1\r\n\0", 5), RZ_OK, REPLY_ERROR, {"E1"}},
+        {"lone E", "E", RZ_OK, REPLY_ERROR, {"E"}},
+        {"not an E line", "OK\r\n", RZ_OK, RZ_OK, {}},
+        {"lower-case e", "e1\r\n", RZ_OK, RZ_OK, {}},
+        {"E0 followed by text", "E0 done\r\n", RZ_OK, RZ_OK, {}},
+        {"time-out passes through", "", LINK_E_TIMEOUT, LINK_E_TIMEOUT, {}},
+        {"broken link passes through", "", LINK_E_BROKEN, LINK_E_BROKEN, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShownMessages shown;
+        FakeLink link;
+        if (c.answer.empty()) {
+            link.QueueReceiveError(c.receiveError);
+        } else {
+            link.QueueAnswer(c.answer);
+        }
+        CCommand command;
+        command.Bind(&link, nullptr);
+        EXPECT_EQ(command.ReceiveStatus(), c.expected);
+        EXPECT_EQ(shown.texts, c.shown);
+        EXPECT_EQ(link.pendingAnswers(), 0u);
+    }
+}
+
+TEST(ReceiveStatus, UnboundCommandRefusesWithoutTouchingALink) {
+    CCommand command;
+    EXPECT_EQ(command.ReceiveStatus(), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(command.link(), nullptr);
+}
+
+TEST(ReceiveStatus, AnswerLongerThanTheStatusAreaIsRefusedByTheLink) {
+    ShownMessages shown;
+    FakeLink link;
+    link.QueueAnswer("E1" + Repeat('x', kStatusAnswerCapacity));
+    CCommand command;
+    command.Bind(&link, nullptr);
+    EXPECT_EQ(command.ReceiveStatus(), LINK_E_BUFFER_SMALL);
+    EXPECT_TRUE(shown.texts.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// ReceiveFieldList
+
+struct FieldListCase {
+    const char* name;
+    std::string answer;
+    RzResult expected;
+    std::vector<std::string> fields;  // the rows filled, in order
+    bool shown;
+};
+
+std::vector<FieldListCase> FieldListCases() {
+    auto numbered = [](int i) { return "XX" + std::to_string(i); };
+    auto twoFields = [](int i) { return "XXa" + std::to_string(i) + ",b"; };
+    std::vector<std::string> manyFields;
+    for (int i = 0; i < kFieldRows; ++i) {
+        manyFields.push_back(std::to_string(i));
+    }
+    std::vector<std::string> lineNumbers;
+    for (int i = 0; i < kFieldListLines; ++i) {
+        lineNumbers.push_back(std::to_string(i));
+    }
+    // 256 fields over 8 lines of 32, and one field more on a ninth line.
+    auto fieldsOfLine = [](int line) {
+        std::string text = "XX";
+        for (int i = 0; i < 32; ++i) {
+            text += (i ? "," : "") + std::to_string(line * 32 + i);
+        }
+        return text;
+    };
+    std::string fullRows = ListAnswer(8, fieldsOfLine);
+    std::string overfullRows = "EA\r\n";
+    for (int line = 0; line < 8; ++line) {
+        overfullRows += fieldsOfLine(line) + "\r\n";
+    }
+    overfullRows += "XXextra\r\nEN\r\n";
+    std::vector<std::string> firstTwoSixFour;
+    for (int i = 0; i < 128; ++i) {
+        firstTwoSixFour.push_back("a" + std::to_string(i));
+        firstTwoSixFour.push_back("b");
+    }
+
+    return {
+        {"three fields, empty field vanishes",
+         "EA\r\nXX1,AB,,CD\r\nEN\r\n",
+         RZ_OK,
+         {"1", "AB", "CD"},
+         false},
+        {"fields of several lines in order",
+         "EA\r\nXXa,b\r\nYYc\r\nEN\r\n",
+         RZ_OK,
+         {"a", "b", "c"},
+         false},
+        {"blank lines and bare CR or LF separate lines",
+         "EA\r\n\r\n\r\nXXa\n\nXXb\rEN\r\n",
+         RZ_OK,
+         {"a", "b"},
+         false},
+        {"leading and trailing commas", "EA\r\nXX,,a,,\r\nEN\r\n", RZ_OK, {"a"}, false},
+        {"lines after the end marker are ignored",
+         "EA\r\nXXa\r\nEN\r\nXXb\r\n",
+         RZ_OK,
+         {"a"},
+         false},
+        {"answer without end marker ends with the text",
+         "EA\r\nXXa,b\r\n",
+         RZ_OK,
+         {"a", "b"},
+         false},
+        {"a line that only begins EN is data",
+         "EA\r\nXXa\r\nENX,b\r\nEN\r\n",
+         RZ_OK,
+         {"a", "X", "b"},
+         false},
+        {"line shorter than its prefix gives no field", "EA\r\nX\r\nEN\r\n", RZ_OK, {}, false},
+        {"empty list", "EA\r\nEN\r\n", RZ_OK, {}, false},
+        {"error line instead of the list", "E1\r\n", REPLY_UNEXPECTED, {}, true},
+        {"opener must be exactly EA", "EAX\r\nXXa\r\nEN\r\n", REPLY_UNEXPECTED, {}, true},
+        {"opener after a blank line still counts", "\r\nEA\r\nXXa\r\nEN\r\n", RZ_OK, {"a"}, false},
+        {"255-character line fits",
+         "EA\r\nXX" + Repeat('a', 253) + "\r\nEN\r\n",
+         RZ_OK,
+         {Repeat('a', 253)},
+         false},
+        {"256-character line is malformed",
+         "EA\r\nXX" + Repeat('a', 254) + "\r\nEN\r\n",
+         LINK_E_FORMAT,
+         {},
+         false},
+        {"256 data lines fit", ListAnswer(kFieldListLines, numbered), RZ_OK, lineNumbers, false},
+        {"257 data lines are malformed", ListAnswer(kFieldListLines + 1, numbered), LINK_E_FORMAT,
+         lineNumbers, false},
+        {"256 fields fill every row", fullRows, RZ_OK, manyFields, false},
+        {"257th field is malformed", overfullRows, LINK_E_FORMAT, manyFields, false},
+        {"two fields per line", ListAnswer(128, twoFields), RZ_OK, firstTwoSixFour, false},
+    };
+}
+
+TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
+    for (const auto& c : FieldListCases()) {
+        SCOPED_TRACE(c.name);
+        ShownMessages shown;
+        FakeLink link;
+        link.QueueAnswer(c.answer);
+        static FieldRows rows;
+        int count = -1;
+        EXPECT_EQ(ReceiveFieldList(&link, rows, &count), c.expected);
+        ASSERT_EQ(count, static_cast<int>(c.fields.size()));
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(std::string(rows[i]), c.fields[static_cast<size_t>(i)]) << "row " << i;
+        }
+        if (c.shown) {
+            ASSERT_EQ(shown.texts.size(), 1u);
+            // The whole answer is shown, less its trailing line end.
+            EXPECT_EQ(shown.texts[0] + "\r\n", c.answer);
+        } else {
+            EXPECT_TRUE(shown.texts.empty());
+        }
+    }
+}
+
+TEST(ReceiveFieldList, LinkFailuresPassThroughWithNoFields) {
+    for (RzResult code : {LINK_E_TIMEOUT, LINK_E_BROKEN, LINK_E_BUFFER_SMALL}) {
+        FakeLink link;
+        link.QueueReceiveError(code);
+        static FieldRows rows;
+        int count = -1;
+        EXPECT_EQ(ReceiveFieldList(&link, rows, &count), code);
+        EXPECT_EQ(count, 0);
+    }
+    static FieldRows rows;
+    int count = -1;
+    EXPECT_EQ(ReceiveFieldList(nullptr, rows, &count), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(count, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// SplitFields
+
+struct SplitCase {
+    const char* name;
+    std::string line;
+    int maxRows;
+    RzResult expected;
+    std::vector<std::string> rows;  // the first rows; every later row must be empty
+};
+
+TEST(SplitFields, LinesSplitIntoRowsWithinTheirLimit) {
+    std::string twoHundredFiftySix = "XX";
+    std::vector<std::string> numbers;
+    for (int i = 0; i < kFieldRows; ++i) {
+        twoHundredFiftySix += (i ? "," : "") + std::to_string(i);
+        numbers.push_back(std::to_string(i));
+    }
+    const std::vector<SplitCase> cases = {
+        {"seven fields in six rows",
+         "XXa,b,c,d,e,f,g",
+         6,
+         LINK_E_FORMAT,
+         {"a", "b", "c", "d", "e", "f"}},
+        {"six fields in six rows", "XXa,b,c,d,e,f", 6, RZ_OK, {"a", "b", "c", "d", "e", "f"}},
+        {"four fields leave rows 5 and 6 empty", "XXa,b,c,d", 6, RZ_OK, {"a", "b", "c", "d"}},
+        {"line end stays with the last field", "XX1,2,3\r\n", 6, RZ_OK, {"1", "2", "3\r\n"}},
+        {"comma runs and edges", "XX,,a,,,b,,", 6, RZ_OK, {"a", "b"}},
+        {"prefix only", "XX", 6, RZ_OK, {}},
+        {"shorter than the prefix", "X", 6, RZ_OK, {}},
+        {"empty line", "", 6, RZ_OK, {}},
+        {"no rows allowed, one field", "XXa", 0, LINK_E_FORMAT, {}},
+        {"negative row count", "XXa", -3, LINK_E_FORMAT, {}},
+        {"more rows than the array counts as the array", twoHundredFiftySix, 1000, RZ_OK, numbers},
+        {"one field beyond the array", twoHundredFiftySix + ",x", 1000, LINK_E_FORMAT, numbers},
+        {"255-character field fits a row", "XX" + Repeat('f', 255), 6, RZ_OK, {Repeat('f', 255)}},
+        {"256-character field does not", "XX" + Repeat('f', 256), 6, LINK_E_FORMAT, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        static FieldRows rows;
+        for (auto& row : rows) {
+            std::strcpy(row, "stale");
+        }
+        EXPECT_EQ(SplitFields(rows, c.line.c_str(), c.maxRows), c.expected);
+        for (size_t i = 0; i < static_cast<size_t>(kFieldRows); ++i) {
+            const std::string expected = i < c.rows.size() ? c.rows[i] : std::string();
+            ASSERT_EQ(std::string(rows[i]), expected) << "row " << i;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Value scaling
+
+struct ScaleCase {
+    double value;
+    int decimals;
+    int64_t expected;
+};
+
+TEST(ScaleValue, RoundsHalfUpOnTheDecimalValue) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    const std::vector<ScaleCase> cases = {
+        {12.34, 2, 1234},  // 12.34 * 100 is 1233.9999... in binary
+        {-1.25, 1, -12},   // halves round upwards
+        {1.25, 1, 13},
+        {-0.5, 0, 0},
+        {0.5, 0, 1},
+        {-1.5, 0, -1},
+        {-2.5, 0, -2},
+        {-2.6, 0, -3},
+        {1.005, 2, 101},  // 1.005 * 100 is 100.4999... in binary
+        {2.675, 2, 268},
+        {45.67, 1, 457},
+        {-45.67, 1, -457},
+        {-45.65, 1, -456},
+        {9.995, 2, 1000},
+        {0.1 + 0.2, 1, 3},
+        {0.005, 2, 1},
+        {-0.005, 2, 0},
+        {-0.0051, 2, -1},
+        {1e-9, 2, 0},
+        {-1e-9, 2, 0},
+        {0.0, 3, 0},
+        {-0.0, 3, 0},
+        {123.0, 0, 123},
+        {1234.5, -1, 123},
+        {1250.0, -2, 13},
+        {99999.99999, 4, 1000000000},
+        {1.4999999, 0, 1},
+        {100.0, 3, 100000},
+        {9.2e18, 0, 9200000000000000000},
+        {1e20, 0, kMax},
+        {-1e20, 0, kMin},
+        {1e300, 2, kMax},
+        {-1e300, 2, kMin},
+        {5e-324, 400, kMax},
+        {5.0, 1000, kMax},
+        {std::numeric_limits<double>::infinity(), 1, kMax},
+        {-std::numeric_limits<double>::infinity(), 1, kMin},
+        {std::numeric_limits<double>::quiet_NaN(), 1, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ScaleValue(c.value, c.decimals), c.expected)
+            << c.value << " with " << c.decimals << " decimals";
+    }
+}
+
+TEST(ScaleValue, RequestValuesMustBeFiniteAndFitThirtyTwoBits) {
+    struct Case {
+        double value;
+        int decimals;
+        RzResult expected;
+        int32_t scaled;
+    };
+    const std::vector<Case> cases = {
+        {12.34, 2, RZ_OK, 1234},
+        {2147483647.0, 0, RZ_OK, 2147483647},
+        {-2147483648.0, 0, RZ_OK, -2147483647 - 1},
+        {21474836.47, 2, RZ_OK, 2147483647},
+        {21474836.48, 2, LINK_E_PARAMETER, 0},
+        {-21474836.49, 2, LINK_E_PARAMETER, 0},
+        {std::numeric_limits<double>::quiet_NaN(), 0, LINK_E_PARAMETER, 0},
+        {std::numeric_limits<double>::infinity(), 0, LINK_E_PARAMETER, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t scaled = 0;
+        EXPECT_EQ(ScaleRequestValue(c.value, c.decimals, &scaled), c.expected) << c.value;
+        EXPECT_EQ(scaled, c.scaled) << c.value;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Error-answer tests and text copies
+
+TEST(AnswerTests, ErrorAnswersAreRecognised) {
+    struct Case {
+        const char* text;
+        bool listError;
+        bool numberedError;
+    };
+    const std::vector<Case> cases = {
+        {"E0\r\n", true, false}, {"EA\r\n", false, false}, {"E1\r\n", true, true},
+        {"E12\r\n", true, true}, {"E-1\r\n", true, false}, {"E 3\r\n", true, true},
+        {"EN\r\n", true, false}, {"X1\r\n", false, false}, {"", false, false},
+        {"E", true, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsListErrorAnswer(c.text), c.listError) << c.text;
+        EXPECT_EQ(IsNumberedErrorAnswer(c.text), c.numberedError) << c.text;
+    }
+}
+
+TEST(AnswerTests, BinaryErrorLinesNeedTheirCountedTerminator) {
+    struct Case {
+        std::string bytes;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {std::string("E1\r\n\0", 5), true},
+        {std::string("E\r\n\0", 4), true},
+        {std::string("E12 refused\r\n\0", 14), true},
+        {std::string("E1\r\n", 4), false},     // terminator not counted
+        {std::string("EB1\r\n\0", 6), false},  // a binary block header
+        {std::string("X1\r\n\0", 5), false},
+        {std::string("E1\r\nxx\0", 7), false},  // CR LF not at the end
+        {std::string("\x89PNG\r\n\x1a\n", 8), false},
+        {std::string("E\0", 2), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsBinaryErrorAnswer(c.bytes.data(), static_cast<uint32_t>(c.bytes.size())),
+                  c.expected)
+            << c.bytes;
+    }
+}
+
+TEST(CopyText, CopiesAtMostTheFieldAndAlwaysTerminates) {
+    struct Case {
+        const char* source;
+        size_t size;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"abc", 17, "abc"},
+        {"0123456789abcdefXYZ", 17, "0123456789abcdef"},
+        {"abc", 1, ""},
+        {"", 5, ""},
+    };
+    for (const auto& c : cases) {
+        char destination[32];
+        std::memset(destination, '#', sizeof(destination));
+        CopyText(destination, c.size, c.source);
+        EXPECT_STREQ(destination, c.expected);
+        EXPECT_EQ(destination[c.size], '#') << "wrote past the field";
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line walk
+
+struct WalkCase {
+    const char* name;
+    std::string answer;
+    LineWalkOptions options;
+    RzResult expected;
+    std::vector<std::string> lines;  // lines handed to the parser
+    std::vector<std::string> shown;
+};
+
+TEST(RunLineWalk, LinesReachTheParserUpToTheEndMarker) {
+    const LineWalkOptions listOpener{};
+    const LineWalkOptions silent{AnswerErrorTest::kNotListOpener, false, kLineWalkCapacity};
+    const LineWalkOptions numbered{AnswerErrorTest::kPositiveNumber, true, kLineWalkCapacity};
+    const std::string longest = "XX" + Repeat('a', 251) + "\r\n";  // 255 characters
+    const std::string tooLong = "XX" + Repeat('a', 252) + "\r\n";  // 256 characters
+    const std::vector<WalkCase> cases = {
+        {"lines in order, end marker included",
+         "EA\r\nL1\r\nL2\r\nEN\r\n",
+         listOpener,
+         RZ_OK,
+         {"EA\r\n", "L1\r\n", "L2\r\n", "EN\r\n"},
+         {}},
+        {"text after the end marker is not walked",
+         "EA\r\nEN\r\nL9\r\n",
+         listOpener,
+         RZ_OK,
+         {"EA\r\n", "EN\r\n"},
+         {}},
+        {"a line beginning EN ends the walk",
+         "EA\r\nENX\r\nL1\r\n",
+         listOpener,
+         RZ_OK,
+         {"EA\r\n", "ENX\r\n"},
+         {}},
+        {"missing end marker", "EA\r\nL1\r\n", listOpener, LINK_E_FORMAT, {"EA\r\n", "L1\r\n"}, {}},
+        {"last line without CR LF", "EA\r\nL1", listOpener, LINK_E_FORMAT, {"EA\r\n"}, {}},
+        {"bare LF is no line end", "EA\nEN\n", listOpener, LINK_E_FORMAT, {}, {}},
+        {"255-character line",
+         "EA\r\n" + longest + "EN\r\n",
+         listOpener,
+         RZ_OK,
+         {"EA\r\n", longest, "EN\r\n"},
+         {}},
+        {"256-character line",
+         "EA\r\n" + tooLong + "EN\r\n",
+         listOpener,
+         LINK_E_FORMAT,
+         {"EA\r\n"},
+         {}},
+        {"error line shown", "E1\r\n", listOpener, REPLY_UNEXPECTED, {}, {"E1"}},
+        {"E0 is an error for list queries",
+         "E0\r\nEN\r\n",
+         listOpener,
+         REPLY_UNEXPECTED,
+         {},
+         {"E0\r\nEN"}},
+        {"error line not shown", "E1\r\n", silent, REPLY_UNEXPECTED, {}, {}},
+        {"numbered test passes E0", "E0\r\nEN\r\n", numbered, RZ_OK, {"E0\r\n", "EN\r\n"}, {}},
+        {"numbered test catches E5", "E5 busy\r\n", numbered, REPLY_UNEXPECTED, {}, {"E5 busy"}},
+        {"numbered test passes EA", "EA\r\nEN\r\n", numbered, RZ_OK, {"EA\r\n", "EN\r\n"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShownMessages shown;
+        FakeLink link;
+        link.QueueAnswer(c.answer);
+        std::vector<std::string> lines;
+        const RzResult result = RunLineWalk(
+            &link, "HO?", c.options, [&lines](const char* line, int length) -> RzResult {
+                EXPECT_EQ(std::strlen(line), static_cast<size_t>(length));
+                lines.emplace_back(line);
+                return RZ_OK;
+            });
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(shown.texts, c.shown);
+        ASSERT_EQ(link.requests().size(), 1u);
+        EXPECT_EQ(link.requests()[0].text, "HO?");
+        EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
+    }
+}
+
+TEST(RunLineWalk, ParserFailureEndsTheWalk) {
+    FakeLink link;
+    link.QueueAnswer("EA\r\nL1\r\nL2\r\nL3\r\nEN\r\n");
+    int calls = 0;
+    const RzResult result =
+        RunLineWalk(&link, "GV?", LineWalkOptions{}, [&calls](const char* line, int) {
+            ++calls;
+            return std::strncmp(line, "L2", 2) == 0 ? LINK_E_FORMAT : RZ_OK;
+        });
+    EXPECT_EQ(result, LINK_E_FORMAT);
+    EXPECT_EQ(calls, 3);
+}
+
+TEST(RunLineWalk, CapacityAndLinkFailures) {
+    auto noLines = [](const char*, int) { return RZ_OK; };
+    {
+        // A smaller receive area refuses a longer answer.
+        FakeLink link;
+        link.QueueAnswer("EA\r\n" + Repeat('x', 300) + "\r\nEN\r\n");
+        const LineWalkOptions small{AnswerErrorTest::kPositiveNumber, false, 256};
+        EXPECT_EQ(RunLineWalk(&link, "FU 0", small, noLines), LINK_E_BUFFER_SMALL);
+    }
+    {
+        // A capacity above the walk's area is held to the area.
+        FakeLink link;
+        link.QueueAnswer(Repeat('x', kLineWalkCapacity + 1));
+        const LineWalkOptions large{AnswerErrorTest::kNotListOpener, true, 1u << 24};
+        EXPECT_EQ(RunLineWalk(&link, "FL COM,200", large, noLines), LINK_E_BUFFER_SMALL);
+    }
+    {
+        FakeLink link;
+        link.FailNextSend(LINK_E_SEND);
+        link.QueueAnswer("EA\r\nEN\r\n");
+        EXPECT_EQ(RunLineWalk(&link, "HO?", LineWalkOptions{}, noLines), LINK_E_SEND);
+        EXPECT_EQ(link.pendingAnswers(), 1u) << "no receive after a failed send";
+    }
+    {
+        FakeLink link;
+        link.QueueReceiveError(LINK_E_TIMEOUT);
+        EXPECT_EQ(RunLineWalk(&link, "HO?", LineWalkOptions{}, noLines), LINK_E_TIMEOUT);
+    }
+    EXPECT_EQ(RunLineWalk(nullptr, "HO?", LineWalkOptions{}, noLines), LINK_E_NOT_INITIALIZED);
+}
+
+}  // namespace
