@@ -10,7 +10,7 @@
 // A scripted link for command tests: records every request with its receive mode and hands
 // out queued answers exactly as the socket would (the answer bytes and length, or a code).
 class FakeLink : public CLinkTransport {
-public:
+  public:
     struct Request {
         std::string text;
         int32_t mode;
@@ -28,9 +28,20 @@ public:
     const std::vector<Request>& requests() const { return requests_; }
     size_t pendingAnswers() const { return answers_.size(); }
 
-    RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
-    RzResult Close() override { return RZ_OK; }
+    // Open answers `code` from now on.
+    void SetOpenResult(RzResult code) { openResult_ = code; }
+    const std::string& openedAddress() const { return address_; }
+    int closeCount() const { return closeCount_; }
+
+    RzResult Connect() override { return openResult_; }
+    RzResult Open(const char* address) override {
+        address_ = address;
+        return openResult_;
+    }
+    RzResult Close() override {
+        ++closeCount_;
+        return RZ_OK;
+    }
     RzResult SetMode(int32_t mode) override {
         mode_ = mode;
         return RZ_OK;
@@ -78,7 +89,7 @@ public:
     }
     uint32_t expectedLength() const { return expectedLength_; }
 
-private:
+  private:
     struct Answer {
         std::string bytes;
         RzResult code;
@@ -86,6 +97,9 @@ private:
     std::deque<Answer> answers_;
     std::vector<Request> requests_;
     RzResult sendError_ = RZ_OK;
+    RzResult openResult_ = RZ_OK;
+    std::string address_;
+    int closeCount_ = 0;
     int32_t mode_ = RECV_LIST;
     uint32_t timeout_ = kDefaultLinkTimeoutMs;
     uint32_t expectedLength_ = 0;

@@ -1,0 +1,206 @@
+#include "link/ConnectionManager.h"
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+
+#include "link/LinkSocket.h"
+#include "link/LoginDialogue.h"
+#include "platform/Configuration.h"
+#include "platform/StatusSink.h"
+
+namespace {
+
+// Connection ids are never reused within a process.
+std::atomic<uint32_t> nextConnectionId{100000};
+
+}  // namespace
+
+CConnectionManager::CConnectionManager()
+    : transportFactory_([]() -> std::unique_ptr<CLinkTransport> {
+          return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
+      }) {}
+
+CConnectionManager::~CConnectionManager() {
+    CloseAll();
+}
+
+uint32_t CConnectionManager::PeekNextConnectionId() {
+    return nextConnectionId.load();
+}
+
+RzResult CConnectionManager::Init() {
+    CloseAll();
+    hub_.SetupStandard();
+    records_.clear();
+    initialised_ = true;
+    return RZ_OK;
+}
+
+RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, const char* password,
+                                             uint32_t* outId, uint16_t port) {
+    if (!initialised_) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    std::unique_ptr<CLinkTransport> link = transportFactory_ ? transportFactory_() : nullptr;
+    if (!link) {
+        ShowStatusString(20007);
+        return LINK_E_NO_MEMORY;
+    }
+    link->SetTimeout(linkTimeoutMs_);
+    link->SetMode(RECV_LINE);
+    char address[64];
+    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", ip != nullptr ? ip : "",
+                  static_cast<int>(port));
+    if (link->Open(address) != RZ_OK) {
+        ShowStatusString(20012);
+        return LINK_E_BROKEN;
+    }
+
+    RzResult result = RunLoginDialogue(link.get(), user != nullptr ? user : "", password);
+    if (result == RZ_OK) {
+        CInstrumentIdentity identity{};
+        result = RunIdentification(link.get(), &identity);
+        if (result == RZ_OK) {
+            result = StartConnection(link, identity, outId);
+        }
+    }
+    if (result != RZ_OK && link) {
+        link->Close();
+    }
+    return result;
+}
+
+RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& link,
+                                             const CInstrumentIdentity& identity, uint32_t* outId) {
+    const uint32_t id = nextConnectionId.fetch_add(1);
+    std::unique_ptr<CInstrumentConnection> connection(
+        new (std::nothrow) CInstrumentConnection(id, &hub_, link.get()));
+    if (!connection) {
+        ShowStatusString(20007);
+        return LINK_E_NO_MEMORY;
+    }
+    RzResult result = connection->Prepare(identity);
+    if (result != RZ_OK) {
+        return result;
+    }
+    connection->commCycle = ReadCommCycle();
+
+    result = hub_.Subscribe(
+        MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
+        [this](uint32_t key, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
+               void*) { OnCommunicationError(key); },
+        this, MakeEventKey(id, HUB_EVENT_COMM_ERROR), kChannel);
+    if (result != RZ_OK) {
+        return result;
+    }
+
+    Record record;
+    record.id = id;
+    record.connection = std::move(connection);
+    record.link = std::move(link);
+    records_.push_back(std::move(record));
+    if (outId != nullptr) {
+        *outId = id;
+    }
+    return RZ_OK;
+}
+
+void CConnectionManager::OnCommunicationError(uint32_t key) {
+    CloseConnection(key / 256u);
+    ShowStatusString(20016);
+}
+
+CConnectionManager::Record* CConnectionManager::Find(uint32_t id) {
+    for (auto& record : records_) {
+        if (record.id == id) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+RzResult CConnectionManager::CloseConnection(uint32_t id) {
+    if (!initialised_) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    Record* record = Find(id);
+    if (record == nullptr) {
+        return RZ_OK;
+    }
+    hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
+                     MakeEventKey(id, HUB_EVENT_COMM_ERROR));
+    if (record->view) {
+        const uintptr_t handle = record->viewHandle;
+        hub_.Publish(MakeEventKey(kChannel, HUB_EVENT_CONNECTION_CLOSED), {}, &handle,
+                     sizeof handle);
+        // A handler of the event may have closed connections itself.
+        record = Find(id);
+        if (record == nullptr) {
+            return RZ_OK;
+        }
+        record->view.reset();
+        record->viewHandle = 0;
+    }
+    record->connection->Stop();
+    record->connection.reset();
+    record->link->Close();
+    record->link.reset();
+    for (auto it = records_.begin(); it != records_.end(); ++it) {
+        if (it->id == id) {
+            records_.erase(it);
+            break;
+        }
+    }
+    return RZ_OK;
+}
+
+RzResult CConnectionManager::CloseAll() {
+    if (initialised_) {
+        while (!records_.empty()) {
+            CloseConnection(records_.front().id);
+        }
+    }
+    initialised_ = false;
+    return RZ_OK;
+}
+
+RzResult CConnectionManager::FindConnection(uint32_t id, CInstrumentConnection** outConnection) {
+    if (!initialised_) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    Record* record = Find(id);
+    if (record == nullptr) {
+        return LINK_E_NOT_LOGGED_IN;
+    }
+    if (outConnection != nullptr) {
+        *outConnection = record->connection.get();
+    }
+    return RZ_OK;
+}
+
+RzResult CConnectionManager::CreateView(uint32_t id, IConnectionView** outView) {
+    if (outView != nullptr) {
+        *outView = nullptr;
+    }
+    if (!initialised_) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    Record* record = Find(id);
+    if (record == nullptr) {
+        return LINK_E_NOT_LOGGED_IN;
+    }
+    if (record->view) {
+        return RZ_OK;
+    }
+    std::unique_ptr<IConnectionView> view = viewFactory_ ? viewFactory_(id) : nullptr;
+    if (!view) {
+        return LINK_E_NO_MEMORY;
+    }
+    record->viewHandle = view->Handle();
+    record->view = std::move(view);
+    if (outView != nullptr) {
+        *outView = record->view.get();
+    }
+    return RZ_OK;
+}

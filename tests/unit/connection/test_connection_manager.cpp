@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/ConnectionManager.h"
+#include "platform/Paths.h"
+#include "platform/StatusSink.h"
+#include "unit/commands/FakeLink.h"
+
+namespace {
+
+const char* kGreeting = "Select username from 'admin' or 'user'\r\n";
+const char* kIdent3200 = "EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n3.06\r\nPROGRAM LARGE\r\nEN\r\n";
+const char* kIdent3100 = "EA\r\nMODEL:\r\nRZ3100\r\nVERSION:\r\n1.20\r\nEN\r\n";
+const char* kPidAux = "EA\r\nPID_AUXON,OFF,ON,\r\nEN\r\n";
+
+class ConnectionManagerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dataDir.isValid());
+        SetDataDirectory(dataDir.path().toStdString());
+        manager.SetTransportFactory([this]() -> std::unique_ptr<CLinkTransport> {
+            auto link = std::make_unique<FakeLink>();
+            link->SetOpenResult(openResult);
+            for (const auto& answer : script) {
+                link->QueueAnswer(answer);
+            }
+            lastLink = link.get();
+            return link;
+        });
+        ASSERT_EQ(manager.Init(), RZ_OK);
+    }
+    void TearDown() override {
+        manager.CloseAll();
+        SetDataDirectory("");
+    }
+
+    void WriteConfig(const std::string& text) {
+        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary) << text;
+    }
+
+    RzResult Login(uint32_t* id) { return manager.ConnectAndLogin("127.0.0.1", "admin", "pw", id); }
+
+    QTemporaryDir dataDir;
+    CConnectionManager manager;
+    std::vector<std::string> script{kGreeting, "Input password.\r\n", "E0\r\n", kIdent3200,
+                                    kPidAux};
+    RzResult openResult = RZ_OK;
+    FakeLink* lastLink = nullptr;
+    std::vector<std::string> shown;
+    ScopedStatusSink sink{[this](const std::string& text) { shown.push_back(text); }};
+};
+
+TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
+    struct Case {
+        const char* ident;
+        int32_t model, groups, controlGroups, dio, major, version, option;
+    };
+    const Case cases[] = {
+        {kIdent3200, 3200, 10, 8, 36, 3, 0x30006, 2},
+        {kIdent3100, 3100, 6, 4, 12, 1, 0x10014, 0},
+    };
+    for (const auto& c : cases) {
+        script[3] = c.ident;
+        const uint32_t expectedId = CConnectionManager::PeekNextConnectionId();
+        uint32_t id = 0;
+        ASSERT_EQ(Login(&id), RZ_OK) << c.model;
+        EXPECT_EQ(id, expectedId);
+        EXPECT_EQ(lastLink->openedAddress(), "IP:127.0.0.1;PORT:34260");
+
+        CInstrumentConnection* connection = nullptr;
+        ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
+        const CInstrumentModel& m = connection->model();
+        EXPECT_STREQ(m.userCode, "E");
+        EXPECT_STREQ(m.accessLevel, "U");
+        EXPECT_STREQ(m.family, "RZ");
+        EXPECT_EQ(m.modelClass, c.model);
+        EXPECT_EQ(m.displayGroupCount, c.groups);
+        EXPECT_EQ(m.controlGroupCount, c.controlGroups);
+        EXPECT_EQ(m.dioCount, c.dio);
+        EXPECT_EQ(m.firmwareMajor, c.major);
+        EXPECT_EQ(m.version, c.version);
+        EXPECT_EQ(m.programOption, c.option);
+        EXPECT_EQ(m.pidAux[0], 1);
+        EXPECT_EQ(m.pidAux[1], 0);
+        EXPECT_EQ(m.pidAux[2], 1);
+        EXPECT_EQ(m.loopCount + m.extLoopCount + m.measCount + m.mathCount, 0);
+        EXPECT_EQ(connection->levelPolling.load(), 1);
+        EXPECT_EQ(connection->commCycle, 5000);
+    }
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(ConnectionManagerTest, CommCycleComesFromTheConfigurationUnchecked) {
+    WriteConfig("[Config]\r\nCommCycle=500\r\n");
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    CInstrumentConnection* connection = nullptr;
+    ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
+    EXPECT_EQ(connection->commCycle, 500);
+}
+
+TEST_F(ConnectionManagerTest, FailuresBeforeStartTakeNoIdAndCloseTheLink) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> script;
+        RzResult openResult;
+        RzResult expected;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"OpenFails", {}, LINK_E_OPEN, LINK_E_BROKEN, "The socket Open error!"},
+        {"NoGreeting",
+         {},
+         RZ_OK,
+         LINK_E_TIMEOUT,
+         "Communicate with RZ error, please check RZ configuration!"},
+        {"Refused", {kGreeting, "E1 Login failed\r\n"}, RZ_OK, LINK_E_LOGIN, "E1 Login failed"},
+        {"IdentificationLost", {kGreeting, "E0\r\n"}, RZ_OK, LINK_E_TIMEOUT, ""},
+    };
+    for (const auto& c : cases) {
+        script = c.script;
+        openResult = c.openResult;
+        shown.clear();
+        const uint32_t before = CConnectionManager::PeekNextConnectionId();
+        uint32_t id = 0;
+        EXPECT_EQ(Login(&id), c.expected) << c.name;
+        EXPECT_EQ(CConnectionManager::PeekNextConnectionId(), before) << c.name;
+        EXPECT_EQ(manager.ConnectionCount(), 0u) << c.name;
+        if (c.shown.empty()) {
+            EXPECT_TRUE(shown.empty()) << c.name;
+        } else {
+            ASSERT_FALSE(shown.empty()) << c.name;
+            EXPECT_EQ(shown.back(), c.shown) << c.name;
+        }
+        if (c.openResult == RZ_OK) {
+            EXPECT_GE(lastLink->closeCount(), 1) << c.name;
+        }
+    }
+}
+
+TEST_F(ConnectionManagerTest, UnsupportedInstrumentTakesAnIdButStartsNothing) {
+    struct Case {
+        const char* ident;
+    };
+    const Case cases[] = {
+        {"EA\r\nMODEL:\r\nQX3200\r\nVERSION:\r\n3.06\r\nEN\r\n"},
+        {"EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n4.00\r\nEN\r\n"},
+        {"EA\r\nMODEL:\r\nRZ3200\r\nEN\r\n"},
+    };
+    for (const auto& c : cases) {
+        script = {kGreeting, "E0\r\n", c.ident, kPidAux};
+        shown.clear();
+        const uint32_t before = CConnectionManager::PeekNextConnectionId();
+        uint32_t id = 0;
+        EXPECT_EQ(Login(&id), LINK_E_UNSUPPORTED) << c.ident;
+        EXPECT_EQ(CConnectionManager::PeekNextConnectionId(), before + 1) << c.ident;
+        EXPECT_EQ(manager.ConnectionCount(), 0u);
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), "Software not support current hardware!");
+        EXPECT_GE(lastLink->closeCount(), 1);
+    }
+}
+
+TEST_F(ConnectionManagerTest, NotInitialisedRefusesEverything) {
+    CConnectionManager fresh;
+    uint32_t id = 0;
+    CInstrumentConnection* connection = nullptr;
+    IConnectionView* view = nullptr;
+    EXPECT_EQ(fresh.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.CloseConnection(100000), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.FindConnection(100000, &connection), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.CreateView(100000, &view), LINK_E_NOT_INITIALIZED);
+    ASSERT_EQ(manager.CloseAll(), RZ_OK);
+    EXPECT_EQ(Login(&id), LINK_E_NOT_INITIALIZED);
+}
+
+TEST_F(ConnectionManagerTest, MissingTransportIsLackOfMemory) {
+    manager.SetTransportFactory([] { return std::unique_ptr<CLinkTransport>(); });
+    uint32_t id = 0;
+    EXPECT_EQ(Login(&id), LINK_E_NO_MEMORY);
+    EXPECT_EQ(shown, std::vector<std::string>{"Lack of memory!"});
+}
+
+class CountingView : public IConnectionView {
+  public:
+    CountingView(uintptr_t handle, int* destroyed) : handle_(handle), destroyed_(destroyed) {}
+    ~CountingView() override { ++*destroyed_; }
+    uintptr_t Handle() const override { return handle_; }
+
+  private:
+    uintptr_t handle_;
+    int* destroyed_;
+};
+
+TEST_F(ConnectionManagerTest, ViewIsCreatedOnceAndClosedWithItsConnection) {
+    int created = 0;
+    int destroyed = 0;
+    manager.SetViewFactory([&](uint32_t id) {
+        ++created;
+        return std::make_unique<CountingView>(0x5000 + id, &destroyed);
+    });
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+
+    std::vector<uintptr_t> closedHandles;
+    ASSERT_EQ(manager.hub().Subscribe(
+                  MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED),
+                  [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
+                      size_t size, void*) {
+                      ASSERT_EQ(size, sizeof(uintptr_t));
+                      uintptr_t handle = 0;
+                      std::memcpy(&handle, payload, size);
+                      closedHandles.push_back(handle);
+                  },
+                  nullptr, MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED),
+                  HUB_CHANNEL_MAIN_FRAME),
+              RZ_OK);
+
+    IConnectionView* view = nullptr;
+    ASSERT_EQ(manager.CreateView(id, &view), RZ_OK);
+    ASSERT_NE(view, nullptr);
+    IConnectionView* second = view;
+    EXPECT_EQ(manager.CreateView(id, &second), RZ_OK);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(manager.CreateView(id + 1000, &second), LINK_E_NOT_LOGGED_IN);
+
+    ASSERT_EQ(manager.CloseConnection(id), RZ_OK);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(closedHandles, std::vector<uintptr_t>{0x5000 + id});
+    CInstrumentConnection* connection = nullptr;
+    EXPECT_EQ(manager.FindConnection(id, &connection), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
+}
+
+TEST_F(ConnectionManagerTest, CommunicationErrorClosesTheConnection) {
+    uint32_t first = 0;
+    uint32_t second = 0;
+    ASSERT_EQ(Login(&first), RZ_OK);
+    ASSERT_EQ(Login(&second), RZ_OK);
+    shown.clear();
+    ASSERT_EQ(manager.hub().Publish(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), RZ_OK);
+    CInstrumentConnection* connection = nullptr;
+    EXPECT_EQ(manager.FindConnection(first, &connection), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(manager.FindConnection(second, &connection), RZ_OK);
+    EXPECT_EQ(shown, std::vector<std::string>{"Communicate with RZ error!"});
+    EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), 0u);
+    // A second error for the same id finds nothing to close.
+    ASSERT_EQ(manager.hub().Publish(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), RZ_OK);
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+}
+
+}  // namespace
