@@ -1,0 +1,86 @@
+#include "CtlOptions.h"
+
+#include <charconv>
+
+const char* const kCtlUsage =
+    "usage: rzctl [--host IP | --name NAME] [--port N] --user U [--password P]\n"
+    "             [--data-dir DIR] COMMAND [ARGS]\n"
+    "\n"
+    "Logs in to an RZ instrument as the console does, runs one command and logs out.\n"
+    "Without --password the password is read from RZ_PASSWORD or from the terminal.\n"
+    "\n"
+    "Commands:\n"
+    "  info                      print the instrument's identity\n"
+    "  registry list             list the registered instruments (no log-in)\n"
+    "  registry add NAME IP      register an instrument (no log-in)\n"
+    "  registry remove NAME      remove a registered instrument (no log-in)\n"
+    "\n"
+    "Exit status: 0 success, 1 failed operation or log-in, 2 usage error.\n";
+
+namespace {
+
+bool TakeValue(const std::vector<std::string>& argv, size_t* i, std::string* value,
+               std::string* error) {
+    if (*i + 1 >= argv.size()) {
+        *error = "option " + argv[*i] + " needs a value";
+        return false;
+    }
+    *value = argv[++*i];
+    return true;
+}
+
+}  // namespace
+
+bool ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
+                     std::string* error) {
+    size_t i = 1;
+    for (; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (arg.rfind("--", 0) != 0) {
+            break;
+        }
+        std::string value;
+        if (arg == "--host") {
+            if (!TakeValue(argv, &i, &options->host, error))
+                return false;
+        } else if (arg == "--name") {
+            if (!TakeValue(argv, &i, &options->name, error))
+                return false;
+        } else if (arg == "--user") {
+            if (!TakeValue(argv, &i, &options->user, error))
+                return false;
+        } else if (arg == "--password") {
+            if (!TakeValue(argv, &i, &options->password, error))
+                return false;
+            options->hasPassword = true;
+        } else if (arg == "--data-dir") {
+            if (!TakeValue(argv, &i, &options->dataDir, error))
+                return false;
+        } else if (arg == "--port") {
+            if (!TakeValue(argv, &i, &value, error))
+                return false;
+            int port = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port < 1 ||
+                port > 65535) {
+                *error = "--port needs a number from 1 to 65535";
+                return false;
+            }
+            options->port = port;
+        } else {
+            *error = "unknown option " + arg;
+            return false;
+        }
+    }
+    if (i >= argv.size()) {
+        *error = "no command given";
+        return false;
+    }
+    options->command = argv[i];
+    options->args.assign(argv.begin() + static_cast<std::ptrdiff_t>(i) + 1, argv.end());
+    if (!options->host.empty() && !options->name.empty()) {
+        *error = "give --host or --name, not both";
+        return false;
+    }
+    return true;
+}
