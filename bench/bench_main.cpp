@@ -1,0 +1,89 @@
+// Runs every benchmark and then prints the ratios that the project's performance goals are
+// stated in: each console figure against its bare yardstick measured in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// console benchmark, yardstick benchmark, goal (ratio at most)
+struct RatioGoal {
+    const char* console;
+    const char* yardstick;
+    double limit;
+};
+
+const RatioGoal kGoals[] = {
+    {"BM_LinkSocketStatusExchange", "BM_RawSocketStatusRoundTrip", 1.5},
+    {"BM_ConsoleLoginIdentify", "BM_BareLoginIdentify", 2.0},
+    {"BM_ConsoleFullRefresh", "BM_BareFullRefresh", 2.0},
+    {"BM_ConsoleDecodeScreen", "BM_BareLibpngDecode", 1.2},
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            if (run.error_occurred) {
+                continue;
+            }
+            // With repetitions only the medians count; without, the single run does.
+            const std::string name = run.benchmark_name();
+            const auto suffix = name.rfind("_median");
+            if (run.run_type == Run::RT_Aggregate) {
+                if (suffix != std::string::npos && suffix + 7 == name.size()) {
+                    medians_[BaseName(name.substr(0, suffix))] = run.GetAdjustedRealTime();
+                }
+            } else if (!medians_.count(BaseName(name))) {
+                singles_[BaseName(name)] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void PrintRatios() const {
+        std::printf("\n%-32s %-32s %10s %8s %s\n", "console", "yardstick", "ratio", "goal", "");
+        for (const auto& goal : kGoals) {
+            const double a = Value(goal.console);
+            const double b = Value(goal.yardstick);
+            if (a <= 0 || b <= 0) {
+                continue;
+            }
+            const double ratio = a / b;
+            std::printf("%-32s %-32s %10.3f %8.2f %s\n", goal.console, goal.yardstick, ratio,
+                        goal.limit, ratio <= goal.limit ? "met" : "NOT MET");
+        }
+    }
+
+  private:
+    static std::string BaseName(const std::string& name) {
+        const auto slash = name.find('/');
+        return slash == std::string::npos ? name : name.substr(0, slash);
+    }
+    double Value(const std::string& name) const {
+        if (auto it = medians_.find(name); it != medians_.end())
+            return it->second;
+        if (auto it = singles_.find(name); it != singles_.end())
+            return it->second;
+        return 0;
+    }
+    std::map<std::string, double> medians_;
+    std::map<std::string, double> singles_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
