@@ -60,351 +60,223 @@ std::unique_ptr<CInstrumentModel> MakeModel() {
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Sets the parameters of one command and returns it.
 using Setup = std::function<CCommand&(Operations&, CInstrumentModel&)>;
 
 struct RequestCase {
-    const char* name;
+    std::string name;
     Setup setup;
     RzResult expected;
     const char* request;  // nullptr: nothing may be sent
     int32_t mode;
 };
 
+// Writes `p` into the parameter fields of the command of `key`, in the order of its fields.
+CCommand& Apply(Operations& o, const std::string& key, const std::vector<double>& p) {
+    auto i = [&p](size_t n) { return static_cast<int32_t>(p.at(n)); };
+    if (key == "CA") {
+        o.ca.loop = i(0);
+        o.ca.mode = i(1);
+        return o.ca;
+    }
+    if (key == "RL") {
+        o.rl.state = i(0);
+        o.rl.loop = i(1);
+        return o.rl;
+    }
+    if (key == "OC") {
+        o.oc.state = i(0);
+        o.oc.loop = i(1);
+        return o.oc;
+    }
+    if (key == "HJ") {
+        o.hj.value = p.at(0);
+        o.hj.decimals = i(1);
+        o.hj.loop = i(2);
+        return o.hj;
+    }
+    if (key == "GO") {
+        o.go.loop = i(0);
+        o.go.setPointNumber = i(1);
+        o.go.value = p.at(2);
+        o.go.decimals = i(3);
+        return o.go;
+    }
+    if (key == "DT") {
+        o.dt.loop = i(0);
+        o.dt.setPointNumber = i(1);
+        o.dt.value = p.at(2);
+        o.dt.decimals = i(3);
+        return o.dt;
+    }
+    if (key == "DL") {
+        o.dl.point = i(0);
+        o.dl.mode = i(1);
+        return o.dl;
+    }
+    if (key == "DM") {
+        o.dm.point = i(0);
+        o.dm.value = i(1);
+        return o.dm;
+    }
+    if (key == "PN") {
+        o.pn.pattern = i(0);
+        return o.pn;
+    }
+    if (key == "PX") {
+        o.px.run = i(0);
+        return o.px;
+    }
+    if (key == "HU") {
+        o.hu.hold = i(0);
+        return o.hu;
+    }
+    if (key == "PS") {
+        o.ps.start = i(0);
+        return o.ps;
+    }
+    if (key == "TL") {
+        o.tl.action = i(0);
+        return o.tl;
+    }
+    if (key == "EV") {
+        o.ev.kind = i(0);
+        return o.ev;
+    }
+    if (key == "MS") {
+        o.ms.message = i(0);
+        return o.ms;
+    }
+    if (key == "AK") {
+        return o.ak;
+    }
+    if (key == "AD") {
+        return o.ad;
+    }
+    ADD_FAILURE() << "no command " << key;
+    return o.ak;
+}
+
 std::vector<RequestCase> RequestCases() {
-    auto dv = [](int32_t loop, const char* item, std::function<void(CDvLoopRecord&)> set) {
-        return [=](Operations& o, CInstrumentModel&) -> CCommand& {
-            o.dv.loop = loop;
-            if (loop >= 1 && loop <= kDvLoops) {
-                std::memcpy(o.dv.item[loop - 1], item,
-                            std::strlen(item) < 6 ? std::strlen(item) + 1 : 6);
-                set(o.dv.records[loop - 1]);
-            }
-            return o.dv;
-        };
+    struct Row {
+        const char* key;
+        std::vector<double> params;
+        RzResult expected;
+        const char* request;
+        int32_t mode;
+        int32_t optionFlags;  // bit n sets option flag n + 1 of the identity
     };
-    auto none = [](CDvLoopRecord&) {};
-    return {
-        // Internal loops: the single-purpose commands.
-        {"CA mode first",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ca.loop = 2;
-             o.ca.mode = 1;
-             return o.ca;
-         },
-         RZ_OK, "CA1,2", RECV_LINE},
-        {"CA cascade on loop 6",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ca.loop = 6;
-             o.ca.mode = 2;
-             return o.ca;
-         },
-         RZ_OK, "CA2,6", RECV_LINE},
-        {"RL state first",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.rl.loop = 3;
-             o.rl.state = 1;
-             return o.rl;
-         },
-         RZ_OK, "RL1,3", RECV_LINE},
-        {"OC run",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.oc.loop = 4;
-             o.oc.state = 1;
-             return o.oc;
-         },
-         RZ_OK, "OC1,4", RECV_LINE},
-        {"OC stop",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.oc.loop = 1;
-             o.oc.state = 0;
-             return o.oc;
-         },
-         RZ_OK, "OC0,1", RECV_LINE},
-        {"OC state 2 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.oc.loop = 1;
-             o.oc.state = 2;
-             return o.oc;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"OC state -1 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.oc.loop = 1;
-             o.oc.state = -1;
-             return o.oc;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"HJ scaled output",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hj.loop = 2;
-             o.hj.value = 45.67;
-             o.hj.decimals = 1;
-             return o.hj;
-         },
-         RZ_OK, "HJ457,2", RECV_LINE},
-        {"HJ negative half",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hj.loop = 1;
-             o.hj.value = -1.25;
-             o.hj.decimals = 1;
-             return o.hj;
-         },
-         RZ_OK, "HJ-12,1", RECV_LINE},
-        {"HJ not a number",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hj.loop = 1;
-             o.hj.value = kNaN;
-             return o.hj;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"HJ beyond 32 bits",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hj.loop = 1;
-             o.hj.value = 1e12;
-             o.hj.decimals = 2;
-             return o.hj;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"GO loop, number, value",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.go.loop = 3;
-             o.go.setPointNumber = 2;
-             o.go.value = 12.34;
-             o.go.decimals = 2;
-             return o.go;
-         },
-         RZ_OK, "GO3,2,1234", RECV_LINE},
-        {"GO infinite value",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.go.loop = 3;
-             o.go.setPointNumber = 2;
-             o.go.value = std::numeric_limits<double>::infinity();
-             return o.go;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
+    const std::vector<Row> rows = {
+        // Internal loops: mode first, state first; values scaled.
+        {"CA", {2, 1}, RZ_OK, "CA1,2", RECV_LINE, 0},
+        {"CA", {6, 2}, RZ_OK, "CA2,6", RECV_LINE, 0},
+        {"RL", {1, 3}, RZ_OK, "RL1,3", RECV_LINE, 0},
+        {"OC", {1, 4}, RZ_OK, "OC1,4", RECV_LINE, 0},
+        {"OC", {0, 1}, RZ_OK, "OC0,1", RECV_LINE, 0},
+        {"OC", {2, 1}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"OC", {-1, 1}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"HJ", {45.67, 1, 2}, RZ_OK, "HJ457,2", RECV_LINE, 0},
+        {"HJ", {-1.25, 1, 1}, RZ_OK, "HJ-12,1", RECV_LINE, 0},
+        {"HJ", {kNaN, 0, 1}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"HJ", {1e12, 2, 1}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"GO", {3, 2, 12.34, 2}, RZ_OK, "GO3,2,1234", RECV_LINE, 0},
+        {"GO", {3, 2, kInf, 0}, LINK_E_PARAMETER, nullptr, 0, 0},
         // External loops and DI/DO points.
-        {"DT set point",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.dt.loop = 5;
-             o.dt.setPointNumber = 1;
-             o.dt.value = 100.5;
-             o.dt.decimals = 1;
-             return o.dt;
-         },
-         RZ_OK, "DT5,1,SP,1005", RECV_LINE},
-        {"DT negative set point",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.dt.loop = 16;
-             o.dt.setPointNumber = 8;
-             o.dt.value = -0.5;
-             o.dt.decimals = 0;
-             return o.dt;
-         },
-         RZ_OK, "DT16,8,SP,0", RECV_LINE},
-        {"DL point first",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.dl.point = 2;
-             o.dl.mode = 1;
-             return o.dl;
-         },
-         RZ_OK, "DL2,1", RECV_LINE},
-        {"DM point and value",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.dm.point = 36;
-             o.dm.value = 1;
-             return o.dm;
-         },
-         RZ_OK, "DM36,1", RECV_LINE},
-        {"DV SR lower case, run", dv(5, "sr", [](CDvLoopRecord& r) { r.runStop = 1; }), RZ_OK,
-         "DV5,SR,1", RECV_LINE},
-        {"DV SR default is stop", dv(5, "SR", none), RZ_OK, "DV5,SR,0", RECV_LINE},
-        {"DV SR 0", dv(5, "Sr", [](CDvLoopRecord& r) { r.runStop = 0; }), RZ_OK, "DV5,SR,0",
-         RECV_LINE},
-        {"DV MODE", dv(3, "mode", [](CDvLoopRecord& r) { r.mode = 2; }), RZ_OK, "DV3,MODE,2",
-         RECV_LINE},
-        {"DV MODE default", dv(1, "MODE", none), RZ_OK, "DV1,MODE,3", RECV_LINE},
-        {"DV RL on loop 16", dv(16, "rL", [](CDvLoopRecord& r) { r.remote = 1; }), RZ_OK,
-         "DV16,RL,1", RECV_LINE},
-        {"DV MOUT scaled",
-         dv(1, "MOUT",
-            [](CDvLoopRecord& r) {
-                r.manualOutput = 45.67;
-                r.outputDecimals = 1;
-            }),
-         RZ_OK, "DV1,MOUT,457", RECV_LINE},
-        {"DV MOUT not a number", dv(2, "mout", [](CDvLoopRecord& r) { r.manualOutput = kNaN; }),
-         LINK_E_PARAMETER, nullptr, 0},
-        {"DV empty item", dv(5, "", none), RZ_OK, nullptr, 0},
-        {"DV unknown item", dv(5, "SP", none), RZ_OK, nullptr, 0},
-        {"DV item prefix", dv(5, "MOD", none), RZ_OK, nullptr, 0},
-        {"DV item with extra letters", dv(5, "MODEX", none), RZ_OK, nullptr, 0},
-        {"DV item filling all six bytes", dv(5, "MOUTXX", none), RZ_OK, nullptr, 0},
-        {"DV loop 0", dv(0, "MODE", none), LINK_E_PARAMETER, nullptr, 0},
-        {"DV loop 17", dv(17, "MODE", none), LINK_E_PARAMETER, nullptr, 0},
-        {"DV negative loop", dv(-1, "MODE", none), LINK_E_PARAMETER, nullptr, 0},
-        // Program patterns.
-        {"PN 1",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.pn.pattern = 1;
-             return o.pn;
-         },
-         RZ_OK, "PN 1", RECV_LIST},
-        {"PN 30",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.pn.pattern = 30;
-             return o.pn;
-         },
-         RZ_OK, "PN 30", RECV_LIST},
-        {"PN 0 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.pn.pattern = 0;
-             return o.pn;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"PN 31 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.pn.pattern = 31;
-             return o.pn;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"PN negative refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.pn.pattern = -1;
-             return o.pn;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"PX run",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.px.run = 1;
-             return o.px;
-         },
-         RZ_OK, "PX 1", RECV_LIST},
-        {"PX reset",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.px.run = 0;
-             return o.px;
-         },
-         RZ_OK, "PX 0", RECV_LIST},
-        {"HU hold",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hu.hold = 1;
-             return o.hu;
-         },
-         RZ_OK, "HU 1", RECV_LINE},
-        {"HU release",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.hu.hold = 0;
-             return o.hu;
-         },
-         RZ_OK, "HU 0", RECV_LINE},
-        {"AD", [](Operations& o, CInstrumentModel&) -> CCommand& { return o.ad; }, RZ_OK, "AD 1",
-         RECV_LINE},
+        {"DT", {5, 1, 100.5, 1}, RZ_OK, "DT5,1,SP,1005", RECV_LINE, 0},
+        {"DT", {16, 8, -0.5, 0}, RZ_OK, "DT16,8,SP,0", RECV_LINE, 0},
+        {"DT", {1, 1, -kInf, 0}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"DL", {2, 1}, RZ_OK, "DL2,1", RECV_LINE, 0},
+        {"DM", {36, 1}, RZ_OK, "DM36,1", RECV_LINE, 0},
+        // Program patterns: "PN" checks 1 to 30; both send in list mode.
+        {"PN", {1}, RZ_OK, "PN 1", RECV_LIST, 0},
+        {"PN", {30}, RZ_OK, "PN 30", RECV_LIST, 0},
+        {"PN", {0}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"PN", {31}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"PN", {-1}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"PX", {1}, RZ_OK, "PX 1", RECV_LIST, 0},
+        {"PX", {0}, RZ_OK, "PX 0", RECV_LIST, 0},
+        {"HU", {1}, RZ_OK, "HU 1", RECV_LINE, 0},
+        {"HU", {0}, RZ_OK, "HU 0", RECV_LINE, 0},
+        {"AD", {}, RZ_OK, "AD 1", RECV_LINE, 0},
         // Instrument functions.
-        {"PS start",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ps.start = 1;
-             return o.ps;
-         },
-         RZ_OK, "PS 0", RECV_LINE},
-        {"PS any non-zero starts",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ps.start = -4;
-             return o.ps;
-         },
-         RZ_OK, "PS 0", RECV_LINE},
-        {"PS stop",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ps.start = 0;
-             return o.ps;
-         },
-         RZ_OK, "PS 1", RECV_LINE},
-        {"TL start",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.tl.action = 1;
-             return o.tl;
-         },
-         RZ_OK, "TL 0", RECV_LINE},
-        {"TL stop",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.tl.action = 2;
-             return o.tl;
-         },
-         RZ_OK, "TL 1", RECV_LINE},
-        {"TL reset",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.tl.action = 3;
-             return o.tl;
-         },
-         RZ_OK, "TL 2", RECV_LINE},
-        {"TL 0 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.tl.action = 0;
-             return o.tl;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"TL 4 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.tl.action = 4;
-             return o.tl;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"AK", [](Operations& o, CInstrumentModel&) -> CCommand& { return o.ak; }, RZ_OK, "AK 0",
-         RECV_LINE},
-        {"EV display data",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ev.kind = 3;
-             return o.ev;
-         },
-         RZ_OK, "EV 3", RECV_LINE},
-        {"MS 1",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ms.message = 1;
-             return o.ms;
-         },
-         RZ_OK, "MS 1", RECV_LINE},
-        {"MS 8 without the option",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ms.message = 8;
-             return o.ms;
-         },
-         RZ_OK, "MS 8", RECV_LINE},
-        {"MS 8 with the fifth option flag",
-         [](Operations& o, CInstrumentModel& m) -> CCommand& {
-             m.pidAux[4] = 1;
-             o.ms.message = 8;
-             return o.ms;
-         },
-         RZ_OK, "MS1,8", RECV_LINE},
-        {"MS other option flags do not count",
-         [](Operations& o, CInstrumentModel& m) -> CCommand& {
-             for (int i = 0; i < kPidAuxFlags; ++i) {
-                 m.pidAux[i] = i == 4 ? 0 : 1;
-             }
-             o.ms.message = 2;
-             return o.ms;
-         },
-         RZ_OK, "MS 2", RECV_LINE},
-        {"MS 9 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ms.message = 9;
-             return o.ms;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"MS 0 refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ms.message = 0;
-             return o.ms;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
-        {"MS negative refused",
-         [](Operations& o, CInstrumentModel&) -> CCommand& {
-             o.ms.message = -8;
-             return o.ms;
-         },
-         LINK_E_PARAMETER, nullptr, 0},
+        {"PS", {1}, RZ_OK, "PS 0", RECV_LINE, 0},
+        {"PS", {-4}, RZ_OK, "PS 0", RECV_LINE, 0},
+        {"PS", {0}, RZ_OK, "PS 1", RECV_LINE, 0},
+        {"TL", {1}, RZ_OK, "TL 0", RECV_LINE, 0},
+        {"TL", {2}, RZ_OK, "TL 1", RECV_LINE, 0},
+        {"TL", {3}, RZ_OK, "TL 2", RECV_LINE, 0},
+        {"TL", {0}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"TL", {4}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"AK", {}, RZ_OK, "AK 0", RECV_LINE, 0},
+        {"EV", {3}, RZ_OK, "EV 3", RECV_LINE, 0},
+        {"MS", {1}, RZ_OK, "MS 1", RECV_LINE, 0},
+        {"MS", {8}, RZ_OK, "MS 8", RECV_LINE, 0},
+        {"MS", {8}, RZ_OK, "MS1,8", RECV_LINE, 1 << 4},
+        {"MS", {2}, RZ_OK, "MS 2", RECV_LINE, 0x3FF & ~(1 << 4)},
+        {"MS", {9}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"MS", {0}, LINK_E_PARAMETER, nullptr, 0, 0},
+        {"MS", {-8}, LINK_E_PARAMETER, nullptr, 0, 0},
     };
+
+    // "DV": the item of the loop picks what is sent; other items send nothing.
+    struct DvRow {
+        int32_t loop;
+        const char* item;  // copied with its terminator when it is shorter than six bytes
+        CDvLoopRecord record;
+        RzResult expected;
+        const char* request;
+    };
+    const std::vector<DvRow> dvRows = {
+        {5, "sr", {3, 0, 1, 0.0, 0}, RZ_OK, "DV5,SR,1"},
+        {5, "SR", {}, RZ_OK, "DV5,SR,0"},  // runStop defaults to 2: stop
+        {5, "Sr", {3, 0, 0, 0.0, 0}, RZ_OK, "DV5,SR,0"},
+        {3, "mode", {2, 0, 2, 0.0, 0}, RZ_OK, "DV3,MODE,2"},
+        {1, "MODE", {}, RZ_OK, "DV1,MODE,3"},
+        {16, "rL", {3, 1, 2, 0.0, 0}, RZ_OK, "DV16,RL,1"},
+        {1, "MOUT", {3, 0, 2, 45.67, 1}, RZ_OK, "DV1,MOUT,457"},
+        {2, "mout", {3, 0, 2, kNaN, 1}, LINK_E_PARAMETER, nullptr},
+        {5, "", {}, RZ_OK, nullptr},
+        {5, "SP", {}, RZ_OK, nullptr},
+        {5, "MOD", {}, RZ_OK, nullptr},
+        {5, "MODEX", {}, RZ_OK, nullptr},
+        {5, "MOUTXX", {}, RZ_OK, nullptr},  // fills all six bytes, no terminator
+        {0, "MODE", {}, LINK_E_PARAMETER, nullptr},
+        {17, "MODE", {}, LINK_E_PARAMETER, nullptr},
+        {-1, "MODE", {}, LINK_E_PARAMETER, nullptr},
+    };
+
+    std::vector<RequestCase> cases;
+    for (const auto& row : rows) {
+        std::string name = row.key;
+        for (double p : row.params) {
+            name += " " + std::to_string(p);
+        }
+        cases.push_back({name,
+                         [row](Operations& o, CInstrumentModel& m) -> CCommand& {
+                             for (int n = 0; n < kPidAuxFlags; ++n) {
+                                 m.pidAux[n] = (row.optionFlags >> n) & 1;
+                             }
+                             return Apply(o, row.key, row.params);
+                         },
+                         row.expected, row.request, row.mode});
+    }
+    for (const auto& row : dvRows) {
+        cases.push_back({"DV " + std::to_string(row.loop) + " '" + row.item + "'",
+                         [row](Operations& o, CInstrumentModel&) -> CCommand& {
+                             o.dv.loop = row.loop;
+                             if (row.loop >= 1 && row.loop <= kDvLoops) {
+                                 const size_t length = std::strlen(row.item);
+                                 std::memcpy(o.dv.item[row.loop - 1], row.item,
+                                             length < kDvItemSize ? length + 1 : kDvItemSize);
+                                 o.dv.records[row.loop - 1] = row.record;
+                             }
+                             return o.dv;
+                         },
+                         row.expected, row.request, row.request ? RECV_LINE : 0});
+    }
+    return cases;
 }
 
 TEST(OperationCommands, RequestTextsModesAndRangeChecks) {
