@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "link/LinkTransport.h"
+#include "link/ReceiveBuffer.h"
+
+// Bytes of one answer held at a time (for binary answers: one block at a time).
+constexpr uint32_t kReceiveAreaSize = 102400;
+
+enum class FrameStatus : int32_t {
+    kIncomplete,  // more bytes are needed
+    kComplete,    // the answer is complete; later bytes belong to the next answer
+    kOverflow,    // the answer does not fit in the receive area
+    kMalformed,   // a binary block whose length field cannot be right
+    kNoMemory,    // the payload buffer could not grow
+};
+
+// Decides when the answer to one request is complete, given the receive mode the caller named.
+// It only looks at bytes: the transport feeds it whatever the socket delivered, in any chunking,
+// and gets back how many of them belong to this answer. Completion is found at the earliest byte
+// where the mode's rule holds, so the result does not depend on how the stream was cut, except
+// for a list answer that does not begin with 'E', which completes with whatever has arrived.
+class CLinkFraming {
+  public:
+    CLinkFraming() = default;
+    CLinkFraming(const CLinkFraming&) = delete;
+    CLinkFraming& operator=(const CLinkFraming&) = delete;
+
+    void SetMode(int32_t mode) { mode_ = mode; }
+    int32_t Mode() const { return mode_; }
+    void SetExpectedLength(uint32_t bytes) { expectedLength_ = bytes; }
+    uint32_t ExpectedLength() const { return expectedLength_; }
+
+    // Starts a new answer: clears the received bytes and the payload (keeping its capacity).
+    void Reset();
+
+    // Takes up to `n` bytes. `*consumed` tells how many belong to this answer; the rest belong to
+    // the next one. Once the status is no longer kIncomplete, further calls consume nothing.
+    FrameStatus Feed(const char* data, size_t n, size_t* consumed);
+
+    FrameStatus Status() const { return status_; }
+
+    // Bytes received so far. Complete: the answer's length, which counts the NUL after a status
+    // line in fixed and binary mode, and is the total payload length of a binary answer.
+    uint32_t Received() const { return received_; }
+
+    // The complete answer's Received() bytes: the payload in binary mode, else the receive area.
+    const char* Answer() const;
+
+    const CReceiveBuffer& Payload() const { return payload_; }
+
+  private:
+    FrameStatus FeedText(const char* data, size_t n, size_t* consumed);
+    FrameStatus FeedBinary(const char* data, size_t n, size_t* consumed);
+    uint32_t FindTextEnd(uint32_t from, uint32_t end, bool* statusLine) const;
+    uint32_t FindLineEnd(uint32_t from, uint32_t end) const;
+    uint32_t FindListEnd(uint32_t from, uint32_t end) const;
+    bool AtStatusLine() const;
+    uint32_t CopyIn(const char* data, size_t n);
+
+    std::array<char, kReceiveAreaSize + 1> area_{};
+    uint32_t received_ = 0;
+    uint32_t expectedLength_ = 0;
+    int32_t mode_ = RECV_LIST;
+    FrameStatus status_ = FrameStatus::kIncomplete;
+    CReceiveBuffer payload_;
+};

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/ReceiveBuffer.h"
+
+namespace {
+
+std::string Contents(const CReceiveBuffer& buffer) {
+    return buffer.Size() == 0 ? std::string() : std::string(buffer.Data(), buffer.Size());
+}
+
+std::string Bytes(uint32_t n, char first) {
+    std::string s(n, '\0');
+    for (uint32_t i = 0; i < n; ++i) {
+        s[i] = static_cast<char>(first + i % 23);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(ReceiveBuffer, GrowsByTheShortfallOrAtLeast4096) {
+    struct Step {
+        uint32_t append;
+        uint32_t capacityAfter;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"small first append takes the minimum block", {{10, 4096}}},
+        {"large first append takes exactly its size", {{5000, 5000}}},
+        {"append that fits keeps the block", {{10, 4096}, {4086, 4096}}},
+        {"one byte short grows by the minimum", {{4090, 4096}, {10, 8192}}},
+        {"large append grows by its own size", {{100, 4096}, {10000, 14096}}},
+        {"empty append allocates nothing", {{0, 0}, {0, 0}}},
+        {"full block then one byte", {{5000, 5000}, {1, 9096}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CReceiveBuffer buffer;
+        std::string expected;
+        char first = 'a';
+        for (const auto& step : c.steps) {
+            const std::string part = Bytes(step.append, first++);
+            ASSERT_TRUE(buffer.Append(part.data(), step.append));
+            expected += part;
+            EXPECT_EQ(buffer.Capacity(), step.capacityAfter);
+            EXPECT_EQ(buffer.Size(), expected.size());
+            EXPECT_EQ(Contents(buffer), expected);  // old contents survive the move
+        }
+    }
+}
+
+TEST(ReceiveBuffer, RefusedAppendLeavesBufferUnchanged) {
+    CReceiveBuffer buffer;
+    ASSERT_TRUE(buffer.Append("abc", 3));
+    const char* block = buffer.Data();
+    // A size whose block would not fit in 32 bits is refused before anything is read or moved.
+    EXPECT_FALSE(buffer.Append("x", UINT32_MAX - 4096 + 1));
+    EXPECT_FALSE(buffer.Append(nullptr, 5));
+    EXPECT_EQ(buffer.Data(), block);
+    EXPECT_EQ(buffer.Capacity(), 4096u);
+    EXPECT_EQ(Contents(buffer), "abc");
+}
+
+TEST(ReceiveBuffer, CopyOutNeedsRoomForTheWholeContents) {
+    struct Case {
+        uint32_t size;
+        uint32_t capacity;
+        int32_t result;
+        uint32_t length;
+    };
+    const Case cases[] = {
+        {10, 9, -1, 0}, {10, 10, 0, 10}, {10, 11, 0, 10}, {0, 0, 0, 0}, {1, 0, -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "size " << c.size << " capacity " << c.capacity);
+        CReceiveBuffer buffer;
+        const std::string data = Bytes(c.size, 'A');
+        ASSERT_TRUE(buffer.Append(data.data(), c.size));
+        std::string out(c.capacity + 1, '#');
+        uint32_t length = 12345;
+        EXPECT_EQ(buffer.CopyOut(out.data(), c.capacity, &length), c.result);
+        EXPECT_EQ(length, c.length);
+        if (c.result == 0) {
+            EXPECT_EQ(out.substr(0, length), data);
+        } else {
+            EXPECT_EQ(out, std::string(c.capacity + 1, '#'));  // nothing written on refusal
+        }
+    }
+}
+
+TEST(ReceiveBuffer, ClearKeepsTheBlockForTheNextAnswer) {
+    CReceiveBuffer buffer;
+    const std::string image = Bytes(20000, '0');
+    for (int round = 0; round < 3; ++round) {
+        buffer.Clear();
+        EXPECT_EQ(buffer.Size(), 0u);
+        for (size_t at = 0; at < image.size(); at += 5000) {
+            ASSERT_TRUE(buffer.Append(image.data() + at, 5000));
+        }
+        EXPECT_EQ(Contents(buffer), image);
+    }
+    const char* block = buffer.Data();
+    const uint32_t capacity = buffer.Capacity();
+    buffer.Clear();
+    for (size_t at = 0; at < image.size(); at += 5000) {
+        ASSERT_TRUE(buffer.Append(image.data() + at, 5000));
+    }
+    EXPECT_EQ(buffer.Data(), block);
+    EXPECT_EQ(buffer.Capacity(), capacity);
+}
