@@ -1,0 +1,504 @@
+#include "platform/Configuration.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QSettings>
+#include <QStringList>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/Paths.h"
+
+// --- Atomic file replacement -----------------------------------------------------------------
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    if (path.empty()) {
+        return false;
+    }
+    // Replace what a symbolic link points at, not the link itself.
+    std::string target = path;
+    struct stat linkInfo {};
+    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return false;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    struct stat targetInfo {};
+    const bool targetExists = ::stat(target.c_str(), &targetInfo) == 0;
+
+    static std::atomic<unsigned> serial{0};
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()),
+                      serial.fetch_add(1));
+        temp = target + suffix;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes);
+    if (ok && targetExists && S_ISREG(targetInfo.st_mode)) {
+        ok = ::fchmod(fd, targetInfo.st_mode & 07777) == 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+// --- INI text --------------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+struct IniLine {
+    std::string_view text;  // without its line end
+    size_t begin;           // offset of the line in the whole text
+    size_t end;             // offset just past the line's line end
+};
+
+std::vector<IniLine> SplitLines(std::string_view text) {
+    std::vector<IniLine> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t lf = text.find('\n', pos);
+        const size_t stop = lf == std::string_view::npos ? text.size() : lf;
+        std::string_view line = text.substr(pos, stop - pos);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        const size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
+        lines.push_back({line, pos, next});
+        pos = next;
+    }
+    return lines;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && IsBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        if (std::tolower(ca) != std::tolower(cb)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The section name of a "[name]" line, or nothing for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() != '[') {
+        return std::nullopt;
+    }
+    line.remove_prefix(1);
+    const size_t close = line.find(']');
+    return Trim(close == std::string_view::npos ? line : line.substr(0, close));
+}
+
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<KeyValue> SplitKeyValue(std::string_view line) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == ';') {
+        return std::nullopt;
+    }
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return KeyValue{Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1))};
+}
+
+std::string_view LineEndOf(std::string_view text) {
+    if (text.find("\r\n") != std::string_view::npos) {
+        return "\r\n";
+    }
+    if (text.find('\n') != std::string_view::npos) {
+        return "\n";
+    }
+    return "\r\n";
+}
+
+// Leading signed decimal integer after optional blanks; `ok` false when there are no digits.
+// Values beyond the int range saturate.
+int LeadingInt(std::string_view s, bool* ok) {
+    while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r' || s.front() == '\n')) {
+        s.remove_prefix(1);
+    }
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    long long value = 0;
+    bool digits = false;
+    while (!s.empty() && s.front() >= '0' && s.front() <= '9') {
+        digits = true;
+        if (value <= INT_MAX) {  // once past the int range the value only has to stay past it
+            value = value * 10 + (s.front() - '0');
+        }
+        s.remove_prefix(1);
+    }
+    const long long limit = negative ? static_cast<long long>(INT_MAX) + 1 : INT_MAX;
+    *ok = digits && value <= limit;
+    if (value > limit) {
+        value = limit;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    size_t n = 0;
+    // An INI file is a few lines; refuse to slurp something that is clearly not one.
+    constexpr size_t kLimit = 1u << 20;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kLimit) {
+        text.append(buffer, n);
+    }
+    std::fclose(file);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> IniValue(std::string_view text, std::string_view section,
+                                    std::string_view key) {
+    if (text.substr(0, 3) == kByteOrderMark) {
+        text.remove_prefix(3);
+    }
+    bool inSection = false;
+    for (const auto& line : SplitLines(text)) {
+        if (const auto name = SectionName(line.text)) {
+            inSection = EqualNoCase(*name, section);
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        if (const auto kv = SplitKeyValue(line.text); kv && EqualNoCase(kv->key, key)) {
+            std::string_view value = kv->value;
+            // The profile functions drop one pair of enclosing quotes.
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front()) {
+                value = value.substr(1, value.size() - 2);
+            }
+            return std::string(value);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string IniWithValue(std::string_view text, std::string_view section, std::string_view key,
+                         std::string_view value) {
+    if (text.substr(0, 3) == kByteOrderMark) {
+        return std::string(kByteOrderMark) + IniWithValue(text.substr(3), section, key, value);
+    }
+    const std::string_view eol = LineEndOf(text);
+    const auto lines = SplitLines(text);
+    bool inSection = false;
+    std::optional<size_t> sectionEnd;  // offset where a new key of the first matching section goes
+    for (const auto& line : lines) {
+        if (const auto name = SectionName(line.text)) {
+            if (inSection) {
+                break;
+            }
+            inSection = EqualNoCase(*name, section);
+            if (inSection) {
+                sectionEnd = line.end;
+            }
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        if (const auto kv = SplitKeyValue(line.text); kv && EqualNoCase(kv->key, key)) {
+            // Keep the line's indentation and key spelling; only the value changes.
+            const auto keyStart = static_cast<size_t>(kv->key.data() - text.data());
+            std::string result(text.substr(0, keyStart));
+            result.append(kv->key);
+            result += '=';
+            result.append(value);
+            result.append(text.substr(line.begin + line.text.size()));
+            return result;
+        }
+        if (!Trim(line.text).empty()) {
+            sectionEnd = line.end;
+        }
+    }
+    std::string entry(key);
+    entry += '=';
+    entry.append(value);
+    entry.append(eol);
+    if (sectionEnd) {
+        std::string result(text.substr(0, *sectionEnd));
+        // The section's last line may be the last line of a text without a final line end.
+        if (!result.empty() && result.back() != '\n') {
+            result.append(eol);
+        }
+        result += entry;
+        result.append(text.substr(*sectionEnd));
+        return result;
+    }
+    std::string result(text);
+    if (!result.empty() && result.back() != '\n') {
+        result.append(eol);
+    }
+    result += '[';
+    result.append(section);
+    result += ']';
+    result.append(eol);
+    result += entry;
+    return result;
+}
+
+// --- Communication cycle ---------------------------------------------------------------------
+
+int CommCycleFromIni(std::string_view text) {
+    const auto value = IniValue(text, "Config", "CommCycle");
+    if (!value || value->empty()) {
+        return kDefaultCommCycle;
+    }
+    bool ok = false;
+    return LeadingInt(*value, &ok);
+}
+
+int ReadCommCycle(const std::string& iniPath) {
+    const auto text = ReadSmallFile(iniPath);
+    return text ? CommCycleFromIni(*text) : kDefaultCommCycle;
+}
+
+int ReadCommCycle() {
+    return ReadCommCycle(DataFilePath(kConfigFileName));
+}
+
+bool WriteCommCycle(const std::string& iniPath, int value) {
+    const std::string text = ReadSmallFile(iniPath).value_or(std::string());
+    return WriteFileAtomically(iniPath,
+                               IniWithValue(text, "Config", "CommCycle", std::to_string(value)));
+}
+
+bool WriteCommCycle(int value) {
+    return WriteCommCycle(DataFilePath(kConfigFileName), value);
+}
+
+int ConfigDialogInitialCycle(int fileValue) {
+    if (fileValue < kMinCommCycle) {
+        return kMinCommCycle;
+    }
+    return fileValue > kMaxCommCycle ? kMaxCommCycle : fileValue;
+}
+
+bool ConfigDialogAccept(const QString& fieldText, int* valueOut) {
+    const std::string text = fieldText.toStdString();
+    bool ok = false;
+    int value = LeadingInt(text, &ok);
+    if (!ok) {
+        value = 0;  // empty, unreadable or out of the int range
+    }
+    if (valueOut != nullptr) {
+        *valueOut = value;
+    }
+    return value >= kMinCommCycle && value <= kMaxCommCycle;
+}
+
+// --- Per-user store --------------------------------------------------------------------------
+
+namespace {
+
+QString FromBytes(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Instrument names are keys. QSettings takes '/' and '\' as group separators, so those (and '%',
+// the escape itself) are written as %XX; a name spelled like LastLoginRz is escaped too, so
+// that it cannot overwrite the last-instrument entry.
+QString InstrumentKey(std::string_view name) {
+    QString key;
+    for (char c : name) {
+        if (c == '%' || c == '/' || c == '\\') {
+            key += QString::asprintf("%%%02X", static_cast<unsigned char>(c));
+        } else {
+            key += QChar(static_cast<unsigned char>(c));
+        }
+    }
+    if (key.compare(QLatin1String(CUserSettings::kLastLoginKey), Qt::CaseInsensitive) == 0) {
+        key = QString::asprintf("%%%02X", static_cast<unsigned char>(name[0])) + key.mid(1);
+    }
+    return key;
+}
+
+}  // namespace
+
+CUserSettings::CUserSettings()
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QLatin1String(kOrganization),
+                                            QLatin1String(kApplication))) {
+    // Only the user's own file counts; a system-wide file must not supply a user name.
+    settings_->setFallbacksEnabled(false);
+}
+
+CUserSettings::CUserSettings(const QString& filePath)
+    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
+
+CUserSettings::~CUserSettings() = default;
+
+QString CUserSettings::FileName() const {
+    return settings_->fileName();
+}
+
+std::optional<QString> CUserSettings::Read(const QString& key) const {
+    const QString exact = QLatin1String(kSection);
+    if (const QVariant value = settings_->value(exact + u'/' + key); value.isValid()) {
+        return value.toString();
+    }
+    // Another spelling of the section, as written by hand or by an older store.
+    const QStringList groups = settings_->childGroups();
+    for (const QString& group : groups) {
+        if (group != exact && group.compare(exact, Qt::CaseInsensitive) == 0) {
+            if (const QVariant value = settings_->value(group + u'/' + key); value.isValid()) {
+                return value.toString();
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool CUserSettings::Write(const QString& key, std::string_view value) {
+    const QString exact = QLatin1String(kSection);
+    // Fold other spellings of the section into "Setting" so that only one copy of each value is
+    // kept; values already in "Setting" are newer and win.
+    const QStringList groups = settings_->childGroups();
+    for (const QString& group : groups) {
+        if (group == exact || group.compare(exact, Qt::CaseInsensitive) != 0) {
+            continue;
+        }
+        settings_->beginGroup(group);
+        const QStringList keys = settings_->childKeys();
+        std::vector<std::pair<QString, QVariant>> moved;
+        for (const QString& k : keys) {
+            moved.emplace_back(k, settings_->value(k));
+        }
+        settings_->endGroup();
+        settings_->remove(group);
+        for (const auto& [k, v] : moved) {
+            if (!settings_->contains(exact + u'/' + k)) {
+                settings_->setValue(exact + u'/' + k, v);
+            }
+        }
+    }
+    settings_->setValue(exact + u'/' + key, FromBytes(value));
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+std::string CUserSettings::LastLogin() const {
+    return ToBytes(Read(QLatin1String(kLastLoginKey)).value_or(QString()));
+}
+
+std::string CUserSettings::UserNameFor(std::string_view instrumentName) const {
+    if (instrumentName.empty()) {
+        return {};
+    }
+    return ToBytes(Read(InstrumentKey(instrumentName)).value_or(QString()));
+}
+
+bool CUserSettings::SetLastLogin(std::string_view instrumentName) {
+    return Write(QLatin1String(kLastLoginKey), instrumentName);
+}
+
+bool CUserSettings::SetUserNameFor(std::string_view instrumentName, std::string_view userName) {
+    if (instrumentName.empty()) {
+        return false;
+    }
+    return Write(InstrumentKey(instrumentName), userName);
+}
+
+bool CUserSettings::RememberLogin(std::string_view instrumentName, std::string_view userName) {
+    const bool last = SetLastLogin(instrumentName);
+    const bool user = SetUserNameFor(instrumentName, userName);
+    return last && user;
+}

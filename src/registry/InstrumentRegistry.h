@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ResultCodes.h"
+
+// One registered instrument as it sits in the registry file: a NUL-terminated name of at most
+// 15 characters and the IP text as the Register dialog's address cell shows it ("%3s.%3s.%3s.%3s",
+// at most 15 characters). Byte 16 of the name is the field separator of the file line.
+struct CRegistryRecord {
+    char name[17];
+    char ip[16];
+};
+static_assert(sizeof(CRegistryRecord) == 33, "a record is read from the file as 33 raw bytes");
+
+// Builds a record, cutting both texts to 15 characters.
+CRegistryRecord MakeRegistryRecord(std::string_view name, std::string_view ip);
+
+// The list of registered instruments and its file RZRegist.rzr, a fixed-width text file with
+// CR LF line ends that Windows installations share:
+//   "QORSimpleControlRZRegFile" CR LF, "%10d" count CR LF, then per record
+//   "%-15s ,%-15s " CR LF (name, IP text).
+class CInstrumentRegistry {
+  public:
+    static constexpr const char* kFileName = "RZRegist.rzr";
+    static constexpr const char* kSignature = "QORSimpleControlRZRegFile";
+    static constexpr size_t kSignatureLength = 25;
+    static constexpr size_t kHeaderLength = 39;  // signature line and count line
+    static constexpr size_t kLineLength = 35;    // one record line with its CR LF
+
+    // Saves the list first when it has unsaved changes and a file is known, then reads the file
+    // at `path` (nullptr: RZRegist.rzr in the data directory). LINK_E_FILE when the file cannot
+    // be opened or the pending save fails (the list is then left as it was), LINK_E_FILE_FORMAT
+    // on a wrong signature (the list is left empty).
+    RzResult Load(const char* path = nullptr);
+    // Writes the list when it has unsaved changes. The file is replaced whole: a failed or
+    // interrupted save leaves the previous file as it was and returns LINK_E_FILE.
+    RzResult Save();
+
+    void Clear();
+    int GetCount() const { return static_cast<int>(records_.size()); }
+    // A copy with trailing blanks removed from the name and the IP text; an index out of range
+    // gives an empty record.
+    CRegistryRecord GetRecord(int index) const;
+    // Appends the record (texts cut to 15 characters). LINK_E_EXISTS when a record with exactly
+    // the same name is held; names compare as held, so "A " and "A" differ, and a record loaded
+    // from the file holds its name padded with blanks to 15 characters.
+    RzResult Add(const CRegistryRecord& record);
+    RzResult Add(std::string_view name, std::string_view ip) {
+        return Add(MakeRegistryRecord(name, ip));
+    }
+    // Removes the record at `index`; LINK_E_PARAMETER when there is none.
+    RzResult Remove(int index);
+    // Index of the first record whose name, as GetRecord returns it, equals `name`; -1 if none.
+    int FindIndex(std::string_view name) const;
+    // The IP text with all blanks removed of the first record FindIndex finds.
+    std::optional<std::string> FindAddress(std::string_view name) const;
+
+    bool IsInSync() const { return inSync_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::vector<CRegistryRecord> records_;
+    bool inSync_ = true;
+    std::string path_;
+};

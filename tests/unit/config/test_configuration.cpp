@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/Configuration.h"
+#include "platform/Paths.h"
+
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+TEST(CommCycle, ReadFromIniTextWithoutRangeCheck) {
+    struct Case {
+        const char* label;
+        std::string text;
+        int cycle;
+    };
+    const Case cases[] = {
+        {"empty file", "", 5000},
+        {"plain", "[Config]\nCommCycle=2500\n", 2500},
+        {"CR LF line ends", "[Config]\r\nCommCycle=1500\r\n", 1500},
+        {"no final line end", "[Config]\r\nCommCycle=1500", 1500},
+        {"below the dialog's range is kept", "[Config]\nCommCycle=500\n", 500},
+        {"above the dialog's range is kept", "[Config]\nCommCycle=90000\n", 90000},
+        {"negative", "[Config]\nCommCycle=-20\n", -20},
+        {"section and key in another case", "[CONFIG]\ncommcycle=1200\n", 1200},
+        {"blanks around names and value", "  [ Config ]  \n  CommCycle  =  3000  \n", 3000},
+        {"trailing text after the number", "[Config]\nCommCycle=4000ms\n", 4000},
+        {"unreadable value", "[Config]\nCommCycle=fast\n", 0},
+        {"empty value", "[Config]\nCommCycle=\n", 5000},
+        {"quoted value", "[Config]\nCommCycle=\"7000\"\n", 7000},
+        {"key missing", "[Config]\nOther=1\n", 5000},
+        {"key in another section", "[Setting]\nCommCycle=1000\n[Config]\n", 5000},
+        {"first of two keys", "[Config]\nCommCycle=1111\nCommCycle=2222\n", 1111},
+        {"commented out", "[Config]\n;CommCycle=1111\n", 5000},
+        {"key before any section", "CommCycle=1111\n[Config]\n", 5000},
+        {"byte order mark", "\xEF\xBB\xBF[Config]\r\nCommCycle=8000\r\n", 8000},
+        {"after other sections", "[A]\nx=1\n\n[Config]\nX=2\nCommCycle=6000\n[B]\ny=3\n", 6000},
+        {"beyond the int range saturates", "[Config]\nCommCycle=99999999999\n", INT_MAX},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CommCycleFromIni(c.text), c.cycle) << c.label;
+    }
+}
+
+TEST(CommCycle, WriteKeepsTheRestOfTheText) {
+    struct Case {
+        const char* label;
+        std::string before;
+        int value;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"new file", "", 1234, "[Config]\r\nCommCycle=1234\r\n"},
+        {"replace, LF", "[Config]\nCommCycle=5000\n", 60000, "[Config]\nCommCycle=60000\n"},
+        {"replace, CR LF, other keys kept",
+         "; site\r\n[Config]\r\nA=1\r\nCommCycle=5000\r\nB=2\r\n", 1000,
+         "; site\r\n[Config]\r\nA=1\r\nCommCycle=1000\r\nB=2\r\n"},
+        {"key spelling kept", "[config]\r\n  commcycle = 9 \r\n", 2000,
+         "[config]\r\n  commcycle=2000\r\n"},
+        {"add key at the end of its section", "[Config]\nA=1\n\n[Other]\nB=2\n", 3000,
+         "[Config]\nA=1\nCommCycle=3000\n\n[Other]\nB=2\n"},
+        {"add section after others", "[Other]\r\nB=2\r\n", 4000,
+         "[Other]\r\nB=2\r\n[Config]\r\nCommCycle=4000\r\n"},
+        {"text without final line end", "[Other]\nB=2", 4000,
+         "[Other]\nB=2\n[Config]\nCommCycle=4000\n"},
+        {"section as last line without line end", "[Config]", 4000,
+         "[Config]\r\nCommCycle=4000\r\n"},
+        {"negative value written as %d", "", -5, "[Config]\r\nCommCycle=-5\r\n"},
+        {"byte order mark kept", "\xEF\xBB\xBF[Config]\r\nCommCycle=5000\r\n", 7000,
+         "\xEF\xBB\xBF[Config]\r\nCommCycle=7000\r\n"},
+        {"only the first matching section changes", "[Config]\nA=1\n[Config]\nCommCycle=1\n", 8000,
+         "[Config]\nA=1\nCommCycle=8000\n[Config]\nCommCycle=1\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string after =
+            IniWithValue(c.before, "Config", "CommCycle", std::to_string(c.value));
+        EXPECT_EQ(after, c.after) << c.label;
+        EXPECT_EQ(CommCycleFromIni(after), c.value) << c.label;
+    }
+}
+
+TEST(CommCycle, FileInTheDataDirectory) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SetDataDirectory(dir.path().toStdString());
+    const std::string path = DataFilePath("SimpleCtrl.ini");
+
+    const int missing = ReadCommCycle();
+    const bool wrote = WriteCommCycle(2000);
+    const std::string written = ReadBytes(path);
+    const int reread = ReadCommCycle();
+    WriteBytes(path, "[Display]\r\nZoom=2\r\n[Config]\r\nCommCycle=500\r\n");
+    const int windowsFile = ReadCommCycle();
+    const bool rewrote = WriteCommCycle(45000);
+    const std::string rewritten = ReadBytes(path);
+    SetDataDirectory("");
+
+    EXPECT_EQ(missing, 5000);
+    EXPECT_TRUE(wrote);
+    EXPECT_EQ(written, "[Config]\r\nCommCycle=2000\r\n");
+    EXPECT_EQ(reread, 2000);
+    EXPECT_EQ(windowsFile, 500);
+    EXPECT_TRUE(rewrote);
+    EXPECT_EQ(rewritten, "[Display]\r\nZoom=2\r\n[Config]\r\nCommCycle=45000\r\n");
+}
+
+TEST(CommCycle, WriteToAMissingDirectoryFailsQuietly) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath("absent/SimpleCtrl.ini").toStdString();
+    EXPECT_FALSE(WriteCommCycle(path, 2000));
+    EXPECT_EQ(ReadCommCycle(path), 5000);
+}
+
+TEST(ConfigDialog, OpensWithTheFileValueBroughtIntoRange) {
+    struct Case {
+        int file;
+        int shown;
+    };
+    const Case cases[] = {
+        {500, 1000},    {999, 1000}, {1000, 1000}, {5000, 5000},    {60000, 60000},
+        {60001, 60000}, {-1, 1000},  {0, 1000},    {INT_MIN, 1000}, {INT_MAX, 60000},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ConfigDialogInitialCycle(c.file), c.shown) << c.file;
+    }
+}
+
+TEST(ConfigDialog, AcceptsOneThousandToSixtyThousand) {
+    struct Case {
+        const char* field;
+        bool accepted;
+        int value;
+    };
+    const Case cases[] = {
+        {"999", false, 999},
+        {"1000", true, 1000},
+        {"60000", true, 60000},
+        {"60001", false, 60001},
+        {"", false, 0},
+        {"abc", false, 0},
+        {"   2500", true, 2500},
+        {"+3000", true, 3000},
+        {"-1000", false, -1000},
+        {"1500ms", true, 1500},
+        {"-", false, 0},
+        {"4294968296", false, 0},  // beyond the int range: unreadable, not wrapped to 1000
+        {"00001000", true, 1000},
+    };
+    for (const auto& c : cases) {
+        int value = -12345;
+        EXPECT_EQ(ConfigDialogAccept(QString::fromLatin1(c.field), &value), c.accepted)
+            << "'" << c.field << "'";
+        EXPECT_EQ(value, c.value) << "'" << c.field << "'";
+    }
+    EXPECT_TRUE(ConfigDialogAccept(QStringLiteral("2000"), nullptr));
+    EXPECT_STREQ(kCommCycleRangeWarning,
+                 "Communication cycle must be setted in range 1000 - 60000 !");
+}
+
+class UserSettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString File() const { return dir.filePath(QStringLiteral("profile.ini")); }
+    QTemporaryDir dir;
+};
+
+TEST_F(UserSettingsTest, LoginIsRememberedAcrossInstances) {
+    {
+        CUserSettings store(File());
+        EXPECT_EQ(store.LastLogin(), "");
+        EXPECT_EQ(store.UserNameFor("Line-3"), "");
+        EXPECT_TRUE(store.RememberLogin("Line-3", "admin"));
+    }
+    CUserSettings store(File());
+    EXPECT_EQ(store.LastLogin(), "Line-3");
+    EXPECT_EQ(store.UserNameFor("Line-3"), "admin");
+    EXPECT_EQ(store.UserNameFor("Line-4"), "");
+    QFile file(File());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("[Setting]")) << text.constData();
+    EXPECT_TRUE(text.contains("LastLoginRz=Line-3")) << text.constData();
+    EXPECT_TRUE(text.contains("Line-3=admin")) << text.constData();
+}
+
+TEST_F(UserSettingsTest, SectionNameIsReadInAnyCase) {
+    for (const char* section : {"setting", "SETTING", "sEtTiNg"}) {
+        const std::string text =
+            std::string("[") + section + "]\r\nLastLoginRz=Kiln\r\nKiln=user\r\nLine-3=admin\r\n";
+        WriteBytes(File().toStdString(), text);
+        {
+            CUserSettings store(File());
+            EXPECT_EQ(store.LastLogin(), "Kiln") << section;
+            EXPECT_EQ(store.UserNameFor("Kiln"), "user") << section;
+            // A new value written to "Setting" wins over the old spelling, which is folded in.
+            EXPECT_TRUE(store.SetUserNameFor("Kiln", "admin")) << section;
+            EXPECT_EQ(store.UserNameFor("Kiln"), "admin") << section;
+        }
+        CUserSettings store(File());
+        EXPECT_EQ(store.UserNameFor("Kiln"), "admin") << section;
+        EXPECT_EQ(store.UserNameFor("Line-3"), "admin") << section;
+        EXPECT_EQ(store.LastLogin(), "Kiln") << section;
+        QFile file(File());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        EXPECT_FALSE(written.contains(QByteArray("[") + section + "]")) << written.constData();
+        EXPECT_EQ(written.count("[Setting]"), 1) << written.constData();
+    }
+}
+
+TEST_F(UserSettingsTest, AwkwardInstrumentNamesRoundTrip) {
+    const char* names[] = {"a/b",       "a\\b",   "two words",   "x=y",
+                           " lead",     "trail ", "%2F",         "[sec]",
+                           ";comment",  "#hash",  "LastLoginRz", "lastloginrz",
+                           "Ofen \xE4", "a\"b",   "\t",          "Setting/x"};
+    {
+        CUserSettings store(File());
+        EXPECT_TRUE(store.SetLastLogin("Main"));
+        int i = 0;
+        for (const char* name : names) {
+            EXPECT_TRUE(store.SetUserNameFor(name, "user" + std::to_string(i++))) << name;
+        }
+    }
+    CUserSettings store(File());
+    int i = 0;
+    for (const char* name : names) {
+        EXPECT_EQ(store.UserNameFor(name), "user" + std::to_string(i++)) << "'" << name << "'";
+    }
+    // Names that look like the last-instrument key do not overwrite it.
+    EXPECT_EQ(store.LastLogin(), "Main");
+    EXPECT_EQ(store.UserNameFor("a"), "");
+    EXPECT_EQ(store.UserNameFor("b"), "");
+}
+
+TEST_F(UserSettingsTest, EmptyInstrumentNameIsNotStored) {
+    CUserSettings store(File());
+    EXPECT_FALSE(store.SetUserNameFor("", "admin"));
+    EXPECT_EQ(store.UserNameFor(""), "");
+}
+
+TEST(UserSettingsDefault, LivesUnderTheUsersConfigDirectory) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    // Must precede the first use of the default store in this process.
+    ::setenv("XDG_CONFIG_HOME", home.path().toLocal8Bit().constData(), 1);
+    {
+        CUserSettings store;
+        EXPECT_TRUE(store.FileName().startsWith(home.path())) << store.FileName().toStdString();
+        EXPECT_TRUE(store.RememberLogin("Line-3", "admin"));
+    }
+    const QString expected =
+        home.filePath(QStringLiteral("VELTRANO Electric Corp./RZOperator.conf"));
+    EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
+    CUserSettings store(expected);
+    EXPECT_EQ(store.LastLogin(), "Line-3");
+    EXPECT_EQ(store.UserNameFor("Line-3"), "admin");
+}
+
+}  // namespace

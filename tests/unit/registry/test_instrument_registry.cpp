@@ -1,0 +1,506 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "registry/InstrumentRegistry.h"
+
+namespace {
+
+const std::string kHeaderPrefix = "QORSimpleControlRZRegFile\r\n";
+
+std::string FixturePath(const char* name) {
+    std::string dir = __FILE__;
+    dir.erase(dir.rfind('/'));
+    return dir + "/fixtures/" + name;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::vector<std::string> DirectoryEntries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const QString& name :
+         QDir(QString::fromStdString(dir))
+             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDir::Name)) {
+        names.push_back(name.toStdString());
+    }
+    return names;
+}
+
+struct Row {
+    std::string name;
+    std::string ip;
+};
+
+std::vector<Row> Rows(const CInstrumentRegistry& registry) {
+    std::vector<Row> rows;
+    for (int i = 0; i < registry.GetCount(); ++i) {
+        const CRegistryRecord r = registry.GetRecord(i);
+        rows.push_back({r.name, r.ip});
+    }
+    return rows;
+}
+
+bool operator==(const Row& a, const Row& b) {
+    return a.name == b.name && a.ip == b.ip;
+}
+std::ostream& operator<<(std::ostream& os, const Row& r) {
+    return os << "{'" << r.name << "', '" << r.ip << "'}";
+}
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    std::string PathOf(const char* name) const { return dir.filePath(name).toStdString(); }
+
+    // A registry that will save to `path` (which need not exist yet).
+    static void Attach(CInstrumentRegistry& registry, const std::string& path) {
+        const RzResult r = registry.Load(path.c_str());
+        ASSERT_TRUE(r == RZ_OK || r == LINK_E_FILE || r == LINK_E_FILE_FORMAT) << ResultCodeName(r);
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(RegistryTest, SaveWritesTheFixedWidthLayoutByteForByte) {
+    struct Case {
+        const char* label;
+        std::vector<Row> rows;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"empty list", {}, kHeaderPrefix + "         0\r\n"},
+        {"one record",
+         {{"Line-3", "192.168.  1. 10"}},
+         kHeaderPrefix + "         1\r\n" + "Line-3          ,192.168.  1. 10 \r\n"},
+        {"short texts padded, full-width texts kept",
+         {{"A", "1.2.3.4"}, {"ABCDEFGHIJKLMNO", "255.255.255.255"}},
+         kHeaderPrefix + "         2\r\n" + "A               ,1.2.3.4         \r\n" +
+             "ABCDEFGHIJKLMNO ,255.255.255.255 \r\n"},
+        {"over-long texts cut to 15",
+         {{"Boiler-house-north-2", "192.168.100.100.7"}},
+         kHeaderPrefix + "         1\r\n" + "Boiler-house-no ,192.168.100.100 \r\n"},
+        {"trailing blanks are written like padding",
+         {{"Kiln  ", "   .   .   .   "}},
+         kHeaderPrefix + "         1\r\n" + "Kiln            ,   .   .   .    \r\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = PathOf("RZRegist.rzr");
+        ::unlink(path.c_str());
+        CInstrumentRegistry registry;
+        Attach(registry, path);
+        registry.Clear();
+        for (const auto& row : c.rows) {
+            ASSERT_EQ(registry.Add(row.name, row.ip), RZ_OK) << c.label;
+        }
+        ASSERT_EQ(registry.Save(), RZ_OK) << c.label;
+        EXPECT_TRUE(registry.IsInSync()) << c.label;
+        EXPECT_EQ(ReadBytes(path), c.expected) << c.label;
+        EXPECT_EQ(ReadBytes(path).size(), CInstrumentRegistry::kHeaderLength +
+                                              c.rows.size() * CInstrumentRegistry::kLineLength)
+            << c.label;
+    }
+}
+
+TEST_F(RegistryTest, LoadsAFileWrittenOnWindows) {
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(FixturePath("windows_crlf.rzr").c_str()), RZ_OK);
+    EXPECT_TRUE(registry.IsInSync());
+    const std::vector<Row> expected = {
+        {"Line-3", "192.168.  1. 10"},
+        {"Boiler east", " 10.  0.  0.  7"},
+        {"Press-15-West-A", "172. 16.254.  1"},
+    };
+    EXPECT_EQ(Rows(registry), expected);
+    EXPECT_EQ(registry.FindAddress("Line-3"), "192.168.1.10");
+    EXPECT_EQ(registry.FindAddress("Boiler east"), "10.0.0.7");
+    EXPECT_EQ(registry.FindAddress("Press-15-West-A"), "172.16.254.1");
+    EXPECT_EQ(registry.FindAddress("Boiler"), std::nullopt);
+    EXPECT_EQ(registry.FindAddress("line-3"), std::nullopt);
+}
+
+TEST_F(RegistryTest, WritingBackALoadedFileReproducesItsBytes) {
+    const std::string path = PathOf("copy.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    const auto rows = Rows(registry);
+    registry.Clear();
+    for (const auto& row : rows) {
+        ASSERT_EQ(registry.Add(row.name, row.ip), RZ_OK);
+    }
+    ASSERT_EQ(registry.Save(), RZ_OK);
+    EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath("windows_crlf.rzr")));
+}
+
+TEST_F(RegistryTest, LineFeedOnlyFileIsReadWrongly) {
+    // The reader skips two bytes after every field, so a single LF shifts everything after it.
+    const std::string path = PathOf("lf.rzr");
+    WriteBytes(path, "QORSimpleControlRZRegFile\n         2\n" + std::string("Line-3") +
+                         std::string(9, ' ') + " ," + "10.0.0.1" + std::string(8, ' ') + "\n" +
+                         "Kiln" + std::string(11, ' ') + " ," + "10.0.0.2" + std::string(8, ' ') +
+                         "\n");
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    // The first record starts two bytes into its line; the second would need bytes past the end.
+    ASSERT_EQ(registry.GetCount(), 1);
+    EXPECT_STREQ(registry.GetRecord(0).name, "ne-3          ,");
+    EXPECT_EQ(std::string(registry.GetRecord(0).ip), ".0.0.1" + std::string(8, ' ') + "\n");
+    EXPECT_EQ(registry.FindAddress("Line-3"), std::nullopt);
+}
+
+TEST_F(RegistryTest, AddRefusesOnlyAnExactlyEqualName) {
+    struct Step {
+        const char* name;
+        const char* ip;
+        RzResult result;
+    };
+    const Step steps[] = {
+        {"Line-3", "10.0.0.1", RZ_OK},
+        {"Line-3 ", "10.0.0.2", RZ_OK},  // differs by a trailing blank
+        {"Line-3", "10.0.0.3", LINK_E_EXISTS},
+        {"line-3", "10.0.0.4", RZ_OK},  // case matters
+        {"ABCDEFGHIJKLMNOPQ", "10.0.0.5", RZ_OK},
+        {"ABCDEFGHIJKLMNOxyz", "10.0.0.6", LINK_E_EXISTS},  // same once cut to 15
+        {"", "10.0.0.7", RZ_OK},
+        {"", "10.0.0.8", LINK_E_EXISTS},
+    };
+    CInstrumentRegistry registry;
+    for (const auto& s : steps) {
+        EXPECT_EQ(registry.Add(s.name, s.ip), s.result) << "'" << s.name << "'";
+    }
+    const std::vector<Row> expected = {
+        {"Line-3", "10.0.0.1"},          {"Line-3", "10.0.0.2"}, {"line-3", "10.0.0.4"},
+        {"ABCDEFGHIJKLMNO", "10.0.0.5"}, {"", "10.0.0.7"},
+    };
+    EXPECT_EQ(Rows(registry), expected);
+    // Both "Line-3" records read back without blanks; the address lookup takes the first.
+    EXPECT_EQ(registry.FindAddress("Line-3"), "10.0.0.1");
+    EXPECT_EQ(registry.FindAddress("Line-3 "), std::nullopt);
+    EXPECT_EQ(registry.FindIndex("line-3"), 2);
+    EXPECT_FALSE(registry.IsInSync());
+}
+
+TEST_F(RegistryTest, AddTakesAFullRecordAndCutsItsFields) {
+    CRegistryRecord record;
+    std::memset(&record, 'x', sizeof record);
+    std::memcpy(record.name, "SIXTEEN-CHARS-AB", 17);
+    std::memcpy(record.ip, "192.168.100.200", 16);
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Add(record), RZ_OK);
+    EXPECT_STREQ(registry.GetRecord(0).name, "SIXTEEN-CHARS-A");
+    EXPECT_STREQ(registry.GetRecord(0).ip, "192.168.100.200");
+    // Fields without any terminator are read only up to their own end.
+    std::memset(&record, 'x', sizeof record);
+    ASSERT_EQ(registry.Add(record), RZ_OK);
+    EXPECT_EQ(std::string(registry.GetRecord(1).name), std::string(15, 'x'));
+    EXPECT_EQ(std::string(registry.GetRecord(1).ip), std::string(15, 'x'));
+}
+
+TEST_F(RegistryTest, GetRecordAndRemoveCheckTheIndex) {
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Add("a", "1"), RZ_OK);
+    ASSERT_EQ(registry.Add("b", "2"), RZ_OK);
+    ASSERT_EQ(registry.Add("c", "3"), RZ_OK);
+    for (int bad : {-1, 3, 1000}) {
+        EXPECT_STREQ(registry.GetRecord(bad).name, "") << bad;
+        EXPECT_STREQ(registry.GetRecord(bad).ip, "") << bad;
+        EXPECT_EQ(registry.Remove(bad), LINK_E_PARAMETER) << bad;
+    }
+    EXPECT_EQ(registry.GetCount(), 3);
+    ASSERT_EQ(registry.Remove(1), RZ_OK);
+    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"a", "1"}, {"c", "3"}}));
+    EXPECT_EQ(registry.FindIndex("b"), -1);
+}
+
+TEST_F(RegistryTest, RemoveOfALoadedRecordIsSavedWithTheRest) {
+    const std::string path = PathOf("RZRegist.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    const int index = registry.FindIndex("Boiler east");
+    ASSERT_EQ(index, 1);
+    ASSERT_EQ(registry.Remove(index), RZ_OK);
+    ASSERT_EQ(registry.Save(), RZ_OK);
+    EXPECT_EQ(ReadBytes(path), kHeaderPrefix + "         2\r\n" +
+                                   "Line-3          ,192.168.  1. 10 \r\n" +
+                                   "Press-15-West-A ,172. 16.254.  1 \r\n");
+}
+
+TEST_F(RegistryTest, LoadingTwiceDoesNotRewriteTheFile) {
+    const std::string path = PathOf("RZRegist.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
+    // An old time stamp, so that any rewrite shows even on a coarse clock.
+    const utimbuf old{1000000000, 1000000000};
+    ASSERT_EQ(::utime(path.c_str(), &old), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    ASSERT_EQ(registry.Save(), RZ_OK);  // in sync: nothing to write
+
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtime, before.st_mtime);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath("windows_crlf.rzr")));
+    EXPECT_EQ(registry.GetCount(), 3);
+}
+
+TEST_F(RegistryTest, LoadAfterClearAndAddWritesTheChangedListFirst) {
+    const std::string path = PathOf("RZRegist.rzr");
+    const std::string other = PathOf("other.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
+    WriteBytes(other, kHeaderPrefix + "         1\r\nOther           ,9.9.9.9         \r\n");
+
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    registry.Clear();
+    ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    EXPECT_TRUE(registry.IsInSync());
+    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"Kiln", "10.1.1.1"}}));
+    EXPECT_EQ(ReadBytes(path),
+              kHeaderPrefix + "         1\r\n" + "Kiln            ,10.1.1.1        \r\n");
+
+    // A pending change goes to the file it came from, not to the one loaded next.
+    ASSERT_EQ(registry.Add("Dryer", "10.1.1.2"), RZ_OK);
+    ASSERT_EQ(registry.Load(other.c_str()), RZ_OK);
+    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"Other", "9.9.9.9"}}));
+    CInstrumentRegistry check;
+    ASSERT_EQ(check.Load(path.c_str()), RZ_OK);
+    EXPECT_EQ(Rows(check), (std::vector<Row>{{"Kiln", "10.1.1.1"}, {"Dryer", "10.1.1.2"}}));
+}
+
+TEST_F(RegistryTest, LoadWithoutPathReadsTheDataDirectory) {
+    const std::string path = PathOf("RZRegist.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
+    SetDataDirectory(dir.path().toStdString());
+    CInstrumentRegistry registry;
+    const RzResult result = registry.Load(nullptr);
+    const std::string usedPath = registry.Path();
+    SetDataDirectory("");
+    ASSERT_EQ(result, RZ_OK);
+    EXPECT_EQ(usedPath, path);
+    EXPECT_EQ(registry.GetCount(), 3);
+}
+
+TEST_F(RegistryTest, DamagedFilesNeverYieldMoreThanTheirWholeRecords) {
+    const std::string rec1 = "Line-3          ,192.168.  1. 10 \r\n";
+    const std::string rec2 = "Kiln            ,10.1.1.1        \r\n";
+    struct Case {
+        const char* label;
+        std::string bytes;
+        RzResult result;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"empty file", "", LINK_E_FILE_FORMAT, {}},
+        {"short signature", "QORSimpleControl", LINK_E_FILE_FORMAT, {}},
+        {"wrong signature",
+         "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1,
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"signature only", "QORSimpleControlRZRegFile", RZ_OK, {}},
+        {"count cut short", kHeaderPrefix + "     ", RZ_OK, {}},
+        {"count without line end", kHeaderPrefix + "         1", RZ_OK, {}},
+        {"count larger than the records",
+         kHeaderPrefix + "         5\r\n" + rec1 + rec2,
+         RZ_OK,
+         {"Line-3", "Kiln"}},
+        {"half a record",
+         kHeaderPrefix + "         2\r\n" + rec1 + rec2.substr(0, 20),
+         RZ_OK,
+         {"Line-3"}},
+        {"last record without line end",
+         kHeaderPrefix + "         2\r\n" + rec1 + rec2.substr(0, 33),
+         RZ_OK,
+         {"Line-3", "Kiln"}},
+        {"count smaller than the records",
+         kHeaderPrefix + "         1\r\n" + rec1 + rec2,
+         RZ_OK,
+         {"Line-3"}},
+        {"zero count", kHeaderPrefix + "         0\r\n" + rec1, RZ_OK, {}},
+        {"negative count", kHeaderPrefix + "        -3\r\n" + rec1, RZ_OK, {}},
+        {"garbage count", kHeaderPrefix + "      abc \r\n" + rec1, RZ_OK, {}},
+        {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1, RZ_OK, {"Line-3"}},
+        {"count with trailing garbage",
+         kHeaderPrefix + "2xyz      \r\n" + rec1 + rec2,
+         RZ_OK,
+         {"Line-3", "Kiln"}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = PathOf("damaged.rzr");
+        WriteBytes(path, c.bytes);
+        CInstrumentRegistry registry;
+        // Start from a filled list to see that a failed load does not keep stale records.
+        ASSERT_EQ(registry.Load(FixturePath("windows_crlf.rzr").c_str()), RZ_OK);
+        EXPECT_EQ(registry.Load(path.c_str()), c.result) << c.label;
+        std::vector<std::string> names;
+        for (const auto& row : Rows(registry)) {
+            names.push_back(row.name);
+        }
+        EXPECT_EQ(names, c.names) << c.label;
+    }
+}
+
+TEST_F(RegistryTest, FieldsAreCutEvenWhenTheFileHasNoSeparators) {
+    // 33 bytes of letters per record: the terminators still end name and IP within their fields.
+    const std::string path = PathOf("dense.rzr");
+    WriteBytes(path, kHeaderPrefix + "         1\r\n" + std::string(33, 'N') + "\r\n");
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    ASSERT_EQ(registry.GetCount(), 1);
+    EXPECT_EQ(std::string(registry.GetRecord(0).name), std::string(15, 'N'));
+    EXPECT_EQ(std::string(registry.GetRecord(0).ip), std::string(15, 'N'));
+}
+
+TEST_F(RegistryTest, MissingFileOrEmptyPathIsAFileError) {
+    CInstrumentRegistry registry;
+    EXPECT_EQ(registry.Load(PathOf("absent.rzr").c_str()), LINK_E_FILE);
+    EXPECT_EQ(registry.Load(""), LINK_E_FILE);
+    // No path known: a pending change cannot be written.
+    CInstrumentRegistry unattached;
+    ASSERT_EQ(unattached.Add("a", "1"), RZ_OK);
+    EXPECT_EQ(unattached.Save(), LINK_E_FILE);
+    EXPECT_FALSE(unattached.IsInSync());
+}
+
+TEST_F(RegistryTest, RenameFailureLeavesTheOldEntryAndNoLeftovers) {
+    // The registry path names a directory: the new file is written but cannot replace it.
+    const std::string path = PathOf("RZRegist.rzr");
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    WriteBytes(path + "/keep", "x");
+    CInstrumentRegistry registry;
+    Attach(registry, path);
+    registry.Clear();
+    ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
+    EXPECT_EQ(registry.Save(), LINK_E_FILE);
+    EXPECT_FALSE(registry.IsInSync());
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(DirectoryEntries(path), std::vector<std::string>{"keep"});
+    EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), std::vector<std::string>{"RZRegist.rzr"});
+}
+
+// Makes every write past `bytes` bytes of a file fail, as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+TEST_F(RegistryTest, FailedWriteLeavesTheOldFileWhole) {
+    const std::string path = PathOf("RZRegist.rzr");
+    const std::string original = ReadBytes(FixturePath("windows_crlf.rzr"));
+    WriteBytes(path, original);
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    registry.Clear();
+    for (const char* name : {"a", "b", "c", "d"}) {
+        ASSERT_EQ(registry.Add(name, "10.0.0.1"), RZ_OK);
+    }
+    {
+        FileSizeLimit limit(50);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_EQ(registry.Save(), LINK_E_FILE);
+        // Loading would drop the unsaved list: it refuses and keeps it.
+        EXPECT_EQ(registry.Load(path.c_str()), LINK_E_FILE);
+    }
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), std::vector<std::string>{"RZRegist.rzr"});
+    EXPECT_FALSE(registry.IsInSync());
+    EXPECT_EQ(registry.GetCount(), 4);
+    // Once writing works again the same list is saved.
+    ASSERT_EQ(registry.Save(), RZ_OK);
+    CInstrumentRegistry check;
+    ASSERT_EQ(check.Load(path.c_str()), RZ_OK);
+    EXPECT_EQ(check.GetCount(), 4);
+}
+
+TEST_F(RegistryTest, UnwritableDirectoryLeavesTheOldFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "directory permissions do not bind the superuser";
+    }
+    const std::string sub = PathOf("ro");
+    ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
+    const std::string path = sub + "/RZRegist.rzr";
+    const std::string original = ReadBytes(FixturePath("windows_crlf.rzr"));
+    WriteBytes(path, original);
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
+    ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
+    ASSERT_EQ(::chmod(sub.c_str(), 0555), 0);
+    const RzResult result = registry.Save();
+    ::chmod(sub.c_str(), 0755);
+    EXPECT_EQ(result, LINK_E_FILE);
+    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(DirectoryEntries(sub), std::vector<std::string>{"RZRegist.rzr"});
+}
+
+TEST_F(RegistryTest, SaveKeepsPermissionsAndFollowsSymbolicLinks) {
+    const std::string real = PathOf("real.rzr");
+    const std::string link = PathOf("RZRegist.rzr");
+    WriteBytes(real, ReadBytes(FixturePath("windows_crlf.rzr")));
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+
+    CInstrumentRegistry registry;
+    ASSERT_EQ(registry.Load(link.c_str()), RZ_OK);
+    ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
+    ASSERT_EQ(registry.Save(), RZ_OK);
+
+    struct stat linkInfo {};
+    ASSERT_EQ(::lstat(link.c_str(), &linkInfo), 0);
+    EXPECT_TRUE(S_ISLNK(linkInfo.st_mode));
+    struct stat realInfo {};
+    ASSERT_EQ(::stat(real.c_str(), &realInfo), 0);
+    EXPECT_EQ(realInfo.st_mode & 07777, 0640u);
+    CInstrumentRegistry check;
+    ASSERT_EQ(check.Load(real.c_str()), RZ_OK);
+    EXPECT_EQ(check.GetCount(), 4);
+    EXPECT_EQ(check.FindAddress("Kiln"), "10.1.1.1");
+}
+
+}  // namespace
