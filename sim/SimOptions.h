@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SimFaults.h"
+
+struct CSimOptions {
+    std::string host = "127.0.0.1";
+    uint16_t port = 34260;
+    std::string profile = "full";
+    CSimFaults faults;
+    bool help = false;
+};
+
+// Reads the command-line arguments (without the program name) over the defaults in `options`.
+// False with the reason in `error` on an unknown option, a missing or malformed value.
+bool ParseSimOptions(const std::vector<std::string>& args, CSimOptions* options,
+                     std::string* error);
+
+// The text of `rzsim --help`.
+std::string SimHelpText();

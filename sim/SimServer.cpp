@@ -1,0 +1,209 @@
+#include "SimServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+#include "SimIdentity.h"
+#include "SimSession.h"
+
+namespace {
+
+std::string SystemError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+CSimServer::CSimServer(CSimProfile profile, CSimFaults faults)
+    : instrument_(std::move(profile)), faults_(std::move(faults)) {
+    RegisterIdentityCommands(dispatcher_);
+}
+
+CSimServer::~CSimServer() {
+    Stop();
+}
+
+uint16_t CSimServer::Start(uint16_t port, const std::string& host) {
+    if (running_) {
+        lastError_ = "already running";
+        return 0;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+        lastError_ = "not an IPv4 address: " + host;
+        return 0;
+    }
+    int stopPipe[2];
+    if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        lastError_ = SystemError("pipe");
+        return 0;
+    }
+    stopRead_ = stopPipe[0];
+    stopWrite_ = stopPipe[1];
+
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listenFd_ < 0) {
+        lastError_ = SystemError("socket");
+        CloseFds();
+        return 0;
+    }
+    const int on = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        lastError_ = SystemError(("bind " + host + ":" + std::to_string(port)).c_str());
+        CloseFds();
+        return 0;
+    }
+    if (listen(listenFd_, 16) != 0) {
+        lastError_ = SystemError("listen");
+        CloseFds();
+        return 0;
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        lastError_ = SystemError("getsockname");
+        CloseFds();
+        return 0;
+    }
+    port_ = ntohs(bound.sin_port);
+    lastError_.clear();
+    running_ = true;
+    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    return port_;
+}
+
+void CSimServer::Stop() {
+    if (!running_) {
+        return;
+    }
+    // The stop pipe is never read, so once written every wait on it wakes and stays woken.
+    const char byte = 1;
+    while (write(stopWrite_, &byte, 1) < 0 && errno == EINTR) {
+    }
+    acceptThread_.join();
+    {
+        std::lock_guard lock(clientsMutex_);
+        for (auto& client : clients_) {
+            client->thread.join();
+        }
+        clients_.clear();
+    }
+    CloseFds();
+    running_ = false;
+}
+
+void CSimServer::CloseFds() {
+    for (int* fd : {&listenFd_, &stopRead_, &stopWrite_}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+void CSimServer::AcceptLoop() {
+    for (;;) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopRead_, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[1].revents != 0) {
+            return;
+        }
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The pending connection stays readable; give finished sessions a moment to
+                // free their descriptors instead of spinning on it.
+                ReapFinishedClients();
+                pollfd stop{stopRead_, POLLIN, 0};
+                poll(&stop, 1, 100);
+            }
+            continue;  // otherwise the client gave up before it was taken
+        }
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ReapFinishedClients();
+        std::lock_guard lock(clientsMutex_);
+        auto client = std::make_unique<Client>();
+        Client* raw = client.get();
+        const int session = nextSession_++;
+        raw->thread = std::thread([this, raw, fd, session] {
+            CSimSession(fd, session, *this).Run();
+            raw->done = true;
+        });
+        clients_.push_back(std::move(client));
+    }
+}
+
+void CSimServer::ReapFinishedClients() {
+    std::lock_guard lock(clientsMutex_);
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        if ((*it)->done) {
+            (*it)->thread.join();
+            it = clients_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CSimServer::SetFaults(CSimFaults faults) {
+    std::lock_guard lock(faultsMutex_);
+    faults_ = std::move(faults);
+}
+
+CSimFaults CSimServer::Faults() const {
+    std::lock_guard lock(faultsMutex_);
+    return faults_;
+}
+
+void CSimServer::WithInstrument(const std::function<void(CSimInstrument&)>& action) {
+    std::lock_guard lock(stateMutex_);
+    action(instrument_);
+}
+
+bool CSimServer::RegisterCommand(std::string key, CSimHandler handler) {
+    std::lock_guard lock(stateMutex_);
+    return dispatcher_.Register(std::move(key), std::move(handler));
+}
+
+std::string CSimServer::Greeting() const {
+    std::lock_guard lock(stateMutex_);
+    return instrument_.Profile().greeting;
+}
+
+std::optional<CSimUser> CSimServer::FindUser(std::string_view name) const {
+    std::lock_guard lock(stateMutex_);
+    const CSimUser* user = instrument_.FindUser(name);
+    return user != nullptr ? std::optional<CSimUser>(*user) : std::nullopt;
+}
+
+std::string CSimServer::Dispatch(std::string_view request, const CSimUser& user) {
+    std::lock_guard lock(stateMutex_);
+    try {
+        return dispatcher_.Dispatch(request, &user, instrument_);
+    } catch (const std::exception&) {
+        // A handler that cannot build its answer (out of memory) fails that request only.
+        return std::string(kSimErrorLine);
+    }
+}
+
+void CSimServer::Record(int session, SimRequestPhase phase, std::string_view text) {
+    log_.Add(session, phase, text);
+}
