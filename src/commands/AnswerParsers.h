@@ -42,6 +42,60 @@ inline bool LineBegins(const char* line, const char* prefix) {
 // terminates it; the link's code is returned unchanged.
 RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length);
 
+// Sends `request` in `mode` and hands the answer, received on the stack into at most
+// `Capacity` bytes, to `parse(const char* text, uint32_t length)`. An unbound command (null
+// link) gives LINK_E_NOT_INITIALIZED; link codes are returned unchanged.
+template <uint32_t Capacity, typename Parse>
+RzResult RunAnswerQuery(CLinkTransport* link, const char* request, int32_t mode, Parse&& parse) {
+    if (link == nullptr) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    const RzResult sent = link->Send(request, static_cast<uint32_t>(std::strlen(request)), mode);
+    if (sent != RZ_OK) {
+        return sent;
+    }
+    char buffer[Capacity + 1];
+    uint32_t length = 0;
+    const RzResult received = ReceiveAnswer(link, buffer, Capacity, &length);
+    if (received != RZ_OK) {
+        return received;
+    }
+    return parse(static_cast<const char*>(buffer), length);
+}
+
+// Sends `request` in list mode, reads the field list and hands its rows to
+// `parse(const FieldRows& rows, int count)`.
+template <typename Parse>
+RzResult RunFieldListQuery(CLinkTransport* link, const char* request, Parse&& parse) {
+    if (link == nullptr) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    const RzResult sent =
+        link->Send(request, static_cast<uint32_t>(std::strlen(request)), RECV_LIST);
+    if (sent != RZ_OK) {
+        return sent;
+    }
+    FieldRows rows;
+    int count = 0;
+    const RzResult received = ReceiveFieldList(link, rows, &count);
+    if (received != RZ_OK) {
+        return received;
+    }
+    return parse(static_cast<const FieldRows&>(rows), count < 0 ? 0 : count);
+}
+
+// Looks `text` up in `names`; returns its 1-based position or 0. The comparison is exact, or
+// on the upper-case form of `text` with `upper`.
+template <size_t N>
+int32_t LookUpName(const char* text, const char* const (&names)[N], bool upper = false) {
+    for (size_t i = 0; i < N; ++i) {
+        if (upper ? EqualsUpper(text, names[i]) : std::strcmp(text, names[i]) == 0) {
+            return static_cast<int32_t>(i + 1);
+        }
+    }
+    return 0;
+}
+
 // Walks the CR LF-terminated lines of `text` (up to `length` bytes or the first NUL) and
 // hands each line, CR LF included, to `onLine(const char* line, size_t length)` without
 // copying it, so a line is not limited to the line buffer of the shared line walk. A non-zero

@@ -11,17 +11,6 @@ namespace {
 
 constexpr uint32_t kSmallAnswerCapacity = 256;  // "FO", "FW"
 
-template <uint32_t Capacity, typename Parse>
-RzResult ReadAnswer(CLinkTransport* link, Parse&& parse) {
-    char buffer[Capacity + 1];
-    uint32_t length = 0;
-    const RzResult result = ReceiveAnswer(link, buffer, Capacity, &length);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return parse(static_cast<const char*>(buffer), length);
-}
-
 // Length of a line without its CR LF.
 size_t ContentLength(const char* line) {
     size_t n = 0;
@@ -224,14 +213,10 @@ RzResult CCmdFO::Query() {
         return LINK_E_NOT_INITIALIZED;
     }
     link_->SetExpectedLength(layout->length);
-    const RzResult result = SendRequest("FO", RECV_FIXED);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadAnswer<kSmallAnswerCapacity>(link_,
-                                            [this, modelClass](const char* bytes, uint32_t length) {
-                                                return ParseAnswer(bytes, length, modelClass);
-                                            });
+    return RunAnswerQuery<kSmallAnswerCapacity>(
+        link_, "FO", RECV_FIXED, [this, modelClass](const char* bytes, uint32_t length) {
+            return ParseAnswer(bytes, length, modelClass);
+        });
 }
 
 RzResult CCmdFO::ParseAnswer(const char* bytes, uint32_t length, int32_t modelClass) {
@@ -289,12 +274,9 @@ void CCmdFW::Clear() {
 
 RzResult CCmdFW::Query() {
     Clear();
-    const RzResult result = SendRequest("FW", RECV_BINARY);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadAnswer<kSmallAnswerCapacity>(
-        link_, [this](const char* bytes, uint32_t length) { return ParseAnswer(bytes, length); });
+    return RunAnswerQuery<kSmallAnswerCapacity>(
+        link_, "FW", RECV_BINARY,
+        [this](const char* bytes, uint32_t length) { return ParseAnswer(bytes, length); });
 }
 
 RzResult CCmdFW::ParseAnswer(const char* bytes, uint32_t length) {
@@ -404,12 +386,9 @@ RzResult CCmdFL::Query() {
     const int32_t lines = (count <= 0 || count > log.largestCount) ? log.largestCount : count;
     char request[32];
     std::snprintf(request, sizeof(request), "FL %s,%d", log.name, lines);
-    const RzResult result = SendRequest(request, RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadAnswer<kLineWalkCapacity>(
-        link_, [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
+    return RunAnswerQuery<kLineWalkCapacity>(
+        link_, request, RECV_LIST,
+        [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
 }
 
 RzResult CCmdFL::ParseAnswer(const char* text, uint32_t length) {

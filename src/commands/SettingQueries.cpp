@@ -12,60 +12,8 @@ namespace {
 constexpr uint32_t kRecordAnswerCapacity = kStatusAnswerCapacity;  // "FM", "DR"
 constexpr uint32_t kSmallAnswerCapacity = 256;                     // "IS 0", "FU 0"
 
-// Receives a field list and hands its rows to `parse(rows, count)`.
-template <typename Parse>
-RzResult ReadFieldList(CLinkTransport* link, Parse&& parse) {
-    FieldRows rows;
-    int count = 0;
-    const RzResult result = ReceiveFieldList(link, rows, &count);
-    if (result != RZ_OK) {
-        return result;
-    }
-    if (count < 0) {
-        count = 0;
-    }
-    if (count > kFieldRows) {
-        count = kFieldRows;
-    }
-    return parse(rows, count);
-}
-
-// Receives an answer of at most `Capacity` bytes on the stack and hands it to
-// `parse(text, length)`.
-template <uint32_t Capacity, typename Parse>
-RzResult ReadAnswer(CLinkTransport* link, Parse&& parse) {
-    char buffer[Capacity + 1];
-    uint32_t length = 0;
-    const RzResult result = ReceiveAnswer(link, buffer, Capacity, &length);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return parse(static_cast<const char*>(buffer), length);
-}
-
 bool InRange(int32_t number, int32_t count) {
     return number >= 1 && number <= count;
-}
-
-// Looks `text` up in `names` (exact comparison); returns its 1-based position or 0.
-template <size_t N>
-int32_t LookUp(const char* text, const char* const (&names)[N]) {
-    for (size_t i = 0; i < N; ++i) {
-        if (std::strcmp(text, names[i]) == 0) {
-            return static_cast<int32_t>(i + 1);
-        }
-    }
-    return 0;
-}
-
-template <size_t N>
-int32_t LookUpUpper(const char* text, const char* const (&names)[N]) {
-    for (size_t i = 0; i < N; ++i) {
-        if (EqualsUpper(text, names[i])) {
-            return static_cast<int32_t>(i + 1);
-        }
-    }
-    return 0;
 }
 
 bool IsListMarker(const char* line) {
@@ -128,12 +76,9 @@ RzResult CCmdFP::Query() {
     Clear();
     char request[32];
     std::snprintf(request, sizeof(request), RequestFormat(), loop);
-    const RzResult result = SendRequest(request, RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, request, [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdFP::ParseFields(const FieldRows& rows, int count) {
@@ -146,12 +91,9 @@ RzResult CCmdFP::ParseFields(const FieldRows& rows, int count) {
 }
 
 RzResult CCmdFG::Query() {
-    const RzResult result = SendRequest("FG?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "FG?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdFG::ParseFields(const FieldRows& rows, int count) {
@@ -172,12 +114,9 @@ void CCmdHM::Clear() {
 
 RzResult CCmdHM::Query() {
     Clear();
-    const RzResult result = SendRequest("HM?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "HM?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdHM::ParseFields(const FieldRows& rows, int count) {
@@ -199,12 +138,9 @@ void CCmdDY::Clear() {
 
 RzResult CCmdDY::Query() {
     Clear();
-    const RzResult result = SendRequest("DY?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "DY?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdDY::ParseFields(const FieldRows& rows, int count) {
@@ -225,12 +161,9 @@ void CCmdPC::Clear() {
 
 RzResult CCmdPC::Query() {
     Clear();
-    const RzResult result = SendRequest("PC?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "PC?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdPC::ParseFields(const FieldRows& rows, int count) {
@@ -239,7 +172,7 @@ RzResult CCmdPC::ParseFields(const FieldRows& rows, int count) {
     for (; i + 2 <= count; i += 2) {
         const int32_t loop = ReadAnswerInt(rows[i]);
         if (InRange(loop, kQueryLoops)) {
-            loopKind[loop - 1] = LookUp(rows[i + 1], kKinds);
+            loopKind[loop - 1] = LookUpName(rows[i + 1], kKinds);
         }
     }
     return i == count ? RZ_OK : LINK_E_FIELDS;
@@ -251,12 +184,9 @@ void CCmdGF::Clear() {
 
 RzResult CCmdGF::Query() {
     Clear();
-    const RzResult result = SendRequest("GF?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "GF?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdGF::ParseFields(const FieldRows& rows, int count) {
@@ -266,7 +196,7 @@ RzResult CCmdGF::ParseFields(const FieldRows& rows, int count) {
     for (; i + 4 <= count; i += 4) {
         const int32_t loop = ReadAnswerInt(rows[i]);
         if (InRange(loop, kQueryLoops)) {
-            outputType[loop - 1] = LookUpUpper(rows[i + 1], kTypes);
+            outputType[loop - 1] = LookUpName(rows[i + 1], kTypes, true);
         }
     }
     return i == count ? RZ_OK : LINK_E_FIELDS;
@@ -278,12 +208,9 @@ void CCmdMY::Clear() {
 
 RzResult CCmdMY::Query() {
     Clear();
-    const RzResult result = SendRequest("MY?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "MY?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdMY::ParseFields(const FieldRows& rows, int count) {
@@ -301,12 +228,9 @@ void CCmdGG::Clear() {
 
 RzResult CCmdGG::Query() {
     Clear();
-    const RzResult result = SendRequest("GG?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "GG?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdGG::ParseFields(const FieldRows& rows, int count) {
@@ -326,7 +250,7 @@ RzResult CCmdGG::ParseFields(const FieldRows& rows, int count) {
             return LINK_E_FIELDS;
         }
         if (InRange(group, kQueryControlGroups) && InRange(position, kQueryControlMembers)) {
-            memberKind[group - 1][position - 1] = LookUp(rows[i + 3], kKinds);
+            memberKind[group - 1][position - 1] = LookUpName(rows[i + 3], kKinds);
             memberNumber[group - 1][position - 1] = ReadAnswerInt(rows[i + 4]);
         }
         i += 5;
@@ -344,12 +268,9 @@ void CCmdGJ::Clear() {
 
 RzResult CCmdGJ::Query() {
     Clear();
-    const RzResult result = SendRequest("GJ?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "GJ?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdGJ::ParseFields(const FieldRows& rows, int count) {
@@ -379,7 +300,7 @@ RzResult CCmdGJ::ParseFields(const FieldRows& rows, int count) {
         sharedNumber = ReadAnswerInt(rows[i + 2]);
         if (inRange) {
             used[loop - 1] = 1;
-            model[loop - 1] = LookUpUpper(rows[i + 3], kModels);
+            model[loop - 1] = LookUpName(rows[i + 3], kModels, true);
             CopyAnswerText(name[loop - 1], kQueryTextSize, rows[i + 5]);
             CopyAnswerText(tag[loop - 1], kQueryTextSize, rows[i + 6]);
         }
@@ -397,12 +318,9 @@ void CCmdST::Clear() {
 
 RzResult CCmdST::Query() {
     Clear();
-    const RzResult result = SendRequest("ST?", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadFieldList(
-        link_, [this](const FieldRows& rows, int count) { return ParseFields(rows, count); });
+    return RunFieldListQuery(link_, "ST?", [this](const FieldRows& rows, int count) {
+        return ParseFields(rows, count);
+    });
 }
 
 RzResult CCmdST::ParseFields(const FieldRows& rows, int count) {
@@ -645,7 +563,7 @@ RzResult CCmdSR::ParseLine(const char* line) {
         type[n] = *p;
     }
     type[n] = '\0';
-    const int32_t code = LookUpUpper(type, kTypes);
+    const int32_t code = LookUpName(type, kTypes, true);
     if (code != 0) {
         inputType[channel - 1] = code - 1;
     }
@@ -691,7 +609,7 @@ RzResult CCmdDX::ParseLine(const char* line) {
         return RZ_OK;
     }
     present[index] = 1;
-    const int32_t found = LookUpUpper(rows[2], kModules);
+    const int32_t found = LookUpName(rows[2], kModules, true);
     module[index] = found == 0 ? 7 : found - 1;
     const char* source = module[index] == 0 ? rows[3] : rows[4];
     CopyAnswerText(text[index], sizeof(text[index]), source);
@@ -713,12 +631,9 @@ RzResult CCmdFM::Query() {
     Clear();
     char request[32];
     std::snprintf(request, sizeof(request), RequestFormat(), loop);
-    const RzResult result = SendRequest(request, RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadAnswer<kRecordAnswerCapacity>(
-        link_, [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
+    return RunAnswerQuery<kRecordAnswerCapacity>(
+        link_, request, RECV_LIST,
+        [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
 }
 
 RzResult CCmdFM::ParseAnswer(const char* text, uint32_t length) {
@@ -750,12 +665,9 @@ void CCmdIS::Clear() {
 
 RzResult CCmdIS::Query() {
     Clear();
-    const RzResult result = SendRequest("IS 0", RECV_LIST);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReadAnswer<kSmallAnswerCapacity>(
-        link_, [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
+    return RunAnswerQuery<kSmallAnswerCapacity>(
+        link_, "IS 0", RECV_LIST,
+        [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
 }
 
 RzResult CCmdIS::ParseAnswer(const char* text, uint32_t length) {
@@ -781,11 +693,7 @@ RzResult CCmdIS::ParseAnswer(const char* text, uint32_t length) {
 }
 
 RzResult CCmdIF::Execute() {
-    const RzResult result = SendRequest("IF 255.255.255.255", RECV_LINE);
-    if (result != RZ_OK) {
-        return result;
-    }
-    return ReceiveStatus();
+    return ExchangeStatus("IF 255.255.255.255");
 }
 
 void CCmdFU::Clear() {
