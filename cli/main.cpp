@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CtlOptions.h"
+#include "OnlineCommands.h"
 #include "link/ConnectionManager.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
@@ -89,26 +90,8 @@ int RunRegistry(const CtlOptions& options) {
     return result == RZ_OK ? kExitOk : Fail(result);
 }
 
-void PrintIdentity(uint32_t id, const CInstrumentModel& m) {
-    const char* options[] = {"none", "small", "large"};
-    std::printf("connection: %u\n", id);
-    std::printf("family: %s\n", m.family);
-    std::printf("model: %d\n", m.modelClass);
-    std::printf("firmware: %d.%02d\n", m.firmwareMajor, m.version & 0xFFFF);
-    std::printf("version: 0x%X\n", static_cast<unsigned>(m.version));
-    std::printf("program option: %s\n",
-                m.programOption >= 0 && m.programOption <= 2 ? options[m.programOption] : "?");
-    std::printf("pid aux:");
-    for (int flag : m.pidAux) {
-        std::printf(" %d", flag);
-    }
-    std::printf("\n");
-    std::printf("display groups: %d\ncontrol groups: %d\ndio points: %d\n", m.displayGroupCount,
-                m.controlGroupCount, m.dioCount);
-}
-
 int RunOnline(const CtlOptions& options) {
-    if (options.command != "info") {
+    if (!IsOnlineCommand(options.command)) {
         return Usage("unknown command " + options.command);
     }
     if (options.user.empty()) {
@@ -139,12 +122,14 @@ int RunOnline(const CtlOptions& options) {
     if (result != RZ_OK) {
         return Fail(result);
     }
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
-    PrintIdentity(id, connection->model());
-    manager.CloseConnection(id);
+    std::string usage;
+    const CtlSession session{&manager, id, &options.args};
+    const int exitCode = RunOnlineCommand(options.command, session, &usage);
     manager.CloseAll();
-    return kExitOk;
+    if (exitCode == kExitUsage) {
+        return Usage(usage);
+    }
+    return exitCode;
 }
 
 }  // namespace

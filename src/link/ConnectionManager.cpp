@@ -75,7 +75,7 @@ RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& li
                                              const CInstrumentIdentity& identity, uint32_t* outId) {
     const uint32_t id = nextConnectionId.fetch_add(1);
     std::unique_ptr<CInstrumentConnection> connection(
-        new (std::nothrow) CInstrumentConnection(id, &hub_, link.get()));
+        new (std::nothrow) CInstrumentConnection(id, &hub_, link.get(), &eventContext_));
     if (!connection) {
         ShowStatusString(20007);
         return LINK_E_NO_MEMORY;
@@ -84,7 +84,17 @@ RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& li
     if (result != RZ_OK) {
         return result;
     }
+    result = connection->Refresh();
+    if (result != RZ_OK) {
+        ShowStatusString(10001);
+        return result;
+    }
+    connection->ApplyStartNames();
     connection->commCycle = ReadCommCycle();
+    result = connection->StartCycle();
+    if (result != RZ_OK) {
+        return result;
+    }
 
     result = hub_.Subscribe(
         MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
@@ -142,7 +152,7 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
         record->view.reset();
         record->viewHandle = 0;
     }
-    record->connection->Stop();
+    record->connection->StopCycle();
     record->connection.reset();
     record->link->Close();
     record->link.reset();

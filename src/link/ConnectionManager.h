@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,6 +78,8 @@ class CConnectionManager {
     Record* Find(uint32_t id);
 
     bool initialised_ = false;
+    // Lost links are reported through the event loop on this object (GUI thread).
+    QObject eventContext_;
     CEventHub hub_;
     std::vector<Record> records_;
     ViewFactory viewFactory_;

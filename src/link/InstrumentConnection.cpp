@@ -1,9 +1,39 @@
 #include "link/InstrumentConnection.h"
 
+#include <chrono>
 #include <cstring>
 
+#include "link/EventHub.h"
 #include "link/LoginDialogue.h"
 #include "platform/StatusSink.h"
+
+namespace {
+
+// Size of the screen image a connection can hold.
+constexpr size_t kImageCapacity = 1228800;
+
+// Waits on the connection's stop event; the stopwatch runs on the steady clock.
+class CSteadyCycleClock : public CCycleClock {
+  public:
+    explicit CSteadyCycleClock(CEvent* stop) : stop_(stop) {}
+    uint32_t Stopwatch() override {
+        const auto now = std::chrono::steady_clock::now();
+        const auto elapsed =
+            started_ ? std::chrono::duration_cast<std::chrono::milliseconds>(now - last_).count()
+                     : 0;
+        started_ = true;
+        last_ = now;
+        return static_cast<uint32_t>(elapsed);
+    }
+    bool WaitForStop(uint32_t ms) override { return stop_->WaitFor(std::chrono::milliseconds(ms)); }
+
+  private:
+    CEvent* stop_;
+    bool started_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
+}  // namespace
 
 CModelSizes ModelSizesFor(int32_t modelNumber) {
     if (modelNumber == 3100) {
@@ -12,11 +42,24 @@ CModelSizes ModelSizesFor(int32_t modelNumber) {
     return {10, 8, 36};
 }
 
-CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkTransport* link)
-    : id_(id), hub_(hub), link_(link) {}
+CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkTransport* link,
+                                             QObject* eventContext)
+    : id_(id),
+      hub_(hub),
+      link_(link),
+      eventContext_(eventContext),
+      commands_(std::make_unique<CCommandSet>()),
+      loader_(*commands_, model_),
+      clock_(std::make_unique<CSteadyCycleClock>(&stopEvent_)) {
+    image_.reserve(kImageCapacity);
+}
 
 CInstrumentConnection::~CInstrumentConnection() {
-    Stop();
+    StopCycle();
+}
+
+void CInstrumentConnection::SetCycleClock(std::unique_ptr<CCycleClock> clock) {
+    clock_ = std::move(clock);
 }
 
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
@@ -24,6 +67,7 @@ RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
         ShowStatusString(20004);
         return LINK_E_UNSUPPORTED;
     }
+    std::lock_guard lock(commandLock_);
     model_ = CInstrumentModel{};
     std::memcpy(model_.userCode, "E", 2);
     std::memcpy(model_.accessLevel, "U", 2);
@@ -38,15 +82,317 @@ RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     model_.displayGroupCount = sizes.displayGroups;
     model_.controlGroupCount = sizes.controlGroups;
     model_.dioCount = sizes.dioPoints;
-    model_.loopCount = 0;
-    model_.extLoopCount = 0;
-    model_.measCount = 0;
-    model_.mathCount = 0;
+    const RzResult result = commands_->Bind(link_, &model_, &model_);
     levelPolling = 1;
+    PublishSnapshot(false);
+    return result;
+}
+
+void CInstrumentConnection::ApplyStartNames() {
+    std::lock_guard lock(commandLock_);
+    loader_.ApplyDefaultNames();
+    PublishSnapshot(false);
+}
+
+// --- Snapshot ------------------------------------------------------------------------------
+
+void CInstrumentConnection::PublishSnapshot(bool withImage) {
+    std::lock_guard lock(snapshotLock_);
+    snapshot_ = model_;
+    if (withImage && model_.imageData != nullptr && model_.imageLength <= kImageCapacity) {
+        image_.assign(model_.imageData, model_.imageData + model_.imageLength);
+        imageLength_ = model_.imageLength;
+    }
+    snapshot_.imageData = nullptr;
+    snapshot_.imageLength = imageLength_;
+}
+
+void CInstrumentConnection::CopyModel(CInstrumentModel* out) const {
+    std::lock_guard lock(snapshotLock_);
+    *out = snapshot_;
+}
+
+void CInstrumentConnection::WithImage(
+    const std::function<void(const uint8_t*, uint32_t)>& reader) const {
+    std::lock_guard lock(snapshotLock_);
+    reader(imageLength_ != 0 ? image_.data() : nullptr, imageLength_);
+}
+
+void CInstrumentConnection::UpdateModel(const std::function<void(CInstrumentModel&)>& change) {
+    std::lock_guard lock(commandLock_);
+    change(model_);
+    PublishSnapshot(false);
+}
+
+// --- Lost link -----------------------------------------------------------------------------
+
+void CInstrumentConnection::ReportLinkLost() {
+    errorFlag.fetch_add(1);
+    PublishLinkLostOnce();
+}
+
+void CInstrumentConnection::PublishLinkLostOnce() {
+    if (hub_ == nullptr || linkLostPublished_.exchange(true)) {
+        return;
+    }
+    // Published from the event loop, so that the manager closes the connection after the
+    // operation or the timer tick that found the link broken has returned.
+    CEventHub* hub = hub_;
+    const uint32_t id = id_;
+    auto publish = [hub, id] {
+        hub->Publish(MakeEventKey(id, HUB_EVENT_COMM_ERROR), {}, &id, sizeof id);
+    };
+    if (eventContext_ != nullptr) {
+        QMetaObject::invokeMethod(eventContext_, publish, Qt::QueuedConnection);
+    } else {
+        publish();
+    }
+}
+
+RzResult CInstrumentConnection::RunStep(const std::function<RzResult()>& step) {
+    std::lock_guard lock(commandLock_);
+    const RzResult result = step();
+    if (IsLinkBroken(result)) {
+        errorFlag.fetch_add(1);
+    }
+    return result;
+}
+
+// --- Full refresh --------------------------------------------------------------------------
+
+RzResult CInstrumentConnection::Refresh() {
+    const bool timerWasRunning = IsTimerRunning();
+    EnableTimer(false);
+    RzResult result;
+    {
+        std::lock_guard lock(commandLock_);
+        if (errorFlag != 0) {
+            result = LINK_E_BROKEN;
+        } else {
+            result = RefreshSteps();
+            PublishSnapshot(true);
+        }
+    }
+    if (IsLinkBroken(result)) {
+        ReportLinkLost();
+        return result;
+    }
+    if (timerWasRunning) {
+        EnableTimer(true);
+    }
+    return result;
+}
+
+RzResult CInstrumentConnection::RefreshSteps() {
+    CInstrumentModel& m = model_;
+    const auto failed = [](RzResult r) { return r < 0; };
+    RzResult r = loader_.LoadLoginInfo();
+    if (failed(r))
+        return r;
+    if (m.accessLevel[0] != 'A') {
+        levelPolling = 0;
+    } else if (levelPolling == 1) {
+        SetTrendOptionsLocked(0, 1, 1);
+    }
+    if (failed(r = loader_.LoadRunStatus()))
+        return r;
+    if (failed(r = loader_.LoadDisplayGroups()))
+        return r;
+    if (failed(r = loader_.LoadTags()))
+        return r;
+    if (failed(r = loader_.LoadInputTypes()))
+        return r;
+    if (failed(r = loader_.LoadValues()))
+        return r;
+    if (failed(r = loader_.LoadControlGroupNames()))
+        return r;
+    if (failed(r = loader_.LoadControlGroupMembers()))
+        return r;
+    if (m.loopCount > 0) {
+        if (failed(r = loader_.LoadLoopNames()))
+            return r;
+        if (failed(r = loader_.LoadLoopKinds()))
+            return r;
+    }
+    if (failed(r = loader_.LoadValues()))
+        return r;
+    if (m.firmwareMajor >= 3 && m.loopCount > 0) {
+        if (failed(r = loader_.LoadRetransRanges()))
+            return r;
+    }
+    if (m.firmwareMajor >= 2 && m.loopCount > 0) {
+        if (failed(r = loader_.LoadLoopModes()))
+            return r;
+    } else {
+        loader_.SetOldFirmwareLoopDefaults();
+    }
+    if (m.extLoopCount > 0) {
+        if (failed(r = loader_.LoadExtLoops()))
+            return r;
+    }
+    if (m.firmwareMajor >= 2 && m.extLoopCount > 0) {
+        if (failed(r = loader_.LoadExtLoopModes()))
+            return r;
+    }
+    if (m.firmwareMajor >= 3 && m.loopCount > 0) {
+        if (failed(r = loader_.LoadDioNames()))
+            return r;
+        if (failed(r = loader_.LoadDioKinds()))
+            return r;
+        r = loader_.LoadDioStatus();
+        if (failed(r))
+            return r;
+        dioAvailable = r == RZ_OK ? 1 : 0;
+    }
+    if (m.programOption != 0 && m.firmwareMajor >= 3) {
+        if (failed(r = loader_.LoadPatternStates()))
+            return r;
+    }
+    if (m.loopCount > 0) {
+        if (failed(r = loader_.LoadOutputTypes()))
+            return r;
+        if (failed(r = loader_.LoadOutputRanges()))
+            return r;
+    }
+    if (m.firmwareMajor >= 3 && m.extLoopCount > 0) {
+        if (failed(r = loader_.LoadExtOutputRanges()))
+            return r;
+    }
+    if (m.accessLevel[0] == 'A' && levelPolling == 1) {
+        if (failed(r = loader_.LoadScreenImage()))
+            return r;
+    }
     return RZ_OK;
 }
 
-void CInstrumentConnection::Stop() {
-    stopFlag = 1;
-    idleEvent.Wait();
+// --- Communication cycle -------------------------------------------------------------------
+
+RzResult CInstrumentConnection::StartCycle() {
+    if (thread_.joinable()) {
+        return LINK_E_GENERAL;
+    }
+    stopFlag = 0;
+    stopEvent_.Reset();
+    idleEvent.Reset();
+    dataReadyEvent.Reset();
+    try {
+        thread_ = std::thread([this] { ThreadMain(); });
+    } catch (...) {
+        idleEvent.Set();
+        return LINK_E_GENERAL;
+    }
+    StartTimer(TimerIntervalForCycle(commCycle));
+    return RZ_OK;
+}
+
+void CInstrumentConnection::StopCycle() {
+    EnableTimer(false);
+    stopFlag.fetch_add(1);
+    stopEvent_.Set();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    idleEvent.Set();
+}
+
+RzResult CInstrumentConnection::PollOnce() {
+    const auto stopped = [this] { return stopFlag != 0; };
+    const auto patterns = [this]() -> RzResult {
+        return RunStep([this]() -> RzResult {
+            if (model_.firmwareMajor >= 3 && model_.programOption != 0) {
+                return loader_.LoadPatternStates();
+            }
+            return RZ_OK;
+        });
+    };
+    const auto values = [this] { return RunStep([this] { return loader_.LoadValues(); }); };
+
+    RzResult r = patterns();
+    if (IsLinkBroken(r))
+        return r;
+    r = values();
+    if (IsLinkBroken(r))
+        return r;
+    if (stopped())
+        return RZ_OK;
+    r = RunStep([this]() -> RzResult {
+        if (model_.firmwareMajor >= 3 && model_.loopCount >= 1 && dioAvailable != 0) {
+            return loader_.LoadDioStatus();
+        }
+        return RZ_OK;
+    });
+    if (IsLinkBroken(r))
+        return r;
+    if (stopped())
+        return RZ_OK;
+    bool newImage = false;
+    r = RunStep([this, &newImage]() -> RzResult {
+        if (levelPolling == 1 && model_.accessLevel[0] == 'A') {
+            const RzResult image = loader_.LoadScreenImage();
+            newImage = image == RZ_OK;
+            return image;
+        }
+        return RZ_OK;
+    });
+    if (IsLinkBroken(r))
+        return r;
+    r = patterns();
+    if (IsLinkBroken(r))
+        return r;
+    r = values();
+    if (IsLinkBroken(r))
+        return r;
+    {
+        std::lock_guard lock(commandLock_);
+        PublishSnapshot(newImage);
+    }
+    return RZ_OK;
+}
+
+void CInstrumentConnection::ThreadMain() {
+    CCycleClock& clock = *clock_;
+    clock.Stopwatch();
+    int32_t remaining = commCycle;
+    while (stopFlag == 0) {
+        if (!WaitCycle(clock, remaining) || stopFlag != 0 || errorFlag != 0) {
+            break;
+        }
+        if (IsLinkBroken(PollOnce())) {
+            break;
+        }
+        dataReadyAtNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        dataReadyEvent.Set();
+        PostTimerCall();
+        if (stopFlag != 0 || errorFlag != 0) {
+            break;
+        }
+        remaining = NextCycleWait(commCycle, clock.Stopwatch());
+    }
+    idleEvent.Set();
+    if (errorFlag != 0) {
+        // Tell the GUI thread at once rather than at the next tick.
+        PostTimerCall();
+    }
+}
+
+void CInstrumentConnection::OnTimer() {
+    if (errorFlag != 0) {
+        EnableTimer(false);
+        PublishLinkLostOnce();
+        return;
+    }
+    if (stopFlag == 0) {
+        if (!dataReadyEvent.IsSet()) {
+            return;
+        }
+        dataReadyEvent.Reset();
+        if (hub_ != nullptr) {
+            const uint32_t id = id_;
+            hub_->Publish(MakeEventKey(id_, HUB_EVENT_DATA_REFRESHED), {}, &id, sizeof id);
+        }
+        return;
+    }
+    EnableTimer(false);
 }

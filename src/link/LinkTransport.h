@@ -18,7 +18,7 @@ constexpr uint32_t kDefaultLinkTimeoutMs = 10000;
 // One request line at a time to the instrument, and the recognition of its complete answer.
 // Between Send and the Receive of its answer the link belongs to the sending thread.
 class CLinkTransport {
-public:
+  public:
     virtual ~CLinkTransport() = default;
 
     virtual RzResult Connect() = 0;

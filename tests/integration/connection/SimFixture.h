@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +32,31 @@ class SimFixture : public ::testing::Test {
         ASSERT_NE(port, 0) << server->LastError();
     }
 
+    // Timers and queued calls of the connections need an application object on this thread.
+    static void EnsureApplication() {
+        static int argc = 1;
+        static char name[] = "rz_integration_tests";
+        static char* argv[] = {name, nullptr};
+        if (QCoreApplication::instance() == nullptr) {
+            new QCoreApplication(argc, argv);
+        }
+    }
+
+    // Runs the event loop until `done` holds or `limit` passes; returns whether it held.
+    static bool ProcessEventsUntil(const std::function<bool()>& done,
+                                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        return true;
+    }
+
     void SetUp() override {
+        EnsureApplication();
         ASSERT_TRUE(dataDir.isValid());
         SetDataDirectory(dataDir.path().toStdString());
         ASSERT_EQ(manager.Init(), RZ_OK);

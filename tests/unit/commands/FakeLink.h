@@ -22,6 +22,8 @@ class FakeLink : public CLinkTransport {
     void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK}); }
     // The next Receive fails with `code`.
     void QueueReceiveError(RzResult code) { answers_.push_back({{}, code}); }
+    // The answer given when nothing is queued (by default the receive times out).
+    void SetDefaultAnswer(const std::string& bytes) { defaultAnswer_ = bytes; }
     // The next Send fails with `code`.
     void FailNextSend(RzResult code) { sendError_ = code; }
 
@@ -60,7 +62,10 @@ class FakeLink : public CLinkTransport {
     RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
         *outLength = 0;
         if (answers_.empty()) {
-            return LINK_E_TIMEOUT;
+            if (defaultAnswer_.empty()) {
+                return LINK_E_TIMEOUT;
+            }
+            answers_.push_back({defaultAnswer_, RZ_OK});
         }
         const Answer answer = answers_.front();
         answers_.pop_front();
@@ -98,6 +103,7 @@ class FakeLink : public CLinkTransport {
     std::vector<Request> requests_;
     RzResult sendError_ = RZ_OK;
     RzResult openResult_ = RZ_OK;
+    std::string defaultAnswer_;
     std::string address_;
     int closeCount_ = 0;
     int32_t mode_ = RECV_LIST;

@@ -1,0 +1,93 @@
+#include "BenchSim.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+#include "SimProfile.h"
+#include "SimServer.h"
+
+CSimServer& BenchServer() {
+    static std::unique_ptr<CSimServer> server = [] {
+        CSimProfile profile;
+        std::string error;
+        if (!LoadSimProfile("full", &profile, &error)) {
+            throw std::runtime_error("cannot load profile: " + error);
+        }
+        auto s = std::make_unique<CSimServer>(profile);
+        if (s->Start(0) == 0) {
+            throw std::runtime_error("cannot start rzsim: " + s->LastError());
+        }
+        return s;
+    }();
+    return *server;
+}
+
+BareClient::BareClient(uint16_t port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        throw std::runtime_error("connect failed");
+    }
+}
+
+BareClient::~BareClient() {
+    close(fd_);
+}
+
+void BareClient::SendLine(const std::string& text) {
+    const std::string line = text + "\r\n";
+    if (send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+        throw std::runtime_error("send failed");
+    }
+}
+
+std::string BareClient::ReadSome() {
+    if (!pending_.empty()) {
+        return std::exchange(pending_, std::string());
+    }
+    char buffer[65536];
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+        throw std::runtime_error("peer closed");
+    }
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string BareClient::ReadExactly(size_t count) {
+    std::string data;
+    while (data.size() < count) {
+        data += ReadSome();
+    }
+    pending_ = data.substr(count);
+    data.resize(count);
+    return data;
+}
+
+void BareClient::ReadUntil(const char* terminator) {
+    const size_t n = std::strlen(terminator);
+    std::string data;
+    while (data.size() < n || data.compare(data.size() - n, n, terminator) != 0) {
+        data += ReadSome();
+    }
+}
+
+void BareClient::Login() {
+    ReadUntil("\r\n");
+    SendLine(kBenchUser);
+    ReadUntil("\r\n");
+    SendLine(kBenchPassword);
+    ReadUntil("\r\n");
+}

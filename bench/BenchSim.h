@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CSimServer;
+
+constexpr const char* kBenchUser = "admin";
+constexpr const char* kBenchPassword = "rzadmin";
+
+// One rzsim for the whole benchmark run, on a free loopback port, full profile.
+CSimServer& BenchServer();
+
+// A bare blocking socket client: the physical yardstick the console is measured against.
+class BareClient {
+  public:
+    explicit BareClient(uint16_t port);
+    ~BareClient();
+    BareClient(const BareClient&) = delete;
+    BareClient& operator=(const BareClient&) = delete;
+
+    void SendLine(const std::string& text);
+    // Whatever one recv returns (at least one byte).
+    std::string ReadSome();
+    std::string ReadExactly(size_t count);
+    // Reads until the bytes read so far end with `terminator`.
+    void ReadUntil(const char* terminator);
+    // Greeting, user name, password.
+    void Login();
+
+  private:
+    int fd_ = -1;
+    std::string pending_;
+};

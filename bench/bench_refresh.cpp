@@ -1,0 +1,191 @@
+// Log-in with the full refresh, the cycle's hand-over to the GUI thread and stopping the cycle,
+// against rzsim in the same process.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BenchSim.h"
+#include "SimServer.h"
+#include "link/ConnectionManager.h"
+#include "platform/Paths.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Sets the data directory to a fresh folder with the given communication cycle.
+class DataDir {
+  public:
+    explicit DataDir(int cycleMs) {
+        std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
+        SetDataDirectory(dir_.path().toStdString());
+    }
+    ~DataDir() { SetDataDirectory(""); }
+
+  private:
+    QTemporaryDir dir_;
+};
+
+// The requests the console sends for log-in and refresh, learnt from one console log-in.
+const std::vector<std::string>& RefreshRequests() {
+    static const std::vector<std::string> requests = [] {
+        DataDir data(60000);
+        CConnectionManager manager;
+        manager.Init();
+        BenchServer().ClearRequests();
+        uint32_t id = 0;
+        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                    BenchServer().Port()) != RZ_OK) {
+            throw std::runtime_error("console log-in failed");
+        }
+        manager.CloseAll();
+        return BenchServer().CommandRequests();
+    }();
+    return requests;
+}
+
+// A bare client that knows just enough of the answer shapes to tell where each one ends.
+class BareInstrumentClient : public BareClient {
+  public:
+    using BareClient::BareClient;
+
+    void Exchange(const std::string& request) {
+        SendLine(request);
+        if (request == "FO") {
+            ReadExactly(88);
+        } else if (request == "FW" || request == "FC GET") {
+            ReadBlocks();
+        } else {
+            ReadTextAnswer();
+        }
+    }
+
+  private:
+    void ReadTextAnswer() {
+        std::string answer;
+        for (;;) {
+            answer += ReadSome();
+            if (answer.size() >= 2 && answer.compare(0, 2, "EA") != 0 &&
+                answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
+                return;
+            }
+            if (answer.size() >= 6 && (answer.compare(answer.size() - 6, 6, "\r\nEN\r\n") == 0 ||
+                                       answer.find("END:\r\n") != std::string::npos)) {
+                return;
+            }
+        }
+    }
+    void ReadBlocks() {
+        for (;;) {
+            const std::string head = ReadExactly(8);
+            if (head[0] == 'E' && head[1] != 'B') {
+                return;  // an error line of 4 bytes plus what followed; fine for a yardstick
+            }
+            const auto* h = reinterpret_cast<const unsigned char*>(head.data());
+            const uint32_t length =
+                (uint32_t{h[4]} << 24) | (uint32_t{h[5]} << 16) | (uint32_t{h[6]} << 8) | h[7];
+            const std::string body = ReadExactly(length);
+            if (static_cast<unsigned char>(body[0]) & 1) {
+                return;
+            }
+        }
+    }
+};
+
+void BM_BareFullRefresh(benchmark::State& state) {
+    const auto& requests = RefreshRequests();
+    for (auto _ : state) {
+        BareInstrumentClient client(BenchServer().Port());
+        client.Login();
+        for (const auto& request : requests) {
+            client.Exchange(request);
+        }
+    }
+    state.counters["requests"] = static_cast<double>(requests.size());
+}
+BENCHMARK(BM_BareFullRefresh)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_ConsoleFullRefresh(benchmark::State& state) {
+    DataDir data(60000);
+    CConnectionManager manager;
+    manager.Init();
+    for (auto _ : state) {
+        uint32_t id = 0;
+        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                    BenchServer().Port()) != RZ_OK) {
+            state.SkipWithError("log-in failed");
+            return;
+        }
+        manager.CloseConnection(id);
+    }
+}
+BENCHMARK(BM_ConsoleFullRefresh)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// From the thread setting data-ready to the GUI thread's data-refreshed handler.
+void BM_CycleToGuiLatency(benchmark::State& state) {
+    DataDir data(1000);
+    CConnectionManager manager;
+    manager.Init();
+    uint32_t id = 0;
+    if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                BenchServer().Port()) != RZ_OK) {
+        state.SkipWithError("log-in failed");
+        return;
+    }
+    CInstrumentConnection* connection = nullptr;
+    manager.FindConnection(id, &connection);
+    int64_t latencyNs = -1;
+    manager.hub().Subscribe(
+        MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
+        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
+            latencyNs = NowNs() - connection->dataReadyAtNs.load();
+        },
+        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW);
+    for (auto _ : state) {
+        latencyNs = -1;
+        while (latencyNs < 0) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        }
+        state.SetIterationTime(static_cast<double>(latencyNs) / 1e9);
+    }
+    manager.CloseAll();
+}
+BENCHMARK(BM_CycleToGuiLatency)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
+
+// StopCycle on a thread that waits out a long cycle.
+void BM_StopCycleLatency(benchmark::State& state) {
+    DataDir data(60000);
+    CConnectionManager manager;
+    manager.Init();
+    for (auto _ : state) {
+        uint32_t id = 0;
+        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                    BenchServer().Port()) != RZ_OK) {
+            state.SkipWithError("log-in failed");
+            return;
+        }
+        CInstrumentConnection* connection = nullptr;
+        manager.FindConnection(id, &connection);
+        const auto start = Clock::now();
+        connection->StopCycle();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        manager.CloseConnection(id);
+    }
+}
+BENCHMARK(BM_StopCycleLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+}  // namespace

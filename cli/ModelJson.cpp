@@ -1,0 +1,167 @@
+#include "ModelJson.h"
+
+#include <QJsonArray>
+#include <QString>
+
+namespace {
+
+QString Text(const char* field, size_t size) {
+    return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, size)));
+}
+
+template <size_t N>
+QString Text(const char (&field)[N]) {
+    return Text(field, N);
+}
+
+template <size_t N>
+QJsonArray Ints(const int32_t (&values)[N]) {
+    QJsonArray array;
+    for (int32_t v : values) {
+        array.append(v);
+    }
+    return array;
+}
+
+QJsonArray Members(const CGroupMember (&members)[kGroupMembers]) {
+    QJsonArray array;
+    for (const auto& member : members) {
+        array.append(QJsonObject{{"kind", member.kind}, {"number", member.number}});
+    }
+    return array;
+}
+
+// The display block's fields, flat in the record's object. A channel uses the three value
+// texts as one text in value0.
+void AddDisplay(QJsonObject& object, const CDisplayBlock& d, bool wholeValue) {
+    object["name"] = Text(d.name);
+    object["tag0"] = Text(d.tag[0]);
+    object["tag1"] = Text(d.tag[1]);
+    object["tag2"] = Text(d.tag[2]);
+    object["typeText"] = Text(d.typeText);
+    object["modeText"] = Text(d.modeText);
+    if (wholeValue) {
+        object["value0"] = Text(d.valueText[0], sizeof d.valueText);
+        object["value1"] = QString();
+        object["value2"] = QString();
+    } else {
+        object["value0"] = Text(d.valueText[0]);
+        object["value1"] = Text(d.valueText[1]);
+        object["value2"] = Text(d.valueText[2]);
+    }
+}
+
+}  // namespace
+
+QJsonObject ModelToJson(const CInstrumentModel& m) {
+    QJsonObject json;
+    json["memoryRunning"] = m.memoryRunning;
+    json["mathRunning"] = m.mathRunning;
+    json["userCode"] = Text(m.userCode);
+    json["accessLevel"] = Text(m.accessLevel);
+    json["userName"] = Text(m.userName);
+    json["family"] = Text(m.family);
+    json["modelClass"] = m.modelClass;
+    json["firmwareMajor"] = m.firmwareMajor;
+    json["version"] = m.version;
+    json["displayGroupCount"] = m.displayGroupCount;
+    json["controlGroupCount"] = m.controlGroupCount;
+    json["loopCount"] = m.loopCount;
+    json["extLoopCount"] = m.extLoopCount;
+    json["dioCount"] = m.dioCount;
+    json["measCount"] = m.measCount;
+    json["mathCount"] = m.mathCount;
+    json["programOption"] = m.programOption;
+    json["pidAux"] = Ints(m.pidAux);
+    json["dataDate"] = Text(m.dataDate);
+    json["dataTime"] = Text(m.dataTime);
+
+    QJsonArray displayGroups;
+    for (const auto& g : m.displayGroups) {
+        displayGroups.append(QJsonObject{{"name", Text(g.name)}, {"members", Members(g.members)}});
+    }
+    json["displayGroups"] = displayGroups;
+    QJsonArray controlGroups;
+    for (const auto& g : m.controlGroups) {
+        controlGroups.append(QJsonObject{{"name", Text(g.name)}, {"members", Members(g.members)}});
+    }
+    json["controlGroups"] = controlGroups;
+    json["inputTypes"] = Ints(m.inputTypes);
+
+    QJsonArray channels;
+    for (const auto& c : m.channels) {
+        QJsonObject object;
+        AddDisplay(object, c.display, true);
+        channels.append(object);
+    }
+    json["channels"] = channels;
+
+    QJsonArray internalLoops;
+    for (const auto& l : m.internalLoops) {
+        QJsonObject object;
+        AddDisplay(object, l.display, false);
+        object["operable"] = l.operable;
+        object["loopKind"] = l.loopKind;
+        object["outputType"] = l.outputType;
+        object["retrans"] = l.retrans;
+        object["modeCode"] = l.modeCode;
+        object["remote"] = l.remote;
+        object["run"] = l.run;
+        object["bit7"] = l.bit7;
+        object["spValue"] = l.spValue;
+        object["spDecimals"] = l.spDecimals;
+        object["outDecimals"] = l.outDecimals;
+        object["outLow"] = l.outLow;
+        object["outHigh"] = l.outHigh;
+        internalLoops.append(object);
+    }
+    json["internalLoops"] = internalLoops;
+
+    QJsonArray externalLoops;
+    for (const auto& l : m.externalLoops) {
+        QJsonObject object;
+        AddDisplay(object, l.display, false);
+        object["inUse"] = l.inUse;
+        object["controllerModel"] = l.controllerModel;
+        object["modeCode"] = l.modeCode;
+        object["remote"] = l.remote;
+        object["run"] = l.run;
+        object["spValue"] = l.spValue;
+        object["spDecimals"] = l.spDecimals;
+        object["outDecimals"] = l.outDecimals;
+        object["outLow"] = l.outLow;
+        object["outHigh"] = l.outHigh;
+        externalLoops.append(object);
+    }
+    json["externalLoops"] = externalLoops;
+
+    QJsonArray dio;
+    for (const auto& p : m.dio) {
+        QJsonObject object;
+        AddDisplay(object, p.display, false);
+        object["present"] = p.present;
+        object["modeCode"] = p.modeCode;
+        object["moduleKind"] = p.moduleKind;
+        object["inputState"] = p.inputState;
+        object["outValue"] = p.outValue;
+        dio.append(object);
+    }
+    json["dio"] = dio;
+
+    QJsonArray patterns;
+    for (const auto& p : m.patterns) {
+        patterns.append(
+            QJsonObject{{"exists", p.exists}, {"changed", p.changed}, {"state", p.state}});
+    }
+    json["patterns"] = patterns;
+
+    json["displayKind"] = m.displayKind;
+    json["displayGroup"] = m.displayGroup;
+    json["simplePage"] = m.simplePage;
+    json["selectedPattern"] = m.selectedPattern;
+    json["controlStyle"] = m.controlStyle;
+    json["trendOptions"] = m.trendOptions;
+    json["measurePage"] = m.measurePage;
+    json["imageLength"] = static_cast<qint64>(m.imageLength);
+    return json;
+}

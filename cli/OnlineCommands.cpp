@@ -1,0 +1,450 @@
+#include "OnlineCommands.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "CtlOptions.h"
+#include "ModelJson.h"
+#include "image/Image.h"
+#include "image/ImageFile.h"
+#include "image/PngCodec.h"
+#include "link/ConnectionManager.h"
+#include "platform/Strings.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct UsageError {
+    std::string reason;
+};
+
+int Fail(RzResult code) {
+    std::fprintf(stderr, "error 0x%08X %s\n", static_cast<unsigned>(code), ResultCodeName(code));
+    return kExitFailed;
+}
+
+int Result(RzResult code) {
+    return code == RZ_OK ? kExitOk : Fail(code);
+}
+
+int ParseInt(const std::string& text, const char* what) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        throw UsageError{std::string(what) + " must be a whole number: " + text};
+    }
+    return value;
+}
+
+double ParseDouble(const std::string& text, const char* what) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        throw UsageError{std::string(what) + " must be a number: " + text};
+    }
+    return value;
+}
+
+int Choose(const std::string& word, const std::map<std::string, int>& choices, const char* what) {
+    const auto it = choices.find(word);
+    if (it == choices.end()) {
+        std::string known;
+        for (const auto& [name, value] : choices) {
+            known += (known.empty() ? "" : ", ") + name;
+        }
+        throw UsageError{std::string(what) + " must be one of " + known + ": " + word};
+    }
+    return it->second;
+}
+
+void Expect(const Args& args, size_t count, const char* form) {
+    if (args.size() != count) {
+        throw UsageError{std::string("usage: ") + form};
+    }
+}
+
+CInstrumentConnection* Connection(const CtlSession& s) {
+    CInstrumentConnection* connection = nullptr;
+    s.manager->FindConnection(s.connectionId, &connection);
+    return connection;
+}
+
+CInstrumentModel Snapshot(const CtlSession& s) {
+    CInstrumentModel model{};
+    if (CInstrumentConnection* c = Connection(s)) {
+        c->CopyModel(&model);
+    }
+    return model;
+}
+
+void PrintJson(const CInstrumentModel& model, bool compact) {
+    const QByteArray text = QJsonDocument(ModelToJson(model))
+                                .toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    if (compact) {
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+}
+
+void PrintText(const CInstrumentModel& m) {
+    std::printf("instrument: %s%d firmware %d.%02d  user %s (level %s)\n", m.family, m.modelClass,
+                m.firmwareMajor, m.version & 0xFFFF, m.userName, m.accessLevel);
+    std::printf("data: %s %s  memory %s  math %s\n", m.dataDate, m.dataTime,
+                m.memoryRunning ? "running" : "stopped", m.mathRunning ? "running" : "stopped");
+    for (int i = 0; i < kChannels; ++i) {
+        const bool used = i < kMeasChannels ? i < m.measCount : i - kMeasChannels < m.mathCount;
+        if (!used)
+            continue;
+        const CDisplayBlock& d = m.channels[i].display;
+        std::printf("channel %2d  %-16s %-8s %.24s\n", i + 1, d.tag[0], d.typeText, d.valueText[0]);
+    }
+    for (int i = 0; i < m.loopCount && i < kInternalLoops; ++i) {
+        const CDisplayBlock& d = m.internalLoops[i].display;
+        std::printf("int %d  %-16s %-4s PV %-8.8s SP %-8.8s OUT %-8.8s\n", i + 1, d.name,
+                    d.modeText, d.valueText[0], d.valueText[1], d.valueText[2]);
+    }
+    for (int i = 0; i < m.extLoopCount && i < kExternalLoops; ++i) {
+        const CDisplayBlock& d = m.externalLoops[i].display;
+        std::printf("ext %d  %-16s %-4s PV %-8.8s SP %-8.8s OUT %-8.8s\n", i + 1, d.name,
+                    d.modeText, d.valueText[0], d.valueText[1], d.valueText[2]);
+    }
+    for (int i = 0; i < m.dioCount && i < kDioPoints; ++i) {
+        const CDioRecord& p = m.dio[i];
+        if (!p.present)
+            continue;
+        std::printf("dio %2d  %-16s %-8s %-4s in %-8.8s out %-8.8s\n", i + 1, p.display.name,
+                    p.display.typeText, p.display.modeText, p.display.valueText[0],
+                    p.display.valueText[2]);
+    }
+    for (int i = 0; i < kPatterns; ++i) {
+        if (m.patterns[i].exists) {
+            std::printf("pattern %2d  state %d\n", i + 1, m.patterns[i].state);
+        }
+    }
+    std::fflush(stdout);
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+int Watch(const CtlSession& s) {
+    const Args& args = *s.args;
+    int cycles = 0;
+    bool json = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--cycles" && i + 1 < args.size()) {
+            cycles = ParseInt(args[++i], "--cycles");
+        } else {
+            throw UsageError{"usage: watch [--cycles N] [--json]"};
+        }
+    }
+    CEventHub& hub = s.manager->hub();
+    const uint32_t id = s.connectionId;
+    int seen = 0;
+    bool lost = false;
+    hub.Subscribe(
+        MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED),
+        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
+            const CInstrumentModel model = Snapshot(s);
+            if (json) {
+                PrintJson(model, true);
+            } else {
+                std::printf("--- cycle %d\n", seen + 1);
+                PrintText(model);
+            }
+            ++seen;
+        },
+        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
+    hub.Subscribe(
+        MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_COMM_ERROR),
+        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
+            lost = true;
+        },
+        nullptr, MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_MAIN_FRAME);
+    std::signal(SIGINT, [](int) { interrupted = 1; });
+    std::signal(SIGTERM, [](int) { interrupted = 1; });
+    while (!interrupted && !lost && (cycles <= 0 || seen < cycles)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
+    }
+    // Let the manager finish closing a lost connection before reporting.
+    QCoreApplication::processEvents();
+    hub.UnsubscribeChannel(HUB_CHANNEL_MAIN_FRAME);
+    return lost ? Fail(LINK_E_BROKEN) : kExitOk;
+}
+
+int SaveImage(const CtlSession& s) {
+    const Args& args = *s.args;
+    Expect(args, 1, "image FILE");
+    CInstrumentConnection* c = Connection(s);
+    RzResult result = RZ_OK;
+    bool none = false;
+    c->WithImage([&](const uint8_t* data, uint32_t length) {
+        if (data == nullptr || length == 0) {
+            none = true;
+            return;
+        }
+        CRzImage image;
+        result = DecodePng(data, length, image);
+        if (result == RZ_OK) {
+            result = SaveImageFile(image, args[0]);
+        }
+    });
+    if (none) {
+        std::fprintf(stderr,
+                     "rzctl: the instrument sent no screen image (it needs a level-A "
+                     "user)\n");
+        return kExitFailed;
+    }
+    if (result != RZ_OK) {
+        std::fprintf(stderr, "%s\n", RzString(20025));
+    }
+    return Result(result);
+}
+
+int LoopCommand(const CtlSession& s) {
+    const Args& a = *s.args;
+    if (a.size() < 3) {
+        throw UsageError{"usage: loop int|ext|dio N mode|remote|run|sp|out|read [VALUE]"};
+    }
+    const int kind = Choose(
+        a[0], {{"int", kEntryInternalLoop}, {"ext", kEntryExternalLoop}, {"dio", kEntryDioPoint}},
+        "loop kind");
+    const int n = ParseInt(a[1], "loop number");
+    const std::string& what = a[2];
+    CInstrumentConnection* c = Connection(s);
+    if (what == "read") {
+        Expect(a, 3, "loop KIND N read");
+        const RzResult r = c->ReadLoopState(kind, n);
+        if (r != RZ_OK)
+            return Fail(r);
+        const CInstrumentModel m = Snapshot(s);
+        const CDisplayBlock* d = nullptr;
+        if (kind == kEntryInternalLoop && n >= 1 && n <= kInternalLoops) {
+            d = &m.internalLoops[n - 1].display;
+        } else if (kind == kEntryExternalLoop && n >= 1 && n <= kExternalLoops) {
+            d = &m.externalLoops[n - 1].display;
+        } else if (kind == kEntryDioPoint && n >= 1 && n <= kDioPoints) {
+            d = &m.dio[n - 1].display;
+        }
+        if (d != nullptr) {
+            std::printf("%s %s mode %s PV %.8s SP %.8s OUT %.8s\n", d->name, d->typeText,
+                        d->modeText, d->valueText[0], d->valueText[1], d->valueText[2]);
+        }
+        return kExitOk;
+    }
+    if (a.size() != 4) {
+        throw UsageError{"usage: loop KIND N " + what + " VALUE"};
+    }
+    const std::string& value = a[3];
+    if (what == "mode") {
+        return Result(c->OperateLoopMode(
+            kind, n, Choose(value, {{"AUT", 0}, {"MAN", 1}, {"CAS", 2}}, "mode")));
+    }
+    if (what == "remote") {
+        return Result(c->OperateLoopRL(kind, n, Choose(value, {{"LOC", 0}, {"REM", 1}}, "remote")));
+    }
+    if (what == "run") {
+        return Result(c->OperateLoopSR(kind, n, Choose(value, {{"RUN", 1}, {"STOP", 0}}, "run")));
+    }
+    if (what == "sp") {
+        return Result(c->SetLoopSP(kind, n, ParseDouble(value, "set point")));
+    }
+    if (what == "out") {
+        return Result(c->SetLoopOut(kind, n, ParseDouble(value, "output")));
+    }
+    throw UsageError{"unknown loop operation " + what};
+}
+
+using Handler = std::function<int(const CtlSession&)>;
+
+const std::map<std::string, Handler>& Handlers() {
+    static const std::map<std::string, Handler> handlers{
+        {"info",
+         [](const CtlSession& s) {
+             Expect(*s.args, 0, "info");
+             const CInstrumentModel m = Snapshot(s);
+             const char* options[] = {"none", "small", "large"};
+             std::printf(
+                 "connection: %u\nfamily: %s\nmodel: %d\nfirmware: %d.%02d\n"
+                 "version: 0x%X\nprogram option: %s\npid aux:",
+                 s.connectionId, m.family, m.modelClass, m.firmwareMajor, m.version & 0xFFFF,
+                 static_cast<unsigned>(m.version),
+                 m.programOption >= 0 && m.programOption <= 2 ? options[m.programOption] : "?");
+             for (int flag : m.pidAux)
+                 std::printf(" %d", flag);
+             std::printf(
+                 "\ndisplay groups: %d\ncontrol groups: %d\ndio points: %d\n"
+                 "user: %s\naccess level: %s\n",
+                 m.displayGroupCount, m.controlGroupCount, m.dioCount, m.userName, m.accessLevel);
+             return kExitOk;
+         }},
+        {"dump",
+         [](const CtlSession& s) {
+             const Args& a = *s.args;
+             if (a.size() > 1 || (a.size() == 1 && a[0] != "--json")) {
+                 throw UsageError{"usage: dump [--json]"};
+             }
+             const CInstrumentModel m = Snapshot(s);
+             if (a.empty()) {
+                 PrintText(m);
+             } else {
+                 PrintJson(m, false);
+             }
+             return kExitOk;
+         }},
+        {"watch", Watch},
+        {"refresh",
+         [](const CtlSession& s) {
+             Expect(*s.args, 0, "refresh");
+             return Result(Connection(s)->Refresh());
+         }},
+        {"display",
+         [](const CtlSession& s) {
+             const Args& a = *s.args;
+             if (a.empty() || a.size() > 2)
+                 throw UsageError{"usage: display CODE [GROUP]"};
+             static const std::map<std::string, int> codes{
+                 {"trend", 0},        {"digital", 1},   {"bar", 2},          {"overview", 3},
+                 {"alarm", 4},        {"message", 5},   {"faceplate", 7},    {"controller", 8},
+                 {"hybrid", 9},       {"ctrlover", 10}, {"program", 11},     {"ctrldo", 12},
+                 {"ctrlsummary", 13}, {"ctrlsw", 14},   {"eventsummary", 15}};
+             int code = 0;
+             if (!a[0].empty() && a[0][0] >= '0' && a[0][0] <= '9') {
+                 code = ParseInt(a[0], "display code");
+                 if (code < 0 || code > 15)
+                     throw UsageError{"display code must be 0 to 15"};
+             } else {
+                 code = Choose(a[0], codes, "display");
+             }
+             const int group = a.size() == 2 ? ParseInt(a[1], "group") : 0;
+             return Result(Connection(s)->SwitchDisplay(code, group));
+         }},
+        {"trend",
+         [](const CtlSession& s) {
+             const Args& a = *s.args;
+             Expect(a, 3, "trend ALL SCALE DIGITAL (0 or 1 each)");
+             const std::map<std::string, int> bit{{"0", 0}, {"1", 1}};
+             return Result(Connection(s)->SetTrendOptions(Choose(a[0], bit, "ALL"),
+                                                          Choose(a[1], bit, "SCALE"),
+                                                          Choose(a[2], bit, "DIGITAL")));
+         }},
+        {"pattern-select",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "pattern-select P");
+             return Result(Connection(s)->Exec4(ParseInt((*s.args)[0], "pattern")));
+         }},
+        {"loop", LoopCommand},
+        {"dio",
+         [](const CtlSession& s) {
+             const Args& a = *s.args;
+             Expect(a, 3, "dio N out 0|1");
+             if (a[1] != "out")
+                 throw UsageError{"usage: dio N out 0|1"};
+             return Result(Connection(s)->SetDigitalOutput(
+                 ParseInt(a[0], "point"), Choose(a[2], {{"0", 0}, {"1", 1}}, "output")));
+         }},
+        {"program",
+         [](const CtlSession& s) {
+             const Args& a = *s.args;
+             Expect(a, 2, "program P run|reset|hold|release|advance");
+             const int action = Choose(a[1],
+                                       {{"run", kProgramRun},
+                                        {"reset", kProgramReset},
+                                        {"hold", kProgramHold},
+                                        {"release", kProgramRelease},
+                                        {"advance", kProgramAdvance}},
+                                       "action");
+             int32_t changed = 0;
+             const RzResult r =
+                 Connection(s)->OperateProgram(ParseInt(a[0], "pattern"), action, &changed);
+             if (r == RZ_OK && changed == 0) {
+                 std::printf("pattern already in that state; nothing sent\n");
+             }
+             return Result(r);
+         }},
+        {"math",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "math start|stop|reset");
+             return Result(Connection(s)->ExecTL(
+                 Choose((*s.args)[0], {{"start", 1}, {"stop", 2}, {"reset", 3}}, "math")));
+         }},
+        {"memory",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "memory start|stop");
+             return Result(Connection(s)->ExecPS(
+                 Choose((*s.args)[0], {{"start", 1}, {"stop", 0}}, "memory")));
+         }},
+        {"ack",
+         [](const CtlSession& s) {
+             Expect(*s.args, 0, "ack");
+             return Result(Connection(s)->AcknowledgeAlarm());
+         }},
+        {"message",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "message N");
+             return Result(Connection(s)->WriteMessage(ParseInt((*s.args)[0], "message")));
+         }},
+        {"save-data",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "save-data display|event|sample|trigger");
+             return Result(Connection(s)->ExecEV(
+                 Choose((*s.args)[0], {{"display", 3}, {"event", 4}, {"sample", 0}, {"trigger", 1}},
+                        "save-data")));
+         }},
+        {"log",
+         [](const CtlSession& s) {
+             Expect(*s.args, 1, "log KIND");
+             const int kind = Choose((*s.args)[0],
+                                     {{"communication", 0},
+                                      {"ftp", 1},
+                                      {"error", 2},
+                                      {"key", 3},
+                                      {"web", 4},
+                                      {"email", 5},
+                                      {"alarm", 6},
+                                      {"message", 7}},
+                                     "log");
+             static char text[10240];
+             const RzResult r = Connection(s)->ReadLog(kind, text, sizeof text);
+             if (r == RZ_OK) {
+                 std::fputs(text, stdout);
+                 const size_t n = std::strlen(text);
+                 if (n == 0 || text[n - 1] != '\n')
+                     std::fputc('\n', stdout);
+             }
+             return Result(r);
+         }},
+        {"image", SaveImage},
+    };
+    return handlers;
+}
+
+}  // namespace
+
+bool IsOnlineCommand(const std::string& name) {
+    return Handlers().count(name) != 0;
+}
+
+int RunOnlineCommand(const std::string& name, const CtlSession& session, std::string* usage) {
+    const auto it = Handlers().find(name);
+    if (it == Handlers().end()) {
+        *usage = "unknown command " + name;
+        return kExitUsage;
+    }
+    try {
+        return it->second(session);
+    } catch (const UsageError& error) {
+        *usage = error.reason;
+        return kExitUsage;
+    }
+}

@@ -1,0 +1,602 @@
+// The connection's operation entry points: each runs its commands on the GUI thread under the
+// connection lock, with the timer stopped around it, and folds the result into the model.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "link/InstrumentConnection.h"
+
+namespace {
+
+// The command object of `key`, or null when the instrument's firmware does not offer it.
+template <class T>
+T* Find(CCommandSet& set, const char* key) {
+    return static_cast<T*>(set.GetCommand(key));
+}
+
+// "%<d>.<d>f": width and precision both the decimal places, cut to the 8-byte text field.
+void FormatDecimal(char (&text)[kValueTextSize], double value, int32_t decimals) {
+    const int d = decimals < 0 ? 0 : (decimals > 9 ? 9 : decimals);
+    std::snprintf(text, sizeof text, "%*.*f", d, d, value);
+}
+
+const char* ModeText(int32_t mode) {
+    switch (mode) {
+        case 0:
+            return "AUT";
+        case 1:
+            return "MAN";
+        case 2:
+            return "CAS";
+        default:
+            return "***";
+    }
+}
+
+void SetText(char (&field)[kModeTextSize], const char* text) {
+    std::snprintf(field, sizeof field, "%s", text);
+}
+
+bool InRange(int32_t n, int32_t last) {
+    return n >= 1 && n <= last;
+}
+
+}  // namespace
+
+// The common frame: refuses a connection whose link is lost, stops the timer (unless told not
+// to), runs `body` under the connection lock, reports a lost link, publishes the model and
+// restarts the timer.
+class CInstrumentConnection::EntryFrame {
+  public:
+    template <class Body>
+    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
+        if (c.errorFlag != 0) {
+            return LINK_E_BROKEN;
+        }
+        const bool timerWasRunning = touchTimer && c.IsTimerRunning();
+        if (timerWasRunning) {
+            c.EnableTimer(false);
+        }
+        RzResult result;
+        {
+            std::lock_guard lock(c.commandLock_);
+            result = body();
+            c.PublishSnapshot(false);
+        }
+        if (IsLinkBroken(result)) {
+            c.ReportLinkLost();
+            return result;
+        }
+        if (timerWasRunning) {
+            c.EnableTimer(true);
+        }
+        return result;
+    }
+};
+
+RzResult CInstrumentConnection::ExecPS(int32_t value) {
+    return EntryFrame::Run(*this, false, [&]() -> RzResult {
+        auto* ps = Find<CCmdPS>(*commands_, "PS");
+        if (ps == nullptr)
+            return LINK_E_UNSUPPORTED;
+        ps->start = value;
+        const RzResult r = ps->Execute();
+        if (r == RZ_OK)
+            model_.memoryRunning = value;
+        return r;
+    });
+}
+
+RzResult CInstrumentConnection::ExecTL(int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* tl = Find<CCmdTL>(*commands_, "TL");
+        if (tl == nullptr)
+            return LINK_E_UNSUPPORTED;
+        tl->action = value;
+        const RzResult r = tl->Execute();
+        if (r == RZ_OK && value == 1)
+            model_.mathRunning = 1;
+        if (r == RZ_OK && value == 2)
+            model_.mathRunning = 0;
+        return r;
+    });
+}
+
+RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* oc = Find<CCmdOC>(*commands_, "OC");
+            if (oc == nullptr)
+                return LINK_E_UNSUPPORTED;
+            oc->state = value;
+            oc->loop = loop;
+            RzResult r = oc->Execute();
+            if (r != RZ_OK)
+                return r;
+            r = ReloadProgramLocked(loop, 0);
+            if (model_.firmwareMajor < 2)
+                model_.internalLoops[loop - 1].run = value;
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dv = Find<CCmdDV>(*commands_, "DV");
+            if (dv == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dv->loop = loop;
+            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "SR");
+            dv->records[loop - 1].runStop = value;
+            return dv->Execute();
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::OperateLoopMode(int32_t kind, int32_t loop, int32_t mode) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* ca = Find<CCmdCA>(*commands_, "CA");
+            if (ca == nullptr)
+                return LINK_E_UNSUPPORTED;
+            ca->loop = loop;
+            ca->mode = mode;
+            const RzResult r = ca->Execute();
+            if (r == RZ_OK && model_.firmwareMajor < 2) {
+                CInternalLoopRecord& record = model_.internalLoops[loop - 1];
+                record.modeCode = mode;
+                SetText(record.display.modeText, mode == 0 ? "AUT" : (mode == 2 ? "CAS" : "MAN"));
+            }
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dv = Find<CCmdDV>(*commands_, "DV");
+            if (dv == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dv->loop = loop;
+            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "MODE");
+            dv->records[loop - 1].mode = mode;
+            return dv->Execute();
+        }
+        if (kind == kEntryDioPoint) {
+            if (!InRange(loop, kDioPoints))
+                return LINK_E_PARAMETER;
+            auto* dl = Find<CCmdDL>(*commands_, "DL");
+            if (dl == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dl->point = loop;
+            dl->mode = mode;
+            return dl->Execute();
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* rl = Find<CCmdRL>(*commands_, "RL");
+            if (rl == nullptr)
+                return LINK_E_UNSUPPORTED;
+            rl->state = value;
+            rl->loop = loop;
+            const RzResult r = rl->Execute();
+            if (r == RZ_OK && model_.firmwareMajor < 2) {
+                model_.internalLoops[loop - 1].remote = value;
+            }
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dv = Find<CCmdDV>(*commands_, "DV");
+            if (dv == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dv->loop = loop;
+            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "RL");
+            dv->records[loop - 1].remote = value;
+            return dv->Execute();
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::SetLoopSP(int32_t kind, int32_t loop, double value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* fp = Find<CCmdFP>(*commands_, "FP");
+            auto* go = Find<CCmdGO>(*commands_, "GO");
+            if (fp == nullptr || go == nullptr)
+                return LINK_E_UNSUPPORTED;
+            CInternalLoopRecord& record = model_.internalLoops[loop - 1];
+            fp->loop = loop;
+            RzResult r = fp->Query();
+            if (r != RZ_OK)
+                return r;
+            go->loop = loop;
+            go->setPointNumber = fp->setPointNumber;
+            go->value = value;
+            go->decimals = record.spDecimals;
+            r = go->Execute();
+            if (r == RZ_OK) {
+                record.spValue = value;
+                FormatDecimal(record.display.valueText[1], value, record.spDecimals);
+            }
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dq = Find<CCmdDQ>(*commands_, "DQ");
+            auto* dt = Find<CCmdDT>(*commands_, "DT");
+            if (dq == nullptr || dt == nullptr)
+                return LINK_E_UNSUPPORTED;
+            CExternalLoopRecord& record = model_.externalLoops[loop - 1];
+            dq->loop = loop;
+            RzResult r = dq->Query();
+            if (r != RZ_OK)
+                return r;
+            dt->loop = loop;
+            dt->setPointNumber = dq->setPointNumber;
+            dt->value = value;
+            dt->decimals = record.spDecimals;
+            r = dt->Execute();
+            if (r == RZ_OK) {
+                record.spValue = value;
+                FormatDecimal(record.display.valueText[1], value, record.spDecimals);
+            }
+            return r;
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (model_.firmwareMajor < 2)
+            return LINK_E_UNSUPPORTED;
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* hj = Find<CCmdHJ>(*commands_, "HJ");
+            if (hj == nullptr)
+                return LINK_E_UNSUPPORTED;
+            CInternalLoopRecord& record = model_.internalLoops[loop - 1];
+            hj->value = value;
+            hj->decimals = record.outDecimals;
+            hj->loop = loop;
+            const RzResult r = hj->Execute();
+            if (r == RZ_OK) {
+                record.outValue = value;
+                FormatDecimal(record.display.valueText[2], value, record.outDecimals);
+            }
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dv = Find<CCmdDV>(*commands_, "DV");
+            if (dv == nullptr)
+                return LINK_E_UNSUPPORTED;
+            CExternalLoopRecord& record = model_.externalLoops[loop - 1];
+            dv->loop = loop;
+            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "MOUT");
+            dv->records[loop - 1].manualOutput = value;
+            dv->records[loop - 1].outputDecimals = record.outDecimals;
+            const RzResult r = dv->Execute();
+            if (r == RZ_OK) {
+                record.outValue = value;
+                FormatDecimal(record.display.valueText[2], value, record.outDecimals);
+            }
+            return r;
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::SetDigitalOutput(int32_t point, int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (model_.firmwareMajor < 3)
+            return LINK_E_UNSUPPORTED;
+        if (!InRange(point, kDioPoints))
+            return LINK_E_PARAMETER;
+        auto* dm = Find<CCmdDM>(*commands_, "DM");
+        if (dm == nullptr)
+            return LINK_E_UNSUPPORTED;
+        dm->point = point;
+        dm->value = value;
+        const RzResult r = dm->Execute();
+        if (r == RZ_OK) {
+            // The instrument needs a moment before the point reports its new output.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            CDioRecord& record = model_.dio[point - 1];
+            record.outValue = value;
+            std::snprintf(record.display.valueText[2], sizeof record.display.valueText[2], "%d",
+                          value);
+        }
+        return r;
+    });
+}
+
+RzResult CInstrumentConnection::ReloadProgram(int32_t index, int32_t pattern) {
+    return EntryFrame::Run(*this, true, [&] { return ReloadProgramLocked(index, pattern); });
+}
+
+RzResult CInstrumentConnection::ReloadProgramLocked(int32_t index, int32_t pattern) {
+    if (model_.firmwareMajor < 2 || model_.programOption == 0 || index < 0 || index > kPatterns) {
+        return LINK_E_GENERAL;
+    }
+    if (model_.firmwareMajor == 2) {
+        return loader_.LoadPatternState(pattern, index);
+    }
+    return loader_.LoadPatternStates();
+}
+
+RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
+                                               int32_t* outChanged) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (model_.programOption == 0 || pattern < 1 || pattern > kPatterns) {
+            return LINK_E_GENERAL;
+        }
+        if (action == 0)
+            return RZ_OK;
+        auto* pn = Find<CCmdPN>(*commands_, "PN");
+        if (pn == nullptr)
+            return LINK_E_UNSUPPORTED;
+        pn->pattern = pattern;
+        RzResult r = pn->Execute();
+        if (r != RZ_OK)
+            return r;
+        r = ReloadProgramLocked(0, pattern);
+        if (r != RZ_OK)
+            return r;
+
+        CPatternRecord& record = model_.patterns[pattern - 1];
+        const int32_t state = record.state;
+        int32_t newState = state;
+        switch (action) {
+            case kProgramRun: {
+                if (state == 2 || state == 3 || state == 4)
+                    return RZ_OK;
+                auto* px = Find<CCmdPX>(*commands_, "PX");
+                if (px == nullptr)
+                    return LINK_E_UNSUPPORTED;
+                px->run = 1;
+                r = px->Execute();
+                newState = 2;
+                break;
+            }
+            case kProgramReset: {
+                if (state == 1)
+                    return RZ_OK;
+                auto* px = Find<CCmdPX>(*commands_, "PX");
+                if (px == nullptr)
+                    return LINK_E_UNSUPPORTED;
+                px->run = 0;
+                r = px->Execute();
+                newState = 1;
+                break;
+            }
+            case kProgramHold:
+            case kProgramRelease: {
+                const bool hold = action == kProgramHold;
+                if (hold ? (state == 1 || state == 3) : state != 3)
+                    return RZ_OK;
+                auto* hu = Find<CCmdHU>(*commands_, "HU");
+                if (hu == nullptr)
+                    return LINK_E_UNSUPPORTED;
+                hu->hold = hold ? 1 : 0;
+                r = hu->Execute();
+                newState = hold ? 3 : 2;
+                break;
+            }
+            case kProgramAdvance: {
+                if (state == 1)
+                    return RZ_OK;
+                auto* ad = Find<CCmdAD>(*commands_, "AD");
+                if (ad == nullptr)
+                    return LINK_E_UNSUPPORTED;
+                r = ad->Execute();
+                break;
+            }
+            default:
+                return RZ_OK;
+        }
+        if (r != RZ_OK)
+            return r;
+        record.state = newState;
+        if (outChanged != nullptr)
+            *outChanged = 1;
+        if ((action == kProgramRun || action == kProgramReset) && levelPolling != 0) {
+            SwitchDisplayLocked(11, 0);
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        if (kind == kEntryInternalLoop) {
+            if (!InRange(loop, kInternalLoops))
+                return LINK_E_PARAMETER;
+            auto* fm = Find<CCmdFM>(*commands_, "FM");
+            if (fm == nullptr)
+                return LINK_E_UNSUPPORTED;
+            fm->loop = loop;
+            const RzResult r = fm->Query();
+            if (r == RZ_OK) {
+                CInternalLoopRecord& record = model_.internalLoops[loop - 1];
+                record.modeCode = fm->state2;
+                record.remote = fm->state1;
+                record.run = fm->state0;
+                record.bit7 = fm->bit7;
+                SetText(record.display.modeText, ModeText(fm->state2));
+            }
+            return r;
+        }
+        if (kind == kEntryExternalLoop) {
+            if (!InRange(loop, kExternalLoops))
+                return LINK_E_PARAMETER;
+            auto* dr = Find<CCmdDR>(*commands_, "DR");
+            if (dr == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dr->loop = loop;
+            const RzResult r = dr->Query();
+            if (r == RZ_OK) {
+                CExternalLoopRecord& record = model_.externalLoops[loop - 1];
+                record.modeCode = dr->state2;
+                record.remote = dr->state1;
+                record.run = dr->state0;
+                SetText(record.display.modeText, ModeText(dr->state2));
+            }
+            return r;
+        }
+        if (kind == kEntryDioPoint) {
+            if (model_.firmwareMajor == 3 && model_.loopCount > 0 && dioAvailable != 0) {
+                return loader_.LoadDioStatus();
+            }
+        }
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::ReadLog(int32_t kind, char* buffer, uint32_t capacity) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* fl = Find<CCmdFL>(*commands_, "FL");
+        if (fl == nullptr)
+            return LINK_E_UNSUPPORTED;
+        if (buffer == nullptr || capacity == 0)
+            return LINK_E_PARAMETER;
+        fl->kind = kind;
+        fl->count = 0;  // the log's largest line count
+        const RzResult r = fl->Query();
+        if (r != RZ_OK)
+            return r;
+        const size_t length = std::strlen(fl->logText);
+        if (length >= capacity)
+            return LINK_E_BUFFER_SMALL;
+        std::memcpy(buffer, fl->logText, length + 1);
+        return RZ_OK;
+    });
+}
+
+RzResult CInstrumentConnection::AcknowledgeAlarm() {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* ak = Find<CCmdAK>(*commands_, "AK");
+        return ak == nullptr ? LINK_E_UNSUPPORTED : ak->Execute();
+    });
+}
+
+RzResult CInstrumentConnection::WriteMessage(int32_t number) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* ms = Find<CCmdMS>(*commands_, "MS");
+        if (ms == nullptr)
+            return LINK_E_UNSUPPORTED;
+        ms->message = number;
+        return ms->Execute();
+    });
+}
+
+RzResult CInstrumentConnection::ExecEV(int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* ev = Find<CCmdEV>(*commands_, "EV");
+        if (ev == nullptr)
+            return LINK_E_UNSUPPORTED;
+        ev->kind = value;
+        return ev->Execute();
+    });
+}
+
+RzResult CInstrumentConnection::Exec4(int32_t value) {
+    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+        auto* amp4 = Find<CCmdAmp4>(*commands_, "_4");
+        if (amp4 == nullptr)
+            return LINK_E_UNSUPPORTED;
+        amp4->pattern = value;
+        return amp4->Execute();
+    });
+}
+
+RzResult CInstrumentConnection::SwitchDisplay(int32_t kind, int32_t index) {
+    return EntryFrame::Run(*this, true, [&] { return SwitchDisplayLocked(kind, index); });
+}
+
+RzResult CInstrumentConnection::SwitchDisplayLocked(int32_t kind, int32_t index) {
+    auto* ud = Find<CCmdUD>(*commands_, "UD");
+    if (ud == nullptr)
+        return LINK_E_UNSUPPORTED;
+    ud->kind = 1;
+    ud->display = kind;
+    ud->group = index;
+    const RzResult r = ud->Execute();
+    if (r != RZ_OK)
+        return r;
+    CInstrumentModel& m = model_;
+    switch (kind) {
+        case 0:
+        case 1:
+        case 2:
+            m.displayKind = 4;
+            m.measurePage = kind;
+            m.displayGroup = index - 1;
+            break;
+        case 7:
+        case 8:
+        case 9:
+            m.displayKind = 1;
+            m.controlStyle = kind == 7 ? 1 : (kind == 8 ? 0 : 2);
+            m.displayGroup = index - 1;
+            break;
+        case 3:
+            m.displayKind = 6;
+            break;
+        case 10:
+            m.displayKind = 2;
+            break;
+        case 11:
+            m.displayKind = 5;
+            break;
+        case 12:
+            m.displayKind = 7;
+            break;
+        case 14:
+            m.displayKind = 3;
+            break;
+        default:
+            break;
+    }
+    return r;
+}
+
+RzResult CInstrumentConnection::SetTrendOptions(int32_t a, int32_t b, int32_t c) {
+    return EntryFrame::Run(*this, true, [&] { return SetTrendOptionsLocked(a, b, c); });
+}
+
+RzResult CInstrumentConnection::SetTrendOptionsLocked(int32_t a, int32_t b, int32_t c) {
+    auto* ud = Find<CCmdUD>(*commands_, "UD");
+    if (ud == nullptr)
+        return LINK_E_UNSUPPORTED;
+    ud->kind = 4;
+    ud->display = 0;
+    ud->group = a != 0;
+    ud->option2 = b != 0;
+    ud->option3 = c != 0;
+    const RzResult r = ud->Execute();
+    if (r == RZ_OK) {
+        int32_t options = model_.trendOptions & ~7;
+        options |= (a != 0 ? 1 : 0) | (b != 0 ? 2 : 0) | (c != 0 ? 4 : 0);
+        model_.trendOptions = options;
+    }
+    return r;
+}

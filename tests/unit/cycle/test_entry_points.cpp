@@ -1,0 +1,417 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ConnectionHarness.h"
+
+namespace {
+
+using Sent = std::vector<std::string>;
+
+// The payload of a pattern list ("FW") holding one entry: pattern number, status bits, present.
+std::string PatternListAnswer(int pattern, int bits) {
+    std::string payload = {0x00, 0x01, 0x00, 13};
+    payload.append(10, '\0');
+    payload.push_back(static_cast<char>(pattern));
+    payload.push_back(static_cast<char>(bits));
+    payload.push_back(1);
+    return payload;
+}
+
+TEST(EntryPoints, RequestsAndModelEffects) {
+    struct Case {
+        const char* name;
+        int32_t major;
+        std::vector<std::string> answers;
+        std::function<RzResult(CInstrumentConnection&)> call;
+        RzResult expected;
+        Sent sent;
+        std::function<bool(const CInstrumentModel&)> effect;
+    };
+    const Case cases[] = {
+        {"MemoryStart",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.ExecPS(1); },
+         RZ_OK,
+         {"PS 0"},
+         [](const auto& m) { return m.memoryRunning == 1; }},
+        {"MemoryRefused",
+         3,
+         {"E1\r\n"},
+         [](auto& c) { return c.ExecPS(1); },
+         REPLY_ERROR,
+         {"PS 0"},
+         [](const auto& m) { return m.memoryRunning == 0; }},
+        {"MathStart",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.ExecTL(1); },
+         RZ_OK,
+         {"TL 0"},
+         [](const auto& m) { return m.mathRunning == 1; }},
+        {"MathResetKeepsState",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.ExecTL(3); },
+         RZ_OK,
+         {"TL 2"},
+         [](const auto& m) { return m.mathRunning == 0; }},
+        {"ModeInternalNewFirmware",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 2, 1); },
+         RZ_OK,
+         {"CA1,2"},
+         [](const auto& m) { return m.internalLoops[1].modeCode == 0; }},
+        {"ModeInternalOldFirmware",
+         1,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 2, 2); },
+         RZ_OK,
+         {"CA2,2"},
+         [](const auto& m) {
+             return m.internalLoops[1].modeCode == 2 &&
+                    std::string(m.internalLoops[1].display.modeText) == "CAS";
+         }},
+        {"ModeExternal",
+         2,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); },
+         RZ_OK,
+         {"DV5,MODE,1"},
+         nullptr},
+        {"ModeExternalOnOldFirmwareIsUnsupported",
+         1,
+         {},
+         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); },
+         LINK_E_UNSUPPORTED,
+         {},
+         nullptr},
+        {"ModeDioPoint",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopMode(kEntryDioPoint, 2, 1); },
+         RZ_OK,
+         {"DL2,1"},
+         nullptr},
+        {"ModeOtherKindDoesNothing",
+         3,
+         {},
+         [](auto& c) { return c.OperateLoopMode(7, 2, 1); },
+         RZ_OK,
+         {},
+         nullptr},
+        {"ModeLoopOutOfRange",
+         3,
+         {},
+         [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 7, 1); },
+         LINK_E_PARAMETER,
+         {},
+         nullptr},
+        {"RemoteOldFirmwareStored",
+         1,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopRL(kEntryInternalLoop, 3, 1); },
+         RZ_OK,
+         {"RL1,3"},
+         [](const auto& m) { return m.internalLoops[2].remote == 1; }},
+        {"RemoteExternal",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopRL(kEntryExternalLoop, 16, 1); },
+         RZ_OK,
+         {"DV16,RL,1"},
+         nullptr},
+        {"RunInternalReloadsPatterns",
+         3,
+         {"E0\r\n", std::string("E1\r\n\0", 5)},
+         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 1); },
+         RZ_OK,
+         {"OC1,1", "FW"},
+         nullptr},
+        {"RunInternalOldFirmware",
+         1,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 0); },
+         LINK_E_GENERAL,
+         {"OC0,1"},
+         [](const auto& m) { return m.internalLoops[0].run == 0; }},
+        {"RunExternal",
+         2,
+         {"E0\r\n"},
+         [](auto& c) { return c.OperateLoopSR(kEntryExternalLoop, 4, 1); },
+         RZ_OK,
+         {"DV4,SR,1"},
+         nullptr},
+        {"SetPointInternal",
+         3,
+         {"EA\r\nDASP2,PID3\r\nEN\r\n", "E0\r\n"},
+         [](auto& c) {
+             c.model().internalLoops[0].spDecimals = 1;
+             return c.SetLoopSP(kEntryInternalLoop, 1, 12.34);
+         },
+         RZ_OK,
+         {"FP1", "GO1,2,123"},
+         [](const auto& m) {
+             return m.internalLoops[0].spValue == 12.34 &&
+                    std::string(m.internalLoops[0].display.valueText[1]) == "12.3";
+         }},
+        {"SetPointRefusedKeepsModel",
+         3,
+         {"EA\r\nDASP2,PID3\r\nEN\r\n", "E2\r\n"},
+         [](auto& c) { return c.SetLoopSP(kEntryInternalLoop, 1, 50.0); },
+         REPLY_ERROR,
+         {"FP1", "GO1,2,50"},
+         [](const auto& m) { return m.internalLoops[0].spValue == 0.0; }},
+        {"SetPointExternal",
+         3,
+         {"EA\r\nDASP1,PID1\r\nEN\r\n", "E0\r\n"},
+         [](auto& c) {
+             c.model().externalLoops[2].spDecimals = 2;
+             return c.SetLoopSP(kEntryExternalLoop, 3, -1.5);
+         },
+         RZ_OK,
+         {"DQ3", "DT3,1,SP,-150"},
+         [](const auto& m) {
+             return std::string(m.externalLoops[2].display.valueText[1]) == "-1.50";
+         }},
+        {"OutputInternal",
+         2,
+         {"E0\r\n"},
+         [](auto& c) {
+             c.model().internalLoops[1].outDecimals = 1;
+             return c.SetLoopOut(kEntryInternalLoop, 2, 45.67);
+         },
+         RZ_OK,
+         {"HJ457,2"},
+         [](const auto& m) {
+             return m.internalLoops[1].outValue == 45.67 &&
+                    std::string(m.internalLoops[1].display.valueText[2]) == "45.7";
+         }},
+        {"OutputExternal",
+         2,
+         {"E0\r\n"},
+         [](auto& c) {
+             c.model().externalLoops[0].outDecimals = 1;
+             return c.SetLoopOut(kEntryExternalLoop, 1, 45.67);
+         },
+         RZ_OK,
+         {"DV1,MOUT,457"},
+         nullptr},
+        {"OutputNeedsMajor2",
+         1,
+         {},
+         [](auto& c) { return c.SetLoopOut(kEntryInternalLoop, 1, 1.0); },
+         LINK_E_UNSUPPORTED,
+         {},
+         nullptr},
+        {"DigitalOutputNeedsMajor3",
+         2,
+         {},
+         [](auto& c) { return c.SetDigitalOutput(1, 1); },
+         LINK_E_UNSUPPORTED,
+         {},
+         nullptr},
+        {"AcknowledgeAlarm",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.AcknowledgeAlarm(); },
+         RZ_OK,
+         {"AK 0"},
+         nullptr},
+        {"WriteMessage",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.WriteMessage(8); },
+         RZ_OK,
+         {"MS 8"},
+         nullptr},
+        {"WriteMessageOutOfRange",
+         3,
+         {},
+         [](auto& c) { return c.WriteMessage(9); },
+         LINK_E_PARAMETER,
+         {},
+         nullptr},
+        {"SaveData", 3, {"E0\r\n"}, [](auto& c) { return c.ExecEV(4); }, RZ_OK, {"EV 4"}, nullptr},
+        {"PatternDisplayOn306",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.Exec4(7); },
+         RZ_OK,
+         {"&4 7"},
+         nullptr},
+        {"TrendOptions",
+         3,
+         {"E0\r\n"},
+         [](auto& c) { return c.SetTrendOptions(1, 0, 5); },
+         RZ_OK,
+         {"UD 4,OFF,All,OFF,ON"},
+         [](const auto& m) { return m.trendOptions == 5; }},
+        {"TrendOptionsRefused",
+         3,
+         {"E1\r\n"},
+         [](auto& c) { return c.SetTrendOptions(1, 1, 1); },
+         REPLY_ERROR,
+         {"UD 4,OFF,All,ON,ON"},
+         [](const auto& m) { return m.trendOptions == 0; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionHarness h(c.major, c.major == 3 ? 6 : 0);
+        ASSERT_EQ(h.prepared, RZ_OK);
+        for (const auto& answer : c.answers) {
+            h.link.QueueAnswer(answer);
+        }
+        EXPECT_EQ(c.call(*h.connection), c.expected);
+        EXPECT_EQ(h.Sent(), c.sent);
+        if (c.effect) {
+            CInstrumentModel published{};
+            h.connection->CopyModel(&published);
+            EXPECT_TRUE(c.effect(published));
+        }
+        EXPECT_EQ(h.commErrors, 0);
+    }
+}
+
+TEST(EntryPoints, Exec4NeedsVersion306) {
+    ConnectionHarness h(3, 5);
+    EXPECT_EQ(h.connection->Exec4(1), LINK_E_UNSUPPORTED);
+    EXPECT_TRUE(h.Sent().empty());
+}
+
+TEST(EntryPoints, SwitchDisplayBookkeeping) {
+    struct Case {
+        int32_t kind, index;
+        std::string request;
+        int32_t displayKind, displayGroup, measurePage, controlStyle;
+    };
+    // Fields start at -1 so that "unchanged" is visible.
+    const Case cases[] = {
+        {0, 3, "UD 1,TREND,3", 4, 2, 0, -1},         {1, 1, "UD 1,DIGITAL,1", 4, 0, 1, -1},
+        {2, 10, "UD 1,BAR,10", 4, 9, 2, -1},         {7, 2, "UD 1,FACEPLATE,2", 1, 1, -1, 1},
+        {8, 8, "UD 1,CONTROLLER,8", 1, 7, -1, 0},    {9, 1, "UD 1,HYBRID,1", 1, 0, -1, 2},
+        {3, 0, "UD 1,OVERVIEW", 6, -1, -1, -1},      {10, 0, "UD 1,CTRLOVER", 2, -1, -1, -1},
+        {11, 0, "UD 1,PROGRAM", 5, -1, -1, -1},      {12, 0, "UD 1,CTRLDO", 7, -1, -1, -1},
+        {14, 0, "UD 1,CTRLSW", 3, -1, -1, -1},       {4, 0, "UD 1,ALARM", -1, -1, -1, -1},
+        {13, 0, "UD 1,CTRLSUMMARY", -1, -1, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        ConnectionHarness h(3, 6);
+        h.connection->UpdateModel([](CInstrumentModel& m) {
+            m.displayKind = m.displayGroup = m.measurePage = m.controlStyle = -1;
+        });
+        h.link.QueueAnswer("E0\r\n");
+        EXPECT_EQ(h.connection->SwitchDisplay(c.kind, c.index), RZ_OK);
+        EXPECT_EQ(h.Sent(), Sent{c.request});
+        CInstrumentModel m{};
+        h.connection->CopyModel(&m);
+        EXPECT_EQ(m.displayKind, c.displayKind);
+        EXPECT_EQ(m.displayGroup, c.displayGroup);
+        EXPECT_EQ(m.measurePage, c.measurePage);
+        EXPECT_EQ(m.controlStyle, c.controlStyle);
+    }
+}
+
+TEST(EntryPoints, ProgramActionsFollowThePatternState) {
+    // "FW" answers: one entry for pattern 4 with the given status bits.
+    struct Case {
+        int32_t action;
+        int32_t state;  // state the pattern reports: 1 reset, 2 running, 3 held, 4 bit 2
+        Sent sent;      // after "PN 4" and "FW"
+        int32_t newState;
+        bool changed;
+    };
+    const Case cases[] = {
+        {kProgramRun, 1, {"PX 1", "UD 1,PROGRAM"}, 2, true},
+        {kProgramRun, 2, {}, 2, false},
+        {kProgramRun, 3, {}, 3, false},
+        {kProgramRun, 4, {}, 4, false},
+        {kProgramReset, 2, {"PX 0", "UD 1,PROGRAM"}, 1, true},
+        {kProgramReset, 1, {}, 1, false},
+        {kProgramHold, 2, {"HU 1"}, 3, true},
+        {kProgramHold, 3, {}, 3, false},
+        {kProgramHold, 1, {}, 1, false},
+        {kProgramRelease, 3, {"HU 0"}, 2, true},
+        {kProgramRelease, 2, {}, 2, false},
+        {kProgramAdvance, 2, {"AD 1"}, 2, true},
+        {kProgramAdvance, 1, {}, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.action) + " on state " + std::to_string(c.state));
+        ConnectionHarness h(3, 6);
+        h.connection->UpdateModel([](CInstrumentModel& m) { m.patterns[3].exists = 1; });
+        const int bits = c.state == 1 ? 0 : (c.state == 2 ? 1 : (c.state == 3 ? 3 : 5));
+        h.link.QueueAnswer("E0\r\n");  // PN
+        h.link.QueueAnswer(PatternListAnswer(4, bits));
+        h.link.SetDefaultAnswer("E0\r\n");
+        int32_t changed = 0;
+        EXPECT_EQ(h.connection->OperateProgram(4, c.action, &changed), RZ_OK);
+        Sent expected{"PN 4", "FW"};
+        expected.insert(expected.end(), c.sent.begin(), c.sent.end());
+        EXPECT_EQ(h.Sent(), expected);
+        EXPECT_EQ(changed, c.changed ? 1 : 0);
+        CInstrumentModel m{};
+        h.connection->CopyModel(&m);
+        EXPECT_EQ(m.patterns[3].state, c.newState);
+    }
+}
+
+TEST(EntryPoints, ProgramPreconditions) {
+    struct Case {
+        int32_t programOption, pattern, action;
+        RzResult expected;
+    };
+    const Case cases[] = {
+        {0, 1, kProgramRun, LINK_E_GENERAL},
+        {2, 0, kProgramRun, LINK_E_GENERAL},
+        {2, 31, kProgramRun, LINK_E_GENERAL},
+        {2, 30, 0, RZ_OK},
+    };
+    for (const auto& c : cases) {
+        ConnectionHarness h(3, 6, 3200, c.programOption);
+        int32_t changed = 0;
+        EXPECT_EQ(h.connection->OperateProgram(c.pattern, c.action, &changed), c.expected);
+        EXPECT_TRUE(h.Sent().empty());
+        EXPECT_EQ(changed, 0);
+    }
+}
+
+TEST(EntryPoints, BrokenLinkRaisesTheErrorFlagOnceAndRefusesLaterCalls) {
+    ConnectionHarness h(3, 6);
+    h.link.QueueReceiveError(LINK_E_TIMEOUT);
+    EXPECT_EQ(h.connection->AcknowledgeAlarm(), LINK_E_TIMEOUT);
+    EXPECT_EQ(h.connection->errorFlag.load(), 1);
+    EXPECT_EQ(h.commErrors, 1);
+    // Every later operation fails at once without touching the link.
+    EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
+    EXPECT_EQ(h.connection->SwitchDisplay(3, 0), LINK_E_BROKEN);
+    EXPECT_EQ(h.connection->Refresh(), LINK_E_BROKEN);
+    EXPECT_EQ(h.Sent(), Sent{"AK 0"});
+    EXPECT_EQ(h.commErrors, 1);
+}
+
+TEST(EntryPoints, CommandErrorsLeaveTheConnectionRunning) {
+    ConnectionHarness h(3, 6);
+    h.link.QueueAnswer("E1 busy\r\n");
+    EXPECT_EQ(h.connection->AcknowledgeAlarm(), REPLY_ERROR);
+    EXPECT_EQ(h.shown, std::vector<std::string>{"E1 busy"});
+    EXPECT_EQ(h.connection->errorFlag.load(), 0);
+    h.link.QueueAnswer("E0\r\n");
+    EXPECT_EQ(h.connection->AcknowledgeAlarm(), RZ_OK);
+}
+
+TEST(EntryPoints, ReadLogCopiesTheTextOrRefusesASmallBuffer) {
+    ConnectionHarness h(3, 6);
+    h.link.SetDefaultAnswer("EA\r\nDA2026/12/06 10:00:00 power on\r\nEN\r\n");
+    char buffer[64];
+    ASSERT_EQ(h.connection->ReadLog(0, buffer, sizeof buffer), RZ_OK);
+    EXPECT_NE(std::string(buffer).find("power on"), std::string::npos);
+    EXPECT_EQ(h.Sent(), Sent{"FL COM,200"});
+    char tiny[4];
+    EXPECT_EQ(h.connection->ReadLog(0, tiny, sizeof tiny), LINK_E_BUFFER_SMALL);
+}
+
+}  // namespace
