@@ -15,7 +15,7 @@ constexpr int kDioPoints = 36;
 constexpr int kPatterns = 30;
 constexpr int kPidAuxFlags = 10;
 
-constexpr int kNameSize = 17;      // names and tags: 16 characters and a NUL
+constexpr int kNameSize = 17;  // names and tags: 16 characters and a NUL
 constexpr int kTypeTextSize = 10;
 constexpr int kModeTextSize = 4;
 constexpr int kValueTextSize = 8;

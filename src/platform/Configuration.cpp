@@ -14,89 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
-
-// --- Atomic file replacement -----------------------------------------------------------------
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    if (path.empty()) {
-        return false;
-    }
-    // Replace what a symbolic link points at, not the link itself.
-    std::string target = path;
-    struct stat linkInfo {};
-    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (resolved == nullptr) {
-            return false;
-        }
-        target = resolved;
-        std::free(resolved);
-    }
-    struct stat targetInfo {};
-    const bool targetExists = ::stat(target.c_str(), &targetInfo) == 0;
-
-    static std::atomic<unsigned> serial{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()),
-                      serial.fetch_add(1));
-        temp = target + suffix;
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = WriteAll(fd, bytes);
-    if (ok && targetExists && S_ISREG(targetInfo.st_mode)) {
-        ok = ::fchmod(fd, targetInfo.st_mode & 07777) == 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
 
 // --- INI text --------------------------------------------------------------------------------
 
@@ -352,8 +271,8 @@ int ReadCommCycle() {
 
 bool WriteCommCycle(const std::string& iniPath, int value) {
     const std::string text = ReadSmallFile(iniPath).value_or(std::string());
-    return WriteFileAtomically(iniPath,
-                               IniWithValue(text, "Config", "CommCycle", std::to_string(value)));
+    const std::string updated = IniWithValue(text, "Config", "CommCycle", std::to_string(value));
+    return WriteFileAtomically(iniPath, updated.data(), updated.size()) == RZ_OK;
 }
 
 bool WriteCommCycle(int value) {

@@ -8,11 +8,6 @@
 
 class QSettings;
 
-// Replaces the file at `path` with `bytes`: writes a new file beside it, flushes it to disk and
-// renames it into place, so a crash or a failed write never leaves a half-written file. The
-// replaced file keeps its permissions. False when any step fails; the old file is then untouched.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
-
 // --- SimpleCtrl.ini: the communication cycle -----------------------------------------------
 
 constexpr const char* kConfigFileName = "SimpleCtrl.ini";

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/Configuration.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -120,7 +120,7 @@ RzResult CInstrumentRegistry::Save() {
             std::snprintf(line, sizeof line, "%-15.15s ,%-15.15s \r\n", record.name, record.ip);
         bytes.append(line, static_cast<size_t>(n));
     }
-    if (!WriteFileAtomically(path_, bytes)) {
+    if (WriteFileAtomically(path_, bytes.data(), bytes.size()) != RZ_OK) {
         return LINK_E_FILE;
     }
     inSync_ = true;

@@ -17,6 +17,7 @@
 #include "image/BmpWriter.h"
 #include "image/ImageFile.h"
 #include "image/PngCodec.h"
+#include "platform/AtomicFile.h"
 
 namespace fs = std::filesystem;
 

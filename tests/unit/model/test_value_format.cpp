@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model/ValueFormat.h"
+
+namespace {
+
+constexpr char kCanary = '#';
+
+// A text field of `size` bytes followed by guard bytes, pre-filled so that a missing
+// terminator or a write past the field shows.
+struct GuardedField {
+    explicit GuardedField(size_t fieldSize) : size(fieldSize) { std::memset(bytes, kCanary, 64); }
+    char* text() { return bytes; }
+    bool GuardIntact() const {
+        for (size_t i = size; i < sizeof(bytes); ++i) {
+            if (bytes[i] != kCanary) {
+                return false;
+            }
+        }
+        return true;
+    }
+    size_t size;
+    char bytes[64];
+};
+
+const char* TargetName(ValueTarget target) {
+    switch (target) {
+        case ValueTarget::kMeasurement:
+            return "measurement";
+        case ValueTarget::kMath:
+            return "math";
+        case ValueTarget::kInternalLoop:
+            return "internal loop";
+        case ValueTarget::kExternalPv:
+            return "external PV";
+        case ValueTarget::kExternalSetOut:
+            return "external SP/OUT";
+    }
+    return "?";
+}
+
+size_t FieldSize(ValueTarget target) {
+    return target == ValueTarget::kMeasurement || target == ValueTarget::kMath
+               ? kChannelValueTextSize
+               : 8;
+}
+
+struct ItemCase {
+    const char* name;
+    ValueTarget target;
+    const char* status;
+    const char* mantissa;
+    const char* exponent;
+    bool exponentForm;
+    const char* text;
+    bool numeric;
+    double value;  // checked when numeric
+    int32_t decimals;
+};
+
+TEST(ValueFormat, ItemsPrintedAsNumbers) {
+    constexpr auto kMeas = ValueTarget::kMeasurement;
+    constexpr auto kMath = ValueTarget::kMath;
+    constexpr auto kLoop = ValueTarget::kInternalLoop;
+    constexpr auto kExtPv = ValueTarget::kExternalPv;
+    constexpr auto kExtSo = ValueTarget::kExternalSetOut;
+    const std::vector<ItemCase> cases = {
+        {"two decimals", kMeas, "N", "+12345", "-2", false, "123.45", true, 123.45, 2},
+        {"negative, one decimal", kMeas, "N", "-00500", "-1", false, "-50.0", true, -50.0, 1},
+        {"no decimals", kMeas, "N", "+00005", "+0", false, "5", true, 5.0, 0},
+        {"three decimals", kLoop, "N", "+01234", "-3", false, "1.234", true, 1.234, 3},
+        {"four decimals", kLoop, "N", "-01234", "-4", false, "-0.1234", true, -0.1234, 4},
+        {"leading zeros of the fraction", kLoop, "N", "+00007", "-3", false, "0.007", true, 0.007,
+         3},
+        {"negative zero prints unsigned", kLoop, "N", "-00000", "-1", false, "0.0", true, 0.0, 1},
+        {"positive exponent prints no decimals", kMeas, "N", "+00012", "+2", false, "1200", true,
+         1200.0, -2},
+        {"D is normal for a measurement channel", kMeas, "D", "+00042", "-1", false, "4.2", true,
+         4.2, 1},
+        {"nine-character math mantissa", kMath, "N", "-12345678", "-4", false, "-1234.5678", true,
+         -1234.5678, 4},
+        {"external PV", kExtPv, "N", "+00100", "-1", false, "10.0", true, 10.0, 1},
+        {"external SP", kExtSo, "N", "-00100", "-2", false, "-1.00", true, -1.0, 2},
+        {"blanks before the mantissa", kLoop, "N", "  +15", "-1", false, "1.5", true, 1.5, 1},
+        // Decimals beyond the field: printed, then cut to the field.
+        {"99 decimals cut to the channel field", kMeas, "N", "+00012", "-99", false,
+         "0.000000000000000000000", true, 12e-99, 99},
+        {"zero mantissa with a huge exponent", kMeas, "N", "+00000", "999", false, "0", true, 0.0,
+         -999},
+        // Exponent form (LOG channels).
+        {"LOG 1", kMeas, "N", "+00001", "+0", true, "1.00E+00", true, 1.0, 0},
+        {"LOG small", kMeas, "N", "+00123", "-5", true, "1.23E-03", true, 0.00123, 5},
+        {"LOG large", kMeas, "N", "+45600", "+0", true, "4.56E+04", true, 45600.0, 0},
+        {"LOG rounds up", kMeas, "N", "+12355", "+0", true, "1.24E+04", true, 12355.0, 0},
+        {"LOG rounding carries into the exponent", kMeas, "N", "+99960", "+0", true, "1.00E+05",
+         true, 99960.0, 0},
+        {"LOG negative", kMeas, "N", "-00005", "+0", true, "-5.00E+00", true, -5.0, 0},
+        {"LOG zero", kMeas, "N", "+00000", "+0", true, "0.00E+00", true, 0.0, 0},
+        {"LOG three-digit exponent", kMeas, "N", "+00001", "100", true, "1.00E+100", true, 1e100,
+         -100},
+        {"LOG three-digit negative exponent", kMeas, "N", "+00001", "-100", true, "1.00E-100", true,
+         1e-100, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedField field(FieldSize(c.target));
+        CValueNumber number{-1.0, -1};
+        EXPECT_EQ(FormatValueItem(c.target, {c.status, c.mantissa, c.exponent}, c.exponentForm,
+                                  field.text(), field.size, &number),
+                  c.numeric);
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_TRUE(field.GuardIntact());
+        EXPECT_DOUBLE_EQ(number.value, c.value);
+        EXPECT_EQ(number.decimals, c.decimals);
+    }
+}
+
+struct MarkCase {
+    ValueTarget target;
+    const char* status;
+    const char* mantissa;
+    const char* text;
+};
+
+TEST(ValueFormat, StatusMarksPerTarget) {
+    constexpr auto kMeas = ValueTarget::kMeasurement;
+    constexpr auto kMath = ValueTarget::kMath;
+    constexpr auto kLoop = ValueTarget::kInternalLoop;
+    constexpr auto kExtPv = ValueTarget::kExternalPv;
+    constexpr auto kExtSo = ValueTarget::kExternalSetOut;
+    const std::vector<MarkCase> cases = {
+        {kMeas, "O", "-00001", "-*****"},
+        {kMeas, "O", "+00001", "+*****"},
+        {kMeas, "E", "-00001", "******"},
+        {kMeas, "S", "+00001", ""},
+        {kMath, "O", "-00000001", "-*******"},
+        {kMath, "O", "+00000001", "+*******"},
+        {kMath, "E", "+00000001", "********"},
+        {kMath, "D", "+00000001", ""},
+        {kLoop, "O", "-00001", "-*****"},
+        {kLoop, "O", "+00001", "+*****"},
+        {kLoop, "E", "+00001", "******"},
+        {kLoop, "D", "+00001", ""},
+        {kExtPv, "O", "-00001", "-*****"},
+        {kExtPv, "O", "+00001", "+*****"},
+        {kExtPv, "E", "+00001", "*****"},
+        {kExtPv, "X", "+00001", ""},
+        {kExtSo, "O", "-00001", "-****"},
+        {kExtSo, "O", "+00001", "+****"},
+        {kExtSo, "E", "+00001", "*****"},
+        {kExtSo, "", "+00001", ""},
+        // The sign test looks at the first character only.
+        {kLoop, "O", "-00000", "-*****"},
+        {kLoop, "O", " -0001", "+*****"},
+        {kExtSo, "O", "", "+****"},
+        {kMeas, "n", "+00001", ""},
+        {kMeas, "e", "+00001", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(TargetName(c.target)) + " status '" + c.status + "' mantissa '" +
+                     c.mantissa + "'");
+        GuardedField field(FieldSize(c.target));
+        std::strcpy(field.text(), "old");  // a previous text never survives
+        CValueNumber number{7.5, 3};
+        EXPECT_FALSE(FormatValueItem(c.target, {c.status, c.mantissa, "-1"}, false, field.text(),
+                                     field.size, &number));
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_TRUE(field.GuardIntact());
+        EXPECT_EQ(number.value, 7.5) << "a value that is not printed stores no number";
+        EXPECT_EQ(number.decimals, 3);
+    }
+}
+
+TEST(ValueFormat, ProductsBeyondDoubleShowTheOverRangeMark) {
+    const struct {
+        ValueTarget target;
+        const char* mantissa;
+        const char* text;
+    } cases[] = {
+        {ValueTarget::kInternalLoop, "+00001", "+*****"},
+        {ValueTarget::kExternalSetOut, "-00001", "-****"},
+        {ValueTarget::kMath, "+00000009", "+*******"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TargetName(c.target));
+        GuardedField field(FieldSize(c.target));
+        CValueNumber number{2.0, 2};
+        EXPECT_FALSE(FormatValueItem(c.target, {"N", c.mantissa, "999"}, false, field.text(),
+                                     field.size, &number));
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_EQ(number.value, 2.0);
+        EXPECT_EQ(number.decimals, 2);
+    }
+}
+
+TEST(ValueFormat, TextsAreCutToTheirField) {
+    const struct {
+        const char* name;
+        ValueTarget target;
+        const char* mantissa;
+        const char* exponent;
+        bool exponentForm;
+        size_t size;
+        const char* text;
+    } cases[] = {
+        {"seven characters fit a loop field", ValueTarget::kInternalLoop, "+999999", "-2", false, 8,
+         "9999.99"},
+        {"eight characters are cut", ValueTarget::kInternalLoop, "-999999", "-2", false, 8,
+         "-9999.9"},
+        {"large positive exponent", ValueTarget::kExternalPv, "+999999", "+5", false, 8, "9999990"},
+        // 12 x 10^22 is exact in a double; its 24 digits lose the last one.
+        {"huge number in a channel field", ValueTarget::kMath, "+00000012", "22", false, 24,
+         "12000000000000000000000"},
+        {"exponent form in a small field", ValueTarget::kMeasurement, "+00123", "-5", true, 6,
+         "1.23E"},
+        {"one byte holds only the terminator", ValueTarget::kInternalLoop, "+00001", "+0", false, 1,
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedField field(c.size);
+        FormatValueItem(c.target, {"N", c.mantissa, c.exponent}, c.exponentForm, field.text(),
+                        field.size, nullptr);
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_TRUE(field.GuardIntact());
+    }
+}
+
+TEST(ValueFormat, MissingTextsCountAsEmpty) {
+    char text[8] = "old";
+    EXPECT_FALSE(FormatValueItem(ValueTarget::kInternalLoop, {nullptr, nullptr, nullptr}, false,
+                                 text, sizeof(text), nullptr));
+    EXPECT_STREQ(text, "");
+    EXPECT_TRUE(FormatValueItem(ValueTarget::kInternalLoop, {"N", nullptr, nullptr}, false, text,
+                                sizeof(text), nullptr));
+    EXPECT_STREQ(text, "0");
+}
+
+TEST(ValueFormat, FixedAndExponentPrinting) {
+    const struct {
+        const char* name;
+        double value;
+        int32_t decimals;  // INT_MIN selects the exponent form
+        size_t size;
+        const char* text;
+    } cases[] = {
+        {"rounds half up away from the tie", 1.26, 1, 8, "1.3"},
+        {"rounds down", -2.349, 2, 8, "-2.35"},
+        {"negative places print none", 123.456, -1, 8, "123"},
+        {"places far beyond any field", 1.0, INT_MAX, 8, "1.00000"},
+        {"most negative places", 7.9, INT_MIN + 1, 8, "8"},
+        {"cut integer part", 1234567.0, 2, 8, "1234567"},
+        {"exponent form of a tiny value", 1e-300, INT_MIN, 24, "1.00E-300"},
+        {"exponent form of a negative value", -0.00123, INT_MIN, 24, "-1.23E-03"},
+        {"exponent form cut", 45600.0, INT_MIN, 4, "4.5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedField field(c.size);
+        if (c.decimals == INT_MIN) {
+            FormatExponent(c.value, field.text(), field.size);
+        } else {
+            FormatFixed(c.value, c.decimals, field.text(), field.size);
+        }
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_TRUE(field.GuardIntact());
+    }
+    // A zero-sized field is left alone.
+    GuardedField none(0);
+    FormatFixed(1.0, 1, none.text(), 0);
+    FormatExponent(1.0, none.text(), 0);
+    FormatDioState(1, none.text(), 0);
+    EXPECT_TRUE(none.GuardIntact());
+}
+
+TEST(ValueFormat, ReadsItemIntegers) {
+    const struct {
+        const char* text;
+        int64_t value;
+    } cases[] = {
+        {"+00123", 123}, {"-00123", -123},
+        {"-0", 0},       {"  -42x", -42},
+        {"7", 7},        {"", 0},
+        {"abc", 0},      {"+", 0},
+        {"- 5", 0},      {"12345678901234567890123", 123456789012345678},
+        {nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text != nullptr ? c.text : "(null)");
+        EXPECT_EQ(ReadItemInteger(c.text), c.value);
+    }
+}
+
+TEST(ValueFormat, ModeTexts) {
+    const struct {
+        int32_t code;
+        const char* internal;
+        const char* external;
+        const char* dio;
+    } cases[] = {
+        {0, "AUT", "AUT", "AUT"}, {1, "MAN", "MAN", "MAN"}, {2, "CAS", "CAS", ""},
+        {3, "", "***", ""},       {-1, "", "***", ""},      {INT_MAX, "", "***", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_STREQ(InternalLoopModeText(c.code), c.internal);
+        EXPECT_STREQ(ExternalLoopModeText(c.code), c.external);
+        EXPECT_STREQ(DioModeText(c.code), c.dio);
+    }
+}
+
+TEST(ValueFormat, DioStates) {
+    const struct {
+        int32_t state;
+        size_t size;
+        const char* text;
+    } cases[] = {
+        {0, 8, "0"},
+        {1, 8, "1"},
+        {-5, 8, "-5"},
+        {INT_MIN, 8, "-214748"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        GuardedField field(c.size);
+        FormatDioState(c.state, field.text(), field.size);
+        EXPECT_STREQ(field.text(), c.text);
+        EXPECT_TRUE(field.GuardIntact());
+    }
+}
+
+}  // namespace
