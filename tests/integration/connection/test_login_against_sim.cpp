@@ -30,7 +30,8 @@ TEST_F(LoginTest, EveryShippedProfileLogsInWithItsIdentity) {
         EXPECT_EQ(id, expectedId);
         CInstrumentConnection* connection = nullptr;
         ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
-        const CInstrumentModel& m = connection->model();
+        CInstrumentModel m{};
+        connection->CopyModel(&m);
         EXPECT_EQ(m.modelClass, c.model) << c.profile;
         EXPECT_EQ(m.firmwareMajor, c.major) << c.profile;
         EXPECT_EQ(m.version, c.version) << c.profile;
@@ -62,8 +63,10 @@ TEST_F(LoginTest, PidAuxFlagsFollowTheProfile) {
     ASSERT_EQ(Login(&id), RZ_OK);
     CInstrumentConnection* connection = nullptr;
     ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
+    CInstrumentModel m{};
+    connection->CopyModel(&m);
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(connection->model().pidAux[i], profile.pidAux[static_cast<size_t>(i)]) << i;
+        EXPECT_EQ(m.pidAux[i], profile.pidAux[static_cast<size_t>(i)]) << i;
     }
 }
 
@@ -175,7 +178,9 @@ TEST_F(LoginTest, SlowAndFragmentedAnswersStillLogIn) {
         ASSERT_EQ(Login(&id), RZ_OK) << c.name;
         CInstrumentConnection* connection = nullptr;
         ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
-        EXPECT_EQ(connection->model().version, 0x30006) << c.name;
+        CInstrumentModel m{};
+        connection->CopyModel(&m);
+        EXPECT_EQ(m.version, 0x30006) << c.name;
         manager.CloseConnection(id);
         server->Stop();
     }

@@ -22,7 +22,8 @@ class FakeLink : public CLinkTransport {
     void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK}); }
     // The next Receive fails with `code`.
     void QueueReceiveError(RzResult code) { answers_.push_back({{}, code}); }
-    // The answer given when nothing is queued (by default the receive times out).
+    // The answer given when nothing is queued (by default the receive times out). A status line
+    // gets the NUL the link counts in the fixed and binary modes.
     void SetDefaultAnswer(const std::string& bytes) { defaultAnswer_ = bytes; }
     // The next Send fails with `code`.
     void FailNextSend(RzResult code) { sendError_ = code; }
@@ -65,7 +66,13 @@ class FakeLink : public CLinkTransport {
             if (defaultAnswer_.empty()) {
                 return LINK_E_TIMEOUT;
             }
-            answers_.push_back({defaultAnswer_, RZ_OK});
+            std::string answer = defaultAnswer_;
+            // The link counts a status line's terminating NUL in the fixed and binary modes.
+            if ((mode_ == RECV_FIXED || mode_ == RECV_BINARY) && answer.size() >= 2 &&
+                answer[0] == 'E' && answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
+                answer.push_back('\0');
+            }
+            answers_.push_back({answer, RZ_OK});
         }
         const Answer answer = answers_.front();
         answers_.pop_front();
