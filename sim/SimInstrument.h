@@ -1,14 +1,35 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "SimProfile.h"
+
+// What the instrument's front panel and status words hold besides its setup.
+struct CSimPanel {
+    uint8_t filter[4] = {255, 255, 255, 255};  // status filter set by "IF"
+    bool alarmsUnacknowledged = false;
+    int selectedPattern = 1;            // the pattern that program operations act on ("PN")
+    int programDisplayPattern = 1;      // shown on the program display ("&4")
+    std::string displayWord = "TREND";  // the display shown ("UD 1,...")
+    int displayGroup = 1;               // its group, 0 for displays without one
+    bool trendFirst = false;            // "UD 4," options in request order
+    bool trendAllChannels = false;
+    bool trendScale = true;
+    bool trendDigital = true;
+    int dataSaves[5] = {};  // "EV" requests by kind
+};
+
+// Commands that only some firmware offers.
+enum class SimGate { kAlways, kMajor2, kMajor3, kVersion306 };
 
 // The simulated instrument's state, built from a profile. The server guards it with one mutex;
 // command handlers get it only while that mutex is held.
 class CSimInstrument {
   public:
-    explicit CSimInstrument(CSimProfile profile) : profile_(std::move(profile)) {}
+    explicit CSimInstrument(CSimProfile profile);
 
     const CSimProfile& Profile() const { return profile_; }
 
@@ -22,6 +43,38 @@ class CSimInstrument {
         return nullptr;
     }
 
+    // The working setup: starts as the profile's and is changed by operations.
+    CSimSetup& Setup() { return setup_; }
+    const CSimSetup& Setup() const { return setup_; }
+    CSimPanel& Panel() { return panel_; }
+    const CSimPanel& Panel() const { return panel_; }
+
+    int FirmwareMajor() const { return major_; }
+    uint32_t VersionWord() const { return static_cast<uint32_t>(major_) * 65536u + minor_; }
+    bool Offers(SimGate gate) const;
+    bool HasProgram() const { return profile_.programOption != SimProgramOption::kNone; }
+    int PatternCapacity() const { return SimPatternCapacity(profile_.programOption); }
+    int DisplayGroupCount() const { return SimDisplayGroupCount(profile_.model); }
+    int ControlGroupCount() const { return SimControlGroupCount(profile_.model); }
+    int DioPointCount() const { return SimDioPointCount(profile_.model); }
+    int ExtLoopCapacity() const { return SimExtLoopCapacity(profile_.model); }
+    int LastChannelNumber() const { return SimLastChannelNumber(profile_.model); }
+
+    // The instrument's clock: the profile's start time plus the time since start-up.
+    std::string DateText() const;
+    std::string TimeText() const;
+    std::string DateTimeText() const;  // "24/05/17 09:30:00", the stamp of a log line
+
+    // Adds a line to a log; the oldest lines go once the log holds its capacity.
+    void AppendLog(int kind, const std::string& line);
+
   private:
+    int64_t ClockMilliseconds() const;
+
     CSimProfile profile_;
+    CSimSetup setup_;
+    CSimPanel panel_;
+    int major_ = 0;
+    uint32_t minor_ = 0;
+    std::chrono::steady_clock::time_point started_;
 };

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <set>
 
+#include "SimProfileSetup.h"
 #include "platform/Paths.h"
 
 #ifndef RZSIM_PROFILE_DIR
@@ -84,9 +85,11 @@ bool ReadUsers(const QJsonValue& value, std::vector<CSimUser>* users, std::strin
         const QJsonObject object = array[i].toObject();
         CSimUser user;
         std::string level = "U";
+        std::string code(1, static_cast<char>('0' + (i < 9 ? i + 1 : 9)));
         if (!ReadString(object, "name", &user.name, error) ||
             !ReadString(object, "password", &user.password, error) ||
-            !ReadString(object, "level", &level, error)) {
+            !ReadString(object, "level", &level, error) ||
+            !ReadString(object, "code", &code, error)) {
             *error = where + "." + *error;
             return false;
         }
@@ -103,6 +106,12 @@ bool ReadUsers(const QJsonValue& value, std::vector<CSimUser>* users, std::strin
             return false;
         }
         user.level = level[0];
+        // The code is the first word of the user line, so it must be one visible character.
+        if (code.size() != 1 || code[0] <= ' ' || code[0] > '~') {
+            *error = where + ".code: expected one visible character";
+            return false;
+        }
+        user.code = code[0];
         if (!names.insert(user.name).second) {
             *error = where + ".name: \"" + user.name + "\" is listed twice";
             return false;
@@ -156,6 +165,42 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 }  // namespace
+
+bool SimIsSmallModel(int model) {
+    return model < 3200;
+}
+
+int SimDisplayGroupCount(int model) {
+    return SimIsSmallModel(model) ? 6 : 10;
+}
+
+int SimControlGroupCount(int model) {
+    return SimIsSmallModel(model) ? 4 : 8;
+}
+
+int SimDioPointCount(int model) {
+    return SimIsSmallModel(model) ? 12 : 36;
+}
+
+int SimExtLoopCapacity(int model) {
+    return SimIsSmallModel(model) ? 4 : 16;
+}
+
+int SimLastChannelNumber(int model) {
+    return SimIsSmallModel(model) ? 212 : 248;
+}
+
+int SimPatternCapacity(SimProgramOption option) {
+    switch (option) {
+        case SimProgramOption::kSmall:
+            return 10;
+        case SimProgramOption::kLarge:
+            return 30;
+        case SimProgramOption::kNone:
+            break;
+    }
+    return 0;
+}
 
 bool ParseSimProfile(const std::string& json, CSimProfile* profile, std::string* error) {
     QJsonParseError parseError{};
@@ -212,6 +257,9 @@ bool ParseSimProfile(const std::string& json, CSimProfile* profile, std::string*
     }
     if (result.greeting.empty()) {
         *error = "greeting: expected a non-empty text";
+        return false;
+    }
+    if (!ReadSimSetup(root, result.model, result.programOption, &result.setup, error)) {
         return false;
     }
     *profile = std::move(result);

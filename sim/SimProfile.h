@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
-// What the simulated instrument is: identity, users and greeting. Loaded from a JSON profile or
-// built in code; channels, loops and the like join it as the simulator grows.
+#include "SimSetup.h"
+
+// What the simulated instrument is: identity, users, greeting and the setup of its channels,
+// loops, DI/DO points, groups, program patterns and logs. Loaded from a JSON profile or built
+// in code.
 
 inline constexpr const char* kSimDefaultGreeting = "Select username from 'admin' or 'user'\r\n";
 
@@ -15,6 +18,7 @@ struct CSimUser {
     std::string name;
     std::string password;  // empty: the user logs in without a password
     char level = 'U';      // access level, 'A' or 'U'
+    char code = '1';       // the user code the instrument reports with the level
 };
 
 struct CSimProfile {
@@ -25,10 +29,23 @@ struct CSimProfile {
     std::array<int, 10> pidAux{};  // option flags, 0 or 1
     std::vector<CSimUser> users;
     std::string greeting = kSimDefaultGreeting;  // sent exactly as given
+    CSimSetup setup;
 };
 
+// Sizes that follow from the model: the smaller model (below 3200) has 6 display groups,
+// 4 control groups, 12 DI/DO points, 4 external loops and channel numbers up to 212.
+bool SimIsSmallModel(int model);
+int SimDisplayGroupCount(int model);
+int SimControlGroupCount(int model);
+int SimDioPointCount(int model);
+int SimExtLoopCapacity(int model);
+int SimLastChannelNumber(int model);
+// Program patterns the option holds: none 0, small 10, large 30.
+int SimPatternCapacity(SimProgramOption option);
+
 // Reads a profile from JSON text. Keys it does not know are ignored; "model", "firmwareVersion"
-// and "users" are required, the rest default as in CSimProfile. On failure returns false and
+// and "users" are required, the rest default as in CSimProfile (and CSimSetup: nothing
+// configured, names empty). On failure returns false and
 // says what is wrong in `error`; `profile` is left unchanged.
 bool ParseSimProfile(const std::string& json, CSimProfile* profile, std::string* error);
 

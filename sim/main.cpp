@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SimCommands.h"
 #include "SimOptions.h"
 #include "SimProfile.h"
 #include "SimServer.h"
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     CSimServer server(std::move(profile), options.faults);
+    if (!RegisterInstrumentCommands(server)) {
+        std::fprintf(stderr, "rzsim: the instrument's commands could not be registered\n");
+        return 1;
+    }
     const uint16_t port = server.Start(options.port, options.host);
     if (port == 0) {
         std::fprintf(stderr, "rzsim: %s\n", server.LastError().c_str());

@@ -1,0 +1,74 @@
+#include "SimInstrument.h"
+
+#include <cstdlib>
+
+CSimInstrument::CSimInstrument(CSimProfile profile)
+    : profile_(std::move(profile)),
+      setup_(profile_.setup),
+      started_(std::chrono::steady_clock::now()) {
+    // "major.minor", both decimal ("3.06" is 3 and 6), as the profile loader has checked.
+    const std::string& version = profile_.firmwareVersion;
+    const size_t dot = version.find('.');
+    major_ = std::atoi(version.substr(0, dot).c_str());
+    minor_ =
+        dot == std::string::npos
+            ? 0u
+            : static_cast<uint32_t>(std::strtoul(version.substr(dot + 1).c_str(), nullptr, 10));
+    for (const CSimChannel& channel : setup_.channels) {
+        panel_.alarmsUnacknowledged = panel_.alarmsUnacknowledged || channel.alarm;
+    }
+    // The first pattern that exists is the one selected at start-up.
+    for (int n = 1; n <= PatternCapacity(); ++n) {
+        if (setup_.patterns[static_cast<size_t>(n - 1)].exists) {
+            panel_.selectedPattern = n;
+            panel_.programDisplayPattern = n;
+            break;
+        }
+    }
+}
+
+bool CSimInstrument::Offers(SimGate gate) const {
+    switch (gate) {
+        case SimGate::kMajor2:
+            return major_ >= 2;
+        case SimGate::kMajor3:
+            return major_ >= 3;
+        case SimGate::kVersion306:
+            return VersionWord() >= 0x30006u;
+        case SimGate::kAlways:
+            break;
+    }
+    return true;
+}
+
+int64_t CSimInstrument::ClockMilliseconds() const {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started_);
+    return setup_.clockStart * 1000 + elapsed.count();
+}
+
+std::string CSimInstrument::DateText() const {
+    return SimDateText(ClockMilliseconds() / 1000);
+}
+
+std::string CSimInstrument::TimeText() const {
+    const int64_t ms = ClockMilliseconds();
+    return SimTimeText(ms / 1000, static_cast<int>(ms % 1000));
+}
+
+std::string CSimInstrument::DateTimeText() const {
+    const int64_t seconds = ClockMilliseconds() / 1000;
+    return SimDateText(seconds) + " " + SimTimeText(seconds, 0).substr(0, 8);
+}
+
+void CSimInstrument::AppendLog(int kind, const std::string& line) {
+    if (kind < 0 || kind >= kSimLogKinds) {
+        return;
+    }
+    auto& log = setup_.logs[static_cast<size_t>(kind)];
+    log.push_back(line);
+    const size_t capacity = kSimLogKindTable[kind].capacity;
+    if (log.size() > capacity) {
+        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - capacity));
+    }
+}

@@ -1,0 +1,554 @@
+// Every query of the command table, run by the console's own command objects against rzsim for
+// each shipped profile; what the console reads must be what the profile sets up.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QImage>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "SimCmdSession.h"
+#include "SimScreen.h"
+#include "commands/AnswerParsers.h"
+
+namespace {
+
+const CProfileCase kProfiles[] = {
+    {"full", "", nullptr},
+    {"rz3100", "", nullptr},
+    {"rz3200v2", "", nullptr},
+};
+
+// The console's codes for the instrument's words, as the protocol numbers them.
+int InputTypeCode(const std::string& word) {
+    const char* const types[] = {"VOLT", "TC", "RTD", "DI", "DELTA", "SCALE", "SQRT", "LOG"};
+    for (int i = 0; i < 8; ++i) {
+        if (word == types[i]) {
+            return i;
+        }
+    }
+    return 8;
+}
+
+int64_t Scaled(double value, int decimals) {
+    return std::llround(value * std::pow(10.0, decimals));
+}
+
+// A text as a field list delivers it: the instrument sends an empty text as one blank.
+std::string AsField(const std::string& text) {
+    return text.empty() ? " " : text;
+}
+
+template <typename Table>
+int Highest(const Table& table) {
+    int highest = 0;
+    for (size_t i = 0; i < table.size(); ++i) {
+        highest = table[i].configured ? static_cast<int>(i) + 1 : highest;
+    }
+    return highest;
+}
+
+std::string Trimmed(const char* text) {
+    std::string s = text;
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+class QueryConformance : public ::testing::TestWithParam<CProfileCase> {
+  protected:
+    void SetUp() override {
+        profile_ = LoadProfileCase(GetParam());
+        ASSERT_TRUE(session_.Start(profile_)) << session_.Error();
+    }
+    void TearDown() override {
+        // A conforming answer is never shown to the operator.
+        EXPECT_EQ(session_.TakeShown(), std::vector<std::string>{});
+    }
+
+    const CSimSetup& Setup() const { return profile_.setup; }
+    int Major() { return session_.Model().firmwareMajor; }
+    bool Small() const { return profile_.model == 3100; }
+    bool HasProgram() const { return profile_.programOption != SimProgramOption::kNone; }
+    int PatternCount() const { return SimPatternCapacity(profile_.programOption); }
+    int ExtCapacity() const { return Small() ? 4 : 16; }
+    template <typename T>
+    T& Cmd(const char* key) {
+        return session_.Cmd<T>(key);
+    }
+
+    CSimProfile profile_;
+    CSimCmdSession session_;
+};
+
+TEST_P(QueryConformance, LoggedInUserAndRunStatus) {
+    auto& fu = Cmd<CCmdFU>("FU");
+    ASSERT_EQ(fu.Query(), RZ_OK);
+    EXPECT_STREQ(fu.code, "1");
+    EXPECT_STREQ(fu.level, "A");
+    EXPECT_STREQ(fu.userName, "admin");
+
+    auto& is = Cmd<CCmdIS>("IS");
+    ASSERT_EQ(Cmd<CCmdIF>("IF").Execute(), RZ_OK);
+    ASSERT_EQ(is.Query(), RZ_OK);
+    EXPECT_EQ(is.statusA, Setup().memoryRunning ? 1 : 0);
+    EXPECT_EQ(is.statusB, Setup().mathRunning ? 1 : 0);
+    EXPECT_EQ(session_.TakeRequests(),
+              (std::vector<std::string>{"FU 0", "IF 255.255.255.255", "IS 0"}));
+
+    // The filter masks the status: with memory and math filtered out both read 0.
+    EXPECT_EQ(session_.Raw("IF 249.255.255.255"), "E0\r\n");
+    ASSERT_EQ(is.Query(), RZ_OK);
+    EXPECT_EQ(is.statusA, 0);
+    EXPECT_EQ(is.statusB, 0);
+}
+
+TEST_P(QueryConformance, DisplayAndControlGroups) {
+    auto& sx = Cmd<CCmdSX>("SX");
+    ASSERT_EQ(sx.Query(), RZ_OK);
+    const int displayGroups = Small() ? 6 : 10;
+    for (int g = 0; g < kSimDisplayGroups; ++g) {
+        SCOPED_TRACE("display group " + std::to_string(g + 1));
+        const CSimDisplayGroup& group = Setup().displayGroups[g];
+        const bool listed = g < displayGroups && (!group.name.empty() || !group.channels.empty());
+        EXPECT_EQ(sx.groupName[g], listed ? AsField(group.name) : "");
+        std::vector<int> channels(group.channels.begin(), group.channels.end());
+        channels.resize(kSimGroupChannels, 0);
+        EXPECT_EQ(std::vector<int>(sx.groupChannels[g], sx.groupChannels[g] + 10), channels);
+    }
+
+    auto& fg = Cmd<CCmdFG>("FG");
+    auto& gg = Cmd<CCmdGG>("GG");
+    ASSERT_EQ(fg.Query(), RZ_OK);
+    ASSERT_EQ(gg.Query(), RZ_OK);
+    const int controlGroups = Small() ? 4 : 8;
+    for (int g = 0; g < kSimControlGroups; ++g) {
+        SCOPED_TRACE("control group " + std::to_string(g + 1));
+        const CSimControlGroup& group = Setup().controlGroups[g];
+        EXPECT_EQ(fg.groupName[g], g < controlGroups ? group.name : "");
+        for (int p = 0; p < kSimControlMembers; ++p) {
+            const CSimControlMember expected =
+                g < controlGroups ? group.members[p] : CSimControlMember{};
+            EXPECT_EQ(gg.memberKind[g][p], expected.kind) << "position " << p + 1;
+            EXPECT_EQ(gg.memberNumber[g][p], expected.number) << "position " << p + 1;
+        }
+    }
+    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"SX?", "FG?", "GG?"}));
+}
+
+TEST_P(QueryConformance, TagsInputTypesAndValues) {
+    auto& st = Cmd<CCmdST>("ST");
+    ASSERT_EQ(st.Query(), RZ_OK);
+    for (int n = 0; n < kSimMeasChannels; ++n) {
+        EXPECT_EQ(st.channelTag[n], Setup().channels[n].tag) << "channel " << n + 1;
+        EXPECT_EQ(st.channelTag[30 + n], Setup().mathChannels[n].tag) << "math " << n + 1;
+    }
+    for (int n = 0; n < kSimLoops; ++n) {
+        const CSimLoop& loop = Setup().loops[n];
+        EXPECT_EQ(st.loopTag[3 * n], loop.pvTag) << "loop " << n + 1;
+        EXPECT_EQ(st.loopTag[3 * n + 1], loop.spTag) << "loop " << n + 1;
+        EXPECT_EQ(st.loopTag[3 * n + 2], loop.outTag) << "loop " << n + 1;
+    }
+    for (int n = 0; n < kSimExtLoops; ++n) {
+        const CSimExtLoop& loop = Setup().extLoops[n];
+        EXPECT_EQ(st.extLoopTag[3 * n], loop.pvTag) << "external loop " << n + 1;
+        EXPECT_EQ(st.extLoopTag[3 * n + 1], loop.spTag) << "external loop " << n + 1;
+        EXPECT_EQ(st.extLoopTag[3 * n + 2], loop.outTag) << "external loop " << n + 1;
+    }
+
+    // "SR?" has no row in the command table; the loader runs the set's member directly.
+    EXPECT_EQ(session_.Set().GetCommand("SR"), nullptr);
+    auto& sr = session_.Set().cmdSR;
+    ASSERT_EQ(sr.Query(), RZ_OK);
+    for (int n = 0; n < kSimMeasChannels; ++n) {
+        const CSimChannel& channel = Setup().channels[n];
+        EXPECT_EQ(sr.inputType[n], channel.configured ? InputTypeCode(channel.inputType) : 8)
+            << "channel " << n + 1;
+    }
+
+    auto& fd = Cmd<CCmdFD>("FD");
+    ASSERT_EQ(fd.Query(), RZ_OK);
+    const int measCount = Highest(Setup().channels);
+    const int mathCount = Highest(Setup().mathChannels);
+    const int loopCount = Highest(Setup().loops);
+    const int extCount = Highest(Setup().extLoops);
+    ASSERT_EQ(fd.measCount, measCount - 1);
+    ASSERT_EQ(fd.mathCount, mathCount - 1);
+    ASSERT_EQ(fd.loopCount, 3 * loopCount - 1);
+    ASSERT_EQ(fd.extCount, 3 * extCount - 1);
+    // The counts the console derives from the answer.
+    EXPECT_EQ(fd.loopCount < 0 ? 0 : fd.loopCount / 3 + 1, loopCount);
+    EXPECT_EQ(fd.extCount < 0 ? 0 : fd.extCount / 3 + 1, extCount);
+
+    // An item: status, then mantissa and exponent; a skipped one has status S and no texts.
+    auto expectItem = [](const CDataRecord& record, const std::string& number, bool reported,
+                         char status, double value, int decimals, const std::string& unit) {
+        EXPECT_EQ(record.number, number);
+        if (!reported) {
+            EXPECT_STREQ(record.status, "S");
+            EXPECT_STREQ(record.text2, "");
+            return;
+        }
+        EXPECT_EQ(record.status[0], status);
+        EXPECT_EQ(ReadAnswerInt(record.text2), Scaled(value, decimals));
+        EXPECT_EQ(ReadAnswerInt(record.text3), -decimals);
+        EXPECT_EQ(Trimmed(record.text1), unit);
+    };
+    char number[16];
+    for (int n = 0; n < measCount; ++n) {
+        SCOPED_TRACE("channel " + std::to_string(n + 1));
+        const CSimChannel& c = Setup().channels[n];
+        std::snprintf(number, sizeof number, "%03d", n + 1);
+        expectItem(fd.measRecords[n], number, c.configured, c.status, c.value, c.decimals, c.unit);
+    }
+    for (int n = 0; n < mathCount; ++n) {
+        SCOPED_TRACE("math channel " + std::to_string(n + 1));
+        const CSimChannel& c = Setup().mathChannels[n];
+        std::snprintf(number, sizeof number, "A%02d", n + 1);
+        expectItem(fd.mathRecords[n], number, c.configured, c.status, c.value, c.decimals, c.unit);
+    }
+    for (int n = 0; n < loopCount; ++n) {
+        SCOPED_TRACE("loop " + std::to_string(n + 1));
+        const CSimLoop& l = Setup().loops[n];
+        const double values[] = {l.pv, l.Sp(), l.out};
+        const int decimals[] = {l.pvDecimals, l.spDecimals, l.outDecimals};
+        for (int q = 0; q < 3; ++q) {
+            std::snprintf(number, sizeof number, "%03d", 101 + 3 * n + q);
+            expectItem(fd.loopRecords[3 * n + q], number, l.configured, 'N', values[q], decimals[q],
+                       q == 2 ? "%" : l.unit);
+        }
+    }
+    for (int n = 0; n < extCount; ++n) {
+        SCOPED_TRACE("external loop " + std::to_string(n + 1));
+        const CSimExtLoop& l = Setup().extLoops[n];
+        const double values[] = {l.pv, l.Sp(), l.out};
+        const int decimals[] = {l.pvDecimals, l.spDecimals, l.outDecimals};
+        for (int q = 0; q < 3; ++q) {
+            std::snprintf(number, sizeof number, "%03d", 201 + 3 * n + q);
+            expectItem(fd.extRecords[3 * n + q], number, l.configured && l.inUse, 'N', values[q],
+                       decimals[q], q == 2 ? "%" : l.unit);
+        }
+    }
+    // The instrument's clock: the profile's start, a little later.
+    EXPECT_EQ(fd.date, SimDateText(Setup().clockStart));
+    ASSERT_EQ(std::strlen(fd.time), 12u) << fd.time;
+    const int64_t started = Setup().clockStart % 86400;
+    const int64_t seconds =
+        std::atoi(fd.time) * 3600 + std::atoi(fd.time + 3) * 60 + std::atoi(fd.time + 6);
+    EXPECT_GE(seconds, started);
+    EXPECT_LE(seconds, started + 600);
+    EXPECT_EQ(session_.TakeRequests(),
+              (std::vector<std::string>{"ST?", "SR?", Small() ? "FD0,1,212" : "FD0,1,248"}));
+}
+
+TEST_P(QueryConformance, InternalLoops) {
+    auto& hm = Cmd<CCmdHM>("HM");
+    auto& pc = Cmd<CCmdPC>("PC");
+    auto& gf = Cmd<CCmdGF>("GF");
+    auto& ho = Cmd<CCmdHO>("HO");
+    ASSERT_EQ(hm.Query(), RZ_OK);
+    ASSERT_EQ(pc.Query(), RZ_OK);
+    ASSERT_EQ(gf.Query(), RZ_OK);
+    ASSERT_EQ(ho.Query(), RZ_OK);
+    std::vector<std::string> requests = {"HM?", "PC?", "GF?", "HO?"};
+    for (int n = 0; n < kSimLoops; ++n) {
+        SCOPED_TRACE("loop " + std::to_string(n + 1));
+        const CSimLoop& loop = Setup().loops[n];
+        EXPECT_EQ(hm.loopName[n], loop.configured ? AsField(loop.name) : "");
+        EXPECT_EQ(hm.loopText[n], loop.configured ? AsField(loop.text) : "");
+        EXPECT_EQ(pc.loopKind[n], loop.configured ? loop.kind : 0);
+        EXPECT_EQ(gf.outputType[n], loop.configured ? loop.outputType : 0);
+        const bool control = loop.configured && loop.kind != kSimKindNone;
+        // Output limits of the PID set in use, in tenths of a percent; retransmission loops
+        // have none and keep the console's defaults.
+        if (control && loop.kind != kSimRetrans) {
+            ASSERT_EQ(ho.lastPid[n], loop.pidNumber);
+            EXPECT_EQ(ho.outputLow[n][loop.pidNumber - 1], Scaled(loop.outLow, 1));
+            EXPECT_EQ(ho.outputHigh[n][loop.pidNumber - 1], Scaled(loop.outHigh, 1));
+        } else {
+            EXPECT_EQ(ho.lastPid[n], 0);
+        }
+        if (!control) {
+            continue;
+        }
+        auto& fp = Cmd<CCmdFP>("FP");
+        fp.loop = n + 1;
+        ASSERT_EQ(fp.Query(), RZ_OK);
+        EXPECT_EQ(fp.setPointNumber, loop.spNumber);
+        EXPECT_EQ(fp.pidNumber, loop.pidNumber);
+        requests.push_back("FP" + std::to_string(n + 1));
+        if (Major() >= 2) {
+            auto& fm = Cmd<CCmdFM>("FM");
+            fm.loop = n + 1;
+            ASSERT_EQ(fm.Query(), RZ_OK);
+            EXPECT_EQ(fm.state2, loop.mode);
+            EXPECT_EQ(fm.state1, loop.remote ? 1 : 0);
+            EXPECT_EQ(fm.state0, loop.run ? 1 : 0);
+            EXPECT_EQ(fm.bit7, loop.alarm ? 1 : 0);
+            EXPECT_EQ(fm.state4, loop.tuning ? 1 : 0);
+            requests.push_back("FM " + std::to_string(n + 1));
+        }
+    }
+    if (Major() >= 3) {
+        auto& mt = Cmd<CCmdMT>("MT");
+        ASSERT_EQ(mt.Query(), RZ_OK);
+        requests.push_back("MT?");
+        for (int n = 0; n < kSimLoops; ++n) {
+            SCOPED_TRACE("loop " + std::to_string(n + 1));
+            const CSimLoop& loop = Setup().loops[n];
+            EXPECT_EQ(mt.retrans[n], loop.retrans ? 1 : 0);
+            if (loop.retrans) {
+                EXPECT_EQ(mt.spanLow[n], Scaled(loop.outLow, loop.outDecimals));
+                EXPECT_EQ(mt.spanHigh[n], Scaled(loop.outHigh, loop.outDecimals));
+                EXPECT_EQ(mt.spanDecimals[n], loop.outDecimals);
+            }
+        }
+    }
+    EXPECT_EQ(session_.TakeRequests(), requests);
+}
+
+TEST_P(QueryConformance, ExternalLoops) {
+    auto& gj = Cmd<CCmdGJ>("GJ");
+    ASSERT_EQ(gj.Query(), RZ_OK);
+    std::vector<std::string> requests = {"GJ?"};
+    for (int n = 0; n < kSimExtLoops; ++n) {
+        SCOPED_TRACE("external loop " + std::to_string(n + 1));
+        const CSimExtLoop& loop = Setup().extLoops[n];
+        const bool used = n < ExtCapacity() && loop.configured && loop.inUse;
+        EXPECT_EQ(gj.used[n], used ? 1 : 0);
+        EXPECT_EQ(gj.model[n], used ? loop.controller : 0);
+        char unused[16];
+        std::snprintf(unused, sizeof unused, "EXT-%02d", n + 1);
+        EXPECT_EQ(gj.name[n], used ? AsField(loop.name) : n < ExtCapacity() ? unused : "");
+        EXPECT_EQ(gj.tag[n], used ? AsField(loop.tag) : "");
+    }
+    if (Major() < 2) {
+        EXPECT_EQ(session_.TakeRequests(), requests);
+        return;
+    }
+    auto& gv = Cmd<CCmdGV>("GV");
+    ASSERT_EQ(gv.Query(), RZ_OK);
+    requests.push_back("GV?");
+    for (int n = 0; n < kSimExtLoops; ++n) {
+        SCOPED_TRACE("external loop " + std::to_string(n + 1));
+        const CSimExtLoop& loop = Setup().extLoops[n];
+        const bool used = loop.configured && loop.inUse;
+        EXPECT_EQ(gv.pvDecimals[n], used ? loop.pvDecimals : 1);
+        EXPECT_EQ(gv.spDecimals[n], used ? loop.spDecimals : 1);
+        EXPECT_EQ(gv.outDecimals[n], used ? loop.outDecimals : 1);
+        if (!used || !loop.Operable()) {
+            continue;
+        }
+        auto& dr = Cmd<CCmdDR>("DR");
+        dr.loop = n + 1;
+        ASSERT_EQ(dr.Query(), RZ_OK);
+        EXPECT_EQ(dr.state2, loop.mode);
+        EXPECT_EQ(dr.state1, loop.remote ? 1 : 0);
+        EXPECT_EQ(dr.state0, loop.run ? 1 : 0);
+        auto& dq = Cmd<CCmdDQ>("DQ");
+        dq.loop = n + 1;
+        ASSERT_EQ(dq.Query(), RZ_OK);
+        EXPECT_EQ(dq.setPointNumber, loop.spNumber);
+        auto& dt = Cmd<CCmdDT>("DT");
+        dt.loop = n + 1;
+        dt.pidNumber = dq.setPointNumber;
+        ASSERT_EQ(dt.Query(), RZ_OK);
+        const int k = loop.spNumber - 1;
+        EXPECT_EQ(dt.outputHigh[n][k], Scaled(loop.outHigh[k], loop.outDecimals));
+        EXPECT_EQ(dt.outputLow[n][k], Scaled(loop.outLow[k], loop.outDecimals));
+        const std::string l = std::to_string(n + 1);
+        const std::string s = std::to_string(loop.spNumber);
+        requests.insert(requests.end(), {"DR " + l, "DQ" + l, "DT" + l + "," + s + "?"});
+    }
+    EXPECT_EQ(session_.TakeRequests(), requests);
+}
+
+TEST_P(QueryConformance, DioPoints) {
+    if (Major() < 3) {
+        // Older firmware has no DI/DO queries at all.
+        for (const char* request : {"DY?", "DX?", "FO"}) {
+            EXPECT_EQ(session_.Set().GetCommand(std::string(request, 2).c_str()), nullptr);
+            EXPECT_EQ(session_.Raw(request).rfind("E1", 0), 0u) << request;
+        }
+        return;
+    }
+    const int points = Small() ? 12 : 36;
+    auto& dy = Cmd<CCmdDY>("DY");
+    auto& dx = Cmd<CCmdDX>("DX");
+    auto& fo = Cmd<CCmdFO>("FO");
+    ASSERT_EQ(dy.Query(), RZ_OK);
+    ASSERT_EQ(dx.Query(), RZ_OK);
+    ASSERT_EQ(fo.Query(), RZ_OK);
+    bool scanEnded = false;  // the module-kind scan stops at the first point without a module
+    for (int p = 0; p < kSimDioPoints; ++p) {
+        SCOPED_TRACE("point " + std::to_string(p + 1));
+        const CSimDioPoint& point = Setup().dio[p];
+        const bool inRange = p < points;
+        EXPECT_EQ(dy.pointText1[p], inRange ? AsField(point.name) : "");
+        EXPECT_EQ(dy.pointText2[p], inRange ? AsField(point.comment) : "");
+        const bool present = inRange && point.present;
+        EXPECT_EQ(dx.present[p], present ? 1 : 0);
+        EXPECT_EQ(dx.module[p], present ? point.module : 7);
+        EXPECT_EQ(dx.text[p], present ? point.terminal : "");
+        EXPECT_EQ(dx.value[p], present ? std::atoi(point.terminal.c_str() + 2) : 0);
+
+        const CDioPointState& state = fo.points[p];
+        EXPECT_EQ(state.flagA, present ? 1 : 0);
+        EXPECT_EQ(state.flagS, !inRange ? 3 : (present && point.mode == kSimMan ? 1 : 0));
+        EXPECT_EQ(state.flagD, present ? point.input : 0);
+        EXPECT_EQ(state.flagE, present ? point.output : 0);
+        scanEnded = scanEnded || !inRange || point.module > 6;
+        EXPECT_EQ(state.moduleKind, scanEnded ? 7 : point.module);
+    }
+    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"DY?", "DX?", "FO"}));
+}
+
+TEST_P(QueryConformance, ProgramPatterns) {
+    if (!HasProgram()) {
+        // Without the option the pattern queries are refused, whatever the pattern.
+        for (const char* request : {"FH", "FH1", "FW"}) {
+            EXPECT_EQ(session_.Raw(request).rfind("E1", 0), 0u) << request;
+        }
+        return;
+    }
+    std::vector<std::string> requests;
+    if (Major() >= 3) {
+        auto& fw = Cmd<CCmdFW>("FW");
+        ASSERT_EQ(fw.Query(), RZ_OK);
+        requests.push_back("FW");
+        int entry = 0;
+        uint32_t stored = 0;
+        for (int n = 1; n <= PatternCount(); ++n) {
+            const CSimPattern& pattern = Setup().patterns[n - 1];
+            if (!pattern.exists) {
+                continue;
+            }
+            stored |= 1u << (n - 1);
+            SCOPED_TRACE("pattern " + std::to_string(n));
+            ASSERT_LT(entry, fw.patternCount);
+            const CPatternEntry& got = fw.patterns[entry++];
+            EXPECT_EQ(got.pattern, n);
+            EXPECT_EQ(got.bit0, pattern.running ? 1 : 0);
+            EXPECT_EQ(got.bit1, pattern.hold ? 2 : 0);
+            EXPECT_EQ(got.bit2, pattern.wait ? 4 : 0);
+        }
+        EXPECT_EQ(fw.patternCount, entry);
+        EXPECT_EQ(fw.word1, stored);
+    }
+    auto& fh = Cmd<CCmdFH>("FH");
+    int selected = 0;
+    for (int n = PatternCount(); n >= 1; --n) {
+        selected = Setup().patterns[n - 1].exists ? n : selected;
+    }
+    for (int n = 0; n <= PatternCount(); ++n) {
+        SCOPED_TRACE("pattern " + std::to_string(n));
+        // Pattern 0 asks for the selected one, the first stored pattern after start-up.
+        const CSimPattern& pattern = Setup().patterns[(n == 0 ? selected : n) - 1];
+        fh.pattern = n;
+        ASSERT_EQ(fh.Query(), RZ_OK);
+        EXPECT_EQ(fh.bit0, pattern.running ? 1 : 0);
+        EXPECT_EQ(fh.bit1, pattern.hold ? 2 : 0);
+        EXPECT_EQ(fh.bit2, pattern.wait ? 4 : 0);
+        requests.push_back(n == 0 ? "FH" : "FH" + std::to_string(n));
+    }
+    EXPECT_EQ(session_.TakeRequests(), requests);
+}
+
+TEST_P(QueryConformance, LogsAndMy) {
+    const char* const requests[] = {"FL COM,200", "FL FTPC,50",  "FL ERR,50",     "FL KEY,50",
+                                    "FL WEB,50",  "FL EMAIL,50", "FL ALARM ,120", "FL MSG,100"};
+    auto& fl = Cmd<CCmdFL>("FL");
+    for (int kind = 0; kind < kSimLogKinds; ++kind) {
+        SCOPED_TRACE(requests[kind]);
+        fl.kind = kind;
+        fl.count = 0;
+        ASSERT_EQ(fl.Query(), RZ_OK);
+        std::string expected;
+        for (const std::string& line : Setup().logs[kind]) {
+            expected += line + "\r\n";
+        }
+        EXPECT_EQ(fl.logText, expected.empty() ? "No corresponding log!" : expected);
+        EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{requests[kind]});
+    }
+    // A shorter count gives the newest lines.
+    fl.kind = kSimLogAlarm;
+    fl.count = 1;
+    ASSERT_EQ(fl.Query(), RZ_OK);
+    const auto& alarms = Setup().logs[kSimLogAlarm];
+    EXPECT_EQ(fl.logText, alarms.empty() ? "No corresponding log!" : alarms.back() + "\r\n");
+    EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{"FL ALARM ,1"});
+
+    if (Major() >= 3) {
+        auto& my = Cmd<CCmdMY>("MY");
+        ASSERT_EQ(my.Query(), RZ_OK);
+        EXPECT_EQ(my.enabled, Setup().myEnabled ? 1 : 0);
+    }
+}
+
+TEST_P(QueryConformance, ScreenImageIsThePlaceholderPng) {
+    auto& fc = Cmd<CCmdFC>("FC");
+    for (int fetch = 0; fetch < 2; ++fetch) {
+        ASSERT_EQ(fc.Query(), RZ_OK);
+        const std::string& png = SimPlaceholderPng(profile_.model);
+        ASSERT_EQ(fc.imageLength, png.size());
+        // Several blocks, joined by the link into the one file.
+        EXPECT_GT(png.size(), 2 * kSimImageBlockBytes);
+        EXPECT_EQ(std::memcmp(fc.imageData, png.data(), png.size()), 0);
+        QImage image;
+        ASSERT_TRUE(image.loadFromData(fc.imageData, static_cast<int>(fc.imageLength), "PNG"));
+        EXPECT_EQ(image.width(), Small() ? 320 : 640);
+        EXPECT_EQ(image.height(), Small() ? 240 : 480);
+    }
+    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"FC GET", "FC GET"}));
+}
+
+TEST_P(QueryConformance, GatedCommandsAreAbsentBelowTheirFirmware) {
+    enum Gate { kAlways, kMajor2, kMajor3, kVersion306 };
+    struct Row {
+        const char* key;
+        Gate gate;
+        const char* request;  // a well-formed request of that command
+        bool program;         // needs the program option
+    };
+    const Row rows[] = {
+        {"DX", kMajor3, "DX?", false},     {"DY", kMajor3, "DY?", false},
+        {"DL", kMajor3, "DL3,0", false},   {"DM", kMajor3, "DM3,0", false},
+        {"FO", kMajor3, "FO", false},      {"MY", kMajor3, "MY?", false},
+        {"MT", kMajor3, "MT?", false},     {"FW", kMajor3, "FW", true},
+        {"FM", kMajor2, "FM 1", false},    {"DQ", kMajor2, "DQ1", false},
+        {"DR", kMajor2, "DR 1", false},    {"DV", kMajor2, "DV1,RL,0", false},
+        {"GV", kMajor2, "GV?", false},     {"DT", kMajor2, "DT1,1?", false},
+        {"_4", kVersion306, "&4 1", true}, {"PN", kAlways, "PN 1", true},
+        {"FH", kAlways, "FH", true},       {"HU", kAlways, "HU 0", true},
+        {"AD", kAlways, "AD 1", true},     {"PX", kAlways, "PX 0", true},
+    };
+    const int major = Major();
+    const int version = session_.Model().version;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.request);
+        const bool offered = row.gate == kAlways || (row.gate == kMajor2 && major >= 2) ||
+                             (row.gate == kMajor3 && major >= 3) ||
+                             (row.gate == kVersion306 && version >= 0x30006);
+        EXPECT_EQ(session_.Set().GetCommand(row.key) != nullptr, offered);
+        if (offered && !(row.program && !HasProgram())) {
+            continue;
+        }
+        // Whatever the console would send, the instrument refuses what it does not have.
+        const std::string answer = session_.Raw(row.request);
+        EXPECT_EQ(answer.rfind("E1", 0), 0u) << answer;
+        EXPECT_EQ(answer.substr(answer.size() - 2), "\r\n");
+    }
+}
+
+std::string ProfileCaseName(const ::testing::TestParamInfo<CProfileCase>& info) {
+    return std::string(info.param.name) + info.param.variant;
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(ShippedProfiles, QueryConformance, ::testing::ValuesIn(kProfiles),
+                         ProfileCaseName);
