@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "SimCommands.h"
 #include "SimProfile.h"
 #include "SimServer.h"
 
@@ -22,7 +23,7 @@ CSimServer& BenchServer() {
             throw std::runtime_error("cannot load profile: " + error);
         }
         auto s = std::make_unique<CSimServer>(profile);
-        if (s->Start(0) == 0) {
+        if (!RegisterInstrumentCommands(*s) || s->Start(0) == 0) {
             throw std::runtime_error("cannot start rzsim: " + s->LastError());
         }
         return s;

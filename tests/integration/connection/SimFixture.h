@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "SimCommands.h"
 #include "SimProfile.h"
 #include "SimServer.h"
 #include "link/ConnectionManager.h"
@@ -28,6 +29,7 @@ class SimFixture : public ::testing::Test {
     }
     void StartSim(const CSimProfile& profile, CSimFaults faults = {}) {
         server = std::make_unique<CSimServer>(profile, faults);
+        ASSERT_TRUE(RegisterInstrumentCommands(*server));
         port = server->Start(0);
         ASSERT_NE(port, 0) << server->LastError();
     }

@@ -1,5 +1,11 @@
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include <fstream>
 
 #include "SimFixture.h"
 
@@ -105,6 +111,169 @@ TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 1);
     list = Run({"registry", "list"});
     EXPECT_EQ(list.out, "Boiler          127.0.0.2\n");
+}
+
+}  // namespace
+
+namespace {
+
+class RzctlOnlineTest : public RzctlTest {
+  protected:
+    CtlRun Admin(const QStringList& command) {
+        return Run(Online(QStringList{"--password", "rzadmin"} + command));
+    }
+    QJsonObject Dump() {
+        const CtlRun run = Admin({"dump", "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+    }
+};
+
+TEST_F(RzctlOnlineTest, DumpJsonHoldsTheWholeModel) {
+    StartSim("full");
+    const QJsonObject json = Dump();
+    const char* keys[] = {"memoryRunning",     "mathRunning",       "userCode",
+                          "accessLevel",       "userName",          "family",
+                          "modelClass",        "firmwareMajor",     "version",
+                          "displayGroupCount", "controlGroupCount", "loopCount",
+                          "extLoopCount",      "dioCount",          "measCount",
+                          "mathCount",         "programOption",     "pidAux",
+                          "dataDate",          "dataTime",          "displayGroups",
+                          "controlGroups",     "inputTypes",        "channels",
+                          "internalLoops",     "externalLoops",     "dio",
+                          "patterns",          "displayKind",       "displayGroup",
+                          "simplePage",        "selectedPattern",   "controlStyle",
+                          "trendOptions",      "measurePage",       "imageLength"};
+    for (const char* key : keys) {
+        EXPECT_TRUE(json.contains(key)) << key;
+    }
+    const struct {
+        const char* key;
+        qsizetype size;
+    } arrays[] = {{"pidAux", 10},        {"displayGroups", 10}, {"controlGroups", 8},
+                  {"inputTypes", 30},    {"channels", 60},      {"internalLoops", 6},
+                  {"externalLoops", 16}, {"dio", 36},           {"patterns", 30}};
+    for (const auto& a : arrays) {
+        EXPECT_EQ(json[a.key].toArray().size(), a.size) << a.key;
+    }
+    EXPECT_EQ(json["displayGroups"].toArray()[0].toObject()["members"].toArray().size(), 10);
+    EXPECT_EQ(json["accessLevel"].toString(), "A");
+    EXPECT_EQ(json["userName"].toString(), "admin");
+    EXPECT_EQ(json["modelClass"].toInt(), 3200);
+    EXPECT_GT(json["measCount"].toInt(), 0);
+    EXPECT_GT(json["imageLength"].toInt(), 0);
+    const QJsonObject channel = json["channels"].toArray()[0].toObject();
+    for (const char* key :
+         {"name", "tag0", "tag1", "tag2", "typeText", "modeText", "value0", "value1", "value2"}) {
+        EXPECT_TRUE(channel.contains(key)) << key;
+    }
+    EXPECT_EQ(channel["typeText"].toString(), "Meas-CH");
+    const QJsonObject loop = json["internalLoops"].toArray()[0].toObject();
+    for (const char* key :
+         {"operable", "loopKind", "outputType", "retrans", "modeCode", "remote", "run", "bit7",
+          "spValue", "spDecimals", "outDecimals", "outLow", "outHigh"}) {
+        EXPECT_TRUE(loop.contains(key)) << key;
+    }
+    const QJsonObject point = json["dio"].toArray()[0].toObject();
+    for (const char* key : {"present", "modeCode", "moduleKind", "inputState", "outValue"}) {
+        EXPECT_TRUE(point.contains(key)) << key;
+    }
+}
+
+TEST_F(RzctlOnlineTest, OperationsChangeTheInstrumentAndReadBack) {
+    StartSim("full");
+    const QJsonObject before = Dump();
+    const int mode = before["internalLoops"].toArray()[0].toObject()["modeCode"].toInt();
+    const QString newMode = mode == 1 ? "AUT" : "MAN";
+    CtlRun run = Admin({"loop", "int", "1", "mode", newMode});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    run = Admin({"loop", "int", "1", "read"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("mode " + newMode.toStdString()), std::string::npos) << run.out;
+
+    const bool memory = before["memoryRunning"].toInt() != 0;
+    EXPECT_EQ(Admin({"memory", memory ? "stop" : "start"}).exitCode, 0);
+    EXPECT_EQ(Dump()["memoryRunning"].toInt(), memory ? 0 : 1);
+
+    struct Case {
+        QStringList command;
+        int exitCode;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"ack"}, 0, ""},
+        {{"message", "3"}, 0, ""},
+        {{"save-data", "event"}, 0, ""},
+        {{"display", "overview"}, 0, ""},
+        {{"display", "trend", "2"}, 0, ""},
+        {{"trend", "1", "0", "1"}, 0, ""},
+        {{"pattern-select", "2"}, 0, ""},
+        {{"refresh"}, 0, ""},
+        {{"message", "9"}, 1, "LINK_E_PARAMETER"},
+        {{"display", "trend", "11"}, 1, "LINK_E_PARAMETER"},
+        {{"loop", "int", "9", "mode", "AUT"}, 1, "LINK_E_PARAMETER"},
+        {{"loop", "int", "1", "mode", "FAST"}, 2, "mode must be one of"},
+        {{"display", "sideways"}, 2, "display must be one of"},
+        {{"math", "start", "now"}, 2, "usage: math"},
+    };
+    for (const auto& c : cases) {
+        const CtlRun r = Admin(c.command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.command.join(' ').toStdString() << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.command.join(' ').toStdString();
+    }
+    EXPECT_EQ(Dump()["displayKind"].toInt(), 0);  // each rzctl run starts a fresh model
+}
+
+TEST_F(RzctlOnlineTest, LogsAndScreenImages) {
+    StartSim("full");
+    CtlRun run = Admin({"log", "alarm"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(run.out.empty());
+    const struct {
+        const char* file;
+        const char* magic;
+    } images[] = {{"screen.png", "\x89PNG"}, {"screen.bmp", "BM"}, {"screen.PNG", "BM"}};
+    for (const auto& image : images) {
+        const QString path = dataDir.filePath(image.file);
+        run = Admin({"image", path});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << image.file;
+        EXPECT_TRUE(file.read(4).startsWith(image.magic)) << image.file;
+    }
+    // A user below level A gets no screen image.
+    run = Run(QStringList{"--host", "127.0.0.1", "--port", QString::number(port), "--user", "user",
+                          "--password", "rzuser", "image", dataDir.filePath("u.png")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(dataDir.filePath("u.png")));
+}
+
+TEST_F(RzctlOnlineTest, WatchPrintsEveryRefreshedCycle) {
+    std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+        << "[Config]\r\nCommCycle=1000\r\n";
+    StartSim("full");
+    const CtlRun run = Admin({"watch", "--cycles", "2", "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QList<QByteArray> lines = QByteArray::fromStdString(run.out).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    for (const auto& line : lines) {
+        EXPECT_EQ(QJsonDocument::fromJson(line).object()["modelClass"].toInt(), 3200);
+    }
+}
+
+TEST_F(RzctlOnlineTest, WatchEndsWithAnErrorWhenTheLinkIsLost) {
+    std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+        << "[Config]\r\nCommCycle=1000\r\n";
+    StartSim("full");
+    // Let the log-in and refresh through, then close on the first request of the cycle.
+    ASSERT_EQ(Admin({"info"}).exitCode, 0);
+    CSimFaults faults;
+    faults.closeOnRequest = static_cast<uint32_t>(server->CommandRequests().size()) + 1;
+    server->ClearRequests();
+    server->SetFaults(faults);
+    const CtlRun run = Admin({"watch"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Communicate with RZ error!"), std::string::npos) << run.err;
 }
 
 }  // namespace
