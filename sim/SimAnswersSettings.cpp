@@ -160,9 +160,13 @@ std::string ChannelList(const std::vector<int>& channels) {
         while (j + 1 < channels.size() && channels[j + 1] == channels[j] + 1) {
             ++j;
         }
-        text += (text.empty() ? "" : ".") + Number(channels[i]);
+        if (!text.empty()) {
+            text += '.';
+        }
+        text += Number(channels[i]);
         if (j > i) {
-            text += "-" + Number(channels[j]);
+            text += '-';
+            text += Number(channels[j]);
         }
         i = j + 1;
     }
