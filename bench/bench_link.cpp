@@ -6,7 +6,6 @@
 
 #include "BenchSim.h"
 #include "SimServer.h"
-#include "link/ConnectionManager.h"
 #include "link/LinkSocket.h"
 #include "link/LoginDialogue.h"
 
@@ -60,17 +59,22 @@ void BM_BareLoginIdentify(benchmark::State& state) {
 }
 BENCHMARK(BM_BareLoginIdentify)->UseRealTime();
 
+// The console's log-in dialogue and identification over its own link (connection start, with
+// its full refresh, is measured in bench_refresh.cpp).
 void BM_ConsoleLoginIdentify(benchmark::State& state) {
-    CConnectionManager manager;
-    manager.Init();
+    char address[64];
+    std::snprintf(address, sizeof address, "IP:127.0.0.1;PORT:%u", BenchServer().Port());
     for (auto _ : state) {
-        uint32_t id = 0;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    BenchServer().Port()) != RZ_OK) {
+        CLinkSocket link;
+        link.SetMode(RECV_LINE);
+        CInstrumentIdentity identity{};
+        if (link.Open(address) != RZ_OK ||
+            RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
+            RunIdentification(&link, &identity) != RZ_OK) {
             state.SkipWithError("log-in failed");
             return;
         }
-        manager.CloseConnection(id);
+        link.Close();
     }
 }
 BENCHMARK(BM_ConsoleLoginIdentify)->UseRealTime();
