@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
+
+class QSocketNotifier;
 
 // Owns one GUI-thread timer and calls OnTimer on each tick. Construct and use it on the GUI
 // thread.
@@ -21,19 +24,23 @@ class CTimerObject {
     bool IsTimerRunning() const { return timer_.isActive(); }
     uint32_t TimerInterval() const { return intervalMs_; }
 
-    // Runs OnTimer on the GUI thread as soon as its event loop gets to it; callable from any
-    // thread. Pending calls are dropped when the object is destroyed.
+    // Has OnTimer run on the GUI thread as soon as its event loop gets to it; callable from any
+    // thread. Calls made before the timer was first started are delivered once it starts.
+    // The wake-up travels through an eventfd rather than a cross-thread Qt call, so the hand-over
+    // is a plain kernel write and read that thread checkers see.
     void PostTimerCall();
 
   protected:
     virtual void OnTimer() = 0;
-    // The GUI-thread object that queued calls to this timer are delivered through.
-    QObject* timerContext() { return &context_; }
 
   private:
+    void OnWake();
+
     QObject context_;
     QTimer timer_;
     uint32_t intervalMs_ = 0;
+    int wakeFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wakeNotifier_;
 };
 
 // The timer interval of a connection: a quarter of the cycle, kept within 500 to 1000 ms.
