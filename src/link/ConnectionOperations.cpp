@@ -42,6 +42,46 @@ bool InRange(int32_t n, int32_t last) {
     return n >= 1 && n <= last;
 }
 
+// "DV" with one item for one external loop; `fill` sets the item's value in the loop's record.
+template <class Fill>
+RzResult RunDvItem(CCommandSet& set, int32_t loop, const char* item, Fill fill) {
+    if (!InRange(loop, kExternalLoops)) {
+        return LINK_E_PARAMETER;
+    }
+    auto* dv = Find<CCmdDV>(set, "DV");
+    if (dv == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    dv->loop = loop;
+    std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "%s", item);
+    fill(dv->records[loop - 1]);
+    return dv->Execute();
+}
+
+// The set-point sequence: ask which set point the loop uses ("FP"/"DQ"), write that one
+// ("GO"/"DT"), and on success keep the value and its text in the loop's record.
+template <class Ask, class Write, class Record>
+RzResult WriteSetPoint(Ask* ask, Write* write, Record& record, int32_t loop, double value) {
+    if (ask == nullptr || write == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    ask->loop = loop;
+    RzResult r = ask->Query();
+    if (r != RZ_OK) {
+        return r;
+    }
+    write->loop = loop;
+    write->setPointNumber = ask->setPointNumber;
+    write->value = value;
+    write->decimals = record.spDecimals;
+    r = write->Execute();
+    if (r == RZ_OK) {
+        record.spValue = value;
+        FormatDecimal(record.display.valueText[1], value, record.spDecimals);
+    }
+    return r;
+}
+
 }  // namespace
 
 // The common frame: refuses a connection whose link is lost, stops the timer (unless told not
@@ -122,15 +162,8 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
             return r;
         }
         if (kind == kEntryExternalLoop) {
-            if (!InRange(loop, kExternalLoops))
-                return LINK_E_PARAMETER;
-            auto* dv = Find<CCmdDV>(*commands_, "DV");
-            if (dv == nullptr)
-                return LINK_E_UNSUPPORTED;
-            dv->loop = loop;
-            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "SR");
-            dv->records[loop - 1].runStop = value;
-            return dv->Execute();
+            return RunDvItem(*commands_, loop, "SR",
+                             [&](CDvLoopRecord& record) { record.runStop = value; });
         }
         return RZ_OK;
     });
@@ -155,15 +188,8 @@ RzResult CInstrumentConnection::OperateLoopMode(int32_t kind, int32_t loop, int3
             return r;
         }
         if (kind == kEntryExternalLoop) {
-            if (!InRange(loop, kExternalLoops))
-                return LINK_E_PARAMETER;
-            auto* dv = Find<CCmdDV>(*commands_, "DV");
-            if (dv == nullptr)
-                return LINK_E_UNSUPPORTED;
-            dv->loop = loop;
-            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "MODE");
-            dv->records[loop - 1].mode = mode;
-            return dv->Execute();
+            return RunDvItem(*commands_, loop, "MODE",
+                             [&](CDvLoopRecord& record) { record.mode = mode; });
         }
         if (kind == kEntryDioPoint) {
             if (!InRange(loop, kDioPoints))
@@ -196,15 +222,8 @@ RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_
             return r;
         }
         if (kind == kEntryExternalLoop) {
-            if (!InRange(loop, kExternalLoops))
-                return LINK_E_PARAMETER;
-            auto* dv = Find<CCmdDV>(*commands_, "DV");
-            if (dv == nullptr)
-                return LINK_E_UNSUPPORTED;
-            dv->loop = loop;
-            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "RL");
-            dv->records[loop - 1].remote = value;
-            return dv->Execute();
+            return RunDvItem(*commands_, loop, "RL",
+                             [&](CDvLoopRecord& record) { record.remote = value; });
         }
         return RZ_OK;
     });
@@ -213,50 +232,18 @@ RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_
 RzResult CInstrumentConnection::SetLoopSP(int32_t kind, int32_t loop, double value) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         if (kind == kEntryInternalLoop) {
-            if (!InRange(loop, kInternalLoops))
+            if (!InRange(loop, kInternalLoops)) {
                 return LINK_E_PARAMETER;
-            auto* fp = Find<CCmdFP>(*commands_, "FP");
-            auto* go = Find<CCmdGO>(*commands_, "GO");
-            if (fp == nullptr || go == nullptr)
-                return LINK_E_UNSUPPORTED;
-            CInternalLoopRecord& record = model_.internalLoops[loop - 1];
-            fp->loop = loop;
-            RzResult r = fp->Query();
-            if (r != RZ_OK)
-                return r;
-            go->loop = loop;
-            go->setPointNumber = fp->setPointNumber;
-            go->value = value;
-            go->decimals = record.spDecimals;
-            r = go->Execute();
-            if (r == RZ_OK) {
-                record.spValue = value;
-                FormatDecimal(record.display.valueText[1], value, record.spDecimals);
             }
-            return r;
+            return WriteSetPoint(Find<CCmdFP>(*commands_, "FP"), Find<CCmdGO>(*commands_, "GO"),
+                                 model_.internalLoops[loop - 1], loop, value);
         }
         if (kind == kEntryExternalLoop) {
-            if (!InRange(loop, kExternalLoops))
+            if (!InRange(loop, kExternalLoops)) {
                 return LINK_E_PARAMETER;
-            auto* dq = Find<CCmdDQ>(*commands_, "DQ");
-            auto* dt = Find<CCmdDT>(*commands_, "DT");
-            if (dq == nullptr || dt == nullptr)
-                return LINK_E_UNSUPPORTED;
-            CExternalLoopRecord& record = model_.externalLoops[loop - 1];
-            dq->loop = loop;
-            RzResult r = dq->Query();
-            if (r != RZ_OK)
-                return r;
-            dt->loop = loop;
-            dt->setPointNumber = dq->setPointNumber;
-            dt->value = value;
-            dt->decimals = record.spDecimals;
-            r = dt->Execute();
-            if (r == RZ_OK) {
-                record.spValue = value;
-                FormatDecimal(record.display.valueText[1], value, record.spDecimals);
             }
-            return r;
+            return WriteSetPoint(Find<CCmdDQ>(*commands_, "DQ"), Find<CCmdDT>(*commands_, "DT"),
+                                 model_.externalLoops[loop - 1], loop, value);
         }
         return RZ_OK;
     });
@@ -284,17 +271,14 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
             return r;
         }
         if (kind == kEntryExternalLoop) {
-            if (!InRange(loop, kExternalLoops))
+            if (!InRange(loop, kExternalLoops)) {
                 return LINK_E_PARAMETER;
-            auto* dv = Find<CCmdDV>(*commands_, "DV");
-            if (dv == nullptr)
-                return LINK_E_UNSUPPORTED;
+            }
             CExternalLoopRecord& record = model_.externalLoops[loop - 1];
-            dv->loop = loop;
-            std::snprintf(dv->item[loop - 1], sizeof dv->item[loop - 1], "MOUT");
-            dv->records[loop - 1].manualOutput = value;
-            dv->records[loop - 1].outputDecimals = record.outDecimals;
-            const RzResult r = dv->Execute();
+            const RzResult r = RunDvItem(*commands_, loop, "MOUT", [&](CDvLoopRecord& item) {
+                item.manualOutput = value;
+                item.outputDecimals = record.outDecimals;
+            });
             if (r == RZ_OK) {
                 record.outValue = value;
                 FormatDecimal(record.display.valueText[2], value, record.outDecimals);

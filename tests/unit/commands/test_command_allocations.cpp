@@ -1,6 +1,4 @@
-// Command runs must not touch the heap: the communication thread runs them every cycle. This
-// file replaces the global allocation functions with counting ones; they count only on a
-// thread that asked for it, so the rest of the test program is unaffected.
+// Command runs must not touch the heap: the communication thread runs them every cycle.
 
 #include <gtest/gtest.h>
 
@@ -11,87 +9,10 @@
 #include <string>
 
 #include "commands/CommandSet.h"
+#include "common/AllocationCounter.h"
 #include "model/InstrumentModel.h"
 
 namespace {
-
-thread_local bool countAllocations = false;
-thread_local size_t allocationCount = 0;
-
-void* CountedAllocate(size_t size) {
-    if (countAllocations) {
-        ++allocationCount;
-    }
-    void* pointer = std::malloc(size == 0 ? 1 : size);
-    if (pointer == nullptr) {
-        throw std::bad_alloc();
-    }
-    return pointer;
-}
-
-void* CountedAllocateAligned(size_t size, std::align_val_t alignment) {
-    if (countAllocations) {
-        ++allocationCount;
-    }
-    const auto align = static_cast<size_t>(alignment);
-    const size_t rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
-    void* pointer = std::aligned_alloc(align, rounded);
-    if (pointer == nullptr) {
-        throw std::bad_alloc();
-    }
-    return pointer;
-}
-
-}  // namespace
-
-void* operator new(size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new[](size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new(size_t size, std::align_val_t alignment) {
-    return CountedAllocateAligned(size, alignment);
-}
-void* operator new[](size_t size, std::align_val_t alignment) {
-    return CountedAllocateAligned(size, alignment);
-}
-void operator delete(void* pointer) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, size_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, size_t) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, size_t, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, size_t, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-
-namespace {
-
-// Counts the allocations made on this thread while `run` executes.
-template <typename Run>
-size_t AllocationsDuring(Run&& run) {
-    allocationCount = 0;
-    countAllocations = true;
-    run();
-    countAllocations = false;
-    return allocationCount;
-}
 
 // A link that hands out one prepared answer and remembers the last request, all in fixed
 // storage, so that only the command's own allocations are counted.

@@ -1,6 +1,4 @@
-// The load steps run every communication cycle and must not touch the heap. This file replaces
-// the global allocation functions of the test program with counting ones; they count only on
-// a thread that asked for it.
+// The load steps run every communication cycle and must not touch the heap.
 
 #include <gtest/gtest.h>
 
@@ -12,77 +10,10 @@
 #include <vector>
 
 #include "commands/CommandSet.h"
+#include "common/AllocationCounter.h"
 #include "model/InstrumentModel.h"
 #include "model/ModelLoader.h"
 #include "unit/model/LoaderFixture.h"
-
-namespace {
-
-thread_local bool countAllocations = false;
-thread_local size_t allocationCount = 0;
-
-void* CountedAllocate(size_t size) {
-    if (countAllocations) {
-        ++allocationCount;
-    }
-    void* pointer = std::malloc(size == 0 ? 1 : size);
-    if (pointer == nullptr) {
-        throw std::bad_alloc();
-    }
-    return pointer;
-}
-
-void* CountedAllocateAligned(size_t size, std::align_val_t alignment) {
-    if (countAllocations) {
-        ++allocationCount;
-    }
-    const auto align = static_cast<size_t>(alignment);
-    const size_t rounded = ((size == 0 ? 1 : size) + align - 1) / align * align;
-    void* pointer = std::aligned_alloc(align, rounded);
-    if (pointer == nullptr) {
-        throw std::bad_alloc();
-    }
-    return pointer;
-}
-
-}  // namespace
-
-void* operator new(size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new[](size_t size) {
-    return CountedAllocate(size);
-}
-void* operator new(size_t size, std::align_val_t alignment) {
-    return CountedAllocateAligned(size, alignment);
-}
-void* operator new[](size_t size, std::align_val_t alignment) {
-    return CountedAllocateAligned(size, alignment);
-}
-void operator delete(void* pointer) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, size_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, size_t) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete(void* pointer, size_t, std::align_val_t) noexcept {
-    std::free(pointer);
-}
-void operator delete[](void* pointer, size_t, std::align_val_t) noexcept {
-    std::free(pointer);
-}
 
 namespace {
 
@@ -197,9 +128,8 @@ TEST(LoaderAllocations, EveryStepRunsWithoutTheHeap) {
 
     constexpr int kSteps = 23;
     RzResult results[kSteps] = {};
-    allocationCount = 0;
-    countAllocations = true;
     int n = 0;
+    StartCountingAllocations();
     results[n++] = loader.LoadLoginInfo();
     results[n++] = loader.LoadRunStatus();
     results[n++] = loader.LoadDisplayGroups();
@@ -225,9 +155,7 @@ TEST(LoaderAllocations, EveryStepRunsWithoutTheHeap) {
     results[n++] = loader.LoadScreenImage();
     loader.SetOldFirmwareLoopDefaults();
     loader.ApplyDefaultNames();
-    countAllocations = false;
-
-    EXPECT_EQ(allocationCount, 0u);
+    EXPECT_EQ(StopCountingAllocations(), 0u);
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(results[i], RZ_OK) << "step " << i + 1;
     }
