@@ -149,7 +149,8 @@ void CInstrumentConnection::PublishLinkLostOnce() {
     }
 }
 
-RzResult CInstrumentConnection::RunStep(const std::function<RzResult()>& step) {
+template <class Step>
+RzResult CInstrumentConnection::RunStep(Step&& step) {
     std::lock_guard lock(commandLock_);
     const RzResult result = step();
     if (IsLinkBroken(result)) {

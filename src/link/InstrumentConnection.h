@@ -137,7 +137,8 @@ class CInstrumentConnection : public CTimerObject {
 
     void ThreadMain();
     // Runs `step` under the connection lock; marks the link lost on a link-broken result.
-    RzResult RunStep(const std::function<RzResult()>& step);
+    template <class Step>
+    RzResult RunStep(Step&& step);
     RzResult RefreshSteps();
     void PublishSnapshot(bool withImage);
     // Raises the error flag and reports the lost link once.
