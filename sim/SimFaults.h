@@ -5,6 +5,12 @@
 #include <set>
 #include <string>
 
+// How a garbled list answer is spoiled.
+enum class SimGarble : uint8_t {
+    kDropOpener,  // the "EA" CR LF line is left out
+    kCutLineEnd,  // the first data line loses its CR LF and runs into the next one
+};
+
 // Faults the simulator injects on demand. Request numbers count the command requests of one
 // connection after its log-in, from 1; 0 switches the fault off. All in one struct so that the
 // server can hand each session a consistent snapshot.
@@ -19,4 +25,22 @@ struct CSimFaults {
     std::set<std::string> errorForKeys;   // two-letter keys answered with an error line
     std::optional<std::string> greeting;  // replaces the profile's greeting, sent as given
     bool refuseLogin = false;  // every user name gets an error line and the connection ends
+
+    // Send the first part of the answer to request K (half a list, or half of the first binary
+    // block), then nothing more; the connection stays open and later requests go unanswered.
+    uint32_t stallMidAnswerOn = 0;
+    // Spoil the list answer to request K as garbleKind says (answers that are no list pass).
+    uint32_t garbleListOn = 0;
+    SimGarble garbleKind = SimGarble::kDropOpener;
+    // Binary answers: every block in one write even when segmentBytes is set.
+    bool mergeBinaryBlocks = false;
+    // Binary answers: each block in two writes with this pause between the halves (0: off).
+    uint32_t splitBlockPauseMs = 0;
+
+    // Soak mode: every Nth command request of a connection gets a fault drawn at random from
+    // delay, stall, close, error line and garbled list (0: off). Each session draws from its
+    // own generator seeded with randomSeed and the session number, so a run repeats.
+    uint32_t randomFaultEvery = 0;
+    uint32_t randomSeed = 1;
+    uint32_t randomDelayMs = 1500;  // the delay the random "delay" fault adds
 };

@@ -112,6 +112,50 @@ const std::vector<Option>& Options() {
          "a text"},
         {"--refuse-login", false,
          [](const std::string&, CSimOptions& o) { return o.faults.refuseLogin = true; }, ""},
+        {"--stall-mid-answer", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxCount, &o.faults.stallMidAnswerOn);
+         },
+         "a request number of at least 1"},
+        {"--garble-list", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxCount, &o.faults.garbleListOn);
+         },
+         "a request number of at least 1"},
+        {"--garble-kind", true,
+         [](const std::string& v, CSimOptions& o) {
+             if (v == "opener") {
+                 o.faults.garbleKind = SimGarble::kDropOpener;
+             } else if (v == "line-end") {
+                 o.faults.garbleKind = SimGarble::kCutLineEnd;
+             } else {
+                 return false;
+             }
+             return true;
+         },
+         "opener or line-end"},
+        {"--merge-blocks", false,
+         [](const std::string&, CSimOptions& o) { return o.faults.mergeBinaryBlocks = true; }, ""},
+        {"--split-blocks", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxMs, &o.faults.splitBlockPauseMs);
+         },
+         "milliseconds from 1 to 600000"},
+        {"--fault-every", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxCount, &o.faults.randomFaultEvery);
+         },
+         "a request count of at least 1"},
+        {"--seed", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 0, kMaxCount, &o.faults.randomSeed);
+         },
+         "a number from 0 to 4294967295"},
+        {"--fault-delay", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 0, kMaxMs, &o.faults.randomDelayMs);
+         },
+         "milliseconds from 0 to 600000"},
     };
     return options;
 }
@@ -186,6 +230,21 @@ from 1):
                         with the error line E1; may be given several times
   --greeting TEXT       send TEXT and CR LF as the greeting instead of the profile's
   --refuse-login        answer every user name with an error line and close
+  --stall-mid-answer K  send the first part of the answer to request K (half of a list,
+                        or half of the first binary block), then nothing; the connection
+                        stays open
+  --garble-list K       spoil the list answer to request K (see --garble-kind); other
+                        answers pass unchanged
+  --garble-kind KIND    opener: leave out the "EA" line (default); line-end: drop the CR LF
+                        of the first data line
+  --merge-blocks        send all blocks of a binary answer in one write, even with
+                        --segment-bytes
+  --split-blocks MS     send each binary block in two writes, MS milliseconds apart
+  --fault-every N       soak mode: every Nth request of a connection gets a random fault
+                        (delay, stall, close, error line or garbled list); each one is
+                        reported on stderr as "rzsim: fault KIND on request K of session S"
+  --seed S              seed of the soak mode's choices (default 1); a run repeats
+  --fault-delay MS      the delay of the soak mode's delay fault (default 1500)
 
 Exit codes: 0 after a signal, 1 when the port cannot be opened, 2 for a bad option or profile.
 )";

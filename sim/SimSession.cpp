@@ -26,6 +26,93 @@ std::string SimOversizeAnswer() {
     return answer;
 }
 
+bool SimIsBinaryAnswer(std::string_view answer) {
+    return answer.size() >= 8 && answer.substr(0, 4) == "EB\r\n";
+}
+
+std::vector<std::string_view> SimBinaryBlockSpans(std::string_view answer) {
+    std::vector<std::string_view> blocks;
+    while (!answer.empty()) {
+        size_t size = answer.size();
+        if (answer.size() >= 8) {
+            uint32_t length = 0;
+            for (size_t i = 4; i < 8; ++i) {
+                length = (length << 8) | static_cast<uint8_t>(answer[i]);
+            }
+            size = std::min<size_t>(size, size_t{8} + length);
+        }
+        blocks.push_back(answer.substr(0, size));
+        answer.remove_prefix(size);
+    }
+    return blocks;
+}
+
+size_t SimStallCut(std::string_view answer) {
+    if (SimIsBinaryAnswer(answer)) {
+        const std::string_view first = SimBinaryBlockSpans(answer).front();
+        // Past the block header, inside the payload.
+        return 8 + (first.size() - 8) / 2;
+    }
+    return answer.size() / 2;
+}
+
+std::string SimGarbleList(std::string_view answer, SimGarble kind) {
+    constexpr std::string_view kOpener = "EA\r\n";
+    if (answer.substr(0, kOpener.size()) != kOpener) {
+        return std::string(answer);
+    }
+    std::string out(answer);
+    switch (kind) {
+        case SimGarble::kDropOpener:
+            out.erase(0, kOpener.size());
+            break;
+        case SimGarble::kCutLineEnd: {
+            // The first data line's end, unless that line already closes the list.
+            const size_t end = out.find("\r\n", kOpener.size());
+            const std::string_view line =
+                std::string_view(out).substr(kOpener.size(), end - kOpener.size());
+            if (end != std::string::npos && line != "EN" && line.rfind("END:", 0) != 0) {
+                out.erase(end, 2);
+            }
+            break;
+        }
+    }
+    return out;
+}
+
+SimRandomFault SimPickRandomFault(uint32_t count, uint32_t every, uint32_t draw) {
+    if (every == 0 || count % every != 0) {
+        return SimRandomFault::kNone;
+    }
+    constexpr SimRandomFault kChoices[] = {SimRandomFault::kDelay, SimRandomFault::kStall,
+                                           SimRandomFault::kClose, SimRandomFault::kErrorLine,
+                                           SimRandomFault::kGarble};
+    return kChoices[draw % std::size(kChoices)];
+}
+
+const char* SimRandomFaultName(SimRandomFault fault) {
+    switch (fault) {
+        case SimRandomFault::kNone:
+            return "none";
+        case SimRandomFault::kDelay:
+            return "delay";
+        case SimRandomFault::kStall:
+            return "stall";
+        case SimRandomFault::kClose:
+            return "close";
+        case SimRandomFault::kErrorLine:
+            return "error-line";
+        case SimRandomFault::kGarble:
+            return "garble";
+    }
+    return "none";
+}
+
+CSimSession::CSimSession(int fd, int session, CSimSessionHost& host)
+    : fd_(fd), session_(session), host_(host) {
+    random_.seed(host.Faults().randomSeed * 7919u + static_cast<uint32_t>(session));
+}
+
 CSimSession::~CSimSession() {
     if (fd_ >= 0) {
         close(fd_);
@@ -105,11 +192,20 @@ void CSimSession::ServeCommands(const CSimUser& user) {
         }
         host_.Record(session_, SimRequestPhase::kCommand, line);
         ++count;
-        const CSimFaults faults = host_.Faults();
-        if (faults.closeOnRequest == count) {
+        CSimFaults faults = host_.Faults();
+        const SimRandomFault random =
+            SimPickRandomFault(count, faults.randomFaultEvery, static_cast<uint32_t>(random_()));
+        if (random != SimRandomFault::kNone) {
+            // The soak script counts these lines.
+            std::fprintf(stderr, "rzsim: fault %s on request %u of session %d\n",
+                         SimRandomFaultName(random), count, session_);
+            std::fflush(stderr);
+        }
+        if (faults.closeOnRequest == count || random == SimRandomFault::kClose) {
             return;
         }
-        if (faults.stallFromRequest != 0 && count >= faults.stallFromRequest) {
+        if ((faults.stallFromRequest != 0 && count >= faults.stallFromRequest) ||
+            random == SimRandomFault::kStall) {
             stalled = true;
         }
         if (stalled) {
@@ -118,14 +214,32 @@ void CSimSession::ServeCommands(const CSimUser& user) {
         std::string answer;
         if (faults.oversizeAnswerOn == count) {
             answer = SimOversizeAnswer();
-        } else if (faults.errorForKeys.count(std::string(SimRequestKey(line))) != 0) {
+        } else if (faults.errorForKeys.count(std::string(SimRequestKey(line))) != 0 ||
+                   random == SimRandomFault::kErrorLine) {
             answer = kSimErrorLine;
         } else {
             answer = host_.Dispatch(line, user);
         }
+        if (faults.garbleListOn == count) {
+            answer = SimGarbleList(answer, faults.garbleKind);
+        } else if (random == SimRandomFault::kGarble) {
+            answer = SimGarbleList(answer, static_cast<uint32_t>(random_()) % 2 == 0
+                                               ? SimGarble::kDropOpener
+                                               : SimGarble::kCutLineEnd);
+        }
+        if (random == SimRandomFault::kDelay) {
+            faults.answerDelayMs += faults.randomDelayMs;
+        }
         if (faults.closeMidAnswerOn == count) {
             SendAnswer(std::string_view(answer).substr(0, answer.size() / 2), faults);
             return;
+        }
+        if (faults.stallMidAnswerOn == count) {
+            if (!SendAnswer(std::string_view(answer).substr(0, SimStallCut(answer)), faults)) {
+                return;
+            }
+            stalled = true;
+            continue;
         }
         if (!SendAnswer(answer, faults)) {
             return;
@@ -173,12 +287,32 @@ bool CSimSession::SendAnswer(std::string_view answer, const CSimFaults& faults) 
     if (faults.answerDelayMs != 0 && !Pause(faults.answerDelayMs)) {
         return false;
     }
-    const size_t piece = faults.segmentBytes != 0 ? faults.segmentBytes : answer.size();
-    for (size_t offset = 0; offset < answer.size(); offset += piece) {
+    if (!SimIsBinaryAnswer(answer)) {
+        return SendPieces(answer, faults);
+    }
+    if (faults.mergeBinaryBlocks) {
+        return SendAll(answer);
+    }
+    if (faults.splitBlockPauseMs == 0) {
+        return SendPieces(answer, faults);
+    }
+    for (const std::string_view block : SimBinaryBlockSpans(answer)) {
+        const size_t half = block.size() / 2;
+        if (!SendPieces(block.substr(0, half), faults) || !Pause(faults.splitBlockPauseMs) ||
+            !SendPieces(block.substr(half), faults)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSimSession::SendPieces(std::string_view bytes, const CSimFaults& faults) {
+    const size_t piece = faults.segmentBytes != 0 ? faults.segmentBytes : bytes.size();
+    for (size_t offset = 0; offset < bytes.size(); offset += piece) {
         if (offset != 0 && faults.segmentPauseMs != 0 && !Pause(faults.segmentPauseMs)) {
             return false;
         }
-        if (!SendAll(answer.substr(offset, piece))) {
+        if (!SendAll(bytes.substr(offset, piece))) {
             return false;
         }
     }

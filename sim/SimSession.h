@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "SimFaults.h"
 #include "SimLineReader.h"
@@ -17,12 +19,27 @@ inline constexpr std::string_view kSimLoginOk = "E0\r\n";
 // A list answer longer than the console's 102400-byte receive area.
 std::string SimOversizeAnswer();
 
+// True for an answer made of binary blocks ("EB" CR LF leads).
+bool SimIsBinaryAnswer(std::string_view answer);
+// The blocks of a binary answer, each 8 + L bytes as its length field says; a block whose
+// length runs past the end takes the rest.
+std::vector<std::string_view> SimBinaryBlockSpans(std::string_view answer);
+// Where a stalled answer stops: half of a list or line, half of the first binary block's
+// payload. Always leaves at least one byte unsent for answers of two bytes or more.
+size_t SimStallCut(std::string_view answer);
+// The list answer spoiled as `kind` says; anything that is not a list comes back unchanged.
+std::string SimGarbleList(std::string_view answer, SimGarble kind);
+// The faults one request of a soak run gets: `draw` picks among delay, stall, close, error
+// line and garbled list. Request `count` gets one only when it is a multiple of `every`.
+enum class SimRandomFault : uint8_t { kNone, kDelay, kStall, kClose, kErrorLine, kGarble };
+SimRandomFault SimPickRandomFault(uint32_t count, uint32_t every, uint32_t draw);
+const char* SimRandomFaultName(SimRandomFault fault);
+
 // One client connection: greeting, log-in dialogue, then one answer per command line, with the
 // host's faults applied. The socket must be non-blocking; the session closes it.
 class CSimSession {
   public:
-    CSimSession(int fd, int session, CSimSessionHost& host)
-        : fd_(fd), session_(session), host_(host) {}
+    CSimSession(int fd, int session, CSimSessionHost& host);
     ~CSimSession();
     CSimSession(const CSimSession&) = delete;
     CSimSession& operator=(const CSimSession&) = delete;
@@ -36,6 +53,7 @@ class CSimSession {
     void ServeCommands(const CSimUser& user);
     ReadOutcome ReadLine(std::string* line);
     bool SendAnswer(std::string_view answer, const CSimFaults& faults);
+    bool SendPieces(std::string_view bytes, const CSimFaults& faults);
     bool SendAll(std::string_view bytes);
     // Waits `ms` unless the server stops first (false).
     bool Pause(uint32_t ms);
@@ -45,4 +63,5 @@ class CSimSession {
     int session_;
     CSimSessionHost& host_;
     CSimLineReader reader_;
+    std::mt19937 random_;
 };

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <dirent.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "integration/connection/SimFixture.h"
+#include "link/InstrumentConnection.h"
+#include "platform/Strings.h"
+
+// Threads of this process, counted from /proc/self/task.
+inline int ProcessThreadCount() {
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            ++count;
+        }
+    }
+    closedir(dir);
+    return count;
+}
+
+// rzsim with fault switches and a console that logs in to it with a short link time-out, a
+// 1000 ms cycle, and counters for the hub's communication-error and data-refreshed events.
+class FaultFixture : public SimFixture {
+  protected:
+    static constexpr uint32_t kLinkTimeoutMs = 300;
+
+    void SetUp() override {
+        SimFixture::SetUp();
+        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=1000\r\n";
+        manager.SetLinkTimeout(kLinkTimeoutMs);
+        threadsBefore = ProcessThreadCount();
+        ASSERT_GT(threadsBefore, 0);
+    }
+
+    // Logs in and counts the connection's hub events from then on.
+    RzResult LoginAndWatch(uint32_t* id, const char* user = "admin",
+                           const char* password = "rzadmin") {
+        const RzResult result = Login(id, user, password);
+        if (result == RZ_OK) {
+            Watch(*id);
+        }
+        return result;
+    }
+
+    void Watch(uint32_t id) {
+        const auto counter = [](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*,
+                                size_t, void* context) { ++*static_cast<int*>(context); };
+        ASSERT_EQ(manager.hub().Subscribe(MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_COMM_ERROR),
+                                          counter, &commErrors,
+                                          MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_VIEW),
+                  RZ_OK);
+        ASSERT_EQ(manager.hub().Subscribe(
+                      MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED), counter, &refreshed,
+                      MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW),
+                  RZ_OK);
+    }
+
+    CInstrumentConnection* Find(uint32_t id) {
+        CInstrumentConnection* connection = nullptr;
+        manager.FindConnection(id, &connection);
+        return connection;
+    }
+
+    // Waits for the end of a cycle pass: the thread then waits most of a cycle before it sends
+    // again, so a fault set now meets the next pass's requests in order.
+    bool WaitForPassEnd() {
+        const int seen = refreshed;
+        return ProcessEventsUntil([&] { return refreshed > seen; });
+    }
+
+    // The number the next command request of the (one) connection will get.
+    uint32_t NextRequestNumber() const {
+        return static_cast<uint32_t>(server->CommandRequests().size()) + 1;
+    }
+
+    // Logs out, stops rzsim, and checks that no thread of the console or the simulator is
+    // left running.
+    void CloseAllAndCheckThreads() {
+        manager.CloseAll();
+        server->Stop();
+        EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+        ASSERT_EQ(manager.Init(), RZ_OK);
+        manager.SetLinkTimeout(kLinkTimeoutMs);
+        commErrors = 0;
+        refreshed = 0;
+        shown.clear();
+    }
+
+    static std::string Text(int32_t id) { return RzString(id); }
+
+    int threadsBefore = 0;
+    int commErrors = 0;
+    int refreshed = 0;
+};
