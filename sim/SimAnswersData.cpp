@@ -80,7 +80,7 @@ std::string LatestValues(const CSimRequest& request, CSimInstrument& instrument)
     for (int n = 1; n <= SimLoopCount(setup); ++n) {
         const CSimLoop& loop = setup.loops[n - 1];
         const CSimValueItem items[3] = {Item("", loop.pv, loop.pvDecimals, loop.unit),
-                                        Item("", loop.Sp(), loop.spDecimals, loop.unit),
+                                        Item("", loop.EffectiveSp(), loop.spDecimals, loop.unit),
                                         Item("", loop.out, loop.outDecimals, "%")};
         for (int q = 0; q < 3; ++q) {
             const int number = 98 + 3 * n + q;

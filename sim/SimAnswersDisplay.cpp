@@ -115,7 +115,8 @@ std::string ScreenImage(const CSimRequest& request, CSimInstrument& instrument) 
     if (request.text != "FC GET") {
         return SimErrorLine("Syntax error");
     }
-    return SimBinaryBlocks(SimPlaceholderPng(instrument.Profile().model), kSimImageBlockBytes);
+    const std::string& png = instrument.ScreenPng();
+    return SimBinaryBlocks(png, SimImageBlockBytes(png.size()));
 }
 
 }  // namespace

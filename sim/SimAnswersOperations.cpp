@@ -271,14 +271,16 @@ std::string RunPattern(const CSimRequest& request, CSimInstrument& instrument) {
     if (!pattern.exists) {
         return SimErrorLine("No such pattern");
     }
-    if (run == 1) {
-        if (pattern.running) {
-            return SimErrorLine("Pattern running");
-        }
-        pattern = CSimPattern{true, true, false, false, 1};
-    } else {
-        pattern = CSimPattern{true, false, false, false, 1};
+    if (run == 1 && pattern.running) {
+        return SimErrorLine("Pattern running");
     }
+    // Run and reset both start from the first segment; the pattern's segments stay.
+    pattern.running = run == 1;
+    pattern.hold = false;
+    pattern.wait = false;
+    pattern.segment = 1;
+    pattern.elapsedS = 0.0;
+    pattern.startSpValid = false;
     return Ok();
 }
 

@@ -2,10 +2,15 @@
 
 #include <cstdlib>
 
+#include "SimDispatcher.h"
+#include "SimScreen.h"
+
 CSimInstrument::CSimInstrument(CSimProfile profile)
     : profile_(std::move(profile)),
       setup_(profile_.setup),
-      started_(std::chrono::steady_clock::now()) {
+      started_(std::chrono::steady_clock::now()),
+      plant_(profile_.plant.seed) {
+    SimResolvePlant(setup_);
     // "major.minor", both decimal ("3.06" is 3 and 6), as the profile loader has checked.
     const std::string& version = profile_.firmwareVersion;
     const size_t dot = version.find('.');
@@ -25,6 +30,7 @@ CSimInstrument::CSimInstrument(CSimProfile profile)
             break;
         }
     }
+    plant_.Start(*this);
 }
 
 bool CSimInstrument::Offers(SimGate gate) const {
@@ -42,6 +48,9 @@ bool CSimInstrument::Offers(SimGate gate) const {
 }
 
 int64_t CSimInstrument::ClockMilliseconds() const {
+    if (profile_.plant.live && profile_.plant.stepMs > 0) {
+        return setup_.clockStart * 1000 + manualMs_;
+    }
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started_);
     return setup_.clockStart * 1000 + elapsed.count();
@@ -71,4 +80,46 @@ void CSimInstrument::AppendLog(int kind, const std::string& line) {
     if (log.size() > capacity) {
         log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - capacity));
     }
+}
+
+void CSimInstrument::BeginRequest(std::string_view request) {
+    if (!profile_.plant.live) {
+        return;
+    }
+    if (profile_.plant.stepMs > 0 && SimRequestKey(request) == "FD") {
+        manualMs_ += profile_.plant.stepMs;
+    }
+    plant_.AdvanceTo(*this, ClockMilliseconds() - setup_.clockStart * 1000);
+}
+
+void CSimInstrument::EndRequest(std::string_view request, std::string_view answer) {
+    if (!profile_.plant.live) {
+        return;
+    }
+    // Log lines are single printable lines of bounded length, whatever the request held.
+    std::string text;
+    for (const char c : request.substr(0, 80)) {
+        text += c >= ' ' && c <= '~' ? c : '?';
+    }
+    const bool refused = answer.rfind("E1", 0) == 0;
+    AppendLog(kSimLogCom, DateTimeText() + " " + text + (refused ? " NG" : " OK"));
+    if (refused) {
+        std::string reason(answer.substr(0, answer.find('\r')));
+        AppendLog(kSimLogErr, DateTimeText() + " " + text + " " + reason.substr(0, 60));
+    }
+    if (text == "FC GET") {
+        AppendLog(kSimLogWeb, DateTimeText() + " Screen image sent");
+    }
+}
+
+const std::string& CSimInstrument::ScreenPng() {
+    if (!profile_.plant.live) {
+        return SimPlaceholderPng(profile_.model);
+    }
+    const std::string key = SimScreenKey(*this);
+    if (screenPng_.empty() || key != screenKey_) {
+        screenPng_ = SimRenderScreenPng(*this);
+        screenKey_ = key;
+    }
+    return screenPng_;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "SimPlant.h"
 #include "SimProfile.h"
 
 // What the instrument's front panel and status words hold besides its setup.
@@ -68,6 +69,18 @@ class CSimInstrument {
     // Adds a line to a log; the oldest lines go once the log holds its capacity.
     void AppendLog(int kind, const std::string& line);
 
+    // The plant. With a live plant every request first brings it up to the clock (a manual
+    // clock advances at "FD" requests), and afterwards the communication log records the
+    // exchange and the error log a refused request.
+    const CSimPlantSettings& PlantSettings() const { return profile_.plant; }
+    const CSimPlant& Plant() const { return plant_; }
+    void BeginRequest(std::string_view request);
+    void EndRequest(std::string_view request, std::string_view answer);
+
+    // The screen as a PNG file: what the display shows now with a live plant (drawn at most
+    // once per plant step and display state), the fixed picture otherwise.
+    const std::string& ScreenPng();
+
   private:
     int64_t ClockMilliseconds() const;
 
@@ -77,4 +90,8 @@ class CSimInstrument {
     int major_ = 0;
     uint32_t minor_ = 0;
     std::chrono::steady_clock::time_point started_;
+    CSimPlant plant_;
+    int64_t manualMs_ = 0;  // the manual clock's time since start-up
+    std::string screenPng_;
+    std::string screenKey_;  // what screenPng_ was drawn from
 };

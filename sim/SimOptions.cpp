@@ -60,6 +60,17 @@ const std::vector<Option>& Options() {
              return !v.empty();
          },
          "a profile name or a .json path"},
+        {"--step-ms", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxMs, &o.plant.stepMs);
+         },
+         "milliseconds from 1 to 600000"},
+        {"--still", false,
+         [](const std::string&, CSimOptions& o) {
+             o.plant.live = false;
+             return true;
+         },
+         ""},
         {"--delay", true,
          [](const std::string& v, CSimOptions& o) {
              return ParseNumber(v, 0, kMaxMs, &o.faults.answerDelayMs);
@@ -146,9 +157,14 @@ const std::vector<Option>& Options() {
              return ParseNumber(v, 1, kMaxCount, &o.faults.randomFaultEvery);
          },
          "a request count of at least 1"},
+        // One seed makes the whole run repeat: the plant's noise and the soak mode's choices.
         {"--seed", true,
          [](const std::string& v, CSimOptions& o) {
-             return ParseNumber(v, 0, kMaxCount, &o.faults.randomSeed);
+             if (!ParseNumber(v, 0, kMaxCount, &o.faults.randomSeed)) {
+                 return false;
+             }
+             o.plant.seed = o.faults.randomSeed;
+             return true;
          },
          "a number from 0 to 4294967295"},
         {"--fault-delay", true,
@@ -215,6 +231,16 @@ Options:
                         file (default full)
   -h, --help            show this text
 
+Plant:
+  --seed N              seed of the plant's noise and random walks, and of the soak
+                        mode's choices (default 1)
+  --step-ms MS          manual clock: the instrument's clock and plant advance by MS
+                        milliseconds at every "FD" request and stand still otherwise, so a
+                        seed and a request sequence give the same values and screens every
+                        time (default: real time)
+  --still               no plant: values change only through operations and "FC GET"
+                        sends a fixed picture
+
 Faults (request numbers K count the command requests of each connection after its log-in,
 from 1):
   --delay MS            wait MS milliseconds before every answer, the greeting included
@@ -243,7 +269,7 @@ from 1):
   --fault-every N       soak mode: every Nth request of a connection gets a random fault
                         (delay, stall, close, error line or garbled list); each one is
                         reported on stderr as "rzsim: fault KIND on request K of session S"
-  --seed S              seed of the soak mode's choices (default 1); a run repeats
+  --seed S              (see Plant) also seeds the soak mode's choices; a run repeats
   --fault-delay MS      the delay of the soak mode's delay fault (default 1500)
 
 Exit codes: 0 after a signal, 1 when the port cannot be opened, 2 for a bad option or profile.

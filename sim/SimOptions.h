@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "SimFaults.h"
+#include "SimSetup.h"
 
 struct CSimOptions {
     std::string host = "127.0.0.1";
     uint16_t port = 34260;
     std::string profile = "full";
     CSimFaults faults;
+    CSimPlantSettings plant{true, 1, 0};  // rzsim's plant runs on real time unless told
     bool help = false;
 };
 

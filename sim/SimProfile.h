@@ -30,6 +30,7 @@ struct CSimProfile {
     std::vector<CSimUser> users;
     std::string greeting = kSimDefaultGreeting;  // sent exactly as given
     CSimSetup setup;
+    CSimPlantSettings plant;  // set by rzsim's options or by the test that starts the server
 };
 
 // Sizes that follow from the model: the smaller model (below 3200) has 6 display groups,

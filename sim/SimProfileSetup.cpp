@@ -223,6 +223,59 @@ bool ReadStatus(CObjectReader& reader, bool measurement, char* status) {
     return ok;
 }
 
+// A number that must be above zero when given (periods, time constants).
+bool Positive(CObjectReader& r, const char* key, double* out) {
+    if (!r.Number(key, out)) {
+        return false;
+    }
+    return !r.Has(key) || *out > 0.0 || r.Fail(key, "expected a number above 0");
+}
+
+// The plant keys of a channel: "wave", "low", "high", "periodS", "noise", "fault",
+// "alarmHigh", "alarmLow"; math channels "math" and "inputs".
+bool ReadChannelPlant(CObjectReader& r, bool measurement, CSimChannel* channel) {
+    static const char* const kWaves[] = {"auto", "sine", "ramp", "walk", "constant"};
+    static const char* const kFaults[] = {"none", "over", "error"};
+    static const char* const kOps[] = {"none", "sum", "average", "difference"};
+    if (!r.Word("wave", kWaves, &channel->wave) || !r.Number("low", &channel->low) ||
+        !r.Number("high", &channel->high) || !Positive(r, "periodS", &channel->periodS) ||
+        !r.Number("noise", &channel->noise) || !r.Word("fault", kFaults, &channel->fault) ||
+        !r.Number("alarmHigh", &channel->alarmHigh) || !r.Number("alarmLow", &channel->alarmLow)) {
+        return false;
+    }
+    channel->alarmHighSet = r.Has("alarmHigh");
+    channel->alarmLowSet = r.Has("alarmLow");
+    if (channel->low > channel->high) {
+        return r.Fail("low", "above high");
+    }
+    if (channel->noise < 0.0) {
+        return r.Fail("noise", "expected a number of at least 0");
+    }
+    if (measurement) {
+        return true;
+    }
+    if (!r.Word("math", kOps, &channel->mathOp)) {
+        return false;
+    }
+    const QJsonValue inputs = r.Value("inputs");
+    if (inputs.isUndefined()) {
+        return true;
+    }
+    const char* rule = "expected a list of at most 10 measurement channel numbers (1-30)";
+    const QJsonArray array = inputs.toArray();
+    if (!inputs.isArray() || array.size() > kSimGroupChannels) {
+        return r.Fail("inputs", rule);
+    }
+    for (const QJsonValue& value : array) {
+        const double d = value.toDouble();
+        if (!value.isDouble() || std::floor(d) != d || d < 1 || d > kSimMeasChannels) {
+            return r.Fail("inputs", rule);
+        }
+        channel->inputs.push_back(static_cast<int>(d));
+    }
+    return true;
+}
+
 bool ReadChannel(CObjectReader& r, bool measurement, CSimChannel* channel) {
     channel->configured = true;
     if (measurement) {
@@ -237,7 +290,8 @@ bool ReadChannel(CObjectReader& r, bool measurement, CSimChannel* channel) {
         }
     }
     const int64_t limit = measurement ? kSimMantissaMax : kSimMathMantissaMax;
-    return r.Text("tag", kSimNameMax, TextKind::kField, &channel->tag) &&
+    return ReadChannelPlant(r, measurement, channel) &&
+           r.Text("tag", kSimNameMax, TextKind::kField, &channel->tag) &&
            r.Text("unit", kSimUnitMax, TextKind::kField, &channel->unit) &&
            r.Number("value", &channel->value) &&
            r.Int("decimals", 0, kSimMaxDecimals, &channel->decimals) &&
@@ -336,6 +390,12 @@ bool ReadLoop(CObjectReader& r, CSimLoop* loop) {
     if (!loop->retrans) {
         loop->outDecimals = 1;  // outputs are in percent with one decimal
     }
+    if (!r.Number("gain", &loop->gain) || !Positive(r, "timeConstantS", &loop->timeConstantS) ||
+        !r.Number("kp", &loop->kp) || !Positive(r, "tiS", &loop->tiS) ||
+        !r.Number("stopOut", &loop->stopOut) ||
+        !r.Int("remoteSource", 0, kSimMeasChannels + kSimMathChannels, &loop->remoteSource)) {
+        return false;
+    }
     if (loop->outLow > loop->outHigh) {
         return r.Fail("outLow", "above outHigh");
     }
@@ -387,7 +447,8 @@ bool ReadExtLoop(CObjectReader& r, CSimExtLoop* loop) {
     if (loop->mode == kSimCas) {
         return r.Fail("mode", "an external loop runs in AUT or MAN");
     }
-    return true;
+    return r.Number("gain", &loop->gain) && Positive(r, "timeConstantS", &loop->timeConstantS) &&
+           r.Number("kp", &loop->kp) && Positive(r, "tiS", &loop->tiS);
 }
 
 bool ReadDioPoint(CObjectReader& r, int number, CSimDioPoint* point) {
@@ -402,7 +463,8 @@ bool ReadDioPoint(CObjectReader& r, int number, CSimDioPoint* point) {
         !r.Text("name", kSimNameMax, TextKind::kField, &point->name) ||
         !r.Text("comment", kSimNameMax, TextKind::kField, &point->comment) ||
         !r.Word("mode", kSimModeWords, &mode, 2) || !r.Int("input", 0, 1, &point->input) ||
-        !r.Int("output", 0, 1, &point->output)) {
+        !r.Int("output", 0, 1, &point->output) ||
+        !Positive(r, "togglePeriodS", &point->togglePeriodS)) {
         return false;
     }
     point->mode = mode;
@@ -495,6 +557,30 @@ bool ReadPattern(CObjectReader& r, CSimPattern* pattern) {
     pattern->running = state != 0;
     pattern->hold = state == 2;
     pattern->wait = state == 3;
+    if (!r.Int("loop", 0, kSimLoops, &pattern->loop)) {
+        return false;
+    }
+    // "segments": [{"seconds": 60, "sp": 120.0}, ...]
+    const QJsonValue segments = r.Value("segments");
+    if (segments.isUndefined()) {
+        return true;
+    }
+    const char* rule = "expected a list of at most 99 {\"seconds\": above 0, \"sp\": number}";
+    const QJsonArray array = segments.toArray();
+    if (!segments.isArray() || array.size() > 99) {
+        return r.Fail("segments", rule);
+    }
+    for (const QJsonValue& value : array) {
+        const QJsonObject object = value.toObject();
+        const QJsonValue seconds = object.value(QLatin1String("seconds"));
+        const QJsonValue sp = object.value(QLatin1String("sp"));
+        if (!value.isObject() || !seconds.isDouble() || !sp.isDouble() ||
+            !(seconds.toDouble() > 0.0) || !std::isfinite(seconds.toDouble()) ||
+            !std::isfinite(sp.toDouble())) {
+            return r.Fail("segments", rule);
+        }
+        pattern->segments.push_back({seconds.toDouble(), sp.toDouble()});
+    }
     return true;
 }
 

@@ -197,7 +197,10 @@ std::optional<CSimUser> CSimServer::FindUser(std::string_view name) const {
 std::string CSimServer::Dispatch(std::string_view request, const CSimUser& user) {
     std::lock_guard lock(stateMutex_);
     try {
-        return dispatcher_.Dispatch(request, &user, instrument_);
+        instrument_.BeginRequest(request);
+        std::string answer = dispatcher_.Dispatch(request, &user, instrument_);
+        instrument_.EndRequest(request, answer);
+        return answer;
     } catch (const std::exception&) {
         // A handler that cannot build its answer (out of memory) fails that request only.
         return std::string(kSimErrorLine);

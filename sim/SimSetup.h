@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ enum SimLoopKind : int { kSimKindNone, kSimSingle, kSimCascade, kSimPvSwitching,
 enum SimModule : int { kSimModuleNone = 7 };
 enum SimMode : int { kSimAut, kSimMan, kSimCas };
 
+// How the plant moves a measurement channel, what a math channel computes, and the faults a
+// profile can give a channel.
+enum SimWave : int { kSimWaveAuto, kSimWaveSine, kSimWaveRamp, kSimWaveWalk, kSimWaveConstant };
+enum SimMathOp : int { kSimMathNone, kSimMathSum, kSimMathAverage, kSimMathDifference };
+enum SimFault : int { kSimFaultNone, kSimFaultOver, kSimFaultError };
+
 // A measurement or math channel.
 struct CSimChannel {
     bool configured = false;  // reported with a value; a channel that is not is skipped
@@ -47,6 +54,22 @@ struct CSimChannel {
     int decimals = 1;
     char status = 'N';   // N normal, D (measurement only), O over range, E error
     bool alarm = false;  // an alarm is active on the channel
+
+    // The plant: a measurement channel moves between low and high (both 0: around its value)
+    // with the given period and noise; a math channel computes `mathOp` over `inputs`
+    // (channel numbers). Alarm limits are off unless set.
+    int wave = kSimWaveAuto;
+    double low = 0.0;
+    double high = 0.0;
+    double periodS = 60.0;
+    double noise = 0.0;
+    int fault = kSimFaultNone;
+    bool alarmHighSet = false;
+    bool alarmLowSet = false;
+    double alarmHigh = 0.0;
+    double alarmLow = 0.0;
+    int mathOp = kSimMathNone;
+    std::vector<int> inputs;
 };
 
 // An internal control loop.
@@ -78,7 +101,23 @@ struct CSimLoop {
     bool retrans = false;
     std::string retransSource = "PV";
 
+    // The process and the controller the plant runs: a first-order lag (gain from OUT span to
+    // SP span, time constant) under PI; a stopped loop drives `stopOut` (NaN: the low limit).
+    // In CAS or remote the set point comes from channel `remoteSource`, or from the loop
+    // before it (its output across this loop's SP span) when that is 0.
+    double gain = 1.0;
+    double timeConstantS = 10.0;
+    double kp = 2.0;
+    double tiS = 20.0;
+    double stopOut = std::numeric_limits<double>::quiet_NaN();
+    int remoteSource = 0;
+    bool remoteSpValid = false;  // set by the plant while the remote set point is in use
+    double remoteSp = 0.0;
+    double lastError = 0.0;
+
     double Sp() const { return setPoints[static_cast<size_t>(spNumber - 1)]; }
+    // The set point in effect: the remote one in CAS or remote operation.
+    double EffectiveSp() const { return remoteSpValid ? remoteSp : Sp(); }
 };
 
 // A controller on the instrument's serial line, operated as an external loop.
@@ -105,6 +144,12 @@ struct CSimExtLoop {
     int mode = kSimAut;
     bool remote = false;
     bool run = true;
+    // The process behind the controller, as for internal loops.
+    double gain = 1.0;
+    double timeConstantS = 0.0;  // 0: by controller model
+    double kp = 2.0;
+    double tiS = 20.0;
+    double lastError = 0.0;
 
     CSimExtLoop() { outHigh.fill(100.0); }
     double Sp() const { return setPoints[static_cast<size_t>(spNumber - 1)]; }
@@ -122,9 +167,15 @@ struct CSimDioPoint {
     int mode = kSimAut;    // 0 AUT, 1 MAN
     int input = 0;
     int output = 0;
+    double togglePeriodS = 0.0;  // the input changes every this many seconds; 0: by number
 
     bool HasInput() const { return module == 0 || module == 3 || module == 4 || module == 6; }
     bool HasOutput() const { return module >= 1 && module <= 6; }
+};
+
+struct CSimSegment {
+    double seconds = 30.0;
+    double sp = 0.0;  // the set point reached at the segment's end
 };
 
 struct CSimPattern {
@@ -133,6 +184,14 @@ struct CSimPattern {
     bool hold = false;  // running and held
     bool wait = false;  // running and waiting (status bit 2)
     int segment = 1;
+    // What the plant runs: the segments (none given: three of 30, 60 and 30 s), the loop whose
+    // set point the pattern drives (0: none), the time into the segment and the set point at
+    // its start.
+    std::vector<CSimSegment> segments;
+    int loop = 0;
+    double elapsedS = 0.0;
+    double startSp = 0.0;
+    bool startSpValid = false;
 };
 
 struct CSimDisplayGroup {
@@ -148,6 +207,16 @@ struct CSimControlMember {
 struct CSimControlGroup {
     std::string name;
     std::array<CSimControlMember, kSimControlMembers> members{};
+};
+
+// How the plant runs. Off, values change only through operations and the screen is a fixed
+// picture (the instrument as the conformance tests see it). Live, it moves on real time, or with
+// `stepMs` set, on a manual clock that advances by that much at every "FD" request, so that a
+// seed and a request sequence give the same values and screens every time.
+struct CSimPlantSettings {
+    bool live = false;
+    uint64_t seed = 1;
+    uint32_t stepMs = 0;
 };
 
 struct CSimSetup {

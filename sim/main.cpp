@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rzsim: profile: %s\n", error.c_str());
         return 2;
     }
+    profile.plant = options.plant;
 
     // The signals are taken by sigwait below; every thread started later inherits the mask.
     sigset_t signals;

@@ -1,0 +1,631 @@
+// The simulated plant seen through the console's own command objects: rzsim runs in process on a
+// manual clock (one second per values request), so every value and screen below is reproducible.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SimOptions.h"
+#include "commands/AnswerParsers.h"
+#include "commands/DataQueries.h"
+#include "commands/DisplayCommands.h"
+#include "commands/OperationCommands.h"
+#include "commands/SettingQueries.h"
+#include "image/PngCodec.h"
+#include "integration/simcmd/SimCmdSession.h"
+
+namespace {
+
+constexpr uint32_t kStepMs = 1000;
+
+using Change = std::function<void(CSimProfile&)>;
+
+CSimProfile LiveProfile(const char* name, const Change& change = nullptr, uint64_t seed = 7) {
+    CSimProfile profile = LoadProfileCase({name, "", nullptr});
+    profile.plant = {true, seed, kStepMs};
+    if (change) {
+        change(profile);
+    }
+    return profile;
+}
+
+double Value(const CDataRecord& record) {
+    double value = ReadAnswerInt(record.text2);
+    for (int exponent = ReadAnswerInt(record.text3); exponent < 0; ++exponent) {
+        value /= 10.0;
+    }
+    return value;
+}
+
+// One values request through the console's "FD" command: advances the clock one step.
+struct CValues {
+    std::string date, time;
+    std::vector<double> meas, math, loop, ext;
+    std::vector<char> measStatus, mathStatus;
+};
+
+CValues ReadValues(CSimCmdSession& s) {
+    auto& fd = s.Cmd<CCmdFD>("FD");
+    EXPECT_EQ(fd.Query(), RZ_OK);
+    CValues v;
+    v.date = fd.date;
+    v.time = fd.time;
+    for (int i = 0; i < kDataMeasRecords; ++i) {
+        v.meas.push_back(Value(fd.measRecords[i]));
+        v.measStatus.push_back(fd.measRecords[i].status[0]);
+    }
+    for (int i = 0; i < kDataMathRecords; ++i) {
+        v.math.push_back(Value(fd.mathRecords[i]));
+        v.mathStatus.push_back(fd.mathRecords[i].status[0]);
+    }
+    for (int i = 0; i < kDataLoopRecords; ++i) {
+        v.loop.push_back(Value(fd.loopRecords[i]));
+    }
+    for (int i = 0; i < kDataExtRecords; ++i) {
+        v.ext.push_back(Value(fd.extRecords[i]));
+    }
+    return v;
+}
+
+std::vector<CValues> Steps(CSimCmdSession& s, int count) {
+    std::vector<CValues> all;
+    for (int i = 0; i < count; ++i) {
+        all.push_back(ReadValues(s));
+    }
+    return all;
+}
+
+template <typename T, typename Set>
+void Operate(CSimCmdSession& s, const char* key, Set set) {
+    T& command = s.Cmd<T>(key);
+    set(command);
+    ASSERT_EQ(command.Execute(), RZ_OK) << key;
+}
+
+std::string LastLog(CSimCmdSession& s, int kind) {
+    auto& fl = s.Cmd<CCmdFL>("FL");
+    fl.kind = kind;
+    fl.count = 1;
+    EXPECT_EQ(fl.Query(), RZ_OK);
+    return fl.logText;
+}
+
+// The screen through the console's "FC" command, decoded as the image view decodes it.
+std::vector<uint32_t> Screen(CSimCmdSession& s, int* width, int* height) {
+    auto& fc = s.Cmd<CCmdFC>("FC");
+    EXPECT_EQ(fc.Query(), RZ_OK);
+    CRzImage image;
+    EXPECT_EQ(DecodePng(fc.imageData, fc.imageLength, image), RZ_OK);
+    *width = image.width();
+    *height = image.height();
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < image.height(); ++y) {
+        pixels.insert(pixels.end(), image.Row(y), image.Row(y) + image.width());
+    }
+    return pixels;
+}
+
+void SwitchDisplay(CSimCmdSession& s, int code, int group) {
+    Operate<CCmdUD>(s, "UD", [&](CCmdUD& c) {
+        c.kind = 1;
+        c.display = code;
+        c.group = group;
+    });
+}
+
+class PlantTest : public ::testing::Test {
+  protected:
+    void Start(const CSimProfile& profile) {
+        ASSERT_TRUE(session_.Start(profile)) << session_.Error();
+    }
+    CSimCmdSession session_;
+};
+
+TEST_F(PlantTest, MeasuredValuesMoveByTheirWaveAndStayInRange) {
+    struct Row {
+        const char* name;
+        int wave;
+        double noise;
+        bool moves;
+    };
+    const Row rows[] = {
+        {"sine", kSimWaveSine, 0.0, true},          {"ramp", kSimWaveRamp, 0.0, true},
+        {"walk", kSimWaveWalk, 0.0, true},          {"sine with noise", kSimWaveSine, 3.0, true},
+        {"constant", kSimWaveConstant, 0.0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full", [&](CSimProfile& p) {
+            CSimChannel& c = p.setup.channels[0];
+            c.wave = row.wave;
+            c.low = 200.0;
+            c.high = 300.0;
+            c.periodS = 20.0;
+            c.noise = row.noise;
+        }))) << s.Error();
+        std::set<double> seen;
+        for (const CValues& v : Steps(s, 40)) {
+            EXPECT_GE(v.meas[0], 200.0);
+            EXPECT_LE(v.meas[0], 300.0);
+            seen.insert(v.meas[0]);
+        }
+        if (row.moves) {
+            EXPECT_GE(seen.size(), 20u);
+        } else {
+            EXPECT_EQ(seen, std::set<double>{251.3});
+        }
+    }
+}
+
+TEST_F(PlantTest, ChannelsWithoutPlantKeysMoveAroundTheirProfileValue) {
+    Start(LiveProfile("full"));
+    const std::vector<CValues> steps = Steps(session_, 30);
+    std::set<double> seen;
+    for (const CValues& v : steps) {
+        seen.insert(v.meas[1]);                        // channel 2: -12.45, two decimals
+        EXPECT_NEAR(v.meas[1], -12.45, 1.245 + 1e-9);  // a tenth of the value either side
+    }
+    EXPECT_GE(seen.size(), 10u);
+}
+
+TEST_F(PlantTest, FaultyChannelsReportOverRangeAndError) {
+    struct Row {
+        int fault;
+        char status;
+    };
+    for (const Row row :
+         {Row{kSimFaultOver, 'O'}, Row{kSimFaultError, 'E'}, Row{kSimFaultNone, 'N'}}) {
+        SCOPED_TRACE(row.status);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full", [&](CSimProfile& p) {
+            p.setup.channels[0].fault = row.fault;
+        }))) << s.Error();
+        for (const CValues& v : Steps(s, 5)) {
+            EXPECT_EQ(v.measStatus[0], row.status);
+            EXPECT_EQ(v.measStatus[1], 'N');  // the fault stays on its channel
+        }
+    }
+}
+
+TEST_F(PlantTest, MathChannelsFollowTheirInputsWhileMathRuns) {
+    struct Row {
+        const char* name;
+        int op;
+        bool running;
+        std::function<double(double, double)> expected;
+    };
+    const Row rows[] = {
+        {"sum", kSimMathSum, true, [](double a, double b) { return a + b; }},
+        {"average", kSimMathAverage, true, [](double a, double b) { return (a + b) / 2; }},
+        {"difference", kSimMathDifference, true, [](double a, double b) { return a - b; }},
+        {"stopped", kSimMathSum, false, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full", [&](CSimProfile& p) {
+            p.setup.mathRunning = row.running;
+            p.setup.mathChannels[0].mathOp = row.op;
+            p.setup.mathChannels[0].inputs = {1, 2};
+        }))) << s.Error();
+        std::set<double> inputs;
+        for (const CValues& v : Steps(s, 15)) {
+            inputs.insert(v.meas[0]);
+            if (row.expected) {
+                // Inputs arrive rounded to their decimals; the math works on the exact values.
+                EXPECT_NEAR(v.math[0], row.expected(v.meas[0], v.meas[1]), 0.06);
+            } else {
+                EXPECT_DOUBLE_EQ(v.math[0], 12345.678);
+            }
+        }
+        EXPECT_GE(inputs.size(), 5u);
+    }
+}
+
+// Internal loop 1 of the full profile: SP 0-1200, OUT 0-100.
+TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
+    struct Row {
+        const char* name;
+        std::function<void(CSimCmdSession&)> operate;
+        std::function<void(const std::vector<CValues>&)> check;
+        int mode;  // read back through "FM" and "DR"
+        int run;
+    };
+    const auto pv = [](const CValues& v) { return v.loop[0]; };
+    const auto sp = [](const CValues& v) { return v.loop[1]; };
+    const auto out = [](const CValues& v) { return v.loop[2]; };
+    const Row rows[] = {
+        {"AUT drives PV to a new SP",
+         [](CSimCmdSession& s) {
+             Operate<CCmdGO>(s, "GO", [](CCmdGO& c) {
+                 c.loop = 1;
+                 c.setPointNumber = 1;
+                 c.value = 600.0;
+                 c.decimals = 1;
+             });
+         },
+         [&](const std::vector<CValues>& steps) {
+             EXPECT_DOUBLE_EQ(sp(steps.front()), 600.0);
+             EXPECT_LT(std::fabs(pv(steps.back()) - 600.0), 0.1 * std::fabs(600.0 - 249.8));
+             for (const CValues& v : steps) {
+                 EXPECT_GE(out(v), 0.0);
+                 EXPECT_LE(out(v), 100.0);
+             }
+         },
+         kSimAut, 1},
+        {"MAN holds the HJ output",
+         [](CSimCmdSession& s) {
+             Operate<CCmdCA>(s, "CA", [](CCmdCA& c) {
+                 c.loop = 1;
+                 c.mode = kSimMan;
+             });
+             Operate<CCmdHJ>(s, "HJ", [](CCmdHJ& c) {
+                 c.loop = 1;
+                 c.value = 30.0;
+                 c.decimals = 1;
+             });
+         },
+         [&](const std::vector<CValues>& steps) {
+             for (const CValues& v : steps) {
+                 EXPECT_DOUBLE_EQ(out(v), 30.0);
+             }
+             // The process settles where 30 % output holds it: 30 % of the SP span.
+             EXPECT_NEAR(pv(steps.back()), 360.0, 5.0);
+         },
+         kSimMan, 1},
+        {"stop holds OUT at the low limit",
+         [](CSimCmdSession& s) {
+             Operate<CCmdOC>(s, "OC", [](CCmdOC& c) {
+                 c.loop = 1;
+                 c.state = 0;
+             });
+         },
+         [&](const std::vector<CValues>& steps) {
+             for (const CValues& v : steps) {
+                 EXPECT_DOUBLE_EQ(out(v), 0.0);
+             }
+             EXPECT_LT(pv(steps.back()), 50.0);
+         },
+         kSimAut, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full"))) << s.Error();
+        row.operate(s);
+        row.check(Steps(s, 120));
+        auto& fm = s.Cmd<CCmdFM>("FM");
+        fm.loop = 1;
+        ASSERT_EQ(fm.Query(), RZ_OK);
+        EXPECT_EQ(fm.state2, row.mode);
+        EXPECT_EQ(fm.state0, row.run);
+    }
+}
+
+TEST_F(PlantTest, StoppedLoopDrivesTheProfilesStopValue) {
+    Start(LiveProfile("full", [](CSimProfile& p) {
+        p.setup.loops[0].stopOut = 12.5;
+        p.setup.loops[0].run = false;
+    }));
+    for (const CValues& v : Steps(session_, 10)) {
+        EXPECT_DOUBLE_EQ(v.loop[2], 12.5);
+    }
+}
+
+TEST_F(PlantTest, CascadeLoopTakesItsRemoteSetPoint) {
+    struct Row {
+        const char* name;
+        int source;
+    };
+    for (const Row row : {Row{"from channel 1", 1}, Row{"from the master loop", 0}}) {
+        SCOPED_TRACE(row.name);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full", [&](CSimProfile& p) {
+            p.setup.loops[1].remoteSource = row.source;
+            CSimChannel& c = p.setup.channels[0];
+            c.low = 100.0;
+            c.high = 400.0;
+            c.periodS = 30.0;
+        }))) << s.Error();
+        std::set<double> sps;
+        for (const CValues& v : Steps(s, 30)) {
+            // Loop 2 (SP -50 to 500) in CAS: its SP item is the remote set point.
+            // From the master, loop 1's OUT (0-100 %, one decimal) across -50 to 500.
+            const double remote = row.source == 1 ? v.meas[0] : -50.0 + 5.5 * v.loop[2];
+            EXPECT_NEAR(v.loop[4], std::clamp(remote, -50.0, 500.0), row.source == 1 ? 0.06 : 0.3);
+            sps.insert(v.loop[4]);
+        }
+        EXPECT_GE(sps.size(), 5u);
+    }
+}
+
+TEST_F(PlantTest, SetPointsWrittenByOperationsAreReadBack) {
+    Start(LiveProfile("full"));
+    Operate<CCmdGO>(session_, "GO", [](CCmdGO& c) {
+        c.loop = 1;
+        c.setPointNumber = 1;
+        c.value = 321.5;
+        c.decimals = 1;
+    });
+    Operate<CCmdDT>(session_, "DT", [](CCmdDT& c) {
+        c.loop = 1;
+        c.setPointNumber = 1;
+        c.value = 222.2;
+        c.decimals = 1;
+    });
+    for (const CValues& v : Steps(session_, 5)) {
+        EXPECT_DOUBLE_EQ(v.loop[1], 321.5);
+        EXPECT_DOUBLE_EQ(v.ext[1], 222.2);
+    }
+    // An external loop in AUT moves its PV towards the new SP.
+    const std::vector<CValues> later = Steps(session_, 100);
+    EXPECT_NEAR(later.back().ext[0], 222.2, 10.0);
+}
+
+TEST_F(PlantTest, DigitalPointsToggleAndFollowManualOutputs) {
+    Start(LiveProfile("full"));
+    auto& fo = session_.Cmd<CCmdFO>("FO");
+    std::set<int> inputs;
+    for (const int value : {0, 1, 0}) {
+        Operate<CCmdDM>(session_, "DM", [&](CCmdDM& c) {
+            c.point = 3;  // in MAN
+            c.value = value;
+        });
+        for (int i = 0; i < 6; ++i) {
+            ReadValues(session_);
+            ASSERT_EQ(fo.Query(), RZ_OK);
+            EXPECT_EQ(fo.points[2].flagE != 0, value == 1);
+            inputs.insert(fo.points[0].flagD != 0 ? 1 : 0);
+        }
+    }
+    EXPECT_EQ(inputs, (std::set<int>{0, 1}));  // DI 1 toggles every five seconds
+}
+
+TEST_F(PlantTest, ProgramPatternsRunHoldAndEndByThemselves) {
+    Start(LiveProfile("full", [](CSimProfile& p) {
+        p.setup.patterns[0].segments = {{4.0, 300.0}, {4.0, 500.0}};
+        p.setup.patterns[0].loop = 1;
+    }));
+    const auto state = [this](int* running, int* held) {
+        auto& fh = session_.Cmd<CCmdFH>("FH");
+        fh.pattern = 1;
+        ASSERT_EQ(fh.Query(), RZ_OK);
+        *running = fh.bit0;
+        *held = fh.bit1;
+        auto& fw = session_.Cmd<CCmdFW>("FW");
+        ASSERT_EQ(fw.Query(), RZ_OK);
+        EXPECT_EQ((fw.word2 & 1u) != 0, *running != 0);
+    };
+    int running = 0;
+    int held = 0;
+    Operate<CCmdPN>(session_, "PN", [](CCmdPN& c) { c.pattern = 1; });
+    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 1; });
+    state(&running, &held);
+    EXPECT_EQ(running, 1);
+    EXPECT_EQ(held, 0);
+    const double sp1 = Steps(session_, 2).back().loop[1];
+    EXPECT_GT(sp1, 250.0);  // ramping towards 300
+    EXPECT_LT(sp1, 300.0);
+
+    Operate<CCmdHU>(session_, "HU", [](CCmdHU& c) { c.hold = 1; });
+    state(&running, &held);
+    EXPECT_EQ(running, 1);
+    EXPECT_EQ(held, 2);
+    for (const CValues& v : Steps(session_, 20)) {
+        EXPECT_DOUBLE_EQ(v.loop[1], sp1);  // held: the set point stands
+    }
+    Operate<CCmdHU>(session_, "HU", [](CCmdHU& c) { c.hold = 0; });
+    const std::vector<CValues> rest = Steps(session_, 7);
+    EXPECT_GT(rest[3].loop[1], 300.0);  // in the second segment
+    state(&running, &held);
+    EXPECT_EQ(running, 0);  // ended after its last segment
+    EXPECT_NE(LastLog(session_, kSimLogKey).find("Pattern 1 end"), std::string::npos);
+
+    // Run again, then reset: stops at once.
+    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 1; });
+    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 0; });
+    state(&running, &held);
+    EXPECT_EQ(running, 0);
+}
+
+TEST_F(PlantTest, AlarmsRiseOnLimitsAndAreAcknowledged) {
+    Start(LiveProfile("full", [](CSimProfile& p) {
+        CSimChannel& c = p.setup.channels[0];
+        c.low = 0.0;
+        c.high = 100.0;
+        c.periodS = 20.0;
+        c.alarmHighSet = true;
+        c.alarmHigh = 90.0;
+        p.setup.channels[2].alarm = false;  // no alarm from the profile
+    }));
+    ASSERT_EQ(session_.Cmd<CCmdAK>("AK").Execute(), RZ_OK);
+    bool raised = false;
+    for (int i = 0; i < 25 && !raised; ++i) {
+        raised = session_.Raw("FD0,1,1").find("001 ALM*") != std::string::npos;
+    }
+    ASSERT_TRUE(raised);
+    EXPECT_NE(LastLog(session_, kSimLogEmail).find("CH001"), std::string::npos);
+    auto& fl = session_.Cmd<CCmdFL>("FL");
+    fl.kind = kSimLogAlarm;
+    fl.count = 5;
+    ASSERT_EQ(fl.Query(), RZ_OK);
+    EXPECT_NE(std::string(fl.logText).find("CH001 H ON"), std::string::npos) << fl.logText;
+    ASSERT_EQ(session_.Cmd<CCmdAK>("AK").Execute(), RZ_OK);
+    const std::string after = session_.Raw("FD0,1,1");
+    EXPECT_EQ(after.find("ALM*"), std::string::npos) << after;
+}
+
+TEST_F(PlantTest, EveryLogFills) {
+    Start(LiveProfile("full", [](CSimProfile& p) {
+        p.setup.memoryRunning = true;
+        CSimChannel& c = p.setup.channels[0];
+        c.alarmHighSet = true;
+        c.alarmHigh = c.value;  // crossed within the first half period
+    }));
+    Operate<CCmdMS>(session_, "MS", [](CCmdMS& c) { c.message = 3; });
+    Operate<CCmdPS>(session_, "PS", [](CCmdPS& c) { c.start = 0; });
+    auto& go = session_.Cmd<CCmdGO>("GO");
+    go.loop = 1;
+    go.setPointNumber = 1;
+    go.value = 5000.0;  // above the SP high limit: refused
+    go.decimals = 1;
+    EXPECT_NE(go.Execute(), RZ_OK);
+    Steps(session_, 61);
+    auto& fc = session_.Cmd<CCmdFC>("FC");
+    ASSERT_EQ(fc.Query(), RZ_OK);
+    struct Row {
+        int kind;
+        const char* contains;
+    };
+    const Row rows[] = {
+        {kSimLogMsg, "BATCH START"},  {kSimLogErr, "GO1,1,50000"}, {kSimLogCom, "FC GET OK"},
+        {kSimLogWeb, "Screen image"}, {kSimLogFtpc, "FTP put"},    {kSimLogEmail, "CH001"},
+        {kSimLogAlarm, "CH001"},      {kSimLogKey, "Memory"},
+    };
+    for (const Row& row : rows) {
+        auto& fl = session_.Cmd<CCmdFL>("FL");
+        fl.kind = row.kind;
+        fl.count = 50;
+        ASSERT_EQ(fl.Query(), RZ_OK);
+        EXPECT_NE(std::string(fl.logText).find(row.contains), std::string::npos)
+            << kSimLogKindTable[row.kind].name << ": " << fl.logText;
+    }
+}
+
+TEST_F(PlantTest, ClockAdvancesOneStepPerValuesRequest) {
+    Start(LiveProfile("full"));
+    const std::vector<CValues> steps = Steps(session_, 3);
+    EXPECT_EQ(steps[0].date, "24/05/17");
+    EXPECT_EQ(steps[0].time, "09:30:01.000");
+    EXPECT_EQ(steps[2].time, "09:30:03.000");
+    // Other requests leave the clock alone.
+    session_.Raw("IS 0");
+    session_.Raw("FL COM,1");
+    EXPECT_EQ(ReadValues(session_).time, "09:30:04.000");
+}
+
+TEST_F(PlantTest, SameSeedGivesTheSameValuesAndAnotherSeedDoesNot) {
+    const auto answers = [](uint64_t seed) {
+        CSimCmdSession s;
+        EXPECT_TRUE(s.Start(LiveProfile(
+            "full", [](CSimProfile& p) { p.setup.channels[0].wave = kSimWaveWalk; }, seed)));
+        std::vector<std::string> all;
+        for (int i = 0; i < 10; ++i) {
+            all.push_back(s.Raw("FD0,1,248"));
+        }
+        return all;
+    };
+    const std::vector<std::string> first = answers(11);
+    EXPECT_EQ(first, answers(11));
+    EXPECT_NE(first, answers(12));
+    EXPECT_NE(first.front(), first.back());
+}
+
+TEST_F(PlantTest, ScreensFollowTheDisplayAndHaveTheModelsSize) {
+    struct Row {
+        const char* profile;
+        int width, height;
+    };
+    for (const Row row : {Row{"full", 640, 480}, Row{"rz3100", 320, 240}}) {
+        SCOPED_TRACE(row.profile);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile(row.profile))) << s.Error();
+        Steps(s, 5);
+        const bool program = s.Profile().programOption != SimProgramOption::kNone;
+        std::vector<std::vector<uint32_t>> screens;
+        for (const int code : {0, 1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15}) {
+            SCOPED_TRACE(code);
+            if (code == 11 && !program) {
+                continue;
+            }
+            SwitchDisplay(s, code, code <= 2 || (code >= 7 && code <= 9) ? 1 : 0);
+            int width = 0;
+            int height = 0;
+            const std::vector<uint32_t> pixels = Screen(s, &width, &height);
+            EXPECT_EQ(width, row.width);
+            EXPECT_EQ(height, row.height);
+            const std::set<uint32_t> colours(pixels.begin(), pixels.end());
+            EXPECT_GE(colours.size(), 5u);
+            for (const auto& earlier : screens) {
+                EXPECT_NE(earlier, pixels);  // every display looks different
+            }
+            screens.push_back(pixels);
+        }
+    }
+}
+
+TEST_F(PlantTest, TrendOptionsAndTheProgramPatternChangeTheScreen) {
+    Start(LiveProfile("full"));
+    Steps(session_, 5);
+    int w = 0;
+    int h = 0;
+    SwitchDisplay(session_, 0, 1);
+    const std::vector<uint32_t> plain = Screen(session_, &w, &h);
+    Operate<CCmdUD>(session_, "UD", [](CCmdUD& c) {
+        c.kind = 4;
+        c.display = 0;
+        c.group = 1;  // all channels
+        c.option2 = 0;
+        c.option3 = 0;
+    });
+    const std::vector<uint32_t> options = Screen(session_, &w, &h);
+    EXPECT_NE(plain, options);
+    SwitchDisplay(session_, 11, 0);
+    const std::vector<uint32_t> pattern1 = Screen(session_, &w, &h);
+    Operate<CCmdAmp4>(session_, "_4", [](CCmdAmp4& c) { c.pattern = 2; });
+    EXPECT_NE(pattern1, Screen(session_, &w, &h));
+}
+
+TEST_F(PlantTest, ScreensAreReproducibleAndTheTrendScrolls) {
+    const auto trend = [](int steps) {
+        CSimCmdSession s;
+        EXPECT_TRUE(s.Start(LiveProfile("full")));
+        Steps(s, steps);
+        SwitchDisplay(s, 0, 1);
+        int w = 0;
+        int h = 0;
+        return Screen(s, &w, &h);
+    };
+    const std::vector<uint32_t> at10 = trend(10);
+    EXPECT_EQ(at10, trend(10));
+    EXPECT_NE(at10, trend(11));
+}
+
+TEST(PlantOptions, SeedStepAndStillAreRead) {
+    struct Row {
+        std::vector<std::string> args;
+        bool ok;
+        CSimPlantSettings plant;
+    };
+    const Row rows[] = {
+        {{}, true, {true, 1, 0}},
+        {{"--seed", "42"}, true, {true, 42, 0}},
+        {{"--step-ms=250"}, true, {true, 1, 250}},
+        {{"--still", "--seed", "3"}, true, {false, 3, 0}},
+        {{"--step-ms", "0"}, false, {}},
+        {{"--step-ms", "600001"}, false, {}},
+        {{"--seed", "-1"}, false, {}},
+        {{"--still=1"}, false, {}},
+    };
+    for (const Row& row : rows) {
+        CSimOptions options;
+        std::string error;
+        const bool ok = ParseSimOptions(row.args, &options, &error);
+        EXPECT_EQ(ok, row.ok) << error;
+        if (ok && row.ok) {
+            EXPECT_EQ(options.plant.live, row.plant.live);
+            EXPECT_EQ(options.plant.seed, row.plant.seed);
+            EXPECT_EQ(options.plant.stepMs, row.plant.stepMs);
+        }
+    }
+    EXPECT_NE(SimHelpText().find("--step-ms"), std::string::npos);
+}
+
+}  // namespace
