@@ -92,3 +92,45 @@ void BareClient::Login() {
     SendLine(kBenchPassword);
     ReadUntil("\r\n");
 }
+
+void BareInstrumentClient::Exchange(const std::string& request) {
+    SendLine(request);
+    if (request == "FO") {
+        ReadExactly(88);
+    } else if (request == "FW" || request == "FC GET") {
+        ReadBlocks();
+    } else {
+        ReadTextAnswer();
+    }
+}
+
+void BareInstrumentClient::ReadTextAnswer() {
+    std::string answer;
+    for (;;) {
+        answer += ReadSome();
+        if (answer.size() >= 2 && answer.compare(0, 2, "EA") != 0 &&
+            answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
+            return;
+        }
+        if (answer.size() >= 6 && (answer.compare(answer.size() - 6, 6, "\r\nEN\r\n") == 0 ||
+                                   answer.find("END:\r\n") != std::string::npos)) {
+            return;
+        }
+    }
+}
+
+void BareInstrumentClient::ReadBlocks() {
+    for (;;) {
+        const std::string head = ReadExactly(8);
+        if (head[0] == 'E' && head[1] != 'B') {
+            return;  // an error line of 4 bytes plus what followed; fine for a yardstick
+        }
+        const auto* h = reinterpret_cast<const unsigned char*>(head.data());
+        const uint32_t length =
+            (uint32_t{h[4]} << 24) | (uint32_t{h[5]} << 16) | (uint32_t{h[6]} << 8) | h[7];
+        const std::string body = ReadExactly(length);
+        if (static_cast<unsigned char>(body[0]) & 1) {
+            return;
+        }
+    }
+}

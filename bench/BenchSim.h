@@ -32,3 +32,14 @@ class BareClient {
     int fd_ = -1;
     std::string pending_;
 };
+
+// A bare client that knows just enough of the answer shapes to tell where each one ends.
+class BareInstrumentClient : public BareClient {
+  public:
+    using BareClient::BareClient;
+    void Exchange(const std::string& request);
+
+  private:
+    void ReadTextAnswer();
+    void ReadBlocks();
+};

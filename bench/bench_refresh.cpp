@@ -58,54 +58,6 @@ const std::vector<std::string>& RefreshRequests() {
     return requests;
 }
 
-// A bare client that knows just enough of the answer shapes to tell where each one ends.
-class BareInstrumentClient : public BareClient {
-  public:
-    using BareClient::BareClient;
-
-    void Exchange(const std::string& request) {
-        SendLine(request);
-        if (request == "FO") {
-            ReadExactly(88);
-        } else if (request == "FW" || request == "FC GET") {
-            ReadBlocks();
-        } else {
-            ReadTextAnswer();
-        }
-    }
-
-  private:
-    void ReadTextAnswer() {
-        std::string answer;
-        for (;;) {
-            answer += ReadSome();
-            if (answer.size() >= 2 && answer.compare(0, 2, "EA") != 0 &&
-                answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
-                return;
-            }
-            if (answer.size() >= 6 && (answer.compare(answer.size() - 6, 6, "\r\nEN\r\n") == 0 ||
-                                       answer.find("END:\r\n") != std::string::npos)) {
-                return;
-            }
-        }
-    }
-    void ReadBlocks() {
-        for (;;) {
-            const std::string head = ReadExactly(8);
-            if (head[0] == 'E' && head[1] != 'B') {
-                return;  // an error line of 4 bytes plus what followed; fine for a yardstick
-            }
-            const auto* h = reinterpret_cast<const unsigned char*>(head.data());
-            const uint32_t length =
-                (uint32_t{h[4]} << 24) | (uint32_t{h[5]} << 16) | (uint32_t{h[6]} << 8) | h[7];
-            const std::string body = ReadExactly(length);
-            if (static_cast<unsigned char>(body[0]) & 1) {
-                return;
-            }
-        }
-    }
-};
-
 void BM_BareFullRefresh(benchmark::State& state) {
     const auto& requests = RefreshRequests();
     for (auto _ : state) {

@@ -1,0 +1,161 @@
+// One communication cycle at level A with the screen image: the CPU time the console spends on
+// a pass of the polling steps, against a bare client making the same exchanges; and the peak
+// memory of a logged-in `rzctl watch`.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchSim.h"
+#include "SimServer.h"
+#include "link/ConnectionManager.h"
+#include "platform/Paths.h"
+
+extern char** environ;
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// A data directory with a long cycle, so the connection's own thread stays out of the way.
+class CycleDataDir {
+  public:
+    explicit CycleDataDir(int cycleMs) {
+        std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
+        SetDataDirectory(dir_.path().toStdString());
+    }
+    ~CycleDataDir() { SetDataDirectory(""); }
+    std::string Path() const { return dir_.path().toStdString(); }
+
+  private:
+    QTemporaryDir dir_;
+};
+
+// The requests of one pass at level A, learnt from the console itself.
+std::vector<std::string> PassRequests(CInstrumentConnection* connection) {
+    BenchServer().ClearRequests();
+    connection->PollOnce();
+    return BenchServer().CommandRequests();
+}
+
+void BM_ConsoleCyclePassCpu(benchmark::State& state) {
+    CycleDataDir data(60000);
+    CConnectionManager manager;
+    manager.Init();
+    uint32_t id = 0;
+    if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                BenchServer().Port()) != RZ_OK) {
+        state.SkipWithError("log-in failed");
+        return;
+    }
+    CInstrumentConnection* connection = nullptr;
+    manager.FindConnection(id, &connection);
+    const auto requests = PassRequests(connection);
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        if (connection->PollOnce() != RZ_OK) {
+            state.SkipWithError("pass failed");
+            break;
+        }
+        state.SetIterationTime(ThreadCpuSeconds() - start);
+    }
+    state.counters["requests"] = static_cast<double>(requests.size());
+    manager.CloseAll();
+}
+BENCHMARK(BM_ConsoleCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_BareCyclePassCpu(benchmark::State& state) {
+    std::vector<std::string> requests;
+    {
+        CycleDataDir data(60000);
+        CConnectionManager manager;
+        manager.Init();
+        uint32_t id = 0;
+        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
+                                    BenchServer().Port()) != RZ_OK) {
+            state.SkipWithError("log-in failed");
+            return;
+        }
+        CInstrumentConnection* connection = nullptr;
+        manager.FindConnection(id, &connection);
+        requests = PassRequests(connection);
+        manager.CloseAll();
+    }
+    BareInstrumentClient client(BenchServer().Port());
+    client.Login();
+    for (auto _ : state) {
+        const double start = ThreadCpuSeconds();
+        for (const auto& request : requests) {
+            client.Exchange(request);
+        }
+        state.SetIterationTime(ThreadCpuSeconds() - start);
+    }
+    state.counters["requests"] = static_cast<double>(requests.size());
+}
+BENCHMARK(BM_BareCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// rzctl beside this program in the build tree, or where RZCTL names it.
+std::string RzctlPath() {
+    if (const char* path = std::getenv("RZCTL")) {
+        return path;
+    }
+    return ExecutableDirectory() + "/../cli/rzctl";
+}
+
+// Peak resident memory of `rzctl watch` over a few 1000 ms cycles at level A, from the child's
+// resource usage (the same figure as VmHWM).
+void BM_RzctlWatchPeakMemory(benchmark::State& state) {
+    CycleDataDir data(1000);
+    const std::string rzctl = RzctlPath();
+    const std::string port = std::to_string(BenchServer().Port());
+    const std::string dir = data.Path();
+    std::vector<std::string> args = {
+        rzctl,        "--host",       "127.0.0.1",  "--port", port,    "--user",   kBenchUser,
+        "--password", kBenchPassword, "--data-dir", dir,      "watch", "--cycles", "3"};
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    double peakKb = 0;
+    for (auto _ : state) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        const int spawned =
+            posix_spawn(&pid, rzctl.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            state.SkipWithError(("cannot start " + rzctl).c_str());
+            return;
+        }
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
+            state.SkipWithError("rzctl watch failed");
+            return;
+        }
+        peakKb = static_cast<double>(usage.ru_maxrss);
+    }
+    state.counters["peak_kB"] = peakKb;
+}
+BENCHMARK(BM_RzctlWatchPeakMemory)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
