@@ -1,15 +1,12 @@
 // The screen image is decoded on every paint, so the console's decoder is measured against a
 // bare libpng read of the same bytes into a preallocated buffer (no transforms), in the same
 // run. Saving encodes, which is measured alone. Each iteration is timed by the thread's CPU
-// clock: the decode is single-threaded, and on a shared machine wall time mostly measures the
-// neighbours.
+// clock (BenchPng.h).
 #include <benchmark/benchmark.h>
-#include <png.h>
-#include <time.h>
 
-#include <cstring>
 #include <vector>
 
+#include "BenchPng.h"
 #include "image/PngCodec.h"
 
 namespace {
@@ -104,54 +101,13 @@ const std::vector<uint8_t>& ScreenPng() {
     return png;
 }
 
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-struct MemoryReader {
-    const uint8_t* data;
-    size_t length;
-    size_t offset;
-};
-
-void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
-    auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
-    if (count > reader->length - reader->offset) {
-        png_error(png, "end of data");
-    }
-    std::memcpy(out, reader->data + reader->offset, count);
-    reader->offset += count;
-}
-
-// The yardstick: libpng's own rows, in the file's layout, into a buffer made beforehand.
-bool BareDecode(const std::vector<uint8_t>* file, uint8_t* pixels, size_t rowBytes) {
-    MemoryReader reader{file->data(), file->size(), 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_set_read_fn(png, &reader, ReadFromMemory);
-    png_read_info(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    for (png_uint_32 y = 0; y < height; ++y) {
-        png_read_row(png, pixels + y * rowBytes, nullptr);
-    }
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
-}
-
 void BM_ConsoleDecodeScreen(benchmark::State& state) {
     const std::vector<uint8_t>& file = ScreenPng();
     CRzImage image;
     for (auto _ : state) {
-        const double start = ThreadSeconds();
+        const double start = BenchThreadSeconds();
         const RzResult result = DecodePng(file.data(), file.size(), image);
-        state.SetIterationTime(ThreadSeconds() - start);
+        state.SetIterationTime(BenchThreadSeconds() - start);
         if (result != RZ_OK) {
             state.SkipWithError("decode failed");
             break;
@@ -167,9 +123,9 @@ void BM_BareLibpngDecode(benchmark::State& state) {
     const size_t rowBytes = static_cast<size_t>(kWidth) * 3;  // the screen is stored as RGB
     std::vector<uint8_t> pixels(rowBytes * kHeight);
     for (auto _ : state) {
-        const double start = ThreadSeconds();
-        const bool decoded = BareDecode(&file, pixels.data(), rowBytes);
-        state.SetIterationTime(ThreadSeconds() - start);
+        const double start = BenchThreadSeconds();
+        const bool decoded = BenchBareDecode(&file, pixels.data(), rowBytes);
+        state.SetIterationTime(BenchThreadSeconds() - start);
         if (!decoded) {
             state.SkipWithError("decode failed");
             break;
@@ -183,9 +139,9 @@ BENCHMARK(BM_BareLibpngDecode)->UseManualTime();
 void BM_ConsoleEncodeScreen(benchmark::State& state) {
     std::vector<uint8_t> out;
     for (auto _ : state) {
-        const double start = ThreadSeconds();
+        const double start = BenchThreadSeconds();
         const RzResult result = EncodePng(Screen(), out);
-        state.SetIterationTime(ThreadSeconds() - start);
+        state.SetIterationTime(BenchThreadSeconds() - start);
         if (result != RZ_OK) {
             state.SkipWithError("encode failed");
             break;

@@ -23,6 +23,7 @@ const RatioGoal kGoals[] = {
     {"BM_ConsoleLoginIdentify", "BM_BareLoginIdentify", 2.0},
     {"BM_ConsoleFullRefresh", "BM_BareFullRefresh", 2.0},
     {"BM_ConsoleDecodeScreen", "BM_BareLibpngDecode", 1.2},
+    {"BM_ConsoleDecodeSimScreen", "BM_BareLibpngDecodeSimScreen", 1.2},
     {"BM_ConsoleCyclePassCpu", "BM_BareCyclePassCpu", 2.0},
 };
 
