@@ -346,6 +346,68 @@ TEST_F(PlantTest, CascadeLoopTakesItsRemoteSetPoint) {
     }
 }
 
+void ExternalItem(CSimCmdSession& s, int loop, const char* item, int value, double output) {
+    Operate<CCmdDV>(s, "DV", [&](CCmdDV& c) {
+        c.loop = loop;
+        std::strcpy(c.item[loop - 1], item);
+        CDvLoopRecord& record = c.records[loop - 1];
+        record.mode = record.remote = record.runStop = value;
+        record.manualOutput = output;
+        record.outputDecimals = 1;
+    });
+}
+
+// External loop 1 of the full profile: controller model 1, SP 0-400, OUT 0-100 on SP number 1.
+TEST_F(PlantTest, ExternalLoopsFollowTheirMode) {
+    struct Row {
+        const char* name;
+        std::function<void(CSimCmdSession&)> operate;
+        int mode;
+        int run;
+        double heldOut;  // NaN: the controller computes OUT
+    };
+    const double computed = std::nan("");
+    const Row rows[] = {
+        {"AUT", [](CSimCmdSession&) {}, kSimAut, 1, computed},
+        {"MAN holds the manual output",
+         [](CSimCmdSession& s) {
+             ExternalItem(s, 1, "MODE", kSimMan, 0.0);
+             ExternalItem(s, 1, "MOUT", 0, 25.0);
+         },
+         kSimMan, 1, 25.0},
+        {"stop drives the low limit", [](CSimCmdSession& s) { ExternalItem(s, 1, "SR", 0, 0.0); },
+         kSimAut, 0, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CSimCmdSession s;
+        ASSERT_TRUE(s.Start(LiveProfile("full"))) << s.Error();
+        row.operate(s);
+        std::set<double> outs;
+        const std::vector<CValues> steps = Steps(s, 60);
+        for (const CValues& v : steps) {
+            outs.insert(v.ext[2]);
+            if (!std::isnan(row.heldOut)) {
+                EXPECT_DOUBLE_EQ(v.ext[2], row.heldOut);
+            }
+            EXPECT_GE(v.ext[2], 0.0);
+            EXPECT_LE(v.ext[2], 100.0);
+        }
+        if (std::isnan(row.heldOut)) {
+            // The controller works its output and holds PV at SP 121.0.
+            EXPECT_NEAR(steps.back().ext[0], 121.0, 1.0);
+        } else {
+            // The process follows the held output: its share of the 0-400 SP span.
+            EXPECT_NEAR(steps.back().ext[0], 4.0 * row.heldOut, 4.0);
+        }
+        auto& dr = s.Cmd<CCmdDR>("DR");
+        dr.loop = 1;
+        ASSERT_EQ(dr.Query(), RZ_OK);
+        EXPECT_EQ(dr.state2, row.mode);
+        EXPECT_EQ(dr.state0, row.run);
+    }
+}
+
 TEST_F(PlantTest, SetPointsWrittenByOperationsAreReadBack) {
     Start(LiveProfile("full"));
     Operate<CCmdGO>(session_, "GO", [](CCmdGO& c) {
@@ -596,6 +658,89 @@ TEST_F(PlantTest, ScreensAreReproducibleAndTheTrendScrolls) {
     const std::vector<uint32_t> at10 = trend(10);
     EXPECT_EQ(at10, trend(10));
     EXPECT_NE(at10, trend(11));
+}
+
+TEST(PlantProfile, PlantKeysAreReadAndCheckedWithTheirPath) {
+    const std::string head = R"({"model": 3200, "firmwareVersion": "3.06", "programOption": "small",
+        "users": [{"name": "admin", "password": "pw", "level": "A"}], )";
+    struct Row {
+        const char* json;   // the rest of the profile
+        const char* error;  // empty: accepted
+        std::function<void(const CSimProfile&)> check;
+    };
+    const Row rows[] = {
+        {R"("channels": [{"number": 2, "wave": "ramp", "low": -5, "high": 5, "periodS": 30,
+             "noise": 0.5, "fault": "error", "alarmHigh": 4, "alarmLow": -4}]})",
+         "",
+         [](const CSimProfile& p) {
+             const CSimChannel& c = p.setup.channels[1];
+             EXPECT_EQ(c.wave, kSimWaveRamp);
+             EXPECT_EQ(c.low, -5.0);
+             EXPECT_EQ(c.high, 5.0);
+             EXPECT_EQ(c.periodS, 30.0);
+             EXPECT_EQ(c.noise, 0.5);
+             EXPECT_EQ(c.fault, kSimFaultError);
+             EXPECT_TRUE(c.alarmHighSet && c.alarmLowSet);
+             EXPECT_EQ(c.alarmHigh, 4.0);
+             EXPECT_FALSE(p.setup.channels[0].alarmHighSet);
+         }},
+        {R"("mathChannels": [{"number": 1, "math": "difference", "inputs": [3, 1]}]})", "",
+         [](const CSimProfile& p) {
+             EXPECT_EQ(p.setup.mathChannels[0].mathOp, kSimMathDifference);
+             EXPECT_EQ(p.setup.mathChannels[0].inputs, (std::vector<int>{3, 1}));
+         }},
+        {R"("loops": [{"number": 1, "kind": "Single", "gain": 0.8, "timeConstantS": 5, "kp": 1.5,
+             "tiS": 12, "stopOut": 7.5, "remoteSource": 31}]})",
+         "",
+         [](const CSimProfile& p) {
+             const CSimLoop& l = p.setup.loops[0];
+             EXPECT_EQ(l.gain, 0.8);
+             EXPECT_EQ(l.timeConstantS, 5.0);
+             EXPECT_EQ(l.kp, 1.5);
+             EXPECT_EQ(l.tiS, 12.0);
+             EXPECT_EQ(l.stopOut, 7.5);
+             EXPECT_EQ(l.remoteSource, 31);
+         }},
+        {R"("patterns": [{"number": 2, "loop": 1, "segments": [{"seconds": 5, "sp": 10},
+             {"seconds": 2.5, "sp": -3}]}]})",
+         "",
+         [](const CSimProfile& p) {
+             const CSimPattern& pattern = p.setup.patterns[1];
+             EXPECT_EQ(pattern.loop, 1);
+             ASSERT_EQ(pattern.segments.size(), 2u);
+             EXPECT_EQ(pattern.segments[1].seconds, 2.5);
+             EXPECT_EQ(pattern.segments[1].sp, -3.0);
+         }},
+        {R"("channels": [{"number": 1, "wave": "square"}]})", "channels[0].wave", nullptr},
+        {R"("channels": [{"number": 1, "low": 5, "high": 1}]})", "channels[0].low", nullptr},
+        {R"("channels": [{"number": 1, "periodS": 0}]})", "channels[0].periodS", nullptr},
+        {R"("channels": [{"number": 1, "noise": -1}]})", "channels[0].noise", nullptr},
+        {R"("channels": [{"number": 1, "fault": "sometimes"}]})", "channels[0].fault", nullptr},
+        {R"("mathChannels": [{"number": 1, "inputs": [31]}]})", "mathChannels[0].inputs", nullptr},
+        {R"("mathChannels": [{"number": 1, "inputs": [1.5]}]})", "mathChannels[0].inputs", nullptr},
+        {R"("loops": [{"number": 1, "tiS": -2}]})", "loops[0].tiS", nullptr},
+        {R"("loops": [{"number": 1, "remoteSource": 61}]})", "loops[0].remoteSource", nullptr},
+        {R"("dio": [{"number": 1, "module": "DI-1", "togglePeriodS": 0}]})", "dio[0].togglePeriodS",
+         nullptr},
+        {R"("patterns": [{"number": 1, "segments": [{"seconds": 0, "sp": 1}]}]})",
+         "patterns[0].segments", nullptr},
+        {R"("patterns": [{"number": 1, "segments": [{"sp": 1}]}]})", "patterns[0].segments",
+         nullptr},
+        {R"("patterns": [{"number": 1, "loop": 7}]})", "patterns[0].loop", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.json);
+        CSimProfile profile;
+        std::string error;
+        const bool ok = ParseSimProfile(head + row.json, &profile, &error);
+        if (row.error[0] == '\0') {
+            ASSERT_TRUE(ok) << error;
+            row.check(profile);
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
+        }
+    }
 }
 
 TEST(PlantOptions, SeedStepAndStillAreRead) {
