@@ -96,6 +96,10 @@ void CSimInstrument::EndRequest(std::string_view request, std::string_view answe
     if (!profile_.plant.live) {
         return;
     }
+    // An accepted operation may change what a screen shows even between plant steps.
+    if (answer == "E0\r\n") {
+        ++revision_;
+    }
     // Log lines are single printable lines of bounded length, whatever the request held.
     std::string text;
     for (const char c : request.substr(0, 80)) {

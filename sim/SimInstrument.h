@@ -74,6 +74,8 @@ class CSimInstrument {
     // exchange and the error log a refused request.
     const CSimPlantSettings& PlantSettings() const { return profile_.plant; }
     const CSimPlant& Plant() const { return plant_; }
+    // Counts the accepted operations, so a screen is drawn again after one.
+    uint64_t Revision() const { return revision_; }
     void BeginRequest(std::string_view request);
     void EndRequest(std::string_view request, std::string_view answer);
 
@@ -91,7 +93,8 @@ class CSimInstrument {
     uint32_t minor_ = 0;
     std::chrono::steady_clock::time_point started_;
     CSimPlant plant_;
-    int64_t manualMs_ = 0;  // the manual clock's time since start-up
+    int64_t manualMs_ = 0;
+    uint64_t revision_ = 0;  // the manual clock's time since start-up
     std::string screenPng_;
     std::string screenKey_;  // what screenPng_ was drawn from
 };

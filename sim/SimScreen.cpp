@@ -702,11 +702,12 @@ size_t SimImageBlockBytes(size_t size) {
 std::string SimScreenKey(const CSimInstrument& instrument) {
     const CSimPanel& panel = instrument.Panel();
     char key[160];
-    std::snprintf(key, sizeof key, "%llu|%s|%d|%d%d%d%d|%d|%s",
+    std::snprintf(key, sizeof key, "%llu|%llu|%s|%d|%d%d%d%d|%d|%s",
                   static_cast<unsigned long long>(instrument.Plant().Steps()),
-                  panel.displayWord.c_str(), panel.displayGroup, panel.trendFirst,
-                  panel.trendAllChannels, panel.trendScale, panel.trendDigital,
-                  panel.programDisplayPattern, instrument.DateTimeText().c_str());
+                  static_cast<unsigned long long>(instrument.Revision()), panel.displayWord.c_str(),
+                  panel.displayGroup, panel.trendFirst, panel.trendAllChannels, panel.trendScale,
+                  panel.trendDigital, panel.programDisplayPattern,
+                  instrument.DateTimeText().c_str());
     return key;
 }
 

@@ -21,7 +21,8 @@ int SimScreenWidth(int model);
 int SimScreenHeight(int model);
 
 // What the display shows now ("UD" display and group, trend options, the program display's
-// pattern, the plant step): two instrument states with the same key draw the same screen.
+// pattern, the plant step, the count of accepted operations): two instrument states with the
+// same key draw the same screen.
 std::string SimScreenKey(const CSimInstrument& instrument);
 
 // Draws the display the instrument shows into `image` at the model's screen size. Text uses a

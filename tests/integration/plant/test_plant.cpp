@@ -623,7 +623,7 @@ TEST_F(PlantTest, ScreensFollowTheDisplayAndHaveTheModelsSize) {
     }
 }
 
-TEST_F(PlantTest, TrendOptionsAndTheProgramPatternChangeTheScreen) {
+TEST_F(PlantTest, TrendOptionsMessagesAndTheProgramPatternChangeTheScreen) {
     Start(LiveProfile("full"));
     Steps(session_, 5);
     int w = 0;
@@ -639,6 +639,11 @@ TEST_F(PlantTest, TrendOptionsAndTheProgramPatternChangeTheScreen) {
     });
     const std::vector<uint32_t> options = Screen(session_, &w, &h);
     EXPECT_NE(plain, options);
+    // A written message shows on the message summary at once, without a clock step.
+    SwitchDisplay(session_, 5, 0);
+    const std::vector<uint32_t> messages = Screen(session_, &w, &h);
+    Operate<CCmdMS>(session_, "MS", [](CCmdMS& c) { c.message = 2; });
+    EXPECT_NE(messages, Screen(session_, &w, &h));
     SwitchDisplay(session_, 11, 0);
     const std::vector<uint32_t> pattern1 = Screen(session_, &w, &h);
     Operate<CCmdAmp4>(session_, "_4", [](CCmdAmp4& c) { c.pattern = 2; });
