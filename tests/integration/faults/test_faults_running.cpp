@@ -184,22 +184,24 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         const char* name;
         std::function<void(CSimFaults&, uint32_t next)> fault;
         std::function<RzResult(CInstrumentConnection&)> operation;
+        RzResult code;  // 0: any code of the link-broken range
     };
     char log[4096];
     const std::vector<Case> cases = {
         {"StallOnMemoryStart", [](CSimFaults& f, uint32_t n) { f.stallFromRequest = n; },
-         [](CInstrumentConnection& c) { return c.ExecPS(1); }},
+         [](CInstrumentConnection& c) { return c.ExecPS(1); }, LINK_E_TIMEOUT},
         {"CloseOnAlarmAck", [](CSimFaults& f, uint32_t n) { f.closeOnRequest = n; },
-         [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); }},
+         [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); }, 0},
         {"DelayBeyondTimeoutOnDisplaySwitch",
          [](CSimFaults& f, uint32_t) { f.answerDelayMs = kLinkTimeoutMs * 3; },
-         [](CInstrumentConnection& c) { return c.SwitchDisplay(3, 0); }},
+         [](CInstrumentConnection& c) { return c.SwitchDisplay(3, 0); }, LINK_E_TIMEOUT},
         {"StallMidLogList", [](CSimFaults& f, uint32_t n) { f.stallMidAnswerOn = n; },
-         [&log](CInstrumentConnection& c) { return c.ReadLog(1, log, sizeof log); }},
+         [&log](CInstrumentConnection& c) { return c.ReadLog(1, log, sizeof log); },
+         LINK_E_TIMEOUT},
         {"CloseMidLogList", [](CSimFaults& f, uint32_t n) { f.closeMidAnswerOn = n; },
-         [&log](CInstrumentConnection& c) { return c.ReadLog(1, log, sizeof log); }},
+         [&log](CInstrumentConnection& c) { return c.ReadLog(1, log, sizeof log); }, 0},
         {"OversizeLoopState", [](CSimFaults& f, uint32_t n) { f.oversizeAnswerOn = n; },
-         [](CInstrumentConnection& c) { return c.ReadLoopState(kEntryInternalLoop, 1); }},
+         [](CInstrumentConnection& c) { return c.ReadLoopState(kEntryInternalLoop, 1); }, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,6 +215,9 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         ASSERT_NE(connection, nullptr);
         const RzResult result = c.operation(*connection);
         EXPECT_TRUE(IsLinkBroken(result)) << ResultCodeName(result);
+        if (c.code != 0) {
+            EXPECT_EQ(result, c.code) << ResultCodeName(result);
+        }
         // Until the manager closes it, the connection refuses every operation without
         // touching the link.
         const size_t sent = server->CommandRequests().size();
@@ -228,10 +233,11 @@ TEST_F(RunningFaults, FaultsDuringTheOperatorsRefresh) {
         const char* name;
         std::function<void(CSimFaults&, uint32_t next)> fault;
         bool linkLost;
-        RzResult code;  // when the link stays
+        RzResult code;  // 0 with a lost link: any code of the link-broken range
     };
     const std::vector<Case> cases = {
-        {"StallMidRefresh", [](CSimFaults& f, uint32_t n) { f.stallFromRequest = n + 3; }, true, 0},
+        {"StallMidRefresh", [](CSimFaults& f, uint32_t n) { f.stallFromRequest = n + 3; }, true,
+         LINK_E_TIMEOUT},
         {"CloseMidList", [](CSimFaults& f, uint32_t n) { f.closeMidAnswerOn = n + 2; }, true, 0},
         // Only negative results end a refresh; a refused query leaves its part of the model as
         // it was and the refresh goes on to the end.
@@ -249,6 +255,9 @@ TEST_F(RunningFaults, FaultsDuringTheOperatorsRefresh) {
         const RzResult result = Find(id)->Refresh();
         if (c.linkLost) {
             EXPECT_TRUE(IsLinkBroken(result)) << ResultCodeName(result);
+            if (c.code != 0) {
+                EXPECT_EQ(result, c.code) << ResultCodeName(result);
+            }
             ExpectClosedOnce();
         } else {
             EXPECT_EQ(result, c.code) << ResultCodeName(result);
