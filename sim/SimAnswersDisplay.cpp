@@ -116,6 +116,9 @@ std::string ScreenImage(const CSimRequest& request, CSimInstrument& instrument) 
         return SimErrorLine("Syntax error");
     }
     const std::string& png = instrument.ScreenPng();
+    if (png.empty()) {
+        return SimErrorLine("Screen not available");  // drawing or encoding ran out of memory
+    }
     return SimBinaryBlocks(png, SimImageBlockBytes(png.size()));
 }
 
