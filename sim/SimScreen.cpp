@@ -3,8 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <QPainter>
-#include <QPainterPath>
+#include <QPointF>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -103,27 +102,67 @@ const QColor kPen[10] = {{255, 80, 80},   {80, 220, 80},  {80, 160, 255}, {250, 
                          {160, 230, 120}, {240, 240, 240}};
 
 // Logical 320 x 240 coordinates, scaled up to the screen; the pixel font scales with it.
+// Drawing is done here pixel by pixel rather than through QPainter: Qt's raster engine hands
+// large fills to a thread pool of its own, which races under the thread checker and is not
+// needed for screens this small; plain loops also draw the same pixels on every machine.
 class CCanvas {
   public:
-    CCanvas(QImage& image, int scale) : image_(image), painter_(&image), scale_(scale) {
-        painter_.scale(scale, scale);
-    }
-
-    QPainter& Painter() { return painter_; }
+    CCanvas(QImage& image, int scale) : image_(image), scale_(scale) {}
 
     void Fill(double x, double y, double w, double h, const QColor& color) {
-        painter_.fillRect(QRectF(x, y, w, h), color);
+        const int x0 = Device(x);
+        const int y0 = Device(y);
+        const int x1 = Device(x + w);
+        const int y1 = Device(y + h);
+        const QRgb rgb = color.rgb();
+        for (int py = std::max(y0, 0); py < std::min(y1, image_.height()); ++py) {
+            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(py));
+            std::fill(line + std::clamp(x0, 0, image_.width()),
+                      line + std::clamp(x1, 0, image_.width()), rgb);
+        }
     }
 
     void Frame(double x, double y, double w, double h, const QColor& color) {
-        painter_.setPen(QPen(color, 0));
-        painter_.setBrush(Qt::NoBrush);
-        painter_.drawRect(QRectF(x, y, w, h));
+        Line(x, y, x + w, y, color);
+        Line(x + w, y, x + w, y + h, color);
+        Line(x + w, y + h, x, y + h, color);
+        Line(x, y + h, x, y, color);
     }
 
+    // A one-pixel line (Bresenham) between two logical points.
     void Line(double x1, double y1, double x2, double y2, const QColor& color) {
-        painter_.setPen(QPen(color, 0));
-        painter_.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+        int x = Device(x1);
+        int y = Device(y1);
+        const int xEnd = Device(x2);
+        const int yEnd = Device(y2);
+        const int dx = std::abs(xEnd - x);
+        const int dy = -std::abs(yEnd - y);
+        const int sx = x < xEnd ? 1 : -1;
+        const int sy = y < yEnd ? 1 : -1;
+        int error = dx + dy;
+        const QRgb rgb = color.rgb();
+        for (;;) {
+            Plot(x, y, rgb);
+            if (x == xEnd && y == yEnd) {
+                break;
+            }
+            const int twice = 2 * error;
+            if (twice >= dy) {
+                error += dy;
+                x += sx;
+            }
+            if (twice <= dx) {
+                error += dx;
+                y += sy;
+            }
+        }
+    }
+
+    // Joins the points in order.
+    void Polyline(const std::vector<QPointF>& points, const QColor& color) {
+        for (size_t i = 1; i < points.size(); ++i) {
+            Line(points[i - 1].x(), points[i - 1].y(), points[i].x(), points[i].y(), color);
+        }
     }
 
     // Text with its top-left corner at (x, y); `size` multiplies the glyphs. Returns the width.
@@ -162,6 +201,14 @@ class CCanvas {
     }
 
   private:
+    int Device(double logical) const { return static_cast<int>(std::lround(logical * scale_)); }
+
+    void Plot(int x, int y, QRgb rgb) {
+        if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) {
+            reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = rgb;
+        }
+    }
+
     void Block(int x, int y, int side, QRgb rgb) {
         for (int dy = 0; dy < side; ++dy) {
             if (y + dy < 0 || y + dy >= image_.height()) {
@@ -177,7 +224,6 @@ class CCanvas {
     }
 
     QImage& image_;
-    QPainter painter_;
     int scale_;
 };
 
@@ -255,17 +301,14 @@ void DrawTrend(CCanvas& c, const CSimInstrument& instrument) {
         SimFindItem(instrument, numbers[i], &item);
         const QColor& pen = kPen[i % 10];
         const std::vector<float> history = plant.History(numbers[i]);
-        QPainterPath path;
+        std::vector<QPointF> path;
         for (int p = 0; p < points; ++p) {
             const double value = history[history.size() - static_cast<size_t>(points - p)];
             const double f = std::clamp((value - item.low) / (item.high - item.low), 0.0, 1.0);
             // The newest sample at the right edge; history scrolls to the left.
-            const QPointF point(right - (points - 1 - p) * 0.5, bottom - f * (bottom - top));
-            p == 0 ? path.moveTo(point) : path.lineTo(point);
+            path.emplace_back(right - (points - 1 - p) * 0.5, bottom - f * (bottom - top));
         }
-        c.Painter().setPen(QPen(pen, 0));
-        c.Painter().setBrush(Qt::NoBrush);
-        c.Painter().drawPath(path);
+        c.Polyline(path, pen);
         if (panel.trendScale && i < 2) {
             // The scales of the first two pens, with the pen's colour.
             const int y = 16 + static_cast<int>(i) * 9;
@@ -504,16 +547,13 @@ void DrawControlGroup(CCanvas& c, const CSimInstrument& instrument, const std::s
                 continue;
             }
             const std::vector<float> history = plant.History(base);
-            QPainterPath path;
+            std::vector<QPointF> path;
             for (int p = 0; p < points; ++p) {
                 const double value = history[history.size() - static_cast<size_t>(points - p)];
                 const double f = std::clamp((value - pv.low) / (pv.high - pv.low), 0.0, 1.0);
-                const QPointF point(316 - (points - 1 - p) * 0.5, 108 - f * 92);
-                p == 0 ? path.moveTo(point) : path.lineTo(point);
+                path.emplace_back(316 - (points - 1 - p) * 0.5, 108 - f * 92);
             }
-            c.Painter().setPen(QPen(kPen[(index++) % 10], 0));
-            c.Painter().setBrush(Qt::NoBrush);
-            c.Painter().drawPath(path);
+            c.Polyline(path, kPen[(index++) % 10]);
         }
     }
 }
@@ -767,13 +807,6 @@ bool SimRenderScreen(const CSimInstrument& instrument, CRzImage& image) {
         if (panel.alarmsUnacknowledged) {
             c.Fill(270, 228, 47, 11, kAlarm);
             c.Text(276, 230, "ALARM", kText);
-        }
-    }
-    // Drawing can leave partial alpha at antialiased edges; the screen is opaque.
-    for (int y = 0; y < height; ++y) {
-        uint32_t* row = image.Row(y);
-        for (int x = 0; x < width; ++x) {
-            row[x] |= 0xFF000000u;
         }
     }
     return true;
