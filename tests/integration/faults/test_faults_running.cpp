@@ -52,11 +52,15 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
         // Sets the fault; `next` is the number of the next pass's first request.
         std::function<void(CSimFaults&, uint32_t next)> fault;
         Outcome outcome;
+        // A 20 kB screen sent one byte per write may take longer than the suite's short
+        // time-out on a slow (sanitizer) build; it gets the link's usual time-out.
+        uint32_t linkTimeoutMs = kLinkTimeoutMs;
     };
     const std::vector<Case> cases = {
         {"DelayBelowTimeout", [](CSimFaults& f, uint32_t) { f.answerDelayMs = kLinkTimeoutMs / 4; },
          Outcome::kGoesOn},
-        {"ByteByByte", [](CSimFaults& f, uint32_t) { f.segmentBytes = 1; }, Outcome::kGoesOn},
+        {"ByteByByte", [](CSimFaults& f, uint32_t) { f.segmentBytes = 1; }, Outcome::kGoesOn,
+         kDefaultLinkTimeoutMs},
         {"BlocksSplitInTwoWrites", [](CSimFaults& f, uint32_t) { f.splitBlockPauseMs = 2; },
          Outcome::kGoesOn},
         {"BlocksMerged",
@@ -114,6 +118,7 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartSim("full");
+        manager.SetLinkTimeout(c.linkTimeoutMs);
         uint32_t id = 0;
         LogInAndSettle(&id);
         CSimFaults faults;
