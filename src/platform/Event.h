@@ -6,7 +6,7 @@
 
 // A manual-reset event: stays signalled until Reset. Waiters wake at once on Set.
 class CEvent {
-public:
+  public:
     explicit CEvent(bool signalled = false) : signalled_(signalled) {}
 
     void Set() {
@@ -39,7 +39,7 @@ public:
         return cv_.wait_for(lock, timeout, [this] { return signalled_; });
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_;

@@ -6,7 +6,9 @@
 // 0 is success, positive values are reply codes, negative values are 0xFFFF00nn codes.
 using RzResult = int32_t;
 
-constexpr RzResult RzCode(uint32_t code) { return static_cast<RzResult>(code); }
+constexpr RzResult RzCode(uint32_t code) {
+    return static_cast<RzResult>(code);
+}
 
 constexpr RzResult RZ_OK = 0;
 constexpr RzResult REPLY_ERROR = 1;

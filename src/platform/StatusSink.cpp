@@ -36,7 +36,9 @@ void ShowStatusMessage(const std::string& text) {
     }
 }
 
-void ShowStatusMessage(const char* text) { ShowStatusMessage(std::string(text ? text : "")); }
+void ShowStatusMessage(const char* text) {
+    ShowStatusMessage(std::string(text ? text : ""));
+}
 
 void ShowStatusString(int id) {
     const char* text = RzString(id);

@@ -19,12 +19,12 @@ void ShowStatusString(int id);
 
 // Installs a sink for the lifetime of the object and restores the previous one afterwards.
 class ScopedStatusSink {
-public:
+  public:
     explicit ScopedStatusSink(StatusSink sink) : previous_(SetStatusSink(std::move(sink))) {}
     ~ScopedStatusSink() { SetStatusSink(std::move(previous_)); }
     ScopedStatusSink(const ScopedStatusSink&) = delete;
     ScopedStatusSink& operator=(const ScopedStatusSink&) = delete;
 
-private:
+  private:
     StatusSink previous_;
 };

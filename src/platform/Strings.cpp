@@ -102,8 +102,7 @@ std::string RzFormatString(int id, int value) {
     }
     std::string out(text);
     const std::string insert = "%1!d!";
-    for (auto pos = out.find(insert); pos != std::string::npos;
-         pos = out.find(insert, pos + 1)) {
+    for (auto pos = out.find(insert); pos != std::string::npos; pos = out.find(insert, pos + 1)) {
         const std::string number = std::to_string(value);
         out.replace(pos, insert.size(), number);
         pos += number.size() - 1;
