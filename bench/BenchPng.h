@@ -1,8 +1,10 @@
 #pragma once
 
-// Shared by the decode benchmarks: the thread's CPU clock and the bare libpng decode that the
-// console's decoder is measured against.
+// Shared by the decode benchmarks: the console's decode loop and the bare libpng decode it is
+// measured against. Iterations are timed by the thread's CPU clock: the decode is
+// single-threaded, and on a shared machine wall time mostly measures the neighbours.
 
+#include <benchmark/benchmark.h>
 #include <png.h>
 #include <time.h>
 
@@ -10,13 +12,9 @@
 #include <cstring>
 #include <vector>
 
-// Each iteration is timed by the thread's CPU clock: the decode is single-threaded, and on a
-// shared machine wall time mostly measures the neighbours.
-inline double BenchThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+#include "BenchSim.h"
+#include "image/Image.h"
+#include "image/PngCodec.h"
 
 struct BenchPngReader {
     const uint8_t* data;
@@ -51,4 +49,21 @@ inline bool BenchBareDecode(const std::vector<uint8_t>* file, uint8_t* pixels, s
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
+}
+
+// The console's decode of `file` (width x height pixels) into a reused image.
+inline void BenchConsoleDecode(benchmark::State& state, const std::vector<uint8_t>& file,
+                               int64_t width, int64_t height) {
+    CRzImage image;
+    for (auto _ : state) {
+        const double start = BenchThreadSeconds();
+        const RzResult result = DecodePng(file.data(), file.size(), image);
+        state.SetIterationTime(BenchThreadSeconds() - start);
+        if (result != RZ_OK) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(image.Row(0));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * width * height * 4);
 }

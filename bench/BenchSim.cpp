@@ -11,9 +11,15 @@
 #include <stdexcept>
 #include <utility>
 
+#include <time.h>
+
+#include <fstream>
+
 #include "SimCommands.h"
 #include "SimProfile.h"
 #include "SimServer.h"
+#include "link/ConnectionManager.h"
+#include "platform/Paths.h"
 
 CSimServer& BenchServer() {
     static std::unique_ptr<CSimServer> server = [] {
@@ -133,4 +139,25 @@ void BareInstrumentClient::ReadBlocks() {
             return;
         }
     }
+}
+
+double BenchThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+BenchDataDir::BenchDataDir(int cycleMs) {
+    std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+        << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
+    SetDataDirectory(dir_.path().toStdString());
+}
+
+BenchDataDir::~BenchDataDir() {
+    SetDataDirectory("");
+}
+
+bool BenchLogIn(CConnectionManager& manager, uint32_t* id) {
+    return manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, id,
+                                   BenchServer().Port()) == RZ_OK;
 }

@@ -1,15 +1,35 @@
 #pragma once
 
+#include <QTemporaryDir>
 #include <cstdint>
 #include <string>
 
 class CSimServer;
+class CConnectionManager;
 
 constexpr const char* kBenchUser = "admin";
 constexpr const char* kBenchPassword = "rzadmin";
 
 // One rzsim for the whole benchmark run, on a free loopback port, full profile.
 CSimServer& BenchServer();
+
+// The calling thread's CPU clock, in seconds: for single-threaded work on a shared machine,
+// where wall time mostly measures the neighbours.
+double BenchThreadSeconds();
+
+// A fresh data directory with the given communication cycle, for the lifetime of the object.
+class BenchDataDir {
+  public:
+    explicit BenchDataDir(int cycleMs);
+    ~BenchDataDir();
+    std::string Path() const { return dir_.path().toStdString(); }
+
+  private:
+    QTemporaryDir dir_;
+};
+
+// Logs `manager` in to the bench rzsim as the level-A user; false when that fails.
+bool BenchLogIn(CConnectionManager& manager, uint32_t* id);
 
 // A bare blocking socket client: the physical yardstick the console is measured against.
 class BareClient {

@@ -10,41 +10,17 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "BenchSim.h"
 #include "SimServer.h"
 #include "link/ConnectionManager.h"
-#include "platform/Paths.h"
 
 extern char** environ;
 
 namespace {
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// A data directory with a long cycle, so the connection's own thread stays out of the way.
-class CycleDataDir {
-  public:
-    explicit CycleDataDir(int cycleMs) {
-        std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-            << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
-        SetDataDirectory(dir_.path().toStdString());
-    }
-    ~CycleDataDir() { SetDataDirectory(""); }
-    std::string Path() const { return dir_.path().toStdString(); }
-
-  private:
-    QTemporaryDir dir_;
-};
 
 // The requests of one pass at level A, learnt from the console itself.
 std::vector<std::string> PassRequests(CInstrumentConnection* connection) {
@@ -54,12 +30,11 @@ std::vector<std::string> PassRequests(CInstrumentConnection* connection) {
 }
 
 void BM_ConsoleCyclePassCpu(benchmark::State& state) {
-    CycleDataDir data(60000);
+    BenchDataDir data(60000);
     CConnectionManager manager;
     manager.Init();
     uint32_t id = 0;
-    if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                BenchServer().Port()) != RZ_OK) {
+    if (!BenchLogIn(manager, &id)) {
         state.SkipWithError("log-in failed");
         return;
     }
@@ -67,12 +42,12 @@ void BM_ConsoleCyclePassCpu(benchmark::State& state) {
     manager.FindConnection(id, &connection);
     const auto requests = PassRequests(connection);
     for (auto _ : state) {
-        const double start = ThreadCpuSeconds();
+        const double start = BenchThreadSeconds();
         if (connection->PollOnce() != RZ_OK) {
             state.SkipWithError("pass failed");
             break;
         }
-        state.SetIterationTime(ThreadCpuSeconds() - start);
+        state.SetIterationTime(BenchThreadSeconds() - start);
     }
     state.counters["requests"] = static_cast<double>(requests.size());
     manager.CloseAll();
@@ -82,7 +57,7 @@ BENCHMARK(BM_ConsoleCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond
 void BM_BareCyclePassCpu(benchmark::State& state) {
     std::vector<std::string> requests;
     {
-        CycleDataDir data(60000);
+        BenchDataDir data(60000);
         CConnectionManager manager;
         manager.Init();
         uint32_t id = 0;
@@ -99,11 +74,11 @@ void BM_BareCyclePassCpu(benchmark::State& state) {
     BareInstrumentClient client(BenchServer().Port());
     client.Login();
     for (auto _ : state) {
-        const double start = ThreadCpuSeconds();
+        const double start = BenchThreadSeconds();
         for (const auto& request : requests) {
             client.Exchange(request);
         }
-        state.SetIterationTime(ThreadCpuSeconds() - start);
+        state.SetIterationTime(BenchThreadSeconds() - start);
     }
     state.counters["requests"] = static_cast<double>(requests.size());
 }
@@ -120,7 +95,7 @@ std::string RzctlPath() {
 // Peak resident memory of `rzctl watch` over a few 1000 ms cycles at level A, from the child's
 // resource usage (the same figure as VmHWM).
 void BM_RzctlWatchPeakMemory(benchmark::State& state) {
-    CycleDataDir data(1000);
+    BenchDataDir data(1000);
     const std::string rzctl = RzctlPath();
     const std::string port = std::to_string(BenchServer().Port());
     const std::string dir = data.Path();

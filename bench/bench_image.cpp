@@ -102,19 +102,7 @@ const std::vector<uint8_t>& ScreenPng() {
 }
 
 void BM_ConsoleDecodeScreen(benchmark::State& state) {
-    const std::vector<uint8_t>& file = ScreenPng();
-    CRzImage image;
-    for (auto _ : state) {
-        const double start = BenchThreadSeconds();
-        const RzResult result = DecodePng(file.data(), file.size(), image);
-        state.SetIterationTime(BenchThreadSeconds() - start);
-        if (result != RZ_OK) {
-            state.SkipWithError("decode failed");
-            break;
-        }
-        benchmark::DoNotOptimize(image.Row(0));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight * 4);
+    BenchConsoleDecode(state, ScreenPng(), kWidth, kHeight);
 }
 BENCHMARK(BM_ConsoleDecodeScreen)->UseManualTime();
 

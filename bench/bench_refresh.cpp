@@ -3,10 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,7 +13,6 @@
 #include "BenchSim.h"
 #include "SimServer.h"
 #include "link/ConnectionManager.h"
-#include "platform/Paths.h"
 
 namespace {
 
@@ -26,30 +23,15 @@ int64_t NowNs() {
         .count();
 }
 
-// Sets the data directory to a fresh folder with the given communication cycle.
-class DataDir {
-  public:
-    explicit DataDir(int cycleMs) {
-        std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-            << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
-        SetDataDirectory(dir_.path().toStdString());
-    }
-    ~DataDir() { SetDataDirectory(""); }
-
-  private:
-    QTemporaryDir dir_;
-};
-
 // The requests the console sends for log-in and refresh, learnt from one console log-in.
 const std::vector<std::string>& RefreshRequests() {
     static const std::vector<std::string> requests = [] {
-        DataDir data(60000);
+        BenchDataDir data(60000);
         CConnectionManager manager;
         manager.Init();
         BenchServer().ClearRequests();
         uint32_t id = 0;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    BenchServer().Port()) != RZ_OK) {
+        if (!BenchLogIn(manager, &id)) {
             throw std::runtime_error("console log-in failed");
         }
         manager.CloseAll();
@@ -72,13 +54,12 @@ void BM_BareFullRefresh(benchmark::State& state) {
 BENCHMARK(BM_BareFullRefresh)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_ConsoleFullRefresh(benchmark::State& state) {
-    DataDir data(60000);
+    BenchDataDir data(60000);
     CConnectionManager manager;
     manager.Init();
     for (auto _ : state) {
         uint32_t id = 0;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    BenchServer().Port()) != RZ_OK) {
+        if (!BenchLogIn(manager, &id)) {
             state.SkipWithError("log-in failed");
             return;
         }
@@ -89,12 +70,11 @@ BENCHMARK(BM_ConsoleFullRefresh)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // From the thread setting data-ready to the GUI thread's data-refreshed handler.
 void BM_CycleToGuiLatency(benchmark::State& state) {
-    DataDir data(1000);
+    BenchDataDir data(1000);
     CConnectionManager manager;
     manager.Init();
     uint32_t id = 0;
-    if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                BenchServer().Port()) != RZ_OK) {
+    if (!BenchLogIn(manager, &id)) {
         state.SkipWithError("log-in failed");
         return;
     }
@@ -120,13 +100,12 @@ BENCHMARK(BM_CycleToGuiLatency)->UseManualTime()->Iterations(8)->Unit(benchmark:
 
 // StopCycle on a thread that waits out a long cycle.
 void BM_StopCycleLatency(benchmark::State& state) {
-    DataDir data(60000);
+    BenchDataDir data(60000);
     CConnectionManager manager;
     manager.Init();
     for (auto _ : state) {
         uint32_t id = 0;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    BenchServer().Port()) != RZ_OK) {
+        if (!BenchLogIn(manager, &id)) {
             state.SkipWithError("log-in failed");
             return;
         }

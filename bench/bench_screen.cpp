@@ -92,19 +92,7 @@ const std::vector<uint8_t>& TrendPng() {
 }
 
 void BM_ConsoleDecodeSimScreen(benchmark::State& state) {
-    const std::vector<uint8_t>& file = TrendPng();
-    CRzImage image;
-    for (auto _ : state) {
-        const double start = BenchThreadSeconds();
-        const RzResult result = DecodePng(file.data(), file.size(), image);
-        state.SetIterationTime(BenchThreadSeconds() - start);
-        if (result != RZ_OK) {
-            state.SkipWithError("decode failed");
-            break;
-        }
-        benchmark::DoNotOptimize(image.Row(0));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 640 * 480 * 4);
+    BenchConsoleDecode(state, TrendPng(), 640, 480);
 }
 BENCHMARK(BM_ConsoleDecodeSimScreen)->UseManualTime();
 
