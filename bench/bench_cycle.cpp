@@ -17,6 +17,7 @@
 #include "BenchSim.h"
 #include "SimServer.h"
 #include "link/ConnectionManager.h"
+#include "platform/Paths.h"
 
 extern char** environ;
 
