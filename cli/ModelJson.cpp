@@ -51,6 +51,19 @@ void AddDisplay(QJsonObject& object, const CDisplayBlock& d, bool wholeValue) {
     }
 }
 
+// The state fields internal and external loops share.
+template <class Loop>
+void AddLoopState(QJsonObject& object, const Loop& l) {
+    object["modeCode"] = l.modeCode;
+    object["remote"] = l.remote;
+    object["run"] = l.run;
+    object["spValue"] = l.spValue;
+    object["spDecimals"] = l.spDecimals;
+    object["outDecimals"] = l.outDecimals;
+    object["outLow"] = l.outLow;
+    object["outHigh"] = l.outHigh;
+}
+
 }  // namespace
 
 QJsonObject ModelToJson(const CInstrumentModel& m) {
@@ -104,15 +117,8 @@ QJsonObject ModelToJson(const CInstrumentModel& m) {
         object["loopKind"] = l.loopKind;
         object["outputType"] = l.outputType;
         object["retrans"] = l.retrans;
-        object["modeCode"] = l.modeCode;
-        object["remote"] = l.remote;
-        object["run"] = l.run;
+        AddLoopState(object, l);
         object["bit7"] = l.bit7;
-        object["spValue"] = l.spValue;
-        object["spDecimals"] = l.spDecimals;
-        object["outDecimals"] = l.outDecimals;
-        object["outLow"] = l.outLow;
-        object["outHigh"] = l.outHigh;
         internalLoops.append(object);
     }
     json["internalLoops"] = internalLoops;
@@ -123,14 +129,7 @@ QJsonObject ModelToJson(const CInstrumentModel& m) {
         AddDisplay(object, l.display, false);
         object["inUse"] = l.inUse;
         object["controllerModel"] = l.controllerModel;
-        object["modeCode"] = l.modeCode;
-        object["remote"] = l.remote;
-        object["run"] = l.run;
-        object["spValue"] = l.spValue;
-        object["spDecimals"] = l.spDecimals;
-        object["outDecimals"] = l.outDecimals;
-        object["outLow"] = l.outLow;
-        object["outHigh"] = l.outHigh;
+        AddLoopState(object, l);
         externalLoops.append(object);
     }
     json["externalLoops"] = externalLoops;

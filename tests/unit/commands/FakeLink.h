@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <deque>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "link/LinkTransport.h"
+#include "platform/StatusSink.h"
 
 // A scripted link for command tests: records every request with its receive mode and hands
 // out queued answers exactly as the socket would (the answer bytes and length, or a code).
@@ -116,4 +118,19 @@ class FakeLink : public CLinkTransport {
     int32_t mode_ = RECV_LIST;
     uint32_t timeout_ = kDefaultLinkTimeoutMs;
     uint32_t expectedLength_ = 0;
+};
+
+// A list answer: "EA", the given lines, "EN", each ended by CR LF.
+inline std::string List(std::initializer_list<std::string> lines) {
+    std::string answer = "EA\r\n";
+    for (const auto& line : lines) {
+        answer += line + "\r\n";
+    }
+    return answer + "EN\r\n";
+}
+
+// The status texts shown while the object lives.
+struct ShownMessages {
+    std::vector<std::string> texts;
+    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
 };

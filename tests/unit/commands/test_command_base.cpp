@@ -13,10 +13,6 @@
 namespace {
 
 // Collects what the command layer shows to the operator.
-struct ShownMessages {
-    std::vector<std::string> texts;
-    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
-};
 
 std::string Repeat(char c, size_t count) {
     return std::string(count, c);

@@ -17,19 +17,6 @@
 
 namespace {
 
-struct ShownMessages {
-    std::vector<std::string> texts;
-    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
-};
-
-std::string List(std::initializer_list<std::string> lines) {
-    std::string answer = "EA\r\n";
-    for (const auto& line : lines) {
-        answer += line + "\r\n";
-    }
-    return answer + "EN\r\n";
-}
-
 std::vector<std::string> Shown(const char* text) {
     return text != nullptr ? std::vector<std::string>{text} : std::vector<std::string>{};
 }

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct ShownMessages {
-    std::vector<std::string> texts;
-    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
-};
-
 // A zero-filled model with the size class of `modelClass`.
 std::unique_ptr<CInstrumentModel> MakeModel(int32_t modelClass) {
     auto model = std::make_unique<CInstrumentModel>();

@@ -15,11 +15,6 @@
 
 namespace {
 
-struct ShownMessages {
-    std::vector<std::string> texts;
-    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
-};
-
 // One object of every operation command, bound to one link and model.
 struct Operations {
     CCmdCA ca;

@@ -12,20 +12,6 @@
 
 namespace {
 
-struct ShownMessages {
-    std::vector<std::string> texts;
-    ScopedStatusSink sink{[this](const std::string& text) { texts.push_back(text); }};
-};
-
-// A list answer: "EA", the given lines, "EN", each ended by CR LF.
-std::string List(std::initializer_list<std::string> lines) {
-    std::string answer = "EA\r\n";
-    for (const auto& line : lines) {
-        answer += line + "\r\n";
-    }
-    return answer + "EN\r\n";
-}
-
 // One run of a query against a scripted answer and what must hold afterwards.
 template <typename Command>
 struct QueryCase {

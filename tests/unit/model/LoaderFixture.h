@@ -15,15 +15,6 @@
 #include "platform/StatusSink.h"
 #include "unit/commands/FakeLink.h"
 
-// A list answer: "EA", the given lines, "EN", each ended by CR LF.
-inline std::string List(std::initializer_list<std::string> lines) {
-    std::string answer = "EA\r\n";
-    for (const auto& line : lines) {
-        answer += line + "\r\n";
-    }
-    return answer + "EN\r\n";
-}
-
 // The dotted status record of "FM", "DR" and "IS 0".
 inline std::string StatusRecord(const char* dotted) {
     return List({dotted});
