@@ -18,8 +18,8 @@
 #include "SimCommands.h"
 #include "SimProfile.h"
 #include "SimServer.h"
-#include "link/ConnectionManager.h"
 #include "platform/Paths.h"
+#include "session/ConnectionManager.h"
 
 CSimServer& BenchServer() {
     static std::unique_ptr<CSimServer> server = [] {

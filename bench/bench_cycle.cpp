@@ -16,8 +16,8 @@
 
 #include "BenchSim.h"
 #include "SimServer.h"
-#include "link/ConnectionManager.h"
 #include "platform/Paths.h"
+#include "session/ConnectionManager.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 
 #include "BenchSim.h"
 #include "SimServer.h"
-#include "link/LinkSocket.h"
-#include "link/LoginDialogue.h"
+#include "session/LoginDialogue.h"
+#include "transport/LinkSocket.h"
 
 namespace {
 

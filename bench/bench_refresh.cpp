@@ -12,7 +12,7 @@
 
 #include "BenchSim.h"
 #include "SimServer.h"
-#include "link/ConnectionManager.h"
+#include "session/ConnectionManager.h"
 
 namespace {
 

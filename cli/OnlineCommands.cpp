@@ -15,8 +15,8 @@
 #include "image/Image.h"
 #include "image/ImageFile.h"
 #include "image/PngCodec.h"
-#include "link/ConnectionManager.h"
 #include "platform/Strings.h"
+#include "session/ConnectionManager.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 
 #include "CtlOptions.h"
 #include "OnlineCommands.h"
-#include "link/ConnectionManager.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "session/ConnectionManager.h"
 
 namespace {
 

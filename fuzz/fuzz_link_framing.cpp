@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "link/LinkFraming.h"
+#include "transport/LinkFraming.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/LoginDialogue.h"
 #include "platform/StatusSink.h"
+#include "session/LoginDialogue.h"
 
 namespace {
 

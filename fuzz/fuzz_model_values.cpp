@@ -12,9 +12,9 @@
 
 #include "commands/CommandSet.h"
 #include "model/InstrumentModel.h"
-#include "model/ModelLoader.h"
 #include "model/Naming.h"
 #include "model/ValueFormat.h"
+#include "session/ModelLoader.h"
 
 namespace {
 

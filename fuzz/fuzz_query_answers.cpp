@@ -8,8 +8,8 @@
 
 #include "commands/DataQueries.h"
 #include "commands/SettingQueries.h"
-#include "link/LinkTransport.h"
 #include "model/InstrumentModel.h"
+#include "transport/LinkTransport.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "commands/Command.h"
-#include "link/LinkTransport.h"
 #include "platform/ResultCodes.h"
+#include "transport/LinkTransport.h"
 
 // Pure helpers that the query commands use to read answer text. None of them allocates, and
 // none of them reads or writes outside the buffers it is given, whatever the answer holds.

@@ -308,18 +308,6 @@ RzResult ScaleRequestValue(double value, int decimals, int32_t* out) {
     return RZ_OK;
 }
 
-void CopyText(char* destination, size_t size, const char* source) {
-    if (size == 0) {
-        return;
-    }
-    size_t length = 0;
-    while (length + 1 < size && source[length] != '\0') {
-        ++length;
-    }
-    std::memcpy(destination, source, length);
-    destination[length] = '\0';
-}
-
 bool IsListErrorAnswer(const char* text) {
     return text[0] == 'E' && text[1] != 'A';
 }

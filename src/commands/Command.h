@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "link/LinkTransport.h"
 #include "platform/ResultCodes.h"
+#include "platform/Strings.h"
+#include "transport/LinkTransport.h"
 
 struct CInstrumentModel;
 
@@ -74,9 +75,6 @@ int64_t ScaleValue(double value, int decimals);
 // ScaleValue for a request field: LINK_E_PARAMETER when `value` is not finite or the scaled
 // number does not fit a 32-bit field.
 RzResult ScaleRequestValue(double value, int decimals, int32_t* out);
-
-// Copies at most size - 1 characters of `source` and always terminates `destination`.
-void CopyText(char* destination, size_t size, const char* source);
 
 // 'E' followed by anything but 'A': a list query's error answer.
 bool IsListErrorAnswer(const char* text);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "commands/Command.h"
 #include "model/InstrumentModel.h"
 #include "platform/Strings.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "commands/Command.h"
+#include "platform/Strings.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -108,4 +109,16 @@ std::string RzFormatString(int id, int value) {
         pos += number.size() - 1;
     }
     return out;
+}
+
+void CopyText(char* destination, size_t size, const char* source) {
+    if (size == 0) {
+        return;
+    }
+    size_t length = 0;
+    while (length + 1 < size && source[length] != '\0') {
+        ++length;
+    }
+    std::memcpy(destination, source, length);
+    destination[length] = '\0';
 }

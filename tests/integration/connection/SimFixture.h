@@ -13,9 +13,9 @@
 #include "SimCommands.h"
 #include "SimProfile.h"
 #include "SimServer.h"
-#include "link/ConnectionManager.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
+#include "session/ConnectionManager.h"
 
 // Starts rzsim in-process on a free loopback port with a temporary data directory, and a
 // connection manager that logs in to it; captures the status texts.

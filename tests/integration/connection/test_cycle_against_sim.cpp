@@ -1,7 +1,7 @@
 #include <fstream>
 
 #include "SimFixture.h"
-#include "link/InstrumentConnection.h"
+#include "session/InstrumentConnection.h"
 
 namespace {
 

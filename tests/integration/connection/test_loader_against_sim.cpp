@@ -4,7 +4,7 @@
 
 #include "SimFixture.h"
 #include "SimSetup.h"
-#include "link/InstrumentConnection.h"
+#include "session/InstrumentConnection.h"
 
 namespace {
 

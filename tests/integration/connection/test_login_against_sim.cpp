@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "SimFixture.h"
-#include "link/LinkSocket.h"
+#include "transport/LinkSocket.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "integration/connection/SimFixture.h"
-#include "link/InstrumentConnection.h"
 #include "platform/Strings.h"
+#include "session/InstrumentConnection.h"
 
 // Threads of this process, counted from /proc/self/task.
 inline int ProcessThreadCount() {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "SimCommands.h"
-#include "link/LoginDialogue.h"
+#include "session/LoginDialogue.h"
 
 CSimProfile LoadProfileCase(const CProfileCase& profileCase) {
     CSimProfile profile;

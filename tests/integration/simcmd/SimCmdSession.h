@@ -10,10 +10,10 @@
 #include "SimProfile.h"
 #include "SimServer.h"
 #include "commands/CommandSet.h"
-#include "link/InstrumentIdentity.h"
-#include "link/LinkSocket.h"
+#include "model/InstrumentIdentity.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
+#include "transport/LinkSocket.h"
 
 // One shipped profile, loaded from the source tree, with an optional change made in code.
 struct CProfileCase {

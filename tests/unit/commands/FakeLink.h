@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "link/LinkTransport.h"
 #include "platform/StatusSink.h"
+#include "transport/LinkTransport.h"
 
 // A scripted link for command tests: records every request with its receive mode and hands
 // out queued answers exactly as the socket would (the answer bytes and length, or a code).

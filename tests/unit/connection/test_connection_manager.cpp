@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "link/ConnectionManager.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
+#include "session/ConnectionManager.h"
 #include "unit/commands/FakeLink.h"
 
 namespace {

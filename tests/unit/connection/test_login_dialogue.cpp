@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "link/LoginDialogue.h"
 #include "platform/StatusSink.h"
+#include "session/LoginDialogue.h"
 #include "unit/commands/FakeLink.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "link/EventHub.h"
-#include "link/InstrumentConnection.h"
+#include "platform/EventHub.h"
 #include "platform/StatusSink.h"
+#include "session/InstrumentConnection.h"
 #include "unit/commands/FakeLink.h"
 
 // A connection over a scripted link, prepared for an instrument of the given firmware, with the

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "link/CycleWait.h"
-#include "link/TimerObject.h"
+#include "session/CycleWait.h"
+#include "session/TimerObject.h"
 
 namespace {
 

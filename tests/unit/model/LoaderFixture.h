@@ -11,8 +11,8 @@
 
 #include "commands/CommandSet.h"
 #include "model/InstrumentModel.h"
-#include "model/ModelLoader.h"
 #include "platform/StatusSink.h"
+#include "session/ModelLoader.h"
 #include "unit/commands/FakeLink.h"
 
 // The dotted status record of "FM", "DR" and "IS 0".

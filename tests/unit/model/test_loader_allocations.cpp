@@ -12,7 +12,7 @@
 #include "commands/CommandSet.h"
 #include "common/AllocationCounter.h"
 #include "model/InstrumentModel.h"
-#include "model/ModelLoader.h"
+#include "session/ModelLoader.h"
 #include "unit/model/LoaderFixture.h"
 
 namespace {

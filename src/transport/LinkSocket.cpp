@@ -1,4 +1,4 @@
-#include "link/LinkSocket.h"
+#include "transport/LinkSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -9,8 +9,8 @@
 
 #include "FramingBytes.h"
 #include "LoopbackPeer.h"
-#include "link/LinkSocket.h"
 #include "platform/Event.h"
+#include "transport/LinkSocket.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "model/ModelLoader.h"
+#include "session/ModelLoader.h"
 
 #include <cmath>
 

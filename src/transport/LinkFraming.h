@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/LinkTransport.h"
-#include "link/ReceiveBuffer.h"
+#include "transport/LinkTransport.h"
+#include "transport/ReceiveBuffer.h"
 
 // Bytes of one answer held at a time (for binary answers: one block at a time).
 constexpr uint32_t kReceiveAreaSize = 102400;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/EventHub.h"
+#include "platform/EventHub.h"
 
 namespace {
 

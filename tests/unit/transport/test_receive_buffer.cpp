@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/ReceiveBuffer.h"
+#include "transport/ReceiveBuffer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "link/LinkFraming.h"
+#include "transport/LinkFraming.h"
 
 #include <algorithm>
 #include <cstring>

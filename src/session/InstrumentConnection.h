@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "commands/CommandSet.h"
-#include "link/CycleWait.h"
-#include "link/InstrumentIdentity.h"
-#include "link/LinkTransport.h"
-#include "link/TimerObject.h"
+#include "model/InstrumentIdentity.h"
 #include "model/InstrumentModel.h"
-#include "model/ModelLoader.h"
 #include "platform/Event.h"
 #include "platform/ResultCodes.h"
+#include "session/CycleWait.h"
+#include "session/ModelLoader.h"
+#include "session/TimerObject.h"
+#include "transport/LinkTransport.h"
 
 class CEventHub;
 class QObject;

@@ -1,4 +1,4 @@
-#include "link/CycleWait.h"
+#include "session/CycleWait.h"
 
 bool WaitCycle(CCycleClock& clock, int32_t remainingMs) {
     int64_t waited = 0;

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "link/LinkFraming.h"
-#include "link/LinkTransport.h"
+#include "transport/LinkFraming.h"
+#include "transport/LinkTransport.h"
 
 // The TCP link to one instrument. There is no reader thread: the thread that waits for an answer
 // reads the socket itself (poll and recv on a non-blocking descriptor) until the framing says the

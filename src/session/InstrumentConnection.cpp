@@ -1,11 +1,11 @@
-#include "link/InstrumentConnection.h"
+#include "session/InstrumentConnection.h"
 
 #include <chrono>
 #include <cstring>
 
-#include "link/EventHub.h"
-#include "link/LoginDialogue.h"
+#include "platform/EventHub.h"
 #include "platform/StatusSink.h"
+#include "session/LoginDialogue.h"
 
 namespace {
 

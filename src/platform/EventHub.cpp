@@ -1,4 +1,4 @@
-#include "link/EventHub.h"
+#include "platform/EventHub.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/InstrumentIdentity.h"
-#include "link/LinkTransport.h"
+#include "model/InstrumentIdentity.h"
 #include "platform/ResultCodes.h"
+#include "transport/LinkTransport.h"
 
 // Receive capacities of the log-in and identification exchanges.
 constexpr uint32_t kLoginAnswerCapacity = 200;

@@ -1,4 +1,4 @@
-#include "link/TimerObject.h"
+#include "session/TimerObject.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

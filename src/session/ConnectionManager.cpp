@@ -1,13 +1,13 @@
-#include "link/ConnectionManager.h"
+#include "session/ConnectionManager.h"
 
 #include <atomic>
 #include <cstdio>
 #include <new>
 
-#include "link/LinkSocket.h"
-#include "link/LoginDialogue.h"
 #include "platform/Configuration.h"
 #include "platform/StatusSink.h"
+#include "session/LoginDialogue.h"
+#include "transport/LinkSocket.h"
 
 namespace {
 

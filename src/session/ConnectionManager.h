@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "link/EventHub.h"
-#include "link/InstrumentConnection.h"
-#include "link/LinkTransport.h"
+#include "platform/EventHub.h"
 #include "platform/ResultCodes.h"
+#include "session/InstrumentConnection.h"
+#include "transport/LinkTransport.h"
 
 // The instrument's TCP port.
 constexpr uint16_t kInstrumentPort = 34260;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "link/InstrumentConnection.h"
+#include "session/InstrumentConnection.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FramingBytes.h"
-#include "link/LinkFraming.h"
+#include "transport/LinkFraming.h"
 
 namespace {
 

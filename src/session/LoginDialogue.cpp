@@ -1,4 +1,4 @@
-#include "link/LoginDialogue.h"
+#include "session/LoginDialogue.h"
 
 #include <cstdio>
 #include <cstring>
