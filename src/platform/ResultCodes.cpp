@@ -46,6 +46,8 @@ const char* ResultCodeName(RzResult code) {
             return "LINK_E_TIMEOUT";
         case LINK_E_FORMAT:
             return "LINK_E_FORMAT";
+        case LINK_E_BUSY:
+            return "LINK_E_BUSY";
         default:
             return "UNKNOWN";
     }

@@ -33,6 +33,8 @@ constexpr RzResult LINK_E_LOGIN = RzCode(0xFFFF0013u);
 constexpr RzResult LINK_E_SEND = RzCode(0xFFFF0014u);
 constexpr RzResult LINK_E_TIMEOUT = RzCode(0xFFFF0015u);
 constexpr RzResult LINK_E_FORMAT = RzCode(0xFFFF0016u);
+// Another operation of the connection (or another log-in) is still running; nothing was sent.
+constexpr RzResult LINK_E_BUSY = RzCode(0xFFFF0017u);
 
 // 0xFFFF0011 to 0xFFFF0015: the link is broken and the connection must be closed.
 constexpr bool IsLinkBroken(RzResult code) {

@@ -7,6 +7,7 @@
 #include "platform/Configuration.h"
 #include "platform/StatusSink.h"
 #include "session/LoginDialogue.h"
+#include "session/LoginJob.h"
 #include "transport/LinkSocket.h"
 
 namespace {
@@ -37,65 +38,34 @@ RzResult CConnectionManager::Init() {
     return RZ_OK;
 }
 
-RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, const char* password,
-                                             uint32_t* outId, uint16_t port) {
-    if (!initialised_) {
-        return LINK_E_NOT_INITIALIZED;
-    }
-    std::unique_ptr<CLinkTransport> link = transportFactory_ ? transportFactory_() : nullptr;
-    if (!link) {
-        ShowStatusString(20007);
-        return LINK_E_NO_MEMORY;
-    }
-    link->SetTimeout(linkTimeoutMs_);
-    link->SetMode(RECV_LINE);
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", ip != nullptr ? ip : "",
-                  static_cast<int>(port));
-    if (link->Open(address) != RZ_OK) {
-        ShowStatusString(20012);
-        return LINK_E_BROKEN;
-    }
-
-    RzResult result = RunLoginDialogue(link.get(), user != nullptr ? user : "", password);
-    if (result == RZ_OK) {
-        CInstrumentIdentity identity{};
-        result = RunIdentification(link.get(), &identity);
-        if (result == RZ_OK) {
-            result = StartConnection(link, identity, outId);
-        }
-    }
-    if (result != RZ_OK && link) {
-        link->Close();
-    }
-    return result;
-}
-
-RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& link,
-                                             const CInstrumentIdentity& identity, uint32_t* outId) {
-    const uint32_t id = nextConnectionId.fetch_add(1);
-    std::unique_ptr<CInstrumentConnection> connection(
-        new (std::nothrow) CInstrumentConnection(id, &hub_, link.get(), &eventContext_));
-    if (!connection) {
-        ShowStatusString(20007);
-        return LINK_E_NO_MEMORY;
-    }
-    RzResult result = connection->Prepare(identity);
+// On the log-in thread, once the instrument is identified: the connection takes the next id,
+// checks the identity, binds its commands and runs its first full refresh.
+RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
+                                               const RefreshProgress& progress) {
+    CInstrumentConnection& connection = *job.connection;
+    connection.id_ = nextConnectionId.fetch_add(1);
+    RzResult result = connection.Prepare(identity);
     if (result != RZ_OK) {
         return result;
     }
-    result = connection->Refresh();
+    result = connection.Refresh(progress);
     if (result != RZ_OK) {
         ShowStatusString(10001);
         return result;
     }
-    connection->ApplyStartNames();
-    connection->commCycle = ReadCommCycle();
-    result = connection->StartCycle();
+    connection.ApplyStartNames();
+    return RZ_OK;
+}
+
+// Back on the GUI thread: the cycle starts and the connection enters the table.
+RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
+    CInstrumentConnection& connection = *job.connection;
+    const uint32_t id = connection.id();
+    connection.commCycle = ReadCommCycle();
+    RzResult result = connection.StartCycle();
     if (result != RZ_OK) {
         return result;
     }
-
     result = hub_.Subscribe(
         MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
         [this](uint32_t key, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
@@ -107,12 +77,10 @@ RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& li
 
     Record record;
     record.id = id;
-    record.connection = std::move(connection);
-    record.link = std::move(link);
+    record.connection = std::move(job.connection);
+    record.link = std::move(job.link);
     records_.push_back(std::move(record));
-    if (outId != nullptr) {
-        *outId = id;
-    }
+    *outId = id;
     return RZ_OK;
 }
 
@@ -166,6 +134,7 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
 }
 
 RzResult CConnectionManager::CloseAll() {
+    EndLogin();
     if (initialised_) {
         while (!records_.empty()) {
             CloseConnection(records_.front().id);

@@ -8,6 +8,7 @@
 
 #include "platform/EventHub.h"
 #include "platform/ResultCodes.h"
+#include "session/GuiDispatcher.h"
 #include "session/InstrumentConnection.h"
 #include "transport/LinkTransport.h"
 
@@ -26,8 +27,20 @@ class IConnectionView {
 using ViewFactory = std::function<std::unique_ptr<IConnectionView>(uint32_t connectionId)>;
 using TransportFactory = std::function<std::unique_ptr<CLinkTransport>()>;
 
+// How far a log-in has come, reported on the GUI thread.
+struct CLoginProgress {
+    enum Phase { kConnecting, kLoggingIn, kIdentifying, kRefreshing };
+    Phase phase = kConnecting;
+    int step = 0;  // while refreshing: step k of `steps` of the full refresh
+    int steps = 0;
+};
+using LoginProgressHandler = std::function<void(const CLoginProgress&)>;
+// The log-in's result, and the new connection's id on success.
+using LoginDoneHandler = std::function<void(RzResult result, uint32_t id)>;
+
 // The process's table of instrument connections: log-in, identification, connection start,
-// log-out, and the closing of a connection whose link broke. GUI thread only.
+// log-out, and the closing of a connection whose link broke. Called on the GUI thread only; the
+// log-in itself runs on a thread of its own (see StartLogin).
 class CConnectionManager {
   public:
     CConnectionManager();
@@ -37,8 +50,19 @@ class CConnectionManager {
 
     // Closes every connection, resets the hub, empties the table and marks the manager ready.
     RzResult Init();
-    // Connects to `ip`:`port`, logs in, identifies the instrument and starts the connection.
-    // Returns 0 with the new connection id, or a code (the reason is in the status text).
+    // Starts a log-in on a thread of its own: connect to `ip`:`port`, log-in dialogue,
+    // identification, connection start with its full refresh. Progress and the result (with the
+    // new id) come back on the GUI thread; the connection's cycle starts there. Returns 0 when
+    // started; otherwise the code at once (LINK_E_BUSY while another log-in runs) and `done` is
+    // never called. A failed log-in leaves no connection, no socket and no thread.
+    RzResult StartLogin(const char* ip, const char* user, const char* password, uint16_t port,
+                        LoginDoneHandler done, LoginProgressHandler progress = {});
+    // Ends the running log-in at once: its link is closed, which wakes any wait, and it leaves
+    // nothing behind; its handlers are not called any more.
+    void CancelLogin();
+    bool LoginRunning() const { return login_ != nullptr; }
+    // StartLogin, waiting for the result (command-line programs, tests). Returns 0 with the new
+    // connection id, or a code (the reason is in the status text).
     RzResult ConnectAndLogin(const char* ip, const char* user, const char* password,
                              uint32_t* outId, uint16_t port = kInstrumentPort);
     // Ends one connection; 0 also for an unknown id.
@@ -72,8 +96,18 @@ class CConnectionManager {
         std::unique_ptr<IConnectionView> view;
     };
 
-    RzResult StartConnection(std::unique_ptr<CLinkTransport>& link,
-                             const CInstrumentIdentity& identity, uint32_t* outId);
+    struct LoginJob;
+
+    // Log-in thread.
+    void RunLogin(LoginJob& job);
+    RzResult PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
+                               const RefreshProgress& progress);
+    // GUI thread.
+    void ReportLogin(uint64_t number, const CLoginProgress& progress);
+    void FinishLogin(uint64_t number);
+    RzResult AdoptConnection(LoginJob& job, uint32_t* outId);
+    static void DiscardLogin(LoginJob& job);
+    void EndLogin();
     void OnCommunicationError(uint32_t key);
     Record* Find(uint32_t id);
 
@@ -85,4 +119,8 @@ class CConnectionManager {
     ViewFactory viewFactory_;
     TransportFactory transportFactory_;
     uint32_t linkTimeoutMs_ = kDefaultLinkTimeoutMs;
+    // The running log-in and the calls its thread hands to the GUI thread.
+    std::unique_ptr<LoginJob> login_;
+    uint64_t logins_ = 0;
+    CGuiDispatcher loginCalls_;
 };

@@ -1,5 +1,6 @@
-// The connection's operation entry points: each runs its commands on the GUI thread under the
-// connection lock, with the timer stopped around it, and folds the result into the model.
+// The connection's operation entry points: each runs its commands on the calling thread (the
+// connection's worker, as a rule) under the connection lock and folds the result into the
+// model; called on the GUI thread, the timer stops around it.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -94,7 +95,8 @@ class CInstrumentConnection::EntryFrame {
         if (c.errorFlag != 0) {
             return LINK_E_BROKEN;
         }
-        const bool timerWasRunning = touchTimer && c.IsTimerRunning();
+        // The timer belongs to the GUI thread; an operation on the worker leaves it alone.
+        const bool timerWasRunning = touchTimer && c.OnTimerThread() && c.IsTimerRunning();
         if (timerWasRunning) {
             c.EnableTimer(false);
         }
@@ -265,7 +267,7 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
             hj->loop = loop;
             const RzResult r = hj->Execute();
             if (r == RZ_OK) {
-                record.outValue = value;
+                UpdateViewState([&](CViewState& v) { v.internalLoops[loop - 1].outValue = value; });
                 FormatDecimal(record.display.valueText[2], value, record.outDecimals);
             }
             return r;
@@ -280,7 +282,7 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
                 item.outputDecimals = record.outDecimals;
             });
             if (r == RZ_OK) {
-                record.outValue = value;
+                UpdateViewState([&](CViewState& v) { v.externalLoops[loop - 1].outValue = value; });
                 FormatDecimal(record.display.valueText[2], value, record.outDecimals);
             }
             return r;
@@ -305,7 +307,7 @@ RzResult CInstrumentConnection::SetDigitalOutput(int32_t point, int32_t value) {
             // The instrument needs a moment before the point reports its new output.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             CDioRecord& record = model_.dio[point - 1];
-            record.outValue = value;
+            UpdateViewState([&](CViewState& v) { v.dio[point - 1].outValue = value; });
             std::snprintf(record.display.valueText[2], sizeof record.display.valueText[2], "%d",
                           value);
         }
@@ -526,40 +528,41 @@ RzResult CInstrumentConnection::SwitchDisplayLocked(int32_t kind, int32_t index)
     const RzResult r = ud->Execute();
     if (r != RZ_OK)
         return r;
-    CInstrumentModel& m = model_;
-    switch (kind) {
-        case 0:
-        case 1:
-        case 2:
-            m.displayKind = 4;
-            m.measurePage = kind;
-            m.displayGroup = index - 1;
-            break;
-        case 7:
-        case 8:
-        case 9:
-            m.displayKind = 1;
-            m.controlStyle = kind == 7 ? 1 : (kind == 8 ? 0 : 2);
-            m.displayGroup = index - 1;
-            break;
-        case 3:
-            m.displayKind = 6;
-            break;
-        case 10:
-            m.displayKind = 2;
-            break;
-        case 11:
-            m.displayKind = 5;
-            break;
-        case 12:
-            m.displayKind = 7;
-            break;
-        case 14:
-            m.displayKind = 3;
-            break;
-        default:
-            break;
-    }
+    UpdateViewState([kind, index](CViewState& m) {
+        switch (kind) {
+            case 0:
+            case 1:
+            case 2:
+                m.displayKind = 4;
+                m.measurePage = kind;
+                m.displayGroup = index - 1;
+                break;
+            case 7:
+            case 8:
+            case 9:
+                m.displayKind = 1;
+                m.controlStyle = kind == 7 ? 1 : (kind == 8 ? 0 : 2);
+                m.displayGroup = index - 1;
+                break;
+            case 3:
+                m.displayKind = 6;
+                break;
+            case 10:
+                m.displayKind = 2;
+                break;
+            case 11:
+                m.displayKind = 5;
+                break;
+            case 12:
+                m.displayKind = 7;
+                break;
+            case 14:
+                m.displayKind = 3;
+                break;
+            default:
+                break;
+        }
+    });
     return r;
 }
 
@@ -578,9 +581,10 @@ RzResult CInstrumentConnection::SetTrendOptionsLocked(int32_t a, int32_t b, int3
     ud->option3 = c != 0;
     const RzResult r = ud->Execute();
     if (r == RZ_OK) {
-        int32_t options = model_.trendOptions & ~7;
-        options |= (a != 0 ? 1 : 0) | (b != 0 ? 2 : 0) | (c != 0 ? 4 : 0);
-        model_.trendOptions = options;
+        UpdateViewState([a, b, c](CViewState& v) {
+            v.trendOptions =
+                (v.trendOptions & ~7) | (a != 0 ? 1 : 0) | (b != 0 ? 2 : 0) | (c != 0 ? 4 : 0);
+        });
     }
     return r;
 }

@@ -50,7 +50,14 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
       eventContext_(eventContext),
       commands_(std::make_unique<CCommandSet>()),
       loader_(*commands_, model_),
-      clock_(std::make_unique<CSteadyCycleClock>(&stopEvent_)) {
+      clock_(std::make_unique<CSteadyCycleClock>(&stopEvent_)),
+      runner_(*this, [this](RzResult result) {
+          // The communication-error event follows the result of the operation that lost the
+          // link.
+          if (IsLinkBroken(result)) {
+              PublishLinkLostOnce();
+          }
+      }) {
     image_.reserve(kImageCapacity);
 }
 
@@ -84,6 +91,10 @@ RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     model_.dioCount = sizes.dioPoints;
     const RzResult result = commands_->Bind(link_, &model_, &model_);
     levelPolling = 1;
+    {
+        std::lock_guard view(snapshotLock_);
+        viewState_ = CViewState{};
+    }
     PublishSnapshot(false);
     return result;
 }
@@ -110,6 +121,7 @@ void CInstrumentConnection::PublishSnapshot(bool withImage) {
 void CInstrumentConnection::CopyModel(CInstrumentModel* out) const {
     std::lock_guard lock(snapshotLock_);
     *out = snapshot_;
+    ApplyViewState(viewState_, out);
 }
 
 void CInstrumentConnection::WithImage(
@@ -118,17 +130,52 @@ void CInstrumentConnection::WithImage(
     reader(imageLength_ != 0 ? image_.data() : nullptr, imageLength_);
 }
 
-void CInstrumentConnection::UpdateModel(const std::function<void(CInstrumentModel&)>& change) {
-    std::lock_guard lock(commandLock_);
-    change(model_);
-    PublishSnapshot(false);
+CViewState CInstrumentConnection::ViewState() const {
+    std::lock_guard lock(snapshotLock_);
+    return viewState_;
+}
+
+void CInstrumentConnection::UpdateViewState(const std::function<void(CViewState&)>& change) {
+    std::lock_guard lock(snapshotLock_);
+    change(viewState_);
+}
+
+// --- Operations ----------------------------------------------------------------------------
+
+RzResult CInstrumentConnection::StartOperation(const char* name, OperationBody body,
+                                               ResultHandler done, QObject* receiver) {
+    return runner_.Start(name != nullptr ? name : "", std::move(body), std::move(done), receiver);
+}
+
+RzResult CInstrumentConnection::StartSequence(const char* name, CSequence sequence,
+                                              ResultHandler done, QObject* receiver) {
+    return runner_.StartSequence(name != nullptr ? name : "", std::move(sequence), std::move(done),
+                                 receiver);
+}
+
+RzResult CInstrumentConnection::RunOperation(const char* name, OperationBody body) {
+    return runner_.RunAndWait(name != nullptr ? name : "", std::move(body));
+}
+
+void CInstrumentConnection::SetPauseSource(std::unique_ptr<CPauseSource> source) {
+    runner_.SetPauseSource(std::move(source));
 }
 
 // --- Lost link -----------------------------------------------------------------------------
 
-void CInstrumentConnection::ReportLinkLost() {
+void CInstrumentConnection::RaiseErrorFlag() {
     errorFlag.fetch_add(1);
-    PublishLinkLostOnce();
+    // A sequence waiting in a pause ends at once.
+    runner_.InterruptPauses();
+}
+
+void CInstrumentConnection::ReportLinkLost() {
+    RaiseErrorFlag();
+    if (OnTimerThread()) {
+        PublishLinkLostOnce();
+    } else {
+        PostTimerCall();
+    }
 }
 
 void CInstrumentConnection::PublishLinkLostOnce() {
@@ -154,23 +201,26 @@ RzResult CInstrumentConnection::RunStep(Step&& step) {
     std::lock_guard lock(commandLock_);
     const RzResult result = step();
     if (IsLinkBroken(result)) {
-        errorFlag.fetch_add(1);
+        RaiseErrorFlag();
     }
     return result;
 }
 
 // --- Full refresh --------------------------------------------------------------------------
 
-RzResult CInstrumentConnection::Refresh() {
-    const bool timerWasRunning = IsTimerRunning();
-    EnableTimer(false);
+RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
+    // The timer belongs to the GUI thread; a refresh on another thread leaves it alone.
+    const bool timerWasRunning = OnTimerThread() && IsTimerRunning();
+    if (timerWasRunning) {
+        EnableTimer(false);
+    }
     RzResult result;
     {
         std::lock_guard lock(commandLock_);
         if (errorFlag != 0) {
             result = LINK_E_BROKEN;
         } else {
-            result = RefreshSteps();
+            result = RefreshSteps(progress);
             PublishSnapshot(true);
         }
     }
@@ -184,57 +234,78 @@ RzResult CInstrumentConnection::Refresh() {
     return result;
 }
 
-RzResult CInstrumentConnection::RefreshSteps() {
+RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
     CInstrumentModel& m = model_;
     const auto failed = [](RzResult r) { return r < 0; };
+    const auto step = [&progress](int k) {
+        if (progress) {
+            progress(k, kRefreshSteps);
+        }
+    };
+    step(1);
     RzResult r = loader_.LoadLoginInfo();
     if (failed(r))
         return r;
+    step(2);
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
         SetTrendOptionsLocked(0, 1, 1);
     }
+    step(3);
     if (failed(r = loader_.LoadRunStatus()))
         return r;
+    step(4);
     if (failed(r = loader_.LoadDisplayGroups()))
         return r;
+    step(5);
     if (failed(r = loader_.LoadTags()))
         return r;
+    step(6);
     if (failed(r = loader_.LoadInputTypes()))
         return r;
+    step(7);
     if (failed(r = loader_.LoadValues()))
         return r;
+    step(8);
     if (failed(r = loader_.LoadControlGroupNames()))
         return r;
+    step(9);
     if (failed(r = loader_.LoadControlGroupMembers()))
         return r;
+    step(10);
     if (m.loopCount > 0) {
         if (failed(r = loader_.LoadLoopNames()))
             return r;
         if (failed(r = loader_.LoadLoopKinds()))
             return r;
     }
+    step(11);
     if (failed(r = loader_.LoadValues()))
         return r;
+    step(12);
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
         if (failed(r = loader_.LoadRetransRanges()))
             return r;
     }
+    step(13);
     if (m.firmwareMajor >= 2 && m.loopCount > 0) {
         if (failed(r = loader_.LoadLoopModes()))
             return r;
     } else {
         loader_.SetOldFirmwareLoopDefaults();
     }
+    step(14);
     if (m.extLoopCount > 0) {
         if (failed(r = loader_.LoadExtLoops()))
             return r;
     }
+    step(15);
     if (m.firmwareMajor >= 2 && m.extLoopCount > 0) {
         if (failed(r = loader_.LoadExtLoopModes()))
             return r;
     }
+    step(16);
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
         if (failed(r = loader_.LoadDioNames()))
             return r;
@@ -245,20 +316,24 @@ RzResult CInstrumentConnection::RefreshSteps() {
             return r;
         dioAvailable = r == RZ_OK ? 1 : 0;
     }
+    step(17);
     if (m.programOption != 0 && m.firmwareMajor >= 3) {
         if (failed(r = loader_.LoadPatternStates()))
             return r;
     }
+    step(18);
     if (m.loopCount > 0) {
         if (failed(r = loader_.LoadOutputTypes()))
             return r;
         if (failed(r = loader_.LoadOutputRanges()))
             return r;
     }
+    step(19);
     if (m.firmwareMajor >= 3 && m.extLoopCount > 0) {
         if (failed(r = loader_.LoadExtOutputRanges()))
             return r;
     }
+    step(20);
     if (m.accessLevel[0] == 'A' && levelPolling == 1) {
         if (failed(r = loader_.LoadScreenImage()))
             return r;
@@ -290,6 +365,7 @@ void CInstrumentConnection::StopCycle() {
     EnableTimer(false);
     stopFlag.fetch_add(1);
     stopEvent_.Set();
+    runner_.Stop();
     if (thread_.joinable()) {
         thread_.join();
     }

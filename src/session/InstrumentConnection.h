@@ -15,11 +15,18 @@
 #include "platform/ResultCodes.h"
 #include "session/CycleWait.h"
 #include "session/ModelLoader.h"
+#include "session/OperationRunner.h"
+#include "session/Sequence.h"
 #include "session/TimerObject.h"
+#include "session/ViewState.h"
 #include "transport/LinkTransport.h"
 
 class CEventHub;
 class QObject;
+
+// Numbered steps of the full refresh; its progress is reported as step k of these.
+constexpr int kRefreshSteps = 20;
+using RefreshProgress = std::function<void(int step, int steps)>;
 
 // Model sizes by model number: display groups, control groups, DI/DO points.
 struct CModelSizes {
@@ -44,13 +51,19 @@ constexpr int32_t kProgramAdvance = 5;
 // Everything that belongs to one logged-in instrument: its settings model with the identity
 // copy, the command set bound to its link, the communication thread that keeps the model
 // current, and the GUI timer that tells the views. Always heap-allocated (the command set holds
-// the screen-image buffers); create, use and delete it on the GUI thread.
+// the screen-image buffers); create and delete it on the GUI thread.
 //
-// Threads: the communication thread and the GUI thread both run commands. One connection-wide
-// lock is held around every polling step, every entry point and the full refresh, so no command
-// object, no model record and the link are ever used by both at once. Views never read the
-// working model: they read a snapshot that is published whole after every pass of the cycle,
-// every entry point and every refresh.
+// Threads: the GUI thread never waits on the instrument. It starts operations (an entry point,
+// the full refresh, a sequence of steps) with StartOperation / StartSequence; they run on the
+// connection's worker and their results come back on the GUI thread (see COperationRunner).
+// The communication thread runs the polling steps. One connection-wide lock is held around
+// every polling step, every entry point and the full refresh, so no command object, no model
+// record and the link are ever used by two threads at once. Views never read the working model:
+// they read a snapshot that is published whole after every pass of the cycle, every entry point
+// and every refresh, and the fields they own (CViewState) under a short lock of their own.
+//
+// The entry points below are the operations' bodies: called directly they run their exchange
+// on the calling thread (the worker, the log-in thread, tests).
 class CInstrumentConnection : public CTimerObject {
   public:
     // `eventContext` is the GUI-thread object through which a lost link is reported (queued, so
@@ -66,17 +79,35 @@ class CInstrumentConnection : public CTimerObject {
     // After the first successful refresh: default names and type texts.
     void ApplyStartNames();
 
-    // Full refresh of the settings model.
-    RzResult Refresh();
+    // Full refresh of the settings model; `progress` hears of each numbered step before it runs.
+    RzResult Refresh(const RefreshProgress& progress = {});
     // Starts the communication thread and the timer. LINK_E_GENERAL when the thread cannot run.
     RzResult StartCycle();
-    // Stops timer and thread; returns once the thread has ended.
+    // Stops timer, thread and operations; returns once both threads have ended. A result still
+    // on its way is never delivered.
     void StopCycle();
     // Runs one pass of the polling steps (what the thread does each cycle) on the calling
     // thread, without the waits. Returns the first link-broken code, else 0.
     RzResult PollOnce();
 
-    // --- Operation entry points (GUI thread) ---
+    // --- Operations, started on the GUI thread ---
+    using OperationBody = COperationRunner::Body;
+    using ResultHandler = COperationRunner::ResultHandler;
+    // Runs `body` (e.g. one entry point) on the connection's worker; `done` gets its result on
+    // the GUI thread, unless `receiver` was given and is gone. A second start while one runs is
+    // refused at once with LINK_E_BUSY, and the status text names the running one (`name`).
+    RzResult StartOperation(const char* name, OperationBody body, ResultHandler done = {},
+                            QObject* receiver = nullptr);
+    RzResult StartSequence(const char* name, CSequence sequence, ResultHandler done = {},
+                           QObject* receiver = nullptr);
+    // Starts an operation and waits for its result (command-line programs, tests).
+    RzResult RunOperation(const char* name, OperationBody body);
+    bool OperationRunning() const { return runner_.Busy(); }
+    const std::string& RunningOperation() const { return runner_.Running(); }
+    // Replaces the source of the sequences' pauses (tests: a manual clock).
+    void SetPauseSource(std::unique_ptr<CPauseSource> source);
+
+    // --- Operation entry points ---
     RzResult ExecPS(int32_t value);
     RzResult ExecTL(int32_t value);
     RzResult OperateLoopSR(int32_t kind, int32_t loop, int32_t value);
@@ -102,8 +133,9 @@ class CInstrumentConnection : public CTimerObject {
     void CopyModel(CInstrumentModel* out) const;
     // Calls `reader` with the latest published screen image (nullptr, 0 when there is none).
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
-    // Changes the working model (display state the views own) and publishes it.
-    void UpdateModel(const std::function<void(CInstrumentModel&)>& change);
+    // The fields the views own; reading and changing them never waits for an exchange.
+    CViewState ViewState() const;
+    void UpdateViewState(const std::function<void(CViewState&)>& change);
 
     uint32_t id() const { return id_; }
     CEventHub* hub() const { return hub_; }
@@ -134,14 +166,18 @@ class CInstrumentConnection : public CTimerObject {
   private:
     class EntryFrame;
     friend class EntryFrame;
+    // Connection start gives the connection its id once identification succeeded.
+    friend class CConnectionManager;
 
     void ThreadMain();
     // Runs `step` under the connection lock; marks the link lost on a link-broken result.
     template <class Step>
     RzResult RunStep(Step&& step);
-    RzResult RefreshSteps();
+    RzResult RefreshSteps(const RefreshProgress& progress);
     void PublishSnapshot(bool withImage);
-    // Raises the error flag and reports the lost link once.
+    void RaiseErrorFlag();
+    // Raises the error flag and reports the lost link once (from the GUI thread: through the
+    // event loop; from another thread: through the timer's wake-up).
     void ReportLinkLost();
     void PublishLinkLostOnce();
     RzResult ReloadProgramLocked(int32_t index, int32_t pattern);
@@ -157,8 +193,10 @@ class CInstrumentConnection : public CTimerObject {
     CModelLoader loader_;
 
     mutable std::recursive_mutex commandLock_;
+    // Guards the snapshot and the view state; held only to copy them, never across an exchange.
     mutable std::mutex snapshotLock_;
     CInstrumentModel snapshot_{};
+    CViewState viewState_{};
     std::vector<uint8_t> image_;  // the published screen image; capacity reserved once
     uint32_t imageLength_ = 0;
 
@@ -166,4 +204,5 @@ class CInstrumentConnection : public CTimerObject {
     std::unique_ptr<CCycleClock> clock_;
     CEvent stopEvent_{false};
     std::thread thread_;
+    COperationRunner runner_;
 };

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 class QSocketNotifier;
 
@@ -23,6 +24,9 @@ class CTimerObject {
     void EnableTimer(bool on);
     bool IsTimerRunning() const { return timer_.isActive(); }
     uint32_t TimerInterval() const { return intervalMs_; }
+    // True on the thread that created the object (the GUI thread), the only one that may touch
+    // the timer.
+    bool OnTimerThread() const { return std::this_thread::get_id() == owner_; }
 
     // Has OnTimer run on the GUI thread as soon as its event loop gets to it; callable from any
     // thread. Calls made before the timer was first started are delivered once it starts.
@@ -36,6 +40,7 @@ class CTimerObject {
   private:
     void OnWake();
 
+    std::thread::id owner_ = std::this_thread::get_id();
     QObject context_;
     QTimer timer_;
     uint32_t intervalMs_ = 0;

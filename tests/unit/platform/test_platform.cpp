@@ -16,11 +16,13 @@ TEST(ResultCodes, BrokenRangeIsExactly0x11To0x15) {
         {LINK_E_NOT_OPEN, false}, {LINK_E_BROKEN, true}, {RzCode(0xFFFF0012u), true},
         {LINK_E_LOGIN, true},     {LINK_E_SEND, true},   {LINK_E_TIMEOUT, true},
         {LINK_E_FORMAT, false},   {RZ_OK, false},        {REPLY_ERROR, false},
+        {LINK_E_BUSY, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsLinkBroken(c.code), c.broken) << ResultCodeName(c.code);
     }
     EXPECT_STREQ(ResultCodeName(LINK_E_TIMEOUT), "LINK_E_TIMEOUT");
+    EXPECT_STREQ(ResultCodeName(LINK_E_BUSY), "LINK_E_BUSY");
     EXPECT_STREQ(ResultCodeName(RzCode(0xFFFF0002u)), "UNKNOWN");
 }
 

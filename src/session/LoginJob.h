@@ -1,0 +1,27 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "session/ConnectionManager.h"
+
+// One log-in in progress. The log-in thread uses the link and the connection until it hands the
+// job back to the GUI thread; the handlers are touched on the GUI thread only.
+struct CConnectionManager::LoginJob {
+    uint64_t number = 0;
+    std::string ip;
+    std::string user;
+    std::string password;
+    uint16_t port = kInstrumentPort;
+    std::unique_ptr<CLinkTransport> link;
+    std::unique_ptr<CInstrumentConnection> connection;
+    std::atomic<bool> cancelled{false};
+    // Written by the log-in thread before it hands the job back.
+    RzResult result = RZ_OK;
+    bool opened = false;  // the link was opened (a link that never opened is not closed)
+    std::thread thread;
+    LoginDoneHandler done;
+    LoginProgressHandler progress;
+};

@@ -1,0 +1,173 @@
+// The log-in as an operation of the connection manager: it runs on a thread of its own, reports
+// its progress and its result to the GUI thread, and can be cancelled at any point.
+#include <cstdio>
+#include <new>
+
+#include "platform/StatusSink.h"
+#include "session/ConnectionManager.h"
+#include "session/LoginDialogue.h"
+#include "session/LoginJob.h"
+
+RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const char* password,
+                                        uint16_t port, LoginDoneHandler done,
+                                        LoginProgressHandler progress) {
+    if (!initialised_) {
+        return LINK_E_NOT_INITIALIZED;
+    }
+    if (login_) {
+        ShowStatusMessage("Log-in is still running");
+        return LINK_E_BUSY;
+    }
+    auto job = std::make_unique<LoginJob>();
+    job->link = transportFactory_ ? transportFactory_() : nullptr;
+    if (job->link) {
+        // The connection object lives on the GUI thread (its timer does); it gets its id once
+        // the instrument is identified.
+        job->connection.reset(new (std::nothrow)
+                                  CInstrumentConnection(0, &hub_, job->link.get(), &eventContext_));
+    }
+    if (!job->link || !job->connection) {
+        ShowStatusString(20007);
+        return LINK_E_NO_MEMORY;
+    }
+    job->link->SetTimeout(linkTimeoutMs_);
+    job->link->SetMode(RECV_LINE);
+    job->number = ++logins_;
+    job->ip = ip != nullptr ? ip : "";
+    job->user = user != nullptr ? user : "";
+    job->password = password != nullptr ? password : "";
+    job->port = port;
+    job->done = std::move(done);
+    job->progress = std::move(progress);
+    loginCalls_.Arm();
+    try {
+        job->thread = std::thread([this, j = job.get()] { RunLogin(*j); });
+    } catch (...) {
+        return LINK_E_GENERAL;
+    }
+    login_ = std::move(job);
+    return RZ_OK;
+}
+
+void CConnectionManager::RunLogin(LoginJob& job) {
+    const uint64_t number = job.number;
+    const auto report = [this, number](CLoginProgress::Phase phase, int step = 0, int steps = 0) {
+        const CLoginProgress progress{phase, step, steps};
+        loginCalls_.Post([this, number, progress] { ReportLogin(number, progress); });
+    };
+    const auto goOn = [&job](RzResult result) { return result == RZ_OK && !job.cancelled; };
+
+    report(CLoginProgress::kConnecting);
+    char address[64];
+    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", job.ip.c_str(),
+                  static_cast<int>(job.port));
+    RzResult result = RZ_OK;
+    if (job.link->Open(address) != RZ_OK) {
+        if (!job.cancelled) {
+            ShowStatusString(20012);
+        }
+        result = LINK_E_BROKEN;
+    } else {
+        job.opened = true;
+    }
+    if (goOn(result)) {
+        report(CLoginProgress::kLoggingIn);
+        result = RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str());
+    }
+    CInstrumentIdentity identity{};
+    if (goOn(result)) {
+        report(CLoginProgress::kIdentifying);
+        result = RunIdentification(job.link.get(), &identity);
+    }
+    if (goOn(result)) {
+        result = PrepareConnection(job, identity, [&report](int step, int steps) {
+            report(CLoginProgress::kRefreshing, step, steps);
+        });
+    }
+    job.result = result;
+    loginCalls_.Post([this, number] { FinishLogin(number); });
+}
+
+void CConnectionManager::ReportLogin(uint64_t number, const CLoginProgress& progress) {
+    if (!login_ || login_->number != number || login_->cancelled || !login_->progress) {
+        return;
+    }
+    // The handler may cancel the log-in; call a copy.
+    const LoginProgressHandler handler = login_->progress;
+    handler(progress);
+}
+
+void CConnectionManager::FinishLogin(uint64_t number) {
+    if (!login_ || login_->number != number) {
+        return;
+    }
+    std::unique_ptr<LoginJob> job = std::move(login_);
+    // The thread has handed the job back and is ending.
+    job->thread.join();
+    if (job->cancelled) {
+        DiscardLogin(*job);
+        return;
+    }
+    uint32_t id = 0;
+    RzResult result = job->result;
+    if (result == RZ_OK) {
+        result = AdoptConnection(*job, &id);
+    }
+    if (result != RZ_OK) {
+        DiscardLogin(*job);
+        id = 0;
+    }
+    const LoginDoneHandler done = std::move(job->done);
+    job.reset();
+    if (done) {
+        done(result, id);
+    }
+}
+
+void CConnectionManager::DiscardLogin(LoginJob& job) {
+    job.connection.reset();
+    if (job.link && job.opened) {
+        job.link->Close();
+    }
+    job.link.reset();
+}
+
+void CConnectionManager::CancelLogin() {
+    if (!login_ || login_->cancelled) {
+        return;
+    }
+    login_->cancelled = true;
+    // Wakes the log-in thread's wait; it hands the job back, which then ends without a trace.
+    login_->link->Close();
+}
+
+void CConnectionManager::EndLogin() {
+    if (login_) {
+        login_->cancelled = true;
+        login_->link->Close();
+        login_->thread.join();
+        DiscardLogin(*login_);
+        login_.reset();
+    }
+    loginCalls_.Clear();
+}
+
+RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, const char* password,
+                                             uint32_t* outId, uint16_t port) {
+    bool finished = false;
+    RzResult result = LINK_E_GENERAL;
+    uint32_t id = 0;
+    const RzResult started = StartLogin(ip, user, password, port, [&](RzResult r, uint32_t newId) {
+        finished = true;
+        result = r;
+        id = newId;
+    });
+    if (started != RZ_OK) {
+        return started;
+    }
+    loginCalls_.WaitUntil([&] { return finished || !login_; });
+    if (result == RZ_OK && outId != nullptr) {
+        *outId = id;
+    }
+    return finished ? result : LINK_E_GENERAL;
+}

@@ -1,0 +1,160 @@
+#include "session/OperationRunner.h"
+
+#include "platform/StatusSink.h"
+
+COperationRunner::COperationRunner(CInstrumentConnection& connection, ResultHandler finished)
+    : connection_(connection),
+      finished_(std::move(finished)),
+      pauses_(std::make_unique<CSteadyPauseSource>()) {}
+
+COperationRunner::~COperationRunner() {
+    Stop();
+}
+
+void COperationRunner::SetPauseSource(std::unique_ptr<CPauseSource> source) {
+    if (Busy() || !source) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    pauses_ = std::move(source);
+}
+
+void COperationRunner::InterruptPauses() {
+    std::lock_guard lock(mutex_);
+    pauses_->Interrupt();
+}
+
+RzResult COperationRunner::Start(std::string name, Body body, ResultHandler done,
+                                 QObject* receiver) {
+    Pending pending{std::move(done), {}, receiver, receiver != nullptr};
+    return Begin(
+        std::move(name), [this, body = std::move(body)] { return body(connection_); },
+        std::move(pending));
+}
+
+RzResult COperationRunner::StartSequence(std::string name, CSequence sequence, ResultHandler done,
+                                         QObject* receiver) {
+    Pending pending{std::move(done), std::move(sequence.handlers_), receiver, receiver != nullptr};
+    const uint64_t number = started_ + 1;
+    auto work = [this, number, steps = std::move(sequence.steps_)] {
+        return CSequence::RunSteps(
+            steps, connection_, *pauses_, [this, number](size_t i, RzResult r) {
+                dispatcher_.Post([this, number, i, r] { DeliverStep(number, i, r); });
+            });
+    };
+    return Begin(std::move(name), std::move(work), std::move(pending));
+}
+
+RzResult COperationRunner::RunAndWait(std::string name, Body body) {
+    bool finished = false;
+    RzResult result = LINK_E_NOT_LOGGED_IN;
+    const RzResult started = Start(std::move(name), std::move(body), [&](RzResult r) {
+        finished = true;
+        result = r;
+    });
+    if (started != RZ_OK) {
+        return started;
+    }
+    // The runner may be destroyed while waiting (a handler closed the connection); `finished`
+    // and `result` live on this stack.
+    dispatcher_.WaitUntil([&finished] { return finished; });
+    return result;
+}
+
+RzResult COperationRunner::Begin(std::string name, std::function<RzResult()> work,
+                                 Pending pending) {
+    if (stopped_) {
+        return LINK_E_NOT_LOGGED_IN;
+    }
+    if (Busy()) {
+        ShowStatusMessage(running_ + " is still running");
+        return LINK_E_BUSY;
+    }
+    if (!worker_.joinable()) {
+        try {
+            worker_ = std::thread([this] { WorkerMain(); });
+        } catch (...) {
+            return LINK_E_GENERAL;
+        }
+    }
+    dispatcher_.Arm();
+    running_ = name.empty() ? std::string("An operation") : std::move(name);
+    current_ = ++started_;
+    pending_ = std::move(pending);
+    {
+        std::lock_guard lock(mutex_);
+        job_ = [this, number = current_, work = std::move(work)] {
+            const RzResult result = work();
+            dispatcher_.Post([this, number, result] { Deliver(number, result); });
+        };
+    }
+    cv_.notify_one();
+    return RZ_OK;
+}
+
+bool COperationRunner::ReceiverGone() const {
+    return pending_->guarded && pending_->receiver.isNull();
+}
+
+void COperationRunner::DeliverStep(uint64_t number, size_t step, RzResult result) {
+    if (number != current_ || !pending_ || ReceiverGone() ||
+        step >= pending_->stepHandlers.size() || !pending_->stepHandlers[step]) {
+        return;
+    }
+    // A handler may close the connection, which destroys this runner: call a copy, last.
+    const ResultHandler handler = pending_->stepHandlers[step];
+    handler(result);
+}
+
+void COperationRunner::Deliver(uint64_t number, RzResult result) {
+    if (number != current_ || !pending_) {
+        return;
+    }
+    Pending pending = std::move(*pending_);
+    pending_.reset();
+    running_.clear();
+    current_ = 0;
+    const ResultHandler finished = finished_;
+    if (finished) {
+        finished(result);
+    }
+    // `finished` does not close the connection (it reports a lost link through the event loop),
+    // so the runner still exists here; `done` may close it and comes last.
+    if ((pending.guarded && pending.receiver.isNull()) || !pending.done) {
+        return;
+    }
+    pending.done(result);
+}
+
+void COperationRunner::Stop() {
+    stopped_ = true;
+    running_.clear();
+    current_ = 0;
+    pending_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        pauses_->Interrupt();
+        quit_ = true;
+    }
+    cv_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    dispatcher_.Clear();
+}
+
+void COperationRunner::WorkerMain() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        cv_.wait(lock, [this] { return quit_ || job_ != nullptr; });
+        if (quit_) {
+            return;
+        }
+        std::function<void()> job = std::move(job_);
+        job_ = nullptr;
+        lock.unlock();
+        job();
+        job = nullptr;
+        lock.lock();
+    }
+}
