@@ -77,6 +77,13 @@ CInstrumentConnection* Connection(const CtlSession& s) {
     return connection;
 }
 
+// Runs `body` as an operation of the connection, the way the console's buttons do, and waits
+// for its result.
+RzResult Run(const CtlSession& s, const char* name, CInstrumentConnection::OperationBody body) {
+    CInstrumentConnection* c = Connection(s);
+    return c != nullptr ? c->RunOperation(name, std::move(body)) : LINK_E_NOT_LOGGED_IN;
+}
+
 CInstrumentModel Snapshot(const CtlSession& s) {
     CInstrumentModel model{};
     if (CInstrumentConnection* c = Connection(s)) {
@@ -221,10 +228,10 @@ int LoopCommand(const CtlSession& s) {
         "loop kind");
     const int n = ParseInt(a[1], "loop number");
     const std::string& what = a[2];
-    CInstrumentConnection* c = Connection(s);
     if (what == "read") {
         Expect(a, 3, "loop KIND N read");
-        const RzResult r = c->ReadLoopState(kind, n);
+        const RzResult r =
+            Run(s, "Read loop", [=](CInstrumentConnection& c) { return c.ReadLoopState(kind, n); });
         if (r != RZ_OK)
             return Fail(r);
         const CInstrumentModel m = Snapshot(s);
@@ -247,20 +254,31 @@ int LoopCommand(const CtlSession& s) {
     }
     const std::string& value = a[3];
     if (what == "mode") {
-        return Result(c->OperateLoopMode(
-            kind, n, Choose(value, {{"AUT", 0}, {"MAN", 1}, {"CAS", 2}}, "mode")));
+        const int mode = Choose(value, {{"AUT", 0}, {"MAN", 1}, {"CAS", 2}}, "mode");
+        return Result(Run(s, "Loop mode", [=](CInstrumentConnection& c) {
+            return c.OperateLoopMode(kind, n, mode);
+        }));
     }
     if (what == "remote") {
-        return Result(c->OperateLoopRL(kind, n, Choose(value, {{"LOC", 0}, {"REM", 1}}, "remote")));
+        const int remote = Choose(value, {{"LOC", 0}, {"REM", 1}}, "remote");
+        return Result(Run(s, "Loop local/remote", [=](CInstrumentConnection& c) {
+            return c.OperateLoopRL(kind, n, remote);
+        }));
     }
     if (what == "run") {
-        return Result(c->OperateLoopSR(kind, n, Choose(value, {{"RUN", 1}, {"STOP", 0}}, "run")));
+        const int run = Choose(value, {{"RUN", 1}, {"STOP", 0}}, "run");
+        return Result(Run(s, "Loop run/stop",
+                          [=](CInstrumentConnection& c) { return c.OperateLoopSR(kind, n, run); }));
     }
     if (what == "sp") {
-        return Result(c->SetLoopSP(kind, n, ParseDouble(value, "set point")));
+        const double sp = ParseDouble(value, "set point");
+        return Result(
+            Run(s, "Loop SP", [=](CInstrumentConnection& c) { return c.SetLoopSP(kind, n, sp); }));
     }
     if (what == "out") {
-        return Result(c->SetLoopOut(kind, n, ParseDouble(value, "output")));
+        const double out = ParseDouble(value, "output");
+        return Result(Run(s, "Loop OUT",
+                          [=](CInstrumentConnection& c) { return c.SetLoopOut(kind, n, out); }));
     }
     throw UsageError{"unknown loop operation " + what};
 }
@@ -306,7 +324,7 @@ const std::map<std::string, Handler>& Handlers() {
         {"refresh",
          [](const CtlSession& s) {
              Expect(*s.args, 0, "refresh");
-             return Result(Connection(s)->Refresh());
+             return Result(Run(s, "Refresh", [](CInstrumentConnection& c) { return c.Refresh(); }));
          }},
         {"display",
          [](const CtlSession& s) {
@@ -327,21 +345,28 @@ const std::map<std::string, Handler>& Handlers() {
                  code = Choose(a[0], codes, "display");
              }
              const int group = a.size() == 2 ? ParseInt(a[1], "group") : 0;
-             return Result(Connection(s)->SwitchDisplay(code, group));
+             return Result(Run(s, "Display", [=](CInstrumentConnection& c) {
+                 return c.SwitchDisplay(code, group);
+             }));
          }},
         {"trend",
          [](const CtlSession& s) {
              const Args& a = *s.args;
              Expect(a, 3, "trend ALL SCALE DIGITAL (0 or 1 each)");
              const std::map<std::string, int> bit{{"0", 0}, {"1", 1}};
-             return Result(Connection(s)->SetTrendOptions(Choose(a[0], bit, "ALL"),
-                                                          Choose(a[1], bit, "SCALE"),
-                                                          Choose(a[2], bit, "DIGITAL")));
+             const int all = Choose(a[0], bit, "ALL");
+             const int scale = Choose(a[1], bit, "SCALE");
+             const int digital = Choose(a[2], bit, "DIGITAL");
+             return Result(Run(s, "Trend options", [=](CInstrumentConnection& c) {
+                 return c.SetTrendOptions(all, scale, digital);
+             }));
          }},
         {"pattern-select",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "pattern-select P");
-             return Result(Connection(s)->Exec4(ParseInt((*s.args)[0], "pattern")));
+             const int pattern = ParseInt((*s.args)[0], "pattern");
+             return Result(Run(s, "Pattern display",
+                               [=](CInstrumentConnection& c) { return c.Exec4(pattern); }));
          }},
         {"loop", LoopCommand},
         {"dio",
@@ -350,8 +375,11 @@ const std::map<std::string, Handler>& Handlers() {
              Expect(a, 3, "dio N out 0|1");
              if (a[1] != "out")
                  throw UsageError{"usage: dio N out 0|1"};
-             return Result(Connection(s)->SetDigitalOutput(
-                 ParseInt(a[0], "point"), Choose(a[2], {{"0", 0}, {"1", 1}}, "output")));
+             const int point = ParseInt(a[0], "point");
+             const int value = Choose(a[2], {{"0", 0}, {"1", 1}}, "output");
+             return Result(Run(s, "DI/DO output", [=](CInstrumentConnection& c) {
+                 return c.SetDigitalOutput(point, value);
+             }));
          }},
         {"program",
          [](const CtlSession& s) {
@@ -364,9 +392,12 @@ const std::map<std::string, Handler>& Handlers() {
                                         {"release", kProgramRelease},
                                         {"advance", kProgramAdvance}},
                                        "action");
+             const int pattern = ParseInt(a[0], "pattern");
              int32_t changed = 0;
-             const RzResult r =
-                 Connection(s)->OperateProgram(ParseInt(a[0], "pattern"), action, &changed);
+             int32_t* outChanged = &changed;  // read once the operation's result is back
+             const RzResult r = Run(s, "Program", [=](CInstrumentConnection& c) {
+                 return c.OperateProgram(pattern, action, outChanged);
+             });
              if (r == RZ_OK && changed == 0) {
                  std::printf("pattern already in that state; nothing sent\n");
              }
@@ -375,31 +406,39 @@ const std::map<std::string, Handler>& Handlers() {
         {"math",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "math start|stop|reset");
-             return Result(Connection(s)->ExecTL(
-                 Choose((*s.args)[0], {{"start", 1}, {"stop", 2}, {"reset", 3}}, "math")));
+             const int math =
+                 Choose((*s.args)[0], {{"start", 1}, {"stop", 2}, {"reset", 3}}, "math");
+             return Result(
+                 Run(s, "Math", [=](CInstrumentConnection& c) { return c.ExecTL(math); }));
          }},
         {"memory",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "memory start|stop");
-             return Result(Connection(s)->ExecPS(
-                 Choose((*s.args)[0], {{"start", 1}, {"stop", 0}}, "memory")));
+             const int memory = Choose((*s.args)[0], {{"start", 1}, {"stop", 0}}, "memory");
+             return Result(
+                 Run(s, "Memory", [=](CInstrumentConnection& c) { return c.ExecPS(memory); }));
          }},
         {"ack",
          [](const CtlSession& s) {
              Expect(*s.args, 0, "ack");
-             return Result(Connection(s)->AcknowledgeAlarm());
+             return Result(Run(s, "Acknowledge alarm",
+                               [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); }));
          }},
         {"message",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "message N");
-             return Result(Connection(s)->WriteMessage(ParseInt((*s.args)[0], "message")));
+             const int message = ParseInt((*s.args)[0], "message");
+             return Result(Run(s, "Message",
+                               [=](CInstrumentConnection& c) { return c.WriteMessage(message); }));
          }},
         {"save-data",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "save-data display|event|sample|trigger");
-             return Result(Connection(s)->ExecEV(
+             const int kind =
                  Choose((*s.args)[0], {{"display", 3}, {"event", 4}, {"sample", 0}, {"trigger", 1}},
-                        "save-data")));
+                        "save-data");
+             return Result(
+                 Run(s, "Save data", [=](CInstrumentConnection& c) { return c.ExecEV(kind); }));
          }},
         {"log",
          [](const CtlSession& s) {
@@ -415,7 +454,9 @@ const std::map<std::string, Handler>& Handlers() {
                                       {"message", 7}},
                                      "log");
              static char text[10240];
-             const RzResult r = Connection(s)->ReadLog(kind, text, sizeof text);
+             const RzResult r = Run(s, "Read log", [kind](CInstrumentConnection& c) {
+                 return c.ReadLog(kind, text, sizeof text);
+             });
              if (r == RZ_OK) {
                  std::fputs(text, stdout);
                  const size_t n = std::strlen(text);

@@ -1,0 +1,277 @@
+// Operations started on the GUI thread: they run on the connection's worker, one at a time, and
+// their results (and the results of a sequence's steps) come back through the event loop.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
+#include "ConnectionHarness.h"
+
+namespace {
+
+using Sent = std::vector<std::string>;
+using Clock = std::chrono::steady_clock;
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "rz_unit_cycle";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        new QCoreApplication(argc, argv);
+    }
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& done) {
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (Clock::now() >= end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+// A manual clock for the sequences' pauses. Each pause records its length and how many requests
+// the link had seen when it began; it then waits until the clock has been advanced past it, or
+// passes at once when `autoAdvance` is set.
+class ManualPauses : public CPauseSource {
+  public:
+    ManualPauses(const FakeLink& link, bool autoAdvance) : link_(link), auto_(autoAdvance) {}
+
+    bool Pause(uint32_t ms) override {
+        std::unique_lock lock(mutex_);
+        begun_.push_back({ms, link_.requests().size()});
+        const uint64_t until = now_ + ms;
+        if (auto_) {
+            now_ = until;
+        }
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return now_ >= until || interrupted_; });
+        return !interrupted_;
+    }
+    void Interrupt() override {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        cv_.notify_all();
+    }
+    void Advance(uint32_t ms) {
+        std::lock_guard lock(mutex_);
+        now_ += ms;
+        cv_.notify_all();
+    }
+    // Pauses begun so far: (length, requests sent before it).
+    std::vector<std::pair<uint32_t, size_t>> Begun() {
+        std::lock_guard lock(mutex_);
+        return begun_;
+    }
+
+  private:
+    const FakeLink& link_;
+    const bool auto_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    uint64_t now_ = 0;
+    bool interrupted_ = false;
+    std::vector<std::pair<uint32_t, size_t>> begun_;
+};
+
+struct AsyncHarness : ConnectionHarness {
+    explicit AsyncHarness(bool autoAdvance) : ConnectionHarness(3, 6) {
+        EnsureApplication();
+        auto source = std::make_unique<ManualPauses>(link, autoAdvance);
+        pauses = source.get();
+        connection->SetPauseSource(std::move(source));
+    }
+    ManualPauses* pauses;
+};
+
+RzResult Ack(CInstrumentConnection& c) {
+    return c.AcknowledgeAlarm();
+}
+RzResult Message(CInstrumentConnection& c) {
+    return c.WriteMessage(8);
+}
+
+TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> answers;  // empty string: the receive times out
+        std::function<void(CSequence&, std::vector<RzResult>* handled)> build;
+        Sent sent;
+        std::vector<std::pair<uint32_t, size_t>> pauses;
+        RzResult result;
+        std::vector<RzResult> handled;
+        int commErrors;
+    };
+    const auto note = [](std::vector<RzResult>* handled) {
+        return [handled](RzResult r) { handled->push_back(r); };
+    };
+    const Case cases[] = {
+        {"PausesBetweenSteps",
+         {"E0\r\n", "E0\r\n", "E0\r\n"},
+         [](CSequence& s, auto*) {
+             s.Then(Ack).Pause(2000).Then(Message).Pause(800).Then(
+                 [](CInstrumentConnection& c) { return c.ExecEV(4); });
+         },
+         {"AK 0", "MS 8", "EV 4"},
+         {{2000, 1}, {800, 2}},
+         RZ_OK,
+         {},
+         0},
+        {"LostLinkEndsTheSequence",
+         {""},
+         [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
+         {"AK 0"},
+         {},
+         LINK_E_TIMEOUT,
+         {LINK_E_TIMEOUT},
+         1},
+        {"RefusalIsReportedAndTheSequenceGoesOn",
+         {"E1\r\n", "E0\r\n"},
+         [&](CSequence& s, auto* handled) {
+             s.Then(Ack, note(handled)).Then(Message, note(handled));
+         },
+         {"AK 0", "MS 8"},
+         {},
+         RZ_OK,
+         {REPLY_ERROR, RZ_OK},
+         0},
+        {"AStepEndsTheSequence",
+         {"E0\r\n"},
+         [](CSequence& s, auto*) {
+             s.Decide([](CInstrumentConnection& c) {
+                  return CStepOutcome{Ack(c), 0, true};
+              }).Then(Message);
+         },
+         {"AK 0"},
+         {},
+         RZ_OK,
+         {},
+         0},
+        {"AStepChoosesItsPause",
+         {"E0\r\n", "E0\r\n"},
+         [](CSequence& s, auto*) {
+             s.Decide([](CInstrumentConnection& c) {
+                  const RzResult r = Ack(c);
+                  return CStepOutcome{r, r == RZ_OK ? 1500u : 0u};
+              }).Then(Message);
+         },
+         {"AK 0", "MS 8"},
+         {{1500, 1}},
+         RZ_OK,
+         {},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AsyncHarness h(true);
+        for (const auto& answer : c.answers) {
+            if (answer.empty()) {
+                h.link.QueueReceiveError(LINK_E_TIMEOUT);
+            } else {
+                h.link.QueueAnswer(answer);
+            }
+        }
+        std::vector<RzResult> handled;
+        CSequence sequence;
+        c.build(sequence, &handled);
+        bool done = false;
+        RzResult result = RZ_OK;
+        ASSERT_EQ(h.connection->StartSequence("Send", std::move(sequence),
+                                              [&](RzResult r) {
+                                                  // Step results come first.
+                                                  EXPECT_EQ(handled, c.handled);
+                                                  done = true;
+                                                  result = r;
+                                              }),
+                  RZ_OK);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(h.Sent(), c.sent);
+        EXPECT_EQ(h.pauses->Begun(), c.pauses);
+        EXPECT_EQ(handled, c.handled);
+        EXPECT_EQ(h.commErrors, c.commErrors);
+    }
+}
+
+TEST(Operations, OneAtATimeAndResultsInTheOrderStarted) {
+    AsyncHarness h(false);
+    h.link.SetDefaultAnswer("E0\r\n");
+    std::vector<std::string> order;
+    CSequence send;
+    send.Then(Ack).Pause(1000).Then(Message);
+    ASSERT_EQ(h.connection->StartSequence(
+                  "Send", std::move(send),
+                  [&](RzResult r) {
+                      order.push_back("Send " + std::to_string(r));
+                      // The next one may start from the handler.
+                      EXPECT_EQ(
+                          h.connection->StartOperation(
+                              "Memory", [](auto& c) { return c.ExecPS(1); },
+                              [&](RzResult m) { order.push_back("Memory " + std::to_string(m)); }),
+                          RZ_OK);
+                  }),
+              RZ_OK);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
+    // During the pause the sequence still runs: another start is refused at once.
+    h.shown.clear();
+    EXPECT_EQ(h.connection->StartOperation("Refresh", [](auto& c) { return c.Refresh(); }),
+              LINK_E_BUSY);
+    EXPECT_EQ(h.shown, std::vector<std::string>{"Send is still running"});
+    EXPECT_EQ(h.connection->RunningOperation(), "Send");
+    h.pauses->Advance(999);
+    h.pauses->Advance(1);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"Send 0", "Memory 0"}));
+    EXPECT_EQ(h.Sent(), (Sent{"AK 0", "MS 8", "PS 0"}));
+    EXPECT_FALSE(h.connection->OperationRunning());
+}
+
+TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
+    AsyncHarness h(true);
+    h.link.QueueAnswer("E0\r\n");
+    std::promise<void> holding;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    bool done = false;
+    ASSERT_EQ(h.connection->StartOperation(
+                  "Display",
+                  [&holding, released](CInstrumentConnection& c) {
+                      // Stands for an exchange the instrument does not answer.
+                      std::lock_guard lock(c.commandLock());
+                      holding.set_value();
+                      released.wait();
+                      return c.SwitchDisplay(3, 0);
+                  },
+                  [&](RzResult r) {
+                      EXPECT_EQ(r, RZ_OK);
+                      done = true;
+                  }),
+              RZ_OK);
+    holding.get_future().wait();
+    auto view = std::async(std::launch::async, [&] {
+        h.connection->UpdateViewState([](CViewState& v) {
+            v.simplePage = 2;
+            v.internalLoops[0].spEdited = 1;
+        });
+        CInstrumentModel m{};
+        h.connection->CopyModel(&m);
+        return m.simplePage == 2 && m.internalLoops[0].spEdited == 1;
+    });
+    const bool wroteAtOnce = view.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    release.set_value();
+    EXPECT_TRUE(wroteAtOnce);
+    EXPECT_TRUE(view.get());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
+    // The operation's own change and the view's live side by side.
+    CInstrumentModel m{};
+    h.connection->CopyModel(&m);
+    EXPECT_EQ(m.displayKind, 6);
+    EXPECT_EQ(m.simplePage, 2);
+}
+
+}  // namespace
