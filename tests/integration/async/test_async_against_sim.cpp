@@ -1,0 +1,200 @@
+// The GUI thread never waits on the instrument: log-ins and operations run against a slow,
+// stalling rzsim while a probe timer on the GUI thread keeps ticking, and closing a connection
+// or cancelling a log-in leaves nothing behind.
+#include <QTimer>
+#include <algorithm>
+
+#include "integration/faults/FaultFixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kLongestGap{50};
+
+// Ticks every 10 ms on the GUI thread and keeps the longest gap between two ticks.
+class Probe {
+  public:
+    Probe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+        last_ = Clock::now();
+        timer_.start(10);
+    }
+    milliseconds Longest() const { return std::chrono::duration_cast<milliseconds>(longest_); }
+
+  private:
+    QTimer timer_;
+    Clock::time_point last_;
+    Clock::duration longest_{};
+};
+
+class AsyncAgainstSim : public FaultFixture {
+  protected:
+    void WriteCycle(int ms) {
+        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=" << ms << "\r\n";
+    }
+    RzResult StartLogin(LoginDoneHandler done, LoginProgressHandler progress = {}) {
+        return manager.StartLogin("127.0.0.1", "admin", "rzadmin", port, std::move(done),
+                                  std::move(progress));
+    }
+};
+
+RzResult Ack(CInstrumentConnection& c) {
+    return c.AcknowledgeAlarm();
+}
+
+TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
+    WriteCycle(60000);
+    CSimFaults slow;
+    slow.answerDelayMs = 300;
+    StartSim("rz3100", slow);
+    manager.SetLinkTimeout(kDefaultLinkTimeoutMs);
+    std::vector<CLoginProgress::Phase> phases;
+    int lastStep = 0;
+    bool loggedIn = false;
+    uint32_t id = 0;
+    {
+        Probe probe;
+        ASSERT_EQ(StartLogin(
+                      [&](RzResult r, uint32_t newId) {
+                          EXPECT_EQ(r, RZ_OK);
+                          loggedIn = true;
+                          id = newId;
+                      },
+                      [&](const CLoginProgress& p) {
+                          if (phases.empty() || phases.back() != p.phase) {
+                              phases.push_back(p.phase);
+                          }
+                          lastStep = p.step;
+                      }),
+                  RZ_OK);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return loggedIn; }, std::chrono::seconds(60)));
+        EXPECT_LE(probe.Longest(), kLongestGap);
+    }
+    EXPECT_EQ(phases, (std::vector<CLoginProgress::Phase>{
+                          CLoginProgress::kConnecting, CLoginProgress::kLoggingIn,
+                          CLoginProgress::kIdentifying, CLoginProgress::kRefreshing}));
+    EXPECT_EQ(lastStep, kRefreshSteps);
+    ASSERT_NE(Find(id), nullptr);
+
+    CSimFaults slower;
+    slower.answerDelayMs = 2000;
+    server->SetFaults(slower);
+    bool done = false;
+    const auto start = Clock::now();
+    Probe probe;
+    ASSERT_EQ(Find(id)->StartOperation("Acknowledge alarm", Ack,
+                                       [&](RzResult r) {
+                                           EXPECT_EQ(r, RZ_OK);
+                                           done = true;
+                                       }),
+              RZ_OK);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
+    EXPECT_GE(Clock::now() - start, milliseconds(2000));
+    EXPECT_LE(probe.Longest(), kLongestGap);
+    CloseAllAndCheckThreads();
+}
+
+TEST_F(AsyncAgainstSim, ACancelledLogInLeavesNothingInAnyPhase) {
+    const CLoginProgress::Phase phases[] = {CLoginProgress::kConnecting, CLoginProgress::kLoggingIn,
+                                            CLoginProgress::kIdentifying,
+                                            CLoginProgress::kRefreshing};
+    for (const auto phase : phases) {
+        SCOPED_TRACE(phase);
+        CSimFaults slow;
+        slow.answerDelayMs = 50;
+        StartSim("full", slow);
+        bool cancelled = false;
+        bool doneCalled = false;
+        ASSERT_EQ(StartLogin([&](RzResult, uint32_t) { doneCalled = true; },
+                             [&](const CLoginProgress& p) {
+                                 if (p.phase == phase && !cancelled &&
+                                     (phase != CLoginProgress::kRefreshing || p.step == 5)) {
+                                     cancelled = true;
+                                     manager.CancelLogin();
+                                 }
+                             }),
+                  RZ_OK);
+        // One log-in at a time.
+        shown.clear();
+        EXPECT_EQ(StartLogin([](RzResult, uint32_t) {}), LINK_E_BUSY);
+        EXPECT_EQ(shown, std::vector<std::string>{"Log-in is still running"});
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !manager.LoginRunning(); }));
+        EXPECT_TRUE(cancelled);
+        EXPECT_FALSE(doneCalled);
+        EXPECT_EQ(manager.ConnectionCount(), 0u);
+        CloseAllAndCheckThreads();
+    }
+}
+
+TEST_F(AsyncAgainstSim, LogOutDuringAStalledOperationReturnsAtOnceAndDropsItsResult) {
+    WriteCycle(60000);
+    StartSim("full");
+    manager.SetLinkTimeout(kDefaultLinkTimeoutMs);
+    uint32_t id = 0;
+    ASSERT_EQ(LoginAndWatch(&id), RZ_OK);
+    CSimFaults stall;
+    stall.stallFromRequest = NextRequestNumber();
+    server->SetFaults(stall);
+    const size_t before = server->CommandRequests().size();
+    CInstrumentConnection* connection = Find(id);
+    bool delivered = false;
+    ASSERT_EQ(
+        connection->StartOperation("Acknowledge alarm", Ack, [&](RzResult) { delivered = true; }),
+        RZ_OK);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return server->CommandRequests().size() > before; }));
+
+    // The views change their state while the exchange stalls, without waiting for it.
+    auto start = Clock::now();
+    connection->UpdateViewState([](CViewState& v) { v.displayGroup = 3; });
+    CInstrumentModel model{};
+    connection->CopyModel(&model);
+    EXPECT_EQ(model.displayGroup, 3);
+    EXPECT_LT(Clock::now() - start, milliseconds(100));
+
+    start = Clock::now();
+    EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
+    EXPECT_LT(Clock::now() - start, milliseconds(100));
+    ProcessEventsUntil([] { return false; }, milliseconds(300));
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(commErrors, 0);
+    CloseAllAndCheckThreads();
+}
+
+TEST_F(AsyncAgainstSim, TheCycleGoesOnDuringTheStepsAndPausesOfASequence) {
+    StartSim("full");
+    uint32_t id = 0;
+    ASSERT_EQ(LoginAndWatch(&id), RZ_OK);
+    int refreshedAtFirstStep = -1;
+    int refreshedAtLastStep = -1;
+    CSequence sequence;
+    sequence.Then(Ack, [&](RzResult) { refreshedAtFirstStep = refreshed; })
+        .Pause(2500)
+        .Then([](CInstrumentConnection& c) { return c.WriteMessage(1); },
+              [&](RzResult) { refreshedAtLastStep = refreshed; });
+    bool done = false;
+    server->ClearRequests();
+    ASSERT_EQ(Find(id)->StartSequence("Send", std::move(sequence),
+                                      [&](RzResult r) {
+                                          EXPECT_EQ(r, RZ_OK);
+                                          done = true;
+                                      }),
+              RZ_OK);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
+    EXPECT_GE(refreshedAtLastStep, refreshedAtFirstStep + 2);
+    const auto requests = server->CommandRequests();
+    const auto ack = std::find(requests.begin(), requests.end(), "AK 0");
+    const auto message = std::find(requests.begin(), requests.end(), "MS 1");
+    ASSERT_TRUE(ack < message && message != requests.end());
+    EXPECT_NE(std::find(ack, message, "FD0,1,248"), message);
+    CloseAllAndCheckThreads();
+}
+
+}  // namespace
