@@ -25,9 +25,7 @@ namespace {
 const std::string kHeaderPrefix = "QORSimpleControlRZRegFile\r\n";
 
 std::string FixturePath(const char* name) {
-    std::string dir = __FILE__;
-    dir.erase(dir.rfind('/'));
-    return dir + "/fixtures/" + name;
+    return std::string(RZ_FIXTURE_DIR) + "/" + name;
 }
 
 std::string ReadBytes(const std::string& path) {
