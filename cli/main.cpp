@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <iostream>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -38,18 +37,10 @@ int Usage(const std::string& reason) {
     return kExitUsage;
 }
 
-termios savedTerminal{};
-volatile std::sig_atomic_t terminalQuiet = 0;
+volatile std::sig_atomic_t promptSignal = 0;
 
-// A signal that ends rzctl at the password prompt leaves the terminal echoing again.
-void RestoreTerminalAndEnd(int signal) {
-    if (terminalQuiet != 0) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
-        const char newline = '\n';
-        (void)!write(STDERR_FILENO, &newline, 1);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+void OnPromptSignal(int signal) {
+    promptSignal = signal;
 }
 
 // The password from RZ_PASSWORD, or typed on the terminal without echo. Without a terminal
@@ -59,27 +50,49 @@ std::optional<std::string> ReadPassword() {
     if (const char* env = std::getenv("RZ_PASSWORD"); env != nullptr) {
         return env;
     }
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
+    termios saved{};
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
         return std::nullopt;
     }
+    // A signal that would end rzctl at the prompt ends the read instead (no SA_RESTART); the
+    // terminal echoes again before the signal takes its course.
     const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-    void (*previous[std::size(endingSignals)])(int) = {};
+    struct sigaction previous[std::size(endingSignals)] = {};
+    struct sigaction catcher {};
+    catcher.sa_handler = OnPromptSignal;
+    sigemptyset(&catcher.sa_mask);
     for (size_t i = 0; i < std::size(endingSignals); ++i) {
-        previous[i] = std::signal(endingSignals[i], RestoreTerminalAndEnd);
+        sigaction(endingSignals[i], &catcher, &previous[i]);
+        if (previous[i].sa_handler == SIG_IGN) {
+            sigaction(endingSignals[i], &previous[i], nullptr);
+        }
     }
     std::fprintf(stderr, "Password: ");
-    termios quiet = savedTerminal;
+    termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    terminalQuiet = 1;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    // read() rather than a stream, so that the signal reaches the handler while the read waits.
     std::string password;
-    std::getline(std::cin, password);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
-    terminalQuiet = 0;
-    for (size_t i = 0; i < std::size(endingSignals); ++i) {
-        std::signal(endingSignals[i], previous[i]);
+    char c = 0;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR && promptSignal == 0) {
+            continue;
+        }
+        if (n <= 0 || c == '\n') {
+            break;
+        }
+        password += c;
     }
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fprintf(stderr, "\n");
+    for (size_t i = 0; i < std::size(endingSignals); ++i) {
+        sigaction(endingSignals[i], &previous[i], nullptr);
+    }
+    if (promptSignal != 0) {
+        std::signal(promptSignal, SIG_DFL);
+        std::raise(promptSignal);
+    }
     return password;
 }
 
