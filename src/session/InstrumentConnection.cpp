@@ -1,7 +1,9 @@
 #include "session/InstrumentConnection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
@@ -236,109 +238,124 @@ RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
 
 RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
     CInstrumentModel& m = model_;
-    const auto failed = [](RzResult r) { return r < 0; };
-    const auto step = [&progress](int k) {
+    // A refused step (a positive result) is noted once and passed; a link error ends the
+    // refresh.
+    refusedStepCount_ = 0;
+    const auto failed = [this](RzResult r, const char* step) {
+        const auto end = refusedSteps_ + refusedStepCount_;
+        if (r > 0 && refusedStepCount_ < kMaxRefusedSteps &&
+            std::find(refusedSteps_, end, std::string_view(step)) == end) {
+            refusedSteps_[refusedStepCount_++] = step;
+        }
+        return r < 0;
+    };
+    const auto reach = [&progress](int k) {
         if (progress) {
             progress(k, kRefreshSteps);
         }
     };
-    step(1);
+    reach(1);
     RzResult r = loader_.LoadLoginInfo();
-    if (failed(r))
+    if (failed(r, "FU"))
         return r;
-    step(2);
+    reach(2);
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
         SetTrendOptionsLocked(0, 1, 1);
     }
-    step(3);
-    if (failed(r = loader_.LoadRunStatus()))
+    reach(3);
+    if (failed(r = loader_.LoadRunStatus(), "IF/IS"))
         return r;
-    step(4);
-    if (failed(r = loader_.LoadDisplayGroups()))
+    reach(4);
+    if (failed(r = loader_.LoadDisplayGroups(), "SX"))
         return r;
-    step(5);
-    if (failed(r = loader_.LoadTags()))
+    reach(5);
+    if (failed(r = loader_.LoadTags(), "ST"))
         return r;
-    step(6);
-    if (failed(r = loader_.LoadInputTypes()))
+    reach(6);
+    if (failed(r = loader_.LoadInputTypes(), "SR"))
         return r;
-    step(7);
-    if (failed(r = loader_.LoadValues()))
+    reach(7);
+    if (failed(r = loader_.LoadValues(), "FD"))
         return r;
-    step(8);
-    if (failed(r = loader_.LoadControlGroupNames()))
+    reach(8);
+    if (failed(r = loader_.LoadControlGroupNames(), "FG"))
         return r;
-    step(9);
-    if (failed(r = loader_.LoadControlGroupMembers()))
+    reach(9);
+    if (failed(r = loader_.LoadControlGroupMembers(), "GG"))
         return r;
-    step(10);
+    reach(10);
     if (m.loopCount > 0) {
-        if (failed(r = loader_.LoadLoopNames()))
+        if (failed(r = loader_.LoadLoopNames(), "HM"))
             return r;
-        if (failed(r = loader_.LoadLoopKinds()))
+        if (failed(r = loader_.LoadLoopKinds(), "PC"))
             return r;
     }
-    step(11);
-    if (failed(r = loader_.LoadValues()))
+    reach(11);
+    if (failed(r = loader_.LoadValues(), "FD"))
         return r;
-    step(12);
+    reach(12);
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadRetransRanges()))
+        if (failed(r = loader_.LoadRetransRanges(), "MT"))
             return r;
     }
-    step(13);
+    reach(13);
     if (m.firmwareMajor >= 2 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadLoopModes()))
+        if (failed(r = loader_.LoadLoopModes(), "FM"))
             return r;
     } else {
         loader_.SetOldFirmwareLoopDefaults();
     }
-    step(14);
+    reach(14);
     if (m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtLoops()))
+        if (failed(r = loader_.LoadExtLoops(), "GJ"))
             return r;
     }
-    step(15);
+    reach(15);
     if (m.firmwareMajor >= 2 && m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtLoopModes()))
+        if (failed(r = loader_.LoadExtLoopModes(), "DR"))
             return r;
     }
-    step(16);
+    reach(16);
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadDioNames()))
+        if (failed(r = loader_.LoadDioNames(), "DY"))
             return r;
-        if (failed(r = loader_.LoadDioKinds()))
+        if (failed(r = loader_.LoadDioKinds(), "DX"))
             return r;
         r = loader_.LoadDioStatus();
-        if (failed(r))
+        if (failed(r, "FO"))
             return r;
         dioAvailable = r == RZ_OK ? 1 : 0;
     }
-    step(17);
+    reach(17);
     if (m.programOption != 0 && m.firmwareMajor >= 3) {
-        if (failed(r = loader_.LoadPatternStates()))
+        if (failed(r = loader_.LoadPatternStates(), "FW"))
             return r;
     }
-    step(18);
+    reach(18);
     if (m.loopCount > 0) {
-        if (failed(r = loader_.LoadOutputTypes()))
+        if (failed(r = loader_.LoadOutputTypes(), "GF"))
             return r;
-        if (failed(r = loader_.LoadOutputRanges()))
+        if (failed(r = loader_.LoadOutputRanges(), "HO"))
             return r;
     }
-    step(19);
+    reach(19);
     if (m.firmwareMajor >= 3 && m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtOutputRanges()))
+        if (failed(r = loader_.LoadExtOutputRanges(), "DQ/DT"))
             return r;
     }
-    step(20);
+    reach(20);
     if (m.accessLevel[0] == 'A' && levelPolling == 1) {
-        if (failed(r = loader_.LoadScreenImage()))
+        if (failed(r = loader_.LoadScreenImage(), "FC"))
             return r;
     }
     return RZ_OK;
+}
+
+std::vector<std::string> CInstrumentConnection::RefusedLoadSteps() const {
+    std::lock_guard lock(commandLock_);
+    return std::vector<std::string>(refusedSteps_, refusedSteps_ + refusedStepCount_);
 }
 
 // --- Communication cycle -------------------------------------------------------------------
