@@ -142,6 +142,12 @@ void CInstrumentConnection::UpdateViewState(const std::function<void(CViewState&
     change(viewState_);
 }
 
+void CInstrumentConnection::UpdateModel(const std::function<void(CInstrumentModel&)>& change) {
+    std::lock_guard lock(commandLock_);
+    change(model_);
+    PublishSnapshot(false);
+}
+
 // --- Operations ----------------------------------------------------------------------------
 
 RzResult CInstrumentConnection::StartOperation(const char* name, OperationBody body,

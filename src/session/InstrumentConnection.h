@@ -141,6 +141,9 @@ class CInstrumentConnection : public CTimerObject {
     // The fields the views own; reading and changing them never waits for an exchange.
     CViewState ViewState() const;
     void UpdateViewState(const std::function<void(CViewState&)>& change);
+    // Changes the working model under the connection lock, which waits for a running exchange:
+    // for connection start and tests, never for a view.
+    void UpdateModel(const std::function<void(CInstrumentModel&)>& change);
 
     uint32_t id() const { return id_; }
     CEventHub* hub() const { return hub_; }

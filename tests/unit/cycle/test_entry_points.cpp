@@ -342,7 +342,7 @@ TEST(EntryPoints, ProgramActionsFollowThePatternState) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.action) + " on state " + std::to_string(c.state));
         ConnectionHarness h(3, 6);
-        h.model().patterns[3].exists = 1;
+        h.connection->UpdateModel([](CInstrumentModel& m) { m.patterns[3].exists = 1; });
         const int bits = c.state == 1 ? 0 : (c.state == 2 ? 1 : (c.state == 3 ? 3 : 5));
         h.link.QueueAnswer("E0\r\n");  // PN
         h.link.QueueAnswer(PatternListAnswer(4, bits));

@@ -241,10 +241,12 @@ TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
     ASSERT_EQ(h.connection->StartOperation(
                   "Display",
                   [&holding, released](CInstrumentConnection& c) {
-                      // Stands for an exchange the instrument does not answer.
-                      std::lock_guard lock(c.commandLock());
-                      holding.set_value();
-                      released.wait();
+                      // Holds the connection lock as an exchange the instrument does not answer
+                      // would.
+                      c.UpdateModel([&](CInstrumentModel&) {
+                          holding.set_value();
+                          released.wait();
+                      });
                       return c.SwitchDisplay(3, 0);
                   },
                   [&](RzResult r) {

@@ -63,8 +63,10 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionHarness h(c.major, c.minor, c.model, c.programOption);
-        h.model().loopCount = c.loopCount;
-        h.model().accessLevel[0] = c.access;
+        h.connection->UpdateModel([&](CInstrumentModel& m) {
+            m.loopCount = c.loopCount;
+            m.accessLevel[0] = c.access;
+        });
         h.connection->dioAvailable = c.dioAvailable;
         h.connection->levelPolling = c.levelPolling;
         // Every answer is an error line: the steps report it and the pass goes on.
@@ -77,7 +79,7 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
 
 TEST(PollSteps, ALostLinkEndsThePassAndRaisesTheErrorFlag) {
     ConnectionHarness h(3, 6);
-    h.model().accessLevel[0] = 'A';
+    h.connection->UpdateModel([](CInstrumentModel& m) { m.accessLevel[0] = 'A'; });
     h.link.QueueAnswer(std::string("E1\r\n\0", 5));  // FW
     h.link.QueueReceiveError(LINK_E_TIMEOUT);        // FD
     EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
@@ -87,8 +89,10 @@ TEST(PollSteps, ALostLinkEndsThePassAndRaisesTheErrorFlag) {
 
 TEST(PollSteps, StopBetweenStepsEndsThePass) {
     ConnectionHarness h(3, 6);
-    h.model().accessLevel[0] = 'A';
-    h.model().loopCount = 1;
+    h.connection->UpdateModel([](CInstrumentModel& m) {
+        m.accessLevel[0] = 'A';
+        m.loopCount = 1;
+    });
     h.connection->dioAvailable = 1;
     h.link.SetDefaultAnswer(std::string("E1\r\n\0", 5));
     h.connection->stopFlag = 1;
