@@ -495,10 +495,19 @@ TEST(LinkSocket, AnAnswerNeverReadHoldsNoOneBack) {
         }
     });
     auto link = Connected(peer);
-    std::thread([&] { EXPECT_EQ(link->Send("Q1", 2), RZ_OK); }).join();
+    CEvent sent;
+    CEvent done;
+    std::thread sender([&] {
+        EXPECT_EQ(link->Send("Q1", 2), RZ_OK);
+        sent.Set();
+        done.Wait();  // alive, so that no other thread can be taken for it
+    });
+    sent.Wait();
     auto other = std::async(std::launch::async, [&] { return Exchange(*link, "Q2", RECV_LINE); });
     const bool prompt = other.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
     link->Close();  // ends a wait that did not return
+    done.Set();
+    sender.join();
     EXPECT_TRUE(prompt) << "the second thread waited for the first one's answer to be read";
     EXPECT_EQ(Name(other.get().result), Name(LINK_E_BROKEN));
 }
