@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CCommand command;
             command.Bind(&link, nullptr);
             const RzResult result = command.ReceiveStatus();
-            Check(result == RZ_OK || result == REPLY_ERROR || result == LINK_E_BUFFER_SMALL);
+            Check(result == RZ_OK || result == REPLY_ERROR || result == REPLY_UNEXPECTED ||
+                  result == LINK_E_BUFFER_SMALL);
             break;
         }
         case 1: {

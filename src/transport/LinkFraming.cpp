@@ -48,15 +48,14 @@ uint32_t CLinkFraming::CopyIn(const char* data, size_t n) {
 }
 
 FrameStatus CLinkFraming::FeedText(const char* data, size_t n, size_t* consumed) {
-    const uint32_t old = received_;
-    const uint32_t take = CopyIn(data, n);
-    if (mode_ == RECV_LIST && received_ >= 1 && area_[0] != 'E') {
+    if (mode_ == RECV_LIST && received_ == 0 && data[0] != 'E') {
         // Neither a status line nor a list: nothing tells where it ends, so whatever follows
         // could be taken for the next answer.
-        *consumed = take;
         status_ = FrameStatus::kMalformed;
         return status_;
     }
+    const uint32_t old = received_;
+    const uint32_t take = CopyIn(data, n);
     bool statusLine = false;
     const uint32_t stop = FindTextEnd(old, received_, &statusLine);
     if (stop != 0) {
@@ -94,8 +93,9 @@ uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine
             }
             return FindListEnd(from, end);
         case RECV_FIXED: {
-            if (end >= 2 && area_[0] == 'E' && area_[1] == 'A') {
-                // Records open with "EB"; this is a status line or a list, handed over alike.
+            // Records open with "EB"; an answer opening "EA" is a status line or a list, handed
+            // over alike. (A one-byte record is complete before its second byte could tell.)
+            if (end >= 2 && expectedLength_ != 1 && area_[0] == 'E' && area_[1] == 'A') {
                 const uint32_t stop = FindStatusEnd(from, end);
                 *statusLine = stop != 0;
                 return stop;
