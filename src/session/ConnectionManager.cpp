@@ -1,7 +1,6 @@
 #include "session/ConnectionManager.h"
 
 #include <atomic>
-#include <cstdio>
 #include <new>
 
 #include "platform/Configuration.h"

@@ -1,6 +1,5 @@
 // The log-in as an operation of the connection manager: it runs on a thread of its own, reports
 // its progress and its result to the GUI thread, and can be cancelled at any point.
-#include <cstdio>
 #include <new>
 
 #include "platform/StatusSink.h"
@@ -31,7 +30,6 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         return LINK_E_NO_MEMORY;
     }
     job->link->SetTimeout(linkTimeoutMs_);
-    job->link->SetMode(RECV_LINE);
     job->number = ++logins_;
     job->ip = ip != nullptr ? ip : "";
     job->user = user != nullptr ? user : "";
@@ -58,11 +56,8 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     const auto goOn = [&job](RzResult result) { return result == RZ_OK && !job.cancelled; };
 
     report(CLoginProgress::kConnecting);
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", job.ip.c_str(),
-                  static_cast<int>(job.port));
     RzResult result = RZ_OK;
-    if (job.link->Open(address) != RZ_OK) {
+    if (job.link->Open(job.ip.c_str(), job.port) != RZ_OK) {
         if (!job.cancelled) {
             ShowStatusString(20012);
         }
