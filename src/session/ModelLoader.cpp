@@ -7,7 +7,7 @@
 #include "model/Naming.h"
 #include "model/ValueFormat.h"
 
-static_assert(sizeof(CDisplayBlock::valueText) == kChannelValueTextSize,
+static_assert(kWholeValueTextSize == kChannelValueTextSize,
               "a channel's value text spans the three value fields");
 
 namespace {
@@ -49,9 +49,10 @@ CRawValue RawValue(const CDataRecord& record) {
 
 void FormatChannel(ValueTarget target, const CDataRecord& record, bool exponentForm,
                    CChannelRecord& channel) {
-    FormatValueItem(target, RawValue(record), exponentForm,
-                    reinterpret_cast<char*>(channel.display.valueText), kChannelValueTextSize,
-                    nullptr);
+    WholeValueText text;
+    GetWholeValueText(channel.display, text);
+    FormatValueItem(target, RawValue(record), exponentForm, text, kChannelValueTextSize, nullptr);
+    SetWholeValueText(channel.display, text);
 }
 
 // One quantity of a loop; SP keeps its number and places, OUT its places, when printed as a
