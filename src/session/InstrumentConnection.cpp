@@ -58,10 +58,6 @@ CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
 }
 
-void CInstrumentConnection::SetCycleClock(std::unique_ptr<CCycleClock> clock) {
-    clock_ = std::move(clock);
-}
-
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
         ShowStatusString(20004);

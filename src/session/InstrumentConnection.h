@@ -106,16 +106,6 @@ class CInstrumentConnection : public CTimerObject {
     void UpdateModel(const std::function<void(CInstrumentModel&)>& change);
 
     uint32_t id() const { return id_; }
-    CEventHub* hub() const { return hub_; }
-    CLinkTransport* link() const { return link_; }
-    // The working model. Only for code that holds the connection lock or runs before the cycle
-    // starts (tests, connection start).
-    CInstrumentModel& model() { return model_; }
-    CCommandSet& commands() { return *commands_; }
-    std::recursive_mutex& commandLock() { return commandLock_; }
-
-    // Replaces the clock the thread waits with (tests).
-    void SetCycleClock(std::unique_ptr<CCycleClock> clock);
 
     int32_t commCycle = 5000;
     std::atomic<int32_t> stopFlag{0};

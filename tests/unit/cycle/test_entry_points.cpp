@@ -148,7 +148,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          3,
          {"EA\r\nDASP2,PID3\r\nEN\r\n", "E0\r\n"},
          [](auto& c) {
-             c.model().internalLoops[0].spDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[0].spDecimals = 1; });
              return c.SetLoopSP(kEntryInternalLoop, 1, 12.34);
          },
          RZ_OK,
@@ -168,7 +168,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          3,
          {"EA\r\nDASP1,PID1\r\nEN\r\n", "E0\r\n"},
          [](auto& c) {
-             c.model().externalLoops[2].spDecimals = 2;
+             c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[2].spDecimals = 2; });
              return c.SetLoopSP(kEntryExternalLoop, 3, -1.5);
          },
          RZ_OK,
@@ -180,7 +180,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          2,
          {"E0\r\n"},
          [](auto& c) {
-             c.model().internalLoops[1].outDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[1].outDecimals = 1; });
              return c.SetLoopOut(kEntryInternalLoop, 2, 45.67);
          },
          RZ_OK,
@@ -193,7 +193,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          2,
          {"E0\r\n"},
          [](auto& c) {
-             c.model().externalLoops[0].outDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[0].outDecimals = 1; });
              return c.SetLoopOut(kEntryExternalLoop, 1, 45.67);
          },
          RZ_OK,
