@@ -151,6 +151,9 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     if (record == nullptr) {
         return RZ_OK;
     }
+    // Closed first: a thread that waits for an answer wakes at once instead of waiting out the
+    // receive time-out, and nothing is sent on the link any more.
+    record->link->Close();
     hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
                      MakeEventKey(id, HUB_EVENT_COMM_ERROR));
     if (record->view) {
@@ -167,7 +170,6 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     }
     record->connection->StopCycle();
     record->connection.reset();
-    record->link->Close();
     record->link.reset();
     for (auto it = records_.begin(); it != records_.end(); ++it) {
         if (it->id == id) {

@@ -4,10 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "session/InstrumentConnection.h"
 
 namespace {
+
+// How long a DI/DO point takes to report an output just written.
+constexpr std::chrono::milliseconds kDigitalOutputSettle{500};
 
 // "%<d>.<d>f": width and precision both the decimal places, cut to the 8-byte text field.
 void FormatDecimal(char (&text)[kValueTextSize], double value, int32_t decimals) {
@@ -79,12 +83,13 @@ RzResult WriteSetPoint(Ask* ask, Write* write, Record& record, int32_t loop, dou
 }  // namespace
 
 // The common frame: refuses a connection whose link is lost, stops the timer (unless told not
-// to), runs `body` under the connection lock, reports a lost link, publishes the model and
-// restarts the timer.
+// to), runs `body` under the connection lock and publishes the model, then runs `after` with
+// the body's result without the lock (a pause goes there, so that the cycle is never held up
+// by it), reports a lost link and restarts the timer.
 class CInstrumentConnection::EntryFrame {
   public:
-    template <class Body>
-    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
+    template <class Body, class After>
+    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body, After&& after) {
         if (c.errorFlag != 0) {
             return LINK_E_BROKEN;
         }
@@ -98,6 +103,7 @@ class CInstrumentConnection::EntryFrame {
             result = body();
             c.PublishSnapshot(false);
         }
+        after(result);
         if (IsLinkBroken(result)) {
             c.ReportLinkLost();
             return result;
@@ -106,6 +112,11 @@ class CInstrumentConnection::EntryFrame {
             c.EnableTimer(true);
         }
         return result;
+    }
+
+    template <class Body>
+    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
+        return Run(c, touchTimer, std::forward<Body>(body), [](RzResult) {});
     }
 };
 
@@ -150,7 +161,10 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
             RzResult r = oc->Execute();
             if (r != RZ_OK)
                 return r;
-            r = ReloadProgramLocked(loop, 0);
+            // A loop may drive a program pattern; its state is re-read where the instrument
+            // offers programs. Elsewhere the result is that of "OC".
+            if (ProgramReloadApplies())
+                r = ReloadProgramLocked(loop, 0);
             if (model_.firmwareMajor < 2)
                 model_.internalLoops[loop - 1].run = value;
             return r;
@@ -284,35 +298,45 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
 }
 
 RzResult CInstrumentConnection::SetDigitalOutput(int32_t point, int32_t value) {
-    return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        if (model_.firmwareMajor < 3)
-            return LINK_E_UNSUPPORTED;
-        if (!InRange(point, kDioPoints))
-            return LINK_E_PARAMETER;
-        auto* dm = commands_->Get<CCmdDM>();
-        if (dm == nullptr)
-            return LINK_E_UNSUPPORTED;
-        dm->point = point;
-        dm->value = value;
-        const RzResult r = dm->Execute();
-        if (r == RZ_OK) {
+    return EntryFrame::Run(
+        *this, true,
+        [&]() -> RzResult {
+            if (model_.firmwareMajor < 3)
+                return LINK_E_UNSUPPORTED;
+            if (!InRange(point, kDioPoints))
+                return LINK_E_PARAMETER;
+            auto* dm = commands_->Get<CCmdDM>();
+            if (dm == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dm->point = point;
+            dm->value = value;
+            return dm->Execute();
+        },
+        [&](RzResult r) {
+            if (r != RZ_OK) {
+                return;
+            }
             // The instrument needs a moment before the point reports its new output.
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::this_thread::sleep_for(kDigitalOutputSettle);
+            std::lock_guard lock(commandLock_);
             CDioRecord& record = model_.dio[point - 1];
             record.outValue = value;
             std::snprintf(record.display.valueText[2], sizeof record.display.valueText[2], "%d",
                           value);
-        }
-        return r;
-    });
+            PublishSnapshot(false);
+        });
 }
 
 RzResult CInstrumentConnection::ReloadProgram(int32_t index, int32_t pattern) {
     return EntryFrame::Run(*this, true, [&] { return ReloadProgramLocked(index, pattern); });
 }
 
+bool CInstrumentConnection::ProgramReloadApplies() const {
+    return model_.firmwareMajor >= 2 && model_.programOption != 0;
+}
+
 RzResult CInstrumentConnection::ReloadProgramLocked(int32_t index, int32_t pattern) {
-    if (model_.firmwareMajor < 2 || model_.programOption == 0 || index < 0 || index > kPatterns) {
+    if (!ProgramReloadApplies() || index < 0 || index > kPatterns) {
         return LINK_E_GENERAL;
     }
     if (model_.firmwareMajor == 2) {

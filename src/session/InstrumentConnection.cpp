@@ -189,7 +189,8 @@ RzResult CInstrumentConnection::RefreshSteps() {
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
-        SetTrendOptionsLocked(0, 1, 1);
+        if (failed(r = SetTrendOptionsLocked(0, 1, 1)))
+            return r;
     }
     if (failed(r = loader_.LoadRunStatus()))
         return r;
@@ -287,6 +288,11 @@ void CInstrumentConnection::StopCycle() {
     stopFlag.fetch_add(1);
     stopEvent_.Set();
     if (thread_.joinable()) {
+        // The thread may be waiting for an answer that is slow or never comes; closing the link
+        // wakes it now rather than at the end of the receive time-out.
+        if (link_ != nullptr) {
+            link_->Close();
+        }
         thread_.join();
     }
     idleEvent.Set();

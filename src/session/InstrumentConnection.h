@@ -70,7 +70,9 @@ class CInstrumentConnection : public CTimerObject {
     RzResult Refresh();
     // Starts the communication thread and the timer. LINK_E_GENERAL when the thread cannot run.
     RzResult StartCycle();
-    // Stops timer and thread; returns once the thread has ended.
+    // Stops timer and thread; returns once the thread has ended. A thread that waits for an
+    // answer is woken by closing the link, so this never waits out the receive time-out; the
+    // connection is not used again afterwards.
     void StopCycle();
     // Runs one pass of the polling steps (what the thread does each cycle) on the calling
     // thread, without the waits. Returns the first link-broken code, else 0.
@@ -134,6 +136,8 @@ class CInstrumentConnection : public CTimerObject {
     // Raises the error flag and reports the lost link once.
     void ReportLinkLost();
     void PublishLinkLostOnce();
+    // Whether the instrument has program patterns whose state an operation must re-read.
+    bool ProgramReloadApplies() const;
     RzResult ReloadProgramLocked(int32_t index, int32_t pattern);
     RzResult SwitchDisplayLocked(int32_t kind, int32_t index);
     RzResult SetTrendOptionsLocked(int32_t a, int32_t b, int32_t c);
