@@ -271,12 +271,10 @@ RzResult CInstrumentConnection::StartCycle() {
     }
     stopFlag = 0;
     stopEvent_.Reset();
-    idleEvent.Reset();
     dataReadyEvent.Reset();
     try {
         thread_ = std::thread([this] { ThreadMain(); });
     } catch (...) {
-        idleEvent.Set();
         return LINK_E_GENERAL;
     }
     StartTimer(TimerIntervalForCycle(commCycle));
@@ -295,7 +293,6 @@ void CInstrumentConnection::StopCycle() {
         }
         thread_.join();
     }
-    idleEvent.Set();
 }
 
 RzResult CInstrumentConnection::PollOnce() {
@@ -373,7 +370,6 @@ void CInstrumentConnection::ThreadMain() {
         }
         remaining = NextCycleWait(commCycle, clock.Stopwatch());
     }
-    idleEvent.Set();
     if (errorFlag != 0) {
         // Tell the GUI thread at once rather than at the next tick.
         PostTimerCall();

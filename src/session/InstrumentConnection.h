@@ -114,7 +114,6 @@ class CInstrumentConnection : public CTimerObject {
     std::atomic<int32_t> errorFlag{0};
     std::atomic<int32_t> levelPolling{0};
     std::atomic<int32_t> dioAvailable{0};
-    CEvent idleEvent{true};
     CEvent dataReadyEvent{false};
     // When the thread last set the data-ready event (steady clock, ns): how late the views
     // learn of a cycle is measured from here.
