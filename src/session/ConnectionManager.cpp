@@ -1,6 +1,5 @@
 #include "session/ConnectionManager.h"
 
-#include <atomic>
 #include <new>
 
 #include "platform/Configuration.h"
@@ -9,24 +8,36 @@
 #include "session/LoginJob.h"
 #include "transport/LinkSocket.h"
 
-namespace {
+static_assert(kLastConnectionId < HUB_CHANNEL_MANAGER, "ids stay below the hub's channels");
+static_assert(kLastConnectionId <= 0xFFFFFFFFu / 256u - 1u, "event keys of an id fit 32 bits");
 
-// Connection ids are never reused within a process.
-std::atomic<uint32_t> nextConnectionId{100000};
+uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse) {
+    constexpr uint32_t kIds = kLastConnectionId - kFirstConnectionId + 1;
+    for (uint32_t tried = 0; tried < kIds; ++tried) {
+        uint32_t id = *counter;
+        if (id < kFirstConnectionId || id > kLastConnectionId) {
+            id = kFirstConnectionId;
+        }
+        *counter = id == kLastConnectionId ? kFirstConnectionId : id + 1;
+        if (!inUse || !inUse(id)) {
+            return id;
+        }
+    }
+    return 0;
+}
 
-}  // namespace
-
-CConnectionManager::CConnectionManager()
-    : transportFactory_([]() -> std::unique_ptr<CLinkTransport> {
-          return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
-      }) {}
+CConnectionManager::CConnectionManager(TransportFactory transportFactory,
+                                       uint32_t firstConnectionId)
+    : transportFactory_(std::move(transportFactory)), nextConnectionId_(firstConnectionId) {
+    if (!transportFactory_) {
+        transportFactory_ = []() -> std::unique_ptr<CLinkTransport> {
+            return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
+        };
+    }
+}
 
 CConnectionManager::~CConnectionManager() {
     CloseAll();
-}
-
-uint32_t CConnectionManager::PeekNextConnectionId() {
-    return nextConnectionId.load();
 }
 
 RzResult CConnectionManager::Init() {
@@ -42,7 +53,15 @@ RzResult CConnectionManager::Init() {
 RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
                                                const RefreshProgress& progress) {
     CInstrumentConnection& connection = *job.connection;
-    connection.id_ = nextConnectionId.fetch_add(1);
+    // The counter belongs to the log-in of the moment (one at a time); the ids in use were
+    // noted when the log-in started.
+    connection.id_ = TakeConnectionId(&nextConnectionId_, [&job](uint32_t used) {
+        return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) != job.idsInUse.end();
+    });
+    if (connection.id_ == 0) {
+        ShowStatusString(20007);
+        return LINK_E_NO_MEMORY;
+    }
     RzResult result = connection.Prepare(identity);
     if (result != RZ_OK) {
         return result;
@@ -105,6 +124,9 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     if (record == nullptr) {
         return RZ_OK;
     }
+    // Closed first: a thread that waits for an answer wakes at once instead of waiting out the
+    // receive time-out, and nothing is sent on the link any more.
+    record->link->Close();
     hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
                      MakeEventKey(id, HUB_EVENT_COMM_ERROR));
     if (record->view) {
@@ -121,7 +143,6 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     }
     record->connection->StopCycle();
     record->connection.reset();
-    record->link->Close();
     record->link.reset();
     for (auto it = records_.begin(); it != records_.end(); ++it) {
         if (it->id == id) {

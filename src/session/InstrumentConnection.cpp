@@ -67,10 +67,6 @@ CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
 }
 
-void CInstrumentConnection::SetCycleClock(std::unique_ptr<CCycleClock> clock) {
-    clock_ = std::move(clock);
-}
-
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
         ShowStatusString(20004);
@@ -268,7 +264,8 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
-        SetTrendOptionsLocked(0, 1, 1);
+        if (failed(r = SetTrendOptionsLocked(0, 1, 1), "UD"))
+            return r;
     }
     reach(3);
     if (failed(r = loader_.LoadRunStatus(), "IF/IS"))
@@ -372,12 +369,10 @@ RzResult CInstrumentConnection::StartCycle() {
     }
     stopFlag = 0;
     stopEvent_.Reset();
-    idleEvent.Reset();
     dataReadyEvent.Reset();
     try {
         thread_ = std::thread([this] { ThreadMain(); });
     } catch (...) {
-        idleEvent.Set();
         return LINK_E_GENERAL;
     }
     StartTimer(TimerIntervalForCycle(commCycle));
@@ -388,11 +383,15 @@ void CInstrumentConnection::StopCycle() {
     EnableTimer(false);
     stopFlag.fetch_add(1);
     stopEvent_.Set();
+    // The thread or an operation may be waiting for an answer that is slow or never comes;
+    // closing the link wakes them now rather than at the end of the receive time-out.
+    if ((thread_.joinable() || runner_.Busy()) && link_ != nullptr) {
+        link_->Close();
+    }
     runner_.Stop();
     if (thread_.joinable()) {
         thread_.join();
     }
-    idleEvent.Set();
 }
 
 RzResult CInstrumentConnection::PollOnce() {
@@ -470,7 +469,6 @@ void CInstrumentConnection::ThreadMain() {
         }
         remaining = NextCycleWait(commCycle, clock.Stopwatch());
     }
-    idleEvent.Set();
     if (errorFlag != 0) {
         // Tell the GUI thread at once rather than at the next tick.
         PostTimerCall();

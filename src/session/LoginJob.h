@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "session/ConnectionManager.h"
 
@@ -15,6 +16,7 @@ struct CConnectionManager::LoginJob {
     std::string user;
     std::string password;
     uint16_t port = kInstrumentPort;
+    std::vector<uint32_t> idsInUse;  // ids of the connections open when the log-in started
     std::unique_ptr<CLinkTransport> link;
     std::unique_ptr<CInstrumentConnection> connection;
     std::atomic<bool> cancelled{false};

@@ -35,6 +35,9 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     job->user = user != nullptr ? user : "";
     job->password = password != nullptr ? password : "";
     job->port = port;
+    for (const auto& record : records_) {
+        job->idsInUse.push_back(record.id);
+    }
     job->done = std::move(done);
     job->progress = std::move(progress);
     loginCalls_.Arm();
