@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -24,13 +25,16 @@ void EnsureApplication() {
     }
 }
 
+// Sleeps in the event loop until `done` holds; a 10 ms timer has `done` looked at regularly.
 bool ProcessEventsUntil(const std::function<bool()>& done) {
+    QTimer tick;
+    tick.start(10);
     const auto end = Clock::now() + std::chrono::seconds(10);
     while (!done()) {
         if (Clock::now() >= end) {
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
