@@ -57,16 +57,18 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void CIpAddressEdit::keyPressEvent(QKeyEvent* event) {
-    QLineEdit::keyPressEvent(event);
     const QString typed = event->text();
-    if (typed.size() != 1 || !typed[0].isDigit() || hasSelectedText() ||
-        cursorPosition() != text().size()) {
-        return;
+    if (typed.size() == 1 && !hasSelectedText() && cursorPosition() == text().size()) {
+        const QStringList parts = text().split(u'.');
+        const QString& last = parts.last();
+        if (typed == u'.' && last.isEmpty()) {
+            return;  // the part moved on by itself already
+        }
+        // A digit that does not fit the part starts the next one.
+        if (typed[0].isDigit() && parts.size() < 4 && !last.isEmpty() &&
+            (last.size() == 3 || (last + typed).toInt() > 255)) {
+            insert(QStringLiteral("."));
+        }
     }
-    const QStringList parts = text().split(u'.');
-    const QString& last = parts.last();
-    // A part is finished at three digits, or when one more digit would pass 255.
-    if (parts.size() < 4 && (last.size() == 3 || last.toInt() * 10 > 255)) {
-        insert(QStringLiteral("."));
-    }
+    QLineEdit::keyPressEvent(event);
 }

@@ -16,8 +16,9 @@ class CIpAddressValidator : public QValidator {
 // are ignored, an empty or missing part is 0. Text the validator would refuse gives all zeros.
 std::array<int, 4> IpAddressParts(const QString& text);
 
-// A line edit that accepts only IPv4 addresses. Typing the third digit of a part, or a digit that
-// could not extend it, moves on to the next part, as the address controls of other platforms do.
+// A line edit that accepts only IPv4 addresses. A digit typed after a full part (three digits,
+// or one that the digit would take past 255) starts the next part, and a dot typed where the
+// part is still empty is ignored, as the address controls of other platforms do.
 class CIpAddressEdit : public QLineEdit {
     Q_OBJECT
   public:
