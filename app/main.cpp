@@ -1,8 +1,8 @@
 // rz-operator: the operator console.
 #include <QApplication>
-#include <QMainWindow>
 
 #include "platform/Paths.h"
+#include "shell/MainFrame.h"
 #include "shell/Options.h"
 #include "ui/FlatLook.h"
 
@@ -23,9 +23,7 @@ int main(int argc, char** argv) {
         SetDataDirectory(options.dataDir.toStdString());
     }
     ApplyFlatLook(app);
-    QMainWindow frame;
-    frame.setWindowTitle(QStringLiteral("RZ Operator"));
-    frame.setFixedSize(600, 400);
+    CMainFrame frame(options.port);
     frame.show();
     return QApplication::exec();
 }

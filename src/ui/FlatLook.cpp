@@ -16,6 +16,7 @@ constexpr QRgb kBase = 0xFFFFFF;
 constexpr QRgb kText = 0x1E1E1E;
 constexpr QRgb kHighlight = 0x3874C8;
 constexpr QRgb kButton = 0xECECEC;
+constexpr QRgb kDisabledText = 0x9A9A9A;
 
 // Tool buttons without frames until hovered, a thin line between the bars and the status bar.
 constexpr const char* kStyleSheet = R"(
@@ -50,6 +51,10 @@ void ApplyFlatLook(QApplication& app) {
     palette.setColor(QPalette::HighlightedText, Qt::white);
     palette.setColor(QPalette::ToolTipBase, QColor(0xFFFFE1));
     palette.setColor(QPalette::ToolTipText, QColor(kText));
+    // setColor above set every group; disabled controls must still look disabled.
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, QColor(kDisabledText));
+    }
     app.setPalette(palette);
     app.setStyleSheet(QString::fromLatin1(kStyleSheet));
     app.setWindowIcon(RzAppIcon());

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QPointer>
 
 CModalWatcher::CModalWatcher(QMessageBox::StandardButton answerWith) : answer(answerWith) {
     // Modal windows run their own event loop, in which this timer keeps firing.
@@ -12,9 +13,10 @@ CModalWatcher::CModalWatcher(QMessageBox::StandardButton answerWith) : answer(an
 
 void CModalWatcher::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) {
+    if (modal == nullptr || !modal->isVisible() || modal->property("rzWatched").toBool()) {
         return;
     }
+    modal->setProperty("rzWatched", true);
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         boxes.push_back({box->windowTitle(), box->text(), box->icon()});
         QAbstractButton* button = box->button(answer);
@@ -25,9 +27,25 @@ void CModalWatcher::Poll() {
         }
         return;
     }
-    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog != nullptr && onDialog) {
-        onDialog(dialog);
-    } else if (dialog != nullptr) {
-        dialog->reject();
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (dialog == nullptr) {
+        return;
     }
+    // Handled from a queued call rather than inside this timer's slot: a dialog the handler
+    // opens runs a nested event loop, in which queued calls are delivered but this timer, its
+    // slot still running, would not fire again.
+    QPointer<QDialog> guarded(dialog);
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, guarded] {
+            if (!guarded) {
+                return;
+            }
+            if (onDialog) {
+                onDialog(guarded);
+            } else {
+                guarded->reject();
+            }
+        },
+        Qt::QueuedConnection);
 }
