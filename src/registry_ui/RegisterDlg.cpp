@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -39,6 +38,18 @@ QToolButton* ToolButton(QDialog* dialog, const char* glyph, const char* tip,
     NameAfter(button, FromLatin1(tip));
     return button;
 }
+
+std::vector<std::pair<std::string, std::string>> SnapshotOf(const CInstrumentRegistry& registry) {
+    std::vector<std::pair<std::string, std::string>> records;
+    for (int i = 0; i < registry.GetCount(); ++i) {
+        const CRegistryRecord record = registry.GetRecord(i);
+        records.emplace_back(record.name, record.ip);
+    }
+    return records;
+}
+
+// What the check under the lock answers when the file no longer holds what the dialog showed.
+constexpr RzResult kChangedMeanwhile = REPLY_UNEXPECTED;
 
 }  // namespace
 
@@ -104,35 +115,15 @@ CRegisterDlg::CRegisterDlg(QWidget* parent, std::string path)
 
 CRegisterDlg::~CRegisterDlg() = default;
 
-bool CRegisterDlg::ReadSnapshot(Snapshot* snapshot, RzResult* result) const {
-    CInstrumentRegistry registry;
-    *result = registry.Load(path_.c_str());
-    if (*result == LINK_E_FILE && !QFileInfo::exists(QString::fromStdString(path_))) {
-        snapshot->reset();
-        *result = RZ_OK;
-        return true;
-    }
-    if (*result != RZ_OK) {
-        return false;
-    }
-    snapshot->emplace();
-    for (int i = 0; i < registry.GetCount(); ++i) {
-        const CRegistryRecord record = registry.GetRecord(i);
-        (*snapshot)->emplace_back(record.name, record.ip);
-    }
-    return true;
-}
-
 void CRegisterDlg::Load() {
-    RzResult result = RZ_OK;
-    if (!ReadSnapshot(&opened_, &result)) {
+    CInstrumentRegistry registry;
+    if (const RzResult result = registry.Load(path_.c_str()); result != RZ_OK) {
         ShowUnreadable(result);
         return;
     }
-    if (opened_) {
-        for (const auto& [name, ip] : *opened_) {
-            grid_->InsertRow(grid_->rowCount(), FromLatin1(name.c_str()), FromLatin1(ip.c_str()));
-        }
+    opened_ = SnapshotOf(registry);
+    for (const auto& [name, ip] : opened_) {
+        grid_->InsertRow(grid_->rowCount(), FromLatin1(name.c_str()), FromLatin1(ip.c_str()));
     }
     if (grid_->rowCount() == 0) {
         grid_->InsertRow(0, QString(), QString());
@@ -228,30 +219,45 @@ void CRegisterDlg::accept() {
         return;
     }
 
-    Snapshot now;
-    RzResult result = RZ_OK;
-    const bool readable = ReadSnapshot(&now, &result);
-    if (!readable || now != opened_) {
+    if (Write(check.records)) {
+        QDialog::accept();
+    }
+}
+
+bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
+    CInstrumentRegistry registry;
+    registry.Load(path_.c_str());  // names the file; the list is read again under the lock
+    Snapshot expected = opened_;
+    for (;;) {
+        Snapshot found;
+        const RzResult result = registry.Update([&](CInstrumentRegistry& held) {
+            found = SnapshotOf(held);
+            if (found != expected) {
+                return kChangedMeanwhile;
+            }
+            held.Clear();
+            for (const CRegistryRecord& record : records) {
+                held.Add(record);
+            }
+            return RZ_OK;
+        });
+        if (result == RZ_OK) {
+            registeredCount_ = registry.GetCount();
+            return true;
+        }
+        const QString file = QString::fromStdString(path_);
+        if (result != kChangedMeanwhile) {
+            const int id = result == LINK_E_FILE_FORMAT ? 20017 : 20025;
+            ShowErrorBox(this, QStringLiteral("%1\n%2").arg(FromLatin1(RzString(id)), file));
+            return false;
+        }
         const QString question = QStringLiteral(
                                      "%1 was changed by another program after this dialog opened.\n"
                                      "Replace it with the list shown here?")
-                                     .arg(QString::fromStdString(path_));
+                                     .arg(file);
         if (!AskYesNo(this, question)) {
-            return;
+            return false;
         }
+        expected = found;  // overwrite what the operator agreed to, and nothing newer
     }
-
-    CInstrumentRegistry registry;
-    registry.Load(path_.c_str());  // only to take the path; the list is rebuilt below
-    registry.Clear();
-    for (const CRegistryRecord& record : check.records) {
-        registry.Add(record);
-    }
-    if (registry.Save() != RZ_OK) {
-        ShowErrorBox(this, QStringLiteral("%1\n%2").arg(FromLatin1(RzString(20025)),
-                                                        QString::fromStdString(path_)));
-        return;
-    }
-    registeredCount_ = registry.GetCount();
-    QDialog::accept();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QDialog>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/ResultCodes.h"
+#include "registry/InstrumentRegistry.h"
 
 class CRegisterGrid;
 class QLabel;
@@ -19,8 +18,8 @@ class QToolButton;
 // Every record of the file is shown, however many there are; only Add stops at 50 rows. A file
 // that cannot be read is shown as read-only with the reason, so that OK can never replace it
 // with an empty list. OK reads the file again first: when another program changed it after the
-// dialog opened, the operator is asked before those changes are overwritten. A failed write is
-// reported and the dialog stays open.
+// dialog opened, the operator is asked before those changes are overwritten; the check and the
+// write happen under the file's lock. A failed write is reported and the dialog stays open.
 class CRegisterDlg : public QDialog {
     Q_OBJECT
   public:
@@ -43,14 +42,15 @@ class CRegisterDlg : public QDialog {
     void accept() override;
 
   private:
-    // Names and addresses as GetRecord returns them; nothing when the file does not exist.
-    using Snapshot = std::optional<std::vector<std::pair<std::string, std::string>>>;
+    // Names and addresses as GetRecord returns them.
+    using Snapshot = std::vector<std::pair<std::string, std::string>>;
 
     void Load();
     void SwapWithNeighbour(int offset);
-    // Reads the file as it is now; false with `result` when it exists but cannot be read.
-    bool ReadSnapshot(Snapshot* snapshot, RzResult* result) const;
     void ShowUnreadable(RzResult result);
+    // Writes the checked records under the file's lock; false when the operator declined to
+    // overwrite a change made meanwhile or the write failed (reported).
+    bool Write(const std::vector<CRegistryRecord>& records);
 
     std::string path_;
     Snapshot opened_;
