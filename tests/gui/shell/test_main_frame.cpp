@@ -141,7 +141,7 @@ TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
     {
         CStatusRelay relay([&](const QString& text) { shown.push_back(text); });
         constexpr int kThreads = 4;
-        constexpr int kTexts = 200;
+        constexpr int kTexts = 500;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([t] {
@@ -150,11 +150,13 @@ TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
                 }
             });
         }
+        // Delivered while the threads still show texts.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == size_t{kThreads * kTexts}; }));
         for (auto& thread : threads) {
             thread.join();
         }
         ShowStatusMessage("last");
-        QTRY_COMPARE(shown.empty() ? QString() : shown.back(), QStringLiteral("last"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown.back() == QStringLiteral("last"); }));
         ASSERT_EQ(shown.size(), size_t{kThreads * kTexts + 1});
         int next[kThreads] = {};
         for (size_t k = 0; k + 1 < shown.size(); ++k) {
@@ -255,7 +257,9 @@ TEST(MainFrame, LostLinkLeavesTheMessageOnTheLogoPane) {
     frame.LoginSucceeded(&view, nullptr);
     std::thread([] { ShowStatusMessage("Communicate with RZ error!"); }).join();
     frame.ConnectionClosed();
-    QTRY_COMPARE(frame.StatusPane(1)->text(), QStringLiteral("Communicate with RZ error!"));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return frame.StatusPane(1)->text() == QStringLiteral("Communicate with RZ error!");
+    }));
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
     EXPECT_NE(frame.ClientPane(), &view);
 }
