@@ -122,6 +122,8 @@ void CMainFrame::MakeActions() {
             auto* menu = new QMenu(caption, this);
             dropDowns_[command.id] = menu;
             action = menu->menuAction();
+            const int id = command.id;
+            connect(menu, &QMenu::aboutToShow, this, [this, id] { OnDisplayMenuAboutToShow(id); });
         } else {
             action = new QAction(caption, this);
             const int id = command.id;
@@ -306,6 +308,17 @@ void CMainFrame::Run(int commandId) {
     }
 }
 
+void CMainFrame::OnDisplayMenuAboutToShow(int commandId) {
+    QMenu* menu = DropDownMenu(commandId);
+    if (commandId == ID_CONTROL_MENU && loggedIn_) {
+        if (QMenu* program = ProgramSubmenu(menu)) {
+            patternMenuDisabled_ =
+                UpdateProgramSubmenu(program, facts_(), [this](int id) { Run(id); });
+        }
+    }
+    ApplyItemStates(menu, loggedIn_ ? viewCommands_ : nullptr, patternMenuDisabled_);
+}
+
 void CMainFrame::OnDialogBarPressed(int commandId) {
     if (QMenu* menu = DropDownMenu(commandId)) {
         const QPushButton* button = dialogBar_->Button(commandId);
@@ -350,12 +363,17 @@ void CMainFrame::OnLogin() {
     controller_->StartLogin(request);
 }
 
-void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands) {
+void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
+                                std::function<InstrumentFacts()> facts) {
     if (!loginInProgress_ || view == nullptr) {
         return;
     }
     view_ = view;
     viewCommands_ = commands;
+    facts_ = facts ? std::move(facts) : [] { return InstrumentFacts{}; };
+    FillDisplayMenus(DropDownMenu(ID_CONTROL_MENU), DropDownMenu(ID_TREND_MENU),
+                     DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
+                     [this](int id) { Run(id); });
     loggedIn_ = true;
     setWindowTitle(kTitle + u'-' + QString::fromLatin1(pendingInstrument_.c_str()));
     stack_->addWidget(view);
@@ -404,6 +422,7 @@ void CMainFrame::ConnectionClosed() {
     }
     view_ = nullptr;
     viewCommands_ = nullptr;
+    facts_ = nullptr;
     loggedIn_ = false;
     imageShown_ = false;
     stack_->setCurrentWidget(logo_);

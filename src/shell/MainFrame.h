@@ -2,11 +2,13 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "shell/CommandTable.h"
+#include "shell/DisplayMenus.h"
 
 class CControlDialogBar;
 class CLogoPane;
@@ -39,8 +41,10 @@ class CMainFrame : public QMainWindow {
     void SetLoginController(ILoginController* controller) { controller_ = controller; }
 
     // The log-in controller's reports. `view` becomes the client pane until ConnectionClosed;
-    // the frame shows it but does not own it. `commands` handles the view's commands.
-    void LoginSucceeded(QWidget* view, ICommandTarget* commands);
+    // the frame shows it but does not own it. `commands` handles the view's commands; `facts`
+    // tells the model and the program patterns whenever a display menu drops down.
+    void LoginSucceeded(QWidget* view, ICommandTarget* commands,
+                        std::function<InstrumentFacts()> facts);
     void LoginFailed();
     // After a log-out or a lost link: back to the logo pane. Harmless when logged out.
     void ConnectionClosed();
@@ -77,6 +81,7 @@ class CMainFrame : public QMainWindow {
     void OnDialogBarPressed(int commandId);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
+    void OnDisplayMenuAboutToShow(int commandId);
 
     uint16_t port_;
     ILoginController* controller_ = nullptr;
@@ -89,6 +94,8 @@ class CMainFrame : public QMainWindow {
     CLogoPane* logo_ = nullptr;
     QPointer<QWidget> view_;
     ICommandTarget* viewCommands_ = nullptr;
+    std::function<InstrumentFacts()> facts_;
+    bool patternMenuDisabled_ = false;
     QToolBar* mainToolBar_ = nullptr;
     QToolBar* controlToolBar_ = nullptr;
     QToolBar* dialogBarHolder_ = nullptr;

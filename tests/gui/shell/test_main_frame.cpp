@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
+#include "shell/DisplayMenus.h"
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
@@ -206,7 +208,9 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     frame.Action(ID_CANCEL_LOGIN)->trigger();
     EXPECT_EQ(login.cancelled, 1);
 
-    frame.LoginSucceeded(&view, &commands);
+    InstrumentFacts facts;  // model 3200, firmware 3.06, no pattern running
+    facts.version = kPatternMenuVersion;
+    frame.LoginSucceeded(&view, &commands, [&] { return facts; });
     Settle();
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Line-3"));
     EXPECT_EQ(frame.ClientPane(), &view);
@@ -218,6 +222,22 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.DialogBar()->Button(ID_MATH_RESET)->isEnabled());
     frame.DialogBar()->Button(ID_LOG)->click();
     EXPECT_EQ(commands.ran, std::vector<int>{ID_LOG});
+    // The Control drop-down lists the running patterns as they are at each drop-down.
+    QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+    for (const int32_t state : {0, 2, 0}) {
+        facts.patternStates[3] = state;
+        control->popup(QPoint());
+        control->hide();
+        const QAction* last = ProgramSubmenu(control)->actions().last();
+        EXPECT_EQ(last->text(),
+                  state == 0 ? QStringLiteral("Pattern 1") : QStringLiteral("Pattern 4"));
+        EXPECT_EQ(last->isEnabled(), state != 0);
+    }
+    facts.patternStates[3] = 2;
+    control->popup(QPoint());
+    control->hide();
+    ProgramSubmenu(control)->actions().last()->trigger();
+    EXPECT_EQ(commands.ran.back(), 32818 + 3);
 
     // The view hides and shows its image: the control bars follow, the view keeps its size.
     const QSize client = frame.centralWidget()->size();
@@ -254,7 +274,7 @@ TEST(MainFrame, LostLinkLeavesTheMessageOnTheLogoPane) {
         dialog->accept();
     };
     frame.Action(ID_LOGIN)->trigger();
-    frame.LoginSucceeded(&view, nullptr);
+    frame.LoginSucceeded(&view, nullptr, nullptr);
     std::thread([] { ShowStatusMessage("Communicate with RZ error!"); }).join();
     frame.ConnectionClosed();
     EXPECT_TRUE(QTest::qWaitFor([&] {
@@ -312,4 +332,77 @@ TEST(MainFrame, ShortcutsWorkFromAnyChildButNotInsideADialog) {
         QTest::keyClick(frame.StatusPane(1), key, Qt::ControlModifier);
     }
     EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config", "RZ Login"}));
+}
+
+namespace {
+
+std::vector<int> ItemIds(const QMenu* menu) {
+    std::vector<int> ids;
+    for (const QAction* action : menu->actions()) {
+        if (action->data().toInt() != 0) {
+            ids.push_back(action->data().toInt());
+        }
+    }
+    return ids;
+}
+
+// "Pattern 3+" lists the program submenu's pattern items, "+" enabled and "-" greyed.
+std::string PatternItems(const QMenu* program) {
+    std::string items;
+    for (const QAction* action : program->actions().mid(2)) {
+        items += action->text().toStdString() + (action->isEnabled() ? "+" : "-");
+    }
+    return items;
+}
+
+}  // namespace
+
+TEST(DisplayMenus, GroupsFollowTheModel) {
+    for (const int model : {3100, 3200}) {
+        QMenu control, trend, digital, bar;
+        FillDisplayMenus(&control, &trend, &digital, &bar, model, [](int) {});
+        const int controlGroups = model == 3100 ? 4 : 8;
+        const int displayGroups = model == 3100 ? 6 : 10;
+        const std::vector<int> ids = ItemIds(&control);
+        EXPECT_EQ(
+            std::count_if(ids.begin(), ids.end(), [](int id) { return id / 100 == 5 && id < 510; }),
+            controlGroups)
+            << model;
+        EXPECT_EQ(ItemIds(&digital).size(), size_t(displayGroups)) << model;
+        EXPECT_EQ(ItemIds(&bar).back(), 800 + displayGroups) << model;
+        EXPECT_EQ(ItemIds(&trend)[size_t(displayGroups) - 1], 600 + displayGroups) << model;
+        ASSERT_NE(ProgramSubmenu(&control), nullptr);
+    }
+}
+
+// The pattern rule is recomputed at every drop-down: an earlier state holds nothing back.
+TEST(DisplayMenus, ProgramSubmenuFollowsFirmwareAndPatternStates) {
+    QMenu control, trend, digital, bar;
+    FillDisplayMenus(&control, &trend, &digital, &bar, 3200, [](int) {});
+    QMenu* program = ProgramSubmenu(&control);
+    FakeView view;
+    struct Step {
+        int32_t version;
+        std::vector<std::pair<int, int32_t>> states;  // pattern index, state code
+        bool disabled;
+        const char* items;
+    };
+    const Step steps[] = {
+        {0x30005, {{2, 3}}, true, "Pattern 1-"},
+        {0x30006, {{0, 1}, {5, 0}}, true, "Pattern 1-"},
+        {0x30006, {{2, 2}, {29, 5}}, false, "Pattern 3+Pattern 30+"},
+        {0x30006, {}, true, "Pattern 1-"},
+        {0x30006, {{0, 4}}, false, "Pattern 1+"},
+    };
+    for (const Step& step : steps) {
+        InstrumentFacts facts;
+        facts.version = step.version;
+        for (const auto& [index, state] : step.states) {
+            facts.patternStates[size_t(index)] = state;
+        }
+        const bool disabled = UpdateProgramSubmenu(program, facts, [](int) {});
+        ApplyItemStates(&control, &view, disabled);
+        EXPECT_EQ(disabled, step.disabled) << step.items;
+        EXPECT_EQ(PatternItems(program), step.items);
+    }
 }
