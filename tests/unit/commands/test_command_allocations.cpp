@@ -25,23 +25,17 @@ class FixedLink : public CLinkTransport {
     const char* lastRequest() const { return request_; }
 
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char* request, uint32_t length, int32_t mode) override {
+    RzResult Send(const char* request, uint32_t length) override {
         if (length >= sizeof(request_)) {
             return LINK_E_SEND;
         }
         std::memcpy(request_, request, length);
         request_[length] = '\0';
-        mode_ = mode;
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (answerLength_ > capacity) {
             return LINK_E_BUFFER_SMALL;
@@ -53,13 +47,11 @@ class FixedLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     const char* answer_ = "";
     uint32_t answerLength_ = 0;
     char request_[256] = {};
-    int32_t mode_ = RECV_LIST;
 };
 
 struct Fixture {
