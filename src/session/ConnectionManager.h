@@ -71,8 +71,9 @@ class CConnectionManager {
     // never called. A failed log-in leaves no connection, no socket and no thread.
     RzResult StartLogin(const char* ip, const char* user, const char* password, uint16_t port,
                         LoginDoneHandler done, LoginProgressHandler progress = {});
-    // Ends the running log-in at once: its link is closed, which wakes any wait, and it leaves
-    // nothing behind; its handlers are not called any more.
+    // Ends the running log-in at once: its link is closed, which wakes any wait, and its handlers
+    // are not called any more. Its thread hands the job back at once and leaves nothing behind;
+    // LoginRunning() holds until then.
     void CancelLogin();
     bool LoginRunning() const { return login_ != nullptr; }
     // StartLogin, waiting for the result (command-line programs, tests). Returns 0 with the new
