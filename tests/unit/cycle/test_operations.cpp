@@ -235,6 +235,37 @@ TEST(Operations, OneAtATimeAndResultsInTheOrderStarted) {
     EXPECT_FALSE(h.connection->OperationRunning());
 }
 
+TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
+    struct Case {
+        const char* name;
+        bool logOut;  // else the polling steps find the link lost
+    };
+    for (const Case c : {Case{"LogOut", true}, Case{"LostLink", false}}) {
+        SCOPED_TRACE(c.name);
+        AsyncHarness h(false);
+        h.link.QueueAnswer("E0\r\n");
+        h.link.QueueReceiveError(LINK_E_TIMEOUT);  // the first polling step
+        CSequence send;
+        send.Then(Ack).Pause(60000).Then(Message);
+        std::vector<RzResult> results;
+        ASSERT_EQ(h.connection->StartSequence("Send", std::move(send),
+                                              [&](RzResult r) { results.push_back(r); }),
+                  RZ_OK);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
+        const auto start = Clock::now();
+        if (c.logOut) {
+            h.connection->StopCycle();
+        } else {
+            EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(results, c.logOut ? std::vector<RzResult>{} : std::vector{LINK_E_BROKEN});
+        EXPECT_EQ(h.Sent(), c.logOut ? Sent{"AK 0"} : (Sent{"AK 0", "FW"}));
+    }
+}
+
 TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
     AsyncHarness h(true);
     h.link.QueueAnswer("E0\r\n");
