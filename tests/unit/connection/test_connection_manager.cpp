@@ -9,7 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
-#include "unit/commands/FakeLink.h"
+#include "common/FakeLink.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "platform/StatusSink.h"
 #include "session/LoginDialogue.h"
-#include "unit/commands/FakeLink.h"
+#include "common/FakeLink.h"
 
 namespace {
 

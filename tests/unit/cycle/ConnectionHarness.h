@@ -8,7 +8,7 @@
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
 #include "session/InstrumentConnection.h"
-#include "unit/commands/FakeLink.h"
+#include "common/FakeLink.h"
 
 // A connection over a scripted link, prepared for an instrument of the given firmware, with the
 // hub's communication-error events and the status texts captured.

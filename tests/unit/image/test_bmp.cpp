@@ -48,10 +48,7 @@ TEST(Bmp, SizesPaddingAndPixelPlacement) {
         uint32_t fileSize;
     };
     const Case cases[] = {
-        {1, 1, 4, 58},           {2, 2, 8, 70},   {4, 1, 12, 66},
-        {5, 3, 16, 102},         {7, 2, 24, 102}, {640, 480, 1920, 921654},
-        {4096, 1, 12288, 12342},
-    };
+        {1, 1, 4, 58}, {4, 1, 12, 66}, {5, 3, 16, 102}, {7, 2, 24, 102}, {4096, 1, 12288, 12342}};
     uint32_t seed = 40;
     for (const auto& c : cases) {
         CRzImage image;
@@ -99,8 +96,7 @@ TEST(Bmp, SizesPaddingAndPixelPlacement) {
 }
 
 TEST(Bmp, EmptyImageIsRefused) {
-    CRzImage image;
     std::vector<uint8_t> bmp = {1};
-    EXPECT_EQ(EncodeBmp(image, bmp), LINK_E_PARAMETER);
+    EXPECT_EQ(EncodeBmp(CRzImage(), bmp), LINK_E_PARAMETER);
     EXPECT_TRUE(bmp.empty());
 }

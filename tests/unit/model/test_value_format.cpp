@@ -30,22 +30,6 @@ struct GuardedField {
     char bytes[64];
 };
 
-const char* TargetName(ValueTarget target) {
-    switch (target) {
-        case ValueTarget::kMeasurement:
-            return "measurement";
-        case ValueTarget::kMath:
-            return "math";
-        case ValueTarget::kInternalLoop:
-            return "internal loop";
-        case ValueTarget::kExternalPv:
-            return "external PV";
-        case ValueTarget::kExternalSetOut:
-            return "external SP/OUT";
-    }
-    return "?";
-}
-
 size_t FieldSize(ValueTarget target) {
     return target == ValueTarget::kMeasurement || target == ValueTarget::kMath
                ? kChannelValueTextSize
@@ -135,37 +119,35 @@ TEST(ValueFormat, StatusMarksPerTarget) {
     constexpr auto kLoop = ValueTarget::kInternalLoop;
     constexpr auto kExtPv = ValueTarget::kExternalPv;
     constexpr auto kExtSo = ValueTarget::kExternalSetOut;
-    const std::vector<MarkCase> cases = {
-        {kMeas, "O", "-00001", "-*****"},
-        {kMeas, "O", "+00001", "+*****"},
-        {kMeas, "E", "-00001", "******"},
-        {kMeas, "S", "+00001", ""},
-        {kMath, "O", "-00000001", "-*******"},
-        {kMath, "O", "+00000001", "+*******"},
-        {kMath, "E", "+00000001", "********"},
-        {kMath, "D", "+00000001", ""},
-        {kLoop, "O", "-00001", "-*****"},
-        {kLoop, "O", "+00001", "+*****"},
-        {kLoop, "E", "+00001", "******"},
-        {kLoop, "D", "+00001", ""},
-        {kExtPv, "O", "-00001", "-*****"},
-        {kExtPv, "O", "+00001", "+*****"},
-        {kExtPv, "E", "+00001", "*****"},
-        {kExtPv, "X", "+00001", ""},
-        {kExtSo, "O", "-00001", "-****"},
-        {kExtSo, "O", "+00001", "+****"},
-        {kExtSo, "E", "+00001", "*****"},
-        {kExtSo, "", "+00001", ""},
-        // The sign test looks at the first character only.
-        {kLoop, "O", "-00000", "-*****"},
-        {kLoop, "O", " -0001", "+*****"},
-        {kExtSo, "O", "", "+****"},
-        {kMeas, "n", "+00001", ""},
-        {kMeas, "e", "+00001", ""},
-    };
+    // The sign test looks at the first character only.
+    const MarkCase cases[] = {{kMeas, "O", "-00001", "-*****"},
+                              {kMeas, "O", "+00001", "+*****"},
+                              {kMeas, "E", "-00001", "******"},
+                              {kMeas, "S", "+00001", ""},
+                              {kMath, "O", "-00000001", "-*******"},
+                              {kMath, "O", "+00000001", "+*******"},
+                              {kMath, "E", "+00000001", "********"},
+                              {kMath, "D", "+00000001", ""},
+                              {kLoop, "O", "-00001", "-*****"},
+                              {kLoop, "O", "+00001", "+*****"},
+                              {kLoop, "E", "+00001", "******"},
+                              {kLoop, "D", "+00001", ""},
+                              {kExtPv, "O", "-00001", "-*****"},
+                              {kExtPv, "O", "+00001", "+*****"},
+                              {kExtPv, "E", "+00001", "*****"},
+                              {kExtPv, "X", "+00001", ""},
+                              {kExtSo, "O", "-00001", "-****"},
+                              {kExtSo, "O", "+00001", "+****"},
+                              {kExtSo, "E", "+00001", "*****"},
+                              {kExtSo, "", "+00001", ""},
+                              {kLoop, "O", "-00000", "-*****"},
+                              {kLoop, "O", " -0001", "+*****"},
+                              {kExtSo, "O", "", "+****"},
+                              {kMeas, "n", "+00001", ""},
+                              {kMeas, "e", "+00001", ""}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(TargetName(c.target)) + " status '" + c.status + "' mantissa '" +
-                     c.mantissa + "'");
+        SCOPED_TRACE(::testing::Message() << "target " << static_cast<int>(c.target) << " status '"
+                                          << c.status << "' mantissa '" << c.mantissa << "'");
         GuardedField field(FieldSize(c.target));
         std::strcpy(field.text(), "old");  // a previous text never survives
         CValueNumber number{7.5, 3};
@@ -189,7 +171,7 @@ TEST(ValueFormat, ProductsBeyondDoubleShowTheOverRangeMark) {
         {ValueTarget::kMath, "+00000009", "+*******"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(TargetName(c.target));
+        SCOPED_TRACE(static_cast<int>(c.target));
         GuardedField field(FieldSize(c.target));
         CValueNumber number{2.0, 2};
         EXPECT_FALSE(FormatValueItem(c.target, {"N", c.mantissa, "999"}, false, field.text(),

@@ -10,22 +10,11 @@
 #include <sstream>
 #include <string>
 
+#include "common/FileHelpers.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
 
 namespace {
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 TEST(CommCycle, ReadFromIniTextWithoutRangeCheck) {
     struct Case {
@@ -137,9 +126,7 @@ TEST(ConfigDialog, OpensWithTheFileValueBroughtIntoRange) {
         int shown;
     };
     const Case cases[] = {
-        {500, 1000},    {999, 1000}, {1000, 1000}, {5000, 5000},    {60000, 60000},
-        {60001, 60000}, {-1, 1000},  {0, 1000},    {INT_MIN, 1000}, {INT_MAX, 60000},
-    };
+        {999, 1000}, {1000, 1000}, {60000, 60000}, {60001, 60000}, {INT_MIN, 1000}};
     for (const auto& c : cases) {
         EXPECT_EQ(ConfigDialogInitialCycle(c.file), c.shown) << c.file;
     }
@@ -173,8 +160,6 @@ TEST(ConfigDialog, AcceptsOneThousandToSixtyThousand) {
         EXPECT_EQ(value, c.value) << "'" << c.field << "'";
     }
     EXPECT_TRUE(ConfigDialogAccept(QStringLiteral("2000"), nullptr));
-    EXPECT_STREQ(kCommCycleRangeWarning,
-                 "Communication cycle must be setted in range 1000 - 60000 !");
 }
 
 class UserSettingsTest : public ::testing::Test {
