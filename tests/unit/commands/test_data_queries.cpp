@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "QueryRunner.h"
 #include "commands/DataQueries.h"
 #include "common/AnswerBytes.h"
 #include "common/FakeLink.h"
@@ -27,104 +28,67 @@ std::string Repeated(int count, const std::function<std::string(int)>& line) {
     return answer + "EN\r\n";
 }
 
-void ExpectRecord(const CDataRecord& record, const char* status, const char* number,
-                  const char* text1, const char* text2, const char* text3) {
-    EXPECT_STREQ(record.status, status);
-    EXPECT_STREQ(record.number, number);
-    EXPECT_STREQ(record.text1, text1);
-    EXPECT_STREQ(record.text2, text2);
-    EXPECT_STREQ(record.text3, text3);
+}  // namespace
+
+// Entry 0 is the date and time, -1 the four last indexes (measurement, math, internal and
+// external loop items); 100 * table + n is record n of the measurement (1), math (2), internal
+// loop (3) or external loop (4) table: status, number and the three texts.
+template <>
+std::string Entry(const CCmdFD& c, int at) {
+    if (at == 0) {
+        return Row(c.date, c.time);
+    }
+    if (at < 0) {
+        return Row(c.measCount, c.mathCount, c.loopCount, c.extCount);
+    }
+    const CDataRecord* tables[] = {c.measRecords, c.mathRecords, c.loopRecords, c.extRecords};
+    const CDataRecord& r = tables[at / 100 - 1][at % 100 - 1];
+    return Row(r.status, r.number, r.text1, r.text2, r.text3);
 }
 
+namespace {
+
 TEST(DataQueries, LatestValues) {
-    const auto item = [](const char* number) { return ValueLine('N', number, "+1", "+0", "   "); };
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        std::function<void(const CCmdFD&)> check;
-    } cases[] = {
-        {"every table",
-         List({"DATE 24/05/01", "TIME 12:34:56.789",
-               "N 001xxxxxxxxxxxx+12345-00002xALM",  // written out by hand
-               ValueLine('D', "002", "-00500", "-00001", "   "),
-               ValueLine('N', "A01", "+00007", "-00000002", "HI ", true),
-               ValueLine('O', "101", "+99999", "+00000", "   "),
-               ValueLine('N', "200", "a", "b", "c"),
-               ValueLine('E', "201", "+00001", "+00000", "   "),
-               ValueLine('N', "999", "+00002", "+00000", "   ")}),
-         RZ_OK,
-         [](const CCmdFD& c) {
-             EXPECT_STREQ(c.date, "24/05/01");
-             EXPECT_STREQ(c.time, "12:34:56.789");
-             EXPECT_EQ(c.measCount, 1);
-             ExpectRecord(c.measRecords[0], "N", "001", "+12345", "-00002", "ALM");
-             ExpectRecord(c.measRecords[1], "D", "002", "-00500", "-00001", "   ");
-             EXPECT_EQ(c.mathCount, 0);
-             ExpectRecord(c.mathRecords[0], "N", "A01", "+00007", "-00000002", "HI ");
-             EXPECT_EQ(c.loopCount, 1);
-             ExpectRecord(c.loopRecords[0], "O", "101", "+99999", "+00000", "   ");
-             EXPECT_STREQ(c.loopRecords[1].number, "200");
-             EXPECT_EQ(c.extCount, 1);
-             EXPECT_STREQ(c.extRecords[0].number, "201");
-             EXPECT_STREQ(c.extRecords[1].number, "999");
-         }},
-        {"status S keeps only status and number",
-         List({ValueLine('S', "005", "+12345", "-00002", "ALM")}), RZ_OK,
-         [](const CCmdFD& c) { ExpectRecord(c.measRecords[0], "S", "005", "", "", ""); }},
-        {"numbers 31 to 100 and negative ones are skipped",
-         List({item("050"), item("-01"), item("003")}), RZ_OK,
-         [](const CCmdFD& c) {
-             EXPECT_EQ(c.measCount, 0);
-             EXPECT_STREQ(c.measRecords[0].number, "003");
-             EXPECT_EQ(c.mathCount, -1);
-             EXPECT_EQ(c.loopCount, -1);
-         }},
-        {"short lines", List({"N 0", "N 004", "N 006 short"}), RZ_OK,
-         [](const CCmdFD& c) {
-             EXPECT_EQ(c.measCount, 1);
-             ExpectRecord(c.measRecords[0], "N", "004", "", "", "");
-             ExpectRecord(c.measRecords[1], "N", "006", "", "", "");
-         }},
-        {"date and time words in any case, cut to their fields",
-         List({"date 2024/05/01", "  Time   12:34:56.789abc  x"}), RZ_OK,
-         [](const CCmdFD& c) {
-             EXPECT_STREQ(c.date, "2024/05/0");
-             EXPECT_STREQ(c.time, "12:34:56.789A");
-         }},
-        {"more measurement items than records", Repeated(31, [&](int) { return item("001"); }),
-         RZ_OK, [](const CCmdFD& c) { EXPECT_EQ(c.measCount, 29); }},
-        {"more loop and external items than records",
-         Repeated(70, [&](int i) { return item(i < 20 ? "150" : "230"); }), RZ_OK,
-         [](const CCmdFD& c) {
-             EXPECT_EQ(c.loopCount, 17);
-             EXPECT_EQ(c.extCount, 47);
-         }},
-        {"error answer, not shown", "E1\r\n", REPLY_UNEXPECTED,
-         [](const CCmdFD& c) {
-             EXPECT_EQ(c.measCount, -1);
-             EXPECT_STREQ(c.date, "");
-             EXPECT_STREQ(c.measRecords[2].number, "");
-         }},
-        {"no end marker", "EA\r\n" + item("001") + "\r\n", LINK_E_FORMAT,
-         [](const CCmdFD& c) { EXPECT_EQ(c.measCount, 0); }},
-    };
     const auto model = MakeModel(3200);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        auto command = std::make_unique<CCmdFD>();
-        // Stale results of an earlier run.
-        command->measCount = 2;
-        CopyText(command->date, sizeof(command->date), "stale");
-        CopyText(command->measRecords[2].number, sizeof(command->measRecords[2].number), "009");
-        command->Bind(&link, model.get());
-        EXPECT_EQ(command->Query(), c.expected);
-        c.check(*command);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    const auto fd = Runner<CCmdFD>(
+        [](CCmdFD& c) {
+            c.measCount = 2;
+            CopyText(c.date, sizeof(c.date), "stale");
+            CopyText(c.measRecords[2].number, sizeof(c.measRecords[2].number), "009");
+        },
+        model.get());
+    const auto item = [](const char* number) { return ValueLine('N', number, "+1", "+0", "   "); };
+    fd("every table",
+       List({"DATE 24/05/01", "TIME 12:34:56.789",
+             "N 001xxxxxxxxxxxx+12345-00002xALM",  // written out by hand
+             ValueLine('D', "002", "-00500", "-00001", "   "),
+             ValueLine('N', "A01", "+00007", "-00000002", "HI ", true),
+             ValueLine('O', "101", "+99999", "+00000", "   "), ValueLine('N', "200", "a", "b", "c"),
+             ValueLine('E', "201", "+00001", "+00000", "   "),
+             ValueLine('N', "999", "+00002", "+00000", "   ")}),
+       RZ_OK,
+       {"0=24/05/01|12:34:56.789", "-1=1|0|1|1", "101=N|001|+12345|-00002|ALM",
+        "102=D|002|-00500|-00001|   ", "201=N|A01|+00007|-00000002|HI ",
+        "301=O|101|+99999|+00000|   ", "302=N|200|a.....|b.....|c..", "401=E|201|+00001|+00000|   ",
+        "402=N|999|+00002|+00000|   "});
+    fd("status S keeps only status and number",
+       List({ValueLine('S', "005", "+12345", "-00002", "ALM")}), RZ_OK, {"101=S|005|||"});
+    fd("numbers 31 to 100 and negative ones are skipped",
+       List({item("050"), item("-01"), item("003")}), RZ_OK,
+       {"-1=0|-1|-1|-1", "101=N|003|+1....|+0....|   "});
+    fd("short lines", List({"N 0", "N 004", "N 006 short"}), RZ_OK,
+       {"-1=1|-1|-1|-1", "101=N|004|||", "102=N|006|||"});
+    fd("date and time words in any case, cut to their fields",
+       List({"date 2024/05/01", "  Time   12:34:56.789abc  x"}), RZ_OK,
+       {"0=2024/05/0|12:34:56.789A"});
+    fd("more measurement items than records", Repeated(31, [&](int) { return item("001"); }), RZ_OK,
+       {"-1=29|-1|-1|-1"});
+    fd("more loop and external items than records",
+       Repeated(70, [&](int i) { return item(i < 20 ? "150" : "230"); }), RZ_OK,
+       {"-1=-1|-1|17|47"});
+    fd("error answer, not shown", "E1\r\n", REPLY_UNEXPECTED,
+       {"-1=-1|-1|-1|-1", "0=|", "103=||||"});
+    fd("no end marker", "EA\r\n" + item("001") + "\r\n", LINK_E_FORMAT, {"-1=0|-1|-1|-1"});
 }
 
 TEST(DataQueries, ValuesRequestFollowsTheModel) {
@@ -285,84 +249,59 @@ TEST(DataQueries, DioPointStates) {
     }
 }
 
-void ExpectPattern(const CPatternEntry& entry, int32_t pattern, int32_t bit0, int32_t bit1,
-                   int32_t bit2) {
-    EXPECT_EQ(entry.pattern, pattern);
-    EXPECT_EQ(entry.bit0, bit0);
-    EXPECT_EQ(entry.bit1, bit1);
-    EXPECT_EQ(entry.bit2, bit2);
+}  // namespace
+
+// Entry 0 is the two words and the pattern count; entry n is pattern entry n: pattern and the
+// three bits.
+template <>
+std::string Entry(const CCmdFW& c, int n) {
+    if (n == 0) {
+        return Row(c.word1, c.word2, c.patternCount);
+    }
+    const CPatternEntry& e = c.patterns[n - 1];
+    return Row(e.pattern, e.bit0, e.bit1, e.bit2);
 }
 
+namespace {
+
 TEST(DataQueries, ProgramPatternList) {
+    const auto fw = Runner<CCmdFW>([](CCmdFW& c) {
+        c.patternCount = 4;
+        c.word1 = 9;
+        c.patterns[0] = {9, 1, 2, 4};
+    });
     std::vector<std::array<uint8_t, 3>> many;
     for (int i = 0; i < 31; ++i) {
         many.push_back({static_cast<uint8_t>(i + 1), 1, 1});
     }
-    const auto cleared = [](const CCmdFW& c) {
-        EXPECT_EQ(c.word1, 0u);
-        EXPECT_EQ(c.word2, 0u);
-        EXPECT_EQ(c.patternCount, 0);
-        ExpectPattern(c.patterns[0], 0, 0, 0, 0);
-    };
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        std::function<void(const CCmdFW&)> check;
-        const char* shown;
-    } cases[] = {
-        {"entries with a zero flag or presence byte are skipped",
-         PatternList({{5, 3, 1}, {6, 0, 1}, {7, 4, 0}, {30, 7, 1}, {1, 4, 9}}), RZ_OK,
-         [](const CCmdFW& c) {
-             EXPECT_EQ(c.word1, 0x12345678u);
-             EXPECT_EQ(c.word2, 0x90ABCDEFu);
-             EXPECT_EQ(c.patternCount, 3);
-             ExpectPattern(c.patterns[0], 5, 1, 2, 0);
-             ExpectPattern(c.patterns[1], 30, 1, 2, 4);
-             ExpectPattern(c.patterns[2], 1, 0, 0, 4);
-             ExpectPattern(c.patterns[3], 0, 0, 0, 0);
-         },
-         nullptr},
-        {"shortest declared length", PatternList({{2, 1, 1}}), RZ_OK,
-         [](const CCmdFW& c) { ExpectPattern(c.patterns[0], 2, 1, 0, 0); }, nullptr},
-        {"bytes beyond the declared length are not entries",
-         PatternList({{2, 1, 1}, {3, 1, 1}}, 1, -3), RZ_OK,
-         [](const CCmdFW& c) { EXPECT_EQ(c.patternCount, 1); }, nullptr},
-        {"wrong format", PatternList({{5, 3, 1}}, 2), LINK_E_GENERAL, cleared, nullptr},
-        {"declared length 12", PatternList({}, 1, 2), LINK_E_GENERAL, cleared, nullptr},
-        {"three bytes", std::string("\x00\x01\x00", 3), LINK_E_GENERAL, cleared, nullptr},
-        {"declared length beyond the answer", PatternList({{5, 3, 1}, {6, 1, 1}}, 1, 3),
-         LINK_E_FORMAT, [](const CCmdFW& c) { EXPECT_EQ(c.patternCount, 2); }, nullptr},
-        {"header cut short", PatternList({{5, 3, 1}}).substr(0, 9), LINK_E_FORMAT, cleared,
-         nullptr},
-        {"more entries than patterns", PatternList(many), LINK_E_FORMAT,
-         [](const CCmdFW& c) {
-             EXPECT_EQ(c.patternCount, 30);
-             ExpectPattern(c.patterns[29], 30, 1, 0, 0);
-         },
-         nullptr},
-        {"error status line is shown, result 0", std::string("E2\r\n\0", 5), RZ_OK, cleared, "E2"},
-        {"answer larger than the buffer",
-         PatternList(std::vector<std::array<uint8_t, 3>>(81, {1, 1, 1})), LINK_E_BUFFER_SMALL,
-         cleared, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFW command;
-        command.patternCount = 4;  // stale results of an earlier run
-        command.word1 = 9;
-        command.patterns[0] = {9, 1, 2, 4};
-        command.Bind(&link, nullptr);
-        EXPECT_EQ(command.Query(), c.expected);
-        ASSERT_EQ(link.requests().size(), 1u);
-        EXPECT_EQ(link.requests()[0].text, "FW");
-        EXPECT_EQ(link.requests()[0].mode, RECV_BINARY);
-        c.check(command);
-        EXPECT_EQ(shown.texts, Shown(c.shown));
-    }
+    const std::vector<std::string> cleared = {"0=0|0|0", "1=0|0|0|0"};
+    // PatternList's words are 0x12345678 and 0x90ABCDEF.
+    fw("entries with a zero flag or presence byte are skipped",
+       PatternList({{5, 3, 1}, {6, 0, 1}, {7, 4, 0}, {30, 7, 1}, {1, 4, 9}}), RZ_OK,
+       {"0=305419896|2427178479|3", "1=5|1|2|0", "2=30|1|2|4", "3=1|0|0|4", "4=0|0|0|0"});
+    fw("shortest declared length", PatternList({{2, 1, 1}}), RZ_OK, {"1=2|1|0|0"});
+    fw("bytes beyond the declared length are not entries",
+       PatternList({{2, 1, 1}, {3, 1, 1}}, 1, -3), RZ_OK, {"0=305419896|2427178479|1"});
+    fw("wrong format", PatternList({{5, 3, 1}}, 2), LINK_E_GENERAL, cleared);
+    fw("declared length 12", PatternList({}, 1, 2), LINK_E_GENERAL, cleared);
+    fw("three bytes", std::string("\x00\x01\x00", 3), LINK_E_GENERAL, cleared);
+    fw("declared length beyond the answer", PatternList({{5, 3, 1}, {6, 1, 1}}, 1, 3),
+       LINK_E_FORMAT, {"0=305419896|2427178479|2"});
+    fw("header cut short", PatternList({{5, 3, 1}}).substr(0, 9), LINK_E_FORMAT, cleared);
+    fw("more entries than patterns", PatternList(many), LINK_E_FORMAT,
+       {"0=305419896|2427178479|30", "30=30|1|0|0"});
+    fw("error status line is shown, result 0", std::string("E2\r\n\0", 5), RZ_OK, cleared, "E2");
+    fw("answer larger than the buffer",
+       PatternList(std::vector<std::array<uint8_t, 3>>(81, {1, 1, 1})), LINK_E_BUFFER_SMALL,
+       cleared);
+    FakeLink link;
+    link.QueueAnswer(PatternList({}));
+    CCmdFW command;
+    command.Bind(&link, nullptr);
+    command.Query();
+    ASSERT_EQ(link.requests().size(), 1u);
+    EXPECT_EQ(link.requests()[0].text, "FW");
+    EXPECT_EQ(link.requests()[0].mode, RECV_BINARY);
 }
 
 TEST(DataQueries, ProgramPatternState) {

@@ -2,38 +2,33 @@
 
 #include <climits>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "QueryRunner.h"
 #include "commands/SettingQueries.h"
 #include "common/FakeLink.h"
 
-namespace {
-
-// The fields of one entry of a query's results, joined by '|', so that a table row can state
-// them in one text. Entries are numbered as the answers number them, from 1.
-template <typename... T>
-std::string Row(const T&... values) {
-    std::ostringstream out;
-    const char* separator = "";
-    ((out << separator << values, separator = "|"), ...);
-    return out.str();
-}
+// Entries are numbered as the answers number them, from 1.
+template <>
 std::string Entry(const CCmdHM& c, int loop) {
     return Row(c.loopName[loop - 1], c.loopText[loop - 1]);
 }
+template <>
 std::string Entry(const CCmdDY& c, int point) {
     return Row(c.pointText1[point - 1], c.pointText2[point - 1]);
 }
+template <>
 std::string Entry(const CCmdGF& c, int loop) {
     return Row(c.outputType[loop - 1]);
 }
 // 10 * group + position.
+template <>
 std::string Entry(const CCmdGG& c, int at) {
     return Row(c.memberKind[at / 10 - 1][at % 10 - 1], c.memberNumber[at / 10 - 1][at % 10 - 1]);
 }
 // Entry 0 is the shared number.
+template <>
 std::string Entry(const CCmdGJ& c, int loop) {
     if (loop == 0) {
         return Row(c.sharedNumber);
@@ -42,6 +37,7 @@ std::string Entry(const CCmdGJ& c, int loop) {
     return Row(c.used[j], c.model[j], c.name[j], c.tag[j]);
 }
 // By channel number; entry 0 is the last number read.
+template <>
 std::string Entry(const CCmdST& c, int number) {
     if (number == 0) {
         return Row(c.lastNumber);
@@ -51,19 +47,23 @@ std::string Entry(const CCmdST& c, int number) {
                            : c.extLoopTag[number - 201];
 }
 // 10 * loop + PID number, low and high; PID number 0 is the last one reported.
+template <>
 std::string Entry(const CCmdHO& c, int at) {
     const int j = at / 10 - 1;
     const int k = at % 10;
     return k == 0 ? Row(c.lastPid[j]) : Row(c.outputLow[j][k - 1], c.outputHigh[j][k - 1]);
 }
+template <>
 std::string Entry(const CCmdGV& c, int loop) {
     return Row(c.pvDecimals[loop - 1], c.spDecimals[loop - 1], c.outDecimals[loop - 1]);
 }
+template <>
 std::string Entry(const CCmdMT& c, int loop) {
     const int j = loop - 1;
     return Row(c.retrans[j], c.spanLow[j], c.spanHigh[j], c.spanDecimals[j]);
 }
 // The name, then the channels up to the first 0.
+template <>
 std::string Entry(const CCmdSX& c, int group) {
     std::string row = c.groupName[group - 1];
     for (int i = 0; i < kQueryGroupChannels && c.groupChannels[group - 1][i] != 0; ++i) {
@@ -71,42 +71,17 @@ std::string Entry(const CCmdSX& c, int group) {
     }
     return row;
 }
+template <>
 std::string Entry(const CCmdSR& c, int channel) {
     return Row(c.inputType[channel - 1]);
 }
+template <>
 std::string Entry(const CCmdDX& c, int point) {
     const int p = point - 1;
     return Row(c.present[p], c.module[p], c.text[p], c.value[p]);
 }
 
-// Runs one case of a query: a fresh object, left by `stale` as an earlier run would leave it,
-// gets `answer`; the result must be `expected`, every "n=fields" entry must read so, and `shown`
-// is the one text shown to the operator, if any.
-template <typename Command>
-auto Runner(std::function<void(Command&)> stale = {}) {
-    return [stale](const char* name, const std::string& answer, RzResult expected,
-                   const std::vector<std::string>& entries, const char* shown = nullptr) {
-        SCOPED_TRACE(name);
-        ShownMessages messages;
-        FakeLink link;
-        link.QueueAnswer(answer);
-        Command command;
-        if (stale) {
-            stale(command);
-        }
-        command.Bind(&link, nullptr);
-        EXPECT_EQ(command.Query(), expected);
-        EXPECT_EQ(link.pendingAnswers(), 0u);
-        EXPECT_EQ(link.requests().size(), 1u);
-        for (const auto& entry : entries) {
-            const size_t equals = entry.find('=');
-            EXPECT_EQ(Entry(command, std::stoi(entry.substr(0, equals))), entry.substr(equals + 1))
-                << "entry " << entry;
-        }
-        EXPECT_EQ(messages.texts,
-                  shown != nullptr ? std::vector<std::string>{shown} : std::vector<std::string>{});
-    };
-}
+namespace {
 
 template <typename Command>
 std::function<void(FakeLink&)> QueryOf(std::function<void(Command&)> setup = {}) {
