@@ -148,16 +148,6 @@ TEST(Naming, DioDefaultNames) {
     }
 }
 
-TEST(Naming, ModuleKindTexts) {
-    const char* const texts[] = {"DI-1", "DO-1", "DO-2", "DIO-11", "DIO-12", "DO-2P", "DIO-12P"};
-    for (int32_t kind = 0; kind < 7; ++kind) {
-        EXPECT_STREQ(ModuleKindText(kind), texts[kind]) << kind;
-    }
-    for (int32_t kind : {7, 8, -1, INT_MAX}) {
-        EXPECT_STREQ(ModuleKindText(kind), "DIO") << kind;
-    }
-}
-
 // Which records carry which type text after WriteTypeTexts, for a set of counts.
 TEST(Naming, TypeTextsByCount) {
     const struct {

@@ -280,24 +280,6 @@ TEST(ValueFormat, ReadsItemIntegers) {
     }
 }
 
-TEST(ValueFormat, ModeTexts) {
-    const struct {
-        int32_t code;
-        const char* internal;
-        const char* external;
-        const char* dio;
-    } cases[] = {
-        {0, "AUT", "AUT", "AUT"}, {1, "MAN", "MAN", "MAN"}, {2, "CAS", "CAS", ""},
-        {3, "", "***", ""},       {-1, "", "***", ""},      {INT_MAX, "", "***", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        EXPECT_STREQ(InternalLoopModeText(c.code), c.internal);
-        EXPECT_STREQ(ExternalLoopModeText(c.code), c.external);
-        EXPECT_STREQ(DioModeText(c.code), c.dio);
-    }
-}
-
 TEST(ValueFormat, DioStates) {
     const struct {
         int32_t state;

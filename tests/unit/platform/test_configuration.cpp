@@ -180,12 +180,10 @@ TEST_F(UserSettingsTest, LoginIsRememberedAcrossInstances) {
     EXPECT_EQ(store.LastLogin(), "Line-3");
     EXPECT_EQ(store.UserNameFor("Line-3"), "admin");
     EXPECT_EQ(store.UserNameFor("Line-4"), "");
-    QFile file(File());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    EXPECT_TRUE(text.contains("[Setting]")) << text.constData();
-    EXPECT_TRUE(text.contains("LastLoginRz=Line-3")) << text.constData();
-    EXPECT_TRUE(text.contains("Line-3=admin")) << text.constData();
+    const std::string text = ReadBytes(File().toStdString());
+    for (const char* line : {"[Setting]", "LastLoginRz=Line-3", "Line-3=admin"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << text;
+    }
 }
 
 TEST_F(UserSettingsTest, SectionNameIsReadInAnyCase) {
@@ -205,11 +203,10 @@ TEST_F(UserSettingsTest, SectionNameIsReadInAnyCase) {
         EXPECT_EQ(store.UserNameFor("Kiln"), "admin") << section;
         EXPECT_EQ(store.UserNameFor("Line-3"), "admin") << section;
         EXPECT_EQ(store.LastLogin(), "Kiln") << section;
-        QFile file(File());
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray written = file.readAll();
-        EXPECT_FALSE(written.contains(QByteArray("[") + section + "]")) << written.constData();
-        EXPECT_EQ(written.count("[Setting]"), 1) << written.constData();
+        const std::string written = ReadBytes(File().toStdString());
+        EXPECT_EQ(written.find(std::string("[") + section + "]"), std::string::npos) << written;
+        EXPECT_EQ(written.find("[Setting]"), written.rfind("[Setting]")) << written;
+        EXPECT_NE(written.find("[Setting]"), std::string::npos) << written;
     }
 }
 
