@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,6 +69,10 @@ class CInstrumentConnection : public CTimerObject {
 
     // Full refresh of the settings model.
     RzResult Refresh();
+    // The load steps of the last full refresh that the instrument refused (a positive result:
+    // the refresh goes on past them and leaves what they fill empty), in the order they ran,
+    // each named by its request key ("FD").
+    std::vector<std::string> RefusedLoadSteps() const;
     // Starts the communication thread and the timer. LINK_E_GENERAL when the thread cannot run.
     RzResult StartCycle();
     // Stops timer and thread; returns once the thread has ended.
@@ -147,6 +152,10 @@ class CInstrumentConnection : public CTimerObject {
     RzResult ReloadProgramLocked(int32_t index, int32_t pattern);
     RzResult SwitchDisplayLocked(int32_t kind, int32_t index);
     RzResult SetTrendOptionsLocked(int32_t a, int32_t b, int32_t c);
+
+    static constexpr int kMaxRefusedSteps = 32;
+    const char* refusedSteps_[kMaxRefusedSteps] = {};
+    int refusedStepCount_ = 0;
 
     uint32_t id_;
     CEventHub* hub_;

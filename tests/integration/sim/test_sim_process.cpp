@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ class SimProcess {
     }
 
     void Signal(int signal) { kill(pid_, signal); }
+    pid_t Pid() const { return pid_; }
 
   private:
     static std::string ReadUntil(int fd, bool oneLine) {
@@ -181,6 +183,7 @@ TEST(SimProcess, BadArgumentsAndProfilesExitWithCodeTwo) {
         {{"--port", "70000"}, "--port"},
         {{"--bogus"}, "--bogus"},
         {{"--delay"}, "--delay"},
+        {{"--host", "localhost"}, "--host"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mentions);
@@ -202,7 +205,7 @@ TEST(SimProcess, HelpDocumentsEveryOption) {
     for (const char* option :
          {"--host", "--port", "--profile", "--delay", "--segment-bytes", "--segment-pause",
           "--close-on", "--stall-from", "--close-mid-answer", "--oversize-on", "--error-for",
-          "--greeting", "--refuse-login"}) {
+          "--greeting", "--refuse-login", "--max-clients", "--login-timeout"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
         // Every documented option is also accepted (or asks for its value).
         CSimOptions options;
@@ -248,6 +251,10 @@ TEST(SimOptions, FlagsSetTheirFields) {
          [](const CSimOptions& o) { return o.faults.greeting == std::string("\r\n"); }},
         {{"--refuse-login"}, [](const CSimOptions& o) { return o.faults.refuseLogin; }},
         {{"-h"}, [](const CSimOptions& o) { return o.help; }},
+        {{"--max-clients", "3", "--login-timeout=250"},
+         [](const CSimOptions& o) {
+             return o.limits.maxClients == 3 && o.limits.logInTimeoutMs == 250;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
@@ -277,4 +284,39 @@ TEST(SimOptions, BadValuesAreRefused) {
         EXPECT_FALSE(ParseSimOptions(args, &options, &error));
         EXPECT_FALSE(error.empty());
     }
+}
+
+// A client rzsim cannot start a thread for is refused, and rzsim serves on.
+TEST(SimProcess, ClientWithoutAThreadIsRefusedAndServingGoesOn) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' own mappings need the address space this test takes away";
+#endif
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--profile", "rz3100"}));
+    const std::string line = sim.FirstLine();
+    ASSERT_FALSE(line.empty());
+    const auto port = static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
+    CSimTestClient first;
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.LogIn("admin", "rzadmin"));
+    // Address space for what rzsim maps now and little more: no room for a thread's stack.
+    std::ifstream status("/proc/" + std::to_string(sim.Pid()) + "/status");
+    std::string field;
+    rlim_t sizeKb = 0;
+    while (status >> field && field != "VmSize:") {
+    }
+    ASSERT_TRUE(status >> sizeKb);
+    const rlimit tight{(sizeKb + 64) * 1024, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(sim.Pid(), RLIMIT_AS, &tight, nullptr), 0);
+    CSimTestClient refused;
+    ASSERT_TRUE(refused.Connect(port));
+    bool closed = false;
+    EXPECT_EQ(refused.ReadUntilClosed(&closed), "E1 Too many connections\r\n");
+    const rlimit open{RLIM_INFINITY, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(sim.Pid(), RLIMIT_AS, &open, nullptr), 0);
+    CSimTestClient later;
+    ASSERT_TRUE(later.Connect(port));
+    EXPECT_TRUE(later.LogIn("admin", "rzadmin"));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
 }
