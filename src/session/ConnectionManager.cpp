@@ -1,7 +1,6 @@
 #include "session/ConnectionManager.h"
 
 #include <atomic>
-#include <cstdio>
 #include <new>
 
 #include "platform/Configuration.h"
@@ -48,11 +47,7 @@ RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, c
         return LINK_E_NO_MEMORY;
     }
     link->SetTimeout(linkTimeoutMs_);
-    link->SetMode(RECV_LINE);
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", ip != nullptr ? ip : "",
-                  static_cast<int>(port));
-    if (link->Open(address) != RZ_OK) {
+    if (link->Open(ip != nullptr ? ip : "", port) != RZ_OK) {
         ShowStatusString(20012);
         return LINK_E_BROKEN;
     }

@@ -101,12 +101,13 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
          Outcome::kShownGoesOn},
         {"ErrorLineForImage", [](CSimFaults& f, uint32_t) { f.errorForKeys = {"FC"}; },
          Outcome::kShownGoesOn},
+        // A list without its opener has no known end: the link is out of step and lost.
         {"ValuesWithoutOpener",
          [](CSimFaults& f, uint32_t n) {
              f.garbleListOn = n + kPassValues - 1;
              f.garbleKind = SimGarble::kDropOpener;
          },
-         Outcome::kAnyGoesOn},
+         Outcome::kLinkLost},
         {"ValuesLineRunsOn",
          [](CSimFaults& f, uint32_t n) {
              f.garbleListOn = n + kPassValues - 1;
@@ -207,6 +208,10 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
          [&log](CInstrumentConnection& c) { return c.ReadLog(1, log, sizeof log); }, 0},
         {"OversizeLoopState", [](CSimFaults& f, uint32_t n) { f.oversizeAnswerOn = n; },
          [](CInstrumentConnection& c) { return c.ReadLoopState(kEntryInternalLoop, 1); }, 0},
+        // A list where a status line was expected is read whole; one beyond the receive area
+        // ends the link instead of passing for success.
+        {"OversizeListForModeSwitch", [](CSimFaults& f, uint32_t n) { f.oversizeAnswerOn = n; },
+         [](CInstrumentConnection& c) { return c.OperateLoopMode(kEntryInternalLoop, 1, 1); }, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -60,8 +60,9 @@ class CSimCmdSession {
         return *command;
     }
 
-    // One request of any text, read back in list mode (a status line or a whole list).
-    std::string Raw(const std::string& request);
+    // One request of any text, its answer read in `shape` (by default a status line or a whole
+    // list).
+    std::string Raw(const std::string& request, AnswerShape shape = RECV_LIST);
     // The command requests the simulator received since the last call (the log-in and
     // identification requests are dropped at Start).
     std::vector<std::string> TakeRequests();

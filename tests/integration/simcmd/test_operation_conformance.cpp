@@ -478,7 +478,10 @@ std::string StateSnapshot(CSimCmdSession& session) {
     }
     std::string snapshot;
     for (const std::string& request : requests) {
-        std::string answer = session.Raw(request);
+        // The DI/DO record is a fixed-length binary record.
+        const uint32_t record = session.Model().modelClass == 3100 ? 48 : 88;
+        std::string answer =
+            request == "FO" ? session.Raw(request, {RECV_FIXED, record}) : session.Raw(request);
         const size_t time = answer.find("TIME ");
         if (time != std::string::npos) {
             answer.erase(time, answer.find("\r\n", time) - time);

@@ -34,7 +34,7 @@ TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
     };
     const std::vector<Case> cases = {
         {"success", "E0\r\n", RZ_OK, {}},
-        {"list opener counts as success", "EA\r\n", RZ_OK, {}},
+        {"a list is no status line", "EA\r\nLT1\r\nEN\r\n", REPLY_UNEXPECTED, {"EA\r\nLT1\r\nEN"}},
         {"error line", "E1\r\n", REPLY_ERROR, {"E1"}},
         {"error line with text", "E2 Busy now\r\n", REPLY_ERROR, {"E2 Busy now"}},
         {"error line with counted NUL", std::string("E1\r\n\0", 5), REPLY_ERROR, {"E1"}},

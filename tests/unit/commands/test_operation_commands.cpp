@@ -128,9 +128,8 @@ TEST(OperationCommands, RequestTextsModesRangeChecksAndRefusals) {
         double p0 = 0, p1 = 0, p2 = 0, p3 = 0;  // the parameter fields, in the order of Apply
     };
     constexpr int32_t kLine = RECV_LINE;
-    constexpr int32_t kList = RECV_LIST;
     // Internal loops (mode first, state first, values scaled), external loops and DI/DO points,
-    // program patterns ("PN" checks 1 to 30; both send in list mode), instrument functions.
+    // program patterns ("PN" checks 1 to 30), instrument functions.
     const Row rows[] = {{"CA", "CA1,2", kLine, 0, 2, 1},
                         {"CA", "CA2,6", kLine, 0, 6, 2},
                         {"RL", "RL1,3", kLine, 0, 1, 3},
@@ -149,12 +148,12 @@ TEST(OperationCommands, RequestTextsModesRangeChecksAndRefusals) {
                         {"DT", nullptr, 0, 0, 1, 1, -kInf, 0},
                         {"DL", "DL2,1", kLine, 0, 2, 1},
                         {"DM", "DM36,1", kLine, 0, 36, 1},
-                        {"PN", "PN 1", kList, 0, 1},
-                        {"PN", "PN 30", kList, 0, 30},
+                        {"PN", "PN 1", kLine, 0, 1},
+                        {"PN", "PN 30", kLine, 0, 30},
                         {"PN", nullptr, 0, 0, 0},
                         {"PN", nullptr, 0, 0, 31},
-                        {"PX", "PX 1", kList, 0, 1},
-                        {"PX", "PX 0", kList, 0, 0},
+                        {"PX", "PX 1", kLine, 0, 1},
+                        {"PX", "PX 0", kLine, 0, 0},
                         {"HU", "HU 1", kLine, 0, 1},
                         {"HU", "HU 0", kLine, 0, 0},
                         {"AD", "AD 1", kLine, 0},
@@ -275,7 +274,7 @@ TEST(CmdMS, OptionFlagIsReadOnEveryRun) {
     EXPECT_EQ(link.requests()[2].text, "MS 3");
 }
 
-// "PN" and "PX" send in list mode but read a one-line answer, which must begin "E0".
+// "PN" and "PX" read a one-line answer, which must begin "E0".
 TEST(ProgramCommands, OneLineAnswersMustBeginE0) {
     const struct {
         const char* name;
@@ -284,7 +283,7 @@ TEST(ProgramCommands, OneLineAnswersMustBeginE0) {
         std::vector<std::string> shown;
     } cases[] = {
         {"E0 with text", "E0 ok\r\n", RZ_OK, {}},
-        {"EA is a refusal here", "EA\r\n", REPLY_ERROR, {"EA"}},
+        {"a list is no status line", "EA\r\n", REPLY_UNEXPECTED, {"EA"}},
         {"not an E line", "OK\r\n", REPLY_ERROR, {"OK"}},
         {"longest answer", "E0" + std::string(254, 'x'), RZ_OK, {}},
         {"answer beyond the line buffer", "E0" + std::string(255, 'x'), LINK_E_BUFFER_SMALL, {}},
@@ -306,8 +305,8 @@ TEST(ProgramCommands, OneLineAnswersMustBeginE0) {
             pn.pattern = 12;
             EXPECT_EQ(pattern ? pn.Execute() : px.Execute(), c.expected);
             EXPECT_EQ(shown.texts, c.shown);
-            EXPECT_EQ(link.modesAtReceive(), std::vector<int32_t>{RECV_LINE});
-            EXPECT_EQ(link.GetMode(), RECV_LIST) << "the list mode is restored";
+            ASSERT_EQ(link.requests().size(), 1u);
+            EXPECT_EQ(link.requests()[0].mode, RECV_LINE);
         }
     }
 }

@@ -85,7 +85,7 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         uint32_t id = 0;
         ASSERT_EQ(Login(&id), RZ_OK) << c.model;
         EXPECT_EQ(id, expectedId);
-        EXPECT_EQ(lastLink->openedAddress(), "IP:127.0.0.1;PORT:34260");
+        EXPECT_EQ(lastLink->openedAddress(), "127.0.0.1:34260");
 
         CInstrumentConnection* connection = nullptr;
         ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
