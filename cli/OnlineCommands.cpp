@@ -105,7 +105,9 @@ void PrintText(const CInstrumentModel& m) {
         if (!used)
             continue;
         const CDisplayBlock& d = m.channels[i].display;
-        std::printf("channel %2d  %-16s %-8s %.24s\n", i + 1, d.tag[0], d.typeText, d.valueText[0]);
+        WholeValueText value;
+        GetWholeValueText(d, value);
+        std::printf("channel %2d  %-16s %-8s %s\n", i + 1, d.tag[0], d.typeText, value);
     }
     for (int i = 0; i < m.loopCount && i < kInternalLoops; ++i) {
         const CDisplayBlock& d = m.internalLoops[i].display;

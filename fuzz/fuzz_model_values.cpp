@@ -146,7 +146,9 @@ void FuzzValuesStep(Input& in) {
         std::abort();
     }
     for (const auto& channel : model->channels) {
-        CheckField(reinterpret_cast<const char*>(channel.display.valueText), kChannelValueTextSize);
+        WholeValueText text;
+        GetWholeValueText(channel.display, text);
+        CheckField(text, kChannelValueTextSize);
     }
     for (const auto& loop : model->internalLoops) {
         for (const auto& text : loop.display.valueText) {

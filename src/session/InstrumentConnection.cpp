@@ -60,10 +60,6 @@ CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
 }
 
-void CInstrumentConnection::SetCycleClock(std::unique_ptr<CCycleClock> clock) {
-    clock_ = std::move(clock);
-}
-
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
         ShowStatusString(20004);
@@ -205,7 +201,8 @@ RzResult CInstrumentConnection::RefreshSteps() {
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
-        SetTrendOptionsLocked(0, 1, 1);
+        if (failed(r = SetTrendOptionsLocked(0, 1, 1), "UD"))
+            return r;
     }
     if (failed(r = loader_.LoadRunStatus(), "IF/IS"))
         return r;
@@ -291,12 +288,10 @@ RzResult CInstrumentConnection::StartCycle() {
     }
     stopFlag = 0;
     stopEvent_.Reset();
-    idleEvent.Reset();
     dataReadyEvent.Reset();
     try {
         thread_ = std::thread([this] { ThreadMain(); });
     } catch (...) {
-        idleEvent.Set();
         return LINK_E_GENERAL;
     }
     StartTimer(TimerIntervalForCycle(commCycle));
@@ -308,9 +303,13 @@ void CInstrumentConnection::StopCycle() {
     stopFlag.fetch_add(1);
     stopEvent_.Set();
     if (thread_.joinable()) {
+        // The thread may be waiting for an answer that is slow or never comes; closing the link
+        // wakes it now rather than at the end of the receive time-out.
+        if (link_ != nullptr) {
+            link_->Close();
+        }
         thread_.join();
     }
-    idleEvent.Set();
 }
 
 RzResult CInstrumentConnection::PollOnce() {
@@ -388,7 +387,6 @@ void CInstrumentConnection::ThreadMain() {
         }
         remaining = NextCycleWait(commCycle, clock.Stopwatch());
     }
-    idleEvent.Set();
     if (errorFlag != 0) {
         // Tell the GUI thread at once rather than at the next tick.
         PostTimerCall();

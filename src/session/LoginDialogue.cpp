@@ -7,6 +7,10 @@
 
 namespace {
 
+bool HasLineBreak(const char* text) {
+    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
 bool IsExactlyE0(const char* answer) {
     return std::strcmp(answer, "E0") == 0 || std::strcmp(answer, "E0\r\n") == 0;
 }
@@ -53,6 +57,12 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 }  // namespace
 
 RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password) {
+    // Each text goes out as one request line: a line break inside it would end the line early
+    // and send the rest to the instrument as requests of their own.
+    if (HasLineBreak(user) || HasLineBreak(password)) {
+        ShowStatusMessage(kLineBreakInLogin);
+        return LINK_E_PARAMETER;
+    }
     char answer[kLoginAnswerCapacity + 1];
     RzResult result = ReceiveLoginAnswer(link, answer);
     if (result != RZ_OK) {

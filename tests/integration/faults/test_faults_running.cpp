@@ -279,4 +279,35 @@ TEST_F(RunningFaults, FaultsDuringTheOperatorsRefresh) {
     }
 }
 
+TEST_F(RunningFaults, EndingAConnectionDoesNotWaitOutAStalledAnswer) {
+    const std::vector<std::pair<const char*, std::function<void(CConnectionManager&, uint32_t)>>>
+        cases = {
+            {"CloseConnection", [](CConnectionManager& m, uint32_t id) { m.CloseConnection(id); }},
+            {"LogOut", [](CConnectionManager& m, uint32_t) { m.CloseAll(); }},
+            {"StopCycle",
+             [](CConnectionManager& m, uint32_t id) {
+                 CInstrumentConnection* connection = nullptr;
+                 ASSERT_EQ(m.FindConnection(id, &connection), RZ_OK);
+                 connection->StopCycle();
+             }},
+        };
+    for (const auto& [name, end] : cases) {
+        SCOPED_TRACE(name);
+        StartSim("full");
+        manager.SetLinkTimeout(10000);
+        uint32_t id = 0;
+        LogInAndSettle(&id);
+        CSimFaults faults;
+        const uint32_t stalled = NextRequestNumber() + kPassValues - 1;
+        faults.stallMidAnswerOn = stalled;
+        server->SetFaults(faults);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return NextRequestNumber() > stalled; }));
+        // The thread now waits for the rest of the answer; the link's time-out is far off.
+        const auto start = std::chrono::steady_clock::now();
+        end(manager, id);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        CloseAllAndCheckThreads();
+    }
+}
+
 }  // namespace

@@ -37,32 +37,36 @@ TEST(CommandAllocations, RepresentativeRunsAllocateNothing) {
     } cases[] = {
         {"UD trend options", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdUD.kind = 4;
-             return s.cmdUD.Execute();
+             auto& ud = *s.Get<CCmdUD>();
+             ud.kind = 4;
+             return ud.Execute();
          }},
         {"GO with scaling", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdGO.value = 12.34;
-             s.cmdGO.decimals = 2;
-             return s.cmdGO.Execute();
+             auto& go = *s.Get<CCmdGO>();
+             go.value = 12.34;
+             go.decimals = 2;
+             return go.Execute();
          }},
         {"DV MOUT", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdDV.loop = 1;
-             std::strcpy(s.cmdDV.item[0], "mout");
-             s.cmdDV.records[0].manualOutput = 45.67;
-             return s.cmdDV.Execute();
+             auto& dv = *s.Get<CCmdDV>();
+             dv.loop = 1;
+             std::strcpy(dv.item[0], "mout");
+             dv.records[0].manualOutput = 45.67;
+             return dv.Execute();
          }},
         {"PN", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdPN.pattern = 4;
-             return s.cmdPN.Execute();
+             auto& pn = *s.Get<CCmdPN>();
+             pn.pattern = 4;
+             return pn.Execute();
          }},
         {"FP field list", "EA\r\n  SP2,PID3\r\nEN\r\n",
-         [](CCommandSet& s) { return s.cmdFP.Query(); }},
+         [](CCommandSet& s) { return s.Get<CCmdFP>()->Query(); }},
         {"DT line walk", "EA\r\nDT1,2,OH,1000\r\nDT1,2,OL,0\r\nEN\r\n",
-         [](CCommandSet& s) { return s.cmdDT.Query(); }},
-        {"FC image", image, [](CCommandSet& s) { return s.cmdFC.Query(); }},
+         [](CCommandSet& s) { return s.Get<CCmdDT>()->Query(); }},
+        {"FC image", image, [](CCommandSet& s) { return s.Get<CCmdFC>()->Query(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,10 +79,10 @@ TEST(CommandAllocations, RepresentativeRunsAllocateNothing) {
         EXPECT_EQ(link.pendingAnswers(), 0u);
     }
     // The runs did their work, so the counts above cover real parsing and copying.
-    EXPECT_EQ(set->cmdFP.pidNumber, 3);
-    EXPECT_EQ(set->cmdDT.outputHigh[0][1], 1000.0);
-    ASSERT_EQ(set->cmdFC.imageLength, image.size());
-    EXPECT_EQ(std::memcmp(set->cmdFC.imageData, image.data(), image.size()), 0);
+    EXPECT_EQ(set->Get<CCmdFP>()->pidNumber, 3);
+    EXPECT_EQ(set->Get<CCmdDT>()->outputHigh[0][1], 1000.0);
+    ASSERT_EQ(set->Get<CCmdFC>()->imageLength, image.size());
+    EXPECT_EQ(std::memcmp(set->Get<CCmdFC>()->imageData, image.data(), image.size()), 0);
 }
 
 }  // namespace

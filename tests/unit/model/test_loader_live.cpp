@@ -463,7 +463,7 @@ TEST_F(LoaderTest, ScreenImage) {
     const std::string image("\x89PNG\r\n\x1a\nDATA", 12);
     link->QueueAnswer(image);
     EXPECT_EQ(loader->LoadScreenImage(), RZ_OK);
-    EXPECT_EQ(model->imageData, commands->cmdFC.imageBuffer);
+    EXPECT_EQ(model->imageData, commands->Get<CCmdFC>()->imageBuffer);
     ASSERT_EQ(model->imageLength, image.size());
     // A failed fetch leaves the last image in place.
     link->QueueAnswer(std::string("E1\r\n\0", 5));
