@@ -1,4 +1,4 @@
-#include "link/ReceiveBuffer.h"
+#include "transport/ReceiveBuffer.h"
 
 #include <algorithm>
 #include <cstdlib>
