@@ -11,14 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "SimOptions.h"
 #include "commands/AnswerParsers.h"
 #include "commands/DataQueries.h"
 #include "commands/DisplayCommands.h"
 #include "commands/OperationCommands.h"
 #include "commands/SettingQueries.h"
+#include "common/SimFixture.h"
 #include "image/PngCodec.h"
-#include "integration/simcmd/SimCmdSession.h"
 
 namespace {
 
@@ -27,12 +26,12 @@ constexpr uint32_t kStepMs = 1000;
 using Change = std::function<void(CSimProfile&)>;
 
 CSimProfile LiveProfile(const char* name, const Change& change = nullptr, uint64_t seed = 7) {
-    CSimProfile profile = LoadProfileCase({name, "", nullptr});
-    profile.plant = {true, seed, kStepMs};
-    if (change) {
-        change(profile);
-    }
-    return profile;
+    return ShippedProfile(name, [&](CSimProfile& profile) {
+        profile.plant = {true, seed, kStepMs};
+        if (change) {
+            change(profile);
+        }
+    });
 }
 
 double Value(const CDataRecord& record) {
@@ -663,119 +662,6 @@ TEST_F(PlantTest, ScreensAreReproducibleAndTheTrendScrolls) {
     const std::vector<uint32_t> at10 = trend(10);
     EXPECT_EQ(at10, trend(10));
     EXPECT_NE(at10, trend(11));
-}
-
-TEST(PlantProfile, PlantKeysAreReadAndCheckedWithTheirPath) {
-    const std::string head = R"({"model": 3200, "firmwareVersion": "3.06", "programOption": "small",
-        "users": [{"name": "admin", "password": "pw", "level": "A"}], )";
-    struct Row {
-        const char* json;   // the rest of the profile
-        const char* error;  // empty: accepted
-        std::function<void(const CSimProfile&)> check;
-    };
-    const Row rows[] = {
-        {R"("channels": [{"number": 2, "wave": "ramp", "low": -5, "high": 5, "periodS": 30,
-             "noise": 0.5, "fault": "error", "alarmHigh": 4, "alarmLow": -4}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimChannel& c = p.setup.channels[1];
-             EXPECT_EQ(c.wave, kSimWaveRamp);
-             EXPECT_EQ(c.low, -5.0);
-             EXPECT_EQ(c.high, 5.0);
-             EXPECT_EQ(c.periodS, 30.0);
-             EXPECT_EQ(c.noise, 0.5);
-             EXPECT_EQ(c.fault, kSimFaultError);
-             EXPECT_TRUE(c.alarmHighSet && c.alarmLowSet);
-             EXPECT_EQ(c.alarmHigh, 4.0);
-             EXPECT_FALSE(p.setup.channels[0].alarmHighSet);
-         }},
-        {R"("mathChannels": [{"number": 1, "math": "difference", "inputs": [3, 1]}]})", "",
-         [](const CSimProfile& p) {
-             EXPECT_EQ(p.setup.mathChannels[0].mathOp, kSimMathDifference);
-             EXPECT_EQ(p.setup.mathChannels[0].inputs, (std::vector<int>{3, 1}));
-         }},
-        {R"("loops": [{"number": 1, "kind": "Single", "gain": 0.8, "timeConstantS": 5, "kp": 1.5,
-             "tiS": 12, "stopOut": 7.5, "remoteSource": 31}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimLoop& l = p.setup.loops[0];
-             EXPECT_EQ(l.gain, 0.8);
-             EXPECT_EQ(l.timeConstantS, 5.0);
-             EXPECT_EQ(l.kp, 1.5);
-             EXPECT_EQ(l.tiS, 12.0);
-             EXPECT_EQ(l.stopOut, 7.5);
-             EXPECT_EQ(l.remoteSource, 31);
-         }},
-        {R"("patterns": [{"number": 2, "loop": 1, "segments": [{"seconds": 5, "sp": 10},
-             {"seconds": 2.5, "sp": -3}]}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimPattern& pattern = p.setup.patterns[1];
-             EXPECT_EQ(pattern.loop, 1);
-             ASSERT_EQ(pattern.segments.size(), 2u);
-             EXPECT_EQ(pattern.segments[1].seconds, 2.5);
-             EXPECT_EQ(pattern.segments[1].sp, -3.0);
-         }},
-        {R"("channels": [{"number": 1, "wave": "square"}]})", "channels[0].wave", nullptr},
-        {R"("channels": [{"number": 1, "low": 5, "high": 1}]})", "channels[0].low", nullptr},
-        {R"("channels": [{"number": 1, "periodS": 0}]})", "channels[0].periodS", nullptr},
-        {R"("channels": [{"number": 1, "noise": -1}]})", "channels[0].noise", nullptr},
-        {R"("channels": [{"number": 1, "fault": "sometimes"}]})", "channels[0].fault", nullptr},
-        {R"("mathChannels": [{"number": 1, "inputs": [31]}]})", "mathChannels[0].inputs", nullptr},
-        {R"("mathChannels": [{"number": 1, "inputs": [1.5]}]})", "mathChannels[0].inputs", nullptr},
-        {R"("loops": [{"number": 1, "tiS": -2}]})", "loops[0].tiS", nullptr},
-        {R"("loops": [{"number": 1, "remoteSource": 61}]})", "loops[0].remoteSource", nullptr},
-        {R"("dio": [{"number": 1, "module": "DI-1", "togglePeriodS": 0}]})", "dio[0].togglePeriodS",
-         nullptr},
-        {R"("patterns": [{"number": 1, "segments": [{"seconds": 0, "sp": 1}]}]})",
-         "patterns[0].segments", nullptr},
-        {R"("patterns": [{"number": 1, "segments": [{"sp": 1}]}]})", "patterns[0].segments",
-         nullptr},
-        {R"("patterns": [{"number": 1, "loop": 7}]})", "patterns[0].loop", nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.json);
-        CSimProfile profile;
-        std::string error;
-        const bool ok = ParseSimProfile(head + row.json, &profile, &error);
-        if (row.error[0] == '\0') {
-            ASSERT_TRUE(ok) << error;
-            row.check(profile);
-        } else {
-            EXPECT_FALSE(ok);
-            EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
-        }
-    }
-}
-
-TEST(PlantOptions, SeedStepAndStillAreRead) {
-    struct Row {
-        std::vector<std::string> args;
-        bool ok;
-        CSimPlantSettings plant;
-    };
-    const Row rows[] = {
-        {{}, true, {true, 1, 0}},
-        {{"--seed", "42"}, true, {true, 42, 0}},
-        {{"--step-ms=250"}, true, {true, 1, 250}},
-        {{"--still", "--seed", "3"}, true, {false, 3, 0}},
-        {{"--step-ms", "0"}, false, {}},
-        {{"--step-ms", "600001"}, false, {}},
-        {{"--seed", "-1"}, false, {}},
-        {{"--still=1"}, false, {}},
-    };
-    for (const Row& row : rows) {
-        CSimOptions options;
-        std::string error;
-        const bool ok = ParseSimOptions(row.args, &options, &error);
-        EXPECT_EQ(ok, row.ok) << error;
-        if (ok && row.ok) {
-            EXPECT_EQ(options.plant.live, row.plant.live);
-            EXPECT_EQ(options.plant.seed, row.plant.seed);
-            EXPECT_EQ(options.plant.stepMs, row.plant.stepMs);
-        }
-    }
-    EXPECT_NE(SimHelpText().find("--step-ms"), std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "SimServer.h"
 #include "SimTestClient.h"
@@ -73,55 +72,4 @@ TEST(SimLogin, OutcomesOfTheLoginDialogue) {
             EXPECT_TRUE(closed);
         }
     }
-}
-
-TEST(SimLogin, UserAndPasswordSentTogetherBeforeThePrompt) {
-    CSimServer server(ShippedProfile("full"));
-    const uint16_t port = server.Start(0);
-    ASSERT_NE(port, 0);
-    CSimTestClient client;
-    ASSERT_TRUE(client.Connect(port));
-    ASSERT_FALSE(client.ReadLine().empty());
-    ASSERT_TRUE(client.SendRaw("user\r\nrzuser\r\n_C\r\n"));
-    EXPECT_EQ(client.ReadLine(), "Input password.\r\n");
-    EXPECT_EQ(client.ReadLine(), "E0\r\n");
-    EXPECT_EQ(client.ReadList().rfind("EA\r\nMODEL:\r\nRZ3200\r\n", 0), 0u);
-}
-
-TEST(SimLogin, LoginLinesAreRecordedWithTheirPhase) {
-    CSimServer server(CodeProfile());
-    const uint16_t port = server.Start(0);
-    ASSERT_NE(port, 0);
-    {
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(port));
-        ASSERT_TRUE(client.LogIn("admin", "secret"));
-        ASSERT_TRUE(client.SendLine("ZSPID_AUX?"));
-        ASSERT_FALSE(client.ReadList().empty());
-    }
-    {
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(port));
-        ASSERT_FALSE(client.LogIn("nobody", ""));
-    }
-    const auto requests = server.Requests();
-    struct Expected {
-        int session;
-        SimRequestPhase phase;
-        const char* text;
-    };
-    const Expected expected[] = {
-        {1, SimRequestPhase::kUser, "admin"},
-        {1, SimRequestPhase::kPassword, "secret"},
-        {1, SimRequestPhase::kCommand, "ZSPID_AUX?"},
-        {2, SimRequestPhase::kUser, "nobody"},
-    };
-    ASSERT_EQ(requests.size(), std::size(expected));
-    for (size_t i = 0; i < requests.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(requests[i].session, expected[i].session);
-        EXPECT_EQ(requests[i].phase, expected[i].phase);
-        EXPECT_EQ(requests[i].text, expected[i].text);
-    }
-    EXPECT_EQ(server.CommandRequests(), std::vector<std::string>{"ZSPID_AUX?"});
 }

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "SimOptions.h"
 #include "SimTestClient.h"
 
 using namespace std::chrono_literals;
@@ -132,7 +131,7 @@ TEST(SimProcess, PrintsItsPortServesAndEndsCleanlyOnSignals) {
         ASSERT_TRUE(client.Connect(static_cast<uint16_t>(port)));
         ASSERT_TRUE(client.LogIn("admin", "rzadmin"));
         ASSERT_TRUE(client.SendLine("_C"));
-        EXPECT_EQ(ParseIdentityAnswers(client.ReadList(), "").model, 3100);
+        EXPECT_EQ(client.ReadList().rfind("EA\r\nMODEL:\r\nRZ3100\r\n", 0), 0u);
 
         // A connected client must not keep the program from ending.
         sim.Signal(signal);
@@ -192,89 +191,4 @@ TEST(SimProcess, BadArgumentsAndProfilesExitWithCodeTwo) {
     }
     std::remove(broken.c_str());
     rmdir(dir);
-}
-
-TEST(SimProcess, HelpDocumentsEveryOption) {
-    SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--help"}));
-    const std::string help = sim.Output();
-    EXPECT_EQ(sim.Wait(), 0);
-    for (const char* option :
-         {"--host", "--port", "--profile", "--delay", "--segment-bytes", "--segment-pause",
-          "--close-on", "--stall-from", "--close-mid-answer", "--oversize-on", "--error-for",
-          "--greeting", "--refuse-login"}) {
-        EXPECT_NE(help.find(option), std::string::npos) << option;
-        // Every documented option is also accepted (or asks for its value).
-        CSimOptions options;
-        std::string error;
-        const bool parsed = ParseSimOptions({option}, &options, &error);
-        EXPECT_TRUE(parsed || error.find("needs a value") != std::string::npos) << error;
-    }
-}
-
-TEST(SimOptions, FlagsSetTheirFields) {
-    struct Case {
-        std::vector<std::string> args;
-        std::function<bool(const CSimOptions&)> check;
-    };
-    const Case cases[] = {
-        {{},
-         [](const CSimOptions& o) {
-             return o.host == "127.0.0.1" && o.port == 34260 && o.profile == "full" && !o.help;
-         }},
-        {{"--port", "0"}, [](const CSimOptions& o) { return o.port == 0; }},
-        {{"--port=65535"}, [](const CSimOptions& o) { return o.port == 65535; }},
-        {{"--host", "127.0.0.2"}, [](const CSimOptions& o) { return o.host == "127.0.0.2"; }},
-        {{"--profile", "rz3100"}, [](const CSimOptions& o) { return o.profile == "rz3100"; }},
-        {{"--delay", "250"}, [](const CSimOptions& o) { return o.faults.answerDelayMs == 250; }},
-        {{"--segment-bytes", "3", "--segment-pause", "20"},
-         [](const CSimOptions& o) {
-             return o.faults.segmentBytes == 3 && o.faults.segmentPauseMs == 20;
-         }},
-        {{"--close-on", "4"}, [](const CSimOptions& o) { return o.faults.closeOnRequest == 4; }},
-        {{"--stall-from", "2"},
-         [](const CSimOptions& o) { return o.faults.stallFromRequest == 2; }},
-        {{"--close-mid-answer", "5"},
-         [](const CSimOptions& o) { return o.faults.closeMidAnswerOn == 5; }},
-        {{"--oversize-on", "6"},
-         [](const CSimOptions& o) { return o.faults.oversizeAnswerOn == 6; }},
-        {{"--error-for", "_C", "--error-for=FC"},
-         [](const CSimOptions& o) {
-             return o.faults.errorForKeys == std::set<std::string>{"_C", "FC"};
-         }},
-        {{"--greeting", "Hello"},
-         [](const CSimOptions& o) { return o.faults.greeting == std::string("Hello\r\n"); }},
-        {{"--greeting="},
-         [](const CSimOptions& o) { return o.faults.greeting == std::string("\r\n"); }},
-        {{"--refuse-login"}, [](const CSimOptions& o) { return o.faults.refuseLogin; }},
-        {{"-h"}, [](const CSimOptions& o) { return o.help; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
-        CSimOptions options;
-        std::string error;
-        ASSERT_TRUE(ParseSimOptions(c.args, &options, &error)) << error;
-        EXPECT_TRUE(c.check(options));
-    }
-}
-
-TEST(SimOptions, BadValuesAreRefused) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--port", "-1"},     {"--port", "65536"},
-        {"--port", "12a"},    {"--port", ""},
-        {"--port"},           {"--delay", "600001"},
-        {"--delay", "+5"},    {"--segment-bytes", "0"},
-        {"--close-on", "0"},  {"--stall-from", "x"},
-        {"--error-for", "F"}, {"--error-for", "FCX"},
-        {"--refuse-login=1"}, {"--help=yes"},
-        {"port", "1"},        {"--profile", ""},
-        {"--host", ""},       {"--close-on", "99999999999"},
-    };
-    for (const auto& args : cases) {
-        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
-        CSimOptions options;
-        std::string error;
-        EXPECT_FALSE(ParseSimOptions(args, &options, &error));
-        EXPECT_FALSE(error.empty());
-    }
 }

@@ -9,10 +9,11 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "SimCmdSession.h"
 #include "commands/AnswerParsers.h"
+#include "common/SimFixture.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 struct OperationRow {
     const char* name;
-    CProfileCase profile;
+    CSimProfile profile;
     Run run;
     std::vector<std::string> requests;  // exactly what the instrument receives
     Check check;                        // reads the change back
@@ -104,44 +105,29 @@ Run Op(const char* key, Set set) {
     };
 }
 Run Ca(int loop, int mode) {
-    return Op<CCmdCA>("CA", [=](CCmdCA& c) {
-        c.loop = loop;
-        c.mode = mode;
-    });
+    return Op<CCmdCA>("CA", [=](CCmdCA& c) { std::tie(c.loop, c.mode) = std::tie(loop, mode); });
 }
 Run Rl(int loop, int state) {
-    return Op<CCmdRL>("RL", [=](CCmdRL& c) {
-        c.loop = loop;
-        c.state = state;
-    });
+    return Op<CCmdRL>("RL", [=](CCmdRL& c) { std::tie(c.loop, c.state) = std::tie(loop, state); });
 }
 Run Oc(int loop, int state) {
-    return Op<CCmdOC>("OC", [=](CCmdOC& c) {
-        c.loop = loop;
-        c.state = state;
-    });
+    return Op<CCmdOC>("OC", [=](CCmdOC& c) { std::tie(c.loop, c.state) = std::tie(loop, state); });
 }
 Run Hj(int loop, double value, int decimals) {
     return Op<CCmdHJ>("HJ", [=](CCmdHJ& c) {
-        c.loop = loop;
-        c.value = value;
-        c.decimals = decimals;
+        std::tie(c.loop, c.value, c.decimals) = std::tie(loop, value, decimals);
     });
 }
 Run Go(int loop, int number, double value, int decimals) {
     return Op<CCmdGO>("GO", [=](CCmdGO& c) {
-        c.loop = loop;
-        c.setPointNumber = number;
-        c.value = value;
-        c.decimals = decimals;
+        std::tie(c.loop, c.setPointNumber, c.value, c.decimals) =
+            std::tie(loop, number, value, decimals);
     });
 }
 Run Dt(int loop, int number, double value, int decimals) {
     return Op<CCmdDT>("DT", [=](CCmdDT& c) {
-        c.loop = loop;
-        c.setPointNumber = number;
-        c.value = value;
-        c.decimals = decimals;
+        std::tie(c.loop, c.setPointNumber, c.value, c.decimals) =
+            std::tie(loop, number, value, decimals);
     });
 }
 // "DV" with `item` for `loop`; `value` goes to the mode, remote and run/stop fields alike.
@@ -156,16 +142,11 @@ Run Dv(int loop, const char* item, int value, double output = 0.0) {
     });
 }
 Run Dl(int point, int mode) {
-    return Op<CCmdDL>("DL", [=](CCmdDL& c) {
-        c.point = point;
-        c.mode = mode;
-    });
+    return Op<CCmdDL>("DL", [=](CCmdDL& c) { std::tie(c.point, c.mode) = std::tie(point, mode); });
 }
 Run Dm(int point, int value) {
-    return Op<CCmdDM>("DM", [=](CCmdDM& c) {
-        c.point = point;
-        c.value = value;
-    });
+    return Op<CCmdDM>("DM",
+                      [=](CCmdDM& c) { std::tie(c.point, c.value) = std::tie(point, value); });
 }
 Run Pn(int pattern) {
     return Op<CCmdPN>("PN", [=](CCmdPN& c) { c.pattern = pattern; });
@@ -184,11 +165,8 @@ Run Ms(int message) {
 }
 Run Ud(int kind, int display, int group, int option2 = 0, int option3 = 0) {
     return Op<CCmdUD>("UD", [=](CCmdUD& c) {
-        c.kind = kind;
-        c.display = display;
-        c.group = group;
-        c.option2 = option2;
-        c.option3 = option3;
+        std::tie(c.kind, c.display, c.group, c.option2, c.option3) =
+            std::tie(kind, display, group, option2, option3);
     });
 }
 Run Amp4(int pattern) {
@@ -241,13 +219,12 @@ Check LogEndsWith(int kind, std::string tail) {
     return [=](CSimCmdSession& s) { EXPECT_TRUE(EndsWith(LastLogLine(s, kind), tail)); };
 }
 
-const CProfileCase kFull = {"full", "", nullptr};
-const CProfileCase kV2 = {"rz3200v2", "", nullptr};
-const CProfileCase k3100 = {"rz3100", "", nullptr};
-const CProfileCase kFullGroupMessages = {"full", "+messageGroups",
-                                         [](CSimProfile& p) { p.pidAux[4] = 1; }};
-
 std::vector<OperationRow> OperationRows() {
+    const CSimProfile kFull = ShippedProfile("full");
+    const CSimProfile kV2 = ShippedProfile("rz3200v2");
+    const CSimProfile k3100 = ShippedProfile("rz3100");
+    const CSimProfile kFullGroupMessages =
+        ShippedProfile("full", [](CSimProfile& p) { p.pidAux[4] = 1; });
     return {
         {"internal loop mode", kFull, Ca(1, 1), {"CA1,1"}, LoopState("FM", 1, 1, 0, 1)},
         {"cascade loop back to AUT", kFull, Ca(2, 0), {"CA0,2"}, LoopState("FM", 2, 0, 1, 1)},
@@ -445,9 +422,9 @@ std::vector<OperationRow> OperationRows() {
 
 TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
     for (const OperationRow& row : OperationRows()) {
-        SCOPED_TRACE(std::string(row.name) + " on " + row.profile.name + row.profile.variant);
+        SCOPED_TRACE(row.name);
         CSimCmdSession session;
-        ASSERT_TRUE(session.Start(LoadProfileCase(row.profile))) << session.Error();
+        ASSERT_TRUE(session.Start(row.profile)) << session.Error();
         EXPECT_EQ(row.run(session.Set()), RZ_OK);
         EXPECT_EQ(session.TakeRequests(), row.requests);
         row.check(session);
@@ -490,12 +467,15 @@ std::string StateSnapshot(CSimCmdSession& session) {
 
 struct RefusedRow {
     const char* name;
-    CProfileCase profile;
+    CSimProfile profile;
     Run run;
     std::string request;  // the request refused (after any that prepared it)
 };
 
 std::vector<RefusedRow> RefusedRows() {
+    const CSimProfile kFull = ShippedProfile("full");
+    const CSimProfile kV2 = ShippedProfile("rz3200v2");
+    const CSimProfile k3100 = ShippedProfile("rz3100");
     return {
         {"loop beyond the six", kFull, Ca(7, 0), "CA0,7"},
         {"loop of kind none", kFull, Ca(6, 0), "CA0,6"},
@@ -523,6 +503,7 @@ std::vector<RefusedRow> RefusedRows() {
         {"output value 2", kFull, Dm(3, 2), "DM3,2"},
         {"point beyond the table", kFull, Dl(37, 0), "DL37,0"},
         {"pattern not stored", kFull, Pn(6), "PN 6"},
+        {"pattern without a program option", k3100, Pn(1), "PN 1"},
         {"pattern beyond a small option", kV2, Pn(11), "PN 11"},
         {"run a running pattern", kFull, Program(2, Px(1)), "PX 1"},
         {"hold a reset pattern", kFull, Program(5, Hu(1)), "HU 1"},
@@ -536,9 +517,9 @@ std::vector<RefusedRow> RefusedRows() {
 
 TEST(OperationConformance, RefusedRequestsGetAnErrorLineAndChangeNothing) {
     for (const RefusedRow& row : RefusedRows()) {
-        SCOPED_TRACE(std::string(row.name) + " on " + row.profile.name);
+        SCOPED_TRACE(row.name);
         CSimCmdSession session;
-        ASSERT_TRUE(session.Start(LoadProfileCase(row.profile))) << session.Error();
+        ASSERT_TRUE(session.Start(row.profile)) << session.Error();
         const std::string before = StateSnapshot(session);
         session.TakeRequests();
         EXPECT_EQ(row.run(session.Set()), REPLY_ERROR);
