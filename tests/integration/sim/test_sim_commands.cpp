@@ -10,50 +10,6 @@
 #include "SimTestClient.h"
 #include "SimTestSupport.h"
 
-TEST(SimDispatcher, RoutesByTheFirstTwoCharacters) {
-    CSimDispatcher dispatcher;
-    std::vector<std::string> seen;
-    auto echo = [&seen](const CSimRequest& request, CSimInstrument&) {
-        seen.push_back(std::string(request.key) + "|" + std::string(request.text) + "|" +
-                       (request.user != nullptr ? request.user->name : "-"));
-        return std::string("E0\r\n");
-    };
-    ASSERT_TRUE(dispatcher.Register("&4", echo));
-    ASSERT_TRUE(dispatcher.Register("FC", echo));
-    ASSERT_TRUE(dispatcher.Register("UD", [](const CSimRequest&, CSimInstrument&) {
-        return std::string();  // a handler that fails to answer
-    }));
-    CSimInstrument instrument(CodeProfile());
-    const CSimUser user{"admin", "x", 'A'};
-
-    struct Case {
-        const char* request;
-        const char* answer;
-        const char* seen;  // what the handler was given, or nullptr when none ran
-    };
-    const Case cases[] = {
-        {"&4 5", "E0\r\n", "&4|&4 5|admin"},
-        {"FC GET", "E0\r\n", "FC|FC GET|admin"},
-        {"FC", "E0\r\n", "FC|FC|admin"},
-        {"fc GET", "E1\r\n", nullptr},
-        {"&", "E1\r\n", nullptr},
-        {"", "E1\r\n", nullptr},
-        {"XX?", "E1\r\n", nullptr},
-        {"UD 1,", "E1\r\n", nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        seen.clear();
-        EXPECT_EQ(dispatcher.Dispatch(c.request, &user, instrument), c.answer);
-        if (c.seen != nullptr) {
-            ASSERT_EQ(seen.size(), 1u);
-            EXPECT_EQ(seen[0], c.seen);
-        } else {
-            EXPECT_TRUE(seen.empty());
-        }
-    }
-}
-
 TEST(SimDispatcher, RegistrationRefusesBadAndDuplicateKeys) {
     CSimDispatcher dispatcher;
     auto answer = [](const CSimRequest&, CSimInstrument&) { return std::string("E0\r\n"); };

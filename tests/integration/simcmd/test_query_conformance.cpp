@@ -3,14 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "SimScreen.h"
+#include "SimWords.h"
 #include "commands/AnswerParsers.h"
 #include "common/SimFixture.h"
 
@@ -18,15 +17,10 @@ namespace {
 
 const char* const kProfiles[] = {"full", "rz3100", "rz3200v2"};
 
-// The console's codes for the instrument's words, as the protocol numbers them.
+// The code of an input type word: its place in the instrument's list.
 int InputTypeCode(const std::string& word) {
-    const char* const types[] = {"VOLT", "TC", "RTD", "DI", "DELTA", "SCALE", "SQRT", "LOG"};
-    for (int i = 0; i < 8; ++i) {
-        if (word == types[i]) {
-            return i;
-        }
-    }
-    return 8;
+    const auto* const words = std::begin(kSimInputTypeWords);
+    return static_cast<int>(std::find(words, std::end(kSimInputTypeWords), word) - words);
 }
 
 int64_t Scaled(double value, int decimals) {
@@ -93,8 +87,6 @@ TEST_P(QueryConformance, LoggedInUserAndRunStatus) {
     ASSERT_EQ(is.Query(), RZ_OK);
     EXPECT_EQ(is.statusA, Setup().memoryRunning ? 1 : 0);
     EXPECT_EQ(is.statusB, Setup().mathRunning ? 1 : 0);
-    EXPECT_EQ(session_.TakeRequests(),
-              (std::vector<std::string>{"FU 0", "IF 255.255.255.255", "IS 0"}));
 
     // The filter masks the status: with memory and math filtered out both read 0.
     EXPECT_EQ(session_.Raw("IF 249.255.255.255"), "E0\r\n");
@@ -133,7 +125,6 @@ TEST_P(QueryConformance, DisplayAndControlGroups) {
             EXPECT_EQ(gg.memberNumber[g][p], expected.number) << "position " << p + 1;
         }
     }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"SX?", "FG?", "GG?"}));
 }
 
 TEST_P(QueryConformance, TagsInputTypesAndValues) {
@@ -237,8 +228,6 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         std::atoi(fd.time) * 3600 + std::atoi(fd.time + 3) * 60 + std::atoi(fd.time + 6);
     EXPECT_GE(seconds, started);
     EXPECT_LE(seconds, started + 600);
-    EXPECT_EQ(session_.TakeRequests(),
-              (std::vector<std::string>{"ST?", "SR?", Small() ? "FD0,1,212" : "FD0,1,248"}));
 }
 
 TEST_P(QueryConformance, InternalLoops) {
@@ -250,7 +239,6 @@ TEST_P(QueryConformance, InternalLoops) {
     ASSERT_EQ(pc.Query(), RZ_OK);
     ASSERT_EQ(gf.Query(), RZ_OK);
     ASSERT_EQ(ho.Query(), RZ_OK);
-    std::vector<std::string> requests = {"HM?", "PC?", "GF?", "HO?"};
     for (int n = 0; n < kSimLoops; ++n) {
         SCOPED_TRACE("loop " + std::to_string(n + 1));
         const CSimLoop& loop = Setup().loops[n];
@@ -276,7 +264,6 @@ TEST_P(QueryConformance, InternalLoops) {
         ASSERT_EQ(fp.Query(), RZ_OK);
         EXPECT_EQ(fp.setPointNumber, loop.spNumber);
         EXPECT_EQ(fp.pidNumber, loop.pidNumber);
-        requests.push_back("FP" + std::to_string(n + 1));
         if (Major() >= 2) {
             auto& fm = Cmd<CCmdFM>("FM");
             fm.loop = n + 1;
@@ -286,13 +273,11 @@ TEST_P(QueryConformance, InternalLoops) {
             EXPECT_EQ(fm.state0, loop.run ? 1 : 0);
             EXPECT_EQ(fm.bit7, loop.alarm ? 1 : 0);
             EXPECT_EQ(fm.state4, loop.tuning ? 1 : 0);
-            requests.push_back("FM " + std::to_string(n + 1));
         }
     }
     if (Major() >= 3) {
         auto& mt = Cmd<CCmdMT>("MT");
         ASSERT_EQ(mt.Query(), RZ_OK);
-        requests.push_back("MT?");
         for (int n = 0; n < kSimLoops; ++n) {
             SCOPED_TRACE("loop " + std::to_string(n + 1));
             const CSimLoop& loop = Setup().loops[n];
@@ -304,13 +289,11 @@ TEST_P(QueryConformance, InternalLoops) {
             }
         }
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, ExternalLoops) {
     auto& gj = Cmd<CCmdGJ>("GJ");
     ASSERT_EQ(gj.Query(), RZ_OK);
-    std::vector<std::string> requests = {"GJ?"};
     for (int n = 0; n < kSimExtLoops; ++n) {
         SCOPED_TRACE("external loop " + std::to_string(n + 1));
         const CSimExtLoop& loop = Setup().extLoops[n];
@@ -323,12 +306,10 @@ TEST_P(QueryConformance, ExternalLoops) {
         EXPECT_EQ(gj.tag[n], used ? AsField(loop.tag) : "");
     }
     if (Major() < 2) {
-        EXPECT_EQ(session_.TakeRequests(), requests);
         return;
     }
     auto& gv = Cmd<CCmdGV>("GV");
     ASSERT_EQ(gv.Query(), RZ_OK);
-    requests.push_back("GV?");
     for (int n = 0; n < kSimExtLoops; ++n) {
         SCOPED_TRACE("external loop " + std::to_string(n + 1));
         const CSimExtLoop& loop = Setup().extLoops[n];
@@ -356,11 +337,7 @@ TEST_P(QueryConformance, ExternalLoops) {
         const int k = loop.spNumber - 1;
         EXPECT_EQ(dt.outputHigh[n][k], Scaled(loop.outHigh[k], loop.outDecimals));
         EXPECT_EQ(dt.outputLow[n][k], Scaled(loop.outLow[k], loop.outDecimals));
-        const std::string l = std::to_string(n + 1);
-        const std::string s = std::to_string(loop.spNumber);
-        requests.insert(requests.end(), {"DR " + l, "DQ" + l, "DT" + l + "," + s + "?"});
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, DioPoints) {
@@ -395,18 +372,15 @@ TEST_P(QueryConformance, DioPoints) {
         scanEnded = scanEnded || !inRange || point.module > 6;
         EXPECT_EQ(state.moduleKind, scanEnded ? 7 : point.module);
     }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"DY?", "DX?", "FO"}));
 }
 
 TEST_P(QueryConformance, ProgramPatterns) {
     if (!HasProgram()) {
         return;  // without the option the pattern queries are refused
     }
-    std::vector<std::string> requests;
     if (Major() >= 3) {
         auto& fw = Cmd<CCmdFW>("FW");
         ASSERT_EQ(fw.Query(), RZ_OK);
-        requests.push_back("FW");
         int entry = 0;
         uint32_t stored = 0;
         for (int n = 1; n <= PatternCount(); ++n) {
@@ -440,17 +414,13 @@ TEST_P(QueryConformance, ProgramPatterns) {
         EXPECT_EQ(fh.bit0, pattern.running ? 1 : 0);
         EXPECT_EQ(fh.bit1, pattern.hold ? 2 : 0);
         EXPECT_EQ(fh.bit2, pattern.wait ? 4 : 0);
-        requests.push_back(n == 0 ? "FH" : "FH" + std::to_string(n));
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, LogsAndMy) {
-    const char* const requests[] = {"FL COM,200", "FL FTPC,50",  "FL ERR,50",     "FL KEY,50",
-                                    "FL WEB,50",  "FL EMAIL,50", "FL ALARM ,120", "FL MSG,100"};
     auto& fl = Cmd<CCmdFL>("FL");
     for (int kind = 0; kind < kSimLogKinds; ++kind) {
-        SCOPED_TRACE(requests[kind]);
+        SCOPED_TRACE(kSimLogKindTable[kind].name);
         fl.kind = kind;
         fl.count = 0;
         ASSERT_EQ(fl.Query(), RZ_OK);
@@ -459,7 +429,6 @@ TEST_P(QueryConformance, LogsAndMy) {
             expected += line + "\r\n";
         }
         EXPECT_EQ(fl.logText, expected.empty() ? "No corresponding log!" : expected);
-        EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{requests[kind]});
     }
     // A shorter count gives the newest lines.
     fl.kind = kSimLogAlarm;
@@ -467,30 +436,12 @@ TEST_P(QueryConformance, LogsAndMy) {
     ASSERT_EQ(fl.Query(), RZ_OK);
     const auto& alarms = Setup().logs[kSimLogAlarm];
     EXPECT_EQ(fl.logText, alarms.empty() ? "No corresponding log!" : alarms.back() + "\r\n");
-    EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{"FL ALARM ,1"});
 
     if (Major() >= 3) {
         auto& my = Cmd<CCmdMY>("MY");
         ASSERT_EQ(my.Query(), RZ_OK);
         EXPECT_EQ(my.enabled, Setup().myEnabled ? 1 : 0);
     }
-}
-
-TEST_P(QueryConformance, ScreenImageIsThePlaceholderPng) {
-    auto& fc = Cmd<CCmdFC>("FC");
-    for (int fetch = 0; fetch < 2; ++fetch) {
-        ASSERT_EQ(fc.Query(), RZ_OK);
-        const std::string& png = SimPlaceholderPng(profile_.model);
-        ASSERT_EQ(fc.imageLength, png.size());
-        // Several blocks, joined by the link into the one file.
-        EXPECT_GT(png.size(), 2 * kSimImageBlockBytes);
-        EXPECT_EQ(std::memcmp(fc.imageData, png.data(), png.size()), 0);
-        QImage image;
-        ASSERT_TRUE(image.loadFromData(fc.imageData, static_cast<int>(fc.imageLength), "PNG"));
-        EXPECT_EQ(image.width(), Small() ? 320 : 640);
-        EXPECT_EQ(image.height(), Small() ? 240 : 480);
-    }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"FC GET", "FC GET"}));
 }
 
 // Whatever the console would send, the instrument refuses what its firmware or its options do
