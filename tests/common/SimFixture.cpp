@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "SimCommands.h"
+#include "commands/AnswerParsers.h"
 #include "platform/Paths.h"
 #include "session/LoginDialogue.h"
 
@@ -30,6 +31,14 @@ std::unique_ptr<CSimServer> StartSimServer(const CSimProfile& profile, const CSi
         return nullptr;
     }
     return server;
+}
+
+double RecordValue(const CDataRecord& record) {
+    double value = ReadAnswerInt(record.text2);
+    for (int exponent = ReadAnswerInt(record.text3); exponent < 0; ++exponent) {
+        value /= 10.0;
+    }
+    return value;
 }
 
 std::vector<std::string> CommandRequestsFrom(const CSimServer& server, size_t from) {

@@ -18,6 +18,7 @@
 #include "SimProfile.h"
 #include "SimServer.h"
 #include "commands/CommandSet.h"
+#include "commands/DataQueries.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
@@ -33,6 +34,9 @@ CSimProfile ShippedProfile(const std::string& name, const ProfileChange& change 
 // failure) when it cannot start.
 std::unique_ptr<CSimServer> StartSimServer(const CSimProfile& profile,
                                            const CSimFaults& faults = {});
+
+// The value of an "FD" record: its mantissa and exponent read as a number.
+double RecordValue(const CDataRecord& record);
 
 // The command requests `server` received from index `from` on.
 std::vector<std::string> CommandRequestsFrom(const CSimServer& server, size_t from);

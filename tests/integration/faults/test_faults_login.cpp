@@ -31,6 +31,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         RzResult code;  // kBroken: any code of the link-broken range
         std::vector<std::string> shownTexts;
         const char* password = "rzadmin";
+        const char* user = "admin";
     };
     const std::vector<Case> cases = {
         {"DelayBelowTimeout", {.answerDelayMs = t / 4}, RZ_OK, {}},
@@ -45,6 +46,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         {"RefusedLogin", {.refuseLogin = true}, LINK_E_LOGIN, {"E1 Login failed"}},
         {"WrongPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzuser"},
         {"EmptyPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, ""},
+        {"UserNameInAnotherCase", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzadmin", "Admin"},
         {"GreetingWithoutPrompt", {.greeting = "RZ ready\r\n"}, LINK_E_LOGIN, {"RZ ready"}},
         {"IdentificationRefused",
          {.errorForKeys = {"_C"}},
@@ -68,7 +70,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         SCOPED_TRACE(c.name);
         StartSim("full", c.faults);
         uint32_t id = 0;
-        const RzResult result = LoginAndWatch(&id, "admin", c.password);
+        const RzResult result = LoginAndWatch(&id, c.user, c.password);
         if (c.code == kBroken) {
             EXPECT_TRUE(IsLinkBroken(result)) << ResultCodeName(result);
         } else {

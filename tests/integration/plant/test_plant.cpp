@@ -34,14 +34,6 @@ CSimProfile LiveProfile(const char* name, const Change& change = nullptr, uint64
     });
 }
 
-double Value(const CDataRecord& record) {
-    double value = ReadAnswerInt(record.text2);
-    for (int exponent = ReadAnswerInt(record.text3); exponent < 0; ++exponent) {
-        value /= 10.0;
-    }
-    return value;
-}
-
 // One values request through the console's "FD" command: advances the clock one step.
 struct CValues {
     std::string date, time;
@@ -56,18 +48,18 @@ CValues ReadValues(CSimCmdSession& s) {
     v.date = fd.date;
     v.time = fd.time;
     for (int i = 0; i < kDataMeasRecords; ++i) {
-        v.meas.push_back(Value(fd.measRecords[i]));
+        v.meas.push_back(RecordValue(fd.measRecords[i]));
         v.measStatus.push_back(fd.measRecords[i].status[0]);
     }
     for (int i = 0; i < kDataMathRecords; ++i) {
-        v.math.push_back(Value(fd.mathRecords[i]));
+        v.math.push_back(RecordValue(fd.mathRecords[i]));
         v.mathStatus.push_back(fd.mathRecords[i].status[0]);
     }
     for (int i = 0; i < kDataLoopRecords; ++i) {
-        v.loop.push_back(Value(fd.loopRecords[i]));
+        v.loop.push_back(RecordValue(fd.loopRecords[i]));
     }
     for (int i = 0; i < kDataExtRecords; ++i) {
-        v.ext.push_back(Value(fd.extRecords[i]));
+        v.ext.push_back(RecordValue(fd.extRecords[i]));
     }
     return v;
 }

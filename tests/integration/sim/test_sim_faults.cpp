@@ -78,7 +78,7 @@ TEST(SimFaults, EachSwitchActsOnTheRequestItNames) {
     }
 }
 
-TEST(SimFaults, DelaysOversizeGreetingAndSwitchesChangedWhileConnected) {
+TEST(SimFaults, DelaysOversizeGreetingSwitchesChangedWhileConnectedAndFailedLogIns) {
     CSimFaults faults;
     faults.answerDelayMs = 80;
     faults.greeting = "Welcome\r\n";
@@ -110,6 +110,14 @@ TEST(SimFaults, DelaysOversizeGreetingAndSwitchesChangedWhileConnected) {
     EXPECT_EQ(big.rfind("EA\r\n", 0), 0u);
     EXPECT_EQ(big.find("\r\nEN\r\n"), big.size() - 6);  // one list, not several
     EXPECT_EQ(Answer(client, "_C", kModel), kModel);
+
+    // A failed log-in ends the connection.
+    CSimTestClient refused;
+    ASSERT_TRUE(refused.Connect(server.Port()));
+    EXPECT_FALSE(refused.LogIn("admin", "wrong"));
+    bool closed = false;
+    EXPECT_EQ(refused.ReadUntilClosed(&closed), "");
+    EXPECT_TRUE(closed);
 }
 
 TEST(SimFaults, StallCutStopsInsideTheFirstBlockOrHalfway) {

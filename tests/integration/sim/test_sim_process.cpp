@@ -1,23 +1,15 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <QProcess>
+#include <QStringList>
 #include <cstdio>
 #include <fstream>
-#include <future>
 #include <string>
 #include <vector>
 
 #include "SimTestClient.h"
-
-using namespace std::chrono_literals;
-
-extern char** environ;
 
 namespace {
 
@@ -25,93 +17,39 @@ namespace {
 class SimProcess {
   public:
     bool Start(const std::vector<std::string>& args) {
-        int out[2];
-        int err[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-            return false;
+        QStringList list;
+        for (const std::string& arg : args) {
+            list << QString::fromStdString(arg);
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        std::vector<std::string> all = {RZSIM_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& arg : all) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, RZSIM_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-        return rc == 0;
+        process_.start(RZSIM_PATH, list);
+        return process_.waitForStarted(10000);
     }
-
     ~SimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        for (int fd : {out_, err_}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
+        process_.kill();
+        process_.waitForFinished();
     }
 
     // The first line of stdout, without its line end; empty on time-out or end of output.
-    std::string FirstLine() { return ReadUntil(out_, true); }
-    // All of stderr up to its end.
-    std::string Errors() { return ReadUntil(err_, false); }
-    std::string Output() { return ReadUntil(out_, false); }
-
+    std::string FirstLine() {
+        while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
+        }
+        return process_.canReadLine() ? process_.readLine().trimmed().toStdString() : "";
+    }
+    // All of stderr, or of stdout, once the process has ended.
+    std::string Errors() { return Ended() ? process_.readAllStandardError().toStdString() : ""; }
+    std::string Output() { return Ended() ? process_.readAllStandardOutput().toStdString() : ""; }
     // The exit code, or -1 when the process has not ended within the bound or died by a signal.
     int Wait() {
-        const pid_t pid = pid_;
-        auto waited = std::async(std::launch::async, [pid] {
-            int status = 0;
-            return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        });
-        if (waited.wait_for(10s) != std::future_status::ready) {
-            kill(pid_, SIGKILL);
-        }
-        pid_ = -1;
-        return waited.get();
+        return Ended() && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
-
-    void Signal(int signal) { kill(pid_, signal); }
+    void Signal(int signal) { kill(static_cast<pid_t>(process_.processId()), signal); }
 
   private:
-    static std::string ReadUntil(int fd, bool oneLine) {
-        std::string text;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!(oneLine && text.find('\n') != std::string::npos)) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{fd, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                return oneLine ? std::string() : text;
-            }
-            char buffer[4096];
-            const ssize_t n = read(fd, buffer, oneLine ? 1 : sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            text.append(buffer, static_cast<size_t>(n));
-        }
-        if (oneLine) {
-            const auto end = text.find('\n');
-            return end == std::string::npos ? std::string() : text.substr(0, end);
-        }
-        return text;
+    bool Ended() {
+        return process_.state() == QProcess::NotRunning || process_.waitForFinished(10000);
     }
 
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
+    QProcess process_;
 };
 
 }  // namespace

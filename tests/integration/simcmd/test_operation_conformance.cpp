@@ -6,9 +6,9 @@
 
 #include <cstring>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "commands/AnswerParsers.h"
@@ -16,89 +16,14 @@
 
 namespace {
 
-using Run = std::function<RzResult(CCommandSet&)>;
+using Run = std::function<RzResult(CSimCmdSession&)>;
 using Check = std::function<void(CSimCmdSession&)>;
-
-template <typename T>
-T& Get(CCommandSet& set, const char* key) {
-    T* command = dynamic_cast<T*>(set.GetCommand(key));
-    if (command == nullptr) {
-        throw std::logic_error(std::string("no command ") + key + " for this firmware");
-    }
-    return *command;
-}
-
-// Runs `query` and hands the command object to `check`.
-template <typename T>
-void Read(CSimCmdSession& session, const char* key, const std::function<void(T&)>& prepare,
-          const std::function<void(const T&)>& check) {
-    T& command = session.Cmd<T>(key);
-    prepare(command);
-    ASSERT_EQ(command.Query(), RZ_OK) << key;
-    check(command);
-}
-
-// The value of an "FD" record: mantissa and exponent read back as a number.
-double ItemValue(const CDataRecord& record) {
-    int exponent = ReadAnswerInt(record.text3);
-    double value = ReadAnswerInt(record.text2);
-    for (; exponent < 0; ++exponent) {
-        value /= 10.0;
-    }
-    return value;
-}
-
-const CDataRecord& Values(CSimCmdSession& session, bool external, int index) {
-    auto& fd = session.Cmd<CCmdFD>("FD");
-    EXPECT_EQ(fd.Query(), RZ_OK);
-    return external ? fd.extRecords[index] : fd.loopRecords[index];
-}
-
-void ExpectLoopState(CSimCmdSession& session, const char* key, int loop, int mode, int remote,
-                     int run) {
-    auto& fm = session.Cmd<CCmdFM>(key);
-    fm.loop = loop;
-    ASSERT_EQ(fm.Query(), RZ_OK);
-    EXPECT_EQ(fm.state2, mode);
-    EXPECT_EQ(fm.state1, remote);
-    EXPECT_EQ(fm.state0, run);
-}
-
-void ExpectPattern(CSimCmdSession& session, int pattern, int bit0, int bit1, int bit2) {
-    auto& fh = session.Cmd<CCmdFH>("FH");
-    fh.pattern = pattern;
-    ASSERT_EQ(fh.Query(), RZ_OK);
-    EXPECT_EQ(fh.bit0, bit0);
-    EXPECT_EQ(fh.bit1, bit1);
-    EXPECT_EQ(fh.bit2, bit2);
-}
-
-std::string LastLogLine(CSimCmdSession& session, int kind) {
-    auto& fl = session.Cmd<CCmdFL>("FL");
-    fl.kind = kind;
-    fl.count = 1;
-    EXPECT_EQ(fl.Query(), RZ_OK);
-    return fl.logText;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-struct OperationRow {
-    const char* name;
-    CSimProfile profile;
-    Run run;
-    std::vector<std::string> requests;  // exactly what the instrument receives
-    Check check;                        // reads the change back
-};
 
 // Runs of one command with its parameters set.
 template <typename T, typename Set>
 Run Op(const char* key, Set set) {
-    return [key, set](CCommandSet& commands) {
-        T& command = Get<T>(commands, key);
+    return [key, set](CSimCmdSession& session) {
+        T& command = session.Cmd<T>(key);
         set(command);
         return command.Execute();
     };
@@ -117,17 +42,30 @@ Run Hj(int loop, double value, int decimals) {
         std::tie(c.loop, c.value, c.decimals) = std::tie(loop, value, decimals);
     });
 }
-Run Go(int loop, int number, double value, int decimals) {
-    return Op<CCmdGO>("GO", [=](CCmdGO& c) {
+// A set point; number 0 takes the one in use, read first with "FP" (or "DQ" when external).
+template <typename T, typename Q>
+Run SetPoint(const char* key, const char* query, int loop, int number, double value, int decimals) {
+    return [=](CSimCmdSession& s) {
+        T& c = s.Cmd<T>(key);
         std::tie(c.loop, c.setPointNumber, c.value, c.decimals) =
             std::tie(loop, number, value, decimals);
-    });
+        if (number == 0) {
+            Q& q = s.Cmd<Q>(query);
+            q.loop = loop;
+            const RzResult result = q.Query();
+            if (result != RZ_OK) {
+                return result;
+            }
+            c.setPointNumber = q.setPointNumber;
+        }
+        return c.Execute();
+    };
+}
+Run Go(int loop, int number, double value, int decimals) {
+    return SetPoint<CCmdGO, CCmdFP>("GO", "FP", loop, number, value, decimals);
 }
 Run Dt(int loop, int number, double value, int decimals) {
-    return Op<CCmdDT>("DT", [=](CCmdDT& c) {
-        std::tie(c.loop, c.setPointNumber, c.value, c.decimals) =
-            std::tie(loop, number, value, decimals);
-    });
+    return SetPoint<CCmdDT, CCmdDQ>("DT", "DQ", loop, number, value, decimals);
 }
 // "DV" with `item` for `loop`; `value` goes to the mode, remote and run/stop fields alike.
 Run Dv(int loop, const char* item, int value, double output = 0.0) {
@@ -146,9 +84,6 @@ Run Dl(int point, int mode) {
 Run Dm(int point, int value) {
     return Op<CCmdDM>("DM",
                       [=](CCmdDM& c) { std::tie(c.point, c.value) = std::tie(point, value); });
-}
-Run Pn(int pattern) {
-    return Op<CCmdPN>("PN", [=](CCmdPN& c) { c.pattern = pattern; });
 }
 Run Ps(int start) {
     return Op<CCmdPS>("PS", [=](CCmdPS& c) { c.start = start; });
@@ -172,188 +107,172 @@ Run Amp4(int pattern) {
     return Op<CCmdAmp4>("_4", [=](CCmdAmp4& c) { c.pattern = pattern; });
 }
 Run Plain(const char* key) {
-    return [key](CCommandSet& set) { return set.GetCommand(key)->Execute(); };
+    return [key](CSimCmdSession& s) { return s.Set().GetCommand(key)->Execute(); };
 }
-// "PN" for the pattern, then the program operation.
-Run Program(int pattern, Run operation) {
-    return [pattern, operation](CCommandSet& set) {
-        const RzResult result = Pn(pattern)(set);
-        return result != RZ_OK ? result : operation(set);
+// "PN" for the pattern, then the program operation: "PX" with `run`, "HU" with `hold`, or "AD".
+Run Program(int pattern, const char* key, int value = 0) {
+    return [=](CSimCmdSession& s) {
+        s.Cmd<CCmdPN>("PN").pattern = pattern;
+        const RzResult result = s.Cmd<CCmdPN>("PN").Execute();
+        if (result != RZ_OK || std::string(key) == "AD") {
+            return result != RZ_OK ? result : Plain(key)(s);
+        }
+        return std::string(key) == "PX" ? Op<CCmdPX>(key, [=](CCmdPX& c) { c.run = value; })(s)
+                                        : Op<CCmdHU>(key, [=](CCmdHU& c) { c.hold = value; })(s);
     };
 }
-Run Px(int run) {
-    return Op<CCmdPX>("PX", [=](CCmdPX& c) { c.run = run; });
-}
-Run Hu(int hold) {
-    return Op<CCmdHU>("HU", [=](CCmdHU& c) { c.hold = hold; });
-}
 
-// The instrument's panel, read under its lock.
-Check Panel(std::function<void(const CSimPanel&)> check) {
-    return [check](CSimCmdSession& s) {
-        s.Server().WithInstrument(
-            [&check](CSimInstrument& instrument) { check(instrument.Panel()); });
+// Checks of the state, each read back through the console's query.
+Check Both(Check first, Check second) {
+    return [=](CSimCmdSession& s) {
+        first(s);
+        second(s);
+    };
+}
+Check LoopState(const char* key, int loop, int mode, int remote, int run) {
+    return [=](CSimCmdSession& s) {
+        auto& fm = s.Cmd<CCmdFM>(key);
+        fm.loop = loop;
+        ASSERT_EQ(fm.Query(), RZ_OK);
+        EXPECT_EQ(std::tie(fm.state2, fm.state1, fm.state0), std::tie(mode, remote, run));
+    };
+}
+// Item `index` of the internal (or external) loop values.
+Check ItemIs(bool external, int index, double value) {
+    return [=](CSimCmdSession& s) {
+        auto& fd = s.Cmd<CCmdFD>("FD");
+        ASSERT_EQ(fd.Query(), RZ_OK);
+        EXPECT_DOUBLE_EQ(RecordValue(external ? fd.extRecords[index] : fd.loopRecords[index]),
+                         value);
     };
 }
 Check RunStatus(int memory, int math) {
     return [=](CSimCmdSession& s) {
         auto& is = s.Cmd<CCmdIS>("IS");
         ASSERT_EQ(is.Query(), RZ_OK);
-        if (memory >= 0) {
-            EXPECT_EQ(is.statusA, memory);
-        }
-        if (math >= 0) {
-            EXPECT_EQ(is.statusB, math);
+        EXPECT_EQ(memory < 0 ? -1 : is.statusA, memory);
+        EXPECT_EQ(math < 0 ? -1 : is.statusB, math);
+    };
+}
+Check PatternIs(int pattern, int bit0, int bit1, int bit2) {
+    return [=](CSimCmdSession& s) {
+        auto& fh = s.Cmd<CCmdFH>("FH");
+        fh.pattern = pattern;
+        ASSERT_EQ(fh.Query(), RZ_OK);
+        EXPECT_EQ(std::tie(fh.bit0, fh.bit1, fh.bit2), std::tie(bit0, bit1, bit2));
+    };
+}
+// The mode flag (S) or the output (E) of DI/DO points, as {point, value}.
+Check DioIs(char flag, std::vector<std::pair<int, int>> points) {
+    return [=](CSimCmdSession& s) {
+        auto& fo = s.Cmd<CCmdFO>("FO");
+        ASSERT_EQ(fo.Query(), RZ_OK);
+        for (const auto& [point, value] : points) {
+            const CDioPointState& state = fo.points[point - 1];
+            EXPECT_EQ(flag == 'S' ? state.flagS : state.flagE, value) << "point " << point;
         }
     };
 }
-Check LoopState(const char* key, int loop, int mode, int remote, int run) {
-    return [=](CSimCmdSession& s) { ExpectLoopState(s, key, loop, mode, remote, run); };
-}
-Check ItemIs(bool external, int index, double value) {
-    return
-        [=](CSimCmdSession& s) { EXPECT_DOUBLE_EQ(ItemValue(Values(s, external, index)), value); };
-}
 Check LogEndsWith(int kind, std::string tail) {
-    return [=](CSimCmdSession& s) { EXPECT_TRUE(EndsWith(LastLogLine(s, kind), tail)); };
+    return [=](CSimCmdSession& s) {
+        auto& fl = s.Cmd<CCmdFL>("FL");
+        fl.kind = kind;
+        fl.count = 1;
+        ASSERT_EQ(fl.Query(), RZ_OK);
+        EXPECT_TRUE(std::string(fl.logText).ends_with(tail)) << fl.logText;
+    };
+}
+// The instrument's own state, read under its lock where no query reaches it.
+Check Instrument(std::function<void(CSimInstrument&)> check) {
+    return [check](CSimCmdSession& s) { s.Server().WithInstrument(check); };
 }
 
-std::vector<OperationRow> OperationRows() {
-    const CSimProfile kFull = ShippedProfile("full");
-    const CSimProfile kV2 = ShippedProfile("rz3200v2");
-    const CSimProfile k3100 = ShippedProfile("rz3100");
-    const CSimProfile kFullGroupMessages =
-        ShippedProfile("full", [](CSimProfile& p) { p.pidAux[4] = 1; });
-    return {
+struct OperationRow {
+    const char* name;
+    const char* profile;
+    Run run;
+    std::vector<std::string> requests;  // exactly what the instrument receives
+    Check check;                        // reads the change back
+    ProfileChange change = nullptr;
+};
+
+TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
+    const char* const kFull = "full";
+    const char* const kV2 = "rz3200v2";
+    const char* const k3100 = "rz3100";
+    const OperationRow rows[] = {
         {"internal loop mode", kFull, Ca(1, 1), {"CA1,1"}, LoopState("FM", 1, 1, 0, 1)},
         {"cascade loop back to AUT", kFull, Ca(2, 0), {"CA0,2"}, LoopState("FM", 2, 0, 1, 1)},
         {"internal loop remote", kFull, Rl(1, 1), {"RL1,1"}, LoopState("FM", 1, 0, 1, 1)},
         {"internal loop stop", kFull, Oc(1, 0), {"OC0,1"}, LoopState("FM", 1, 0, 0, 0)},
         {"internal loop run", kV2, Oc(3, 1), {"OC1,3"}, LoopState("FM", 3, 1, 0, 1)},
-        {"internal loop manual output", kFull, Hj(3, 33.3, 1), {"HJ333,3"}, ItemIs(false, 8, 33.3)},
-        {"internal loop set point in use",
+        {"manual output", kFull, Hj(3, 33.3, 1), {"HJ333,3"}, ItemIs(false, 8, 33.3)},
+        {"set point in use",
          kFull,
-         [](CCommandSet& set) {
-             auto& fp = Get<CCmdFP>(set, "FP");
-             fp.loop = 2;
-             const RzResult result = fp.Query();
-             return result != RZ_OK ? result : Go(2, fp.setPointNumber, 190.25, 2)(set);
-         },
+         Go(2, 0, 190.25, 2),
          {"FP2", "GO2,3,19025"},
          ItemIs(false, 4, 190.25)},
-        {"internal loop set point not in use",
+        // The loop still runs on set point 3; number 1 keeps the new value for later.
+        {"set point not in use",
          kFull,
          Go(2, 1, 160.0, 2),
          {"GO2,1,16000"},
-         [](CSimCmdSession& s) {
-             // The loop still runs on set point 3; number 1 keeps the new value for later.
-             ItemIs(false, 4, 180.0)(s);
-             s.Server().WithInstrument([](CSimInstrument& instrument) {
-                 EXPECT_DOUBLE_EQ(instrument.Setup().loops[1].setPoints[0], 160.0);
-             });
-         }},
-        {"internal loop set point on old firmware",
+         Both(ItemIs(false, 4, 180.0), Instrument([](CSimInstrument& instrument) {
+                  EXPECT_DOUBLE_EQ(instrument.Setup().loops[1].setPoints[0], 160.0);
+              }))},
+        {"set point, old firmware",
          k3100,
          Go(1, 1, 90.5, 1),
          {"GO1,1,905"},
          ItemIs(false, 1, 90.5)},
-        {"external loop set point",
+        {"external set point",
          kFull,
-         [](CCommandSet& set) {
-             auto& dq = Get<CCmdDQ>(set, "DQ");
-             dq.loop = 7;
-             const RzResult result = dq.Query();
-             return result != RZ_OK ? result : Dt(7, dq.setPointNumber, 4.25, 2)(set);
-         },
+         Dt(7, 0, 4.25, 2),
          {"DQ7", "DT7,2,SP,425"},
-         [](CSimCmdSession& s) {
-             ItemIs(true, 19, 4.25)(s);
-             EXPECT_EQ(s.Raw("DT7,2?"),
-                       "EA\r\nDT7,2,SP,425\r\nDT7,2,OH,800\r\nDT7,2,OL,200\r\nEN\r\n");
-         }},
-        {"external loop mode",
-         kFull,
-         Dv(1, "mode", 1),
-         {"DV1,MODE,1"},
-         LoopState("DR", 1, 1, 0, 1)},
-        {"external loop local", kFull, Dv(2, "RL", 0), {"DV2,RL,0"}, LoopState("DR", 2, 1, 0, 0)},
-        {"external loop stop", kV2, Dv(1, "SR", 2), {"DV1,SR,0"}, LoopState("DR", 1, 0, 0, 0)},
-        {"external loop run", kV2, Dv(2, "Sr", 1), {"DV2,SR,1"}, LoopState("DR", 2, 1, 0, 1)},
-        {"external loop manual output",
+         Both(ItemIs(true, 19, 4.25),
+              [](CSimCmdSession& s) {
+                  EXPECT_EQ(s.Raw("DT7,2?"),
+                            "EA\r\nDT7,2,SP,425\r\nDT7,2,OH,800\r\nDT7,2,OL,200\r\nEN\r\n");
+              })},
+        {"external mode", kFull, Dv(1, "mode", 1), {"DV1,MODE,1"}, LoopState("DR", 1, 1, 0, 1)},
+        {"external local", kFull, Dv(2, "RL", 0), {"DV2,RL,0"}, LoopState("DR", 2, 1, 0, 0)},
+        {"external stop", kV2, Dv(1, "SR", 2), {"DV1,SR,0"}, LoopState("DR", 1, 0, 0, 0)},
+        {"external run", kV2, Dv(2, "Sr", 1), {"DV2,SR,1"}, LoopState("DR", 2, 1, 0, 1)},
+        {"external manual output",
          kFull,
          Dv(7, "MOUT", 0, 75.5),
          {"DV7,MOUT,755"},
          ItemIs(true, 20, 75.5)},
-        {"DI/DO point mode",
-         kFull,
-         Dl(3, 0),
-         {"DL3,0"},
-         [](CSimCmdSession& s) {
-             Read<CCmdFO>(
-                 s, "FO", [](CCmdFO&) {},
-                 [](const CCmdFO& fo) { EXPECT_EQ(fo.points[2].flagS, 0); });
-         }},
-        {"DI/DO point output",
-         kFull,
-         Dm(4, 1),
-         {"DM4,1"},
-         [](CSimCmdSession& s) {
-             Read<CCmdFO>(
-                 s, "FO", [](CCmdFO&) {},
-                 [](const CCmdFO& fo) {
-                     EXPECT_EQ(fo.points[3].flagE, 1);
-                     EXPECT_EQ(fo.points[2].flagE, 1);  // its neighbours keep theirs
-                     EXPECT_EQ(fo.points[4].flagE, 0);
-                 });
-         }},
+        {"DI/DO point mode", kFull, Dl(3, 0), {"DL3,0"}, DioIs('S', {{3, 0}})},
+        // Point 4 switches on; its neighbours keep theirs.
+        {"DI/DO point output", kFull, Dm(4, 1), {"DM4,1"}, DioIs('E', {{3, 1}, {4, 1}, {5, 0}})},
         {"program run",
          kFull,
-         Program(1, Px(1)),
+         Program(1, "PX", 1),
          {"PN 1", "PX 1"},
-         [](CSimCmdSession& s) {
-             ExpectPattern(s, 1, 1, 0, 0);
-             ExpectPattern(s, 0, 1, 0, 0);  // the selected pattern
-             Read<CCmdFW>(
-                 s, "FW", [](CCmdFW&) {},
-                 [](const CCmdFW& fw) {
-                     ASSERT_GE(fw.patternCount, 1);
-                     EXPECT_EQ(fw.patterns[0].pattern, 1);
-                     EXPECT_EQ(fw.patterns[0].bit0, 1);
-                 });
-         }},
-        {"program reset",
-         kFull,
-         Program(2, Px(0)),
-         {"PN 2", "PX 0"},
-         [](CSimCmdSession& s) { ExpectPattern(s, 2, 0, 0, 0); }},
-        {"program hold",
-         kFull,
-         Program(12, Hu(1)),
-         {"PN 12", "HU 1"},
-         [](CSimCmdSession& s) { ExpectPattern(s, 12, 1, 2, 0); }},
-        {"program release",
-         kV2,
-         Program(3, Hu(0)),
-         {"PN 3", "HU 0"},
-         [](CSimCmdSession& s) { ExpectPattern(s, 3, 1, 0, 0); }},
+         Both(Both(PatternIs(1, 1, 0, 0), PatternIs(0, 1, 0, 0)),
+              [](CSimCmdSession& s) {
+                  auto& fw = s.Cmd<CCmdFW>("FW");
+                  ASSERT_EQ(fw.Query(), RZ_OK);
+                  ASSERT_GE(fw.patternCount, 1);
+                  EXPECT_EQ(std::tie(fw.patterns[0].pattern, fw.patterns[0].bit0),
+                            std::make_tuple(1, 1));
+              })},
+        {"program reset", kFull, Program(2, "PX", 0), {"PN 2", "PX 0"}, PatternIs(2, 0, 0, 0)},
+        {"program hold", kFull, Program(12, "HU", 1), {"PN 12", "HU 1"}, PatternIs(12, 1, 2, 0)},
+        {"program release", kV2, Program(3, "HU", 0), {"PN 3", "HU 0"}, PatternIs(3, 1, 0, 0)},
         {"program advance ends a wait",
          kFull,
-         Program(4, Plain("AD")),
+         Program(4, "AD"),
          {"PN 4", "AD 1"},
-         [](CSimCmdSession& s) {
-             ExpectPattern(s, 4, 1, 0, 0);
-             s.Server().WithInstrument([](CSimInstrument& instrument) {
-                 EXPECT_EQ(instrument.Setup().patterns[3].segment, 2);
-             });
-         }},
+         Both(PatternIs(4, 1, 0, 0), Instrument([](CSimInstrument& instrument) {
+                  EXPECT_EQ(instrument.Setup().patterns[3].segment, 2);
+              }))},
         {"memory stop",
          kFull,
          Ps(0),
          {"PS 1"},
-         [](CSimCmdSession& s) {
-             RunStatus(0, -1)(s);
-             LogEndsWith(kSimLogKey, " Memory stop\r\n")(s);
-         }},
+         Both(RunStatus(0, -1), LogEndsWith(kSimLogKey, " Memory stop\r\n"))},
         {"memory start", k3100, Ps(1), {"PS 0"}, RunStatus(1, -1)},
         {"math start", kFull, Tl(1), {"TL 0"}, RunStatus(-1, 1)},
         {"math stop", kV2, Tl(2), {"TL 1"}, RunStatus(-1, 0)},
@@ -367,64 +286,61 @@ std::vector<OperationRow> OperationRows() {
              ASSERT_GE(fd.mathCount, 0);
              EXPECT_EQ(ReadAnswerInt(fd.mathRecords[0].text2), 0);
          }},
+        // The alarm stays on the channel's item, without its unacknowledged mark.
         {"alarm acknowledge",
          kFull,
          Plain("AK"),
          {"AK 0"},
-         [](CSimCmdSession& s) {
-             LogEndsWith(kSimLogAlarm, " Alarm ACK\r\n")(s);
-             // The alarm stays on the channel's item, without its unacknowledged mark.
-             const std::string item = s.Raw("FD0,3,3");
-             EXPECT_NE(item.find(" ALM "), std::string::npos) << item;
-             EXPECT_EQ(item.find("ALM*"), std::string::npos) << item;
-         }},
-        {"save display data", kFull, Ev(3), {"EV 3"}, Panel([](const CSimPanel& panel) {
-             EXPECT_EQ(panel.dataSaves[3], 1);
+         Both(LogEndsWith(kSimLogAlarm, " Alarm ACK\r\n"),
+              [](CSimCmdSession& s) {
+                  const std::string item = s.Raw("FD0,3,3");
+                  EXPECT_NE(item.find(" ALM "), std::string::npos) << item;
+                  EXPECT_EQ(item.find("ALM*"), std::string::npos) << item;
+              })},
+        {"save display data", kFull, Ev(3), {"EV 3"}, Instrument([](CSimInstrument& i) {
+             EXPECT_EQ(i.Panel().dataSaves[3], 1);
          })},
         {"message", kFull, Ms(3), {"MS 3"}, LogEndsWith(kSimLogMsg, " BATCH START\r\n")},
         {"message to a group",
-         kFullGroupMessages,
+         kFull,
          Ms(8),
          {"MS1,8"},
-         LogEndsWith(kSimLogMsg, " OPERATOR NOTE\r\n")},
+         LogEndsWith(kSimLogMsg, " OPERATOR NOTE\r\n"),
+         [](CSimProfile& p) { p.pidAux[4] = 1; }},
         {"display switch",
          kFull,
          Ud(1, 8, 8),
          {"UD 1,CONTROLLER,8"},
-         Panel([](const CSimPanel& panel) {
-             EXPECT_EQ(panel.displayWord, "CONTROLLER");
-             EXPECT_EQ(panel.displayGroup, 8);
+         Instrument([](CSimInstrument& i) {
+             EXPECT_EQ(std::tie(i.Panel().displayWord, i.Panel().displayGroup),
+                       std::make_tuple("CONTROLLER", 8));
          })},
         {"display without a group",
          k3100,
          Ud(1, 14, 0),
          {"UD 1,CTRLSW"},
-         Panel([](const CSimPanel& panel) {
-             EXPECT_EQ(panel.displayWord, "CTRLSW");
-             EXPECT_EQ(panel.displayGroup, 0);
+         Instrument([](CSimInstrument& i) {
+             EXPECT_EQ(std::tie(i.Panel().displayWord, i.Panel().displayGroup),
+                       std::make_tuple("CTRLSW", 0));
          })},
         {"trend options",
          kFull,
          Ud(4, 0, 1, 1, 0),
          {"UD 4,OFF,All,ON,OFF"},
-         Panel([](const CSimPanel& panel) {
-             EXPECT_FALSE(panel.trendFirst);
-             EXPECT_TRUE(panel.trendAllChannels);
-             EXPECT_TRUE(panel.trendScale);
-             EXPECT_FALSE(panel.trendDigital);
+         Instrument([](CSimInstrument& i) {
+             const CSimPanel& p = i.Panel();
+             EXPECT_EQ(std::tie(p.trendFirst, p.trendAllChannels, p.trendScale, p.trendDigital),
+                       std::make_tuple(false, true, true, false));
          })},
-        {"program display pattern", kFull, Amp4(12), {"&4 12"}, Panel([](const CSimPanel& panel) {
-             EXPECT_EQ(panel.programDisplayPattern, 12);
+        {"program display pattern", kFull, Amp4(12), {"&4 12"}, Instrument([](CSimInstrument& i) {
+             EXPECT_EQ(i.Panel().programDisplayPattern, 12);
          })},
     };
-}
-
-TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
-    for (const OperationRow& row : OperationRows()) {
+    for (const OperationRow& row : rows) {
         SCOPED_TRACE(row.name);
         CSimCmdSession session;
-        ASSERT_TRUE(session.Start(row.profile)) << session.Error();
-        EXPECT_EQ(row.run(session.Set()), RZ_OK);
+        ASSERT_TRUE(session.Start(ShippedProfile(row.profile, row.change))) << session.Error();
+        EXPECT_EQ(row.run(session), RZ_OK);
         EXPECT_EQ(session.TakeRequests(), row.requests);
         row.check(session);
         EXPECT_EQ(session.TakeShown(), std::vector<std::string>{});
