@@ -10,24 +10,6 @@
 #include "SimTestClient.h"
 #include "SimTestSupport.h"
 
-TEST(SimDispatcher, RegistrationRefusesBadAndDuplicateKeys) {
-    CSimDispatcher dispatcher;
-    auto answer = [](const CSimRequest&, CSimInstrument&) { return std::string("E0\r\n"); };
-    struct Case {
-        const char* key;
-        bool accepted;
-    };
-    const Case cases[] = {{"CA", true}, {"CA", false}, {"C", false}, {"CAX", false},
-                          {"", false},  {"_4", true},  {"ca", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.key);
-        EXPECT_EQ(dispatcher.Register(c.key, answer), c.accepted);
-    }
-    EXPECT_FALSE(dispatcher.Register("DV", CSimHandler()));
-    EXPECT_FALSE(dispatcher.Has("DV"));
-    EXPECT_TRUE(dispatcher.Has("_4"));
-}
-
 TEST(SimLineReader, CutsLinesAcrossFeedsAndBoundsLongOnes) {
     using Result = CSimLineReader::Result;
     const std::string limit(CSimLineReader::kMaxLine, 'a');
@@ -76,14 +58,19 @@ TEST(SimLineReader, CutsLinesAcrossFeedsAndBoundsLongOnes) {
     }
 }
 
-TEST(SimServer, HandlersSeeTheUserAndTheStateAndAThrowFailsOnlyItsRequest) {
+TEST(SimServer, HandlersAreRegisteredOnceAndSeeTheUserAndTheState) {
     CSimServer server(ShippedProfile("full"));
     ASSERT_TRUE(server.RegisterCommand("FU", [](const CSimRequest& request, CSimInstrument& state) {
         return "EA\r\nFU" + request.user->name + "," + std::string(1, request.user->level) + "," +
                std::to_string(state.Profile().model) + "\r\nEN\r\n";
     }));
-    EXPECT_FALSE(server.RegisterCommand(
-        "_C", [](const CSimRequest&, CSimInstrument&) { return std::string("E0\r\n"); }));
+    // Keys are two characters, taken once; a handler must be given.
+    const auto answer = [](const CSimRequest&, CSimInstrument&) { return std::string("E0\r\n"); };
+    for (const char* key : {"_C", "FU", "C", "CAX", ""}) {
+        EXPECT_FALSE(server.RegisterCommand(key, answer)) << key;
+    }
+    EXPECT_FALSE(server.RegisterCommand("DV", CSimHandler()));
+    EXPECT_TRUE(server.RegisterCommand("ca", answer));
     ASSERT_TRUE(server.RegisterCommand(
         "FC", [](const CSimRequest&, CSimInstrument&) -> std::string { throw std::bad_alloc(); }));
     const CSimUser admin{"admin", "x", 'A'};

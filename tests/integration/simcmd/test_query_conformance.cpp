@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SimWords.h"
@@ -134,18 +135,16 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         EXPECT_EQ(st.channelTag[n], Setup().channels[n].tag) << "channel " << n + 1;
         EXPECT_EQ(st.channelTag[30 + n], Setup().mathChannels[n].tag) << "math " << n + 1;
     }
-    for (int n = 0; n < kSimLoops; ++n) {
-        const CSimLoop& loop = Setup().loops[n];
-        EXPECT_EQ(st.loopTag[3 * n], loop.pvTag) << "loop " << n + 1;
-        EXPECT_EQ(st.loopTag[3 * n + 1], loop.spTag) << "loop " << n + 1;
-        EXPECT_EQ(st.loopTag[3 * n + 2], loop.outTag) << "loop " << n + 1;
-    }
-    for (int n = 0; n < kSimExtLoops; ++n) {
-        const CSimExtLoop& loop = Setup().extLoops[n];
-        EXPECT_EQ(st.extLoopTag[3 * n], loop.pvTag) << "external loop " << n + 1;
-        EXPECT_EQ(st.extLoopTag[3 * n + 1], loop.spTag) << "external loop " << n + 1;
-        EXPECT_EQ(st.extLoopTag[3 * n + 2], loop.outTag) << "external loop " << n + 1;
-    }
+    // Loops and external loops: PV, SP and OUT tags.
+    const auto expectTags = [](char(*got)[kQueryTextSize], const auto& loops, const char* what) {
+        for (size_t n = 0; n < loops.size(); ++n) {
+            EXPECT_EQ(std::tie(got[3 * n], got[3 * n + 1], got[3 * n + 2]),
+                      std::tie(loops[n].pvTag, loops[n].spTag, loops[n].outTag))
+                << what << " " << n + 1;
+        }
+    };
+    expectTags(st.loopTag, Setup().loops, "loop");
+    expectTags(st.extLoopTag, Setup().extLoops, "external loop");
 
     // "SR?" has no row in the command table; the loader runs the set's member directly.
     EXPECT_EQ(session_.Set().GetCommand("SR"), nullptr);
@@ -268,11 +267,9 @@ TEST_P(QueryConformance, InternalLoops) {
             auto& fm = Cmd<CCmdFM>("FM");
             fm.loop = n + 1;
             ASSERT_EQ(fm.Query(), RZ_OK);
-            EXPECT_EQ(fm.state2, loop.mode);
-            EXPECT_EQ(fm.state1, loop.remote ? 1 : 0);
-            EXPECT_EQ(fm.state0, loop.run ? 1 : 0);
-            EXPECT_EQ(fm.bit7, loop.alarm ? 1 : 0);
-            EXPECT_EQ(fm.state4, loop.tuning ? 1 : 0);
+            EXPECT_EQ(std::tie(fm.state2, fm.state1, fm.state0, fm.bit7, fm.state4),
+                      std::make_tuple(loop.mode, int{loop.remote}, int{loop.run}, int{loop.alarm},
+                                      int{loop.tuning}));
         }
     }
     if (Major() >= 3) {
@@ -314,18 +311,17 @@ TEST_P(QueryConformance, ExternalLoops) {
         SCOPED_TRACE("external loop " + std::to_string(n + 1));
         const CSimExtLoop& loop = Setup().extLoops[n];
         const bool used = loop.configured && loop.inUse;
-        EXPECT_EQ(gv.pvDecimals[n], used ? loop.pvDecimals : 1);
-        EXPECT_EQ(gv.spDecimals[n], used ? loop.spDecimals : 1);
-        EXPECT_EQ(gv.outDecimals[n], used ? loop.outDecimals : 1);
+        EXPECT_EQ(std::tie(gv.pvDecimals[n], gv.spDecimals[n], gv.outDecimals[n]),
+                  used ? std::make_tuple(loop.pvDecimals, loop.spDecimals, loop.outDecimals)
+                       : std::make_tuple(1, 1, 1));
         if (!used || !loop.Operable()) {
             continue;
         }
         auto& dr = Cmd<CCmdDR>("DR");
         dr.loop = n + 1;
         ASSERT_EQ(dr.Query(), RZ_OK);
-        EXPECT_EQ(dr.state2, loop.mode);
-        EXPECT_EQ(dr.state1, loop.remote ? 1 : 0);
-        EXPECT_EQ(dr.state0, loop.run ? 1 : 0);
+        EXPECT_EQ(std::tie(dr.state2, dr.state1, dr.state0),
+                  std::make_tuple(loop.mode, int{loop.remote}, int{loop.run}));
         auto& dq = Cmd<CCmdDQ>("DQ");
         dq.loop = n + 1;
         ASSERT_EQ(dq.Query(), RZ_OK);
