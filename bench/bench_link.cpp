@@ -26,10 +26,7 @@ BENCHMARK(BM_RawSocketStatusRoundTrip)->UseRealTime();
 
 void BM_LinkSocketStatusExchange(benchmark::State& state) {
     CLinkSocket link;
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:127.0.0.1;PORT:%u", BenchServer().Port());
-    link.SetMode(RECV_LINE);
-    if (link.Open(address) != RZ_OK ||
+    if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
         RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK) {
         state.SkipWithError("log-in failed");
         return;
@@ -37,8 +34,8 @@ void BM_LinkSocketStatusExchange(benchmark::State& state) {
     static char answer[32768 + 1];
     for (auto _ : state) {
         uint32_t length = 0;
-        if (link.Send(kStatusRequest, 4, RECV_LINE) != RZ_OK ||
-            link.Receive(answer, 32768, &length) != RZ_OK) {
+        if (link.Send(kStatusRequest, 4) != RZ_OK ||
+            link.Receive(answer, 32768, &length, RECV_LINE) != RZ_OK) {
             state.SkipWithError("exchange failed");
             return;
         }
@@ -62,13 +59,10 @@ BENCHMARK(BM_BareLoginIdentify)->UseRealTime();
 // The console's log-in dialogue and identification over its own link (connection start, with
 // its full refresh, is measured in bench_refresh.cpp).
 void BM_ConsoleLoginIdentify(benchmark::State& state) {
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:127.0.0.1;PORT:%u", BenchServer().Port());
     for (auto _ : state) {
         CLinkSocket link;
-        link.SetMode(RECV_LINE);
         CInstrumentIdentity identity{};
-        if (link.Open(address) != RZ_OK ||
+        if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
             RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
             RunIdentification(&link, &identity) != RZ_OK) {
             state.SkipWithError("log-in failed");

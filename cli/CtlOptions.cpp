@@ -7,12 +7,14 @@ const char* const kCtlUsage =
     "             [--data-dir DIR] COMMAND [ARGS]\n"
     "\n"
     "Logs in to an RZ instrument as the console does, runs one command and logs out.\n"
-    "Without --password the password is read from RZ_PASSWORD or from the terminal.\n"
+    "Without --password the password is taken from RZ_PASSWORD or typed on the terminal;\n"
+    "without a terminal one of the two is required.\n"
     "\n"
     "Commands:\n"
     "  info                          the instrument's identity\n"
     "  dump [--json]                 the whole settings model\n"
     "  watch [--cycles N] [--json]   run the communication cycle, print after each refresh\n"
+    "                                (N at least 1; without it until interrupted)\n"
     "  refresh                       reload every setting\n"
     "  display CODE [GROUP]          switch the instrument's display (0-15 or trend, digital,\n"
     "                                bar, overview, alarm, message, faceplate, controller,\n"
@@ -39,7 +41,9 @@ const char* const kCtlUsage =
     "  registry add NAME IP          register an instrument (no log-in)\n"
     "  registry remove NAME          remove a registered instrument (no log-in)\n"
     "\n"
-    "Exit status: 0 success, 1 failed operation or log-in, 2 usage error.\n";
+    "Exit status: 0 success, 1 failed operation, log-in or output, 2 usage error,\n"
+    "3 the command ran but the instrument refused steps of the settings load (each is\n"
+    "named on stderr; what they fill is empty).\n";
 
 namespace {
 

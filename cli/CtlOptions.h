@@ -7,6 +7,8 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// The command ran, but the instrument refused steps of the settings load (named on stderr).
+constexpr int kExitIncomplete = 3;
 
 struct CtlOptions {
     std::string host;

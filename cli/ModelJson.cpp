@@ -41,7 +41,9 @@ void AddDisplay(QJsonObject& object, const CDisplayBlock& d, bool wholeValue) {
     object["typeText"] = Text(d.typeText);
     object["modeText"] = Text(d.modeText);
     if (wholeValue) {
-        object["value0"] = Text(d.valueText[0], sizeof d.valueText);
+        WholeValueText whole;
+        GetWholeValueText(d, whole);
+        object["value0"] = Text(whole);
         object["value1"] = QString();
         object["value2"] = QString();
     } else {

@@ -105,7 +105,9 @@ void PrintText(const CInstrumentModel& m) {
         if (!used)
             continue;
         const CDisplayBlock& d = m.channels[i].display;
-        std::printf("channel %2d  %-16s %-8s %.24s\n", i + 1, d.tag[0], d.typeText, d.valueText[0]);
+        WholeValueText value;
+        GetWholeValueText(d, value);
+        std::printf("channel %2d  %-16s %-8s %s\n", i + 1, d.tag[0], d.typeText, value);
     }
     for (int i = 0; i < m.loopCount && i < kInternalLoops; ++i) {
         const CDisplayBlock& d = m.internalLoops[i].display;
@@ -144,6 +146,9 @@ int Watch(const CtlSession& s) {
             json = true;
         } else if (args[i] == "--cycles" && i + 1 < args.size()) {
             cycles = ParseInt(args[++i], "--cycles");
+            if (cycles < 1) {
+                throw UsageError{"--cycles must be 1 or more"};
+            }
         } else {
             throw UsageError{"usage: watch [--cycles N] [--json]"};
         }
@@ -173,7 +178,8 @@ int Watch(const CtlSession& s) {
         nullptr, MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_MAIN_FRAME);
     std::signal(SIGINT, [](int) { interrupted = 1; });
     std::signal(SIGTERM, [](int) { interrupted = 1; });
-    while (!interrupted && !lost && (cycles <= 0 || seen < cycles)) {
+    // Output that cannot be written ends the watch; main reports it.
+    while (!interrupted && !lost && (cycles <= 0 || seen < cycles) && !std::ferror(stdout)) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
     }
     // Let the manager finish closing a lost connection before reporting.

@@ -1,13 +1,21 @@
 // rzctl: a headless client over the console's core.
 #include <arpa/inet.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "CtlOptions.h"
 #include "OnlineCommands.h"
@@ -15,6 +23,7 @@
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
 #include "session/ConnectionManager.h"
+#include "session/InstrumentConnection.h"
 
 namespace {
 
@@ -28,64 +37,112 @@ int Usage(const std::string& reason) {
     return kExitUsage;
 }
 
-// The password from RZ_PASSWORD, or read from the terminal without echo.
-std::string ReadPassword() {
+volatile std::sig_atomic_t promptSignal = 0;
+
+void OnPromptSignal(int signal) {
+    promptSignal = signal;
+}
+
+// The password from RZ_PASSWORD, or typed on the terminal without echo. Without a terminal
+// there is nobody to ask: a script gives --password or RZ_PASSWORD rather than having rzctl
+// wait on an input that may never end.
+std::optional<std::string> ReadPassword() {
     if (const char* env = std::getenv("RZ_PASSWORD"); env != nullptr) {
         return env;
     }
-    std::string password;
     termios saved{};
-    const bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (tty) {
-        std::fprintf(stderr, "Password: ");
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
+        return std::nullopt;
     }
-    std::getline(std::cin, password);
-    if (tty) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fprintf(stderr, "\n");
+    // A signal that would end rzctl at the prompt ends the read instead (no SA_RESTART); the
+    // terminal echoes again before the signal takes its course.
+    const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    struct sigaction previous[std::size(endingSignals)] = {};
+    struct sigaction catcher {};
+    catcher.sa_handler = OnPromptSignal;
+    sigemptyset(&catcher.sa_mask);
+    for (size_t i = 0; i < std::size(endingSignals); ++i) {
+        sigaction(endingSignals[i], &catcher, &previous[i]);
+        if (previous[i].sa_handler == SIG_IGN) {
+            sigaction(endingSignals[i], &previous[i], nullptr);
+        }
+    }
+    std::fprintf(stderr, "Password: ");
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    // read() rather than a stream, so that the signal reaches the handler while the read waits.
+    std::string password;
+    char c = 0;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR && promptSignal == 0) {
+            continue;
+        }
+        if (n <= 0 || c == '\n') {
+            break;
+        }
+        password += c;
+    }
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fprintf(stderr, "\n");
+    for (size_t i = 0; i < std::size(endingSignals); ++i) {
+        sigaction(endingSignals[i], &previous[i], nullptr);
+    }
+    if (promptSignal != 0) {
+        std::signal(promptSignal, SIG_DFL);
+        std::raise(promptSignal);
     }
     return password;
 }
 
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 int RunRegistry(const CtlOptions& options) {
     CInstrumentRegistry registry;
-    const std::string path = DataFilePath(CInstrumentRegistry::kFileName);
-    const RzResult loaded = registry.Load(path.c_str());
-    if (loaded != RZ_OK && loaded != LINK_E_FILE) {
-        std::fprintf(stderr, "rzctl: cannot read %s\n", path.c_str());
-        return Fail(loaded);
-    }
     const auto& args = options.args;
     if (args.size() == 1 && args[0] == "list") {
+        const RzResult loaded = registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
+        if (loaded != RZ_OK) {
+            return Fail(loaded);
+        }
         for (int i = 0; i < registry.GetCount(); ++i) {
             const CRegistryRecord record = registry.GetRecord(i);
             std::printf("%-15s %s\n", record.name, record.ip);
         }
         return kExitOk;
     }
-    RzResult result = RZ_OK;
+    // Names are held cut to 15 characters without trailing blanks: look them up that way.
+    const std::string name = args.size() >= 2 ? CInstrumentRegistry::ListedName(args[1]) : "";
+    bool absent = false;
+    std::function<RzResult(CInstrumentRegistry&)> change;
     if (args.size() == 3 && args[0] == "add") {
         in_addr parsed{};
-        if (args[1].empty() || inet_pton(AF_INET, args[2].c_str(), &parsed) != 1) {
+        if (name.empty() || HasControlCharacter(name) ||
+            inet_pton(AF_INET, args[2].c_str(), &parsed) != 1) {
             return Usage("registry add needs a name and a dotted IPv4 address");
         }
-        // Names loaded from the file are held blank-padded, so compare them as listed.
-        result = registry.FindIndex(args[1]) >= 0 ? LINK_E_EXISTS : registry.Add(args[1], args[2]);
+        change = [&](CInstrumentRegistry& r) {
+            return r.FindIndex(name) >= 0 ? LINK_E_EXISTS : r.Add(name, args[2]);
+        };
     } else if (args.size() == 2 && args[0] == "remove") {
-        const int index = registry.FindIndex(args[1]);
-        if (index < 0) {
-            std::fprintf(stderr, "rzctl: no instrument registered as %s\n", args[1].c_str());
-            return kExitFailed;
-        }
-        result = registry.Remove(index);
+        change = [&](CInstrumentRegistry& r) {
+            const int index = r.FindIndex(name);
+            absent = index < 0;
+            return absent ? LINK_E_PARAMETER : r.Remove(index);
+        };
     } else {
         return Usage("registry needs list, add NAME IP or remove NAME");
     }
-    if (result == RZ_OK) {
-        result = registry.Save();
+    // Read, change and write under the file's lock, so that parallel runs keep each other's
+    // records.
+    const RzResult result = registry.Update(change);
+    if (absent) {
+        std::fprintf(stderr, "rzctl: no instrument registered as %s\n", name.c_str());
+        return kExitFailed;
     }
     return result == RZ_OK ? kExitOk : Fail(result);
 }
@@ -100,8 +157,11 @@ int RunOnline(const CtlOptions& options) {
     std::string host = options.host;
     if (!options.name.empty()) {
         CInstrumentRegistry registry;
-        registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
-        const auto address = registry.FindAddress(options.name);
+        const RzResult loaded = registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
+        if (loaded != RZ_OK) {
+            return Fail(loaded);
+        }
+        const auto address = registry.FindAddress(CInstrumentRegistry::ListedName(options.name));
         if (!address) {
             std::fprintf(stderr, "rzctl: no instrument registered as %s\n", options.name.c_str());
             return kExitFailed;
@@ -111,25 +171,54 @@ int RunOnline(const CtlOptions& options) {
     if (host.empty()) {
         return Usage("give --host IP or --name NAME");
     }
-    const std::string password = options.hasPassword ? options.password : ReadPassword();
+    std::optional<std::string> password = options.password;
+    if (!options.hasPassword && !(password = ReadPassword())) {
+        return Usage("no password: give --password P or RZ_PASSWORD, or type it on a terminal");
+    }
 
     CConnectionManager manager;
     manager.Init();
     uint32_t id = 0;
     const RzResult result =
-        manager.ConnectAndLogin(host.c_str(), options.user.c_str(), password.c_str(), &id,
+        manager.ConnectAndLogin(host.c_str(), options.user.c_str(), password->c_str(), &id,
                                 static_cast<uint16_t>(options.port));
     if (result != RZ_OK) {
         return Fail(result);
     }
     std::string usage;
     const CtlSession session{&manager, id, &options.args};
-    const int exitCode = RunOnlineCommand(options.command, session, &usage);
+    int exitCode = RunOnlineCommand(options.command, session, &usage);
+    // The model the command saw comes from the last full refresh (the log-in's, or the refresh
+    // command's): name every step of it that the instrument refused.
+    CInstrumentConnection* connection = nullptr;
+    if (manager.FindConnection(id, &connection) == RZ_OK && connection != nullptr) {
+        const std::vector<std::string> refused = connection->RefusedLoadSteps();
+        for (const auto& step : refused) {
+            std::fprintf(stderr,
+                         "rzctl: the instrument refused the settings load step %s; what it "
+                         "fills is left empty\n",
+                         step.c_str());
+        }
+        if (!refused.empty() && exitCode == kExitOk) {
+            exitCode = kExitIncomplete;
+        }
+    }
     manager.CloseAll();
     if (exitCode == kExitUsage) {
         return Usage(usage);
     }
     return exitCode;
+}
+
+// Output that could not be written (a full disk, a closed pipe) fails the run.
+int CheckOutput(int exitCode) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return exitCode;
+    }
+    std::fprintf(stderr, "rzctl: cannot write the output%s%s\n", errno != 0 ? ": " : "",
+                 errno != 0 ? std::strerror(errno) : "");
+    return exitCode == kExitOk || exitCode == kExitIncomplete ? kExitFailed : exitCode;
 }
 
 }  // namespace
@@ -149,11 +238,12 @@ int main(int argc, char** argv) {
         return Usage(error);
     }
     if (!options.dataDir.empty()) {
+        struct stat info {};
+        if (stat(options.dataDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            return Usage("--data-dir " + options.dataDir + " is not a directory");
+        }
         SetDataDirectory(options.dataDir);
     }
     SetStatusSink([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    if (options.command == "registry") {
-        return RunRegistry(options);
-    }
-    return RunOnline(options);
+    return CheckOutput(options.command == "registry" ? RunRegistry(options) : RunOnline(options));
 }

@@ -18,22 +18,16 @@ class ScriptedLink : public CLinkTransport {
   public:
     explicit ScriptedLink(std::vector<std::string> answers) : answers_(std::move(answers)) {}
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char* request, uint32_t length, int32_t mode) override {
+    RzResult Send(const char* request, uint32_t length) override {
         // A request longer than the transport's line buffer would be a caller's fault.
         if (length > 1005 || std::strlen(request) != length) {
             std::abort();
         }
-        mode_ = mode;
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (next_ >= answers_.size()) {
             return LINK_E_TIMEOUT;
@@ -52,12 +46,10 @@ class ScriptedLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     std::vector<std::string> answers_;
     size_t next_ = 0;
-    int32_t mode_ = RECV_LINE;
 };
 
 std::vector<std::string> SplitScript(const uint8_t* data, size_t size) {

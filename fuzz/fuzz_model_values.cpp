@@ -104,12 +104,10 @@ class InputLink : public CLinkTransport {
   public:
     InputLink(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t) override { return RZ_OK; }
-    int32_t GetMode() const override { return RECV_LIST; }
-    RzResult Send(const char*, uint32_t, int32_t) override { return RZ_OK; }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Send(const char*, uint32_t) override { return RZ_OK; }
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (size_ > capacity) {
             return LINK_E_BUFFER_SMALL;
@@ -121,7 +119,6 @@ class InputLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     const uint8_t* data_;
@@ -149,7 +146,9 @@ void FuzzValuesStep(Input& in) {
         std::abort();
     }
     for (const auto& channel : model->channels) {
-        CheckField(reinterpret_cast<const char*>(channel.display.valueText), kChannelValueTextSize);
+        WholeValueText text;
+        GetWholeValueText(channel.display, text);
+        CheckField(text, kChannelValueTextSize);
     }
     for (const auto& loop : model->internalLoops) {
         for (const auto& text : loop.display.valueText) {

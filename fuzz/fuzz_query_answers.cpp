@@ -24,18 +24,10 @@ class ScriptedLink : public CLinkTransport {
         delivered_ = false;
     }
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char*, uint32_t, int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Send(const char*, uint32_t) override { return RZ_OK; }
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (delivered_) {
             return LINK_E_TIMEOUT;
@@ -54,13 +46,11 @@ class ScriptedLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     const char* bytes_ = nullptr;
     size_t length_ = 0;
     bool delivered_ = false;
-    int32_t mode_ = RECV_LIST;
 };
 
 void Check(bool condition) {

@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include <arpa/inet.h>
+
 #include <functional>
 #include <limits>
 
@@ -40,8 +42,9 @@ const std::vector<Option>& Options() {
         {"-h", false, [](const std::string&, CSimOptions& o) { return o.help = true; }, ""},
         {"--host", true,
          [](const std::string& v, CSimOptions& o) {
+             in_addr address{};
              o.host = v;
-             return !v.empty();
+             return inet_pton(AF_INET, v.c_str(), &address) == 1;
          },
          "an IPv4 address"},
         {"--port", true,
@@ -60,6 +63,16 @@ const std::vector<Option>& Options() {
              return !v.empty();
          },
          "a profile name or a .json path"},
+        {"--max-clients", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, 1000, &o.limits.maxClients);
+         },
+         "a client count from 1 to 1000"},
+        {"--login-timeout", true,
+         [](const std::string& v, CSimOptions& o) {
+             return ParseNumber(v, 1, kMaxMs, &o.limits.logInTimeoutMs);
+         },
+         "milliseconds from 1 to 600000"},
         {"--step-ms", true,
          [](const std::string& v, CSimOptions& o) {
              return ParseNumber(v, 1, kMaxMs, &o.plant.stepMs);
@@ -229,6 +242,10 @@ Options:
   --port N              TCP port (default 34260; 0 picks a free port)
   --profile NAME|PATH   instrument profile: NAME.json from the profiles folder, or a .json
                         file (default full)
+  --max-clients N       serve at most N clients at once (1 to 1000, default 16); one more
+                        gets the line "E1 Too many connections" and is closed
+  --login-timeout MS    close a connection whose client has not sent its user name and
+                        password within MS milliseconds (default 60000)
   -h, --help            show this text
 
 Plant:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "SimFaults.h"
+#include "SimLimits.h"
 #include "SimSetup.h"
 
 struct CSimOptions {
@@ -12,6 +13,7 @@ struct CSimOptions {
     uint16_t port = 34260;
     std::string profile = "full";
     CSimFaults faults;
+    CSimLimits limits;
     CSimPlantSettings plant{true, 1, 0};  // rzsim's plant runs on real time unless told
     bool help = false;
 };

@@ -3,10 +3,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "SimLimits.h"
 
 // Where in its session a recorded request line arrived.
 enum class SimRequestPhase {
@@ -22,20 +25,28 @@ struct CSimRecordedRequest {
     std::string text;  // without the line end
 };
 
-// Every request line the simulator received, in order of arrival. Thread-safe.
+// The most recent request lines the simulator received, in order of arrival, and the number of
+// all lines since the last Clear. A long run keeps only the last `capacity` lines, so memory
+// stays bounded. Thread-safe.
 class CSimRequestLog {
   public:
+    explicit CSimRequestLog(size_t capacity = CSimLimits{}.requestLogCapacity);
+
     void Add(int session, SimRequestPhase phase, std::string_view text);
+    // The kept entries, oldest first.
     std::vector<CSimRecordedRequest> Entries() const;
-    // Texts of the kCommand entries only.
+    // Texts of the kept kCommand entries only.
     std::vector<std::string> CommandTexts() const;
+    // Every entry added since the last Clear, the dropped ones included.
     size_t Count() const;
     void Clear();
-    // True once at least `count` entries are held; false when `timeout` passes first.
+    // True once Count() reaches `count`; false when `timeout` passes first.
     bool WaitForCount(size_t count, std::chrono::milliseconds timeout) const;
 
   private:
+    const size_t capacity_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::vector<CSimRecordedRequest> entries_;
+    std::deque<CSimRecordedRequest> entries_;
+    size_t count_ = 0;
 };

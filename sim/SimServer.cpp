@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
+#include <system_error>
 
 #include "SimIdentity.h"
 #include "SimSession.h"
@@ -21,10 +23,26 @@ std::string SystemError(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
+// Tells a client that it cannot be served and closes its connection. Never blocks: the line
+// fits in the fresh socket's buffer, and the few bytes the client may have sent already are
+// read first, so that the close does not turn into a reset that destroys the line.
+void RefuseClient(int fd) {
+    char sink[1024];
+    for (int i = 0; i < 16 && recv(fd, sink, sizeof sink, 0) > 0; ++i) {
+    }
+    [[maybe_unused]] const ssize_t sent =
+        send(fd, kSimBusyLine.data(), kSimBusyLine.size(), MSG_NOSIGNAL);
+    shutdown(fd, SHUT_RDWR);
+    close(fd);
+}
+
 }  // namespace
 
-CSimServer::CSimServer(CSimProfile profile, CSimFaults faults)
-    : instrument_(std::move(profile)), faults_(std::move(faults)) {
+CSimServer::CSimServer(CSimProfile profile, CSimFaults faults, CSimLimits limits)
+    : instrument_(std::move(profile)),
+      faults_(std::move(faults)),
+      limits_(limits),
+      log_(limits.requestLogCapacity) {
     RegisterIdentityCommands(dispatcher_);
 }
 
@@ -80,7 +98,14 @@ uint16_t CSimServer::Start(uint16_t port, const std::string& host) {
     port_ = ntohs(bound.sin_port);
     lastError_.clear();
     running_ = true;
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    try {
+        acceptThread_ = std::thread([this] { AcceptLoop(); });
+    } catch (const std::system_error& e) {
+        lastError_ = std::string("accept thread: ") + e.what();
+        running_ = false;
+        CloseFds();
+        return 0;
+    }
     return port_;
 }
 
@@ -140,15 +165,40 @@ void CSimServer::AcceptLoop() {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ReapFinishedClients();
         std::lock_guard lock(clientsMutex_);
-        auto client = std::make_unique<Client>();
-        Client* raw = client.get();
-        const int session = nextSession_++;
-        raw->thread = std::thread([this, raw, fd, session] {
-            CSimSession(fd, session, *this).Run();
+        TakeClient(fd);
+    }
+}
+
+void CSimServer::TakeClient(int fd) {
+    if (clients_.size() >= limits_.maxClients) {
+        RefuseClient(fd);
+        return;
+    }
+    const int session = nextSession_;
+    const std::chrono::milliseconds logInTimeout(limits_.logInTimeoutMs);
+    // Out of threads or memory, this client goes away and the server serves on.
+    try {
+        clients_.push_back(std::make_unique<Client>());
+    } catch (const std::bad_alloc&) {
+        RefuseClient(fd);
+        return;
+    }
+    Client* raw = clients_.back().get();
+    try {
+        raw->thread = std::thread([this, raw, fd, session, logInTimeout] {
+            try {
+                CSimSession(fd, session, *this, logInTimeout).Run();
+            } catch (const std::exception&) {
+                // A session that runs out of memory ends alone; its socket closes on the way.
+            }
             raw->done = true;
         });
-        clients_.push_back(std::move(client));
+    } catch (const std::system_error&) {
+        clients_.pop_back();
+        RefuseClient(fd);
+        return;
     }
+    ++nextSession_;
 }
 
 void CSimServer::ReapFinishedClients() {

@@ -16,6 +16,7 @@
 #include "SimDispatcher.h"
 #include "SimFaults.h"
 #include "SimInstrument.h"
+#include "SimLimits.h"
 #include "SimRequestLog.h"
 
 // What a client session needs of the server. Every call is thread-safe.
@@ -31,11 +32,12 @@ class CSimSessionHost {
     virtual int StopFd() const = 0;
 };
 
-// The simulator's TCP server: one thread accepts, one thread serves each client. The instrument
-// state is shared by all clients under one mutex.
+// The simulator's TCP server: one thread accepts, one thread serves each client, up to the
+// limit's number of clients at once. The instrument state is shared by all clients under one
+// mutex.
 class CSimServer : public CSimSessionHost {
   public:
-    explicit CSimServer(CSimProfile profile, CSimFaults faults = {});
+    explicit CSimServer(CSimProfile profile, CSimFaults faults = {}, CSimLimits limits = {});
     ~CSimServer() override;
     CSimServer(const CSimServer&) = delete;
     CSimServer& operator=(const CSimServer&) = delete;
@@ -54,10 +56,11 @@ class CSimServer : public CSimSessionHost {
     void SetFaults(CSimFaults faults);
     CSimFaults Faults() const override;
 
-    // The requests received so far, in order.
+    // The most recent requests received (up to the limit's capacity), in order.
     std::vector<CSimRecordedRequest> Requests() const { return log_.Entries(); }
     std::vector<std::string> CommandRequests() const { return log_.CommandTexts(); }
     void ClearRequests() { log_.Clear(); }
+    // True once the number of requests received since the last clear reaches `count`.
     bool WaitForRequestCount(size_t count, std::chrono::milliseconds timeout) const {
         return log_.WaitForCount(count, timeout);
     }
@@ -81,6 +84,9 @@ class CSimServer : public CSimSessionHost {
     };
 
     void AcceptLoop();
+    // Serves `fd` on a thread of its own, or refuses it when the limit is reached or no thread
+    // can start. The caller holds clientsMutex_.
+    void TakeClient(int fd);
     void ReapFinishedClients();
     void CloseFds();
 
@@ -91,6 +97,7 @@ class CSimServer : public CSimSessionHost {
     mutable std::mutex faultsMutex_;
     CSimFaults faults_;
 
+    const CSimLimits limits_;
     CSimRequestLog log_;
 
     std::atomic<bool> running_{false};

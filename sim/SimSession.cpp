@@ -108,8 +108,9 @@ const char* SimRandomFaultName(SimRandomFault fault) {
     return "none";
 }
 
-CSimSession::CSimSession(int fd, int session, CSimSessionHost& host)
-    : fd_(fd), session_(session), host_(host) {
+CSimSession::CSimSession(int fd, int session, CSimSessionHost& host,
+                         std::chrono::milliseconds logInTimeout)
+    : fd_(fd), session_(session), host_(host), logInWaitLeft_(logInTimeout) {
     random_.seed(host.Faults().randomSeed * 7919u + static_cast<uint32_t>(session));
 }
 
@@ -134,7 +135,7 @@ bool CSimSession::LogIn(CSimUser* user) {
         return false;
     }
     std::string name;
-    const ReadOutcome nameRead = ReadLine(&name);
+    const ReadOutcome nameRead = ReadLine(&name, &logInWaitLeft_);
     if (nameRead == ReadOutcome::kClosed) {
         return false;
     }
@@ -156,7 +157,7 @@ bool CSimSession::LogIn(CSimUser* user) {
         return false;
     }
     std::string password;
-    const ReadOutcome passwordRead = ReadLine(&password);
+    const ReadOutcome passwordRead = ReadLine(&password, &logInWaitLeft_);
     if (passwordRead == ReadOutcome::kClosed) {
         return false;
     }
@@ -247,7 +248,9 @@ void CSimSession::ServeCommands(const CSimUser& user) {
     }
 }
 
-CSimSession::ReadOutcome CSimSession::ReadLine(std::string* line) {
+CSimSession::ReadOutcome CSimSession::ReadLine(std::string* line,
+                                               std::chrono::steady_clock::duration* waitLeft) {
+    using Clock = std::chrono::steady_clock;
     char buffer[4096];
     for (;;) {
         switch (reader_.Next(line)) {
@@ -258,8 +261,23 @@ CSimSession::ReadOutcome CSimSession::ReadLine(std::string* line) {
             case CSimLineReader::Result::kNone:
                 break;
         }
+        int timeoutMs = -1;
+        if (waitLeft != nullptr) {
+            if (*waitLeft <= Clock::duration::zero()) {
+                return ReadOutcome::kClosed;
+            }
+            timeoutMs = static_cast<int>(std::min<long long>(
+                std::chrono::ceil<std::chrono::milliseconds>(*waitLeft).count(), INT_MAX));
+        }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {host_.StopFd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, -1);
+        const auto waitStart = Clock::now();
+        const int ready = poll(fds, 2, timeoutMs);
+        if (waitLeft != nullptr) {
+            *waitLeft -= Clock::now() - waitStart;
+        }
+        if (ready == 0) {
+            continue;  // the wait ran out; checked above
+        }
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -15,6 +16,9 @@ class CSimSessionHost;
 inline constexpr std::string_view kSimLoginFailed = "E1 Login failed\r\n";
 inline constexpr std::string_view kSimPasswordPrompt = "Input password.\r\n";
 inline constexpr std::string_view kSimLoginOk = "E0\r\n";
+// Sent instead of the greeting to a client the server cannot take (too many clients at once, or
+// no thread to serve it); the connection is closed after it.
+inline constexpr std::string_view kSimBusyLine = "E1 Too many connections\r\n";
 
 // A list answer longer than the console's 102400-byte receive area.
 std::string SimOversizeAnswer();
@@ -36,10 +40,12 @@ SimRandomFault SimPickRandomFault(uint32_t count, uint32_t every, uint32_t draw)
 const char* SimRandomFaultName(SimRandomFault fault);
 
 // One client connection: greeting, log-in dialogue, then one answer per command line, with the
-// host's faults applied. The socket must be non-blocking; the session closes it.
+// host's faults applied. The socket must be non-blocking; the session closes it. A client that
+// keeps the session waiting for its user name and password longer than `logInTimeout` in all is
+// dropped.
 class CSimSession {
   public:
-    CSimSession(int fd, int session, CSimSessionHost& host);
+    CSimSession(int fd, int session, CSimSessionHost& host, std::chrono::milliseconds logInTimeout);
     ~CSimSession();
     CSimSession(const CSimSession&) = delete;
     CSimSession& operator=(const CSimSession&) = delete;
@@ -47,11 +53,15 @@ class CSimSession {
     void Run();
 
   private:
+    // kClosed also when the server stops or the wait allowed for the line runs out.
     enum class ReadOutcome { kLine, kOverlong, kClosed };
 
     bool LogIn(CSimUser* user);
     void ServeCommands(const CSimUser& user);
-    ReadOutcome ReadLine(std::string* line);
+    // Waits for the next line; with `waitLeft`, at most that long, and the time waited is taken
+    // from it.
+    ReadOutcome ReadLine(std::string* line,
+                         std::chrono::steady_clock::duration* waitLeft = nullptr);
     bool SendAnswer(std::string_view answer, const CSimFaults& faults);
     bool SendPieces(std::string_view bytes, const CSimFaults& faults);
     bool SendAll(std::string_view bytes);
@@ -62,6 +72,7 @@ class CSimSession {
     int fd_;
     int session_;
     CSimSessionHost& host_;
+    std::chrono::steady_clock::duration logInWaitLeft_;
     CSimLineReader reader_;
     std::mt19937 random_;
 };

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    CSimServer server(std::move(profile), options.faults);
+    CSimServer server(std::move(profile), options.faults, options.limits);
     if (!RegisterInstrumentCommands(server)) {
         std::fprintf(stderr, "rzsim: the instrument's commands could not be registered\n");
         return 1;

@@ -84,14 +84,15 @@ bool EqualsUpper(const char* text, const char* upper) {
     return text[i] == '\0' && upper[i] == '\0';
 }
 
-RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length) {
+RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length,
+                       AnswerShape shape) {
     *length = 0;
     buffer[0] = '\0';
     if (link == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
     uint32_t received = 0;
-    const RzResult result = link->Receive(buffer, capacity, &received);
+    const RzResult result = link->Receive(buffer, capacity, &received, shape);
     if (result != RZ_OK) {
         buffer[0] = '\0';
         return result;

@@ -38,25 +38,27 @@ inline bool LineBegins(const char* line, const char* prefix) {
     return line[0] == prefix[0] && line[0] != '\0' && line[1] == prefix[1];
 }
 
-// Receives an answer of at most `capacity` bytes into `buffer` (capacity + 1 bytes) and
-// terminates it; the link's code is returned unchanged.
-RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length);
+// Receives an answer of the given shape and at most `capacity` bytes into `buffer` (capacity + 1
+// bytes) and terminates it; the link's code is returned unchanged.
+RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length,
+                       AnswerShape shape);
 
-// Sends `request` in `mode` and hands the answer, received on the stack into at most
-// `Capacity` bytes, to `parse(const char* text, uint32_t length)`. An unbound command (null
+// Sends `request`, receives an answer of the given shape and hands it, received on the stack into
+// at most `Capacity` bytes, to `parse(const char* text, uint32_t length)`. An unbound command (null
 // link) gives LINK_E_NOT_INITIALIZED; link codes are returned unchanged.
 template <uint32_t Capacity, typename Parse>
-RzResult RunAnswerQuery(CLinkTransport* link, const char* request, int32_t mode, Parse&& parse) {
+RzResult RunAnswerQuery(CLinkTransport* link, const char* request, AnswerShape shape,
+                        Parse&& parse) {
     if (link == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
-    const RzResult sent = link->Send(request, static_cast<uint32_t>(std::strlen(request)), mode);
+    const RzResult sent = link->Send(request, static_cast<uint32_t>(std::strlen(request)));
     if (sent != RZ_OK) {
         return sent;
     }
     char buffer[Capacity + 1];
     uint32_t length = 0;
-    const RzResult received = ReceiveAnswer(link, buffer, Capacity, &length);
+    const RzResult received = ReceiveAnswer(link, buffer, Capacity, &length, shape);
     if (received != RZ_OK) {
         return received;
     }
@@ -70,8 +72,7 @@ RzResult RunFieldListQuery(CLinkTransport* link, const char* request, Parse&& pa
     if (link == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
-    const RzResult sent =
-        link->Send(request, static_cast<uint32_t>(std::strlen(request)), RECV_LIST);
+    const RzResult sent = link->Send(request, static_cast<uint32_t>(std::strlen(request)));
     if (sent != RZ_OK) {
         return sent;
     }

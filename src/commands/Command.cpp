@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "platform/StatusSink.h"
 
@@ -13,15 +14,15 @@ RzResult CCommand::Bind(CLinkTransport* link, const CInstrumentModel* identity) 
     return RZ_OK;
 }
 
-RzResult CCommand::SendRequest(const char* request, int32_t mode) {
+RzResult CCommand::SendRequest(const char* request) {
     if (link_ == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
-    return link_->Send(request, static_cast<uint32_t>(std::strlen(request)), mode);
+    return link_->Send(request, static_cast<uint32_t>(std::strlen(request)));
 }
 
 RzResult CCommand::ExchangeStatus(const char* request) {
-    const RzResult result = SendRequest(request, RECV_LINE);
+    const RzResult result = SendRequest(request);
     if (result != RZ_OK) {
         return result;
     }
@@ -32,9 +33,10 @@ namespace {
 
 // Receives one answer into `buffer` (capacity + 1 bytes) and terminates it. The length is
 // clamped to the capacity so a misbehaving transport cannot make us write past the buffer.
-RzResult ReceiveText(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* outLength) {
+RzResult ReceiveText(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* outLength,
+                     int32_t mode) {
     uint32_t length = 0;
-    const RzResult result = link->Receive(buffer, capacity, &length);
+    const RzResult result = link->Receive(buffer, capacity, &length, mode);
     if (result != RZ_OK) {
         buffer[0] = '\0';
         *outLength = 0;
@@ -101,14 +103,14 @@ RzResult CCommand::ReceiveStatus() {
     }
     char buffer[kStatusAnswerCapacity + 1];
     uint32_t length = 0;
-    const RzResult result = ReceiveText(link_, buffer, kStatusAnswerCapacity, &length);
+    const RzResult result = ReceiveText(link_, buffer, kStatusAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         return result;
     }
     // buffer[1] is the terminator when only one byte arrived, so reading it is always safe.
-    if (buffer[0] == 'E' && buffer[1] != 'A' && buffer[1] != '0') {
+    if (buffer[0] == 'E' && buffer[1] != '0') {
         ShowStatusMessage(buffer);
-        return REPLY_ERROR;
+        return buffer[1] == 'A' ? REPLY_UNEXPECTED : REPLY_ERROR;  // a list is no status
     }
     return RZ_OK;
 }
@@ -120,7 +122,7 @@ RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount) 
     }
     char buffer[kStatusAnswerCapacity + 1];
     uint32_t length = 0;
-    const RzResult result = ReceiveText(link, buffer, kStatusAnswerCapacity, &length);
+    const RzResult result = ReceiveText(link, buffer, kStatusAnswerCapacity, &length, RECV_LIST);
     if (result != RZ_OK) {
         return result;
     }
@@ -216,7 +218,12 @@ int64_t ScaleValue(double value, int decimals) {
     // rounding that text avoids the binary error of value * 10^d (1233.9999... for 12.34).
     char text[64];
     const auto converted =
-        std::to_chars(text, text + sizeof(text), value, std::chars_format::scientific);
+        std::to_chars(text, text + sizeof(text) - 1, value, std::chars_format::scientific);
+    if (converted.ec != std::errc()) {
+        // No finite double needs this much room; should it ever fail, saturate so that a
+        // request refuses the value rather than send a number that was never read.
+        return value > 0 ? kMax : kMin;
+    }
     *converted.ptr = '\0';
 
     const char* cursor = text;
@@ -326,7 +333,7 @@ RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOp
     if (link == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
-    RzResult result = link->Send(request, static_cast<uint32_t>(std::strlen(request)), RECV_LIST);
+    RzResult result = link->Send(request, static_cast<uint32_t>(std::strlen(request)));
     if (result != RZ_OK) {
         return result;
     }
@@ -334,7 +341,7 @@ RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOp
     const uint32_t capacity =
         options.capacity < kLineWalkCapacity ? options.capacity : kLineWalkCapacity;
     uint32_t length = 0;
-    result = ReceiveText(link, buffer, capacity, &length);
+    result = ReceiveText(link, buffer, capacity, &length, RECV_LIST);
     if (result != RZ_OK) {
         return result;
     }

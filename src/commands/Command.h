@@ -39,16 +39,17 @@ class CCommand {
     // The write or operate operation; the base does nothing.
     virtual RzResult Execute() { return RZ_OK; }
     // Reads a one-line status answer: an 'E' followed by neither 'A' nor '0' is shown to the
-    // operator and gives REPLY_ERROR; anything else is success.
+    // operator and gives REPLY_ERROR; a list ("EA" ...) is shown and gives REPLY_UNEXPECTED;
+    // anything else is success.
     virtual RzResult ReceiveStatus();
 
     CLinkTransport* link() const { return link_; }
     const CInstrumentModel* identity() const { return identity_; }
 
   protected:
-    // Sends `request` (no line end) in `mode`. An unbound object gives LINK_E_NOT_INITIALIZED.
-    RzResult SendRequest(const char* request, int32_t mode);
-    // The exchange of every status command: `request` in RECV_LINE mode, then ReceiveStatus().
+    // Sends `request` (no line end). An unbound object gives LINK_E_NOT_INITIALIZED.
+    RzResult SendRequest(const char* request);
+    // The exchange of every status command: `request`, then ReceiveStatus().
     RzResult ExchangeStatus(const char* request);
 
     CLinkTransport* link_ = nullptr;

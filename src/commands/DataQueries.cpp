@@ -212,9 +212,9 @@ RzResult CCmdFO::Query() {
     if (link_ == nullptr) {
         return LINK_E_NOT_INITIALIZED;
     }
-    link_->SetExpectedLength(layout->length);
     return RunAnswerQuery<kSmallAnswerCapacity>(
-        link_, "FO", RECV_FIXED, [this, modelClass](const char* bytes, uint32_t length) {
+        link_, "FO", AnswerShape(RECV_FIXED, layout->length),
+        [this, modelClass](const char* bytes, uint32_t length) {
             return ParseAnswer(bytes, length, modelClass);
         });
 }

@@ -92,12 +92,12 @@ RzResult CCmdFC::Bind(CLinkTransport* link, const CInstrumentModel* identity) {
 
 RzResult CCmdFC::Query() {
     imageLength = 0;
-    RzResult result = SendRequest("FC GET", RECV_BINARY);
+    RzResult result = SendRequest("FC GET");
     if (result != RZ_OK) {
         return result;
     }
     uint32_t length = 0;
-    result = link_->Receive(receiveBuffer_, kImageBufferSize, &length);
+    result = link_->Receive(receiveBuffer_, kImageBufferSize, &length, RECV_BINARY);
     if (result != RZ_OK) {
         return result;
     }

@@ -25,7 +25,7 @@ class CCmdAmp4 : public CCommand {
 };
 
 // Largest screen image the instrument sends (the bytes of a PNG file).
-constexpr uint32_t kImageBufferSize = 1228800;
+constexpr uint32_t kImageBufferSize = kLargestAnswerSize;
 
 // "FC GET": fetches the instrument's current screen as an image file.
 //

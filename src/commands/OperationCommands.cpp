@@ -177,17 +177,14 @@ RzResult CCmdDV::Execute() {
 }
 
 RzResult CListStatusCommand::ExchangeListStatus(const char* request) {
-    RzResult result = SendRequest(request, RECV_LIST);
+    RzResult result = SendRequest(request);
     if (result != RZ_OK) {
         return result;
     }
-    // The request goes out in list mode, but the answer is a single line.
+    // The answer is a single line.
     char buffer[kLineBufferSize + 1];
     uint32_t length = 0;
-    const int32_t previousMode = link_->GetMode();
-    link_->SetMode(RECV_LINE);
-    result = link_->Receive(buffer, kLineBufferSize, &length);
-    link_->SetMode(previousMode);
+    result = link_->Receive(buffer, kLineBufferSize, &length, RECV_LINE);
     if (result != RZ_OK) {
         return result;
     }
@@ -196,7 +193,7 @@ RzResult CListStatusCommand::ExchangeListStatus(const char* request) {
         return RZ_OK;
     }
     ShowStatusMessage(buffer);
-    return REPLY_ERROR;
+    return buffer[0] == 'E' && buffer[1] == 'A' ? REPLY_UNEXPECTED : REPLY_ERROR;
 }
 
 RzResult CCmdPN::Execute() {

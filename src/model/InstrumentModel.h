@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // Fixed capacities of the settings model.
 constexpr int kMaxDisplayGroups = 10;
@@ -21,7 +22,8 @@ constexpr int kModeTextSize = 4;
 constexpr int kValueTextSize = 8;
 
 // Fields common to every channel, loop and DI/DO record, so that one panel routine can show any
-// of them. A channel's value text uses all three value fields as one 24-byte text.
+// of them. A channel's value text uses all three value fields as one 24-byte text: it is copied
+// in and out whole (SetWholeValueText, GetWholeValueText), never read past the end of one field.
 struct CDisplayBlock {
     char name[kNameSize];
     char tag[3][kNameSize];
@@ -29,6 +31,22 @@ struct CDisplayBlock {
     char modeText[kModeTextSize];
     char valueText[3][kValueTextSize];
 };
+
+constexpr int kWholeValueTextSize = static_cast<int>(sizeof(CDisplayBlock::valueText));
+
+// A buffer for the whole value text and a terminating NUL.
+using WholeValueText = char[kWholeValueTextSize + 1];
+
+// Stores the first 24 bytes of `text`.
+inline void SetWholeValueText(CDisplayBlock& display, const WholeValueText& text) {
+    std::memcpy(&display.valueText, text, sizeof display.valueText);
+}
+
+// The whole value text, NUL-terminated even when the stored one fills all 24 bytes.
+inline void GetWholeValueText(const CDisplayBlock& display, WholeValueText& text) {
+    std::memcpy(text, &display.valueText, sizeof display.valueText);
+    text[kWholeValueTextSize] = '\0';
+}
 
 struct CGroupMember {
     int32_t kind;

@@ -1,12 +1,16 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -30,6 +34,10 @@ std::string TempPathIn(const std::string& directory) {
     name += ".rz-" + std::to_string(static_cast<long>(getpid())) + "-" +
             std::to_string(tempCounter.fetch_add(1)) + ".tmp";
     return name;
+}
+
+std::string ErrorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
 }
 
 bool WriteAll(int fd, const unsigned char* data, size_t length) {
@@ -113,4 +121,112 @@ RzResult WriteFileAtomically(const std::string& path, const void* data, size_t l
         close(dirFd);
     }
     return RZ_OK;
+}
+
+RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, bool* missing,
+                       std::string* why) {
+    bytes->clear();
+    *missing = false;
+    if (path.empty()) {
+        *why = "no file name";
+        return LINK_E_FILE;
+    }
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat directory {};
+        if (error == ENOENT && stat(DirectoryOf(path).c_str(), &directory) == 0 &&
+            S_ISDIR(directory.st_mode)) {
+            *missing = true;
+            return RZ_OK;
+        }
+        *why = error == ENOENT ? "its directory does not exist" : ErrorText(error);
+        return LINK_E_FILE;
+    }
+    struct stat info {};
+    RzResult result = RZ_OK;
+    if (fstat(fd, &info) != 0) {
+        *why = ErrorText(errno);
+        result = LINK_E_FILE;
+    } else if (!S_ISREG(info.st_mode)) {
+        *why = S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file";
+        result = LINK_E_FILE;
+    }
+    char chunk[4096];
+    while (result == RZ_OK) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *why = ErrorText(errno);
+            result = LINK_E_FILE;
+        } else if (n == 0) {
+            break;
+        } else if (bytes->size() + static_cast<size_t>(n) > maxBytes) {
+            *why = "it is larger than " + std::to_string(maxBytes) + " bytes";
+            result = LINK_E_FILE;
+        } else {
+            bytes->append(chunk, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    if (result != RZ_OK) {
+        bytes->clear();
+    }
+    return result;
+}
+
+RzResult CFileLock::Acquire(const std::string& path, int timeoutMs, std::string* why) {
+    Release();
+    const std::string lockPath = path + ".lock";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int fd =
+            open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0) {
+            *why = "cannot open its lock file " + lockPath + ": " + ErrorText(errno);
+            return LINK_E_FILE;
+        }
+        while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            if (error == EINTR) {
+                continue;
+            }
+            if (error != EWOULDBLOCK) {
+                *why = "cannot lock " + lockPath + ": " + ErrorText(error);
+            } else if (std::chrono::steady_clock::now() >= deadline) {
+                *why = "another program keeps it locked (" + lockPath + ")";
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            close(fd);
+            return LINK_E_FILE;
+        }
+        // The holder before us removes the lock file as it lets go; holding the lock of a
+        // removed file excludes nobody, so lock the file that the name now gives.
+        struct stat held {};
+        struct stat named {};
+        if (fstat(fd, &held) == 0 && stat(lockPath.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            fd_ = fd;
+            lockPath_ = lockPath;
+            return RZ_OK;
+        }
+        close(fd);
+        if (std::chrono::steady_clock::now() >= deadline) {
+            *why = "its lock file " + lockPath + " keeps changing";
+            return LINK_E_FILE;
+        }
+    }
+}
+
+void CFileLock::Release() {
+    if (fd_ >= 0) {
+        unlink(lockPath_.c_str());
+        close(fd_);  // closing the last descriptor of the open file drops the flock
+        fd_ = -1;
+    }
 }

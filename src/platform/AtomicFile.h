@@ -12,3 +12,35 @@
 // not a regular file we may write is refused. RZ_OK, LINK_E_PARAMETER for an empty path or
 // null data, LINK_E_FILE when any step fails (the old file is then untouched).
 RzResult WriteFileAtomically(const std::string& path, const void* data, size_t length);
+
+// Reads the whole regular file at `path`, at most `maxBytes` of it, into `bytes`. A path where
+// nothing is, inside a directory that exists, is no error: RZ_OK with `*missing` true and
+// `bytes` empty. Anything that cannot be read gives LINK_E_FILE with the reason in `why`: no
+// permission, a missing directory, something that is not a regular file (a directory, a FIFO or
+// a device is refused without waiting on it), a file larger than `maxBytes`, a read error.
+RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, bool* missing,
+                       std::string* why);
+
+// An exclusive lock that writers of one file take around read-change-write, so that no writer
+// replaces the file between another one's read and write. It is an flock() on a lock file
+// beside the file (`path` + ".lock"), which the holder removes as it lets go: the kernel drops
+// the lock when the holder exits or crashes, so no stale lock ever outlives its process, and a
+// waiter that finds its lock file removed under it locks the new one. Each object is its own
+// open file, so two threads of one process exclude each other too.
+class CFileLock {
+  public:
+    CFileLock() = default;
+    ~CFileLock() { Release(); }
+    CFileLock(const CFileLock&) = delete;
+    CFileLock& operator=(const CFileLock&) = delete;
+
+    // Waits at most `timeoutMs` for the lock. LINK_E_FILE, with the reason in `why`, when the
+    // lock file cannot be opened or another holder keeps the lock past the time-out.
+    RzResult Acquire(const std::string& path, int timeoutMs, std::string* why);
+    void Release();
+    bool IsHeld() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+    std::string lockPath_;
+};

@@ -1,28 +1,43 @@
 #include "platform/StatusSink.h"
 
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "platform/Strings.h"
 
 namespace {
 
-std::mutex& SinkMutex() {
-    static std::mutex mutex;
-    return mutex;
+// The installed sink. The mutex guards only the pointer: a sink runs without it, so a sink may
+// report again, or wait for a thread that reports, without a deadlock. Each running call holds a
+// reference to its sink, and SetStatusSink waits for those to end, so once it returns the
+// previous sink is no longer called (except by a sink that replaces itself while it runs).
+struct SinkState {
+    std::mutex mutex;
+    std::condition_variable callEnded;
+    std::shared_ptr<const StatusSink> sink;
+};
+
+SinkState& State() {
+    static SinkState state;
+    return state;
 }
 
-StatusSink& CurrentSink() {
-    static StatusSink sink;
-    return sink;
-}
+// How many sink calls the current thread is inside.
+thread_local int sinkCallDepth = 0;
 
 }  // namespace
 
 StatusSink SetStatusSink(StatusSink sink) {
-    std::lock_guard lock(SinkMutex());
-    StatusSink previous = std::move(CurrentSink());
-    CurrentSink() = std::move(sink);
-    return previous;
+    SinkState& state = State();
+    auto next = sink ? std::make_shared<const StatusSink>(std::move(sink)) : nullptr;
+    std::unique_lock lock(state.mutex);
+    std::shared_ptr<const StatusSink> previous = std::move(state.sink);
+    state.sink = std::move(next);
+    if (previous && sinkCallDepth == 0) {
+        state.callEnded.wait(lock, [&] { return previous.use_count() == 1; });
+    }
+    return previous ? *previous : StatusSink();
 }
 
 void ShowStatusMessage(const std::string& text) {
@@ -30,10 +45,23 @@ void ShowStatusMessage(const std::string& text) {
     if (shown.size() >= 2 && shown.compare(shown.size() - 2, 2, "\r\n") == 0) {
         shown.resize(shown.size() - 2);
     }
-    std::lock_guard lock(SinkMutex());
-    if (CurrentSink()) {
-        CurrentSink()(shown);
+    SinkState& state = State();
+    std::shared_ptr<const StatusSink> sink;
+    {
+        std::lock_guard lock(state.mutex);
+        sink = state.sink;
     }
+    if (!sink) {
+        return;
+    }
+    ++sinkCallDepth;
+    (*sink)(shown);
+    --sinkCallDepth;
+    {
+        std::lock_guard lock(state.mutex);
+        sink.reset();
+    }
+    state.callEnded.notify_all();
 }
 
 void ShowStatusMessage(const char* text) {

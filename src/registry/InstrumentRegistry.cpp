@@ -1,12 +1,14 @@
 #include "registry/InstrumentRegistry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "platform/StatusSink.h"
 
 namespace {
 
@@ -33,11 +35,77 @@ std::string_view TrimTrailingBlanks(std::string_view text) {
     return text;
 }
 
-// The count field: leading blanks, an optional sign, decimal digits; anything else ends it.
-// Unreadable text gives 0; huge values saturate, and the record loop stops at the end of the
-// file anyway.
-long long ParseCount(const char* text) {
-    return std::strtoll(text, nullptr, 10);
+constexpr size_t kCountWidth = 10;
+
+// Takes one line end, CR LF or LF, off the front of `rest`.
+bool TakeLineEnd(std::string_view* rest) {
+    const size_t n = rest->substr(0, 2) == "\r\n" ? 2 : rest->substr(0, 1) == "\n" ? 1 : 0;
+    rest->remove_prefix(n);
+    return n != 0;
+}
+
+// The count field as "%10d" writes a count: blanks, then at least one decimal digit up to its
+// end. Ten digits fit.
+bool ParseCount(std::string_view field, uint64_t* count) {
+    const size_t first = field.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return false;
+    }
+    uint64_t value = 0;
+    for (const char c : field.substr(first)) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *count = value;
+    return true;
+}
+
+// Reads the records of a whole registry file into `records`. Returns why `bytes` is not one,
+// or an empty text.
+std::string ParseRegistryFile(std::string_view bytes, std::vector<CRegistryRecord>* records) {
+    constexpr size_t kRecordBytes = sizeof(CRegistryRecord);
+    if (bytes.substr(0, CInstrumentRegistry::kSignatureLength) != CInstrumentRegistry::kSignature) {
+        return "it does not begin with the registry signature";
+    }
+    std::string_view rest = bytes.substr(CInstrumentRegistry::kSignatureLength);
+    uint64_t count = 0;
+    if (!TakeLineEnd(&rest) || rest.size() < kCountWidth ||
+        !ParseCount(rest.substr(0, kCountWidth), &count)) {
+        return "its record count is not a number";
+    }
+    rest.remove_prefix(kCountWidth);
+    if (!TakeLineEnd(&rest)) {
+        return "its record count has no line end";
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i + 1);
+        if (rest.size() < kRecordBytes) {
+            return "its count says " + std::to_string(count) + " records but only " +
+                   std::to_string(i) + " whole records follow";
+        }
+        // Name, blank, comma, IP text, blank: the fixed widths every record is written with.
+        if (rest[15] != ' ' || rest[16] != ',' || rest[32] != ' ') {
+            return "record " + number + " is not in the fixed-width layout";
+        }
+        CRegistryRecord record;
+        std::memcpy(&record, rest.data(), kRecordBytes);
+        // Ends the name at its 15th character (the blank before the comma) and the IP text at
+        // byte 17 + 15; blanks inside the fields stay until GetRecord.
+        record.name[15] = '\0';
+        record.name[16] = '\0';
+        record.ip[15] = '\0';
+        records->push_back(record);
+        rest.remove_prefix(kRecordBytes);
+        if (!TakeLineEnd(&rest) && !(rest.empty() && i + 1 == count)) {
+            return "record " + number + " has no line end";
+        }
+    }
+    if (!rest.empty()) {
+        return "more follows than the " + std::to_string(count) + " records of its count";
+    }
+    return {};
 }
 
 }  // namespace
@@ -57,47 +125,29 @@ RzResult CInstrumentRegistry::Load(const char* path) {
         }
     }
     path_ = path != nullptr ? std::string(path) : DataFilePath(kFileName);
-    if (path_.empty()) {
-        return LINK_E_FILE;
-    }
+    return ReadFile();
+}
+
+RzResult CInstrumentRegistry::ReadFile() {
     records_.clear();
-    // Binary mode: the layout counts the two bytes of every CR LF on every platform.
-    std::FILE* file = std::fopen(path_.c_str(), "rb");
-    if (file == nullptr) {
+    fileUnread_ = true;
+    std::string bytes;
+    std::string why;
+    bool missing = false;
+    if (ReadWholeFile(path_, kMaxFileBytes, &bytes, &missing, &why) != RZ_OK) {
+        ShowStatusMessage("Cannot read the registry file " + path_ + ": " + why);
         return LINK_E_FILE;
     }
-    char signature[kSignatureLength];
-    if (std::fread(signature, 1, kSignatureLength, file) != kSignatureLength ||
-        std::memcmp(signature, kSignature, kSignatureLength) != 0) {
-        std::fclose(file);
-        return LINK_E_FILE_FORMAT;
-    }
-    char lineEnd[2];
-    char countText[11] = {};
-    const size_t lineEndRead = std::fread(lineEnd, 1, 2, file);
-    const size_t countRead = lineEndRead == 2 ? std::fread(countText, 1, 10, file) : 0;
-    countText[countRead] = '\0';
-    const long long count = ParseCount(countText);
-    if (count < 1 || std::fread(lineEnd, 1, 2, file) != 2) {
-        std::fclose(file);
-        return RZ_OK;
-    }
-    for (long long i = 0; i < count; ++i) {
-        CRegistryRecord record;
-        if (std::fread(&record, 1, sizeof record, file) != sizeof record) {
-            break;
-        }
-        // Ends the name at its 15th character (the blank before the comma) and the IP text at
-        // byte 17 + 15; blanks inside the fields stay until GetRecord.
-        record.name[15] = '\0';
-        record.name[16] = '\0';
-        record.ip[15] = '\0';
-        records_.push_back(record);
-        if (std::fread(lineEnd, 1, 2, file) != 2) {
-            break;
+    if (!missing) {
+        why = ParseRegistryFile(bytes, &records_);
+        if (!why.empty()) {
+            records_.clear();
+            ShowStatusMessage("The registry file " + path_ +
+                              " is damaged and is left as it is: " + why);
+            return LINK_E_FILE_FORMAT;
         }
     }
-    std::fclose(file);
+    fileUnread_ = false;
     return RZ_OK;
 }
 
@@ -108,6 +158,46 @@ RzResult CInstrumentRegistry::Save() {
     if (path_.empty()) {
         return LINK_E_FILE;
     }
+    if (fileUnread_) {
+        ShowStatusMessage("The registry file " + path_ +
+                          " could not be read, so it is not written over");
+        return LINK_E_FILE;
+    }
+    CFileLock lock;
+    std::string why;
+    if (lock.Acquire(path_, kLockTimeoutMs, &why) != RZ_OK) {
+        ShowStatusMessage("Cannot write the registry file " + path_ + ": " + why);
+        return LINK_E_FILE;
+    }
+    return WriteFile();
+}
+
+RzResult CInstrumentRegistry::Update(const std::function<RzResult(CInstrumentRegistry&)>& change) {
+    if (path_.empty()) {
+        path_ = DataFilePath(kFileName);
+    }
+    CFileLock lock;
+    std::string why;
+    if (lock.Acquire(path_, kLockTimeoutMs, &why) != RZ_OK) {
+        ShowStatusMessage("Cannot write the registry file " + path_ + ": " + why);
+        return LINK_E_FILE;
+    }
+    const RzResult read = ReadFile();
+    inSync_ = true;
+    if (read != RZ_OK) {
+        return read;
+    }
+    const std::vector<CRegistryRecord> held = records_;
+    const RzResult changed = change(*this);
+    if (changed != RZ_OK) {
+        records_ = held;
+        inSync_ = true;
+        return changed;
+    }
+    return inSync_ ? RZ_OK : WriteFile();
+}
+
+RzResult CInstrumentRegistry::WriteFile() {
     std::string bytes;
     bytes.reserve(kHeaderLength + records_.size() * kLineLength);
     bytes.append(kSignature, kSignatureLength);
@@ -121,6 +211,7 @@ RzResult CInstrumentRegistry::Save() {
         bytes.append(line, static_cast<size_t>(n));
     }
     if (WriteFileAtomically(path_, bytes.data(), bytes.size()) != RZ_OK) {
+        ShowStatusMessage("Cannot write the registry file " + path_);
         return LINK_E_FILE;
     }
     inSync_ = true;
@@ -162,6 +253,11 @@ RzResult CInstrumentRegistry::Remove(int index) {
     records_.erase(records_.begin() + index);
     inSync_ = false;
     return RZ_OK;
+}
+
+std::string CInstrumentRegistry::ListedName(std::string_view name) {
+    const CRegistryRecord cut = MakeRegistryRecord(name, {});
+    return std::string(TrimTrailingBlanks(FieldText(cut.name, sizeof cut.name)));
 }
 
 int CInstrumentRegistry::FindIndex(std::string_view name) const {

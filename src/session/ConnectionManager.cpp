@@ -1,7 +1,5 @@
 #include "session/ConnectionManager.h"
 
-#include <atomic>
-#include <cstdio>
 #include <new>
 
 #include "platform/Configuration.h"
@@ -9,24 +7,36 @@
 #include "session/LoginDialogue.h"
 #include "transport/LinkSocket.h"
 
-namespace {
+static_assert(kLastConnectionId < HUB_CHANNEL_MANAGER, "ids stay below the hub's channels");
+static_assert(kLastConnectionId <= 0xFFFFFFFFu / 256u - 1u, "event keys of an id fit 32 bits");
 
-// Connection ids are never reused within a process.
-std::atomic<uint32_t> nextConnectionId{100000};
+uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse) {
+    constexpr uint32_t kIds = kLastConnectionId - kFirstConnectionId + 1;
+    for (uint32_t tried = 0; tried < kIds; ++tried) {
+        uint32_t id = *counter;
+        if (id < kFirstConnectionId || id > kLastConnectionId) {
+            id = kFirstConnectionId;
+        }
+        *counter = id == kLastConnectionId ? kFirstConnectionId : id + 1;
+        if (!inUse || !inUse(id)) {
+            return id;
+        }
+    }
+    return 0;
+}
 
-}  // namespace
-
-CConnectionManager::CConnectionManager()
-    : transportFactory_([]() -> std::unique_ptr<CLinkTransport> {
-          return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
-      }) {}
+CConnectionManager::CConnectionManager(TransportFactory transportFactory,
+                                       uint32_t firstConnectionId)
+    : transportFactory_(std::move(transportFactory)), nextConnectionId_(firstConnectionId) {
+    if (!transportFactory_) {
+        transportFactory_ = []() -> std::unique_ptr<CLinkTransport> {
+            return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
+        };
+    }
+}
 
 CConnectionManager::~CConnectionManager() {
     CloseAll();
-}
-
-uint32_t CConnectionManager::PeekNextConnectionId() {
-    return nextConnectionId.load();
 }
 
 RzResult CConnectionManager::Init() {
@@ -48,11 +58,7 @@ RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, c
         return LINK_E_NO_MEMORY;
     }
     link->SetTimeout(linkTimeoutMs_);
-    link->SetMode(RECV_LINE);
-    char address[64];
-    std::snprintf(address, sizeof address, "IP:%s;PORT:%d", ip != nullptr ? ip : "",
-                  static_cast<int>(port));
-    if (link->Open(address) != RZ_OK) {
+    if (link->Open(ip != nullptr ? ip : "", port) != RZ_OK) {
         ShowStatusString(20012);
         return LINK_E_BROKEN;
     }
@@ -73,9 +79,11 @@ RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, c
 
 RzResult CConnectionManager::StartConnection(std::unique_ptr<CLinkTransport>& link,
                                              const CInstrumentIdentity& identity, uint32_t* outId) {
-    const uint32_t id = nextConnectionId.fetch_add(1);
+    const uint32_t id = TakeConnectionId(&nextConnectionId_,
+                                         [this](uint32_t used) { return Find(used) != nullptr; });
     std::unique_ptr<CInstrumentConnection> connection(
-        new (std::nothrow) CInstrumentConnection(id, &hub_, link.get(), &eventContext_));
+        id == 0 ? nullptr
+                : new (std::nothrow) CInstrumentConnection(id, &hub_, link.get(), &eventContext_));
     if (!connection) {
         ShowStatusString(20007);
         return LINK_E_NO_MEMORY;
@@ -138,6 +146,9 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     if (record == nullptr) {
         return RZ_OK;
     }
+    // Closed first: a thread that waits for an answer wakes at once instead of waiting out the
+    // receive time-out, and nothing is sent on the link any more.
+    record->link->Close();
     hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
                      MakeEventKey(id, HUB_EVENT_COMM_ERROR));
     if (record->view) {
@@ -154,7 +165,6 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     }
     record->connection->StopCycle();
     record->connection.reset();
-    record->link->Close();
     record->link.reset();
     for (auto it = records_.begin(); it != records_.end(); ++it) {
         if (it->id == id) {

@@ -26,11 +26,25 @@ class IConnectionView {
 using ViewFactory = std::function<std::unique_ptr<IConnectionView>(uint32_t connectionId)>;
 using TransportFactory = std::function<std::unique_ptr<CLinkTransport>()>;
 
+// Connection ids count up from kFirstConnectionId and wrap after kLastConnectionId, so that an
+// id never reaches the hub's own channels (HUB_CHANNEL_MANAGER and up) and an event key
+// (id × 256 + event) always fits.
+constexpr uint32_t kFirstConnectionId = 100000;
+constexpr uint32_t kLastConnectionId = 199999;
+
+// Takes the id at `*counter` and moves the counter on, wrapping within kFirstConnectionId to
+// kLastConnectionId (a counter outside that range starts again at kFirstConnectionId). Ids for
+// which `inUse` holds are skipped; 0 when every id is in use.
+uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse);
+
 // The process's table of instrument connections: log-in, identification, connection start,
 // log-out, and the closing of a connection whose link broke. GUI thread only.
 class CConnectionManager {
   public:
-    CConnectionManager();
+    // `transportFactory` makes the link of each log-in (CLinkSocket objects when empty);
+    // `firstConnectionId` is the id the first connection start takes.
+    explicit CConnectionManager(TransportFactory transportFactory = {},
+                                uint32_t firstConnectionId = kFirstConnectionId);
     ~CConnectionManager();
     CConnectionManager(const CConnectionManager&) = delete;
     CConnectionManager& operator=(const CConnectionManager&) = delete;
@@ -50,8 +64,6 @@ class CConnectionManager {
     RzResult CreateView(uint32_t id, IConnectionView** outView);
 
     void SetViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
-    // Links are CLinkSocket objects unless a test supplies another transport.
-    void SetTransportFactory(TransportFactory factory) { transportFactory_ = std::move(factory); }
     // Receive time-out given to every new link (default 10000 ms).
     void SetLinkTimeout(uint32_t ms) { linkTimeoutMs_ = ms; }
 
@@ -60,8 +72,6 @@ class CConnectionManager {
     size_t ConnectionCount() const { return records_.size(); }
 
     static constexpr uint32_t kChannel = HUB_CHANNEL_MANAGER;
-    // The id the next connection start takes.
-    static uint32_t PeekNextConnectionId();
 
   private:
     struct Record {
@@ -84,5 +94,6 @@ class CConnectionManager {
     std::vector<Record> records_;
     ViewFactory viewFactory_;
     TransportFactory transportFactory_;
+    uint32_t nextConnectionId_;
     uint32_t linkTimeoutMs_ = kDefaultLinkTimeoutMs;
 };

@@ -4,16 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "session/InstrumentConnection.h"
 
 namespace {
 
-// The command object of `key`, or null when the instrument's firmware does not offer it.
-template <class T>
-T* Find(CCommandSet& set, const char* key) {
-    return static_cast<T*>(set.GetCommand(key));
-}
+// How long a DI/DO point takes to report an output just written.
+constexpr std::chrono::milliseconds kDigitalOutputSettle{500};
 
 // "%<d>.<d>f": width and precision both the decimal places, cut to the 8-byte text field.
 void FormatDecimal(char (&text)[kValueTextSize], double value, int32_t decimals) {
@@ -48,7 +46,7 @@ RzResult RunDvItem(CCommandSet& set, int32_t loop, const char* item, Fill fill) 
     if (!InRange(loop, kExternalLoops)) {
         return LINK_E_PARAMETER;
     }
-    auto* dv = Find<CCmdDV>(set, "DV");
+    auto* dv = set.Get<CCmdDV>();
     if (dv == nullptr) {
         return LINK_E_UNSUPPORTED;
     }
@@ -85,12 +83,13 @@ RzResult WriteSetPoint(Ask* ask, Write* write, Record& record, int32_t loop, dou
 }  // namespace
 
 // The common frame: refuses a connection whose link is lost, stops the timer (unless told not
-// to), runs `body` under the connection lock, reports a lost link, publishes the model and
-// restarts the timer.
+// to), runs `body` under the connection lock and publishes the model, then runs `after` with
+// the body's result without the lock (a pause goes there, so that the cycle is never held up
+// by it), reports a lost link and restarts the timer.
 class CInstrumentConnection::EntryFrame {
   public:
-    template <class Body>
-    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
+    template <class Body, class After>
+    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body, After&& after) {
         if (c.errorFlag != 0) {
             return LINK_E_BROKEN;
         }
@@ -104,6 +103,7 @@ class CInstrumentConnection::EntryFrame {
             result = body();
             c.PublishSnapshot(false);
         }
+        after(result);
         if (IsLinkBroken(result)) {
             c.ReportLinkLost();
             return result;
@@ -113,11 +113,16 @@ class CInstrumentConnection::EntryFrame {
         }
         return result;
     }
+
+    template <class Body>
+    static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
+        return Run(c, touchTimer, std::forward<Body>(body), [](RzResult) {});
+    }
 };
 
 RzResult CInstrumentConnection::ExecPS(int32_t value) {
     return EntryFrame::Run(*this, false, [&]() -> RzResult {
-        auto* ps = Find<CCmdPS>(*commands_, "PS");
+        auto* ps = commands_->Get<CCmdPS>();
         if (ps == nullptr)
             return LINK_E_UNSUPPORTED;
         ps->start = value;
@@ -130,7 +135,7 @@ RzResult CInstrumentConnection::ExecPS(int32_t value) {
 
 RzResult CInstrumentConnection::ExecTL(int32_t value) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* tl = Find<CCmdTL>(*commands_, "TL");
+        auto* tl = commands_->Get<CCmdTL>();
         if (tl == nullptr)
             return LINK_E_UNSUPPORTED;
         tl->action = value;
@@ -148,7 +153,7 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
                 return LINK_E_PARAMETER;
-            auto* oc = Find<CCmdOC>(*commands_, "OC");
+            auto* oc = commands_->Get<CCmdOC>();
             if (oc == nullptr)
                 return LINK_E_UNSUPPORTED;
             oc->state = value;
@@ -156,7 +161,10 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
             RzResult r = oc->Execute();
             if (r != RZ_OK)
                 return r;
-            r = ReloadProgramLocked(loop, 0);
+            // A loop may drive a program pattern; its state is re-read where the instrument
+            // offers programs. Elsewhere the result is that of "OC".
+            if (ProgramReloadApplies())
+                r = ReloadProgramLocked(loop, 0);
             if (model_.firmwareMajor < 2)
                 model_.internalLoops[loop - 1].run = value;
             return r;
@@ -174,7 +182,7 @@ RzResult CInstrumentConnection::OperateLoopMode(int32_t kind, int32_t loop, int3
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
                 return LINK_E_PARAMETER;
-            auto* ca = Find<CCmdCA>(*commands_, "CA");
+            auto* ca = commands_->Get<CCmdCA>();
             if (ca == nullptr)
                 return LINK_E_UNSUPPORTED;
             ca->loop = loop;
@@ -194,7 +202,7 @@ RzResult CInstrumentConnection::OperateLoopMode(int32_t kind, int32_t loop, int3
         if (kind == kEntryDioPoint) {
             if (!InRange(loop, kDioPoints))
                 return LINK_E_PARAMETER;
-            auto* dl = Find<CCmdDL>(*commands_, "DL");
+            auto* dl = commands_->Get<CCmdDL>();
             if (dl == nullptr)
                 return LINK_E_UNSUPPORTED;
             dl->point = loop;
@@ -210,7 +218,7 @@ RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
                 return LINK_E_PARAMETER;
-            auto* rl = Find<CCmdRL>(*commands_, "RL");
+            auto* rl = commands_->Get<CCmdRL>();
             if (rl == nullptr)
                 return LINK_E_UNSUPPORTED;
             rl->state = value;
@@ -235,14 +243,14 @@ RzResult CInstrumentConnection::SetLoopSP(int32_t kind, int32_t loop, double val
             if (!InRange(loop, kInternalLoops)) {
                 return LINK_E_PARAMETER;
             }
-            return WriteSetPoint(Find<CCmdFP>(*commands_, "FP"), Find<CCmdGO>(*commands_, "GO"),
+            return WriteSetPoint(commands_->Get<CCmdFP>(), commands_->Get<CCmdGO>(),
                                  model_.internalLoops[loop - 1], loop, value);
         }
         if (kind == kEntryExternalLoop) {
             if (!InRange(loop, kExternalLoops)) {
                 return LINK_E_PARAMETER;
             }
-            return WriteSetPoint(Find<CCmdDQ>(*commands_, "DQ"), Find<CCmdDT>(*commands_, "DT"),
+            return WriteSetPoint(commands_->Get<CCmdDQ>(), commands_->Get<CCmdDT>(),
                                  model_.externalLoops[loop - 1], loop, value);
         }
         return RZ_OK;
@@ -256,7 +264,7 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
                 return LINK_E_PARAMETER;
-            auto* hj = Find<CCmdHJ>(*commands_, "HJ");
+            auto* hj = commands_->Get<CCmdHJ>();
             if (hj == nullptr)
                 return LINK_E_UNSUPPORTED;
             CInternalLoopRecord& record = model_.internalLoops[loop - 1];
@@ -290,35 +298,45 @@ RzResult CInstrumentConnection::SetLoopOut(int32_t kind, int32_t loop, double va
 }
 
 RzResult CInstrumentConnection::SetDigitalOutput(int32_t point, int32_t value) {
-    return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        if (model_.firmwareMajor < 3)
-            return LINK_E_UNSUPPORTED;
-        if (!InRange(point, kDioPoints))
-            return LINK_E_PARAMETER;
-        auto* dm = Find<CCmdDM>(*commands_, "DM");
-        if (dm == nullptr)
-            return LINK_E_UNSUPPORTED;
-        dm->point = point;
-        dm->value = value;
-        const RzResult r = dm->Execute();
-        if (r == RZ_OK) {
+    return EntryFrame::Run(
+        *this, true,
+        [&]() -> RzResult {
+            if (model_.firmwareMajor < 3)
+                return LINK_E_UNSUPPORTED;
+            if (!InRange(point, kDioPoints))
+                return LINK_E_PARAMETER;
+            auto* dm = commands_->Get<CCmdDM>();
+            if (dm == nullptr)
+                return LINK_E_UNSUPPORTED;
+            dm->point = point;
+            dm->value = value;
+            return dm->Execute();
+        },
+        [&](RzResult r) {
+            if (r != RZ_OK) {
+                return;
+            }
             // The instrument needs a moment before the point reports its new output.
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            std::this_thread::sleep_for(kDigitalOutputSettle);
+            std::lock_guard lock(commandLock_);
             CDioRecord& record = model_.dio[point - 1];
             record.outValue = value;
             std::snprintf(record.display.valueText[2], sizeof record.display.valueText[2], "%d",
                           value);
-        }
-        return r;
-    });
+            PublishSnapshot(false);
+        });
 }
 
 RzResult CInstrumentConnection::ReloadProgram(int32_t index, int32_t pattern) {
     return EntryFrame::Run(*this, true, [&] { return ReloadProgramLocked(index, pattern); });
 }
 
+bool CInstrumentConnection::ProgramReloadApplies() const {
+    return model_.firmwareMajor >= 2 && model_.programOption != 0;
+}
+
 RzResult CInstrumentConnection::ReloadProgramLocked(int32_t index, int32_t pattern) {
-    if (model_.firmwareMajor < 2 || model_.programOption == 0 || index < 0 || index > kPatterns) {
+    if (!ProgramReloadApplies() || index < 0 || index > kPatterns) {
         return LINK_E_GENERAL;
     }
     if (model_.firmwareMajor == 2) {
@@ -335,7 +353,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
         }
         if (action == 0)
             return RZ_OK;
-        auto* pn = Find<CCmdPN>(*commands_, "PN");
+        auto* pn = commands_->Get<CCmdPN>();
         if (pn == nullptr)
             return LINK_E_UNSUPPORTED;
         pn->pattern = pattern;
@@ -353,7 +371,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
             case kProgramRun: {
                 if (state == 2 || state == 3 || state == 4)
                     return RZ_OK;
-                auto* px = Find<CCmdPX>(*commands_, "PX");
+                auto* px = commands_->Get<CCmdPX>();
                 if (px == nullptr)
                     return LINK_E_UNSUPPORTED;
                 px->run = 1;
@@ -364,7 +382,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
             case kProgramReset: {
                 if (state == 1)
                     return RZ_OK;
-                auto* px = Find<CCmdPX>(*commands_, "PX");
+                auto* px = commands_->Get<CCmdPX>();
                 if (px == nullptr)
                     return LINK_E_UNSUPPORTED;
                 px->run = 0;
@@ -377,7 +395,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
                 const bool hold = action == kProgramHold;
                 if (hold ? (state == 1 || state == 3) : state != 3)
                     return RZ_OK;
-                auto* hu = Find<CCmdHU>(*commands_, "HU");
+                auto* hu = commands_->Get<CCmdHU>();
                 if (hu == nullptr)
                     return LINK_E_UNSUPPORTED;
                 hu->hold = hold ? 1 : 0;
@@ -388,7 +406,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
             case kProgramAdvance: {
                 if (state == 1)
                     return RZ_OK;
-                auto* ad = Find<CCmdAD>(*commands_, "AD");
+                auto* ad = commands_->Get<CCmdAD>();
                 if (ad == nullptr)
                     return LINK_E_UNSUPPORTED;
                 r = ad->Execute();
@@ -414,7 +432,7 @@ RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
                 return LINK_E_PARAMETER;
-            auto* fm = Find<CCmdFM>(*commands_, "FM");
+            auto* fm = commands_->Get<CCmdFM>();
             if (fm == nullptr)
                 return LINK_E_UNSUPPORTED;
             fm->loop = loop;
@@ -432,7 +450,7 @@ RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
         if (kind == kEntryExternalLoop) {
             if (!InRange(loop, kExternalLoops))
                 return LINK_E_PARAMETER;
-            auto* dr = Find<CCmdDR>(*commands_, "DR");
+            auto* dr = commands_->Get<CCmdDR>();
             if (dr == nullptr)
                 return LINK_E_UNSUPPORTED;
             dr->loop = loop;
@@ -457,7 +475,7 @@ RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
 
 RzResult CInstrumentConnection::ReadLog(int32_t kind, char* buffer, uint32_t capacity) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* fl = Find<CCmdFL>(*commands_, "FL");
+        auto* fl = commands_->Get<CCmdFL>();
         if (fl == nullptr)
             return LINK_E_UNSUPPORTED;
         if (buffer == nullptr || capacity == 0)
@@ -477,14 +495,14 @@ RzResult CInstrumentConnection::ReadLog(int32_t kind, char* buffer, uint32_t cap
 
 RzResult CInstrumentConnection::AcknowledgeAlarm() {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* ak = Find<CCmdAK>(*commands_, "AK");
+        auto* ak = commands_->Get<CCmdAK>();
         return ak == nullptr ? LINK_E_UNSUPPORTED : ak->Execute();
     });
 }
 
 RzResult CInstrumentConnection::WriteMessage(int32_t number) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* ms = Find<CCmdMS>(*commands_, "MS");
+        auto* ms = commands_->Get<CCmdMS>();
         if (ms == nullptr)
             return LINK_E_UNSUPPORTED;
         ms->message = number;
@@ -494,7 +512,7 @@ RzResult CInstrumentConnection::WriteMessage(int32_t number) {
 
 RzResult CInstrumentConnection::ExecEV(int32_t value) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* ev = Find<CCmdEV>(*commands_, "EV");
+        auto* ev = commands_->Get<CCmdEV>();
         if (ev == nullptr)
             return LINK_E_UNSUPPORTED;
         ev->kind = value;
@@ -504,7 +522,7 @@ RzResult CInstrumentConnection::ExecEV(int32_t value) {
 
 RzResult CInstrumentConnection::Exec4(int32_t value) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
-        auto* amp4 = Find<CCmdAmp4>(*commands_, "_4");
+        auto* amp4 = commands_->Get<CCmdAmp4>();
         if (amp4 == nullptr)
             return LINK_E_UNSUPPORTED;
         amp4->pattern = value;
@@ -517,7 +535,7 @@ RzResult CInstrumentConnection::SwitchDisplay(int32_t kind, int32_t index) {
 }
 
 RzResult CInstrumentConnection::SwitchDisplayLocked(int32_t kind, int32_t index) {
-    auto* ud = Find<CCmdUD>(*commands_, "UD");
+    auto* ud = commands_->Get<CCmdUD>();
     if (ud == nullptr)
         return LINK_E_UNSUPPORTED;
     ud->kind = 1;
@@ -568,7 +586,7 @@ RzResult CInstrumentConnection::SetTrendOptions(int32_t a, int32_t b, int32_t c)
 }
 
 RzResult CInstrumentConnection::SetTrendOptionsLocked(int32_t a, int32_t b, int32_t c) {
-    auto* ud = Find<CCmdUD>(*commands_, "UD");
+    auto* ud = commands_->Get<CCmdUD>();
     if (ud == nullptr)
         return LINK_E_UNSUPPORTED;
     ud->kind = 4;

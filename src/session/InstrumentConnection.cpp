@@ -1,7 +1,9 @@
 #include "session/InstrumentConnection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
@@ -56,10 +58,6 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
 
 CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
-}
-
-void CInstrumentConnection::SetCycleClock(std::unique_ptr<CCycleClock> clock) {
-    clock_ = std::move(clock);
 }
 
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
@@ -186,84 +184,100 @@ RzResult CInstrumentConnection::Refresh() {
 
 RzResult CInstrumentConnection::RefreshSteps() {
     CInstrumentModel& m = model_;
-    const auto failed = [](RzResult r) { return r < 0; };
+    // A refused step (a positive result) is noted once and passed; a link error ends the
+    // refresh.
+    refusedStepCount_ = 0;
+    const auto failed = [this](RzResult r, const char* step) {
+        const auto end = refusedSteps_ + refusedStepCount_;
+        if (r > 0 && refusedStepCount_ < kMaxRefusedSteps &&
+            std::find(refusedSteps_, end, std::string_view(step)) == end) {
+            refusedSteps_[refusedStepCount_++] = step;
+        }
+        return r < 0;
+    };
     RzResult r = loader_.LoadLoginInfo();
-    if (failed(r))
+    if (failed(r, "FU"))
         return r;
     if (m.accessLevel[0] != 'A') {
         levelPolling = 0;
     } else if (levelPolling == 1) {
-        SetTrendOptionsLocked(0, 1, 1);
+        if (failed(r = SetTrendOptionsLocked(0, 1, 1), "UD"))
+            return r;
     }
-    if (failed(r = loader_.LoadRunStatus()))
+    if (failed(r = loader_.LoadRunStatus(), "IF/IS"))
         return r;
-    if (failed(r = loader_.LoadDisplayGroups()))
+    if (failed(r = loader_.LoadDisplayGroups(), "SX"))
         return r;
-    if (failed(r = loader_.LoadTags()))
+    if (failed(r = loader_.LoadTags(), "ST"))
         return r;
-    if (failed(r = loader_.LoadInputTypes()))
+    if (failed(r = loader_.LoadInputTypes(), "SR"))
         return r;
-    if (failed(r = loader_.LoadValues()))
+    if (failed(r = loader_.LoadValues(), "FD"))
         return r;
-    if (failed(r = loader_.LoadControlGroupNames()))
+    if (failed(r = loader_.LoadControlGroupNames(), "FG"))
         return r;
-    if (failed(r = loader_.LoadControlGroupMembers()))
+    if (failed(r = loader_.LoadControlGroupMembers(), "GG"))
         return r;
     if (m.loopCount > 0) {
-        if (failed(r = loader_.LoadLoopNames()))
+        if (failed(r = loader_.LoadLoopNames(), "HM"))
             return r;
-        if (failed(r = loader_.LoadLoopKinds()))
+        if (failed(r = loader_.LoadLoopKinds(), "PC"))
             return r;
     }
-    if (failed(r = loader_.LoadValues()))
+    if (failed(r = loader_.LoadValues(), "FD"))
         return r;
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadRetransRanges()))
+        if (failed(r = loader_.LoadRetransRanges(), "MT"))
             return r;
     }
     if (m.firmwareMajor >= 2 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadLoopModes()))
+        if (failed(r = loader_.LoadLoopModes(), "FM"))
             return r;
     } else {
         loader_.SetOldFirmwareLoopDefaults();
     }
     if (m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtLoops()))
+        if (failed(r = loader_.LoadExtLoops(), "GJ"))
             return r;
     }
     if (m.firmwareMajor >= 2 && m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtLoopModes()))
+        if (failed(r = loader_.LoadExtLoopModes(), "DR"))
             return r;
     }
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
-        if (failed(r = loader_.LoadDioNames()))
+        if (failed(r = loader_.LoadDioNames(), "DY"))
             return r;
-        if (failed(r = loader_.LoadDioKinds()))
+        if (failed(r = loader_.LoadDioKinds(), "DX"))
             return r;
         r = loader_.LoadDioStatus();
-        if (failed(r))
+        if (failed(r, "FO"))
             return r;
         dioAvailable = r == RZ_OK ? 1 : 0;
     }
     if (m.programOption != 0 && m.firmwareMajor >= 3) {
-        if (failed(r = loader_.LoadPatternStates()))
+        if (failed(r = loader_.LoadPatternStates(), "FW"))
             return r;
     }
     if (m.loopCount > 0) {
-        if (failed(r = loader_.LoadOutputTypes()))
+        if (failed(r = loader_.LoadOutputTypes(), "GF"))
             return r;
-        if (failed(r = loader_.LoadOutputRanges()))
+        if (failed(r = loader_.LoadOutputRanges(), "HO"))
             return r;
     }
     if (m.firmwareMajor >= 3 && m.extLoopCount > 0) {
-        if (failed(r = loader_.LoadExtOutputRanges()))
+        if (failed(r = loader_.LoadExtOutputRanges(), "DQ/DT"))
             return r;
     }
     if (m.accessLevel[0] == 'A' && levelPolling == 1) {
-        if (failed(r = loader_.LoadScreenImage()))
+        if (failed(r = loader_.LoadScreenImage(), "FC"))
             return r;
     }
     return RZ_OK;
+}
+
+std::vector<std::string> CInstrumentConnection::RefusedLoadSteps() const {
+    std::lock_guard lock(commandLock_);
+    return std::vector<std::string>(refusedSteps_, refusedSteps_ + refusedStepCount_);
 }
 
 // --- Communication cycle -------------------------------------------------------------------
@@ -274,12 +288,10 @@ RzResult CInstrumentConnection::StartCycle() {
     }
     stopFlag = 0;
     stopEvent_.Reset();
-    idleEvent.Reset();
     dataReadyEvent.Reset();
     try {
         thread_ = std::thread([this] { ThreadMain(); });
     } catch (...) {
-        idleEvent.Set();
         return LINK_E_GENERAL;
     }
     StartTimer(TimerIntervalForCycle(commCycle));
@@ -291,9 +303,13 @@ void CInstrumentConnection::StopCycle() {
     stopFlag.fetch_add(1);
     stopEvent_.Set();
     if (thread_.joinable()) {
+        // The thread may be waiting for an answer that is slow or never comes; closing the link
+        // wakes it now rather than at the end of the receive time-out.
+        if (link_ != nullptr) {
+            link_->Close();
+        }
         thread_.join();
     }
-    idleEvent.Set();
 }
 
 RzResult CInstrumentConnection::PollOnce() {
@@ -371,7 +387,6 @@ void CInstrumentConnection::ThreadMain() {
         }
         remaining = NextCycleWait(commCycle, clock.Stopwatch());
     }
-    idleEvent.Set();
     if (errorFlag != 0) {
         // Tell the GUI thread at once rather than at the next tick.
         PostTimerCall();

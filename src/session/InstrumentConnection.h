@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,9 +69,15 @@ class CInstrumentConnection : public CTimerObject {
 
     // Full refresh of the settings model.
     RzResult Refresh();
+    // The load steps of the last full refresh that the instrument refused (a positive result:
+    // the refresh goes on past them and leaves what they fill empty), in the order they ran,
+    // each named by its request key ("FD").
+    std::vector<std::string> RefusedLoadSteps() const;
     // Starts the communication thread and the timer. LINK_E_GENERAL when the thread cannot run.
     RzResult StartCycle();
-    // Stops timer and thread; returns once the thread has ended.
+    // Stops timer and thread; returns once the thread has ended. A thread that waits for an
+    // answer is woken by closing the link, so this never waits out the receive time-out; the
+    // connection is not used again afterwards.
     void StopCycle();
     // Runs one pass of the polling steps (what the thread does each cycle) on the calling
     // thread, without the waits. Returns the first link-broken code, else 0.
@@ -106,23 +113,12 @@ class CInstrumentConnection : public CTimerObject {
     void UpdateModel(const std::function<void(CInstrumentModel&)>& change);
 
     uint32_t id() const { return id_; }
-    CEventHub* hub() const { return hub_; }
-    CLinkTransport* link() const { return link_; }
-    // The working model. Only for code that holds the connection lock or runs before the cycle
-    // starts (tests, connection start).
-    CInstrumentModel& model() { return model_; }
-    CCommandSet& commands() { return *commands_; }
-    std::recursive_mutex& commandLock() { return commandLock_; }
-
-    // Replaces the clock the thread waits with (tests).
-    void SetCycleClock(std::unique_ptr<CCycleClock> clock);
 
     int32_t commCycle = 5000;
     std::atomic<int32_t> stopFlag{0};
     std::atomic<int32_t> errorFlag{0};
     std::atomic<int32_t> levelPolling{0};
     std::atomic<int32_t> dioAvailable{0};
-    CEvent idleEvent{true};
     CEvent dataReadyEvent{false};
     // When the thread last set the data-ready event (steady clock, ns): how late the views
     // learn of a cycle is measured from here.
@@ -144,9 +140,15 @@ class CInstrumentConnection : public CTimerObject {
     // Raises the error flag and reports the lost link once.
     void ReportLinkLost();
     void PublishLinkLostOnce();
+    // Whether the instrument has program patterns whose state an operation must re-read.
+    bool ProgramReloadApplies() const;
     RzResult ReloadProgramLocked(int32_t index, int32_t pattern);
     RzResult SwitchDisplayLocked(int32_t kind, int32_t index);
     RzResult SetTrendOptionsLocked(int32_t a, int32_t b, int32_t c);
+
+    static constexpr int kMaxRefusedSteps = 32;
+    const char* refusedSteps_[kMaxRefusedSteps] = {};
+    int refusedStepCount_ = 0;
 
     uint32_t id_;
     CEventHub* hub_;

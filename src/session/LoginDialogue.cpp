@@ -7,6 +7,10 @@
 
 namespace {
 
+bool HasLineBreak(const char* text) {
+    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
 bool IsExactlyE0(const char* answer) {
     return std::strcmp(answer, "E0") == 0 || std::strcmp(answer, "E0\r\n") == 0;
 }
@@ -15,7 +19,7 @@ bool IsExactlyE0(const char* answer) {
 RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCapacity + 1]) {
     answer[0] = '\0';
     uint32_t length = 0;
-    const RzResult result = link->Receive(answer, kLoginAnswerCapacity, &length);
+    const RzResult result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         if (answer[0] == '\0') {
             ShowStatusString(10000);
@@ -26,13 +30,13 @@ RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCap
     return result;
 }
 
-RzResult SendText(CLinkTransport* link, const char* text, int32_t mode) {
+RzResult SendText(CLinkTransport* link, const char* text) {
     char request[1006];
     const int n = std::snprintf(request, sizeof request, "%s", text);
     if (n < 0 || static_cast<size_t>(n) >= sizeof request) {
         return LINK_E_PARAMETER;
     }
-    return link->Send(request, static_cast<uint32_t>(n), mode);
+    return link->Send(request, static_cast<uint32_t>(n));
 }
 
 // Parses an unsigned decimal number at `p` (no sign), saturating instead of overflowing.
@@ -53,6 +57,12 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 }  // namespace
 
 RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password) {
+    // Each text goes out as one request line: a line break inside it would end the line early
+    // and send the rest to the instrument as requests of their own.
+    if (HasLineBreak(user) || HasLineBreak(password)) {
+        ShowStatusMessage(kLineBreakInLogin);
+        return LINK_E_PARAMETER;
+    }
     char answer[kLoginAnswerCapacity + 1];
     RzResult result = ReceiveLoginAnswer(link, answer);
     if (result != RZ_OK) {
@@ -64,7 +74,7 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
         return LINK_E_LOGIN;
     }
 
-    result = SendText(link, user, RECV_LINE);
+    result = SendText(link, user);
     if (result != RZ_OK) {
         return result;
     }
@@ -80,13 +90,13 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
         return LINK_E_LOGIN;
     }
 
-    result = SendText(link, password != nullptr ? password : "", RECV_LINE);
+    result = SendText(link, password != nullptr ? password : "");
     if (result != RZ_OK) {
         return result;
     }
     answer[0] = '\0';
     uint32_t length = 0;
-    result = link->Receive(answer, kLoginAnswerCapacity, &length);
+    result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         ShowStatusMessage("login Error!");
         return result;
@@ -154,10 +164,10 @@ void ParsePidAux(const char* answer, int32_t flags[10]) {
 RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity) {
     char answer[kIdentifyAnswerCapacity + 1];
     uint32_t length = 0;
-    RzResult result = SendText(link, "_C", RECV_LIST);
+    RzResult result = SendText(link, "_C");
     if (result == RZ_OK) {
         answer[0] = '\0';
-        result = link->Receive(answer, kIdentifyAnswerCapacity, &length);
+        result = link->Receive(answer, kIdentifyAnswerCapacity, &length, RECV_LIST);
     }
     if (result != RZ_OK) {
         return result;
@@ -167,10 +177,10 @@ RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity) 
         return RZ_OK;
     }
 
-    result = SendText(link, "ZSPID_AUX?", RECV_LIST);
+    result = SendText(link, "ZSPID_AUX?");
     if (result == RZ_OK) {
         answer[0] = '\0';
-        result = link->Receive(answer, kIdentifyAnswerCapacity, &length);
+        result = link->Receive(answer, kIdentifyAnswerCapacity, &length, RECV_LIST);
     }
     if (result != RZ_OK) {
         return result;

@@ -8,8 +8,13 @@
 constexpr uint32_t kLoginAnswerCapacity = 200;
 constexpr uint32_t kIdentifyAnswerCapacity = 2000;
 
+// Shown when a user name or password holds a CR or LF.
+constexpr const char* kLineBreakInLogin = "User name and password must not contain line breaks!";
+
 // The log-in dialogue on a freshly opened link (receive mode RECV_LINE): greeting, user name,
 // and the password when the instrument asks for one. Failures are shown in the status text.
+// A user name or password with a CR or LF is refused with LINK_E_PARAMETER before anything is
+// read or sent.
 RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password);
 
 // Identification: "_C" then "ZSPID_AUX?" (RECV_LIST). An unsupported instrument is shown but

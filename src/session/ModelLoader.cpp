@@ -7,7 +7,7 @@
 #include "model/Naming.h"
 #include "model/ValueFormat.h"
 
-static_assert(sizeof(CDisplayBlock::valueText) == kChannelValueTextSize,
+static_assert(kWholeValueTextSize == kChannelValueTextSize,
               "a channel's value text spans the three value fields");
 
 namespace {
@@ -49,9 +49,10 @@ CRawValue RawValue(const CDataRecord& record) {
 
 void FormatChannel(ValueTarget target, const CDataRecord& record, bool exponentForm,
                    CChannelRecord& channel) {
-    FormatValueItem(target, RawValue(record), exponentForm,
-                    reinterpret_cast<char*>(channel.display.valueText), kChannelValueTextSize,
-                    nullptr);
+    WholeValueText text;
+    GetWholeValueText(channel.display, text);
+    FormatValueItem(target, RawValue(record), exponentForm, text, kChannelValueTextSize, nullptr);
+    SetWholeValueText(channel.display, text);
 }
 
 // One quantity of a loop; SP keeps its number and places, OUT its places, when printed as a
@@ -140,37 +141,47 @@ CModelLoader::CModelLoader(CCommandSet& commands, CInstrumentModel& model)
     : commands_(commands), model_(model) {}
 
 RzResult CModelLoader::LoadLoginInfo() {
-    CCmdFU& fu = commands_.cmdFU;
-    const RzResult result = fu.Query();
+    CCmdFU* fu = commands_.Get<CCmdFU>();
+    if (fu == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fu->Query();
     if (result != RZ_OK) {
         return result;
     }
-    model_.userCode[0] = fu.code[0];
+    model_.userCode[0] = fu->code[0];
     model_.userCode[1] = '\0';
-    model_.accessLevel[0] = fu.level[0];
+    model_.accessLevel[0] = fu->level[0];
     model_.accessLevel[1] = '\0';
-    SetText(model_.userName, fu.userName);
+    SetText(model_.userName, fu->userName);
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadRunStatus() {
-    RzResult result = commands_.cmdIF.Execute();
+    CCmdIF* filter = commands_.Get<CCmdIF>();
+    CCmdIS* is = commands_.Get<CCmdIS>();
+    if (filter == nullptr || is == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    RzResult result = filter->Execute();
     if (result != RZ_OK) {
         return result;
     }
-    CCmdIS& is = commands_.cmdIS;
-    result = is.Query();
+    result = is->Query();
     if (result != RZ_OK) {
         return result;
     }
-    model_.memoryRunning = is.statusA != 0 ? 1 : 0;
-    model_.mathRunning = is.statusB != 0 ? 1 : 0;
+    model_.memoryRunning = is->statusA != 0 ? 1 : 0;
+    model_.mathRunning = is->statusB != 0 ? 1 : 0;
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadDisplayGroups() {
-    CCmdSX& sx = commands_.cmdSX;
-    const RzResult result = sx.Query();
+    CCmdSX* sx = commands_.Get<CCmdSX>();
+    if (sx == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = sx->Query();
     if (result != RZ_OK) {
         return result;
     }
@@ -179,9 +190,9 @@ RzResult CModelLoader::LoadDisplayGroups() {
     const int groups = Limit(model_.displayGroupCount, kGroups);
     for (int g = 0; g < groups; ++g) {
         CDisplayGroup& group = model_.displayGroups[g];
-        SetText(group.name, sx.groupName[g]);
+        SetText(group.name, sx->groupName[g]);
         for (int m = 0; m < kMembers; ++m) {
-            const int32_t number = sx.groupChannels[g][m];
+            const int32_t number = sx->groupChannels[g][m];
             group.members[m] = {DisplayMemberKind(number), number};
         }
     }
@@ -189,71 +200,80 @@ RzResult CModelLoader::LoadDisplayGroups() {
 }
 
 RzResult CModelLoader::LoadTags() {
-    CCmdST& st = commands_.cmdST;
-    const RzResult result = st.Query();
+    CCmdST* st = commands_.Get<CCmdST>();
+    if (st == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = st->Query();
     if (result != RZ_OK) {
         return result;
     }
     for (int i = 0; i < kChannels; ++i) {
-        StoreTag(model_.channels[i].display.tag[0], st.channelTag[i], i + 1);
+        StoreTag(model_.channels[i].display.tag[0], st->channelTag[i], i + 1);
     }
     for (int i = 0; i < 3 * kInternalLoops; ++i) {
-        StoreTag(model_.internalLoops[i / 3].display.tag[i % 3], st.loopTag[i], 101 + i);
+        StoreTag(model_.internalLoops[i / 3].display.tag[i % 3], st->loopTag[i], 101 + i);
     }
     for (int i = 0; i < 3 * kExternalLoops; ++i) {
-        StoreTag(model_.externalLoops[i / 3].display.tag[i % 3], st.extLoopTag[i], 201 + i);
+        StoreTag(model_.externalLoops[i / 3].display.tag[i % 3], st->extLoopTag[i], 201 + i);
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadInputTypes() {
-    CCmdSR& sr = commands_.cmdSR;
-    const RzResult result = sr.Query();
+    CCmdSR* sr = commands_.Get<CCmdSR>();
+    if (sr == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = sr->Query();
     if (result != RZ_OK) {
         return result;
     }
     for (int i = 0; i < Smaller(kMeasChannels, kQueryMeasChannels); ++i) {
-        model_.inputTypes[i] = sr.inputType[i];
+        model_.inputTypes[i] = sr->inputType[i];
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadValues() {
-    CCmdFD& fd = commands_.cmdFD;
-    const RzResult result = fd.Query();
+    CCmdFD* fd = commands_.Get<CCmdFD>();
+    if (fd == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fd->Query();
     if (result != RZ_OK) {
         return result;
     }
     // The answer's last indexes are -1 for an empty list. An empty channel list keeps the
     // channel count of the previous answer; an empty loop list means no loops.
-    model_.loopCount = fd.loopCount >= 0 ? Limit(fd.loopCount / 3 + 1, kInternalLoops) : 0;
-    model_.extLoopCount = fd.extCount >= 0 ? Limit(fd.extCount / 3 + 1, kExternalLoops) : 0;
-    if (fd.measCount >= 0) {
-        model_.measCount = Limit(fd.measCount + 1, kMeasChannels);
+    model_.loopCount = fd->loopCount >= 0 ? Limit(fd->loopCount / 3 + 1, kInternalLoops) : 0;
+    model_.extLoopCount = fd->extCount >= 0 ? Limit(fd->extCount / 3 + 1, kExternalLoops) : 0;
+    if (fd->measCount >= 0) {
+        model_.measCount = Limit(fd->measCount + 1, kMeasChannels);
     }
-    if (fd.mathCount >= 0) {
-        model_.mathCount = Limit(fd.mathCount + 1, kMathChannels);
+    if (fd->mathCount >= 0) {
+        model_.mathCount = Limit(fd->mathCount + 1, kMathChannels);
     }
-    SetText(model_.dataDate, fd.date);
-    SetText(model_.dataTime, fd.time);
+    SetText(model_.dataDate, fd->date);
+    SetText(model_.dataTime, fd->time);
 
-    const int measItems = Limit(fd.measCount + 1, Smaller(kMeasChannels, kDataMeasRecords));
+    const int measItems = Limit(fd->measCount + 1, Smaller(kMeasChannels, kDataMeasRecords));
     for (int i = 0; i < measItems; ++i) {
-        FormatChannel(ValueTarget::kMeasurement, fd.measRecords[i],
+        FormatChannel(ValueTarget::kMeasurement, fd->measRecords[i],
                       model_.inputTypes[i] == kInputTypeLog, model_.channels[i]);
     }
-    const int mathItems = Limit(fd.mathCount + 1, Smaller(kMathChannels, kDataMathRecords));
+    const int mathItems = Limit(fd->mathCount + 1, Smaller(kMathChannels, kDataMathRecords));
     for (int i = 0; i < mathItems; ++i) {
-        FormatChannel(ValueTarget::kMath, fd.mathRecords[i], false,
+        FormatChannel(ValueTarget::kMath, fd->mathRecords[i], false,
                       model_.channels[kMeasChannels + i]);
     }
-    const int loopItems = Limit(fd.loopCount + 1, Smaller(3 * kInternalLoops, kDataLoopRecords));
-    const int extItems = Limit(fd.extCount + 1, Smaller(3 * kExternalLoops, kDataExtRecords));
+    const int loopItems = Limit(fd->loopCount + 1, Smaller(3 * kInternalLoops, kDataLoopRecords));
+    const int extItems = Limit(fd->extCount + 1, Smaller(3 * kExternalLoops, kDataExtRecords));
     // PV of every loop, then SP, then OUT; internal loops before external ones.
     for (int quantity = kQuantityPv; quantity <= kQuantityOut; ++quantity) {
         for (int k = quantity; k < loopItems; k += 3) {
             CInternalLoopRecord& loop = model_.internalLoops[k / 3];
-            FormatLoopItem(ValueTarget::kInternalLoop, fd.loopRecords[k], quantity, loop);
+            FormatLoopItem(ValueTarget::kInternalLoop, fd->loopRecords[k], quantity, loop);
             if (quantity == kQuantityOut && loop.loopKind == 0) {
                 ClearText(loop.display.valueText[kQuantityOut]);  // a loop of no kind has no OUT
             }
@@ -261,27 +281,33 @@ RzResult CModelLoader::LoadValues() {
         const ValueTarget target =
             quantity == kQuantityPv ? ValueTarget::kExternalPv : ValueTarget::kExternalSetOut;
         for (int k = quantity; k < extItems; k += 3) {
-            FormatLoopItem(target, fd.extRecords[k], quantity, model_.externalLoops[k / 3]);
+            FormatLoopItem(target, fd->extRecords[k], quantity, model_.externalLoops[k / 3]);
         }
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadControlGroupNames() {
-    CCmdFG& fg = commands_.cmdFG;
-    const RzResult result = fg.Query();
+    CCmdFG* fg = commands_.Get<CCmdFG>();
+    if (fg == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fg->Query();
     if (result != RZ_OK) {
         return result;
     }
     for (int g = 0; g < Smaller(kMaxControlGroups, kQueryControlGroups); ++g) {
-        SetText(model_.controlGroups[g].name, fg.groupName[g]);
+        SetText(model_.controlGroups[g].name, fg->groupName[g]);
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadControlGroupMembers() {
-    CCmdGG& gg = commands_.cmdGG;
-    const RzResult result = gg.Query();
+    CCmdGG* gg = commands_.Get<CCmdGG>();
+    if (gg == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = gg->Query();
     if (result != RZ_OK) {
         return result;
     }
@@ -290,22 +316,25 @@ RzResult CModelLoader::LoadControlGroupMembers() {
         Limit(model_.controlGroupCount, Smaller(kMaxControlGroups, kQueryControlGroups));
     for (int g = 0; g < groups; ++g) {
         for (int m = 0; m < kMembers; ++m) {
-            model_.controlGroups[g].members[m] = {gg.memberKind[g][m], gg.memberNumber[g][m]};
+            model_.controlGroups[g].members[m] = {gg->memberKind[g][m], gg->memberNumber[g][m]};
         }
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadLoopNames() {
-    CCmdHM& hm = commands_.cmdHM;
-    const RzResult result = hm.Query();
+    CCmdHM* hm = commands_.Get<CCmdHM>();
+    if (hm == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = hm->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int loops = Limit(model_.loopCount, Smaller(kInternalLoops, kQueryLoops));
     for (int j = 0; j < loops; ++j) {
         auto& name = model_.internalLoops[j].display.name;
-        if (!StoreTrimmed(name, sizeof(name), hm.loopName[j])) {
+        if (!StoreTrimmed(name, sizeof(name), hm->loopName[j])) {
             FormatInternalLoopName(j + 1, name, sizeof(name));
         }
     }
@@ -313,41 +342,50 @@ RzResult CModelLoader::LoadLoopNames() {
 }
 
 RzResult CModelLoader::LoadLoopKinds() {
-    CCmdPC& pc = commands_.cmdPC;
-    const RzResult result = pc.Query();
+    CCmdPC* pc = commands_.Get<CCmdPC>();
+    if (pc == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = pc->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int loops = Limit(model_.loopCount, Smaller(kInternalLoops, kQueryLoops));
     for (int j = 0; j < loops; ++j) {
-        model_.internalLoops[j].loopKind = pc.loopKind[j];
+        model_.internalLoops[j].loopKind = pc->loopKind[j];
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadRetransRanges() {
-    CCmdMT& mt = commands_.cmdMT;
-    const RzResult result = mt.Query();
+    CCmdMT* mt = commands_.Get<CCmdMT>();
+    if (mt == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = mt->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int loops = Limit(model_.loopCount, Smaller(kInternalLoops, kQueryLoops));
     for (int j = 0; j < loops; ++j) {
         CInternalLoopRecord& loop = model_.internalLoops[j];
-        loop.retrans = mt.retrans[j];
+        loop.retrans = mt->retrans[j];
         if (loop.retrans != 0 && loop.loopKind == kLoopKindRetrans) {
-            const int32_t decimals = mt.spanDecimals[j];
+            const int32_t decimals = mt->spanDecimals[j];
             const double scale = std::pow(10.0, -static_cast<double>(decimals));
             loop.outDecimals = decimals;
-            loop.outLow = mt.spanLow[j] * scale;
-            loop.outHigh = mt.spanHigh[j] * scale;
+            loop.outLow = mt->spanLow[j] * scale;
+            loop.outHigh = mt->spanHigh[j] * scale;
         }
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadLoopModes() {
-    CCmdFM& fm = commands_.cmdFM;
+    CCmdFM* fm = commands_.Get<CCmdFM>();
+    if (fm == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
     const int loops = Limit(model_.loopCount, kInternalLoops);
     for (int j = 0; j < loops; ++j) {
         CInternalLoopRecord& loop = model_.internalLoops[j];
@@ -355,15 +393,15 @@ RzResult CModelLoader::LoadLoopModes() {
             ClearText(loop.display.modeText);
             continue;
         }
-        fm.loop = j + 1;
-        const RzResult result = fm.Query();
+        fm->loop = j + 1;
+        const RzResult result = fm->Query();
         if (result != RZ_OK) {
             return result;
         }
-        loop.modeCode = fm.state2;
-        loop.remote = fm.state1;
-        loop.run = fm.state0;
-        loop.bit7 = fm.bit7;
+        loop.modeCode = fm->state2;
+        loop.remote = fm->state1;
+        loop.run = fm->state0;
+        loop.bit7 = fm->bit7;
         loop.operable = loop.modeCode != kModeUndetermined ? 1 : 0;
         SetText(loop.display.modeText, InternalLoopModeText(loop.modeCode));
         // A Retrans loop without retransmission has no mode to show.
@@ -388,17 +426,20 @@ void CModelLoader::SetOldFirmwareLoopDefaults() {
 }
 
 RzResult CModelLoader::LoadExtLoops() {
-    CCmdGJ& gj = commands_.cmdGJ;
-    const RzResult result = gj.Query();
+    CCmdGJ* gj = commands_.Get<CCmdGJ>();
+    if (gj == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = gj->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int loops = Limit(model_.extLoopCount, Smaller(kExternalLoops, kQueryExtLoops));
     for (int j = 0; j < loops; ++j) {
         CExternalLoopRecord& loop = model_.externalLoops[j];
-        loop.inUse = gj.used[j];
-        loop.controllerModel = gj.model[j];
-        if (!StoreTrimmed(loop.display.name, sizeof(loop.display.name), gj.name[j])) {
+        loop.inUse = gj->used[j];
+        loop.controllerModel = gj->model[j];
+        if (!StoreTrimmed(loop.display.name, sizeof(loop.display.name), gj->name[j])) {
             FormatExternalLoopName(j + 1, loop.display.name, sizeof(loop.display.name));
         }
     }
@@ -406,7 +447,10 @@ RzResult CModelLoader::LoadExtLoops() {
 }
 
 RzResult CModelLoader::LoadExtLoopModes() {
-    CCmdDR& dr = commands_.cmdDR;
+    CCmdDR* dr = commands_.Get<CCmdDR>();
+    if (dr == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
     const int loops = Limit(model_.extLoopCount, kExternalLoops);
     for (int j = 0; j < loops; ++j) {
         CExternalLoopRecord& loop = model_.externalLoops[j];
@@ -414,36 +458,42 @@ RzResult CModelLoader::LoadExtLoopModes() {
             ClearText(loop.display.modeText);
             continue;
         }
-        dr.loop = j + 1;
-        const RzResult result = dr.Query();
+        dr->loop = j + 1;
+        const RzResult result = dr->Query();
         if (result != RZ_OK) {
             return result;
         }
-        loop.modeCode = dr.state2;
-        loop.remote = dr.state1;
-        loop.run = dr.state0;
+        loop.modeCode = dr->state2;
+        loop.remote = dr->state1;
+        loop.run = dr->state0;
         SetText(loop.display.modeText, ExternalLoopModeText(loop.modeCode));
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadDioNames() {
-    CCmdDY& dy = commands_.cmdDY;
-    const RzResult result = dy.Query();
+    CCmdDY* dy = commands_.Get<CCmdDY>();
+    if (dy == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = dy->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int points = Limit(model_.dioCount, Smaller(kDioPoints, kQueryPoints));
     for (int p = 0; p < points; ++p) {
         auto& name = model_.dio[p].display.name;
-        StoreTrimmed(name, sizeof(name), dy.pointText1[p]);
+        StoreTrimmed(name, sizeof(name), dy->pointText1[p]);
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadDioKinds() {
-    CCmdDX& dx = commands_.cmdDX;
-    const RzResult result = dx.Query();
+    CCmdDX* dx = commands_.Get<CCmdDX>();
+    if (dx == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = dx->Query();
     if (result != RZ_OK) {
         return result;
     }
@@ -453,22 +503,25 @@ RzResult CModelLoader::LoadDioKinds() {
         TrimTrailingBlanks(name);
         // A name from the instrument stays, whatever the module; only nameless points
         // that the instrument reports present get one.
-        if (dx.present[p] != 0 && name[0] == '\0') {
-            FormatDioDefaultName(dx.text[p], dx.module[p], dx.value[p], name, sizeof(name));
+        if (dx->present[p] != 0 && name[0] == '\0') {
+            FormatDioDefaultName(dx->text[p], dx->module[p], dx->value[p], name, sizeof(name));
         }
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadDioStatus() {
-    CCmdFO& fo = commands_.cmdFO;
-    const RzResult result = fo.Query();
+    CCmdFO* fo = commands_.Get<CCmdFO>();
+    if (fo == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fo->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int points = Limit(model_.dioCount, Smaller(kDioPoints, kDioStatePoints));
     for (int p = 0; p < points; ++p) {
-        ApplyDioState(fo.points[p], model_.dio[p]);
+        ApplyDioState(fo->points[p], model_.dio[p]);
     }
     // A count beyond the records leaves points unprocessed; the DI/DO data is then not valid.
     return points == model_.dioCount ? RZ_OK : LINK_E_GENERAL;
@@ -478,8 +531,11 @@ RzResult CModelLoader::LoadPatternStates() {
     if (model_.firmwareMajor < 3) {
         return RZ_OK;
     }
-    CCmdFW& fw = commands_.cmdFW;
-    const RzResult result = fw.Query();
+    CCmdFW* fw = commands_.Get<CCmdFW>();
+    if (fw == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fw->Query();
     if (result != RZ_OK) {
         return result;
     }
@@ -489,9 +545,9 @@ RzResult CModelLoader::LoadPatternStates() {
         oldStates[i] = record.state;
         record.state = record.exists != 0 ? 1 : 0;
     }
-    const int entries = Limit(fw.patternCount, kPatternEntries);
+    const int entries = Limit(fw->patternCount, kPatternEntries);
     for (int e = 0; e < entries; ++e) {
-        const CPatternEntry& entry = fw.patterns[e];
+        const CPatternEntry& entry = fw->patterns[e];
         if (entry.pattern < 1 || entry.pattern > kPatterns) {
             continue;
         }
@@ -523,19 +579,22 @@ RzResult CModelLoader::LoadPatternState(int32_t pattern, int32_t record) {
     if (record < 1 || record > kPatterns || pattern < 0 || pattern > kPatterns) {
         return LINK_E_GENERAL;
     }
-    CCmdFH& fh = commands_.cmdFH;
-    fh.pattern = pattern;
-    const RzResult result = fh.Query();
+    CCmdFH* fh = commands_.Get<CCmdFH>();
+    if (fh == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    fh->pattern = pattern;
+    const RzResult result = fh->Query();
     if (result != RZ_OK) {
         return result;
     }
     CPatternRecord& target = model_.patterns[record - 1];
     target.exists = 1;
-    if (fh.bit0 == 0) {
+    if (fh->bit0 == 0) {
         target.state = 1;
-    } else if (fh.bit1 != 0) {
+    } else if (fh->bit1 != 0) {
         target.state = 3;
-    } else if (fh.bit2 != 0) {
+    } else if (fh->bit2 != 0) {
         target.state = 4;
     } else {
         target.state = 2;
@@ -544,21 +603,27 @@ RzResult CModelLoader::LoadPatternState(int32_t pattern, int32_t record) {
 }
 
 RzResult CModelLoader::LoadOutputTypes() {
-    CCmdGF& gf = commands_.cmdGF;
-    const RzResult result = gf.Query();
+    CCmdGF* gf = commands_.Get<CCmdGF>();
+    if (gf == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = gf->Query();
     if (result != RZ_OK) {
         return result;
     }
     const int loops = Limit(model_.loopCount, Smaller(kInternalLoops, kQueryLoops));
     for (int j = 0; j < loops; ++j) {
-        model_.internalLoops[j].outputType = gf.outputType[j];
+        model_.internalLoops[j].outputType = gf->outputType[j];
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadOutputRanges() {
-    CCmdHO& ho = commands_.cmdHO;
-    const RzResult result = ho.Query();
+    CCmdHO* ho = commands_.Get<CCmdHO>();
+    if (ho == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = ho->Query();
     if (result != RZ_OK) {
         return result;
     }
@@ -571,59 +636,65 @@ RzResult CModelLoader::LoadOutputRanges() {
         loop.outDecimals = 1;
         // The limits in force are those of the PID number the answer reported last for the
         // loop; a loop the answer does not mention has the full output range.
-        const int32_t pid = ho.lastPid[j];
+        const int32_t pid = ho->lastPid[j];
         if (loop.outputType == kOutputTypeNone || loop.outputType == kOutputTypeOnOff || pid < 1 ||
             pid > kQueryPidSets) {
             loop.outLow = 0.0;
             loop.outHigh = 100.0;
         } else {
-            loop.outLow = ho.outputLow[j][pid - 1] * 0.1;
-            loop.outHigh = ho.outputHigh[j][pid - 1] * 0.1;
+            loop.outLow = ho->outputLow[j][pid - 1] * 0.1;
+            loop.outHigh = ho->outputHigh[j][pid - 1] * 0.1;
         }
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadExtOutputRanges() {
-    CCmdDQ& dq = commands_.cmdDQ;
-    CCmdDT& dt = commands_.cmdDT;
+    CCmdDQ* dq = commands_.Get<CCmdDQ>();
+    CCmdDT* dt = commands_.Get<CCmdDT>();
+    if (dq == nullptr || dt == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
     const int loops = Limit(model_.extLoopCount, Smaller(kExternalLoops, kDtLoops));
     for (int j = 0; j < loops; ++j) {
         CExternalLoopRecord& loop = model_.externalLoops[j];
         if (!HasController(loop)) {
             continue;
         }
-        dq.loop = j + 1;
-        RzResult result = dq.Query();
+        dq->loop = j + 1;
+        RzResult result = dq->Query();
         if (result != RZ_OK) {
             return result;
         }
         // Limits exist for set point numbers 1 to 8 only; another number has none to ask for.
-        const int32_t setPoint = dq.setPointNumber;
+        const int32_t setPoint = dq->setPointNumber;
         if (setPoint < 1 || setPoint > kDtSetPoints) {
             continue;
         }
-        dt.loop = j + 1;
-        dt.pidNumber = setPoint;
-        result = dt.Query();
+        dt->loop = j + 1;
+        dt->pidNumber = setPoint;
+        result = dt->Query();
         if (result != RZ_OK) {
             return result;
         }
         const double scale = std::pow(10.0, -static_cast<double>(loop.outDecimals));
-        loop.outLow = dt.outputLow[j][setPoint - 1] * scale;
-        loop.outHigh = dt.outputHigh[j][setPoint - 1] * scale;
+        loop.outLow = dt->outputLow[j][setPoint - 1] * scale;
+        loop.outHigh = dt->outputHigh[j][setPoint - 1] * scale;
     }
     return RZ_OK;
 }
 
 RzResult CModelLoader::LoadScreenImage() {
-    CCmdFC& fc = commands_.cmdFC;
-    const RzResult result = fc.Query();
+    CCmdFC* fc = commands_.Get<CCmdFC>();
+    if (fc == nullptr) {
+        return LINK_E_UNSUPPORTED;
+    }
+    const RzResult result = fc->Query();
     if (result != RZ_OK) {
         return result;
     }
-    model_.imageData = fc.imageData;
-    model_.imageLength = fc.imageLength;
+    model_.imageData = fc->imageData;
+    model_.imageLength = fc->imageLength;
     return RZ_OK;
 }
 

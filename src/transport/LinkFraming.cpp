@@ -48,6 +48,12 @@ uint32_t CLinkFraming::CopyIn(const char* data, size_t n) {
 }
 
 FrameStatus CLinkFraming::FeedText(const char* data, size_t n, size_t* consumed) {
+    if (mode_ == RECV_LIST && received_ == 0 && data[0] != 'E') {
+        // Neither a status line nor a list: nothing tells where it ends, so whatever follows
+        // could be taken for the next answer.
+        status_ = FrameStatus::kMalformed;
+        return status_;
+    }
     const uint32_t old = received_;
     const uint32_t take = CopyIn(data, n);
     bool statusLine = false;
@@ -75,14 +81,9 @@ FrameStatus CLinkFraming::FeedText(const char* data, size_t n, size_t* consumed)
 uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine) const {
     switch (mode_) {
         case RECV_LINE:
-            return FindLineEnd(std::max(from, 1u), end);
+            return FindStatusEnd(from, end);
         case RECV_LIST:
-            if (end < 1) {
-                return 0;
-            }
-            if (area_[0] != 'E') {
-                return end;  // not in the list format: take what came
-            }
+            // area_[0] is 'E' here.
             if (end < 2) {
                 return 0;
             }
@@ -92,6 +93,13 @@ uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine
             }
             return FindListEnd(from, end);
         case RECV_FIXED: {
+            // Records open with "EB"; an answer opening "EA" is a status line or a list, handed
+            // over alike. (A one-byte record is complete before its second byte could tell.)
+            if (end >= 2 && expectedLength_ != 1 && area_[0] == 'E' && area_[1] == 'A') {
+                const uint32_t stop = FindStatusEnd(from, end);
+                *statusLine = stop != 0;
+                return stop;
+            }
             const uint32_t lengthStop =
                 (expectedLength_ > from && expectedLength_ <= end) ? expectedLength_ : 0;
             // "EB" opens a binary record, which can hold CR LF anywhere.
@@ -127,6 +135,16 @@ uint32_t CLinkFraming::FindLineEnd(uint32_t from, uint32_t end) const {
     return 0;
 }
 
+// End of an answer that begins like a status line: its first CR LF, or, when its first line is
+// "EA", the end of the list it opens. 0 if not found yet.
+uint32_t CLinkFraming::FindStatusEnd(uint32_t from, uint32_t end) const {
+    return OpensList(end) ? FindListEnd(from, end) : FindLineEnd(std::max(from, 1u), end);
+}
+
+bool CLinkFraming::OpensList(uint32_t end) const {
+    return end >= 4 && std::memcmp(area_.data(), "EA\r\n", 4) == 0;
+}
+
 // A list opened by "EA" CR LF ends with the line "EN"; any list ends after "END:" CR LF. Only
 // line feeds among the new bytes are looked at, so a long list is scanned once.
 uint32_t CLinkFraming::FindListEnd(uint32_t from, uint32_t end) const {
@@ -157,10 +175,10 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
     size_t used = 0;
     for (;;) {
         if (AtStatusLine()) {
-            // An error line instead of (or after) blocks: it is the whole answer.
+            // An error line (or a list) instead of, or after, blocks: it is the whole answer.
             const uint32_t old = received_;
             const uint32_t take = CopyIn(data + used, n - used);
-            const uint32_t stop = FindLineEnd(std::max(old, 1u), received_);
+            const uint32_t stop = FindStatusEnd(old, received_);
             if (stop == 0) {
                 used += take;
                 if (used < n) {
@@ -183,6 +201,10 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             const uint32_t length = ReadBigEndian32(area_.data() + 4);
             if (length < kBlockOverhead || length > kReceiveAreaSize - kBlockHeader) {
                 status_ = FrameStatus::kMalformed;
+                break;
+            }
+            if (length - kBlockOverhead > kLargestAnswerSize - payload_.Size()) {
+                status_ = FrameStatus::kTooLarge;
                 break;
             }
             const uint32_t blockSize = kBlockHeader + length;

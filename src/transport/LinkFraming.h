@@ -14,15 +14,20 @@ enum class FrameStatus : int32_t {
     kIncomplete,  // more bytes are needed
     kComplete,    // the answer is complete; later bytes belong to the next answer
     kOverflow,    // the answer does not fit in the receive area
-    kMalformed,   // a binary block whose length field cannot be right
+    kMalformed,   // not an answer of the mode: its end cannot be known
     kNoMemory,    // the payload buffer could not grow
+    kTooLarge,    // a binary answer's payload grows beyond kLargestAnswerSize
 };
 
 // Decides when the answer to one request is complete, given the receive mode the caller named.
 // It only looks at bytes: the transport feeds it whatever the socket delivered, in any chunking,
 // and gets back how many of them belong to this answer. Completion is found at the earliest byte
-// where the mode's rule holds, so the result does not depend on how the stream was cut, except
-// for a list answer that does not begin with 'E', which completes with whatever has arrived.
+// where the mode's rule holds, so the result does not depend on how the stream was cut.
+//
+// An answer that opens with the line "EA" is a list in every mode and ends with the list, so a
+// list that answers a request expecting something else is taken whole and the next answer
+// starts in step. An answer whose end cannot be found (a list answer that is neither a status
+// line nor a list, a block length that cannot be right) is refused as kMalformed.
 class CLinkFraming {
   public:
     CLinkFraming() = default;
@@ -57,6 +62,8 @@ class CLinkFraming {
     FrameStatus FeedBinary(const char* data, size_t n, size_t* consumed);
     uint32_t FindTextEnd(uint32_t from, uint32_t end, bool* statusLine) const;
     uint32_t FindLineEnd(uint32_t from, uint32_t end) const;
+    uint32_t FindStatusEnd(uint32_t from, uint32_t end) const;
+    bool OpensList(uint32_t end) const;
     uint32_t FindListEnd(uint32_t from, uint32_t end) const;
     bool AtStatusLine() const;
     uint32_t CopyIn(const char* data, size_t n);

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -25,39 +24,6 @@ int RemainingMs(Clock::time_point deadline) {
     }
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
-}
-
-// The value of `key` in "IP:%s;PORT:%d": after the first ':' following the key, up to ';'.
-bool FindValue(std::string_view text, std::string_view key, std::string_view* value) {
-    const size_t at = text.find(key);
-    if (at == std::string_view::npos) {
-        return false;
-    }
-    const size_t colon = text.find(':', at + key.size());
-    if (colon == std::string_view::npos) {
-        return false;
-    }
-    const size_t end = text.find(';', colon + 1);
-    *value = text.substr(colon + 1, end == std::string_view::npos ? end : end - colon - 1);
-    return true;
-}
-
-bool ParsePort(std::string_view text, int32_t* port) {
-    int32_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        value = value * 10 + (c - '0');
-        if (value > 65535) {
-            return false;
-        }
-    }
-    if (value == 0) {
-        return false;
-    }
-    *port = value;
-    return true;
 }
 
 // Waits for a non-blocking connect to finish; true when the connection is up.
@@ -84,26 +50,17 @@ CLinkSocket::~CLinkSocket() {
     Close();
 }
 
-RzResult CLinkSocket::Open(const char* address) {
-    if (address == nullptr) {
-        return LINK_E_PARAMETER;
-    }
-    const std::string_view text(address);
-    std::string_view hostText;
-    std::string_view portText;
-    const bool hasHost = FindValue(text, "IP", &hostText) && !hostText.empty();
-    const bool hasPort = FindValue(text, "PORT", &portText) && !portText.empty();
-    int32_t newPort = port;
+RzResult CLinkSocket::Open(const char* hostText, uint16_t portNumber) {
+    const size_t length = hostText != nullptr ? std::strlen(hostText) : 0;
     // A host longer than a dotted IPv4 address cannot be one; it is refused, never cut short.
-    if ((hasHost && hostText.size() >= sizeof host) ||
-        (hasPort && !ParsePort(portText, &newPort))) {
+    if (length >= sizeof host) {
         return LINK_E_OPEN;
     }
-    if (hasHost) {
-        std::memcpy(host, hostText.data(), hostText.size());
-        host[hostText.size()] = '\0';
+    if (length != 0) {
+        std::memcpy(host, hostText, length);
     }
-    port = newPort;
+    host[length] = '\0';
+    port = portNumber;
     return Connect();
 }
 
@@ -116,8 +73,8 @@ RzResult CLinkSocket::Connect() {
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (port <= 0 || port > 65535 || ::inet_pton(AF_INET, host, &address.sin_addr) != 1) {
+    address.sin_port = htons(port);
+    if (port == 0 || ::inet_pton(AF_INET, host, &address.sin_addr) != 1) {
         return LINK_E_OPEN;
     }
     Close();  // a descriptor left from a failed link
@@ -143,15 +100,13 @@ RzResult CLinkSocket::Connect() {
     }
 
     framing.Reset();
+    answerOwed = false;
     pendingStart = 0;
     pendingLength = 0;
     {
         std::lock_guard guard(lock);
         socketFd = fd;
         wakeFd = wake;
-        lockCount = 0;
-        lockOwner = std::thread::id();
-        responseReady.store(0);
         failed.store(false);
         connected.store(true);
     }
@@ -162,7 +117,6 @@ RzResult CLinkSocket::Connect() {
 RzResult CLinkSocket::Close() {
     std::unique_lock guard(lock);
     connected.store(false);
-    responseReady.store(0);
     if (closing) {
         changed.wait(guard, [this] { return !closing; });
         return RZ_OK;
@@ -182,33 +136,27 @@ RzResult CLinkSocket::Close() {
     return RZ_OK;
 }
 
-RzResult CLinkSocket::SetMode(int32_t newMode) {
-    mode.store(newMode);
-    return RZ_OK;
-}
-
 RzResult CLinkSocket::SetTimeout(uint32_t ms) {
     timeoutMs.store(ms);
     return RZ_OK;
 }
 
-uint32_t CLinkSocket::SetExpectedLength(uint32_t bytes) {
-    expectedLength.store(bytes);
-    return bytes;
-}
-
-RzResult CLinkSocket::Send(const char* request, uint32_t length, int32_t newMode) {
+RzResult CLinkSocket::Send(const char* request, uint32_t length) {
     if (!connected.load()) {
         return LINK_E_NOT_OPEN;
     }
     if (length > kMaxRequestLength || (request == nullptr && length != 0)) {
         return LINK_E_PARAMETER;
     }
-    const RzResult taken = AcquireLink(Clock::time_point::max(), false);
-    if (taken != RZ_OK) {
-        return taken;
+    if (failed.load()) {
+        return LINK_E_BROKEN;
     }
-    framing.Reset();
+    // An answer still owed, or bytes that came before this request, would be read as its
+    // answer: the stream is out of step with the requests, and only a new connection is not.
+    if (answerOwed || pendingLength != 0 || StrayBytesWaiting()) {
+        MarkFailed();
+        return LINK_E_BROKEN;
+    }
 
     char line[kMaxRequestLength + 3];
     if (length != 0) {
@@ -217,31 +165,32 @@ RzResult CLinkSocket::Send(const char* request, uint32_t length, int32_t newMode
     line[length] = '\r';
     line[length + 1] = '\n';
     line[length + 2] = '\0';
-    SetMode(newMode);
-    return SendAll(line, length + 2);
+    const RzResult result = SendAll(line, length + 2);
+    answerOwed = result == RZ_OK;
+    return result;
 }
 
-RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLength) {
+RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                              AnswerShape shape) {
     if (!connected.load()) {
         return LINK_E_NOT_OPEN;
     }
     if (buffer == nullptr || outLength == nullptr) {
         return LINK_E_PARAMETER;
     }
+    if (failed.load()) {
+        return LINK_E_TIMEOUT;
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
-    RzResult result = AcquireLink(deadline, true);
-    if (result != RZ_OK) {
-        return result;
-    }
     framing.Reset();
-    framing.SetMode(mode.load());
-    framing.SetExpectedLength(expectedLength.load());
-    result = ReadAnswer(deadline);
+    framing.SetMode(shape.mode);
+    framing.SetExpectedLength(shape.expectedLength);
+    RzResult result = ReadAnswer(deadline);
     if (result != RZ_OK) {
-        return result;  // the link stays owned; it is failed or closed
+        return result;  // the link is failed or closed
     }
+    answerOwed = false;
 
-    responseReady.store(1);
     const uint32_t received = framing.Received();
     if (received == 0) {
         result = LINK_E_SEND;
@@ -253,52 +202,25 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
         *outLength = received;
     }
     framing.Reset();
-    responseReady.store(0);
-    ReleaseLink();
     return result;
 }
 
-// Waits until the link is free or already the caller's, then takes it. A Send waits without a
-// limit and reports a failed link as LINK_E_BROKEN; a Receive waits until `deadline` and reports
-// both as LINK_E_TIMEOUT, marking the link failed when the deadline passes.
-RzResult CLinkSocket::AcquireLink(Clock::time_point deadline, bool forReceive) {
-    const auto self = std::this_thread::get_id();
-    std::unique_lock guard(lock);
-    for (;;) {
-        if (!connected.load()) {
-            return LINK_E_NOT_OPEN;
-        }
-        if (failed.load()) {
-            return forReceive ? LINK_E_TIMEOUT : LINK_E_BROKEN;
-        }
-        if (lockCount == 0 || lockOwner == self) {
-            break;
-        }
-        if (deadline == Clock::time_point::max()) {
-            changed.wait(guard);
-        } else if (changed.wait_until(guard, deadline) == std::cv_status::timeout &&
-                   lockCount != 0 && lockOwner != self) {
-            failed.store(true);
-            WakeLocked();
-            changed.notify_all();
-            return LINK_E_TIMEOUT;
-        }
+// True when bytes are waiting that no request asked for. A peer that has closed, or a socket
+// error, counts too: no exchange can succeed any more.
+bool CLinkSocket::StrayBytesWaiting() {
+    int fd = -1;
+    int wake = -1;
+    if (!BeginIo(&fd, &wake)) {
+        return false;  // closed meanwhile; the send reports it
     }
-    lockCount = 1;
-    lockOwner = self;
-    return RZ_OK;
-}
-
-void CLinkSocket::ReleaseLink() {
-    {
-        std::lock_guard guard(lock);
-        if (lockCount == 0 || lockOwner != std::this_thread::get_id()) {
-            return;
-        }
-        lockCount = 0;
-        lockOwner = std::thread::id();
-    }
-    changed.notify_all();
+    char byte = 0;
+    ssize_t got = -1;
+    do {
+        got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    const int error = got < 0 ? errno : 0;
+    EndIo();
+    return got >= 0 || (error != EAGAIN && error != EWOULDBLOCK);
 }
 
 // Sends the whole request; a full send queue is waited out for at most the receive time-out.
@@ -355,7 +277,7 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
             }
             if (status != FrameStatus::kIncomplete) {
                 MarkFailed();  // the rest of the stream cannot be framed any more
-                return LINK_E_BROKEN;
+                return status == FrameStatus::kTooLarge ? LINK_E_FORMAT : LINK_E_BROKEN;
             }
         }
         if (failed.load()) {

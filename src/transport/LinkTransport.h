@@ -12,27 +12,42 @@ enum RecvMode : int32_t {
     RECV_LIST = 3,    // a status line, or "EA" ... "EN" / "END:"
 };
 
+// What a Receive waits for: the receive mode of the answer and, in RECV_FIXED, the length of
+// its record. A mode alone converts, so most callers just name the mode.
+struct AnswerShape {
+    constexpr AnswerShape(int32_t recvMode, uint32_t recordLength = 0)  // NOLINT: implicit
+        : mode(recvMode), expectedLength(recordLength) {}
+
+    int32_t mode;
+    uint32_t expectedLength;
+};
+
 // Default receive time-out of a new link, in milliseconds.
 constexpr uint32_t kDefaultLinkTimeoutMs = 10000;
 
+// The largest answer the console takes: the screen image. A binary answer whose payload grows
+// beyond it is refused.
+constexpr uint32_t kLargestAnswerSize = 1228800;
+
 // One request line at a time to the instrument, and the recognition of its complete answer.
-// Between Send and the Receive of its answer the link belongs to the sending thread.
+// An exchange is a Send and the Receive of its answer; the caller runs one exchange at a time
+// (the connection holds its lock around each), and names the shape of the answer when it
+// receives it, so no mode is kept between calls. The greeting that follows a connect is read
+// with a Receive alone.
 class CLinkTransport {
   public:
     virtual ~CLinkTransport() = default;
 
+    // Stores `host` (a dotted IPv4 address) and `port`, then connects.
+    virtual RzResult Open(const char* host, uint16_t port) = 0;
     virtual RzResult Connect() = 0;
-    // `address` is "IP:%s;PORT:%d"; a key with an empty value keeps the stored value.
-    virtual RzResult Open(const char* address) = 0;
     virtual RzResult Close() = 0;
-    virtual RzResult SetMode(int32_t mode) = 0;
-    virtual int32_t GetMode() const = 0;
     // `request` without line end; the transport appends CR LF.
-    virtual RzResult Send(const char* request, uint32_t length, int32_t mode) = 0;
-    // Copies the complete answer into `buffer`, which holds capacity + 1 bytes (a NUL is
-    // written after the answer), and stores its length in `outLength`.
-    virtual RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) = 0;
+    virtual RzResult Send(const char* request, uint32_t length) = 0;
+    // Waits for a complete answer of the given shape and copies it into `buffer`, which holds
+    // capacity + 1 bytes (a NUL is written after the answer); its length goes to `outLength`.
+    virtual RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                             AnswerShape shape) = 0;
     virtual RzResult SetTimeout(uint32_t ms) = 0;
     virtual uint32_t GetTimeout() const = 0;
-    virtual uint32_t SetExpectedLength(uint32_t bytes) = 0;
 };

@@ -65,9 +65,7 @@ bool CSimCmdSession::Start(const CSimProfile& profile, const char* user, const c
         error_ = "rzsim did not start";
         return false;
     }
-    const std::string address = "IP:127.0.0.1;PORT:" + std::to_string(server_->Port());
-    link_.SetMode(RECV_LINE);
-    RzResult result = link_.Open(address.c_str());
+    RzResult result = link_.Open("127.0.0.1", server_->Port());
     if (result == RZ_OK) {
         result = RunLoginDialogue(&link_, user, password);
     }
@@ -101,8 +99,8 @@ bool CSimCmdSession::Start(const CSimProfile& profile, const char* user, const c
 std::string CSimCmdSession::Raw(const std::string& request) {
     std::vector<char> buffer(kLineWalkCapacity + 1);
     uint32_t length = 0;
-    if (link_.Send(request.c_str(), static_cast<uint32_t>(request.size()), RECV_LIST) != RZ_OK ||
-        link_.Receive(buffer.data(), kLineWalkCapacity, &length) != RZ_OK) {
+    if (link_.Send(request.c_str(), static_cast<uint32_t>(request.size())) != RZ_OK ||
+        link_.Receive(buffer.data(), kLineWalkCapacity, &length, RECV_LIST) != RZ_OK) {
         return "(no answer)";
     }
     return std::string(buffer.data(), length);

@@ -1,9 +1,24 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "common/SimFixture.h"
 
@@ -17,7 +32,9 @@ struct CtlRun {
 
 class RzctlTest : public SimFixture {
   protected:
-    CtlRun Run(const QStringList& args, const QString& passwordEnv = {}) {
+    // `setup` changes the process before it starts (its standard files, say).
+    CtlRun Run(const QStringList& args, const QString& passwordEnv = {},
+               const std::function<void(QProcess&)>& setup = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("RZ_PASSWORD");
@@ -26,6 +43,9 @@ class RzctlTest : public SimFixture {
         }
         process.setProcessEnvironment(env);
         process.setStandardInputFile(QProcess::nullDevice());
+        if (setup) {
+            setup(process);
+        }
         QStringList full{"--data-dir", dataDir.path()};
         full += args;
         process.start(RZCTL_PATH, full);
@@ -71,6 +91,7 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         {{"--name", "Nowhere", "--user", "admin", "--password", "x", "info"},
          1,
          "no instrument registered as Nowhere"},
+        {{"--data-dir", dataDir.filePath("absent"), "registry", "list"}, 2, "not a directory"},
     };
     for (const auto& c : cases) {
         const CtlRun run = Run(c.args);
@@ -79,6 +100,11 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
             << c.args.join(' ').toStdString() << "\n"
             << run.err;
     }
+    // Without a terminal the password is never awaited on an input that may not end.
+    const CtlRun pipe =
+        Run(Online({"info"}), {}, [](QProcess& p) { p.setStandardInputFile(QString()); });
+    EXPECT_EQ(pipe.exitCode, 2) << pipe.err;
+    EXPECT_NE(pipe.err.find("no password"), std::string::npos) << pipe.err;
 }
 
 TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
@@ -98,8 +124,110 @@ TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
 
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 0);
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 1);
+    // Names are cut to 15 characters and lose trailing blanks; remove finds them the same way.
+    for (const QString name : {"Boiler-house-north-2", "Pump "}) {
+        EXPECT_EQ(Run({"registry", "add", name, "127.0.0.4"}).exitCode, 0) << name.toStdString();
+        EXPECT_EQ(Run({"registry", "remove", name}).exitCode, 0) << name.toStdString();
+    }
     list = Run({"registry", "list"});
     EXPECT_EQ(list.out, "Boiler          127.0.0.2\n");
+}
+
+TEST_F(RzctlTest, RegistryFilesThatCannotBeReadFailAndStayAsTheyWere) {
+    const QString path = dataDir.filePath("RZRegist.rzr");
+    const QByteArray damaged =
+        "QORSimpleControlRZRegFile\r\n         5\r\nKiln            ,127.0.0.1       \r\n";
+    enum Kind { kFifo, kDirectory, kDamaged };
+    const struct {
+        Kind kind;
+        QStringList args;
+    } cases[] = {
+        {kFifo, {"registry", "list"}},
+        {kFifo, {"registry", "add", "Kiln", "127.0.0.1"}},
+        {kDirectory, {"--name", "Kiln", "--user", "admin", "--password", "x", "info"}},
+        {kDamaged, {"registry", "add", "Dryer", "127.0.0.2"}},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.args.join(' ').toStdString();
+        QFile::remove(path);
+        QDir(path).removeRecursively();
+        if (c.kind == kFifo) {
+            ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0644), 0);
+        } else if (c.kind == kDirectory) {
+            ASSERT_TRUE(QDir().mkdir(path));
+        } else {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(damaged);
+        }
+        const CtlRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, 1) << label << "\n" << run.err;
+        EXPECT_NE(run.err.find(path.toStdString()), std::string::npos) << label << "\n" << run.err;
+        const QFileInfo info(path);
+        EXPECT_TRUE(c.kind == kFifo        ? info.isFile() == false && info.exists()
+                    : c.kind == kDirectory ? info.isDir()
+                                           : info.isFile())
+            << label;
+        if (c.kind == kDamaged) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), damaged) << label;
+        }
+    }
+}
+
+TEST_F(RzctlTest, ParallelRegistryAddsKeepEveryName) {
+    constexpr int kRuns = 12;
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int i = 0; i < kRuns; ++i) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->start(RZCTL_PATH, {"--data-dir", dataDir.path(), "registry", "add",
+                                        QString("n%1").arg(i), "127.0.0.1"});
+    }
+    for (auto& run : runs) {
+        ASSERT_TRUE(run->waitForFinished(30000));
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+    }
+    const CtlRun list = Run({"registry", "list"});
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), kRuns) << list.out;
+}
+
+TEST_F(RzctlTest, InterruptAtThePasswordPromptRestoresEcho) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    const std::string data = dataDir.path().toStdString();
+    const char* argv[] = {RZCTL_PATH, "--data-dir", data.c_str(), "--host", "127.0.0.1",
+                          "--user",   "admin",      "info",       nullptr};
+    const char* envp[] = {"PATH=/usr/bin:/bin", nullptr};
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(terminal, STDIN_FILENO);
+        ::dup2(devNull, STDOUT_FILENO);
+        ::dup2(devNull, STDERR_FILENO);
+        ::execve(argv[0], const_cast<char**>(argv), const_cast<char**>(envp));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Interrupt once the prompt has turned echo off.
+    termios mode{};
+    for (int i = 0; i < 1000 && ::tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO); ++i) {
+        ::usleep(10000);
+    }
+    EXPECT_FALSE(mode.c_lflag & ECHO) << "the prompt never turned echo off";
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    ASSERT_EQ(::tcgetattr(terminal, &mode), 0);
+    EXPECT_TRUE(mode.c_lflag & ECHO);
+    ::close(devNull);
+    ::close(terminal);
+    ::close(master);
 }
 
 }  // namespace
@@ -168,6 +296,7 @@ TEST_F(RzctlOnlineTest, OperationsChangeTheInstrumentAndReadBack) {
         {{"loop", "int", "1", "mode", "FAST"}, 2, "mode must be one of"},
         {{"display", "sideways"}, 2, "display must be one of"},
         {{"math", "start", "now"}, 2, "usage: math"},
+        {{"watch", "--cycles", "0"}, 2, "--cycles must be 1 or more"},
     };
     for (const auto& c : cases) {
         const CtlRun r = Admin(c.command);
@@ -211,6 +340,19 @@ TEST_F(RzctlOnlineTest, WatchPrintsEveryRefreshedCycle) {
     for (const auto& line : lines) {
         EXPECT_EQ(QJsonDocument::fromJson(line).object()["modelClass"].toInt(), 3200);
     }
+}
+
+TEST_F(RzctlOnlineTest, RefusedLoadStepsAndUnwritableOutputAreNoSuccess) {
+    CSimFaults faults;
+    faults.errorForKeys.insert("FD");
+    StartSim("full", faults);
+    const CtlRun run = Admin({"info"});
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_NE(run.err.find("refused the settings load step FD"), std::string::npos) << run.err;
+    const CtlRun full = Run(Online({"--password", "rzadmin", "dump", "--json"}), {},
+                            [](QProcess& p) { p.setStandardOutputFile("/dev/full"); });
+    EXPECT_EQ(full.exitCode, 1) << full.err;
+    EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
 }
 
 TEST_F(RzctlOnlineTest, WatchEndsWithAnErrorWhenTheLinkIsLost) {

@@ -73,9 +73,10 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
         {"ErrorLineForPatterns", {{.errorForKeys = {"FW"}}}, Outcome::kShownGoesOn},
         {"ErrorLineForDio", {{.errorForKeys = {"FO"}}}, Outcome::kShownGoesOn},
         {"ErrorLineForImage", {{.errorForKeys = {"FC"}}}, Outcome::kShownGoesOn},
+        // A list without its opener has no known end: the link is out of step and lost.
         {"ValuesWithoutOpener",
          {{.garbleKind = SimGarble::kDropOpener}, &F::garbleListOn, kPassValues},
-         Outcome::kAnyGoesOn},
+         Outcome::kLinkLost},
         {"ValuesLineRunsOn",
          {{.garbleKind = SimGarble::kCutLineEnd}, &F::garbleListOn, kPassValues},
          Outcome::kAnyGoesOn},
@@ -119,6 +120,9 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         return c.ReadLoopState(kEntryInternalLoop, 1);
     };
     const Operation refresh = [](CInstrumentConnection& c) { return c.Refresh(); };
+    const Operation modeSwitch = [](CInstrumentConnection& c) {
+        return c.OperateLoopMode(kEntryInternalLoop, 1, 1);
+    };
     struct Case {
         const char* name;
         Aim aim;
@@ -132,6 +136,9 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         {"StallMidLogList", {{}, &F::stallMidAnswerOn}, readLog, LINK_E_TIMEOUT},
         {"CloseMidLogList", {{}, &F::closeMidAnswerOn}, readLog, 0},
         {"OversizeLoopState", {{}, &F::oversizeAnswerOn}, loopState, 0},
+        // A list where a status line was expected is read whole; one beyond the receive area
+        // ends the link instead of passing for success.
+        {"OversizeListForModeSwitch", {{}, &F::oversizeAnswerOn}, modeSwitch, 0},
         // The operator's refresh is an operation too.
         {"StallMidRefresh", {{}, &F::stallFromRequest, 4}, refresh, LINK_E_TIMEOUT},
         {"CloseMidListOfRefresh", {{}, &F::closeMidAnswerOn, 3}, refresh, 0},
@@ -154,6 +161,34 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         EXPECT_EQ(connection->ExecTL(1), LINK_E_BROKEN);
         EXPECT_EQ(server->CommandRequests().size(), sent);
         ExpectClosedOnce();
+        CloseAllAndCheckThreads();
+    }
+}
+
+TEST_F(RunningFaults, EndingAConnectionDoesNotWaitOutAStalledAnswer) {
+    const std::vector<std::pair<const char*, std::function<void(CConnectionManager&, uint32_t)>>>
+        cases = {
+            {"CloseConnection", [](CConnectionManager& m, uint32_t id) { m.CloseConnection(id); }},
+            {"LogOut", [](CConnectionManager& m, uint32_t) { m.CloseAll(); }},
+            {"StopCycle",
+             [](CConnectionManager& m, uint32_t id) {
+                 CInstrumentConnection* connection = nullptr;
+                 ASSERT_EQ(m.FindConnection(id, &connection), RZ_OK);
+                 connection->StopCycle();
+             }},
+        };
+    for (const auto& [name, end] : cases) {
+        SCOPED_TRACE(name);
+        StartSim("full");
+        manager.SetLinkTimeout(10000);
+        uint32_t id = 0;
+        LogInAndAim(&id, {{}, &CSimFaults::stallMidAnswerOn, kPassValues});
+        const uint32_t stalled = server->Faults().stallMidAnswerOn;
+        ASSERT_TRUE(ProcessEventsUntil([&] { return NextRequestNumber() > stalled; }));
+        // The thread now waits for the rest of the answer; the link's time-out is far off.
+        const auto start = std::chrono::steady_clock::now();
+        end(manager, id);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
         CloseAllAndCheckThreads();
     }
 }

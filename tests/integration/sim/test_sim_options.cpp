@@ -40,6 +40,8 @@ TEST(SimOptions, EveryOptionSetsItsField) {
         {{"--greeting="}, [](O o) { return o.faults.greeting == "\r\n"; }},
         {{"--refuse-login"}, [](O o) { return o.faults.refuseLogin; }},
         {{"-h"}, [](O o) { return o.help; }},
+        {{"--max-clients", "3", "--login-timeout=250"},
+         [](O o) { return o.limits.maxClients == 3 && o.limits.logInTimeoutMs == 250; }},
         {{"--stall-mid-answer", "7"}, [](O o) { return o.faults.stallMidAnswerOn == 7; }},
         {{"--garble-list=3"},
          [](O o) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -42,7 +43,12 @@ class SimProcess {
     int Wait() {
         return Ended() && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
-    void Signal(int signal) { kill(static_cast<pid_t>(process_.processId()), signal); }
+    void Signal(int signal) {
+        if (Pid() > 0) {
+            kill(Pid(), signal);
+        }
+    }
+    pid_t Pid() const { return static_cast<pid_t>(process_.processId()); }
 
   private:
     bool Ended() {
@@ -118,6 +124,7 @@ TEST(SimProcess, BadArgumentsAndProfilesExitWithCodeTwo) {
         {{"--port", "70000"}, "--port"},
         {{"--bogus"}, "--bogus"},
         {{"--delay"}, "--delay"},
+        {{"--host", "localhost"}, "--host"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mentions);
@@ -129,4 +136,39 @@ TEST(SimProcess, BadArgumentsAndProfilesExitWithCodeTwo) {
     }
     std::remove(broken.c_str());
     rmdir(dir);
+}
+
+// A client rzsim cannot start a thread for is refused, and rzsim serves on.
+TEST(SimProcess, ClientWithoutAThreadIsRefusedAndServingGoesOn) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' own mappings need the address space this test takes away";
+#endif
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--profile", "rz3100"}));
+    const std::string line = sim.FirstLine();
+    ASSERT_FALSE(line.empty());
+    const auto port = static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
+    CSimTestClient first;
+    ASSERT_TRUE(first.Connect(port));
+    ASSERT_TRUE(first.LogIn("admin", "rzadmin"));
+    // Address space for what rzsim maps now and little more: no room for a thread's stack.
+    std::ifstream status("/proc/" + std::to_string(sim.Pid()) + "/status");
+    std::string field;
+    rlim_t sizeKb = 0;
+    while (status >> field && field != "VmSize:") {
+    }
+    ASSERT_TRUE(status >> sizeKb);
+    const rlimit tight{(sizeKb + 64) * 1024, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(sim.Pid(), RLIMIT_AS, &tight, nullptr), 0);
+    CSimTestClient refused;
+    ASSERT_TRUE(refused.Connect(port));
+    bool closed = false;
+    EXPECT_EQ(refused.ReadUntilClosed(&closed), "E1 Too many connections\r\n");
+    const rlimit open{RLIM_INFINITY, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(sim.Pid(), RLIMIT_AS, &open, nullptr), 0);
+    CSimTestClient later;
+    ASSERT_TRUE(later.Connect(port));
+    EXPECT_TRUE(later.LogIn("admin", "rzadmin"));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
 }

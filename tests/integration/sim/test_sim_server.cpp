@@ -144,3 +144,78 @@ TEST(SimServer, RequestLogWaitsForEntries) {
     log.Clear();
     EXPECT_EQ(log.Count(), 0u);
 }
+
+TEST(SimServer, RequestLogKeepsTheMostRecentLinesAndCountsAll) {
+    CSimRequestLog log(3);
+    for (int i = 1; i <= 1000; ++i) {
+        log.Add(1, i % 2 == 0 ? SimRequestPhase::kCommand : SimRequestPhase::kUser,
+                std::to_string(i));
+    }
+    std::vector<std::string> kept;
+    for (const auto& entry : log.Entries()) {
+        kept.push_back(entry.text);
+    }
+    EXPECT_EQ(kept, (std::vector<std::string>{"998", "999", "1000"}));
+    EXPECT_EQ(log.CommandTexts(), (std::vector<std::string>{"998", "1000"}));
+    EXPECT_EQ(log.Count(), 1000u);
+    EXPECT_TRUE(log.WaitForCount(1000, 0ms));
+}
+
+TEST(SimServer, ClientOverTheLimitIsRefusedWhileTheOthersAreServed) {
+    CSimLimits limits;
+    limits.maxClients = 2;
+    CSimServer server(CodeProfile(), {}, limits);
+    const uint16_t port = server.Start(0);
+    ASSERT_NE(port, 0);
+    CSimTestClient served[2];
+    for (auto& client : served) {
+        ASSERT_TRUE(client.Connect(port));
+        ASSERT_FALSE(client.ReadLine().empty());  // the greeting
+    }
+    CSimTestClient over;
+    ASSERT_TRUE(over.Connect(port));
+    bool closed = false;
+    EXPECT_EQ(over.ReadUntilClosed(&closed), "E1 Too many connections\r\n");
+    EXPECT_TRUE(closed);
+    ASSERT_TRUE(served[0].SendLine("user"));
+    EXPECT_EQ(served[0].ReadLine(), "E0\r\n");
+    // A place that frees up is taken again, once the server has seen the client leave.
+    served[1].Disconnect();
+    bool greeted = false;
+    for (int attempt = 0; attempt < 100 && !greeted; ++attempt) {
+        CSimTestClient next;
+        ASSERT_TRUE(next.Connect(port));
+        greeted = next.ReadLine().find("E1") == std::string::npos;
+        std::this_thread::sleep_for(greeted ? 0ms : 20ms);
+    }
+    EXPECT_TRUE(greeted);
+}
+
+TEST(SimServer, ClientThatHasNotLoggedInInTimeIsDropped) {
+    CSimLimits limits;
+    limits.logInTimeoutMs = 300;
+    CSimServer server(CodeProfile(), {}, limits);
+    const uint16_t port = server.Start(0);
+    ASSERT_NE(port, 0);
+    struct Case {
+        std::vector<std::string> lines;  // each sent after the server's last line
+        bool dropped;
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"admin"}, true},
+        {{"admin", "secret"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.size());
+        CSimTestClient client;
+        ASSERT_TRUE(client.Connect(port));
+        for (const auto& line : c.lines) {
+            ASSERT_FALSE(client.ReadLine().empty());
+            ASSERT_TRUE(client.SendLine(line));
+        }
+        bool closed = false;
+        client.ReadUntilClosed(&closed, 2s);
+        EXPECT_EQ(closed, c.dropped);
+    }
+}

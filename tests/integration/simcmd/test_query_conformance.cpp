@@ -146,9 +146,7 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
     expectTags(st.loopTag, Setup().loops, "loop");
     expectTags(st.extLoopTag, Setup().extLoops, "external loop");
 
-    // "SR?" has no row in the command table; the loader runs the set's member directly.
-    EXPECT_EQ(session_.Set().GetCommand("SR"), nullptr);
-    auto& sr = session_.Set().cmdSR;
+    auto& sr = Cmd<CCmdSR>("SR");
     ASSERT_EQ(sr.Query(), RZ_OK);
     for (int n = 0; n < kSimMeasChannels; ++n) {
         const CSimChannel& channel = Setup().channels[n];

@@ -9,13 +9,14 @@
 #include "platform/StatusSink.h"
 #include "transport/LinkTransport.h"
 
-// A scripted link for command tests: records every request with its receive mode and hands
-// out queued answers exactly as the socket would (the answer bytes and length, or a code).
+// A scripted link for command tests: records every request with the receive mode its answer
+// was read in, and hands out queued answers exactly as the socket would (the answer bytes and
+// length, or a code).
 class FakeLink : public CLinkTransport {
   public:
     struct Request {
         std::string text;
-        int32_t mode;
+        int32_t mode;  // receive mode of its answer; -1 until the answer is read
     };
 
     // Queues the bytes of the next answer. For RECV_FIXED and RECV_BINARY status lines the real
@@ -35,34 +36,35 @@ class FakeLink : public CLinkTransport {
 
     // Open answers `code` from now on.
     void SetOpenResult(RzResult code) { openResult_ = code; }
+    // "host:port" of the last Open.
     const std::string& openedAddress() const { return address_; }
     int closeCount() const { return closeCount_; }
 
     RzResult Connect() override { return openResult_; }
-    RzResult Open(const char* address) override {
-        address_ = address;
+    RzResult Open(const char* host, uint16_t port) override {
+        address_ = std::string(host) + ":" + std::to_string(port);
         return openResult_;
     }
     RzResult Close() override {
         ++closeCount_;
         return RZ_OK;
     }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char* request, uint32_t length, int32_t mode) override {
+    RzResult Send(const char* request, uint32_t length) override {
         if (sendError_ != RZ_OK) {
             const RzResult code = sendError_;
             sendError_ = RZ_OK;
             return code;
         }
-        requests_.push_back({std::string(request, length), mode});
-        mode_ = mode;
+        requests_.push_back({std::string(request, length), -1});
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                     AnswerShape shape) override {
+        mode_ = shape.mode;
+        expectedLength_ = shape.expectedLength;
+        if (!requests_.empty() && requests_.back().mode == -1) {
+            requests_.back().mode = shape.mode;
+        }
         *outLength = 0;
         if (answers_.empty()) {
             if (defaultAnswer_.empty()) {
@@ -97,10 +99,7 @@ class FakeLink : public CLinkTransport {
         return RZ_OK;
     }
     uint32_t GetTimeout() const override { return timeout_; }
-    uint32_t SetExpectedLength(uint32_t bytes) override {
-        expectedLength_ = bytes;
-        return bytes;
-    }
+    // Record length named by the last Receive.
     uint32_t expectedLength() const { return expectedLength_; }
 
   private:

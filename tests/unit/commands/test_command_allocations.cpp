@@ -25,23 +25,17 @@ class FixedLink : public CLinkTransport {
     const char* lastRequest() const { return request_; }
 
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char* request, uint32_t length, int32_t mode) override {
+    RzResult Send(const char* request, uint32_t length) override {
         if (length >= sizeof(request_)) {
             return LINK_E_SEND;
         }
         std::memcpy(request_, request, length);
         request_[length] = '\0';
-        mode_ = mode;
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (answerLength_ > capacity) {
             return LINK_E_BUFFER_SMALL;
@@ -53,13 +47,11 @@ class FixedLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     const char* answer_ = "";
     uint32_t answerLength_ = 0;
     char request_[256] = {};
-    int32_t mode_ = RECV_LIST;
 };
 
 struct Fixture {
@@ -98,62 +90,70 @@ TEST(CommandAllocations, RepresentativeRunsAllocateNothing) {
     const Case cases[] = {
         {"UD switch", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdUD.kind = 1;
-             s.cmdUD.display = 8;
-             s.cmdUD.group = 3;
-             return s.cmdUD.Execute();
+             auto& ud = *s.Get<CCmdUD>();
+             ud.kind = 1;
+             ud.display = 8;
+             ud.group = 3;
+             return ud.Execute();
          },
          "UD 1,CONTROLLER,3"},
         {"UD trend options", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdUD.kind = 4;
-             s.cmdUD.display = 0;
-             s.cmdUD.group = 1;
-             return s.cmdUD.Execute();
+             auto& ud = *s.Get<CCmdUD>();
+             ud.kind = 4;
+             ud.display = 0;
+             ud.group = 1;
+             return ud.Execute();
          },
          "UD 4,OFF,All,OFF,OFF"},
         {"CA", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdCA.loop = 2;
-             s.cmdCA.mode = 1;
-             return s.cmdCA.Execute();
+             auto& ca = *s.Get<CCmdCA>();
+             ca.loop = 2;
+             ca.mode = 1;
+             return ca.Execute();
          },
          "CA1,2"},
         {"GO with scaling", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdGO.loop = 1;
-             s.cmdGO.setPointNumber = 1;
-             s.cmdGO.value = 12.34;
-             s.cmdGO.decimals = 2;
-             return s.cmdGO.Execute();
+             auto& go = *s.Get<CCmdGO>();
+             go.loop = 1;
+             go.setPointNumber = 1;
+             go.value = 12.34;
+             go.decimals = 2;
+             return go.Execute();
          },
          "GO1,1,1234"},
         {"DV MOUT", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdDV.loop = 1;
-             std::strcpy(s.cmdDV.item[0], "mout");
-             s.cmdDV.records[0].manualOutput = 45.67;
-             s.cmdDV.records[0].outputDecimals = 1;
-             return s.cmdDV.Execute();
+             auto& dv = *s.Get<CCmdDV>();
+             dv.loop = 1;
+             std::strcpy(dv.item[0], "mout");
+             dv.records[0].manualOutput = 45.67;
+             dv.records[0].outputDecimals = 1;
+             return dv.Execute();
          },
          "DV1,MOUT,457"},
         {"PN", "E0\r\n",
          [](CCommandSet& s) {
-             s.cmdPN.pattern = 4;
-             return s.cmdPN.Execute();
+             auto& pn = *s.Get<CCmdPN>();
+             pn.pattern = 4;
+             return pn.Execute();
          },
          "PN 4"},
         {"FP field list", "EA\r\n  SP2,PID3\r\nEN\r\n",
          [](CCommandSet& s) {
-             s.cmdFP.loop = 2;
-             return s.cmdFP.Query();
+             auto& fp = *s.Get<CCmdFP>();
+             fp.loop = 2;
+             return fp.Query();
          },
          "FP2"},
         {"DT line walk", "EA\r\nDT1,2,OH,1000\r\nDT1,2,OL,0\r\nEN\r\n",
          [](CCommandSet& s) {
-             s.cmdDT.loop = 1;
-             s.cmdDT.pidNumber = 2;
-             return s.cmdDT.Query();
+             auto& dt = *s.Get<CCmdDT>();
+             dt.loop = 1;
+             dt.pidNumber = 2;
+             return dt.Query();
          },
          "DT1,2?"},
     };
@@ -165,7 +165,7 @@ TEST(CommandAllocations, RepresentativeRunsAllocateNothing) {
         EXPECT_EQ(result, RZ_OK);
         EXPECT_STREQ(f.link.lastRequest(), c.request);
     }
-    EXPECT_EQ(f.set->cmdDT.outputHigh[0][1], 1000.0);
+    EXPECT_EQ(f.set->Get<CCmdDT>()->outputHigh[0][1], 1000.0);
 }
 
 TEST(CommandAllocations, ImageFetchAllocatesNothing) {
@@ -178,10 +178,11 @@ TEST(CommandAllocations, ImageFetchAllocatesNothing) {
     image[0] = '\x89';
     f.link.SetAnswer(image, sizeof(image));
     RzResult result = LINK_E_GENERAL;
-    EXPECT_EQ(AllocationsDuring([&] { result = f.set->cmdFC.Query(); }), 0u);
+    EXPECT_EQ(AllocationsDuring([&] { result = f.set->Get<CCmdFC>()->Query(); }), 0u);
     ASSERT_EQ(result, RZ_OK);
-    ASSERT_EQ(f.set->cmdFC.imageLength, sizeof(image));
-    EXPECT_EQ(std::memcmp(f.set->cmdFC.imageData, image, sizeof(image)), 0);
+    const CCmdFC& fc = *f.set->Get<CCmdFC>();
+    ASSERT_EQ(fc.imageLength, sizeof(image));
+    EXPECT_EQ(std::memcmp(fc.imageData, image, sizeof(image)), 0);
     EXPECT_STREQ(f.link.lastRequest(), "FC GET");
 }
 

@@ -42,7 +42,11 @@ struct StatusCase {
 TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
     const std::vector<StatusCase> cases = {
         {"success", "E0\r\n", RZ_OK, RZ_OK, {}},
-        {"list opener counts as success", "EA\r\n", RZ_OK, RZ_OK, {}},
+        {"a list is no status line",
+         "EA\r\nLT1\r\nEN\r\n",
+         RZ_OK,
+         REPLY_UNEXPECTED,
+         {"EA\r\nLT1\r\nEN"}},
         {"error line", "E1\r\n", RZ_OK, REPLY_ERROR, {"E1"}},
         {"error line with text", "E2 Busy now\r\n", RZ_OK, REPLY_ERROR, {"E2 Busy now"}},
         {"error line with counted NUL", std::string("E1\r\n\0", 5), RZ_OK, REPLY_ERROR, {"E1"}},

@@ -118,7 +118,7 @@ const std::vector<StatusAnswerCase>& StatusAnswerCases() {
     static const std::vector<StatusAnswerCase> cases = {
         {"E0", "E0\r\n", RZ_OK, false, RZ_OK, {}},
         {"E1 shown", "E1\r\n", RZ_OK, false, REPLY_ERROR, {"E1"}},
-        {"EA", "EA\r\n", RZ_OK, false, RZ_OK, {}},
+        {"a list is no status line", "EA\r\n", RZ_OK, false, REPLY_UNEXPECTED, {"EA"}},
         {"not an E line", "OK\r\n", RZ_OK, false, RZ_OK, {}},
         {"receive time-out", "", LINK_E_TIMEOUT, false, LINK_E_TIMEOUT, {}},
         {"send failure", "", LINK_E_SEND, true, LINK_E_SEND, {}},
@@ -296,8 +296,9 @@ TEST(CmdFC, UnboundFetchSendsNothing) {
 class InterleavingLink : public FakeLink {
   public:
     CCmdFC* other = nullptr;
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
-        const RzResult result = FakeLink::Receive(buffer, capacity, outLength);
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                     AnswerShape shape) override {
+        const RzResult result = FakeLink::Receive(buffer, capacity, outLength, shape);
         if (other != nullptr) {
             otherResult = other->Query();
         }

@@ -33,17 +33,17 @@ class ConnectionManagerTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dataDir.isValid());
         SetDataDirectory(dataDir.path().toStdString());
-        manager.SetTransportFactory([this]() -> std::unique_ptr<CLinkTransport> {
-            auto link = std::make_unique<TrackedLink>(&closes);
-            link->SetOpenResult(openResult);
-            for (const auto& answer : script) {
-                link->QueueAnswer(answer);
-            }
-            link->SetDefaultAnswer(refreshAnswer);
-            lastLink = link.get();
-            return link;
-        });
         ASSERT_EQ(manager.Init(), RZ_OK);
+    }
+    std::unique_ptr<CLinkTransport> MakeLink() {
+        auto link = std::make_unique<TrackedLink>(&closes);
+        link->SetOpenResult(openResult);
+        for (const auto& answer : script) {
+            link->QueueAnswer(answer);
+        }
+        link->SetDefaultAnswer(refreshAnswer);
+        lastLink = link.get();
+        return link;
     }
     void TearDown() override {
         manager.CloseAll();
@@ -57,7 +57,7 @@ class ConnectionManagerTest : public ::testing::Test {
     RzResult Login(uint32_t* id) { return manager.ConnectAndLogin("127.0.0.1", "admin", "pw", id); }
 
     QTemporaryDir dataDir;
-    CConnectionManager manager;
+    CConnectionManager manager{[this] { return MakeLink(); }};
     std::vector<std::string> script{kGreeting, "Input password.\r\n", "E0\r\n", kIdent3200,
                                     kPidAux};
     RzResult openResult = RZ_OK;
@@ -79,13 +79,13 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         {kIdent3200, 3200, 10, 8, 36, 3, 0x30006, 2},
         {kIdent3100, 3100, 6, 4, 12, 1, 0x10014, 0},
     };
+    uint32_t expectedId = kFirstConnectionId;
     for (const auto& c : cases) {
         script[3] = c.ident;
-        const uint32_t expectedId = CConnectionManager::PeekNextConnectionId();
         uint32_t id = 0;
         ASSERT_EQ(Login(&id), RZ_OK) << c.model;
-        EXPECT_EQ(id, expectedId);
-        EXPECT_EQ(lastLink->openedAddress(), "IP:127.0.0.1;PORT:34260");
+        EXPECT_EQ(id, expectedId++);
+        EXPECT_EQ(lastLink->openedAddress(), "127.0.0.1:34260");
 
         CInstrumentConnection* connection = nullptr;
         ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
@@ -115,14 +115,16 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
 
 TEST_F(ConnectionManagerTest, RefreshThatLosesTheLinkFailsTheLogIn) {
     refreshAnswer.clear();  // the refresh's first request times out
-    const uint32_t before = CConnectionManager::PeekNextConnectionId();
     uint32_t id = 0;
     EXPECT_EQ(Login(&id), LINK_E_TIMEOUT);
-    EXPECT_EQ(CConnectionManager::PeekNextConnectionId(), before + 1);
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back(), "Communicate with RZ error!");
     EXPECT_EQ(closes, 1);
+    // The failed start took the first id.
+    refreshAnswer = "E1\r\n";
+    ASSERT_EQ(Login(&id), RZ_OK);
+    EXPECT_EQ(id, kFirstConnectionId + 1);
 }
 
 TEST_F(ConnectionManagerTest, CommCycleComesFromTheConfigurationUnchecked) {
@@ -158,10 +160,8 @@ TEST_F(ConnectionManagerTest, FailuresBeforeStartTakeNoIdAndCloseTheLink) {
         refreshAnswer.clear();
         closes = 0;
         shown.clear();
-        const uint32_t before = CConnectionManager::PeekNextConnectionId();
         uint32_t id = 0;
         EXPECT_EQ(Login(&id), c.expected) << c.name;
-        EXPECT_EQ(CConnectionManager::PeekNextConnectionId(), before) << c.name;
         EXPECT_EQ(manager.ConnectionCount(), 0u) << c.name;
         if (c.shown.empty()) {
             EXPECT_TRUE(shown.empty()) << c.name;
@@ -171,6 +171,13 @@ TEST_F(ConnectionManagerTest, FailuresBeforeStartTakeNoIdAndCloseTheLink) {
         }
         EXPECT_EQ(closes, c.openResult == RZ_OK ? 1 : 0) << c.name;
     }
+    // None of them took an id.
+    script = {kGreeting, "E0\r\n", kIdent3200, kPidAux};
+    openResult = RZ_OK;
+    refreshAnswer = "E1\r\n";
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    EXPECT_EQ(id, kFirstConnectionId);
 }
 
 TEST_F(ConnectionManagerTest, UnsupportedInstrumentTakesAnIdButStartsNothing) {
@@ -186,15 +193,18 @@ TEST_F(ConnectionManagerTest, UnsupportedInstrumentTakesAnIdButStartsNothing) {
         script = {kGreeting, "E0\r\n", c.ident, kPidAux};
         shown.clear();
         closes = 0;
-        const uint32_t before = CConnectionManager::PeekNextConnectionId();
         uint32_t id = 0;
         EXPECT_EQ(Login(&id), LINK_E_UNSUPPORTED) << c.ident;
-        EXPECT_EQ(CConnectionManager::PeekNextConnectionId(), before + 1) << c.ident;
         EXPECT_EQ(manager.ConnectionCount(), 0u);
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.back(), "Software not support current hardware!");
         EXPECT_EQ(closes, 1);
     }
+    // Each of them took an id.
+    script = {kGreeting, "E0\r\n", kIdent3200, kPidAux};
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    EXPECT_EQ(id, kFirstConnectionId + 3);
 }
 
 TEST_F(ConnectionManagerTest, NotInitialisedRefusesEverything) {
@@ -211,9 +221,10 @@ TEST_F(ConnectionManagerTest, NotInitialisedRefusesEverything) {
 }
 
 TEST_F(ConnectionManagerTest, MissingTransportIsLackOfMemory) {
-    manager.SetTransportFactory([] { return std::unique_ptr<CLinkTransport>(); });
+    CConnectionManager bare([] { return std::unique_ptr<CLinkTransport>(); });
+    ASSERT_EQ(bare.Init(), RZ_OK);
     uint32_t id = 0;
-    EXPECT_EQ(Login(&id), LINK_E_NO_MEMORY);
+    EXPECT_EQ(bare.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), LINK_E_NO_MEMORY);
     EXPECT_EQ(shown, std::vector<std::string>{"Lack of memory!"});
 }
 
@@ -284,6 +295,43 @@ TEST_F(ConnectionManagerTest, CommunicationErrorClosesTheConnection) {
     // A second error for the same id finds nothing to close.
     ASSERT_EQ(manager.hub().Publish(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), RZ_OK);
     EXPECT_EQ(manager.ConnectionCount(), 1u);
+}
+
+TEST(ConnectionIds, WrapWithinTheirRangeAndSkipIdsInUse) {
+    const struct {
+        uint32_t counter;
+        std::vector<uint32_t> inUse;
+        uint32_t id, next;
+    } cases[] = {
+        {kFirstConnectionId, {}, kFirstConnectionId, kFirstConnectionId + 1},
+        {kLastConnectionId, {}, kLastConnectionId, kFirstConnectionId},
+        {kLastConnectionId - 1,
+         {kLastConnectionId - 1, kLastConnectionId, kFirstConnectionId},
+         kFirstConnectionId + 1,
+         kFirstConnectionId + 2},
+        {HUB_CHANNEL_MANAGER, {}, kFirstConnectionId, kFirstConnectionId + 1},
+        {0, {kFirstConnectionId}, kFirstConnectionId + 1, kFirstConnectionId + 2},
+    };
+    for (const auto& c : cases) {
+        uint32_t counter = c.counter;
+        const auto inUse = [&](uint32_t id) {
+            return std::find(c.inUse.begin(), c.inUse.end(), id) != c.inUse.end();
+        };
+        EXPECT_EQ(TakeConnectionId(&counter, inUse), c.id) << c.counter;
+        EXPECT_EQ(counter, c.next) << c.counter;
+    }
+    uint32_t counter = kFirstConnectionId;
+    EXPECT_EQ(TakeConnectionId(&counter, [](uint32_t) { return true; }), 0u);
+}
+
+TEST_F(ConnectionManagerTest, IdsAfterTheLastWrapToTheFirst) {
+    CConnectionManager late([this] { return MakeLink(); }, kLastConnectionId);
+    ASSERT_EQ(late.Init(), RZ_OK);
+    for (const uint32_t expected : {kLastConnectionId, kFirstConnectionId}) {
+        uint32_t id = 0;
+        ASSERT_EQ(late.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), RZ_OK);
+        EXPECT_EQ(id, expected);
+    }
 }
 
 }  // namespace

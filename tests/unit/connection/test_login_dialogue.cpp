@@ -104,6 +104,24 @@ TEST(LoginDialogue, SendFailureIsReturnedSilently) {
     EXPECT_TRUE(shown.empty());
 }
 
+TEST(LoginDialogue, LineBreakInUserOrPasswordIsRefusedBeforeAnythingIsSent) {
+    const struct {
+        const char* user;
+        const char* password;
+    } cases[] = {
+        {"admin\r\nCA1,1", "pw"}, {"admin", "pw\r\nCA1,1"}, {"ad\nmin", "pw"}, {"admin", "pw\r"}};
+    for (const auto& c : cases) {
+        FakeLink link;
+        link.QueueAnswer(kGreeting);
+        link.SetDefaultAnswer("Input password.\r\n");
+        std::vector<std::string> shown;
+        ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+        EXPECT_EQ(RunLoginDialogue(&link, c.user, c.password), LINK_E_PARAMETER);
+        EXPECT_TRUE(link.requests().empty());
+        EXPECT_EQ(shown, std::vector<std::string>{kLineBreakInLogin});
+    }
+}
+
 struct IdentCase {
     const char* name;
     const char* answer;

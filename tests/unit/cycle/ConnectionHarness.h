@@ -38,7 +38,6 @@ struct ConnectionHarness {
         }
         return sent;
     }
-    CInstrumentModel& model() { return connection->model(); }
 
     CEventHub hub;
     FakeLink link;

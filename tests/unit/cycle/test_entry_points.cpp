@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "ConnectionHarness.h"
 
@@ -134,7 +136,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          1,
          {"E0\r\n"},
          [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 0); },
-         LINK_E_GENERAL,
+         RZ_OK,
          {"OC0,1"},
          [](const auto& m) { return m.internalLoops[0].run == 0; }},
         {"RunExternal",
@@ -148,7 +150,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          3,
          {"EA\r\nDASP2,PID3\r\nEN\r\n", "E0\r\n"},
          [](auto& c) {
-             c.model().internalLoops[0].spDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[0].spDecimals = 1; });
              return c.SetLoopSP(kEntryInternalLoop, 1, 12.34);
          },
          RZ_OK,
@@ -168,7 +170,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          3,
          {"EA\r\nDASP1,PID1\r\nEN\r\n", "E0\r\n"},
          [](auto& c) {
-             c.model().externalLoops[2].spDecimals = 2;
+             c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[2].spDecimals = 2; });
              return c.SetLoopSP(kEntryExternalLoop, 3, -1.5);
          },
          RZ_OK,
@@ -180,7 +182,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          2,
          {"E0\r\n"},
          [](auto& c) {
-             c.model().internalLoops[1].outDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[1].outDecimals = 1; });
              return c.SetLoopOut(kEntryInternalLoop, 2, 45.67);
          },
          RZ_OK,
@@ -193,7 +195,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          2,
          {"E0\r\n"},
          [](auto& c) {
-             c.model().externalLoops[0].outDecimals = 1;
+             c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[0].outDecimals = 1; });
              return c.SetLoopOut(kEntryExternalLoop, 1, 45.67);
          },
          RZ_OK,
@@ -412,6 +414,52 @@ TEST(EntryPoints, ReadLogCopiesTheTextOrRefusesASmallBuffer) {
     EXPECT_EQ(h.Sent(), Sent{"FL COM,200"});
     char tiny[4];
     EXPECT_EQ(h.connection->ReadLog(0, tiny, sizeof tiny), LINK_E_BUFFER_SMALL);
+}
+
+TEST(EntryPoints, RunStopWithoutProgramsReturnsTheResultOfOC) {
+    for (const int32_t major : {2, 3}) {
+        ConnectionHarness h(major, 0, 3200, 0);  // no program option: nothing to reload
+        h.link.QueueAnswer("E0\r\n");
+        EXPECT_EQ(h.connection->OperateLoopSR(kEntryInternalLoop, 1, 1), RZ_OK) << major;
+        EXPECT_EQ(h.Sent(), Sent{"OC1,1"}) << major;
+    }
+}
+
+// A scripted link that says when a request has gone out.
+class AnnouncingLink : public FakeLink {
+  public:
+    RzResult Send(const char* request, uint32_t length) override {
+        const RzResult result = FakeLink::Send(request, length);
+        sent.Set();
+        return result;
+    }
+    CEvent sent;
+};
+
+TEST(EntryPoints, DigitalOutputSettlesWithoutHoldingTheConnection) {
+    CEventHub hub;
+    AnnouncingLink link;
+    link.SetDefaultAnswer("E0\r\n");
+    CInstrumentConnection connection(100, &hub, &link);
+    CInstrumentIdentity identity{};
+    std::memcpy(identity.family, "RZ", 3);
+    identity.modelNumber = 3200;
+    identity.firmwareMajor = 3;
+    identity.version = 0x30006;
+    ASSERT_EQ(connection.Prepare(identity), RZ_OK);
+
+    std::thread writer([&] { EXPECT_EQ(connection.SetDigitalOutput(2, 1), RZ_OK); });
+    ASSERT_TRUE(link.sent.WaitFor(std::chrono::seconds(10)));
+    // The connection is free again while the point settles: this runs before the new output is
+    // stored, not after the pause.
+    double outputSeen = -1.0;
+    connection.UpdateModel([&](CInstrumentModel& m) { outputSeen = m.dio[1].outValue; });
+    writer.join();
+    EXPECT_EQ(outputSeen, 0.0);
+    CInstrumentModel m{};
+    connection.CopyModel(&m);
+    EXPECT_EQ(m.dio[1].outValue, 1.0);
+    EXPECT_STREQ(m.dio[1].display.valueText[2], "1");
 }
 
 }  // namespace

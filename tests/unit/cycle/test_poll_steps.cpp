@@ -100,4 +100,13 @@ TEST(PollSteps, StopBetweenStepsEndsThePass) {
     EXPECT_EQ(h.Sent(), (Sent{"FW", "FD0,1,248"}));
 }
 
+TEST(Refresh, ALostLinkWhileSettingTheTrendOptionsEndsTheRefresh) {
+    ConnectionHarness h(3, 6);
+    h.link.QueueAnswer(List({"E A admin"}));  // level A: the refresh sets the trend options
+    h.link.QueueReceiveError(LINK_E_TIMEOUT);
+    EXPECT_EQ(h.connection->Refresh(), LINK_E_TIMEOUT);
+    EXPECT_EQ(h.Sent(), (Sent{"FU 0", "UD 4,OFF,GROUP,ON,ON"}));
+    EXPECT_EQ(h.commErrors, 1);
+}
+
 }  // namespace

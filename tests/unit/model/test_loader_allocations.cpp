@@ -27,19 +27,13 @@ class PreparedLink : public CLinkTransport {
     size_t answersUsed() const { return next_; }
 
     RzResult Connect() override { return RZ_OK; }
-    RzResult Open(const char*) override { return RZ_OK; }
+    RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
-    RzResult SetMode(int32_t mode) override {
-        mode_ = mode;
-        return RZ_OK;
-    }
-    int32_t GetMode() const override { return mode_; }
-    RzResult Send(const char*, uint32_t, int32_t mode) override {
+    RzResult Send(const char*, uint32_t) override {
         ++requests_;
-        mode_ = mode;
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength) override {
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
         *outLength = 0;
         if (next_ >= answers_.size()) {
             return LINK_E_TIMEOUT;
@@ -55,13 +49,11 @@ class PreparedLink : public CLinkTransport {
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
-    uint32_t SetExpectedLength(uint32_t bytes) override { return bytes; }
 
   private:
     const std::vector<std::string>& answers_;
     size_t next_ = 0;
     size_t requests_ = 0;
-    int32_t mode_ = RECV_LIST;
 };
 
 std::string PatternPayload() {

@@ -600,7 +600,7 @@ TEST_F(LoaderTest, ScreenImage) {
     const std::string image("\x89PNG\r\n\x1a\nDATA", 12);
     link->QueueAnswer(image);
     EXPECT_EQ(loader->LoadScreenImage(), RZ_OK);
-    EXPECT_EQ(model->imageData, commands->cmdFC.imageBuffer);
+    EXPECT_EQ(model->imageData, commands->Get<CCmdFC>()->imageBuffer);
     ASSERT_EQ(model->imageLength, image.size());
     EXPECT_EQ(std::memcmp(model->imageData, image.data(), image.size()), 0);
     // A failed fetch leaves the last image in place.

@@ -36,6 +36,18 @@ TEST(Strings, TableTextsAndInserts) {
     EXPECT_EQ(RzFormatString(1, 3), "");
 }
 
+TEST(StatusSink, ASinkMayReportAgain) {
+    std::vector<std::string> shown;
+    ScopedStatusSink sink([&](const std::string& text) {
+        shown.push_back(text);
+        if (shown.size() == 1) {
+            ShowStatusMessage("again");
+        }
+    });
+    ShowStatusMessage("first");
+    EXPECT_EQ(shown, (std::vector<std::string>{"first", "again"}));
+}
+
 TEST(StatusSink, StripsOneTrailingLineEndAndSkipsUnknownIds) {
     std::vector<std::string> shown;
     ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });

@@ -6,14 +6,18 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Paths.h"
+#include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
 
 namespace {
@@ -21,9 +25,7 @@ namespace {
 const std::string kHeaderPrefix = "QORSimpleControlRZRegFile\r\n";
 
 std::string FixturePath(const char* name) {
-    std::string dir = __FILE__;
-    dir.erase(dir.rfind('/'));
-    return dir + "/fixtures/" + name;
+    return std::string(RZ_FIXTURE_DIR) + "/" + name;
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -76,12 +78,6 @@ class RegistryTest : public ::testing::Test {
 
     std::string PathOf(const char* name) const { return dir.filePath(name).toStdString(); }
 
-    // A registry that will save to `path` (which need not exist yet).
-    static void Attach(CInstrumentRegistry& registry, const std::string& path) {
-        const RzResult r = registry.Load(path.c_str());
-        ASSERT_TRUE(r == RZ_OK || r == LINK_E_FILE || r == LINK_E_FILE_FORMAT) << ResultCodeName(r);
-    }
-
     QTemporaryDir dir;
 };
 
@@ -111,7 +107,7 @@ TEST_F(RegistryTest, SaveWritesTheFixedWidthLayoutByteForByte) {
         const std::string path = PathOf("RZRegist.rzr");
         ::unlink(path.c_str());
         CInstrumentRegistry registry;
-        Attach(registry, path);
+        ASSERT_EQ(registry.Load(path.c_str()), RZ_OK) << c.label;  // no file: an empty list
         registry.Clear();
         for (const auto& row : c.rows) {
             ASSERT_EQ(registry.Add(row.name, row.ip), RZ_OK) << c.label;
@@ -154,22 +150,6 @@ TEST_F(RegistryTest, WritingBackALoadedFileReproducesItsBytes) {
     }
     ASSERT_EQ(registry.Save(), RZ_OK);
     EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath("windows_crlf.rzr")));
-}
-
-TEST_F(RegistryTest, LineFeedOnlyFileIsReadWrongly) {
-    // The reader skips two bytes after every field, so a single LF shifts everything after it.
-    const std::string path = PathOf("lf.rzr");
-    WriteBytes(path, "QORSimpleControlRZRegFile\n         2\n" + std::string("Line-3") +
-                         std::string(9, ' ') + " ," + "10.0.0.1" + std::string(8, ' ') + "\n" +
-                         "Kiln" + std::string(11, ' ') + " ," + "10.0.0.2" + std::string(8, ' ') +
-                         "\n");
-    CInstrumentRegistry registry;
-    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
-    // The first record starts two bytes into its line; the second would need bytes past the end.
-    ASSERT_EQ(registry.GetCount(), 1);
-    EXPECT_STREQ(registry.GetRecord(0).name, "ne-3          ,");
-    EXPECT_EQ(std::string(registry.GetRecord(0).ip), ".0.0.1" + std::string(8, ' ') + "\n");
-    EXPECT_EQ(registry.FindAddress("Line-3"), std::nullopt);
 }
 
 TEST_F(RegistryTest, AddRefusesOnlyAnExactlyEqualName) {
@@ -310,103 +290,197 @@ TEST_F(RegistryTest, LoadWithoutPathReadsTheDataDirectory) {
     EXPECT_EQ(registry.GetCount(), 3);
 }
 
-TEST_F(RegistryTest, DamagedFilesNeverYieldMoreThanTheirWholeRecords) {
-    const std::string rec1 = "Line-3          ,192.168.  1. 10 \r\n";
-    const std::string rec2 = "Kiln            ,10.1.1.1        \r\n";
+TEST_F(RegistryTest, FilesAreReadWholeOrRefusedAndLeftAlone) {
+    const std::string sig = CInstrumentRegistry::kSignature;
+    const std::string rec1 = "Line-3          ,192.168.  1. 10 ";
+    const std::string rec2 = "Kiln            ,10.1.1.1        ";
+    const Row row1{"Line-3", "192.168.  1. 10"};
+    const Row row2{"Kiln", "10.1.1.1"};
+    const std::string two = kHeaderPrefix + "         2\r\n" + rec1 + "\r\n";
     struct Case {
         const char* label;
         std::string bytes;
         RzResult result;
-        std::vector<std::string> names;
+        std::vector<Row> rows;
     };
     const Case cases[] = {
+        {"LF line ends", sig + "\n         2\n" + rec1 + "\n" + rec2 + "\n", RZ_OK, {row1, row2}},
+        {"mixed line ends",
+         sig + "\n         2\r\n" + rec1 + "\n" + rec2 + "\r\n",
+         RZ_OK,
+         {row1, row2}},
+        {"last record without line end", two + rec2, RZ_OK, {row1, row2}},
+        {"no records", kHeaderPrefix + "         0\r\n", RZ_OK, {}},
         {"empty file", "", LINK_E_FILE_FORMAT, {}},
         {"short signature", "QORSimpleControl", LINK_E_FILE_FORMAT, {}},
         {"wrong signature",
-         "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1,
+         "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1 + "\r\n",
          LINK_E_FILE_FORMAT,
          {}},
-        {"signature only", "QORSimpleControlRZRegFile", RZ_OK, {}},
-        {"count cut short", kHeaderPrefix + "     ", RZ_OK, {}},
-        {"count without line end", kHeaderPrefix + "         1", RZ_OK, {}},
+        {"signature only", sig, LINK_E_FILE_FORMAT, {}},
+        {"count cut short", kHeaderPrefix + "     ", LINK_E_FILE_FORMAT, {}},
+        {"count without line end", kHeaderPrefix + "         0", LINK_E_FILE_FORMAT, {}},
         {"count larger than the records",
-         kHeaderPrefix + "         5\r\n" + rec1 + rec2,
-         RZ_OK,
-         {"Line-3", "Kiln"}},
-        {"half a record",
-         kHeaderPrefix + "         2\r\n" + rec1 + rec2.substr(0, 20),
-         RZ_OK,
-         {"Line-3"}},
-        {"last record without line end",
-         kHeaderPrefix + "         2\r\n" + rec1 + rec2.substr(0, 33),
-         RZ_OK,
-         {"Line-3", "Kiln"}},
+         kHeaderPrefix + "         5\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"half a record", two + rec2.substr(0, 20), LINK_E_FILE_FORMAT, {}},
         {"count smaller than the records",
-         kHeaderPrefix + "         1\r\n" + rec1 + rec2,
-         RZ_OK,
-         {"Line-3"}},
-        {"zero count", kHeaderPrefix + "         0\r\n" + rec1, RZ_OK, {}},
-        {"negative count", kHeaderPrefix + "        -3\r\n" + rec1, RZ_OK, {}},
-        {"garbage count", kHeaderPrefix + "      abc \r\n" + rec1, RZ_OK, {}},
-        {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1, RZ_OK, {"Line-3"}},
-        {"count with trailing garbage",
-         kHeaderPrefix + "2xyz      \r\n" + rec1 + rec2,
-         RZ_OK,
-         {"Line-3", "Kiln"}},
+         kHeaderPrefix + "         1\r\n" + rec1 + "\r\n" + rec2,
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"zero count before records",
+         kHeaderPrefix + "         0\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"negative count",
+         kHeaderPrefix + "        -2\r\n" + rec1 + "\r\n" + rec2 + "\r\n",
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"count not a number",
+         kHeaderPrefix + "       abc\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"count with trailing letters",
+         kHeaderPrefix + "2xyz      \r\n" + rec1 + "\r\n" + rec2,
+         LINK_E_FILE_FORMAT,
+         {}},
+        {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1 + "\r\n", LINK_E_FILE_FORMAT, {}},
+        {"record out of the fixed widths",
+         kHeaderPrefix + "         1\r\n" + std::string(33, 'N'),
+         LINK_E_FILE_FORMAT,
+         {}},
     };
+    const std::string path = PathOf("RZRegist.rzr");
     for (const auto& c : cases) {
-        const std::string path = PathOf("damaged.rzr");
         WriteBytes(path, c.bytes);
         CInstrumentRegistry registry;
         // Start from a filled list to see that a failed load does not keep stale records.
         ASSERT_EQ(registry.Load(FixturePath("windows_crlf.rzr").c_str()), RZ_OK);
         EXPECT_EQ(registry.Load(path.c_str()), c.result) << c.label;
-        std::vector<std::string> names;
-        for (const auto& row : Rows(registry)) {
-            names.push_back(row.name);
+        EXPECT_EQ(Rows(registry), c.rows) << c.label;
+        if (c.result != RZ_OK) {
+            // A file that was not read whole is never written over.
+            registry.Clear();
+            ASSERT_EQ(registry.Add("Dryer", "10.1.1.2"), RZ_OK);
+            EXPECT_EQ(registry.Save(), LINK_E_FILE) << c.label;
+            EXPECT_EQ(ReadBytes(path), c.bytes) << c.label;
         }
-        EXPECT_EQ(names, c.names) << c.label;
     }
 }
 
-TEST_F(RegistryTest, FieldsAreCutEvenWhenTheFileHasNoSeparators) {
-    // 33 bytes of letters per record: the terminators still end name and IP within their fields.
-    const std::string path = PathOf("dense.rzr");
-    WriteBytes(path, kHeaderPrefix + "         1\r\n" + std::string(33, 'N') + "\r\n");
-    CInstrumentRegistry registry;
-    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
-    ASSERT_EQ(registry.GetCount(), 1);
-    EXPECT_EQ(std::string(registry.GetRecord(0).name), std::string(15, 'N'));
-    EXPECT_EQ(std::string(registry.GetRecord(0).ip), std::string(15, 'N'));
-}
-
-TEST_F(RegistryTest, MissingFileOrEmptyPathIsAFileError) {
-    CInstrumentRegistry registry;
-    EXPECT_EQ(registry.Load(PathOf("absent.rzr").c_str()), LINK_E_FILE);
-    EXPECT_EQ(registry.Load(""), LINK_E_FILE);
-    // No path known: a pending change cannot be written.
-    CInstrumentRegistry unattached;
-    ASSERT_EQ(unattached.Add("a", "1"), RZ_OK);
-    EXPECT_EQ(unattached.Save(), LINK_E_FILE);
-    EXPECT_FALSE(unattached.IsInSync());
-}
-
-TEST_F(RegistryTest, RenameFailureLeavesTheOldEntryAndNoLeftovers) {
-    // The registry path names a directory: the new file is written but cannot replace it.
-    const std::string path = PathOf("RZRegist.rzr");
-    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-    WriteBytes(path + "/keep", "x");
-    CInstrumentRegistry registry;
-    Attach(registry, path);
-    registry.Clear();
-    ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
-    EXPECT_EQ(registry.Save(), LINK_E_FILE);
-    EXPECT_FALSE(registry.IsInSync());
+// What is at `path`, for telling whether anything changed it.
+std::string Describe(const std::string& path) {
     struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISDIR(info.st_mode));
-    EXPECT_EQ(DirectoryEntries(path), std::vector<std::string>{"keep"});
+    if (::lstat(path.c_str(), &info) != 0) {
+        return "nothing";
+    }
+    std::string text = std::to_string(info.st_mode) + ":";
+    if (S_ISDIR(info.st_mode)) {
+        for (const auto& name : DirectoryEntries(path)) {
+            text += name + "/";
+        }
+    } else if (S_ISREG(info.st_mode)) {
+        text += ReadBytes(path);
+    }
+    return text;
+}
+
+TEST_F(RegistryTest, UnreadableFilesAreReportedAndNeverWrittenOver) {
+    const std::string original = ReadBytes(FixturePath("windows_crlf.rzr"));
+    struct Case {
+        const char* label;
+        std::string path;
+        std::function<void(const std::string&)> make;
+        RzResult result;
+    };
+    const auto none = [](const std::string&) {};
+    const Case cases[] = {
+        {"missing file", PathOf("absent.rzr"), none, RZ_OK},
+        {"missing directory", PathOf("absent/RZRegist.rzr"), none, LINK_E_FILE},
+        {"empty path", "", none, LINK_E_FILE},
+        {"directory", PathOf("dir.rzr"),
+         [](const std::string& p) {
+             ASSERT_EQ(::mkdir(p.c_str(), 0755), 0);
+             WriteBytes(p + "/keep", "x");
+         },
+         LINK_E_FILE},
+        {"FIFO", PathOf("fifo.rzr"),
+         [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, LINK_E_FILE},
+        {"no read permission", PathOf("secret.rzr"),
+         [&](const std::string& p) {
+             WriteBytes(p, original);
+             ASSERT_EQ(::chmod(p.c_str(), 0200), 0);
+         },
+         LINK_E_FILE},
+    };
+    ::alarm(20);  // a read that waits on the FIFO ends the test here
+    for (const auto& c : cases) {
+        if (::geteuid() == 0 && std::string(c.label) == "no read permission") {
+            continue;  // permissions do not bind the superuser
+        }
+        c.make(c.path);
+        const std::string before = Describe(c.path);
+        const std::vector<std::string> entries = DirectoryEntries(dir.path().toStdString());
+        std::vector<std::string> shown;
+        ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
+        CInstrumentRegistry registry;
+        ASSERT_EQ(registry.Load(c.path.c_str()), c.result) << c.label;
+        EXPECT_EQ(registry.GetCount(), 0) << c.label;
+        registry.Clear();
+        ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
+        if (c.result == RZ_OK) {
+            // A missing file reads as an empty list and is created by the first save.
+            EXPECT_EQ(registry.Save(), RZ_OK) << c.label;
+            EXPECT_EQ(ReadBytes(c.path),
+                      kHeaderPrefix + "         1\r\n" + "Kiln            ,10.1.1.1        \r\n");
+            continue;
+        }
+        ASSERT_FALSE(shown.empty()) << c.label;
+        EXPECT_NE(shown[0].find(c.path), std::string::npos) << c.label << ": " << shown[0];
+        EXPECT_EQ(registry.Save(), LINK_E_FILE) << c.label;
+        EXPECT_EQ(Describe(c.path), before) << c.label;
+        EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), entries) << c.label;
+    }
+    ::alarm(0);
+}
+
+TEST_F(RegistryTest, ParallelUpdatesKeepEveryRecord) {
+    const std::string path = PathOf("RZRegist.rzr");
+    constexpr int kThreads = 8;
+    constexpr int kEach = 5;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            CInstrumentRegistry registry;  // each holds the list it read first
+            failures += registry.Load(path.c_str()) != RZ_OK;
+            for (int k = 0; k < kEach; ++k) {
+                const std::string name = std::to_string(t) + "-" + std::to_string(k);
+                failures += registry.Update([&](CInstrumentRegistry& r) {
+                    return r.Add(name, "10.0.0.1");
+                }) != RZ_OK;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, 0);
+    CInstrumentRegistry check;
+    ASSERT_EQ(check.Load(path.c_str()), RZ_OK);
+    EXPECT_EQ(check.GetCount(), kThreads * kEach);
     EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), std::vector<std::string>{"RZRegist.rzr"});
+    // A change that fails writes nothing and leaves the list as the file holds it.
+    const std::string before = ReadBytes(path);
+    EXPECT_EQ(check.Update([](CInstrumentRegistry& r) {
+        r.Clear();
+        return LINK_E_EXISTS;
+    }),
+              LINK_E_EXISTS);
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(check.GetCount(), kThreads * kEach);
+    EXPECT_TRUE(check.IsInSync());
 }
 
 // Makes every write past `bytes` bytes of a file fail, as on a full disk.

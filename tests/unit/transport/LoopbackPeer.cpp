@@ -127,10 +127,6 @@ void CLoopbackPeer::Join() {
     }
 }
 
-std::string CLoopbackPeer::Address() const {
-    return "IP:127.0.0.1;PORT:" + std::to_string(port_);
-}
-
 void CLoopbackPeer::Run() {
     for (int index = 0;; ++index) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);

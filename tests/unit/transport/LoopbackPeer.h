@@ -41,8 +41,6 @@ class CLoopbackPeer {
     CLoopbackPeer& operator=(const CLoopbackPeer&) = delete;
 
     uint16_t Port() const { return port_; }
-    // "IP:127.0.0.1;PORT:<port>"
-    std::string Address() const;
     // Stops accepting and waits until the running script has returned.
     void Join();
 

@@ -143,6 +143,12 @@ TEST(LinkFraming, TextAnswersCompleteAtTheSameByteHoweverCut) {
          FrameStatus::kIncomplete, "", 0},
         {"EA without line end then END:", RECV_LIST, 0, "EAxy\r\nEND:\r\n", FrameStatus::kComplete,
          "EAxy\r\nEND:\r\n", 12},
+        {"list answer that is neither status line nor list", RECV_LIST, 0, "MODEL:\r\nEN\r\n",
+         FrameStatus::kMalformed, "", 0},
+        {"a list where a line was asked is taken whole", RECV_LINE, 0, list + "E0\r\n",
+         FrameStatus::kComplete, list, list.size()},
+        {"a list where a record was asked is taken whole", RECV_FIXED, 4, "EA\r\nEN\r\nxy",
+         FrameStatus::kComplete, "EA\r\nEN\r\n" + kNul, 8},
         {"line", RECV_LINE, 0, "Input username.\r\n", FrameStatus::kComplete, "Input username.\r\n",
          17},
         {"line ends at the first CR LF", RECV_LINE, 0, "E0\r\nE1\r\n", FrameStatus::kComplete,
@@ -205,6 +211,8 @@ TEST(LinkFraming, BinaryAnswersJoinBlockPayloadsHoweverCut) {
          p1.size() + 14 + 4},
         {"error line waits for its line end", RECV_BINARY, 0, "E1 Bu", FrameStatus::kIncomplete, "",
          0},
+        {"a list instead of blocks is taken whole", RECV_BINARY, 0, "EA\r\nL1\r\nEN\r\nE0\r\n",
+         FrameStatus::kComplete, "EA\r\nL1\r\nEN\r\n" + kNul, 12},
         {"length below 6", RECV_BINARY, 0, BlockHeader(5) + std::string(20, 'x'),
          FrameStatus::kMalformed, "", 0},
         {"length 0", RECV_BINARY, 0, BlockHeader(0), FrameStatus::kMalformed, "", 0},
@@ -228,21 +236,6 @@ TEST(LinkFraming, BlockLengthField0x106CarriesA256BytePayloadIn270Bytes) {
     EXPECT_EQ(out.consumed, 270u);
     EXPECT_EQ(framing->Received(), 256u);
     EXPECT_EQ(framing->Payload().Size(), 256u);
-}
-
-TEST(LinkFraming, ListNotStartingWithECompletesWithWhatArrived) {
-    auto framing = std::make_unique<CLinkFraming>();
-    framing->SetMode(RECV_LIST);
-    size_t used = 0;
-    EXPECT_EQ(framing->Feed("MODEL", 5, &used), FrameStatus::kComplete);
-    EXPECT_EQ(used, 5u);
-    EXPECT_EQ(std::string(framing->Answer(), framing->Received()), "MODEL");
-    // Nothing more is taken until the next answer starts.
-    EXPECT_EQ(framing->Feed("XY", 2, &used), FrameStatus::kComplete);
-    EXPECT_EQ(used, 0u);
-    framing->Reset();
-    EXPECT_EQ(framing->Feed("XY", 2, &used), FrameStatus::kComplete);
-    EXPECT_EQ(std::string(framing->Answer(), framing->Received()), "XY");
 }
 
 TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
