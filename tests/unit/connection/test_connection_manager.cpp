@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/FakeLink.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
-#include "unit/commands/FakeLink.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "common/FakeLink.h"
 #include "platform/StatusSink.h"
 #include "session/LoginDialogue.h"
-#include "unit/commands/FakeLink.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/FakeLink.h"
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
 #include "session/InstrumentConnection.h"
-#include "unit/commands/FakeLink.h"
 
 // A connection over a scripted link, prepared for an instrument of the given firmware, with the
 // hub's communication-error events and the status texts captured.

@@ -53,7 +53,7 @@ PngLayout MakeLayout(const FormatCase& c, uint32_t seed) {
     return layout;
 }
 
-void ExpectPixels(const CRzImage& image, const PngLayout& layout, const char* name) {
+void ExpectPixels(const CRzImage& image, const PngLayout& layout, const std::string& name) {
     ASSERT_EQ(image.width(), layout.width) << name;
     ASSERT_EQ(image.height(), layout.height) << name;
     const std::vector<uint32_t> expected = ExpectedPixels(layout);
@@ -72,38 +72,25 @@ void ExpectPixels(const CRzImage& image, const PngLayout& layout, const char* na
 
 }  // namespace
 
-TEST(PngDecode, EveryColourTypeAndDepthGivesTheExactPixels) {
+// One file for each way the decoder takes: its own conversion of plain 8-bit RGB and RGBA rows,
+// and each transform it asks libpng for (palette and low depths expanded, tRNS to alpha, 16 bits
+// scaled, grey to RGB, interlacing). libpng's handling of every other combination is its own.
+TEST(PngDecode, EveryPathGivesTheExactPixels) {
     constexpr int P = PNG_COLOR_TYPE_PALETTE;
     constexpr int G = PNG_COLOR_TYPE_GRAY;
     constexpr int GA = PNG_COLOR_TYPE_GRAY_ALPHA;
     constexpr int RGB = PNG_COLOR_TYPE_RGB;
     constexpr int RGBA = PNG_COLOR_TYPE_RGB_ALPHA;
     const FormatCase cases[] = {
-        {"palette 8-bit", P, 8, 7, 5, false, 200, 0, false},
         {"palette 8-bit, tRNS on the first 10 of 16", P, 8, 7, 5, false, 16, 10, false},
-        {"palette 1-bit, width not a multiple of 8", P, 1, 13, 3, false, 2, 0, false},
-        {"palette 2-bit", P, 2, 9, 4, false, 4, 4, false},
         {"palette 4-bit interlaced", P, 4, 13, 11, true, 16, 3, false},
-        {"grey 1-bit", G, 1, 11, 3, false, 0, 0, false},
         {"grey 2-bit", G, 2, 9, 3, false, 0, 0, false},
-        {"grey 4-bit", G, 4, 7, 3, false, 0, 0, false},
-        {"grey 8-bit", G, 8, 6, 4, false, 0, 0, false},
-        {"grey 16-bit", G, 16, 6, 4, false, 0, 0, false},
-        {"grey 4-bit, tRNS colour", G, 4, 8, 4, false, 0, 0, true},
         {"grey 16-bit, tRNS colour", G, 16, 5, 4, false, 0, 0, true},
         {"grey+alpha 8-bit", GA, 8, 5, 5, false, 0, 0, false},
-        {"grey+alpha 16-bit", GA, 16, 5, 5, false, 0, 0, false},
-        {"RGB 8-bit", RGB, 8, 9, 7, false, 0, 0, false},
         {"RGB 8-bit, tRNS colour", RGB, 8, 9, 7, false, 0, 0, true},
         {"RGB 16-bit", RGB, 16, 9, 7, false, 0, 0, false},
-        {"RGB 16-bit, tRNS colour", RGB, 16, 4, 3, false, 0, 0, true},
-        {"RGBA 8-bit", RGBA, 8, 9, 7, false, 0, 0, false},
-        {"RGBA 16-bit", RGBA, 16, 9, 7, false, 0, 0, false},
-        {"RGB 8-bit interlaced", RGB, 8, 13, 11, true, 0, 0, false},
         {"RGBA 16-bit interlaced", RGBA, 16, 10, 9, true, 0, 0, false},
-        {"grey 2-bit interlaced, smaller than one block", G, 2, 5, 3, true, 0, 0, false},
-        {"grey+alpha 8-bit interlaced 1 x 1", GA, 8, 1, 1, true, 0, 0, false},
-        {"RGB 8-bit 1 x 1", RGB, 8, 1, 1, false, 0, 0, false},
+        {"RGB 8-bit interlaced", RGB, 8, 13, 11, true, 0, 0, false},
         {"RGB 8-bit, one row at the widest side", RGB, 8, CRzImage::kMaxSide, 1, false, 0, 0,
          false},
     };
@@ -116,67 +103,60 @@ TEST(PngDecode, EveryColourTypeAndDepthGivesTheExactPixels) {
         ASSERT_EQ(DecodePng(file.data(), file.size(), image), RZ_OK) << c.name;
         ExpectPixels(image, layout, c.name);
     }
+    // The plain 8-bit rows the decoder converts itself, for every width remainder.
+    for (const int colourType : {RGB, RGBA}) {
+        for (const int width : {1, 2, 3, 4, 5, 7, 8, 9, 17, 640}) {
+            const PngLayout layout =
+                MakeLayout({"plain", colourType, 8, width, 5, false, 0, 0, false}, seed++);
+            const std::vector<uint8_t> file = WritePng(layout);
+            CRzImage image;
+            ASSERT_EQ(DecodePng(file.data(), file.size(), image), RZ_OK);
+            ExpectPixels(
+                image, layout,
+                (colourType == RGB ? "RGB width " : "RGBA width ") + std::to_string(width));
+        }
+    }
 }
 
-// Every 16-bit value becomes the nearest 8-bit one (v / 257 rounded), not just its high byte.
+// A 16-bit value becomes the nearest 8-bit one (v / 257 rounded), not just its high byte.
 TEST(PngDecode, SixteenBitSamplesRoundToNearest) {
+    const uint16_t values[] = {0, 128, 129, 385, 386, 0x7F80, 0x80FF, 65406, 65407, 65535};
     PngLayout layout;
-    layout.width = 256;
-    layout.height = 256;
+    layout.width = static_cast<int>(std::size(values));
+    layout.height = 1;
     layout.colorType = PNG_COLOR_TYPE_GRAY;
     layout.bitDepth = 16;
-    for (uint32_t v = 0; v < 65536; ++v) {
-        layout.samples.push_back(static_cast<uint16_t>(v));
-    }
+    layout.samples.assign(std::begin(values), std::end(values));
     const std::vector<uint8_t> file = WritePng(layout);
     CRzImage image;
     ASSERT_EQ(DecodePng(file.data(), file.size(), image), RZ_OK);
-    int mismatches = 0;
-    for (uint32_t v = 0; v < 65536; ++v) {
-        const uint32_t grey = (v * 2 + 257) / (2 * 257);
-        const uint32_t want = 0xFF000000u | (grey << 16) | (grey << 8) | grey;
-        if (image.Pixel(v % 256, v / 256) != want && ++mismatches <= 3) {
-            ADD_FAILURE() << "16-bit value " << v << " gave " << std::hex
-                          << image.Pixel(v % 256, v / 256) << ", expected " << want;
-        }
+    for (int x = 0; x < layout.width; ++x) {
+        const uint32_t grey = (values[x] * 2u + 257u) / (2u * 257u);
+        EXPECT_EQ(image.Pixel(x, 0), 0xFF000000u | (grey << 16) | (grey << 8) | grey) << values[x];
     }
-    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(PngDecode, BytesAfterIendAreIgnored) {
     const PngLayout layout =
         MakeLayout({"RGB", PNG_COLOR_TYPE_RGB, 8, 4, 3, false, 0, 0, false}, 7);
-    const std::vector<uint8_t> file = WritePng(layout);
-    const std::vector<std::vector<uint8_t>> tails = {{0}, {'E', '0', '\r', '\n', 0}};
-    for (const auto& tail : tails) {
-        std::vector<uint8_t> received = file;
-        received.insert(received.end(), tail.begin(), tail.end());
-        CRzImage image;
-        ASSERT_EQ(DecodePng(received.data(), received.size(), image), RZ_OK);
-        ExpectPixels(image, layout, "with a tail");
-    }
+    std::vector<uint8_t> file = WritePng(layout);
+    file.insert(file.end(), {'E', '0', '\r', '\n', 0});
+    CRzImage image;
+    ASSERT_EQ(DecodePng(file.data(), file.size(), image), RZ_OK);
+    ExpectPixels(image, layout, "with a tail");
 }
 
 TEST(PngDecode, ReusesTheImageBufferWhileTheSizeDoesNotGrow) {
-    const FormatCase big = {"big", PNG_COLOR_TYPE_RGB, 8, 64, 48, false, 0, 0, false};
-    const FormatCase small = {"small", PNG_COLOR_TYPE_PALETTE, 8, 10, 10, false, 20, 0, false};
-    const PngLayout bigLayout = MakeLayout(big, 11);
-    const PngLayout bigLayout2 = MakeLayout(big, 12);
-    const PngLayout smallLayout = MakeLayout(small, 13);
+    const PngLayout bigLayout =
+        MakeLayout({"big", PNG_COLOR_TYPE_RGB, 8, 64, 48, false, 0, 0, false}, 11);
+    const PngLayout smallLayout =
+        MakeLayout({"small", PNG_COLOR_TYPE_PALETTE, 8, 10, 10, false, 20, 0, false}, 13);
     const std::vector<uint8_t> bigFile = WritePng(bigLayout);
-    const std::vector<uint8_t> bigFile2 = WritePng(bigLayout2);
     const std::vector<uint8_t> smallFile = WritePng(smallLayout);
 
     CRzImage image;
     ASSERT_EQ(DecodePng(bigFile.data(), bigFile.size(), image), RZ_OK);
     const uint32_t* buffer = image.Row(0);
-    const size_t capacity = image.capacity();
-    EXPECT_EQ(capacity, 64u * 48u);
-
-    ASSERT_EQ(DecodePng(bigFile2.data(), bigFile2.size(), image), RZ_OK);
-    EXPECT_EQ(image.Row(0), buffer);
-    ExpectPixels(image, bigLayout2, "second big");
-
     ASSERT_EQ(DecodePng(smallFile.data(), smallFile.size(), image), RZ_OK);
     EXPECT_EQ(image.Row(0), buffer);
     ExpectPixels(image, smallLayout, "small after big");
@@ -186,7 +166,7 @@ TEST(PngDecode, ReusesTheImageBufferWhileTheSizeDoesNotGrow) {
     EXPECT_TRUE(image.IsEmpty());
     ASSERT_EQ(DecodePng(bigFile.data(), bigFile.size(), image), RZ_OK);
     EXPECT_EQ(image.Row(0), buffer);
-    EXPECT_EQ(image.capacity(), capacity);
+    EXPECT_EQ(image.capacity(), 64u * 48u);
     ExpectPixels(image, bigLayout, "big after a failure");
 }
 
@@ -209,20 +189,4 @@ TEST(PngDecode, AncillaryWarningsAreSilentAndHarmless) {
     ASSERT_EQ(result, RZ_OK);
     ExpectPixels(image, layout, "bad tRNS ignored");
     EXPECT_EQ(printed, "");
-}
-
-// Plain 8-bit RGB and RGBA rows are converted by the decoder itself; every width remainder
-// and a tall image (many rows through the same buffer) must come out exact.
-TEST(PngDecode, PlainRowsOfEveryWidth) {
-    uint32_t seed = 300;
-    for (const int colourType : {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA}) {
-        for (const int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 639, 640}) {
-            const PngLayout layout =
-                MakeLayout({"plain", colourType, 8, width, 33, false, 0, 0, false}, seed++);
-            const std::vector<uint8_t> file = WritePng(layout);
-            CRzImage image;
-            ASSERT_EQ(DecodePng(file.data(), file.size(), image), RZ_OK);
-            ExpectPixels(image, layout, colourType == PNG_COLOR_TYPE_RGB ? "RGB" : "RGBA");
-        }
-    }
 }

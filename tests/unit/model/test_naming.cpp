@@ -12,34 +12,24 @@
 namespace {
 
 TEST(Naming, ChannelNumbers) {
+    constexpr auto kNo = ChannelObject::kNone;
+    constexpr auto kMeas = ChannelObject::kMeasurement;
+    constexpr auto kMath = ChannelObject::kMath;
+    constexpr auto kInt = ChannelObject::kInternalLoop;
+    constexpr auto kExt = ChannelObject::kExternalLoop;
+    constexpr int32_t kPv = kQuantityPv, kSp = kQuantitySp, kOut = kQuantityOut;
     const struct {
         int32_t number;
         ChannelObject object;
         int32_t index;
         int32_t quantity;
-    } cases[] = {
-        {0, ChannelObject::kNone, 0, 0},
-        {-5, ChannelObject::kNone, 0, 0},
-        {1, ChannelObject::kMeasurement, 0, 0},
-        {7, ChannelObject::kMeasurement, 6, 0},
-        {30, ChannelObject::kMeasurement, 29, 0},
-        {31, ChannelObject::kMath, 0, 0},
-        {60, ChannelObject::kMath, 29, 0},
-        {61, ChannelObject::kNone, 0, 0},
-        {100, ChannelObject::kNone, 0, 0},
-        {101, ChannelObject::kInternalLoop, 0, kQuantityPv},
-        {102, ChannelObject::kInternalLoop, 0, kQuantitySp},
-        {103, ChannelObject::kInternalLoop, 0, kQuantityOut},
-        {105, ChannelObject::kInternalLoop, 1, kQuantitySp},
-        {118, ChannelObject::kInternalLoop, 5, kQuantityOut},
-        {119, ChannelObject::kNone, 0, 0},
-        {200, ChannelObject::kNone, 0, 0},
-        {201, ChannelObject::kExternalLoop, 0, kQuantityPv},
-        {246, ChannelObject::kExternalLoop, 15, kQuantityPv},
-        {248, ChannelObject::kExternalLoop, 15, kQuantityOut},
-        {249, ChannelObject::kNone, 0, 0},
-        {INT_MAX, ChannelObject::kNone, 0, 0},
-    };
+    } cases[] = {{0, kNo, 0, 0},        {-5, kNo, 0, 0},      {1, kMeas, 0, 0},
+                 {7, kMeas, 6, 0},      {30, kMeas, 29, 0},   {31, kMath, 0, 0},
+                 {60, kMath, 29, 0},    {61, kNo, 0, 0},      {100, kNo, 0, 0},
+                 {101, kInt, 0, kPv},   {102, kInt, 0, kSp},  {103, kInt, 0, kOut},
+                 {105, kInt, 1, kSp},   {118, kInt, 5, kOut}, {119, kNo, 0, 0},
+                 {200, kNo, 0, 0},      {201, kExt, 0, kPv},  {246, kExt, 15, kPv},
+                 {248, kExt, 15, kOut}, {249, kNo, 0, 0},     {INT_MAX, kNo, 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.number);
         const CChannelPosition position = LocateChannel(c.number);
@@ -158,20 +148,6 @@ TEST(Naming, DioDefaultNames) {
     }
 }
 
-TEST(Naming, ModuleKindTexts) {
-    const struct {
-        int32_t kind;
-        const char* text;
-    } cases[] = {
-        {0, "DI-1"},    {1, "DO-1"}, {2, "DO-2"}, {3, "DIO-11"}, {4, "DIO-12"},    {5, "DO-2P"},
-        {6, "DIO-12P"}, {7, "DIO"},  {8, "DIO"},  {-1, "DIO"},   {INT_MAX, "DIO"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kind);
-        EXPECT_STREQ(ModuleKindText(c.kind), c.text);
-    }
-}
-
 // Which records carry which type text after WriteTypeTexts, for a set of counts.
 TEST(Naming, TypeTextsByCount) {
     const struct {
@@ -191,18 +167,16 @@ TEST(Naming, TypeTextsByCount) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto model = std::make_unique<CInstrumentModel>();
-        const auto mark = [](CDisplayBlock& display) {
-            std::strcpy(display.typeText, "old");
-            std::strcpy(display.name, "Boiler");
+        const auto marked = [](auto& records) {
+            for (auto& r : records) {
+                std::strcpy(r.display.typeText, "old");
+                std::strcpy(r.display.name, "Boiler");
+            }
         };
-        for (auto& r : model->channels)
-            mark(r.display);
-        for (auto& r : model->internalLoops)
-            mark(r.display);
-        for (auto& r : model->externalLoops)
-            mark(r.display);
-        for (auto& r : model->dio)
-            mark(r.display);
+        marked(model->channels);
+        marked(model->internalLoops);
+        marked(model->externalLoops);
+        marked(model->dio);
         model->measCount = c.meas;
         model->mathCount = c.math;
         model->loopCount = c.loops;
@@ -216,18 +190,15 @@ TEST(Naming, TypeTextsByCount) {
         for (int i = kMeasChannels; i < kChannels; ++i) {
             EXPECT_STREQ(model->channels[i].display.typeText, c.mathText) << "channel " << i + 1;
         }
-        for (const auto& r : model->internalLoops) {
-            EXPECT_STREQ(r.display.typeText, c.loopText);
-            EXPECT_STREQ(r.display.name, "Boiler");
-        }
-        for (const auto& r : model->externalLoops) {
-            EXPECT_STREQ(r.display.typeText, c.extText);
-            EXPECT_STREQ(r.display.name, "Boiler");
-        }
-        for (const auto& r : model->dio) {
-            EXPECT_STREQ(r.display.typeText, c.dioText);
-            EXPECT_STREQ(r.display.name, "Boiler");
-        }
+        const auto expect = [](const auto& records, const char* text) {
+            for (const auto& r : records) {
+                EXPECT_STREQ(r.display.typeText, text);
+                EXPECT_STREQ(r.display.name, "Boiler") << "names are not type texts";
+            }
+        };
+        expect(model->internalLoops, c.loopText);
+        expect(model->externalLoops, c.extText);
+        expect(model->dio, c.dioText);
     }
 }
 

@@ -59,25 +59,6 @@ class HubTest : public ::testing::Test {
     std::vector<Call> calls;
 };
 
-TEST(EventKey, ChannelTimes256PlusTypeInUnsigned32Bits) {
-    struct Case {
-        uint32_t channel;
-        uint32_t type;
-        uint32_t key;
-    };
-    const Case cases[] = {
-        {HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED, 51200256u},
-        {HUB_CHANNEL_MANAGER, HUB_EVENT_COMM_ERROR, 51200265u},
-        {100000, HUB_EVENT_DATA_REFRESHED, 25600001u},
-        {HUB_CHANNEL_PROGRAM_PANEL, 255, 51202303u},
-        // Connection ids far above the first one still fit without wrapping.
-        {16000000, 9, 4096000009u},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(MakeEventKey(c.channel, c.type), c.key) << c.channel << "/" << c.type;
-    }
-}
-
 TEST(EventHubSetup, RefusesUseBeforeSetupAndZeroBuckets) {
     CEventHub hub;
     EXPECT_EQ(hub.Subscribe(

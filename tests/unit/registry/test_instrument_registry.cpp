@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/FileHelpers.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
@@ -26,29 +27,6 @@ const std::string kHeaderPrefix = "QORSimpleControlRZRegFile\r\n";
 
 std::string FixturePath(const char* name) {
     return std::string(RZ_FIXTURE_DIR) + "/" + name;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::vector<std::string> DirectoryEntries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const QString& name :
-         QDir(QString::fromStdString(dir))
-             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                        QDir::Name)) {
-        names.push_back(name.toStdString());
-    }
-    return names;
 }
 
 struct Row {
@@ -482,28 +460,6 @@ TEST_F(RegistryTest, ParallelUpdatesKeepEveryRecord) {
     EXPECT_EQ(check.GetCount(), kThreads * kEach);
     EXPECT_TRUE(check.IsInSync());
 }
-
-// Makes every write past `bytes` bytes of a file fail, as on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool ok() const { return ok_; }
-
-  private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 TEST_F(RegistryTest, FailedWriteLeavesTheOldFileWhole) {
     const std::string path = PathOf("RZRegist.rzr");

@@ -75,9 +75,7 @@ TEST(ReceiveBuffer, CopyOutNeedsRoomForTheWholeContents) {
         int32_t result;
         uint32_t length;
     };
-    const Case cases[] = {
-        {10, 9, -1, 0}, {10, 10, 0, 10}, {10, 11, 0, 10}, {0, 0, 0, 0}, {1, 0, -1, 0},
-    };
+    const Case cases[] = {{10, 9, -1, 0}, {10, 10, 0, 10}, {0, 0, 0, 0}, {1, 0, -1, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "size " << c.size << " capacity " << c.capacity);
         CReceiveBuffer buffer;

@@ -9,9 +9,9 @@
 #include "platform/StatusSink.h"
 #include "transport/LinkTransport.h"
 
-// A scripted link for command tests: records every request with the receive mode its answer
-// was read in, and hands out queued answers exactly as the socket would (the answer bytes and
-// length, or a code).
+// A scripted link: records every request with the receive mode its answer was read in, and
+// hands out queued answers exactly as the socket would (the answer bytes and length, or a code).
+// With recording off a run through it allocates nothing, so allocation checks can use it too.
 class FakeLink : public CLinkTransport {
   public:
     struct Request {
@@ -30,8 +30,11 @@ class FakeLink : public CLinkTransport {
     void SetDefaultAnswer(const std::string& bytes) { defaultAnswer_ = bytes; }
     // The next Send fails with `code`.
     void FailNextSend(RzResult code) { sendError_ = code; }
+    // Sends are counted but not stored from now on.
+    void StopRecording() { recording_ = false; }
 
     const std::vector<Request>& requests() const { return requests_; }
+    size_t sendCount() const { return sendCount_; }
     size_t pendingAnswers() const { return answers_.size(); }
 
     // Open answers `code` from now on.
@@ -55,7 +58,10 @@ class FakeLink : public CLinkTransport {
             sendError_ = RZ_OK;
             return code;
         }
-        requests_.push_back({std::string(request, length), -1});
+        ++sendCount_;
+        if (recording_) {
+            requests_.push_back({std::string(request, length), -1});
+        }
         return RZ_OK;
     }
     RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
@@ -78,21 +84,19 @@ class FakeLink : public CLinkTransport {
             }
             answers_.push_back({answer, RZ_OK});
         }
-        const Answer answer = answers_.front();
+        const Answer& answer = answers_.front();
+        RzResult result = answer.code;
+        if (result == RZ_OK && answer.bytes.empty()) {
+            result = LINK_E_SEND;
+        } else if (result == RZ_OK && answer.bytes.size() > capacity) {
+            result = LINK_E_BUFFER_SMALL;
+        } else if (result == RZ_OK) {
+            std::memcpy(buffer, answer.bytes.data(), answer.bytes.size());
+            buffer[answer.bytes.size()] = '\0';
+            *outLength = static_cast<uint32_t>(answer.bytes.size());
+        }
         answers_.pop_front();
-        if (answer.code != RZ_OK) {
-            return answer.code;
-        }
-        if (answer.bytes.empty()) {
-            return LINK_E_SEND;
-        }
-        if (answer.bytes.size() > capacity) {
-            return LINK_E_BUFFER_SMALL;
-        }
-        std::memcpy(buffer, answer.bytes.data(), answer.bytes.size());
-        buffer[answer.bytes.size()] = '\0';
-        *outLength = static_cast<uint32_t>(answer.bytes.size());
-        return RZ_OK;
+        return result;
     }
     RzResult SetTimeout(uint32_t ms) override {
         timeout_ = ms;
@@ -109,6 +113,8 @@ class FakeLink : public CLinkTransport {
     };
     std::deque<Answer> answers_;
     std::vector<Request> requests_;
+    bool recording_ = true;
+    size_t sendCount_ = 0;
     RzResult sendError_ = RZ_OK;
     RzResult openResult_ = RZ_OK;
     std::string defaultAnswer_;

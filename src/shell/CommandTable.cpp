@@ -1,0 +1,96 @@
+#include "shell/CommandTable.h"
+
+#include <array>
+
+namespace {
+
+using R = CommandRule;
+
+constexpr std::array<CommandSpec, 23> kCommands{{
+    {ID_LOGIN, "Log&in...", "Login RZ recorder\nLogin...", "Ctrl+I", R::kLogin, "\u2192"},
+    {ID_CANCEL_LOGIN, "&Cancel Login", "Abandon the log-in that is running\nCancel", "Esc",
+     R::kLoginRunning, nullptr},
+    {ID_LOGOUT, "Logo&ut", "Logout from RZ recorder\nLogout", "Ctrl+U", R::kLogout, "\u2190"},
+    {ID_REFRESH, "&Refresh", "Reload the settings of RZ recorder\nRefresh", "Ctrl+R", R::kView,
+     "\u21bb"},
+    {ID_REGISTER, "R&egister RZ...", "Register RZ recorders\nRegister RZ...", "Ctrl+E",
+     R::kRegister, "\u2630"},
+    {ID_STYLE_SHIFT, "S&tyle Shift",
+     "Shift between the screen image and the simple control panel\nStyle Shift", "Ctrl+T", R::kView,
+     "\u21c6"},
+    {ID_CONFIG, "Confi&g...", "Set the communication cycle\nConfig...", "Ctrl+G", R::kConfig,
+     "\u2699"},
+    {ID_APP_EXIT, "E&xit", "Quit the application\nExit", nullptr, R::kAlways, nullptr},
+    {ID_CONTROL_TOOLBAR, "&Control toolBar", "Show or hide the control tool bar\nControl toolBar",
+     nullptr, R::kControlToolBar, nullptr},
+    {ID_APP_ABOUT, "&About RZ Operator...",
+     "Display program information, version number and copyright\nAbout", nullptr, R::kAlways, "?"},
+    {ID_CONTROL_MENU, "&Control", "Control group displays and program patterns\nControl", nullptr,
+     R::kLoggedIn, "C"},
+    {ID_TREND_MENU, "&Trend Group", "Trend displays of the measurement groups\nTrend", nullptr,
+     R::kLoggedIn, "T"},
+    {ID_DIGITAL_MENU, "&Digital Group", "Digital displays of the measurement groups\nDigital",
+     nullptr, R::kLoggedIn, "D"},
+    {ID_BAR_MENU, "&Bar Group", "Bar displays of the measurement groups\nBar", nullptr,
+     R::kLoggedIn, "B"},
+    {ID_OVERVIEW, "&Overview", "Overview\nOverview", nullptr, R::kView, "O"},
+    {ID_SAVE_IMAGE, "Save &Image...", "Saves current RZ image\nSave", nullptr, R::kView, "S"},
+    {ID_MEMORY, "Start &Memory", "Start or stop the memory\nMemory", nullptr, R::kView, nullptr},
+    {ID_MATH, "Start M&ath", "Start or stop math\nMath", nullptr, R::kView, nullptr},
+    {ID_MATH_RESET, "&Reset Math", "Reset math\nMath reset", nullptr, R::kView, nullptr},
+    {ID_ALARM_ACK, "Acknowledge A&larm", "Acknowledge the alarms\nAlarmACK", nullptr, R::kView,
+     nullptr},
+    {ID_SAVE_DATA, "&Save Data", "Save data on the recorder\nSave", nullptr, R::kView, nullptr},
+    {ID_WRITE_MESSAGE, "&Write Message", "Write a message\nMessage", nullptr, R::kView, nullptr},
+    {ID_LOG, "L&og...", "Read the logs of the recorder\nLog", nullptr, R::kView, nullptr},
+}};
+
+}  // namespace
+
+std::span<const CommandSpec> FrameCommands() {
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(int id) {
+    for (const CommandSpec& command : kCommands) {
+        if (command.id == id) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+CommandState CommandStateFor(const CommandSpec& command, const FrameState& state) {
+    CommandState result;
+    switch (command.rule) {
+        case R::kAlways:
+            result.enabled = true;
+            break;
+        case R::kLogin:
+            result.enabled = !state.loggedIn && state.registeredCount > 0 && !state.loginRunning;
+            break;
+        case R::kLogout:
+        case R::kLoggedIn:
+            result.enabled = state.loggedIn;
+            break;
+        case R::kLoginRunning:
+            result.enabled = state.loginRunning;
+            break;
+        case R::kRegister:
+            result.enabled = !state.loginRunning;
+            break;
+        case R::kConfig:
+            result.enabled = !state.loggedIn && !state.loginRunning;
+            break;
+        case R::kControlToolBar:
+            result.enabled = state.loggedIn && state.imageShown;
+            result.checked = state.controlBarVisible;
+            break;
+        case R::kView:
+            if (state.loggedIn && state.view != nullptr) {
+                result = state.view->StateOf(command.id);
+            }
+            break;
+    }
+    return result;
+}

@@ -1,0 +1,51 @@
+#include "shell/ControlDialogBar.h"
+
+#include <QPushButton>
+#include <algorithm>
+
+#include "ui/Widgets.h"
+
+CControlDialogBar::CControlDialogBar(QWidget* parent) : QWidget(parent) {
+    const char* const captions[] = {"Memory", "Math",    "Math reset", "AlarmACK",
+                                    "Save",   "Message", "Log"};
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto* button = new QPushButton(QString::fromLatin1(captions[i]), this);
+        NameAfter(button, button->text());
+        const int id = kButtonIds[i];
+        connect(button, &QPushButton::clicked, this, [this, id] { emit Pressed(id); });
+        buttons_[i] = button;
+    }
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QPushButton* CControlDialogBar::Button(int commandId) const {
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        if (kButtonIds[i] == commandId) {
+            return buttons_[i];
+        }
+    }
+    return nullptr;
+}
+
+std::array<QRect, 7> CControlDialogBar::ButtonRects(QSize size) {
+    const int base = std::min(size.width() / 7, 110);
+    const int widths[] = {base + 15, base, base, base, base - 20, base - 10, base - 20};
+    std::array<QRect, 7> rects;
+    int x = 0;
+    for (size_t i = 0; i < rects.size(); ++i) {
+        rects[i] = QRect(x, 2, widths[i], size.height() - 5);
+        x += widths[i];
+    }
+    return rects;
+}
+
+QSize CControlDialogBar::sizeHint() const {
+    return {7 * 80, buttons_[0]->sizeHint().height() + 5};
+}
+
+void CControlDialogBar::resizeEvent(QResizeEvent*) {
+    const auto rects = ButtonRects(size());
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        buttons_[i]->setGeometry(rects[i]);
+    }
+}

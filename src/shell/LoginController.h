@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the main window asks of the log-in machinery. Every call returns at once: the log-in
+// (connect, log-in dialogue, identification, full refresh) runs off the GUI thread, shows its
+// progress and its failures in the status text, and reports its end to the frame on the GUI
+// thread (CMainFrame::LoginSucceeded / LoginFailed). Log-out and a lost link end with
+// CMainFrame::ConnectionClosed.
+struct LoginRequest {
+    std::string instrumentName;
+    std::string address;  // dotted IPv4 text without blanks
+    uint16_t port = 34260;
+    std::string userName;
+    std::string password;  // handed on once, never kept
+};
+
+class ILoginController {
+  public:
+    virtual ~ILoginController() = default;
+    virtual void StartLogin(const LoginRequest& request) = 0;
+    // Abandons a log-in that has not finished: no connection is left behind.
+    virtual void CancelLogin() = 0;
+    // Closes the connection of the last successful log-in.
+    virtual void Logout() = 0;
+};

@@ -1,0 +1,496 @@
+#include "shell/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "platform/Configuration.h"
+#include "platform/StatusSink.h"
+#include "registry/InstrumentRegistry.h"
+#include "registry_ui/RegisterDlg.h"
+#include "shell/ConfigDlg.h"
+#include "shell/ControlDialogBar.h"
+#include "shell/LoginController.h"
+#include "shell/LoginDlg.h"
+#include "shell/LogoPane.h"
+#include "shell/StatusRelay.h"
+#include "ui/FlatLook.h"
+#include "ui/Widgets.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("RZ Operator");
+
+// The prompt before the line break goes to the status bar, the text after it is the tool tip.
+QString PromptPart(const char* prompt, int part) {
+    return QString::fromLatin1(prompt).section(u'\n', part, part);
+}
+
+int CountRegistered() {
+    CInstrumentRegistry registry;
+    return registry.Load() == RZ_OK ? registry.GetCount() : 0;
+}
+
+void AboutBox(QWidget* parent) {
+    QDialog box(parent);
+    box.setWindowTitle(QStringLiteral("About RZ Operator"));
+    auto* icon = new QLabel(&box);
+    icon->setPixmap(RzAppIcon().pixmap(32, 32));
+    auto* text = new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
+                                           "Corporation. All rights reserved."),
+                            &box);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    NameAfter(buttons->button(QDialogButtonBox::Ok), QStringLiteral("OK"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    box.exec();
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      port_(port),
+      store_(std::make_unique<CUserSettings>()) {
+    setWindowTitle(kTitle);
+    stack_ = new QStackedWidget(this);
+    stack_->setFrameShape(QFrame::StyledPanel);
+    logo_ = new CLogoPane(stack_);
+    stack_->addWidget(logo_);
+    setCentralWidget(stack_);
+
+    MakeActions();
+    MakeMenus();
+    MakeBars();
+
+    prompt_ = new QLabel(QStringLiteral("Ready"), this);
+    prompt_->setFixedWidth(kStatusPromptWidth);
+    status_ = new QLabel(this);
+    NameAfter(status_, QStringLiteral("Status"));
+    cancelLogin_ = new QToolButton(this);
+    cancelLogin_->setDefaultAction(Action(ID_CANCEL_LOGIN));
+    cancelLogin_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    cancelLogin_->hide();
+    statusBar()->addWidget(prompt_);
+    statusBar()->addWidget(status_, 1);
+    statusBar()->addPermanentWidget(cancelLogin_);
+    statusBar()->setSizeGripEnabled(false);
+    relay_ =
+        std::make_unique<CStatusRelay>([this](const QString& text) { status_->setText(text); });
+
+    setFixedSize(kLoggedOutSize);
+    registeredCount_ = CountRegistered();
+    ShowStatusMessage("");
+    UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame() {
+    // The view belongs to its connection: take it out before the stack deletes its children.
+    if (view_) {
+        stack_->removeWidget(view_);
+        view_->setParent(nullptr);
+    }
+}
+
+void CMainFrame::MakeActions() {
+    for (const CommandSpec& command : FrameCommands()) {
+        QAction* action = nullptr;
+        const QString caption = QString::fromLatin1(command.menuText);
+        const bool dropDown = (command.id >= ID_CONTROL_MENU && command.id <= ID_BAR_MENU) ||
+                              command.id == ID_SAVE_DATA || command.id == ID_WRITE_MESSAGE;
+        if (dropDown) {
+            // The items are the view's; the menu is the frame's, shared by the menu bar and the
+            // tool-bar or dialog-bar button that drops it down.
+            auto* menu = new QMenu(caption, this);
+            dropDowns_[command.id] = menu;
+            action = menu->menuAction();
+            const int id = command.id;
+            connect(menu, &QMenu::aboutToShow, this, [this, id] { OnDisplayMenuAboutToShow(id); });
+        } else {
+            action = new QAction(caption, this);
+            const int id = command.id;
+            connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+        }
+        action->setStatusTip(PromptPart(command.prompt, 0));
+        action->setToolTip(PromptPart(command.prompt, 1));
+        if (command.shortcut != nullptr) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(command.shortcut)));
+        }
+        if (command.glyph != nullptr) {
+            action->setIcon(GlyphIcon(QString::fromUtf8(command.glyph)));
+        }
+        action->setCheckable(command.rule == CommandRule::kControlToolBar);
+        // Shortcuts work whenever the main window is active, from any of its children.
+        addAction(action);
+        actions_[command.id] = action;
+    }
+}
+
+void CMainFrame::MakeMenus() {
+    struct MenuSpec {
+        const char* title;
+        std::initializer_list<int> items;  // 0 is a separator
+    };
+    const MenuSpec menus[] = {
+        {"&File",
+         {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
+          0, ID_APP_EXIT}},
+        {"&View", {ID_CONTROL_TOOLBAR}},
+        {"&Display",
+         {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
+          ID_SAVE_IMAGE}},
+        {"F&unction",
+         {ID_MEMORY, ID_MATH, ID_MATH_RESET, ID_ALARM_ACK, 0, ID_SAVE_DATA, ID_WRITE_MESSAGE, 0,
+          ID_LOG}},
+        {"&Help", {ID_APP_ABOUT}},
+    };
+    for (const MenuSpec& spec : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(spec.title));
+        for (int id : spec.items) {
+            if (id == 0) {
+                menu->addSeparator();
+            } else {
+                menu->addAction(Action(id));
+            }
+        }
+        // States are computed on demand, as the menu opens.
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    }
+}
+
+void CMainFrame::MakeBars() {
+    mainToolBar_ = addToolBar(QStringLiteral("Main"));
+    mainToolBar_->setObjectName(QStringLiteral("main"));
+    mainToolBar_->setMovable(false);
+    for (int id : std::initializer_list<int>{ID_LOGIN, ID_LOGOUT, ID_REFRESH, 0, ID_STYLE_SHIFT, 0,
+                                             ID_REGISTER, ID_CONFIG, 0, ID_APP_ABOUT}) {
+        if (id == 0) {
+            mainToolBar_->addSeparator();
+        } else {
+            mainToolBar_->addAction(Action(id));
+        }
+    }
+
+    controlToolBar_ = new QToolBar(QStringLiteral("Control"), this);
+    controlToolBar_->setObjectName(QStringLiteral("control"));
+    controlToolBar_->setMovable(false);
+    addToolBar(Qt::LeftToolBarArea, controlToolBar_);
+    for (int id : std::initializer_list<int>{ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU,
+                                             ID_BAR_MENU, ID_OVERVIEW, 0, ID_SAVE_IMAGE}) {
+        if (id == 0) {
+            controlToolBar_->addSeparator();
+        } else if (QMenu* menu = DropDownMenu(id)) {
+            auto* button = new QToolButton(controlToolBar_);
+            button->setDefaultAction(menu->menuAction());
+            button->setMenu(menu);
+            button->setPopupMode(QToolButton::InstantPopup);
+            NameAfter(button, menu->title());
+            controlToolBar_->addWidget(button);
+        } else {
+            controlToolBar_->addAction(Action(id));
+        }
+    }
+    controlToolBar_->hide();
+
+    addToolBarBreak(Qt::TopToolBarArea);
+    dialogBarHolder_ = new QToolBar(QStringLiteral("Functions"), this);
+    dialogBarHolder_->setObjectName(QStringLiteral("functions"));
+    dialogBarHolder_->setMovable(false);
+    dialogBar_ = new CControlDialogBar(dialogBarHolder_);
+    dialogBarHolder_->addWidget(dialogBar_);
+    addToolBar(Qt::TopToolBarArea, dialogBarHolder_);
+    connect(dialogBar_, &CControlDialogBar::Pressed, this, &CMainFrame::OnDialogBarPressed);
+    dialogBarHolder_->hide();
+}
+
+QAction* CMainFrame::Action(int commandId) const {
+    const auto it = actions_.find(commandId);
+    return it != actions_.end() ? it->second : nullptr;
+}
+
+QMenu* CMainFrame::DropDownMenu(int commandId) const {
+    const auto it = dropDowns_.find(commandId);
+    return it != dropDowns_.end() ? it->second : nullptr;
+}
+
+QLabel* CMainFrame::StatusPane(int index) const {
+    return index == 0 ? prompt_ : status_;
+}
+
+QWidget* CMainFrame::ClientPane() const {
+    return stack_->currentWidget();
+}
+
+FrameState CMainFrame::State() const {
+    FrameState state;
+    state.loggedIn = loggedIn_;
+    state.registeredCount = registeredCount_;
+    state.loginRunning = loginInProgress_;
+    state.imageShown = imageShown_;
+    state.controlBarVisible = !controlToolBar_->isHidden();
+    state.view = loggedIn_ ? viewCommands_ : nullptr;
+    return state;
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const FrameState state = State();
+    for (const CommandSpec& command : FrameCommands()) {
+        const CommandState shown = CommandStateFor(command, state);
+        QAction* action = Action(command.id);
+        action->setEnabled(shown.enabled);
+        action->setChecked(shown.checked);
+        const QString caption =
+            shown.caption.isEmpty() ? QString::fromLatin1(command.menuText) : shown.caption;
+        action->setText(caption);
+        if (QPushButton* button = dialogBar_->Button(command.id)) {
+            button->setEnabled(shown.enabled);
+            if (!shown.caption.isEmpty()) {
+                button->setText(shown.caption);
+            }
+        }
+    }
+    cancelLogin_->setVisible(loginInProgress_);
+}
+
+void CMainFrame::Run(int commandId) {
+    switch (commandId) {
+        case ID_LOGIN:
+            OnLogin();
+            break;
+        case ID_CANCEL_LOGIN:
+            if (loginInProgress_ && controller_ != nullptr) {
+                controller_->CancelLogin();
+            }
+            break;
+        case ID_LOGOUT:
+            OnLogout();
+            break;
+        case ID_REGISTER:
+            OnRegister();
+            break;
+        case ID_CONFIG:
+            OnConfig();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
+        case ID_APP_ABOUT:
+            OnAbout();
+            break;
+        case ID_CONTROL_TOOLBAR:
+            controlToolBar_->setVisible(controlToolBar_->isHidden());
+            UpdateCommandStates();
+            break;
+        default:
+            if (loggedIn_ && viewCommands_ != nullptr) {
+                viewCommands_->Run(commandId);
+                UpdateCommandStates();
+            }
+            break;
+    }
+}
+
+void CMainFrame::OnDisplayMenuAboutToShow(int commandId) {
+    QMenu* menu = DropDownMenu(commandId);
+    if (commandId == ID_CONTROL_MENU && loggedIn_) {
+        if (QMenu* program = ProgramSubmenu(menu)) {
+            patternMenuDisabled_ =
+                UpdateProgramSubmenu(program, facts_(), [this](int id) { Run(id); });
+        }
+    }
+    ApplyItemStates(menu, loggedIn_ ? viewCommands_ : nullptr, patternMenuDisabled_);
+}
+
+void CMainFrame::OnDialogBarPressed(int commandId) {
+    if (QMenu* menu = DropDownMenu(commandId)) {
+        const QPushButton* button = dialogBar_->Button(commandId);
+        // popup(), not exec(): the window's event loop keeps running while the menu is open.
+        menu->popup(button->mapToGlobal(button->rect().bottomLeft()));
+        return;
+    }
+    Run(commandId);
+}
+
+void CMainFrame::OnLogin() {
+    if (loginInProgress_) {
+        return;
+    }
+    loginInProgress_ = true;
+    ShowStatusMessage("");
+    if (loggedIn_) {
+        loginInProgress_ = false;
+        return;
+    }
+    UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
+    CLoginDlg dlg(*store_, {}, this);
+    if (dlg.exec() != QDialog::Accepted) {
+        loginInProgress_ = false;
+        UpdateCommandStates();
+        return;
+    }
+    CInstrumentRegistry registry;
+    registry.Load();
+    const auto address = registry.FindAddress(dlg.InstrumentName());
+    if (!address || controller_ == nullptr) {
+        if (controller_ == nullptr) {
+            ShowStatusMessage("No connection to instruments in this build");
+        }
+        loginInProgress_ = false;
+        UpdateCommandStates();
+        return;
+    }
+    pendingInstrument_ = dlg.InstrumentName();
+    pendingUser_ = dlg.UserName();
+    LoginRequest request{pendingInstrument_, *address, port_, pendingUser_, dlg.Password()};
+    controller_->StartLogin(request);
+}
+
+void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
+                                std::function<InstrumentFacts()> facts) {
+    if (!loginInProgress_ || view == nullptr) {
+        return;
+    }
+    view_ = view;
+    viewCommands_ = commands;
+    facts_ = facts ? std::move(facts) : [] { return InstrumentFacts{}; };
+    FillDisplayMenus(DropDownMenu(ID_CONTROL_MENU), DropDownMenu(ID_TREND_MENU),
+                     DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
+                     [this](int id) { Run(id); });
+    loggedIn_ = true;
+    setWindowTitle(kTitle + u'-' + QString::fromLatin1(pendingInstrument_.c_str()));
+    stack_->addWidget(view);
+    const QSize client = view->size() + QSize(5, 5);
+    controlToolBar_->show();
+    dialogBarHolder_->show();
+    imageShown_ = true;
+    stack_->setCurrentWidget(view);
+    FitClientPane(client);
+    store_->RememberLogin(pendingInstrument_, pendingUser_);
+    ShowStatusMessage("");
+    FinishLogin();
+}
+
+void CMainFrame::LoginFailed() {
+    FinishLogin();  // the reason is in the status text already
+}
+
+void CMainFrame::FinishLogin() {
+    loginInProgress_ = false;
+    pendingInstrument_.clear();
+    pendingUser_.clear();
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnLogout() {
+    if (!loggedIn_) {
+        return;
+    }
+    if (controller_ != nullptr) {
+        controller_->Logout();
+    }
+    ConnectionClosed();  // at once, even while an exchange still waits on the instrument
+}
+
+void CMainFrame::ConnectionClosed() {
+    if (!loggedIn_) {
+        return;
+    }
+    controlToolBar_->hide();
+    dialogBarHolder_->hide();
+    if (view_) {
+        stack_->removeWidget(view_);
+        view_->hide();
+        view_->setParent(nullptr);
+    }
+    view_ = nullptr;
+    viewCommands_ = nullptr;
+    facts_ = nullptr;
+    loggedIn_ = false;
+    imageShown_ = false;
+    stack_->setCurrentWidget(logo_);
+    setFixedSize(kLoggedOutSize);
+    setWindowTitle(kTitle);
+    UpdateCommandStates();
+}
+
+void CMainFrame::FitClientPane(QSize clientSize) {
+    layout()->activate();
+    const QSize chrome = size() - centralWidget()->size();
+    setFixedSize(clientSize + chrome);
+    layout()->activate();
+}
+
+void CMainFrame::ResizeForView(int widthChange, int heightChange) {
+    setFixedSize(size() + QSize(widthChange, heightChange));
+}
+
+void CMainFrame::ShowControlBars(bool show) {
+    const QSize client = centralWidget()->size();
+    imageShown_ = show;
+    controlToolBar_->setVisible(show);
+    dialogBarHolder_->setVisible(show);
+    FitClientPane(client);
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnRegister() {
+    if (registerOpen_ || loginInProgress_) {
+        return;
+    }
+    registerOpen_ = true;
+    CRegisterDlg dlg(this);
+    if (dlg.exec() == QDialog::Accepted) {
+        registeredCount_ = dlg.RegisteredCount();
+    }
+    registerOpen_ = false;
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnConfig() {
+    if (configOpen_ || loggedIn_ || loginInProgress_) {
+        return;
+    }
+    configOpen_ = true;
+    CConfigDlg dlg({}, this);
+    dlg.exec();
+    configOpen_ = false;
+}
+
+void CMainFrame::OnAbout() {
+    AboutBox(this);
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        prompt_->setText(tip.isEmpty() ? QStringLiteral("Ready") : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (loginInProgress_ && controller_ != nullptr) {
+        controller_->CancelLogin();
+    }
+    OnLogout();
+    event->accept();
+}

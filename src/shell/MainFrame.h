@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "shell/CommandTable.h"
+#include "shell/DisplayMenus.h"
+
+class CControlDialogBar;
+class CLogoPane;
+class CStatusRelay;
+class CUserSettings;
+class ILoginController;
+class QLabel;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+
+// The main window. Logged out it is a fixed 600 x 400 window with the logo pane; logged in it
+// shows the connection's view with the control tool bar at the left and the control dialog bar
+// at the top, sized around the view. Every command comes from the command table, and its
+// state is recomputed whenever the frame's state changes. Pane 1 of the status bar shows the
+// system's status texts and nothing else.
+//
+// The frame never waits on the instrument: log-in and log-out go to the log-in controller,
+// which returns at once and reports back through LoginSucceeded, LoginFailed and
+// ConnectionClosed.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr QSize kLoggedOutSize{600, 400};
+    static constexpr int kStatusPromptWidth = 220;
+
+    explicit CMainFrame(uint16_t port = 34260, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    void SetLoginController(ILoginController* controller) { controller_ = controller; }
+
+    // The log-in controller's reports. `view` becomes the client pane until ConnectionClosed;
+    // the frame shows it but does not own it. `commands` handles the view's commands; `facts`
+    // tells the model and the program patterns whenever a display menu drops down.
+    void LoginSucceeded(QWidget* view, ICommandTarget* commands,
+                        std::function<InstrumentFacts()> facts);
+    void LoginFailed();
+    // After a log-out or a lost link: back to the logo pane. Harmless when logged out.
+    void ConnectionClosed();
+
+    // The view's layout changes: grow or shrink the window by a delta (the view resized
+    // itself), and show or hide the control bars with the image window, keeping the view's size.
+    void ResizeForView(int widthChange, int heightChange);
+    void ShowControlBars(bool show);
+
+    FrameState State() const;
+    void UpdateCommandStates();
+
+    QAction* Action(int commandId) const;
+    QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
+    QLabel* StatusPane(int index) const;
+    QWidget* ClientPane() const;
+    QToolBar* ControlToolBar() const { return controlToolBar_; }
+    CControlDialogBar* DialogBar() const { return dialogBar_; }
+
+  protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void MakeActions();
+    void MakeMenus();
+    void MakeBars();
+    void Run(int commandId);
+    void OnLogin();
+    void OnLogout();
+    void OnRegister();
+    void OnConfig();
+    void OnAbout();
+    void OnDialogBarPressed(int commandId);
+    void FitClientPane(QSize clientSize);
+    void FinishLogin();
+    void OnDisplayMenuAboutToShow(int commandId);
+
+    uint16_t port_;
+    ILoginController* controller_ = nullptr;
+    std::unique_ptr<CUserSettings> store_;
+    std::unique_ptr<CStatusRelay> relay_;
+
+    std::map<int, QAction*> actions_;
+    std::map<int, QMenu*> dropDowns_;
+    QStackedWidget* stack_ = nullptr;
+    CLogoPane* logo_ = nullptr;
+    QPointer<QWidget> view_;
+    ICommandTarget* viewCommands_ = nullptr;
+    std::function<InstrumentFacts()> facts_;
+    bool patternMenuDisabled_ = false;
+    QToolBar* mainToolBar_ = nullptr;
+    QToolBar* controlToolBar_ = nullptr;
+    QToolBar* dialogBarHolder_ = nullptr;
+    CControlDialogBar* dialogBar_ = nullptr;
+    QLabel* prompt_ = nullptr;
+    QLabel* status_ = nullptr;
+    QToolButton* cancelLogin_ = nullptr;
+
+    int registeredCount_ = 0;
+    bool loggedIn_ = false;
+    bool imageShown_ = false;
+    // Guard flags: a dialog or a log-in is not entered twice.
+    bool loginInProgress_ = false;
+    bool registerOpen_ = false;
+    bool configOpen_ = false;
+    // The log-in being run: shown in the title and remembered once it succeeds.
+    std::string pendingInstrument_;
+    std::string pendingUser_;
+};

@@ -1,0 +1,53 @@
+#include "shell/Options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("RZ Operator: the operator console of RZ instruments."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Directory of SimpleCtrl.ini and RZRegist.rzr (default: RZ_DATA_DIR, "
+                       "else the program's directory)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("TCP port of the instruments (default 34260)."),
+                                  QStringLiteral("N"), QStringLiteral("34260"));
+    parser.addOption(dataDir);
+    parser.addOption(port);
+
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
+                     qPrintable(parser.helpText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "Unexpected argument: %s\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+    bool ok = false;
+    const uint value = parser.value(port).toUInt(&ok);
+    if (!ok || value == 0 || value > 65535) {
+        std::fprintf(stderr, "--port needs a number from 1 to 65535, not '%s'\n",
+                     qPrintable(parser.value(port)));
+        return 2;
+    }
+    options->port = static_cast<uint16_t>(value);
+    options->dataDir = parser.value(dataDir);
+    return -1;
+}

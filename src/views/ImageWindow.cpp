@@ -1,0 +1,55 @@
+#include "views/ImageWindow.h"
+
+#include <QPainter>
+
+#include "image/PngCodec.h"
+#include "views/DialogUnits.h"
+
+QSize CImageWindow::TemplateSize() {
+    return DialogUnitsToPixels(219, 200);
+}
+
+QSize CImageWindow::CreationSize(char accessLevel, int32_t modelClass) {
+    if (accessLevel == 'A' && modelClass != 3100) {
+        return QSize(640, 482);
+    }
+    return TemplateSize();
+}
+
+CImageWindow::CImageWindow(QWidget* parent) : QWidget(parent) {
+    resize(TemplateSize());
+}
+
+bool CImageWindow::SetImageBytes(const uint8_t* data, uint32_t length, uint64_t generation) {
+    if (generation != 0 && generation == generation_) {
+        return false;
+    }
+    generation_ = generation;
+    if (DecodePng(data, length, decoded_) != RZ_OK || decoded_.IsEmpty()) {
+        return false;
+    }
+    // Screens are opaque; drawn as RGB32 they are plain copies.
+    picture_ = decoded_.View().convertToFormat(
+        decoded_.IsOpaque() ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    if (copyEnabled_) {
+        saved_.CopyFrom(decoded_);
+    }
+    update();
+    return true;
+}
+
+void CImageWindow::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    const int cw = width();
+    const int ch = height();
+    const int w = picture_.width();
+    const int h = picture_.height();
+    if (w > cw || h > ch) {
+        painter.drawImage(QRect(0, 0, cw - 1, ch - 1), picture_);
+    } else {
+        painter.drawImage(QPoint((cw - w) / 2 - 1, (ch - h) / 2 - 1), picture_);
+    }
+}

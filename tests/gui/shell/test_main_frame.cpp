@@ -1,0 +1,408 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <atomic>
+#include <thread>
+
+#include "common/ModalWatcher.h"
+#include "platform/Configuration.h"
+#include "platform/Paths.h"
+#include "platform/StatusSink.h"
+#include "registry/InstrumentRegistry.h"
+#include "registry_ui/RegisterDlg.h"
+#include "registry_ui/RegisterGrid.h"
+#include "shell/CommandTable.h"
+#include "shell/ConfigDlg.h"
+#include "shell/ControlDialogBar.h"
+#include "shell/DisplayMenus.h"
+#include "shell/LoginController.h"
+#include "shell/LoginDlg.h"
+#include "shell/MainFrame.h"
+#include "shell/StatusRelay.h"
+
+namespace {
+
+// The view as the frame sees it: the image-window commands it enables, and the math caption.
+struct FakeView : ICommandTarget {
+    std::vector<int> ran;
+    CommandState StateOf(int id) const override {
+        CommandState state;
+        state.enabled = id != ID_STYLE_SHIFT && id != ID_MATH_RESET;
+        state.caption = id == ID_MATH ? QStringLiteral("Stop math") : QString();
+        return state;
+    }
+    void Run(int id) override { ran.push_back(id); }
+};
+
+struct FakeLogin : ILoginController {
+    std::vector<LoginRequest> started;
+    int cancelled = 0;
+    int loggedOut = 0;
+    void StartLogin(const LoginRequest& request) override { started.push_back(request); }
+    void CancelLogin() override { ++cancelled; }
+    void Logout() override { ++loggedOut; }
+};
+
+struct DataDir {
+    QTemporaryDir dir;
+    using Records = std::vector<std::pair<const char*, const char*>>;
+    explicit DataDir(const Records& records) {
+        SetDataDirectory(dir.path().toStdString());
+        if (records.empty()) {
+            return;
+        }
+        CInstrumentRegistry registry;
+        registry.Load();
+        for (const auto& [name, ip] : records) {
+            registry.Add(name, ip);
+        }
+        registry.Save();
+    }
+    ~DataDir() { SetDataDirectory({}); }
+};
+
+void Settle() {
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(CommandRules, OneTableOfStates) {
+    FakeView view;
+    // Columns: logged out with none registered; logged out with two; a log-in running; logged in
+    // with the image shown and the control bar visible; logged in with the image hidden.
+    const FrameState states[] = {
+        {false, 0, false, false, false, nullptr}, {false, 2, false, false, false, nullptr},
+        {false, 2, true, false, false, nullptr},  {true, 2, false, true, true, &view},
+        {true, 2, false, false, false, &view},
+    };
+    struct Row {
+        int id;
+        const char* enabled;
+        const char* checked;
+    };
+    const Row rows[] = {
+        {ID_LOGIN, "01000", "00000"},           {ID_CANCEL_LOGIN, "00100", "00000"},
+        {ID_LOGOUT, "00011", "00000"},          {ID_REFRESH, "00011", "00000"},
+        {ID_REGISTER, "11011", "00000"},        {ID_STYLE_SHIFT, "00000", "00000"},
+        {ID_CONFIG, "11000", "00000"},          {ID_APP_EXIT, "11111", "00000"},
+        {ID_CONTROL_TOOLBAR, "00010", "00010"}, {ID_APP_ABOUT, "11111", "00000"},
+        {ID_CONTROL_MENU, "00011", "00000"},    {ID_BAR_MENU, "00011", "00000"},
+        {ID_OVERVIEW, "00011", "00000"},        {ID_SAVE_IMAGE, "00011", "00000"},
+        {ID_MATH_RESET, "00000", "00000"},      {ID_WRITE_MESSAGE, "00011", "00000"},
+    };
+    for (const Row& row : rows) {
+        const CommandSpec* command = FindCommand(row.id);
+        ASSERT_NE(command, nullptr) << row.id;
+        std::string enabled;
+        std::string checked;
+        for (const FrameState& state : states) {
+            const CommandState shown = CommandStateFor(*command, state);
+            enabled += shown.enabled ? '1' : '0';
+            checked += shown.checked ? '1' : '0';
+        }
+        EXPECT_EQ(enabled, row.enabled) << command->menuText;
+        EXPECT_EQ(checked, row.checked) << command->menuText;
+    }
+    EXPECT_EQ(CommandStateFor(*FindCommand(ID_MATH), states[3]).caption, "Stop math");
+    // Every command has a menu text with a mnemonic, a status prompt and a tool tip.
+    for (const CommandSpec& command : FrameCommands()) {
+        EXPECT_TRUE(QString::fromLatin1(command.menuText).contains(u'&')) << command.id;
+        EXPECT_EQ(QString::fromLatin1(command.prompt).count(u'\n'), 1) << command.id;
+    }
+}
+
+TEST(ControlDialogBar, ButtonWidthsFollowTheBar) {
+    struct Case {
+        QSize bar;
+        int widths[7];
+    };
+    const Case cases[] = {{{700, 30}, {115, 100, 100, 100, 80, 90, 80}},
+                          {{1000, 30}, {125, 110, 110, 110, 90, 100, 90}}};
+    for (const Case& c : cases) {
+        const auto rects = CControlDialogBar::ButtonRects(c.bar);
+        int x = 0;
+        for (size_t i = 0; i < rects.size(); ++i) {
+            EXPECT_EQ(rects[i], QRect(x, 2, c.widths[i], 25)) << c.bar.width() << " " << i;
+            x += c.widths[i];
+        }
+    }
+}
+
+TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
+    std::vector<QString> shown;
+    {
+        CStatusRelay relay([&](const QString& text) { shown.push_back(text); });
+        constexpr int kThreads = 4;
+        constexpr int kTexts = 500;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < kTexts; ++i) {
+                    ShowStatusMessage(std::to_string(t) + ":" + std::to_string(i) + "\r\n");
+                }
+            });
+        }
+        // Delivered while the threads still show texts.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == size_t{kThreads * kTexts}; }));
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        ShowStatusMessage("last");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown.back() == QStringLiteral("last"); }));
+        ASSERT_EQ(shown.size(), size_t{kThreads * kTexts + 1});
+        int next[kThreads] = {};
+        for (size_t k = 0; k + 1 < shown.size(); ++k) {
+            const int t = shown[k].section(u':', 0, 0).toInt();
+            EXPECT_EQ(shown[k].section(u':', 1).toInt(), next[t]++) << shown[k].toStdString();
+        }
+    }
+    ShowStatusMessage("after the relay");
+    Settle();
+    EXPECT_EQ(shown.back(), QStringLiteral("last"));
+}
+
+TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
+    DataDir data(DataDir::Records{{"Boiler", " 10.  0.  0.  9"}, {"Line-3", "127.  0.  0.  1"}});
+    FakeLogin login;
+    FakeView commands;
+    QWidget view;
+    view.setFixedSize(640, 482);
+    CMainFrame frame(4000);
+    frame.SetLoginController(&login);
+    frame.show();
+    EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+    EXPECT_TRUE(frame.ControlToolBar()->isHidden());
+    frame.Action(ID_LOGIN)->showStatusText(&frame);
+    EXPECT_EQ(frame.StatusPane(0)->text(), QStringLiteral("Login RZ recorder"));
+
+    CModalWatcher watcher;
+    watcher.onDialog = [](QDialog* dialog) {
+        auto* dlg = qobject_cast<CLoginDlg*>(dialog);
+        ASSERT_NE(dlg, nullptr);
+        dlg->Instruments()->setCurrentIndex(1);
+        dlg->UserField()->setText(QStringLiteral("admin"));
+        dlg->PasswordField()->setText(QStringLiteral("rzadm"));
+        dlg->accept();
+    };
+    frame.Action(ID_LOGIN)->trigger();
+    ASSERT_EQ(login.started.size(), 1u);
+    const LoginRequest& request = login.started[0];
+    EXPECT_EQ(request.instrumentName, "Line-3");
+    EXPECT_EQ(request.address, "127.0.0.1");
+    EXPECT_EQ(request.port, 4000);
+    EXPECT_EQ(request.userName, "admin");
+    EXPECT_EQ(request.password, "rzadm");
+    for (int id : {ID_LOGIN, ID_CONFIG, ID_REGISTER}) {
+        EXPECT_FALSE(frame.Action(id)->isEnabled()) << id;  // while the log-in runs
+    }
+    frame.Action(ID_CANCEL_LOGIN)->trigger();
+    EXPECT_EQ(login.cancelled, 1);
+
+    InstrumentFacts facts;  // model 3200, firmware 3.06, no pattern running
+    facts.version = kPatternMenuVersion;
+    frame.LoginSucceeded(&view, &commands, [&] { return facts; });
+    Settle();
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Line-3"));
+    EXPECT_EQ(frame.ClientPane(), &view);
+    EXPECT_FALSE(frame.ControlToolBar()->isHidden());
+    EXPECT_EQ(frame.centralWidget()->size(), QSize(645, 487));  // the view and 5 pixels each way
+    EXPECT_EQ(CUserSettings().LastLogin(), "Line-3");
+    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "admin");
+    EXPECT_EQ(frame.DialogBar()->Button(ID_MATH)->text(), QStringLiteral("Stop math"));
+    EXPECT_FALSE(frame.DialogBar()->Button(ID_MATH_RESET)->isEnabled());
+    frame.DialogBar()->Button(ID_LOG)->click();
+    EXPECT_EQ(commands.ran, std::vector<int>{ID_LOG});
+    // The Control drop-down lists the running patterns as they are at each drop-down.
+    QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+    for (const int32_t state : {0, 2, 0}) {
+        facts.patternStates[3] = state;
+        control->popup(QPoint());
+        control->hide();
+        const QAction* last = ProgramSubmenu(control)->actions().last();
+        EXPECT_EQ(last->text(),
+                  state == 0 ? QStringLiteral("Pattern 1") : QStringLiteral("Pattern 4"));
+        EXPECT_EQ(last->isEnabled(), state != 0);
+    }
+    facts.patternStates[3] = 2;
+    control->popup(QPoint());
+    control->hide();
+    ProgramSubmenu(control)->actions().last()->trigger();
+    EXPECT_EQ(commands.ran.back(), 32818 + 3);
+
+    // The view hides and shows its image: the control bars follow, the view keeps its size.
+    const QSize client = frame.centralWidget()->size();
+    for (bool show : {false, true}) {
+        frame.ShowControlBars(show);
+        Settle();
+        EXPECT_EQ(frame.ControlToolBar()->isHidden(), !show);
+        EXPECT_EQ(frame.centralWidget()->size(), client) << show;
+        EXPECT_EQ(frame.Action(ID_CONTROL_TOOLBAR)->isEnabled(), show);
+    }
+    const QSize before = frame.size();
+    frame.ResizeForView(-20, 30);
+    EXPECT_EQ(frame.size(), before + QSize(-20, 30));
+
+    frame.Action(ID_LOGOUT)->trigger();
+    EXPECT_EQ(login.loggedOut, 1);
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
+    EXPECT_NE(frame.ClientPane(), &view);
+    EXPECT_TRUE(frame.ControlToolBar()->isHidden());
+    EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+    EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());
+}
+
+// A lost link: the connection's thread reports it, the controller closes the connection.
+TEST(MainFrame, LostLinkLeavesTheMessageOnTheLogoPane) {
+    DataDir data(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
+    FakeLogin login;
+    QWidget view;
+    CMainFrame frame;
+    frame.SetLoginController(&login);
+    CModalWatcher watcher;
+    watcher.onDialog = [](QDialog* dialog) {
+        static_cast<CLoginDlg*>(dialog)->UserField()->setText(QStringLiteral("admin"));
+        dialog->accept();
+    };
+    frame.Action(ID_LOGIN)->trigger();
+    frame.LoginSucceeded(&view, nullptr, nullptr);
+    std::thread([] { ShowStatusMessage("Communicate with RZ error!"); }).join();
+    frame.ConnectionClosed();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return frame.StatusPane(1)->text() == QStringLiteral("Communicate with RZ error!");
+    }));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
+    EXPECT_NE(frame.ClientPane(), &view);
+}
+
+TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
+    DataDir data(DataDir::Records{});
+    CMainFrame frame;
+    EXPECT_FALSE(frame.Action(ID_LOGIN)->isEnabled());  // nothing registered
+    std::vector<QString> opened;
+    CModalWatcher watcher(QMessageBox::Yes);
+    watcher.onDialog = [&](QDialog* dialog) {
+        opened.push_back(dialog->windowTitle());
+        // The dialog's command again while it is open: nothing happens.
+        auto* reg = qobject_cast<CRegisterDlg*>(dialog);
+        if (opened.size() == 1 || opened.back() != opened[opened.size() - 2]) {
+            frame.Action(reg != nullptr ? ID_REGISTER : ID_CONFIG)->trigger();
+        }
+        if (reg != nullptr) {
+            reg->Grid()->SetText(0, 1, QStringLiteral("Line-3"));
+            reg->Grid()->SetText(0, 2, QStringLiteral("127.  0.  0.  1"));
+            reg->accept();
+        } else {
+            dialog->reject();
+        }
+    };
+    frame.Action(ID_REGISTER)->trigger();
+    frame.Action(ID_CONFIG)->trigger();
+    EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config"}));
+    EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());  // the count follows the Register dialog
+}
+
+// Shortcuts reach the commands from any child of the active main window, but not from inside a
+// modal dialog.
+TEST(MainFrame, ShortcutsWorkFromAnyChildButNotInsideADialog) {
+    DataDir data(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
+    CMainFrame frame;
+    frame.show();
+    std::vector<QString> opened;
+    CModalWatcher watcher;
+    watcher.onDialog = [&](QDialog* dialog) {
+        opened.push_back(dialog->windowTitle());
+        for (Qt::Key key : {Qt::Key_E, Qt::Key_G, Qt::Key_I}) {
+            QTest::keyClick(dialog, key, Qt::ControlModifier);
+        }
+        dialog->reject();
+    };
+    for (Qt::Key key : {Qt::Key_E, Qt::Key_G, Qt::Key_I}) {
+        frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        QTest::keyClick(frame.StatusPane(1), key, Qt::ControlModifier);
+    }
+    EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config", "RZ Login"}));
+}
+
+namespace {
+
+std::vector<int> ItemIds(const QMenu* menu) {
+    std::vector<int> ids;
+    for (const QAction* action : menu->actions()) {
+        if (action->data().toInt() != 0) {
+            ids.push_back(action->data().toInt());
+        }
+    }
+    return ids;
+}
+
+// "Pattern 3+" lists the program submenu's pattern items, "+" enabled and "-" greyed.
+std::string PatternItems(const QMenu* program) {
+    std::string items;
+    for (const QAction* action : program->actions().mid(2)) {
+        items += action->text().toStdString() + (action->isEnabled() ? "+" : "-");
+    }
+    return items;
+}
+
+}  // namespace
+
+TEST(DisplayMenus, GroupsFollowTheModel) {
+    for (const int model : {3100, 3200}) {
+        QMenu control, trend, digital, bar;
+        FillDisplayMenus(&control, &trend, &digital, &bar, model, [](int) {});
+        const int controlGroups = model == 3100 ? 4 : 8;
+        const int displayGroups = model == 3100 ? 6 : 10;
+        const std::vector<int> ids = ItemIds(&control);
+        EXPECT_EQ(
+            std::count_if(ids.begin(), ids.end(), [](int id) { return id / 100 == 5 && id < 510; }),
+            controlGroups)
+            << model;
+        EXPECT_EQ(ItemIds(&digital).size(), size_t(displayGroups)) << model;
+        EXPECT_EQ(ItemIds(&bar).back(), 800 + displayGroups) << model;
+        EXPECT_EQ(ItemIds(&trend)[size_t(displayGroups) - 1], 600 + displayGroups) << model;
+        ASSERT_NE(ProgramSubmenu(&control), nullptr);
+    }
+}
+
+// The pattern rule is recomputed at every drop-down: an earlier state holds nothing back.
+TEST(DisplayMenus, ProgramSubmenuFollowsFirmwareAndPatternStates) {
+    QMenu control, trend, digital, bar;
+    FillDisplayMenus(&control, &trend, &digital, &bar, 3200, [](int) {});
+    QMenu* program = ProgramSubmenu(&control);
+    FakeView view;
+    struct Step {
+        int32_t version;
+        std::vector<std::pair<int, int32_t>> states;  // pattern index, state code
+        bool disabled;
+        const char* items;
+    };
+    const Step steps[] = {
+        {0x30005, {{2, 3}}, true, "Pattern 1-"},
+        {0x30006, {{0, 1}, {5, 0}}, true, "Pattern 1-"},
+        {0x30006, {{2, 2}, {29, 5}}, false, "Pattern 3+Pattern 30+"},
+        {0x30006, {}, true, "Pattern 1-"},
+        {0x30006, {{0, 4}}, false, "Pattern 1+"},
+    };
+    for (const Step& step : steps) {
+        InstrumentFacts facts;
+        facts.version = step.version;
+        for (const auto& [index, state] : step.states) {
+            facts.patternStates[size_t(index)] = state;
+        }
+        const bool disabled = UpdateProgramSubmenu(program, facts, [](int) {});
+        ApplyItemStates(&control, &view, disabled);
+        EXPECT_EQ(disabled, step.disabled) << step.items;
+        EXPECT_EQ(PatternItems(program), step.items);
+    }
+}
