@@ -16,12 +16,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "SimFixture.h"
+#include "common/SimFixture.h"
 
 namespace {
 
@@ -61,25 +60,16 @@ class RzctlTest : public SimFixture {
     }
 };
 
-TEST_F(RzctlTest, InfoPrintsTheIdentity) {
+TEST_F(RzctlTest, InfoPrintsTheIdentityLoggedInWithThePasswordFromTheEnvironment) {
     StartSim("rz3200v2");
-    const CtlRun run = Run(Online({"--password", "rzadmin", "info"}));
+    const CtlRun run = Run(Online({"info"}), "rzadmin");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("model: 3200\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("firmware: 2.11\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("program option: small\n"), std::string::npos) << run.out;
-}
-
-TEST_F(RzctlTest, PasswordFromTheEnvironment) {
-    StartSim("full");
-    const CtlRun run = Run(Online({"info"}), "rzadmin");
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> received;
-    for (const auto& r : server->Requests()) {
-        received.push_back(r.text);
-    }
-    ASSERT_GE(received.size(), 2u);
-    EXPECT_EQ(received[1], "rzadmin");
+    const auto requests = server->Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[1].text, "rzadmin");
 }
 
 TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
@@ -256,55 +246,19 @@ class RzctlOnlineTest : public RzctlTest {
     }
 };
 
-TEST_F(RzctlOnlineTest, DumpJsonHoldsTheWholeModel) {
+TEST_F(RzctlOnlineTest, DumpJsonHoldsTheModel) {
     StartSim("full");
     const QJsonObject json = Dump();
-    const char* keys[] = {"memoryRunning",     "mathRunning",       "userCode",
-                          "accessLevel",       "userName",          "family",
-                          "modelClass",        "firmwareMajor",     "version",
-                          "displayGroupCount", "controlGroupCount", "loopCount",
-                          "extLoopCount",      "dioCount",          "measCount",
-                          "mathCount",         "programOption",     "pidAux",
-                          "dataDate",          "dataTime",          "displayGroups",
-                          "controlGroups",     "inputTypes",        "channels",
-                          "internalLoops",     "externalLoops",     "dio",
-                          "patterns",          "displayKind",       "displayGroup",
-                          "simplePage",        "selectedPattern",   "controlStyle",
-                          "trendOptions",      "measurePage",       "imageLength"};
-    for (const char* key : keys) {
-        EXPECT_TRUE(json.contains(key)) << key;
-    }
-    const struct {
-        const char* key;
-        qsizetype size;
-    } arrays[] = {{"pidAux", 10},        {"displayGroups", 10}, {"controlGroups", 8},
-                  {"inputTypes", 30},    {"channels", 60},      {"internalLoops", 6},
-                  {"externalLoops", 16}, {"dio", 36},           {"patterns", 30}};
-    for (const auto& a : arrays) {
-        EXPECT_EQ(json[a.key].toArray().size(), a.size) << a.key;
-    }
-    EXPECT_EQ(json["displayGroups"].toArray()[0].toObject()["members"].toArray().size(), 10);
     EXPECT_EQ(json["accessLevel"].toString(), "A");
     EXPECT_EQ(json["userName"].toString(), "admin");
     EXPECT_EQ(json["modelClass"].toInt(), 3200);
+    EXPECT_EQ(json["version"].toInt(), 0x30006);
     EXPECT_GT(json["measCount"].toInt(), 0);
     EXPECT_GT(json["imageLength"].toInt(), 0);
-    const QJsonObject channel = json["channels"].toArray()[0].toObject();
-    for (const char* key :
-         {"name", "tag0", "tag1", "tag2", "typeText", "modeText", "value0", "value1", "value2"}) {
-        EXPECT_TRUE(channel.contains(key)) << key;
-    }
-    EXPECT_EQ(channel["typeText"].toString(), "Meas-CH");
+    EXPECT_EQ(json["channels"].toArray()[0].toObject()["typeText"].toString(), "Meas-CH");
     const QJsonObject loop = json["internalLoops"].toArray()[0].toObject();
-    for (const char* key :
-         {"operable", "loopKind", "outputType", "retrans", "modeCode", "remote", "run", "bit7",
-          "spValue", "spDecimals", "outDecimals", "outLow", "outHigh"}) {
-        EXPECT_TRUE(loop.contains(key)) << key;
-    }
-    const QJsonObject point = json["dio"].toArray()[0].toObject();
-    for (const char* key : {"present", "modeCode", "moduleKind", "inputState", "outValue"}) {
-        EXPECT_TRUE(point.contains(key)) << key;
-    }
+    EXPECT_EQ(loop["loopKind"].toInt(), 1);
+    EXPECT_EQ(json["dio"].toArray().size(), 36);
 }
 
 TEST_F(RzctlOnlineTest, OperationsChangeTheInstrumentAndReadBack) {
@@ -377,8 +331,7 @@ TEST_F(RzctlOnlineTest, LogsAndScreenImages) {
 }
 
 TEST_F(RzctlOnlineTest, WatchPrintsEveryRefreshedCycle) {
-    std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-        << "[Config]\r\nCommCycle=1000\r\n";
+    WriteCycle1000();
     StartSim("full");
     const CtlRun run = Admin({"watch", "--cycles", "2", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -403,8 +356,7 @@ TEST_F(RzctlOnlineTest, RefusedLoadStepsAndUnwritableOutputAreNoSuccess) {
 }
 
 TEST_F(RzctlOnlineTest, WatchEndsWithAnErrorWhenTheLinkIsLost) {
-    std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-        << "[Config]\r\nCommCycle=1000\r\n";
+    WriteCycle1000();
     StartSim("full");
     // Let the log-in and refresh through, then close on the first request of the cycle.
     ASSERT_EQ(Admin({"info"}).exitCode, 0);

@@ -3,12 +3,11 @@
 #include <dirent.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "integration/connection/SimFixture.h"
+#include "common/SimFixture.h"
 #include "platform/Strings.h"
 #include "session/InstrumentConnection.h"
 
@@ -36,8 +35,7 @@ class FaultFixture : public SimFixture {
 
     void SetUp() override {
         SimFixture::SetUp();
-        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-            << "[Config]\r\nCommCycle=1000\r\n";
+        WriteCycle1000();
         manager.SetLinkTimeout(kLinkTimeoutMs);
         // Some runtimes (the thread sanitizer's) start a helper thread with the first thread
         // of the process; start and join one so the baseline already holds it.
@@ -67,12 +65,6 @@ class FaultFixture : public SimFixture {
                       MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED), counter, &refreshed,
                       MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW),
                   RZ_OK);
-    }
-
-    CInstrumentConnection* Find(uint32_t id) {
-        CInstrumentConnection* connection = nullptr;
-        manager.FindConnection(id, &connection);
-        return connection;
     }
 
     // Waits for the end of a cycle pass: the thread then waits most of a cycle before it sends

@@ -1,182 +1,88 @@
 // Faults met while logging in: during the log-in dialogue, the identification and the first
 // full refresh. A failed log-in leaves no connection, no thread and no hub traffic behind.
+#include <algorithm>
+
 #include "FaultFixture.h"
 
 namespace {
 
 class LoginFaults : public FaultFixture {};
 
-// Number of the first command request with this exact text in a clean log-in of `profile`.
-uint32_t RequestNumberInCleanLogin(const std::vector<std::string>& requests,
-                                   const std::string& text) {
-    for (size_t i = 0; i < requests.size(); ++i) {
-        if (requests[i] == text) {
-            return static_cast<uint32_t>(i + 1);
-        }
-    }
-    return 0;
-}
-
 TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
-    // Request numbers of a clean log-in, so that faults can aim at the list and binary answers
-    // of the refresh by name.
+    // Request numbers of a clean log-in, so that faults can aim at answers of the refresh by name.
     StartSim("full");
-    uint32_t probeId = 0;
-    ASSERT_EQ(Login(&probeId), RZ_OK);
-    const auto clean = server->CommandRequests();
+    uint32_t probe = 0;
+    ASSERT_EQ(Login(&probe), RZ_OK);
+    const std::vector<std::string> clean = server->CommandRequests();
     CloseAllAndCheckThreads();
-    const uint32_t fu = RequestNumberInCleanLogin(clean, "FU 0");
-    const uint32_t sx = RequestNumberInCleanLogin(clean, "SX?");
-    const uint32_t fc = RequestNumberInCleanLogin(clean, "FC GET");
-    ASSERT_NE(fu, 0u);
-    ASSERT_NE(sx, 0u);
-    ASSERT_NE(fc, 0u);
-
-    const std::string kCheckConfig = Text(10000);
-    const std::string kRefreshFailed = Text(10001);
-    const std::string kUnsupported = Text(20004);
-    enum class Expect { kOk, kOkWithoutImage, kCode, kLinkBroken };
+    const auto number = [&clean](const char* text) {
+        const auto at = std::find(clean.begin(), clean.end(), text);
+        EXPECT_NE(at, clean.end()) << text;
+        return static_cast<uint32_t>(at - clean.begin() + 1);
+    };
+    const uint32_t fu = number("FU 0"), sx = number("SX?"), fc = number("FC GET");
+    const std::string checkConfig = Text(10000), refreshFailed = Text(10001);
+    const std::string unsupported = Text(20004);
+    const uint32_t t = kLinkTimeoutMs;
+    constexpr RzResult kBroken = -1;
     struct Case {
         const char* name;
-        std::function<void(CSimFaults&)> fault;
-        Expect expect;
-        RzResult code;  // for kCode
+        CSimFaults faults;
+        RzResult code;  // kBroken: any code of the link-broken range
         std::vector<std::string> shownTexts;
+        const char* password = "rzadmin";
+        const char* user = "admin";
     };
     const std::vector<Case> cases = {
-        {"DelayBelowTimeout",
-         [](CSimFaults& f) { f.answerDelayMs = kLinkTimeoutMs / 4; },
-         Expect::kOk,
-         RZ_OK,
-         {}},
-        {"ByteByByte", [](CSimFaults& f) { f.segmentBytes = 1; }, Expect::kOk, RZ_OK, {}},
-        {"SegmentsWithPauses",
-         [](CSimFaults& f) {
-             f.segmentBytes = 1024;
-             f.segmentPauseMs = 1;
-         },
-         Expect::kOk,
-         RZ_OK,
-         {}},
-        {"BlocksMergedIntoOneWrite",
-         [](CSimFaults& f) {
-             f.segmentBytes = 5;
-             f.mergeBinaryBlocks = true;
-         },
-         Expect::kOk,
-         RZ_OK,
-         {}},
-        {"BlocksSplitInTwoWrites",
-         [](CSimFaults& f) { f.splitBlockPauseMs = 2; },
-         Expect::kOk,
-         RZ_OK,
-         {}},
-        {"GreetingBeyondTimeout",
-         [](CSimFaults& f) { f.answerDelayMs = kLinkTimeoutMs * 3; },
-         Expect::kCode,
-         LINK_E_TIMEOUT,
-         {kCheckConfig}},
-        {"RefusedLogin",
-         [](CSimFaults& f) { f.refuseLogin = true; },
-         Expect::kCode,
-         LINK_E_LOGIN,
-         {"E1 Login failed"}},
-        {"GreetingWithoutPrompt",
-         [](CSimFaults& f) { f.greeting = "RZ ready\r\n"; },
-         Expect::kCode,
-         LINK_E_LOGIN,
-         {"RZ ready"}},
+        {"DelayBelowTimeout", {.answerDelayMs = t / 4}, RZ_OK, {}},
+        {"ByteByByte", {.segmentBytes = 1}, RZ_OK, {}},
+        {"SegmentsWithPauses", {.segmentBytes = 1024, .segmentPauseMs = 1}, RZ_OK, {}},
+        {"BlocksMergedIntoOneWrite", {.segmentBytes = 5, .mergeBinaryBlocks = true}, RZ_OK, {}},
+        {"BlocksSplitInTwoWrites", {.splitBlockPauseMs = 2}, RZ_OK, {}},
+        // A refused query of the refresh is a command-level error: the refresh goes on, unshown.
+        // Without the log-in information the user stays below level A and gets no image.
+        {"LoginInfoRefused", {.errorForKeys = {"FU"}}, RZ_OK, {}},
+        {"GreetingBeyondTimeout", {.answerDelayMs = t * 3}, LINK_E_TIMEOUT, {checkConfig}},
+        {"RefusedLogin", {.refuseLogin = true}, LINK_E_LOGIN, {"E1 Login failed"}},
+        {"WrongPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzuser"},
+        {"EmptyPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, ""},
+        {"UserNameInAnotherCase", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzadmin", "Admin"},
+        {"GreetingWithoutPrompt", {.greeting = "RZ ready\r\n"}, LINK_E_LOGIN, {"RZ ready"}},
         {"IdentificationRefused",
-         [](CSimFaults& f) { f.errorForKeys = {"_C"}; },
-         Expect::kCode,
+         {.errorForKeys = {"_C"}},
          LINK_E_UNSUPPORTED,
-         {kUnsupported, kUnsupported}},
+         {unsupported, unsupported}},
         // A peer that closes is seen at once as a broken link; a silent one runs into the
         // time-out.
-        {"CloseDuringRefresh",
-         [fu](CSimFaults& f) { f.closeOnRequest = fu; },
-         Expect::kLinkBroken,
-         0,
-         {kRefreshFailed}},
-        {"StallDuringRefresh",
-         [sx](CSimFaults& f) { f.stallFromRequest = sx; },
-         Expect::kCode,
-         LINK_E_TIMEOUT,
-         {kRefreshFailed}},
-        {"StallMidList",
-         [sx](CSimFaults& f) { f.stallMidAnswerOn = sx; },
-         Expect::kCode,
-         LINK_E_TIMEOUT,
-         {kRefreshFailed}},
-        {"StallMidBinaryBlock",
-         [fc](CSimFaults& f) { f.stallMidAnswerOn = fc; },
-         Expect::kCode,
-         LINK_E_TIMEOUT,
-         {kRefreshFailed}},
-        {"CloseMidList",
-         [sx](CSimFaults& f) { f.closeMidAnswerOn = sx; },
-         Expect::kLinkBroken,
-         0,
-         {kRefreshFailed}},
-        {"CloseMidBinaryBlock",
-         [fc](CSimFaults& f) { f.closeMidAnswerOn = fc; },
-         Expect::kLinkBroken,
-         0,
-         {kRefreshFailed}},
+        {"CloseOnIdentification", {.closeOnRequest = 1}, kBroken, {}},
+        {"CloseOnOptions", {.closeOnRequest = 2}, kBroken, {}},
+        {"CloseDuringRefresh", {.closeOnRequest = fu}, kBroken, {refreshFailed}},
+        {"StallDuringRefresh", {.stallFromRequest = sx}, LINK_E_TIMEOUT, {refreshFailed}},
+        {"StallMidList", {.stallMidAnswerOn = sx}, LINK_E_TIMEOUT, {refreshFailed}},
+        {"StallMidBinaryBlock", {.stallMidAnswerOn = fc}, LINK_E_TIMEOUT, {refreshFailed}},
+        {"CloseMidList", {.closeMidAnswerOn = sx}, kBroken, {refreshFailed}},
+        {"CloseMidBinaryBlock", {.closeMidAnswerOn = fc}, kBroken, {refreshFailed}},
         // How an answer larger than the receive area is refused is the link's choice; it must
         // end the link, not overrun it.
-        {"OversizeList",
-         [sx](CSimFaults& f) { f.oversizeAnswerOn = sx; },
-         Expect::kLinkBroken,
-         0,
-         {kRefreshFailed}},
-        // A refused query of the refresh is a command-level error: the refresh goes on. Without
-        // the log-in information the user stays below level A, so no image is fetched; the
-        // log-in query's refusal is not shown.
-        {"LoginInfoRefused",
-         [](CSimFaults& f) { f.errorForKeys = {"FU"}; },
-         Expect::kOkWithoutImage,
-         RZ_OK,
-         {}},
+        {"OversizeList", {.oversizeAnswerOn = sx}, kBroken, {refreshFailed}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CSimFaults faults;
-        c.fault(faults);
-        StartSim("full", faults);
+        StartSim("full", c.faults);
         uint32_t id = 0;
-        const RzResult result = LoginAndWatch(&id);
-        switch (c.expect) {
-            case Expect::kOk:
-                EXPECT_EQ(result, RZ_OK) << ResultCodeName(result);
-                EXPECT_EQ(manager.ConnectionCount(), 1u);
-                if (result == RZ_OK) {
-                    // The image came through whole: the same bytes as a clean exchange.
-                    CInstrumentModel m{};
-                    Find(id)->CopyModel(&m);
-                    EXPECT_GT(m.imageLength, 0u);
-                    EXPECT_GT(m.measCount, 0);
-                }
-                break;
-            case Expect::kOkWithoutImage: {
-                EXPECT_EQ(result, RZ_OK) << ResultCodeName(result);
-                EXPECT_EQ(manager.ConnectionCount(), 1u);
-                CInstrumentModel m{};
-                if (Find(id) != nullptr) {
-                    Find(id)->CopyModel(&m);
-                }
-                EXPECT_EQ(m.imageLength, 0u);
-                EXPECT_STREQ(m.accessLevel, "U");
-                break;
-            }
-            case Expect::kCode:
-                EXPECT_EQ(result, c.code) << ResultCodeName(result);
-                EXPECT_EQ(manager.ConnectionCount(), 0u);
-                break;
-            case Expect::kLinkBroken:
-                EXPECT_TRUE(IsLinkBroken(result)) << ResultCodeName(result);
-                EXPECT_EQ(manager.ConnectionCount(), 0u);
-                break;
+        const RzResult result = LoginAndWatch(&id, c.user, c.password);
+        if (c.code == kBroken) {
+            EXPECT_TRUE(IsLinkBroken(result)) << ResultCodeName(result);
+        } else {
+            EXPECT_EQ(result, c.code) << ResultCodeName(result);
+        }
+        EXPECT_EQ(manager.ConnectionCount(), result == RZ_OK ? 1u : 0u);
+        if (result == RZ_OK) {
+            const CInstrumentModel m = ModelOf(id);
+            const bool levelA = c.faults.errorForKeys.empty();
+            EXPECT_STREQ(m.accessLevel, levelA ? "A" : "U");
+            EXPECT_EQ(m.imageLength > 0, levelA);
+            EXPECT_GT(m.measCount, 0);
         }
         EXPECT_EQ(shown, c.shownTexts);
         // A log-in that never started a connection reports no lost link on the hub.
@@ -188,12 +94,9 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
 
 TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     StartSim("full");
-    const uint16_t closedPort = port;
-    server->Stop();
+    server->Stop();  // nothing listens on its port any more
     uint32_t id = 0;
-    const RzResult result =
-        manager.ConnectAndLogin("127.0.0.1", "admin", "rzadmin", &id, closedPort);
-    EXPECT_EQ(result, LINK_E_BROKEN) << ResultCodeName(result);
+    EXPECT_EQ(Login(&id), LINK_E_BROKEN);
     EXPECT_EQ(shown, std::vector<std::string>{Text(20012)});
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     EXPECT_EQ(ProcessThreadCount(), threadsBefore);

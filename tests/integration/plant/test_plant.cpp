@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "SimOptions.h"
 #include "commands/AnswerParsers.h"
 #include "commands/DataQueries.h"
 #include "commands/DisplayCommands.h"
 #include "commands/OperationCommands.h"
 #include "commands/SettingQueries.h"
+#include "common/SimFixture.h"
+#include "common/SimOperations.h"
 #include "image/PngCodec.h"
-#include "integration/simcmd/SimCmdSession.h"
 
 namespace {
 
@@ -27,20 +27,12 @@ constexpr uint32_t kStepMs = 1000;
 using Change = std::function<void(CSimProfile&)>;
 
 CSimProfile LiveProfile(const char* name, const Change& change = nullptr, uint64_t seed = 7) {
-    CSimProfile profile = LoadProfileCase({name, "", nullptr});
-    profile.plant = {true, seed, kStepMs};
-    if (change) {
-        change(profile);
-    }
-    return profile;
-}
-
-double Value(const CDataRecord& record) {
-    double value = ReadAnswerInt(record.text2);
-    for (int exponent = ReadAnswerInt(record.text3); exponent < 0; ++exponent) {
-        value /= 10.0;
-    }
-    return value;
+    return ShippedProfile(name, [&](CSimProfile& profile) {
+        profile.plant = {true, seed, kStepMs};
+        if (change) {
+            change(profile);
+        }
+    });
 }
 
 // One values request through the console's "FD" command: advances the clock one step.
@@ -57,18 +49,18 @@ CValues ReadValues(CSimCmdSession& s) {
     v.date = fd.date;
     v.time = fd.time;
     for (int i = 0; i < kDataMeasRecords; ++i) {
-        v.meas.push_back(Value(fd.measRecords[i]));
+        v.meas.push_back(RecordValue(fd.measRecords[i]));
         v.measStatus.push_back(fd.measRecords[i].status[0]);
     }
     for (int i = 0; i < kDataMathRecords; ++i) {
-        v.math.push_back(Value(fd.mathRecords[i]));
+        v.math.push_back(RecordValue(fd.mathRecords[i]));
         v.mathStatus.push_back(fd.mathRecords[i].status[0]);
     }
     for (int i = 0; i < kDataLoopRecords; ++i) {
-        v.loop.push_back(Value(fd.loopRecords[i]));
+        v.loop.push_back(RecordValue(fd.loopRecords[i]));
     }
     for (int i = 0; i < kDataExtRecords; ++i) {
-        v.ext.push_back(Value(fd.extRecords[i]));
+        v.ext.push_back(RecordValue(fd.extRecords[i]));
     }
     return v;
 }
@@ -81,11 +73,9 @@ std::vector<CValues> Steps(CSimCmdSession& s, int count) {
     return all;
 }
 
-template <typename T, typename Set>
-void Operate(CSimCmdSession& s, const char* key, Set set) {
-    T& command = s.Cmd<T>(key);
-    set(command);
-    ASSERT_EQ(command.Execute(), RZ_OK) << key;
+// Runs an operation that must be taken.
+void Do(CSimCmdSession& s, const Operation& run) {
+    ASSERT_EQ(run(s), RZ_OK);
 }
 
 std::string LastLog(CSimCmdSession& s, int kind) {
@@ -112,11 +102,7 @@ std::vector<uint32_t> Screen(CSimCmdSession& s, int* width, int* height) {
 }
 
 void SwitchDisplay(CSimCmdSession& s, int code, int group) {
-    Operate<CCmdUD>(s, "UD", [&](CCmdUD& c) {
-        c.kind = 1;
-        c.display = code;
-        c.group = group;
-    });
+    Do(s, Ud(1, code, group));
 }
 
 class PlantTest : public ::testing::Test {
@@ -233,7 +219,7 @@ TEST_F(PlantTest, MathChannelsFollowTheirInputsWhileMathRuns) {
 TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
     struct Row {
         const char* name;
-        std::function<void(CSimCmdSession&)> operate;
+        Operation operate;
         std::function<void(const std::vector<CValues>&)> check;
         int mode;  // read back through "FM" and "DR"
         int run;
@@ -242,15 +228,7 @@ TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
     const auto sp = [](const CValues& v) { return v.loop[1]; };
     const auto out = [](const CValues& v) { return v.loop[2]; };
     const Row rows[] = {
-        {"AUT drives PV to a new SP",
-         [](CSimCmdSession& s) {
-             Operate<CCmdGO>(s, "GO", [](CCmdGO& c) {
-                 c.loop = 1;
-                 c.setPointNumber = 1;
-                 c.value = 600.0;
-                 c.decimals = 1;
-             });
-         },
+        {"AUT drives PV to a new SP", Go(1, 1, 600.0, 1),
          [&](const std::vector<CValues>& steps) {
              EXPECT_DOUBLE_EQ(sp(steps.front()), 600.0);
              EXPECT_LT(std::fabs(pv(steps.back()) - 600.0), 0.1 * std::fabs(600.0 - 249.8));
@@ -260,18 +238,7 @@ TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
              }
          },
          kSimAut, 1},
-        {"MAN holds the HJ output",
-         [](CSimCmdSession& s) {
-             Operate<CCmdCA>(s, "CA", [](CCmdCA& c) {
-                 c.loop = 1;
-                 c.mode = kSimMan;
-             });
-             Operate<CCmdHJ>(s, "HJ", [](CCmdHJ& c) {
-                 c.loop = 1;
-                 c.value = 30.0;
-                 c.decimals = 1;
-             });
-         },
+        {"MAN holds the HJ output", Then(Ca(1, kSimMan), Hj(1, 30.0, 1)),
          [&](const std::vector<CValues>& steps) {
              for (const CValues& v : steps) {
                  EXPECT_DOUBLE_EQ(out(v), 30.0);
@@ -280,13 +247,7 @@ TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
              EXPECT_NEAR(pv(steps.back()), 360.0, 5.0);
          },
          kSimMan, 1},
-        {"stop holds OUT at the low limit",
-         [](CSimCmdSession& s) {
-             Operate<CCmdOC>(s, "OC", [](CCmdOC& c) {
-                 c.loop = 1;
-                 c.state = 0;
-             });
-         },
+        {"stop holds OUT at the low limit", Oc(1, 0),
          [&](const std::vector<CValues>& steps) {
              for (const CValues& v : steps) {
                  EXPECT_DOUBLE_EQ(out(v), 0.0);
@@ -299,7 +260,7 @@ TEST_F(PlantTest, InternalLoopsFollowTheirMode) {
         SCOPED_TRACE(row.name);
         CSimCmdSession s;
         ASSERT_TRUE(s.Start(LiveProfile("full"))) << s.Error();
-        row.operate(s);
+        Do(s, row.operate);
         row.check(Steps(s, 120));
         auto& fm = s.Cmd<CCmdFM>("FM");
         fm.loop = 1;
@@ -346,43 +307,29 @@ TEST_F(PlantTest, CascadeLoopTakesItsRemoteSetPoint) {
     }
 }
 
-void ExternalItem(CSimCmdSession& s, int loop, const char* item, int value, double output) {
-    Operate<CCmdDV>(s, "DV", [&](CCmdDV& c) {
-        c.loop = loop;
-        std::strcpy(c.item[loop - 1], item);
-        CDvLoopRecord& record = c.records[loop - 1];
-        record.mode = record.remote = record.runStop = value;
-        record.manualOutput = output;
-        record.outputDecimals = 1;
-    });
-}
-
 // External loop 1 of the full profile: controller model 1, SP 0-400, OUT 0-100 on SP number 1.
 TEST_F(PlantTest, ExternalLoopsFollowTheirMode) {
     struct Row {
         const char* name;
-        std::function<void(CSimCmdSession&)> operate;
+        Operation operate;
         int mode;
         int run;
         double heldOut;  // NaN: the controller computes OUT
     };
     const double computed = std::nan("");
     const Row rows[] = {
-        {"AUT", [](CSimCmdSession&) {}, kSimAut, 1, computed},
-        {"MAN holds the manual output",
-         [](CSimCmdSession& s) {
-             ExternalItem(s, 1, "MODE", kSimMan, 0.0);
-             ExternalItem(s, 1, "MOUT", 0, 25.0);
-         },
+        {"AUT", nullptr, kSimAut, 1, computed},
+        {"MAN holds the manual output", Then(Dv(1, "MODE", kSimMan), Dv(1, "MOUT", 0, 25.0)),
          kSimMan, 1, 25.0},
-        {"stop drives the low limit", [](CSimCmdSession& s) { ExternalItem(s, 1, "SR", 0, 0.0); },
-         kSimAut, 0, 0.0},
+        {"stop drives the low limit", Dv(1, "SR", 0), kSimAut, 0, 0.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         CSimCmdSession s;
         ASSERT_TRUE(s.Start(LiveProfile("full"))) << s.Error();
-        row.operate(s);
+        if (row.operate) {
+            Do(s, row.operate);
+        }
         std::set<double> outs;
         const std::vector<CValues> steps = Steps(s, 60);
         for (const CValues& v : steps) {
@@ -408,38 +355,12 @@ TEST_F(PlantTest, ExternalLoopsFollowTheirMode) {
     }
 }
 
-TEST_F(PlantTest, SetPointsWrittenByOperationsAreReadBack) {
-    Start(LiveProfile("full"));
-    Operate<CCmdGO>(session_, "GO", [](CCmdGO& c) {
-        c.loop = 1;
-        c.setPointNumber = 1;
-        c.value = 321.5;
-        c.decimals = 1;
-    });
-    Operate<CCmdDT>(session_, "DT", [](CCmdDT& c) {
-        c.loop = 1;
-        c.setPointNumber = 1;
-        c.value = 222.2;
-        c.decimals = 1;
-    });
-    for (const CValues& v : Steps(session_, 5)) {
-        EXPECT_DOUBLE_EQ(v.loop[1], 321.5);
-        EXPECT_DOUBLE_EQ(v.ext[1], 222.2);
-    }
-    // An external loop in AUT moves its PV towards the new SP.
-    const std::vector<CValues> later = Steps(session_, 100);
-    EXPECT_NEAR(later.back().ext[0], 222.2, 10.0);
-}
-
 TEST_F(PlantTest, DigitalPointsToggleAndFollowManualOutputs) {
     Start(LiveProfile("full"));
     auto& fo = session_.Cmd<CCmdFO>("FO");
     std::set<int> inputs;
     for (const int value : {0, 1, 0}) {
-        Operate<CCmdDM>(session_, "DM", [&](CCmdDM& c) {
-            c.point = 3;  // in MAN
-            c.value = value;
-        });
+        Do(session_, Dm(3, value));  // a point in MAN
         for (int i = 0; i < 6; ++i) {
             ReadValues(session_);
             ASSERT_EQ(fo.Query(), RZ_OK);
@@ -467,8 +388,7 @@ TEST_F(PlantTest, ProgramPatternsRunHoldAndEndByThemselves) {
     };
     int running = 0;
     int held = 0;
-    Operate<CCmdPN>(session_, "PN", [](CCmdPN& c) { c.pattern = 1; });
-    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 1; });
+    Do(session_, Program(1, "PX", 1));
     state(&running, &held);
     EXPECT_EQ(running, 1);
     EXPECT_EQ(held, 0);
@@ -476,23 +396,22 @@ TEST_F(PlantTest, ProgramPatternsRunHoldAndEndByThemselves) {
     EXPECT_GT(sp1, 250.0);  // ramping towards 300
     EXPECT_LT(sp1, 300.0);
 
-    Operate<CCmdHU>(session_, "HU", [](CCmdHU& c) { c.hold = 1; });
+    Do(session_, Program(1, "HU", 1));
     state(&running, &held);
     EXPECT_EQ(running, 1);
     EXPECT_EQ(held, 2);
     for (const CValues& v : Steps(session_, 20)) {
         EXPECT_DOUBLE_EQ(v.loop[1], sp1);  // held: the set point stands
     }
-    Operate<CCmdHU>(session_, "HU", [](CCmdHU& c) { c.hold = 0; });
+    Do(session_, Program(1, "HU", 0));
     const std::vector<CValues> rest = Steps(session_, 7);
     EXPECT_GT(rest[3].loop[1], 300.0);  // in the second segment
     state(&running, &held);
     EXPECT_EQ(running, 0);  // ended after its last segment
     EXPECT_NE(LastLog(session_, kSimLogKey).find("Pattern 1 end"), std::string::npos);
 
-    // Run again, then reset: stops at once.
-    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 1; });
-    Operate<CCmdPX>(session_, "PX", [](CCmdPX& c) { c.run = 0; });
+    // Operation again, then reset: stops at once.
+    Do(session_, Then(Program(1, "PX", 1), Program(1, "PX", 0)));
     state(&running, &held);
     EXPECT_EQ(running, 0);
 }
@@ -531,14 +450,8 @@ TEST_F(PlantTest, EveryLogFills) {
         c.alarmHighSet = true;
         c.alarmHigh = c.value;  // crossed within the first half period
     }));
-    Operate<CCmdMS>(session_, "MS", [](CCmdMS& c) { c.message = 3; });
-    Operate<CCmdPS>(session_, "PS", [](CCmdPS& c) { c.start = 0; });
-    auto& go = session_.Cmd<CCmdGO>("GO");
-    go.loop = 1;
-    go.setPointNumber = 1;
-    go.value = 5000.0;  // above the SP high limit: refused
-    go.decimals = 1;
-    EXPECT_NE(go.Execute(), RZ_OK);
+    Do(session_, Then(Ms(3), Ps(0)));
+    EXPECT_NE(Go(1, 1, 5000.0, 1)(session_), RZ_OK);  // above the SP high limit: refused
     Steps(session_, 61);
     auto& fc = session_.Cmd<CCmdFC>("FC");
     ASSERT_EQ(fc.Query(), RZ_OK);
@@ -630,23 +543,17 @@ TEST_F(PlantTest, TrendOptionsMessagesAndTheProgramPatternChangeTheScreen) {
     int h = 0;
     SwitchDisplay(session_, 0, 1);
     const std::vector<uint32_t> plain = Screen(session_, &w, &h);
-    Operate<CCmdUD>(session_, "UD", [](CCmdUD& c) {
-        c.kind = 4;
-        c.display = 0;
-        c.group = 1;  // all channels
-        c.option2 = 0;
-        c.option3 = 0;
-    });
+    Do(session_, Ud(4, 0, 1));  // all channels
     const std::vector<uint32_t> options = Screen(session_, &w, &h);
     EXPECT_NE(plain, options);
     // A written message shows on the message summary at once, without a clock step.
     SwitchDisplay(session_, 5, 0);
     const std::vector<uint32_t> messages = Screen(session_, &w, &h);
-    Operate<CCmdMS>(session_, "MS", [](CCmdMS& c) { c.message = 2; });
+    Do(session_, Ms(2));
     EXPECT_NE(messages, Screen(session_, &w, &h));
     SwitchDisplay(session_, 11, 0);
     const std::vector<uint32_t> pattern1 = Screen(session_, &w, &h);
-    Operate<CCmdAmp4>(session_, "_4", [](CCmdAmp4& c) { c.pattern = 2; });
+    Do(session_, Amp4(2));
     EXPECT_NE(pattern1, Screen(session_, &w, &h));
 }
 
@@ -663,119 +570,6 @@ TEST_F(PlantTest, ScreensAreReproducibleAndTheTrendScrolls) {
     const std::vector<uint32_t> at10 = trend(10);
     EXPECT_EQ(at10, trend(10));
     EXPECT_NE(at10, trend(11));
-}
-
-TEST(PlantProfile, PlantKeysAreReadAndCheckedWithTheirPath) {
-    const std::string head = R"({"model": 3200, "firmwareVersion": "3.06", "programOption": "small",
-        "users": [{"name": "admin", "password": "pw", "level": "A"}], )";
-    struct Row {
-        const char* json;   // the rest of the profile
-        const char* error;  // empty: accepted
-        std::function<void(const CSimProfile&)> check;
-    };
-    const Row rows[] = {
-        {R"("channels": [{"number": 2, "wave": "ramp", "low": -5, "high": 5, "periodS": 30,
-             "noise": 0.5, "fault": "error", "alarmHigh": 4, "alarmLow": -4}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimChannel& c = p.setup.channels[1];
-             EXPECT_EQ(c.wave, kSimWaveRamp);
-             EXPECT_EQ(c.low, -5.0);
-             EXPECT_EQ(c.high, 5.0);
-             EXPECT_EQ(c.periodS, 30.0);
-             EXPECT_EQ(c.noise, 0.5);
-             EXPECT_EQ(c.fault, kSimFaultError);
-             EXPECT_TRUE(c.alarmHighSet && c.alarmLowSet);
-             EXPECT_EQ(c.alarmHigh, 4.0);
-             EXPECT_FALSE(p.setup.channels[0].alarmHighSet);
-         }},
-        {R"("mathChannels": [{"number": 1, "math": "difference", "inputs": [3, 1]}]})", "",
-         [](const CSimProfile& p) {
-             EXPECT_EQ(p.setup.mathChannels[0].mathOp, kSimMathDifference);
-             EXPECT_EQ(p.setup.mathChannels[0].inputs, (std::vector<int>{3, 1}));
-         }},
-        {R"("loops": [{"number": 1, "kind": "Single", "gain": 0.8, "timeConstantS": 5, "kp": 1.5,
-             "tiS": 12, "stopOut": 7.5, "remoteSource": 31}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimLoop& l = p.setup.loops[0];
-             EXPECT_EQ(l.gain, 0.8);
-             EXPECT_EQ(l.timeConstantS, 5.0);
-             EXPECT_EQ(l.kp, 1.5);
-             EXPECT_EQ(l.tiS, 12.0);
-             EXPECT_EQ(l.stopOut, 7.5);
-             EXPECT_EQ(l.remoteSource, 31);
-         }},
-        {R"("patterns": [{"number": 2, "loop": 1, "segments": [{"seconds": 5, "sp": 10},
-             {"seconds": 2.5, "sp": -3}]}]})",
-         "",
-         [](const CSimProfile& p) {
-             const CSimPattern& pattern = p.setup.patterns[1];
-             EXPECT_EQ(pattern.loop, 1);
-             ASSERT_EQ(pattern.segments.size(), 2u);
-             EXPECT_EQ(pattern.segments[1].seconds, 2.5);
-             EXPECT_EQ(pattern.segments[1].sp, -3.0);
-         }},
-        {R"("channels": [{"number": 1, "wave": "square"}]})", "channels[0].wave", nullptr},
-        {R"("channels": [{"number": 1, "low": 5, "high": 1}]})", "channels[0].low", nullptr},
-        {R"("channels": [{"number": 1, "periodS": 0}]})", "channels[0].periodS", nullptr},
-        {R"("channels": [{"number": 1, "noise": -1}]})", "channels[0].noise", nullptr},
-        {R"("channels": [{"number": 1, "fault": "sometimes"}]})", "channels[0].fault", nullptr},
-        {R"("mathChannels": [{"number": 1, "inputs": [31]}]})", "mathChannels[0].inputs", nullptr},
-        {R"("mathChannels": [{"number": 1, "inputs": [1.5]}]})", "mathChannels[0].inputs", nullptr},
-        {R"("loops": [{"number": 1, "tiS": -2}]})", "loops[0].tiS", nullptr},
-        {R"("loops": [{"number": 1, "remoteSource": 61}]})", "loops[0].remoteSource", nullptr},
-        {R"("dio": [{"number": 1, "module": "DI-1", "togglePeriodS": 0}]})", "dio[0].togglePeriodS",
-         nullptr},
-        {R"("patterns": [{"number": 1, "segments": [{"seconds": 0, "sp": 1}]}]})",
-         "patterns[0].segments", nullptr},
-        {R"("patterns": [{"number": 1, "segments": [{"sp": 1}]}]})", "patterns[0].segments",
-         nullptr},
-        {R"("patterns": [{"number": 1, "loop": 7}]})", "patterns[0].loop", nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.json);
-        CSimProfile profile;
-        std::string error;
-        const bool ok = ParseSimProfile(head + row.json, &profile, &error);
-        if (row.error[0] == '\0') {
-            ASSERT_TRUE(ok) << error;
-            row.check(profile);
-        } else {
-            EXPECT_FALSE(ok);
-            EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
-        }
-    }
-}
-
-TEST(PlantOptions, SeedStepAndStillAreRead) {
-    struct Row {
-        std::vector<std::string> args;
-        bool ok;
-        CSimPlantSettings plant;
-    };
-    const Row rows[] = {
-        {{}, true, {true, 1, 0}},
-        {{"--seed", "42"}, true, {true, 42, 0}},
-        {{"--step-ms=250"}, true, {true, 1, 250}},
-        {{"--still", "--seed", "3"}, true, {false, 3, 0}},
-        {{"--step-ms", "0"}, false, {}},
-        {{"--step-ms", "600001"}, false, {}},
-        {{"--seed", "-1"}, false, {}},
-        {{"--still=1"}, false, {}},
-    };
-    for (const Row& row : rows) {
-        CSimOptions options;
-        std::string error;
-        const bool ok = ParseSimOptions(row.args, &options, &error);
-        EXPECT_EQ(ok, row.ok) << error;
-        if (ok && row.ok) {
-            EXPECT_EQ(options.plant.live, row.plant.live);
-            EXPECT_EQ(options.plant.seed, row.plant.seed);
-            EXPECT_EQ(options.plant.stepMs, row.plant.stepMs);
-        }
-    }
-    EXPECT_NE(SimHelpText().find("--step-ms"), std::string::npos);
 }
 
 }  // namespace

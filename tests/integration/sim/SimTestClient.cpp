@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -35,11 +34,6 @@ size_t ListFrame(const std::string& buffer) {
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// The decimal number at `pos`, as the console reads it (leading digits only).
-int DecimalAt(const std::string& text, size_t pos) {
-    return pos < text.size() ? std::atoi(text.c_str() + pos) : 0;
 }
 
 }  // namespace
@@ -73,7 +67,6 @@ void CSimTestClient::Disconnect() {
         fd_ = -1;
     }
     buffer_.clear();
-    readSizes_.clear();
     peerClosed_ = false;
 }
 
@@ -107,7 +100,6 @@ bool CSimTestClient::ReadSome(Clock::time_point deadline) {
         peerClosed_ = true;  // an orderly close or a reset
         return false;
     }
-    readSizes_.push_back(static_cast<size_t>(n));
     buffer_.append(chunk, static_cast<size_t>(n));
     return true;
 }
@@ -162,42 +154,4 @@ bool CSimTestClient::LogIn(const std::string& user, const std::string& password)
         answer = ReadLine();
     }
     return answer == "E0\r\n";
-}
-
-CParsedIdentity ParseIdentityAnswers(const std::string& modelAnswer, const std::string& pidAnswer) {
-    CParsedIdentity id;
-    const auto model = modelAnswer.find("MODEL:\r\n");
-    if (model == std::string::npos) {
-        return id;
-    }
-    id.family = modelAnswer.substr(model + 8, 2);
-    id.model = DecimalAt(modelAnswer, model + 10);
-    if (modelAnswer.find("PROGRAM LARGE\r\n") != std::string::npos) {
-        id.programOption = 2;
-    } else if (modelAnswer.find("PROGRAM SMALL\r\n") != std::string::npos) {
-        id.programOption = 1;
-    }
-    const auto version = modelAnswer.find("VERSION:\r\n");
-    if (version == std::string::npos) {
-        return id;
-    }
-    id.major = DecimalAt(modelAnswer, version + 10);
-    const auto dot = modelAnswer.find('.', version + 10);
-    id.minor = dot == std::string::npos ? 0 : DecimalAt(modelAnswer, dot + 1);
-    id.complete = true;
-
-    const auto pid = pidAnswer.find("PID_AUX");
-    if (pid == std::string::npos) {
-        return id;
-    }
-    size_t start = pid + 7;
-    for (int i = 0; i < 10; ++i) {
-        const auto comma = pidAnswer.find(',', start);
-        if (comma == std::string::npos) {
-            break;
-        }
-        id.pidAux[i] = comma - start == 2 ? 1 : 0;
-        start = comma + 1;
-    }
-    return id;
 }

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // A raw POSIX socket client for talking to the simulator byte by byte. Every wait is a poll with
 // a time-out; nothing sleeps.
@@ -34,12 +33,6 @@ class CSimTestClient {
     // Greeting, user name and, when asked for, password. True when the answer is "E0".
     bool LogIn(const std::string& user, const std::string& password);
 
-    // Sizes of the individual socket reads made since the last ClearReadSizes.
-    const std::vector<size_t>& ReadSizes() const { return readSizes_; }
-    void ClearReadSizes() { readSizes_.clear(); }
-    bool PeerClosed() const { return peerClosed_; }
-    const std::string& Buffered() const { return buffer_; }
-
   private:
     // Size of the complete answer at the start of buffer_, or 0.
     using Framer = size_t (*)(const std::string&);
@@ -49,20 +42,5 @@ class CSimTestClient {
 
     int fd_ = -1;
     std::string buffer_;
-    std::vector<size_t> readSizes_;
     bool peerClosed_ = false;
 };
-
-// The identity read from the answers to "_C" and "ZSPID_AUX?", parsed the way the console parses
-// them.
-struct CParsedIdentity {
-    std::string family;
-    int model = 0;
-    int major = 0;
-    int minor = 0;
-    int programOption = 0;  // 0 none, 1 small, 2 large
-    int pidAux[10] = {};
-    bool complete = false;  // MODEL and VERSION were both found
-};
-
-CParsedIdentity ParseIdentityAnswers(const std::string& modelAnswer, const std::string& pidAnswer);

@@ -1,19 +1,7 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "SimProfile.h"
-
-// A shipped profile, loaded from the source tree.
-inline CSimProfile ShippedProfile(const std::string& name) {
-    CSimProfile profile;
-    std::string error;
-    const std::string path = std::string(RZSIM_PROFILE_DIR) + "/" + name + ".json";
-    EXPECT_TRUE(LoadSimProfileFile(path, &profile, &error)) << error;
-    return profile;
-}
+#include "common/SimFixture.h"
 
 // A small profile built in code: one user with a password, one without.
 inline CSimProfile CodeProfile() {

@@ -1,9 +1,14 @@
+// The simulator's fault switches: on the wire, each acts on the request it names and on no
+// other; and the pieces they are built from (where a stalled answer stops, how a list is
+// garbled, how binary answers are cut into blocks, the soak mode's choices).
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "SimAnswerFormat.h"
 #include "SimIdentity.h"
 #include "SimServer.h"
 #include "SimSession.h"
@@ -14,208 +19,179 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A server with `faults` and a client logged in as the password-less user.
-class FaultSession {
-  public:
-    explicit FaultSession(const CSimFaults& faults) : server_(CodeProfile(), faults) {
-        port_ = server_.Start(0);
+const std::string kModel = SimIdentityAnswer(CodeProfile());
+const std::string kPid = SimPidAuxAnswer(CodeProfile());
+
+// What arrives for one request: a whole answer, or (when the expectation ends in "|closed" or
+// "|open") everything until the peer closes or stays quiet for a while, and which it was.
+std::string Answer(CSimTestClient& client, const std::string& request,
+                   const std::string& expected) {
+    if (!client.SendLine(request)) {
+        return "(send failed)";
     }
-    bool Open() { return port_ != 0 && client_.Connect(port_) && client_.LogIn("user", ""); }
-    CSimServer& Server() { return server_; }
-    CSimTestClient& Client() { return client_; }
-
-  private:
-    CSimServer server_;
-    CSimTestClient client_;
-    uint16_t port_ = 0;
-};
-
-const std::string kModelAnswer = SimIdentityAnswer(CodeProfile());
-const std::string kPidAnswer = SimPidAuxAnswer(CodeProfile());
+    const bool closes = expected.ends_with("|closed");
+    if (!closes && !expected.ends_with("|open")) {
+        return client.ReadList();
+    }
+    bool closed = false;
+    const std::string got = client.ReadUntilClosed(&closed, closes ? 5000ms : 200ms);
+    return got + (closed ? "|closed" : "|open");
+}
 
 }  // namespace
 
-TEST(SimFaults, AnswerDelayHoldsEveryAnswerBack) {
+TEST(SimFaults, EachSwitchActsOnTheRequestItNames) {
+    using Steps = std::vector<std::pair<std::string, std::string>>;
+    const std::string half = kModel.substr(0, kModel.size() / 2);
+    struct Case {
+        const char* name;
+        CSimFaults faults;
+        Steps steps;  // request, expected answer
+    };
+    const Case cases[] = {
+        {"close on 2", {.closeOnRequest = 2}, {{"_C", kModel}, {"ZSPID_AUX?", "|closed"}}},
+        {"stall from 2",
+         {.stallFromRequest = 2},
+         {{"_C", kModel}, {"ZSPID_AUX?", "|open"}, {"_C", "|open"}}},
+        {"error for two keys",
+         {.errorForKeys = {"_C", "FC"}},
+         {{"_C", "E1\r\n"}, {"ZSPID_AUX?", kPid}, {"_C", "E1\r\n"}}},
+        {"close mid answer 2", {.closeMidAnswerOn = 2}, {{"_C", kModel}, {"_C", half + "|closed"}}},
+        {"stall mid answer 1", {.stallMidAnswerOn = 1}, {{"_C", half + "|open"}, {"_C", "|open"}}},
+        {"garble 2, opener",
+         {.garbleListOn = 2},
+         {{"_C", kModel}, {"_C", kModel.substr(4) + "|open"}, {"_C", kModel}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSimServer server(CodeProfile(), c.faults);
+        ASSERT_NE(server.Start(0), 0);
+        // Request numbers start again on every connection.
+        for (int round = 0; round < 2; ++round) {
+            CSimTestClient client;
+            ASSERT_TRUE(client.Connect(server.Port()));
+            ASSERT_TRUE(client.LogIn("user", ""));
+            for (const auto& [request, expected] : c.steps) {
+                EXPECT_EQ(Answer(client, request, expected), expected) << request;
+            }
+        }
+    }
+}
+
+TEST(SimFaults, DelaysOversizeGreetingSwitchesChangedWhileConnectedAndFailedLogIns) {
     CSimFaults faults;
     faults.answerDelayMs = 80;
-    FaultSession session(faults);
+    faults.greeting = "Welcome\r\n";
+    CSimServer server(CodeProfile(), faults);
+    ASSERT_NE(server.Start(0), 0);
+    CSimTestClient client;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(session.Open());  // greeting and log-in answer, each delayed
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 160ms);
-    for (const char* request : {"_C", "XX"}) {
-        SCOPED_TRACE(request);
-        const auto sent = std::chrono::steady_clock::now();
-        ASSERT_TRUE(session.Client().SendLine(request));
-        EXPECT_FALSE(session.Client().ReadList().empty());
-        EXPECT_GE(std::chrono::steady_clock::now() - sent, 80ms);
-    }
-}
+    ASSERT_TRUE(client.Connect(server.Port()));
+    EXPECT_EQ(client.ReadLine(), "Welcome\r\n");
+    ASSERT_TRUE(client.SendLine("user"));
+    EXPECT_EQ(client.ReadLine(), "E0\r\n");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 160ms);  // greeting and log-in answer
 
-TEST(SimFaults, SegmentsArriveInSeveralSmallReads) {
-    struct Case {
-        uint32_t bytes;
-        const char* request;
-        std::string answer;
-    };
-    const Case cases[] = {
-        {20, "_C", kModelAnswer}, {16, "ZSPID_AUX?", kPidAnswer}, {1, "Q", "E1\r\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        FaultSession session(CSimFaults{});
-        ASSERT_TRUE(session.Open());
-        CSimFaults faults;
-        faults.segmentBytes = c.bytes;
-        faults.segmentPauseMs = 50;
-        session.Server().SetFaults(faults);
-        session.Client().ClearReadSizes();
-        const auto sent = std::chrono::steady_clock::now();
-        ASSERT_TRUE(session.Client().SendLine(c.request));
-        EXPECT_EQ(session.Client().ReadList(), c.answer);
-        // The pieces are paused apart, so the whole answer cannot arrive sooner than all the
-        // pauses; how the reads group the pieces depends on scheduling and is not checked.
-        const size_t pieces = (c.answer.size() + c.bytes - 1) / c.bytes;
-        EXPECT_GE(std::chrono::steady_clock::now() - sent, (pieces - 1) * 50ms);
-        EXPECT_GE(session.Client().ReadSizes().size(), pieces > 1 ? 2u : 1u);
-    }
-}
-
-TEST(SimFaults, CloseOnRequestEndsTheConnectionUnanswered) {
-    CSimFaults faults;
-    faults.closeOnRequest = 2;
-    FaultSession session(faults);
-    ASSERT_TRUE(session.Open());
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), kModelAnswer);
-    ASSERT_TRUE(session.Client().SendLine("ZSPID_AUX?"));
-    bool closed = false;
-    EXPECT_EQ(session.Client().ReadUntilClosed(&closed), "");
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(session.Server().CommandRequests(), (std::vector<std::string>{"_C", "ZSPID_AUX?"}));
-}
-
-TEST(SimFaults, StallReadsButNeverAnswersAndKeepsTheSocketOpen) {
-    CSimFaults faults;
-    faults.stallFromRequest = 2;
-    FaultSession session(faults);
-    ASSERT_TRUE(session.Open());
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), kModelAnswer);
-    const std::string over(2000, 'x');
-    ASSERT_TRUE(session.Client().SendRaw("ZSPID_AUX?\r\nXX\r\n" + over + "\r\n_C\r\n"));
-    // The user name, "_C" and four more lines; the last is read only after the ones before it
-    // were handled, so any answer to them would be on its way by now.
-    ASSERT_TRUE(session.Server().WaitForRequestCount(6, 5s));
-    EXPECT_TRUE(session.Client().StaysQuiet(100ms));
-    EXPECT_EQ(session.Server().CommandRequests(),
-              (std::vector<std::string>{"_C", "ZSPID_AUX?", "XX", "_C"}));
-}
-
-TEST(SimFaults, ErrorForAKeyAnswersOnlyThatKeyWithAnErrorLine) {
-    CSimFaults faults;
-    faults.errorForKeys = {"_C", "FC"};
-    FaultSession session(faults);
-    ASSERT_TRUE(session.Open());
-    struct Case {
-        const char* request;
-        std::string answer;
-    };
-    const Case cases[] = {{"_C", "E1\r\n"}, {"ZSPID_AUX?", kPidAnswer}, {"_C", "E1\r\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request);
-        ASSERT_TRUE(session.Client().SendLine(c.request));
-        EXPECT_EQ(session.Client().ReadList(), c.answer);
-    }
-}
-
-TEST(SimFaults, GreetingOverrideReplacesTheProfileGreeting) {
-    struct Case {
-        std::optional<std::string> greeting;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {std::nullopt, kSimDefaultGreeting},
-        {std::string("Input username.\r\n"), "Input username.\r\n"},
-        {std::string("Welcome\r\n"), "Welcome\r\n"},
-    };
-    for (const auto& c : cases) {
-        CSimFaults faults;
-        faults.greeting = c.greeting;
-        CSimServer server(CodeProfile(), faults);
-        const uint16_t port = server.Start(0);
-        ASSERT_NE(port, 0);
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(port));
-        EXPECT_EQ(client.ReadLine(), c.expected);
-    }
-}
-
-TEST(SimFaults, CloseMidAnswerSendsTheFirstHalfOnly) {
-    CSimFaults faults;
-    faults.closeMidAnswerOn = 1;
-    FaultSession session(faults);
-    ASSERT_TRUE(session.Open());
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    bool closed = false;
-    EXPECT_EQ(session.Client().ReadUntilClosed(&closed),
-              kModelAnswer.substr(0, kModelAnswer.size() / 2));
-    EXPECT_TRUE(closed);
-}
-
-TEST(SimFaults, OversizeAnswerIsAListBeyondTheReceiveArea) {
-    CSimFaults faults;
-    faults.oversizeAnswerOn = 2;
-    FaultSession session(faults);
-    ASSERT_TRUE(session.Open());
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), kModelAnswer);
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    const std::string big = session.Client().ReadList();
+    // A session takes changed switches up at its next request. Request 1: in pieces paused
+    // apart, whole and no sooner than all the pauses.
+    faults = CSimFaults{};
+    faults.segmentBytes = 10;
+    faults.segmentPauseMs = 20;
+    server.SetFaults(faults);
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(Answer(client, "_C", kModel), kModel);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, (kModel.size() - 1) / 10 * 20ms);
+    faults = CSimFaults{};
+    faults.oversizeAnswerOn = 3;
+    server.SetFaults(faults);
+    EXPECT_EQ(Answer(client, "_C", kModel), kModel);
+    const std::string big = Answer(client, "_C", "");
     EXPECT_GT(big.size(), 102400u);
     EXPECT_EQ(big.rfind("EA\r\n", 0), 0u);
-    EXPECT_EQ(big.compare(big.size() - 6, 6, "\r\nEN\r\n"), 0);
     EXPECT_EQ(big.find("\r\nEN\r\n"), big.size() - 6);  // one list, not several
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), kModelAnswer);
-}
+    EXPECT_EQ(Answer(client, "_C", kModel), kModel);
 
-TEST(SimFaults, SwitchesChangeWhileAClientIsConnected) {
-    FaultSession session(CSimFaults{});
-    ASSERT_TRUE(session.Open());
-    CSimFaults faults;
-    faults.errorForKeys = {"_C"};
-    session.Server().SetFaults(faults);
-    EXPECT_EQ(session.Server().Faults().errorForKeys, faults.errorForKeys);
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), "E1\r\n");
-    session.Server().SetFaults(CSimFaults{});
-    ASSERT_TRUE(session.Client().SendLine("_C"));
-    EXPECT_EQ(session.Client().ReadList(), kModelAnswer);
-    // Request numbers count per connection from the log-in: this was request 2.
-    faults = CSimFaults{};
-    faults.closeOnRequest = 3;
-    session.Server().SetFaults(faults);
-    ASSERT_TRUE(session.Client().SendLine("_C"));
+    // A failed log-in ends the connection.
+    CSimTestClient refused;
+    ASSERT_TRUE(refused.Connect(server.Port()));
+    EXPECT_FALSE(refused.LogIn("admin", "wrong"));
     bool closed = false;
-    EXPECT_EQ(session.Client().ReadUntilClosed(&closed), "");
+    EXPECT_EQ(refused.ReadUntilClosed(&closed), "");
     EXPECT_TRUE(closed);
 }
 
-TEST(SimFaults, RequestNumbersStartAgainOnEveryConnection) {
-    CSimFaults faults;
-    faults.closeOnRequest = 2;
-    CSimServer server(CodeProfile(), faults);
-    const uint16_t port = server.Start(0);
-    ASSERT_NE(port, 0);
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(port));
-        ASSERT_TRUE(client.LogIn("user", ""));
-        ASSERT_TRUE(client.SendLine("_C"));
-        EXPECT_EQ(client.ReadList(), kModelAnswer);
-        ASSERT_TRUE(client.SendLine("_C"));
-        bool closed = false;
-        EXPECT_EQ(client.ReadUntilClosed(&closed), "");
-        EXPECT_TRUE(closed);
+TEST(SimFaults, StallCutStopsInsideTheFirstBlockOrHalfway) {
+    struct Case {
+        const char* name;
+        std::string answer;
+        size_t cut;
+    };
+    const Case cases[] = {
+        {"List", "EA\r\nDA1\r\nEN\r\n", 6},
+        {"StatusLine", "E0\r\n", 2},
+        // Block of 60 payload bytes: header 8, L = 66, so 8 + 33.
+        {"FirstOfTwoBlocks", SimBinaryBlocks(std::string(100, 'x'), 60), 8 + 33},
+        // 8 payload bytes: L = 14, 8 + 7 — past the header, short of the payload's end.
+        {"SingleBlock", SimBinaryBlocks("abcdefgh", 0), 8 + 7},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SimStallCut(c.answer), c.cut) << c.name;
     }
+}
+
+TEST(SimFaults, BlockSpansFollowTheLengthFields) {
+    struct Case {
+        const char* name;
+        std::string answer;
+        std::vector<size_t> sizes;
+    };
+    const Case cases[] = {
+        {"ThreeBlocks", SimBinaryBlocks(std::string(250, 'z'), 100), {114, 114, 64}},
+        {"OneBlock", SimBinaryBlocks("p", 0), {15}},
+        {"CutShortTakesTheRest", SimBinaryBlocks(std::string(10, 'y'), 0).substr(0, 12), {12}},
+        {"ShorterThanAHeader", "EB\r\n", {4}},
+        {"Empty", "", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<size_t> sizes;
+        for (const auto block : SimBinaryBlockSpans(c.answer)) {
+            sizes.push_back(block.size());
+        }
+        EXPECT_EQ(sizes, c.sizes) << c.name;
+    }
+}
+
+TEST(SimFaults, GarbledLists) {
+    struct Case {
+        std::string answer;
+        SimGarble kind;
+        std::string garbled;
+    };
+    const std::string binary("EB\r\n\0\0\0\x07\x01\0\0\0x\r\n", 15);
+    const Case cases[] = {
+        {"EA\r\nA,1\r\nB,2\r\nEN\r\n", SimGarble::kDropOpener, "A,1\r\nB,2\r\nEN\r\n"},
+        {"EA\r\nA,1\r\nB,2\r\nEN\r\n", SimGarble::kCutLineEnd, "EA\r\nA,1B,2\r\nEN\r\n"},
+        // An empty list has no data line to spoil; the closer must stay intact.
+        {"EA\r\nEN\r\n", SimGarble::kCutLineEnd, "EA\r\nEN\r\n"},
+        {"EA\r\nEND:\r\n", SimGarble::kCutLineEnd, "EA\r\nEND:\r\n"},
+        {"E1\r\n", SimGarble::kDropOpener, "E1\r\n"},
+        {binary, SimGarble::kDropOpener, binary},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SimGarbleList(c.answer, c.kind), c.garbled) << c.answer;
+    }
+}
+
+TEST(SimFaults, SoakModePicksEveryNthRequestAndEveryKind) {
+    EXPECT_EQ(SimPickRandomFault(5, 0, 3), SimRandomFault::kNone);
+    EXPECT_EQ(SimPickRandomFault(4, 5, 3), SimRandomFault::kNone);
+    EXPECT_EQ(SimPickRandomFault(0, 5, 0), SimRandomFault::kDelay);
+    std::map<SimRandomFault, int> seen;
+    for (uint32_t draw = 0; draw < 50; ++draw) {
+        const SimRandomFault f = SimPickRandomFault(10, 5, draw);
+        EXPECT_NE(f, SimRandomFault::kNone);
+        EXPECT_STRNE(SimRandomFaultName(f), "none");
+        ++seen[f];
+    }
+    EXPECT_EQ(seen.size(), 5u);
 }

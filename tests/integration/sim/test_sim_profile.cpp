@@ -12,10 +12,7 @@
 
 namespace {
 
-const char* kMinimal = R"({"model": 3100, "firmwareVersion": "1.20",
-    "users": [{"name": "admin", "password": "pw", "level": "A"}]})";
-
-// kMinimal with one top-level key replaced or added.
+// A minimal profile with one top-level key replaced or added.
 std::string MinimalWith(const std::string& key, const std::string& value) {
     std::string json = R"({"model": 3100, "firmwareVersion": "1.20",
         "users": [{"name": "admin", "password": "pw", "level": "A"}])";
@@ -30,22 +27,6 @@ std::string MinimalWith(const std::string& key, const std::string& value) {
 }
 
 }  // namespace
-
-TEST(SimProfile, MinimalProfileTakesTheDefaults) {
-    CSimProfile profile;
-    std::string error;
-    ASSERT_TRUE(ParseSimProfile(kMinimal, &profile, &error)) << error;
-    EXPECT_EQ(profile.family, "RZ");
-    EXPECT_EQ(profile.model, 3100);
-    EXPECT_EQ(profile.firmwareVersion, "1.20");
-    EXPECT_EQ(profile.programOption, SimProgramOption::kNone);
-    EXPECT_EQ(profile.pidAux, (std::array<int, 10>{}));
-    EXPECT_EQ(profile.greeting, kSimDefaultGreeting);
-    ASSERT_EQ(profile.users.size(), 1u);
-    EXPECT_EQ(profile.users[0].name, "admin");
-    EXPECT_EQ(profile.users[0].password, "pw");
-    EXPECT_EQ(profile.users[0].level, 'A');
-}
 
 TEST(SimProfile, FieldsAreReadAndUnknownKeysIgnored) {
     struct Case {
@@ -75,7 +56,15 @@ TEST(SimProfile, FieldsAreReadAndUnknownKeysIgnored) {
          }},
         {"channels", R"([{"tag": "TI-101"}])",
          [](const CSimProfile& p) { return p.model == 3100; }},
-        {"comment", R"("any text")", [](const CSimProfile& p) { return p.users.size() == 1; }},
+        // Everything not given takes its default.
+        {"comment", R"("any text")",
+         [](const CSimProfile& p) {
+             return p.family == "RZ" && p.model == 3100 && p.firmwareVersion == "1.20" &&
+                    p.programOption == SimProgramOption::kNone &&
+                    p.pidAux == std::array<int, 10>{} && p.greeting == kSimDefaultGreeting &&
+                    p.users.size() == 1 && p.users[0].name == "admin" &&
+                    p.users[0].password == "pw" && p.users[0].level == 'A';
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key + " = " + c.value);
@@ -133,6 +122,175 @@ TEST(SimProfile, MalformedProfilesAreRefusedWithAReason) {
         EXPECT_FALSE(ParseSimProfile(c.json, &profile, &error));
         EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
         EXPECT_EQ(profile.model, 1234);  // untouched on failure
+    }
+}
+
+// A minimal valid profile with `setup` (JSON members, without braces) added.
+std::string ProfileWith(const std::string& setup, int model = 3200, const char* option = "large") {
+    return "{\"model\": " + std::to_string(model) +
+           ", \"firmwareVersion\": \"3.06\", \"programOption\": \"" + option +
+           "\", \"users\": [{\"name\": \"admin\"}]" + (setup.empty() ? "" : ", " + setup) + "}";
+}
+
+TEST(SimProfile, MalformedSetupsAreRefusedWithTheirKey) {
+    struct Case {
+        std::string json;
+        const char* mentions;
+    };
+    const std::string tooLong(17, 'x');
+    const Case cases[] = {
+        {ProfileWith(R"("clock": "2024/02/30 10:00:00")"), "clock"},
+        {ProfileWith(R"("memoryRunning": 1)"), "memoryRunning"},
+        {ProfileWith(R"("channels": {"number": 1})"), "channels"},
+        {ProfileWith(R"("channels": [3])"), "channels[0]"},
+        {ProfileWith(R"("channels": [{"number": 31}])"), "channels[0].number"},
+        {ProfileWith(R"("channels": [{"number": 2}, {"number": 2}])"), "channels[1].number"},
+        {ProfileWith(R"("channels": [{"inputType": "volt"}])"), "channels[0].inputType"},
+        {ProfileWith(R"("channels": [{"tag": "A,B"}])"), "channels[0].tag"},
+        {ProfileWith(R"("channels": [{"tag": ")" + tooLong + R"("}])"), "channels[0].tag"},
+        {ProfileWith(R"("channels": [{"tag": "LOOP END:"}])"), "channels[0].tag"},
+        {ProfileWith(R"("channels": [{"unit": "m3/hour"}])"), "channels[0].unit"},
+        {ProfileWith(R"("channels": [{"value": 1000.0, "decimals": 2}])"), "channels[0].value"},
+        {ProfileWith(R"("channels": [{"decimals": 5}])"), "channels[0].decimals"},
+        {ProfileWith(R"("channels": [{"status": "S"}])"), "channels[0].status"},
+        {ProfileWith(R"("mathChannels": [{"status": "D"}])"), "mathChannels[0].status"},
+        {ProfileWith(R"("mathChannels": [{"value": 100000000}])"), "mathChannels[0].value"},
+        {ProfileWith(R"("loops": [{"number": 7}])"), "loops[0].number"},
+        {ProfileWith(R"("loops": [{"kind": "single"}])"), "loops[0].kind"},
+        {ProfileWith(R"("loops": [{"outputType": "SSR"}])"), "loops[0].outputType"},
+        {ProfileWith(R"("loops": [{"kind": "Single", "mode": "CAS"}])"), "loops[0].mode"},
+        {ProfileWith(R"("loops": [{"sp": 150.0}])"), "loops[0].setPoints"},
+        {ProfileWith(R"("loops": [{"spNumber": 9}])"), "loops[0].spNumber"},
+        {ProfileWith(R"("loops": [{"setPoints": [1, 2, 3, 4, 5, 6, 7, 8, 9]}])"),
+         "loops[0].setPoints"},
+        {ProfileWith(R"("loops": [{"out": 101.0}])"), "loops[0].out"},
+        {ProfileWith(R"("loops": [{"outLow": 50.0, "outHigh": 40.0}])"), "loops[0].outLow"},
+        {ProfileWith(R"("loops": [{"retrans": true}])"), "loops[0].retrans"},
+        {ProfileWith(R"("loops": [{"retrans": {"decimals": 9}}])"), "loops[0].retrans.decimals"},
+        {ProfileWith(R"("loops": [{"retrans": {"source": ""}}])"), "loops[0].retrans.source"},
+        {ProfileWith(R"("externalLoops": [{"number": 5}])", 3100), "externalLoops[0].number"},
+        {ProfileWith(R"("externalLoops": [{"controller": 16}])"), "externalLoops[0].controller"},
+        {ProfileWith(R"("externalLoops": [{"mode": "CAS"}])"), "externalLoops[0].mode"},
+        {ProfileWith(R"("externalLoops": [{"outputLimits": [[90, 10]]}])"),
+         "externalLoops[0].outputLimits"},
+        {ProfileWith(R"("externalLoops": [{"out": 50, "outputLimits": [[0, 40]]}])"),
+         "externalLoops[0].out"},
+        {ProfileWith(R"("dio": [{"number": 13}])", 3100), "dio[0].number"},
+        {ProfileWith(R"("dio": [{"module": "DO-3"}])"), "dio[0].module"},
+        {ProfileWith(R"("dio": [{"present": true}])"), "dio[0].present"},
+        {ProfileWith(R"("dio": [{"module": "DO-1", "terminal": "DO.01"}])"), "dio[0].terminal"},
+        {ProfileWith(R"("dio": [{"module": "DO-1", "terminal": "DO00001"}])"), ""},
+        {ProfileWith(R"("dio": [{"module": "DO-1", "terminal": "DO000001"}])"), "dio[0].terminal"},
+        {ProfileWith(R"("dio": [{"module": "DO-1", "mode": "CAS"}])"), "dio[0].mode"},
+        {ProfileWith(R"("dio": [{"module": "DO-1", "output": 2}])"), "dio[0].output"},
+        {ProfileWith(R"("displayGroups": [{"number": 7}])", 3100), "displayGroups[0].number"},
+        {ProfileWith(R"("displayGroups": [{"channels": [61]}])"), "displayGroups[0].channels"},
+        {ProfileWith(R"("displayGroups": [{"channels": [1,2,3,4,5,6,7,8,9,10,11]}])"),
+         "displayGroups[0].channels"},
+        {ProfileWith(R"("controlGroups": [{"number": 5}])", 3100), "controlGroups[0].number"},
+        {ProfileWith(R"("controlGroups": [{"members": [{"kind": "Math-CH", "number": 5}]}])"),
+         "controlGroups[0].members[0].number"},
+        {ProfileWith(R"("controlGroups": [{"members": [{"kind": "DIO"}]}])"),
+         "controlGroups[0].members[0].number"},
+        {ProfileWith(R"("controlGroups": [{"members": [{"kind": "Loop", "number": 1}]}])"),
+         "controlGroups[0].members[0].kind"},
+        {ProfileWith(R"("patterns": [{"number": 1}])", 3200, "none"), "patterns[0]"},
+        {ProfileWith(R"("patterns": [{"number": 11}])", 3200, "small"), "patterns[0].number"},
+        {ProfileWith(R"("patterns": [{"state": "paused"}])"), "patterns[0].state"},
+        {ProfileWith(R"("logs": {"SYSTEM": ["x"]})"), "logs.SYSTEM"},
+        {ProfileWith(R"("logs": {"COM": "x"})"), "logs.COM"},
+        {ProfileWith(R"("logs": {"MSG": ["EN of shift"]})"), "logs.MSG[0]"},
+        {ProfileWith(R"("logs": {"MSG": ["ok", "PROGRAM END:"]})"), "logs.MSG[1]"},
+        {ProfileWith(R"("logs": {"ERR": [""]})"), "logs.ERR[0]"},
+        {ProfileWith(R"("messages": ["1","2","3","4","5","6","7","8","9"])"), "messages"},
+        {ProfileWith(R"("users": [{"name": "admin", "code": "AB"}])"), "users[0].code"},
+        {ProfileWith(R"("channels": [{"number": 1, "wave": "square"}])"), "channels[0].wave"},
+        {ProfileWith(R"("channels": [{"number": 1, "low": 5, "high": 1}])"), "channels[0].low"},
+        {ProfileWith(R"("channels": [{"number": 1, "periodS": 0}])"), "channels[0].periodS"},
+        {ProfileWith(R"("channels": [{"number": 1, "noise": -1}])"), "channels[0].noise"},
+        {ProfileWith(R"("channels": [{"number": 1, "fault": "sometimes"}])"), "channels[0].fault"},
+        {ProfileWith(R"("mathChannels": [{"number": 1, "inputs": [31]}])"),
+         "mathChannels[0].inputs"},
+        {ProfileWith(R"("mathChannels": [{"number": 1, "inputs": [1.5]}])"),
+         "mathChannels[0].inputs"},
+        {ProfileWith(R"("loops": [{"number": 1, "tiS": -2}])"), "loops[0].tiS"},
+        {ProfileWith(R"("loops": [{"number": 1, "remoteSource": 61}])"), "loops[0].remoteSource"},
+        {ProfileWith(R"("dio": [{"number": 1, "module": "DI-1", "togglePeriodS": 0}])"),
+         "dio[0].togglePeriodS"},
+        {ProfileWith(R"("patterns": [{"number": 1, "segments": [{"seconds": 0, "sp": 1}]}])"),
+         "patterns[0].segments"},
+        {ProfileWith(R"("patterns": [{"number": 1, "segments": [{"sp": 1}]}])"),
+         "patterns[0].segments"},
+        {ProfileWith(R"("patterns": [{"number": 1, "loop": 7}])"), "patterns[0].loop"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        CSimProfile profile;
+        std::string error;
+        const bool parsed = ParseSimProfile(c.json, &profile, &error);
+        if (c.mentions[0] == '\0') {
+            EXPECT_TRUE(parsed) << error;  // the limit itself is taken
+            continue;
+        }
+        EXPECT_FALSE(parsed);
+        EXPECT_EQ(error.rfind(c.mentions, 0), 0u) << error;
+    }
+}
+
+TEST(SimProfile, PlantKeysAreRead) {
+    struct Row {
+        std::string json;
+        std::function<void(const CSimProfile&)> check;
+    };
+    const Row rows[] = {
+        {ProfileWith(
+             R"("channels": [{"number": 2, "wave": "ramp", "low": -5, "high": 5, "periodS": 30,
+             "noise": 0.5, "fault": "error", "alarmHigh": 4, "alarmLow": -4}])"),
+         [](const CSimProfile& p) {
+             const CSimChannel& c = p.setup.channels[1];
+             EXPECT_EQ(c.wave, kSimWaveRamp);
+             EXPECT_EQ(c.low, -5.0);
+             EXPECT_EQ(c.high, 5.0);
+             EXPECT_EQ(c.periodS, 30.0);
+             EXPECT_EQ(c.noise, 0.5);
+             EXPECT_EQ(c.fault, kSimFaultError);
+             EXPECT_TRUE(c.alarmHighSet && c.alarmLowSet);
+             EXPECT_EQ(c.alarmHigh, 4.0);
+             EXPECT_FALSE(p.setup.channels[0].alarmHighSet);
+         }},
+        {ProfileWith(R"("mathChannels": [{"number": 1, "math": "difference", "inputs": [3, 1]}])"),
+         [](const CSimProfile& p) {
+             EXPECT_EQ(p.setup.mathChannels[0].mathOp, kSimMathDifference);
+             EXPECT_EQ(p.setup.mathChannels[0].inputs, (std::vector<int>{3, 1}));
+         }},
+        {ProfileWith(
+             R"("loops": [{"number": 1, "kind": "Single", "gain": 0.8, "timeConstantS": 5, "kp": 1.5,
+             "tiS": 12, "stopOut": 7.5, "remoteSource": 31}])"),
+         [](const CSimProfile& p) {
+             const CSimLoop& l = p.setup.loops[0];
+             EXPECT_EQ(l.gain, 0.8);
+             EXPECT_EQ(l.timeConstantS, 5.0);
+             EXPECT_EQ(l.kp, 1.5);
+             EXPECT_EQ(l.tiS, 12.0);
+             EXPECT_EQ(l.stopOut, 7.5);
+             EXPECT_EQ(l.remoteSource, 31);
+         }},
+        {ProfileWith(R"("patterns": [{"number": 2, "loop": 1, "segments": [{"seconds": 5, "sp": 10},
+             {"seconds": 2.5, "sp": -3}]}])"),
+         [](const CSimProfile& p) {
+             const CSimPattern& pattern = p.setup.patterns[1];
+             EXPECT_EQ(pattern.loop, 1);
+             ASSERT_EQ(pattern.segments.size(), 2u);
+             EXPECT_EQ(pattern.segments[1].seconds, 2.5);
+             EXPECT_EQ(pattern.segments[1].sp, -3.0);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.json);
+        CSimProfile profile;
+        std::string error;
+        ASSERT_TRUE(ParseSimProfile(row.json, &profile, &error)) << error;
+        row.check(profile);
     }
 }
 

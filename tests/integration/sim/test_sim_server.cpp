@@ -24,35 +24,6 @@ bool StopsWithoutHanging(CSimServer& server) {
 
 }  // namespace
 
-TEST(SimServer, PortZeroPicksFreePortsForServersSideBySide) {
-    CSimServer first(ShippedProfile("full"));
-    CSimServer second(ShippedProfile("rz3100"));
-    const uint16_t a = first.Start(0);
-    const uint16_t b = second.Start(0);
-    ASSERT_NE(a, 0) << first.LastError();
-    ASSERT_NE(b, 0) << second.LastError();
-    EXPECT_NE(a, b);
-    EXPECT_EQ(first.Port(), a);
-
-    struct Case {
-        uint16_t port;
-        const char* user;
-        const char* password;
-        int model;
-    };
-    for (const Case& c : {Case{a, "guest", "", 3200}, Case{b, "admin", "rzadmin", 3100}}) {
-        SCOPED_TRACE(c.port);
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(c.port));
-        ASSERT_TRUE(client.LogIn(c.user, c.password));
-        ASSERT_TRUE(client.SendLine("_C"));
-        EXPECT_EQ(ParseIdentityAnswers(client.ReadList(), "").model, c.model);
-    }
-    // Each server records only its own requests.
-    EXPECT_EQ(first.CommandRequests(), std::vector<std::string>{"_C"});
-    EXPECT_EQ(second.Requests().size(), 3u);
-}
-
 TEST(SimServer, StartFailuresAreReported) {
     CSimServer holder(CodeProfile());
     const uint16_t taken = holder.Start(0);
@@ -125,20 +96,6 @@ TEST(SimServer, StopWhileAClientDoesNotReadItsAnswer) {
     ASSERT_TRUE(client.SendLine("BG"));
     ASSERT_TRUE(server.WaitForRequestCount(2, 5s));
     EXPECT_TRUE(StopsWithoutHanging(server));
-}
-
-TEST(SimServer, RestartsAfterStopAndServesAgain) {
-    CSimServer server(CodeProfile());
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        const uint16_t port = server.Start(0);
-        ASSERT_NE(port, 0) << server.LastError();
-        CSimTestClient client;
-        ASSERT_TRUE(client.Connect(port));
-        ASSERT_TRUE(client.LogIn("user", ""));
-        server.Stop();
-        server.Stop();  // a second Stop does nothing
-    }
 }
 
 TEST(SimServer, ManyClientsAtOnceShareTheInstrument) {

@@ -3,34 +3,25 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "SimCmdSession.h"
-#include "SimScreen.h"
+#include "SimWords.h"
 #include "commands/AnswerParsers.h"
+#include "common/SimFixture.h"
 
 namespace {
 
-const CProfileCase kProfiles[] = {
-    {"full", "", nullptr},
-    {"rz3100", "", nullptr},
-    {"rz3200v2", "", nullptr},
-};
+const char* const kProfiles[] = {"full", "rz3100", "rz3200v2"};
 
-// The console's codes for the instrument's words, as the protocol numbers them.
+// The code of an input type word: its place in the instrument's list.
 int InputTypeCode(const std::string& word) {
-    const char* const types[] = {"VOLT", "TC", "RTD", "DI", "DELTA", "SCALE", "SQRT", "LOG"};
-    for (int i = 0; i < 8; ++i) {
-        if (word == types[i]) {
-            return i;
-        }
-    }
-    return 8;
+    const auto* const words = std::begin(kSimInputTypeWords);
+    return static_cast<int>(std::find(words, std::end(kSimInputTypeWords), word) - words);
 }
 
 int64_t Scaled(double value, int decimals) {
@@ -59,10 +50,10 @@ std::string Trimmed(const char* text) {
     return s;
 }
 
-class QueryConformance : public ::testing::TestWithParam<CProfileCase> {
+class QueryConformance : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        profile_ = LoadProfileCase(GetParam());
+        profile_ = ShippedProfile(GetParam());
         ASSERT_TRUE(session_.Start(profile_)) << session_.Error();
     }
     void TearDown() override {
@@ -97,8 +88,6 @@ TEST_P(QueryConformance, LoggedInUserAndRunStatus) {
     ASSERT_EQ(is.Query(), RZ_OK);
     EXPECT_EQ(is.statusA, Setup().memoryRunning ? 1 : 0);
     EXPECT_EQ(is.statusB, Setup().mathRunning ? 1 : 0);
-    EXPECT_EQ(session_.TakeRequests(),
-              (std::vector<std::string>{"FU 0", "IF 255.255.255.255", "IS 0"}));
 
     // The filter masks the status: with memory and math filtered out both read 0.
     EXPECT_EQ(session_.Raw("IF 249.255.255.255"), "E0\r\n");
@@ -137,7 +126,6 @@ TEST_P(QueryConformance, DisplayAndControlGroups) {
             EXPECT_EQ(gg.memberNumber[g][p], expected.number) << "position " << p + 1;
         }
     }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"SX?", "FG?", "GG?"}));
 }
 
 TEST_P(QueryConformance, TagsInputTypesAndValues) {
@@ -147,18 +135,16 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         EXPECT_EQ(st.channelTag[n], Setup().channels[n].tag) << "channel " << n + 1;
         EXPECT_EQ(st.channelTag[30 + n], Setup().mathChannels[n].tag) << "math " << n + 1;
     }
-    for (int n = 0; n < kSimLoops; ++n) {
-        const CSimLoop& loop = Setup().loops[n];
-        EXPECT_EQ(st.loopTag[3 * n], loop.pvTag) << "loop " << n + 1;
-        EXPECT_EQ(st.loopTag[3 * n + 1], loop.spTag) << "loop " << n + 1;
-        EXPECT_EQ(st.loopTag[3 * n + 2], loop.outTag) << "loop " << n + 1;
-    }
-    for (int n = 0; n < kSimExtLoops; ++n) {
-        const CSimExtLoop& loop = Setup().extLoops[n];
-        EXPECT_EQ(st.extLoopTag[3 * n], loop.pvTag) << "external loop " << n + 1;
-        EXPECT_EQ(st.extLoopTag[3 * n + 1], loop.spTag) << "external loop " << n + 1;
-        EXPECT_EQ(st.extLoopTag[3 * n + 2], loop.outTag) << "external loop " << n + 1;
-    }
+    // Loops and external loops: PV, SP and OUT tags.
+    const auto expectTags = [](char(*got)[kQueryTextSize], const auto& loops, const char* what) {
+        for (size_t n = 0; n < loops.size(); ++n) {
+            EXPECT_EQ(std::tie(got[3 * n], got[3 * n + 1], got[3 * n + 2]),
+                      std::tie(loops[n].pvTag, loops[n].spTag, loops[n].outTag))
+                << what << " " << n + 1;
+        }
+    };
+    expectTags(st.loopTag, Setup().loops, "loop");
+    expectTags(st.extLoopTag, Setup().extLoops, "external loop");
 
     auto& sr = Cmd<CCmdSR>("SR");
     ASSERT_EQ(sr.Query(), RZ_OK);
@@ -239,8 +225,6 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         std::atoi(fd.time) * 3600 + std::atoi(fd.time + 3) * 60 + std::atoi(fd.time + 6);
     EXPECT_GE(seconds, started);
     EXPECT_LE(seconds, started + 600);
-    EXPECT_EQ(session_.TakeRequests(),
-              (std::vector<std::string>{"ST?", "SR?", Small() ? "FD0,1,212" : "FD0,1,248"}));
 }
 
 TEST_P(QueryConformance, InternalLoops) {
@@ -252,7 +236,6 @@ TEST_P(QueryConformance, InternalLoops) {
     ASSERT_EQ(pc.Query(), RZ_OK);
     ASSERT_EQ(gf.Query(), RZ_OK);
     ASSERT_EQ(ho.Query(), RZ_OK);
-    std::vector<std::string> requests = {"HM?", "PC?", "GF?", "HO?"};
     for (int n = 0; n < kSimLoops; ++n) {
         SCOPED_TRACE("loop " + std::to_string(n + 1));
         const CSimLoop& loop = Setup().loops[n];
@@ -278,23 +261,18 @@ TEST_P(QueryConformance, InternalLoops) {
         ASSERT_EQ(fp.Query(), RZ_OK);
         EXPECT_EQ(fp.setPointNumber, loop.spNumber);
         EXPECT_EQ(fp.pidNumber, loop.pidNumber);
-        requests.push_back("FP" + std::to_string(n + 1));
         if (Major() >= 2) {
             auto& fm = Cmd<CCmdFM>("FM");
             fm.loop = n + 1;
             ASSERT_EQ(fm.Query(), RZ_OK);
-            EXPECT_EQ(fm.state2, loop.mode);
-            EXPECT_EQ(fm.state1, loop.remote ? 1 : 0);
-            EXPECT_EQ(fm.state0, loop.run ? 1 : 0);
-            EXPECT_EQ(fm.bit7, loop.alarm ? 1 : 0);
-            EXPECT_EQ(fm.state4, loop.tuning ? 1 : 0);
-            requests.push_back("FM " + std::to_string(n + 1));
+            EXPECT_EQ(std::tie(fm.state2, fm.state1, fm.state0, fm.bit7, fm.state4),
+                      std::make_tuple(loop.mode, int{loop.remote}, int{loop.run}, int{loop.alarm},
+                                      int{loop.tuning}));
         }
     }
     if (Major() >= 3) {
         auto& mt = Cmd<CCmdMT>("MT");
         ASSERT_EQ(mt.Query(), RZ_OK);
-        requests.push_back("MT?");
         for (int n = 0; n < kSimLoops; ++n) {
             SCOPED_TRACE("loop " + std::to_string(n + 1));
             const CSimLoop& loop = Setup().loops[n];
@@ -306,13 +284,11 @@ TEST_P(QueryConformance, InternalLoops) {
             }
         }
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, ExternalLoops) {
     auto& gj = Cmd<CCmdGJ>("GJ");
     ASSERT_EQ(gj.Query(), RZ_OK);
-    std::vector<std::string> requests = {"GJ?"};
     for (int n = 0; n < kSimExtLoops; ++n) {
         SCOPED_TRACE("external loop " + std::to_string(n + 1));
         const CSimExtLoop& loop = Setup().extLoops[n];
@@ -325,28 +301,25 @@ TEST_P(QueryConformance, ExternalLoops) {
         EXPECT_EQ(gj.tag[n], used ? AsField(loop.tag) : "");
     }
     if (Major() < 2) {
-        EXPECT_EQ(session_.TakeRequests(), requests);
         return;
     }
     auto& gv = Cmd<CCmdGV>("GV");
     ASSERT_EQ(gv.Query(), RZ_OK);
-    requests.push_back("GV?");
     for (int n = 0; n < kSimExtLoops; ++n) {
         SCOPED_TRACE("external loop " + std::to_string(n + 1));
         const CSimExtLoop& loop = Setup().extLoops[n];
         const bool used = loop.configured && loop.inUse;
-        EXPECT_EQ(gv.pvDecimals[n], used ? loop.pvDecimals : 1);
-        EXPECT_EQ(gv.spDecimals[n], used ? loop.spDecimals : 1);
-        EXPECT_EQ(gv.outDecimals[n], used ? loop.outDecimals : 1);
+        EXPECT_EQ(std::tie(gv.pvDecimals[n], gv.spDecimals[n], gv.outDecimals[n]),
+                  used ? std::make_tuple(loop.pvDecimals, loop.spDecimals, loop.outDecimals)
+                       : std::make_tuple(1, 1, 1));
         if (!used || !loop.Operable()) {
             continue;
         }
         auto& dr = Cmd<CCmdDR>("DR");
         dr.loop = n + 1;
         ASSERT_EQ(dr.Query(), RZ_OK);
-        EXPECT_EQ(dr.state2, loop.mode);
-        EXPECT_EQ(dr.state1, loop.remote ? 1 : 0);
-        EXPECT_EQ(dr.state0, loop.run ? 1 : 0);
+        EXPECT_EQ(std::tie(dr.state2, dr.state1, dr.state0),
+                  std::make_tuple(loop.mode, int{loop.remote}, int{loop.run}));
         auto& dq = Cmd<CCmdDQ>("DQ");
         dq.loop = n + 1;
         ASSERT_EQ(dq.Query(), RZ_OK);
@@ -358,21 +331,12 @@ TEST_P(QueryConformance, ExternalLoops) {
         const int k = loop.spNumber - 1;
         EXPECT_EQ(dt.outputHigh[n][k], Scaled(loop.outHigh[k], loop.outDecimals));
         EXPECT_EQ(dt.outputLow[n][k], Scaled(loop.outLow[k], loop.outDecimals));
-        const std::string l = std::to_string(n + 1);
-        const std::string s = std::to_string(loop.spNumber);
-        requests.insert(requests.end(), {"DR " + l, "DQ" + l, "DT" + l + "," + s + "?"});
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, DioPoints) {
     if (Major() < 3) {
-        // Older firmware has no DI/DO queries at all.
-        for (const char* request : {"DY?", "DX?", "FO"}) {
-            EXPECT_EQ(session_.Set().GetCommand(std::string(request, 2).c_str()), nullptr);
-            EXPECT_EQ(session_.Raw(request).rfind("E1", 0), 0u) << request;
-        }
-        return;
+        return;  // older firmware has no DI/DO queries at all
     }
     const int points = Small() ? 12 : 36;
     auto& dy = Cmd<CCmdDY>("DY");
@@ -402,22 +366,15 @@ TEST_P(QueryConformance, DioPoints) {
         scanEnded = scanEnded || !inRange || point.module > 6;
         EXPECT_EQ(state.moduleKind, scanEnded ? 7 : point.module);
     }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"DY?", "DX?", "FO"}));
 }
 
 TEST_P(QueryConformance, ProgramPatterns) {
     if (!HasProgram()) {
-        // Without the option the pattern queries are refused, whatever the pattern.
-        for (const char* request : {"FH", "FH1", "FW"}) {
-            EXPECT_EQ(session_.Raw(request).rfind("E1", 0), 0u) << request;
-        }
-        return;
+        return;  // without the option the pattern queries are refused
     }
-    std::vector<std::string> requests;
     if (Major() >= 3) {
         auto& fw = Cmd<CCmdFW>("FW");
         ASSERT_EQ(fw.Query(), RZ_OK);
-        requests.push_back("FW");
         int entry = 0;
         uint32_t stored = 0;
         for (int n = 1; n <= PatternCount(); ++n) {
@@ -451,17 +408,13 @@ TEST_P(QueryConformance, ProgramPatterns) {
         EXPECT_EQ(fh.bit0, pattern.running ? 1 : 0);
         EXPECT_EQ(fh.bit1, pattern.hold ? 2 : 0);
         EXPECT_EQ(fh.bit2, pattern.wait ? 4 : 0);
-        requests.push_back(n == 0 ? "FH" : "FH" + std::to_string(n));
     }
-    EXPECT_EQ(session_.TakeRequests(), requests);
 }
 
 TEST_P(QueryConformance, LogsAndMy) {
-    const char* const requests[] = {"FL COM,200", "FL FTPC,50",  "FL ERR,50",     "FL KEY,50",
-                                    "FL WEB,50",  "FL EMAIL,50", "FL ALARM ,120", "FL MSG,100"};
     auto& fl = Cmd<CCmdFL>("FL");
     for (int kind = 0; kind < kSimLogKinds; ++kind) {
-        SCOPED_TRACE(requests[kind]);
+        SCOPED_TRACE(kSimLogKindTable[kind].name);
         fl.kind = kind;
         fl.count = 0;
         ASSERT_EQ(fl.Query(), RZ_OK);
@@ -470,7 +423,6 @@ TEST_P(QueryConformance, LogsAndMy) {
             expected += line + "\r\n";
         }
         EXPECT_EQ(fl.logText, expected.empty() ? "No corresponding log!" : expected);
-        EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{requests[kind]});
     }
     // A shorter count gives the newest lines.
     fl.kind = kSimLogAlarm;
@@ -478,7 +430,6 @@ TEST_P(QueryConformance, LogsAndMy) {
     ASSERT_EQ(fl.Query(), RZ_OK);
     const auto& alarms = Setup().logs[kSimLogAlarm];
     EXPECT_EQ(fl.logText, alarms.empty() ? "No corresponding log!" : alarms.back() + "\r\n");
-    EXPECT_EQ(session_.TakeRequests(), std::vector<std::string>{"FL ALARM ,1"});
 
     if (Major() >= 3) {
         auto& my = Cmd<CCmdMY>("MY");
@@ -487,66 +438,36 @@ TEST_P(QueryConformance, LogsAndMy) {
     }
 }
 
-TEST_P(QueryConformance, ScreenImageIsThePlaceholderPng) {
-    auto& fc = Cmd<CCmdFC>("FC");
-    for (int fetch = 0; fetch < 2; ++fetch) {
-        ASSERT_EQ(fc.Query(), RZ_OK);
-        const std::string& png = SimPlaceholderPng(profile_.model);
-        ASSERT_EQ(fc.imageLength, png.size());
-        // Several blocks, joined by the link into the one file.
-        EXPECT_GT(png.size(), 2 * kSimImageBlockBytes);
-        EXPECT_EQ(std::memcmp(fc.imageData, png.data(), png.size()), 0);
-        QImage image;
-        ASSERT_TRUE(image.loadFromData(fc.imageData, static_cast<int>(fc.imageLength), "PNG"));
-        EXPECT_EQ(image.width(), Small() ? 320 : 640);
-        EXPECT_EQ(image.height(), Small() ? 240 : 480);
-    }
-    EXPECT_EQ(session_.TakeRequests(), (std::vector<std::string>{"FC GET", "FC GET"}));
-}
-
-TEST_P(QueryConformance, GatedCommandsAreAbsentBelowTheirFirmware) {
-    enum Gate { kAlways, kMajor2, kMajor3, kVersion306 };
-    struct Row {
-        const char* key;
-        Gate gate;
-        const char* request;  // a well-formed request of that command
-        bool program;         // needs the program option
+// Whatever the console would send, the instrument refuses what its firmware or its options do
+// not have: every request the command table does not offer, and the program requests without
+// the program option.
+TEST_P(QueryConformance, TheInstrumentRefusesWhatTheCommandTableDoesNotOffer) {
+    const struct {
+        const char* request;
+        bool program;  // needs the program option
+    } rows[] = {
+        {"DX?", false},  {"DY?", false},      {"DL3,0", false}, {"DM3,0", false},  {"FO", false},
+        {"MY?", false},  {"MT?", false},      {"FW", true},     {"FM 1", false},   {"DQ1", false},
+        {"DR 1", false}, {"DV1,RL,0", false}, {"GV?", false},   {"DT1,1?", false}, {"&4 1", true},
+        {"PN 1", true},  {"FH", true},        {"FH1", true},    {"HU 0", true},    {"AD 1", true},
+        {"PX 0", true},
     };
-    const Row rows[] = {
-        {"DX", kMajor3, "DX?", false},     {"DY", kMajor3, "DY?", false},
-        {"DL", kMajor3, "DL3,0", false},   {"DM", kMajor3, "DM3,0", false},
-        {"FO", kMajor3, "FO", false},      {"MY", kMajor3, "MY?", false},
-        {"MT", kMajor3, "MT?", false},     {"FW", kMajor3, "FW", true},
-        {"FM", kMajor2, "FM 1", false},    {"DQ", kMajor2, "DQ1", false},
-        {"DR", kMajor2, "DR 1", false},    {"DV", kMajor2, "DV1,RL,0", false},
-        {"GV", kMajor2, "GV?", false},     {"DT", kMajor2, "DT1,1?", false},
-        {"_4", kVersion306, "&4 1", true}, {"PN", kAlways, "PN 1", true},
-        {"FH", kAlways, "FH", true},       {"HU", kAlways, "HU 0", true},
-        {"AD", kAlways, "AD 1", true},     {"PX", kAlways, "PX 0", true},
-    };
-    const int major = Major();
-    const int version = session_.Model().version;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.request);
-        const bool offered = row.gate == kAlways || (row.gate == kMajor2 && major >= 2) ||
-                             (row.gate == kMajor3 && major >= 3) ||
-                             (row.gate == kVersion306 && version >= 0x30006);
-        EXPECT_EQ(session_.Set().GetCommand(row.key) != nullptr, offered);
-        if (offered && !(row.program && !HasProgram())) {
+    for (const auto& row : rows) {
+        const std::string key = row.request[0] == '&' ? "_4" : std::string(row.request, 2);
+        if (session_.Set().GetCommand(key.c_str()) != nullptr && (HasProgram() || !row.program)) {
             continue;
         }
-        // Whatever the console would send, the instrument refuses what it does not have.
         const std::string answer = session_.Raw(row.request);
-        EXPECT_EQ(answer.rfind("E1", 0), 0u) << answer;
-        EXPECT_EQ(answer.substr(answer.size() - 2), "\r\n");
+        EXPECT_EQ(answer.rfind("E1", 0), 0u) << row.request << ": " << answer;
+        EXPECT_EQ(answer.find("\r\n"), answer.size() - 2) << row.request << ": " << answer;
     }
 }
 
-std::string ProfileCaseName(const ::testing::TestParamInfo<CProfileCase>& info) {
-    return std::string(info.param.name) + info.param.variant;
+std::string ProfileName(const ::testing::TestParamInfo<const char*>& info) {
+    return info.param;
 }
 
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(ShippedProfiles, QueryConformance, ::testing::ValuesIn(kProfiles),
-                         ProfileCaseName);
+                         ProfileName);
