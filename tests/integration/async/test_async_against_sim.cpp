@@ -1,8 +1,11 @@
 // The GUI thread never waits on the instrument: log-ins and operations run against a slow,
 // stalling rzsim while a probe timer on the GUI thread keeps ticking, and closing a connection
 // or cancelling a log-in leaves nothing behind.
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <fstream>
 
 #include "integration/faults/FaultFixture.h"
 
