@@ -81,6 +81,37 @@ std::string Entry(const CCmdDX& c, int point) {
     return Row(c.present[p], c.module[p], c.text[p], c.value[p]);
 }
 
+// Entry 0 of the queries with one record.
+template <>
+std::string Entry(const CCmdFP& c, int) {
+    return Row(c.setPointNumber, c.pidNumber);
+}
+template <>
+std::string Entry(const CCmdPC& c, int) {
+    const int32_t* k = c.loopKind;
+    return Row(k[0], k[1], k[2], k[3], k[4], k[5]);
+}
+template <>
+std::string Entry(const CCmdMY& c, int) {
+    return Row(c.enabled);
+}
+template <>
+std::string Entry(const CCmdFM& c, int) {
+    return Row(c.bit7, c.state0, c.state1, c.state2, c.state4);
+}
+template <>
+std::string Entry(const CCmdDR& c, int at) {
+    return Entry<CCmdFM>(c, at);
+}
+template <>
+std::string Entry(const CCmdIS& c, int) {
+    return Row(c.statusA, c.statusB);
+}
+template <>
+std::string Entry(const CCmdFU& c, int) {
+    return Row(c.code, c.level, c.userName);
+}
+
 namespace {
 
 template <typename Command>
@@ -141,29 +172,12 @@ TEST(SettingQueries, EveryClassSendsItsRequestInItsMode) {
 }
 
 TEST(SettingQueries, SetPointAndPidNumbers) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        int32_t setPoint, pid;
-    } cases[] = {
-        {"one entry", List({"DASP2,PID3"}), RZ_OK, 2, 3},
-        {"fields spread over lines", List({"DASP1", "DAPID8", "DAextra"}), RZ_OK, 1, 8},
-        {"prefixes shorter than skipped", List({"DAS,P"}), RZ_OK, 0, 0},
-        {"one field", List({"DASP2"}), LINK_E_FIELDS, 0, 0},
-        {"error answer", "E1\r\n", REPLY_UNEXPECTED, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFP fp;
-        fp.setPointNumber = fp.pidNumber = 77;  // an earlier run's results
-        fp.Bind(&link, nullptr);
-        EXPECT_EQ(fp.Query(), c.expected);
-        EXPECT_EQ(fp.setPointNumber, c.setPoint);
-        EXPECT_EQ(fp.pidNumber, c.pid);
-    }
+    const auto fp = Runner<CCmdFP>([](CCmdFP& c) { c.setPointNumber = c.pidNumber = 77; });
+    fp("one entry", List({"DASP2,PID3"}), RZ_OK, {"0=2|3"});
+    fp("fields spread over lines", List({"DASP1", "DAPID8", "DAextra"}), RZ_OK, {"0=1|8"});
+    fp("prefixes shorter than skipped", List({"DAS,P"}), RZ_OK, {"0=0|0"});
+    fp("one field", List({"DASP2"}), LINK_E_FIELDS, {"0=0|0"});
+    fp("error answer", "E1\r\n", REPLY_UNEXPECTED, {"0=0|0"}, "E1");
 }
 
 TEST(SettingQueries, ControlGroupNamesPersistAcrossRuns) {
@@ -197,48 +211,23 @@ TEST(SettingQueries, LoopNamesAndPointTexts) {
 }
 
 TEST(SettingQueries, LoopKindsOutputTypesAndProgramOption) {
-    const struct {
-        std::string answer;
-        std::vector<int32_t> kinds;  // loops 1 to 6
-    } kinds[] = {
-        {List({"DA1,Single,2,Cascade,3,PVSwitching", "DA4,Retrans,5,Other,6,Single"}),
-         {1, 2, 3, 4, 0, 1}},
-        // Lower case is not a kind; loop 7 is ignored.
-        {List({"DA1,single,2,RETRANS,7,Single"}), {0, 0, 0, 0, 0, 0}},
-    };
-    for (const auto& c : kinds) {
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdPC pc;
-        pc.loopKind[5] = 3;  // an earlier run's result
-        pc.Bind(&link, nullptr);
-        EXPECT_EQ(pc.Query(), RZ_OK);
-        EXPECT_EQ(std::vector<int32_t>(pc.loopKind, pc.loopKind + 6), c.kinds) << c.answer;
-    }
+    const auto pc = Runner<CCmdPC>([](CCmdPC& c) { c.loopKind[5] = 3; });
+    pc("every kind", List({"DA1,Single,2,Cascade,3,PVSwitching", "DA4,Retrans,5,Other,6,Single"}),
+       RZ_OK, {"0=1|2|3|4|0|1"});
+    pc("lower case is no kind; loop 7 is ignored", List({"DA1,single,2,RETRANS,7,Single"}), RZ_OK,
+       {"0=0|0|0|0|0|0"});
     const auto gf = Runner<CCmdGF>([](CCmdGF& c) { c.outputType[5] = 2; });
     gf("types in any case",
        List({"DA1,RELAY,a,b,2,voltage-pulse,a,b", "DA3,Current-Output,a,b,4,ON/OFF-CONTROL,a,b",
              "DA5,SSR,a,b"}),
        RZ_OK, {"1=1", "2=2", "3=3", "4=4", "5=0", "6=0"});
     gf("entries are four fields", List({"DA1,RELAY,a,b,2,RELAY"}), LINK_E_FIELDS, {"1=1", "2=0"});
-    const struct {
-        std::string answer;
-        RzResult expected;
-        int32_t enabled;
-    } options[] = {{List({"DAON"}), RZ_OK, 1},
-                   {List({"DAon"}), RZ_OK, 1},
-                   {List({"DAOFF"}), RZ_OK, 0},
-                   {List({"DAONE"}), RZ_OK, 0},
-                   {List({}), LINK_E_FIELDS, 0}};
-    for (const auto& c : options) {
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdMY my;
-        my.enabled = 1;
-        my.Bind(&link, nullptr);
-        EXPECT_EQ(my.Query(), c.expected) << c.answer;
-        EXPECT_EQ(my.enabled, c.enabled) << c.answer;
-    }
+    const auto my = Runner<CCmdMY>([](CCmdMY& c) { c.enabled = 1; });
+    my("ON", List({"DAON"}), RZ_OK, {"0=1"});
+    my("on", List({"DAon"}), RZ_OK, {"0=1"});
+    my("OFF", List({"DAOFF"}), RZ_OK, {"0=0"});
+    my("ONE", List({"DAONE"}), RZ_OK, {"0=0"});
+    my("no field", List({}), LINK_E_FIELDS, {"0=0"});
 }
 
 // Entries are 10 * group + position.
@@ -395,131 +384,58 @@ TEST(SettingQueries, DioPointKinds) {
     dx("error answer is shown", "E1 Not ready\r\n", REPLY_UNEXPECTED, {"9=0|7||0"}, "E1 Not ready");
 }
 
-struct ModeState {
-    int32_t bit7, state0, state1, state2, state4;
-};
-
-void ExpectModeState(const CCmdFM& c, const ModeState& expected) {
-    EXPECT_EQ(c.bit7, expected.bit7);
-    EXPECT_EQ(c.state0, expected.state0);
-    EXPECT_EQ(c.state1, expected.state1);
-    EXPECT_EQ(c.state2, expected.state2);
-    EXPECT_EQ(c.state4, expected.state4);
-}
-
 // "FM" and "DR" read the same dotted record; only "FM" keeps bit 7.
 TEST(SettingQueries, LoopModeRecords) {
-    constexpr ModeState kDefaults = {0, 2, 2, 3, 0};
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        ModeState fm;
-        ModeState dr;
-    } cases[] = {
-        {"MAN, run, bit 7", List({"128.000.000.005"}), RZ_OK, {1, 1, 0, 1, 0}, {0, 1, 0, 1, 0}},
-        {"CAS wins over MAN", List({"000.000.000.012"}), RZ_OK, {0, 0, 0, 2, 0}, {0, 0, 0, 2, 0}},
-        {"AUT, remote", List({"000.000.000.002"}), RZ_OK, {0, 0, 1, 0, 0}, {0, 0, 1, 0, 0}},
-        {"bit 4", List({"127.000.000.019"}), RZ_OK, {0, 1, 1, 0, 1}, {0, 1, 1, 0, 1}},
-        {"blank lines between",
-         "EA\r\n\r\n255.000.000.008\r\n\r\nEN\r\n",
-         RZ_OK,
-         {1, 0, 0, 2, 0},
-         {0, 0, 0, 2, 0}},
-        {"14 characters", List({"00.000.000.005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"16 characters", List({"0000.000.000.005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"three numbers", List({"0000.00000.0005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"no record", "EA\r\n", LINK_E_FORMAT, kDefaults, kDefaults},
-        {"not a list resets", "E1\r\n", RZ_OK, kDefaults, kDefaults},
+    const auto fm = Runner<CCmdFM>([](CCmdFM& c) { c.state2 = c.bit7 = 1; });
+    const auto dr = Runner<CCmdDR>([](CCmdDR& c) { c.state2 = 1; });
+    const auto both = [&](const char* name, const std::string& answer, RzResult expected,
+                          const std::string& fmState, const std::string& drState) {
+        fm(name, answer, expected, {"0=" + fmState});
+        dr(name, answer, expected, {"0=" + drState});
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        CCmdFM fm;
-        CCmdDR dr;
-        fm.Bind(&link, nullptr);
-        dr.Bind(&link, nullptr);
-        fm.state2 = dr.state2 = 1;  // stale results of an earlier run
-        fm.bit7 = 1;
-        link.QueueAnswer(c.answer);
-        EXPECT_EQ(fm.Query(), c.expected);
-        ExpectModeState(fm, c.fm);
-        link.QueueAnswer(c.answer);
-        EXPECT_EQ(dr.Query(), c.expected);
-        ExpectModeState(dr, c.dr);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    both("MAN, run, bit 7", List({"128.000.000.005"}), RZ_OK, "1|1|0|1|0", "0|1|0|1|0");
+    both("CAS wins over MAN", List({"000.000.000.012"}), RZ_OK, "0|0|0|2|0", "0|0|0|2|0");
+    both("AUT, remote", List({"000.000.000.002"}), RZ_OK, "0|0|1|0|0", "0|0|1|0|0");
+    both("bit 4", List({"127.000.000.019"}), RZ_OK, "0|1|1|0|1", "0|1|1|0|1");
+    both("blank lines between", "EA\r\n\r\n255.000.000.008\r\n\r\nEN\r\n", RZ_OK, "1|0|0|2|0",
+         "0|0|0|2|0");
+    const std::string defaults = "0|2|2|3|0";
+    both("14 characters", List({"00.000.000.005"}), LINK_E_FORMAT, defaults, defaults);
+    both("16 characters", List({"0000.000.000.005"}), LINK_E_FORMAT, defaults, defaults);
+    both("three numbers", List({"0000.00000.0005"}), LINK_E_FORMAT, defaults, defaults);
+    both("no record", "EA\r\n", LINK_E_FORMAT, defaults, defaults);
+    both("not a list resets", "E1\r\n", RZ_OK, defaults, defaults);
 }
 
 TEST(SettingQueries, RunStatusRecord) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        int32_t memory, math;
-        std::vector<std::string> shown;
-    } cases[] = {
-        {"memory and math running", List({"006.000.000.000"}), RZ_OK, 1, 1, {}},
-        {"memory only", List({"002.000.000.000"}), RZ_OK, 1, 0, {}},
-        {"math only", List({"252.000.000.000"}), RZ_OK, 0, 1, {}},
-        {"wrong record length", List({"06.000.000.000"}), LINK_E_FORMAT, 0, 0, {}},
-        // A status line in place of the record is the whole answer: nothing more is read.
-        {"status line E0", "E0\r\n", RZ_OK, 0, 0, {}},
-        {"error status line is shown", "E3 Busy\r\n", REPLY_ERROR, 0, 0, {"E3 Busy"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdIS is;
-        is.statusA = is.statusB = 1;  // an earlier run's results
-        is.Bind(&link, nullptr);
-        EXPECT_EQ(is.Query(), c.expected);
-        EXPECT_EQ(is.statusA, c.memory);
-        EXPECT_EQ(is.statusB, c.math);
-        EXPECT_EQ(shown.texts, c.shown);
-    }
+    const auto is = Runner<CCmdIS>([](CCmdIS& c) { c.statusA = c.statusB = 1; });
+    is("memory and math running", List({"006.000.000.000"}), RZ_OK, {"0=1|1"});
+    is("memory only", List({"002.000.000.000"}), RZ_OK, {"0=1|0"});
+    is("math only", List({"252.000.000.000"}), RZ_OK, {"0=0|1"});
+    is("wrong record length", List({"06.000.000.000"}), LINK_E_FORMAT, {"0=0|0"});
+    // A status line in place of the record is the whole answer: nothing more is read.
+    is("status line E0", "E0\r\n", RZ_OK, {"0=0|0"});
+    is("error status line is shown", "E3 Busy\r\n", REPLY_ERROR, {"0=0|0"}, "E3 Busy");
 }
 
 TEST(SettingQueries, LoggedInUser) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        const char *code, *level, *user;
-    } cases[] = {
-        {"administrator", List({"E0 A admin"}), RZ_OK, "E", "A", "admin"},
-        {"the last line counts", List({"E0 A admin", "X1  U   operator"}), RZ_OK, "X", "U",
-         "operator"},
-        {"two fields", List({"E0 U"}), RZ_OK, "E", "U", ""},
-        {"long names are cut", List({"E0 U abcdefghijklmnopqrstuvwxyz"}), RZ_OK, "E", "U",
-         "abcdefghijklmnop"},
-        // The largest answer the query takes is 256 bytes.
-        {"256 bytes", "EA\r\nE0 A admin" + std::string(236, ' ') + "\r\nEN\r\n", RZ_OK, "E", "A",
-         "admin"},
-        {"257 bytes", "EA\r\nE0 A admin" + std::string(237, ' ') + "\r\nEN\r\n",
-         LINK_E_BUFFER_SMALL, "", "", ""},
-        {"four fields", List({"E0 A admin extra"}), LINK_E_FORMAT, "", "", ""},
-        {"no end marker", "EA\r\nE0 A admin\r\n", LINK_E_FORMAT, "", "", ""},
-        {"error number above 0, not shown", "E2\r\n", REPLY_UNEXPECTED, "", "", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFU fu;
-        CopyText(fu.level, sizeof(fu.level), "A");  // an earlier run's results
-        CopyText(fu.userName, sizeof(fu.userName), "stale");
-        fu.Bind(&link, nullptr);
-        EXPECT_EQ(fu.Query(), c.expected);
-        EXPECT_STREQ(fu.code, c.code);
-        EXPECT_STREQ(fu.level, c.level);
-        EXPECT_STREQ(fu.userName, c.user);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    const auto fu = Runner<CCmdFU>([](CCmdFU& c) {
+        CopyText(c.level, sizeof(c.level), "A");
+        CopyText(c.userName, sizeof(c.userName), "stale");
+    });
+    fu("administrator", List({"E0 A admin"}), RZ_OK, {"0=E|A|admin"});
+    fu("the last line counts", List({"E0 A admin", "X1  U   operator"}), RZ_OK, {"0=X|U|operator"});
+    fu("two fields", List({"E0 U"}), RZ_OK, {"0=E|U|"});
+    fu("long names are cut", List({"E0 U abcdefghijklmnopqrstuvwxyz"}), RZ_OK,
+       {"0=E|U|abcdefghijklmnop"});
+    // The largest answer the query takes is 256 bytes.
+    fu("256 bytes", "EA\r\nE0 A admin" + std::string(236, ' ') + "\r\nEN\r\n", RZ_OK,
+       {"0=E|A|admin"});
+    fu("257 bytes", "EA\r\nE0 A admin" + std::string(237, ' ') + "\r\nEN\r\n", LINK_E_BUFFER_SMALL,
+       {"0=||"});
+    fu("four fields", List({"E0 A admin extra"}), LINK_E_FORMAT, {"0=||"});
+    fu("no end marker", "EA\r\nE0 A admin\r\n", LINK_E_FORMAT, {"0=||"});
+    fu("error number above 0, not shown", "E2\r\n", REPLY_UNEXPECTED, {"0=||"});
 }
 
 }  // namespace

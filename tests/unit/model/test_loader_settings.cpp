@@ -32,10 +32,7 @@ TEST_F(LoaderTest, RunStatus) {
         RzResult result;
         int32_t memory, math;
     } cases[] = {
-        {"both running", "E0\r\n", List({"006.000.000.000"}), RZ_OK, 1, 1},
         {"memory only", "E0\r\n", List({"002.000.000.000"}), RZ_OK, 1, 0},
-        {"math only", "E0\r\n", List({"004.000.000.000"}), RZ_OK, 0, 1},
-        {"other bits only", "E0\r\n", List({"249.255.255.255"}), RZ_OK, 0, 0},
         // The flags start at 1 below, so a failed step must leave them at 1.
         {"filter refused", "E1\r\n", "", REPLY_ERROR, 1, 1},
         {"short status record", "E0\r\n", List({"06.000.000.000"}), LINK_E_FORMAT, 1, 1},
