@@ -185,19 +185,8 @@ TEST(DataQueries, DioPointStates) {
          },
          nullptr},
         {"model 3200", 3200,
-         DioRecord(88, {{31, 0x20},
-                        {30, 0x40},
-                        {68, 0xFF},
-                        {69, 0xFF},
-                        {70, 0xFF},
-                        {71, 0xFF},
-                        {72, 0xFF},
-                        {73, 0xFF},
-                        {74, 0x01},
-                        {85, 0xC0},
-                        {32, 2},
-                        {50, 2},
-                        {67, 6}}),
+         DioRecord(88, {{31, 0x20}, {30, 0x40}, {74, 0x01}, {85, 0xC0}, {32, 2}, {50, 2}, {67, 6}})
+             .replace(68, 6, 6, '\xFF'),
          RZ_OK,
          [](const CCmdFO& c) {
              // A: points 35 and 30; S: all; D: point 0; E: bits beyond the 46 read.
