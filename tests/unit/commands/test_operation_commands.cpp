@@ -7,9 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "QueryRunner.h"
 #include "commands/OperationCommands.h"
 #include "common/FakeLink.h"
 #include "common/ModelBuilder.h"
+
+// Entry 0: every limit that is not 0, as loop, number, high and low.
+template <>
+std::string Entry(const CCmdDT& c, int) {
+    std::string cells;
+    for (int l = 0; l < kDtLoops; ++l) {
+        for (int k = 0; k < kDtSetPoints; ++k) {
+            if (c.outputHigh[l][k] != 0 || c.outputLow[l][k] != 0) {
+                cells += Row(l + 1, k + 1, c.outputHigh[l][k], c.outputLow[l][k]) + " ";
+            }
+        }
+    }
+    return cells;
+}
 
 namespace {
 
@@ -236,65 +251,35 @@ TEST(ProgramCommands, OneLineAnswersMustBeginE0) {
 }
 
 TEST(CmdDT, QueryFillsTheLimitsOfTheReportedNumbers) {
-    struct Limit {
-        int loop;    // 1-based
-        int number;  // 1-based
-        double high;
-        double low;
-    };
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        std::vector<Limit> limits;  // every other entry must be 0
-    } cases[] = {
-        {"high and low of two numbers",
-         "EA\r\nDT3,2,OH,1000\r\nDT3,2,OL,-50\r\nDT3,1,OH,900\r\nEN\r\n",
-         RZ_OK,
-         {{3, 2, 1000, -50}, {3, 1, 900, 0}}},
-        {"numbers outside the tables are ignored",
-         "EA\r\nDT17,1,OH,1\r\nDT0,1,OH,1\r\nDT1,9,OH,1\r\nDT1,0,OL,1\r\nDT16,8,OL,7\r\nEN\r\n",
-         RZ_OK,
-         {{16, 8, 0, 7}}},
-        {"other keywords are ignored", "EA\r\nDT1,1,SP,500\r\nDT1,1,oh,5\r\nEN\r\n", RZ_OK, {}},
-        {"extra rows up to six", "EA\r\nDT2,4,OL,25,x,y\r\nEN\r\n", RZ_OK, {{2, 4, 0, 25}}},
-        {"limits before a malformed line stay",
-         "EA\r\nDT1,1,OH,10\r\nDT2,4,OL,25,x,y,z\r\nEN\r\n",
-         LINK_E_FORMAT,
-         {{1, 1, 10, 0}}},
-        {"error line", "E1\r\n", REPLY_UNEXPECTED, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto model = MakeModel();
-        auto dt = std::make_unique<CCmdDT>();
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        dt->Bind(&link, model.get());
+    const auto dt = Runner<CCmdDT>([](CCmdDT& c) {
         for (int l = 0; l < kDtLoops; ++l) {
             for (int k = 0; k < kDtSetPoints; ++k) {
-                dt->outputHigh[l][k] = dt->outputLow[l][k] = 555.0;  // an earlier run's results
+                c.outputHigh[l][k] = c.outputLow[l][k] = 555.0;  // an earlier run's results
             }
         }
-        dt->loop = 3;
-        dt->pidNumber = 2;
-        EXPECT_EQ(dt->Query(), c.expected);
-        ASSERT_EQ(link.requests().size(), 1u);
-        EXPECT_EQ(link.requests()[0].text, "DT3,2?");
-        EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
-        double high[kDtLoops][kDtSetPoints] = {};
-        double low[kDtLoops][kDtSetPoints] = {};
-        for (const auto& limit : c.limits) {
-            high[limit.loop - 1][limit.number - 1] = limit.high;
-            low[limit.loop - 1][limit.number - 1] = limit.low;
-        }
-        for (int l = 0; l < kDtLoops; ++l) {
-            for (int k = 0; k < kDtSetPoints; ++k) {
-                EXPECT_EQ(dt->outputHigh[l][k], high[l][k]) << "loop " << l + 1 << " #" << k + 1;
-                EXPECT_EQ(dt->outputLow[l][k], low[l][k]) << "loop " << l + 1 << " #" << k + 1;
-            }
-        }
-    }
+        c.loop = 3;
+        c.pidNumber = 2;
+    });
+    dt("high and low of two numbers", List({"DT3,2,OH,1000", "DT3,2,OL,-50", "DT3,1,OH,900"}),
+       RZ_OK, {"0=3|1|900|0 3|2|1000|-50 "});
+    dt("numbers outside the tables are ignored",
+       List({"DT17,1,OH,1", "DT0,1,OH,1", "DT1,9,OH,1", "DT1,0,OL,1", "DT16,8,OL,7"}), RZ_OK,
+       {"0=16|8|0|7 "});
+    dt("other keywords are ignored", List({"DT1,1,SP,500", "DT1,1,oh,5"}), RZ_OK, {"0="});
+    dt("extra rows up to six", List({"DT2,4,OL,25,x,y"}), RZ_OK, {"0=2|4|0|25 "});
+    dt("limits before a malformed line stay", List({"DT1,1,OH,10", "DT2,4,OL,25,x,y,z"}),
+       LINK_E_FORMAT, {"0=1|1|10|0 "});
+    dt("error line", "E1\r\n", REPLY_UNEXPECTED, {"0="}, "E1");
+    FakeLink link;
+    link.QueueAnswer(List({}));
+    CCmdDT command;
+    command.Bind(&link, nullptr);
+    command.loop = 3;
+    command.pidNumber = 2;
+    command.Query();
+    ASSERT_EQ(link.requests().size(), 1u);
+    EXPECT_EQ(link.requests()[0].text, "DT3,2?");
+    EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
 }
 
 }  // namespace
