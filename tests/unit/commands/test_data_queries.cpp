@@ -218,6 +218,11 @@ std::string Entry(const CCmdFW& c, int n) {
     return Row(e.pattern, e.bit0, e.bit1, e.bit2);
 }
 
+template <>
+std::string Entry(const CCmdFH& c, int) {
+    return Row(c.bit0, c.bit1, c.bit2);
+}
+
 namespace {
 
 TEST(DataQueries, ProgramPatternList) {
@@ -261,45 +266,24 @@ TEST(DataQueries, ProgramPatternList) {
 }
 
 TEST(DataQueries, ProgramPatternState) {
-    const struct {
-        const char* name;
-        int32_t pattern;
-        std::string answer;
-        std::string request;
-        RzResult expected;
-        int32_t bit0, bit1, bit2;
-    } cases[] = {
-        {"current pattern", 0, List({"0.1.0.1"}), "FH", RZ_OK, 1, 0, 4},
-        {"pattern 12", 12, List({"1.1.1.0"}), "FH12", RZ_OK, 0, 2, 4},
-        {"the last line of four numbers counts", 30, List({"0.0.0.1", "1.1.1", "0.0.1.1"}), "FH30",
-         RZ_OK, 1, 2, 0},
-        {"five numbers", 1, List({"1.0.0.0.1"}), "FH1", RZ_OK, 1, 0, 0},
-        {"numbers are ORed in, not just bits", 1, List({"0.0.0.6"}), "FH1", RZ_OK, 0, 2, 4},
-        {"many numbers do not overflow", 1, List({std::string(100, '1') + ".1.1.1"}), "FH1", RZ_OK,
-         1, 2, 4},
-        {"error number above 0, not shown", 1, "E1\r\n", "FH1", REPLY_UNEXPECTED, 0, 0, 0},
-        {"nothing to read", 1, List({}), "FH1", RZ_OK, 0, 0, 0},
+    const auto fh = [](int32_t pattern) {
+        return Runner<CCmdFH>([pattern](CCmdFH& c) {
+            c.bit0 = 1;  // stale results of an earlier run
+            c.bit1 = 2;
+            c.bit2 = 4;
+            c.pattern = pattern;
+        });
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFH command;
-        command.bit0 = 1;  // stale results of an earlier run
-        command.bit1 = 2;
-        command.bit2 = 4;
-        command.pattern = c.pattern;
-        command.Bind(&link, nullptr);
-        EXPECT_EQ(command.Query(), c.expected);
-        ASSERT_EQ(link.requests().size(), 1u);
-        EXPECT_EQ(link.requests()[0].text, c.request);
-        EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
-        EXPECT_EQ(command.bit0, c.bit0);
-        EXPECT_EQ(command.bit1, c.bit1);
-        EXPECT_EQ(command.bit2, c.bit2);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    fh(0)("current pattern", List({"0.1.0.1"}), RZ_OK, {"?=FH|3", "0=1|0|4"});
+    fh(12)("pattern 12", List({"1.1.1.0"}), RZ_OK, {"?=FH12|3", "0=0|2|4"});
+    fh(30)("the last line of four numbers counts", List({"0.0.0.1", "1.1.1", "0.0.1.1"}), RZ_OK,
+           {"?=FH30|3", "0=1|2|0"});
+    fh(1)("five numbers", List({"1.0.0.0.1"}), RZ_OK, {"0=1|0|0"});
+    fh(1)("numbers are ORed in, not just bits", List({"0.0.0.6"}), RZ_OK, {"0=0|2|4"});
+    fh(1)("many numbers do not overflow", List({std::string(100, '1') + ".1.1.1"}), RZ_OK,
+          {"0=1|2|4"});
+    fh(1)("error number above 0, not shown", "E1\r\n", REPLY_UNEXPECTED, {"0=0|0|0"});
+    fh(1)("nothing to read", List({}), RZ_OK, {"0=0|0|0"});
 }
 
 TEST(DataQueries, LogRequests) {
