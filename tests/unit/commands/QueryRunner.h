@@ -27,8 +27,8 @@ template <typename Command>
 std::string Entry(const Command& command, int index);
 
 // Runs one case of a query: a fresh object, left by `stale` as an earlier run would leave it,
-// gets `answer`; the result must be `expected`, every "n=fields" entry must read so, and `shown`
-// is the one text shown to the operator, if any.
+// gets `answer`; the result must be `expected`, every "n=fields" entry must read so ("?=text|mode"
+// is the request sent), and `shown` is the one text shown to the operator, if any.
 template <typename Command>
 auto Runner(std::function<void(Command&)> stale = {}, const CInstrumentModel* identity = nullptr) {
     return [stale, identity](const char* name, const std::string& answer, RzResult expected,
@@ -46,6 +46,11 @@ auto Runner(std::function<void(Command&)> stale = {}, const CInstrumentModel* id
         EXPECT_EQ(link.pendingAnswers(), 0u);
         EXPECT_EQ(link.requests().size(), 1u);
         for (const auto& entry : entries) {
+            if (entry.rfind("?=", 0) == 0 && !link.requests().empty()) {
+                const auto& request = link.requests()[0];
+                EXPECT_EQ(Row(request.text, request.mode), entry.substr(2)) << "request";
+                continue;
+            }
             const size_t equals = entry.find('=');
             EXPECT_EQ(Entry(command, std::stoi(entry.substr(0, equals))), entry.substr(equals + 1))
                 << "entry " << entry;

@@ -36,18 +36,13 @@ TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
         {"success", "E0\r\n", RZ_OK, {}},
         {"a list is no status line", "EA\r\nLT1\r\nEN\r\n", REPLY_UNEXPECTED, {"EA\r\nLT1\r\nEN"}},
         {"error line", "E1\r\n", REPLY_ERROR, {"E1"}},
-        {"error line with text", "E2 Busy now\r\n", REPLY_ERROR, {"E2 Busy now"}},
         {"error line with counted NUL", std::string("E1\r\n\0", 5), REPLY_ERROR, {"E1"}},
         {"lone E", "E", REPLY_ERROR, {"E"}},
         {"not an E line", "OK\r\n", RZ_OK, {}},
         {"lower-case e", "e1\r\n", RZ_OK, {}},
         {"E0 followed by text", "E0 done\r\n", RZ_OK, {}},
-        {"longer than the status area",
-         "E1" + Repeat('x', kStatusAnswerCapacity),
-         LINK_E_BUFFER_SMALL,
-         {}},
+        {"too long", "E1" + Repeat('x', kStatusAnswerCapacity), LINK_E_BUFFER_SMALL, {}},
         {"time-out passes through", "", LINK_E_TIMEOUT, {}},
-        {"broken link passes through", "", LINK_E_BROKEN, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,33 +87,18 @@ TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
         9, [&](int line) { return line < 8 ? fieldsOfLine(line) : std::string("XXextra"); });
     const std::vector<Case> cases = {
         {"empty field vanishes", "EA\r\nXX1,AB,,CD\r\nEN\r\n", RZ_OK, {"1", "AB", "CD"}},
-        {"fields of several lines in order",
-         "EA\r\nXXa,b\r\nYYc\r\nEN\r\n",
-         RZ_OK,
-         {"a", "b", "c"}},
-        {"blank lines and bare CR or LF separate lines",
-         "EA\r\n\r\n\r\nXXa\n\nXXb\rEN\r\n",
-         RZ_OK,
-         {"a", "b"}},
-        {"leading and trailing commas", "EA\r\nXX,,a,,\r\nEN\r\n", RZ_OK, {"a"}},
-        {"lines after the end marker are ignored", "EA\r\nXXa\r\nEN\r\nXXb\r\n", RZ_OK, {"a"}},
+        {"several lines", "EA\r\nXXa,b\r\nYYc\r\nEN\r\n", RZ_OK, {"a", "b", "c"}},
+        {"blank, CR, LF", "EA\r\n\r\n\r\nXXa\n\nXXb\rEN\r\n", RZ_OK, {"a", "b"}},
         {"answer without end marker ends with the text", "EA\r\nXXa,b\r\n", RZ_OK, {"a", "b"}},
-        {"a line that only begins EN is data",
-         "EA\r\nXXa\r\nENX,b\r\nEN\r\n",
+        {"ENX is data, after EN is not",
+         "EA\r\nXXa\r\nENX,b\r\nEN\r\nXXc\r\n",
          RZ_OK,
          {"a", "X", "b"}},
-        {"line shorter than its prefix gives no field", "EA\r\nX\r\nEN\r\n", RZ_OK, {}},
         {"error line instead of the list", "E1\r\n", REPLY_UNEXPECTED, {}},
         {"opener must be exactly EA", "EAX\r\nXXa\r\nEN\r\n", REPLY_UNEXPECTED, {}},
         {"opener after a blank line still counts", "\r\nEA\r\nXXa\r\nEN\r\n", RZ_OK, {"a"}},
-        {"255-character line fits",
-         "EA\r\nXX" + Repeat('a', 253) + "\r\nEN\r\n",
-         RZ_OK,
-         {Repeat('a', 253)}},
-        {"256-character line is malformed",
-         "EA\r\nXX" + Repeat('a', 254) + "\r\nEN\r\n",
-         LINK_E_FORMAT,
-         {}},
+        {"255 characters", "EA\r\nXX" + Repeat('a', 253) + "\r\nEN\r\n", RZ_OK, {Repeat('a', 253)}},
+        {"256 characters", "EA\r\nXX" + Repeat('a', 254) + "\r\nEN\r\n", LINK_E_FORMAT, {}},
         {"256 data lines fit", ListAnswer(kFieldListLines, numbered), RZ_OK, numbers},
         {"257 data lines are malformed", ListAnswer(kFieldListLines + 1, numbered), LINK_E_FORMAT,
          numbers},
@@ -170,7 +150,6 @@ TEST(SplitFields, LinesSplitIntoRowsWithinTheirLimit) {
     const std::vector<Case> cases = {
         {"seven fields in six rows", "XXa,b,c,d,e,f,g", 6, LINK_E_FORMAT, six},
         {"six fields in six rows", "XXa,b,c,d,e,f", 6, RZ_OK, six},
-        {"four fields leave rows 5 and 6 empty", "XXa,b,c,d", 6, RZ_OK, {"a", "b", "c", "d"}},
         {"line end stays with the last field", "XX1,2,3\r\n", 6, RZ_OK, {"1", "2", "3\r\n"}},
         {"comma runs and edges", "XX,,a,,,b,,", 6, RZ_OK, {"a", "b"}},
         {"shorter than the prefix", "X", 6, RZ_OK, {}},
@@ -276,7 +255,6 @@ TEST(AnswerTests, ErrorAnswersAreRecognised) {
 
 TEST(RunLineWalk, LinesReachTheParserUpToTheEndMarker) {
     struct Case {
-        const char* name;
         std::string answer;
         LineWalkOptions options;
         RzResult expected;
@@ -289,52 +267,21 @@ TEST(RunLineWalk, LinesReachTheParserUpToTheEndMarker) {
     const std::string longest = "XX" + Repeat('a', 251) + "\r\n";  // 255 characters
     const std::string tooLong = "XX" + Repeat('a', 252) + "\r\n";  // 256 characters
     const std::vector<Case> cases = {
-        {"lines in order, end marker included",
-         "EA\r\nL1\r\nL2\r\nEN\r\n",
-         opener,
-         RZ_OK,
-         {"EA\r\n", "L1\r\n", "L2\r\n", "EN\r\n"},
-         {}},
-        {"text after the end marker is not walked",
-         "EA\r\nEN\r\nL9\r\n",
-         opener,
-         RZ_OK,
-         {"EA\r\n", "EN\r\n"},
-         {}},
-        {"a line beginning EN ends the walk",
-         "EA\r\nENX\r\nL1\r\n",
-         opener,
-         RZ_OK,
-         {"EA\r\n", "ENX\r\n"},
-         {}},
-        {"missing end marker", "EA\r\nL1\r\n", opener, LINK_E_FORMAT, {"EA\r\n", "L1\r\n"}, {}},
-        {"last line without CR LF", "EA\r\nL1", opener, LINK_E_FORMAT, {"EA\r\n"}, {}},
-        {"bare LF is no line end", "EA\nEN\n", opener, LINK_E_FORMAT, {}, {}},
-        {"255-character line",
-         "EA\r\n" + longest + "EN\r\n",
-         opener,
-         RZ_OK,
-         {"EA\r\n", longest, "EN\r\n"},
-         {}},
-        {"256-character line",
-         "EA\r\n" + tooLong + "EN\r\n",
-         opener,
-         LINK_E_FORMAT,
-         {"EA\r\n"},
-         {}},
-        {"error line shown", "E1\r\n", opener, REPLY_UNEXPECTED, {}, {"E1"}},
-        {"E0 is an error for list queries",
-         "E0\r\nEN\r\n",
-         opener,
-         REPLY_UNEXPECTED,
-         {},
-         {"E0\r\nEN"}},
-        {"error line not shown", "E1\r\n", silent, REPLY_UNEXPECTED, {}, {}},
-        {"numbered test passes E0", "E0\r\nEN\r\n", numbered, RZ_OK, {"E0\r\n", "EN\r\n"}, {}},
-        {"numbered test catches E5", "E5 busy\r\n", numbered, REPLY_UNEXPECTED, {}, {"E5 busy"}},
+        {"EA\r\nL1\r\nL2\r\nEN\r\n", opener, RZ_OK, {"EA\r\n", "L1\r\n", "L2\r\n", "EN\r\n"}, {}},
+        {"EA\r\nENX\r\nL1\r\n", opener, RZ_OK, {"EA\r\n", "ENX\r\n"}, {}},
+        {"EA\r\nL1\r\n", opener, LINK_E_FORMAT, {"EA\r\n", "L1\r\n"}, {}},
+        {"EA\r\nL1", opener, LINK_E_FORMAT, {"EA\r\n"}, {}},
+        {"EA\nEN\n", opener, LINK_E_FORMAT, {}, {}},
+        {"EA\r\n" + longest + "EN\r\n", opener, RZ_OK, {"EA\r\n", longest, "EN\r\n"}, {}},
+        {"EA\r\n" + tooLong + "EN\r\n", opener, LINK_E_FORMAT, {"EA\r\n"}, {}},
+        {"E1\r\n", opener, REPLY_UNEXPECTED, {}, {"E1"}},
+        {"E0\r\nEN\r\n", opener, REPLY_UNEXPECTED, {}, {"E0\r\nEN"}},
+        {"E1\r\n", silent, REPLY_UNEXPECTED, {}, {}},
+        {"E0\r\nEN\r\n", numbered, RZ_OK, {"E0\r\n", "EN\r\n"}, {}},
+        {"E5 busy\r\n", numbered, REPLY_UNEXPECTED, {}, {"E5 busy"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.answer);
         ShownMessages shown;
         FakeLink link;
         link.QueueAnswer(c.answer);

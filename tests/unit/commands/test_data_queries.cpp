@@ -119,124 +119,80 @@ std::string DioRecord(size_t length, std::initializer_list<std::pair<size_t, uin
     return record;
 }
 
-void ExpectPointDefaults(const CCmdFO& c, int from, int to) {
-    for (int p = from; p < to; ++p) {
-        SCOPED_TRACE(p);
-        EXPECT_EQ(c.points[p].flagA, 0);
-        EXPECT_EQ(c.points[p].flagS, 3);
-        EXPECT_EQ(c.points[p].moduleKind, 7);
-        EXPECT_EQ(c.points[p].flagD, 0);
-        EXPECT_EQ(c.points[p].flagE, 0);
+}  // namespace
+
+// Entries -1 to -5 are flag A, flag S, module kind, flag D and flag E of every point, one digit
+// a point.
+template <>
+std::string Entry(const CCmdFO& c, int field) {
+    std::string digits;
+    for (const auto& p : c.points) {
+        const int32_t values[] = {p.flagA, p.flagS, p.moduleKind, p.flagD, p.flagE};
+        digits += std::to_string(values[-field - 1]);
     }
+    return digits;
 }
+
+namespace {
 
 TEST(DataQueries, DioPointStates) {
     // Model 3100: A at 26, kinds at 28 to 39, S at 40, D at 42, E at 44.
     // Model 3200: A at 26, kinds at 32 to 67, S at 68, D at 74, E at 80.
-    const auto defaults = [](const CCmdFO& c) { ExpectPointDefaults(c, 0, 36); };
-    const struct {
-        const char* name;
-        int32_t modelClass;
-        std::string answer;
-        RzResult expected;
-        std::function<void(const CCmdFO&)> check;
-        const char* shown;
-    } cases[] = {
-        {"module kinds of model 3100", 3100,
-         DioRecord(48, {{28, 0}, {29, 1}, {30, 2}, {31, 3}, {32, 4}, {33, 5}, {34, 6}, {39, 6}}),
-         RZ_OK,
-         [](const CCmdFO& c) {
-             const int32_t kinds[] = {0, 1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 6};
-             for (int p = 0; p < 12; ++p) {
-                 EXPECT_EQ(c.points[p].moduleKind, kinds[p]) << "point " << p;
-                 EXPECT_EQ(c.points[p].flagS, 0) << "point " << p;
-             }
-             ExpectPointDefaults(c, 12, 36);
-         },
-         nullptr},
-        {"bits 6 and 7 overlap the next byte's bits 0 and 1", 3100,
-         DioRecord(48, {{26, 0x40},    // A: point 6 from byte 0 ...
-                        {27, 0x00},    // ... not cleared by byte 1
-                        {40, 0xC0},    // S: points 6 and 7 set by byte 0 ...
-                        {41, 0x02},    // ... point 6 cleared, point 7 kept by byte 1
-                        {43, 0x20},    // D: byte 1 bit 5 is point 11
-                        {45, 0xC0}}),  // E: byte 1 bits 6 and 7 lie beyond the 14 bits
-         RZ_OK,
-         [](const CCmdFO& c) {
-             EXPECT_EQ(c.points[6].flagA, 1);
-             EXPECT_EQ(c.points[0].flagA, 0);
-             EXPECT_EQ(c.points[6].flagS, 0);
-             EXPECT_EQ(c.points[7].flagS, 1);
-             EXPECT_EQ(c.points[11].flagD, 1);
-             EXPECT_EQ(c.points[10].flagD, 0);
-             for (int p = 0; p < 36; ++p) {
-                 EXPECT_EQ(c.points[p].flagE, 0) << "point " << p;
-             }
-             ExpectPointDefaults(c, 12, 36);
-         },
-         nullptr},
-        {"a kind above 6 ends the scan", 3100,
-         DioRecord(48, {{28, 1}, {29, 1}, {30, 1}, {31, 9}, {32, 1}, {33, 1}}), RZ_OK,
-         [](const CCmdFO& c) {
-             EXPECT_EQ(c.points[2].moduleKind, 1);
-             for (int p = 3; p < 36; ++p) {
-                 EXPECT_EQ(c.points[p].moduleKind, 7) << "point " << p;
-             }
-         },
-         nullptr},
-        {"model 3200", 3200,
-         DioRecord(88, {{31, 0x20},
-                        {30, 0x40},
-                        {68, 0xFF},
-                        {69, 0xFF},
-                        {70, 0xFF},
-                        {71, 0xFF},
-                        {72, 0xFF},
-                        {73, 0xFF},
-                        {74, 0x01},
-                        {85, 0xC0},
-                        {32, 2},
-                        {50, 2},
-                        {67, 6}}),
-         RZ_OK,
-         [](const CCmdFO& c) {
-             // A: points 35 and 30; S: all; D: point 0; E: bits beyond the 46 read.
-             EXPECT_EQ(c.points[35].flagA, 1);
-             EXPECT_EQ(c.points[30].flagA, 1);
-             EXPECT_EQ(c.points[29].flagA, 0);
-             for (int p = 0; p < 36; ++p) {
-                 EXPECT_EQ(c.points[p].flagS, 1) << "point " << p;
-                 EXPECT_EQ(c.points[p].flagE, 0) << "point " << p;
-             }
-             EXPECT_EQ(c.points[0].flagD, 1);
-             EXPECT_EQ(c.points[18].moduleKind, 2);
-             EXPECT_EQ(c.points[35].moduleKind, 6);
-         },
-         nullptr},
-        {"47 bytes", 3100, DioRecord(47, {{28, 1}}), REPLY_UNEXPECTED, defaults, nullptr},
-        {"a model 3200 record on a model 3100", 3100, DioRecord(88, {}), REPLY_UNEXPECTED, defaults,
-         nullptr},
-        {"error status line is shown, result 0", 3200, std::string("E1\r\n\0", 5), RZ_OK, defaults,
-         "E1"},
-        {"EB is no status line", 3200, std::string("EB\r\n\0", 5), REPLY_UNEXPECTED, defaults,
-         nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        const auto model = MakeModel(c.modelClass);
+    const auto stale = [](CCmdFO& c) { c.points[20] = {1, 1, 1, 1, 1}; };
+    const auto model3100 = MakeModel(3100);
+    const auto model3200 = MakeModel(3200);
+    const auto fo3100 = Runner<CCmdFO>(stale, model3100.get());
+    const auto fo3200 = Runner<CCmdFO>(stale, model3200.get());
+    const std::string none(36, '0');
+    const std::vector<std::string> defaults = {"-1=" + none, "-2=" + std::string(36, '3'),
+                                               "-3=" + std::string(36, '7'), "-4=" + none,
+                                               "-5=" + none};
+    fo3100("module kinds of model 3100",
+           DioRecord(48, {{28, 0}, {29, 1}, {30, 2}, {31, 3}, {32, 4}, {33, 5}, {34, 6}, {39, 6}}),
+           RZ_OK,
+           {"-1=000000000000000000000000000000000000", "-2=000000000000333333333333333333333333",
+            "-3=012345600006777777777777777777777777", "-4=000000000000000000000000000000000000",
+            "-5=000000000000000000000000000000000000"});
+    fo3100("bits 6 and 7 overlap the next byte's bits 0 and 1",
+           DioRecord(48, {{26, 0x40},    // A: point 6 from byte 0 ...
+                          {27, 0x00},    // ... not cleared by byte 1
+                          {40, 0xC0},    // S: points 6 and 7 set by byte 0 ...
+                          {41, 0x02},    // ... point 6 cleared, point 7 kept by byte 1
+                          {43, 0x20},    // D: byte 1 bit 5 is point 11
+                          {45, 0xC0}}),  // E: byte 1 bits 6 and 7 lie beyond the 14 bits
+           RZ_OK,
+           {"-1=000000100000000000000000000000000000", "-2=000000010000333333333333333333333333",
+            "-3=000000000000777777777777777777777777", "-4=000000000001000000000000000000000000",
+            "-5=000000000000000000000000000000000000"});
+    fo3100("a kind above 6 ends the scan",
+           DioRecord(48, {{28, 1}, {29, 1}, {30, 1}, {31, 9}, {32, 1}, {33, 1}}), RZ_OK,
+           {"-1=000000000000000000000000000000000000", "-2=000000000000333333333333333333333333",
+            "-3=111777777777777777777777777777777777", "-4=000000000000000000000000000000000000",
+            "-5=000000000000000000000000000000000000"});
+    // A: points 35 and 30; S: all; D: point 0; E: bits beyond the 46 read.
+    fo3200(
+        "model 3200",
+        DioRecord(88, {{31, 0x20}, {30, 0x40}, {74, 0x01}, {85, 0xC0}, {32, 2}, {50, 2}, {67, 6}})
+            .replace(68, 6, 6, '\xFF'),
+        RZ_OK,
+        {"-1=000000000000000000000000000000100001", "-2=111111111111111111111111111111111111",
+         "-3=200000000000000000200000000000000006", "-4=100000000000000000000000000000000000",
+         "-5=000000000000000000000000000000000000"});
+    fo3100("47 bytes", DioRecord(47, {{28, 1}}), REPLY_UNEXPECTED, defaults);
+    fo3100("a model 3200 record on a model 3100", DioRecord(88, {}), REPLY_UNEXPECTED, defaults);
+    fo3200("error status line is shown, result 0", std::string("E1\r\n\0", 5), RZ_OK, defaults,
+           "E1");
+    fo3200("EB is no status line", std::string("EB\r\n\0", 5), REPLY_UNEXPECTED, defaults);
+    for (const auto& [modelClass, length] : {std::pair{3100, 48u}, {3200, 88u}}) {
+        const auto model = MakeModel(modelClass);
         FakeLink link;
-        link.QueueAnswer(c.answer);
         CCmdFO command;
-        command.points[20] = {1, 1, 1, 1, 1};  // stale results of an earlier run
         command.Bind(&link, model.get());
-        EXPECT_EQ(command.Query(), c.expected);
+        command.Query();
         ASSERT_EQ(link.requests().size(), 1u);
         EXPECT_EQ(link.requests()[0].text, "FO");
         EXPECT_EQ(link.requests()[0].mode, RECV_FIXED);
-        EXPECT_EQ(link.expectedLength(), c.modelClass == 3100 ? 48u : 88u);
-        c.check(command);
-        EXPECT_EQ(shown.texts, Shown(c.shown));
+        EXPECT_EQ(link.expectedLength(), length);
     }
     // Without a known model the record length is unknown: nothing is asked.
     for (int32_t modelClass : {0, 3300}) {
@@ -260,6 +216,11 @@ std::string Entry(const CCmdFW& c, int n) {
     }
     const CPatternEntry& e = c.patterns[n - 1];
     return Row(e.pattern, e.bit0, e.bit1, e.bit2);
+}
+
+template <>
+std::string Entry(const CCmdFH& c, int) {
+    return Row(c.bit0, c.bit1, c.bit2);
 }
 
 namespace {
@@ -305,45 +266,24 @@ TEST(DataQueries, ProgramPatternList) {
 }
 
 TEST(DataQueries, ProgramPatternState) {
-    const struct {
-        const char* name;
-        int32_t pattern;
-        std::string answer;
-        std::string request;
-        RzResult expected;
-        int32_t bit0, bit1, bit2;
-    } cases[] = {
-        {"current pattern", 0, List({"0.1.0.1"}), "FH", RZ_OK, 1, 0, 4},
-        {"pattern 12", 12, List({"1.1.1.0"}), "FH12", RZ_OK, 0, 2, 4},
-        {"the last line of four numbers counts", 30, List({"0.0.0.1", "1.1.1", "0.0.1.1"}), "FH30",
-         RZ_OK, 1, 2, 0},
-        {"five numbers", 1, List({"1.0.0.0.1"}), "FH1", RZ_OK, 1, 0, 0},
-        {"numbers are ORed in, not just bits", 1, List({"0.0.0.6"}), "FH1", RZ_OK, 0, 2, 4},
-        {"many numbers do not overflow", 1, List({std::string(100, '1') + ".1.1.1"}), "FH1", RZ_OK,
-         1, 2, 4},
-        {"error number above 0, not shown", 1, "E1\r\n", "FH1", REPLY_UNEXPECTED, 0, 0, 0},
-        {"nothing to read", 1, List({}), "FH1", RZ_OK, 0, 0, 0},
+    const auto fh = [](int32_t pattern) {
+        return Runner<CCmdFH>([pattern](CCmdFH& c) {
+            c.bit0 = 1;  // stale results of an earlier run
+            c.bit1 = 2;
+            c.bit2 = 4;
+            c.pattern = pattern;
+        });
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFH command;
-        command.bit0 = 1;  // stale results of an earlier run
-        command.bit1 = 2;
-        command.bit2 = 4;
-        command.pattern = c.pattern;
-        command.Bind(&link, nullptr);
-        EXPECT_EQ(command.Query(), c.expected);
-        ASSERT_EQ(link.requests().size(), 1u);
-        EXPECT_EQ(link.requests()[0].text, c.request);
-        EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
-        EXPECT_EQ(command.bit0, c.bit0);
-        EXPECT_EQ(command.bit1, c.bit1);
-        EXPECT_EQ(command.bit2, c.bit2);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    fh(0)("current pattern", List({"0.1.0.1"}), RZ_OK, {"?=FH|3", "0=1|0|4"});
+    fh(12)("pattern 12", List({"1.1.1.0"}), RZ_OK, {"?=FH12|3", "0=0|2|4"});
+    fh(30)("the last line of four numbers counts", List({"0.0.0.1", "1.1.1", "0.0.1.1"}), RZ_OK,
+           {"?=FH30|3", "0=1|2|0"});
+    fh(1)("five numbers", List({"1.0.0.0.1"}), RZ_OK, {"0=1|0|0"});
+    fh(1)("numbers are ORed in, not just bits", List({"0.0.0.6"}), RZ_OK, {"0=0|2|4"});
+    fh(1)("many numbers do not overflow", List({std::string(100, '1') + ".1.1.1"}), RZ_OK,
+          {"0=1|2|4"});
+    fh(1)("error number above 0, not shown", "E1\r\n", REPLY_UNEXPECTED, {"0=0|0|0"});
+    fh(1)("nothing to read", List({}), RZ_OK, {"0=0|0|0"});
 }
 
 TEST(DataQueries, LogRequests) {

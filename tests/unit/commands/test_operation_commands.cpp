@@ -7,98 +7,29 @@
 #include <string>
 #include <vector>
 
+#include "QueryRunner.h"
 #include "commands/OperationCommands.h"
 #include "common/FakeLink.h"
 #include "common/ModelBuilder.h"
 
-namespace {
-
-// One object of every operation command, bound to one link and model.
-struct Operations {
-    CCmdCA ca;
-    CCmdRL rl;
-    CCmdOC oc;
-    CCmdHJ hj;
-    CCmdGO go;
-    CCmdDT dt;
-    CCmdDL dl;
-    CCmdDM dm;
-    CCmdDV dv;
-    CCmdPN pn;
-    CCmdPX px;
-    CCmdHU hu;
-    CCmdAD ad;
-    CCmdPS ps;
-    CCmdTL tl;
-    CCmdAK ak;
-    CCmdEV ev;
-    CCmdMS ms;
-
-    void Bind(CLinkTransport* link, const CInstrumentModel* model) {
-        for (CCommand* c :
-             std::initializer_list<CCommand*>{&ca, &rl, &oc, &hj, &go, &dt, &dl, &dm, &dv, &pn, &px,
-                                              &hu, &ad, &ps, &tl, &ak, &ev, &ms}) {
-            c->Bind(link, model);
+// Entry 0: every limit that is not 0, as loop, number, high and low.
+template <>
+std::string Entry(const CCmdDT& c, int) {
+    std::string cells;
+    for (int l = 0; l < kDtLoops; ++l) {
+        for (int k = 0; k < kDtSetPoints; ++k) {
+            if (c.outputHigh[l][k] != 0 || c.outputLow[l][k] != 0) {
+                cells += Row(l + 1, k + 1, c.outputHigh[l][k], c.outputLow[l][k]) + " ";
+            }
         }
     }
-};
+    return cells;
+}
+
+namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-
-// Writes `p` into the parameter fields of the command of `key`, in the order of its fields.
-CCommand& Apply(Operations& o, const std::string& key, const std::vector<double>& p) {
-    auto i = [&p](size_t n) { return static_cast<int32_t>(p.at(n)); };
-    auto d = [&p](size_t n) { return p.at(n); };
-    if (key == "CA") {
-        return o.ca.loop = i(0), o.ca.mode = i(1), o.ca;
-    }
-    if (key == "RL") {
-        return o.rl.state = i(0), o.rl.loop = i(1), o.rl;
-    }
-    if (key == "OC") {
-        return o.oc.state = i(0), o.oc.loop = i(1), o.oc;
-    }
-    if (key == "HJ") {
-        return o.hj.value = d(0), o.hj.decimals = i(1), o.hj.loop = i(2), o.hj;
-    }
-    if (key == "GO") {
-        o.go.loop = i(0), o.go.setPointNumber = i(1);
-        return o.go.value = d(2), o.go.decimals = i(3), o.go;
-    }
-    if (key == "DT") {
-        o.dt.loop = i(0), o.dt.setPointNumber = i(1);
-        return o.dt.value = d(2), o.dt.decimals = i(3), o.dt;
-    }
-    if (key == "DL") {
-        return o.dl.point = i(0), o.dl.mode = i(1), o.dl;
-    }
-    if (key == "DM") {
-        return o.dm.point = i(0), o.dm.value = i(1), o.dm;
-    }
-    if (key == "PN") {
-        return o.pn.pattern = i(0), o.pn;
-    }
-    if (key == "PX") {
-        return o.px.run = i(0), o.px;
-    }
-    if (key == "HU") {
-        return o.hu.hold = i(0), o.hu;
-    }
-    if (key == "PS") {
-        return o.ps.start = i(0), o.ps;
-    }
-    if (key == "TL") {
-        return o.tl.action = i(0), o.tl;
-    }
-    if (key == "EV") {
-        return o.ev.kind = i(0), o.ev;
-    }
-    if (key == "MS") {
-        return o.ms.message = i(0), o.ms;
-    }
-    return key == "AD" ? static_cast<CCommand&>(o.ad) : o.ak;
-}
 
 // Sets up each command through its parameter fields and answers its request "E1": the refusal
 // must reach the caller, so each command is seen to read its answer and pass on the status.
@@ -119,73 +50,84 @@ void ExpectRun(CCommand& command, FakeLink& link, const char* request, int32_t m
     EXPECT_EQ(shown.texts, std::vector<std::string>{"E1"});
 }
 
-TEST(OperationCommands, RequestTextsModesRangeChecksAndRefusals) {
-    struct Row {
-        const char* key;
-        const char* request;  // nullptr: refused with LINK_E_PARAMETER
-        int32_t mode;
-        int32_t optionFlags;                    // bit n sets option flag n + 1 of the identity
-        double p0 = 0, p1 = 0, p2 = 0, p3 = 0;  // the parameter fields, in the order of Apply
-    };
-    constexpr int32_t kLine = RECV_LINE;
-    // Internal loops (mode first, state first, values scaled), external loops and DI/DO points,
-    // program patterns ("PN" checks 1 to 30), instrument functions.
-    const Row rows[] = {{"CA", "CA1,2", kLine, 0, 2, 1},
-                        {"CA", "CA2,6", kLine, 0, 6, 2},
-                        {"RL", "RL1,3", kLine, 0, 1, 3},
-                        {"OC", "OC1,4", kLine, 0, 1, 4},
-                        {"OC", "OC0,1", kLine, 0, 0, 1},
-                        {"OC", nullptr, 0, 0, 2, 1},
-                        {"OC", nullptr, 0, 0, -1, 1},
-                        {"HJ", "HJ457,2", kLine, 0, 45.67, 1, 2},
-                        {"HJ", "HJ-12,1", kLine, 0, -1.25, 1, 1},
-                        {"HJ", nullptr, 0, 0, kNaN, 0, 1},
-                        {"HJ", nullptr, 0, 0, 1e12, 2, 1},
-                        {"GO", "GO3,2,1234", kLine, 0, 3, 2, 12.34, 2},
-                        {"GO", nullptr, 0, 0, 3, 2, kInf, 0},
-                        {"DT", "DT5,1,SP,1005", kLine, 0, 5, 1, 100.5, 1},
-                        {"DT", "DT16,8,SP,0", kLine, 0, 16, 8, -0.5, 0},
-                        {"DT", nullptr, 0, 0, 1, 1, -kInf, 0},
-                        {"DL", "DL2,1", kLine, 0, 2, 1},
-                        {"DM", "DM36,1", kLine, 0, 36, 1},
-                        {"PN", "PN 1", kLine, 0, 1},
-                        {"PN", "PN 30", kLine, 0, 30},
-                        {"PN", nullptr, 0, 0, 0},
-                        {"PN", nullptr, 0, 0, 31},
-                        {"PX", "PX 1", kLine, 0, 1},
-                        {"PX", "PX 0", kLine, 0, 0},
-                        {"HU", "HU 1", kLine, 0, 1},
-                        {"HU", "HU 0", kLine, 0, 0},
-                        {"AD", "AD 1", kLine, 0},
-                        {"PS", "PS 0", kLine, 0, 1},
-                        {"PS", "PS 0", kLine, 0, -4},
-                        {"PS", "PS 1", kLine, 0, 0},
-                        {"TL", "TL 0", kLine, 0, 1},
-                        {"TL", "TL 2", kLine, 0, 3},
-                        {"TL", nullptr, 0, 0, 0},
-                        {"TL", nullptr, 0, 0, 4},
-                        {"AK", "AK 0", kLine, 0},
-                        {"EV", "EV 3", kLine, 0, 3},
-                        {"MS", "MS 1", kLine, 0, 1},
-                        {"MS", "MS 8", kLine, 0, 8},
-                        {"MS", "MS1,8", kLine, 1 << 4, 8},
-                        {"MS", "MS 2", kLine, 0x3FF & ~(1 << 4), 2},
-                        {"MS", nullptr, 0, 0, 9},
-                        {"MS", nullptr, 0, 0, 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.key << " " << row.p0 << " " << row.p1 << " "
-                                          << row.p2 << " " << row.p3);
+using P = std::vector<double>;
+
+// Runs a fresh `Command`, its parameter fields set from `p` by `set`, on an identity whose
+// option flag n + 1 is bit n of `optionFlags`; `request` nullptr: refused with LINK_E_PARAMETER.
+template <typename Command>
+auto Op(void (*set)(Command&, const P&)) {
+    return [set](const P& p, const char* request, int32_t optionFlags = 0) {
+        SCOPED_TRACE(::testing::Message()
+                     << ::testing::PrintToString(p) << " flags " << optionFlags);
         auto model = MakeModel();
         for (int n = 0; n < kPidAuxFlags; ++n) {
-            model->pidAux[n] = (row.optionFlags >> n) & 1;
+            model->pidAux[n] = (optionFlags >> n) & 1;
         }
-        auto operations = std::make_unique<Operations>();
         FakeLink link;
         link.QueueAnswer("E1\r\n");
-        operations->Bind(&link, model.get());
-        ExpectRun(Apply(*operations, row.key, {row.p0, row.p1, row.p2, row.p3}), link, row.request,
-                  row.mode, LINK_E_PARAMETER);
-    }
+        auto command = std::make_unique<Command>();
+        command->Bind(&link, model.get());
+        set(*command, p);
+        ExpectRun(*command, link, request, RECV_LINE, LINK_E_PARAMETER);
+    };
+}
+
+// Internal loops (mode first, state first, values scaled), external loops and DI/DO points,
+// program patterns ("PN" checks 1 to 30), instrument functions.
+TEST(OperationCommands, RequestTextsModesRangeChecksAndRefusals) {
+    Op<CCmdCA>([](CCmdCA& c, const P& p) { c.loop = p[0], c.mode = p[1]; })({2, 1}, "CA1,2");
+    Op<CCmdRL>([](CCmdRL& c, const P& p) { c.state = p[0], c.loop = p[1]; })({1, 3}, "RL1,3");
+    const auto oc = Op<CCmdOC>([](CCmdOC& c, const P& p) { c.state = p[0], c.loop = p[1]; });
+    oc({1, 4}, "OC1,4");
+    oc({0, 1}, "OC0,1");
+    oc({2, 1}, nullptr);
+    oc({-1, 1}, nullptr);
+    const auto hj =
+        Op<CCmdHJ>([](CCmdHJ& c, const P& p) { c.value = p[0], c.decimals = p[1], c.loop = p[2]; });
+    hj({45.67, 1, 2}, "HJ457,2");
+    hj({1e12, 2, 1}, nullptr);
+    const auto go = Op<CCmdGO>([](CCmdGO& c, const P& p) {
+        c.loop = p[0], c.setPointNumber = p[1], c.value = p[2], c.decimals = p[3];
+    });
+    go({3, 2, 12.34, 2}, "GO3,2,1234");
+    go({3, 2, kInf, 0}, nullptr);
+    const auto dt = Op<CCmdDT>([](CCmdDT& c, const P& p) {
+        c.loop = p[0], c.setPointNumber = p[1], c.value = p[2], c.decimals = p[3];
+    });
+    dt({5, 1, 100.5, 1}, "DT5,1,SP,1005");
+    dt({1, 1, -kInf, 0}, nullptr);
+    Op<CCmdDL>([](CCmdDL& c, const P& p) { c.point = p[0], c.mode = p[1]; })({2, 1}, "DL2,1");
+    Op<CCmdDM>([](CCmdDM& c, const P& p) { c.point = p[0], c.value = p[1]; })({36, 1}, "DM36,1");
+    const auto pn = Op<CCmdPN>([](CCmdPN& c, const P& p) { c.pattern = p[0]; });
+    pn({1}, "PN 1");
+    pn({30}, "PN 30");
+    pn({0}, nullptr);
+    pn({31}, nullptr);
+    const auto px = Op<CCmdPX>([](CCmdPX& c, const P& p) { c.run = p[0]; });
+    px({1}, "PX 1");
+    px({0}, "PX 0");
+    const auto hu = Op<CCmdHU>([](CCmdHU& c, const P& p) { c.hold = p[0]; });
+    hu({1}, "HU 1");
+    hu({0}, "HU 0");
+    Op<CCmdAD>([](CCmdAD&, const P&) {})({}, "AD 1");
+    const auto ps = Op<CCmdPS>([](CCmdPS& c, const P& p) { c.start = p[0]; });
+    ps({1}, "PS 0");
+    ps({-4}, "PS 0");
+    ps({0}, "PS 1");
+    const auto tl = Op<CCmdTL>([](CCmdTL& c, const P& p) { c.action = p[0]; });
+    tl({1}, "TL 0");
+    tl({3}, "TL 2");
+    tl({0}, nullptr);
+    tl({4}, nullptr);
+    Op<CCmdAK>([](CCmdAK&, const P&) {})({}, "AK 0");
+    Op<CCmdEV>([](CCmdEV& c, const P& p) { c.kind = p[0]; })({3}, "EV 3");
+    const auto ms = Op<CCmdMS>([](CCmdMS& c, const P& p) { c.message = p[0]; });
+    ms({1}, "MS 1");
+    ms({8}, "MS 8");
+    ms({8}, "MS1,8", 1 << 4);
+    ms({2}, "MS 2", 0x3FF & ~(1 << 4));
+    ms({9}, nullptr);
+    ms({0}, nullptr);
     // "DV": the item of the loop picks what is sent; other items send nothing. runStop defaults
     // to 2, stop; an item shorter than six bytes is copied with its terminator, so "MOUTXX"
     // fills all six.
@@ -198,13 +140,10 @@ TEST(OperationCommands, RequestTextsModesRangeChecksAndRefusals) {
     } dvRows[] = {
         {5, "sr", {3, 0, 1, 0.0, 0}, "DV5,SR,1", RZ_OK},
         {5, "SR", {}, "DV5,SR,0", RZ_OK},
-        {5, "Sr", {3, 0, 0, 0.0, 0}, "DV5,SR,0", RZ_OK},
-        {3, "mode", {2, 0, 2, 0.0, 0}, "DV3,MODE,2", RZ_OK},
         {1, "MODE", {}, "DV1,MODE,3", RZ_OK},
         {16, "rL", {3, 1, 2, 0.0, 0}, "DV16,RL,1", RZ_OK},
         {1, "MOUT", {3, 0, 2, 45.67, 1}, "DV1,MOUT,457", RZ_OK},
         {2, "mout", {3, 0, 2, kNaN, 1}, nullptr, LINK_E_PARAMETER},
-        {5, "", {}, nullptr, RZ_OK},
         {5, "MOD", {}, nullptr, RZ_OK},
         {5, "MODEX", {}, nullptr, RZ_OK},
         {5, "MOUTXX", {}, nullptr, RZ_OK},
@@ -312,65 +251,25 @@ TEST(ProgramCommands, OneLineAnswersMustBeginE0) {
 }
 
 TEST(CmdDT, QueryFillsTheLimitsOfTheReportedNumbers) {
-    struct Limit {
-        int loop;    // 1-based
-        int number;  // 1-based
-        double high;
-        double low;
-    };
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        std::vector<Limit> limits;  // every other entry must be 0
-    } cases[] = {
-        {"high and low of two numbers",
-         "EA\r\nDT3,2,OH,1000\r\nDT3,2,OL,-50\r\nDT3,1,OH,900\r\nEN\r\n",
-         RZ_OK,
-         {{3, 2, 1000, -50}, {3, 1, 900, 0}}},
-        {"numbers outside the tables are ignored",
-         "EA\r\nDT17,1,OH,1\r\nDT0,1,OH,1\r\nDT1,9,OH,1\r\nDT1,0,OL,1\r\nDT16,8,OL,7\r\nEN\r\n",
-         RZ_OK,
-         {{16, 8, 0, 7}}},
-        {"other keywords are ignored", "EA\r\nDT1,1,SP,500\r\nDT1,1,oh,5\r\nEN\r\n", RZ_OK, {}},
-        {"extra rows up to six", "EA\r\nDT2,4,OL,25,x,y\r\nEN\r\n", RZ_OK, {{2, 4, 0, 25}}},
-        {"limits before a malformed line stay",
-         "EA\r\nDT1,1,OH,10\r\nDT2,4,OL,25,x,y,z\r\nEN\r\n",
-         LINK_E_FORMAT,
-         {{1, 1, 10, 0}}},
-        {"error line", "E1\r\n", REPLY_UNEXPECTED, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto model = MakeModel();
-        auto dt = std::make_unique<CCmdDT>();
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        dt->Bind(&link, model.get());
+    const auto dt = Runner<CCmdDT>([](CCmdDT& c) {
         for (int l = 0; l < kDtLoops; ++l) {
             for (int k = 0; k < kDtSetPoints; ++k) {
-                dt->outputHigh[l][k] = dt->outputLow[l][k] = 555.0;  // an earlier run's results
+                c.outputHigh[l][k] = c.outputLow[l][k] = 555.0;  // an earlier run's results
             }
         }
-        dt->loop = 3;
-        dt->pidNumber = 2;
-        EXPECT_EQ(dt->Query(), c.expected);
-        ASSERT_EQ(link.requests().size(), 1u);
-        EXPECT_EQ(link.requests()[0].text, "DT3,2?");
-        EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
-        double high[kDtLoops][kDtSetPoints] = {};
-        double low[kDtLoops][kDtSetPoints] = {};
-        for (const auto& limit : c.limits) {
-            high[limit.loop - 1][limit.number - 1] = limit.high;
-            low[limit.loop - 1][limit.number - 1] = limit.low;
-        }
-        for (int l = 0; l < kDtLoops; ++l) {
-            for (int k = 0; k < kDtSetPoints; ++k) {
-                EXPECT_EQ(dt->outputHigh[l][k], high[l][k]) << "loop " << l + 1 << " #" << k + 1;
-                EXPECT_EQ(dt->outputLow[l][k], low[l][k]) << "loop " << l + 1 << " #" << k + 1;
-            }
-        }
-    }
+        c.loop = 3;
+        c.pidNumber = 2;
+    });
+    dt("high and low of two numbers", List({"DT3,2,OH,1000", "DT3,2,OL,-50", "DT3,1,OH,900"}),
+       RZ_OK, {"?=DT3,2?|3", "0=3|1|900|0 3|2|1000|-50 "});
+    dt("numbers outside the tables are ignored",
+       List({"DT17,1,OH,1", "DT0,1,OH,1", "DT1,9,OH,1", "DT1,0,OL,1", "DT16,8,OL,7"}), RZ_OK,
+       {"0=16|8|0|7 "});
+    dt("other keywords are ignored", List({"DT1,1,SP,500", "DT1,1,oh,5"}), RZ_OK, {"0="});
+    dt("extra rows up to six", List({"DT2,4,OL,25,x,y"}), RZ_OK, {"0=2|4|0|25 "});
+    dt("limits before a malformed line stay", List({"DT1,1,OH,10", "DT2,4,OL,25,x,y,z"}),
+       LINK_E_FORMAT, {"0=1|1|10|0 "});
+    dt("error line", "E1\r\n", REPLY_UNEXPECTED, {"0="}, "E1");
 }
 
 }  // namespace

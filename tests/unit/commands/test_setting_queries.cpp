@@ -81,6 +81,37 @@ std::string Entry(const CCmdDX& c, int point) {
     return Row(c.present[p], c.module[p], c.text[p], c.value[p]);
 }
 
+// Entry 0 of the queries with one record.
+template <>
+std::string Entry(const CCmdFP& c, int) {
+    return Row(c.setPointNumber, c.pidNumber);
+}
+template <>
+std::string Entry(const CCmdPC& c, int) {
+    const int32_t* k = c.loopKind;
+    return Row(k[0], k[1], k[2], k[3], k[4], k[5]);
+}
+template <>
+std::string Entry(const CCmdMY& c, int) {
+    return Row(c.enabled);
+}
+template <>
+std::string Entry(const CCmdFM& c, int) {
+    return Row(c.bit7, c.state0, c.state1, c.state2, c.state4);
+}
+template <>
+std::string Entry(const CCmdDR& c, int at) {
+    return Entry<CCmdFM>(c, at);
+}
+template <>
+std::string Entry(const CCmdIS& c, int) {
+    return Row(c.statusA, c.statusB);
+}
+template <>
+std::string Entry(const CCmdFU& c, int) {
+    return Row(c.code, c.level, c.userName);
+}
+
 namespace {
 
 template <typename Command>
@@ -95,29 +126,14 @@ std::function<void(FakeLink&)> QueryOf(std::function<void(Command&)> setup = {})
     };
 }
 
-TEST(SettingQueries, EveryClassSendsItsRequestInItsMode) {
+// The fixed requests are checked with each query's answers ("?=" rows); these take parameters.
+TEST(SettingQueries, RequestsWithParametersAndModes) {
     const struct {
         std::function<void(FakeLink&)> run;
         std::string request;
         int32_t mode;
     } cases[] = {
-        {QueryOf<CCmdFU>(), "FU 0", RECV_LIST},
-        {QueryOf<CCmdIS>(), "IS 0", RECV_LIST},
-        {QueryOf<CCmdSX>(), "SX?", RECV_LIST},
-        {QueryOf<CCmdST>(), "ST?", RECV_LIST},
-        {QueryOf<CCmdSR>(), "SR?", RECV_LIST},
         {QueryOf<CCmdFG>(), "FG?", RECV_LIST},
-        {QueryOf<CCmdHM>(), "HM?", RECV_LIST},
-        {QueryOf<CCmdGJ>(), "GJ?", RECV_LIST},
-        {QueryOf<CCmdDX>(), "DX?", RECV_LIST},
-        {QueryOf<CCmdDY>(), "DY?", RECV_LIST},
-        {QueryOf<CCmdGG>(), "GG?", RECV_LIST},
-        {QueryOf<CCmdPC>(), "PC?", RECV_LIST},
-        {QueryOf<CCmdMY>(), "MY?", RECV_LIST},
-        {QueryOf<CCmdMT>(), "MT?", RECV_LIST},
-        {QueryOf<CCmdGF>(), "GF?", RECV_LIST},
-        {QueryOf<CCmdHO>(), "HO?", RECV_LIST},
-        {QueryOf<CCmdGV>(), "GV?", RECV_LIST},
         {QueryOf<CCmdFM>([](CCmdFM& c) { c.loop = 2; }), "FM 2", RECV_LIST},
         {QueryOf<CCmdDR>([](CCmdDR& c) { c.loop = 16; }), "DR 16", RECV_LIST},
         {QueryOf<CCmdFP>([](CCmdFP& c) { c.loop = 3; }), "FP3", RECV_LIST},
@@ -141,29 +157,12 @@ TEST(SettingQueries, EveryClassSendsItsRequestInItsMode) {
 }
 
 TEST(SettingQueries, SetPointAndPidNumbers) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        int32_t setPoint, pid;
-    } cases[] = {
-        {"one entry", List({"DASP2,PID3"}), RZ_OK, 2, 3},
-        {"fields spread over lines", List({"DASP1", "DAPID8", "DAextra"}), RZ_OK, 1, 8},
-        {"prefixes shorter than skipped", List({"DAS,P"}), RZ_OK, 0, 0},
-        {"one field", List({"DASP2"}), LINK_E_FIELDS, 0, 0},
-        {"error answer", "E1\r\n", REPLY_UNEXPECTED, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFP fp;
-        fp.setPointNumber = fp.pidNumber = 77;  // an earlier run's results
-        fp.Bind(&link, nullptr);
-        EXPECT_EQ(fp.Query(), c.expected);
-        EXPECT_EQ(fp.setPointNumber, c.setPoint);
-        EXPECT_EQ(fp.pidNumber, c.pid);
-    }
+    const auto fp = Runner<CCmdFP>([](CCmdFP& c) { c.setPointNumber = c.pidNumber = 77; });
+    fp("one entry", List({"DASP2,PID3"}), RZ_OK, {"0=2|3"});
+    fp("fields spread over lines", List({"DASP1", "DAPID8", "DAextra"}), RZ_OK, {"0=1|8"});
+    fp("prefixes shorter than skipped", List({"DAS,P"}), RZ_OK, {"0=0|0"});
+    fp("one field", List({"DASP2"}), LINK_E_FIELDS, {"0=0|0"});
+    fp("error answer", "E1\r\n", REPLY_UNEXPECTED, {"0=0|0"}, "E1");
 }
 
 TEST(SettingQueries, ControlGroupNamesPersistAcrossRuns) {
@@ -188,57 +187,33 @@ TEST(SettingQueries, LoopNamesAndPointTexts) {
     hm("loops outside 1 to 6 are ignored", List({"DA0,Zero,Z,7,Seven,S,2,Two,T,6,Six,X"}), RZ_OK,
        {"1=|", "2=Two|T", "6=Six|X"});
     hm("incomplete entry", List({"DA1,Boiler,Main,2,Cooler"}), LINK_E_FIELDS, {"1=Boiler|Main"});
-    hm("cleared before the run", "E2\r\n", REPLY_UNEXPECTED, {"4=|"}, "E2");
+    hm("cleared before the run", "E2\r\n", REPLY_UNEXPECTED, {"?=HM?|3", "4=|"}, "E2");
     const auto dy =
         Runner<CCmdDY>([](CCmdDY& c) { CopyText(c.pointText2[10], kQueryTextSize, "stale"); });
     dy("first and last point", List({"DA1,Pump,P1", "DA36,Valve,V36", "DA37,Over,O"}), RZ_OK,
        {"1=Pump|P1", "36=Valve|V36"});
-    dy("stale texts cleared", List({}), RZ_OK, {"11=|"});
+    dy("stale texts cleared", List({}), RZ_OK, {"?=DY?|3", "11=|"});
 }
 
 TEST(SettingQueries, LoopKindsOutputTypesAndProgramOption) {
-    const struct {
-        std::string answer;
-        std::vector<int32_t> kinds;  // loops 1 to 6
-    } kinds[] = {
-        {List({"DA1,Single,2,Cascade,3,PVSwitching", "DA4,Retrans,5,Other,6,Single"}),
-         {1, 2, 3, 4, 0, 1}},
-        // Lower case is not a kind; loop 7 is ignored.
-        {List({"DA1,single,2,RETRANS,7,Single"}), {0, 0, 0, 0, 0, 0}},
-    };
-    for (const auto& c : kinds) {
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdPC pc;
-        pc.loopKind[5] = 3;  // an earlier run's result
-        pc.Bind(&link, nullptr);
-        EXPECT_EQ(pc.Query(), RZ_OK);
-        EXPECT_EQ(std::vector<int32_t>(pc.loopKind, pc.loopKind + 6), c.kinds) << c.answer;
-    }
+    const auto pc = Runner<CCmdPC>([](CCmdPC& c) { c.loopKind[5] = 3; });
+    pc("every kind", List({"DA1,Single,2,Cascade,3,PVSwitching", "DA4,Retrans,5,Other,6,Single"}),
+       RZ_OK, {"0=1|2|3|4|0|1"});
+    pc("lower case is no kind; loop 7 is ignored", List({"DA1,single,2,RETRANS,7,Single"}), RZ_OK,
+       {"?=PC?|3", "0=0|0|0|0|0|0"});
     const auto gf = Runner<CCmdGF>([](CCmdGF& c) { c.outputType[5] = 2; });
     gf("types in any case",
        List({"DA1,RELAY,a,b,2,voltage-pulse,a,b", "DA3,Current-Output,a,b,4,ON/OFF-CONTROL,a,b",
              "DA5,SSR,a,b"}),
        RZ_OK, {"1=1", "2=2", "3=3", "4=4", "5=0", "6=0"});
-    gf("entries are four fields", List({"DA1,RELAY,a,b,2,RELAY"}), LINK_E_FIELDS, {"1=1", "2=0"});
-    const struct {
-        std::string answer;
-        RzResult expected;
-        int32_t enabled;
-    } options[] = {{List({"DAON"}), RZ_OK, 1},
-                   {List({"DAon"}), RZ_OK, 1},
-                   {List({"DAOFF"}), RZ_OK, 0},
-                   {List({"DAONE"}), RZ_OK, 0},
-                   {List({}), LINK_E_FIELDS, 0}};
-    for (const auto& c : options) {
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdMY my;
-        my.enabled = 1;
-        my.Bind(&link, nullptr);
-        EXPECT_EQ(my.Query(), c.expected) << c.answer;
-        EXPECT_EQ(my.enabled, c.enabled) << c.answer;
-    }
+    gf("entries are four fields", List({"DA1,RELAY,a,b,2,RELAY"}), LINK_E_FIELDS,
+       {"?=GF?|3", "1=1", "2=0"});
+    const auto my = Runner<CCmdMY>([](CCmdMY& c) { c.enabled = 1; });
+    my("ON", List({"DAON"}), RZ_OK, {"0=1"});
+    my("on", List({"DAon"}), RZ_OK, {"0=1"});
+    my("OFF", List({"DAOFF"}), RZ_OK, {"0=0"});
+    my("ONE", List({"DAONE"}), RZ_OK, {"0=0"});
+    my("no field", List({}), LINK_E_FIELDS, {"?=MY?|3", "0=0"});
 }
 
 // Entries are 10 * group + position.
@@ -257,7 +232,7 @@ TEST(SettingQueries, ControlGroupMembers) {
        {"26=5|9", "11=0|0"});
     gg("ON entry short of its kind and number", List({"DA1,1,ON,DIO,4,1,2,ON,DIO"}), LINK_E_FIELDS,
        {"11=5|4"});
-    gg("entry short of its state", List({"DA1,1"}), LINK_E_FIELDS, {});
+    gg("entry short of its state", List({"DA1,1"}), LINK_E_FIELDS, {"?=GG?|3"});
     gg("cleared before the run", List({}), RZ_OK, {"44=0|0"});
 }
 
@@ -281,7 +256,7 @@ TEST(SettingQueries, ExternalLoops) {
        RZ_OK, {"4=1|15|ABCDEFGHIJKLMNOP|0123456789abcdef"});
     gj("entry in use short of fields", List({"DAEXT01,ON,7,MODEL-03,x,Boiler"}), LINK_E_FIELDS,
        {"1=0|0||"});
-    gj("cleared before the run", "E1\r\n", REPLY_UNEXPECTED, {"6=0|0||", "0=0"}, "E1");
+    gj("cleared before the run", "E1\r\n", REPLY_UNEXPECTED, {"?=GJ?|3", "6=0|0||", "0=0"}, "E1");
 }
 
 // Entries by channel number; entry 0 is the last number read.
@@ -300,7 +275,7 @@ TEST(SettingQueries, TagsByChannelNumber) {
        List({"DA4294967297,Wrap,-4294967295,Neg"}), RZ_OK, {"1=", "0=-2147483648"});
     st("odd field count", List({"DA7,0123456789ABCDEFGHIJ,8"}), LINK_E_FIELDS,
        {"7=0123456789ABCDEF", "0=7"});
-    st("cleared before the run", List({}), RZ_OK, {"105=", "0=0"});
+    st("cleared before the run", List({}), RZ_OK, {"?=ST?|3", "105=", "0=0"});
 }
 
 // Entries are 10 * loop + PID number: low and high; PID number 0 is the last one reported.
@@ -313,7 +288,7 @@ TEST(SettingQueries, OutputLimits) {
        List({"DA0,1,1,1", "DA7,1,1,1", "DA2,0,1,1", "DA2,9,1,1", "DA-1,1,1,1"}), RZ_OK,
        {"20=0", "68=0|100", "11=0|100"});
     ho("the list may end with END:", "EA\r\nDA3,4,5,6\r\nEND:\r\n", RZ_OK, {"34=5|6"});
-    ho("error number above 0 is not shown", "E3\r\n", REPLY_UNEXPECTED, {});
+    ho("error number above 0 is not shown", "E3\r\n", REPLY_UNEXPECTED, {"?=HO?|3"});
     ho("more fields than rows", List({"DA1,1,0,900,1,2,3,4,5"}), LINK_E_FORMAT, {});
 }
 
@@ -323,7 +298,7 @@ TEST(SettingQueries, ExternalLoopDecimals) {
     gv("items in any case", List({"DA1,PV,2", "DA1,sp,3", "DA16,Out,0", "DA17,PV,4"}), RZ_OK,
        {"1=2|3|1", "16=1|1|0"});
     gv("unknown item", List({"DA1,PV,2", "DA2,MV,1"}), LINK_E_FORMAT, {"1=2|1|1"});
-    gv("unknown item on an ignored loop", List({"DA40,MV,1"}), LINK_E_FORMAT, {});
+    gv("unknown item on an ignored loop", List({"DA40,MV,1"}), LINK_E_FORMAT, {"?=GV?|3"});
     gv("error number above 0", "E1\r\n", REPLY_UNEXPECTED, {"4=1|1|1"});
 }
 
@@ -334,7 +309,7 @@ TEST(SettingQueries, RetransmissionSpans) {
        List({"DA1,RETRANS,ON,x,0,1000,1", "DA2,retrans,off,x,5,6,7", "DA3,OTHER,ON,x,1,2,3",
              "DA6,Retrans,on,x,-100,100,2", "DA7,RETRANS,ON,x,1,2,3"}),
        RZ_OK, {"1=1|0|1000|1", "2=0|0|0|0", "3=0|0|0|0", "6=1|-100|100|2"});
-    mt("eleven fields", List({"DA1,RETRANS,ON,x,0,1,2,3,4,5,6"}), LINK_E_FORMAT, {});
+    mt("eleven fields", List({"DA1,RETRANS,ON,x,0,1,2,3,4,5,6"}), LINK_E_FORMAT, {"?=MT?|3"});
     mt("cleared before the run", "E4\r\n", REPLY_UNEXPECTED, {"5=0|0|0|0"});
 }
 
@@ -356,7 +331,7 @@ TEST(SettingQueries, DisplayGroups) {
     sx("groups outside 1 to 10 are ignored; long names are cut",
        List({"DA0,Zero,1", "DA11,Eleven,2", "DA6,Abcdefghijklmnopqrstuvwxyz,1"}), RZ_OK,
        {"1=", "10=", "6=Abcdefghijklmnop|1"});
-    sx("four fields", List({"DA1,Name,1,2"}), LINK_E_FORMAT, {});
+    sx("four fields", List({"DA1,Name,1,2"}), LINK_E_FORMAT, {"?=SX?|3"});
     sx("cleared before the run", "E2\r\n", REPLY_UNEXPECTED, {"8="});
 }
 
@@ -370,7 +345,7 @@ TEST(SettingQueries, InputTypes) {
        List({"DA01,XYZ,1", "DA02,SQRTSQRT,1", "DA03", "DA04,,VOLT"}), RZ_OK,
        {"1=8", "2=8", "3=8", "4=8"});
     sr("error answer, not shown", "E1\r\n", REPLY_UNEXPECTED, {"13=8"});
-    sr("EB counts as an error", "EB\r\n", REPLY_UNEXPECTED, {});
+    sr("EB counts as an error", "EB\r\n", REPLY_UNEXPECTED, {"?=SR?|3"});
 }
 
 // Entries are present, module kind, text and value.
@@ -391,135 +366,62 @@ TEST(SettingQueries, DioPointKinds) {
        List({"DA36,OFF,DO-1,x,RO036", "DA37,ON,DI-1,x,y"}), RZ_OK, {"36=0|7||0"});
     dx("texts are cut to seven characters", List({"DA5,ON,DO-1,x,RO12345678"}), RZ_OK,
        {"5=1|1|RO12345|12345678"});
-    dx("eight fields", List({"DA1,ON,DI-1,a,b,c,d,e"}), LINK_E_FORMAT, {});
+    dx("eight fields", List({"DA1,ON,DI-1,a,b,c,d,e"}), LINK_E_FORMAT, {"?=DX?|3"});
     dx("error answer is shown", "E1 Not ready\r\n", REPLY_UNEXPECTED, {"9=0|7||0"}, "E1 Not ready");
-}
-
-struct ModeState {
-    int32_t bit7, state0, state1, state2, state4;
-};
-
-void ExpectModeState(const CCmdFM& c, const ModeState& expected) {
-    EXPECT_EQ(c.bit7, expected.bit7);
-    EXPECT_EQ(c.state0, expected.state0);
-    EXPECT_EQ(c.state1, expected.state1);
-    EXPECT_EQ(c.state2, expected.state2);
-    EXPECT_EQ(c.state4, expected.state4);
 }
 
 // "FM" and "DR" read the same dotted record; only "FM" keeps bit 7.
 TEST(SettingQueries, LoopModeRecords) {
-    constexpr ModeState kDefaults = {0, 2, 2, 3, 0};
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        ModeState fm;
-        ModeState dr;
-    } cases[] = {
-        {"MAN, run, bit 7", List({"128.000.000.005"}), RZ_OK, {1, 1, 0, 1, 0}, {0, 1, 0, 1, 0}},
-        {"CAS wins over MAN", List({"000.000.000.012"}), RZ_OK, {0, 0, 0, 2, 0}, {0, 0, 0, 2, 0}},
-        {"AUT, remote", List({"000.000.000.002"}), RZ_OK, {0, 0, 1, 0, 0}, {0, 0, 1, 0, 0}},
-        {"bit 4", List({"127.000.000.019"}), RZ_OK, {0, 1, 1, 0, 1}, {0, 1, 1, 0, 1}},
-        {"blank lines between",
-         "EA\r\n\r\n255.000.000.008\r\n\r\nEN\r\n",
-         RZ_OK,
-         {1, 0, 0, 2, 0},
-         {0, 0, 0, 2, 0}},
-        {"14 characters", List({"00.000.000.005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"16 characters", List({"0000.000.000.005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"three numbers", List({"0000.00000.0005"}), LINK_E_FORMAT, kDefaults, kDefaults},
-        {"no record", "EA\r\n", LINK_E_FORMAT, kDefaults, kDefaults},
-        {"not a list resets", "E1\r\n", RZ_OK, kDefaults, kDefaults},
+    const auto fm = Runner<CCmdFM>([](CCmdFM& c) { c.state2 = c.bit7 = 1; });
+    const auto dr = Runner<CCmdDR>([](CCmdDR& c) { c.state2 = 1; });
+    const auto both = [&](const char* name, const std::string& answer, RzResult expected,
+                          const std::string& fmState, const std::string& drState) {
+        fm(name, answer, expected, {"0=" + fmState});
+        dr(name, answer, expected, {"0=" + drState});
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        CCmdFM fm;
-        CCmdDR dr;
-        fm.Bind(&link, nullptr);
-        dr.Bind(&link, nullptr);
-        fm.state2 = dr.state2 = 1;  // stale results of an earlier run
-        fm.bit7 = 1;
-        link.QueueAnswer(c.answer);
-        EXPECT_EQ(fm.Query(), c.expected);
-        ExpectModeState(fm, c.fm);
-        link.QueueAnswer(c.answer);
-        EXPECT_EQ(dr.Query(), c.expected);
-        ExpectModeState(dr, c.dr);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    both("MAN, run, bit 7", List({"128.000.000.005"}), RZ_OK, "1|1|0|1|0", "0|1|0|1|0");
+    both("CAS wins over MAN", List({"000.000.000.012"}), RZ_OK, "0|0|0|2|0", "0|0|0|2|0");
+    both("AUT, remote", List({"000.000.000.002"}), RZ_OK, "0|0|1|0|0", "0|0|1|0|0");
+    both("bit 4", List({"127.000.000.019"}), RZ_OK, "0|1|1|0|1", "0|1|1|0|1");
+    both("blank lines between", "EA\r\n\r\n255.000.000.008\r\n\r\nEN\r\n", RZ_OK, "1|0|0|2|0",
+         "0|0|0|2|0");
+    const std::string defaults = "0|2|2|3|0";
+    both("14 characters", List({"00.000.000.005"}), LINK_E_FORMAT, defaults, defaults);
+    both("16 characters", List({"0000.000.000.005"}), LINK_E_FORMAT, defaults, defaults);
+    both("three numbers", List({"0000.00000.0005"}), LINK_E_FORMAT, defaults, defaults);
+    both("no record", "EA\r\n", LINK_E_FORMAT, defaults, defaults);
+    both("not a list resets", "E1\r\n", RZ_OK, defaults, defaults);
 }
 
 TEST(SettingQueries, RunStatusRecord) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        int32_t memory, math;
-        std::vector<std::string> shown;
-    } cases[] = {
-        {"memory and math running", List({"006.000.000.000"}), RZ_OK, 1, 1, {}},
-        {"memory only", List({"002.000.000.000"}), RZ_OK, 1, 0, {}},
-        {"math only", List({"252.000.000.000"}), RZ_OK, 0, 1, {}},
-        {"wrong record length", List({"06.000.000.000"}), LINK_E_FORMAT, 0, 0, {}},
-        // A status line in place of the record is the whole answer: nothing more is read.
-        {"status line E0", "E0\r\n", RZ_OK, 0, 0, {}},
-        {"error status line is shown", "E3 Busy\r\n", REPLY_ERROR, 0, 0, {"E3 Busy"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdIS is;
-        is.statusA = is.statusB = 1;  // an earlier run's results
-        is.Bind(&link, nullptr);
-        EXPECT_EQ(is.Query(), c.expected);
-        EXPECT_EQ(is.statusA, c.memory);
-        EXPECT_EQ(is.statusB, c.math);
-        EXPECT_EQ(shown.texts, c.shown);
-    }
+    const auto is = Runner<CCmdIS>([](CCmdIS& c) { c.statusA = c.statusB = 1; });
+    is("memory and math running", List({"006.000.000.000"}), RZ_OK, {"0=1|1"});
+    is("memory only", List({"002.000.000.000"}), RZ_OK, {"0=1|0"});
+    is("math only", List({"252.000.000.000"}), RZ_OK, {"0=0|1"});
+    is("wrong record length", List({"06.000.000.000"}), LINK_E_FORMAT, {"?=IS 0|3", "0=0|0"});
+    // A status line in place of the record is the whole answer: nothing more is read.
+    is("status line E0", "E0\r\n", RZ_OK, {"0=0|0"});
+    is("error status line is shown", "E3 Busy\r\n", REPLY_ERROR, {"0=0|0"}, "E3 Busy");
 }
 
 TEST(SettingQueries, LoggedInUser) {
-    const struct {
-        const char* name;
-        std::string answer;
-        RzResult expected;
-        const char *code, *level, *user;
-    } cases[] = {
-        {"administrator", List({"E0 A admin"}), RZ_OK, "E", "A", "admin"},
-        {"the last line counts", List({"E0 A admin", "X1  U   operator"}), RZ_OK, "X", "U",
-         "operator"},
-        {"two fields", List({"E0 U"}), RZ_OK, "E", "U", ""},
-        {"long names are cut", List({"E0 U abcdefghijklmnopqrstuvwxyz"}), RZ_OK, "E", "U",
-         "abcdefghijklmnop"},
-        // The largest answer the query takes is 256 bytes.
-        {"256 bytes", "EA\r\nE0 A admin" + std::string(236, ' ') + "\r\nEN\r\n", RZ_OK, "E", "A",
-         "admin"},
-        {"257 bytes", "EA\r\nE0 A admin" + std::string(237, ' ') + "\r\nEN\r\n",
-         LINK_E_BUFFER_SMALL, "", "", ""},
-        {"four fields", List({"E0 A admin extra"}), LINK_E_FORMAT, "", "", ""},
-        {"no end marker", "EA\r\nE0 A admin\r\n", LINK_E_FORMAT, "", "", ""},
-        {"error number above 0, not shown", "E2\r\n", REPLY_UNEXPECTED, "", "", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ShownMessages shown;
-        FakeLink link;
-        link.QueueAnswer(c.answer);
-        CCmdFU fu;
-        CopyText(fu.level, sizeof(fu.level), "A");  // an earlier run's results
-        CopyText(fu.userName, sizeof(fu.userName), "stale");
-        fu.Bind(&link, nullptr);
-        EXPECT_EQ(fu.Query(), c.expected);
-        EXPECT_STREQ(fu.code, c.code);
-        EXPECT_STREQ(fu.level, c.level);
-        EXPECT_STREQ(fu.userName, c.user);
-        EXPECT_TRUE(shown.texts.empty());
-    }
+    const auto fu = Runner<CCmdFU>([](CCmdFU& c) {
+        CopyText(c.level, sizeof(c.level), "A");
+        CopyText(c.userName, sizeof(c.userName), "stale");
+    });
+    fu("administrator", List({"E0 A admin"}), RZ_OK, {"0=E|A|admin"});
+    fu("the last line counts", List({"E0 A admin", "X1  U   operator"}), RZ_OK, {"0=X|U|operator"});
+    fu("two fields", List({"E0 U"}), RZ_OK, {"0=E|U|"});
+    fu("long names are cut", List({"E0 U abcdefghijklmnopqrstuvwxyz"}), RZ_OK,
+       {"0=E|U|abcdefghijklmnop"});
+    // The largest answer the query takes is 256 bytes.
+    fu("256 bytes", "EA\r\nE0 A admin" + std::string(236, ' ') + "\r\nEN\r\n", RZ_OK,
+       {"0=E|A|admin"});
+    fu("257 bytes", "EA\r\nE0 A admin" + std::string(237, ' ') + "\r\nEN\r\n", LINK_E_BUFFER_SMALL,
+       {"0=||"});
+    fu("four fields", List({"E0 A admin extra"}), LINK_E_FORMAT, {"?=FU 0|3", "0=||"});
+    fu("no end marker", "EA\r\nE0 A admin\r\n", LINK_E_FORMAT, {"0=||"});
+    fu("error number above 0, not shown", "E2\r\n", REPLY_UNEXPECTED, {"0=||"});
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "session/ModelLoader.h"
+#include "unit/commands/QueryRunner.h"
 
 using Requests = std::vector<std::string>;
 

@@ -58,32 +58,29 @@ TEST_F(LoaderTest, EveryStepRunsWithoutTheHeap) {
     for (const auto& answer : answers) {
         link->QueueAnswer(answer);
     }
+    using Step = RzResult (CModelLoader::*)();
+    const Step steps[] = {
+        &CModelLoader::LoadLoginInfo,         &CModelLoader::LoadRunStatus,
+        &CModelLoader::LoadDisplayGroups,     &CModelLoader::LoadTags,
+        &CModelLoader::LoadInputTypes,        &CModelLoader::LoadValues,
+        &CModelLoader::LoadControlGroupNames, &CModelLoader::LoadControlGroupMembers,
+        &CModelLoader::LoadLoopNames,         &CModelLoader::LoadLoopKinds,
+        &CModelLoader::LoadRetransRanges,     &CModelLoader::LoadLoopModes,
+        &CModelLoader::LoadExtLoops,          &CModelLoader::LoadExtLoopModes,
+        &CModelLoader::LoadDioNames,          &CModelLoader::LoadDioKinds,
+        &CModelLoader::LoadDioStatus,         &CModelLoader::LoadPatternStates};
+    const Step lateSteps[] = {&CModelLoader::LoadOutputTypes, &CModelLoader::LoadOutputRanges,
+                              &CModelLoader::LoadExtOutputRanges, &CModelLoader::LoadScreenImage};
     RzResult results[23] = {};
     int n = 0;
     StartCountingAllocations();
-    results[n++] = loader->LoadLoginInfo();
-    results[n++] = loader->LoadRunStatus();
-    results[n++] = loader->LoadDisplayGroups();
-    results[n++] = loader->LoadTags();
-    results[n++] = loader->LoadInputTypes();
-    results[n++] = loader->LoadValues();
-    results[n++] = loader->LoadControlGroupNames();
-    results[n++] = loader->LoadControlGroupMembers();
-    results[n++] = loader->LoadLoopNames();
-    results[n++] = loader->LoadLoopKinds();
-    results[n++] = loader->LoadRetransRanges();
-    results[n++] = loader->LoadLoopModes();
-    results[n++] = loader->LoadExtLoops();
-    results[n++] = loader->LoadExtLoopModes();
-    results[n++] = loader->LoadDioNames();
-    results[n++] = loader->LoadDioKinds();
-    results[n++] = loader->LoadDioStatus();
-    results[n++] = loader->LoadPatternStates();
+    for (const Step step : steps) {
+        results[n++] = (loader.get()->*step)();
+    }
     results[n++] = loader->LoadPatternState(2, 0);
-    results[n++] = loader->LoadOutputTypes();
-    results[n++] = loader->LoadOutputRanges();
-    results[n++] = loader->LoadExtOutputRanges();
-    results[n++] = loader->LoadScreenImage();
+    for (const Step step : lateSteps) {
+        results[n++] = (loader.get()->*step)();
+    }
     loader->SetOldFirmwareLoopDefaults();
     loader->ApplyDefaultNames();
     EXPECT_EQ(StopCountingAllocations(), 0u);

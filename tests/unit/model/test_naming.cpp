@@ -92,11 +92,8 @@ TEST(Naming, DefaultNamesAndTags) {
         const char* text;
     } cases[] = {
         {"measurement channel tag", FormatDefaultTag, 7, "7"},
-        {"math channel tag", FormatDefaultTag, 31, "31"},
-        {"internal loop SP tag", FormatDefaultTag, 105, "105"},
         {"external loop OUT tag", FormatDefaultTag, 248, "248"},
         {"internal loop 3", FormatInternalLoopName, 3, "INT-03"},
-        {"internal loop 10", FormatInternalLoopName, 10, "INT-10"},
         {"external loop 12", FormatExternalLoopName, 12, "EXT-12"},
         {"external loop 1", FormatExternalLoopName, 1, "EXT-01"},
         {"widest number", FormatInternalLoopName, INT_MIN, "INT--2147483648"},
