@@ -114,28 +114,6 @@ TEST(CommandRules, OneTableOfStates) {
         EXPECT_EQ(checked, row.checked) << command->menuText;
     }
     EXPECT_EQ(CommandStateFor(*FindCommand(ID_MATH), states[3]).caption, "Stop math");
-    // Every command has a menu text with a mnemonic, a status prompt and a tool tip.
-    for (const CommandSpec& command : FrameCommands()) {
-        EXPECT_TRUE(QString::fromLatin1(command.menuText).contains(u'&')) << command.id;
-        EXPECT_EQ(QString::fromLatin1(command.prompt).count(u'\n'), 1) << command.id;
-    }
-}
-
-TEST(ControlDialogBar, ButtonWidthsFollowTheBar) {
-    struct Case {
-        QSize bar;
-        int widths[7];
-    };
-    const Case cases[] = {{{700, 30}, {115, 100, 100, 100, 80, 90, 80}},
-                          {{1000, 30}, {125, 110, 110, 110, 90, 100, 90}}};
-    for (const Case& c : cases) {
-        const auto rects = CControlDialogBar::ButtonRects(c.bar);
-        int x = 0;
-        for (size_t i = 0; i < rects.size(); ++i) {
-            EXPECT_EQ(rects[i], QRect(x, 2, c.widths[i], 25)) << c.bar.width() << " " << i;
-            x += c.widths[i];
-        }
-    }
 }
 
 TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
@@ -182,8 +160,6 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     frame.show();
     EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
     EXPECT_TRUE(frame.ControlToolBar()->isHidden());
-    frame.Action(ID_LOGIN)->showStatusText(&frame);
-    EXPECT_EQ(frame.StatusPane(0)->text(), QStringLiteral("Login RZ recorder"));
 
     CModalWatcher watcher;
     watcher.onDialog = [](QDialog* dialog) {
