@@ -122,18 +122,3 @@ TEST(LoginDialog, OkNeedsAnInstrumentAndAUserName) {
         EXPECT_EQ(dlg.focusWidget()->accessibleName().toStdString(), c.focus);
     }
 }
-
-// The store the console uses by default lives in the user's XDG configuration (a temporary one
-// under the test main): a successful log-in remembered there pre-fills the next dialog.
-TEST(LoginDialog, RemembersThroughTheUsersConfiguration) {
-    LoginFixture fixture({"Boiler", "Line-3"});
-    {
-        CUserSettings store;
-        ASSERT_TRUE(store.FileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
-        ASSERT_TRUE(store.RememberLogin("Line-3", "admin"));
-    }
-    CUserSettings store;
-    CLoginDlg dlg(store, fixture.registry);
-    EXPECT_EQ(dlg.InstrumentName(), "Line-3");
-    EXPECT_EQ(dlg.UserName(), "admin");
-}

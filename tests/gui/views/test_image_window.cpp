@@ -129,7 +129,6 @@ TEST(ImageWindow, NewImages) {
         {&garbage, 0, true, false, 0xFF102030u, 0xFF102030u},
         {nullptr, 0, true, false, 0xFF102030u, 0xFF102030u},
         {&b, 0, false, true, 0xFF405060u, 0xFF102030u},  // the save dialog is open
-        {&garbage, 0, false, false, 0xFF405060u, 0xFF102030u},
         {&c, 7, true, true, 0xFF708090u, 0xFF708090u},
         {&a, 7, true, false, 0xFF708090u, 0xFF708090u},
         {&a, 8, true, true, 0xFF102030u, 0xFF102030u},

@@ -58,7 +58,6 @@ TEST(NumericEdit, InputRules) {
         {"-5", 0, 0, 1, Act::Type, "1", "15", true},    // replacing it, a digit only
         {"-5", 0, 0, 1, Act::Type, ".", "-5", false},
         {"5", 1, -1, 0, Act::Type, "-", "5", false},
-        {"5", 0, -1, 0, Act::Type, "-", "-5", true},
         {"1.5", 3, -1, 0, Act::Type, ".", "1.5", false},
         {"1.5", 1, 1, 1, Act::Type, ".", "1.5", false},  // accepted, text unchanged
         {"123456789012345678", 18, -1, 0, Act::Type, "9", "1234567890123456789", true},
@@ -68,12 +67,10 @@ TEST(NumericEdit, InputRules) {
         {"12", 2, -1, 0, Act::Backspace, "", "1", true},
         {"", 0, -1, 0, Act::Backspace, "", "", false},
         {"12", 0, -1, 0, Act::Delete, "", "2", true},
-        {"12", 2, -1, 0, Act::Delete, "", "12", false},
         {"1", 1, -1, 0, Act::Paste, "2.5", "12.5", true},
         {"5", 0, 0, 1, Act::Paste, "-3", "-3", true},
         {"1", 1, -1, 0, Act::Paste, "2a", "1", false},  // taken whole or not at all
         {"1.5", 3, -1, 0, Act::Paste, "1.2", "1.5", false},
-        {"1", 0, -1, 0, Act::Paste, "-", "-1", true},
         {"1", 1, -1, 0, Act::MenuPaste, "2", "12", true},
     };
     for (const EditCase& c : cases) {

@@ -33,10 +33,10 @@ CRzImage NoiseImage(int width, int height, uint32_t seed) {
     return image;
 }
 
-std::string BmpOf(const CRzImage& image) {
-    std::vector<uint8_t> bmp;
-    EXPECT_EQ(EncodeBmp(image, bmp), RZ_OK);
-    return {bmp.begin(), bmp.end()};
+std::string Encoded(const CRzImage& image, bool png) {
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ((png ? EncodePng : EncodeBmp)(image, bytes), RZ_OK);
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace
@@ -66,21 +66,7 @@ TEST(ImageSave, WritesTheChosenFormatAndNothingElse) {
         ASSERT_TRUE(dir.isValid());
         const std::string path = dir.path().toStdString() + "/" + name;
         ASSERT_EQ(SaveImageFile(image, path), RZ_OK) << name;
-        const std::string written = ReadBytes(path);
-        if (std::string(name) == "Current.png") {
-            CRzImage back;
-            ASSERT_EQ(
-                DecodePng(reinterpret_cast<const uint8_t*>(written.data()), written.size(), back),
-                RZ_OK);
-            ASSERT_EQ(back.width(), 7);
-            for (int y = 0; y < 5; ++y) {
-                for (int x = 0; x < 7; ++x) {
-                    EXPECT_EQ(back.Pixel(x, y), image.Pixel(x, y));
-                }
-            }
-        } else {
-            EXPECT_EQ(written, BmpOf(image)) << name;
-        }
+        EXPECT_EQ(ReadBytes(path), Encoded(image, std::string(name) == "Current.png")) << name;
         // No temporary file is left beside it.
         EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), Names{name});
     }
@@ -95,7 +81,7 @@ TEST(ImageSave, OverwriteKeepsThePermissionsAndWritesThroughALink) {
     const CRzImage image = NoiseImage(3, 3, 4);
     ASSERT_EQ(SaveImageFile(image, root + "/link.bmp"), RZ_OK);
     EXPECT_TRUE(fs::is_symlink(root + "/link.bmp"));
-    EXPECT_EQ(ReadBytes(root + "/old.bmp"), BmpOf(image));
+    EXPECT_EQ(ReadBytes(root + "/old.bmp"), Encoded(image, false));
     struct stat st {};
     ASSERT_EQ(stat((root + "/old.bmp").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
