@@ -148,7 +148,6 @@ TEST(IpAddressEdit, AcceptsOnlyFourPartsOfZeroTo255) {
         {"1a-b 2", "12", " 12.  0.  0.  0"},
         {"1.2.3.4.5", "1.2.3.45", "  1.  2.  3. 45"},
         {"0.0.0.0", "0.0.0.0", "   .   .   .   "},
-        {"", "", "   .   .   .   "},
     };
     for (const Case& c : cases) {
         CIpAddressEdit edit;

@@ -201,9 +201,6 @@ TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
         {"line one byte longer", RECV_LINE, 0, fill + "x", FrameStatus::kOverflow, "", 0},
         {"longest line", RECV_LINE, 0, maxLine, FrameStatus::kComplete, maxLine, area},
         {"line end one byte too late", RECV_LINE, 0, fill + "\r\n", FrameStatus::kOverflow, "", 0},
-        {"list without end", RECV_LIST, 0, "EA\r\n" + fill, FrameStatus::kOverflow, "", 0},
-        {"fixed longer than the area", RECV_FIXED, area + 10, fill + "0123", FrameStatus::kOverflow,
-         "", 0},
         {"fixed status line filling the area", RECV_FIXED, 0, maxStatus, FrameStatus::kComplete,
          maxStatus + kNul, area},
         {"fixed record filling the area", RECV_FIXED, area, fill, FrameStatus::kComplete, fill,
@@ -211,7 +208,6 @@ TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
         {"binary error line too long", RECV_BINARY, 0, "E1" + fill, FrameStatus::kOverflow, "", 0},
         {"block filling the area", RECV_BINARY, 0, BinaryBlock(maxBlockPayload, true),
          FrameStatus::kComplete, maxBlockPayload, area},
-        {"unknown mode", 9, 0, fill + "z", FrameStatus::kOverflow, "", 0},
     };
     RunEveryCutting(cases);
 }

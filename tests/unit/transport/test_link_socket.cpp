@@ -412,16 +412,6 @@ TEST(LinkSocket, TheNextExchangeStartsInStepAfterAStrayAnswer) {
     };
     const Case cases[] = {
         {"a list where a line was asked", RECV_LINE, list, {RZ_OK, list}, {RZ_OK, "E0\r\n"}},
-        {"a list where blocks were asked",
-         RECV_BINARY,
-         list,
-         {RZ_OK, list + '\0'},
-         {RZ_OK, "E0\r\n"}},
-        {"a list where a record was asked",
-         {RECV_FIXED, 4},
-         list,
-         {RZ_OK, list + '\0'},
-         {RZ_OK, "E0\r\n"}},
         {"a list without its opener",
          RECV_LIST,
          "LT1,AB\r\nLT2,CD\r\nEN\r\n",
