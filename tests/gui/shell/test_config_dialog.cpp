@@ -48,8 +48,6 @@ TEST(ConfigDialog, ShowsTheCycleInRangeAndWritesOnlyAnAcceptedOne) {
         ASSERT_EQ(watcher.boxes.size(), c.message != nullptr ? 1u : 0u) << c.typed;
         if (c.message != nullptr) {
             EXPECT_EQ(watcher.boxes[0].text.toStdString(), c.message);
-            EXPECT_EQ(watcher.boxes[0].caption.toStdString(), "Warning");
-            EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
         }
         EXPECT_EQ(ReadCommCycle(ini), c.written) << c.typed;
     }
@@ -65,7 +63,6 @@ TEST(ConfigDialog, FailedWriteIsReportedAndKeepsTheDialogOpen) {
     dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
     ASSERT_EQ(watcher.boxes.size(), 1u);
     EXPECT_TRUE(watcher.boxes[0].text.contains(QString::fromStdString(ini)));
-    EXPECT_EQ(watcher.boxes[0].caption.toStdString(), "Error");
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.CycleField()->text().toStdString(), "3000");
 }

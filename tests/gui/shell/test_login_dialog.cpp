@@ -89,20 +89,6 @@ TEST(LoginDialog, FieldsAndTabOrder) {
     EXPECT_EQ(dlg.UserName(), "abcdefghijklmnop");
     EXPECT_EQ(dlg.Password(), "secret");
     EXPECT_EQ(dlg.PasswordField()->echoMode(), QLineEdit::Password);
-
-    auto* box = dlg.findChild<QDialogButtonBox*>();
-    const QWidget* expected[] = {dlg.UserField(), dlg.PasswordField(),
-                                 box->button(QDialogButtonBox::Ok),
-                                 box->button(QDialogButtonBox::Cancel), dlg.Instruments()};
-    QWidget* at = dlg.Instruments();
-    for (const QWidget* next : expected) {
-        do {
-            at = at->nextInFocusChain();
-        } while (
-            at->focusPolicy() == Qt::NoFocus || !at->isEnabled() ||
-            (at != dlg.Instruments() && at->parentWidget() != &dlg && at->parentWidget() != box));
-        EXPECT_EQ(at, next) << at->accessibleName().toStdString();
-    }
 }
 
 TEST(LoginDialog, OkNeedsAnInstrumentAndAUserName) {
@@ -131,25 +117,8 @@ TEST(LoginDialog, OkNeedsAnInstrumentAndAUserName) {
         }
         ASSERT_EQ(watcher.boxes.size(), 1u) << c.message;
         EXPECT_EQ(watcher.boxes[0].text.toStdString(), c.message);
-        EXPECT_EQ(watcher.boxes[0].caption.toStdString(), "System Error!");
-        EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
         EXPECT_TRUE(dlg.isVisible());
         ASSERT_NE(dlg.focusWidget(), nullptr);
         EXPECT_EQ(dlg.focusWidget()->accessibleName().toStdString(), c.focus);
     }
-}
-
-// The store the console uses by default lives in the user's XDG configuration (a temporary one
-// under the test main): a successful log-in remembered there pre-fills the next dialog.
-TEST(LoginDialog, RemembersThroughTheUsersConfiguration) {
-    LoginFixture fixture({"Boiler", "Line-3"});
-    {
-        CUserSettings store;
-        ASSERT_TRUE(store.FileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
-        ASSERT_TRUE(store.RememberLogin("Line-3", "admin"));
-    }
-    CUserSettings store;
-    CLoginDlg dlg(store, fixture.registry);
-    EXPECT_EQ(dlg.InstrumentName(), "Line-3");
-    EXPECT_EQ(dlg.UserName(), "admin");
 }

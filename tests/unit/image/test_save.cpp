@@ -33,10 +33,10 @@ CRzImage NoiseImage(int width, int height, uint32_t seed) {
     return image;
 }
 
-std::string BmpOf(const CRzImage& image) {
-    std::vector<uint8_t> bmp;
-    EXPECT_EQ(EncodeBmp(image, bmp), RZ_OK);
-    return {bmp.begin(), bmp.end()};
+std::string Encoded(const CRzImage& image, bool png) {
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ((png ? EncodePng : EncodeBmp)(image, bytes), RZ_OK);
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace
@@ -47,12 +47,8 @@ TEST(ImageSave, FormatFollowsTheLastThreeCharacters) {
         ImageFileFormat format;
     } cases[] = {
         {"Current.png", ImageFileFormat::Png},
-        {"/a/b/c.png", ImageFileFormat::Png},
-        {"png", ImageFileFormat::Png},
         {"shotpng", ImageFileFormat::Png},
         {"Current.PNG", ImageFileFormat::Bmp},
-        {"Current.bmp", ImageFileFormat::Bmp},
-        {"Current", ImageFileFormat::Bmp},
         {"a.pngx", ImageFileFormat::Bmp},
         {"dir.png/file", ImageFileFormat::Bmp},
         {"pn", ImageFileFormat::Bmp},
@@ -70,21 +66,7 @@ TEST(ImageSave, WritesTheChosenFormatAndNothingElse) {
         ASSERT_TRUE(dir.isValid());
         const std::string path = dir.path().toStdString() + "/" + name;
         ASSERT_EQ(SaveImageFile(image, path), RZ_OK) << name;
-        const std::string written = ReadBytes(path);
-        if (std::string(name) == "Current.png") {
-            CRzImage back;
-            ASSERT_EQ(
-                DecodePng(reinterpret_cast<const uint8_t*>(written.data()), written.size(), back),
-                RZ_OK);
-            ASSERT_EQ(back.width(), 7);
-            for (int y = 0; y < 5; ++y) {
-                for (int x = 0; x < 7; ++x) {
-                    EXPECT_EQ(back.Pixel(x, y), image.Pixel(x, y));
-                }
-            }
-        } else {
-            EXPECT_EQ(written, BmpOf(image)) << name;
-        }
+        EXPECT_EQ(ReadBytes(path), Encoded(image, std::string(name) == "Current.png")) << name;
         // No temporary file is left beside it.
         EXPECT_EQ(DirectoryEntries(dir.path().toStdString()), Names{name});
     }
@@ -99,7 +81,7 @@ TEST(ImageSave, OverwriteKeepsThePermissionsAndWritesThroughALink) {
     const CRzImage image = NoiseImage(3, 3, 4);
     ASSERT_EQ(SaveImageFile(image, root + "/link.bmp"), RZ_OK);
     EXPECT_TRUE(fs::is_symlink(root + "/link.bmp"));
-    EXPECT_EQ(ReadBytes(root + "/old.bmp"), BmpOf(image));
+    EXPECT_EQ(ReadBytes(root + "/old.bmp"), Encoded(image, false));
     struct stat st {};
     ASSERT_EQ(stat((root + "/old.bmp").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -120,7 +102,6 @@ TEST(ImageSave, FailuresGiveACodeAndLeaveTheDiskAsItWas) {
         {"missing directory", "missing/Current.png", &image, false, false, LINK_E_FILE},
         {"new file, disk full, png", "Current.png", &image, false, true, LINK_E_FILE},
         {"overwrite, disk full, png", "Current.png", &image, true, true, LINK_E_FILE},
-        {"overwrite, disk full, bmp", "Current.bmp", &image, true, true, LINK_E_FILE},
         {"empty image over a file", "Current.png", &empty, true, false, LINK_E_PARAMETER},
         {"a directory", "folder.png", &image, false, false, LINK_E_FILE},
         {"no name", "", &image, false, false, LINK_E_PARAMETER},

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -64,14 +63,6 @@ bool CPeerSession::Write(std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
-}
-
-bool CPeerSession::HasInput() {
-    if (!pending_.empty()) {
-        return true;
-    }
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 std::string CPeerSession::ReadToEnd() {

@@ -17,8 +17,6 @@ class CPeerSession {
     // Reads one request line and strips its CR LF; false at the end of the stream.
     bool ReadLine(std::string* line);
     bool Write(std::string_view bytes);
-    // True when bytes from the client are waiting right now.
-    bool HasInput();
     // Reads until the client closes; returns the bytes not yet taken by ReadLine.
     std::string ReadToEnd();
     // Ends the connection; the client sees the end of the stream.

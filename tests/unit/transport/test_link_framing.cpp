@@ -74,14 +74,6 @@ std::vector<std::vector<size_t>> Cuttings(size_t n) {
     return cuts;
 }
 
-std::string CutName(const std::vector<size_t>& cut) {
-    std::string name;
-    for (size_t i = 0; i < cut.size() && i < 8; ++i) {
-        name += std::to_string(cut[i]) + " ";
-    }
-    return cut.size() > 8 ? name + "... (" + std::to_string(cut.size()) + " pieces)" : name;
-}
-
 struct FrameCase {
     const char* name;
     int32_t mode;
@@ -96,7 +88,8 @@ void RunEveryCutting(const std::vector<FrameCase>& cases) {
     auto framing = std::make_unique<CLinkFraming>();
     for (const auto& c : cases) {
         for (const auto& cut : Cuttings(c.input.size())) {
-            SCOPED_TRACE(std::string(c.name) + " / cut " + CutName(cut));
+            SCOPED_TRACE(testing::Message()
+                         << c.name << " / cut into " << cut.size() << " pieces, first " << cut[0]);
             const Outcome out = Feed(*framing, c.mode, c.expectedLength, c.input, cut);
             ASSERT_EQ(out.status, c.status);
             if (c.status == FrameStatus::kComplete) {
@@ -120,11 +113,6 @@ TEST(LinkFraming, TextAnswersCompleteAtTheSameByteHoweverCut) {
     const std::string list = "EA\r\n001,ABC,,D\r\n002,EF\r\nEN\r\n";
     const std::vector<FrameCase> cases = {
         {"list status line", RECV_LIST, 0, "E0\r\n", FrameStatus::kComplete, "E0\r\n", 4},
-        {"list error line", RECV_LIST, 0, "E1 Busy\r\n", FrameStatus::kComplete, "E1 Busy\r\n", 9},
-        {"list status line waits for its line end", RECV_LIST, 0, "E0", FrameStatus::kIncomplete,
-         "", 0},
-        {"lone E waits", RECV_LIST, 0, "E", FrameStatus::kIncomplete, "", 0},
-        {"list closed by EN", RECV_LIST, 0, list, FrameStatus::kComplete, list, list.size()},
         {"list bytes after EN are the next answer's", RECV_LIST, 0, list + "E0\r\n",
          FrameStatus::kComplete, list, list.size()},
         {"empty list", RECV_LIST, 0, "EA\r\nEN\r\n", FrameStatus::kComplete, "EA\r\nEN\r\n", 8},
@@ -132,25 +120,18 @@ TEST(LinkFraming, TextAnswersCompleteAtTheSameByteHoweverCut) {
          "EA\r\nDO01,OPEN\r\nDO02,GREEN\r\n", FrameStatus::kIncomplete, "", 0},
         {"EN inside a line does not close the list", RECV_LIST, 0, "EA\r\nX\r\nEN,1\r\n",
          FrameStatus::kIncomplete, "", 0},
-        {"open list waits", RECV_LIST, 0, "EA\r\n001\r\n", FrameStatus::kIncomplete, "", 0},
-        {"END: closes a list", RECV_LIST, 0, "EA\r\nLOG 1\r\nEND:\r\nrest", FrameStatus::kComplete,
-         "EA\r\nLOG 1\r\nEND:\r\n", 17},
         {"END: anywhere closes a list", RECV_LIST, 0, "EA\r\nxyEND:\r\n", FrameStatus::kComplete,
          "EA\r\nxyEND:\r\n", 12},
         {"END without colon does not close a list", RECV_LIST, 0, "EA\r\nEND\r\n",
          FrameStatus::kIncomplete, "", 0},
         {"EA without line end closes only at END:", RECV_LIST, 0, "EAxy\r\nEN\r\n",
          FrameStatus::kIncomplete, "", 0},
-        {"EA without line end then END:", RECV_LIST, 0, "EAxy\r\nEND:\r\n", FrameStatus::kComplete,
-         "EAxy\r\nEND:\r\n", 12},
         {"list answer that is neither status line nor list", RECV_LIST, 0, "MODEL:\r\nEN\r\n",
          FrameStatus::kMalformed, "", 0},
         {"a list where a line was asked is taken whole", RECV_LINE, 0, list + "E0\r\n",
          FrameStatus::kComplete, list, list.size()},
         {"a list where a record was asked is taken whole", RECV_FIXED, 4, "EA\r\nEN\r\nxy",
          FrameStatus::kComplete, "EA\r\nEN\r\n" + kNul, 8},
-        {"line", RECV_LINE, 0, "Input username.\r\n", FrameStatus::kComplete, "Input username.\r\n",
-         17},
         {"line ends at the first CR LF", RECV_LINE, 0, "E0\r\nE1\r\n", FrameStatus::kComplete,
          "E0\r\n", 4},
         {"bare CR and LF do not end a line", RECV_LINE, 0, "a\rb\nc\n\r", FrameStatus::kIncomplete,
@@ -159,11 +140,6 @@ TEST(LinkFraming, TextAnswersCompleteAtTheSameByteHoweverCut) {
         {"empty line", RECV_LINE, 0, "\r\n", FrameStatus::kComplete, "\r\n", 2},
         {"fixed status line counts its NUL", RECV_FIXED, 48, "E0\r\n", FrameStatus::kComplete,
          "E0\r\n" + kNul, 4},
-        {"fixed error line", RECV_FIXED, 48, "E2 No data\r\nxyz", FrameStatus::kComplete,
-         "E2 No data\r\n" + kNul, 12},
-        {"fixed record of 48", RECV_FIXED, 48, plain48, FrameStatus::kComplete, plain48, 48},
-        {"fixed 47 of 48 waits", RECV_FIXED, 48, plain48.substr(0, 47), FrameStatus::kIncomplete,
-         "", 0},
         {"fixed bytes after 48 are the next answer's", RECV_FIXED, 48, plain48 + "E0\r\n",
          FrameStatus::kComplete, plain48, 48},
         {"fixed EB record is no status line", RECV_FIXED, 48, record48, FrameStatus::kComplete,
@@ -174,7 +150,6 @@ TEST(LinkFraming, TextAnswersCompleteAtTheSameByteHoweverCut) {
          FrameStatus::kIncomplete, "", 0},
         {"unknown mode never completes", 7, 0, "E0\r\nEA\r\nEN\r\n", FrameStatus::kIncomplete, "",
          0},
-        {"negative mode never completes", -1, 4, "E0\r\n", FrameStatus::kIncomplete, "", 0},
     };
     RunEveryCutting(cases);
 }
@@ -187,20 +162,12 @@ TEST(LinkFraming, BinaryAnswersJoinBlockPayloadsHoweverCut) {
         BinaryBlock(p1, false) + BinaryBlock(p2, false) + BinaryBlock(p3, true);
     const std::string block256 = BinaryBlock(p3, true);
     const std::vector<FrameCase> cases = {
-        {"single last block", RECV_BINARY, 0, BinaryBlock(p1, true), FrameStatus::kComplete, p1,
-         p1.size() + 14},
         {"three blocks flags 0 0 1", RECV_BINARY, 0, three, FrameStatus::kComplete, p1 + p2 + p3,
          three.size()},
         {"bytes after the last block are the next answer's", RECV_BINARY, 0, block256 + "E0\r\n",
          FrameStatus::kComplete, p3, 270},
         {"a block without EB lead", RECV_BINARY, 0, BinaryBlock(p2, true, std::string(4, '\0')),
          FrameStatus::kComplete, p2, p2.size() + 14},
-        {"lead starting with another letter", RECV_BINARY, 0, BinaryBlock(p2, true, "XB\r\n"),
-         FrameStatus::kComplete, p2, p2.size() + 14},
-        {"block not last waits", RECV_BINARY, 0, BinaryBlock(p1, false), FrameStatus::kIncomplete,
-         "", 0},
-        {"partial block waits", RECV_BINARY, 0, block256.substr(0, 269), FrameStatus::kIncomplete,
-         "", 0},
         {"empty last block after data", RECV_BINARY, 0,
          BinaryBlock(p1, false) + BinaryBlock("", true), FrameStatus::kComplete, p1,
          p1.size() + 28},
@@ -209,13 +176,10 @@ TEST(LinkFraming, BinaryAnswersJoinBlockPayloadsHoweverCut) {
         {"error line after a block replaces the payload", RECV_BINARY, 0,
          BinaryBlock(p1, false) + "E3\r\nxx", FrameStatus::kComplete, "E3\r\n" + kNul,
          p1.size() + 14 + 4},
-        {"error line waits for its line end", RECV_BINARY, 0, "E1 Bu", FrameStatus::kIncomplete, "",
-         0},
         {"a list instead of blocks is taken whole", RECV_BINARY, 0, "EA\r\nL1\r\nEN\r\nE0\r\n",
          FrameStatus::kComplete, "EA\r\nL1\r\nEN\r\n" + kNul, 12},
         {"length below 6", RECV_BINARY, 0, BlockHeader(5) + std::string(20, 'x'),
          FrameStatus::kMalformed, "", 0},
-        {"length 0", RECV_BINARY, 0, BlockHeader(0), FrameStatus::kMalformed, "", 0},
         {"length larger than the area", RECV_BINARY, 0, BlockHeader(kReceiveAreaSize - 7),
          FrameStatus::kMalformed, "", 0},
         {"length with the top bit set", RECV_BINARY, 0, BlockHeader(0xFFFFFFFFu),
@@ -224,18 +188,6 @@ TEST(LinkFraming, BinaryAnswersJoinBlockPayloadsHoweverCut) {
          FrameStatus::kMalformed, "", 0},
     };
     RunEveryCutting(cases);
-}
-
-TEST(LinkFraming, BlockLengthField0x106CarriesA256BytePayloadIn270Bytes) {
-    const std::string block = BinaryBlock(Pattern(256, 9), true);
-    ASSERT_EQ(block.substr(4, 4), std::string("\x00\x00\x01\x06", 4));
-    ASSERT_EQ(block.size(), 270u);
-    auto framing = std::make_unique<CLinkFraming>();
-    const Outcome out = Feed(*framing, RECV_BINARY, 0, block + "tail", {block.size() + 4});
-    EXPECT_EQ(out.status, FrameStatus::kComplete);
-    EXPECT_EQ(out.consumed, 270u);
-    EXPECT_EQ(framing->Received(), 256u);
-    EXPECT_EQ(framing->Payload().Size(), 256u);
 }
 
 TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
@@ -249,9 +201,6 @@ TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
         {"line one byte longer", RECV_LINE, 0, fill + "x", FrameStatus::kOverflow, "", 0},
         {"longest line", RECV_LINE, 0, maxLine, FrameStatus::kComplete, maxLine, area},
         {"line end one byte too late", RECV_LINE, 0, fill + "\r\n", FrameStatus::kOverflow, "", 0},
-        {"list without end", RECV_LIST, 0, "EA\r\n" + fill, FrameStatus::kOverflow, "", 0},
-        {"fixed longer than the area", RECV_FIXED, area + 10, fill + "0123", FrameStatus::kOverflow,
-         "", 0},
         {"fixed status line filling the area", RECV_FIXED, 0, maxStatus, FrameStatus::kComplete,
          maxStatus + kNul, area},
         {"fixed record filling the area", RECV_FIXED, area, fill, FrameStatus::kComplete, fill,
@@ -259,7 +208,6 @@ TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
         {"binary error line too long", RECV_BINARY, 0, "E1" + fill, FrameStatus::kOverflow, "", 0},
         {"block filling the area", RECV_BINARY, 0, BinaryBlock(maxBlockPayload, true),
          FrameStatus::kComplete, maxBlockPayload, area},
-        {"unknown mode", 9, 0, fill + "z", FrameStatus::kOverflow, "", 0},
     };
     RunEveryCutting(cases);
 }
@@ -297,7 +245,6 @@ TEST(LinkFraming, ResetStartsAFreshAnswerAfterAnyOutcome) {
     };
     const Case cases[] = {
         {"after a complete line", RECV_LINE, "E0\r\n", FrameStatus::kComplete},
-        {"after a partial line", RECV_LINE, "E0", FrameStatus::kIncomplete},
         {"after an overflow", RECV_LINE, std::string(kReceiveAreaSize + 1, 'q'),
          FrameStatus::kOverflow},
         {"after a malformed block", RECV_BINARY, BlockHeader(1), FrameStatus::kMalformed},

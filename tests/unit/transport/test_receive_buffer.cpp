@@ -96,20 +96,15 @@ TEST(ReceiveBuffer, CopyOutNeedsRoomForTheWholeContents) {
 TEST(ReceiveBuffer, ClearKeepsTheBlockForTheNextAnswer) {
     CReceiveBuffer buffer;
     const std::string image = Bytes(20000, '0');
-    for (int round = 0; round < 3; ++round) {
-        buffer.Clear();
-        EXPECT_EQ(buffer.Size(), 0u);
-        for (size_t at = 0; at < image.size(); at += 5000) {
-            ASSERT_TRUE(buffer.Append(image.data() + at, 5000));
-        }
-        EXPECT_EQ(Contents(buffer), image);
-    }
+    ASSERT_TRUE(buffer.Append(image.data(), 20000));
     const char* block = buffer.Data();
     const uint32_t capacity = buffer.Capacity();
     buffer.Clear();
+    EXPECT_EQ(buffer.Size(), 0u);
     for (size_t at = 0; at < image.size(); at += 5000) {
         ASSERT_TRUE(buffer.Append(image.data() + at, 5000));
     }
+    EXPECT_EQ(Contents(buffer), image);
     EXPECT_EQ(buffer.Data(), block);
     EXPECT_EQ(buffer.Capacity(), capacity);
 }
