@@ -145,11 +145,11 @@ void CMainFrame::MakeActions() {
 }
 
 void CMainFrame::MakeMenus() {
-    struct MenuSpec {
+    struct MenuLayout {
         const char* title;
         std::initializer_list<int> items;  // 0 is a separator
     };
-    const MenuSpec menus[] = {
+    const MenuLayout menus[] = {
         {"&File",
          {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
           0, ID_APP_EXIT}},
@@ -162,9 +162,9 @@ void CMainFrame::MakeMenus() {
           ID_LOG}},
         {"&Help", {ID_APP_ABOUT}},
     };
-    for (const MenuSpec& spec : menus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(spec.title));
-        for (int id : spec.items) {
+    for (const MenuLayout& entry : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.title));
+        for (int id : entry.items) {
             if (id == 0) {
                 menu->addSeparator();
             } else {
