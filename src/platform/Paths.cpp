@@ -62,8 +62,8 @@ std::string DataDirectory() {
     return dir;
 }
 
-std::string DefaultDataDirectory(const std::string& exeDir, bool installed,
-                                 const char* xdgDataHome, const char* home) {
+std::string DefaultDataDirectory(const std::string& exeDir, bool installed, const char* xdgDataHome,
+                                 const char* home) {
     if (!installed) {
         return exeDir;
     }

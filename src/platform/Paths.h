@@ -17,8 +17,8 @@ constexpr const char* kInstalledShareDir = "/../share/rz-operator";
 // The default data directory for an executable in `exeDir`: `exeDir` itself, or the user's
 // data location (from `xdgDataHome`, else `home`; either may be null) when the program is
 // installed.
-std::string DefaultDataDirectory(const std::string& exeDir, bool installed,
-                                 const char* xdgDataHome, const char* home);
+std::string DefaultDataDirectory(const std::string& exeDir, bool installed, const char* xdgDataHome,
+                                 const char* home);
 
 // DataDirectory() joined with `fileName`.
 std::string DataFilePath(const std::string& fileName);

@@ -4,6 +4,7 @@
 
 #include "platform/Configuration.h"
 #include "platform/StatusSink.h"
+#include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 #include "session/LoginJob.h"
 #include "transport/LinkSocket.h"
@@ -96,6 +97,7 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     Record record;
     record.id = id;
     record.connection = std::move(job.connection);
+    record.trace = job.traceLink != nullptr ? job.traceLink->Trace() : nullptr;
     record.link = std::move(job.link);
     records_.push_back(std::move(record));
     *outId = id;
@@ -105,6 +107,11 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
 void CConnectionManager::OnCommunicationError(uint32_t key) {
     CloseConnection(key / 256u);
     ShowStatusString(20016);
+}
+
+std::shared_ptr<const CExchangeTrace> CConnectionManager::Trace(uint32_t id) {
+    Record* record = Find(id);
+    return record != nullptr ? record->trace : nullptr;
 }
 
 CConnectionManager::Record* CConnectionManager::Find(uint32_t id) {

@@ -17,6 +17,8 @@ constexpr uint16_t kInstrumentPort = 34260;
 
 // A connection's view as the manager sees it: the console makes one per connection through the
 // view factory and the manager destroys it when the connection closes.
+class CExchangeTrace;
+
 class IConnectionView {
   public:
     virtual ~IConnectionView() = default;
@@ -85,6 +87,9 @@ class CConnectionManager {
     // Closes every connection and clears the ready mark.
     RzResult CloseAll();
     RzResult FindConnection(uint32_t id, CInstrumentConnection** outConnection);
+    // The exchanges of a connection since its log-in dialogue, or null for an unknown id. The
+    // trace outlives the connection for as long as it is held.
+    std::shared_ptr<const CExchangeTrace> Trace(uint32_t id);
     // Creates the connection's view once; a second call returns 0 and no view.
     RzResult CreateView(uint32_t id, IConnectionView** outView);
 
@@ -104,6 +109,7 @@ class CConnectionManager {
         uintptr_t viewHandle = 0;
         std::unique_ptr<CInstrumentConnection> connection;
         std::unique_ptr<CLinkTransport> link;
+        std::shared_ptr<CExchangeTrace> trace;
         std::unique_ptr<IConnectionView> view;
     };
 

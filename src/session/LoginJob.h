@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "session/ConnectionManager.h"
+#include "session/ExchangeTrace.h"
 
 // One log-in in progress. The log-in thread uses the link and the connection until it hands the
 // job back to the GUI thread; the handlers are touched on the GUI thread only.
@@ -18,6 +19,7 @@ struct CConnectionManager::LoginJob {
     uint16_t port = kInstrumentPort;
     std::vector<uint32_t> idsInUse;  // ids of the connections open when the log-in started
     std::unique_ptr<CLinkTransport> link;
+    CTraceLink* traceLink = nullptr;  // the link, which records once the log-in dialogue is over
     std::unique_ptr<CInstrumentConnection> connection;
     std::atomic<bool> cancelled{false};
     // Written by the log-in thread before it hands the job back.

@@ -4,6 +4,7 @@
 
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
+#include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 #include "session/LoginJob.h"
 
@@ -18,7 +19,12 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         return LINK_E_BUSY;
     }
     auto job = std::make_unique<LoginJob>();
-    job->link = transportFactory_ ? transportFactory_() : nullptr;
+    if (std::unique_ptr<CLinkTransport> link = transportFactory_ ? transportFactory_() : nullptr) {
+        auto traced =
+            std::make_unique<CTraceLink>(std::move(link), std::make_shared<CExchangeTrace>());
+        job->traceLink = traced.get();
+        job->link = std::move(traced);
+    }
     if (job->link) {
         // The connection object lives on the GUI thread (its timer does); it gets its id once
         // the instrument is identified.
@@ -71,6 +77,10 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     if (goOn(result)) {
         report(CLoginProgress::kLoggingIn);
         result = RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str());
+    }
+    if (result == RZ_OK && job.traceLink != nullptr) {
+        // The user name and password are behind us: the trace starts here.
+        job.traceLink->SetRecording(true);
     }
     CInstrumentIdentity identity{};
     if (goOn(result)) {

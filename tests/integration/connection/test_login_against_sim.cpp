@@ -6,6 +6,7 @@
 
 #include "SimSetup.h"
 #include "common/SimFixture.h"
+#include "session/ExchangeTrace.h"
 
 namespace {
 
@@ -109,6 +110,45 @@ TEST_F(LoginTest, EachShippedProfileLogsInAndLoadsWhatItSetsUp) {
         server->Stop();
     }
     EXPECT_TRUE(shown.empty());
+}
+
+// The trace holds what was said to the instrument after the log-in dialogue, as it was said:
+// every request of the refresh in order with its answer, a screen image summarised, and never
+// the password.
+TEST_F(LoginTest, TraceRecordsEveryExchangeAfterTheLogInDialogue) {
+    StartSim();
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    const std::shared_ptr<const CExchangeTrace> trace = manager.Trace(id);
+    ASSERT_NE(trace, nullptr);
+    // The trace first: everything it holds has reached the simulator by then.
+    const std::vector<CTraceEntry> entries = trace->Entries();
+    std::vector<std::string> sent;
+    for (const auto& r : server->Requests()) {
+        sent.push_back(r.text);
+    }
+    ASSERT_GT(sent.size(), 2u);
+    const std::vector<std::string> afterDialogue(sent.begin() + 2, sent.end());
+    std::vector<std::string> traced;
+    bool pngSeen = false;
+    for (const CTraceEntry& e : entries) {
+        traced.push_back(e.request);
+        EXPECT_EQ(e.request.find("rzadmin"), std::string::npos);
+        EXPECT_EQ(e.result, RZ_OK) << e.request;
+        if (e.request == "FC GET") {
+            pngSeen =
+                e.answer.rfind("PNG ", 0) == 0 && e.answer.find(" bytes") != std::string::npos;
+        } else {
+            EXPECT_FALSE(e.answer.empty()) << e.request;
+        }
+    }
+    ASSERT_GE(traced.size(), 30u) << "the full refresh";
+    ASSERT_LE(traced.size(), afterDialogue.size());
+    EXPECT_TRUE(std::equal(traced.begin(), traced.end(), afterDialogue.begin()));
+    EXPECT_TRUE(pngSeen);
+    ASSERT_EQ(manager.CloseConnection(id), RZ_OK);
+    EXPECT_EQ(manager.Trace(id), nullptr);
+    EXPECT_GE(trace->Entries().size(), traced.size()) << "a held trace outlives its connection";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "common/FakeLink.h"
 #include "platform/StatusSink.h"
+#include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 
 namespace {
@@ -240,3 +241,42 @@ TEST(Identification, SupportedRange) {
 }
 
 }  // namespace
+
+TEST(ExchangeTrace, KeepsTheLastExchangesInBoundedSlots) {
+    CExchangeTrace trace;
+    const size_t total = CExchangeTrace::kCapacity + 5;
+    for (size_t i = 0; i < total; ++i) {
+        const std::string request = "FD " + std::to_string(i);
+        trace.Add(static_cast<int64_t>(i), request.data(), request.size(), "E0", 2, 1, RZ_OK);
+    }
+    const std::vector<CTraceEntry> entries = trace.Entries();
+    ASSERT_EQ(entries.size(), CExchangeTrace::kCapacity);
+    EXPECT_EQ(entries.front().request, "FD 5") << "oldest first, the first five dropped";
+    EXPECT_EQ(entries.back().request, "FD " + std::to_string(total - 1));
+    EXPECT_EQ(trace.Added(), total);
+
+    const std::string longAnswer(CExchangeTrace::kTextLimit + 50, 'x');
+    trace.Add(0, "LOG", 3, longAnswer.data(), longAnswer.size(), 0, RZ_OK);
+    EXPECT_EQ(trace.Entries().back().answer, std::string(CExchangeTrace::kTextLimit, 'x') + "...");
+}
+
+TEST(ExchangeTrace, SummarisesAnswers) {
+    const struct {
+        std::string answer;
+        int32_t mode;
+        const char* expected;
+    } cases[] = {
+        {"E0\r\n", RECV_LINE, "E0"},
+        {"EA\r\nMODEL:\r\nEN\r\n", RECV_LIST, "EA"},
+        {std::string("\x89PNG\r\n\x1a\n", 8) + std::string(245304, '\0'), RECV_BINARY,
+         "PNG 245,312 bytes"},
+        {"abc", RECV_BINARY, "binary 3 bytes"},
+        {"", RECV_BINARY, ""},
+        {"E1 busy", RECV_FIXED, "E1 busy"},
+    };
+    for (const auto& c : cases) {
+        std::string out = "stale";
+        SummariseAnswer(c.answer.data(), c.answer.size(), c.mode, &out);
+        EXPECT_EQ(out, c.expected);
+    }
+}

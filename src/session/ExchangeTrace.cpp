@@ -1,0 +1,146 @@
+#include "session/ExchangeTrace.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+void Keep(std::string& slot, const char* text, size_t length) {
+    if (length > CExchangeTrace::kTextLimit) {
+        slot.assign(text, CExchangeTrace::kTextLimit);
+        slot += "...";
+    } else {
+        slot.assign(text, length);
+    }
+}
+
+std::string GroupThousands(uint32_t value) {
+    std::string digits = std::to_string(value);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
+        digits.insert(static_cast<size_t>(i), ",");
+    }
+    return digits;
+}
+
+int64_t WallMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void CExchangeTrace::Add(int64_t wallMs, const char* request, size_t requestLength,
+                         const char* answer, size_t answerLength, uint32_t durationUs,
+                         RzResult result) {
+    std::lock_guard lock(mutex_);
+    if (ring_.size() < kCapacity) {
+        ring_.emplace_back();
+        next_ = ring_.size() - 1;
+    }
+    CTraceEntry& entry = ring_[next_];
+    entry.wallMs = wallMs;
+    Keep(entry.request, request, requestLength);
+    Keep(entry.answer, answer, answerLength);
+    entry.durationUs = durationUs;
+    entry.result = result;
+    next_ = (next_ + 1) % kCapacity;
+    ++added_;
+}
+
+std::vector<CTraceEntry> CExchangeTrace::Entries() const {
+    std::lock_guard lock(mutex_);
+    if (ring_.size() < kCapacity) {
+        return ring_;
+    }
+    std::vector<CTraceEntry> entries(ring_.begin() + static_cast<std::ptrdiff_t>(next_),
+                                     ring_.end());
+    entries.insert(entries.end(), ring_.begin(),
+                   ring_.begin() + static_cast<std::ptrdiff_t>(next_));
+    return entries;
+}
+
+uint64_t CExchangeTrace::Added() const {
+    std::lock_guard lock(mutex_);
+    return added_;
+}
+
+void SummariseAnswer(const char* answer, size_t length, int32_t mode, std::string* out) {
+    if (mode == RECV_BINARY && length > 0) {
+        static constexpr char kPngSignature[] = "\x89PNG";
+        const bool png = length >= 4 && std::memcmp(answer, kPngSignature, 4) == 0;
+        *out = png ? "PNG " : "binary ";
+        *out += GroupThousands(static_cast<uint32_t>(length));
+        *out += " bytes";
+        return;
+    }
+    size_t end = 0;
+    while (end < length && answer[end] != '\r' && answer[end] != '\n') {
+        ++end;
+    }
+    out->assign(answer, end);
+}
+
+CTraceLink::CTraceLink(std::unique_ptr<CLinkTransport> inner, std::shared_ptr<CExchangeTrace> trace)
+    : inner_(std::move(inner)), trace_(std::move(trace)) {}
+
+RzResult CTraceLink::Open(const char* host, uint16_t port) {
+    return inner_->Open(host, port);
+}
+
+RzResult CTraceLink::Connect() {
+    return inner_->Connect();
+}
+
+RzResult CTraceLink::Close() {
+    return inner_->Close();
+}
+
+RzResult CTraceLink::Send(const char* request, uint32_t length) {
+    const RzResult result = inner_->Send(request, length);
+    if (!recording_.load(std::memory_order_relaxed)) {
+        return result;
+    }
+    if (result != RZ_OK) {
+        trace_->Add(WallMs(), request, length, "", 0, 0, result);
+        sent_ = false;
+        return result;
+    }
+    request_.assign(request, length);
+    sentWallMs_ = WallMs();
+    sentAt_ = std::chrono::steady_clock::now();
+    sent_ = true;
+    return result;
+}
+
+RzResult CTraceLink::Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                             AnswerShape shape) {
+    const RzResult result = inner_->Receive(buffer, capacity, outLength, shape);
+    if (!recording_.load(std::memory_order_relaxed)) {
+        return result;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const size_t length = result == RZ_OK && outLength != nullptr ? *outLength : 0;
+    SummariseAnswer(buffer, length, shape.mode, &answer_);
+    const std::string& answer = answer_;
+    if (sent_) {
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - sentAt_).count();
+        trace_->Add(sentWallMs_, request_.data(), request_.size(), answer.data(), answer.size(),
+                    static_cast<uint32_t>(us), result);
+    } else {
+        static constexpr char kGreeting[] = "(greeting)";
+        trace_->Add(WallMs(), kGreeting, sizeof kGreeting - 1, answer.data(), answer.size(), 0,
+                    result);
+    }
+    sent_ = false;
+    return result;
+}
+
+RzResult CTraceLink::SetTimeout(uint32_t ms) {
+    return inner_->SetTimeout(ms);
+}
+
+uint32_t CTraceLink::GetTimeout() const {
+    return inner_->GetTimeout();
+}
