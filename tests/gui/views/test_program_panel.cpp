@@ -1,0 +1,169 @@
+// The program panel against rzsim: the pattern list per program option, and what Send, Hold and
+// Advance send, in which order and with which waits.
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "gui/views/PanelFixture.h"
+#include "views/ProgramPanelDlg.h"
+
+namespace {
+
+constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
+using Strings = std::vector<std::string>;
+using Pauses = std::vector<std::pair<uint32_t, size_t>>;
+
+class ProgramPanel : public PanelFixture {
+  protected:
+    // Opens rzsim with the profile and shows a panel of the program display.
+    std::unique_ptr<CProgramPanelDlg> OpenPanel(const CSimProfile& profile) {
+        Open(profile);
+        auto panel = std::make_unique<CProgramPanelDlg>(context);
+        panel->show();
+        Publish(kDisplayKindEvent, 5);
+        EXPECT_TRUE(Settle());
+        return panel;
+    }
+    // Chooses `pattern` in the list as the operator does and waits for its state read.
+    void Choose(CProgramPanelDlg& panel, int pattern) {
+        auto* list = Find<QComboBox>(&panel, "PT#");
+        list->setCurrentIndex(pattern - 1);
+        emit list->activated(pattern - 1);
+        ASSERT_TRUE(Settle());
+    }
+};
+
+}  // namespace
+
+TEST_F(ProgramPanel, PatternListFollowsTheProgramOptionAndTheFirmware) {
+    struct Case {
+        const char* profile;
+        const char* firmware;  // nullptr: the profile's
+        SimProgramOption option;
+        int patterns;
+        bool listEnabled;
+    };
+    const Case cases[] = {
+        {"rz3200v2", nullptr, SimProgramOption::kSmall, 4, true},
+        {"full", nullptr, SimProgramOption::kLarge, 30, true},
+        {"full", nullptr, SimProgramOption::kNone, 0, true},
+        {"full", "1.20", SimProgramOption::kSmall, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.profile) + (c.firmware ? c.firmware : ""));
+        auto panel = OpenPanel(ShippedProfile(c.profile, [&](CSimProfile& p) {
+            p.programOption = c.option;
+            if (c.firmware != nullptr) {
+                p.firmwareVersion = c.firmware;
+            }
+        }));
+        auto* list = Find<QComboBox>(panel.get(), "PT#");
+        ASSERT_EQ(list->count(), c.patterns);
+        for (int i = 0; i < c.patterns; ++i) {
+            EXPECT_EQ(list->itemText(i), QString::number(i + 1));
+            EXPECT_EQ(list->itemData(i).toInt(), i + 1);
+        }
+        EXPECT_EQ(list->currentIndex(), -1);
+        EXPECT_EQ(list->isEnabled(), c.listEnabled);
+        // Without a chosen pattern nothing can be sent; below firmware 2 nothing at all.
+        for (const char* name : {"Run", "Reset", "Send", "Hold", "Advance"}) {
+            EXPECT_FALSE(Find(panel.get(), name)->isEnabled()) << name;
+        }
+        EXPECT_EQ(Find(panel.get(), "PT#")->isEnabled(), c.listEnabled);
+        panel.reset();
+        Close();
+    }
+}
+
+// Patterns of the profile: 1 reset, 2 running, 3 held.
+TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
+    struct Case {
+        const char* name;
+        int pattern;
+        const char* press;  // "Run" or "Reset": that radio button, then Send
+        const char* holdCaption;
+        Strings sent;
+        Pauses pauses;  // (length, requests before it since the action)
+        const char* checkedAfter;
+        const char* holdAfter;
+    };
+    const Case cases[] = {
+        {"SendOnARunningPatternWithRunChecked",
+         2,
+         "Send",
+         "Hold",
+         {"PN 2", "FW", "FW"},
+         {},
+         "Run",
+         "Hold"},
+        {"SendResetOnARunningPattern",
+         2,
+         "Reset",
+         "Hold",
+         {"PN 2", "FW", "PX 0", "UD 1,PROGRAM", "FW"},
+         {{2000, 4}},
+         "Reset",
+         "Hold"},
+        {"SendRunOnAResetPattern",
+         1,
+         "Run",
+         "Hold",
+         {"PN 1", "FW", "PX 1", "UD 1,PROGRAM", "FW"},
+         {{2000, 4}},
+         "Run",
+         "Hold"},
+        {"HoldOnAHeldPatternReleasesIt",
+         3,
+         "Unhold",
+         "Unhold",
+         {"PN 3", "FW", "HU 0", "FW"},
+         {{1500, 3}},
+         "Run",
+         "Hold"},
+        {"HoldOnARunningPattern",
+         2,
+         "Hold",
+         "Hold",
+         {"PN 2", "FW", "HU 1", "FW"},
+         {{1500, 3}},
+         "Run",
+         "Unhold"},
+        {"AdvanceWaitsAndReads",
+         2,
+         "Advance",
+         "Hold",
+         {"PN 2", "FW", "AD 1", "FW"},
+         {{1000, 3}},
+         "Run",
+         "Hold"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto panel = OpenPanel(ShippedProfile("full"));
+        Choose(*panel, c.pattern);
+        EXPECT_EQ(Requests(), Strings{"FW"});
+        auto* hold = Find<QPushButton>(panel.get(), c.holdCaption);
+        ASSERT_NE(hold, nullptr);
+        const size_t before = server->CommandRequests().size();
+        if (std::string(c.press) == "Run" || std::string(c.press) == "Reset") {
+            Find<QRadioButton>(panel.get(), c.press)->click();
+            Find<QPushButton>(panel.get(), "Send")->click();
+        } else {
+            Find<QPushButton>(panel.get(), c.press)->click();
+        }
+        EXPECT_TRUE(panel->Busy());
+        EXPECT_FALSE(Find(panel.get(), "Send")->isEnabled());
+        ASSERT_TRUE(Settle());
+        EXPECT_FALSE(panel->Busy());
+        EXPECT_EQ(Requests(), c.sent);
+        Pauses begun = pauses->Begun();
+        for (auto& pause : begun) {
+            pause.second -= before;
+        }
+        EXPECT_EQ(begun, c.pauses);
+        EXPECT_TRUE(Find<QRadioButton>(panel.get(), c.checkedAfter)->isChecked());
+        EXPECT_NE(Find(panel.get(), c.holdAfter), nullptr);
+        panel.reset();
+        Close();
+    }
+}
