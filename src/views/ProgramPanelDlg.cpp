@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -216,6 +217,12 @@ void CProgramPanelDlg::FinishSelect(int32_t pattern, RzResult readResult) {
 }
 
 void CProgramPanelDlg::StartStateRead(int32_t pattern, bool clearChanged) {
+    if (context_.connection->OperationRunning()) {
+        // Another operation holds the link (the display switch that brought the panel up, for
+        // one): the buttons follow the state last read rather than refuse that operation.
+        PublishPattern(pattern);
+        return;
+    }
     const RzResult started = StartViewOperation(
         context_, "Select pattern",
         [pattern, clearChanged](CInstrumentConnection& connection) {
@@ -233,9 +240,6 @@ void CProgramPanelDlg::StartStateRead(int32_t pattern, bool clearChanged) {
         this);
     if (started == RZ_OK) {
         SetBusy(true);
-    } else if (started == LINK_E_BUSY) {
-        // Another operation holds the link: the buttons follow the state last read.
-        PublishPattern(pattern);
     }
 }
 
@@ -283,7 +287,9 @@ void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
     }
     if (model.accessLevel[0] == 'A' && model.firmwareMajor >= 2) {
         EnableControls(true);
-        SelectPattern();
+        // The read waits until the handlers of this event are done: whoever changed the
+        // display may still start the operation that switches the instrument's screen.
+        QTimer::singleShot(0, this, &CProgramPanelDlg::SelectPattern);
     } else {
         EnableControls(false);
     }

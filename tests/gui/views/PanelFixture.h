@@ -4,6 +4,7 @@
 // during a test, a pause source that records each pause (and how many requests rzsim had
 // received when it began) and lets it pass at once, and widgets found by accessible name.
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <fstream>
 #include <mutex>
@@ -67,8 +68,10 @@ class PanelFixture : public SimFixture {
     void Publish(uint32_t key, int32_t value) {
         manager.hub().Publish(key, {}, &value, sizeof value);
     }
-    // Runs the event loop until the connection's operation has been handled.
+    // Runs the event loop until the connection's operation has been handled (one started by a
+    // queued call too).
     bool Settle() {
+        QCoreApplication::processEvents();
         return ProcessEventsUntil([this] { return !connection->OperationRunning(); });
     }
 

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <future>
 
 #include "gui/views/PanelFixture.h"
 #include "views/ProgramPanelDlg.h"
@@ -164,6 +165,53 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         EXPECT_TRUE(Find<QRadioButton>(panel.get(), c.checkedAfter)->isChecked());
         EXPECT_NE(Find(panel.get(), c.holdAfter), nullptr);
         panel.reset();
+        for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
+                             MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
+            EXPECT_EQ(manager.hub().SubscriberCount(key), 0u) << key;
+        }
         Close();
     }
+}
+
+// New data re-reads the chosen pattern only when its state changed, and clears the mark.
+TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
+    for (const int changed : {0, 1}) {
+        SCOPED_TRACE(changed);
+        auto panel = OpenPanel(ShippedProfile("full"));
+        Choose(*panel, 2);
+        Requests();
+        connection->UpdateModel([=](CInstrumentModel& m) { m.patterns[1].changed = changed; });
+        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        EXPECT_EQ(panel->Busy(), changed != 0);
+        ASSERT_TRUE(Settle());
+        EXPECT_EQ(Requests(), changed != 0 ? Strings{"FW"} : Strings{});
+        EXPECT_EQ(ModelOf(id).patterns[1].changed, 0);
+        panel.reset();
+        Close();
+    }
+}
+
+// The display switch that brings the panel up may run an operation of its own: the panel then
+// shows the state last read instead of refusing it or being refused.
+TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
+    Open(ShippedProfile("full"));
+    connection->UpdateViewState([](CViewState& s) { s.selectedPattern = 3; });
+    CProgramPanelDlg panel(context);
+    panel.show();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_EQ(connection->StartOperation("Switch",
+                                         [released](CInstrumentConnection&) {
+                                             released.wait();
+                                             return RZ_OK;
+                                         }),
+              RZ_OK);
+    Publish(kDisplayKindEvent, 5);
+    QCoreApplication::processEvents();
+    release.set_value();
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Requests(), Strings{});
+    EXPECT_EQ(shown, Strings{});
+    EXPECT_EQ(Find<QComboBox>(&panel, "PT#")->currentText(), "3");
+    EXPECT_TRUE(Find(&panel, "Unhold")->isEnabled());
 }

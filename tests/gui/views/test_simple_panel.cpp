@@ -400,6 +400,8 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         EXPECT_EQ(Find<QPushButton>(panel.get(), "Memory")->text(), c.memoryCaption);
         EXPECT_EQ(Find<QPushButton>(panel.get(), "Math")->text(), c.mathCaption);
         panel.reset();
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(CSimplePanelDlg::kPageEvent), 0u);
         Close();
     }
 }
