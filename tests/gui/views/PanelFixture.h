@@ -59,11 +59,14 @@ class PanelFixture : public SimFixture {
         manager.CloseAll();
         server->Stop();
     }
-    // The requests rzsim received since the last call.
-    std::vector<std::string> Requests() {
-        std::vector<std::string> fresh = CommandRequestsFrom(*server, seen);
-        seen += fresh.size();
-        return fresh;
+    // The requests rzsim received since the last call, joined by '|'.
+    std::string Sent() {
+        std::string joined;
+        for (const std::string& request : CommandRequestsFrom(*server, seen)) {
+            joined += (joined.empty() ? "" : "|") + request;
+            ++seen;
+        }
+        return joined;
     }
     void Publish(uint32_t key, int32_t value) {
         manager.hub().Publish(key, {}, &value, sizeof value);

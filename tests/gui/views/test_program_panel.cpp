@@ -11,7 +11,6 @@
 namespace {
 
 constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
-using Strings = std::vector<std::string>;
 using Pauses = std::vector<std::pair<uint32_t, size_t>>;
 
 class ProgramPanel : public PanelFixture {
@@ -76,76 +75,33 @@ TEST_F(ProgramPanel, PatternListFollowsTheProgramOptionAndTheFirmware) {
     }
 }
 
-// Patterns of the profile: 1 reset, 2 running, 3 held.
+// Patterns of the profile: 1 reset, 2 running, 3 held. "Run" and "Reset" press that radio
+// button, then Send. Selecting the pattern sends "PN" and reads its state ("FW"); an action that
+// was sent waits its time before the state is read again.
 TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
     struct Case {
-        const char* name;
         int pattern;
-        const char* press;  // "Run" or "Reset": that radio button, then Send
-        const char* holdCaption;
-        Strings sent;
-        Pauses pauses;  // (length, requests before it since the action)
+        const char* press;
+        const char* sent;
+        uint32_t waitMs;
+        size_t waitAfter;  // requests sent before the wait
         const char* checkedAfter;
         const char* holdAfter;
     };
     const Case cases[] = {
-        {"SendOnARunningPatternWithRunChecked",
-         2,
-         "Send",
-         "Hold",
-         {"PN 2", "FW", "FW"},
-         {},
-         "Run",
-         "Hold"},
-        {"SendResetOnARunningPattern",
-         2,
-         "Reset",
-         "Hold",
-         {"PN 2", "FW", "PX 0", "UD 1,PROGRAM", "FW"},
-         {{2000, 4}},
-         "Reset",
-         "Hold"},
-        {"SendRunOnAResetPattern",
-         1,
-         "Run",
-         "Hold",
-         {"PN 1", "FW", "PX 1", "UD 1,PROGRAM", "FW"},
-         {{2000, 4}},
-         "Run",
-         "Hold"},
-        {"HoldOnAHeldPatternReleasesIt",
-         3,
-         "Unhold",
-         "Unhold",
-         {"PN 3", "FW", "HU 0", "FW"},
-         {{1500, 3}},
-         "Run",
-         "Hold"},
-        {"HoldOnARunningPattern",
-         2,
-         "Hold",
-         "Hold",
-         {"PN 2", "FW", "HU 1", "FW"},
-         {{1500, 3}},
-         "Run",
-         "Unhold"},
-        {"AdvanceWaitsAndReads",
-         2,
-         "Advance",
-         "Hold",
-         {"PN 2", "FW", "AD 1", "FW"},
-         {{1000, 3}},
-         "Run",
-         "Hold"},
+        {2, "Send", "PN 2|FW|FW", 0, 0, "Run", "Hold"},  // running: nothing more to run
+        {2, "Reset", "PN 2|FW|PX 0|UD 1,PROGRAM|FW", 2000, 4, "Reset", "Hold"},
+        {1, "Run", "PN 1|FW|PX 1|UD 1,PROGRAM|FW", 2000, 4, "Run", "Hold"},
+        {3, "Unhold", "PN 3|FW|HU 0|FW", 1500, 3, "Run", "Hold"},
+        {2, "Hold", "PN 2|FW|HU 1|FW", 1500, 3, "Run", "Unhold"},
+        {2, "Advance", "PN 2|FW|AD 1|FW", 1000, 3, "Run", "Hold"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.press) + " " + std::to_string(c.pattern));
         auto panel = OpenPanel(ShippedProfile("full"));
         Choose(*panel, c.pattern);
-        EXPECT_EQ(Requests(), Strings{"FW"});
-        auto* hold = Find<QPushButton>(panel.get(), c.holdCaption);
-        ASSERT_NE(hold, nullptr);
-        const size_t before = server->CommandRequests().size();
+        EXPECT_EQ(Sent(), "FW");
+        const size_t before = seen;
         if (std::string(c.press) == "Run" || std::string(c.press) == "Reset") {
             Find<QRadioButton>(panel.get(), c.press)->click();
             Find<QPushButton>(panel.get(), "Send")->click();
@@ -156,14 +112,15 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         EXPECT_FALSE(Find(panel.get(), "Send")->isEnabled());
         ASSERT_TRUE(Settle());
         EXPECT_FALSE(panel->Busy());
-        EXPECT_EQ(Requests(), c.sent);
-        Pauses begun = pauses->Begun();
-        for (auto& pause : begun) {
-            pause.second -= before;
-        }
-        EXPECT_EQ(begun, c.pauses);
+        EXPECT_EQ(Sent(), c.sent);
+        const Pauses waits = pauses->Begun();
+        const Pauses expected = c.waitMs == 0 ? Pauses{} : Pauses{{c.waitMs, before + c.waitAfter}};
+        EXPECT_EQ(waits, expected);
         EXPECT_TRUE(Find<QRadioButton>(panel.get(), c.checkedAfter)->isChecked());
-        EXPECT_NE(Find(panel.get(), c.holdAfter), nullptr);
+        // Hold and Advance are offered for a running pattern only.
+        const bool running = std::string(c.checkedAfter) == "Run";
+        EXPECT_EQ(Find(panel.get(), c.holdAfter)->isEnabled(), running);
+        EXPECT_EQ(Find(panel.get(), "Advance")->isEnabled(), running);
         panel.reset();
         for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
                              MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
@@ -179,12 +136,12 @@ TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
         SCOPED_TRACE(changed);
         auto panel = OpenPanel(ShippedProfile("full"));
         Choose(*panel, 2);
-        Requests();
+        Sent();
         connection->UpdateModel([=](CInstrumentModel& m) { m.patterns[1].changed = changed; });
         Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
         EXPECT_EQ(panel->Busy(), changed != 0);
         ASSERT_TRUE(Settle());
-        EXPECT_EQ(Requests(), changed != 0 ? Strings{"FW"} : Strings{});
+        EXPECT_EQ(Sent(), changed != 0 ? "FW" : "");
         EXPECT_EQ(ModelOf(id).patterns[1].changed, 0);
         panel.reset();
         Close();
@@ -210,8 +167,8 @@ TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
     QCoreApplication::processEvents();
     release.set_value();
     ASSERT_TRUE(Settle());
-    EXPECT_EQ(Requests(), Strings{});
-    EXPECT_EQ(shown, Strings{});
+    EXPECT_EQ(Sent(), "");
+    EXPECT_TRUE(shown.empty());
     EXPECT_EQ(Find<QComboBox>(&panel, "PT#")->currentText(), "3");
     EXPECT_TRUE(Find(&panel, "Unhold")->isEnabled());
 }

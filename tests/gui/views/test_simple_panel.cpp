@@ -13,7 +13,6 @@
 namespace {
 
 constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
-using Strings = std::vector<std::string>;
 using Members = std::vector<CGroupMember>;
 
 void Put(char* field, size_t size, const std::string& text) {
@@ -75,104 +74,66 @@ class SimplePanel : public PanelFixture {
         }
         return above;
     }
-    static Strings Names(CSimplePanelDlg& panel) {
-        Strings names;
+    // The name boxes' texts, joined by '|'.
+    static QString Names(CSimplePanelDlg& panel) {
+        QStringList names;
         for (int c = 1; c <= CSimplePanelDlg::kColumns; ++c) {
-            names.push_back(
-                Find<QLineEdit>(&panel, QString("Name %1").arg(c))->text().toStdString());
+            names << Find<QLineEdit>(&panel, QString("Name %1").arg(c))->text();
         }
-        return names;
+        return names.join(u'|');
     }
 };
 
 }  // namespace
 
+// Members are {kind, number}; the same list goes to control group 0 and measurement group 0.
 TEST_F(SimplePanel, ColumnsShowTheGroupsMembers) {
     struct Case {
-        const char* name;
         int32_t kind;
         Members members;
-        bool nextPage;
-        Strings names;
-        bool paged;
+        int pages;  // 1: not paged; 2: paged, shown on page 0; 3: paged, turned to page 1
+        const char* names;
         const char* valueCaption4;  // the value label of the fourth column
     };
     const Members seven = {{1, 1}, {1, 2}, {3, 101}, {3, 105}, {4, 206}, {2, 31}, {1, 3}};
     const Members six(seven.begin(), seven.end() - 1);
     const Case cases[] = {
-        {"ControlGroupRecordsAndChannels",
-         1,
-         {{3, 1}, {4, 2}, {1, 5}, {5, 3}, {2, 31}},
-         false,
-         {"L1", "E2", "C5", "DIO-POINT-3", "C31", ""},
-         false,
-         "PV:"},
-        {"KindZeroSkippedNumberBelowOneEnds",
-         1,
-         {{0, 7}, {3, 1}, {0, 0}, {3, 2}, {1, 0}, {3, 3}},
-         false,
-         {"L1", "L2", "", "", "", ""},
-         false,
-         "PV:"},
-        {"AbsentDioPointTakesNoColumn",
-         1,
-         {{5, 9}, {5, 3}},
-         false,
-         {"DIO-POINT-3", "", "", "", "", ""},
-         false,
-         "PV:"},
-        {"MembersOutsideTheRecordsSkipped",
-         1,
-         {{3, 7}, {4, 17}, {1, 61}, {5, 37}, {3, 2}},
-         false,
-         {"L2", "", "", "", "", ""},
-         false,
-         "PV:"},
-        {"SevenMembersPageZero",
-         4,
-         seven,
-         false,
-         {"C1", "C2", "L1PV", "L2SP", "E2OUT", "C31"},
-         true,
-         "SP:"},
-        {"SevenMembersPageOne", 4, seven, true, {"C3", "", "", "", "", ""}, true, "PV:"},
-        {"SixMembersAreNotPaged",
-         4,
-         six,
-         false,
-         {"C1", "C2", "L1PV", "L2SP", "E2OUT", "C31"},
-         false,
-         "SP:"},
-        {"LoopQuantityOutsideTheRecordsSkipped",
-         4,
-         {{3, 130}, {4, 300}, {1, 1}},
-         false,
-         {"C1", "", "", "", "", ""},
-         false,
-         "PV:"},
+        // Whole loop and DI/DO records, channels as their value.
+        {1, {{3, 1}, {4, 2}, {1, 5}, {5, 3}, {2, 31}}, 1, "L1|E2|C5|DIO-POINT-3|C31|", "PV:"},
+        // A member of kind 0 is skipped, the first number below 1 ends the group.
+        {1, {{0, 7}, {3, 1}, {0, 0}, {3, 2}, {1, 0}, {3, 3}}, 1, "L1|L2||||", "PV:"},
+        {1, {{5, 9}, {5, 3}}, 1, "DIO-POINT-3|||||", "PV:"},  // point 9 is absent
+        // Numbers that name no record of the model take no column.
+        {1, {{3, 7}, {4, 17}, {1, 61}, {5, 37}, {3, 2}}, 1, "L2|||||", "PV:"},
+        {4, {{3, 130}, {4, 300}, {1, 1}}, 1, "C1|||||", "PV:"},
+        // Loop quantities show their own tag and caption.
+        {4, six, 1, "C1|C2|L1PV|L2SP|E2OUT|C31", "SP:"},
+        {4, seven, 2, "C1|C2|L1PV|L2SP|E2OUT|C31", "SP:"},
+        {4, seven, 3, "C3|||||", "PV:"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        SCOPED_TRACE(row);
         auto panel = OpenPanel();
         connection->UpdateModel([&](CInstrumentModel& m) {
-            for (int i = 0; i < kGroupMembers; ++i) {
-                const CGroupMember member =
-                    i < static_cast<int>(c.members.size()) ? c.members[i] : CGroupMember{0, 0};
-                m.controlGroups[0].members[i] = member;
-                m.displayGroups[0].members[i] = member;
+            for (size_t i = 0; i < kGroupMembers; ++i) {
+                const CGroupMember member = i < c.members.size() ? c.members[i] : CGroupMember{};
+                m.controlGroups[0].members[i] = m.displayGroups[0].members[i] = member;
             }
         });
         SetDisplay(c.kind, 0);
         panel->Resync();
         auto* next = Find<QPushButton>(panel.get(), "Next page");
-        EXPECT_EQ(next->isVisible(), c.paged);
-        if (c.nextPage) {
+        auto* previous = Find<QPushButton>(panel.get(), "Previous page");
+        EXPECT_EQ(next->isVisible(), c.pages > 1);
+        EXPECT_EQ(previous->isVisible(), c.pages > 1);
+        if (c.pages == 3) {
+            EXPECT_FALSE(previous->isEnabled());
             next->click();
             EXPECT_FALSE(next->isEnabled());
-            EXPECT_TRUE(Find(panel.get(), "Previous page")->isEnabled());
+            EXPECT_TRUE(previous->isEnabled());
         }
         EXPECT_EQ(Names(*panel), c.names);
-        // The value label of column 4 follows the quantity shown.
         EXPECT_EQ(LabelAbove(*panel, "Value 4")->text(), c.valueCaption4);
         for (int col = 1; col <= CSimplePanelDlg::kColumns; ++col) {
             auto* name = Find<QLineEdit>(panel.get(), QString("Name %1").arg(col));
@@ -187,89 +148,30 @@ TEST_F(SimplePanel, ColumnsShowTheGroupsMembers) {
     }
 }
 
+// Each row starts from the display state {kind, group} and a Resync, then acts; the radio
+// button checked follows the kind, and "Program" shows for level A only.
 TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
     struct Case {
-        const char* name;
-        const char* user;
+        char level;
         int32_t kind, group;
-        std::function<void(CSimplePanelDlg&)> act;  // after a first Resync
+        std::function<void(CSimplePanelDlg&)> act;
         int32_t kindAfter, groupAfter;
-        const char* checked;
         const char* listed;
-        bool memoryShown, programShown;
-        Strings sent;
-        const char* memoryCaption;
-        const char* mathCaption;
+        bool memoryShown;
+        const char* press;  // "Memory" or "Math"
+        const char* sent;
+        const char* captionAfter;  // of the pressed button
     };
     const auto none = [](CSimplePanelDlg&) {};
-    const auto press = [this](const char* button) {
-        return [this, button](CSimplePanelDlg& panel) {
-            Find<QPushButton>(&panel, button)->click();
-            EXPECT_TRUE(panel.Busy());
-            EXPECT_TRUE(Settle());
-        };
-    };
     const Case cases[] = {
-        {"LevelAMeasurementGroup",
-         "admin",
-         4,
-         0,
-         none,
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         true,
-         true,
-         {},
-         "Stop",
-         "Start"},
-        {"LevelUNeverSeesMemoryAndMath",
-         "user",
-         4,
-         0,
-         none,
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         false,
-         false,
-         {},
-         "Start",
-         "Start"},
-        {"ControlGroupHidesMemoryAndMath",
-         "admin",
-         1,
-         0,
-         none,
-         1,
-         0,
-         "Control",
-         "ZONE A",
-         false,
-         true,
-         {},
-         "Start",
-         "Start"},
-        {"OverviewBecomesMeasurementGroupZero",
-         "admin",
-         6,
-         3,
-         none,
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         true,
-         true,
-         {},
-         "Stop",
-         "Start"},
-        {"UnnamedGroupBeforeTheChosenOne",
-         "admin",
-         4,
-         2,
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},
+        {'U', 4, 0, none, 4, 0, "FURNACE", false, nullptr, "", nullptr},
+        {'A', 1, 0, none, 1, 0, "ZONE A", false, nullptr, "", nullptr},
+        {'A', 6, 3, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},       // overview
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, "Memory", "PS 1", "Start"},  // was running
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, "Math", "TL 0", "Stop"},
+        // Groups without a name are not listed: the list names the group shown.
+        {'A', 4, 2,
          [this](CSimplePanelDlg& panel) {
              connection->UpdateModel([](CInstrumentModel& m) {
                  const char* names[] = {"", "A", "B", "C"};
@@ -279,58 +181,27 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
              });
              panel.Resync();
          },
-         4,
-         2,
-         "Measurement",
-         "B",
-         true,
-         true,
-         {},
-         "Stop",
-         "Start"},
-        {"KindEventTakesTheFirstListedGroup",
-         "admin",
-         4,
-         2,
+         4, 2, "B", true, nullptr, "", nullptr},
+        {'A', 4, 2,
          [this](CSimplePanelDlg&) {
              connection->UpdateModel([](CInstrumentModel& m) { m.displayGroups[0].name[0] = 0; });
              Publish(kDisplayKindEvent, 4);
          },
-         4,
-         1,
-         "Measurement",
-         "FLOW",
-         true,
-         true,
-         {},
-         "Stop",
-         "Start"},
-        {"Kind7LeftAloneUntilResync",
-         "admin",
-         1,
-         0,
+         4, 1, "FLOW", true, nullptr, "", nullptr},
+        // Kind 7 (DI/DO status) leaves the columns as they were, until Resync.
+        {'A', 1, 0,
          [this](CSimplePanelDlg& panel) {
-             const Strings before = Names(panel);
+             const QString before = Names(panel);
              SetDisplay(7, 0);
              Publish(kDisplayKindEvent, 7);
-             Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), int32_t(id));
+             Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
              EXPECT_EQ(Names(panel), before);
              EXPECT_EQ(connection->ViewState().displayKind, 7);
              panel.Resync();
          },
-         1,
-         0,
-         "Control",
-         "ZONE A",
-         false,
-         true,
-         {},
-         "Start",
-         "Start"},
-        {"ChoosingTheCurrentKindPublishesNothing",
-         "admin",
-         1,
-         0,
+         1, 0, "ZONE A", false, nullptr, "", nullptr},
+        // Choosing the kind shown publishes nothing; another one is published once.
+        {'A', 1, 0,
          [this](CSimplePanelDlg& panel) {
              int heard = 0;
              manager.hub().Subscribe(
@@ -341,64 +212,32 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
              EXPECT_EQ(heard, 1);
              manager.hub().Unsubscribe(1, kDisplayKindEvent);
          },
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         true,
-         true,
-         {},
-         "Stop",
-         "Start"},
-        {"MemoryStops",
-         "admin",
-         4,
-         0,
-         press("Memory"),
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         true,
-         true,
-         {"PS 1"},
-         "Start",
-         "Start"},
-        {"MathStarts",
-         "admin",
-         4,
-         0,
-         press("Math"),
-         4,
-         0,
-         "Measurement",
-         "FURNACE",
-         true,
-         true,
-         {"TL 0"},
-         "Stop",
-         "Stop"},
+         4, 0, "FURNACE", true, nullptr, "", nullptr},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto panel = OpenPanel(c.user, std::string(c.user) == "admin" ? "rzadmin" : "rzuser");
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        SCOPED_TRACE(row);
+        auto panel = c.level == 'A' ? OpenPanel() : OpenPanel("user", "rzuser");
         SetDisplay(c.kind, c.group);
         panel->Resync();
-        Requests();
+        Sent();
         c.act(*panel);
-        EXPECT_EQ(Requests(), c.sent);
+        if (c.press != nullptr) {
+            Find<QPushButton>(panel.get(), c.press)->click();
+            EXPECT_TRUE(panel->Busy());
+            ASSERT_TRUE(Settle());
+            EXPECT_EQ(Find<QPushButton>(panel.get(), c.press)->text(), c.captionAfter);
+        }
+        EXPECT_EQ(Sent(), c.sent);
         const CViewState state = connection->ViewState();
         EXPECT_EQ(state.displayKind, c.kindAfter);
         EXPECT_EQ(state.displayGroup, c.groupAfter);
-        EXPECT_TRUE(Find<QRadioButton>(panel.get(), c.checked)->isChecked());
-        if (c.listed != nullptr) {
-            EXPECT_EQ(Find<QComboBox>(panel.get(), "Group")->currentText(), c.listed);
-        }
+        const char* checked = c.kindAfter == 4 ? "Measurement" : "Control";
+        EXPECT_TRUE(Find<QRadioButton>(panel.get(), checked)->isChecked());
+        EXPECT_EQ(Find<QComboBox>(panel.get(), "Group")->currentText(), c.listed);
         EXPECT_EQ(Find(panel.get(), "Memory")->isVisible(), c.memoryShown);
         EXPECT_EQ(Find(panel.get(), "Math")->isVisible(), c.memoryShown);
-        EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.programShown);
-        EXPECT_EQ(Find<QPushButton>(panel.get(), "Memory")->text(), c.memoryCaption);
-        EXPECT_EQ(Find<QPushButton>(panel.get(), "Math")->text(), c.mathCaption);
+        EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
         panel.reset();
         EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
         EXPECT_EQ(manager.hub().SubscriberCount(CSimplePanelDlg::kPageEvent), 0u);
