@@ -164,7 +164,9 @@ TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
                                          }),
               RZ_OK);
     Publish(kDisplayKindEvent, 5);
-    QCoreApplication::processEvents();
+    // The panel selects the stored pattern once the event's handlers are done.
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return panel.findChild<QComboBox*>()->currentIndex() == 2; }));
     release.set_value();
     ASSERT_TRUE(Settle());
     EXPECT_EQ(Sent(), "");
