@@ -1,0 +1,409 @@
+#include "views/ProgramPanelDlg.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "platform/EventHub.h"
+#include "platform/StatusSink.h"
+#include "platform/Strings.h"
+#include "session/InstrumentConnection.h"
+#include "ui/Widgets.h"
+#include "views/DialogUnits.h"
+#include "views/ViewOperations.h"
+
+namespace {
+
+constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
+constexpr int32_t kProgramDisplay = 5;
+constexpr int kHoldCaption = 61247;
+constexpr int kUnholdCaption = 61248;
+// Waits after an action before the pattern's state is read again: the instrument needs them to
+// show the action's effect.
+constexpr uint32_t kSendWaitMs = 2000;
+constexpr uint32_t kHoldWaitMs = 1500;
+constexpr uint32_t kAdvanceWaitMs = 1000;
+
+// Subscriber event numbers of the panel.
+constexpr uint32_t kOnDisplayKind = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 1);
+constexpr uint32_t kOnPattern = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 2);
+constexpr uint32_t kOnNewData = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 3);
+
+QRect DialogRect(int x, int y, int cx, int cy) {
+    const QSize at = DialogUnitsToPixels(x, y);
+    return QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy));
+}
+
+int32_t PayloadNumber(const void* payload, size_t size) {
+    int32_t value = 0;
+    if (payload != nullptr && size >= sizeof value) {
+        std::memcpy(&value, payload, sizeof value);
+    }
+    return value;
+}
+
+bool Running(int32_t state) {
+    return state == 2 || state == 3 || state == 4;
+}
+
+// The state read of a pattern, as the operations run it.
+RzResult ReadPatternState(CInstrumentConnection& connection, int32_t pattern) {
+    return connection.ReloadProgram(0, pattern);
+}
+
+}  // namespace
+
+QSize CProgramPanelDlg::TemplateSize() {
+    return DialogUnitsToPixels(81, 200);
+}
+
+CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    body_ = new QWidget(this);
+    settingFrame_ = new QGroupBox(QStringLiteral("Setting"), body_);
+    patternLabel_ = new QLabel(QStringLiteral("PT#:"), body_);
+    patternList_ = new QComboBox(body_);
+    runFrame_ = new QGroupBox(QStringLiteral("Run"), body_);
+    run_ = new QRadioButton(QStringLiteral("Run"), body_);
+    reset_ = new QRadioButton(QStringLiteral("Reset"), body_);
+    send_ = new QPushButton(QStringLiteral("Send"), body_);
+    hold_ = new QPushButton(QString::fromLatin1(RzString(kHoldCaption)), body_);
+    advance_ = new QPushButton(QStringLiteral("Advance"), body_);
+
+    patternLabel_->setGeometry(DialogRect(10, 17, 20, 10));
+    patternList_->setGeometry(DialogRect(32, 15, 40, 13));
+    runFrame_->setGeometry(DialogRect(10, 34, 62, 44));
+    run_->setGeometry(DialogRect(18, 46, 48, 11));
+    reset_->setGeometry(DialogRect(18, 60, 48, 11));
+    send_->setGeometry(DialogRect(14, 86, 54, 14));
+    hold_->setGeometry(DialogRect(14, 108, 54, 14));
+    advance_->setGeometry(DialogRect(14, 128, 54, 14));
+    NameAfter(settingFrame_, settingFrame_->title());
+    NameAfter(patternLabel_, patternLabel_->text());
+    NameAfter(patternList_, patternLabel_->text());
+    NameAfter(runFrame_, runFrame_->title());
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{run_, reset_, send_, hold_, advance_}) {
+        NameAfter(button, button->text());
+    }
+    resize(TemplateSize());
+
+    connect(patternList_, &QComboBox::activated, this, &CProgramPanelDlg::OnPatternChosen);
+    connect(send_, &QPushButton::clicked, this, &CProgramPanelDlg::OnSend);
+    connect(hold_, &QPushButton::clicked, this, &CProgramPanelDlg::OnHold);
+    connect(advance_, &QPushButton::clicked, this, &CProgramPanelDlg::OnAdvance);
+
+    // Until the first pattern event only the pattern list is offered.
+    OnPatternEvent(0);
+
+    CInstrumentModel model{};
+    if (ReadModel(&model)) {
+        firmwareMajor_ = model.firmwareMajor;
+    }
+    if (context_.hub != nullptr) {
+        const auto handler = [this](void (CProgramPanelDlg::*react)(int32_t)) {
+            return [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
+                                 const void* payload, size_t size,
+                                 void*) { (this->*react)(PayloadNumber(payload, size)); };
+        };
+        context_.hub->Subscribe(kOnDisplayKind, handler(&CProgramPanelDlg::OnDisplayKind), this,
+                                kDisplayKindEvent, HUB_CHANNEL_PROGRAM_PANEL);
+        context_.hub->Subscribe(kOnPattern, handler(&CProgramPanelDlg::OnPatternEvent), this,
+                                kPatternEvent, HUB_CHANNEL_PROGRAM_PANEL);
+        if (firmwareMajor_ >= 3) {
+            context_.hub->Subscribe(
+                kOnNewData,
+                [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
+                       void*) { OnNewData(); },
+                this, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
+                HUB_CHANNEL_PROGRAM_PANEL);
+        }
+    }
+
+    if (firmwareMajor_ >= 2) {
+        const int count = model.programOption == 1 ? 4 : (model.programOption == 2 ? 30 : 0);
+        for (int p = 1; p <= count; ++p) {
+            patternList_->addItem(QString::number(p), p);
+        }
+        patternList_->setCurrentIndex(-1);
+    } else {
+        EnableControls(false);
+    }
+}
+
+CProgramPanelDlg::~CProgramPanelDlg() {
+    if (context_.hub != nullptr) {
+        context_.hub->UnsubscribeChannel(HUB_CHANNEL_PROGRAM_PANEL);
+    }
+}
+
+void CProgramPanelDlg::resizeEvent(QResizeEvent*) {
+    body_->setGeometry(rect());
+    // The frame follows the panel's size, a margin left on every side.
+    const QSize margin = DialogUnitsToPixels(3, 3);
+    settingFrame_->setGeometry(margin.width(), margin.height(), width() - 2 * margin.width(),
+                               height() - 2 * margin.height());
+    settingFrame_->lower();
+}
+
+bool CProgramPanelDlg::ReadModel(CInstrumentModel* model) const {
+    if (context_.connection == nullptr) {
+        return false;
+    }
+    context_.connection->CopyModel(model);
+    return true;
+}
+
+void CProgramPanelDlg::EnableControls(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{patternLabel_, patternList_, runFrame_,
+                                                            run_, reset_, send_, hold_, advance_}) {
+        control->setEnabled(enabled);
+    }
+}
+
+void CProgramPanelDlg::SetBusy(bool busy) {
+    busy_ = busy;
+    body_->setEnabled(!busy);
+}
+
+void CProgramPanelDlg::PublishPattern(int32_t pattern) {
+    if (context_.hub != nullptr) {
+        context_.hub->Publish(kPatternEvent, {}, &pattern, sizeof pattern);
+    }
+}
+
+int32_t CProgramPanelDlg::PrepareSelect() {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return -1;
+    }
+    if (model.firmwareMajor < 2) {
+        EnableControls(false);
+        return -1;
+    }
+    int32_t pattern = 0;
+    if (patternList_->currentIndex() >= 0) {
+        pattern = patternList_->currentData().toInt();
+    } else {
+        pattern = model.selectedPattern;
+        if (pattern != 0) {
+            patternList_->setCurrentIndex(pattern - 1);
+        }
+    }
+    context_.connection->UpdateViewState(
+        [pattern](CViewState& state) { state.selectedPattern = pattern; });
+    if (pattern > 0) {
+        EnableControls(true);
+        return pattern;
+    }
+    EnableControls(false);
+    if (isVisible()) {
+        patternLabel_->setEnabled(true);
+        patternList_->setEnabled(true);
+    }
+    return 0;
+}
+
+void CProgramPanelDlg::FinishSelect(int32_t pattern, RzResult readResult) {
+    if (!IsLinkBroken(readResult)) {
+        PublishPattern(pattern);
+    }
+}
+
+void CProgramPanelDlg::StartStateRead(int32_t pattern, bool clearChanged) {
+    if (context_.connection->OperationRunning()) {
+        // Another operation holds the link (the display switch that brought the panel up, for
+        // one): the buttons follow the state last read rather than refuse that operation.
+        PublishPattern(pattern);
+        return;
+    }
+    const RzResult started = StartViewOperation(
+        context_, "Select pattern",
+        [pattern, clearChanged](CInstrumentConnection& connection) {
+            if (clearChanged) {
+                connection.UpdateModel([pattern](CInstrumentModel& model) {
+                    model.patterns[pattern - 1].changed = 0;
+                });
+            }
+            return ReadPatternState(connection, pattern);
+        },
+        [this, pattern](RzResult result) {
+            SetBusy(false);
+            FinishSelect(pattern, result);
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    }
+}
+
+void CProgramPanelDlg::SelectPattern() {
+    if (busy_) {
+        return;
+    }
+    const int32_t pattern = PrepareSelect();
+    if (pattern > 0) {
+        StartStateRead(pattern, false);
+    }
+}
+
+void CProgramPanelDlg::StartWithStateRead(const char* name, CSequence sequence, int32_t pattern) {
+    // The read's result, handed from its step to the end of the sequence; absent when the
+    // sequence ended before it.
+    auto read = std::make_shared<std::optional<RzResult>>();
+    sequence.Then([pattern](CInstrumentConnection& c) { return ReadPatternState(c, pattern); },
+                  [read](RzResult result) { *read = result; });
+    const RzResult started = StartViewSequence(
+        context_, name, std::move(sequence),
+        [this, read](RzResult) {
+            SetBusy(false);
+            if (!read->has_value()) {
+                return;
+            }
+            const int32_t selected = PrepareSelect();
+            if (selected > 0) {
+                FinishSelect(selected, **read);
+            }
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    }
+}
+
+void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
+    if (!isVisible() || kind != kProgramDisplay) {
+        return;
+    }
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    if (model.accessLevel[0] == 'A' && model.firmwareMajor >= 2) {
+        EnableControls(true);
+        // The read waits until the handlers of this event are done: whoever changed the
+        // display may still start the operation that switches the instrument's screen.
+        QTimer::singleShot(0, this, &CProgramPanelDlg::SelectPattern);
+    } else {
+        EnableControls(false);
+    }
+}
+
+void CProgramPanelDlg::OnPatternEvent(int32_t pattern) {
+    int32_t state = 0;
+    CInstrumentModel model{};
+    if (pattern >= 1 && pattern <= kPatterns && ReadModel(&model)) {
+        state = model.patterns[pattern - 1].state;
+    }
+    const bool active = pattern != 0 && Running(state);
+    hold_->setEnabled(active);
+    hold_->setText(
+        QString::fromLatin1(RzString(active && state == 3 ? kUnholdCaption : kHoldCaption)));
+    NameAfter(hold_, hold_->text());
+    const bool runnable = pattern != 0;
+    for (QWidget* control : std::initializer_list<QWidget*>{runFrame_, run_, reset_, send_}) {
+        control->setEnabled(runnable);
+    }
+    if (runnable) {
+        (Running(state) ? run_ : reset_)->setChecked(true);
+    }
+    advance_->setEnabled(active);
+}
+
+void CProgramPanelDlg::OnNewData() {
+    if (busy_ || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t pattern = context_.connection->ViewState().selectedPattern;
+    CInstrumentModel model{};
+    if (pattern < 1 || pattern > kPatterns || !ReadModel(&model) ||
+        model.patterns[pattern - 1].changed == 0) {
+        return;
+    }
+    const int32_t selected = PrepareSelect();
+    if (selected > 0) {
+        StartStateRead(selected, true);
+    }
+}
+
+void CProgramPanelDlg::OnPatternChosen(int index) {
+    if (busy_ || context_.connection == nullptr || index < 0) {
+        return;
+    }
+    const int32_t pattern = patternList_->itemData(index).toInt();
+    context_.connection->UpdateViewState(
+        [pattern](CViewState& state) { state.selectedPattern = pattern; });
+    const RzResult started = StartViewOperation(
+        context_, "Select pattern",
+        [pattern](CInstrumentConnection& c) { return ReadPatternState(c, pattern); },
+        [this, pattern](RzResult result) {
+            SetBusy(false);
+            if (result == RZ_OK) {
+                ShowStatusMessage("");
+            }
+            PublishPattern(pattern);
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    }
+}
+
+void CProgramPanelDlg::OnSend() {
+    if (busy_ || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t pattern = context_.connection->ViewState().selectedPattern;
+    int32_t action = 0;
+    if (run_->isEnabled() && run_->isChecked()) {
+        action = kProgramRun;
+    } else if (reset_->isEnabled() && reset_->isChecked()) {
+        action = kProgramReset;
+    }
+    if (pattern == 0 || action == 0) {
+        return;
+    }
+    CSequence sequence;
+    sequence.Decide([pattern, action](CInstrumentConnection& c) {
+        int32_t changed = 0;
+        const RzResult result = c.OperateProgram(pattern, action, &changed);
+        return CStepOutcome{result, result == RZ_OK && changed != 0 ? kSendWaitMs : 0, result < 0};
+    });
+    StartWithStateRead("Send", std::move(sequence), pattern);
+}
+
+void CProgramPanelDlg::OnHold() {
+    if (busy_ || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t pattern = context_.connection->ViewState().selectedPattern;
+    const int32_t action = hold_->text() == QString::fromLatin1(RzString(kHoldCaption))
+                               ? kProgramHold
+                               : kProgramRelease;
+    CSequence sequence;
+    sequence.Decide([pattern, action](CInstrumentConnection& c) {
+        const RzResult result = c.OperateProgram(pattern, action, nullptr);
+        return CStepOutcome{result, result == RZ_OK ? kHoldWaitMs : 0, result != RZ_OK};
+    });
+    StartWithStateRead("Hold", std::move(sequence), pattern);
+}
+
+void CProgramPanelDlg::OnAdvance() {
+    if (busy_ || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t pattern = context_.connection->ViewState().selectedPattern;
+    CSequence sequence;
+    sequence
+        .Then([pattern](CInstrumentConnection& c) {
+            return c.OperateProgram(pattern, kProgramAdvance, nullptr);
+        })
+        .Pause(kAdvanceWaitMs);
+    StartWithStateRead("Advance", std::move(sequence), pattern);
+}

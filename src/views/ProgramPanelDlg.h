@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QSize>
+#include <QWidget>
+#include <cstdint>
+
+#include "platform/ResultCodes.h"
+#include "session/Sequence.h"
+#include "views/ViewContext.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+struct CInstrumentModel;
+
+// The panel beside the instrument's screen while it shows its program display: it selects one of
+// the instrument's program patterns and runs, resets, holds, releases or advances it.
+//
+// Every exchange runs as an operation of the connection: the state read of a pattern, and Send,
+// Hold and Advance with their waits. The panel's controls are disabled while one of its
+// operations runs; the pattern event (the buttons follow it) is published when the state read's
+// result has arrived, so every handler sees the state after the read.
+class CProgramPanelDlg : public QWidget {
+    Q_OBJECT
+  public:
+    // Published with the 4-byte pattern number whenever a pattern was selected or re-read.
+    static constexpr uint32_t kPatternEvent = 0x30D5801;
+
+    // The panel's size from its layout: 81 x 200 dialog units.
+    static QSize TemplateSize();
+
+    explicit CProgramPanelDlg(const CViewContext& context, QWidget* parent = nullptr);
+    ~CProgramPanelDlg() override;
+
+    // Brings the panel in line with the selected pattern: stores it as the model's selected
+    // pattern and, for a pattern, re-reads its state and then publishes the pattern event.
+    void SelectPattern();
+
+    // Whether one of the panel's operations runs.
+    bool Busy() const { return busy_; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void OnDisplayKind(int32_t kind);
+    void OnPatternEvent(int32_t pattern);
+    void OnNewData();
+    void OnPatternChosen(int index);
+    void OnSend();
+    void OnHold();
+    void OnAdvance();
+
+    bool ReadModel(CInstrumentModel* model) const;
+    void EnableControls(bool enabled);
+    // The GUI side of selecting a pattern: the pattern the panel stands on (stored), and the
+    // controls enabled for it. -1 when there is nothing to read.
+    int32_t PrepareSelect();
+    // Re-reads `pattern`'s state, clearing its changed flag first when `clearChanged`.
+    void StartStateRead(int32_t pattern, bool clearChanged);
+    // Publishes the pattern event unless the read lost the link.
+    void FinishSelect(int32_t pattern, RzResult readResult);
+    // Runs `sequence` followed by the state read of `pattern`, then selects the pattern again.
+    void StartWithStateRead(const char* name, CSequence sequence, int32_t pattern);
+    void SetBusy(bool busy);
+    void PublishPattern(int32_t pattern);
+
+    CViewContext context_;
+    bool busy_ = false;
+    int32_t firmwareMajor_ = 0;
+
+    QWidget* body_ = nullptr;
+    QGroupBox* settingFrame_ = nullptr;
+    QLabel* patternLabel_ = nullptr;
+    QComboBox* patternList_ = nullptr;
+    QGroupBox* runFrame_ = nullptr;
+    QRadioButton* run_ = nullptr;
+    QRadioButton* reset_ = nullptr;
+    QPushButton* send_ = nullptr;
+    QPushButton* hold_ = nullptr;
+    QPushButton* advance_ = nullptr;
+};

@@ -1,0 +1,599 @@
+#include "views/SimplePanelDlg.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cstring>
+
+#include "platform/EventHub.h"
+#include "platform/StatusSink.h"
+#include "platform/Strings.h"
+#include "session/InstrumentConnection.h"
+#include "ui/Widgets.h"
+#include "views/DialogUnits.h"
+#include "views/ViewOperations.h"
+
+namespace {
+
+constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
+constexpr uint32_t kDisplayGroupEvent = 0x30D4B01;
+
+// Display kinds the panel tells apart.
+constexpr int32_t kControlGroup = 1;
+constexpr int32_t kMeasurementGroup = 4;
+constexpr int32_t kProgram = 5;
+constexpr int32_t kOverview = 6;
+
+// Control group member kinds.
+constexpr int32_t kMeasChannel = 1;
+constexpr int32_t kMathChannel = 2;
+constexpr int32_t kInternalLoop = 3;
+constexpr int32_t kExternalLoop = 4;
+constexpr int32_t kDioPoint = 5;
+
+// A control group shows its first six member slots.
+constexpr int kControlMembersShown = 6;
+// A name of this many characters or more gets a tip with the whole name, of at most kTipLength.
+constexpr int kTipFrom = 9;
+constexpr int kTipLength = 79;
+
+constexpr int kMemoryStart = 61214;
+constexpr int kMemoryStop = 61215;
+constexpr int kMathStop = 61216;
+constexpr int kMathStart = 61217;
+constexpr int kPvCaption = 61205;
+constexpr int kSpCaption = 61204;
+constexpr int kOutCaption = 61206;
+
+// Subscriber event numbers of the panel.
+constexpr uint32_t Own(uint32_t n) {
+    return MakeEventKey(HUB_CHANNEL_SIMPLE_PANEL, n);
+}
+
+QRect DialogRect(int x, int y, int cx, int cy) {
+    const QSize at = DialogUnitsToPixels(x, y);
+    return QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy));
+}
+
+template <size_t N>
+QString Field(const char (&text)[N]) {
+    return QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, N)));
+}
+
+QString Caption(int id) {
+    return QString::fromLatin1(RzString(id));
+}
+
+int32_t PayloadNumber(const void* payload, size_t size) {
+    int32_t value = 0;
+    if (payload != nullptr && size >= sizeof value) {
+        std::memcpy(&value, payload, sizeof value);
+    }
+    return value;
+}
+
+bool IsControlKind(int32_t kind) {
+    return kind == kControlGroup || kind == kProgram;
+}
+
+}  // namespace
+
+QSize CSimplePanelDlg::TemplateSize() {
+    return DialogUnitsToPixels(315, 199);
+}
+
+CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    body_ = new QWidget(this);
+    const auto label = [this](const QString& caption, const QRect& at) {
+        auto* l = new QLabel(caption, body_);
+        l->setGeometry(at);
+        NameAfter(l, caption);
+        return l;
+    };
+    const auto button = [this](const QString& caption, const QString& name, const QRect& at) {
+        auto* b = new QPushButton(caption, body_);
+        b->setGeometry(at);
+        NameAfter(b, name);
+        return b;
+    };
+    const auto radio = [this](const QString& caption, const QRect& at) {
+        auto* r = new QRadioButton(caption, body_);
+        r->setGeometry(at);
+        NameAfter(r, caption);
+        return r;
+    };
+
+    auto* view = new QGroupBox(QStringLiteral("View"), body_);
+    view->setGeometry(DialogRect(3, 38, 309, 158));
+    NameAfter(view, view->title());
+    label(QStringLiteral("Data:"), DialogRect(6, 7, 20, 10));
+    control_ = radio(QStringLiteral("Control"), DialogRect(28, 5, 40, 12));
+    measurement_ = radio(QStringLiteral("Measurement"), DialogRect(70, 5, 58, 12));
+    program_ = radio(QStringLiteral("Program"), DialogRect(130, 5, 44, 12));
+    label(QStringLiteral("Group:"), DialogRect(180, 7, 26, 10));
+    groupList_ = new QComboBox(body_);
+    groupList_->setGeometry(DialogRect(208, 4, 100, 13));
+    NameAfter(groupList_, QStringLiteral("Group:"));
+    memoryLabel_ = label(QStringLiteral("Memory:"), DialogRect(6, 23, 30, 10));
+    memory_ = button(Caption(kMemoryStart), QStringLiteral("Memory"), DialogRect(38, 20, 36, 14));
+    mathLabel_ = label(QStringLiteral("Math:"), DialogRect(82, 23, 24, 10));
+    math_ = button(Caption(kMathStart), QStringLiteral("Math"), DialogRect(108, 20, 36, 14));
+    previous_ =
+        button(QStringLiteral("<"), QStringLiteral("Previous page"), DialogRect(250, 20, 24, 14));
+    next_ = button(QStringLiteral(">"), QStringLiteral("Next page"), DialogRect(280, 20, 24, 14));
+
+    static const char* const kRowCaptions[kRows] = {
+        nullptr, "Type:", "MODE:", "PV:", "SP:", "OUT:"};
+    static const char* const kRowNames[kRows] = {"Name", "Type", "Mode", "Value", "SP", "OUT"};
+    for (int c = 0; c < kColumns; ++c) {
+        Column& column = columns_[c];
+        const int x = 6 + c * 51;
+        column.frame = new QGroupBox(body_);
+        column.frame->setGeometry(DialogRect(x, 46, 49, 146));
+        NameAfter(column.frame, QStringLiteral("Column %1").arg(c + 1));
+        for (int row = 0; row < kRows; ++row) {
+            const int y = row == kNameRow ? 56 : 72 + (row - 1) * 22;
+            if (kRowCaptions[row] != nullptr) {
+                column.labels[row] =
+                    label(QString::fromLatin1(kRowCaptions[row]), DialogRect(x + 3, y, 43, 9));
+            }
+            auto* box = new QLineEdit(body_);
+            box->setReadOnly(true);
+            box->setGeometry(DialogRect(x + 3, row == kNameRow ? y : y + 10, 43, 12));
+            box->setAccessibleName(QStringLiteral("%1 %2").arg(kRowNames[row]).arg(c + 1));
+            column.boxes[row] = box;
+        }
+    }
+    body_->resize(TemplateSize());
+    resize(TemplateSize());
+
+    connect(control_, &QRadioButton::clicked, this, [this] { OnKindChosen(kControlGroup); });
+    connect(measurement_, &QRadioButton::clicked, this,
+            [this] { OnKindChosen(kMeasurementGroup); });
+    connect(program_, &QRadioButton::clicked, this, [this] { OnKindChosen(kProgram); });
+    connect(groupList_, &QComboBox::activated, this, &CSimplePanelDlg::OnGroupChosen);
+    connect(memory_, &QPushButton::clicked, this, &CSimplePanelDlg::OnMemory);
+    connect(math_, &QPushButton::clicked, this, &CSimplePanelDlg::OnMath);
+    connect(previous_, &QPushButton::clicked, this, [this] {
+        if (context_.connection != nullptr) {
+            SetPage(std::max(0, context_.connection->ViewState().simplePage - 1));
+        }
+    });
+    connect(next_, &QPushButton::clicked, this, [this] {
+        if (context_.connection != nullptr) {
+            SetPage(std::min(1, context_.connection->ViewState().simplePage + 1));
+        }
+    });
+
+    if (context_.hub != nullptr) {
+        const auto on = [this](uint32_t event, uint32_t key, auto react) {
+            context_.hub->Subscribe(
+                event,
+                [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
+                              const void* payload, size_t size, void*) {
+                    if (isVisible()) {
+                        react(PayloadNumber(payload, size));
+                    }
+                },
+                this, key, HUB_CHANNEL_SIMPLE_PANEL);
+        };
+        on(Own(1), kDisplayKindEvent, [this](int32_t kind) { FillGroupCombo(kind, 0); });
+        on(Own(2), kDisplayKindEvent, [this](int32_t kind) { ShowMemoryMath(kind); });
+        on(Own(3), kDisplayGroupEvent, [this](int32_t) { ShowPageButtons(); });
+        on(Own(4), kDisplayGroupEvent, [this](int32_t) { OnGroup(); });
+        on(Own(5), kPageEvent, [this](int32_t) { FillColumns(); });
+        on(Own(6), MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
+           [this](int32_t) { FillColumns(); });
+    }
+
+    CInstrumentModel model{};
+    if (ReadModel(&model)) {
+        program_->setVisible(model.firmwareMajor >= 2 && model.loopCount >= 1 &&
+                             model.accessLevel[0] == 'A' && model.programOption != 0);
+    }
+    for (int c = 0; c < kColumns; ++c) {
+        FillColumn(c, nullptr, Part::kBlank);
+    }
+}
+
+CSimplePanelDlg::~CSimplePanelDlg() {
+    if (context_.hub != nullptr) {
+        context_.hub->UnsubscribeChannel(HUB_CHANNEL_SIMPLE_PANEL);
+    }
+}
+
+bool CSimplePanelDlg::ReadModel(CInstrumentModel* model) const {
+    if (context_.connection == nullptr) {
+        return false;
+    }
+    context_.connection->CopyModel(model);
+    return true;
+}
+
+void CSimplePanelDlg::Publish(uint32_t key, int32_t value) {
+    if (context_.hub != nullptr) {
+        context_.hub->Publish(key, {}, &value, sizeof value);
+    }
+}
+
+void CSimplePanelDlg::SetBusy(bool busy) {
+    busy_ = busy;
+    body_->setEnabled(!busy);
+}
+
+void CSimplePanelDlg::OnKindChosen(int32_t kind) {
+    CInstrumentModel model{};
+    if (!ReadModel(&model) || model.displayKind == kind) {
+        return;
+    }
+    context_.connection->UpdateViewState([kind](CViewState& state) { state.displayKind = kind; });
+    Publish(kDisplayKindEvent, kind);
+}
+
+void CSimplePanelDlg::OnGroupChosen(int index) {
+    if (context_.connection == nullptr || index < 0) {
+        return;
+    }
+    const int32_t group = groupList_->itemData(index).toInt();
+    context_.connection->UpdateViewState(
+        [group](CViewState& state) { state.displayGroup = group; });
+    Publish(kDisplayGroupEvent, group);
+}
+
+void CSimplePanelDlg::FillGroupCombo(int32_t kind, int32_t group) {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    groupList_->clear();
+    if (IsControlKind(kind)) {
+        const int count = std::clamp(model.controlGroupCount, 0, kMaxControlGroups);
+        for (int g = 0; g < count; ++g) {
+            if (model.controlGroups[g].name[0] != '\0') {
+                groupList_->addItem(Field(model.controlGroups[g].name), g);
+            }
+        }
+    } else if (kind == kMeasurementGroup) {
+        const int count = std::clamp(model.displayGroupCount, 0, kMaxDisplayGroups);
+        for (int g = 0; g < count; ++g) {
+            if (model.displayGroups[g].name[0] != '\0') {
+                groupList_->addItem(Field(model.displayGroups[g].name), g);
+            }
+        }
+    } else {
+        return;
+    }
+    // Groups without a name are not listed, so a position in the list is not a group: the
+    // entry of the group is chosen, or the first one when that group is not listed, and the
+    // group the list names is the one stored.
+    int index = groupList_->findData(group);
+    if (index < 0 && groupList_->count() > 0) {
+        index = 0;
+    }
+    groupList_->setCurrentIndex(index);
+    const int32_t chosen = index >= 0 ? groupList_->itemData(index).toInt() : group;
+    context_.connection->UpdateViewState(
+        [chosen](CViewState& state) { state.displayGroup = chosen; });
+    Publish(kDisplayGroupEvent, chosen);
+}
+
+void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    bool shown = false;
+    if (kind == kMeasurementGroup) {
+        shown = model.accessLevel[0] == 'A';
+    } else if (!IsControlKind(kind)) {
+        return;
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{memoryLabel_, memory_, mathLabel_, math_}) {
+        control->setVisible(shown);
+    }
+    if (shown) {
+        memory_->setText(Caption(model.memoryRunning != 0 ? kMemoryStop : kMemoryStart));
+        math_->setText(Caption(model.mathRunning != 0 ? kMathStop : kMathStart));
+    }
+}
+
+void CSimplePanelDlg::OnMemory() {
+    ShowStatusMessage("");
+    CInstrumentModel model{};
+    if (busy_ || !ReadModel(&model)) {
+        return;
+    }
+    const bool running = model.memoryRunning != 0;
+    const RzResult started = StartViewOperation(
+        context_, "Memory",
+        [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); },
+        [this, running](RzResult result) {
+            SetBusy(false);
+            if (result == RZ_OK) {
+                memory_->setText(Caption(running ? kMemoryStart : kMemoryStop));
+            }
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    }
+}
+
+void CSimplePanelDlg::OnMath() {
+    ShowStatusMessage("");
+    CInstrumentModel model{};
+    if (busy_ || !ReadModel(&model)) {
+        return;
+    }
+    const bool running = model.mathRunning != 0;
+    const RzResult started = StartViewOperation(
+        context_, "Math", [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); },
+        [this, running](RzResult result) {
+            SetBusy(false);
+            if (result == RZ_OK) {
+                math_->setText(Caption(running ? kMathStart : kMathStop));
+            }
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    }
+}
+
+void CSimplePanelDlg::OnGroup() {
+    // The list names the group shown, also when the group was chosen elsewhere (the view's
+    // group commands).
+    if (context_.connection != nullptr) {
+        const int index = groupList_->findData(context_.connection->ViewState().displayGroup);
+        if (index >= 0) {
+            groupList_->setCurrentIndex(index);
+        }
+    }
+    FillColumns();
+}
+
+void CSimplePanelDlg::ShowPageButtons() {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    const int32_t g = model.displayGroup;
+    if (model.displayKind != kMeasurementGroup) {
+        previous_->hide();
+        next_->hide();
+        return;
+    }
+    int members = 0;
+    if (g >= 0 && g < kMaxDisplayGroups) {
+        for (const CGroupMember& member : model.displayGroups[g].members) {
+            members += member.number != 0 ? 1 : 0;
+        }
+    }
+    const bool paged = members > kColumns;
+    previous_->setVisible(paged);
+    next_->setVisible(paged);
+    if (paged) {
+        previous_->setEnabled(false);
+        next_->setEnabled(true);
+    }
+    SetPage(0);
+}
+
+void CSimplePanelDlg::SetPage(int32_t page) {
+    if (context_.connection == nullptr || context_.connection->ViewState().simplePage == page) {
+        return;
+    }
+    context_.connection->UpdateViewState([page](CViewState& state) { state.simplePage = page; });
+    if (page == 0) {
+        next_->setEnabled(true);
+    } else if (page == 1) {
+        next_->setEnabled(false);
+    }
+    previous_->setEnabled(page != 0);
+    Publish(kPageEvent, page);
+}
+
+void CSimplePanelDlg::FillColumns() {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    const int32_t kind = model.displayKind;
+    const int32_t g = model.displayGroup;
+    int col = 0;
+    // Member numbers come from the instrument's answers: one that names no record of the model
+    // takes no column.
+    if (IsControlKind(kind)) {
+        const CGroupMember* members =
+            g >= 0 && g < kMaxControlGroups ? model.controlGroups[g].members : nullptr;
+        for (int i = 0; members != nullptr && i < kControlMembersShown && col < kColumns; ++i) {
+            const int32_t n = members[i].number;
+            if (members[i].kind == 0) {
+                continue;
+            }
+            if (n < 1) {
+                break;
+            }
+            switch (members[i].kind) {
+                case kMeasChannel:
+                case kMathChannel:
+                    if (n <= kChannels) {
+                        FillColumn(col++, &model.channels[n - 1].display, Part::kPv, true);
+                    }
+                    break;
+                case kInternalLoop:
+                    if (n <= kInternalLoops) {
+                        FillColumn(col++, &model.internalLoops[n - 1].display, Part::kWhole);
+                    }
+                    break;
+                case kExternalLoop:
+                    if (n <= kExternalLoops) {
+                        FillColumn(col++, &model.externalLoops[n - 1].display, Part::kWhole);
+                    }
+                    break;
+                case kDioPoint:
+                    if (n <= kDioPoints && model.dio[n - 1].present != 0) {
+                        FillColumn(col++, &model.dio[n - 1].display, Part::kWhole);
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+    } else if (kind == kMeasurementGroup) {
+        const CGroupMember* members =
+            g >= 0 && g < kMaxDisplayGroups ? model.displayGroups[g].members : nullptr;
+        int first = 0;
+        if (members != nullptr && model.simplePage == 1) {
+            // Page 1 starts after the sixth member in use; without one it shows nothing.
+            first = kGroupMembers;
+            for (int i = 0, inUse = 0; i < kGroupMembers; ++i) {
+                if (members[i].number != 0 && ++inUse == kColumns) {
+                    first = i + 1;
+                    break;
+                }
+            }
+        }
+        static const Part kParts[3] = {Part::kPv, Part::kSp, Part::kOut};
+        for (int i = first; members != nullptr && i < kGroupMembers && col < kColumns; ++i) {
+            const int32_t n = members[i].number;
+            if (n < 1) {
+                break;
+            }
+            switch (members[i].kind) {
+                case kMeasChannel:
+                case kMathChannel:
+                    if (n <= kChannels) {
+                        FillColumn(col++, &model.channels[n - 1].display, Part::kPv, true);
+                    }
+                    break;
+                case kInternalLoop:
+                    if (n >= 101 && (n - 101) / 3 < kInternalLoops) {
+                        FillColumn(col++, &model.internalLoops[(n - 101) / 3].display,
+                                   kParts[(n - 101) % 3]);
+                    }
+                    break;
+                case kExternalLoop:
+                    if (n >= 201 && (n - 201) / 3 < kExternalLoops) {
+                        FillColumn(col++, &model.externalLoops[(n - 201) / 3].display,
+                                   kParts[(n - 201) % 3]);
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+    } else {
+        return;
+    }
+    while (col < kColumns) {
+        FillColumn(col++, nullptr, Part::kBlank);
+    }
+}
+
+void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, bool wholeValue) {
+    Column& column = columns_[c];
+    auto& box = column.boxes;
+    auto& label = column.labels;
+    if (record == nullptr || part == Part::kBlank) {
+        label[kValueRow]->setText(Caption(kPvCaption));
+        for (QLineEdit* b : box) {
+            SetBox(b, QString());
+        }
+        for (int row = kTypeRow; row < kRows; ++row) {
+            label[row]->setEnabled(false);
+        }
+        return;
+    }
+    SetBox(box[kTypeRow], Field(record->typeText));
+    SetBox(box[kModeRow], QString());
+    label[kTypeRow]->setEnabled(true);
+    label[kValueRow]->setEnabled(true);
+    const bool whole = part == Part::kWhole;
+    for (int row : {kSpRow, kOutRow, kModeRow}) {
+        label[row]->setEnabled(whole);
+    }
+    if (whole) {
+        SetBox(box[kNameRow], Field(record->name));
+        SetBox(box[kModeRow], Field(record->modeText));
+        label[kValueRow]->setText(Caption(kPvCaption));
+        SetBox(box[kValueRow], Field(record->valueText[0]));
+        SetBox(box[kSpRow], Field(record->valueText[1]));
+        SetBox(box[kOutRow], Field(record->valueText[2]));
+        return;
+    }
+    static const int kCaptions[3] = {kPvCaption, kSpCaption, kOutCaption};
+    const int sub = part == Part::kPv ? 0 : (part == Part::kSp ? 1 : 2);
+    SetBox(box[kNameRow], Field(record->tag[sub]));
+    label[kValueRow]->setText(Caption(kCaptions[sub]));
+    if (wholeValue) {
+        // A channel's value text takes all three value fields.
+        WholeValueText text;
+        GetWholeValueText(*record, text);
+        SetBox(box[kValueRow], Field(text));
+    } else {
+        SetBox(box[kValueRow], Field(record->valueText[sub]));
+    }
+    SetBox(box[kSpRow], QString());
+    SetBox(box[kOutRow], QString());
+}
+
+void CSimplePanelDlg::SetBox(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    if (text.isEmpty()) {
+        box->setPalette(QPalette());
+    } else {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Text, QColor(135, 241, 202));
+        palette.setColor(QPalette::Base, Qt::black);
+        box->setPalette(palette);
+    }
+    for (const Column& column : columns_) {
+        if (column.boxes[kNameRow] == box) {
+            box->setToolTip(text.size() >= kTipFrom ? text.left(kTipLength) : QString());
+        }
+    }
+}
+
+void CSimplePanelDlg::Resync() {
+    CInstrumentModel model{};
+    if (!ReadModel(&model)) {
+        return;
+    }
+    int32_t kind = model.displayKind;
+    int32_t group = model.displayGroup;
+    switch (kind) {
+        case kControlGroup:
+            control_->setChecked(true);
+            break;
+        case kMeasurementGroup:
+            measurement_->setChecked(true);
+            break;
+        case kOverview:
+            measurement_->setChecked(true);
+            kind = kMeasurementGroup;
+            group = 0;
+            break;
+        case kProgram:
+            program_->setChecked(true);
+            break;
+        default:
+            control_->setChecked(true);
+            kind = kControlGroup;
+            group = 0;
+            break;
+    }
+    context_.connection->UpdateViewState([kind, group](CViewState& state) {
+        state.displayKind = kind;
+        state.displayGroup = group;
+    });
+    SetPage(0);
+    ShowMemoryMath(kind);
+    FillGroupCombo(kind, group);
+}

@@ -1,0 +1,246 @@
+// The simple control panel against rzsim: what its six columns show of control and measurement
+// groups, paging, the group list, and the memory and math buttons per access level.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cstdio>
+
+#include "gui/views/PanelFixture.h"
+#include "views/SimplePanelDlg.h"
+
+namespace {
+
+constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
+using Members = std::vector<CGroupMember>;
+
+void Put(char* field, size_t size, const std::string& text) {
+    std::snprintf(field, size, "%s", text.c_str());
+}
+
+// Names every record after what it is, so a column shows which record it took: channel n "Cn",
+// internal loop n "Ln" with tags "LnPV", "LnSP", "LnOUT", external loop n "En" likewise, and
+// DI/DO point n "DIO-POINT-n" (long enough for a tip), present except point 9.
+void NameRecords(CInstrumentModel& m) {
+    for (int n = 1; n <= kChannels; ++n) {
+        Put(m.channels[n - 1].display.tag[0], kNameSize, "C" + std::to_string(n));
+    }
+    const auto loop = [](CDisplayBlock& d, const std::string& name) {
+        Put(d.name, kNameSize, name);
+        Put(d.tag[0], kNameSize, name + "PV");
+        Put(d.tag[1], kNameSize, name + "SP");
+        Put(d.tag[2], kNameSize, name + "OUT");
+        Put(d.valueText[1], kValueTextSize, "sp");
+    };
+    for (int n = 1; n <= kInternalLoops; ++n) {
+        loop(m.internalLoops[n - 1].display, "L" + std::to_string(n));
+    }
+    for (int n = 1; n <= kExternalLoops; ++n) {
+        loop(m.externalLoops[n - 1].display, "E" + std::to_string(n));
+    }
+    for (int n = 1; n <= kDioPoints; ++n) {
+        Put(m.dio[n - 1].display.name, kNameSize, "DIO-POINT-" + std::to_string(n));
+        m.dio[n - 1].present = n != 9;
+    }
+}
+
+class SimplePanel : public PanelFixture {
+  protected:
+    std::unique_ptr<CSimplePanelDlg> OpenPanel(const char* user = "admin",
+                                               const char* password = "rzadmin") {
+        Open(ShippedProfile("full"), user, password);
+        connection->UpdateModel(NameRecords);
+        auto panel = std::make_unique<CSimplePanelDlg>(context);
+        panel->show();
+        return panel;
+    }
+    void SetDisplay(int32_t kind, int32_t group) {
+        connection->UpdateViewState([=](CViewState& s) {
+            s.displayKind = kind;
+            s.displayGroup = group;
+        });
+    }
+    // The label right above the box named `box`.
+    static QLabel* LabelAbove(CSimplePanelDlg& panel, const QString& box) {
+        const QRect at = Find(&panel, box)->geometry();
+        QLabel* above = nullptr;
+        for (QLabel* label : panel.findChildren<QLabel*>()) {
+            const QRect r = label->geometry();
+            if (r.left() == at.left() && r.bottom() < at.top() &&
+                (above == nullptr || r.top() > above->geometry().top())) {
+                above = label;
+            }
+        }
+        return above;
+    }
+    // The name boxes' texts, joined by '|'.
+    static QString Names(CSimplePanelDlg& panel) {
+        QStringList names;
+        for (int c = 1; c <= CSimplePanelDlg::kColumns; ++c) {
+            names << Find<QLineEdit>(&panel, QString("Name %1").arg(c))->text();
+        }
+        return names.join(u'|');
+    }
+};
+
+}  // namespace
+
+// Members are {kind, number}; the same list goes to control group 0 and measurement group 0.
+TEST_F(SimplePanel, ColumnsShowTheGroupsMembers) {
+    struct Case {
+        int32_t kind;
+        Members members;
+        int pages;  // 1: not paged; 2: paged, shown on page 0; 3: paged, turned to page 1
+        const char* names;
+        const char* valueCaption4;  // the value label of the fourth column
+    };
+    const Members seven = {{1, 1}, {1, 2}, {3, 101}, {3, 105}, {4, 206}, {2, 31}, {1, 3}};
+    const Members six(seven.begin(), seven.end() - 1);
+    const Case cases[] = {
+        // Whole loop and DI/DO records, channels as their value.
+        {1, {{3, 1}, {4, 2}, {1, 5}, {5, 3}, {2, 31}}, 1, "L1|E2|C5|DIO-POINT-3|C31|", "PV:"},
+        // A member of kind 0 is skipped, the first number below 1 ends the group.
+        {1, {{0, 7}, {3, 1}, {0, 0}, {3, 2}, {1, 0}, {3, 3}}, 1, "L1|L2||||", "PV:"},
+        {1, {{5, 9}, {5, 3}}, 1, "DIO-POINT-3|||||", "PV:"},  // point 9 is absent
+        // Numbers that name no record of the model take no column.
+        {1, {{3, 7}, {4, 17}, {1, 61}, {5, 37}, {3, 2}}, 1, "L2|||||", "PV:"},
+        {4, {{3, 130}, {4, 300}, {1, 1}}, 1, "C1|||||", "PV:"},
+        // Loop quantities show their own tag and caption.
+        {4, six, 1, "C1|C2|L1PV|L2SP|E2OUT|C31", "SP:"},
+        {4, seven, 2, "C1|C2|L1PV|L2SP|E2OUT|C31", "SP:"},
+        {4, seven, 3, "C3|||||", "PV:"},
+    };
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        SCOPED_TRACE(row);
+        auto panel = OpenPanel();
+        connection->UpdateModel([&](CInstrumentModel& m) {
+            for (size_t i = 0; i < kGroupMembers; ++i) {
+                const CGroupMember member = i < c.members.size() ? c.members[i] : CGroupMember{};
+                m.controlGroups[0].members[i] = m.displayGroups[0].members[i] = member;
+            }
+        });
+        SetDisplay(c.kind, 0);
+        panel->Resync();
+        auto* next = Find<QPushButton>(panel.get(), "Next page");
+        auto* previous = Find<QPushButton>(panel.get(), "Previous page");
+        EXPECT_EQ(next->isVisible(), c.pages > 1);
+        EXPECT_EQ(previous->isVisible(), c.pages > 1);
+        if (c.pages == 3) {
+            EXPECT_FALSE(previous->isEnabled());
+            next->click();
+            EXPECT_FALSE(next->isEnabled());
+            EXPECT_TRUE(previous->isEnabled());
+        }
+        EXPECT_EQ(Names(*panel), c.names);
+        EXPECT_EQ(LabelAbove(*panel, "Value 4")->text(), c.valueCaption4);
+        for (int col = 1; col <= CSimplePanelDlg::kColumns; ++col) {
+            auto* name = Find<QLineEdit>(panel.get(), QString("Name %1").arg(col));
+            const bool filled = !name->text().isEmpty();
+            // Non-empty boxes are drawn light green on black; empty ones keep the default.
+            EXPECT_EQ(name->palette().color(QPalette::Base) == QColor(Qt::black), filled);
+            EXPECT_EQ(name->palette().color(QPalette::Text) == QColor(135, 241, 202), filled);
+            EXPECT_EQ(name->toolTip(), name->text().size() >= 9 ? name->text() : QString());
+        }
+        panel.reset();
+        Close();
+    }
+}
+
+// Each row starts from the display state {kind, group} and a Resync, then acts; the radio
+// button checked follows the kind, and "Program" shows for level A only.
+TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
+    struct Case {
+        char level;
+        int32_t kind, group;
+        std::function<void(CSimplePanelDlg&)> act;
+        int32_t kindAfter, groupAfter;
+        const char* listed;
+        bool memoryShown;
+        const char* press;  // "Memory" or "Math"
+        const char* sent;
+        const char* captionAfter;  // of the pressed button
+    };
+    const auto none = [](CSimplePanelDlg&) {};
+    const Case cases[] = {
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},
+        {'U', 4, 0, none, 4, 0, "FURNACE", false, nullptr, "", nullptr},
+        {'A', 1, 0, none, 1, 0, "ZONE A", false, nullptr, "", nullptr},
+        {'A', 6, 3, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},       // overview
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, "Memory", "PS 1", "Start"},  // was running
+        {'A', 4, 0, none, 4, 0, "FURNACE", true, "Math", "TL 0", "Stop"},
+        // Groups without a name are not listed: the list names the group shown.
+        {'A', 4, 2,
+         [this](CSimplePanelDlg& panel) {
+             connection->UpdateModel([](CInstrumentModel& m) {
+                 const char* names[] = {"", "A", "B", "C"};
+                 for (int g = 0; g < 4; ++g) {
+                     Put(m.displayGroups[g].name, kNameSize, names[g]);
+                 }
+             });
+             panel.Resync();
+         },
+         4, 2, "B", true, nullptr, "", nullptr},
+        {'A', 4, 2,
+         [this](CSimplePanelDlg&) {
+             connection->UpdateModel([](CInstrumentModel& m) { m.displayGroups[0].name[0] = 0; });
+             Publish(kDisplayKindEvent, 4);
+         },
+         4, 1, "FLOW", true, nullptr, "", nullptr},
+        // Kind 7 (DI/DO status) leaves the columns as they were, until Resync.
+        {'A', 1, 0,
+         [this](CSimplePanelDlg& panel) {
+             const QString before = Names(panel);
+             SetDisplay(7, 0);
+             Publish(kDisplayKindEvent, 7);
+             Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+             EXPECT_EQ(Names(panel), before);
+             EXPECT_EQ(connection->ViewState().displayKind, 7);
+             panel.Resync();
+         },
+         1, 0, "ZONE A", false, nullptr, "", nullptr},
+        // Choosing the kind shown publishes nothing; another one is published once.
+        {'A', 1, 0,
+         [this](CSimplePanelDlg& panel) {
+             int heard = 0;
+             manager.hub().Subscribe(
+                 1, [&](uint32_t, uint32_t, auto, int32_t, const void*, size_t, void*) { ++heard; },
+                 nullptr, kDisplayKindEvent, 1);
+             Find<QRadioButton>(&panel, "Control")->click();
+             Find<QRadioButton>(&panel, "Measurement")->click();
+             EXPECT_EQ(heard, 1);
+             manager.hub().Unsubscribe(1, kDisplayKindEvent);
+         },
+         4, 0, "FURNACE", true, nullptr, "", nullptr},
+    };
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        SCOPED_TRACE(row);
+        auto panel = c.level == 'A' ? OpenPanel() : OpenPanel("user", "rzuser");
+        SetDisplay(c.kind, c.group);
+        panel->Resync();
+        Sent();
+        c.act(*panel);
+        if (c.press != nullptr) {
+            Find<QPushButton>(panel.get(), c.press)->click();
+            EXPECT_TRUE(panel->Busy());
+            ASSERT_TRUE(Settle());
+            EXPECT_EQ(Find<QPushButton>(panel.get(), c.press)->text(), c.captionAfter);
+        }
+        EXPECT_EQ(Sent(), c.sent);
+        const CViewState state = connection->ViewState();
+        EXPECT_EQ(state.displayKind, c.kindAfter);
+        EXPECT_EQ(state.displayGroup, c.groupAfter);
+        const char* checked = c.kindAfter == 4 ? "Measurement" : "Control";
+        EXPECT_TRUE(Find<QRadioButton>(panel.get(), checked)->isChecked());
+        EXPECT_EQ(Find<QComboBox>(panel.get(), "Group")->currentText(), c.listed);
+        EXPECT_EQ(Find(panel.get(), "Memory")->isVisible(), c.memoryShown);
+        EXPECT_EQ(Find(panel.get(), "Math")->isVisible(), c.memoryShown);
+        EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
+        panel.reset();
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(CSimplePanelDlg::kPageEvent), 0u);
+        Close();
+    }
+}
