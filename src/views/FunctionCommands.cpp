@@ -75,8 +75,10 @@ CommandState CFunctionCommands::StateOf(int id) const {
             state.enabled = !mathRunning;
             break;
         default:
-            // Messages are written into the recording: offered only while memory runs.
-            state.enabled = id != kFunctionWriteMessage && !IsMessage(id) ? true : memoryRunning;
+            // Messages go into the recording: offered only while memory runs.
+            if (id == kFunctionWriteMessage || IsMessage(id)) {
+                state.enabled = memoryRunning;
+            }
             break;
     }
     return state;

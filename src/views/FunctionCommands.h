@@ -33,8 +33,8 @@ enum FunctionCommandId : int {
 class CFunctionCommands : public QObject {
     Q_OBJECT
   public:
-    // How long a save-data command keeps the console busy: the instrument writes its medium
-    // meanwhile and takes no other command.
+    // How long a save-data command keeps the console busy after its request, the time the
+    // instrument is given to write the data out.
     static constexpr uint32_t kSaveDataBusyMs = 1000;
 
     // `dialogParent` owns the log reporter while it is open.
