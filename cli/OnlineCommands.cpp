@@ -12,6 +12,7 @@
 
 #include "CtlOptions.h"
 #include "ModelJson.h"
+#include "commands/DataQueries.h"
 #include "image/Image.h"
 #include "image/ImageFile.h"
 #include "image/PngCodec.h"
@@ -459,7 +460,7 @@ const std::map<std::string, Handler>& Handlers() {
                                       {"alarm", 6},
                                       {"message", 7}},
                                      "log");
-             static char text[10240];
+             static char text[kLogTextSize];
              const RzResult r = Run(s, "Read log", [kind](CInstrumentConnection& c) {
                  return c.ReadLog(kind, text, sizeof text);
              });

@@ -386,7 +386,7 @@ RzResult CCmdFL::Query() {
     const int32_t lines = (count <= 0 || count > log.largestCount) ? log.largestCount : count;
     char request[32];
     std::snprintf(request, sizeof(request), "FL %s,%d", log.name, lines);
-    return RunAnswerQuery<kLineWalkCapacity>(
+    return RunAnswerQuery<kLogReceiveSize>(
         link_, request, RECV_LIST,
         [this](const char* text, uint32_t length) { return ParseAnswer(text, length); });
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "commands/Command.h"
+#include "transport/LinkFraming.h"
 
 // Queries of what changes while the instrument runs: the latest values ("FD"), the DI/DO
 // point states ("FO"), the program pattern list ("FW"), one pattern's state ("FH") and the
@@ -17,7 +18,10 @@ constexpr int kDataLoopRecords = 18;
 constexpr int kDataExtRecords = 48;
 constexpr int kDioStatePoints = 36;
 constexpr int kPatternEntries = 30;
-constexpr uint32_t kLogTextSize = 10240;
+// A log's text holds every line of the largest list answer the link takes in, so a long log
+// (a busy instrument's communication log easily passes 10 KB) is read whole, never refused.
+constexpr uint32_t kLogReceiveSize = kReceiveAreaSize;
+constexpr uint32_t kLogTextSize = kLogReceiveSize;
 
 // One raw value item of the values answer, as fixed-width texts.
 struct CDataRecord {

@@ -6,7 +6,7 @@ namespace {
 
 using R = CommandRule;
 
-constexpr std::array<CommandSpec, 23> kCommands{{
+constexpr std::array<CommandSpec, 35> kCommands{{
     {ID_LOGIN, "Log&in...", "Login RZ recorder\nLogin...", "Ctrl+I", R::kLogin, "\u2192"},
     {ID_CANCEL_LOGIN, "&Cancel Login", "Abandon the log-in that is running\nCancel", "Esc",
      R::kLoginRunning, nullptr},
@@ -43,6 +43,20 @@ constexpr std::array<CommandSpec, 23> kCommands{{
     {ID_SAVE_DATA, "&Save Data", "Save data on the recorder\nSave", nullptr, R::kView, nullptr},
     {ID_WRITE_MESSAGE, "&Write Message", "Write a message\nMessage", nullptr, R::kView, nullptr},
     {ID_LOG, "L&og...", "Read the logs of the recorder\nLog", nullptr, R::kView, nullptr},
+    {ID_SAVE_DISPLAY, "&Display", "Save the display data\nDisplay", nullptr, R::kView, nullptr},
+    {ID_SAVE_EVENT, "&Event", "Save the event data\nEvent", nullptr, R::kView, nullptr},
+    {ID_MANUAL_SAMPLE, "Manual &Sample", "Take a manual sample\nManual Sample", nullptr, R::kView,
+     nullptr},
+    {ID_MANUAL_TRIGGER, "Manual &Trigger", "Trigger the event data\nManual Trigger", nullptr,
+     R::kView, nullptr},
+    {ID_MESSAGE_1, "Message &1", "Write message 1\nMessage 1", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 1, "Message &2", "Write message 2\nMessage 2", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 2, "Message &3", "Write message 3\nMessage 3", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 3, "Message &4", "Write message 4\nMessage 4", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 4, "Message &5", "Write message 5\nMessage 5", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 5, "Message &6", "Write message 6\nMessage 6", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 6, "Message &7", "Write message 7\nMessage 7", nullptr, R::kView, nullptr},
+    {ID_MESSAGE_1 + 7, "Message &8", "Write message 8\nMessage 8", nullptr, R::kView, nullptr},
 }};
 
 }  // namespace

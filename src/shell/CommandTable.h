@@ -13,6 +13,11 @@ enum CommandId : int {
     ID_SAVE_DATA = 2004,
     ID_WRITE_MESSAGE = 2005,
     ID_LOG = 2006,
+    ID_SAVE_DISPLAY = 2051,  // the save-data items, in the "Save Data" drop-down
+    ID_SAVE_EVENT = 2052,
+    ID_MANUAL_SAMPLE = 2053,
+    ID_MANUAL_TRIGGER = 2054,
+    ID_MESSAGE_1 = 2100,  // Message 1 to 8 (2100 to 2107), in the "Write Message" drop-down
     ID_REGISTER = 32772,
     ID_LOGIN = 32773,
     ID_LOGOUT = 32774,

@@ -174,6 +174,24 @@ void CMainFrame::MakeMenus() {
         // States are computed on demand, as the menu opens.
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
     }
+    // The save-data and message items: one menu each, dropped down from the Function menu and
+    // from the dialog bar's Save and Message buttons alike.
+    struct DropDownItems {
+        int menuId;
+        std::initializer_list<int> items;
+    };
+    const DropDownItems dropDowns[] = {
+        {ID_SAVE_DATA, {ID_SAVE_DISPLAY, ID_SAVE_EVENT, ID_MANUAL_SAMPLE, ID_MANUAL_TRIGGER}},
+        {ID_WRITE_MESSAGE,
+         {ID_MESSAGE_1, ID_MESSAGE_1 + 1, ID_MESSAGE_1 + 2, ID_MESSAGE_1 + 3, ID_MESSAGE_1 + 4,
+          ID_MESSAGE_1 + 5, ID_MESSAGE_1 + 6, ID_MESSAGE_1 + 7}},
+    };
+    for (const DropDownItems& entry : dropDowns) {
+        for (int id : entry.items) {
+            Action(id)->setData(id);  // the drop-down brings the view's states in as it opens
+            DropDownMenu(entry.menuId)->addAction(Action(id));
+        }
+    }
 }
 
 void CMainFrame::MakeBars() {

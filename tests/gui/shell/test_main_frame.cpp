@@ -36,7 +36,7 @@ struct FakeView : ICommandTarget {
     std::vector<int> ran;
     CommandState StateOf(int id) const override {
         CommandState state;
-        state.enabled = id != ID_STYLE_SHIFT && id != ID_MATH_RESET;
+        state.enabled = id != ID_STYLE_SHIFT && id != ID_MATH_RESET && id != ID_MESSAGE_1 + 7;
         state.caption = id == ID_MATH ? QStringLiteral("Stop math") : QString();
         return state;
     }
@@ -196,6 +196,25 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.DialogBar()->Button(ID_MATH_RESET)->isEnabled());
     frame.DialogBar()->Button(ID_LOG)->click();
     EXPECT_EQ(commands.ran, std::vector<int>{ID_LOG});
+    // Save and Message drop their items down, in the view's states; an item runs in the view.
+    const std::pair<int, std::vector<int>> dropDowns[] = {
+        {ID_SAVE_DATA, {2051, 2052, 2053, 2054}},
+        {ID_WRITE_MESSAGE, {2100, 2101, 2102, 2103, 2104, 2105, 2106, 2107}}};
+    for (const auto& [button, items] : dropDowns) {
+        QMenu* menu = frame.DropDownMenu(button);
+        ASSERT_EQ(menu->actions().size(), std::ssize(items));
+        frame.DialogBar()->Button(button)->click();
+        std::vector<int> ids;
+        for (const QAction* item : menu->actions()) {
+            ids.push_back(item->isEnabled() ? item->data().toInt() : -item->data().toInt());
+        }
+        menu->hide();
+        EXPECT_EQ(ids.back(), button == ID_SAVE_DATA ? 2054 : -2107);
+        ids.back() = items.back();
+        EXPECT_EQ(ids, items);
+        menu->actions().first()->trigger();
+        EXPECT_EQ(commands.ran.back(), items.front());
+    }
     // The Control drop-down asks for the running patterns at each drop-down.
     QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
     facts.patternStates[3] = 2;

@@ -1,0 +1,118 @@
+#include "views/LogReporterDlg.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <memory>
+#include <vector>
+
+#include "commands/DataQueries.h"
+#include "platform/Strings.h"
+#include "ui/Widgets.h"
+#include "views/ViewOperations.h"
+
+std::string NewestLineFirst(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (size_t begin = 0; begin < text.size();) {
+        const size_t lineEnd = text.find("\r\n", begin);
+        const size_t end = lineEnd == std::string_view::npos ? text.size() : lineEnd + 2;
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end;
+    }
+    std::string shown;
+    shown.reserve(text.size());
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        shown.append(*line);
+    }
+    return shown;
+}
+
+CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    setWindowTitle(QStringLiteral("Log Reporter"));
+    auto* label = new QLabel(QStringLiteral("Log Type:"), this);
+    types_ = new QComboBox(this);
+    NameAfter(types_, label->text());
+    label->setBuddy(types_);
+    for (const LogType& type : kLogTypes) {
+        types_->addItem(QString::fromLatin1(RzString(type.stringId)), type.stringId);
+    }
+    types_->setCurrentIndex(-1);
+    // activated, not currentIndexChanged: choosing the same log again reads it again.
+    connect(types_, &QComboBox::activated, this, &CLogReporterDlg::Choose);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* close = buttons->addButton(QStringLiteral("&Close"), QDialogButtonBox::RejectRole);
+    NameAfter(close, close->text());
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    text_ = new QPlainTextEdit(this);
+    text_->setReadOnly(true);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    NameAfter(text_, QStringLiteral("Log"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(label);
+    top->addWidget(types_, 1);
+    top->addWidget(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(text_, 1);
+    resize(560, 360);
+
+    if (context_.connection == nullptr) {
+        // Nothing to read from: the dialog closes as soon as it opens.
+        QTimer::singleShot(0, this, &QDialog::reject);
+    }
+}
+
+void CLogReporterDlg::Choose(int index) {
+    text_->clear();
+    const int stringId = types_->itemData(index).toInt();
+    const LogType* type = nullptr;
+    for (const LogType& candidate : kLogTypes) {
+        if (candidate.stringId == stringId) {
+            type = &candidate;
+        }
+    }
+    if (type == nullptr) {
+        return;
+    }
+    // The text is read into a buffer that the operation and its result share; the operation
+    // never touches the dialog, which may be closed before the answer comes.
+    auto buffer = std::make_shared<std::vector<char>>(kLogTextSize);
+    const int32_t kind = type->kind;
+    const RzResult started = StartViewOperation(
+        context_, "Log read",
+        [buffer, kind](CInstrumentConnection& c) {
+            return c.ReadLog(kind, buffer->data(), static_cast<uint32_t>(buffer->size()));
+        },
+        [this, buffer](RzResult result) {
+            Show(result, result == RZ_OK ? std::string(buffer->data()) : std::string());
+        },
+        this);
+    reading_ = started == RZ_OK;
+}
+
+void CLogReporterDlg::Show(int32_t result, const std::string& text) {
+    reading_ = false;
+    if (result == RZ_OK) {
+        QString shown = QString::fromLatin1(NewestLineFirst(text));
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        if (shown.endsWith(u'\n')) {
+            shown.chop(1);
+        }
+        text_->setPlainText(shown);
+        return;
+    }
+    if (!IsLinkBroken(result)) {
+        ShowErrorBox(this, QString::fromLatin1(RzString(61276)));
+    }
+    reject();
+}
