@@ -119,11 +119,12 @@ class LoopPanel : public SimFixture {
                 continue;
             }
             const QRadioButton* b = Get(name);
-            s += b->isChecked() ? (b->isEnabled() ? 'X' : 'x') : (b->isEnabled() ? 'o' : '.');
+            const bool on = b->isEnabledTo(panel.get());  // the rules' state, busy or not
+            s += b->isChecked() ? (on ? 'X' : 'x') : (on ? 'o' : '.');
         }
         s += " " + Get("REM")->text().toStdString() + " ";
-        s += Field("SP")->isEnabled() ? 'o' : '.';
-        s += Field("OUT")->isEnabled() ? 'o' : '.';
+        s += Field("SP")->isEnabledTo(panel.get()) ? 'o' : '.';
+        s += Field("OUT")->isEnabledTo(panel.get()) ? 'o' : '.';
         return s;
     }
     Strings Sent() { return CommandRequestsFrom(*server, mark); }
@@ -351,4 +352,211 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
         EXPECT_EQ(pauses->begun, c.pauses);
         EXPECT_EQ(shown, (*c.status ? Strings{"", c.status} : Strings{""}));
     }
+}
+
+// Send's range checks: question 61220 with its limits printed by the value's decimals, the
+// adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
+TEST_F(LoopPanel, RangeQuestion) {
+    struct Case {
+        const char* name;
+        CSimControlMember entry;
+        SetupChange change;
+        const char* field;
+        const char* typed;  // nullptr: left as the instrument shows it
+        bool yes;
+        const char* limits;  // in the question; nullptr: no question
+        Strings sent;
+    };
+    const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };
+    // A retransmission loop in MAN: its output has the span's decimals and limits 0 to 500.
+    const auto retrans = [](int d) {
+        return [=](CSimSetup& s) {
+            std::tie(s.loops[3].mode, s.loops[3].outDecimals) = std::tuple(1, d);
+        };
+    };
+    const auto onOff = [](CSimSetup& s) { s.loops[0].outputType = 4; };
+    const char* gone = "SP value is out of range:  -30000.0 - 30000.0 !";
+    const Case cases[] = {
+        {"SP at the limit",
+         Int(1),
+         spDecimals(1),
+         "SP",
+         "30000",
+         true,
+         nullptr,
+         {"FP1", "GO1,1,300000", "FM 1"}},
+        {"SP above, 1 decimal",
+         Int(1),
+         spDecimals(1),
+         "SP",
+         "30000.1",
+         true,
+         gone,
+         {"FP1", "GO1,1,300000", "FM 1"}},
+        {"SP below, 0 decimals",
+         Int(1),
+         spDecimals(0),
+         "SP",
+         "-31000",
+         true,
+         "SP value is out of range:  -30000 - 30000 !",
+         {"FP1", "GO1,1,-30000", "FM 1"}},
+        {"declined", Int(1), spDecimals(1), "SP", "30000.1", false, gone, {}},
+        {"OUT, 0 decimals",
+         Int(4),
+         retrans(0),
+         "OUT",
+         "600",
+         true,
+         "OUT value is out of range:  0 - 500 !",
+         {"HJ500,4", "FM 4"}},
+        {"OUT, 2 decimals",
+         Int(4),
+         retrans(2),
+         "OUT",
+         "-5",
+         true,
+         "OUT value is out of range:  0.00 - 500.00 !",
+         {"HJ0,4", "FM 4"}},
+        {"DI/DO point",
+         Dio(3),
+         nullptr,
+         "OUT",
+         "5",
+         true,
+         "OUT value is out of range:  0 - 1 !",
+         {"DM3,1", "FO"}},
+        {"ON/OFF output typed",
+         Int(1),
+         onOff,
+         "OUT",
+         "50",
+         true,
+         "OUT value is out of range:  0.0 - 100.0 !",
+         {"HJ1000,1", "FM 1"}},
+        {"ON/OFF output untouched", Int(1), onOff, "OUT", nullptr, true, nullptr, {"FM 1"}},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Show({c.entry}, [&](CSimSetup& s) {
+            std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) =
+                std::tuple(1, false, true);
+            std::tie(s.loops[0].out, s.loops[0].outputType) = std::tuple(42.5, 3);
+            if (c.change) {
+                c.change(s);
+            }
+        });
+        questions.clear();
+        answer = c.yes;
+        if (c.typed != nullptr) {
+            Type(c.field, c.typed);
+        }
+        SendAndWait();
+        const std::string tail =
+            "\nSystem have adjust it, do you still want to send current setting?";
+        EXPECT_EQ(questions,
+                  c.limits ? Strings{"Current " + std::string(c.limits) + tail} : Strings{});
+        EXPECT_EQ(Sent(), c.sent);
+    }
+}
+
+// A value the operator typed (or emptied) survives the cycles until Send; a field left alone,
+// or one that refused what was typed, follows the instrument.
+TEST_F(LoopPanel, TypedValuesSurviveCycles) {
+    struct Case {
+        const char* name;
+        std::function<void(LoopPanel&)> act;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"typed", [](LoopPanel& t) { t.Type("SP", "123"); }, "123.0"},
+        {"emptied", [](LoopPanel& t) { t.Type("SP", ""); }, ""},
+        {"left alone", nullptr, "77.0"},
+        {"a refused character",
+         [](LoopPanel& t) {
+             QTest::keyClick(t.Field("SP"), Qt::Key_X);
+             QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+             QCoreApplication::sendEvent(t.Field("SP"), &out);
+         },
+         "77.0"},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Show({Int(1)}, [](CSimSetup& s) { s.loops[0].setPoints[0] = 250.0; });
+        if (c.act) {
+            c.act(*this);
+        }
+        server->WithInstrument([](CSimInstrument& i) { i.Setup().loops[0].setPoints[0] = 77.0; });
+        Cycle();
+        Cycle();
+        EXPECT_EQ(Field("SP")->text().toStdString(), c.shown);
+    }
+}
+
+// A refused mode, local/remote or run/stop change is published and the buttons show the entry's
+// state again; the rest of Send still runs.
+TEST_F(LoopPanel, RefusalRestoresTheButtons) {
+    struct Case {
+        const char* key;
+        const char* click;
+        uint32_t event;
+    };
+    const Case cases[] = {
+        {"CA", "MAN", CLoopPanelDlg::kEventModeRefused},
+        {"RL", "REM", CLoopPanelDlg::kEventSpRefRefused},
+        {"OC", "STOP", CLoopPanelDlg::kEventRunRefused},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        Show({Int(1)}, [](CSimSetup& s) {
+            std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) =
+                std::tuple(0, false, true);
+        });
+        server->SetFaults({.errorForKeys = {c.key}});
+        std::vector<std::pair<uint32_t, std::string>> heard;
+        manager.hub().Subscribe(
+            MakeEventKey(HUB_CHANNEL_VIEW, 77),
+            [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload, size_t,
+                void*) {
+                heard.push_back({*static_cast<const uint32_t*>(payload), States().substr(0, 9)});
+            },
+            nullptr, c.event, HUB_CHANNEL_VIEW);
+        Get(c.click)->click();
+        SendAndWait();
+        manager.hub().UnsubscribeChannel(HUB_CHANNEL_VIEW);
+        server->SetFaults({});
+        EXPECT_EQ(heard, (std::vector<std::pair<uint32_t, std::string>>{{kInt1, "Xo. Xo Xo"}}));
+        EXPECT_EQ(Sent().back(), "FM 1");
+        EXPECT_TRUE(Get<QPushButton>("Send")->isEnabled());
+    }
+}
+
+// A link lost during Send ends it at once: nothing after the failed request, no re-read, and the
+// panel usable again until the connection is closed.
+TEST_F(LoopPanel, ABrokenLinkEndsSend) {
+    Open();
+    Show({Int(1)}, [](CSimSetup& s) {
+        std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) = std::tuple(0, false, true);
+    });
+    pauses->hook = [this] {
+        server->SetFaults(
+            {.closeOnRequest = static_cast<uint32_t>(server->CommandRequests().size() + 1)});
+    };
+    int entries = 0;
+    manager.hub().Subscribe(
+        MakeEventKey(HUB_CHANNEL_VIEW, 78),
+        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
+            ++entries;
+        },
+        nullptr, CLoopPanelDlg::kEventEntry, HUB_CHANNEL_VIEW);
+    Get("MAN")->click();
+    Type("OUT", "50");
+    SendAndWait();
+    EXPECT_EQ(Sent(), (Strings{"CA1,1", "HJ500,1"}));
+    EXPECT_EQ(entries, 0);
+    panel.reset();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Find(id) == nullptr; }));
 }
