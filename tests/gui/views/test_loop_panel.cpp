@@ -4,8 +4,10 @@
 #include <QFocusEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <fstream>
+#include <map>
 #include <mutex>
 
 #include "common/SimFixture.h"
@@ -64,35 +66,34 @@ class LoopPanel : public SimFixture {
         panel.reset();
         SimFixture::TearDown();
     }
-    // The instrument's setup changed and read again in full, then control group 1 shown with
-    // `members`, as the view does when the operator picks it.
-    void Show(std::vector<CSimControlMember> members, const SetupChange& change = nullptr,
-              int32_t displayKind = 1) {
+    // The instrument set up (internal loop 1 single, AUT, local, running; external loop 1 a
+    // model 12 controller alike; DI/DO point 3 in MAN), changed and read again in full; then
+    // control group 1 shown with `members` as the view shows it. Counts requests from there.
+    void Show(std::vector<CSimControlMember> members, const SetupChange& change = nullptr) {
         server->WithInstrument([&](CSimInstrument& instrument) {
-            CSimSetup& setup = instrument.Setup();
-            setup.controlGroups[0].members = {};
-            std::copy(members.begin(), members.end(), setup.controlGroups[0].members.begin());
+            CSimSetup& s = instrument.Setup();
+            s.controlGroups[0].members = {};
+            std::copy(members.begin(), members.end(), s.controlGroups[0].members.begin());
+            CSimLoop& l = s.loops[0];
+            std::tie(l.kind, l.mode, l.remote, l.run, l.out) = std::tuple(1, 0, false, true, 42.5);
+            CSimExtLoop& e = s.extLoops[0];
+            std::tie(e.controller, e.mode, e.remote, e.run) = std::tuple(12, 0, false, true);
+            s.dio[2].mode = 1;
             if (change) {
-                change(setup);
+                change(s);
             }
         });
         ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
-        connection->UpdateViewState([&](CViewState& v) {
-            v.displayKind = displayKind;
-            v.displayGroup = 0;
-        });
-        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &displayKind, 4);
+        connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
+        const int32_t controlGroup = 1;
+        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &controlGroup, 4);
         Idle();
-        Mark();
-    }
-    void Idle() {
-        ASSERT_TRUE(ProcessEventsUntil([&] { return !panel->Busy(); }));
-    }
-    // Requests and pauses are counted from here.
-    void Mark() {
         mark = pauses->mark = server->CommandRequests().size();
         pauses->begun.clear();
         shown.clear();
+    }
+    void Idle() {
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !panel->Busy(); }));
     }
     template <class W = QRadioButton>
     W* Get(const char* name) {
@@ -100,32 +101,37 @@ class LoopPanel : public SimFixture {
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    CNumericEdit* Field(const char* name) { return Get<CNumericEdit>(name); }
-    // Types `text` over the field's text and leaves the field.
-    void Type(const char* field, const char* text) {
-        Field(field)->selectAll();
-        QTest::keyClick(Field(field), Qt::Key_Backspace);
-        QTest::keyClicks(Field(field), text);
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(Field(field), &out);
-    }
-    // Each radio button as '.' disabled, 'o' enabled, 'x'/'X' checked; the REM caption; the
-    // SP and OUT fields as '.' or 'o'.
-    std::string States() {
-        std::string s;
-        for (const char* name : {"AUT", "MAN", "CAS", "", "LOC", "REM", "", "RUN", "STOP"}) {
-            if (*name == '\0') {
-                s += ' ';
+    CNumericEdit* Field(const QString& name) { return Get<CNumericEdit>(qPrintable(name)); }
+    // The operator's actions, by words: "MAN" clicks that button, "SP=12" types 12 over the SP
+    // field's text and leaves the field, "SP+x" types x at its end and leaves it.
+    void Do(const char* script) {
+        for (const QString& word : QString(script).split(' ', Qt::SkipEmptyParts)) {
+            const qsizetype at = word.indexOf(QRegularExpression("[=+]"));
+            if (at < 0) {
+                Get(qPrintable(word))->click();
                 continue;
             }
-            const QRadioButton* b = Get(name);
-            const bool on = b->isEnabledTo(panel.get());  // the rules' state, busy or not
-            s += b->isChecked() ? (on ? 'X' : 'x') : (on ? 'o' : '.');
+            CNumericEdit* field = Field(word.left(at));
+            if (word[at] == '=') {
+                field->selectAll();
+                QTest::keyClick(field, Qt::Key_Backspace);
+            }
+            QTest::keyClicks(field, word.mid(at + 1));
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QCoreApplication::sendEvent(field, &out);
+        }
+    }
+    // Each radio button as '.' disabled, 'o' enabled, 'x'/'X' checked, by the panel's rules
+    // whether or not an operation runs; the REM caption; the SP and OUT fields as '.' or 'o'.
+    std::string States() {
+        std::string s;
+        const auto on = [&](const QWidget* w) { return w->isEnabledTo(panel.get()); };
+        for (const char* name : {"AUT", "MAN", "CAS", "", "LOC", "REM", "", "RUN", "STOP"}) {
+            const QRadioButton* b = *name != '\0' ? Get(name) : nullptr;
+            s += !b ? ' ' : b->isChecked() ? (on(b) ? 'X' : 'x') : (on(b) ? 'o' : '.');
         }
         s += " " + Get("REM")->text().toStdString() + " ";
-        s += Field("SP")->isEnabledTo(panel.get()) ? 'o' : '.';
-        s += Field("OUT")->isEnabledTo(panel.get()) ? 'o' : '.';
-        return s;
+        return s + (on(Field("SP")) ? 'o' : '.') + (on(Field("OUT")) ? 'o' : '.');
     }
     Strings Sent() { return CommandRequestsFrom(*server, mark); }
     void SendAndWait() {
@@ -136,6 +142,21 @@ class LoopPanel : public SimFixture {
         ASSERT_EQ(connection->PollOnce(), RZ_OK);
         manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
     }
+    // Counts the hub's `event` with its payloads until the test ends.
+    std::vector<uint32_t>& Hear(uint32_t event, const std::function<void()>& also = nullptr) {
+        auto& heard = heardBy[event];
+        manager.hub().Subscribe(
+            MakeEventKey(HUB_CHANNEL_VIEW, static_cast<uint32_t>(heardBy.size())),
+            [&heard, also](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
+                           const void* payload, size_t size, void*) {
+                heard.push_back(size == 4 ? *static_cast<const uint32_t*>(payload) : 0);
+                if (also) {
+                    also();
+                }
+            },
+            nullptr, event, HUB_CHANNEL_VIEW);
+        return heard;
+    }
 
     uint32_t id = 0;
     CInstrumentConnection* connection = nullptr;
@@ -144,79 +165,56 @@ class LoopPanel : public SimFixture {
     Strings questions;
     bool answer = true;
     size_t mark = 0;
+    std::map<uint32_t, std::vector<uint32_t>> heardBy;
 };
 
-CSimControlMember Int(int n) {
-    return {3, n};
-}
-CSimControlMember Ext(int n) {
-    return {4, n};
-}
-CSimControlMember Dio(int n) {
-    return {5, n};
-}
-
-Strings Listed(QComboBox* list) {
-    Strings names;
-    for (int i = 0; i < list->count(); ++i) {
-        names.push_back(list->itemText(i).toStdString());
-    }
-    return names;
-}
+const auto Int = [](int n) { return CSimControlMember{3, n}; };
+const auto Ext = [](int n) { return CSimControlMember{4, n}; };
+const auto Dio = [](int n) { return CSimControlMember{5, n}; };
 
 }  // namespace
 
 // Which members of the control group the list offers, and when the panel stays disabled.
 TEST_F(LoopPanel, ListFill) {
+    using ModelChange = std::function<void(CInstrumentModel&)>;
     struct Case {
-        const char* name;
         std::vector<CSimControlMember> members;
-        std::function<void(CInstrumentModel&)> model;  // as a garbled answer would leave it
+        ModelChange garble;  // the model as a garbled answer or another log-in would leave it
         int32_t displayKind;
         Strings listed;
     };
-    const auto member = [](int index, int kind, int number) {
+    const auto member = [](int index, int kind, int number) -> ModelChange {
         return [=](CInstrumentModel& m) { m.controlGroups[0].members[index] = {kind, number}; };
     };
+    const ModelChange levelU = [](CInstrumentModel& m) { m.accessLevel[0] = 'U'; };
     const Case cases[] = {
-        {"duplicates once, channels never",
-         {Int(1), {1, 1}, Int(1), {2, 31}, {}, Ext(1)},
-         {},
-         1,
-         {"TIC-101", "EXT-TIC-1"}},
-        {"loops that cannot be operated",
-         {Int(4), Int(5), Int(6), Ext(3), Ext(4)},
-         {},
-         1,
-         {"TT-RETRANS"}},
-        {"DI/DO points: an input or absent module is skipped",
-         {Dio(1), Dio(9), Dio(3)},
-         {},
-         1,
-         {"ALARM LAMP"}},
-        {"a member number past the records", {Int(1), Dio(3)}, member(1, 5, 37), 1, {"TIC-101"}},
-        {"an internal loop number past the records",
-         {Int(1), Int(2)},
-         member(0, 3, 7),
-         1,
-         {"TIC-102"}},
-        {"the control overview lists the group too", {Int(1)}, {}, 2, {"TIC-101"}},
-        {"measurement display", {Int(1)}, {}, 4, {}},
-        {"program display", {Int(1)}, {}, 5, {}},
+        {{Int(1), {1, 1}, Int(1), {2, 31}, {}, Ext(1)}, {}, 1, {"TIC-101", "EXT-TIC-1"}},
+        {{Int(4), Int(5), Int(6), Ext(3), Ext(4)}, {}, 1, {"TT-RETRANS"}},  // not operable
+        {{Dio(1), Dio(9), Dio(3)}, {}, 1, {"ALARM LAMP"}},     // an input, an absent module
+        {{Int(1), Dio(3)}, member(1, 5, 37), 1, {"TIC-101"}},  // past the records
+        {{Int(1), Int(2)}, member(0, 3, 7), 1, {"TIC-102"}},
+        {{Int(1)}, {}, 2, {"TIC-101"}},  // the control overview
+        {{Int(1)}, {}, 4, {}},           // a measurement group
+        {{Int(1)}, {}, 5, {}},           // the program display
+        {{Int(1)}, levelU, 1, {}},
     };
     Open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::PrintToString(c.listed) + " in kind " +
+                     std::to_string(c.displayKind));
         Show(c.members);
-        if (c.model) {
-            connection->UpdateModel(c.model);
+        if (c.garble) {
+            connection->UpdateModel(c.garble);
         }
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = c.displayKind; });
         manager.hub().Publish(CLoopPanelDlg::kEventRefill);
         Idle();
-        if (!c.listed.empty()) {
-            EXPECT_EQ(Listed(Get<QComboBox>("Loop")), c.listed);
+        auto* list = Get<QComboBox>("Loop");
+        Strings listed;
+        for (int i = 0; i < list->count() && !c.listed.empty(); ++i) {
+            listed.push_back(list->itemText(i).toStdString());
         }
+        EXPECT_EQ(listed, c.listed);
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
     }
 }
@@ -224,10 +222,9 @@ TEST_F(LoopPanel, ListFill) {
 // The buttons and fields for each entry kind, loop kind and controller model, and after a click.
 TEST_F(LoopPanel, ButtonAndFieldStates) {
     struct Case {
-        const char* name;
         CSimControlMember entry;
         SetupChange change;
-        const char* click;  // a button clicked after the entry was shown
+        const char* act;
         const char* states;
     };
     const auto loop1 = [](int kind, int mode, bool remote, bool run, bool alarm) {
@@ -243,110 +240,68 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
             std::tie(l.controller, l.mode, l.remote, l.run) = std::tie(model, mode, remote, run);
         };
     };
-    const auto dio3 = [](int mode) { return [=](CSimSetup& s) { s.dio[2].mode = mode; }; };
+    const auto secondary = [](CSimSetup& s) {
+        std::tie(s.loops[0].kind, s.loops[0].alarm, s.loops[1].remote) =
+            std::tuple(kSimCascade, true, false);
+    };
+    const auto retransMan = [](CSimSetup& s) { s.loops[3].mode = 1; };
     const Case cases[] = {
-        {"single loop", Int(1), loop1(1, 0, false, true, false), nullptr, "Xo. Xo Xo REM o."},
-        {"single loop, MAN clicked", Int(1), loop1(1, 0, false, true, false), "MAN",
-         "oX. Xo Xo REM oo"},
-        {"single loop, REM clicked", Int(1), loop1(1, 0, false, true, false), "REM",
-         "Xo. oX Xo REM .."},
-        {"single loop in MAN, STOP clicked", Int(1), loop1(1, 1, false, true, false), "STOP",
-         "oX. Xo oX REM o."},
-        {"remote, stopped, status bit 7", Int(1), loop1(1, 1, true, false, true), nullptr,
-         "oX. oX oX PRG .."},
-        {"remote, LOC clicked", Int(1), loop1(1, 1, true, true, false), "LOC", "oX. Xo Xo REM oo"},
-        {"cascade primary", Int(1), loop1(2, 1, false, true, false), nullptr, "oXo Xo .. REM o."},
-        {"cascade secondary follows the primary", Int(2),
-         [](CSimSetup& s) {
-             s.loops[0].kind = kSimCascade;
-             s.loops[0].alarm = true;
-             s.loops[1].remote = false;
-         },
-         nullptr, "ooX .. Xo PRG o."},
-        {"retransmission in MAN", Int(4), [](CSimSetup& s) { s.loops[3].mode = 1; }, nullptr,
-         "oX. .. .. PRG .o"},
-        {"model 1 controller", Ext(1), ext1(1, 0, false, true), nullptr, "X.. X. X. REM o."},
-        {"model 5 controller", Ext(1), ext1(5, 1, true, true), nullptr, "oX. .X Xo REM .o"},
-        {"model 12 controller", Ext(1), ext1(12, 2, false, false), nullptr, "ooX Xo oX REM o."},
-        {"DI/DO point in MAN", Dio(3), dio3(1), nullptr, "oX. .. .. REM .o"},
-        {"DI/DO point, AUT clicked", Dio(3), dio3(1), "AUT", "Xo. .. .. REM .."},
+        {Int(1), nullptr, "", "Xo. Xo Xo REM o."},
+        {Int(1), nullptr, "MAN", "oX. Xo Xo REM oo"},
+        {Int(1), nullptr, "REM", "Xo. oX Xo REM .."},
+        {Int(1), loop1(1, 1, false, true, false), "STOP", "oX. Xo oX REM o."},
+        {Int(1), loop1(1, 1, true, false, true), "", "oX. oX oX PRG .."},  // status bit 7
+        {Int(1), loop1(1, 1, true, true, false), "LOC", "oX. Xo Xo REM oo"},
+        {Int(1), loop1(2, 1, false, true, false), "", "oXo Xo .. REM o."},  // cascade primary
+        {Int(2), secondary, "", "ooX .. Xo PRG o."},                        // follows its primary
+        {Int(4), retransMan, "", "oX. .. .. PRG .o"},
+        {Ext(1), ext1(1, 0, false, true), "", "X.. X. X. REM o."},
+        {Ext(1), ext1(5, 1, true, true), "", "oX. .X Xo REM .o"},
+        {Ext(1), ext1(10, 0, false, true), "", "Xo. Xo Xo REM o."},
+        {Ext(1), ext1(11, 2, false, false), "", "ooX Xo oX REM o."},
+        {Ext(1), ext1(14, 0, false, true), "", "Xoo X. Xo REM o."},
+        {Dio(3), nullptr, "", "oX. .. .. REM .o"},
+        {Dio(3), nullptr, "AUT", "Xo. .. .. REM .."},
     };
     Open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.states);
         Show({c.entry}, c.change);
-        if (c.click != nullptr) {
-            Get(c.click)->click();
-        }
+        Do(c.act);
         EXPECT_EQ(States(), c.states);
+    }
+    for (const QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
     }
 }
 
 // What Send sends, in order, with the pause before OUT; an emptied field is left out.
 TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     struct Case {
-        const char* name;
         CSimControlMember entry;
-        std::function<void(LoopPanel&)> act;
+        const char* act;
         Strings sent;
         std::vector<std::pair<uint32_t, size_t>> pauses;  // (ms, requests before it)
         const char* status;
     };
-    const auto click = [](std::initializer_list<const char*> names) {
-        return [=](LoopPanel& t) {
-            for (const char* name : names) {
-                t.Get(name)->click();
-            }
-        };
-    };
     const Case cases[] = {
-        {"nothing changed", Int(1), nullptr, {"FM 1"}, {}, ""},
-        {"only the mode", Int(1), click({"MAN"}), {"CA1,1", "FM 1"}, {{2000, 1}}, ""},
-        {"mode, local/remote, run/stop and SP of a loop",
-         Int(1),
-         [](LoopPanel& t) {
-             t.Get("MAN")->click();
-             t.Type("SP", "321");
-             t.Get("STOP")->click();
-         },
+        {Int(1), "", {"FM 1"}, {}, ""},
+        {Int(1), "MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, ""},
+        {Int(1),
+         "MAN SP=321 STOP",
          {"CA1,1", "OC0,1", "FW", "FP1", "GO1,1,3210", "FM 1"},
          {{2000, 5}},
          ""},
-        {"an emptied SP is not sent",
-         Int(1),
-         [](LoopPanel& t) {
-             t.Type("SP", "");
-             t.Get("MAN")->click();
-         },
-         {"CA1,1", "FM 1"},
-         {{2000, 1}},
-         "Empty SP not sent"},
-        {"external loop",
-         Ext(1),
-         click({"REM", "STOP"}),
-         {"DV1,RL,1", "DV1,SR,0", "DR 1"},
-         {{2000, 2}},
-         ""},
-        {"DI/DO point output",
-         Dio(3),
-         [](LoopPanel& t) { t.Type("OUT", "0"); },
-         {"DM3,0", "FO"},
-         {},
-         ""},
+        {Int(1), "SP= MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, "Empty SP not sent"},
+        {Ext(1), "REM STOP", {"DV1,RL,1", "DV1,SR,0", "DR 1"}, {{2000, 2}}, ""},
+        {Dio(3), "AUT", {"DL3,0", "FO"}, {{800, 1}}, ""},
+        {Dio(3), "OUT=0", {"DM3,0", "FO"}, {}, ""},
     };
     Open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Show({c.entry}, [](CSimSetup& s) {
-            std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) =
-                std::tuple(0, false, true);
-            CSimExtLoop& e = s.extLoops[0];
-            std::tie(e.controller, e.mode, e.remote, e.run) = std::tuple(12, 0, false, true);
-            std::tie(s.dio[2].mode, s.dio[2].output) = std::tuple(1, 1);
-        });
-        if (c.act) {
-            c.act(*this);
-        }
+        SCOPED_TRACE(c.act);
+        Show({c.entry});
+        Do(c.act);
         SendAndWait();
         EXPECT_EQ(Sent(), c.sent);
         EXPECT_EQ(pauses->begun, c.pauses);
@@ -358,14 +313,12 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
 // adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
 TEST_F(LoopPanel, RangeQuestion) {
     struct Case {
-        const char* name;
         CSimControlMember entry;
         SetupChange change;
-        const char* field;
-        const char* typed;  // nullptr: left as the instrument shows it
-        bool yes;
+        const char* act;
         const char* limits;  // in the question; nullptr: no question
         Strings sent;
+        bool yes = true;
     };
     const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };
     // A retransmission loop in MAN: its output has the span's decimals and limits 0 to 500.
@@ -375,88 +328,32 @@ TEST_F(LoopPanel, RangeQuestion) {
         };
     };
     const auto onOff = [](CSimSetup& s) { s.loops[0].outputType = 4; };
-    const char* gone = "SP value is out of range:  -30000.0 - 30000.0 !";
+    const char* sp = "-30000.0 - 30000.0";
     const Case cases[] = {
-        {"SP at the limit",
-         Int(1),
-         spDecimals(1),
-         "SP",
-         "30000",
-         true,
-         nullptr,
-         {"FP1", "GO1,1,300000", "FM 1"}},
-        {"SP above, 1 decimal",
-         Int(1),
-         spDecimals(1),
-         "SP",
-         "30000.1",
-         true,
-         gone,
-         {"FP1", "GO1,1,300000", "FM 1"}},
-        {"SP below, 0 decimals",
-         Int(1),
-         spDecimals(0),
-         "SP",
-         "-31000",
-         true,
-         "SP value is out of range:  -30000 - 30000 !",
-         {"FP1", "GO1,1,-30000", "FM 1"}},
-        {"declined", Int(1), spDecimals(1), "SP", "30000.1", false, gone, {}},
-        {"OUT, 0 decimals",
-         Int(4),
-         retrans(0),
-         "OUT",
-         "600",
-         true,
-         "OUT value is out of range:  0 - 500 !",
-         {"HJ500,4", "FM 4"}},
-        {"OUT, 2 decimals",
-         Int(4),
-         retrans(2),
-         "OUT",
-         "-5",
-         true,
-         "OUT value is out of range:  0.00 - 500.00 !",
-         {"HJ0,4", "FM 4"}},
-        {"DI/DO point",
-         Dio(3),
-         nullptr,
-         "OUT",
-         "5",
-         true,
-         "OUT value is out of range:  0 - 1 !",
-         {"DM3,1", "FO"}},
-        {"ON/OFF output typed",
-         Int(1),
-         onOff,
-         "OUT",
-         "50",
-         true,
-         "OUT value is out of range:  0.0 - 100.0 !",
-         {"HJ1000,1", "FM 1"}},
-        {"ON/OFF output untouched", Int(1), onOff, "OUT", nullptr, true, nullptr, {"FM 1"}},
+        {Int(1), spDecimals(1), "SP=30000", nullptr, {"FP1", "GO1,1,300000", "FM 1"}},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, {"FP1", "GO1,1,300000", "FM 1"}},
+        {Int(1), spDecimals(0), "SP=-31000", "-30000 - 30000", {"FP1", "GO1,1,-30000", "FM 1"}},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, {}, false},
+        {Int(4), retrans(0), "OUT=600", "0 - 500", {"HJ500,4", "FM 4"}},
+        {Int(4), retrans(2), "OUT=-5", "0.00 - 500.00", {"HJ0,4", "FM 4"}},
+        {Dio(3), nullptr, "OUT=5", "0 - 1", {"DM3,1", "FO"}},
+        {Int(1), onOff, "MAN OUT=50", "0.0 - 100.0", {"CA1,1", "HJ1000,1", "FM 1"}},
+        {Int(1), onOff, "MAN", nullptr, {"CA1,1", "FM 1"}},  // an untouched output
     };
     Open();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Show({c.entry}, [&](CSimSetup& s) {
-            std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) =
-                std::tuple(1, false, true);
-            std::tie(s.loops[0].out, s.loops[0].outputType) = std::tuple(42.5, 3);
-            if (c.change) {
-                c.change(s);
-            }
-        });
+        SCOPED_TRACE(c.act);
+        Show({c.entry}, c.change);
         questions.clear();
         answer = c.yes;
-        if (c.typed != nullptr) {
-            Type(c.field, c.typed);
-        }
+        Do(c.act);
         SendAndWait();
-        const std::string tail =
-            "\nSystem have adjust it, do you still want to send current setting?";
+        const std::string name = c.act[0] == 'S' ? "SP" : "OUT";
         EXPECT_EQ(questions,
-                  c.limits ? Strings{"Current " + std::string(c.limits) + tail} : Strings{});
+                  c.limits ? Strings{"Current " + name + " value is out of range:  " + c.limits +
+                                     " !\nSystem have adjust it, do you still want to "
+                                     "send current setting?"}
+                           : Strings{});
         EXPECT_EQ(Sent(), c.sent);
     }
 }
@@ -464,99 +361,60 @@ TEST_F(LoopPanel, RangeQuestion) {
 // A value the operator typed (or emptied) survives the cycles until Send; a field left alone,
 // or one that refused what was typed, follows the instrument.
 TEST_F(LoopPanel, TypedValuesSurviveCycles) {
-    struct Case {
-        const char* name;
-        std::function<void(LoopPanel&)> act;
-        const char* shown;
-    };
-    const Case cases[] = {
-        {"typed", [](LoopPanel& t) { t.Type("SP", "123"); }, "123.0"},
-        {"emptied", [](LoopPanel& t) { t.Type("SP", ""); }, ""},
-        {"left alone", nullptr, "77.0"},
-        {"a refused character",
-         [](LoopPanel& t) {
-             QTest::keyClick(t.Field("SP"), Qt::Key_X);
-             QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-             QCoreApplication::sendEvent(t.Field("SP"), &out);
-         },
-         "77.0"},
-    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"SP=123", "123.0"}, {"SP=", ""}, {"", "77.0"}, {"SP+x", "77.0"}};
     Open();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [act, shownAfter] : cases) {
+        SCOPED_TRACE(act);
         Show({Int(1)}, [](CSimSetup& s) { s.loops[0].setPoints[0] = 250.0; });
-        if (c.act) {
-            c.act(*this);
-        }
+        Do(act);
         server->WithInstrument([](CSimInstrument& i) { i.Setup().loops[0].setPoints[0] = 77.0; });
         Cycle();
         Cycle();
-        EXPECT_EQ(Field("SP")->text().toStdString(), c.shown);
+        EXPECT_EQ(Field("SP")->text().toStdString(), shownAfter);
     }
 }
 
-// A refused mode, local/remote or run/stop change is published and the buttons show the entry's
-// state again; the rest of Send still runs.
+// A refused mode, local/remote or run/stop change is published while Send still runs and the
+// buttons show the entry's state again; the rest of Send runs.
 TEST_F(LoopPanel, RefusalRestoresTheButtons) {
-    struct Case {
-        const char* key;
-        const char* click;
-        uint32_t event;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, uint32_t> cases[] = {
         {"CA", "MAN", CLoopPanelDlg::kEventModeRefused},
         {"RL", "REM", CLoopPanelDlg::kEventSpRefRefused},
         {"OC", "STOP", CLoopPanelDlg::kEventRunRefused},
     };
     Open();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        Show({Int(1)}, [](CSimSetup& s) {
-            std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) =
-                std::tuple(0, false, true);
+    for (const auto& [key, act, event] : cases) {
+        SCOPED_TRACE(key);
+        Show({Int(1)});
+        server->SetFaults({.errorForKeys = {key}});
+        Strings states;
+        const auto& heard = Hear(event, [&] {
+            states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : ""));
         });
-        server->SetFaults({.errorForKeys = {c.key}});
-        std::vector<std::pair<uint32_t, std::string>> heard;
-        manager.hub().Subscribe(
-            MakeEventKey(HUB_CHANNEL_VIEW, 77),
-            [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload, size_t,
-                void*) {
-                heard.push_back({*static_cast<const uint32_t*>(payload), States().substr(0, 9)});
-            },
-            nullptr, c.event, HUB_CHANNEL_VIEW);
-        Get(c.click)->click();
+        Do(act);
         SendAndWait();
-        manager.hub().UnsubscribeChannel(HUB_CHANNEL_VIEW);
         server->SetFaults({});
-        EXPECT_EQ(heard, (std::vector<std::pair<uint32_t, std::string>>{{kInt1, "Xo. Xo Xo"}}));
+        EXPECT_EQ(heard, std::vector<uint32_t>{kInt1});
+        EXPECT_EQ(states, Strings{"Xo. Xo Xo busy"});
         EXPECT_EQ(Sent().back(), "FM 1");
         EXPECT_TRUE(Get<QPushButton>("Send")->isEnabled());
     }
 }
 
-// A link lost during Send ends it at once: nothing after the failed request, no re-read, and the
-// panel usable again until the connection is closed.
+// A link lost during Send ends it at once: nothing after the failed request and no re-read.
 TEST_F(LoopPanel, ABrokenLinkEndsSend) {
     Open();
-    Show({Int(1)}, [](CSimSetup& s) {
-        std::tie(s.loops[0].mode, s.loops[0].remote, s.loops[0].run) = std::tuple(0, false, true);
-    });
+    Show({Int(1)});
     pauses->hook = [this] {
-        server->SetFaults(
-            {.closeOnRequest = static_cast<uint32_t>(server->CommandRequests().size() + 1)});
+        const size_t next = server->CommandRequests().size() + 1;
+        server->SetFaults({.closeOnRequest = static_cast<uint32_t>(next)});
     };
-    int entries = 0;
-    manager.hub().Subscribe(
-        MakeEventKey(HUB_CHANNEL_VIEW, 78),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            ++entries;
-        },
-        nullptr, CLoopPanelDlg::kEventEntry, HUB_CHANNEL_VIEW);
-    Get("MAN")->click();
-    Type("OUT", "50");
+    const auto& entries = Hear(CLoopPanelDlg::kEventEntry);
+    Do("MAN OUT=50");
     SendAndWait();
     EXPECT_EQ(Sent(), (Strings{"CA1,1", "HJ500,1"}));
-    EXPECT_EQ(entries, 0);
+    EXPECT_TRUE(entries.empty());
     panel.reset();
     EXPECT_TRUE(ProcessEventsUntil([&] { return Find(id) == nullptr; }));
 }
