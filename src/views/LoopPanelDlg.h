@@ -80,6 +80,33 @@ class CLoopPanelDlg : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Button ids (kNone: no button of a group checked) and the model's codes the rules use.
+    static constexpr int kModeAut = 0;
+    static constexpr int kModeMan = 1;
+    static constexpr int kModeCas = 2;
+    static constexpr int kLocal = 0;
+    static constexpr int kRemote = 1;
+    static constexpr int kStop = 0;
+    static constexpr int kRun = 1;
+    static constexpr int kNone = -1;
+    static constexpr int32_t kLoopCascade = 2;
+    static constexpr int32_t kLoopRetrans = 4;
+    static constexpr int32_t kOutputOnOff = 4;
+    static constexpr int32_t kControllerOther = 15;
+    static constexpr int32_t kDisplayControlGroup = 1;
+    static constexpr int32_t kDisplayProgram = 5;
+
+    static constexpr int32_t KindOf(uint32_t ref) { return static_cast<int32_t>(ref >> 24); }
+    static constexpr int32_t NumberOf(uint32_t ref) {
+        return static_cast<int32_t>(ref & 0xFFFFFFu);
+    }
+    static constexpr bool InRange(int32_t value, int32_t low, int32_t high) {
+        return value >= low && value <= high;
+    }
+    // Whether `ref` names a record of the model: a member number straight from the instrument
+    // may lie outside the records.
+    static bool ValidRef(uint32_t ref);
+
     using Handler = void (CLoopPanelDlg::*)(const void* payload, size_t size);
 
     void Subscribe(uint32_t key, Handler handler);
