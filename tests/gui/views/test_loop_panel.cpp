@@ -6,9 +6,11 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "common/SimFixture.h"
 #include "platform/EventHub.h"
@@ -21,12 +23,21 @@ using Strings = std::vector<std::string>;
 using SetupChange = std::function<void(CSimSetup&)>;
 constexpr uint32_t kInt1 = CLoopPanelDlg::EntryRef(3, 1);
 
-// Pauses pass at once; each records (length, requests rzsim had received) and runs a hook.
+// Pauses pass as soon as the GUI thread has answered a call posted from the pause (so a GUI
+// thread that waited for Send would show as a pause left unanswered); each records (length,
+// requests rzsim had received) and runs a hook.
 class InstantPauses : public CPauseSource {
   public:
     explicit InstantPauses(const CSimServer& server) : server_(server) {}
     bool Pause(uint32_t ms) override {
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        QMetaObject::invokeMethod(
+            qApp, [answered] { *answered = true; }, Qt::QueuedConnection);
+        for (int i = 0; i < 500 && !*answered; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         std::lock_guard lock(mutex_);
+        unanswered += *answered ? 0 : 1;
         begun.push_back({ms, server_.CommandRequests().size() - mark});
         if (hook) {
             hook();
@@ -36,6 +47,7 @@ class InstantPauses : public CPauseSource {
     void Interrupt() override {}
     std::vector<std::pair<uint32_t, size_t>> begun;
     size_t mark = 0;
+    int unanswered = 0;
     std::function<void()> hook;
 
   private:
@@ -305,6 +317,7 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
         SendAndWait();
         EXPECT_EQ(Sent(), c.sent);
         EXPECT_EQ(pauses->begun, c.pauses);
+        EXPECT_EQ(pauses->unanswered, 0);
         EXPECT_EQ(shown, (*c.status ? Strings{"", c.status} : Strings{""}));
     }
 }
