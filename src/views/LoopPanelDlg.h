@@ -142,6 +142,11 @@ class CLoopPanelDlg : public QWidget {
     // A field report of a change: marks the selected entry's value as typed.
     void OnSpChanged();
     void OnOutChanged();
+    // Send's range checks of the enabled fields: a value out of range is replaced by the nearer
+    // limit, in the field too, and the operator asked whether to go on (false: No). `sp` and `out`
+    // get the values to send; an emptied field has none and is never taken for 0.
+    bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
+                     std::optional<double>* out);
     // Asks question 61220 for `name` with the limits printed with `decimals` places.
     bool AskAdjusted(const char* name, double low, double high, int decimals);
     // Whether `w` is enabled by the panel's rules (leaving aside a running operation).

@@ -42,27 +42,12 @@ bool CLoopPanelDlg::AskAdjusted(const char* name, double low, double high, int d
     return true;
 }
 
-void CLoopPanelDlg::Send() {
-    const uint32_t ref = SelectedEntry();
-    if (context_.connection == nullptr || busy_ || !ValidRef(ref)) {
-        return;
-    }
-    ShowStatusMessage("");
-    // A value typed and not yet reported (the focus never left the field) counts as typed.
-    if (On(sp_) && sp_->Modified()) {
-        OnSpChanged();
-    }
-    if (On(out_) && out_->Modified()) {
-        OnOutChanged();
-    }
-    const CInstrumentModel& m = Model();
+bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
+                                std::optional<double>* out) {
     const int32_t kind = KindOf(ref);
-    const int32_t number = NumberOf(ref);
-    const int32_t n = number - 1;
+    const int32_t n = NumberOf(ref) - 1;
     std::string notSent;
 
-    // Ranges. An emptied field has no value: it is left out, never taken for 0.
-    std::optional<double> sp;
     const bool spOn = On(sp_) && kind != kEntryDioPoint;
     if (spOn && sp_->HasValue()) {
         double value = sp_->Value().value_or(0.0);
@@ -72,16 +57,14 @@ void CLoopPanelDlg::Send() {
                                                                 : m.externalLoops[n].spDecimals;
             sp_->setText(NumericFieldText(value, sp_->Decimals()));
             if (!AskAdjusted("SP", -kSpLimit, kSpLimit, decimals)) {
-                return;
+                return false;
             }
         }
-        sp = value;
+        *sp = value;
     } else if (spOn && SpEdited(m, ref)) {
         notSent = "SP";
     }
-    const bool spEdited = spOn && SpEdited(m, ref) && sp.has_value();
 
-    std::optional<double> out;
     const bool outOn = On(out_);
     const bool outEdited = outOn && OutEdited(m, ref);
     if (outEdited && out_->HasValue()) {
@@ -117,16 +100,42 @@ void CLoopPanelDlg::Send() {
                                                  : NumericFieldText(value, out_->Decimals()));
             SetOutEdited(ref, true, value);
             if (!AskAdjusted("OUT", low, high, decimals)) {
-                return;
+                return false;
             }
         }
-        out = value;
+        *out = value;
     } else if (outEdited) {
         notSent += notSent.empty() ? "OUT" : " and OUT";
     }
     if (!notSent.empty()) {
         ShowStatusMessage("Empty " + notSent + " not sent");
     }
+    return true;
+}
+
+void CLoopPanelDlg::Send() {
+    const uint32_t ref = SelectedEntry();
+    if (context_.connection == nullptr || busy_ || !ValidRef(ref)) {
+        return;
+    }
+    ShowStatusMessage("");
+    // A value typed and not yet reported (the focus never left the field) counts as typed.
+    if (On(sp_) && sp_->Modified()) {
+        OnSpChanged();
+    }
+    if (On(out_) && out_->Modified()) {
+        OnOutChanged();
+    }
+    const CInstrumentModel& m = Model();
+    std::optional<double> sp;
+    std::optional<double> out;
+    if (!CheckRanges(m, ref, &sp, &out)) {
+        return;
+    }
+    const int32_t kind = KindOf(ref);
+    const int32_t number = NumberOf(ref);
+    const int32_t n = number - 1;
+    const bool spEdited = sp.has_value() && SpEdited(m, ref);
 
     // What differs from the entry's state, by the buttons the rules leave enabled.
     int32_t entryMode = 0;
