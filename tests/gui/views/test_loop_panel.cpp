@@ -228,6 +228,10 @@ TEST_F(LoopPanel, ListFill) {
         }
         EXPECT_EQ(listed, c.listed);
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
+        // The view's display change: only a control group, seen by level A, enables the panel.
+        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &c.displayKind, 4);
+        Idle();
+        EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), c.displayKind == 1 && !c.listed.empty());
     }
 }
 
@@ -374,17 +378,20 @@ TEST_F(LoopPanel, RangeQuestion) {
 // A value the operator typed (or emptied) survives the cycles until Send; a field left alone,
 // or one that refused what was typed, follows the instrument.
 TEST_F(LoopPanel, TypedValuesSurviveCycles) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"SP=123", "123.0"}, {"SP=", ""}, {"", "77.0"}, {"SP+x", "77.0"}};
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"SP=123", "SP", "123.0"}, {"SP=", "SP", ""},         {"", "SP", "77.0"},
+        {"SP+x", "SP", "77.0"},    {"OUT=12", "OUT", "12.0"}, {"", "OUT", "77.0"}};
     Open();
-    for (const auto& [act, shownAfter] : cases) {
-        SCOPED_TRACE(act);
-        Show({Int(1)}, [](CSimSetup& s) { s.loops[0].setPoints[0] = 250.0; });
+    for (const auto& [act, field, shownAfter] : cases) {
+        SCOPED_TRACE(std::string(act) + " " + field);
+        Show({Int(1)}, [](CSimSetup& s) { s.loops[0].mode = 1; });
         Do(act);
-        server->WithInstrument([](CSimInstrument& i) { i.Setup().loops[0].setPoints[0] = 77.0; });
+        server->WithInstrument([](CSimInstrument& i) {
+            std::tie(i.Setup().loops[0].setPoints[0], i.Setup().loops[0].out) = std::tuple(77, 77);
+        });
         Cycle();
         Cycle();
-        EXPECT_EQ(Field("SP")->text().toStdString(), shownAfter);
+        EXPECT_EQ(Field(field)->text().toStdString(), shownAfter);
     }
 }
 
