@@ -57,11 +57,11 @@ class InstantPauses : public CPauseSource {
 
 class LoopPanel : public SimFixture {
   public:
-    void Open(const CSimFaults& faults = {}) {
+    void Open() {
         // No cycle runs by itself: the tests run them.
         std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
             << "[Config]\r\nCommCycle=60000\r\n";
-        StartSim("full", faults);
+        StartSim("full");
         ASSERT_EQ(Login(&id), RZ_OK);
         connection = Find(id);
         auto source = std::make_unique<InstantPauses>(*server);
