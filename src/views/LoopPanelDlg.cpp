@@ -1,0 +1,675 @@
+#include "views/LoopPanelDlg.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <cstring>
+
+#include "platform/EventHub.h"
+#include "platform/Strings.h"
+#include "session/InstrumentConnection.h"
+#include "views/DialogUnits.h"
+#include "views/NumericEdit.h"
+#include "views/ViewOperations.h"
+
+namespace {
+
+template <size_t N>
+QString TextOf(const char (&field)[N]) {
+    return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, N))).trimmed();
+}
+
+// Checks the button of `id` in `group`, or none of them.
+void CheckOnly(QButtonGroup* group, int id) {
+    group->setExclusive(false);
+    for (QAbstractButton* button : group->buttons()) {
+        button->setChecked(group->id(button) == id);
+    }
+    group->setExclusive(true);
+}
+
+void Place(QWidget* w, int x, int y, int cx, int cy) {
+    const QSize at = DialogUnitsToPixels(x, y);
+    w->setGeometry(QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy)));
+}
+
+template <class W>
+W* Named(W* w, const QString& name) {
+    w->setObjectName(name);
+    w->setAccessibleName(name);
+    return w;
+}
+
+int32_t PayloadValue(const void* payload, size_t size, int32_t otherwise) {
+    int32_t value = otherwise;
+    if (payload != nullptr && size >= sizeof value) {
+        std::memcpy(&value, payload, sizeof value);
+    }
+    return value;
+}
+
+}  // namespace
+
+bool CLoopPanelDlg::ValidRef(uint32_t ref) {
+    const int32_t n = NumberOf(ref);
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            return n >= 1 && n <= kInternalLoops;
+        case kEntryExternalLoop:
+            return n >= 1 && n <= kExternalLoops;
+        case kEntryDioPoint:
+            return n >= 1 && n <= kDioPoints;
+        default:
+            return false;
+    }
+}
+
+QSize CLoopPanelDlg::TemplateSize() {
+    return DialogUnitsToPixels(81, 200);
+}
+
+CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
+    : QWidget(parent),
+      context_(context),
+      question_([this](const QString& text) {
+          return QMessageBox::question(this, QStringLiteral("Warning"), text,
+                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+      }),
+      model_(std::make_unique<CInstrumentModel>()) {
+    resize(TemplateSize());
+    settingFrame_ = Named(new QGroupBox(QStringLiteral("Setting"), this), "Setting");
+    loopLabel_ = Named(new QLabel(QStringLiteral("Loop:"), this), "Loop:");
+    list_ = Named(new QComboBox(this), "Loop");
+    modeFrame_ = Named(new QGroupBox(QStringLiteral("Mode"), this), "Mode");
+    aut_ = Named(new QRadioButton(QStringLiteral("AUT"), this), "AUT");
+    man_ = Named(new QRadioButton(QStringLiteral("MAN"), this), "MAN");
+    cas_ = Named(new QRadioButton(QStringLiteral("CAS"), this), "CAS");
+    spRefFrame_ = Named(new QGroupBox(QStringLiteral("SP Ref"), this), "SP Ref");
+    loc_ = Named(new QRadioButton(QStringLiteral("LOC"), this), "LOC");
+    rem_ = Named(new QRadioButton(QString::fromLatin1(RzString(61207)), this), "REM");
+    runFrame_ = Named(new QGroupBox(QStringLiteral("Run"), this), "Run");
+    run_ = Named(new QRadioButton(QStringLiteral("RUN"), this), "RUN");
+    stop_ = Named(new QRadioButton(QStringLiteral("STOP"), this), "STOP");
+    spLabel_ = Named(new QLabel(QString::fromLatin1(RzString(61204)), this), "SP:");
+    sp_ = Named(new CNumericEdit(this), "SP");
+    outLabel_ = Named(new QLabel(QString::fromLatin1(RzString(61206)), this), "OUT:");
+    out_ = Named(new CNumericEdit(this), "OUT");
+    send_ = Named(new QPushButton(QStringLiteral("Send"), this), "Send");
+
+    // The frames are drawn behind the controls they hold; every control is the panel's own
+    // child, so each is enabled on its own.
+    settingFrame_->lower();
+    Place(loopLabel_, 7, 12, 67, 8);
+    Place(list_, 7, 22, 67, 14);
+    Place(modeFrame_, 7, 40, 67, 44);
+    Place(aut_, 12, 51, 58, 10);
+    Place(man_, 12, 61, 58, 10);
+    Place(cas_, 12, 71, 58, 10);
+    Place(spRefFrame_, 7, 86, 67, 24);
+    Place(loc_, 10, 97, 30, 10);
+    Place(rem_, 41, 97, 31, 10);
+    Place(runFrame_, 7, 112, 67, 24);
+    Place(run_, 10, 123, 30, 10);
+    Place(stop_, 41, 123, 31, 10);
+    Place(spLabel_, 7, 144, 18, 8);
+    Place(sp_, 25, 142, 49, 12);
+    Place(outLabel_, 7, 160, 18, 8);
+    Place(out_, 25, 158, 49, 12);
+    Place(send_, 20, 178, 40, 14);
+    for (QGroupBox* frame : {modeFrame_, spRefFrame_, runFrame_}) {
+        frame->lower();
+    }
+    settingFrame_->lower();
+
+    const auto group = [this](std::initializer_list<std::pair<QRadioButton*, int>> buttons) {
+        auto* g = new QButtonGroup(this);
+        for (const auto& [button, id] : buttons) {
+            g->addButton(button, id);
+        }
+        return g;
+    };
+    modeGroup_ = group({{aut_, kModeAut}, {man_, kModeMan}, {cas_, kModeCas}});
+    spRefGroup_ = group({{loc_, kLocal}, {rem_, kRemote}});
+    runGroup_ = group({{run_, kRun}, {stop_, kStop}});
+    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] { Publish(kEventMode); });
+    connect(spRefGroup_, &QButtonGroup::idClicked, this, [this] { Publish(kEventSpRef); });
+    connect(runGroup_, &QButtonGroup::idClicked, this, [this] {
+        if (context_.connection != nullptr &&
+            context_.connection->ViewState().displayKind != kDisplayProgram) {
+            Publish(kEventRun);
+        }
+    });
+    connect(list_, &QComboBox::currentIndexChanged, this, [this] { ReRead(SelectedEntry()); });
+    connect(sp_, &CNumericEdit::Changed, this, &CLoopPanelDlg::OnSpChanged);
+    connect(out_, &CNumericEdit::Changed, this, &CLoopPanelDlg::OnOutChanged);
+    connect(send_, &QPushButton::clicked, this, &CLoopPanelDlg::Send);
+
+    if (context_.hub != nullptr) {
+        const uint32_t newData = MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED);
+        // The order within one event is the order of the chain: the buttons before the fields
+        // that depend on them.
+        Subscribe(kEventDisplayKind, &CLoopPanelDlg::OnDisplayKind);
+        Subscribe(kEventDisplayGroup, &CLoopPanelDlg::OnFillList);
+        Subscribe(kEventRefill, &CLoopPanelDlg::OnFillList);
+        Subscribe(kEventEntry, &CLoopPanelDlg::OnModeButtons);
+        Subscribe(kEventModeRefused, &CLoopPanelDlg::OnModeButtons);
+        Subscribe(kEventEntry, &CLoopPanelDlg::OnSpRefButtons);
+        Subscribe(kEventSpRefRefused, &CLoopPanelDlg::OnSpRefButtons);
+        Subscribe(kEventEntry, &CLoopPanelDlg::OnRunButtons);
+        Subscribe(kEventRunRefused, &CLoopPanelDlg::OnRunButtons);
+        Subscribe(kEventEntry, &CLoopPanelDlg::OnSpField);
+        Subscribe(newData, &CLoopPanelDlg::OnSpRefresh);
+        Subscribe(kEventSpRef, &CLoopPanelDlg::OnSpEnabling);
+        Subscribe(kEventEntry, &CLoopPanelDlg::OnOutField);
+        Subscribe(kEventMode, &CLoopPanelDlg::OnOutField);
+        Subscribe(kEventRun, &CLoopPanelDlg::OnOutField);
+        Subscribe(newData, &CLoopPanelDlg::OnOutRefresh);
+    }
+    EnableControls(false);
+}
+
+CLoopPanelDlg::~CLoopPanelDlg() {
+    if (context_.hub != nullptr) {
+        context_.hub->UnsubscribeChannel(HUB_CHANNEL_LOOP_PANEL);
+    }
+}
+
+void CLoopPanelDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    settingFrame_->setGeometry(2, 2, width() - 5, height() - 5);
+}
+
+void CLoopPanelDlg::Subscribe(uint32_t key, Handler handler) {
+    const uint32_t event = MakeEventKey(HUB_CHANNEL_LOOP_PANEL, nextEvent_++);
+    context_.hub->Subscribe(
+        event,
+        [this, handler](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
+                        size_t size, void*) {
+            if (Active()) {
+                (this->*handler)(payload, size);
+            }
+        },
+        this, key, HUB_CHANNEL_LOOP_PANEL);
+}
+
+void CLoopPanelDlg::Publish(uint32_t key, int32_t value) {
+    if (context_.hub != nullptr) {
+        context_.hub->Publish(key, {}, &value, sizeof value);
+    }
+}
+
+void CLoopPanelDlg::Publish(uint32_t key) {
+    if (context_.hub != nullptr) {
+        context_.hub->Publish(key);
+    }
+}
+
+const CInstrumentModel& CLoopPanelDlg::Model() {
+    context_.connection->CopyModel(model_.get());
+    return *model_;
+}
+
+bool CLoopPanelDlg::Active() const {
+    return context_.connection != nullptr && isVisible();
+}
+
+bool CLoopPanelDlg::On(const QWidget* w) const {
+    return w->isEnabledTo(this);
+}
+
+uint32_t CLoopPanelDlg::SelectedEntry() const {
+    return list_->currentIndex() < 0 ? 0 : list_->currentData().toUInt();
+}
+
+void CLoopPanelDlg::EnableControls(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             settingFrame_, loopLabel_, list_, modeFrame_, aut_, man_, cas_, spRefFrame_, loc_,
+             rem_, runFrame_, run_, stop_, spLabel_, sp_, outLabel_, out_, send_}) {
+        w->setEnabled(on);
+    }
+}
+
+void CLoopPanelDlg::SetBusy(bool busy) {
+    busy_ = busy;
+    setEnabled(!busy);
+}
+
+void CLoopPanelDlg::ReRead(uint32_t ref) {
+    if (!ValidRef(ref) || context_.connection == nullptr) {
+        return;
+    }
+    if (busy_) {
+        // The view refilled the list while an operation of the panel runs: show the entry as
+        // last known.
+        Publish(kEventEntry, static_cast<int32_t>(ref));
+        return;
+    }
+    const int32_t kind = KindOf(ref);
+    const int32_t number = NumberOf(ref);
+    const RzResult started = StartViewOperation(
+        context_, "Read loop state",
+        [kind, number](CInstrumentConnection& c) { return c.ReadLoopState(kind, number); },
+        [this, ref](RzResult result) {
+            SetBusy(false);
+            // A later selection has its own re-read; a lost link closes the connection.
+            if (!IsLinkBroken(result) && ref == SelectedEntry()) {
+                Publish(kEventEntry, static_cast<int32_t>(ref));
+            }
+        },
+        this);
+    if (started == RZ_OK) {
+        SetBusy(true);
+    } else if (started == LINK_E_BUSY) {
+        // Another operation holds the link: show the entry as last known.
+        Publish(kEventEntry, static_cast<int32_t>(ref));
+    }
+}
+
+// --- Hub handlers ---
+
+void CLoopPanelDlg::OnDisplayKind(const void* payload, size_t size) {
+    const int32_t kind = PayloadValue(payload, size, 0);
+    if (kind == kDisplayControlGroup && Model().accessLevel[0] == 'A') {
+        EnableControls(true);
+        Publish(kEventRefill);
+    } else {
+        EnableControls(false);
+    }
+}
+
+void CLoopPanelDlg::OnFillList(const void*, size_t) {
+    const CInstrumentModel& m = Model();
+    const int32_t kind = m.displayKind;
+    if (kind == 0 || kind == 4 || kind == kDisplayProgram || m.accessLevel[0] == 'U') {
+        EnableControls(false);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(list_);
+        list_->clear();
+        const int32_t g = m.displayGroup;
+        const int32_t groups = m.controlGroupCount > 0 ? m.controlGroupCount : kMaxControlGroups;
+        if (g >= 0 && g < kMaxControlGroups && g < groups) {
+            const CGroupMember* members = m.controlGroups[g].members;
+            for (int i = 0; i < kGroupMembers; ++i) {
+                const CGroupMember& member = members[i];
+                const uint32_t ref = EntryRef(member.kind, member.number);
+                if (member.kind < kEntryInternalLoop || member.kind > kEntryDioPoint ||
+                    (member.kind == kEntryExternalLoop && m.firmwareMajor < 3) ||
+                    member.number == 0 || !ValidRef(ref) || list_->findData(ref) >= 0) {
+                    continue;
+                }
+                const int32_t n = member.number - 1;
+                const CDisplayBlock* display = nullptr;
+                if (member.kind == kEntryInternalLoop) {
+                    const CInternalLoopRecord& loop = m.internalLoops[n];
+                    if (loop.operable != 0 && loop.loopKind != 0 &&
+                        !(loop.loopKind == kLoopRetrans && loop.retrans == 0)) {
+                        display = &loop.display;
+                    }
+                } else if (member.kind == kEntryExternalLoop) {
+                    const CExternalLoopRecord& loop = m.externalLoops[n];
+                    if (loop.inUse != 0 && loop.controllerModel != 0 &&
+                        loop.controllerModel != kControllerOther) {
+                        display = &loop.display;
+                    }
+                } else if (m.dio[n].present != 0 && m.dio[n].moduleKind != 0) {
+                    display = &m.dio[n].display;
+                }
+                if (display != nullptr) {
+                    list_->addItem(TextOf(display->name), ref);
+                }
+            }
+        }
+        if (list_->count() == 0) {
+            EnableControls(false);
+            return;
+        }
+        EnableControls(true);
+        list_->setCurrentIndex(0);
+    }
+    ReRead(SelectedEntry());
+}
+
+void CLoopPanelDlg::OnModeButtons(const void* payload, size_t size) {
+    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+    if (!ValidRef(ref)) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    const int32_t n = NumberOf(ref) - 1;
+    bool aut = true;
+    bool man = true;
+    bool cas = false;
+    bool frame = true;
+    int32_t mode = kNone;
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            cas = m.internalLoops[n].loopKind == kLoopCascade;
+            mode = m.internalLoops[n].modeCode;
+            break;
+        case kEntryDioPoint:
+            mode = m.dio[n].modeCode;
+            break;
+        default: {
+            const CExternalLoopRecord& loop = m.externalLoops[n];
+            const int32_t model = loop.controllerModel;
+            mode = loop.modeCode;
+            if (model == 0 || model == kControllerOther) {
+                aut = man = frame = false;
+            } else {
+                cas = InRange(model, 11, 14);
+                // These controllers change their mode only from their own front panel.
+                if (InRange(model, 1, 4)) {
+                    aut = mode == kModeAut;
+                    man = mode == kModeMan;
+                }
+            }
+            break;
+        }
+    }
+    modeFrame_->setEnabled(frame);
+    aut_->setEnabled(aut);
+    man_->setEnabled(man);
+    cas_->setEnabled(cas);
+    CheckOnly(modeGroup_, InRange(mode, kModeAut, kModeCas) ? mode : kNone);
+    Publish(kEventMode, mode);
+}
+
+void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
+    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+    if (!ValidRef(ref)) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    const int32_t number = NumberOf(ref);
+    const int32_t n = number - 1;
+    const char* remCaption = RzString(61207);
+    const char* prgCaption = RzString(61208);
+    bool loc = false;
+    bool rem = false;
+    int32_t state = kNone;
+    if (KindOf(ref) == kEntryInternalLoop) {
+        const CInternalLoopRecord& loop = m.internalLoops[n];
+        if (loop.loopKind == kLoopRetrans) {
+            // Neither caption nor state applies.
+        } else if (number % 2 == 0 && loop.loopKind == kLoopCascade &&
+                   m.internalLoops[n - 1].loopKind == kLoopCascade) {
+            // The secondary loop of a cascade pair follows its primary.
+            rem_->setText(
+                QString::fromLatin1(m.internalLoops[n - 1].bit7 != 0 ? prgCaption : remCaption));
+        } else {
+            loc = rem = true;
+            rem_->setText(QString::fromLatin1(loop.bit7 != 0 ? prgCaption : remCaption));
+            state = loop.remote;
+        }
+    } else if (KindOf(ref) == kEntryExternalLoop) {
+        const CExternalLoopRecord& loop = m.externalLoops[n];
+        rem_->setText(QString::fromLatin1(remCaption));
+        state = loop.remote;
+        loc = rem = true;
+        if (InRange(loop.controllerModel, 0, 8) || loop.controllerModel == 14) {
+            loc = state != kRemote;
+            rem = state != kLocal;
+        }
+    }
+    const bool frame = loc || rem || KindOf(ref) == kEntryExternalLoop;
+    spRefFrame_->setEnabled(frame);
+    loc_->setEnabled(loc);
+    rem_->setEnabled(rem);
+    CheckOnly(spRefGroup_, InRange(state, kLocal, kRemote) ? state : kNone);
+}
+
+void CLoopPanelDlg::OnRunButtons(const void* payload, size_t size) {
+    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+    if (!ValidRef(ref)) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    const int32_t number = NumberOf(ref);
+    bool run = false;
+    bool stop = false;
+    int32_t state = kNone;
+    if (KindOf(ref) == kEntryInternalLoop) {
+        const CInternalLoopRecord& loop = m.internalLoops[number - 1];
+        if (loop.loopKind != kLoopRetrans && !(loop.loopKind == kLoopCascade && number % 2 == 1)) {
+            run = stop = true;
+            state = loop.run;
+        }
+    } else if (KindOf(ref) == kEntryExternalLoop) {
+        const CExternalLoopRecord& loop = m.externalLoops[number - 1];
+        state = loop.run;
+        run = stop = true;
+        if (InRange(loop.controllerModel, 1, 4)) {
+            run = state == kRun;
+            stop = state != kRun;
+        }
+    }
+    runFrame_->setEnabled(run || stop);
+    run_->setEnabled(run);
+    stop_->setEnabled(stop);
+    CheckOnly(runGroup_, InRange(state, kStop, kRun) ? state : kNone);
+    Publish(kEventRun, state);
+}
+
+void CLoopPanelDlg::LoadSp(const CInstrumentModel& m, uint32_t ref) {
+    const int32_t n = NumberOf(ref) - 1;
+    const int32_t decimals = KindOf(ref) == kEntryInternalLoop ? m.internalLoops[n].spDecimals
+                                                               : m.externalLoops[n].spDecimals;
+    sp_->setEnabled(true);
+    sp_->SetDecimals(decimals);
+    sp_->setText(SpText(m, ref));
+    sp_->ClearModified();
+    SetSpEdited(ref, false);
+}
+
+void CLoopPanelDlg::OnSpField(const void* payload, size_t size) {
+    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+    if (!ValidRef(ref)) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    const int32_t n = NumberOf(ref) - 1;
+    bool local = false;
+    if (KindOf(ref) == kEntryInternalLoop) {
+        local = m.internalLoops[n].loopKind != kLoopRetrans && m.internalLoops[n].remote == kLocal;
+    } else if (KindOf(ref) == kEntryExternalLoop) {
+        local = m.externalLoops[n].remote == kLocal;
+    }
+    if (local) {
+        LoadSp(m, ref);
+    } else {
+        sp_->setEnabled(false);
+        sp_->clear();
+    }
+}
+
+void CLoopPanelDlg::OnSpEnabling(const void*, size_t) {
+    const uint32_t ref = SelectedEntry();
+    if (!loc_->isChecked() || !ValidRef(ref) || KindOf(ref) == kEntryDioPoint) {
+        sp_->setEnabled(false);
+        sp_->clear();
+    } else if (!On(sp_)) {
+        LoadSp(Model(), ref);
+    }
+}
+
+void CLoopPanelDlg::OnOutField(const void*, size_t) {
+    const uint32_t ref = SelectedEntry();
+    if (!ValidRef(ref)) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    const int32_t number = NumberOf(ref);
+    const bool man = modeGroup_->checkedId() == kModeMan;
+    const bool running = runGroup_->checkedId() == kRun;
+    bool enabled = false;
+    int32_t decimals = 0;
+    QString text = OutText(m, ref);
+    if (m.firmwareMajor <= 1) {
+        enabled = false;
+    } else if (KindOf(ref) == kEntryInternalLoop) {
+        const CInternalLoopRecord& loop = m.internalLoops[number - 1];
+        enabled = man && (running || loop.loopKind == kLoopRetrans);
+        decimals = loop.outDecimals;
+        if (enabled) {
+            SetOutEdited(ref, false, std::nullopt);
+        }
+    } else if (KindOf(ref) == kEntryExternalLoop) {
+        const CExternalLoopRecord& loop = m.externalLoops[number - 1];
+        enabled = man && running && !InRange(loop.controllerModel, 1, 4);
+        decimals = loop.outDecimals;
+        if (loop.outEdited != 0) {
+            text = NumericFieldText(loop.outValue, decimals);
+        }
+    } else {
+        const CDioRecord& point = m.dio[number - 1];
+        enabled = man;
+        if (point.outEdited != 0) {
+            text = QString::number(point.outValue);
+        }
+    }
+    if (!enabled) {
+        out_->setEnabled(false);
+        out_->clear();
+        return;
+    }
+    out_->setEnabled(true);
+    out_->SetDecimals(decimals);
+    out_->setText(text);
+    out_->ClearModified();
+}
+
+void CLoopPanelDlg::OnSpRefresh(const void*, size_t) {
+    const uint32_t ref = SelectedEntry();
+    if (!ValidRef(ref) || !On(sp_) || !sp_->isVisible() || sp_->hasFocus() ||
+        list_->view()->isVisible()) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    if (!SpEdited(m, ref)) {
+        sp_->setText(SpText(m, ref));
+        sp_->ClearModified();
+    }
+}
+
+void CLoopPanelDlg::OnOutRefresh(const void*, size_t) {
+    const uint32_t ref = SelectedEntry();
+    if (!ValidRef(ref) || !On(out_) || !out_->isVisible() || out_->hasFocus() ||
+        list_->view()->isVisible()) {
+        return;
+    }
+    const CInstrumentModel& m = Model();
+    if (!OutEdited(m, ref)) {
+        out_->setText(OutText(m, ref));
+        out_->ClearModified();
+    }
+}
+
+// --- The entry's values and the operator's edits ---
+
+QString CLoopPanelDlg::SpText(const CInstrumentModel& m, uint32_t ref) const {
+    const int32_t n = NumberOf(ref) - 1;
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            return TextOf(m.internalLoops[n].display.valueText[1]);
+        case kEntryExternalLoop:
+            return TextOf(m.externalLoops[n].display.valueText[1]);
+        default:
+            return {};
+    }
+}
+
+QString CLoopPanelDlg::OutText(const CInstrumentModel& m, uint32_t ref) const {
+    const int32_t n = NumberOf(ref) - 1;
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            return TextOf(m.internalLoops[n].display.valueText[2]);
+        case kEntryExternalLoop:
+            return TextOf(m.externalLoops[n].display.valueText[2]);
+        case kEntryDioPoint:
+            return TextOf(m.dio[n].display.valueText[2]);
+        default:
+            return {};
+    }
+}
+
+bool CLoopPanelDlg::SpEdited(const CInstrumentModel& m, uint32_t ref) const {
+    const int32_t n = NumberOf(ref) - 1;
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            return m.internalLoops[n].spEdited != 0;
+        case kEntryExternalLoop:
+            return m.externalLoops[n].spEdited != 0;
+        default:
+            return false;
+    }
+}
+
+bool CLoopPanelDlg::OutEdited(const CInstrumentModel& m, uint32_t ref) const {
+    const int32_t n = NumberOf(ref) - 1;
+    switch (KindOf(ref)) {
+        case kEntryInternalLoop:
+            return m.internalLoops[n].outEdited != 0;
+        case kEntryExternalLoop:
+            return m.externalLoops[n].outEdited != 0;
+        case kEntryDioPoint:
+            return m.dio[n].outEdited != 0;
+        default:
+            return false;
+    }
+}
+
+void CLoopPanelDlg::SetSpEdited(uint32_t ref, bool edited) {
+    if (!ValidRef(ref) || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t n = NumberOf(ref) - 1;
+    const int32_t kind = KindOf(ref);
+    context_.connection->UpdateViewState([&](CViewState& v) {
+        if (kind == kEntryInternalLoop) {
+            v.internalLoops[n].spEdited = edited ? 1 : 0;
+        } else if (kind == kEntryExternalLoop) {
+            v.externalLoops[n].spEdited = edited ? 1 : 0;
+        }
+    });
+}
+
+void CLoopPanelDlg::SetOutEdited(uint32_t ref, bool edited, std::optional<double> value) {
+    if (!ValidRef(ref) || context_.connection == nullptr) {
+        return;
+    }
+    const int32_t n = NumberOf(ref) - 1;
+    const int32_t kind = KindOf(ref);
+    context_.connection->UpdateViewState([&](CViewState& v) {
+        CLoopEdits* loop = kind == kEntryInternalLoop   ? &v.internalLoops[n]
+                           : kind == kEntryExternalLoop ? &v.externalLoops[n]
+                                                        : nullptr;
+        if (loop != nullptr) {
+            loop->outEdited = edited ? 1 : 0;
+            if (value) {
+                loop->outValue = *value;
+            }
+        } else {
+            v.dio[n].outEdited = edited ? 1 : 0;
+            if (value) {
+                v.dio[n].outValue = static_cast<int32_t>(*value);
+            }
+        }
+    });
+}
+
+void CLoopPanelDlg::OnSpChanged() {
+    SetSpEdited(SelectedEntry(), true);
+}
+
+void CLoopPanelDlg::OnOutChanged() {
+    // An emptied field keeps the last typed value; Send never sends it.
+    SetOutEdited(SelectedEntry(), true, out_->Value());
+}

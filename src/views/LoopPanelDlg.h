@@ -1,0 +1,182 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "views/ViewContext.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class CNumericEdit;
+struct CInstrumentModel;
+
+// The loop operation panel: operates one entry of the current control group at a time (an
+// internal loop, an external loop or a DI/DO point). It shows the entry's mode, local/remote and
+// run/stop states, its set point and manual output, and sends nothing until Send, which then
+// sends only what differs from the entry's state, in a fixed order with fixed pauses.
+//
+// The panel is driven by events on the hub: the view's display changes, its own selections and
+// button clicks, and the connection's new data after every cycle. Every exchange it triggers (the
+// re-read of an entry, Send) runs as an operation of the connection; while one runs the panel is
+// disabled, and the event that follows a re-read is published when its result arrives.
+class CLoopPanelDlg : public QWidget {
+    Q_OBJECT
+  public:
+    // Events the panel hears and publishes.
+    static constexpr uint32_t kEventDisplayKind = 0x30D4A01;   // payload: the display kind
+    static constexpr uint32_t kEventDisplayGroup = 0x30D4B01;  // payload: zero-based group
+    static constexpr uint32_t kEventEntry = 0x30D5001;         // selected or re-read: entry ref
+    static constexpr uint32_t kEventRefill = 0x30D5108;        // refill the list
+    static constexpr uint32_t kEventMode = 0x30D5201;          // mode buttons updated or clicked
+    static constexpr uint32_t kEventSpRef = 0x30D5301;         // LOC or REM clicked
+    static constexpr uint32_t kEventRun = 0x30D5401;           // run buttons updated or clicked
+    static constexpr uint32_t kEventModeRefused = 0x30D5705;   // payloads: entry ref
+    static constexpr uint32_t kEventSpRefRefused = 0x30D5706;
+    static constexpr uint32_t kEventRunRefused = 0x30D5707;
+
+    // An entry's reference: its kind (3 internal loop, 4 external loop, 5 DI/DO point) in the top
+    // 8 bits and its number (from 1) in the low 24, as the control group lists it.
+    static constexpr uint32_t EntryRef(int32_t kind, int32_t number) {
+        return static_cast<uint32_t>(kind) << 24 | (static_cast<uint32_t>(number) & 0xFFFFFFu);
+    }
+
+    // Pauses of Send after a changed state: DI/DO points settle faster than loops.
+    static constexpr uint32_t kLoopPauseMs = 2000;
+    static constexpr uint32_t kDioPauseMs = 800;
+    static constexpr double kSpLimit = 30000.0;
+
+    // Asks the operator whether to send an adjusted value; true for Yes. The text is the whole
+    // question; the default shows it in a Yes/No box captioned "Warning".
+    using Question = std::function<bool(const QString& text)>;
+
+    // The panel's size from its layout: 81 x 200 dialog units.
+    static QSize TemplateSize();
+
+    explicit CLoopPanelDlg(const CViewContext& context, QWidget* parent = nullptr);
+    ~CLoopPanelDlg() override;
+
+    void SetQuestion(Question question) { question_ = std::move(question); }
+
+    // Enables or disables every control at once.
+    void EnableControls(bool on);
+
+    // Whether an operation of the panel runs (its controls are disabled meanwhile).
+    bool Busy() const { return busy_; }
+    // The reference of the selected list entry, 0 when none.
+    uint32_t SelectedEntry() const;
+
+    // Send: checks the fields' ranges, then sends what the operator changed as one operation.
+    void Send();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    // Button ids (kNone: no button of a group checked) and the model's codes the rules use.
+    static constexpr int kModeAut = 0;
+    static constexpr int kModeMan = 1;
+    static constexpr int kModeCas = 2;
+    static constexpr int kLocal = 0;
+    static constexpr int kRemote = 1;
+    static constexpr int kStop = 0;
+    static constexpr int kRun = 1;
+    static constexpr int kNone = -1;
+    static constexpr int32_t kLoopCascade = 2;
+    static constexpr int32_t kLoopRetrans = 4;
+    static constexpr int32_t kOutputOnOff = 4;
+    static constexpr int32_t kControllerOther = 15;
+    static constexpr int32_t kDisplayControlGroup = 1;
+    static constexpr int32_t kDisplayProgram = 5;
+
+    static constexpr int32_t KindOf(uint32_t ref) { return static_cast<int32_t>(ref >> 24); }
+    static constexpr int32_t NumberOf(uint32_t ref) {
+        return static_cast<int32_t>(ref & 0xFFFFFFu);
+    }
+    static constexpr bool InRange(int32_t value, int32_t low, int32_t high) {
+        return value >= low && value <= high;
+    }
+    // Whether `ref` names a record of the model: a member number straight from the instrument
+    // may lie outside the records.
+    static bool ValidRef(uint32_t ref);
+
+    using Handler = void (CLoopPanelDlg::*)(const void* payload, size_t size);
+
+    void Subscribe(uint32_t key, Handler handler);
+    void Publish(uint32_t key, int32_t value);
+    void Publish(uint32_t key);
+    // A fresh copy of the connection's model (with the panel's edits).
+    const CInstrumentModel& Model();
+    bool Active() const;
+
+    // Hub handlers.
+    void OnDisplayKind(const void* payload, size_t size);
+    void OnFillList(const void* payload, size_t size);
+    void OnModeButtons(const void* payload, size_t size);
+    void OnSpRefButtons(const void* payload, size_t size);
+    void OnRunButtons(const void* payload, size_t size);
+    void OnSpField(const void* payload, size_t size);
+    void OnSpEnabling(const void* payload, size_t size);
+    void OnOutField(const void* payload, size_t size);
+    void OnSpRefresh(const void* payload, size_t size);
+    void OnOutRefresh(const void* payload, size_t size);
+
+    // Re-reads `ref` as an operation and publishes kEventEntry when its result arrives.
+    void ReRead(uint32_t ref);
+    void SetBusy(bool busy);
+    void LoadSp(const CInstrumentModel& m, uint32_t ref);
+    // The entry's SP or OUT text as the instrument gave it; empty for an unknown entry.
+    QString SpText(const CInstrumentModel& m, uint32_t ref) const;
+    QString OutText(const CInstrumentModel& m, uint32_t ref) const;
+    bool SpEdited(const CInstrumentModel& m, uint32_t ref) const;
+    bool OutEdited(const CInstrumentModel& m, uint32_t ref) const;
+    void SetSpEdited(uint32_t ref, bool edited);
+    void SetOutEdited(uint32_t ref, bool edited, std::optional<double> value);
+    // A field report of a change: marks the selected entry's value as typed.
+    void OnSpChanged();
+    void OnOutChanged();
+    // Send's range checks of the enabled fields: a value out of range is replaced by the nearer
+    // limit, in the field too, and the operator asked whether to go on (false: No). `sp` and `out`
+    // get the values to send; an emptied field has none and is never taken for 0.
+    bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
+                     std::optional<double>* out);
+    // Asks question 61220 for `name` with the limits printed with `decimals` places.
+    bool AskAdjusted(const char* name, double low, double high, int decimals);
+    // Whether `w` is enabled by the panel's rules (leaving aside a running operation).
+    bool On(const QWidget* w) const;
+
+    CViewContext context_;
+    Question question_;
+    std::unique_ptr<CInstrumentModel> model_;
+    bool busy_ = false;
+    uint32_t nextEvent_ = 1;  // the panel's own event numbers, one a subscription
+
+    QGroupBox* settingFrame_;
+    QLabel* loopLabel_;
+    QComboBox* list_;
+    QGroupBox* modeFrame_;
+    QRadioButton* aut_;
+    QRadioButton* man_;
+    QRadioButton* cas_;
+    QButtonGroup* modeGroup_;
+    QGroupBox* spRefFrame_;
+    QRadioButton* loc_;
+    QRadioButton* rem_;
+    QButtonGroup* spRefGroup_;
+    QGroupBox* runFrame_;
+    QRadioButton* run_;
+    QRadioButton* stop_;
+    QButtonGroup* runGroup_;
+    QLabel* spLabel_;
+    CNumericEdit* sp_;
+    QLabel* outLabel_;
+    CNumericEdit* out_;
+    QPushButton* send_;
+};

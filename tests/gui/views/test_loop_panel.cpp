@@ -1,0 +1,440 @@
+// The loop operation panel against rzsim in process: what it lists and enables for each kind of
+// entry, what Send sends and in which order, and the values it never overwrites.
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "common/SimFixture.h"
+#include "platform/EventHub.h"
+#include "views/LoopPanelDlg.h"
+#include "views/NumericEdit.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using SetupChange = std::function<void(CSimSetup&)>;
+constexpr uint32_t kInt1 = CLoopPanelDlg::EntryRef(3, 1);
+
+// Pauses pass as soon as the GUI thread has answered a call posted from the pause (so a GUI
+// thread that waited for Send would show as a pause left unanswered); each records (length,
+// requests rzsim had received) and runs a hook.
+class InstantPauses : public CPauseSource {
+  public:
+    explicit InstantPauses(const CSimServer& server) : server_(server) {}
+    bool Pause(uint32_t ms) override {
+        auto answered = std::make_shared<std::atomic<bool>>(false);
+        QMetaObject::invokeMethod(
+            qApp, [answered] { *answered = true; }, Qt::QueuedConnection);
+        for (int i = 0; i < 500 && !*answered; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::lock_guard lock(mutex_);
+        unanswered += *answered ? 0 : 1;
+        begun.push_back({ms, server_.CommandRequests().size() - mark});
+        if (hook) {
+            hook();
+        }
+        return true;
+    }
+    void Interrupt() override {}
+    std::vector<std::pair<uint32_t, size_t>> begun;
+    size_t mark = 0;
+    int unanswered = 0;
+    std::function<void()> hook;
+
+  private:
+    const CSimServer& server_;
+    std::mutex mutex_;
+};
+
+class LoopPanel : public SimFixture {
+  public:
+    void Open() {
+        // No cycle runs by itself: the tests run them.
+        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=60000\r\n";
+        StartSim("full");
+        ASSERT_EQ(Login(&id), RZ_OK);
+        connection = Find(id);
+        auto source = std::make_unique<InstantPauses>(*server);
+        pauses = source.get();
+        connection->SetPauseSource(std::move(source));
+        panel = std::make_unique<CLoopPanelDlg>(CViewContext{connection, &manager.hub(), id});
+        panel->SetQuestion([this](const QString& text) {
+            questions.push_back(text.toStdString());
+            return answer;
+        });
+        panel->show();
+    }
+    void TearDown() override {
+        panel.reset();
+        SimFixture::TearDown();
+    }
+    // The instrument set up (internal loop 1 single, AUT, local, running; external loop 1 a
+    // model 12 controller alike; DI/DO point 3 in MAN), changed and read again in full; then
+    // control group 1 shown with `members` as the view shows it. Counts requests from there.
+    void Show(std::vector<CSimControlMember> members, const SetupChange& change = nullptr) {
+        server->WithInstrument([&](CSimInstrument& instrument) {
+            CSimSetup& s = instrument.Setup();
+            s.controlGroups[0].members = {};
+            std::copy(members.begin(), members.end(), s.controlGroups[0].members.begin());
+            CSimLoop& l = s.loops[0];
+            std::tie(l.kind, l.mode, l.remote, l.run, l.out) = std::tuple(1, 0, false, true, 42.5);
+            CSimExtLoop& e = s.extLoops[0];
+            std::tie(e.controller, e.mode, e.remote, e.run) = std::tuple(12, 0, false, true);
+            s.dio[2].mode = 1;
+            if (change) {
+                change(s);
+            }
+        });
+        ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
+        connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
+        const int32_t controlGroup = 1;
+        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &controlGroup, 4);
+        Idle();
+        mark = pauses->mark = server->CommandRequests().size();
+        pauses->begun.clear();
+        shown.clear();
+    }
+    void Idle() {
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !panel->Busy(); }));
+    }
+    template <class W = QRadioButton>
+    W* Get(const char* name) {
+        W* w = panel->findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    CNumericEdit* Field(const QString& name) { return Get<CNumericEdit>(qPrintable(name)); }
+    // The operator's actions, by words: "MAN" clicks that button, "SP=12" types 12 over the SP
+    // field's text and leaves the field, "SP+x" types x at its end and leaves it.
+    void Do(const char* script) {
+        for (const QString& word : QString(script).split(' ', Qt::SkipEmptyParts)) {
+            const qsizetype at = word.indexOf(QRegularExpression("[=+]"));
+            if (at < 0) {
+                Get(qPrintable(word))->click();
+                continue;
+            }
+            CNumericEdit* field = Field(word.left(at));
+            if (word[at] == '=') {
+                field->selectAll();
+                QTest::keyClick(field, Qt::Key_Backspace);
+            }
+            QTest::keyClicks(field, word.mid(at + 1));
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QCoreApplication::sendEvent(field, &out);
+        }
+    }
+    // Each radio button as '.' disabled, 'o' enabled, 'x'/'X' checked, by the panel's rules
+    // whether or not an operation runs; the REM caption; the SP and OUT fields as '.' or 'o'.
+    std::string States() {
+        std::string s;
+        const auto on = [&](const QWidget* w) { return w->isEnabledTo(panel.get()); };
+        for (const char* name : {"AUT", "MAN", "CAS", "", "LOC", "REM", "", "RUN", "STOP"}) {
+            const QRadioButton* b = *name != '\0' ? Get(name) : nullptr;
+            s += !b ? ' ' : b->isChecked() ? (on(b) ? 'X' : 'x') : (on(b) ? 'o' : '.');
+        }
+        s += " " + Get("REM")->text().toStdString() + " ";
+        return s + (on(Field("SP")) ? 'o' : '.') + (on(Field("OUT")) ? 'o' : '.');
+    }
+    Strings Sent() { return CommandRequestsFrom(*server, mark); }
+    void SendAndWait() {
+        Get<QPushButton>("Send")->click();
+        Idle();
+    }
+    void Cycle() {
+        ASSERT_EQ(connection->PollOnce(), RZ_OK);
+        manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
+    }
+    // Counts the hub's `event` with its payloads until the test ends.
+    std::vector<uint32_t>& Hear(uint32_t event, const std::function<void()>& also = nullptr) {
+        auto& heard = heardBy[event];
+        manager.hub().Subscribe(
+            MakeEventKey(HUB_CHANNEL_VIEW, static_cast<uint32_t>(heardBy.size())),
+            [&heard, also](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
+                           const void* payload, size_t size, void*) {
+                heard.push_back(size == 4 ? *static_cast<const uint32_t*>(payload) : 0);
+                if (also) {
+                    also();
+                }
+            },
+            nullptr, event, HUB_CHANNEL_VIEW);
+        return heard;
+    }
+
+    uint32_t id = 0;
+    CInstrumentConnection* connection = nullptr;
+    InstantPauses* pauses = nullptr;
+    std::unique_ptr<CLoopPanelDlg> panel;
+    Strings questions;
+    bool answer = true;
+    size_t mark = 0;
+    std::map<uint32_t, std::vector<uint32_t>> heardBy;
+};
+
+const auto Int = [](int n) { return CSimControlMember{3, n}; };
+const auto Ext = [](int n) { return CSimControlMember{4, n}; };
+const auto Dio = [](int n) { return CSimControlMember{5, n}; };
+
+}  // namespace
+
+// Which members of the control group the list offers, and when the panel stays disabled.
+TEST_F(LoopPanel, ListFill) {
+    using ModelChange = std::function<void(CInstrumentModel&)>;
+    struct Case {
+        std::vector<CSimControlMember> members;
+        ModelChange garble;  // the model as a garbled answer or another log-in would leave it
+        int32_t displayKind;
+        Strings listed;
+    };
+    const auto member = [](int index, int kind, int number) -> ModelChange {
+        return [=](CInstrumentModel& m) { m.controlGroups[0].members[index] = {kind, number}; };
+    };
+    const ModelChange levelU = [](CInstrumentModel& m) { m.accessLevel[0] = 'U'; };
+    const Case cases[] = {
+        {{Int(1), {1, 1}, Int(1), {2, 31}, {}, Ext(1)}, {}, 1, {"TIC-101", "EXT-TIC-1"}},
+        {{Int(4), Int(5), Int(6), Ext(3), Ext(4)}, {}, 1, {"TT-RETRANS"}},  // not operable
+        {{Dio(1), Dio(9), Dio(3)}, {}, 1, {"ALARM LAMP"}},     // an input, an absent module
+        {{Int(1), Dio(3)}, member(1, 5, 37), 1, {"TIC-101"}},  // past the records
+        {{Int(1), Int(2)}, member(0, 3, 7), 1, {"TIC-102"}},
+        {{Int(1)}, {}, 2, {"TIC-101"}},  // the control overview
+        {{Int(1)}, {}, 4, {}},           // a measurement group
+        {{Int(1)}, {}, 5, {}},           // the program display
+        {{Int(1)}, levelU, 1, {}},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.listed) + " in kind " +
+                     std::to_string(c.displayKind));
+        Show(c.members);
+        if (c.garble) {
+            connection->UpdateModel(c.garble);
+        }
+        connection->UpdateViewState([&](CViewState& v) { v.displayKind = c.displayKind; });
+        manager.hub().Publish(CLoopPanelDlg::kEventRefill);
+        Idle();
+        auto* list = Get<QComboBox>("Loop");
+        Strings listed;
+        for (int i = 0; i < list->count() && !c.listed.empty(); ++i) {
+            listed.push_back(list->itemText(i).toStdString());
+        }
+        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
+        // The view's display change: only a control group, seen by level A, enables the panel.
+        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &c.displayKind, 4);
+        Idle();
+        EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), c.displayKind == 1 && !c.listed.empty());
+    }
+}
+
+// The buttons and fields for each entry kind, loop kind and controller model, and after a click.
+TEST_F(LoopPanel, ButtonAndFieldStates) {
+    struct Case {
+        CSimControlMember entry;
+        SetupChange change;
+        const char* act;
+        const char* states;
+    };
+    const auto loop1 = [](int kind, int mode, bool remote, bool run, bool alarm) {
+        return [=](CSimSetup& s) {
+            CSimLoop& l = s.loops[0];
+            std::tie(l.kind, l.mode, l.remote, l.run, l.alarm) =
+                std::tie(kind, mode, remote, run, alarm);
+        };
+    };
+    const auto ext1 = [](int model, int mode, bool remote, bool run) {
+        return [=](CSimSetup& s) {
+            CSimExtLoop& l = s.extLoops[0];
+            std::tie(l.controller, l.mode, l.remote, l.run) = std::tie(model, mode, remote, run);
+        };
+    };
+    const auto secondary = [](CSimSetup& s) {
+        std::tie(s.loops[0].kind, s.loops[0].alarm, s.loops[1].remote) =
+            std::tuple(kSimCascade, true, false);
+    };
+    const auto retransMan = [](CSimSetup& s) { s.loops[3].mode = 1; };
+    const Case cases[] = {
+        {Int(1), nullptr, "", "Xo. Xo Xo REM o."},
+        {Int(1), nullptr, "MAN", "oX. Xo Xo REM oo"},
+        {Int(1), nullptr, "REM", "Xo. oX Xo REM .."},
+        {Int(1), loop1(1, 1, false, true, false), "STOP", "oX. Xo oX REM o."},
+        {Int(1), loop1(1, 1, true, false, true), "", "oX. oX oX PRG .."},  // status bit 7
+        {Int(1), loop1(1, 1, true, true, false), "LOC", "oX. Xo Xo REM oo"},
+        {Int(1), loop1(2, 1, false, true, false), "", "oXo Xo .. REM o."},  // cascade primary
+        {Int(2), secondary, "", "ooX .. Xo PRG o."},                        // follows its primary
+        {Int(4), retransMan, "", "oX. .. .. PRG .o"},
+        {Ext(1), ext1(1, 0, false, true), "", "X.. X. X. REM o."},
+        {Ext(1), ext1(5, 1, true, true), "", "oX. .X Xo REM .o"},
+        {Ext(1), ext1(10, 0, false, true), "", "Xo. Xo Xo REM o."},
+        {Ext(1), ext1(11, 2, false, false), "", "ooX Xo oX REM o."},
+        {Ext(1), ext1(14, 0, false, true), "", "Xoo X. Xo REM o."},
+        {Dio(3), nullptr, "", "oX. .. .. REM .o"},
+        {Dio(3), nullptr, "AUT", "Xo. .. .. REM .."},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.states);
+        Show({c.entry}, c.change);
+        Do(c.act);
+        EXPECT_EQ(States(), c.states);
+    }
+    for (const QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+    }
+}
+
+// What Send sends, in order, with the pause before OUT; an emptied field is left out.
+TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
+    struct Case {
+        CSimControlMember entry;
+        const char* act;
+        Strings sent;
+        std::vector<std::pair<uint32_t, size_t>> pauses;  // (ms, requests before it)
+        const char* status;
+    };
+    const Case cases[] = {
+        {Int(1), "", {"FM 1"}, {}, ""},
+        {Int(1), "MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, ""},
+        {Int(1),
+         "MAN SP=321 STOP",
+         {"CA1,1", "OC0,1", "FW", "FP1", "GO1,1,3210", "FM 1"},
+         {{2000, 5}},
+         ""},
+        {Int(1), "SP= MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, "Empty SP not sent"},
+        {Ext(1), "REM STOP", {"DV1,RL,1", "DV1,SR,0", "DR 1"}, {{2000, 2}}, ""},
+        {Dio(3), "AUT", {"DL3,0", "FO"}, {{800, 1}}, ""},
+        {Dio(3), "OUT=0", {"DM3,0", "FO"}, {}, ""},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.act);
+        Show({c.entry});
+        Do(c.act);
+        SendAndWait();
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(pauses->begun, c.pauses);
+        EXPECT_EQ(pauses->unanswered, 0);
+        EXPECT_EQ(shown, (*c.status ? Strings{"", c.status} : Strings{""}));
+    }
+}
+
+// Send's range checks: question 61220 with its limits printed by the value's decimals, the
+// adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
+TEST_F(LoopPanel, RangeQuestion) {
+    struct Case {
+        CSimControlMember entry;
+        SetupChange change;
+        const char* act;
+        const char* limits;  // in the question; nullptr: no question
+        Strings sent;
+        bool yes = true;
+    };
+    const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };
+    // A retransmission loop in MAN: its output has the span's decimals and limits 0 to 500.
+    const auto retrans = [](int d) {
+        return [=](CSimSetup& s) {
+            std::tie(s.loops[3].mode, s.loops[3].outDecimals) = std::tuple(1, d);
+        };
+    };
+    const auto onOff = [](CSimSetup& s) { s.loops[0].outputType = 4; };
+    const char* sp = "-30000.0 - 30000.0";
+    const Case cases[] = {
+        {Int(1), spDecimals(1), "SP=30000", nullptr, {"FP1", "GO1,1,300000", "FM 1"}},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, {"FP1", "GO1,1,300000", "FM 1"}},
+        {Int(1), spDecimals(0), "SP=-31000", "-30000 - 30000", {"FP1", "GO1,1,-30000", "FM 1"}},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, {}, false},
+        {Int(4), retrans(0), "OUT=600", "0 - 500", {"HJ500,4", "FM 4"}},
+        {Int(4), retrans(2), "OUT=-5", "0.00 - 500.00", {"HJ0,4", "FM 4"}},
+        {Dio(3), nullptr, "OUT=5", "0 - 1", {"DM3,1", "FO"}},
+        {Int(1), onOff, "MAN OUT=50", "0.0 - 100.0", {"CA1,1", "HJ1000,1", "FM 1"}},
+        {Int(1), onOff, "MAN", nullptr, {"CA1,1", "FM 1"}},  // an untouched output
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.act);
+        Show({c.entry}, c.change);
+        questions.clear();
+        answer = c.yes;
+        Do(c.act);
+        SendAndWait();
+        const std::string name = c.act[0] == 'S' ? "SP" : "OUT";
+        EXPECT_EQ(questions,
+                  c.limits ? Strings{"Current " + name + " value is out of range:  " + c.limits +
+                                     " !\nSystem have adjust it, do you still want to "
+                                     "send current setting?"}
+                           : Strings{});
+        EXPECT_EQ(Sent(), c.sent);
+    }
+}
+
+// A value the operator typed (or emptied) survives the cycles until Send; a field left alone,
+// or one that refused what was typed, follows the instrument.
+TEST_F(LoopPanel, TypedValuesSurviveCycles) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"SP=123", "SP", "123.0"}, {"SP=", "SP", ""},         {"", "SP", "77.0"},
+        {"SP+x", "SP", "77.0"},    {"OUT=12", "OUT", "12.0"}, {"", "OUT", "77.0"}};
+    Open();
+    for (const auto& [act, field, shownAfter] : cases) {
+        SCOPED_TRACE(std::string(act) + " " + field);
+        Show({Int(1)}, [](CSimSetup& s) { s.loops[0].mode = 1; });
+        Do(act);
+        server->WithInstrument([](CSimInstrument& i) {
+            std::tie(i.Setup().loops[0].setPoints[0], i.Setup().loops[0].out) = std::tuple(77, 77);
+        });
+        Cycle();
+        Cycle();
+        EXPECT_EQ(Field(field)->text().toStdString(), shownAfter);
+    }
+}
+
+// A refused mode, local/remote or run/stop change is published while Send still runs and the
+// buttons show the entry's state again; the rest of Send runs.
+TEST_F(LoopPanel, RefusalRestoresTheButtons) {
+    const std::tuple<const char*, const char*, uint32_t> cases[] = {
+        {"CA", "MAN", CLoopPanelDlg::kEventModeRefused},
+        {"RL", "REM", CLoopPanelDlg::kEventSpRefRefused},
+        {"OC", "STOP", CLoopPanelDlg::kEventRunRefused},
+    };
+    Open();
+    for (const auto& [key, act, event] : cases) {
+        SCOPED_TRACE(key);
+        Show({Int(1)});
+        server->SetFaults({.errorForKeys = {key}});
+        Strings states;
+        const auto& heard = Hear(event, [&] {
+            states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : ""));
+        });
+        Do(act);
+        SendAndWait();
+        server->SetFaults({});
+        EXPECT_EQ(heard, std::vector<uint32_t>{kInt1});
+        EXPECT_EQ(states, Strings{"Xo. Xo Xo busy"});
+        EXPECT_EQ(Sent().back(), "FM 1");
+        EXPECT_TRUE(Get<QPushButton>("Send")->isEnabled());
+    }
+}
+
+// A link lost during Send ends it at once: nothing after the failed request and no re-read.
+TEST_F(LoopPanel, ABrokenLinkEndsSend) {
+    Open();
+    Show({Int(1)});
+    pauses->hook = [this] {
+        const size_t next = server->CommandRequests().size() + 1;
+        server->SetFaults({.closeOnRequest = static_cast<uint32_t>(next)});
+    };
+    const auto& entries = Hear(CLoopPanelDlg::kEventEntry);
+    Do("MAN OUT=50");
+    SendAndWait();
+    EXPECT_EQ(Sent(), (Strings{"CA1,1", "HJ500,1"}));
+    EXPECT_TRUE(entries.empty());
+    panel.reset();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Find(id) == nullptr; }));
+}
