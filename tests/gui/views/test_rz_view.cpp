@@ -127,6 +127,9 @@ TEST_F(RzViewTest, DisplayCommands) {
         {32818, true, {5, 0, 0, 0}, "&4 1", {5, 0, 0, 0}, ""},
         {32818, true, {0, 0, 0, 0}, "&4 1", {0, 0, 0, 0}, "", "&4"},
         {581, true, {1, 0, 0, 0}, "UD 1,FACEPLATE,1", {1, 0, 0, 0}, "", "UD"},
+        {32775, true, {4, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {4, 3, 0, 0, 6}, "K4 G3"},
+        {32775, true, {6, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {6, 3, 0, 0, 6}, "K6"},
+        {32775, false, {1, 2, 0, 0, 1}, "", {1, 2, 0, 0, 1}, "K1"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "command " << row.id << " from " << row.before);
@@ -394,6 +397,13 @@ TEST_F(RzViewTest, OperationCutShort) {
         if (row.logOut) {
             ASSERT_TRUE(
                 ProcessEventsUntil([&] { return server->CommandRequests().size() >= next; }));
+            // Another display command meanwhile is refused and changes nothing.
+            const Display during = Shown();
+            shown.clear();
+            view->Run(553);
+            EXPECT_EQ(Shown(), during);
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_NE(shown[0].find("is still running"), std::string::npos) << shown[0];
             EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
         }
         ASSERT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
