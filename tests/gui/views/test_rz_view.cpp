@@ -2,7 +2,6 @@
 // saving the screen, and operations cut short by a log-out or a lost link.
 #include <gtest/gtest.h>
 
-#include <QDialog>
 #include <QImage>
 #include <QSignalSpy>
 #include <fstream>
@@ -12,7 +11,6 @@
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
-#include "image/PngCodec.h"
 #include "platform/Strings.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
@@ -25,11 +23,6 @@ struct Display {
     int kind = 0, group = 0, page = 0, style = 0, trend = 0;
     bool operator==(const Display&) const = default;
 };
-
-std::ostream& operator<<(std::ostream& out, const Display& d) {
-    return out << "kind " << d.kind << " group " << d.group << " page " << d.page << " style "
-               << d.style << " trend " << d.trend;
-}
 
 class RzViewTest : public SimFixture {
   protected:
@@ -132,7 +125,8 @@ TEST_F(RzViewTest, DisplayCommands) {
         {32775, false, {1, 2, 0, 0, 1}, "", {1, 2, 0, 0, 1}, "K1"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "command " << row.id << " from " << row.before);
+        SCOPED_TRACE(testing::Message()
+                     << "command " << row.id << " from kind " << row.before.kind);
         CSimFaults faults;
         if (row.refusedKey != nullptr) {
             faults.errorForKeys = {row.refusedKey};
@@ -178,7 +172,6 @@ TEST_F(RzViewTest, EnablingAndCaptions) {
         {652, {}, {4, 0, 0, 0, 5}, true, false, "S&cale ON"},
         {652, {}, {4, 0, 0, 0, 2}, true, false, "S&cale OFF"},
         {653, {}, {4, 0, 0, 0, 4}, true, false, "Di&gital OFF"},
-        {653, {}, {4, 0, 0, 0, 3}, true, false, "Di&gital ON"},
         {651, {}, {4, 0, 1, 0}, false, false, ""},
         {650, {}, {1, 0, 0, 0}, false, false, "&All Channels"},
         {32793, {}, {}, true, false, ""},
@@ -192,8 +185,6 @@ TEST_F(RzViewTest, EnablingAndCaptions) {
         {550, {'A', 2}, {}, false, false, ""},
         {550, {'U'}, {}, false, false, ""},
         {501, {'U', 1, 0, 0}, {}, true, false, ""},
-        {32818, {}, {}, true, false, ""},
-        {32795, {}, {}, true, false, ""},
         {2000, {}, {}, false, false, ""},  // not one of the view's display commands
     };
     for (const auto& row : rows) {
@@ -223,46 +214,49 @@ TEST_F(RzViewTest, PanelLayout) {
     CRZView view(CViewContext{connection, &manager.hub(), id});
     QSignalSpy shown(&view, &CRZView::ImageShownChanged);
     QSignalSpy resized(&view, &CRZView::SizeChanged);
-    const auto step = [&](const char* what, const std::function<void()>& action, uint32_t flags,
-                          QSize size, int polling, int loopHeight, const char* requests) {
-        SCOPED_TRACE(what);
+    const struct {
+        const char* what;
+        int command;  // 0: the initial update
+        uint32_t flags;
+        QSize size;
+        int polling;
+        int loopHeight;
+        const char* requests;
+    } steps[] = {
+        {"initial update", 0, 5, {762, 482}, 1, 482, ""},
+        {"style shift to the simple panel", 32793, 6, {595, 323}, 0, 323, ""},
+        // Showing the screen again shows what the display state describes.
+        {"style shift back", 32793, 5, {762, 482}, 1, 482, "UD 1,CONTROLLER,3"},
+        {"program display", 552, 17, {762, 482}, 1, 482, "UD 1,PROGRAM"},
+        {"trend display", 601, 5, {762, 482}, 1, 482, "UD 1,TREND,1"},
+    };
+    TakeDisplayRequests();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
         const QSize before = view.size();
         shown.clear();
         resized.clear();
-        action();
+        step.command == 0 ? view.InitialUpdate() : view.Run(step.command);
         ASSERT_TRUE(WaitIdle());
-        EXPECT_EQ(view.PanelFlags(), flags);
-        EXPECT_EQ(view.size(), size);
-        EXPECT_EQ(connection->levelPolling.load(), polling);
-        EXPECT_EQ(view.LoopPanel()->height(), loopHeight);
-        EXPECT_EQ(TakeDisplayRequests(), requests);
+        EXPECT_EQ(view.PanelFlags(), step.flags);
+        EXPECT_EQ(view.size(), step.size);
+        EXPECT_EQ(connection->levelPolling.load(), step.polling);
+        EXPECT_EQ(view.LoopPanel()->height(), step.loopHeight);
+        EXPECT_EQ(TakeDisplayRequests(), step.requests);
         ASSERT_EQ(shown.size(), 1);
-        EXPECT_EQ(shown[0][0].toBool(), (flags & CRZView::kImageShown) != 0);
-        if (size != before) {
-            ASSERT_EQ(resized.size(), 1);
-            EXPECT_EQ(resized[0][0].toInt(), size.width() - before.width());
-            EXPECT_EQ(resized[0][1].toInt(), size.height() - before.height());
-        } else {
-            EXPECT_EQ(resized.size(), 0);
+        EXPECT_EQ(shown[0][0].toBool(), (step.flags & CRZView::kImageShown) != 0);
+        const QSize change = step.size - before;
+        EXPECT_EQ(resized.size(), change.isNull() ? 0 : 1);
+        if (!change.isNull()) {
+            EXPECT_EQ(QSize(resized[0][0].toInt(), resized[0][1].toInt()), change);
         }
-        const QWidget* side =
-            (flags & CRZView::kLoopShown) ? view.LoopPanel() : view.ProgramPanel();
-        const int left = (flags & CRZView::kImageShown) ? 640 : 473;
-        EXPECT_EQ(side->geometry(), QRect(left, 0, 122, size.height()));
-        EXPECT_FALSE(side->isHidden());
-    };
-    TakeDisplayRequests();
-    step(
-        "initial update", [&] { view.InitialUpdate(); }, 5, {762, 482}, 1, 482, "");
-    step(
-        "style shift to the simple panel", [&] { view.Run(32793); }, 6, {595, 323}, 0, 323, "");
-    // Showing the screen again shows what the display state describes.
-    step(
-        "style shift back", [&] { view.Run(32793); }, 5, {762, 482}, 1, 482, "UD 1,CONTROLLER,3");
-    step(
-        "program display", [&] { view.Run(552); }, 17, {762, 482}, 1, 482, "UD 1,PROGRAM");
-    step(
-        "trend display", [&] { view.Run(601); }, 5, {762, 482}, 1, 482, "UD 1,TREND,1");
+        const bool loop = step.flags & CRZView::kLoopShown;
+        const QWidget* side = loop ? view.LoopPanel() : view.ProgramPanel();
+        const int left = (step.flags & CRZView::kImageShown) ? 640 : 473;
+        EXPECT_EQ(side->geometry(), QRect(left, 0, 122, step.size.height()));
+        EXPECT_NE(view.LoopPanel()->isHidden(), loop);
+        EXPECT_EQ(view.ProgramPanel()->isHidden(), loop);
+    }
     EXPECT_EQ(view.focusPolicy(), Qt::NoFocus);
 }
 
