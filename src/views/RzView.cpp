@@ -81,9 +81,25 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     setAccessibleName(QStringLiteral("Instrument"));
 
-    // Created in this order: hub handlers run in the order they subscribed.
+    // The hub calls handlers in the order they subscribed: the view first, then the image
+    // window and the panels in the order they are made.
+    if (context_.hub != nullptr) {
+        context_.hub->Subscribe(
+            kViewSubscriber,
+            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
+                   size_t size, void*) { OnDisplayKind(PayloadValue(payload, size)); },
+            this, kDisplayKindChanged, HUB_CHANNEL_VIEW);
+    }
     image_ = new CImageWindow(this);
     image_->setAccessibleName(QStringLiteral("Screen"));
+    if (context_.hub != nullptr && context_.connection != nullptr) {
+        context_.hub->Subscribe(
+            kImageSubscriber,
+            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
+                   void*) { OnDataRefreshed(); },
+            image_, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
+            HUB_CHANNEL_IMAGE_WINDOW);
+    }
     program_ = MakeProgramPanel(context_, this);
     loop_ = MakeLoopPanel(context_, this);
     CSimpleSlot simple = MakeSimplePanel(context_, this);
@@ -102,27 +118,10 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
             }
         }
     }
-
-    if (context_.hub != nullptr) {
-        context_.hub->Subscribe(
-            kViewSubscriber,
-            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-                   size_t size, void*) { OnDisplayKind(PayloadValue(payload, size)); },
-            this, kDisplayKindChanged, HUB_CHANNEL_VIEW);
-        if (context_.connection != nullptr) {
-            context_.hub->Subscribe(
-                kImageSubscriber,
-                [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-                       void*) { OnDataRefreshed(); },
-                image_, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-                HUB_CHANNEL_IMAGE_WINDOW);
-        }
-        subscribed_ = true;
-    }
 }
 
 CRZView::~CRZView() {
-    if (subscribed_) {
+    if (context_.hub != nullptr) {
         context_.hub->Unsubscribe(kViewSubscriber, kDisplayKindChanged);
         context_.hub->Unsubscribe(kImageSubscriber,
                                   MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED));

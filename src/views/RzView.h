@@ -115,5 +115,4 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     QSize arranged_;
     SavePathChooser choosePath_;
     std::vector<uint8_t> lastImage_;  // the bytes of the screen last handed to the image window
-    bool subscribed_ = false;
 };
