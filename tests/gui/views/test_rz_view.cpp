@@ -2,8 +2,12 @@
 // saving the screen, and operations cut short by a log-out or a lost link.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QTest>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -333,9 +337,8 @@ TEST_F(RzViewTest, SaveImage) {
     view->SetSavePathChooser([](QWidget*) { return QString(); });
     view->Run(32795);
     EXPECT_TRUE(window.CopyEnabled());
+    // A dialog that adds no suffix itself still gets the filter's.
     EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[1]), "/x/Current.bmp");
-    EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[0]), "/x/Current.png");
-    EXPECT_EQ(SavePathWithSuffix("/x/a.PNG", kImageSaveFilters[1]), "/x/a.PNG");
 }
 
 // An operation that waits on the instrument when the operator logs out or the link breaks: the
@@ -416,3 +419,29 @@ TEST_F(RzViewTest, OperationCutShort) {
 }
 
 }  // namespace
+
+// The save-file dialog: "Current" offered; a name typed without a suffix takes the chosen filter's.
+TEST(ImageSaveDialog, SuffixFollowsTheFilter) {
+    QTemporaryDir dir;
+    for (const int filter : {0, 1}) {
+        CModalWatcher watcher;
+        QStringList offered;
+        watcher.onDialog = [&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(files, nullptr);
+            offered = files->selectedFiles();
+            if (filter == 1) {  // the operator picks the second type in the list
+                QTest::keyClick(files->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+            }
+            EXPECT_EQ(files->selectedNameFilter(), kImageSaveFilters[filter]);
+            files->setDirectory(dir.path());
+            files->findChild<QLineEdit*>("fileNameEdit")->setText("shot");  // typed
+            static_cast<QDialog*>(files)->accept();
+        };
+        QWidget owner;
+        EXPECT_EQ(ChooseImageSavePath(&owner).toStdString(),
+                  dir.filePath(filter == 0 ? "shot.png" : "shot.bmp").toStdString());
+        ASSERT_EQ(offered.size(), 1);
+        EXPECT_TRUE(offered[0].endsWith("/Current.png")) << offered[0].toStdString();
+    }
+}
