@@ -38,6 +38,7 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_CycleToGuiLatency", 10.0},
     {"BM_StopCycleLatency", 20.0},
     {"BM_ImageWindowPaint", 2.0},
+    {"BM_CycleEndToScreenPainted", 16.0},
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "session/ConnectionManager.h"
 #include "ui/CommandTarget.h"
 #include "views/ViewContext.h"
 
 class CImageWindow;
+struct CViewState;
 
 // The main window's client pane while logged in: the instrument's screen and the operation
 // panels side by side, and the handler of the display, image and instrument function commands.
@@ -20,6 +25,15 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     static constexpr uint32_t kSimpleShown = 2;
     static constexpr uint32_t kLoopShown = 4;
     static constexpr uint32_t kProgramShown = 16;
+
+    // Hub events of the display state, each with a 4-byte payload: the display kind, and the
+    // zero-based display group.
+    static constexpr uint32_t kDisplayKindChanged = 0x30D4A01;
+    static constexpr uint32_t kDisplayGroupChanged = 0x30D4B01;
+
+    // Save image asks for the path through this; an empty path means cancelled. `owner` is the
+    // image window. The default opens the save-file dialog.
+    using SavePathChooser = std::function<QString(QWidget* owner)>;
 
     explicit CRZView(const CViewContext& context, QWidget* parent = nullptr);
     ~CRZView() override;
@@ -38,6 +52,14 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     QWidget* LoopPanel() const { return loop_; }
     QWidget* ProgramPanel() const { return program_; }
 
+    // Shows the wanted panels left to right in the order image, simple, loop, program, resizes
+    // the view to hold them, and tells the main window (the signals below).
+    void ArrangePanels(bool image, bool simple, bool loop, bool program);
+
+    void SetSavePathChooser(SavePathChooser chooser) { choosePath_ = std::move(chooser); }
+
+    QSize sizeHint() const override { return arranged_; }
+
   signals:
     // The image window was shown (true) or hidden: the main window shows or hides its control
     // bars, keeping the view's size.
@@ -45,11 +67,52 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     // The view resized itself by this much; the main window grows or shrinks with it.
     void SizeChanged(int widthChange, int heightChange);
 
+  protected:
+    void focusInEvent(QFocusEvent* event) override;
+
   private:
+    // What the enabling rules read of the instrument.
+    struct Facts {
+        char accessLevel = 0;
+        int32_t modelClass = 0;
+        int32_t firmwareMajor = 0;
+        int32_t loopCount = 0;
+        int32_t programOption = 0;
+    };
+    Facts ReadFacts() const;
+    CViewState State() const;
+    void Publish(uint32_t key, int32_t value);
+    bool ImageShownNow() const { return (panelFlags_ & kImageShown) != 0; }
+
+    // Starts a switch of the instrument's display; false when it was refused.
+    bool StartSwitch(int32_t code, int32_t group);
+    // While an operation runs, a display command is refused with the status text naming it.
+    bool RefusedWhileBusy();
+
+    void OnDisplayKind(int32_t kind);
+    void OnDataRefreshed();
+    void ResyncImage();
+
+    void RunControlGroup(int index);
+    void RunMeasureGroup(int index, int page);
+    void RunDisplayKind(int32_t kind, int32_t code);
+    void RunStyle(int32_t style);
+    void RunTrendOption(int32_t toggledBits);
+    void RunPattern(int32_t pattern);
+    void RunStyleShift();
+    void RunRefresh();
+    void RunSaveImage();
+
     CViewContext context_;
     uint32_t panelFlags_ = 0;
     CImageWindow* image_ = nullptr;
     QWidget* program_ = nullptr;
     QWidget* loop_ = nullptr;
     QWidget* simple_ = nullptr;
+    // Brings the simple panel up to date when it is shown again.
+    std::function<void()> resyncSimple_;
+    bool imageShownOnce_ = false;
+    QSize arranged_;
+    SavePathChooser choosePath_;
+    std::vector<uint8_t> lastImage_;  // the bytes of the screen last handed to the image window
 };

@@ -1,0 +1,312 @@
+#include "views/RzView.h"
+
+#include <QFocusEvent>
+#include <cstring>
+
+#include "platform/EventHub.h"
+#include "views/DialogUnits.h"
+#include "views/ImageWindow.h"
+#include "views/ViewOperations.h"
+
+namespace {
+
+// The subscriber numbers under which the view and its image window hear the hub.
+constexpr uint32_t kViewSubscriber = MakeEventKey(HUB_CHANNEL_VIEW, 1);
+constexpr uint32_t kImageSubscriber = MakeEventKey(HUB_CHANNEL_IMAGE_WINDOW, 1);
+
+// Height of the panels beside a full-size screen.
+constexpr int kFullScreenHeight = 482;
+
+// The operation panels beside the screen, one function a slot.
+QWidget* MakeProgramPanel(const CViewContext&, QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setAccessibleName(QStringLiteral("Program"));
+    panel->resize(DialogUnitsToPixels(81, 200));
+    return panel;
+}
+
+QWidget* MakeLoopPanel(const CViewContext&, QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setAccessibleName(QStringLiteral("Loop"));
+    panel->resize(DialogUnitsToPixels(81, 200));
+    return panel;
+}
+
+struct CSimpleSlot {
+    QWidget* panel;
+    std::function<void()> resync;  // brings the panel up to date when it is shown again
+};
+
+CSimpleSlot MakeSimplePanel(const CViewContext&, QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setAccessibleName(QStringLiteral("Simple control"));
+    panel->resize(DialogUnitsToPixels(315, 199));
+    return {panel, {}};
+}
+
+int32_t PayloadValue(const void* payload, size_t size) {
+    int32_t value = 0;
+    if (payload != nullptr && size >= sizeof value) {
+        std::memcpy(&value, payload, sizeof value);
+    }
+    return value;
+}
+
+// The display code that shows what the display state describes.
+int32_t CodeForState(const CViewState& s) {
+    switch (s.displayKind) {
+        case 1:
+            return s.controlStyle == 1 ? 7 : (s.controlStyle == 2 ? 9 : 8);
+        case 2:
+            return 10;
+        case 3:
+            return 14;
+        case 4:
+            return s.measurePage >= 0 && s.measurePage <= 2 ? s.measurePage : 0;
+        case 5:
+            return 11;
+        case 6:
+            return 3;
+        case 7:
+            return 12;
+        default:
+            return 8;
+    }
+}
+
+}  // namespace
+
+CRZView::CRZView(const CViewContext& context, QWidget* parent)
+    : QWidget(parent), context_(context) {
+    setFocusPolicy(Qt::NoFocus);
+    setAccessibleName(QStringLiteral("Instrument"));
+
+    // The hub calls handlers in the order they subscribed: the view first, then the image
+    // window and the panels in the order they are made.
+    if (context_.hub != nullptr) {
+        context_.hub->Subscribe(
+            kViewSubscriber,
+            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
+                   size_t size, void*) { OnDisplayKind(PayloadValue(payload, size)); },
+            this, kDisplayKindChanged, HUB_CHANNEL_VIEW);
+    }
+    image_ = new CImageWindow(this);
+    image_->setAccessibleName(QStringLiteral("Screen"));
+    if (context_.hub != nullptr && context_.connection != nullptr) {
+        context_.hub->Subscribe(
+            kImageSubscriber,
+            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
+                   void*) { OnDataRefreshed(); },
+            image_, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
+            HUB_CHANNEL_IMAGE_WINDOW);
+    }
+    program_ = MakeProgramPanel(context_, this);
+    loop_ = MakeLoopPanel(context_, this);
+    CSimpleSlot simple = MakeSimplePanel(context_, this);
+    simple_ = simple.panel;
+    resyncSimple_ = std::move(simple.resync);
+    for (QWidget* panel : {static_cast<QWidget*>(image_), program_, loop_, simple_}) {
+        panel->hide();
+    }
+
+    if (context_.connection != nullptr) {
+        const Facts facts = ReadFacts();
+        image_->resize(CImageWindow::CreationSize(facts.accessLevel, facts.modelClass));
+        if (facts.accessLevel == 'A' && facts.modelClass != 3100) {
+            for (QWidget* panel : {program_, loop_}) {
+                panel->resize(panel->width(), kFullScreenHeight);
+            }
+        }
+    }
+}
+
+CRZView::~CRZView() {
+    if (context_.hub != nullptr) {
+        context_.hub->Unsubscribe(kViewSubscriber, kDisplayKindChanged);
+        context_.hub->Unsubscribe(kImageSubscriber,
+                                  MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED));
+    }
+}
+
+CRZView::Facts CRZView::ReadFacts() const {
+    Facts facts;
+    if (context_.connection == nullptr) {
+        return facts;
+    }
+    auto model = std::make_unique<CInstrumentModel>();
+    context_.connection->CopyModel(model.get());
+    facts.accessLevel = model->accessLevel[0];
+    facts.modelClass = model->modelClass;
+    facts.firmwareMajor = model->firmwareMajor;
+    facts.loopCount = model->loopCount;
+    facts.programOption = model->programOption;
+    return facts;
+}
+
+CViewState CRZView::State() const {
+    return context_.connection != nullptr ? context_.connection->ViewState() : CViewState{};
+}
+
+void CRZView::Publish(uint32_t key, int32_t value) {
+    if (context_.hub != nullptr) {
+        context_.hub->Publish(key, {}, &value, sizeof value);
+    }
+}
+
+void CRZView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    clearFocus();
+}
+
+void CRZView::InitialUpdate() {
+    if (context_.connection == nullptr) {
+        return;
+    }
+    if (ReadFacts().accessLevel == 'A') {
+        ArrangePanels(true, false, true, false);
+        const CViewState state = State();
+        Publish(kDisplayKindChanged, state.displayKind);
+        Publish(kDisplayGroupChanged, state.displayGroup);
+    } else {
+        ArrangePanels(false, true, true, false);
+    }
+}
+
+void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
+    const QSize old = size();
+    const bool layoutChanged = image == image_->isHidden() || simple == simple_->isHidden();
+    const uint32_t oldFlags = panelFlags_;
+    int x = 0;
+    int h = 0;
+    uint32_t flags = 0;
+    int tallest = 0;
+
+    if (image) {
+        h = image_->height();
+        image_->move(0, 0);
+        x = image_->width();
+        flags = kImageShown;
+        if (image_->isHidden()) {
+            if (context_.connection != nullptr) {
+                int32_t zero = 0;
+                context_.connection->levelPolling.compare_exchange_strong(zero, 1);
+            }
+            image_->show();
+            image_->update();
+        }
+    } else {
+        image_->hide();
+        if (context_.connection != nullptr) {
+            int32_t one = 1;
+            context_.connection->levelPolling.compare_exchange_strong(one, 0);
+        }
+    }
+    if (h > 0) {
+        tallest = h;
+    }
+
+    if (simple) {
+        h = simple_->height();
+        simple_->move(x, 0);
+        x += simple_->width();
+        flags = image ? kImageShown | kSimpleShown : kSimpleShown;
+        simple_->show();
+    } else {
+        simple_->hide();
+    }
+    tallest = std::max(tallest, h);
+
+    // The loop and program panels take the height of the panel placed before them.
+    const std::pair<QWidget*, uint32_t> besides[] = {{loop_, kLoopShown},
+                                                     {program_, kProgramShown}};
+    const bool wanted[] = {loop, program};
+    for (size_t i = 0; i < 2; ++i) {
+        QWidget* panel = besides[i].first;
+        if (wanted[i]) {
+            panel->setGeometry(x, 0, panel->width(), h);
+            x += panel->width();
+            flags |= besides[i].second;
+            panel->show();
+        } else {
+            panel->hide();
+        }
+        update();
+        tallest = std::max(tallest, h);
+    }
+
+    panelFlags_ = flags;
+    emit ImageShownChanged((flags & kImageShown) != 0);
+    if (layoutChanged) {
+        arranged_ = QSize(x, tallest);
+        resize(arranged_);
+        emit SizeChanged(x - old.width(), tallest - old.height());
+    } else if (!arranged_.isValid()) {
+        arranged_ = QSize(x, tallest);
+    }
+    if (((oldFlags ^ flags) & kSimpleShown) != 0 && simple && resyncSimple_) {
+        resyncSimple_();
+    }
+    if (((oldFlags ^ flags) & kImageShown) != 0 && image) {
+        ResyncImage();
+    }
+}
+
+void CRZView::ResyncImage() {
+    if (!imageShownOnce_) {
+        imageShownOnce_ = true;
+        image_->update();
+        return;
+    }
+    const CViewState state = State();
+    StartSwitch(CodeForState(state), state.displayGroup + 1);
+    image_->update();
+}
+
+void CRZView::OnDisplayKind(int32_t kind) {
+    const bool image = (panelFlags_ & kImageShown) != 0;
+    const bool simple = (panelFlags_ & kSimpleShown) != 0;
+    if (kind == 5) {
+        if (program_ != nullptr && program_->isHidden()) {
+            ArrangePanels(image, simple, false, true);
+        }
+    } else if (loop_ != nullptr && loop_->isHidden()) {
+        ArrangePanels(image, simple, true, false);
+    }
+}
+
+void CRZView::OnDataRefreshed() {
+    if (context_.connection == nullptr) {
+        return;
+    }
+    bool same = false;
+    context_.connection->WithImage([this, &same](const uint8_t* data, uint32_t length) {
+        same = length == lastImage_.size() &&
+               (length == 0 || std::memcmp(data, lastImage_.data(), length) == 0);
+        if (!same) {
+            lastImage_.assign(data, data + length);
+        }
+    });
+    if (!same) {
+        image_->SetImageBytes(lastImage_.data(), static_cast<uint32_t>(lastImage_.size()));
+    }
+}
+
+bool CRZView::RefusedWhileBusy() {
+    if (context_.connection == nullptr) {
+        return true;
+    }
+    if (!context_.connection->OperationRunning()) {
+        return false;
+    }
+    // Refused at once; the status text names the operation that runs.
+    StartViewOperation(
+        context_, "", [](CInstrumentConnection&) { return RZ_OK; }, {}, this);
+    return true;
+}
+
+bool CRZView::StartSwitch(int32_t code, int32_t group) {
+    return StartViewOperation(
+               context_, "Display switch",
+               [code, group](CInstrumentConnection& c) { return c.SwitchDisplay(code, group); }, {},
+               this) == RZ_OK;
+}

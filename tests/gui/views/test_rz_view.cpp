@@ -1,0 +1,447 @@
+// The instrument's view against rzsim in process: display commands, enabling rules, panel layout,
+// saving the screen, and operations cut short by a log-out or a lost link.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/FileHelpers.h"
+#include "common/ModalWatcher.h"
+#include "common/SimFixture.h"
+#include "platform/Strings.h"
+#include "views/ImageSave.h"
+#include "views/ImageWindow.h"
+#include "views/RzView.h"
+#include "views/ViewOperations.h"
+
+namespace {
+
+struct Display {
+    int kind = 0, group = 0, page = 0, style = 0, trend = 0;
+    bool operator==(const Display&) const = default;
+};
+
+class RzViewTest : public SimFixture {
+  protected:
+    // Logs in to rzsim with no cycle pass during the test, and records the display events.
+    void LogIn(const char* profile = "full") {
+        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
+            << "[Config]\r\nCommCycle=60000\r\n";
+        StartSim(profile);
+        ASSERT_EQ(Login(&id), RZ_OK);
+        connection = Find(id);
+        for (const uint32_t key : {CRZView::kDisplayKindChanged, CRZView::kDisplayGroupChanged}) {
+            manager.hub().Subscribe(
+                MakeEventKey(HUB_CHANNEL_MAIN_FRAME, key & 0xFF),
+                [this](uint32_t k, uint32_t, std::span<const uint32_t>, int32_t, const void* p,
+                       size_t, void*) {
+                    int32_t value = 0;
+                    std::memcpy(&value, p, sizeof value);
+                    events += (events.empty() ? "" : " ") +
+                              std::string(k == CRZView::kDisplayKindChanged ? "K" : "G") +
+                              std::to_string(value);
+                },
+                nullptr, key, HUB_CHANNEL_MAIN_FRAME);
+        }
+    }
+    std::unique_ptr<CRZView> MakeView() {
+        auto view = std::make_unique<CRZView>(CViewContext{connection, &manager.hub(), id});
+        view->InitialUpdate();
+        return view;
+    }
+    void SetDisplay(const Display& d) {
+        connection->UpdateViewState([&](CViewState& v) {
+            std::tie(v.displayKind, v.displayGroup, v.measurePage, v.controlStyle, v.trendOptions) =
+                std::tie(d.kind, d.group, d.page, d.style, d.trend);
+        });
+    }
+    Display Shown() const {
+        const CViewState v = connection->ViewState();
+        return {v.displayKind, v.displayGroup, v.measurePage, v.controlStyle, v.trendOptions};
+    }
+    bool WaitIdle() {
+        return ProcessEventsUntil([&] { return !connection->OperationRunning(); });
+    }
+    // The display requests (UD, &4) since the last call.
+    std::string TakeDisplayRequests() {
+        std::string out;
+        for (const std::string& r : server->CommandRequests()) {
+            if (r.rfind("UD", 0) == 0 || r.rfind("&4", 0) == 0) {
+                out += (out.empty() ? "" : "|") + r;
+            }
+        }
+        server->ClearRequests();
+        return out;
+    }
+
+    uint32_t id = 0;
+    CInstrumentConnection* connection = nullptr;
+    std::string events;
+};
+
+TEST_F(RzViewTest, DisplayCommands) {
+    LogIn();
+    const struct {
+        int id;
+        bool shown;  // the image window shows, else the simple panel
+        Display before;
+        const char* requests;
+        Display after;
+        const char* events;
+        const char* refusedKey = nullptr;  // rzsim answers this command with an error line
+    } rows[] = {
+        {502, true, {0, 0, 0, 0}, "UD 1,CONTROLLER,2", {1, 1, 0, 0}, "K1 G1"},
+        {502, true, {1, 1, 0, 1}, "UD 1,FACEPLATE,2", {1, 1, 0, 1}, "G1"},
+        {503, false, {0, 0, 0, 2}, "UD 1,HYBRID,3", {1, 2, 0, 2}, "K1 G2"},
+        {603, true, {0, 0, 1, 0}, "UD 1,TREND,3", {4, 2, 0, 0}, "K4 G2"},
+        {603, true, {4, 2, 0, 0}, "", {4, 2, 0, 0}, ""},
+        {703, true, {4, 2, 0, 0}, "UD 1,DIGITAL,3", {4, 2, 1, 0}, ""},
+        {801, true, {4, 2, 1, 0}, "UD 1,BAR,1", {4, 0, 2, 0}, "G0"},
+        {605, false, {1, 0, 0, 0}, "", {4, 4, 0, 0}, "K4 G4"},
+        {553, true, {0, 0, 0, 0}, "UD 1,CTRLOVER", {2, 0, 0, 0}, "K2"},
+        {553, true, {2, 0, 0, 0}, "", {2, 0, 0, 0}, ""},
+        {550, true, {0, 0, 0, 0}, "UD 1,CTRLSW", {3, 0, 0, 0}, "K3"},
+        {551, true, {0, 0, 0, 0}, "UD 1,CTRLDO", {7, 0, 0, 0}, "K7"},
+        {552, true, {0, 0, 0, 0}, "UD 1,PROGRAM", {5, 0, 0, 0}, "K5"},
+        {32791, true, {0, 0, 0, 0}, "UD 1,OVERVIEW", {6, 0, 0, 0}, "K6"},
+        {32791, false, {0, 0, 0, 0}, "", {6, 0, 0, 0}, "K6"},
+        {581, true, {1, 3, 0, 0}, "UD 1,FACEPLATE,4", {1, 3, 0, 1}, ""},
+        {581, true, {1, 3, 0, 1}, "", {1, 3, 0, 1}, ""},
+        {582, false, {1, 3, 0, 0}, "", {1, 3, 0, 0}, ""},
+        {581, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // disabled: no control group shown
+        {650, true, {4, 0, 0, 0, 6}, "UD 4,OFF,All,ON,ON", {4, 0, 0, 0, 7}, ""},
+        {652, true, {4, 0, 0, 0, 7}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
+        {651, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
+        {653, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,OFF", {4, 0, 0, 0, 1}, ""},
+        {32820, true, {0, 0, 0, 0}, "&4 3", {5, 0, 0, 0}, "K5"},
+        {32818, true, {5, 0, 0, 0}, "&4 1", {5, 0, 0, 0}, ""},
+        {32818, true, {0, 0, 0, 0}, "&4 1", {0, 0, 0, 0}, "", "&4"},
+        {581, true, {1, 0, 0, 0}, "UD 1,FACEPLATE,1", {1, 0, 0, 0}, "", "UD"},
+        {32775, true, {4, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {4, 3, 0, 0, 6}, "K4 G3"},
+        {32775, true, {6, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {6, 3, 0, 0, 6}, "K6"},
+        {32775, false, {1, 2, 0, 0, 1}, "", {1, 2, 0, 0, 1}, "K1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << "command " << row.id << " from kind " << row.before.kind);
+        CSimFaults faults;
+        if (row.refusedKey != nullptr) {
+            faults.errorForKeys = {row.refusedKey};
+        }
+        server->SetFaults(faults);
+        SetDisplay(row.before);
+        auto view = MakeView();
+        if (!row.shown) {
+            view->ArrangePanels(false, true, true, false);
+        }
+        ASSERT_TRUE(WaitIdle());
+        TakeDisplayRequests();
+        events.clear();
+        view->Run(row.id);
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(TakeDisplayRequests(), row.requests);
+        EXPECT_EQ(Shown(), row.after);
+        EXPECT_EQ(events, row.events);
+        EXPECT_FALSE(ViewOperationCursorShown());
+    }
+}
+
+TEST_F(RzViewTest, EnablingAndCaptions) {
+    LogIn();
+    auto view = MakeView();
+    struct Facts {
+        char level = 'A';
+        int firmware = 3, loops = 2, program = 2;
+    };
+    const struct {
+        int id;
+        Facts facts;
+        Display display;
+        bool enabled;
+        bool checked;
+        const char* caption;
+    } rows[] = {
+        {580, {}, {1, 0, 0, 0}, true, true, ""},
+        {581, {}, {1, 0, 0, 0}, true, false, ""},
+        {582, {}, {4, 0, 0, 2}, false, true, ""},
+        {650, {}, {4, 0, 0, 0, 0}, true, false, "&All Channels"},
+        {650, {}, {4, 0, 0, 0, 1}, true, false, "&Group Channels"},
+        {652, {}, {4, 0, 0, 0, 5}, true, false, "S&cale ON"},
+        {652, {}, {4, 0, 0, 0, 2}, true, false, "S&cale OFF"},
+        {653, {}, {4, 0, 0, 0, 4}, true, false, "Di&gital OFF"},
+        {651, {}, {4, 0, 1, 0}, false, false, ""},
+        {650, {}, {1, 0, 0, 0}, false, false, "&All Channels"},
+        {32793, {}, {}, true, false, ""},
+        {32793, {'U'}, {}, false, false, ""},
+        {552, {}, {}, true, false, ""},
+        {552, {'A', 1}, {}, false, false, ""},
+        {552, {'A', 2, 0}, {}, false, false, ""},
+        {552, {'U'}, {}, false, false, ""},
+        {552, {'A', 2, 1, 0}, {}, false, false, ""},
+        {550, {}, {}, true, false, ""},
+        {550, {'A', 2}, {}, false, false, ""},
+        {550, {'U'}, {}, false, false, ""},
+        {501, {'U', 1, 0, 0}, {}, true, false, ""},
+        {2000, {}, {}, false, false, ""},  // not one of the view's display commands
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "command " << row.id << " level " << row.facts.level
+                                        << " firmware " << row.facts.firmware);
+        connection->UpdateModel([&](CInstrumentModel& m) {
+            m.accessLevel[0] = row.facts.level;
+            m.firmwareMajor = row.facts.firmware;
+            m.loopCount = row.facts.loops;
+            m.programOption = row.facts.program;
+        });
+        SetDisplay(row.display);
+        const CommandState state = view->StateOf(row.id);
+        EXPECT_EQ(state.enabled, row.enabled);
+        EXPECT_EQ(state.checked, row.checked);
+        EXPECT_EQ(state.caption.toStdString(), row.caption);
+    }
+    // Without a connection every command is off.
+    EXPECT_FALSE(CRZView(CViewContext{}).StateOf(501).enabled);
+}
+
+// Level A on the larger model: the full-size screen with the loop panel beside it; Style shift
+// swaps screen and simple panel; a program display brings the program panel.
+TEST_F(RzViewTest, PanelLayout) {
+    LogIn();
+    SetDisplay({1, 2, 0, 0});
+    CRZView view(CViewContext{connection, &manager.hub(), id});
+    QSignalSpy shown(&view, &CRZView::ImageShownChanged);
+    QSignalSpy resized(&view, &CRZView::SizeChanged);
+    const struct {
+        const char* what;
+        int command;  // 0: the initial update
+        uint32_t flags;
+        QSize size;
+        int polling;
+        int loopHeight;
+        const char* requests;
+    } steps[] = {
+        {"initial update", 0, 5, {762, 482}, 1, 482, ""},
+        {"style shift to the simple panel", 32793, 6, {595, 323}, 0, 323, ""},
+        // Showing the screen again shows what the display state describes.
+        {"style shift back", 32793, 5, {762, 482}, 1, 482, "UD 1,CONTROLLER,3"},
+        {"program display", 552, 17, {762, 482}, 1, 482, "UD 1,PROGRAM"},
+        {"trend display", 601, 5, {762, 482}, 1, 482, "UD 1,TREND,1"},
+    };
+    TakeDisplayRequests();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const QSize before = view.size();
+        shown.clear();
+        resized.clear();
+        step.command == 0 ? view.InitialUpdate() : view.Run(step.command);
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(view.PanelFlags(), step.flags);
+        EXPECT_EQ(view.size(), step.size);
+        EXPECT_EQ(connection->levelPolling.load(), step.polling);
+        EXPECT_EQ(view.LoopPanel()->height(), step.loopHeight);
+        EXPECT_EQ(TakeDisplayRequests(), step.requests);
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_EQ(shown[0][0].toBool(), (step.flags & CRZView::kImageShown) != 0);
+        const QSize change = step.size - before;
+        EXPECT_EQ(resized.size(), change.isNull() ? 0 : 1);
+        if (!change.isNull()) {
+            EXPECT_EQ(QSize(resized[0][0].toInt(), resized[0][1].toInt()), change);
+        }
+        const bool loop = step.flags & CRZView::kLoopShown;
+        const QWidget* side = loop ? view.LoopPanel() : view.ProgramPanel();
+        const int left = (step.flags & CRZView::kImageShown) ? 640 : 473;
+        EXPECT_EQ(side->geometry(), QRect(left, 0, 122, step.size.height()));
+        EXPECT_NE(view.LoopPanel()->isHidden(), loop);
+        EXPECT_EQ(view.ProgramPanel()->isHidden(), loop);
+    }
+    EXPECT_EQ(view.focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(RzViewTest, LevelUAndSmallModelKeepTheTemplateSizes) {
+    LogIn("rz3100");
+    for (const char level : {'A', 'U'}) {
+        connection->UpdateModel([&](CInstrumentModel& m) { m.accessLevel[0] = level; });
+        const auto view = MakeView();
+        EXPECT_EQ(view->ImageWindow()->size(), QSize(329, 325));
+        EXPECT_EQ(view->LoopPanel()->height(), level == 'A' ? 325 : 323);
+        EXPECT_EQ(view->PanelFlags(), level == 'A' ? 5u : 6u);
+        EXPECT_EQ(view->size(), level == 'A' ? QSize(451, 325) : QSize(595, 323));
+    }
+}
+
+// The screen arrives with the data-refreshed event and is saved in the format the path's last
+// three characters name; a failed save keeps the file there and says so.
+TEST_F(RzViewTest, SaveImage) {
+    LogIn();
+    auto view = MakeView();
+    CImageWindow& window = *view->ImageWindow();
+    const uint32_t idValue = id;
+    manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), {}, &idValue, 4);
+    ASSERT_EQ(window.Picture().size(), QSize(640, 480));
+    const QImage expected = window.SavedCopy().ToQImage();
+
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString();
+    const std::string oldBytes = "an earlier picture";
+    WriteBytes(root + "/old.png", oldBytes);
+    const struct {
+        const char* name;
+        const char* magic;  // first bytes written, or nullptr when the save fails
+        bool diskFull = false;
+    } rows[] = {
+        {"a.png", "\x89PNG"},       {"b.bmp", "BM"}, {"c.PNG", "BM"}, {"missing/d.png", nullptr},
+        {"old.png", nullptr, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = root + "/" + row.name;
+        bool copyEnabledInDialog = true;
+        view->SetSavePathChooser([&](QWidget* owner) {
+            copyEnabledInDialog = window.CopyEnabled();
+            EXPECT_EQ(owner, &window);
+            return QString::fromStdString(path);
+        });
+        CModalWatcher watcher;
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (row.diskFull) {
+                limit = std::make_unique<FileSizeLimit>(1024);
+            }
+            view->Run(32795);
+        }
+        EXPECT_FALSE(copyEnabledInDialog);
+        EXPECT_TRUE(window.CopyEnabled());
+        if (row.magic != nullptr) {
+            EXPECT_TRUE(watcher.boxes.empty());
+            EXPECT_EQ(ReadBytes(path).rfind(row.magic, 0), 0u);
+            EXPECT_EQ(QImage(QString::fromStdString(path)).convertToFormat(expected.format()),
+                      expected);
+        } else {
+            ASSERT_EQ(watcher.boxes.size(), 1u);
+            EXPECT_EQ(watcher.boxes[0].caption, "Error");
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(20025)));
+            EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
+            EXPECT_EQ(ReadBytes(path), row.diskFull ? oldBytes : "");
+        }
+    }
+    EXPECT_EQ(DirectoryEntries(root),
+              (std::vector<std::string>{"a.png", "b.bmp", "c.PNG", "old.png"}));
+    // Cancelled: nothing written, copying on again.
+    view->SetSavePathChooser([](QWidget*) { return QString(); });
+    view->Run(32795);
+    EXPECT_TRUE(window.CopyEnabled());
+    // A dialog that adds no suffix itself still gets the filter's.
+    EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[1]), "/x/Current.bmp");
+}
+
+// An operation that waits on the instrument when the operator logs out or the link breaks: the
+// view goes with its connection, no handler runs against it, the busy cursor ends.
+TEST_F(RzViewTest, OperationCutShort) {
+    const struct {
+        const char* what;
+        int command;
+        bool stall;  // else rzsim closes the link at the request
+        bool logOut;
+    } rows[] = {
+        {"log-out during a display switch", 603, true, true},
+        {"log-out during a refresh", 32775, true, true},
+        {"lost link during a pattern selection", 32818, false, false},
+        {"lost link during trend options", 650, false, false},
+        {"lost link while the save dialog is open", 32795, false, false},
+    };
+    LogIn();
+    manager.SetLinkTimeout(300);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (id == 0) {
+            server->ClearRequests();  // fault request numbers count from this log-in
+            ASSERT_EQ(Login(&id), RZ_OK);
+            connection = Find(id);
+        }
+        CRZView* view = nullptr;
+        manager.SetViewFactory([&](uint32_t viewId) {
+            auto made =
+                std::make_unique<CRZView>(CViewContext{Find(viewId), &manager.hub(), viewId});
+            view = made.get();
+            return made;
+        });
+        IConnectionView* made = nullptr;
+        ASSERT_EQ(manager.CreateView(id, &made), RZ_OK);
+        view->InitialUpdate();
+        SetDisplay({4, 0, 0, 0});
+        const uint32_t next = static_cast<uint32_t>(server->CommandRequests().size()) + 1;
+        CSimFaults faults;
+        (row.stall ? faults.stallFromRequest : faults.closeOnRequest) = next;
+        server->SetFaults(faults);
+        CModalWatcher watcher;
+        const uint32_t lost = id;
+        if (row.command == 32795) {
+            // The link breaks while the dialog is open; the operator then picks a file.
+            view->SetSavePathChooser([&](QWidget*) {
+                view->Run(32818);
+                ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; });
+                return QStringLiteral("/nonexistent/x.png");
+            });
+        }
+        view->Run(row.command);
+        if (row.logOut) {
+            ASSERT_TRUE(
+                ProcessEventsUntil([&] { return server->CommandRequests().size() >= next; }));
+            // Another display command meanwhile is refused and changes nothing.
+            const Display during = Shown();
+            shown.clear();
+            view->Run(553);
+            EXPECT_EQ(Shown(), during);
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_NE(shown[0].find("is still running"), std::string::npos) << shown[0];
+            EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
+        ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+        EXPECT_FALSE(ViewOperationCursorShown());
+        EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(lost, HUB_EVENT_DATA_REFRESHED)), 0u);
+        if (row.command == 32795) {
+            ASSERT_EQ(watcher.boxes.size(), 1u);
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(61277)));
+        } else {
+            EXPECT_TRUE(watcher.boxes.empty());
+        }
+        server->SetFaults({});
+        id = 0;
+    }
+}
+
+}  // namespace
+
+// The save-file dialog: "Current" offered; a name typed without a suffix takes the chosen filter's.
+TEST(ImageSaveDialog, SuffixFollowsTheFilter) {
+    QTemporaryDir dir;
+    for (const int filter : {0, 1}) {
+        CModalWatcher watcher;
+        QStringList offered;
+        watcher.onDialog = [&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(files, nullptr);
+            offered = files->selectedFiles();
+            if (filter == 1) {  // the operator picks the second type in the list
+                QTest::keyClick(files->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+            }
+            EXPECT_EQ(files->selectedNameFilter(), kImageSaveFilters[filter]);
+            files->setDirectory(dir.path());
+            files->findChild<QLineEdit*>("fileNameEdit")->setText("shot");  // typed
+            static_cast<QDialog*>(files)->accept();
+        };
+        QWidget owner;
+        EXPECT_EQ(ChooseImageSavePath(&owner).toStdString(),
+                  dir.filePath(filter == 0 ? "shot.png" : "shot.bmp").toStdString());
+        ASSERT_EQ(offered.size(), 1);
+        EXPECT_TRUE(offered[0].endsWith("/Current.png")) << offered[0].toStdString();
+    }
+}
