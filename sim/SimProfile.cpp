@@ -288,7 +288,10 @@ std::string FindSimProfile(const std::string& nameOrPath) {
     if (!IsProfileName(nameOrPath)) {
         return {};
     }
-    const std::string folders[] = {ExecutableDirectory() + "/profiles", RZSIM_PROFILE_DIR};
+    // Beside the program (build tree), in the installed layout's shared folder, in the sources.
+    const std::string folders[] = {ExecutableDirectory() + "/profiles",
+                                   ExecutableDirectory() + kInstalledShareDir + "/profiles",
+                                   RZSIM_PROFILE_DIR};
     for (const auto& folder : folders) {
         if (folder.empty()) {
             continue;

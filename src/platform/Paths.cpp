@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -48,7 +49,33 @@ std::string DataDirectory() {
     if (const char* env = std::getenv("RZ_DATA_DIR"); env != nullptr && *env != '\0') {
         return env;
     }
-    return ExecutableDirectory();
+    const std::string exeDir = ExecutableDirectory();
+    std::error_code error;
+    const bool installed = std::filesystem::is_directory(exeDir + kInstalledShareDir, error) ||
+                           access(exeDir.c_str(), W_OK) != 0;
+    std::string dir =
+        DefaultDataDirectory(exeDir, installed, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (installed) {
+        // A failure shows when the first file is written there, with its path.
+        std::filesystem::create_directories(dir, error);
+    }
+    return dir;
+}
+
+std::string DefaultDataDirectory(const std::string& exeDir, bool installed,
+                                 const char* xdgDataHome, const char* home) {
+    if (!installed) {
+        return exeDir;
+    }
+    // Only an absolute XDG_DATA_HOME counts; a relative one is to be ignored.
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+        return std::string(xdgDataHome) + "/rz-operator";
+    }
+    if (home != nullptr && *home != '\0') {
+        return std::string(home) + "/.local/share/rz-operator";
+    }
+    // Without a home there is nowhere else to go.
+    return exeDir;
 }
 
 std::string DataFilePath(const std::string& fileName) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Paths.h"
 #include "platform/ResultCodes.h"
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
@@ -75,4 +76,24 @@ TEST(StatusSink, StripsOneTrailingLineEndAndSkipsUnknownIds) {
     EXPECT_EQ(shown[0], "E1 bad\r\n");
     EXPECT_EQ(shown[1], "plain");
     EXPECT_EQ(shown[2], RzString(20012));
+}
+
+TEST(Paths, InstalledProgramsKeepTheirDataInTheUsersDataLocation) {
+    const struct {
+        bool installed;
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {false, "/x", "/home/op", "/opt/rz/bin"},
+        {true, "/x", "/home/op", "/x/rz-operator"},
+        {true, nullptr, "/home/op", "/home/op/.local/share/rz-operator"},
+        {true, "relative", "/home/op", "/home/op/.local/share/rz-operator"},
+        {true, "", "/home/op", "/home/op/.local/share/rz-operator"},
+        {true, nullptr, nullptr, "/opt/rz/bin"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DefaultDataDirectory("/opt/rz/bin", c.installed, c.xdg, c.home), c.expected)
+            << c.installed << " " << (c.xdg ? c.xdg : "(null)");
+    }
 }
