@@ -1,10 +1,27 @@
 // rz-operator: the operator console.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QTimer>
+#include <cstdio>
+#include <optional>
 
+#include "ViewFactory.h"
 #include "platform/Paths.h"
+#include "session/ConnectionManager.h"
+#include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
 #include "ui/FlatLook.h"
+
+namespace {
+
+bool HasDisplay() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("rz-operator"));
@@ -22,8 +39,49 @@ int main(int argc, char** argv) {
     if (!options.dataDir.isEmpty()) {
         SetDataDirectory(options.dataDir.toStdString());
     }
+    std::optional<std::string> password;
+    if (qEnvironmentVariableIsSet("RZ_PASSWORD")) {
+        password = qgetenv("RZ_PASSWORD").toStdString();
+    }
+    if (!options.login.isEmpty() && !password && !HasDisplay()) {
+        std::fputs("rz-operator: --login without a display needs the password in RZ_PASSWORD\n",
+                   stderr);
+        return 2;
+    }
     ApplyFlatLook(app);
+    CConnectionManager manager;
+    manager.Init();
     CMainFrame frame(options.port);
+    CLoginControl login(manager, frame, MakeInstrumentView);
+
+    if (!options.grab.isEmpty()) {
+        const QString file = options.grab;
+        QObject::connect(&login, &CLoginControl::FirstDataShown, &frame, [&frame, file] {
+            // Once the window has painted what the view just showed.
+            QTimer::singleShot(0, &frame, [&frame, file] {
+                if (!frame.grab().save(file)) {
+                    std::fprintf(stderr, "rz-operator: cannot write %s\n", qPrintable(file));
+                    QApplication::exit(1);
+                    return;
+                }
+                QApplication::exit(0);
+            });
+        });
+        QObject::connect(&frame, &CMainFrame::LoginFinished, &frame, [&frame](bool succeeded) {
+            if (!succeeded) {
+                const QString reason = frame.StatusPane(1)->text();
+                std::fprintf(stderr, "rz-operator: log-in failed: %s\n",
+                             qPrintable(reason.isEmpty() ? QStringLiteral("cancelled") : reason));
+                QApplication::exit(1);
+            }
+        });
+    }
     frame.show();
+    if (!options.login.isEmpty()) {
+        QTimer::singleShot(0, &frame, [&frame, &options, password] {
+            frame.LoginAtStart(options.login.toLatin1().toStdString(),
+                               options.user.toLatin1().toStdString(), password);
+        });
+    }
     return QApplication::exec();
 }

@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -348,6 +350,25 @@ void CMainFrame::OnDialogBarPressed(int commandId) {
 }
 
 void CMainFrame::OnLogin() {
+    RunLogin({}, {});
+}
+
+void CMainFrame::LoginAtStart(const std::string& name, const std::string& user,
+                              const std::optional<std::string>& password) {
+    if (!password) {
+        RunLogin(name, user);
+        return;
+    }
+    if (loginInProgress_ || loggedIn_) {
+        return;
+    }
+    loginInProgress_ = true;
+    ShowStatusMessage("");
+    UpdateCommandStates();
+    BeginLogin(name, user, *password);
+}
+
+void CMainFrame::RunLogin(const std::string& presetName, const std::string& presetUser) {
     if (loginInProgress_) {
         return;
     }
@@ -359,26 +380,49 @@ void CMainFrame::OnLogin() {
     }
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
     CLoginDlg dlg(*store_, {}, this);
+    if (!presetName.empty()) {
+        const int index = dlg.Instruments()->findText(
+            QString::fromLatin1(presetName.data(), static_cast<qsizetype>(presetName.size())),
+            Qt::MatchExactly);
+        if (index >= 0) {
+            dlg.Instruments()->setCurrentIndex(index);
+        }
+        dlg.UserField()->setText(
+            QString::fromLatin1(presetUser.data(), static_cast<qsizetype>(presetUser.size())));
+        dlg.PasswordField()->setFocus();
+    }
     if (dlg.exec() != QDialog::Accepted) {
-        loginInProgress_ = false;
-        UpdateCommandStates();
+        AbandonLogin();
         return;
     }
+    BeginLogin(dlg.InstrumentName(), dlg.UserName(), dlg.Password());
+}
+
+void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
+                            const std::string& password) {
     CInstrumentRegistry registry;
     registry.Load();
-    const auto address = registry.FindAddress(dlg.InstrumentName());
-    if (!address || controller_ == nullptr) {
-        if (controller_ == nullptr) {
-            ShowStatusMessage("No connection to instruments in this build");
-        }
-        loginInProgress_ = false;
-        UpdateCommandStates();
+    const auto address = registry.FindAddress(name);
+    if (!address) {
+        ShowStatusMessage("No instrument named '" + name + "' is registered");
+        AbandonLogin();
         return;
     }
-    pendingInstrument_ = dlg.InstrumentName();
-    pendingUser_ = dlg.UserName();
-    LoginRequest request{pendingInstrument_, *address, port_, pendingUser_, dlg.Password()};
-    controller_->StartLogin(request);
+    if (controller_ == nullptr) {
+        ShowStatusMessage("No connection to instruments in this build");
+        AbandonLogin();
+        return;
+    }
+    pendingInstrument_ = name;
+    pendingUser_ = user;
+    controller_->StartLogin(LoginRequest{name, *address, port_, user, password});
+}
+
+void CMainFrame::AbandonLogin() {
+    loginInProgress_ = false;
+    UpdateCommandStates();
+    relay_->Flush();
+    emit LoginFinished(false);
 }
 
 void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
@@ -404,10 +448,16 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
     store_->RememberLogin(pendingInstrument_, pendingUser_);
     ShowStatusMessage("");
     FinishLogin();
+    emit LoginFinished(true);
 }
 
 void CMainFrame::LoginFailed() {
+    if (!loginInProgress_) {
+        return;
+    }
     FinishLogin();  // the reason is in the status text already
+    relay_->Flush();
+    emit LoginFinished(false);
 }
 
 void CMainFrame::FinishLogin() {

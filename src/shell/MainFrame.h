@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shell/CommandTable.h"
@@ -40,6 +41,12 @@ class CMainFrame : public QMainWindow {
 
     void SetLoginController(ILoginController* controller) { controller_ = controller; }
 
+    // Logs in to the registered instrument `name` as `user` without the Login command (command
+    // line). Without a password the log-in dialog asks for it, with the instrument and the user
+    // name filled in. An instrument that is not registered ends the log-in as failed.
+    void LoginAtStart(const std::string& name, const std::string& user,
+                      const std::optional<std::string>& password);
+
     // The log-in controller's reports. `view` becomes the client pane until ConnectionClosed;
     // the frame shows it but does not own it. `commands` handles the view's commands; `facts`
     // tells the model and the program patterns whenever a display menu drops down.
@@ -57,10 +64,17 @@ class CMainFrame : public QMainWindow {
     FrameState State() const;
     void UpdateCommandStates();
 
+  signals:
+    // A log-in ended: attached to its view, or failed, cancelled or refused in the dialog (the
+    // reason, if any, is in the status pane by then).
+    void LoginFinished(bool succeeded);
+
+  public:
     QAction* Action(int commandId) const;
     QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
     QLabel* StatusPane(int index) const;
     QWidget* ClientPane() const;
+    CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
     CControlDialogBar* DialogBar() const { return dialogBar_; }
 
@@ -74,6 +88,10 @@ class CMainFrame : public QMainWindow {
     void MakeBars();
     void Run(int commandId);
     void OnLogin();
+    // The log-in dialog (preset with an instrument and user when given), then the log-in.
+    void RunLogin(const std::string& presetName, const std::string& presetUser);
+    void BeginLogin(const std::string& name, const std::string& user, const std::string& password);
+    void AbandonLogin();
     void OnLogout();
     void OnRegister();
     void OnConfig();

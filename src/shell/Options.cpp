@@ -18,8 +18,20 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options)
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("TCP port of the instruments (default 34260)."),
                                   QStringLiteral("N"), QStringLiteral("34260"));
-    parser.addOption(dataDir);
-    parser.addOption(port);
+    const QCommandLineOption login(
+        QStringLiteral("login"),
+        QStringLiteral("Log in at start to the registered instrument NAME (needs --user; the "
+                       "password comes from RZ_PASSWORD, else the log-in dialog asks for it)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("User name of the log-in at start."),
+                                  QStringLiteral("USER"));
+    const QCommandLineOption grab(
+        QStringLiteral("grab"),
+        QStringLiteral("Save a picture of the main window to FILE once the first data after "
+                       "log-in is shown, then quit (a failed log-in exits with 1)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({dataDir, port, login, user, grab});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
@@ -47,7 +59,15 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options)
                      qPrintable(parser.value(port)));
         return 2;
     }
+    if (parser.isSet(login) != parser.isSet(user) ||
+        (parser.isSet(login) && parser.value(login).isEmpty())) {
+        std::fputs("--login NAME and --user USER go together\n", stderr);
+        return 2;
+    }
     options->port = static_cast<uint16_t>(value);
+    options->login = parser.value(login);
+    options->user = parser.value(user);
+    options->grab = parser.value(grab);
     options->dataDir = parser.value(dataDir);
     return -1;
 }

@@ -8,6 +8,9 @@
 struct OperatorOptions {
     QString dataDir;        // --data-dir: where SimpleCtrl.ini and RZRegist.rzr live
     uint16_t port = 34260;  // --port: the instruments' TCP port (laboratories, tests)
+    QString login;          // --login: the registered instrument to log in to at start
+    QString user;           // --user: the user name of that log-in
+    QString grab;           // --grab: picture of the window once the first data is shown
 };
 
 // Parses `arguments` (the program name first). Returns -1 to go on with `options` filled, or the

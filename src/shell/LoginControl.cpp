@@ -1,0 +1,209 @@
+#include "shell/LoginControl.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstring>
+#include <span>
+
+#include "model/InstrumentModel.h"
+#include "platform/StatusSink.h"
+#include "shell/MainFrame.h"
+#include "shell/StatusRelay.h"
+
+namespace {
+
+// The frame's own event numbers on the hub.
+constexpr uint32_t kClosedEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED);
+constexpr uint32_t kRefreshedEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED);
+constexpr uint32_t kClosedKey = MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED);
+
+// What the display menus need, read from the connection's published model at each drop-down.
+InstrumentFacts ReadFacts(CConnectionManager& manager, uint32_t id) {
+    InstrumentFacts facts;
+    CInstrumentConnection* connection = nullptr;
+    if (manager.FindConnection(id, &connection) != RZ_OK) {
+        return facts;
+    }
+    const auto model = std::make_unique<CInstrumentModel>();
+    connection->CopyModel(model.get());
+    facts.modelClass = model->modelClass;
+    facts.version = model->version;
+    for (size_t i = 0; i < facts.patternStates.size() && i < size_t(kPatterns); ++i) {
+        facts.patternStates[i] = model->patterns[i].state;
+    }
+    return facts;
+}
+
+}  // namespace
+
+CLoginControl::CLoginControl(CConnectionManager& manager, CMainFrame& frame,
+                             ConnectionViewMaker makeView)
+    : manager_(manager), frame_(frame), makeView_(std::move(makeView)) {
+    frame_.SetLoginController(this);
+    manager_.SetViewFactory([this](uint32_t id) -> std::unique_ptr<IConnectionView> {
+        CInstrumentConnection* connection = nullptr;
+        if (!makeView_ || manager_.FindConnection(id, &connection) != RZ_OK) {
+            return nullptr;
+        }
+        made_ = makeView_(*connection, manager_.hub(), id, frame_);
+        return std::move(made_.owner);
+    });
+}
+
+CLoginControl::~CLoginControl() {
+    if (manager_.LoginRunning()) {
+        manager_.CancelLogin();
+    }
+    Unsubscribe();
+    manager_.SetViewFactory({});
+    frame_.SetLoginController(nullptr);
+    SetBusy(false);
+}
+
+void CLoginControl::StartLogin(const LoginRequest& request) {
+    instrument_ = request.instrumentName;
+    address_ = request.address;
+    textsBefore_ = frame_.StatusTexts().ShownCount();
+    ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
+    const RzResult started = manager_.StartLogin(
+        request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
+        [this](RzResult result, uint32_t id) { OnLoginDone(result, id); },
+        [this](const CLoginProgress& progress) { OnProgress(progress); });
+    if (started != RZ_OK) {
+        frame_.LoginFailed();  // the manager has said why
+        return;
+    }
+    SetBusy(true);
+}
+
+void CLoginControl::OnProgress(const CLoginProgress& progress) {
+    switch (progress.phase) {
+        case CLoginProgress::kConnecting:
+            ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
+            break;
+        case CLoginProgress::kLoggingIn:
+            ShowStatusMessage("Logging in to " + instrument_ + "...");
+            break;
+        case CLoginProgress::kIdentifying:
+            ShowStatusMessage("Identifying " + instrument_ + "...");
+            break;
+        case CLoginProgress::kRefreshing:
+            ShowStatusMessage("Loading settings " + std::to_string(progress.step) + "/" +
+                              std::to_string(progress.steps));
+            break;
+    }
+}
+
+void CLoginControl::CancelLogin() {
+    if (!manager_.LoginRunning()) {
+        return;
+    }
+    manager_.CancelLogin();
+    SetBusy(false);
+    ShowStatusMessage("Log-in to " + instrument_ + " cancelled");
+    frame_.LoginFailed();
+}
+
+void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
+    SetBusy(false);
+    if (result != RZ_OK) {
+        // The log-in thread showed the reason before it ended, but the progress reports still
+        // on their way showed their texts after it: show the reason again.
+        const std::string reason = frame_.StatusTexts().LastFromOtherThreadSince(textsBefore_);
+        if (!reason.empty()) {
+            ShowStatusMessage(reason);
+        }
+        frame_.LoginFailed();
+        return;
+    }
+    made_ = {};
+    IConnectionView* view = nullptr;
+    if (manager_.CreateView(id, &view) != RZ_OK || view == nullptr || made_.widget == nullptr) {
+        manager_.CloseConnection(id);
+        ShowStatusMessage("The view of " + instrument_ + " could not be made");
+        frame_.LoginFailed();
+        return;
+    }
+    connectionId_ = id;
+    viewHandle_ = view->Handle();
+    CEventHub& hub = manager_.hub();
+    hub.Subscribe(
+        kClosedEvent,
+        [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
+               size_t size, void*) {
+            uintptr_t handle = 0;
+            if (payload != nullptr && size == sizeof handle) {
+                std::memcpy(&handle, payload, sizeof handle);
+            }
+            OnConnectionClosed(handle);
+        },
+        this, kClosedKey, HUB_CHANNEL_MAIN_FRAME);
+    const ConnectionView made = std::move(made_);
+    made_ = {};
+    frame_.LoginSucceeded(made.widget, made.commands,
+                          [&manager = manager_, id] { return ReadFacts(manager, id); });
+    if (made.placed) {
+        made.placed();
+    }
+    // Subscribed after the view: the view has shown the data when this handler runs.
+    waitingForData_ = true;
+    hub.Subscribe(
+        kRefreshedEvent,
+        [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
+            OnDataRefreshed();
+        },
+        this, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
+}
+
+void CLoginControl::OnDataRefreshed() {
+    if (!waitingForData_) {
+        return;
+    }
+    waitingForData_ = false;
+    manager_.hub().Unsubscribe(kRefreshedEvent,
+                               MakeEventKey(connectionId_, HUB_EVENT_DATA_REFRESHED));
+    emit FirstDataShown();
+}
+
+void CLoginControl::Logout() {
+    if (connectionId_ != 0) {
+        // The link is closed first, so even an exchange waiting on a silent instrument ends at
+        // once; the connection-closed event returns the frame to the logo pane.
+        manager_.CloseConnection(connectionId_);
+    }
+    frame_.ConnectionClosed();
+}
+
+void CLoginControl::OnConnectionClosed(uintptr_t handle) {
+    if (connectionId_ == 0 || handle != viewHandle_) {
+        return;
+    }
+    Unsubscribe();
+    connectionId_ = 0;
+    viewHandle_ = 0;
+    frame_.ConnectionClosed();
+}
+
+void CLoginControl::Unsubscribe() {
+    if (!manager_.initialised()) {
+        return;
+    }
+    CEventHub& hub = manager_.hub();
+    hub.Unsubscribe(kClosedEvent, kClosedKey);
+    if (connectionId_ != 0) {
+        hub.Unsubscribe(kRefreshedEvent, MakeEventKey(connectionId_, HUB_EVENT_DATA_REFRESHED));
+    }
+    waitingForData_ = false;
+}
+
+void CLoginControl::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}

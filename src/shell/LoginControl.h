@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "session/ConnectionManager.h"
+#include "shell/LoginController.h"
+#include "ui/CommandTarget.h"
+
+class CMainFrame;
+class QWidget;
+
+// A connection's view as the main window takes it: the widget that becomes the client pane,
+// the handler of its commands, and the manager's hold on it (the manager destroys the view when
+// the connection closes).
+struct ConnectionView {
+    std::unique_ptr<IConnectionView> owner;
+    QWidget* widget = nullptr;
+    ICommandTarget* commands = nullptr;
+    // Called once the widget is the main window's client pane.
+    std::function<void()> placed;
+};
+
+// Makes the view of connection `id` and connects its layout changes (grow or shrink, control
+// bars shown or hidden) to `frame`.
+using ConnectionViewMaker = std::function<ConnectionView(
+    CInstrumentConnection& connection, CEventHub& hub, uint32_t id, CMainFrame& frame)>;
+
+// Runs the main window's log-in, log-out and lost links over the connection manager. The log-in
+// runs as the manager's asynchronous log-in: its progress goes to the status text, the busy
+// cursor shows while it runs, and the window goes on answering. On success the connection's
+// view is made through the manager's view factory and handed to the frame; the manager's
+// connection-closed event (after a log-out or a lost link) returns the frame to the logo pane.
+class CLoginControl : public QObject, public ILoginController {
+    Q_OBJECT
+  public:
+    // Becomes `frame`'s log-in controller; `manager` must be initialised and outlive this.
+    CLoginControl(CConnectionManager& manager, CMainFrame& frame, ConnectionViewMaker makeView);
+    ~CLoginControl() override;
+    CLoginControl(const CLoginControl&) = delete;
+    CLoginControl& operator=(const CLoginControl&) = delete;
+
+    void StartLogin(const LoginRequest& request) override;
+    void CancelLogin() override;
+    void Logout() override;
+
+    // The connection of the last successful log-in, 0 while logged out.
+    uint32_t ConnectionId() const { return connectionId_; }
+
+  signals:
+    // The first data-refreshed event after a log-in has reached the view.
+    void FirstDataShown();
+
+  private:
+    void OnProgress(const CLoginProgress& progress);
+    void OnLoginDone(RzResult result, uint32_t id);
+    void OnConnectionClosed(uintptr_t handle);
+    void OnDataRefreshed();
+    void SetBusy(bool busy);
+    void Unsubscribe();
+
+    CConnectionManager& manager_;
+    CMainFrame& frame_;
+    ConnectionViewMaker makeView_;
+    std::string instrument_;
+    std::string address_;
+    bool busy_ = false;
+    // Status texts shown before the running log-in started.
+    uint64_t textsBefore_ = 0;
+    uint32_t connectionId_ = 0;
+    uintptr_t viewHandle_ = 0;
+    bool waitingForData_ = false;
+    // The view the factory made last, until the frame takes it.
+    ConnectionView made_;
+};

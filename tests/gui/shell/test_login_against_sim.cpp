@@ -1,0 +1,236 @@
+// The console's log-in, log-out and lost link against rzsim in process: the main window, the
+// log-in controller and the core's asynchronous log-in, with a stand-in for the instrument view.
+#include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <mutex>
+#include <thread>
+
+#include "common/ModalWatcher.h"
+#include "common/SimFixture.h"
+#include "integration/faults/FaultFixture.h"
+#include "registry/InstrumentRegistry.h"
+#include "shell/CommandTable.h"
+#include "shell/DisplayMenus.h"
+#include "shell/LoginControl.h"
+#include "shell/LoginDlg.h"
+#include "shell/MainFrame.h"
+
+namespace {
+
+// The instrument view as the frame and the manager see it.
+class StandInView : public QWidget, public ICommandTarget, public IConnectionView {
+  public:
+    StandInView() { setFixedSize(320, 240); }
+    CommandState StateOf(int) const override { return {}; }
+    void Run(int) override {}
+    uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(this); }
+};
+
+ConnectionView MakeStandIn(CInstrumentConnection&, CEventHub&, uint32_t, CMainFrame&) {
+    auto view = std::make_unique<StandInView>();
+    ConnectionView made;
+    made.widget = view.get();
+    made.commands = view.get();
+    made.owner = std::move(view);
+    return made;
+}
+
+// The socket link, noting the thread of every exchange step.
+class ThreadNotingLink : public CLinkSocket {
+  public:
+    ThreadNotingLink(std::mutex& lock, std::vector<std::thread::id>& threads)
+        : lock_(lock), threads_(threads) {}
+    RzResult Send(const char* request, uint32_t length) override {
+        Note();
+        return CLinkSocket::Send(request, length);
+    }
+    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
+                     AnswerShape shape) override {
+        Note();
+        return CLinkSocket::Receive(buffer, capacity, outLength, shape);
+    }
+
+  private:
+    void Note() {
+        std::lock_guard hold(lock_);
+        threads_.push_back(std::this_thread::get_id());
+    }
+    std::mutex& lock_;
+    std::vector<std::thread::id>& threads_;
+};
+
+class LoginAgainstSim : public SimFixture {
+  protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        WriteCycle1000();
+        ASSERT_EQ(console.Init(), RZ_OK);
+        console.SetLinkTimeout(300);
+    }
+    void TearDown() override {
+        console.CloseAll();
+        SimFixture::TearDown();
+    }
+    void Register(const char* name, const char* address) {
+        CInstrumentRegistry registry;
+        registry.Load();
+        ASSERT_EQ(registry.Add(name, address), RZ_OK);
+        ASSERT_EQ(registry.Save(), RZ_OK);
+    }
+    // Exchange steps run on the GUI thread so far.
+    size_t OnGuiThread() {
+        std::lock_guard hold(lock);
+        return size_t(std::count(threads.begin(), threads.end(), std::this_thread::get_id()));
+    }
+
+    std::mutex lock;
+    std::vector<std::thread::id> threads;
+    CConnectionManager console{
+        [this] { return std::unique_ptr<CLinkTransport>(new ThreadNotingLink(lock, threads)); }};
+};
+
+}  // namespace
+
+// Log-in through the dialog per model and firmware: the title, the drop-down menus and the
+// pattern rule follow the instrument; log-out, or a lost link with the core's message, returns
+// to the logo pane. No exchange runs on the GUI thread meanwhile.
+TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
+    struct Row {
+        const char* profile;
+        const char* firmware;  // nullptr: the profile's
+        int controlGroups;
+        bool patternsDisabled;
+        bool loseLink;  // the instrument goes away instead of a log-out
+    };
+    const Row rows[] = {
+        {"full", nullptr, 8, false, false},
+        {"full", "3.05", 8, true, true},
+        {"rz3200v2", nullptr, 8, true, false},
+        {"rz3100", nullptr, 4, true, false},
+    };
+    Register("Demo", "127.  0.  0.  1");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.profile) + " " + (row.firmware ? row.firmware : ""));
+        StartSim(ShippedProfile(row.profile, [&row](CSimProfile& profile) {
+            if (row.firmware != nullptr) {
+                profile.firmwareVersion = row.firmware;
+            }
+        }));
+        CMainFrame frame(port);
+        CLoginControl login(console, frame, MakeStandIn);
+        CModalWatcher watcher;
+        watcher.onDialog = [](QDialog* dialog) {
+            auto* dlg = static_cast<CLoginDlg*>(dialog);
+            // The dialog takes passwords of up to 6 characters.
+            dlg->UserField()->setText(QStringLiteral("user"));
+            dlg->PasswordField()->setText(QStringLiteral("rzuser"));
+            dlg->accept();
+        };
+        frame.Action(ID_LOGIN)->trigger();
+        EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(frame.Action(ID_CONFIG)->isEnabled());
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+        ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Demo"));
+        EXPECT_NE(dynamic_cast<StandInView*>(frame.ClientPane()), nullptr);
+
+        QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+        control->popup(QPoint());
+        control->hide();
+        int groups = 0;
+        for (const QAction* action : control->actions()) {
+            groups += action->data().toInt() / 100 == 5 && action->data().toInt() < 510;
+        }
+        EXPECT_EQ(groups, row.controlGroups);
+        const QList<QAction*> patterns = ProgramSubmenu(control)->actions().mid(2);
+        ASSERT_FALSE(patterns.isEmpty());
+        EXPECT_EQ(!patterns.first()->isEnabled(), row.patternsDisabled);
+
+        if (row.loseLink) {
+            server->Stop();
+            EXPECT_TRUE(ProcessEventsUntil([&] {
+                return frame.StatusPane(1)->text() == QStringLiteral("Communicate with RZ error!");
+            }));
+        } else {
+            frame.Action(ID_LOGOUT)->trigger();
+        }
+        EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
+        EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+        EXPECT_FALSE(frame.State().loggedIn);
+        EXPECT_EQ(console.ConnectionCount(), 0u);
+        EXPECT_GT(threads.size(), 0u);
+        EXPECT_EQ(OnGuiThread(), 0u);
+    }
+}
+
+// A log-in cancelled while the settings load leaves no connection and no thread; its progress
+// was in the status pane.
+TEST_F(LoginAgainstSim, CancelledDuringTheRefreshLeavesNothing) {
+    {
+        // Whatever threads Qt and the runtime start for a first window belong to the baseline.
+        CMainFrame warmUp;
+        std::thread([] {}).join();
+    }
+    const int threadsBefore = ProcessThreadCount();
+    CSimFaults slow;
+    slow.answerDelayMs = 100;
+    StartSim("full", slow);
+    Register("Demo", "127.  0.  0.  1");
+    CMainFrame shown(port);
+    CLoginControl login(console, shown, MakeStandIn);
+    bool ended = false;
+    bool succeeded = true;
+    QObject::connect(&shown, &CMainFrame::LoginFinished, [&](bool ok) {
+        ended = true;
+        succeeded = ok;
+    });
+    shown.LoginAtStart("Demo", "admin", std::string("rzadmin"));
+    const QRegularExpression loading(QStringLiteral("^Loading settings [1-9][0-9]*/[0-9]+$"));
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return loading.match(shown.StatusPane(1)->text()).hasMatch(); }));
+    shown.Action(ID_CANCEL_LOGIN)->trigger();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(succeeded);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(shown.Action(ID_LOGIN)->isEnabled());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !console.LoginRunning(); }));
+    EXPECT_EQ(console.ConnectionCount(), 0u);
+    server->Stop();
+    EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+    EXPECT_EQ(OnGuiThread(), 0u);
+}
+
+// A failed log-in ends with its reason in the status pane, not a progress text, and leaves no
+// connection.
+TEST_F(LoginAgainstSim, FailedLoginLeavesTheReason) {
+    struct Row {
+        const char* name;
+        const char* password;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"Demo", "wrong", "E1 Login failed"},
+        {"Silent", "rzadmin", "The socket Open error!"},
+        {"Nope", "rzadmin", "No instrument named 'Nope' is registered"},
+    };
+    Register("Demo", "127.  0.  0.  1");
+    Register("Silent", "127.  0.  0.  2");  // nothing listens there
+    StartSim("full");
+    for (const Row& row : rows) {
+        CMainFrame frame(port);
+        CLoginControl login(console, frame, MakeStandIn);
+        std::vector<bool> ended;
+        QObject::connect(&frame, &CMainFrame::LoginFinished, [&](bool ok) { ended.push_back(ok); });
+        frame.LoginAtStart(row.name, "admin", std::string(row.password));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !ended.empty(); })) << row.reason;
+        EXPECT_EQ(ended, std::vector<bool>{false});
+        EXPECT_EQ(frame.StatusPane(1)->text().toStdString(), row.reason);
+        EXPECT_EQ(console.ConnectionCount(), 0u);
+        EXPECT_FALSE(frame.State().loggedIn);
+    }
+}
