@@ -9,6 +9,8 @@ ConnectionView MakeInstrumentView(CInstrumentConnection& connection, CEventHub& 
     CRZView* shown = view.get();
     QObject::connect(shown, &CRZView::SizeChanged, &frame, &CMainFrame::ResizeForView);
     QObject::connect(shown, &CRZView::ImageShownChanged, &frame, &CMainFrame::ShowControlBars);
+    QObject::connect(shown, &CRZView::CommandStatesChanged, &frame,
+                     &CMainFrame::UpdateCommandStates);
     ConnectionView made;
     made.widget = shown;
     made.commands = shown;

@@ -262,7 +262,7 @@ void CLoopPanelDlg::ReRead(uint32_t ref) {
                 Publish(kEventEntry, static_cast<int32_t>(ref));
             }
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     } else if (started == LINK_E_BUSY) {

@@ -230,8 +230,8 @@ void CLoopPanelDlg::Send() {
                 Publish(kEventEntry, static_cast<int32_t>(ref));
             }
         });
-    const RzResult started = StartViewSequence(
-        context_, "Send", std::move(sequence), [this](RzResult) { SetBusy(false); }, this);
+    const RzResult started = StartViewSequence(context_, "Send", std::move(sequence), {}, this,
+                                               [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }

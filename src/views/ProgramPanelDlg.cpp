@@ -237,7 +237,7 @@ void CProgramPanelDlg::StartStateRead(int32_t pattern, bool clearChanged) {
             SetBusy(false);
             FinishSelect(pattern, result);
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }
@@ -271,7 +271,7 @@ void CProgramPanelDlg::StartWithStateRead(const char* name, CSequence sequence, 
                 FinishSelect(selected, **read);
             }
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }
@@ -349,7 +349,7 @@ void CProgramPanelDlg::OnPatternChosen(int index) {
             }
             PublishPattern(pattern);
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }

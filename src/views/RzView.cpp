@@ -5,7 +5,11 @@
 
 #include "platform/EventHub.h"
 #include "views/DialogUnits.h"
+#include "views/FunctionCommands.h"
 #include "views/ImageWindow.h"
+#include "views/LoopPanelDlg.h"
+#include "views/ProgramPanelDlg.h"
+#include "views/SimplePanelDlg.h"
 #include "views/ViewOperations.h"
 
 namespace {
@@ -16,33 +20,6 @@ constexpr uint32_t kImageSubscriber = MakeEventKey(HUB_CHANNEL_IMAGE_WINDOW, 1);
 
 // Height of the panels beside a full-size screen.
 constexpr int kFullScreenHeight = 482;
-
-// The operation panels beside the screen, one function a slot.
-QWidget* MakeProgramPanel(const CViewContext&, QWidget* parent) {
-    auto* panel = new QWidget(parent);
-    panel->setAccessibleName(QStringLiteral("Program"));
-    panel->resize(DialogUnitsToPixels(81, 200));
-    return panel;
-}
-
-QWidget* MakeLoopPanel(const CViewContext&, QWidget* parent) {
-    auto* panel = new QWidget(parent);
-    panel->setAccessibleName(QStringLiteral("Loop"));
-    panel->resize(DialogUnitsToPixels(81, 200));
-    return panel;
-}
-
-struct CSimpleSlot {
-    QWidget* panel;
-    std::function<void()> resync;  // brings the panel up to date when it is shown again
-};
-
-CSimpleSlot MakeSimplePanel(const CViewContext&, QWidget* parent) {
-    auto* panel = new QWidget(parent);
-    panel->setAccessibleName(QStringLiteral("Simple control"));
-    panel->resize(DialogUnitsToPixels(315, 199));
-    return {panel, {}};
-}
 
 int32_t PayloadValue(const void* payload, size_t size) {
     int32_t value = 0;
@@ -100,12 +77,14 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
             image_, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
             HUB_CHANNEL_IMAGE_WINDOW);
     }
-    program_ = MakeProgramPanel(context_, this);
-    loop_ = MakeLoopPanel(context_, this);
-    CSimpleSlot simple = MakeSimplePanel(context_, this);
-    simple_ = simple.panel;
-    resyncSimple_ = std::move(simple.resync);
-    for (QWidget* panel : {static_cast<QWidget*>(image_), program_, loop_, simple_}) {
+    program_ = new CProgramPanelDlg(context_, this);
+    loop_ = new CLoopPanelDlg(context_, this);
+    simple_ = new CSimplePanelDlg(context_, this);
+    functions_ = std::make_unique<CFunctionCommands>(context_, this);
+    connect(functions_.get(), &CFunctionCommands::StatesChanged, this,
+            &CRZView::CommandStatesChanged);
+    for (QWidget* panel :
+         {static_cast<QWidget*>(image_), program_, loop_, static_cast<QWidget*>(simple_)}) {
         panel->hide();
     }
 
@@ -243,8 +222,8 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
     } else if (!arranged_.isValid()) {
         arranged_ = QSize(x, tallest);
     }
-    if (((oldFlags ^ flags) & kSimpleShown) != 0 && simple && resyncSimple_) {
-        resyncSimple_();
+    if (((oldFlags ^ flags) & kSimpleShown) != 0 && simple) {
+        simple_->Resync();
     }
     if (((oldFlags ^ flags) & kImageShown) != 0 && image) {
         ResyncImage();
@@ -307,6 +286,6 @@ bool CRZView::RefusedWhileBusy() {
 bool CRZView::StartSwitch(int32_t code, int32_t group) {
     return StartViewOperation(
                context_, "Display switch",
-               [code, group](CInstrumentConnection& c) { return c.SwitchDisplay(code, group); }, {},
-               this) == RZ_OK;
+               [code, group](CInstrumentConnection& c) { return c.SwitchDisplay(code, group); },
+               [this](RzResult) { emit CommandStatesChanged(); }, this) == RZ_OK;
 }

@@ -11,7 +11,9 @@
 #include "ui/CommandTarget.h"
 #include "views/ViewContext.h"
 
+class CFunctionCommands;
 class CImageWindow;
+class CSimplePanelDlg;
 struct CViewState;
 
 // The main window's client pane while logged in: the instrument's screen and the operation
@@ -48,7 +50,7 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
 
     uint32_t PanelFlags() const { return panelFlags_; }
     CImageWindow* ImageWindow() const { return image_; }
-    QWidget* SimplePanel() const { return simple_; }
+    CSimplePanelDlg* SimplePanel() const { return simple_; }
     QWidget* LoopPanel() const { return loop_; }
     QWidget* ProgramPanel() const { return program_; }
 
@@ -66,6 +68,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     void ImageShownChanged(bool shown);
     // The view resized itself by this much; the main window grows or shrinks with it.
     void SizeChanged(int widthChange, int heightChange);
+    // An operation of the view ended: the states of its commands on buttons may differ.
+    void CommandStatesChanged();
 
   protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -108,9 +112,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     CImageWindow* image_ = nullptr;
     QWidget* program_ = nullptr;
     QWidget* loop_ = nullptr;
-    QWidget* simple_ = nullptr;
-    // Brings the simple panel up to date when it is shown again.
-    std::function<void()> resyncSimple_;
+    CSimplePanelDlg* simple_ = nullptr;
+    std::unique_ptr<CFunctionCommands> functions_;
     bool imageShownOnce_ = false;
     QSize arranged_;
     SavePathChooser choosePath_;

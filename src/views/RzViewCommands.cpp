@@ -5,9 +5,11 @@
 #include "image/ImageFile.h"
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
+#include "views/FunctionCommands.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
 #include "views/RzView.h"
+#include "views/SimplePanelDlg.h"
 #include "views/ViewOperations.h"
 
 namespace {
@@ -78,6 +80,9 @@ int32_t ControlStyleCode(int32_t style) {
 }  // namespace
 
 CommandState CRZView::StateOf(int id) const {
+    if (functions_->Handles(id)) {
+        return functions_->StateOf(id);
+    }
     CommandState state;
     if (context_.connection == nullptr || !IsViewCommand(id)) {
         return state;
@@ -127,6 +132,10 @@ CommandState CRZView::StateOf(int id) const {
 }
 
 void CRZView::Run(int id) {
+    if (functions_->Handles(id)) {
+        functions_->Run(id);
+        return;
+    }
     if (!StateOf(id).enabled) {
         return;
     }
@@ -229,7 +238,7 @@ void CRZView::RunTrendOption(int32_t toggledBits) {
         [options](CInstrumentConnection& c) {
             return c.SetTrendOptions(options & 1, options & 2, options & 4);
         },
-        {}, this);
+        [this](RzResult) { emit CommandStatesChanged(); }, this);
 }
 
 void CRZView::RunPattern(int32_t pattern) {
@@ -237,11 +246,11 @@ void CRZView::RunPattern(int32_t pattern) {
         context_, "Pattern selection",
         [pattern](CInstrumentConnection& c) { return c.Exec4(pattern); },
         [this](RzResult result) {
-            if (result != RZ_OK || State().displayKind == 5) {
-                return;
+            if (result == RZ_OK && State().displayKind != 5) {
+                context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });
+                Publish(kDisplayKindChanged, 5);
             }
-            context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });
-            Publish(kDisplayKindChanged, 5);
+            emit CommandStatesChanged();
         },
         this);
 }
@@ -272,6 +281,7 @@ void CRZView::RunRefresh() {
             if (!image_->isHidden() && (kind == 1 || kind == 4)) {
                 Publish(kDisplayGroupChanged, s.displayGroup);
             }
+            emit CommandStatesChanged();
         },
         this);
 }

@@ -319,7 +319,7 @@ void CSimplePanelDlg::OnMemory() {
                 memory_->setText(Caption(running ? kMemoryStart : kMemoryStop));
             }
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }
@@ -340,7 +340,7 @@ void CSimplePanelDlg::OnMath() {
                 math_->setText(Caption(running ? kMathStart : kMathStop));
             }
         },
-        this);
+        this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
         SetBusy(true);
     }

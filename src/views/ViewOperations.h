@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "session/InstrumentConnection.h"
 #include "views/ViewContext.h"
@@ -10,11 +11,18 @@
 // result has been handled, or until the operation is dropped (log-out, lost link, the receiver
 // destroyed). A start refused because another operation runs returns LINK_E_BUSY at once, with
 // the status text naming the running one, and shows no cursor.
+//
+// `ended` runs on the GUI thread once the operation is over for the receiver: after `done`, or
+// when the result is dropped (a lost link stops the connection's operations), but never after
+// the receiver is gone. A widget that disables itself while its operation runs enables itself
+// there, so it never stays disabled for a result that will not come.
 RzResult StartViewOperation(const CViewContext& context, const char* name,
                             CInstrumentConnection::OperationBody body,
-                            CInstrumentConnection::ResultHandler done, QObject* receiver);
+                            CInstrumentConnection::ResultHandler done, QObject* receiver,
+                            std::function<void()> ended = {});
 RzResult StartViewSequence(const CViewContext& context, const char* name, CSequence sequence,
-                           CInstrumentConnection::ResultHandler done, QObject* receiver);
+                           CInstrumentConnection::ResultHandler done, QObject* receiver,
+                           std::function<void()> ended = {});
 
 // Whether a busy cursor of an operation shows now.
 bool ViewOperationCursorShown();

@@ -99,7 +99,8 @@ TEST_F(RzViewTest, DisplayCommands) {
     } rows[] = {
         {502, true, {0, 0, 0, 0}, "UD 1,CONTROLLER,2", {1, 1, 0, 0}, "K1 G1"},
         {502, true, {1, 1, 0, 1}, "UD 1,FACEPLATE,2", {1, 1, 0, 1}, "G1"},
-        {503, false, {0, 0, 0, 2}, "UD 1,HYBRID,3", {1, 2, 0, 2}, "K1 G2"},
+        // Shown again, the simple panel has made its control group the display (kind 1).
+        {503, false, {0, 0, 0, 2}, "UD 1,HYBRID,3", {1, 2, 0, 2}, "G2"},
         {603, true, {0, 0, 1, 0}, "UD 1,TREND,3", {4, 2, 0, 0}, "K4 G2"},
         {603, true, {4, 2, 0, 0}, "", {4, 2, 0, 0}, ""},
         {703, true, {4, 2, 0, 0}, "UD 1,DIGITAL,3", {4, 2, 1, 0}, ""},
@@ -114,7 +115,7 @@ TEST_F(RzViewTest, DisplayCommands) {
         {32791, false, {0, 0, 0, 0}, "", {6, 0, 0, 0}, "K6"},
         {581, true, {1, 3, 0, 0}, "UD 1,FACEPLATE,4", {1, 3, 0, 1}, ""},
         {581, true, {1, 3, 0, 1}, "", {1, 3, 0, 1}, ""},
-        {582, false, {1, 3, 0, 0}, "", {1, 3, 0, 0}, ""},
+        {582, false, {1, 0, 0, 0}, "", {1, 0, 0, 0}, ""},
         {581, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // disabled: no control group shown
         {650, true, {4, 0, 0, 0, 6}, "UD 4,OFF,All,ON,ON", {4, 0, 0, 0, 7}, ""},
         {652, true, {4, 0, 0, 0, 7}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
@@ -189,7 +190,7 @@ TEST_F(RzViewTest, EnablingAndCaptions) {
         {550, {'A', 2}, {}, false, false, ""},
         {550, {'U'}, {}, false, false, ""},
         {501, {'U', 1, 0, 0}, {}, true, false, ""},
-        {2000, {}, {}, false, false, ""},  // not one of the view's display commands
+        {2000, {}, {}, true, false, "Start math"},  // the function commands answer for theirs
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "command " << row.id << " level " << row.facts.level
