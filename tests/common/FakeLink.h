@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TableText.h"
 #include "platform/StatusSink.h"
 #include "transport/LinkTransport.h"
 
@@ -34,6 +35,14 @@ class FakeLink : public CLinkTransport {
     void StopRecording() { recording_ = false; }
 
     const std::vector<Request>& requests() const { return requests_; }
+    // The requests sent, "|" between them, for one-line comparisons in tables.
+    std::string sentText() const {
+        std::vector<std::string> texts;
+        for (const auto& request : requests_) {
+            texts.push_back(request.text);
+        }
+        return Joined(texts);
+    }
     size_t sendCount() const { return sendCount_; }
     size_t pendingAnswers() const { return answers_.size(); }
 

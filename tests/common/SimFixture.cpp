@@ -112,31 +112,13 @@ std::vector<std::string> CSimCmdSession::TakeRequests() {
     return fresh;
 }
 
-bool SimFixture::ProcessEventsUntil(const std::function<bool()>& done,
-                                    std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
-
 void SimFixture::WriteCycle1000() {
     std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
         << "[Config]\r\nCommCycle=1000\r\n";
 }
 
 void SimFixture::SetUp() {
-    // Timers and queued calls of the connections need an application object on this thread.
-    static int argc = 1;
-    static char name[] = "rz_integration_tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        new QCoreApplication(argc, argv);
-    }
+    EnsureApplication();  // for the connections' timers and queued calls
     ASSERT_TRUE(dataDir.isValid());
     SetDataDirectory(dataDir.path().toStdString());
     ASSERT_EQ(manager.Init(), RZ_OK);

@@ -19,6 +19,7 @@
 #include "SimServer.h"
 #include "commands/CommandSet.h"
 #include "commands/DataQueries.h"
+#include "common/EventLoop.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
@@ -102,7 +103,9 @@ class SimFixture : public ::testing::Test {
     }
     // Runs the event loop until `done` holds or `limit` passes; returns whether it held.
     static bool ProcessEventsUntil(const std::function<bool()>& done,
-                                   std::chrono::milliseconds limit = std::chrono::seconds(10));
+                                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return ::ProcessEventsUntil(done, limit);
+    }
     // A data directory whose configuration sets a 1000 ms communication cycle.
     void WriteCycle1000();
 

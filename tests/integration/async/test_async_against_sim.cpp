@@ -39,23 +39,6 @@ class Probe {
 
 class AsyncAgainstSim : public FaultFixture {
   protected:
-    // Runs the event loop until `done` holds or `limit` passes. Unlike processEvents with a
-    // time limit, which polls without sleeping, this sleeps until an event comes; a 10 ms timer
-    // makes sure `done` is looked at even when nothing else happens.
-    static bool ProcessEventsUntil(const std::function<bool()>& done,
-                                   milliseconds limit = std::chrono::seconds(10)) {
-        QTimer tick;
-        tick.start(10);
-        const auto end = Clock::now() + limit;
-        while (!done()) {
-            if (Clock::now() >= end) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
-
     void WriteCycle(int ms) {
         std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
             << "[Config]\r\nCommCycle=" << ms << "\r\n";

@@ -36,7 +36,6 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
     const std::vector<Case> cases = {
         {"DelayBelowTimeout", {.answerDelayMs = t / 4}, RZ_OK, {}},
         {"ByteByByte", {.segmentBytes = 1}, RZ_OK, {}},
-        {"SegmentsWithPauses", {.segmentBytes = 1024, .segmentPauseMs = 1}, RZ_OK, {}},
         {"BlocksMergedIntoOneWrite", {.segmentBytes = 5, .mergeBinaryBlocks = true}, RZ_OK, {}},
         {"BlocksSplitInTwoWrites", {.splitBlockPauseMs = 2}, RZ_OK, {}},
         // A refused query of the refresh is a command-level error: the refresh goes on, unshown.
@@ -55,12 +54,9 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         // A peer that closes is seen at once as a broken link; a silent one runs into the
         // time-out.
         {"CloseOnIdentification", {.closeOnRequest = 1}, kBroken, {}},
-        {"CloseOnOptions", {.closeOnRequest = 2}, kBroken, {}},
         {"CloseDuringRefresh", {.closeOnRequest = fu}, kBroken, {refreshFailed}},
         {"StallDuringRefresh", {.stallFromRequest = sx}, LINK_E_TIMEOUT, {refreshFailed}},
-        {"StallMidList", {.stallMidAnswerOn = sx}, LINK_E_TIMEOUT, {refreshFailed}},
         {"StallMidBinaryBlock", {.stallMidAnswerOn = fc}, LINK_E_TIMEOUT, {refreshFailed}},
-        {"CloseMidList", {.closeMidAnswerOn = sx}, kBroken, {refreshFailed}},
         {"CloseMidBinaryBlock", {.closeMidAnswerOn = fc}, kBroken, {refreshFailed}},
         // How an answer larger than the receive area is refused is the link's choice; it must
         // end the link, not overrun it.

@@ -50,6 +50,9 @@ enum class Outcome {
     kAnyGoesOn,    // the cycle goes on; what is shown depends on how the list was spoiled
 };
 
+// One fault of each kind the link tells apart (time-out, closed stream, unframeable answer) and
+// every step whose error line is handled its own way; which fault switch spoils which answer is
+// rzsim's business, how the link reports each the link's.
 TEST_F(RunningFaults, FaultsDuringTheCycle) {
     using F = CSimFaults;
     const uint32_t t = kLinkTimeoutMs;
@@ -60,11 +63,6 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
     };
     const std::vector<Case> cases = {
         {"DelayBeyondTimeout", {{.answerDelayMs = t * 3}}, Outcome::kLinkLost},
-        {"CloseOnPatterns", {{}, &F::closeOnRequest}, Outcome::kLinkLost},
-        {"StallFromValues", {{}, &F::stallFromRequest, kPassValues}, Outcome::kLinkLost},
-        {"StallMidList", {{}, &F::stallMidAnswerOn, kPassValues}, Outcome::kLinkLost},
-        {"StallMidBinaryBlock", {{}, &F::stallMidAnswerOn, kPassImage}, Outcome::kLinkLost},
-        {"CloseMidList", {{}, &F::closeMidAnswerOn, kPassValues}, Outcome::kLinkLost},
         {"CloseMidBinaryBlock", {{}, &F::closeMidAnswerOn, kPassImage}, Outcome::kLinkLost},
         {"OversizeValues", {{}, &F::oversizeAnswerOn, kPassValues}, Outcome::kLinkLost},
         // Error lines: values are refused silently; pattern list, DI/DO record and screen image
@@ -106,18 +104,15 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
     }
 }
 
+// Every entry point meets a lost link through the one frame around it: one operation of each
+// answer shape, and the operator's refresh.
 TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
     using F = CSimFaults;
     using Operation = std::function<RzResult(CInstrumentConnection&)>;
     char log[4096];
     const Operation ps = [](CInstrumentConnection& c) { return c.ExecPS(1); };
-    const Operation ack = [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); };
-    const Operation display = [](CInstrumentConnection& c) { return c.SwitchDisplay(3, 0); };
     const Operation readLog = [&log](CInstrumentConnection& c) {
         return c.ReadLog(1, log, sizeof log);
-    };
-    const Operation loopState = [](CInstrumentConnection& c) {
-        return c.ReadLoopState(kEntryInternalLoop, 1);
     };
     const Operation refresh = [](CInstrumentConnection& c) { return c.Refresh(); };
     const Operation modeSwitch = [](CInstrumentConnection& c) {
@@ -131,17 +126,12 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
     };
     const std::vector<Case> cases = {
         {"StallOnMemoryStart", {{}, &F::stallFromRequest}, ps, LINK_E_TIMEOUT},
-        {"CloseOnAlarmAck", {{}, &F::closeOnRequest}, ack, 0},
-        {"DelayBeyondTimeout", {{.answerDelayMs = kLinkTimeoutMs * 3}}, display, LINK_E_TIMEOUT},
-        {"StallMidLogList", {{}, &F::stallMidAnswerOn}, readLog, LINK_E_TIMEOUT},
         {"CloseMidLogList", {{}, &F::closeMidAnswerOn}, readLog, 0},
-        {"OversizeLoopState", {{}, &F::oversizeAnswerOn}, loopState, 0},
         // A list where a status line was expected is read whole; one beyond the receive area
         // ends the link instead of passing for success.
         {"OversizeListForModeSwitch", {{}, &F::oversizeAnswerOn}, modeSwitch, 0},
         // The operator's refresh is an operation too.
         {"StallMidRefresh", {{}, &F::stallFromRequest, 4}, refresh, LINK_E_TIMEOUT},
-        {"CloseMidListOfRefresh", {{}, &F::closeMidAnswerOn, 3}, refresh, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

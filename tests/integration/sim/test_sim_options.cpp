@@ -8,65 +8,80 @@
 #include <vector>
 
 #include "SimOptions.h"
+#include "common/TableText.h"
+
+namespace {
+
+// The words of a blank-separated command line; '' stands for an empty argument.
+std::vector<std::string> Arguments(const std::string& line) {
+    std::vector<std::string> words = Split(line, ' ');
+    for (auto& word : words) {
+        word = word == "''" ? "" : word;
+    }
+    return words;
+}
+
+}  // namespace
 
 TEST(SimOptions, EveryOptionSetsItsField) {
     using O = const CSimOptions&;
     struct Case {
-        std::vector<std::string> args;
+        const char* args;  // blank-separated; '' is an empty argument
         std::function<bool(O)> check;
     };
     const Case cases[] = {
-        {{},
+        {"",
          [](O o) {
              return o.host == "127.0.0.1" && o.port == 34260 && o.profile == "full" && !o.help &&
                     o.plant.live && o.plant.seed == 1 && o.plant.stepMs == 0;
          }},
-        {{"--port", "0"}, [](O o) { return o.port == 0; }},
-        {{"--port=65535"}, [](O o) { return o.port == 65535; }},
-        {{"--host", "127.0.0.2"}, [](O o) { return o.host == "127.0.0.2"; }},
-        {{"--profile", "rz3100"}, [](O o) { return o.profile == "rz3100"; }},
-        {{"--delay", "250"}, [](O o) { return o.faults.answerDelayMs == 250; }},
-        {{"--segment-bytes", "3", "--segment-pause", "20"},
+        {"--port 0", [](O o) { return o.port == 0; }},
+        {"--port=65535", [](O o) { return o.port == 65535; }},
+        {"--host 127.0.0.2", [](O o) { return o.host == "127.0.0.2"; }},
+        {"--profile rz3100", [](O o) { return o.profile == "rz3100"; }},
+        {"--delay 250", [](O o) { return o.faults.answerDelayMs == 250; }},
+        {"--segment-bytes 3 --segment-pause 20",
          [](O o) { return o.faults.segmentBytes == 3 && o.faults.segmentPauseMs == 20; }},
-        {{"--close-on", "4"}, [](O o) { return o.faults.closeOnRequest == 4; }},
-        {{"--stall-from", "2"}, [](O o) { return o.faults.stallFromRequest == 2; }},
-        {{"--close-mid-answer", "5"}, [](O o) { return o.faults.closeMidAnswerOn == 5; }},
-        {{"--oversize-on", "6"}, [](O o) { return o.faults.oversizeAnswerOn == 6; }},
-        {{"--error-for", "_C", "--error-for=FC"},
+        {"--close-on 4", [](O o) { return o.faults.closeOnRequest == 4; }},
+        {"--stall-from 2", [](O o) { return o.faults.stallFromRequest == 2; }},
+        {"--close-mid-answer 5", [](O o) { return o.faults.closeMidAnswerOn == 5; }},
+        {"--oversize-on 6", [](O o) { return o.faults.oversizeAnswerOn == 6; }},
+        {"--error-for _C --error-for=FC",
          [](O o) {
              return o.faults.errorForKeys == std::set<std::string>{"_C", "FC"};
          }},
-        {{"--greeting", "Hello"}, [](O o) { return o.faults.greeting == "Hello\r\n"; }},
-        {{"--greeting="}, [](O o) { return o.faults.greeting == "\r\n"; }},
-        {{"--refuse-login"}, [](O o) { return o.faults.refuseLogin; }},
-        {{"-h"}, [](O o) { return o.help; }},
-        {{"--max-clients", "3", "--login-timeout=250"},
+        {"--greeting Hello", [](O o) { return o.faults.greeting == "Hello\r\n"; }},
+        {"--greeting=", [](O o) { return o.faults.greeting == "\r\n"; }},
+        {"--refuse-login", [](O o) { return o.faults.refuseLogin; }},
+        {"-h", [](O o) { return o.help; }},
+        {"--max-clients 3 --login-timeout=250",
          [](O o) { return o.limits.maxClients == 3 && o.limits.logInTimeoutMs == 250; }},
-        {{"--stall-mid-answer", "7"}, [](O o) { return o.faults.stallMidAnswerOn == 7; }},
-        {{"--garble-list=3"},
+        {"--stall-mid-answer 7", [](O o) { return o.faults.stallMidAnswerOn == 7; }},
+        {"--garble-list=3",
          [](O o) {
              return o.faults.garbleListOn == 3 && o.faults.garbleKind == SimGarble::kDropOpener;
          }},
-        {{"--garble-list", "2", "--garble-kind", "line-end"},
+        {"--garble-list 2 --garble-kind line-end",
          [](O o) { return o.faults.garbleKind == SimGarble::kCutLineEnd; }},
-        {{"--merge-blocks"}, [](O o) { return o.faults.mergeBinaryBlocks; }},
-        {{"--split-blocks", "25"}, [](O o) { return o.faults.splitBlockPauseMs == 25; }},
-        {{"--fault-every", "4", "--seed", "99", "--fault-delay", "200"},
+        {"--merge-blocks", [](O o) { return o.faults.mergeBinaryBlocks; }},
+        {"--split-blocks 25", [](O o) { return o.faults.splitBlockPauseMs == 25; }},
+        {"--fault-every 4 --seed 99 --fault-delay 200",
          [](O o) {
              return o.faults.randomFaultEvery == 4 && o.faults.randomSeed == 99 &&
                     o.faults.randomDelayMs == 200 && o.plant.seed == 99;
          }},
-        {{"--step-ms=250"}, [](O o) { return o.plant.live && o.plant.stepMs == 250; }},
-        {{"--still", "--seed", "3"}, [](O o) { return !o.plant.live && o.plant.seed == 3; }},
+        {"--step-ms=250", [](O o) { return o.plant.live && o.plant.stepMs == 250; }},
+        {"--still --seed 3", [](O o) { return !o.plant.live && o.plant.seed == 3; }},
     };
     const std::string help = SimHelpText();
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+        SCOPED_TRACE(c.args);
+        const std::vector<std::string> args = Arguments(c.args);
         CSimOptions options;
         std::string error;
-        ASSERT_TRUE(ParseSimOptions(c.args, &options, &error)) << error;
+        ASSERT_TRUE(ParseSimOptions(args, &options, &error)) << error;
         EXPECT_TRUE(c.check(options));
-        for (const std::string& arg : c.args) {
+        for (const std::string& arg : args) {
             if (arg.starts_with("--")) {
                 EXPECT_NE(help.find(arg.substr(0, arg.find('='))), std::string::npos) << arg;
             }
@@ -85,41 +100,18 @@ TEST(SimOptions, EveryOptionSetsItsField) {
 }
 
 TEST(SimOptions, BadValuesAreRefusedWithAReason) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--port", "-1"},
-        {"--port", "65536"},
-        {"--port", "12a"},
-        {"--port", ""},
-        {"--port"},
-        {"--delay", "600001"},
-        {"--delay", "+5"},
-        {"--segment-bytes", "0"},
-        {"--close-on", "0"},
-        {"--stall-from", "x"},
-        {"--error-for", "F"},
-        {"--error-for", "FCX"},
-        {"--refuse-login=1"},
-        {"--help=yes"},
-        {"port", "1"},
-        {"--profile", ""},
-        {"--host", ""},
-        {"--close-on", "99999999999"},
-        {"--stall-mid-answer", "0"},
-        {"--garble-kind", "middle"},
-        {"--merge-blocks=1"},
-        {"--split-blocks", "0"},
-        {"--fault-every", "-1"},
-        {"--seed"},
-        {"--step-ms", "0"},
-        {"--step-ms", "600001"},
-        {"--seed", "-1"},
-        {"--still=1"},
-    };
-    for (const auto& args : cases) {
-        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+    // "|" between the command lines.
+    const std::string cases =
+        "--port -1|--port 65536|--port 12a|--port ''|--port|--delay 600001|--delay +5|"
+        "--segment-bytes 0|--close-on 0|--stall-from x|--error-for F|--error-for FCX|"
+        "--refuse-login=1|--help=yes|port 1|--profile ''|--host ''|--close-on 99999999999|"
+        "--stall-mid-answer 0|--garble-kind middle|--merge-blocks=1|--split-blocks 0|"
+        "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1";
+    for (const std::string& args : Split(cases)) {
+        SCOPED_TRACE(args);
         CSimOptions options;
         std::string error;
-        EXPECT_FALSE(ParseSimOptions(args, &options, &error));
+        EXPECT_FALSE(ParseSimOptions(Arguments(args), &options, &error));
         EXPECT_FALSE(error.empty());
     }
 }

@@ -118,13 +118,10 @@ TEST(SimProcess, BadArgumentsAndProfilesExitWithCodeTwo) {
         std::vector<std::string> args;
         const char* mentions;
     };
+    // Which options and profiles are refused is the parsers' business; here, how rzsim ends.
     const Case cases[] = {
-        {{"--profile", "nosuchprofile", "--port", "0"}, "nosuchprofile"},
         {{"--profile", broken, "--port", "0"}, "model"},
-        {{"--port", "70000"}, "--port"},
         {{"--bogus"}, "--bogus"},
-        {{"--delay"}, "--delay"},
-        {{"--host", "localhost"}, "--host"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mentions);

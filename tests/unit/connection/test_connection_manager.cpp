@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/FakeLink.h"
@@ -94,16 +95,11 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         EXPECT_STREQ(m.userCode, "E");
         EXPECT_STREQ(m.accessLevel, "U");
         EXPECT_STREQ(m.family, "RZ");
-        EXPECT_EQ(m.modelClass, c.model);
-        EXPECT_EQ(m.displayGroupCount, c.groups);
-        EXPECT_EQ(m.controlGroupCount, c.controlGroups);
-        EXPECT_EQ(m.dioCount, c.dio);
-        EXPECT_EQ(m.firmwareMajor, c.major);
-        EXPECT_EQ(m.version, c.version);
-        EXPECT_EQ(m.programOption, c.option);
-        EXPECT_EQ(m.pidAux[0], 1);
-        EXPECT_EQ(m.pidAux[1], 0);
-        EXPECT_EQ(m.pidAux[2], 1);
+        EXPECT_EQ(
+            std::tie(m.modelClass, m.displayGroupCount, m.controlGroupCount, m.dioCount,
+                     m.firmwareMajor, m.version, m.programOption),
+            std::tie(c.model, c.groups, c.controlGroups, c.dio, c.major, c.version, c.option));
+        EXPECT_EQ(std::vector<int32_t>(m.pidAux, m.pidAux + 3), (std::vector<int32_t>{1, 0, 1}));
         EXPECT_EQ(m.loopCount + m.extLoopCount + m.measCount + m.mathCount, 0);
         // The refresh learnt no level-A log-in, so the screen is not polled.
         EXPECT_EQ(connection->levelPolling.load(), 0);

@@ -12,63 +12,42 @@ namespace {
 
 const char* kGreeting = "Select username from 'admin' or 'user'\r\n";
 
-struct LoginCase {
-    const char* name;
-    std::vector<std::string> answers;  // greeting, answer to the user name, answer to the password
-    RzResult expected;
-    std::vector<std::string> requests;
-    std::vector<std::string> shown;
-};
-
-class LoginDialogueTest : public ::testing::TestWithParam<LoginCase> {};
-
-TEST_P(LoginDialogueTest, OutcomeRequestsAndStatusText) {
-    const LoginCase& c = GetParam();
-    FakeLink link;
-    for (const auto& answer : c.answers) {
-        link.QueueAnswer(answer);
+// Each row: the answers (greeting, answer to the user name, answer to the password), the
+// result, the requests sent and the texts shown, "|" between the pieces of each.
+TEST(LoginDialogue, OutcomeRequestsAndStatusText) {
+    const std::string g = std::string(kGreeting) + "|";
+    struct Case {
+        const char* name;
+        std::string answers;
+        RzResult expected;
+        const char* requests;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"PasswordAccepted", g + "Input password.\r\n|E0\r\n", RZ_OK, "admin|secret", ""},
+        {"NoPasswordAsked", "Input username.\r\n|E0\r\n", RZ_OK, "admin", ""},
+        {"BareE0WithoutLineEnd", g + "E0", RZ_OK, "admin", ""},
+        {"GreetingWithoutPrompt", "Welcome\r\n", LINK_E_LOGIN, "", "Welcome"},
+        {"UserRefused", g + "E1 Login failed\r\n", LINK_E_LOGIN, "admin", "E1 Login failed"},
+        {"E0WithTrailingTextIsNotSuccess", g + "E0 \r\n", LINK_E_LOGIN, "admin", "E0 "},
+        {"PasswordRefused", g + "Input password.\r\n|E2 Password incorrect\r\n", LINK_E_LOGIN,
+         "admin|secret", "E2 Password incorrect"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeLink link;
+        for (const auto& answer : Split(c.answers)) {
+            link.QueueAnswer(answer);
+        }
+        ShownMessages messages;
+        EXPECT_EQ(RunLoginDialogue(&link, "admin", "secret"), c.expected);
+        EXPECT_EQ(link.sentText(), c.requests);
+        for (const auto& r : link.requests()) {
+            EXPECT_EQ(r.mode, RECV_LINE);
+        }
+        EXPECT_EQ(Joined(messages.texts), c.shown);
     }
-    std::vector<std::string> shown;
-    ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
-
-    EXPECT_EQ(RunLoginDialogue(&link, "admin", "secret"), c.expected);
-
-    std::vector<std::string> sent;
-    for (const auto& r : link.requests()) {
-        sent.push_back(r.text);
-        EXPECT_EQ(r.mode, RECV_LINE);
-    }
-    EXPECT_EQ(sent, c.requests);
-    EXPECT_EQ(shown, c.shown);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, LoginDialogueTest,
-    ::testing::Values(
-        LoginCase{"PasswordAccepted",
-                  {kGreeting, "Input password.\r\n", "E0\r\n"},
-                  RZ_OK,
-                  {"admin", "secret"},
-                  {}},
-        LoginCase{"NoPasswordAsked", {"Input username.\r\n", "E0\r\n"}, RZ_OK, {"admin"}, {}},
-        LoginCase{"BareE0WithoutLineEnd", {kGreeting, "E0"}, RZ_OK, {"admin"}, {}},
-        LoginCase{"GreetingWithoutPrompt", {"Welcome\r\n"}, LINK_E_LOGIN, {}, {"Welcome"}},
-        LoginCase{"UserRefused",
-                  {kGreeting, "E1 Login failed\r\n"},
-                  LINK_E_LOGIN,
-                  {"admin"},
-                  {"E1 Login failed"}},
-        LoginCase{"E0WithTrailingTextIsNotSuccess",
-                  {kGreeting, "E0 \r\n"},
-                  LINK_E_LOGIN,
-                  {"admin"},
-                  {"E0 "}},
-        LoginCase{"PasswordRefused",
-                  {kGreeting, "Input password.\r\n", "E2 Password incorrect\r\n"},
-                  LINK_E_LOGIN,
-                  {"admin", "secret"},
-                  {"E2 Password incorrect"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoginDialogue, ReceiveFailuresShowTheRightText) {
     struct Case {

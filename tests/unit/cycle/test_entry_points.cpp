@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ConnectionHarness.h"
+#include "common/TableText.h"
 
 namespace {
 
@@ -20,254 +21,119 @@ std::string PatternListAnswer(int pattern, int bits) {
     return payload;
 }
 
+// Each row: firmware major, the answers queued ("|" between them), the requests that must go
+// out ("|" between them), the result, the call, and what the published model must show after.
 TEST(EntryPoints, RequestsAndModelEffects) {
     struct Case {
         const char* name;
         int32_t major;
-        std::vector<std::string> answers;
-        std::function<RzResult(CInstrumentConnection&)> call;
+        std::string answers;
+        const char* sent;
         RzResult expected;
-        Sent sent;
-        std::function<bool(const CInstrumentModel&)> effect;
+        std::function<RzResult(CInstrumentConnection&)> call;
+        std::function<bool(const CInstrumentModel&)> effect = nullptr;
     };
     const Case cases[] = {
-        {"MemoryStart",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.ExecPS(1); },
-         RZ_OK,
-         {"PS 0"},
+        {"MemoryStart", 3, "E0\r\n", "PS 0", RZ_OK, [](auto& c) { return c.ExecPS(1); },
          [](const auto& m) { return m.memoryRunning == 1; }},
-        {"MemoryRefused",
-         3,
-         {"E1\r\n"},
-         [](auto& c) { return c.ExecPS(1); },
-         REPLY_ERROR,
-         {"PS 0"},
+        {"MemoryRefused", 3, "E1\r\n", "PS 0", REPLY_ERROR, [](auto& c) { return c.ExecPS(1); },
          [](const auto& m) { return m.memoryRunning == 0; }},
-        {"MathStart",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.ExecTL(1); },
-         RZ_OK,
-         {"TL 0"},
+        {"MathStart", 3, "E0\r\n", "TL 0", RZ_OK, [](auto& c) { return c.ExecTL(1); },
          [](const auto& m) { return m.mathRunning == 1; }},
-        {"MathResetKeepsState",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.ExecTL(3); },
-         RZ_OK,
-         {"TL 2"},
+        {"MathResetKeepsState", 3, "E0\r\n", "TL 2", RZ_OK, [](auto& c) { return c.ExecTL(3); },
          [](const auto& m) { return m.mathRunning == 0; }},
-        {"ModeInternalNewFirmware",
-         3,
-         {"E0\r\n"},
+        {"ModeInternalNewFirmware", 3, "E0\r\n", "CA1,2", RZ_OK,
          [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 2, 1); },
-         RZ_OK,
-         {"CA1,2"},
          [](const auto& m) { return m.internalLoops[1].modeCode == 0; }},
-        {"ModeInternalOldFirmware",
-         1,
-         {"E0\r\n"},
+        {"ModeInternalOldFirmware", 1, "E0\r\n", "CA2,2", RZ_OK,
          [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 2, 2); },
-         RZ_OK,
-         {"CA2,2"},
          [](const auto& m) {
              return m.internalLoops[1].modeCode == 2 &&
                     std::string(m.internalLoops[1].display.modeText) == "CAS";
          }},
-        {"ModeExternal",
-         2,
-         {"E0\r\n"},
-         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); },
-         RZ_OK,
-         {"DV5,MODE,1"},
-         nullptr},
-        {"ModeExternalOnOldFirmwareIsUnsupported",
-         1,
-         {},
-         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); },
-         LINK_E_UNSUPPORTED,
-         {},
-         nullptr},
-        {"ModeDioPoint",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.OperateLoopMode(kEntryDioPoint, 2, 1); },
-         RZ_OK,
-         {"DL2,1"},
-         nullptr},
-        {"ModeOtherKindDoesNothing",
-         3,
-         {},
-         [](auto& c) { return c.OperateLoopMode(7, 2, 1); },
-         RZ_OK,
-         {},
-         nullptr},
-        {"ModeLoopOutOfRange",
-         3,
-         {},
-         [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 7, 1); },
-         LINK_E_PARAMETER,
-         {},
-         nullptr},
-        {"RemoteOldFirmwareStored",
-         1,
-         {"E0\r\n"},
+        {"ModeExternal", 2, "E0\r\n", "DV5,MODE,1", RZ_OK,
+         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); }},
+        {"ModeExternalOnOldFirmwareIsUnsupported", 1, "", "", LINK_E_UNSUPPORTED,
+         [](auto& c) { return c.OperateLoopMode(kEntryExternalLoop, 5, 1); }},
+        {"ModeDioPoint", 3, "E0\r\n", "DL2,1", RZ_OK,
+         [](auto& c) { return c.OperateLoopMode(kEntryDioPoint, 2, 1); }},
+        {"ModeOtherKindDoesNothing", 3, "", "", RZ_OK,
+         [](auto& c) { return c.OperateLoopMode(7, 2, 1); }},
+        {"ModeLoopOutOfRange", 3, "", "", LINK_E_PARAMETER,
+         [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 7, 1); }},
+        {"RemoteOldFirmwareStored", 1, "E0\r\n", "RL1,3", RZ_OK,
          [](auto& c) { return c.OperateLoopRL(kEntryInternalLoop, 3, 1); },
-         RZ_OK,
-         {"RL1,3"},
          [](const auto& m) { return m.internalLoops[2].remote == 1; }},
-        {"RemoteExternal",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.OperateLoopRL(kEntryExternalLoop, 16, 1); },
-         RZ_OK,
-         {"DV16,RL,1"},
-         nullptr},
-        {"RunInternalReloadsPatterns",
-         3,
-         {"E0\r\n", std::string("E1\r\n\0", 5)},
-         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 1); },
-         RZ_OK,
-         {"OC1,1", "FW"},
-         nullptr},
-        {"RunInternalOldFirmware",
-         1,
-         {"E0\r\n"},
+        {"RemoteExternal", 3, "E0\r\n", "DV16,RL,1", RZ_OK,
+         [](auto& c) { return c.OperateLoopRL(kEntryExternalLoop, 16, 1); }},
+        {"RunInternalReloadsPatterns", 3, std::string("E0\r\n|E1\r\n\0", 10), "OC1,1|FW", RZ_OK,
+         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 1); }},
+        {"RunInternalOldFirmware", 1, "E0\r\n", "OC0,1", RZ_OK,
          [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 0); },
-         RZ_OK,
-         {"OC0,1"},
          [](const auto& m) { return m.internalLoops[0].run == 0; }},
-        {"RunExternal",
-         2,
-         {"E0\r\n"},
-         [](auto& c) { return c.OperateLoopSR(kEntryExternalLoop, 4, 1); },
-         RZ_OK,
-         {"DV4,SR,1"},
-         nullptr},
-        {"SetPointInternal",
-         3,
-         {"EA\r\nDASP2,PID3\r\nEN\r\n", "E0\r\n"},
+        {"RunExternal", 2, "E0\r\n", "DV4,SR,1", RZ_OK,
+         [](auto& c) { return c.OperateLoopSR(kEntryExternalLoop, 4, 1); }},
+        {"SetPointInternal", 3, "EA\r\nDASP2,PID3\r\nEN\r\n|E0\r\n", "FP1|GO1,2,123", RZ_OK,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[0].spDecimals = 1; });
              return c.SetLoopSP(kEntryInternalLoop, 1, 12.34);
          },
-         RZ_OK,
-         {"FP1", "GO1,2,123"},
          [](const auto& m) {
              return m.internalLoops[0].spValue == 12.34 &&
                     std::string(m.internalLoops[0].display.valueText[1]) == "12.3";
          }},
-        {"SetPointRefusedKeepsModel",
-         3,
-         {"EA\r\nDASP2,PID3\r\nEN\r\n", "E2\r\n"},
-         [](auto& c) { return c.SetLoopSP(kEntryInternalLoop, 1, 50.0); },
-         REPLY_ERROR,
-         {"FP1", "GO1,2,50"},
+        {"SetPointRefusedKeepsModel", 3, "EA\r\nDASP2,PID3\r\nEN\r\n|E2\r\n", "FP1|GO1,2,50",
+         REPLY_ERROR, [](auto& c) { return c.SetLoopSP(kEntryInternalLoop, 1, 50.0); },
          [](const auto& m) { return m.internalLoops[0].spValue == 0.0; }},
-        {"SetPointExternal",
-         3,
-         {"EA\r\nDASP1,PID1\r\nEN\r\n", "E0\r\n"},
+        {"SetPointExternal", 3, "EA\r\nDASP1,PID1\r\nEN\r\n|E0\r\n", "DQ3|DT3,1,SP,-150", RZ_OK,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[2].spDecimals = 2; });
              return c.SetLoopSP(kEntryExternalLoop, 3, -1.5);
          },
-         RZ_OK,
-         {"DQ3", "DT3,1,SP,-150"},
          [](const auto& m) {
              return std::string(m.externalLoops[2].display.valueText[1]) == "-1.50";
          }},
-        {"OutputInternal",
-         2,
-         {"E0\r\n"},
+        {"OutputInternal", 2, "E0\r\n", "HJ457,2", RZ_OK,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[1].outDecimals = 1; });
              return c.SetLoopOut(kEntryInternalLoop, 2, 45.67);
          },
-         RZ_OK,
-         {"HJ457,2"},
          [](const auto& m) {
              return m.internalLoops[1].outValue == 45.67 &&
                     std::string(m.internalLoops[1].display.valueText[2]) == "45.7";
          }},
-        {"OutputExternal",
-         2,
-         {"E0\r\n"},
+        {"OutputExternal", 2, "E0\r\n", "DV1,MOUT,457", RZ_OK,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.externalLoops[0].outDecimals = 1; });
              return c.SetLoopOut(kEntryExternalLoop, 1, 45.67);
-         },
-         RZ_OK,
-         {"DV1,MOUT,457"},
-         nullptr},
-        {"OutputNeedsMajor2",
-         1,
-         {},
-         [](auto& c) { return c.SetLoopOut(kEntryInternalLoop, 1, 1.0); },
-         LINK_E_UNSUPPORTED,
-         {},
-         nullptr},
-        {"DigitalOutputNeedsMajor3",
-         2,
-         {},
-         [](auto& c) { return c.SetDigitalOutput(1, 1); },
-         LINK_E_UNSUPPORTED,
-         {},
-         nullptr},
-        {"AcknowledgeAlarm",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.AcknowledgeAlarm(); },
-         RZ_OK,
-         {"AK 0"},
-         nullptr},
-        {"WriteMessage",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.WriteMessage(8); },
-         RZ_OK,
-         {"MS 8"},
-         nullptr},
-        {"WriteMessageOutOfRange",
-         3,
-         {},
-         [](auto& c) { return c.WriteMessage(9); },
-         LINK_E_PARAMETER,
-         {},
-         nullptr},
-        {"SaveData", 3, {"E0\r\n"}, [](auto& c) { return c.ExecEV(4); }, RZ_OK, {"EV 4"}, nullptr},
-        {"PatternDisplayOn306",
-         3,
-         {"E0\r\n"},
-         [](auto& c) { return c.Exec4(7); },
-         RZ_OK,
-         {"&4 7"},
-         nullptr},
-        {"TrendOptions",
-         3,
-         {"E0\r\n"},
+         }},
+        {"OutputNeedsMajor2", 1, "", "", LINK_E_UNSUPPORTED,
+         [](auto& c) { return c.SetLoopOut(kEntryInternalLoop, 1, 1.0); }},
+        {"DigitalOutputNeedsMajor3", 2, "", "", LINK_E_UNSUPPORTED,
+         [](auto& c) { return c.SetDigitalOutput(1, 1); }},
+        {"AcknowledgeAlarm", 3, "E0\r\n", "AK 0", RZ_OK,
+         [](auto& c) { return c.AcknowledgeAlarm(); }},
+        {"WriteMessage", 3, "E0\r\n", "MS 8", RZ_OK, [](auto& c) { return c.WriteMessage(8); }},
+        {"WriteMessageOutOfRange", 3, "", "", LINK_E_PARAMETER,
+         [](auto& c) { return c.WriteMessage(9); }},
+        {"SaveData", 3, "E0\r\n", "EV 4", RZ_OK, [](auto& c) { return c.ExecEV(4); }},
+        {"PatternDisplayOn306", 3, "E0\r\n", "&4 7", RZ_OK, [](auto& c) { return c.Exec4(7); }},
+        {"TrendOptions", 3, "E0\r\n", "UD 4,OFF,All,OFF,ON", RZ_OK,
          [](auto& c) { return c.SetTrendOptions(1, 0, 5); },
-         RZ_OK,
-         {"UD 4,OFF,All,OFF,ON"},
          [](const auto& m) { return m.trendOptions == 5; }},
-        {"TrendOptionsRefused",
-         3,
-         {"E1\r\n"},
+        {"TrendOptionsRefused", 3, "E1\r\n", "UD 4,OFF,All,ON,ON", REPLY_ERROR,
          [](auto& c) { return c.SetTrendOptions(1, 1, 1); },
-         REPLY_ERROR,
-         {"UD 4,OFF,All,ON,ON"},
          [](const auto& m) { return m.trendOptions == 0; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionHarness h(c.major, c.major == 3 ? 6 : 0);
         ASSERT_EQ(h.prepared, RZ_OK);
-        for (const auto& answer : c.answers) {
+        for (const std::string& answer : Split(c.answers)) {
             h.link.QueueAnswer(answer);
         }
         EXPECT_EQ(c.call(*h.connection), c.expected);
-        EXPECT_EQ(h.Sent(), c.sent);
+        EXPECT_EQ(h.link.sentText(), c.sent);
         if (c.effect) {
             CInstrumentModel published{};
             h.connection->CopyModel(&published);

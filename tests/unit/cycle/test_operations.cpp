@@ -2,42 +2,18 @@
 // their results (and the results of a sequence's steps) come back through the event loop.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <chrono>
 #include <condition_variable>
 #include <future>
 #include <mutex>
 
 #include "ConnectionHarness.h"
+#include "common/EventLoop.h"
 
 namespace {
 
 using Sent = std::vector<std::string>;
 using Clock = std::chrono::steady_clock;
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "rz_unit_cycle";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        new QCoreApplication(argc, argv);
-    }
-}
-
-// Sleeps in the event loop until `done` holds; a 10 ms timer has `done` looked at regularly.
-bool ProcessEventsUntil(const std::function<bool()>& done) {
-    QTimer tick;
-    tick.start(10);
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (Clock::now() >= end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // A manual clock for the sequences' pauses. Each pause records its length and how many requests
 // the link had seen when it began; it then waits until the clock has been advanced past it, or
@@ -100,86 +76,71 @@ RzResult Message(CInstrumentConnection& c) {
     return c.WriteMessage(8);
 }
 
+// Each row: the answers ("|" between them; "timeout" for a receive that times out), the steps,
+// the requests sent, the pauses begun as "milliseconds@step", the result, the step results
+// handled and the communication errors raised.
 TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
     struct Case {
         const char* name;
-        std::vector<std::string> answers;  // empty string: the receive times out
+        const char* answers;
         std::function<void(CSequence&, std::vector<RzResult>* handled)> build;
-        Sent sent;
-        std::vector<std::pair<uint32_t, size_t>> pauses;
+        const char* sent;
+        const char* pauses;
         RzResult result;
-        std::vector<RzResult> handled;
+        const char* handled;
         int commErrors;
     };
     const auto note = [](std::vector<RzResult>* handled) {
         return [handled](RzResult r) { handled->push_back(r); };
     };
     const Case cases[] = {
-        {"PausesBetweenSteps",
-         {"E0\r\n", "E0\r\n", "E0\r\n"},
+        {"PausesBetweenSteps", "E0\r\n|E0\r\n|E0\r\n",
          [](CSequence& s, auto*) {
              s.Then(Ack).Pause(2000).Then(Message).Pause(800).Then(
                  [](CInstrumentConnection& c) { return c.ExecEV(4); });
          },
-         {"AK 0", "MS 8", "EV 4"},
-         {{2000, 1}, {800, 2}},
-         RZ_OK,
-         {},
-         0},
-        {"LostLinkEndsTheSequence",
-         {""},
+         "AK 0|MS 8|EV 4", "2000@1|800@2", RZ_OK, "", 0},
+        {"LostLinkEndsTheSequence", "timeout",
          [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
-         {"AK 0"},
-         {},
-         LINK_E_TIMEOUT,
-         {LINK_E_TIMEOUT},
-         1},
-        {"RefusalIsReportedAndTheSequenceGoesOn",
-         {"E1\r\n", "E0\r\n"},
+         "AK 0", "", LINK_E_TIMEOUT, "LINK_E_TIMEOUT", 1},
+        {"RefusalIsReportedAndTheSequenceGoesOn", "E1\r\n|E0\r\n",
          [&](CSequence& s, auto* handled) {
              s.Then(Ack, note(handled)).Then(Message, note(handled));
          },
-         {"AK 0", "MS 8"},
-         {},
-         RZ_OK,
-         {REPLY_ERROR, RZ_OK},
-         0},
-        {"AStepEndsTheSequence",
-         {"E0\r\n"},
+         "AK 0|MS 8", "", RZ_OK, "REPLY_ERROR|OK", 0},
+        {"AStepEndsTheSequence", "E0\r\n",
          [](CSequence& s, auto*) {
              s.Decide([](CInstrumentConnection& c) {
                   return CStepOutcome{Ack(c), 0, true};
               }).Then(Message);
          },
-         {"AK 0"},
-         {},
-         RZ_OK,
-         {},
-         0},
-        {"AStepChoosesItsPause",
-         {"E0\r\n", "E0\r\n"},
+         "AK 0", "", RZ_OK, "", 0},
+        {"AStepChoosesItsPause", "E0\r\n|E0\r\n",
          [](CSequence& s, auto*) {
              s.Decide([](CInstrumentConnection& c) {
                   const RzResult r = Ack(c);
                   return CStepOutcome{r, r == RZ_OK ? 1500u : 0u};
               }).Then(Message);
          },
-         {"AK 0", "MS 8"},
-         {{1500, 1}},
-         RZ_OK,
-         {},
-         0},
+         "AK 0|MS 8", "1500@1", RZ_OK, "", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(true);
-        for (const auto& answer : c.answers) {
-            if (answer.empty()) {
+        for (const auto& answer : Split(c.answers)) {
+            if (answer == "timeout") {
                 h.link.QueueReceiveError(LINK_E_TIMEOUT);
             } else {
                 h.link.QueueAnswer(answer);
             }
         }
+        const auto names = [](const std::vector<RzResult>& results) {
+            std::vector<std::string> texts;
+            for (const RzResult r : results) {
+                texts.push_back(ResultCodeName(r));
+            }
+            return Joined(texts);
+        };
         std::vector<RzResult> handled;
         CSequence sequence;
         c.build(sequence, &handled);
@@ -188,16 +149,20 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         ASSERT_EQ(h.connection->StartSequence("Send", std::move(sequence),
                                               [&](RzResult r) {
                                                   // Step results come first.
-                                                  EXPECT_EQ(handled, c.handled);
+                                                  EXPECT_EQ(names(handled), c.handled);
                                                   done = true;
                                                   result = r;
                                               }),
                   RZ_OK);
         ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(h.Sent(), c.sent);
-        EXPECT_EQ(h.pauses->Begun(), c.pauses);
-        EXPECT_EQ(handled, c.handled);
+        EXPECT_EQ(h.link.sentText(), c.sent);
+        std::vector<std::string> pauses;
+        for (const auto& [ms, step] : h.pauses->Begun()) {
+            pauses.push_back(std::to_string(ms) + "@" + std::to_string(step));
+        }
+        EXPECT_EQ(Joined(pauses), c.pauses);
+        EXPECT_EQ(names(handled), c.handled);
         EXPECT_EQ(h.commErrors, c.commErrors);
     }
 }

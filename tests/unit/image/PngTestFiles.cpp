@@ -128,58 +128,6 @@ std::vector<uint8_t> WritePng(const PngLayout& layout) {
     return out;
 }
 
-std::vector<uint32_t> ExpectedPixels(const PngLayout& layout) {
-    const int channels = ChannelsOf(layout.colorType);
-    auto to8 = [&](uint32_t v) -> uint32_t {
-        if (layout.bitDepth == 16) {
-            return (v * 255 + 32767) / 65535;  // nearest
-        }
-        return v * 255 / ((1u << layout.bitDepth) - 1);  // exact for 1, 2, 4 and 8 bits
-    };
-    std::vector<uint32_t> pixels;
-    for (size_t p = 0; p < static_cast<size_t>(layout.width) * layout.height; ++p) {
-        const uint16_t* s = layout.samples.data() + p * channels;
-        uint32_t r = 0, g = 0, b = 0, a = 255;
-        switch (layout.colorType) {
-            case PNG_COLOR_TYPE_PALETTE:
-                r = layout.paletteRgb.at(3 * s[0]);
-                g = layout.paletteRgb.at(3 * s[0] + 1);
-                b = layout.paletteRgb.at(3 * s[0] + 2);
-                if (s[0] < layout.paletteAlpha.size()) {
-                    a = layout.paletteAlpha[s[0]];
-                }
-                break;
-            case PNG_COLOR_TYPE_GRAY:
-                r = g = b = to8(s[0]);
-                if (layout.hasTransparentColour && s[0] == layout.transparent[0]) {
-                    a = 0;
-                }
-                break;
-            case PNG_COLOR_TYPE_GRAY_ALPHA:
-                r = g = b = to8(s[0]);
-                a = to8(s[1]);
-                break;
-            case PNG_COLOR_TYPE_RGB:
-                r = to8(s[0]);
-                g = to8(s[1]);
-                b = to8(s[2]);
-                if (layout.hasTransparentColour && s[0] == layout.transparent[0] &&
-                    s[1] == layout.transparent[1] && s[2] == layout.transparent[2]) {
-                    a = 0;
-                }
-                break;
-            default:
-                r = to8(s[0]);
-                g = to8(s[1]);
-                b = to8(s[2]);
-                a = to8(s[3]);
-                break;
-        }
-        pixels.push_back((a << 24) | (r << 16) | (g << 8) | b);
-    }
-    return pixels;
-}
-
 std::vector<uint8_t> Chunk(const char type[4], const std::vector<uint8_t>& data) {
     std::vector<uint8_t> out;
     PutBe32(out, static_cast<uint32_t>(data.size()));

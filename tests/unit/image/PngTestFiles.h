@@ -29,9 +29,6 @@ int ChannelsOf(int colorType);
 // The PNG file for `layout`; empty if libpng refused it.
 std::vector<uint8_t> WritePng(const PngLayout& layout);
 
-// The ARGB32 pixels (0xAARRGGBB) that `layout` means, from the PNG format's own rules.
-std::vector<uint32_t> ExpectedPixels(const PngLayout& layout);
-
 // One chunk: length, type, data and its CRC.
 std::vector<uint8_t> Chunk(const char type[4], const std::vector<uint8_t>& data);
 std::vector<uint8_t> IhdrData(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colorType,

@@ -29,25 +29,14 @@ std::string FixturePath(const char* name) {
     return std::string(RZ_FIXTURE_DIR) + "/" + name;
 }
 
-struct Row {
-    std::string name;
-    std::string ip;
-};
-
-std::vector<Row> Rows(const CInstrumentRegistry& registry) {
-    std::vector<Row> rows;
+// The records as "name/ip" texts, "|" between records.
+std::string Rows(const CInstrumentRegistry& registry) {
+    std::string rows;
     for (int i = 0; i < registry.GetCount(); ++i) {
         const CRegistryRecord r = registry.GetRecord(i);
-        rows.push_back({r.name, r.ip});
+        rows += (i == 0 ? "" : "|") + std::string(r.name) + "/" + r.ip;
     }
     return rows;
-}
-
-bool operator==(const Row& a, const Row& b) {
-    return a.name == b.name && a.ip == b.ip;
-}
-std::ostream& operator<<(std::ostream& os, const Row& r) {
-    return os << "{'" << r.name << "', '" << r.ip << "'}";
 }
 
 class RegistryTest : public ::testing::Test {
@@ -61,41 +50,33 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, SaveWritesTheFixedWidthLayoutByteForByte) {
     struct Case {
-        const char* label;
-        std::vector<Row> rows;
-        std::string expected;
+        std::vector<std::pair<const char*, const char*>> added;  // name and IP text
+        std::string lines;                                       // the records as written
     };
     const Case cases[] = {
-        {"empty list", {}, kHeaderPrefix + "         0\r\n"},
-        {"one record",
-         {{"Line-3", "192.168.  1. 10"}},
-         kHeaderPrefix + "         1\r\n" + "Line-3          ,192.168.  1. 10 \r\n"},
-        {"short texts padded, full-width texts kept",
-         {{"A", "1.2.3.4"}, {"ABCDEFGHIJKLMNO", "255.255.255.255"}},
-         kHeaderPrefix + "         2\r\n" + "A               ,1.2.3.4         \r\n" +
-             "ABCDEFGHIJKLMNO ,255.255.255.255 \r\n"},
-        {"over-long texts cut to 15",
-         {{"Boiler-house-north-2", "192.168.100.100.7"}},
-         kHeaderPrefix + "         1\r\n" + "Boiler-house-no ,192.168.100.100 \r\n"},
-        {"trailing blanks are written like padding",
-         {{"Kiln  ", "   .   .   .   "}},
-         kHeaderPrefix + "         1\r\n" + "Kiln            ,   .   .   .    \r\n"},
+        {{}, ""},
+        {{{"Line-3", "192.168.  1. 10"}}, "Line-3          ,192.168.  1. 10 \r\n"},
+        // Short texts are padded, full-width ones kept, longer ones cut to 15, trailing
+        // blanks written like padding.
+        {{{"A", "1.2.3.4"}, {"ABCDEFGHIJKLMNO", "255.255.255.255"}},
+         "A               ,1.2.3.4         \r\nABCDEFGHIJKLMNO ,255.255.255.255 \r\n"},
+        {{{"Boiler-house-north-2", "192.168.100.100.7"}}, "Boiler-house-no ,192.168.100.100 \r\n"},
+        {{{"Kiln  ", "   .   .   .   "}}, "Kiln            ,   .   .   .    \r\n"},
     };
     for (const auto& c : cases) {
         const std::string path = PathOf("RZRegist.rzr");
         ::unlink(path.c_str());
         CInstrumentRegistry registry;
-        ASSERT_EQ(registry.Load(path.c_str()), RZ_OK) << c.label;  // no file: an empty list
+        ASSERT_EQ(registry.Load(path.c_str()), RZ_OK) << c.lines;  // no file: an empty list
         registry.Clear();
-        for (const auto& row : c.rows) {
-            ASSERT_EQ(registry.Add(row.name, row.ip), RZ_OK) << c.label;
+        for (const auto& [name, ip] : c.added) {
+            ASSERT_EQ(registry.Add(name, ip), RZ_OK) << c.lines;
         }
-        ASSERT_EQ(registry.Save(), RZ_OK) << c.label;
-        EXPECT_TRUE(registry.IsInSync()) << c.label;
-        EXPECT_EQ(ReadBytes(path), c.expected) << c.label;
-        EXPECT_EQ(ReadBytes(path).size(), CInstrumentRegistry::kHeaderLength +
-                                              c.rows.size() * CInstrumentRegistry::kLineLength)
-            << c.label;
+        ASSERT_EQ(registry.Save(), RZ_OK) << c.lines;
+        EXPECT_TRUE(registry.IsInSync()) << c.lines;
+        const std::string count = std::to_string(c.added.size());
+        EXPECT_EQ(ReadBytes(path),
+                  kHeaderPrefix + std::string(10 - count.size(), ' ') + count + "\r\n" + c.lines);
     }
 }
 
@@ -103,12 +84,9 @@ TEST_F(RegistryTest, LoadsAFileWrittenOnWindows) {
     CInstrumentRegistry registry;
     ASSERT_EQ(registry.Load(FixturePath("windows_crlf.rzr").c_str()), RZ_OK);
     EXPECT_TRUE(registry.IsInSync());
-    const std::vector<Row> expected = {
-        {"Line-3", "192.168.  1. 10"},
-        {"Boiler east", " 10.  0.  0.  7"},
-        {"Press-15-West-A", "172. 16.254.  1"},
-    };
-    EXPECT_EQ(Rows(registry), expected);
+    EXPECT_EQ(Rows(registry),
+              "Line-3/192.168.  1. 10|Boiler east/ 10.  0.  0.  7|"
+              "Press-15-West-A/172. 16.254.  1");
     EXPECT_EQ(registry.FindAddress("Line-3"), "192.168.1.10");
     EXPECT_EQ(registry.FindAddress("Boiler east"), "10.0.0.7");
     EXPECT_EQ(registry.FindAddress("Press-15-West-A"), "172.16.254.1");
@@ -121,10 +99,13 @@ TEST_F(RegistryTest, WritingBackALoadedFileReproducesItsBytes) {
     WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
     CInstrumentRegistry registry;
     ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
-    const auto rows = Rows(registry);
+    std::vector<CRegistryRecord> records;
+    for (int i = 0; i < registry.GetCount(); ++i) {
+        records.push_back(registry.GetRecord(i));
+    }
     registry.Clear();
-    for (const auto& row : rows) {
-        ASSERT_EQ(registry.Add(row.name, row.ip), RZ_OK);
+    for (const auto& record : records) {
+        ASSERT_EQ(registry.Add(record.name, record.ip), RZ_OK);
     }
     ASSERT_EQ(registry.Save(), RZ_OK);
     EXPECT_EQ(ReadBytes(path), ReadBytes(FixturePath("windows_crlf.rzr")));
@@ -150,11 +131,8 @@ TEST_F(RegistryTest, AddRefusesOnlyAnExactlyEqualName) {
     for (const auto& s : steps) {
         EXPECT_EQ(registry.Add(s.name, s.ip), s.result) << "'" << s.name << "'";
     }
-    const std::vector<Row> expected = {
-        {"Line-3", "10.0.0.1"},          {"Line-3", "10.0.0.2"}, {"line-3", "10.0.0.4"},
-        {"ABCDEFGHIJKLMNO", "10.0.0.5"}, {"", "10.0.0.7"},
-    };
-    EXPECT_EQ(Rows(registry), expected);
+    EXPECT_EQ(Rows(registry),
+              "Line-3/10.0.0.1|Line-3/10.0.0.2|line-3/10.0.0.4|ABCDEFGHIJKLMNO/10.0.0.5|/10.0.0.7");
     // Both "Line-3" records read back without blanks; the address lookup takes the first.
     EXPECT_EQ(registry.FindAddress("Line-3"), "10.0.0.1");
     EXPECT_EQ(registry.FindAddress("Line-3 "), std::nullopt);
@@ -183,6 +161,10 @@ TEST_F(RegistryTest, GetRecordAndRemoveCheckTheIndex) {
     ASSERT_EQ(registry.Add("a", "1"), RZ_OK);
     ASSERT_EQ(registry.Add("b", "2"), RZ_OK);
     ASSERT_EQ(registry.Add("c", "3"), RZ_OK);
+    // A record removed from the end leaves its bytes behind the last one: index 3 must not
+    // reach them.
+    ASSERT_EQ(registry.Add("d", "4"), RZ_OK);
+    ASSERT_EQ(registry.Remove(3), RZ_OK);
     for (int bad : {-1, 3, 1000}) {
         EXPECT_STREQ(registry.GetRecord(bad).name, "") << bad;
         EXPECT_STREQ(registry.GetRecord(bad).ip, "") << bad;
@@ -190,7 +172,7 @@ TEST_F(RegistryTest, GetRecordAndRemoveCheckTheIndex) {
     }
     EXPECT_EQ(registry.GetCount(), 3);
     ASSERT_EQ(registry.Remove(1), RZ_OK);
-    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"a", "1"}, {"c", "3"}}));
+    EXPECT_EQ(Rows(registry), "a/1|c/3");
     EXPECT_EQ(registry.FindIndex("b"), -1);
 }
 
@@ -242,17 +224,17 @@ TEST_F(RegistryTest, LoadAfterClearAndAddWritesTheChangedListFirst) {
     ASSERT_EQ(registry.Add("Kiln", "10.1.1.1"), RZ_OK);
     ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
     EXPECT_TRUE(registry.IsInSync());
-    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"Kiln", "10.1.1.1"}}));
+    EXPECT_EQ(Rows(registry), "Kiln/10.1.1.1");
     EXPECT_EQ(ReadBytes(path),
               kHeaderPrefix + "         1\r\n" + "Kiln            ,10.1.1.1        \r\n");
 
     // A pending change goes to the file it came from, not to the one loaded next.
     ASSERT_EQ(registry.Add("Dryer", "10.1.1.2"), RZ_OK);
     ASSERT_EQ(registry.Load(other.c_str()), RZ_OK);
-    EXPECT_EQ(Rows(registry), (std::vector<Row>{{"Other", "9.9.9.9"}}));
+    EXPECT_EQ(Rows(registry), "Other/9.9.9.9");
     CInstrumentRegistry check;
     ASSERT_EQ(check.Load(path.c_str()), RZ_OK);
-    EXPECT_EQ(Rows(check), (std::vector<Row>{{"Kiln", "10.1.1.1"}, {"Dryer", "10.1.1.2"}}));
+    EXPECT_EQ(Rows(check), "Kiln/10.1.1.1|Dryer/10.1.1.2");
 }
 
 TEST_F(RegistryTest, LoadWithoutPathReadsTheDataDirectory) {
@@ -272,62 +254,38 @@ TEST_F(RegistryTest, FilesAreReadWholeOrRefusedAndLeftAlone) {
     const std::string sig = CInstrumentRegistry::kSignature;
     const std::string rec1 = "Line-3          ,192.168.  1. 10 ";
     const std::string rec2 = "Kiln            ,10.1.1.1        ";
-    const Row row1{"Line-3", "192.168.  1. 10"};
-    const Row row2{"Kiln", "10.1.1.1"};
+    const char* const both = "Line-3/192.168.  1. 10|Kiln/10.1.1.1";
     const std::string two = kHeaderPrefix + "         2\r\n" + rec1 + "\r\n";
     struct Case {
         const char* label;
         std::string bytes;
         RzResult result;
-        std::vector<Row> rows;
+        const char* rows = "";  // as Rows lists them
     };
     const Case cases[] = {
-        {"LF line ends", sig + "\n         2\n" + rec1 + "\n" + rec2 + "\n", RZ_OK, {row1, row2}},
-        {"mixed line ends",
-         sig + "\n         2\r\n" + rec1 + "\n" + rec2 + "\r\n",
-         RZ_OK,
-         {row1, row2}},
-        {"last record without line end", two + rec2, RZ_OK, {row1, row2}},
-        {"no records", kHeaderPrefix + "         0\r\n", RZ_OK, {}},
-        {"empty file", "", LINK_E_FILE_FORMAT, {}},
-        {"short signature", "QORSimpleControl", LINK_E_FILE_FORMAT, {}},
-        {"wrong signature",
-         "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1 + "\r\n",
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"signature only", sig, LINK_E_FILE_FORMAT, {}},
-        {"count cut short", kHeaderPrefix + "     ", LINK_E_FILE_FORMAT, {}},
-        {"count without line end", kHeaderPrefix + "         0", LINK_E_FILE_FORMAT, {}},
-        {"count larger than the records",
-         kHeaderPrefix + "         5\r\n" + rec1 + "\r\n",
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"half a record", two + rec2.substr(0, 20), LINK_E_FILE_FORMAT, {}},
-        {"count smaller than the records",
-         kHeaderPrefix + "         1\r\n" + rec1 + "\r\n" + rec2,
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"zero count before records",
-         kHeaderPrefix + "         0\r\n" + rec1 + "\r\n",
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"negative count",
-         kHeaderPrefix + "        -2\r\n" + rec1 + "\r\n" + rec2 + "\r\n",
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"count not a number",
-         kHeaderPrefix + "       abc\r\n" + rec1 + "\r\n",
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"count with trailing letters",
-         kHeaderPrefix + "2xyz      \r\n" + rec1 + "\r\n" + rec2,
-         LINK_E_FILE_FORMAT,
-         {}},
-        {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1 + "\r\n", LINK_E_FILE_FORMAT, {}},
-        {"record out of the fixed widths",
-         kHeaderPrefix + "         1\r\n" + std::string(33, 'N'),
-         LINK_E_FILE_FORMAT,
-         {}},
+        {"LF line ends", sig + "\n         2\n" + rec1 + "\n" + rec2 + "\n", RZ_OK, both},
+        {"mixed line ends", sig + "\n         2\r\n" + rec1 + "\n" + rec2 + "\r\n", RZ_OK, both},
+        {"last record without line end", two + rec2, RZ_OK, both},
+        {"no records", kHeaderPrefix + "         0\r\n", RZ_OK},
+        {"empty file", "", LINK_E_FILE_FORMAT},
+        {"short signature", "QORSimpleControl", LINK_E_FILE_FORMAT},
+        {"wrong signature", "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT},
+        {"signature only", sig, LINK_E_FILE_FORMAT},
+        {"count cut short", kHeaderPrefix + "     ", LINK_E_FILE_FORMAT},
+        {"count without line end", kHeaderPrefix + "         0", LINK_E_FILE_FORMAT},
+        {"count larger than the records", kHeaderPrefix + "         5\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT},
+        {"half a record", two + rec2.substr(0, 20), LINK_E_FILE_FORMAT},
+        {"count smaller than the records", kHeaderPrefix + "         1\r\n" + rec1 + "\r\n" + rec2,
+         LINK_E_FILE_FORMAT},
+        {"negative count", kHeaderPrefix + "        -2\r\n" + rec1 + "\r\n" + rec2 + "\r\n",
+         LINK_E_FILE_FORMAT},
+        {"count not a number", kHeaderPrefix + "       abc\r\n" + rec1 + "\r\n",
+         LINK_E_FILE_FORMAT},
+        {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1 + "\r\n", LINK_E_FILE_FORMAT},
+        {"record out of the fixed widths", kHeaderPrefix + "         1\r\n" + std::string(33, 'N'),
+         LINK_E_FILE_FORMAT},
     };
     const std::string path = PathOf("RZRegist.rzr");
     for (const auto& c : cases) {
