@@ -6,7 +6,7 @@ namespace {
 
 using R = CommandRule;
 
-constexpr std::array<CommandSpec, 35> kCommands{{
+constexpr std::array<CommandSpec, 36> kCommands{{
     {ID_LOGIN, "Log&in...", "Login RZ recorder\nLogin...", "Ctrl+I", R::kLogin, "\u2192"},
     {ID_CANCEL_LOGIN, "&Cancel Login", "Abandon the log-in that is running\nCancel", "Esc",
      R::kLoginRunning, nullptr},
@@ -23,6 +23,9 @@ constexpr std::array<CommandSpec, 35> kCommands{{
     {ID_APP_EXIT, "E&xit", "Quit the application\nExit", nullptr, R::kAlways, nullptr},
     {ID_CONTROL_TOOLBAR, "&Control toolBar", "Show or hide the control tool bar\nControl toolBar",
      nullptr, R::kControlToolBar, nullptr},
+    {ID_TRACE, "Communication &trace",
+     "Show the exchanges with RZ recorder since the log-in\nCommunication trace", nullptr,
+     R::kLogout, nullptr},
     {ID_APP_ABOUT, "&About RZ Operator...",
      "Display program information, version number and copyright\nAbout", nullptr, R::kAlways, "?"},
     {ID_CONTROL_MENU, "&Control", "Control group displays and program patterns\nControl", nullptr,

@@ -32,6 +32,7 @@ enum CommandId : int {
     ID_SAVE_IMAGE = 32795,
     ID_CONTROL_TOOLBAR = 32815,
     ID_CANCEL_LOGIN = 32899,
+    ID_TRACE = 32900,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
 };

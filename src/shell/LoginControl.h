@@ -45,6 +45,9 @@ class CLoginControl : public QObject, public ILoginController {
     void StartLogin(const LoginRequest& request) override;
     void CancelLogin() override;
     void Logout() override;
+    std::shared_ptr<const CExchangeTrace> Trace() const override {
+        return manager_.Trace(connectionId_);
+    }
 
     // The connection of the last successful log-in, 0 while logged out.
     uint32_t ConnectionId() const { return connectionId_; }

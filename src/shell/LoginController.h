@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // What the main window asks of the log-in machinery. Every call returns at once: the log-in
@@ -16,6 +17,8 @@ struct LoginRequest {
     std::string password;  // handed on once, never kept
 };
 
+class CExchangeTrace;
+
 class ILoginController {
   public:
     virtual ~ILoginController() = default;
@@ -24,4 +27,6 @@ class ILoginController {
     virtual void CancelLogin() = 0;
     // Closes the connection of the last successful log-in.
     virtual void Logout() = 0;
+    // The exchanges of the last successful log-in's connection; null when there is none.
+    virtual std::shared_ptr<const CExchangeTrace> Trace() const { return nullptr; }
 };

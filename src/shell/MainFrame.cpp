@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Configuration.h"
+#include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry_ui/RegisterDlg.h"
@@ -28,6 +29,7 @@
 #include "shell/LoginDlg.h"
 #include "shell/LogoPane.h"
 #include "shell/StatusRelay.h"
+#include "shell/TraceWindow.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -50,9 +52,12 @@ void AboutBox(QWidget* parent) {
     box.setWindowTitle(QStringLiteral("About RZ Operator"));
     auto* icon = new QLabel(&box);
     icon->setPixmap(RzAppIcon().pixmap(32, 32));
-    auto* text = new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
-                                           "Corporation. All rights reserved."),
-                            &box);
+    auto* text =
+        new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
+                                  "Corporation. All rights reserved.\n\nData directory: %1")
+                       .arg(QString::fromStdString(DataDirectory())),
+                   &box);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     NameAfter(buttons->button(QDialogButtonBox::Ok), QStringLiteral("OK"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
@@ -155,7 +160,7 @@ void CMainFrame::MakeMenus() {
         {"&File",
          {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
           0, ID_APP_EXIT}},
-        {"&View", {ID_CONTROL_TOOLBAR}},
+        {"&View", {ID_CONTROL_TOOLBAR, ID_TRACE}},
         {"&Display",
          {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
           ID_SAVE_IMAGE}},
@@ -311,6 +316,9 @@ void CMainFrame::Run(int commandId) {
             break;
         case ID_APP_EXIT:
             close();
+            break;
+        case ID_TRACE:
+            OnTrace();
             break;
         case ID_APP_ABOUT:
             OnAbout();
@@ -540,6 +548,22 @@ void CMainFrame::OnConfig() {
     CConfigDlg dlg({}, this);
     dlg.exec();
     configOpen_ = false;
+}
+
+void CMainFrame::OnTrace() {
+    const std::shared_ptr<const CExchangeTrace> trace =
+        controller_ != nullptr ? controller_->Trace() : nullptr;
+    if (!trace) {
+        return;
+    }
+    // After a lost link the window still shows what was said last; a new log-in has its own.
+    if (traceWindow_ == nullptr || traceWindow_->Source() != trace.get()) {
+        delete traceWindow_;
+        traceWindow_ = new CTraceWindow(trace, this);
+    }
+    traceWindow_->show();
+    traceWindow_->raise();
+    traceWindow_->activateWindow();
 }
 
 void CMainFrame::OnAbout() {

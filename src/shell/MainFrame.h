@@ -14,6 +14,7 @@
 class CControlDialogBar;
 class CLogoPane;
 class CStatusRelay;
+class CTraceWindow;
 class CUserSettings;
 class ILoginController;
 class QLabel;
@@ -96,6 +97,7 @@ class CMainFrame : public QMainWindow {
     void OnRegister();
     void OnConfig();
     void OnAbout();
+    void OnTrace();
     void OnDialogBarPressed(int commandId);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
@@ -129,6 +131,7 @@ class CMainFrame : public QMainWindow {
     bool loginInProgress_ = false;
     bool registerOpen_ = false;
     bool configOpen_ = false;
+    QPointer<CTraceWindow> traceWindow_;
     // The log-in being run: shown in the title and remembered once it succeeds.
     std::string pendingInstrument_;
     std::string pendingUser_;

@@ -25,6 +25,7 @@ class CTraceWindow : public QDialog {
     QString RowsAsText(bool selectedOnly) const;
     QLineEdit* FilterBox() const { return filter_; }
     QTableView* Table() const { return table_; }
+    const CExchangeTrace* Source() const { return trace_.get(); }
 
     // Writes the shown rows to `path`; false (and the reason in `error`) when it cannot.
     bool SaveTo(const QString& path, QString* error) const;

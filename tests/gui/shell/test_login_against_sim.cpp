@@ -18,6 +18,7 @@
 #include "shell/LoginControl.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
+#include "shell/TraceWindow.h"
 
 namespace {
 
@@ -151,6 +152,16 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         ASSERT_FALSE(patterns.isEmpty());
         EXPECT_EQ(!patterns.first()->isEnabled(), row.patternsDisabled);
 
+        // The trace shows what was said since the log-in dialogue; it stays after a lost link.
+        frame.UpdateCommandStates();
+        ASSERT_TRUE(frame.Action(ID_TRACE)->isEnabled());
+        frame.Action(ID_TRACE)->trigger();
+        auto* trace = frame.findChild<CTraceWindow*>();
+        ASSERT_NE(trace, nullptr);
+        EXPECT_TRUE(trace->isVisible());
+        EXPECT_TRUE(trace->RowsAsText(false).contains(QStringLiteral("\t_C\t")));
+        EXPECT_FALSE(trace->RowsAsText(false).contains(QStringLiteral("rzuser")));
+
         if (row.loseLink) {
             server->Stop();
             EXPECT_TRUE(ProcessEventsUntil([&] {
@@ -161,6 +172,8 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+        EXPECT_FALSE(frame.Action(ID_TRACE)->isEnabled());
+        EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
         EXPECT_EQ(console.ConnectionCount(), 0u);
         EXPECT_GT(threads.size(), 0u);
