@@ -11,6 +11,7 @@ ConnectionView MakeInstrumentView(CInstrumentConnection& connection, CEventHub& 
     QObject::connect(shown, &CRZView::ImageShownChanged, &frame, &CMainFrame::ShowControlBars);
     QObject::connect(shown, &CRZView::CommandStatesChanged, &frame,
                      &CMainFrame::UpdateCommandStates);
+    QObject::connect(shown, &CRZView::DataUpdated, &frame, &CMainFrame::ShowDataUpdated);
     ConnectionView made;
     made.widget = shown;
     made.commands = shown;

@@ -99,6 +99,9 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     statusBar()->addWidget(prompt_);
     statusBar()->addWidget(status_, 1);
     statusBar()->addPermanentWidget(cancelLogin_);
+    updated_ = new QLabel(this);
+    NameAfter(updated_, QStringLiteral("Data updated"));
+    statusBar()->addPermanentWidget(updated_);
     statusBar()->setSizeGripEnabled(false);
     relay_ =
         std::make_unique<CStatusRelay>([this](const QString& text) { status_->setText(text); });
@@ -257,7 +260,7 @@ QMenu* CMainFrame::DropDownMenu(int commandId) const {
 }
 
 QLabel* CMainFrame::StatusPane(int index) const {
-    return index == 0 ? prompt_ : status_;
+    return index == 0 ? prompt_ : (index == 1 ? status_ : updated_);
 }
 
 QWidget* CMainFrame::ClientPane() const {
@@ -485,6 +488,10 @@ void CMainFrame::OnLogout() {
     ConnectionClosed();  // at once, even while an exchange still waits on the instrument
 }
 
+void CMainFrame::ShowDataUpdated(const QString& text) {
+    updated_->setText(text);
+}
+
 void CMainFrame::ConnectionClosed() {
     if (!loggedIn_) {
         return;
@@ -499,6 +506,7 @@ void CMainFrame::ConnectionClosed() {
     view_ = nullptr;
     viewCommands_ = nullptr;
     facts_ = nullptr;
+    updated_->clear();
     loggedIn_ = false;
     imageShown_ = false;
     stack_->setCurrentWidget(logo_);

@@ -73,7 +73,10 @@ class CMainFrame : public QMainWindow {
   public:
     QAction* Action(int commandId) const;
     QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
+    // Pane 0: menu prompts; pane 1: the system's status texts; pane 2: when the data shown was
+    // last refreshed.
     QLabel* StatusPane(int index) const;
+    void ShowDataUpdated(const QString& text);
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
@@ -122,6 +125,7 @@ class CMainFrame : public QMainWindow {
     CControlDialogBar* dialogBar_ = nullptr;
     QLabel* prompt_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* updated_ = nullptr;
     QToolButton* cancelLogin_ = nullptr;
 
     int registeredCount_ = 0;

@@ -1,5 +1,8 @@
 #include "views/ImageWindow.h"
 
+#include <QColor>
+#include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include "image/PngCodec.h"
@@ -38,11 +41,34 @@ bool CImageWindow::SetImageBytes(const uint8_t* data, uint32_t length, uint64_t 
     return true;
 }
 
+void CImageWindow::SetStaleText(const QString& text) {
+    if (text != staleText_) {
+        staleText_ = text;
+        update();
+    }
+}
+
 void CImageWindow::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) {
         return;
     }
     QPainter painter(this);
+    DrawPicture(painter);
+    if (!staleText_.isEmpty()) {
+        painter.fillRect(rect(), QColor(128, 128, 128, 150));
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(22);
+        painter.setFont(font);
+        QRect centred = painter.fontMetrics().boundingRect(staleText_).adjusted(-12, -8, 12, 8);
+        centred.moveCenter(rect().center());
+        painter.fillRect(centred, QColor(30, 30, 30, 220));
+        painter.setPen(Qt::white);
+        painter.drawText(centred, Qt::AlignCenter, staleText_);
+    }
+}
+
+void CImageWindow::DrawPicture(QPainter& painter) {
     const int cw = width();
     const int ch = height();
     const int w = picture_.width();

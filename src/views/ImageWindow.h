@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 
@@ -35,6 +37,11 @@ class CImageWindow : public QWidget {
     // The copy Save writes: the last good picture, frozen while copying is disabled (while the
     // save dialog is open, so that the copy does not change under it).
     const CRzImage& SavedCopy() const { return saved_; }
+
+    // Marks the picture as old: greyed, with `text` over it ("No data for 25 s"); an empty text
+    // takes the mark away.
+    void SetStaleText(const QString& text);
+    const QString& StaleText() const { return staleText_; }
     bool CopyEnabled() const { return copyEnabled_; }
     void SetCopyEnabled(bool enabled) { copyEnabled_ = enabled; }
 
@@ -42,9 +49,12 @@ class CImageWindow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void DrawPicture(QPainter& painter);
+
     CRzImage decoded_;  // decode target, its buffer reused from image to image
     CRzImage saved_;
     QImage picture_;
+    QString staleText_;
     uint64_t generation_ = 0;
     bool copyEnabled_ = true;
 };

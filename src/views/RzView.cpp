@@ -1,6 +1,9 @@
 #include "views/RzView.h"
 
 #include <QFocusEvent>
+#include <QGraphicsOpacityEffect>
+#include <QTime>
+#include <QTimer>
 #include <cstring>
 
 #include "platform/EventHub.h"
@@ -54,9 +57,14 @@ int32_t CodeForState(const CViewState& s) {
 }  // namespace
 
 CRZView::CRZView(const CViewContext& context, QWidget* parent)
-    : QWidget(parent), context_(context) {
+    : QWidget(parent), context_(context), lastData_(std::chrono::steady_clock::now()) {
     setFocusPolicy(Qt::NoFocus);
     setAccessibleName(QStringLiteral("Instrument"));
+    auto* ageCheck = new QTimer(this);
+    ageCheck->setInterval(1000);
+    connect(ageCheck, &QTimer::timeout, this,
+            [this] { CheckDataAge(std::chrono::steady_clock::now()); });
+    ageCheck->start();
 
     // The hub calls handlers in the order they subscribed: the view first, then the image
     // window and the panels in the order they are made.
@@ -257,6 +265,10 @@ void CRZView::OnDataRefreshed() {
     if (context_.connection == nullptr) {
         return;
     }
+    lastData_ = std::chrono::steady_clock::now();
+    emit DataUpdated(QStringLiteral("Updated %1")
+                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    CheckDataAge(lastData_);
     bool same = false;
     context_.connection->WithImage([this, &same](const uint8_t* data, uint32_t length) {
         same = length == lastImage_.size() &&
@@ -267,6 +279,30 @@ void CRZView::OnDataRefreshed() {
     });
     if (!same) {
         image_->SetImageBytes(lastImage_.data(), static_cast<uint32_t>(lastImage_.size()));
+    }
+}
+
+void CRZView::CheckDataAge(std::chrono::steady_clock::time_point now) {
+    if (context_.connection == nullptr) {
+        return;
+    }
+    const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastData_);
+    const bool stale = age.count() > 2LL * context_.connection->commCycle;
+    image_->SetStaleText(stale ? QStringLiteral("No data for %1 s").arg(age.count() / 1000)
+                               : QString());
+    if (stale == stale_) {
+        return;
+    }
+    stale_ = stale;
+    // The panels' values grey out; their controls stay usable.
+    for (QWidget* panel : {static_cast<QWidget*>(simple_), loop_, program_}) {
+        if (stale) {
+            auto* grey = new QGraphicsOpacityEffect(panel);
+            grey->setOpacity(0.45);
+            panel->setGraphicsEffect(grey);
+        } else {
+            panel->setGraphicsEffect(nullptr);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,12 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
 
     QSize sizeHint() const override { return arranged_; }
 
+    // Marks the screen and the panels' values stale while no cycle has brought data for more
+    // than two communication cycles up to `now`, and takes the mark away otherwise. A timer
+    // calls it every second; the first data counts from the view's creation.
+    void CheckDataAge(std::chrono::steady_clock::time_point now);
+    bool DataStale() const { return stale_; }
+
   signals:
     // The image window was shown (true) or hidden: the main window shows or hides its control
     // bars, keeping the view's size.
@@ -70,6 +77,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     void SizeChanged(int widthChange, int heightChange);
     // An operation of the view ended: the states of its commands on buttons may differ.
     void CommandStatesChanged();
+    // New data reached the view: `text` tells when ("Updated 14:03:27").
+    void DataUpdated(const QString& text);
 
   protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -117,5 +126,7 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     bool imageShownOnce_ = false;
     QSize arranged_;
     SavePathChooser choosePath_;
-    std::vector<uint8_t> lastImage_;  // the bytes of the screen last handed to the image window
+    std::vector<uint8_t> lastImage_;
+    std::chrono::steady_clock::time_point lastData_;
+    bool stale_ = false;  // the bytes of the screen last handed to the image window
 };
