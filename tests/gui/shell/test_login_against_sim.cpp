@@ -171,6 +171,7 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+        EXPECT_EQ(dynamic_cast<StandInView*>(frame.ClientPane()), nullptr);
         EXPECT_FALSE(frame.Action(ID_TRACE)->isEnabled());
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
