@@ -101,11 +101,6 @@ class SimFixture : public ::testing::Test {
         ASSERT_NE(server, nullptr);
         port = server->Port();
     }
-    // Runs the event loop until `done` holds or `limit` passes; returns whether it held.
-    static bool ProcessEventsUntil(const std::function<bool()>& done,
-                                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        return ::ProcessEventsUntil(done, limit);
-    }
     // A data directory whose configuration sets a 1000 ms communication cycle.
     void WriteCycle1000();
 

@@ -11,9 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <fstream>
-#include <sstream>
-
+#include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry_ui/RegisterDlg.h"
@@ -48,12 +46,7 @@ struct TempRegistry {
         }
         return records;
     }
-    std::string Bytes() const {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
+    std::string Bytes() const { return ReadBytes(path); }
 };
 
 Records Numbered(int count) {

@@ -247,29 +247,6 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());
 }
 
-// A lost link: the connection's thread reports it, the controller closes the connection.
-TEST(MainFrame, LostLinkLeavesTheMessageOnTheLogoPane) {
-    DataDir data(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
-    FakeLogin login;
-    QWidget view;
-    CMainFrame frame;
-    frame.SetLoginController(&login);
-    CModalWatcher watcher;
-    watcher.onDialog = [](QDialog* dialog) {
-        static_cast<CLoginDlg*>(dialog)->UserField()->setText(QStringLiteral("admin"));
-        dialog->accept();
-    };
-    frame.Action(ID_LOGIN)->trigger();
-    frame.LoginSucceeded(&view, nullptr, nullptr);
-    std::thread([] { ShowStatusMessage("Communicate with RZ error!"); }).join();
-    frame.ConnectionClosed();
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return frame.StatusPane(1)->text() == QStringLiteral("Communicate with RZ error!");
-    }));
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
-    EXPECT_NE(frame.ClientPane(), &view);
-}
-
 TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
     DataDir data(DataDir::Records{});
     CMainFrame frame;

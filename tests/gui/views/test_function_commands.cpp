@@ -4,12 +4,10 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QWidget>
-#include <condition_variable>
-#include <mutex>
 
 #include "SimSetup.h"
 #include "common/ModalWatcher.h"
-#include "common/SimFixture.h"
+#include "common/ViewFixture.h"
 #include "platform/Strings.h"
 #include "views/FunctionCommands.h"
 #include "views/LogReporterDlg.h"
@@ -17,39 +15,7 @@
 
 namespace {
 
-// Pauses wait while the gate is shut; each records its length.
-class GatedPauses : public CPauseSource {
-  public:
-    bool Pause(uint32_t ms) override {
-        std::unique_lock lock(mutex_);
-        begun_.push_back(ms);
-        cv_.wait(lock, [&] { return open_ || interrupted_; });
-        return !interrupted_;
-    }
-    void Interrupt() override { Set(&interrupted_, true); }
-    void Open(bool open) { Set(&open_, open); }
-    size_t Begun(uint32_t* last = nullptr) {
-        std::lock_guard lock(mutex_);
-        if (last != nullptr && !begun_.empty()) {
-            *last = begun_.back();
-        }
-        return begun_.size();
-    }
-
-  private:
-    void Set(bool* flag, bool value) {
-        std::lock_guard lock(mutex_);
-        *flag = value;
-        cv_.notify_all();
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = true;
-    bool interrupted_ = false;
-    std::vector<uint32_t> begun_;
-};
-
-class FunctionCommandsTest : public SimFixture {
+class FunctionCommandsTest : public ViewFixture {
   protected:
     // Logs in to rzsim with math and memory stopped, the communication log "a", "b", "c", an
     // empty FTP log and an alarm log of 100 lines of 154 bytes (more than 10 KB).
@@ -57,38 +23,15 @@ class FunctionCommandsTest : public SimFixture {
         for (int i = 0; i < 100; ++i) {
             alarms.push_back(std::to_string(1000 + i) + std::string(150, 'x'));
         }
-        StartSim(ShippedProfile("full", [this](CSimProfile& p) {
+        manager.SetLinkTimeout(300);
+        Open(ShippedProfile("full", [this](CSimProfile& p) {
             p.setup.mathRunning = p.setup.memoryRunning = false;
             p.setup.logs[kSimLogCom] = {"a", "b", "c"};
             p.setup.logs[kSimLogFtpc] = {};
             p.setup.logs[kSimLogAlarm] = alarms;
         }));
-        manager.SetLinkTimeout(300);
-        uint32_t id = 0;
-        ASSERT_EQ(Login(&id), RZ_OK);
-        context = {Find(id), &manager.hub(), id};
-        auto source = std::make_unique<GatedPauses>();
-        pauses = source.get();
-        context.connection->SetPauseSource(std::move(source));
         commands = std::make_unique<CFunctionCommands>(context, &parent);
         QObject::connect(commands.get(), &CFunctionCommands::StatesChanged, [this] { ++changes; });
-        server->ClearRequests();
-    }
-    bool Idle() {
-        return ProcessEventsUntil([&] { return !context.connection->OperationRunning(); });
-    }
-    // The function requests rzsim received since the last call; the polling of the cycle left out.
-    std::vector<std::string> TakeRequests() {
-        std::vector<std::string> taken;
-        for (const std::string& text : server->CommandRequests()) {
-            for (const char* key : {"TL", "PS", "AK", "MS", "EV", "FL"}) {
-                if (text.rfind(key, 0) == 0) {
-                    taken.push_back(text);
-                }
-            }
-        }
-        server->ClearRequests();
-        return taken;
     }
     // Captions of Math and Memory and whether Math reset and Message are offered, in one text.
     std::string States() {
@@ -100,8 +43,6 @@ class FunctionCommandsTest : public SimFixture {
     }
 
     std::vector<std::string> alarms;
-    CViewContext context;
-    GatedPauses* pauses = nullptr;
     QWidget parent;
     std::unique_ptr<CFunctionCommands> commands;
     int changes = 0;
@@ -133,16 +74,12 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
     int changesBefore = changes;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.request);
-        const size_t pausesBefore = pauses->Begun();
         commands->Run(row.id);
         ASSERT_TRUE(Idle());
-        EXPECT_EQ(TakeRequests(), std::vector<std::string>{row.request});
+        EXPECT_EQ(Sent(), row.request);
         EXPECT_EQ(States(), row.states);
         EXPECT_EQ(changes, ++changesBefore);
-        const bool saves = row.request[0] == 'E';
-        uint32_t pause = 0;
-        EXPECT_EQ(pauses->Begun(&pause), pausesBefore + (saves ? 1 : 0));
-        EXPECT_EQ(pause, saves ? 1000u : 0u);
+        EXPECT_EQ(pauses->Take(), (row.request[0] == 'E' ? Pauses{{1000, 1}} : Pauses{}));
     }
     // A start the instrument refuses leaves the caption, and the next press starts again.
     CSimFaults faults;
@@ -152,7 +89,7 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
         commands->Run(kFunctionMath);
         ASSERT_TRUE(Idle());
     }
-    EXPECT_EQ(TakeRequests(), (std::vector<std::string>{"TL 0", "TL 0"}));
+    EXPECT_EQ(Sent(), "TL 0|TL 0");
     EXPECT_EQ(States(), stopped);
 }
 
@@ -160,9 +97,14 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
 // log read included, is refused with a status text and sends nothing.
 TEST_F(FunctionCommandsTest, BusyTimeRefusesOtherOperations) {
     LogIn();
-    pauses->Open(false);
+    std::promise<void> open;
+    std::atomic<bool> paused = false;
+    pauses->hook = [&paused, gate = open.get_future().share()] {
+        paused = true;
+        gate.wait();
+    };
     commands->Run(kFunctionSaveEvent);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return pauses->Begun() == 1; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return paused.load(); }));
     EXPECT_TRUE(ViewOperationCursorShown());
     shown.clear();
     commands->Run(kFunctionAlarmAck);
@@ -171,10 +113,10 @@ TEST_F(FunctionCommandsTest, BusyTimeRefusesOtherOperations) {
     emit dialog.LogTypeList()->activated(1);
     EXPECT_EQ(shown, (std::vector<std::string>(2, "Save data is still running")));
     EXPECT_TRUE(dialog.isVisible());
-    pauses->Open(true);
+    open.set_value();
     ASSERT_TRUE(Idle());
     EXPECT_FALSE(ViewOperationCursorShown());
-    EXPECT_EQ(TakeRequests(), std::vector<std::string>{"EV 4"});
+    EXPECT_EQ(Sent(), "EV 4");
 }
 
 TEST_F(FunctionCommandsTest, LogReporter) {
@@ -213,7 +155,7 @@ TEST_F(FunctionCommandsTest, LogReporter) {
         emit types->activated(row.index);
         EXPECT_EQ(dialog->LogText()->toPlainText(), "");
         ASSERT_TRUE(Idle());
-        EXPECT_EQ(TakeRequests(), std::vector<std::string>{row.request});
+        EXPECT_EQ(Sent(), row.request);
         ASSERT_TRUE(dialog && dialog->isVisible());
         EXPECT_EQ(dialog->LogText()->toPlainText().toStdString(), row.shown);
     }

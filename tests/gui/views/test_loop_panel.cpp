@@ -6,13 +6,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
-#include <atomic>
-#include <fstream>
-#include <map>
-#include <mutex>
-#include <thread>
 
-#include "common/SimFixture.h"
+#include "common/ViewFixture.h"
 #include "platform/EventHub.h"
 #include "views/LoopPanelDlg.h"
 #include "views/NumericEdit.h"
@@ -23,51 +18,11 @@ using Strings = std::vector<std::string>;
 using SetupChange = std::function<void(CSimSetup&)>;
 constexpr uint32_t kInt1 = CLoopPanelDlg::EntryRef(3, 1);
 
-// Pauses pass as soon as the GUI thread has answered a call posted from the pause (so a GUI
-// thread that waited for Send would show as a pause left unanswered); each records (length,
-// requests rzsim had received) and runs a hook.
-class InstantPauses : public CPauseSource {
-  public:
-    explicit InstantPauses(const CSimServer& server) : server_(server) {}
-    bool Pause(uint32_t ms) override {
-        auto answered = std::make_shared<std::atomic<bool>>(false);
-        QMetaObject::invokeMethod(
-            qApp, [answered] { *answered = true; }, Qt::QueuedConnection);
-        for (int i = 0; i < 500 && !*answered; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        std::lock_guard lock(mutex_);
-        unanswered += *answered ? 0 : 1;
-        begun.push_back({ms, server_.CommandRequests().size() - mark});
-        if (hook) {
-            hook();
-        }
-        return true;
-    }
-    void Interrupt() override {}
-    std::vector<std::pair<uint32_t, size_t>> begun;
-    size_t mark = 0;
-    int unanswered = 0;
-    std::function<void()> hook;
-
-  private:
-    const CSimServer& server_;
-    std::mutex mutex_;
-};
-
-class LoopPanel : public SimFixture {
+class LoopPanel : public ViewFixture {
   public:
     void Open() {
-        // No cycle runs by itself: the tests run them.
-        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-            << "[Config]\r\nCommCycle=60000\r\n";
-        StartSim("full");
-        ASSERT_EQ(Login(&id), RZ_OK);
-        connection = Find(id);
-        auto source = std::make_unique<InstantPauses>(*server);
-        pauses = source.get();
-        connection->SetPauseSource(std::move(source));
-        panel = std::make_unique<CLoopPanelDlg>(CViewContext{connection, &manager.hub(), id});
+        ViewFixture::Open();
+        panel = std::make_unique<CLoopPanelDlg>(context);
         panel->SetQuestion([this](const QString& text) {
             questions.push_back(text.toStdString());
             return answer;
@@ -76,7 +31,7 @@ class LoopPanel : public SimFixture {
     }
     void TearDown() override {
         panel.reset();
-        SimFixture::TearDown();
+        ViewFixture::TearDown();
     }
     // The instrument set up (internal loop 1 single, AUT, local, running; external loop 1 a
     // model 12 controller alike; DI/DO point 3 in MAN), changed and read again in full; then
@@ -97,14 +52,13 @@ class LoopPanel : public SimFixture {
         });
         ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
-        const int32_t controlGroup = 1;
-        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &controlGroup, 4);
-        Idle();
-        mark = pauses->mark = server->CommandRequests().size();
-        pauses->begun.clear();
+        Publish(CLoopPanelDlg::kEventDisplayKind, 1);
+        PanelIdle();
+        Sent();
+        pauses->Take();
         shown.clear();
     }
-    void Idle() {
+    void PanelIdle() {
         ASSERT_TRUE(ProcessEventsUntil([&] { return !panel->Busy(); }));
     }
     template <class W = QRadioButton>
@@ -145,39 +99,18 @@ class LoopPanel : public SimFixture {
         s += " " + Get("REM")->text().toStdString() + " ";
         return s + (on(Field("SP")) ? 'o' : '.') + (on(Field("OUT")) ? 'o' : '.');
     }
-    Strings Sent() { return CommandRequestsFrom(*server, mark); }
     void SendAndWait() {
         Get<QPushButton>("Send")->click();
-        Idle();
+        PanelIdle();
     }
     void Cycle() {
         ASSERT_EQ(connection->PollOnce(), RZ_OK);
         manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
     }
-    // Counts the hub's `event` with its payloads until the test ends.
-    std::vector<uint32_t>& Hear(uint32_t event, const std::function<void()>& also = nullptr) {
-        auto& heard = heardBy[event];
-        manager.hub().Subscribe(
-            MakeEventKey(HUB_CHANNEL_VIEW, static_cast<uint32_t>(heardBy.size())),
-            [&heard, also](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                           const void* payload, size_t size, void*) {
-                heard.push_back(size == 4 ? *static_cast<const uint32_t*>(payload) : 0);
-                if (also) {
-                    also();
-                }
-            },
-            nullptr, event, HUB_CHANNEL_VIEW);
-        return heard;
-    }
 
-    uint32_t id = 0;
-    CInstrumentConnection* connection = nullptr;
-    InstantPauses* pauses = nullptr;
     std::unique_ptr<CLoopPanelDlg> panel;
     Strings questions;
     bool answer = true;
-    size_t mark = 0;
-    std::map<uint32_t, std::vector<uint32_t>> heardBy;
 };
 
 const auto Int = [](int n) { return CSimControlMember{3, n}; };
@@ -220,7 +153,7 @@ TEST_F(LoopPanel, ListFill) {
         }
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = c.displayKind; });
         manager.hub().Publish(CLoopPanelDlg::kEventRefill);
-        Idle();
+        PanelIdle();
         auto* list = Get<QComboBox>("Loop");
         Strings listed;
         for (int i = 0; i < list->count() && !c.listed.empty(); ++i) {
@@ -229,8 +162,8 @@ TEST_F(LoopPanel, ListFill) {
         EXPECT_EQ(listed, c.listed);
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
         // The view's display change: only a control group, seen by level A, enables the panel.
-        manager.hub().Publish(CLoopPanelDlg::kEventDisplayKind, {}, &c.displayKind, 4);
-        Idle();
+        Publish(CLoopPanelDlg::kEventDisplayKind, c.displayKind);
+        PanelIdle();
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), c.displayKind == 1 && !c.listed.empty());
     }
 }
@@ -293,34 +226,29 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
 
 // What Send sends, in order, with the pause before OUT; an emptied field is left out.
 TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
-    struct Case {
+    const struct {
         CSimControlMember entry;
         const char* act;
-        Strings sent;
-        std::vector<std::pair<uint32_t, size_t>> pauses;  // (ms, requests before it)
+        const char* sent;
+        Pauses pauses;
         const char* status;
-    };
-    const Case cases[] = {
-        {Int(1), "", {"FM 1"}, {}, ""},
-        {Int(1), "MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, ""},
-        {Int(1),
-         "MAN SP=321 STOP",
-         {"CA1,1", "OC0,1", "FW", "FP1", "GO1,1,3210", "FM 1"},
-         {{2000, 5}},
-         ""},
-        {Int(1), "SP= MAN", {"CA1,1", "FM 1"}, {{2000, 1}}, "Empty SP not sent"},
-        {Ext(1), "REM STOP", {"DV1,RL,1", "DV1,SR,0", "DR 1"}, {{2000, 2}}, ""},
-        {Dio(3), "AUT", {"DL3,0", "FO"}, {{800, 1}}, ""},
-        {Dio(3), "OUT=0", {"DM3,0", "FO"}, {}, ""},
+    } cases[] = {
+        {Int(1), "", "FM 1", {}, ""},
+        {Int(1), "MAN", "CA1,1|FM 1", {{2000, 1}}, ""},
+        {Int(1), "MAN SP=321 STOP", "CA1,1|OC0,1|FW|FP1|GO1,1,3210|FM 1", {{2000, 5}}, ""},
+        {Int(1), "SP= MAN", "CA1,1|FM 1", {{2000, 1}}, "Empty SP not sent"},
+        {Ext(1), "REM STOP", "DV1,RL,1|DV1,SR,0|DR 1", {{2000, 2}}, ""},
+        {Dio(3), "AUT", "DL3,0|FO", {{800, 1}}, ""},
+        {Dio(3), "OUT=0", "DM3,0|FO", {}, ""},
     };
     Open();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.act);
         Show({c.entry});
         Do(c.act);
         SendAndWait();
         EXPECT_EQ(Sent(), c.sent);
-        EXPECT_EQ(pauses->begun, c.pauses);
+        EXPECT_EQ(pauses->Take(), c.pauses);
         EXPECT_EQ(pauses->unanswered, 0);
         EXPECT_EQ(shown, (*c.status ? Strings{"", c.status} : Strings{""}));
     }
@@ -329,14 +257,6 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
 // Send's range checks: question 61220 with its limits printed by the value's decimals, the
 // adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
 TEST_F(LoopPanel, RangeQuestion) {
-    struct Case {
-        CSimControlMember entry;
-        SetupChange change;
-        const char* act;
-        const char* limits;  // in the question; nullptr: no question
-        Strings sent;
-        bool yes = true;
-    };
     const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };
     // A retransmission loop in MAN: its output has the span's decimals and limits 0 to 500.
     const auto retrans = [](int d) {
@@ -344,21 +264,28 @@ TEST_F(LoopPanel, RangeQuestion) {
             std::tie(s.loops[3].mode, s.loops[3].outDecimals) = std::tuple(1, d);
         };
     };
-    const auto onOff = [](CSimSetup& s) { s.loops[0].outputType = 4; };
+    const SetupChange onOff = [](CSimSetup& s) { s.loops[0].outputType = 4; };
     const char* sp = "-30000.0 - 30000.0";
-    const Case cases[] = {
-        {Int(1), spDecimals(1), "SP=30000", nullptr, {"FP1", "GO1,1,300000", "FM 1"}},
-        {Int(1), spDecimals(1), "SP=30000.1", sp, {"FP1", "GO1,1,300000", "FM 1"}},
-        {Int(1), spDecimals(0), "SP=-31000", "-30000 - 30000", {"FP1", "GO1,1,-30000", "FM 1"}},
-        {Int(1), spDecimals(1), "SP=30000.1", sp, {}, false},
-        {Int(4), retrans(0), "OUT=600", "0 - 500", {"HJ500,4", "FM 4"}},
-        {Int(4), retrans(2), "OUT=-5", "0.00 - 500.00", {"HJ0,4", "FM 4"}},
-        {Dio(3), nullptr, "OUT=5", "0 - 1", {"DM3,1", "FO"}},
-        {Int(1), onOff, "MAN OUT=50", "0.0 - 100.0", {"CA1,1", "HJ1000,1", "FM 1"}},
-        {Int(1), onOff, "MAN", nullptr, {"CA1,1", "FM 1"}},  // an untouched output
+    const struct {
+        CSimControlMember entry;
+        SetupChange change;
+        const char* act;
+        const char* limits;  // in the question; nullptr: no question
+        const char* sent;
+        bool yes = true;
+    } cases[] = {
+        {Int(1), spDecimals(1), "SP=30000", nullptr, "FP1|GO1,1,300000|FM 1"},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, "FP1|GO1,1,300000|FM 1"},
+        {Int(1), spDecimals(0), "SP=-31000", "-30000 - 30000", "FP1|GO1,1,-30000|FM 1"},
+        {Int(1), spDecimals(1), "SP=30000.1", sp, "", false},
+        {Int(4), retrans(0), "OUT=600", "0 - 500", "HJ500,4|FM 4"},
+        {Int(4), retrans(2), "OUT=-5", "0.00 - 500.00", "HJ0,4|FM 4"},
+        {Dio(3), nullptr, "OUT=5", "0 - 1", "DM3,1|FO"},
+        {Int(1), onOff, "MAN OUT=50", "0.0 - 100.0", "CA1,1|HJ1000,1|FM 1"},
+        {Int(1), onOff, "MAN", nullptr, "CA1,1|FM 1"},  // an untouched output
     };
     Open();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.act);
         Show({c.entry}, c.change);
         questions.clear();
@@ -396,45 +323,45 @@ TEST_F(LoopPanel, TypedValuesSurviveCycles) {
 }
 
 // A refused mode, local/remote or run/stop change is published while Send still runs and the
-// buttons show the entry's state again; the rest of Send runs.
-TEST_F(LoopPanel, RefusalRestoresTheButtons) {
+// buttons show the entry's state again; the rest of Send runs. A link lost during Send ends it
+// at once: nothing after the failed request and no re-read.
+TEST_F(LoopPanel, RefusalRestoresTheButtonsAndABrokenLinkEndsSend) {
     const std::tuple<const char*, const char*, uint32_t> cases[] = {
         {"CA", "MAN", CLoopPanelDlg::kEventModeRefused},
         {"RL", "REM", CLoopPanelDlg::kEventSpRefRefused},
         {"OC", "STOP", CLoopPanelDlg::kEventRunRefused},
     };
     Open();
+    Strings states;
+    Hear(CLoopPanelDlg::kEventEntry, "E");
+    for (const auto& [key, act, event] : cases) {
+        Hear(event, key, HUB_CHANNEL_VIEW,
+             [&] { states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : "")); });
+    }
     for (const auto& [key, act, event] : cases) {
         SCOPED_TRACE(key);
         Show({Int(1)});
         server->SetFaults({.errorForKeys = {key}});
-        Strings states;
-        const auto& heard = Hear(event, [&] {
-            states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : ""));
-        });
+        heard.clear();
+        states.clear();
         Do(act);
         SendAndWait();
         server->SetFaults({});
-        EXPECT_EQ(heard, std::vector<uint32_t>{kInt1});
+        EXPECT_EQ(heard, key + std::to_string(kInt1) + " E" + std::to_string(kInt1));
         EXPECT_EQ(states, Strings{"Xo. Xo Xo busy"});
-        EXPECT_EQ(Sent().back(), "FM 1");
+        EXPECT_TRUE(Sent().ends_with("|FM 1"));
         EXPECT_TRUE(Get<QPushButton>("Send")->isEnabled());
     }
-}
-
-// A link lost during Send ends it at once: nothing after the failed request and no re-read.
-TEST_F(LoopPanel, ABrokenLinkEndsSend) {
-    Open();
     Show({Int(1)});
     pauses->hook = [this] {
         const size_t next = server->CommandRequests().size() + 1;
         server->SetFaults({.closeOnRequest = static_cast<uint32_t>(next)});
     };
-    const auto& entries = Hear(CLoopPanelDlg::kEventEntry);
+    heard.clear();
     Do("MAN OUT=50");
     SendAndWait();
-    EXPECT_EQ(Sent(), (Strings{"CA1,1", "HJ500,1"}));
-    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(Sent(), "CA1,1|HJ500,1");
+    EXPECT_EQ(heard, "");
     panel.reset();
     EXPECT_TRUE(ProcessEventsUntil([&] { return Find(id) == nullptr; }));
 }

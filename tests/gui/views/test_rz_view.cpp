@@ -8,13 +8,12 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
-#include "common/SimFixture.h"
+#include "common/ViewFixture.h"
 #include "platform/Strings.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
@@ -28,31 +27,16 @@ struct Display {
     bool operator==(const Display&) const = default;
 };
 
-class RzViewTest : public SimFixture {
+class RzViewTest : public ViewFixture {
   protected:
-    // Logs in to rzsim with no cycle pass during the test, and records the display events.
+    // Logs in to rzsim and notes the display events.
     void LogIn(const char* profile = "full") {
-        std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
-            << "[Config]\r\nCommCycle=60000\r\n";
-        StartSim(profile);
-        ASSERT_EQ(Login(&id), RZ_OK);
-        connection = Find(id);
-        for (const uint32_t key : {CRZView::kDisplayKindChanged, CRZView::kDisplayGroupChanged}) {
-            manager.hub().Subscribe(
-                MakeEventKey(HUB_CHANNEL_MAIN_FRAME, key & 0xFF),
-                [this](uint32_t k, uint32_t, std::span<const uint32_t>, int32_t, const void* p,
-                       size_t, void*) {
-                    int32_t value = 0;
-                    std::memcpy(&value, p, sizeof value);
-                    events += (events.empty() ? "" : " ") +
-                              std::string(k == CRZView::kDisplayKindChanged ? "K" : "G") +
-                              std::to_string(value);
-                },
-                nullptr, key, HUB_CHANNEL_MAIN_FRAME);
-        }
+        Open(ShippedProfile(profile));
+        Hear(CRZView::kDisplayKindChanged, "K", HUB_CHANNEL_MAIN_FRAME);
+        Hear(CRZView::kDisplayGroupChanged, "G", HUB_CHANNEL_MAIN_FRAME);
     }
     std::unique_ptr<CRZView> MakeView() {
-        auto view = std::make_unique<CRZView>(CViewContext{connection, &manager.hub(), id});
+        auto view = std::make_unique<CRZView>(context);
         view->InitialUpdate();
         return view;
     }
@@ -66,24 +50,8 @@ class RzViewTest : public SimFixture {
         const CViewState v = connection->ViewState();
         return {v.displayKind, v.displayGroup, v.measurePage, v.controlStyle, v.trendOptions};
     }
-    bool WaitIdle() {
-        return ProcessEventsUntil([&] { return !connection->OperationRunning(); });
-    }
     // The display requests (UD, &4) since the last call.
-    std::string TakeDisplayRequests() {
-        std::string out;
-        for (const std::string& r : server->CommandRequests()) {
-            if (r.rfind("UD", 0) == 0 || r.rfind("&4", 0) == 0) {
-                out += (out.empty() ? "" : "|") + r;
-            }
-        }
-        server->ClearRequests();
-        return out;
-    }
-
-    uint32_t id = 0;
-    CInstrumentConnection* connection = nullptr;
-    std::string events;
+    std::string TakeDisplayRequests() { return Sent({"UD", "&4"}); }
 };
 
 TEST_F(RzViewTest, DisplayCommands) {
@@ -142,14 +110,14 @@ TEST_F(RzViewTest, DisplayCommands) {
         if (!row.shown) {
             view->ArrangePanels(false, true, true, false);
         }
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(Idle());
         TakeDisplayRequests();
-        events.clear();
+        heard.clear();
         view->Run(row.id);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(Idle());
         EXPECT_EQ(TakeDisplayRequests(), row.requests);
         EXPECT_EQ(Shown(), row.after);
-        EXPECT_EQ(events, row.events);
+        EXPECT_EQ(heard, row.events);
         EXPECT_FALSE(ViewOperationCursorShown());
     }
 }
@@ -216,7 +184,7 @@ TEST_F(RzViewTest, EnablingAndCaptions) {
 TEST_F(RzViewTest, PanelLayout) {
     LogIn();
     SetDisplay({1, 2, 0, 0});
-    CRZView view(CViewContext{connection, &manager.hub(), id});
+    CRZView view(context);
     QSignalSpy shown(&view, &CRZView::ImageShownChanged);
     QSignalSpy resized(&view, &CRZView::SizeChanged);
     const struct {
@@ -242,7 +210,7 @@ TEST_F(RzViewTest, PanelLayout) {
         shown.clear();
         resized.clear();
         step.command == 0 ? view.InitialUpdate() : view.Run(step.command);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(Idle());
         EXPECT_EQ(view.PanelFlags(), step.flags);
         EXPECT_EQ(view.size(), step.size);
         EXPECT_EQ(connection->levelPolling.load(), step.polling);
@@ -363,8 +331,7 @@ TEST_F(RzViewTest, OperationCutShort) {
         SCOPED_TRACE(row.what);
         if (id == 0) {
             server->ClearRequests();  // fault request numbers count from this log-in
-            ASSERT_EQ(Login(&id), RZ_OK);
-            connection = Find(id);
+            LogInAgain();
         }
         CRZView* view = nullptr;
         manager.SetViewFactory([&](uint32_t viewId) {

@@ -7,7 +7,7 @@
 #include <QRadioButton>
 #include <cstdio>
 
-#include "gui/views/PanelFixture.h"
+#include "common/ViewFixture.h"
 #include "views/SimplePanelDlg.h"
 
 namespace {
@@ -45,7 +45,7 @@ void NameRecords(CInstrumentModel& m) {
     }
 }
 
-class SimplePanel : public PanelFixture {
+class SimplePanel : public ViewFixture {
   protected:
     std::unique_ptr<CSimplePanelDlg> OpenPanel(const char* user = "admin",
                                                const char* password = "rzadmin") {
@@ -203,14 +203,11 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         // Choosing the kind shown publishes nothing; another one is published once.
         {'A', 1, 0,
          [this](CSimplePanelDlg& panel) {
-             int heard = 0;
-             manager.hub().Subscribe(
-                 1, [&](uint32_t, uint32_t, auto, int32_t, const void*, size_t, void*) { ++heard; },
-                 nullptr, kDisplayKindEvent, 1);
+             Hear(kDisplayKindEvent, "K", 1);
              Find<QRadioButton>(&panel, "Control")->click();
              Find<QRadioButton>(&panel, "Measurement")->click();
-             EXPECT_EQ(heard, 1);
-             manager.hub().Unsubscribe(1, kDisplayKindEvent);
+             EXPECT_EQ(heard, "K4");
+             manager.hub().UnsubscribeChannel(1);
          },
          4, 0, "FURNACE", true, nullptr, "", nullptr},
     };
@@ -225,7 +222,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         if (c.press != nullptr) {
             Find<QPushButton>(panel.get(), c.press)->click();
             EXPECT_TRUE(panel->Busy());
-            ASSERT_TRUE(Settle());
+            ASSERT_TRUE(Idle());
             EXPECT_EQ(Find<QPushButton>(panel.get(), c.press)->text(), c.captionAfter);
         }
         EXPECT_EQ(Sent(), c.sent);
