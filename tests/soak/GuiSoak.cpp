@@ -5,6 +5,7 @@
 // memory samples. It runs against an instrument registered as "Demo" in the data directory.
 //
 // Usage: rz_gui_soak --data-dir DIR --port P --seconds N [--seed S] [--user U --password W]
+#include <malloc.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -63,6 +64,9 @@ class CGuiSoak {
     }
 
     void Print(double seconds) {
+        // Freed heap goes back to the system first, so that a sample counts what is still in
+        // use rather than where the allocator happens to stand after the last picture.
+        malloc_trim(0);
         std::printf("gui-soak: %.0f s, VmRSS %ld kB, logged %s\n", seconds, ResidentKb(),
                     frame_.State().loggedIn ? "in" : "out");
         std::fflush(stdout);
