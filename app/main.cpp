@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPixmap>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
@@ -59,11 +60,16 @@ int main(int argc, char** argv) {
         QObject::connect(&login, &CLoginControl::FirstDataShown, &frame, [&frame, file] {
             // Once the window has painted what the view just showed.
             QTimer::singleShot(0, &frame, [&frame, file] {
-                if (!frame.grab().save(file)) {
+                const QPixmap picture = frame.grab();
+                if (!picture.save(file)) {
                     std::fprintf(stderr, "rz-operator: cannot write %s\n", qPrintable(file));
                     QApplication::exit(1);
                     return;
                 }
+                // What was grabbed, for scripts that check the picture against the window.
+                std::printf("rz-operator: saved %s: window \"%s\" %dx%d\n", qPrintable(file),
+                            qPrintable(frame.windowTitle()), picture.width(), picture.height());
+                std::fflush(stdout);
                 QApplication::exit(0);
             });
         });

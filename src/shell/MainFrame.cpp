@@ -227,8 +227,10 @@ void CMainFrame::MakeBars() {
             controlToolBar_->addSeparator();
         } else if (QMenu* menu = DropDownMenu(id)) {
             auto* button = new QToolButton(controlToolBar_);
-            button->setDefaultAction(menu->menuAction());
+            // The menu first: setting it after the default action would take the action out of
+            // the button again, leaving it without caption, icon and command.
             button->setMenu(menu);
+            button->setDefaultAction(menu->menuAction());
             button->setPopupMode(QToolButton::InstantPopup);
             NameAfter(button, menu->title());
             controlToolBar_->addWidget(button);
