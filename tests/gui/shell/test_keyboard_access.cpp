@@ -19,7 +19,9 @@
 #include <set>
 
 #include "app/ViewFactory.h"
+#include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
+#include "common/ThreadNotes.h"
 #include "platform/Configuration.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry_ui/RegisterDlg.h"
@@ -31,6 +33,7 @@
 #include "shell/MainFrame.h"
 #include "shell/TraceWindow.h"
 #include "views/LogReporterDlg.h"
+#include "views/RzView.h"
 
 namespace {
 
@@ -44,8 +47,9 @@ class KeyboardAccess : public SimFixture {
         registry.Load();
         ASSERT_EQ(registry.Add("Demo", "127.  0.  0.  1"), RZ_OK);
         ASSERT_EQ(registry.Save(), RZ_OK);
+        ASSERT_EQ(console.Init(), RZ_OK);
         frame = std::make_unique<CMainFrame>(port);
-        login = std::make_unique<CLoginControl>(manager, *frame, MakeInstrumentView);
+        login = std::make_unique<CLoginControl>(console, *frame, MakeInstrumentView);
         bool shown = false;
         QObject::connect(login.get(), &CLoginControl::FirstDataShown, [&shown] { shown = true; });
         frame->show();
@@ -57,7 +61,7 @@ class KeyboardAccess : public SimFixture {
     void TearDown() override {
         login.reset();
         frame.reset();
-        manager.CloseAll();
+        console.CloseAll();
         SimFixture::TearDown();
     }
     template <typename T>
@@ -70,6 +74,9 @@ class KeyboardAccess : public SimFixture {
         return nullptr;
     }
 
+    // The console's links note the thread of every exchange step.
+    CThreadNotes notes;
+    CConnectionManager console{notes.Factory()};
     std::unique_ptr<CMainFrame> frame;
     std::unique_ptr<CLoginControl> login;
 };
@@ -182,4 +189,37 @@ TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
             << row.name << ": " << unnamed.join(QStringLiteral(", ")).toStdString();
         EXPECT_FALSE(row.window->findChildren<QAbstractButton*>().isEmpty()) << row.name;
     }
+}
+
+// Every command of the view, run as the operator runs it, leaves the exchanges to the
+// connection's threads: none runs on the GUI thread.
+TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
+    CInstrumentConnection* connection = nullptr;
+    ASSERT_EQ(console.FindConnection(login->ConnectionId(), &connection), RZ_OK);
+    auto* view = dynamic_cast<CRZView*>(frame->ClientPane());
+    ASSERT_NE(view, nullptr);
+    CModalWatcher watcher(QMessageBox::Cancel);
+    watcher.onDialog = [](QDialog* dialog) { dialog->reject(); };
+    std::vector<int> ids{550,  551,  552,  553,   32791, 580,   581,   582,   650,
+                         651,  652,  653,  32818, 32793, 32793, 32775, 32795, 2000,
+                         2000, 2001, 2002, 2002,  2003,  2051,  2006};
+    for (int first : {501, 601, 701, 801}) {
+        for (int id = first; id < first + (first == 501 ? 8 : 10); ++id) {
+            ids.push_back(id);
+        }
+    }
+    const size_t before = notes.Total();
+    int ran = 0;
+    for (int id : ids) {
+        SCOPED_TRACE(id);
+        if (!view->StateOf(id).enabled) {
+            continue;
+        }
+        ++ran;
+        view->Run(id);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !connection->OperationRunning(); }));
+    }
+    EXPECT_GE(ran, 50);
+    EXPECT_GT(notes.Total(), before) << "the commands reached the instrument";
+    EXPECT_EQ(notes.OnThisThread(), 0u);
 }

@@ -11,6 +11,7 @@
 
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
+#include "common/ThreadNotes.h"
 #include "registry/InstrumentRegistry.h"
 #include "shell/CommandTable.h"
 #include "shell/DisplayMenus.h"
@@ -39,30 +40,6 @@ ConnectionView MakeStandIn(CInstrumentConnection&, CEventHub&, uint32_t, CMainFr
     return made;
 }
 
-// The socket link, noting the thread of every exchange step.
-class ThreadNotingLink : public CLinkSocket {
-  public:
-    ThreadNotingLink(std::mutex& lock, std::vector<std::thread::id>& threads)
-        : lock_(lock), threads_(threads) {}
-    RzResult Send(const char* request, uint32_t length) override {
-        Note();
-        return CLinkSocket::Send(request, length);
-    }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                     AnswerShape shape) override {
-        Note();
-        return CLinkSocket::Receive(buffer, capacity, outLength, shape);
-    }
-
-  private:
-    void Note() {
-        std::lock_guard hold(lock_);
-        threads_.push_back(std::this_thread::get_id());
-    }
-    std::mutex& lock_;
-    std::vector<std::thread::id>& threads_;
-};
-
 class LoginAgainstSim : public SimFixture {
   protected:
     void SetUp() override {
@@ -82,15 +59,10 @@ class LoginAgainstSim : public SimFixture {
         ASSERT_EQ(registry.Save(), RZ_OK);
     }
     // Exchange steps run on the GUI thread so far.
-    size_t OnGuiThread() {
-        std::lock_guard hold(lock);
-        return size_t(std::count(threads.begin(), threads.end(), std::this_thread::get_id()));
-    }
+    size_t OnGuiThread() const { return notes.OnThisThread(); }
 
-    std::mutex lock;
-    std::vector<std::thread::id> threads;
-    CConnectionManager console{
-        [this] { return std::unique_ptr<CLinkTransport>(new ThreadNotingLink(lock, threads)); }};
+    CThreadNotes notes;
+    CConnectionManager console{notes.Factory()};
 };
 
 }  // namespace
@@ -176,7 +148,7 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
         EXPECT_EQ(console.ConnectionCount(), 0u);
-        EXPECT_GT(threads.size(), 0u);
+        EXPECT_GT(notes.Total(), 0u);
         EXPECT_EQ(OnGuiThread(), 0u);
     }
 }
