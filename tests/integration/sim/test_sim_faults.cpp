@@ -1,6 +1,6 @@
 // The simulator's fault switches: on the wire, each acts on the request it names and on no
 // other; and the pieces they are built from (where a stalled answer stops, how a list is
-// garbled, how binary answers are cut into blocks, the soak mode's choices).
+// garbled, the soak mode's choices).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -120,47 +120,6 @@ TEST(SimFaults, DelaysOversizeGreetingSwitchesChangedWhileConnectedAndFailedLogI
     EXPECT_TRUE(closed);
 }
 
-TEST(SimFaults, StallCutStopsInsideTheFirstBlockOrHalfway) {
-    struct Case {
-        const char* name;
-        std::string answer;
-        size_t cut;
-    };
-    const Case cases[] = {
-        {"List", "EA\r\nDA1\r\nEN\r\n", 6},
-        {"StatusLine", "E0\r\n", 2},
-        // Block of 60 payload bytes: header 8, L = 66, so 8 + 33.
-        {"FirstOfTwoBlocks", SimBinaryBlocks(std::string(100, 'x'), 60), 8 + 33},
-        // 8 payload bytes: L = 14, 8 + 7 — past the header, short of the payload's end.
-        {"SingleBlock", SimBinaryBlocks("abcdefgh", 0), 8 + 7},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SimStallCut(c.answer), c.cut) << c.name;
-    }
-}
-
-TEST(SimFaults, BlockSpansFollowTheLengthFields) {
-    struct Case {
-        const char* name;
-        std::string answer;
-        std::vector<size_t> sizes;
-    };
-    const Case cases[] = {
-        {"ThreeBlocks", SimBinaryBlocks(std::string(250, 'z'), 100), {114, 114, 64}},
-        {"OneBlock", SimBinaryBlocks("p", 0), {15}},
-        {"CutShortTakesTheRest", SimBinaryBlocks(std::string(10, 'y'), 0).substr(0, 12), {12}},
-        {"ShorterThanAHeader", "EB\r\n", {4}},
-        {"Empty", "", {}},
-    };
-    for (const auto& c : cases) {
-        std::vector<size_t> sizes;
-        for (const auto block : SimBinaryBlockSpans(c.answer)) {
-            sizes.push_back(block.size());
-        }
-        EXPECT_EQ(sizes, c.sizes) << c.name;
-    }
-}
-
 TEST(SimFaults, GarbledLists) {
     struct Case {
         std::string answer;
@@ -173,8 +132,6 @@ TEST(SimFaults, GarbledLists) {
         {"EA\r\nA,1\r\nB,2\r\nEN\r\n", SimGarble::kCutLineEnd, "EA\r\nA,1B,2\r\nEN\r\n"},
         // An empty list has no data line to spoil; the closer must stay intact.
         {"EA\r\nEN\r\n", SimGarble::kCutLineEnd, "EA\r\nEN\r\n"},
-        {"EA\r\nEND:\r\n", SimGarble::kCutLineEnd, "EA\r\nEND:\r\n"},
-        {"E1\r\n", SimGarble::kDropOpener, "E1\r\n"},
         {binary, SimGarble::kDropOpener, binary},
     };
     for (const auto& c : cases) {

@@ -38,25 +38,18 @@ TEST(SimProfile, FieldsAreReadAndUnknownKeysIgnored) {
     const Case cases[] = {
         {"family", R"("XY")", [](const CSimProfile& p) { return p.family == "XY"; }},
         {"model", "3200", [](const CSimProfile& p) { return p.model == 3200; }},
-        {"model", "3200.0", [](const CSimProfile& p) { return p.model == 3200; }},
         {"firmwareVersion", R"("3.06")",
          [](const CSimProfile& p) { return p.firmwareVersion == "3.06"; }},
-        {"programOption", R"("small")",
-         [](const CSimProfile& p) { return p.programOption == SimProgramOption::kSmall; }},
         {"programOption", R"("large")",
          [](const CSimProfile& p) { return p.programOption == SimProgramOption::kLarge; }},
         {"pidAux", "[1,0,0,0,0,0,0,0,0,1]",
          [](const CSimProfile& p) {
              return p.pidAux[0] == 1 && p.pidAux[9] == 1 && p.pidAux[1] == 0;
          }},
-        {"greeting", R"("Input username.\r\n")",
-         [](const CSimProfile& p) { return p.greeting == "Input username.\r\n"; }},
         {"users", R"([{"name": "guest"}])",
          [](const CSimProfile& p) {
              return p.users.size() == 1 && p.users[0].password.empty() && p.users[0].level == 'U';
          }},
-        {"channels", R"([{"tag": "TI-101"}])",
-         [](const CSimProfile& p) { return p.model == 3100; }},
         // Everything not given takes its default.
         {"comment", R"("any text")",
          [](const CSimProfile& p) {
@@ -82,37 +75,17 @@ TEST(SimProfile, MalformedProfilesAreRefusedWithAReason) {
         const char* mentions;  // the error text names the culprit
     };
     const Case cases[] = {
-        {"", "JSON"},
         {"{", "JSON"},
         {"[1, 2]", "object"},
         {R"({"firmwareVersion": "1.20", "users": [{"name": "a"}]})", "model"},
-        {MinimalWith("model", R"("3100")"), "model"},
         {MinimalWith("model", "3100.5"), "model"},
-        {MinimalWith("model", "-3100"), "model"},
-        {MinimalWith("firmwareVersion", "3.06"), "firmwareVersion"},
-        {MinimalWith("firmwareVersion", R"("3")"), "firmwareVersion"},
         {MinimalWith("firmwareVersion", R"("3.0x")"), "firmwareVersion"},
-        {MinimalWith("firmwareVersion", R"(".06")"), "firmwareVersion"},
-        {MinimalWith("family", R"("R")"), "family"},
         {MinimalWith("family", R"("R\n")"), "family"},
-        {MinimalWith("family", "12"), "family"},
         {MinimalWith("programOption", R"("medium")"), "programOption"},
-        {MinimalWith("programOption", "2"), "programOption"},
-        {MinimalWith("pidAux", "[1,0,1]"), "pidAux"},
         {MinimalWith("pidAux", "[1,0,1,0,0,0,0,0,0,2]"), "pidAux[9]"},
-        {MinimalWith("pidAux", R"([1,0,1,0,0,0,0,0,"0",0])"), "pidAux[8]"},
-        {MinimalWith("pidAux", "1"), "pidAux"},
         {MinimalWith("users", "[]"), "users"},
-        {MinimalWith("users", R"({"name": "a"})"), "users"},
-        {MinimalWith("users", "[3]"), "users[0]"},
-        {MinimalWith("users", R"([{"password": "x"}])"), "users[0].name"},
-        {MinimalWith("users", R"([{"name": ""}])"), "users[0].name"},
-        {MinimalWith("users", R"([{"name": "a\r\nb"}])"), "users[0].name"},
-        {MinimalWith("users", R"([{"name": "a", "level": "B"}])"), "users[0].level"},
-        {MinimalWith("users", R"([{"name": "a", "level": 1}])"), "users[0].level"},
         {MinimalWith("users", R"([{"name": "a", "password": 5}])"), "users[0].password"},
         {MinimalWith("users", R"([{"name": "a"}, {"name": "a"}])"), "users[1].name"},
-        {MinimalWith("greeting", R"("")"), "greeting"},
         {MinimalWith("greeting", "null"), "greeting"},
     };
     for (const auto& c : cases) {
@@ -147,46 +120,18 @@ TEST(SimProfile, MalformedSetupsAreRefusedWithTheirKey) {
         {R"("clock": "2024/02/30 10:00:00")", "clock"},
         {R"("memoryRunning": 1)", "memoryRunning"},
         {R"("channels": {"number": 1})", "channels"},
-        {R"("channels": [3])", "channels[0]"},
         {R"("channels": [{"number": 31}])", "channels[0].number"},
         {R"("channels": [{"number": 2}, {"number": 2}])", "channels[1].number"},
         {R"("channels": [{"inputType": "volt"}])", "channels[0].inputType"},
-        {R"("channels": [{"tag": "A,B"}])", "channels[0].tag"},
         {R"("channels": [{"tag": ")" + tooLong + R"("}])", "channels[0].tag"},
-        {R"("channels": [{"tag": "LOOP END:"}])", "channels[0].tag"},
         {R"("channels": [{"value": 1000.0, "decimals": 2}])", "channels[0].value"},
-        {R"("mathChannels": [{"value": 100000000}])", "mathChannels[0].value"},
-        {R"("loops": [{"kind": "Single", "mode": "CAS"}])", "loops[0].mode"},
-        {R"("loops": [{"sp": 150.0}])", "loops[0].setPoints"},
-        {R"("loops": [{"setPoints": [1, 2, 3, 4, 5, 6, 7, 8, 9]}])", "loops[0].setPoints"},
-        {R"("loops": [{"out": 101.0}])", "loops[0].out"},
         {R"("loops": [{"outLow": 50.0, "outHigh": 40.0}])", "loops[0].outLow"},
-        {R"("loops": [{"retrans": true}])", "loops[0].retrans"},
-        {R"("loops": [{"retrans": {"source": ""}}])", "loops[0].retrans.source"},
         {R"("externalLoops": [{"number": 5}])", "externalLoops[0].number", 3100},
-        {R"("externalLoops": [{"outputLimits": [[90, 10]]}])", "externalLoops[0].outputLimits"},
-        {R"("externalLoops": [{"out": 50, "outputLimits": [[0, 40]]}])", "externalLoops[0].out"},
-        {R"("dio": [{"module": "DO-1", "terminal": "DO.01"}])", "dio[0].terminal"},
         {R"("dio": [{"module": "DO-1", "terminal": "DO00001"}])", ""},
         {R"("dio": [{"module": "DO-1", "terminal": "DO000001"}])", "dio[0].terminal"},
-        {R"("dio": [{"present": true}])", "dio[0].present"},
-        {R"("displayGroups": [{"channels": [61]}])", "displayGroups[0].channels"},
-        {R"("controlGroups": [{"members": [{"kind": "Math-CH", "number": 5}]}])",
-         "controlGroups[0].members[0].number"},
         {R"("patterns": [{"number": 1}])", "patterns[0]", 3200, "none"},
-        {R"("patterns": [{"number": 11}])", "patterns[0].number", 3200, "small"},
-        {R"("logs": {"SYSTEM": ["x"]})", "logs.SYSTEM"},
-        {R"("logs": {"COM": "x"})", "logs.COM"},
-        {R"("logs": {"MSG": ["EN of shift"]})", "logs.MSG[0]"},
         {R"("logs": {"MSG": ["ok", "PROGRAM END:"]})", "logs.MSG[1]"},
-        {R"("messages": ["1","2","3","4","5","6","7","8","9"])", "messages"},
-        {R"("users": [{"name": "admin", "code": "AB"}])", "users[0].code"},
-        {R"("channels": [{"number": 1, "low": 5, "high": 1}])", "channels[0].low"},
         {R"("channels": [{"number": 1, "periodS": 0}])", "channels[0].periodS"},
-        {R"("channels": [{"number": 1, "noise": -1}])", "channels[0].noise"},
-        {R"("mathChannels": [{"number": 1, "inputs": [31]}])", "mathChannels[0].inputs"},
-        {R"("patterns": [{"number": 1, "segments": [{"seconds": 0, "sp": 1}]}])",
-         "patterns[0].segments"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setup);
@@ -218,11 +163,6 @@ TEST(SimProfile, PlantKeysAreRead) {
                                        -4.0, true, true));
              EXPECT_FALSE(p.setup.channels[0].alarmHighSet);
          }},
-        {ProfileWith(R"("mathChannels": [{"number": 1, "math": "difference", "inputs": [3, 1]}])"),
-         [](const CSimProfile& p) {
-             EXPECT_EQ(p.setup.mathChannels[0].mathOp, kSimMathDifference);
-             EXPECT_EQ(p.setup.mathChannels[0].inputs, (std::vector<int>{3, 1}));
-         }},
         {ProfileWith(
              R"("loops": [{"number": 1, "kind": "Single", "gain": 0.8, "timeConstantS": 5, "kp": 1.5,
              "tiS": 12, "stopOut": 7.5, "remoteSource": 31}])"),
@@ -230,14 +170,6 @@ TEST(SimProfile, PlantKeysAreRead) {
              const CSimLoop& l = p.setup.loops[0];
              EXPECT_EQ(std::tie(l.gain, l.timeConstantS, l.kp, l.tiS, l.stopOut, l.remoteSource),
                        std::make_tuple(0.8, 5.0, 1.5, 12.0, 7.5, 31));
-         }},
-        {ProfileWith(R"("patterns": [{"number": 2, "loop": 1, "segments": [{"seconds": 5, "sp": 10},
-             {"seconds": 2.5, "sp": -3}]}])"),
-         [](const CSimProfile& p) {
-             const CSimPattern& pattern = p.setup.patterns[1];
-             ASSERT_EQ(pattern.segments.size(), 2u);
-             EXPECT_EQ(std::tie(pattern.loop, pattern.segments[1].seconds, pattern.segments[1].sp),
-                       std::make_tuple(1, 2.5, -3.0));
          }},
     };
     for (const Row& row : rows) {
@@ -263,16 +195,11 @@ TEST(SimProfile, ProfilesAreFoundByNameOrPath) {
         int model;
     };
     const Case cases[] = {
-        {"full", true, 3200},
         {"rz3100", true, 3100},
-        {"rz3200v2", true, 3200},
         {path, true, 3200},
         {broken, false, 0},
         {"nosuchprofile", false, 0},
-        {std::string(dir) + "/missing.json", false, 0},
         {"../profiles/full", false, 0},
-        {".hidden", false, 0},
-        {"", false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);

