@@ -22,10 +22,10 @@ struct RatioGoal {
 const RatioGoal kGoals[] = {
     {"BM_LinkSocketStatusExchange", "BM_RawSocketStatusRoundTrip", 1.5},
     {"BM_ConsoleLoginIdentify", "BM_BareLoginIdentify", 2.0},
-    {"BM_ConsoleFullRefresh", "BM_BareFullRefresh", 2.0},
+    {"BM_ConsoleFullRefresh", "BM_BareFullRefresh", 1.3},
     {"BM_ConsoleDecodeScreen", "BM_BareLibpngDecode", 1.2},
     {"BM_ConsoleDecodeSimScreen", "BM_BareLibpngDecodeSimScreen", 1.2},
-    {"BM_ConsoleCyclePassCpu", "BM_BareCyclePassCpu", 2.0},
+    {"BM_ConsoleCyclePassCpu", "BM_BareCyclePassCpu", 1.1},
     {"BM_RefreshAsync", "BM_RefreshSync", 1.2},
 };
 
