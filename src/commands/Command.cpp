@@ -95,6 +95,17 @@ int32_t ReadStatusNumber(const char* text) {
     return static_cast<int32_t>(value);
 }
 
+// The first CR LF at or after `text` (as strstr finds it, without its general search), or
+// nullptr when the terminated text has none.
+const char* FindLineEnd(const char* text) {
+    for (const char* p = std::strchr(text, '\r'); p != nullptr; p = std::strchr(p + 1, '\r')) {
+        if (p[1] == '\n') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 RzResult CCommand::ReceiveStatus() {
@@ -358,7 +369,7 @@ RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOp
     char line[kLineBufferSize];
     const char* cursor = buffer;
     for (;;) {
-        const char* lineEnd = std::strstr(cursor, "\r\n");
+        const char* lineEnd = FindLineEnd(cursor);
         if (lineEnd == nullptr) {
             return LINK_E_FORMAT;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "commands/Command.h"
 
@@ -32,17 +33,25 @@ constexpr uint32_t kImageBufferSize = kLargestAnswerSize;
 // The answer is received into a buffer of this object, not into one shared by every
 // connection, so two connections can fetch at the same time. It is copied into imageBuffer
 // only when it is an image, so a failed fetch never disturbs the bytes of the last image.
+//
+// Both buffers are allocated with the object and never cleared: only the bytes of an answer are
+// written and read, so a connection does not clear (and so touch) megabytes that a screen image
+// of a few dozen kilobytes never reaches.
 class CCmdFC : public CCommand {
+  private:
+    std::unique_ptr<uint8_t[]> imageStore_{new uint8_t[kImageBufferSize]};
+    // One byte more than the largest image for the terminator the link writes after it.
+    std::unique_ptr<char[]> receiveStore_{new char[kImageBufferSize + 1]};
+
   public:
     // Points imageData at imageBuffer and clears imageLength, then binds as every command.
     RzResult Bind(CLinkTransport* link, const CInstrumentModel* identity) override;
     RzResult Query() override;
 
-    uint8_t imageBuffer[kImageBufferSize] = {};
+    uint8_t* const imageBuffer = imageStore_.get();  // kImageBufferSize bytes
     uint32_t imageLength = 0;                // valid bytes in imageBuffer; 0 when there is none
     const uint8_t* imageData = imageBuffer;  // start of imageBuffer (set again by Bind)
 
   private:
-    // One byte more than the largest image for the terminator the link writes after it.
-    char receiveBuffer_[kImageBufferSize + 1] = {};
+    char* const receiveBuffer_ = receiveStore_.get();
 };

@@ -1,5 +1,6 @@
 #include "model/ValueFormat.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -77,11 +78,67 @@ int64_t ReadItemInteger(const char* text) {
     return negative ? -value : value;
 }
 
+namespace {
+
+// The powers of ten the instruments' items use, computed once: the values every cycle prints.
+constexpr int32_t kTabledExponent = 30;
+
+double PowerOfTen(int32_t exponent) {
+    static const auto table = [] {
+        std::array<double, 2 * kTabledExponent + 1> powers{};
+        for (int32_t e = -kTabledExponent; e <= kTabledExponent; ++e) {
+            powers[static_cast<size_t>(e + kTabledExponent)] = std::pow(10.0, e);
+        }
+        return powers;
+    }();
+    if (exponent < -kTabledExponent || exponent > kTabledExponent) {
+        return std::pow(10.0, exponent);
+    }
+    return table[static_cast<size_t>(exponent + kTabledExponent)];
+}
+
+// Mantissas below this print with `decimals` places straight from their digits: the double
+// the item stands for is nearer to that decimal than half its last place, so "%.*f" would
+// print the same digits.
+constexpr int64_t kExactMantissa = 1'000'000'000'000'000;
+constexpr int32_t kExactDecimals = 20;
+
+// The mantissa's digits with a point before the last `decimals` of them, cut to the field as
+// snprintf cuts.
+void FormatDigits(int64_t mantissa, int32_t decimals, char* text, size_t size) {
+    char digits[24];
+    int count = 0;
+    uint64_t magnitude = static_cast<uint64_t>(mantissa < 0 ? -mantissa : mantissa);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count <= decimals) {
+        digits[count++] = '0';
+    }
+    char printed[48];
+    size_t length = 0;
+    if (mantissa < 0) {
+        printed[length++] = '-';
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        printed[length++] = digits[i];
+        if (i == decimals && decimals > 0) {
+            printed[length++] = '.';
+        }
+    }
+    const size_t kept = length < size - 1 ? length : size - 1;
+    std::memcpy(text, printed, kept);
+    text[kept] = '\0';
+}
+
+}  // namespace
+
 double ItemValue(int64_t mantissa, int32_t exponent) {
     if (mantissa == 0) {
         return 0.0;
     }
-    return std::pow(10.0, exponent) * static_cast<double>(mantissa);
+    return PowerOfTen(exponent) * static_cast<double>(mantissa);
 }
 
 void FormatFixed(double value, int32_t decimals, char* text, size_t size) {
@@ -162,6 +219,9 @@ bool FormatValueItem(ValueTarget target, const CRawValue& item, bool exponentFor
     const auto decimals = static_cast<int32_t>(-exponent);
     if (exponentForm) {
         FormatExponent(value, text, size);
+    } else if (decimals >= 0 && decimals <= kExactDecimals && mantissa > -kExactMantissa &&
+               mantissa < kExactMantissa) {
+        FormatDigits(mantissa, decimals, text, size);
     } else {
         FormatFixed(value, decimals, text, size);
     }

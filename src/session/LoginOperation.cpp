@@ -58,7 +58,14 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
 
 void CConnectionManager::RunLogin(LoginJob& job) {
     const uint64_t number = job.number;
-    const auto report = [this, number](CLoginProgress::Phase phase, int step = 0, int steps = 0) {
+    // Set before this thread started and never changed: without a handler there is nothing to
+    // report, and the GUI thread is not woken for it.
+    const bool reported = static_cast<bool>(job.progress);
+    const auto report = [this, number, reported](CLoginProgress::Phase phase, int step = 0,
+                                                 int steps = 0) {
+        if (!reported) {
+            return;
+        }
         const CLoginProgress progress{phase, step, steps};
         loginCalls_.Post([this, number, progress] { ReportLogin(number, progress); });
     };

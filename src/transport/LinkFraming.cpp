@@ -27,7 +27,7 @@ void CLinkFraming::Reset() {
 }
 
 const char* CLinkFraming::Answer() const {
-    return mode_ == RECV_BINARY ? payload_.Data() : area_.data();
+    return mode_ == RECV_BINARY ? payload_.Data() : area_;
 }
 
 FrameStatus CLinkFraming::Feed(const char* data, size_t n, size_t* consumed) {
@@ -41,7 +41,7 @@ FrameStatus CLinkFraming::Feed(const char* data, size_t n, size_t* consumed) {
 // Appends as much of `data` as the area holds; returns the count taken.
 uint32_t CLinkFraming::CopyIn(const char* data, size_t n) {
     const auto take = static_cast<uint32_t>(std::min<size_t>(n, kReceiveAreaSize - received_));
-    std::memcpy(area_.data() + received_, data, take);
+    std::memcpy(area_ + received_, data, take);
     received_ += take;
     area_[received_] = '\0';
     return take;
@@ -120,7 +120,7 @@ uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine
 
 // End (one past the LF) of the first CR LF whose LF lies in [from, end); 0 if none.
 uint32_t CLinkFraming::FindLineEnd(uint32_t from, uint32_t end) const {
-    const char* base = area_.data();
+    const char* base = area_;
     while (from < end) {
         const auto* lf = static_cast<const char*>(std::memchr(base + from, '\n', end - from));
         if (lf == nullptr) {
@@ -142,13 +142,13 @@ uint32_t CLinkFraming::FindStatusEnd(uint32_t from, uint32_t end) const {
 }
 
 bool CLinkFraming::OpensList(uint32_t end) const {
-    return end >= 4 && std::memcmp(area_.data(), "EA\r\n", 4) == 0;
+    return end >= 4 && std::memcmp(area_, "EA\r\n", 4) == 0;
 }
 
 // A list opened by "EA" CR LF ends with the line "EN"; any list ends after "END:" CR LF. Only
 // line feeds among the new bytes are looked at, so a long list is scanned once.
 uint32_t CLinkFraming::FindListEnd(uint32_t from, uint32_t end) const {
-    const char* base = area_.data();
+    const char* base = area_;
     while (from < end) {
         const auto* lf = static_cast<const char*>(std::memchr(base + from, '\n', end - from));
         if (lf == nullptr) {
@@ -188,7 +188,7 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             }
             area_[stop] = '\0';
             payload_.Clear();
-            if (!payload_.Append(area_.data(), stop + 1)) {
+            if (!payload_.Append(area_, stop + 1)) {
                 status_ = FrameStatus::kNoMemory;
                 break;
             }
@@ -198,7 +198,7 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             break;
         }
         if (received_ >= kBlockHeader) {
-            const uint32_t length = ReadBigEndian32(area_.data() + 4);
+            const uint32_t length = ReadBigEndian32(area_ + 4);
             if (length < kBlockOverhead || length > kReceiveAreaSize - kBlockHeader) {
                 status_ = FrameStatus::kMalformed;
                 break;
@@ -209,7 +209,7 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             }
             const uint32_t blockSize = kBlockHeader + length;
             if (received_ == blockSize) {
-                if (!payload_.Append(area_.data() + kBlockPayloadOffset, length - kBlockOverhead)) {
+                if (!payload_.Append(area_ + kBlockPayloadOffset, length - kBlockOverhead)) {
                     status_ = FrameStatus::kNoMemory;
                     break;
                 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "transport/LinkTransport.h"
 #include "transport/ReceiveBuffer.h"
@@ -30,7 +31,7 @@ enum class FrameStatus : int32_t {
 // line nor a list, a block length that cannot be right) is refused as kMalformed.
 class CLinkFraming {
   public:
-    CLinkFraming() = default;
+    CLinkFraming() { area_[0] = '\0'; }
     CLinkFraming(const CLinkFraming&) = delete;
     CLinkFraming& operator=(const CLinkFraming&) = delete;
 
@@ -68,7 +69,10 @@ class CLinkFraming {
     bool AtStatusLine() const;
     uint32_t CopyIn(const char* data, size_t n);
 
-    std::array<char, kReceiveAreaSize + 1> area_{};
+    // Allocated, not cleared: only the bytes of the answer being framed are ever read, and an
+    // answer of a few bytes leaves the rest of the area untouched.
+    std::unique_ptr<char[]> areaStore_{new char[kReceiveAreaSize + 1]};
+    char* const area_ = areaStore_.get();
     uint32_t received_ = 0;
     uint32_t expectedLength_ = 0;
     int32_t mode_ = RECV_LIST;

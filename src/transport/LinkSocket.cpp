@@ -269,7 +269,7 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         if (pendingLength != 0) {
             size_t used = 0;
             const FrameStatus status =
-                framing.Feed(readBuffer.data() + pendingStart, pendingLength, &used);
+                framing.Feed(readBuffer.get() + pendingStart, pendingLength, &used);
             pendingStart += used;
             pendingLength -= used;
             if (status == FrameStatus::kComplete) {
@@ -302,7 +302,7 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         ssize_t got = -1;
         int readError = EAGAIN;
         if (ready > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            got = ::recv(fd, readBuffer.data(), readBuffer.size(), 0);
+            got = ::recv(fd, readBuffer.get(), kReceiveAreaSize, 0);
             readError = got < 0 ? errno : 0;
         }
         EndIo();

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "transport/LinkFraming.h"
@@ -80,7 +81,8 @@ class CLinkSocket : public CLinkTransport {
     // Touched only by the thread that runs the exchange (and by Connect).
     bool answerOwed = false;  // a request was sent and its answer not yet read
     CLinkFraming framing;
-    std::array<char, kReceiveAreaSize> readBuffer{};
+    // Allocated, not cleared: recv fills what is read.
+    std::unique_ptr<char[]> readBuffer{new char[kReceiveAreaSize]};
     size_t pendingStart = 0;
     size_t pendingLength = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -185,6 +186,35 @@ TEST(ValueFormat, TextsAreCutToTheirField) {
                         field.size, nullptr);
         EXPECT_STREQ(field.text(), c.text);
         EXPECT_TRUE(field.GuardIntact());
+    }
+}
+
+// Items print as "%.*f" prints the number they stand for, whatever path the printing takes.
+TEST(ValueFormat, FixedTextsMatchPrintfOfTheValue) {
+    const int64_t mantissas[] = {1,
+                                 -7,
+                                 12345,
+                                 -987654321,
+                                 999999999999999,
+                                 -100000000000000,
+                                 1000000000000000,
+                                 123456789012345678};
+    for (const int64_t m : mantissas) {
+        for (int e = -22; e <= 3; ++e) {
+            for (const size_t size : {size_t{8}, size_t{48}}) {
+                SCOPED_TRACE(::testing::Message() << m << "E" << e << " in " << size);
+                char expected[64];
+                std::snprintf(expected, size, "%.*f", e < 0 ? -e : 0,
+                              std::pow(10.0, e) * static_cast<double>(m));
+                const std::string mantissa = std::to_string(m);
+                const std::string exponent = std::to_string(e);
+                GuardedField field(size);
+                FormatValueItem(ValueTarget::kMath, {"N", mantissa.c_str(), exponent.c_str()},
+                                false, field.text(), field.size, nullptr);
+                EXPECT_STREQ(field.text(), expected);
+                EXPECT_TRUE(field.GuardIntact());
+            }
+        }
     }
 }
 

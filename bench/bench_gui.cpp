@@ -1,0 +1,491 @@
+// The operator's window while the instrument is slow or stalls: the real main window, log-in
+// control, connection manager and instrument view against rzsim in the same process. A 5 ms
+// probe timer on the GUI thread records the longest time between two of its ticks, the time
+// the window did not answer, during a log-in to a slow instrument, a loop panel's Send with its
+// pause, a Refresh, a display switch that waits out the receive time-out, and a log-out from an
+// instrument stalled mid-answer (with the time until the logo pane is back). Also the logged-in
+// console's peak memory against a bare window showing the same picture, each in a child process.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BenchSim.h"
+#include "SimCommands.h"
+#include "SimInstrument.h"
+#include "SimProfile.h"
+#include "SimServer.h"
+#include "ViewFactory.h"
+#include "platform/Paths.h"
+#include "registry/InstrumentRegistry.h"
+#include "session/ConnectionManager.h"
+#include "shell/CommandTable.h"
+#include "shell/LogoPane.h"
+#include "shell/MainFrame.h"
+#include "ui/FlatLook.h"
+#include "views/LoopPanelDlg.h"
+#include "views/NumericEdit.h"
+#include "views/RzView.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kControlGroup1 = 501;
+constexpr int kControlGroup2 = 502;
+
+// Ticks every 5 ms on the GUI thread and keeps the longest time between two ticks.
+class GapProbe {
+  public:
+    GapProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        clock_.start();
+    }
+    void Start() {
+        longestNs_ = 0;
+        lastNs_ = clock_.nsecsElapsed();
+        timer_.start(5);
+    }
+    // The longest gap since Start, the time since the last tick included.
+    double StopSeconds() {
+        Tick();
+        timer_.stop();
+        return static_cast<double>(longestNs_) / 1e9;
+    }
+
+  private:
+    void Tick() {
+        const qint64 now = clock_.nsecsElapsed();
+        longestNs_ = std::max(longestNs_, now - lastNs_);
+        lastNs_ = now;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 lastNs_ = 0;
+    qint64 longestNs_ = 0;
+};
+
+// Runs the GUI thread's events until `done` holds; false after `timeoutMs`.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    // Wakes the loop now and then, so that a condition set by another thread is seen; the
+    // event loop sleeps in between rather than spinning beside the threads it waits for.
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void RunFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
+}
+
+std::unique_ptr<CSimServer> StartServer(const std::function<void(CSimInstrument&)>& setUp = {}) {
+    CSimProfile profile;
+    std::string error;
+    if (!LoadSimProfile("full", &profile, &error)) {
+        return nullptr;
+    }
+    auto server = std::make_unique<CSimServer>(profile);
+    if (!RegisterInstrumentCommands(*server) || server->Start(0) == 0) {
+        return nullptr;
+    }
+    if (setUp) {
+        server->WithInstrument(setUp);
+    }
+    return server;
+}
+
+// A data directory with the given cycle and the instrument "Demo" on the loopback address.
+void RegisterDemo() {
+    CInstrumentRegistry registry;
+    registry.Load();
+    registry.Add("Demo", "127.  0.  0.  1");
+    registry.Save();
+}
+
+// The console as the program puts it together.
+class Console {
+  public:
+    Console(uint16_t port, int cycleMs, uint32_t linkTimeoutMs = 0) : data_(cycleMs) {
+        RegisterDemo();
+        manager.Init();
+        if (linkTimeoutMs != 0) {
+            manager.SetLinkTimeout(linkTimeoutMs);
+        }
+        frame = std::make_unique<CMainFrame>(port);
+        login = std::make_unique<CLoginControl>(manager, *frame, MakeInstrumentView);
+        frame->show();
+    }
+    ~Console() {
+        login.reset();
+        frame.reset();
+        manager.CloseAll();
+    }
+    // Logs in as the level-A user; with `settle`, runs the events a little longer so that the
+    // view has laid itself out.
+    bool LogIn(bool settle) {
+        bool ended = false;
+        bool succeeded = false;
+        const auto finished = QObject::connect(frame.get(), &CMainFrame::LoginFinished,
+                                               [&](bool ok) { ended = true, succeeded = ok; });
+        frame->LoginAtStart("Demo", kBenchUser, std::string(kBenchPassword));
+        RunUntil([&] { return ended; }, 120000);
+        QObject::disconnect(finished);
+        if (!succeeded) {
+            return false;
+        }
+        if (settle) {
+            RunFor(200);
+        }
+        manager.FindConnection(login->ConnectionId(), &connection);
+        return connection != nullptr;
+    }
+    CRZView* View() const { return dynamic_cast<CRZView*>(frame->ClientPane()); }
+    bool LogoShown() const { return dynamic_cast<CLogoPane*>(frame->ClientPane()) != nullptr; }
+    // Runs the view command `id` and the events until the view's operation has ended or the
+    // connection is gone.
+    bool RunViewCommand(int id, int timeoutMs) {
+        bool ended = false;
+        const auto conn =
+            QObject::connect(View(), &CRZView::CommandStatesChanged, [&] { ended = true; });
+        View()->Run(id);
+        const bool ok = RunUntil([&] { return ended || LogoShown(); }, timeoutMs);
+        QObject::disconnect(conn);
+        return ok;
+    }
+
+    CConnectionManager manager;
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CLoginControl> login;
+    CInstrumentConnection* connection = nullptr;
+
+  private:
+    BenchDataDir data_;
+};
+
+// The number of the next command request of the only connection to `server`.
+uint32_t NextRequest(const CSimServer& server) {
+    return static_cast<uint32_t>(server.CommandRequests().size() + 1);
+}
+
+#define BENCH_REQUIRE(condition, message) \
+    if (!(condition)) {                   \
+        state.SkipWithError(message);     \
+        return;                           \
+    }
+
+void BM_GuiGapSlowLogin(benchmark::State& state) {
+    auto server = StartServer();
+    BENCH_REQUIRE(server, "rzsim did not start");
+    server->SetFaults({.answerDelayMs = 300});
+    for (auto _ : state) {
+        Console console(server->Port(), 60000);
+        GapProbe probe;
+        probe.Start();
+        const bool loggedIn = console.LogIn(false);
+        const double gap = probe.StopSeconds();
+        BENCH_REQUIRE(loggedIn, "log-in failed");
+        state.SetIterationTime(gap);
+    }
+}
+BENCHMARK(BM_GuiGapSlowLogin)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Loop 1 of control group 1 in AUT; MAN with a typed output makes Send pause before the output.
+void BM_GuiGapLoopSend(benchmark::State& state) {
+    auto server = StartServer([](CSimInstrument& instrument) {
+        CSimSetup& s = instrument.Setup();
+        s.controlGroups[0].members = {};
+        s.controlGroups[0].members[0] = CSimControlMember{3, 1};
+        CSimLoop& loop = s.loops[0];
+        loop.kind = 1, loop.mode = 0, loop.remote = false, loop.run = true, loop.out = 42.5;
+    });
+    BENCH_REQUIRE(server, "rzsim did not start");
+    for (auto _ : state) {
+        Console console(server->Port(), 60000);
+        BENCH_REQUIRE(console.LogIn(true), "log-in failed");
+        BENCH_REQUIRE(console.RunViewCommand(kControlGroup1, 10000), "no control group");
+        auto* panel = dynamic_cast<CLoopPanelDlg*>(console.View()->LoopPanel());
+        BENCH_REQUIRE(panel, "no loop panel");
+        auto* send = panel->findChild<QPushButton*>("Send");
+        auto* manual = panel->findChild<QRadioButton*>("MAN");
+        auto* out = panel->findChild<CNumericEdit*>("OUT");
+        BENCH_REQUIRE(send && manual && out, "loop panel incomplete");
+        BENCH_REQUIRE(RunUntil([&] { return !panel->Busy() && send->isEnabled(); }, 10000),
+                      "Send stays disabled");
+        manual->click();
+        out->selectAll();
+        QTest::keyClick(out, Qt::Key_Backspace);
+        QTest::keyClicks(out, "50");
+        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(out, &leave);
+        const size_t before = server->CommandRequests().size();
+        QElapsedTimer clock;
+        clock.start();
+        GapProbe probe;
+        probe.Start();
+        send->click();
+        const bool ended = RunUntil([&] { return !panel->Busy(); }, 15000);
+        const double gap = probe.StopSeconds();
+        BENCH_REQUIRE(ended && clock.elapsed() >= 2000, "Send did not pause and end");
+        BENCH_REQUIRE(server->CommandRequests().size() >= before + 3, "Send sent too little");
+        state.SetIterationTime(gap);
+    }
+}
+BENCHMARK(BM_GuiGapLoopSend)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_GuiGapRefresh(benchmark::State& state) {
+    auto server = StartServer();
+    BENCH_REQUIRE(server, "rzsim did not start");
+    Console console(server->Port(), 60000);
+    BENCH_REQUIRE(console.LogIn(true), "log-in failed");
+    for (auto _ : state) {
+        const size_t before = server->CommandRequests().size();
+        GapProbe probe;
+        probe.Start();
+        const bool ended = console.RunViewCommand(ID_REFRESH, 20000);
+        const double gap = probe.StopSeconds();
+        BENCH_REQUIRE(ended && !console.LogoShown(), "Refresh did not end");
+        BENCH_REQUIRE(server->CommandRequests().size() > before + 10, "Refresh sent too little");
+        state.SetIterationTime(gap);
+    }
+}
+BENCHMARK(BM_GuiGapRefresh)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The instrument takes the request of a display switch and answers nothing: the switch waits
+// out the receive time-out (2 s) and the link is given up.
+void BM_GuiGapStalledSwitch(benchmark::State& state) {
+    auto server = StartServer();
+    BENCH_REQUIRE(server, "rzsim did not start");
+    for (auto _ : state) {
+        Console console(server->Port(), 60000, 2000);
+        BENCH_REQUIRE(console.LogIn(true), "log-in failed");
+        server->SetFaults({.stallFromRequest = NextRequest(*server)});
+        QElapsedTimer clock;
+        clock.start();
+        GapProbe probe;
+        probe.Start();
+        const bool ended = console.RunViewCommand(kControlGroup2, 15000);
+        const double gap = probe.StopSeconds();
+        server->SetFaults({});
+        BENCH_REQUIRE(ended && clock.elapsed() >= 1900, "the switch did not wait out the time-out");
+        state.SetIterationTime(gap);
+        state.counters["waited_ms"] = static_cast<double>(clock.elapsed());
+        server->ClearRequests();
+    }
+}
+BENCHMARK(BM_GuiGapStalledSwitch)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+// A Refresh whose first answer stops half-way; a log-out while it waits. The longest gap and
+// the time from the command to the logo pane, in seconds.
+bool StalledLogout(CSimServer& server, double* gap, double* toLogo) {
+    server.ClearRequests();
+    Console console(server.Port(), 60000, 10000);
+    if (!console.LogIn(true)) {
+        return false;
+    }
+    server.SetFaults({.stallMidAnswerOn = NextRequest(server)});
+    console.View()->Run(ID_REFRESH);
+    // The half answer has arrived and the refresh waits for the rest.
+    RunFor(200);
+    if (!console.connection->OperationRunning()) {
+        return false;
+    }
+    QElapsedTimer clock;
+    GapProbe probe;
+    clock.start();
+    probe.Start();
+    console.frame->Action(ID_LOGOUT)->trigger();
+    const bool back = RunUntil([&] { return console.LogoShown(); }, 10000);
+    *toLogo = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    // The window goes on answering while the connection winds down.
+    RunFor(100);
+    *gap = probe.StopSeconds();
+    server.SetFaults({});
+    return back;
+}
+
+void BM_GuiGapStalledLogout(benchmark::State& state) {
+    auto server = StartServer();
+    BENCH_REQUIRE(server, "rzsim did not start");
+    for (auto _ : state) {
+        double gap = 0;
+        double toLogo = 0;
+        BENCH_REQUIRE(StalledLogout(*server, &gap, &toLogo), "log-out did not return");
+        state.SetIterationTime(gap);
+    }
+}
+BENCHMARK(BM_GuiGapStalledLogout)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_StalledLogoutToLogoPane(benchmark::State& state) {
+    auto server = StartServer();
+    BENCH_REQUIRE(server, "rzsim did not start");
+    for (auto _ : state) {
+        double gap = 0;
+        double toLogo = 0;
+        BENCH_REQUIRE(StalledLogout(*server, &gap, &toLogo), "log-out did not return");
+        state.SetIterationTime(toLogo);
+    }
+}
+BENCHMARK(BM_StalledLogoutToLogoPane)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Peak memory: this program again, as the logged-in console or as the bare window.
+
+// Runs this program with `mode` and its arguments; the child's peak resident memory in kB, or
+// a negative number when it failed.
+double ChildPeakKb(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    return static_cast<double>(usage.ru_maxrss);
+}
+
+void BM_ConsolePeakMemory(benchmark::State& state) {
+    QTemporaryDir dir;
+    double peakKb = 0;
+    for (auto _ : state) {
+        peakKb = ChildPeakKb({"--bench-console-window", std::to_string(BenchServer().Port()),
+                              dir.path().toStdString()});
+        BENCH_REQUIRE(peakKb > 0, "the console child failed");
+    }
+    state.counters["peak_kB"] = peakKb;
+}
+BENCHMARK(BM_ConsolePeakMemory)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_BareWindowPeakMemory(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("screen.png").toStdString();
+    BenchServer().WithInstrument([&](CSimInstrument& instrument) {
+        std::ofstream(file, std::ios::binary) << instrument.ScreenPng();
+    });
+    double peakKb = 0;
+    for (auto _ : state) {
+        peakKb = ChildPeakKb({"--bench-bare-window", file});
+        BENCH_REQUIRE(peakKb > 0, "the bare window child failed");
+    }
+    state.counters["peak_kB"] = peakKb;
+}
+BENCHMARK(BM_BareWindowPeakMemory)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// The console logged in to rzsim at `port` (data directory `dir`), through three 1000 ms cycles
+// after its first screen.
+int RunBenchConsoleWindow(QApplication& app, const char* port, const char* dir) {
+    ApplyFlatLook(app);
+    SetDataDirectory(dir);
+    std::ofstream(std::string(dir) + "/SimpleCtrl.ini", std::ios::binary)
+        << "[Config]\r\nCommCycle=1000\r\n";
+    RegisterDemo();
+    CConnectionManager manager;
+    manager.Init();
+    CMainFrame frame(static_cast<uint16_t>(std::atoi(port)));
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    bool shown = false;
+    QObject::connect(&login, &CLoginControl::FirstDataShown, [&] { shown = true; });
+    frame.show();
+    frame.LoginAtStart("Demo", kBenchUser, std::string(kBenchPassword));
+    if (!RunUntil([&] { return shown; }, 30000)) {
+        return 1;
+    }
+    RunFor(3500);
+    return frame.State().loggedIn ? 0 : 1;
+}
+
+// A plain window showing the picture in `file`, painted a few times.
+int RunBenchBareWindow(const char* file) {
+    QLabel label;
+    QPixmap picture(QString::fromLocal8Bit(file));
+    if (picture.isNull()) {
+        return 1;
+    }
+    label.setPixmap(picture);
+    label.show();
+    for (int i = 0; i < 4; ++i) {
+        label.repaint();
+        RunFor(50);
+    }
+    return 0;
+}
