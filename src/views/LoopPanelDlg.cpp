@@ -115,8 +115,8 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     Place(loc_, 10, 97, 30, 10);
     Place(rem_, 41, 97, 31, 10);
     Place(runFrame_, 7, 112, 67, 24);
-    Place(run_, 10, 123, 30, 10);
-    Place(stop_, 41, 123, 31, 10);
+    Place(run_, 10, 123, 29, 10);
+    Place(stop_, 39, 123, 34, 10);
     Place(spLabel_, 7, 144, 18, 8);
     Place(sp_, 25, 142, 49, 12);
     Place(outLabel_, 7, 160, 18, 8);
