@@ -101,7 +101,10 @@ class ViewFixture : public SimFixture {
             }
             joined += wanted ? (joined.empty() ? "" : "|") + request : "";
         }
-        pauses->mark = seen;
+        // The pause source goes with its connection (a lost link closes it).
+        if (Find(id) != nullptr) {
+            pauses->mark = seen;
+        }
         return joined;
     }
     void Publish(uint32_t key, int32_t value) {
