@@ -303,20 +303,22 @@ void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
     }
 }
 
-void CSimplePanelDlg::OnMemory() {
+// Starts what runs or stops what is stopped; on success the button names the next action.
+template <class Choose>
+void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int startCaption,
+                                int stopCaption, Choose choose) {
     ShowStatusMessage("");
     CInstrumentModel model{};
     if (busy_ || !ReadModel(&model)) {
         return;
     }
-    const bool running = model.memoryRunning != 0;
+    auto [running, body] = choose(model);
     const RzResult started = StartViewOperation(
-        context_, "Memory",
-        [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); },
-        [this, running](RzResult result) {
+        context_, name, std::move(body),
+        [this, button, running, startCaption, stopCaption](RzResult result) {
             SetBusy(false);
             if (result == RZ_OK) {
-                memory_->setText(Caption(running ? kMemoryStart : kMemoryStop));
+                button->setText(Caption(running ? startCaption : stopCaption));
             }
         },
         this, [this] { SetBusy(false); });
@@ -325,25 +327,20 @@ void CSimplePanelDlg::OnMemory() {
     }
 }
 
+void CSimplePanelDlg::OnMemory() {
+    StartStop("Memory", memory_, kMemoryStart, kMemoryStop, [](const CInstrumentModel& model) {
+        const bool running = model.memoryRunning != 0;
+        return std::make_pair(
+            running, [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); });
+    });
+}
+
 void CSimplePanelDlg::OnMath() {
-    ShowStatusMessage("");
-    CInstrumentModel model{};
-    if (busy_ || !ReadModel(&model)) {
-        return;
-    }
-    const bool running = model.mathRunning != 0;
-    const RzResult started = StartViewOperation(
-        context_, "Math", [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); },
-        [this, running](RzResult result) {
-            SetBusy(false);
-            if (result == RZ_OK) {
-                math_->setText(Caption(running ? kMathStart : kMathStop));
-            }
-        },
-        this, [this] { SetBusy(false); });
-    if (started == RZ_OK) {
-        SetBusy(true);
-    }
+    StartStop("Math", math_, kMathStart, kMathStop, [](const CInstrumentModel& model) {
+        const bool running = model.mathRunning != 0;
+        return std::make_pair(
+            running, [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); });
+    });
 }
 
 void CSimplePanelDlg::OnGroup() {

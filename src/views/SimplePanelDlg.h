@@ -64,6 +64,9 @@ class CSimplePanelDlg : public QWidget {
     void OnGroupChosen(int index);
     void OnMemory();
     void OnMath();
+    template <class Choose>
+    void StartStop(const char* name, QPushButton* button, int startCaption, int stopCaption,
+                   Choose choose);
 
     bool ReadModel(CInstrumentModel* model) const;
     void FillGroupCombo(int32_t kind, int32_t group);
