@@ -3,7 +3,6 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "session/ConnectionManager.h"
@@ -25,7 +24,6 @@ struct CConnectionManager::LoginJob {
     // Written by the log-in thread before it hands the job back.
     RzResult result = RZ_OK;
     bool opened = false;  // the link was opened (a link that never opened is not closed)
-    std::thread thread;
     LoginDoneHandler done;
     LoginProgressHandler progress;
 };

@@ -1,6 +1,7 @@
-// The log-in as an operation of the connection manager: it runs on a thread of its own, reports
-// its progress and its result to the GUI thread, and can be cancelled at any point.
+// The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
+// reports its progress and its result to the GUI thread, and can be cancelled at any point.
 #include <new>
+#include <utility>
 
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
@@ -47,13 +48,62 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     job->done = std::move(done);
     job->progress = std::move(progress);
     loginCalls_.Arm();
-    try {
-        job->thread = std::thread([this, j = job.get()] { RunLogin(*j); });
-    } catch (...) {
-        return LINK_E_GENERAL;
+    if (!loginThread_.joinable()) {
+        loginQuit_ = false;
+        try {
+            loginThread_ = std::thread([this] { LoginThreadMain(); });
+        } catch (...) {
+            return LINK_E_GENERAL;
+        }
     }
+    {
+        std::lock_guard lock(loginMutex_);
+        loginQueued_ = job.get();
+        loginBusy_ = true;
+    }
+    loginCv_.notify_all();
     login_ = std::move(job);
     return RZ_OK;
+}
+
+void CConnectionManager::LoginThreadMain() {
+    std::unique_lock lock(loginMutex_);
+    for (;;) {
+        loginCv_.wait(lock, [this] { return loginQuit_ || loginQueued_ != nullptr; });
+        if (loginQueued_ == nullptr) {
+            return;
+        }
+        LoginJob& job = *std::exchange(loginQueued_, nullptr);
+        const uint64_t number = job.number;
+        lock.unlock();
+        RunLogin(job);
+        lock.lock();
+        // The job is the GUI thread's again from here on.
+        loginBusy_ = false;
+        lock.unlock();
+        loginCv_.notify_all();
+        loginCalls_.Post([this, number] { FinishLogin(number); });
+        lock.lock();
+    }
+}
+
+// Waits until the log-in thread no longer touches the job: at once when it has handed it back,
+// otherwise as soon as the closed link has ended its exchange.
+void CConnectionManager::WaitForLoginHandBack() {
+    std::unique_lock lock(loginMutex_);
+    loginCv_.wait(lock, [this] { return !loginBusy_; });
+}
+
+void CConnectionManager::StopLoginThread() {
+    if (!loginThread_.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard lock(loginMutex_);
+        loginQuit_ = true;
+    }
+    loginCv_.notify_all();
+    loginThread_.join();
 }
 
 void CConnectionManager::RunLogin(LoginJob& job) {
@@ -100,7 +150,6 @@ void CConnectionManager::RunLogin(LoginJob& job) {
         });
     }
     job.result = result;
-    loginCalls_.Post([this, number] { FinishLogin(number); });
 }
 
 void CConnectionManager::ReportLogin(uint64_t number, const CLoginProgress& progress) {
@@ -117,8 +166,9 @@ void CConnectionManager::FinishLogin(uint64_t number) {
         return;
     }
     std::unique_ptr<LoginJob> job = std::move(login_);
-    // The thread has handed the job back and is ending.
-    job->thread.join();
+    // Posted after the hand-back, so this returns at once; taking the lock orders the log-in
+    // thread's writes to the job before what follows.
+    WaitForLoginHandBack();
     if (job->cancelled) {
         DiscardLogin(*job);
         return;
@@ -160,10 +210,11 @@ void CConnectionManager::EndLogin() {
     if (login_) {
         login_->cancelled = true;
         login_->link->Close();
-        login_->thread.join();
+        WaitForLoginHandBack();
         DiscardLogin(*login_);
         login_.reset();
     }
+    StopLoginThread();
     loginCalls_.Clear();
 }
 

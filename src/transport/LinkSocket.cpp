@@ -1,6 +1,7 @@
 #include "transport/LinkSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -91,6 +92,11 @@ RzResult CLinkSocket::Connect() {
     if (up && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         up = (errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd);
     }
+    // The answer is read with a blocking recv bounded by the receive time-out (one call per
+    // wait instead of a poll and a recv); Close wakes it by shutting the socket down. Sends and
+    // the stray-byte check stay non-blocking per call.
+    const int flags = up ? ::fcntl(fd, F_GETFL) : -1;
+    up = up && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
     if (!up) {
         ::close(fd);
         if (wake >= 0) {
@@ -101,6 +107,7 @@ RzResult CLinkSocket::Connect() {
 
     framing.Reset();
     answerOwed = false;
+    receiveWaitMs = 0;
     pendingStart = 0;
     pendingLength = 0;
     {
@@ -122,9 +129,11 @@ RzResult CLinkSocket::Close() {
         return RZ_OK;
     }
     if (socketFd >= 0) {
-        // A thread inside poll or recv must leave before the descriptor number can be reused.
+        // A thread inside poll or recv must leave before the descriptor number can be reused:
+        // the event wakes a poll, the shutdown a blocking recv.
         closing = true;
         WakeLocked();
+        ::shutdown(socketFd, SHUT_RDWR);
         changed.wait(guard, [this] { return ioUsers == 0; });
         ::close(socketFd);
         ::close(wakeFd);
@@ -234,7 +243,7 @@ RzResult CLinkSocket::SendAll(const char* data, size_t length) {
     RzResult result = RZ_OK;
     size_t sent = 0;
     while (sent < length) {
-        const ssize_t n = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<size_t>(n);
             continue;
@@ -296,12 +305,18 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         if (!BeginIo(&fd, &wake)) {
             return LINK_E_NOT_OPEN;
         }
-        pollfd p[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-        const int ready = ::poll(p, 2, RemainingMs(deadline));
-        const int pollError = ready < 0 ? errno : 0;
-        ssize_t got = -1;
+        // The socket's wait is set to the time left whenever that has changed (from one quick
+        // answer to the next it has not), so that no recv outlasts the deadline.
+        const int waitMs = RemainingMs(deadline);
         int readError = EAGAIN;
-        if (ready > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (waitMs != receiveWaitMs && waitMs > 0) {
+            const timeval wait{waitMs / 1000, (waitMs % 1000) * 1000};
+            const bool set = ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
+            readError = set ? EAGAIN : errno;
+            receiveWaitMs = set ? waitMs : 0;
+        }
+        ssize_t got = -1;
+        if (waitMs > 0 && waitMs == receiveWaitMs) {
             got = ::recv(fd, readBuffer.get(), kReceiveAreaSize, 0);
             readError = got < 0 ? errno : 0;
         }
@@ -314,9 +329,8 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         }
         // The peer closed or the socket failed: no answer can come any more, so do not wait for
         // the time-out.
-        const bool lost = got == 0 ||
-                          (readError != EAGAIN && readError != EWOULDBLOCK && readError != EINTR) ||
-                          (pollError != 0 && pollError != EINTR);
+        const bool lost =
+            got == 0 || (readError != EAGAIN && readError != EWOULDBLOCK && readError != EINTR);
         if (lost) {
             if (!connected.load()) {
                 return LINK_E_NOT_OPEN;  // closed here, not by the peer

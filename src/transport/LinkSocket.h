@@ -13,7 +13,7 @@
 #include "transport/LinkTransport.h"
 
 // The TCP link to one instrument. There is no reader thread: the thread that waits for an answer
-// reads the socket itself (poll and recv on a non-blocking descriptor) until the framing says the
+// reads the socket itself (a blocking recv bounded by the time left) until the framing says the
 // answer is complete or the time-out passes.
 //
 // The link keeps no ownership between Send and Receive: the connection's lock already holds every
@@ -74,12 +74,13 @@ class CLinkSocket : public CLinkTransport {
     std::mutex lock;
     std::condition_variable changed;
     int socketFd = -1;
-    int wakeFd = -1;      // eventfd that interrupts a waiting poll on failure or close
+    int wakeFd = -1;      // eventfd that interrupts a send's waiting poll on failure or close
     int32_t ioUsers = 0;  // socket calls in progress; Close waits for them before closing
     bool closing = false;
 
     // Touched only by the thread that runs the exchange (and by Connect).
     bool answerOwed = false;  // a request was sent and its answer not yet read
+    int receiveWaitMs = 0;    // the socket's receive time-out as last set (0: not set)
     CLinkFraming framing;
     // Allocated, not cleared: recv fills what is read.
     std::unique_ptr<char[]> readBuffer{new char[kReceiveAreaSize]};

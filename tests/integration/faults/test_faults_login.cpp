@@ -1,5 +1,6 @@
 // Faults met while logging in: during the log-in dialogue, the identification and the first
-// full refresh. A failed log-in leaves no connection, no thread and no hub traffic behind.
+// full refresh. A failed log-in leaves no connection and no hub traffic behind, and no thread once
+// the manager is closed.
 #include <algorithm>
 
 #include "FaultFixture.h"
@@ -95,6 +96,9 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     EXPECT_EQ(Login(&id), LINK_E_BROKEN);
     EXPECT_EQ(shown, std::vector<std::string>{Text(20012)});
     EXPECT_EQ(manager.ConnectionCount(), 0u);
+    // Only the log-in thread is left, waiting for the next log-in until CloseAll.
+    EXPECT_EQ(ProcessThreadCount(), threadsBefore + 1);
+    manager.CloseAll();
     EXPECT_EQ(ProcessThreadCount(), threadsBefore);
 }
 
