@@ -1,6 +1,7 @@
 // One communication cycle at level A with the screen image: the CPU time the console spends on
-// a pass of the polling steps, against a bare client making the same exchanges; and the peak
-// memory of a logged-in `rzctl watch`.
+// a pass of the polling steps, against a bare client making the same exchanges, and with the
+// communication trace recording against the same connection without it; and the peak memory of
+// a logged-in `rzctl watch`.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -18,6 +19,9 @@
 #include "SimServer.h"
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
+#include "session/ExchangeTrace.h"
+#include "session/LoginDialogue.h"
+#include "transport/LinkSocket.h"
 
 extern char** environ;
 
@@ -84,6 +88,58 @@ void BM_BareCyclePassCpu(benchmark::State& state) {
     state.counters["requests"] = static_cast<double>(requests.size());
 }
 BENCHMARK(BM_BareCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// A pass of the polling steps on a connection made by hand, its link with or without the trace
+// that the console records every exchange in (the manager always puts it in).
+void CyclePassCpu(benchmark::State& state, bool traced) {
+    std::unique_ptr<CLinkTransport> link = std::make_unique<CLinkSocket>();
+    CTraceLink* trace = nullptr;
+    if (traced) {
+        auto wrapped =
+            std::make_unique<CTraceLink>(std::move(link), std::make_shared<CExchangeTrace>());
+        trace = wrapped.get();
+        link = std::move(wrapped);
+    }
+    CEventHub hub;
+    hub.SetupStandard();
+    CInstrumentIdentity identity{};
+    if (link->Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
+        RunLoginDialogue(link.get(), kBenchUser, kBenchPassword) != RZ_OK ||
+        RunIdentification(link.get(), &identity) != RZ_OK) {
+        state.SkipWithError("log-in failed");
+        return;
+    }
+    if (trace != nullptr) {
+        trace->SetRecording(true);
+    }
+    CInstrumentConnection connection(1, &hub, link.get());
+    if (connection.Prepare(identity) != RZ_OK || connection.Refresh() != RZ_OK) {
+        state.SkipWithError("refresh failed");
+        return;
+    }
+    for (auto _ : state) {
+        const double start = BenchThreadSeconds();
+        if (connection.PollOnce() != RZ_OK) {
+            state.SkipWithError("pass failed");
+            break;
+        }
+        state.SetIterationTime(BenchThreadSeconds() - start);
+    }
+    if (trace != nullptr) {
+        state.counters["traced"] = static_cast<double>(trace->Trace()->Added());
+    }
+    link->Close();
+}
+
+void BM_CyclePassCpuTraced(benchmark::State& state) {
+    CyclePassCpu(state, true);
+}
+BENCHMARK(BM_CyclePassCpuTraced)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_CyclePassCpuUntraced(benchmark::State& state) {
+    CyclePassCpu(state, false);
+}
+BENCHMARK(BM_CyclePassCpuUntraced)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // rzctl beside this program in the build tree, or where RZCTL names it.
 std::string RzctlPath() {

@@ -26,6 +26,7 @@ const RatioGoal kGoals[] = {
     {"BM_ConsoleDecodeScreen", "BM_BareLibpngDecode", 1.2},
     {"BM_ConsoleDecodeSimScreen", "BM_BareLibpngDecodeSimScreen", 1.2},
     {"BM_ConsoleCyclePassCpu", "BM_BareCyclePassCpu", 1.1},
+    {"BM_CyclePassCpuTraced", "BM_CyclePassCpuUntraced", 1.05},
     {"BM_RefreshAsync", "BM_RefreshSync", 1.2},
 };
 

@@ -65,13 +65,19 @@ uint64_t CExchangeTrace::Added() const {
     return added_;
 }
 
-void SummariseAnswer(const char* answer, size_t length, int32_t mode, std::string* out) {
-    if (mode == RECV_BINARY && length > 0) {
+void SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks,
+                     std::string* out) {
+    // An error line or a list in place of the blocks shows as text.
+    const bool text = blocks == 0 && length > 0 && answer[0] == 'E';
+    if (mode == RECV_BINARY && length > 0 && !text) {
         static constexpr char kPngSignature[] = "\x89PNG";
         const bool png = length >= 4 && std::memcmp(answer, kPngSignature, 4) == 0;
         *out = png ? "PNG " : "binary ";
         *out += GroupThousands(static_cast<uint32_t>(length));
         *out += " bytes";
+        if (blocks != 0) {
+            *out += " in " + std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+        }
         return;
     }
     size_t end = 0;
@@ -121,7 +127,7 @@ RzResult CTraceLink::Receive(char* buffer, uint32_t capacity, uint32_t* outLengt
     }
     const auto now = std::chrono::steady_clock::now();
     const size_t length = result == RZ_OK && outLength != nullptr ? *outLength : 0;
-    SummariseAnswer(buffer, length, shape.mode, &answer_);
+    SummariseAnswer(buffer, length, shape.mode, inner_->LastAnswerBlocks(), &answer_);
     const std::string& answer = answer_;
     if (sent_) {
         const auto us =
@@ -135,6 +141,10 @@ RzResult CTraceLink::Receive(char* buffer, uint32_t capacity, uint32_t* outLengt
     }
     sent_ = false;
     return result;
+}
+
+uint32_t CTraceLink::LastAnswerBlocks() const {
+    return inner_->LastAnswerBlocks();
 }
 
 RzResult CTraceLink::SetTimeout(uint32_t ms) {

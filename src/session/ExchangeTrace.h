@@ -41,9 +41,12 @@ class CExchangeTrace {
     uint64_t added_ = 0;
 };
 
-// How an answer shows in the trace, written into `out`: "PNG 245,312 bytes" for a screen image,
-// otherwise "binary N bytes" for a binary answer; the first line of any other answer.
-void SummariseAnswer(const char* answer, size_t length, int32_t mode, std::string* out);
+// How an answer shows in the trace, written into `out`: "PNG 245,312 bytes in 4 blocks" for a
+// screen image, otherwise "binary N bytes in K blocks" for a binary answer (without the blocks
+// when `blocks` is 0: not known); the first line of an error line or list that came in their
+// place and of any other answer.
+void SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks,
+                     std::string* out);
 
 // A link that writes every exchange into a trace while recording, and passes everything on to
 // the link it wraps. It does not record until told to, so the log-in dialogue, whose requests
@@ -63,6 +66,7 @@ class CTraceLink : public CLinkTransport {
                      AnswerShape shape) override;
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override;
+    uint32_t LastAnswerBlocks() const override;
 
   private:
     std::unique_ptr<CLinkTransport> inner_;

@@ -21,6 +21,7 @@ uint32_t ReadBigEndian32(const char* p) {
 
 void CLinkFraming::Reset() {
     received_ = 0;
+    blocks_ = 0;
     area_[0] = '\0';
     status_ = FrameStatus::kIncomplete;
     payload_.Clear();
@@ -188,6 +189,7 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             }
             area_[stop] = '\0';
             payload_.Clear();
+            blocks_ = 0;
             if (!payload_.Append(area_, stop + 1)) {
                 status_ = FrameStatus::kNoMemory;
                 break;
@@ -213,6 +215,7 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
                     status_ = FrameStatus::kNoMemory;
                     break;
                 }
+                ++blocks_;
                 if ((area_[kBlockFlags] & 1) != 0) {
                     received_ = payload_.Size();
                     status_ = FrameStatus::kComplete;

@@ -53,6 +53,10 @@ class CLinkFraming {
     // line in fixed and binary mode, and is the total payload length of a binary answer.
     uint32_t Received() const { return received_; }
 
+    // Binary blocks in the payload of this answer (0 when a status line or a list took their
+    // place).
+    uint32_t Blocks() const { return blocks_; }
+
     // The complete answer's Received() bytes: the payload in binary mode, else the receive area.
     const char* Answer() const;
 
@@ -74,6 +78,7 @@ class CLinkFraming {
     std::unique_ptr<char[]> areaStore_{new char[kReceiveAreaSize + 1]};
     char* const area_ = areaStore_.get();
     uint32_t received_ = 0;
+    uint32_t blocks_ = 0;
     uint32_t expectedLength_ = 0;
     int32_t mode_ = RECV_LIST;
     FrameStatus status_ = FrameStatus::kIncomplete;

@@ -194,11 +194,13 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     framing.Reset();
     framing.SetMode(shape.mode);
     framing.SetExpectedLength(shape.expectedLength);
+    lastBlocks = 0;
     RzResult result = ReadAnswer(deadline);
     if (result != RZ_OK) {
         return result;  // the link is failed or closed
     }
     answerOwed = false;
+    lastBlocks = framing.Blocks();
 
     const uint32_t received = framing.Received();
     if (received == 0) {

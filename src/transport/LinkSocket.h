@@ -49,6 +49,7 @@ class CLinkSocket : public CLinkTransport {
                      AnswerShape shape) override;
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override { return timeoutMs.load(); }
+    uint32_t LastAnswerBlocks() const override { return lastBlocks; }
 
     bool IsConnected() const { return connected.load(); }
     bool IsFailed() const { return failed.load(); }
@@ -80,7 +81,8 @@ class CLinkSocket : public CLinkTransport {
 
     // Touched only by the thread that runs the exchange (and by Connect).
     bool answerOwed = false;  // a request was sent and its answer not yet read
-    int receiveWaitMs = 0;    // the socket's receive time-out as last set (0: not set)
+    int receiveWaitMs = 0;
+    uint32_t lastBlocks = 0;  // the socket's receive time-out as last set (0: not set)
     CLinkFraming framing;
     // Allocated, not cleared: recv fills what is read.
     std::unique_ptr<char[]> readBuffer{new char[kReceiveAreaSize]};

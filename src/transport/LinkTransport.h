@@ -50,4 +50,6 @@ class CLinkTransport {
                              AnswerShape shape) = 0;
     virtual RzResult SetTimeout(uint32_t ms) = 0;
     virtual uint32_t GetTimeout() const = 0;
+    // How many blocks the last binary answer came in (0: not a binary answer, or not known).
+    virtual uint32_t LastAnswerBlocks() const { return 0; }
 };

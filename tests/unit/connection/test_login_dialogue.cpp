@@ -243,19 +243,22 @@ TEST(ExchangeTrace, SummarisesAnswers) {
     const struct {
         std::string answer;
         int32_t mode;
+        uint32_t blocks;
         const char* expected;
     } cases[] = {
-        {"E0\r\n", RECV_LINE, "E0"},
-        {"EA\r\nMODEL:\r\nEN\r\n", RECV_LIST, "EA"},
-        {std::string("\x89PNG\r\n\x1a\n", 8) + std::string(245304, '\0'), RECV_BINARY,
-         "PNG 245,312 bytes"},
-        {"abc", RECV_BINARY, "binary 3 bytes"},
-        {"", RECV_BINARY, ""},
-        {"E1 busy", RECV_FIXED, "E1 busy"},
+        {"E0\r\n", RECV_LINE, 0, "E0"},
+        {"EA\r\nMODEL:\r\nEN\r\n", RECV_LIST, 0, "EA"},
+        {std::string("\x89PNG\r\n\x1a\n", 8) + std::string(245304, '\0'), RECV_BINARY, 4,
+         "PNG 245,312 bytes in 4 blocks"},
+        {"abc", RECV_BINARY, 1, "binary 3 bytes in 1 block"},
+        {"abc", RECV_BINARY, 0, "binary 3 bytes"},
+        {std::string("E1 Busy\r\n\0", 10), RECV_BINARY, 0, "E1 Busy"},
+        {"", RECV_BINARY, 0, ""},
+        {"E1 busy", RECV_FIXED, 0, "E1 busy"},
     };
     for (const auto& c : cases) {
         std::string out = "stale";
-        SummariseAnswer(c.answer.data(), c.answer.size(), c.mode, &out);
+        SummariseAnswer(c.answer.data(), c.answer.size(), c.mode, c.blocks, &out);
         EXPECT_EQ(out, c.expected);
     }
 }

@@ -188,6 +188,18 @@ TEST(LinkFraming, BinaryAnswersJoinBlockPayloadsHoweverCut) {
          FrameStatus::kMalformed, "", 0},
     };
     RunEveryCutting(cases);
+
+    // The trace tells how many blocks an answer came in; none when an error line replaced them.
+    const struct {
+        std::string input;
+        uint32_t blocks;
+    } counts[] = {{three, 3}, {block256, 1}, {BinaryBlock(p1, false) + "E3\r\n", 0}};
+    auto framing = std::make_unique<CLinkFraming>();
+    for (const auto& c : counts) {
+        EXPECT_EQ(Feed(*framing, RECV_BINARY, 0, c.input, {c.input.size()}).status,
+                  FrameStatus::kComplete);
+        EXPECT_EQ(framing->Blocks(), c.blocks) << c.input.size();
+    }
 }
 
 TEST(LinkFraming, AnswersLargerThanTheAreaOverflowInsteadOfOverrunning) {
