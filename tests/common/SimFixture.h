@@ -20,6 +20,7 @@
 #include "commands/CommandSet.h"
 #include "commands/DataQueries.h"
 #include "common/EventLoop.h"
+#include "common/ThreadNotes.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
@@ -90,7 +91,8 @@ class CSimCmdSession {
     size_t requestsSeen_ = 0;
 };
 
-// rzsim and a connection manager with a temporary data directory; captures the status texts.
+// rzsim and a connection manager with a temporary data directory; captures the status texts and
+// notes the thread of every exchange step.
 class SimFixture : public ::testing::Test {
   protected:
     void StartSim(const std::string& profileName = "full", const CSimFaults& faults = {}) {
@@ -116,7 +118,8 @@ class SimFixture : public ::testing::Test {
     QTemporaryDir dataDir;
     std::unique_ptr<CSimServer> server;
     uint16_t port = 0;
-    CConnectionManager manager;
+    CThreadNotes notes;
+    CConnectionManager manager{notes.Factory()};
     std::vector<std::string> shown;
     ScopedStatusSink sink{[this](const std::string& text) { shown.push_back(text); }};
 };

@@ -1,9 +1,7 @@
-// The GUI thread never waits on the instrument: log-ins and operations run against a slow,
-// stalling rzsim while a probe timer on the GUI thread keeps ticking, and closing a connection
-// or cancelling a log-in leaves nothing behind.
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
+// The GUI thread never waits on the instrument: log-ins and operations against a slow, stalling
+// rzsim run no exchange step on it, and closing a connection or cancelling a log-in leaves
+// nothing behind. (How long the GUI thread goes without answering is measured by the
+// benchmarks, not here.)
 #include <algorithm>
 #include <fstream>
 
@@ -13,29 +11,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-constexpr milliseconds kLongestGap{50};
-
-// Ticks every 10 ms on the GUI thread and keeps the longest gap between two ticks.
-class Probe {
-  public:
-    Probe() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-        last_ = Clock::now();
-        timer_.start(10);
-    }
-    milliseconds Longest() const { return std::chrono::duration_cast<milliseconds>(longest_); }
-
-  private:
-    QTimer timer_;
-    Clock::time_point last_;
-    Clock::duration longest_{};
-};
 
 class AsyncAgainstSim : public FaultFixture {
   protected:
@@ -53,7 +28,7 @@ RzResult Ack(CInstrumentConnection& c) {
     return c.AcknowledgeAlarm();
 }
 
-TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
+TEST_F(AsyncAgainstSim, NoExchangeRunsOnTheGuiThreadWhileTheInstrumentIsSlow) {
     WriteCycle(60000);
     CSimFaults slow;
     slow.answerDelayMs = 300;
@@ -64,7 +39,6 @@ TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
     bool loggedIn = false;
     uint32_t id = 0;
     {
-        Probe probe;
         ASSERT_EQ(StartLogin(
                       [&](RzResult r, uint32_t newId) {
                           EXPECT_EQ(r, RZ_OK);
@@ -79,7 +53,6 @@ TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
                       }),
                   RZ_OK);
         ASSERT_TRUE(ProcessEventsUntil([&] { return loggedIn; }, std::chrono::seconds(60)));
-        EXPECT_LE(probe.Longest(), kLongestGap);
     }
     EXPECT_EQ(phases, (std::vector<CLoginProgress::Phase>{
                           CLoginProgress::kConnecting, CLoginProgress::kLoggingIn,
@@ -92,7 +65,6 @@ TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
     server->SetFaults(slower);
     bool done = false;
     const auto start = Clock::now();
-    Probe probe;
     ASSERT_EQ(Find(id)->StartOperation("Acknowledge alarm", Ack,
                                        [&](RzResult r) {
                                            EXPECT_EQ(r, RZ_OK);
@@ -101,7 +73,8 @@ TEST_F(AsyncAgainstSim, TheGuiThreadKeepsTickingWhileTheInstrumentIsSlow) {
               RZ_OK);
     ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
     EXPECT_GE(Clock::now() - start, milliseconds(2000));
-    EXPECT_LE(probe.Longest(), kLongestGap);
+    EXPECT_GT(notes.Total(), size_t{kRefreshSteps});
+    EXPECT_EQ(notes.OnThisThread(), 0u);
     CloseAllAndCheckThreads();
 }
 
