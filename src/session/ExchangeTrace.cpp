@@ -1,6 +1,7 @@
 #include "session/ExchangeTrace.h"
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -106,6 +107,10 @@ RzResult CTraceLink::Send(const char* request, uint32_t length) {
     const RzResult result = inner_->Send(request, length);
     if (!recording_.load(std::memory_order_relaxed)) {
         return result;
+    }
+    if (!secret_.empty() && std::string_view(request, length) == secret_) {
+        request = kHiddenRequest;
+        length = static_cast<uint32_t>(std::strlen(kHiddenRequest));
     }
     if (result != RZ_OK) {
         trace_->Add(WallMs(), request, length, "", 0, 0, result);

@@ -49,13 +49,17 @@ void SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t b
                      std::string* out);
 
 // A link that writes every exchange into a trace while recording, and passes everything on to
-// the link it wraps. It does not record until told to, so the log-in dialogue, whose requests
-// carry the password, never reaches the trace.
+// the link it wraps. It does not record until told to. A request that is the hidden text (the
+// password of the log-in dialogue) is recorded as kHiddenRequest.
 class CTraceLink : public CLinkTransport {
   public:
     CTraceLink(std::unique_ptr<CLinkTransport> inner, std::shared_ptr<CExchangeTrace> trace);
 
+    static constexpr const char* kHiddenRequest = "********";
+
     void SetRecording(bool recording) { recording_.store(recording, std::memory_order_relaxed); }
+    // Before the first exchange; an empty text hides nothing.
+    void HideRequest(std::string secret) { secret_ = std::move(secret); }
     const std::shared_ptr<CExchangeTrace>& Trace() const { return trace_; }
 
     RzResult Open(const char* host, uint16_t port) override;
@@ -72,6 +76,7 @@ class CTraceLink : public CLinkTransport {
     std::unique_ptr<CLinkTransport> inner_;
     std::shared_ptr<CExchangeTrace> trace_;
     std::atomic<bool> recording_{false};
+    std::string secret_;
     // Only the thread of the running exchange touches these (the connection lock orders them).
     bool sent_ = false;
     std::string request_;

@@ -18,7 +18,7 @@ struct CConnectionManager::LoginJob {
     uint16_t port = kInstrumentPort;
     std::vector<uint32_t> idsInUse;  // ids of the connections open when the log-in started
     std::unique_ptr<CLinkTransport> link;
-    CTraceLink* traceLink = nullptr;  // the link, which records once the log-in dialogue is over
+    CTraceLink* traceLink = nullptr;  // the link, which records the password hidden
     std::unique_ptr<CInstrumentConnection> connection;
     std::atomic<bool> cancelled{false};
     // Written by the log-in thread before it hands the job back.

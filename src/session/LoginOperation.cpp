@@ -23,6 +23,9 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     if (std::unique_ptr<CLinkTransport> link = transportFactory_ ? transportFactory_() : nullptr) {
         auto traced =
             std::make_unique<CTraceLink>(std::move(link), std::make_shared<CExchangeTrace>());
+        // The whole conversation is traced, the log-in dialogue too, but never the password.
+        traced->HideRequest(password != nullptr ? password : "");
+        traced->SetRecording(true);
         job->traceLink = traced.get();
         job->link = std::move(traced);
     }
@@ -134,10 +137,6 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     if (goOn(result)) {
         report(CLoginProgress::kLoggingIn);
         result = RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str());
-    }
-    if (result == RZ_OK && job.traceLink != nullptr) {
-        // The user name and password are behind us: the trace starts here.
-        job.traceLink->SetRecording(true);
     }
     CInstrumentIdentity identity{};
     if (goOn(result)) {

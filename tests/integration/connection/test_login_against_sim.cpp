@@ -113,10 +113,10 @@ TEST_F(LoginTest, EachShippedProfileLogsInAndLoadsWhatItSetsUp) {
     EXPECT_TRUE(shown.empty());
 }
 
-// The trace holds what was said to the instrument after the log-in dialogue, as it was said:
-// every request of the refresh in order with its answer, a screen image summarised, and never
-// the password.
-TEST_F(LoginTest, TraceRecordsEveryExchangeAfterTheLogInDialogue) {
+// The trace holds what was said to the instrument as it was said: the greeting, the log-in
+// dialogue with the password hidden, every request of the refresh in order with its answer, a
+// screen image summarised.
+TEST_F(LoginTest, TraceRecordsEveryExchangeWithThePasswordHidden) {
     StartSim();
     uint32_t id = 0;
     ASSERT_EQ(Login(&id), RZ_OK);
@@ -129,7 +129,9 @@ TEST_F(LoginTest, TraceRecordsEveryExchangeAfterTheLogInDialogue) {
         sent.push_back(r.text);
     }
     ASSERT_GT(sent.size(), 2u);
-    const std::vector<std::string> afterDialogue(sent.begin() + 2, sent.end());
+    ASSERT_EQ(sent[1], "rzadmin");
+    sent[1] = CTraceLink::kHiddenRequest;
+    sent.insert(sent.begin(), "(greeting)");
     std::vector<std::string> traced;
     bool pngSeen = false;
     for (const CTraceEntry& e : entries) {
@@ -144,8 +146,8 @@ TEST_F(LoginTest, TraceRecordsEveryExchangeAfterTheLogInDialogue) {
         }
     }
     ASSERT_GE(traced.size(), 30u) << "the full refresh";
-    ASSERT_LE(traced.size(), afterDialogue.size());
-    EXPECT_TRUE(std::equal(traced.begin(), traced.end(), afterDialogue.begin()));
+    ASSERT_LE(traced.size(), sent.size());
+    EXPECT_TRUE(std::equal(traced.begin(), traced.end(), sent.begin()));
     EXPECT_TRUE(pngSeen);
     ASSERT_EQ(manager.CloseConnection(id), RZ_OK);
     EXPECT_EQ(manager.Trace(id), nullptr);
