@@ -166,20 +166,6 @@ TEST_F(RegistryTest, GetRecordAndRemoveCheckTheIndex) {
     EXPECT_EQ(registry.FindIndex("b"), -1);
 }
 
-TEST_F(RegistryTest, RemoveOfALoadedRecordIsSavedWithTheRest) {
-    const std::string path = PathOf("RZRegist.rzr");
-    WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
-    CInstrumentRegistry registry;
-    ASSERT_EQ(registry.Load(path.c_str()), RZ_OK);
-    const int index = registry.FindIndex("Boiler east");
-    ASSERT_EQ(index, 1);
-    ASSERT_EQ(registry.Remove(index), RZ_OK);
-    ASSERT_EQ(registry.Save(), RZ_OK);
-    EXPECT_EQ(ReadBytes(path), kHeaderPrefix + "         2\r\n" +
-                                   "Line-3          ,192.168.  1. 10 \r\n" +
-                                   "Press-15-West-A ,172. 16.254.  1 \r\n");
-}
-
 TEST_F(RegistryTest, LoadingTwiceDoesNotRewriteTheFile) {
     const std::string path = PathOf("RZRegist.rzr");
     WriteBytes(path, ReadBytes(FixturePath("windows_crlf.rzr")));
