@@ -1,5 +1,6 @@
-// The communication cycle against rzsim: each pass reaches the views through the hub, and
-// operations run beside it.
+// The communication cycle against rzsim: each pass reaches the views through the hub. Operations
+// beside the cycle are the asynchronous suite's, their effects the entry points' and the
+// conformance suites'.
 #include <cstring>
 
 #include "common/SimFixture.h"
@@ -36,38 +37,6 @@ TEST_F(CycleTest, EachCycleReachesTheGuiThroughTheHub) {
     EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 6),
               (std::vector<std::string>{"FW", "FD0,1,248", "FO", "FC GET", "FW", "FD0,1,248"}));
     EXPECT_EQ(manager.ConnectionCount(), 1u);
-}
-
-TEST_F(CycleTest, OperationsRunBesideTheCycleAndFoldIntoTheModel) {
-    WriteCycle1000();
-    StartSim("full");
-    uint32_t id = 0;
-    ASSERT_EQ(Login(&id), RZ_OK);
-    CInstrumentConnection* c = Find(id);
-    ASSERT_EQ(c->ExecPS(1), RZ_OK);
-    ASSERT_EQ(c->ExecTL(1), RZ_OK);
-    CInstrumentModel m{};
-    c->CopyModel(&m);
-    EXPECT_EQ(m.memoryRunning, 1);
-    EXPECT_EQ(m.mathRunning, 1);
-    // The next refresh reads the same state back from the instrument.
-    ASSERT_EQ(c->Refresh(), RZ_OK);
-    c->CopyModel(&m);
-    EXPECT_EQ(m.memoryRunning, 1);
-    EXPECT_EQ(m.mathRunning, 1);
-    ASSERT_EQ(c->SwitchDisplay(3, 0), RZ_OK);
-    c->CopyModel(&m);
-    EXPECT_EQ(m.displayKind, 6);
-    // Operations keep working while cycles go on.
-    int refreshed = 0;
-    manager.hub().Subscribe(
-        MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            ++refreshed;
-            EXPECT_EQ(c->AcknowledgeAlarm(), RZ_OK);
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return refreshed >= 2; }));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The simulator's fault switches: on the wire, each acts on the request it names and on no
-// other; and the pieces they are built from (where a stalled answer stops, how a list is
-// garbled, the soak mode's choices).
+// The simulator's fault switches. Those that spoil an answer (close, stall, error, garble) are
+// driven through the console's own link by the fault suites, which see each at the request it
+// names; here the timing switches, the oversize answer, a changed switch on a live session and
+// the pieces the switches are built from.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,7 +21,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kModel = SimIdentityAnswer(CodeProfile());
-const std::string kPid = SimPidAuxAnswer(CodeProfile());
 
 // What arrives for one request: a whole answer, or (when the expectation ends in "|closed" or
 // "|open") everything until the peer closes or stays quiet for a while, and which it was.
@@ -39,44 +39,6 @@ std::string Answer(CSimTestClient& client, const std::string& request,
 }
 
 }  // namespace
-
-TEST(SimFaults, EachSwitchActsOnTheRequestItNames) {
-    using Steps = std::vector<std::pair<std::string, std::string>>;
-    const std::string half = kModel.substr(0, kModel.size() / 2);
-    struct Case {
-        const char* name;
-        CSimFaults faults;
-        Steps steps;  // request, expected answer
-    };
-    const Case cases[] = {
-        {"close on 2", {.closeOnRequest = 2}, {{"_C", kModel}, {"ZSPID_AUX?", "|closed"}}},
-        {"stall from 2",
-         {.stallFromRequest = 2},
-         {{"_C", kModel}, {"ZSPID_AUX?", "|open"}, {"_C", "|open"}}},
-        {"error for two keys",
-         {.errorForKeys = {"_C", "FC"}},
-         {{"_C", "E1\r\n"}, {"ZSPID_AUX?", kPid}, {"_C", "E1\r\n"}}},
-        {"close mid answer 2", {.closeMidAnswerOn = 2}, {{"_C", kModel}, {"_C", half + "|closed"}}},
-        {"stall mid answer 1", {.stallMidAnswerOn = 1}, {{"_C", half + "|open"}, {"_C", "|open"}}},
-        {"garble 2, opener",
-         {.garbleListOn = 2},
-         {{"_C", kModel}, {"_C", kModel.substr(4) + "|open"}, {"_C", kModel}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CSimServer server(CodeProfile(), c.faults);
-        ASSERT_NE(server.Start(0), 0);
-        // Request numbers start again on every connection.
-        for (int round = 0; round < 2; ++round) {
-            CSimTestClient client;
-            ASSERT_TRUE(client.Connect(server.Port()));
-            ASSERT_TRUE(client.LogIn("user", ""));
-            for (const auto& [request, expected] : c.steps) {
-                EXPECT_EQ(Answer(client, request, expected), expected) << request;
-            }
-        }
-    }
-}
 
 TEST(SimFaults, DelaysOversizeGreetingSwitchesChangedWhileConnectedAndFailedLogIns) {
     CSimFaults faults;

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "session/CycleWait.h"
-#include "session/TimerObject.h"
 
 namespace {
 
@@ -70,18 +69,6 @@ TEST(CycleWait, NextWaitIsTheCycleLessTheSteps) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NextCycleWait(c.cycle, c.steps), c.next) << c.cycle << " " << c.steps;
-    }
-}
-
-TEST(CycleWait, TimerIntervalIsAQuarterOfTheCycleWithin500To1000) {
-    struct Case {
-        int32_t cycle;
-        uint32_t interval;
-    };
-    const Case cases[] = {{1000, 500}, {3000, 750},  {60000, 1000}, {500, 500},
-                          {0, 500},    {-4000, 500}, {4003, 1000},  {3999, 999}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(TimerIntervalForCycle(c.cycle), c.interval) << c.cycle;
     }
 }
 

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QTemporaryDir>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,9 +9,6 @@
 #include "image/BmpWriter.h"
 #include "image/ImageFile.h"
 #include "image/PngCodec.h"
-#include "platform/AtomicFile.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,22 +66,8 @@ TEST(ImageSave, WritesTheChosenFormatAndNothingElse) {
     }
 }
 
-TEST(ImageSave, OverwriteKeepsThePermissionsAndWritesThroughALink) {
-    QTemporaryDir dir;
-    const std::string root = dir.path().toStdString();
-    WriteBytes(root + "/old.bmp", "old contents");
-    ASSERT_EQ(chmod((root + "/old.bmp").c_str(), 0640), 0);
-    ASSERT_EQ(symlink((root + "/old.bmp").c_str(), (root + "/link.bmp").c_str()), 0);
-    const CRzImage image = NoiseImage(3, 3, 4);
-    ASSERT_EQ(SaveImageFile(image, root + "/link.bmp"), RZ_OK);
-    EXPECT_TRUE(fs::is_symlink(root + "/link.bmp"));
-    EXPECT_EQ(ReadBytes(root + "/old.bmp"), Encoded(image, false));
-    struct stat st {};
-    ASSERT_EQ(stat((root + "/old.bmp").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(DirectoryEntries(root), (Names{"link.bmp", "old.bmp"}));
-}
-
+// How a write fails is the atomic file's business (its own tests); a save passes the failure on
+// and refuses what it cannot encode, leaving the old file as it was.
 TEST(ImageSave, FailuresGiveACodeAndLeaveTheDiskAsItWas) {
     const CRzImage image = NoiseImage(300, 300, 6);
     const CRzImage empty;
@@ -95,65 +75,30 @@ TEST(ImageSave, FailuresGiveACodeAndLeaveTheDiskAsItWas) {
         const char* name;
         std::string fileName;  // inside the temporary directory
         const CRzImage* image;
-        bool existing;  // a file with known bytes is there beforehand
         bool limitFileSize;
         RzResult expected;
     } cases[] = {
-        {"missing directory", "missing/Current.png", &image, false, false, LINK_E_FILE},
-        {"new file, disk full, png", "Current.png", &image, false, true, LINK_E_FILE},
-        {"overwrite, disk full, png", "Current.png", &image, true, true, LINK_E_FILE},
-        {"empty image over a file", "Current.png", &empty, true, false, LINK_E_PARAMETER},
-        {"a directory", "folder.png", &image, false, false, LINK_E_FILE},
-        {"no name", "", &image, false, false, LINK_E_PARAMETER},
+        {"disk full", "Current.png", &image, true, LINK_E_FILE},
+        {"empty image", "Current.png", &empty, false, LINK_E_PARAMETER},
+        {"no name", "", &image, false, LINK_E_PARAMETER},
     };
     const std::string oldBytes = "existing image bytes";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
         const std::string root = dir.path().toStdString();
         const std::string path = c.fileName.empty() ? "" : root + "/" + c.fileName;
-        if (c.existing) {
+        if (!path.empty()) {
             WriteBytes(path, oldBytes);
         }
-        fs::create_directory(root + "/folder.png");
         const Names before = DirectoryEntries(root);
-        if (c.limitFileSize) {
-            FileSizeLimit limit(64 * 1024);
-            ASSERT_TRUE(limit.ok());
-            EXPECT_EQ(SaveImageFile(*c.image, path), c.expected);
-        } else {
+        {
+            FileSizeLimit limit(c.limitFileSize ? 64 * 1024 : RLIM_INFINITY);
             EXPECT_EQ(SaveImageFile(*c.image, path), c.expected);
         }
         EXPECT_EQ(DirectoryEntries(root), before);
-        EXPECT_TRUE(fs::is_directory(root + "/folder.png"));
-        if (c.existing) {
+        if (!path.empty()) {
             EXPECT_EQ(ReadBytes(path), oldBytes);
         }
     }
-}
-
-TEST(ImageSave, ReadOnlyFileIsNotReplaced) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root may write any file";
-    }
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/locked.png";
-    WriteBytes(path, "locked");
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    EXPECT_EQ(SaveImageFile(NoiseImage(2, 2, 8), path), LINK_E_FILE);
-    EXPECT_EQ(ReadBytes(path), "locked");
-}
-
-TEST(ImageSave, WriteFileAtomicallyArguments) {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/raw";
-    EXPECT_EQ(WriteFileAtomically(path, nullptr, 3), LINK_E_PARAMETER);
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(WriteFileAtomically(path, nullptr, 0), RZ_OK);
-    EXPECT_TRUE(fs::exists(path));
-    EXPECT_EQ(fs::file_size(path), 0u);
-    const uint8_t bytes[] = {1, 2, 3};
-    EXPECT_EQ(WriteFileAtomically(path, bytes, 3), RZ_OK);
-    EXPECT_EQ(ReadBytes(path), "\x01\x02\x03");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -7,10 +8,13 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "common/FileHelpers.h"
+#include "platform/AtomicFile.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
 
@@ -87,49 +91,119 @@ TEST(CommCycle, WriteKeepsTheRestOfTheText) {
     }
 }
 
+// Without a path the file is the data directory's; what is read and how a value is merged
+// into the text are checked above.
 TEST(CommCycle, FileInTheDataDirectory) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     SetDataDirectory(dir.path().toStdString());
     const std::string path = DataFilePath("SimpleCtrl.ini");
-
     const int missing = ReadCommCycle();
-    const bool wrote = WriteCommCycle(2000);
-    const std::string written = ReadBytes(path);
-    const int reread = ReadCommCycle();
-    WriteBytes(path, "[Display]\r\nZoom=2\r\n[Config]\r\nCommCycle=500\r\n");
-    const int windowsFile = ReadCommCycle();
-    const bool rewrote = WriteCommCycle(45000);
-    const std::string rewritten = ReadBytes(path);
+    WriteBytes(path, "[Config]\r\nCommCycle=500\r\n");
+    const int read = ReadCommCycle();
+    const bool wrote = WriteCommCycle(45000);
     SetDataDirectory("");
-
+    EXPECT_EQ(path, dir.path().toStdString() + "/SimpleCtrl.ini");
     EXPECT_EQ(missing, 5000);
+    EXPECT_EQ(read, 500);
     EXPECT_TRUE(wrote);
-    EXPECT_EQ(written, "[Config]\r\nCommCycle=2000\r\n");
-    EXPECT_EQ(reread, 2000);
-    EXPECT_EQ(windowsFile, 500);
-    EXPECT_TRUE(rewrote);
-    EXPECT_EQ(rewritten, "[Display]\r\nZoom=2\r\n[Config]\r\nCommCycle=45000\r\n");
+    EXPECT_EQ(ReadBytes(path), "[Config]\r\nCommCycle=45000\r\n");
 }
 
-TEST(CommCycle, WriteToAMissingDirectoryFailsQuietly) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string path = dir.filePath("absent/SimpleCtrl.ini").toStdString();
-    EXPECT_FALSE(WriteCommCycle(path, 2000));
-    EXPECT_EQ(ReadCommCycle(path), 5000);
-}
-
-TEST(ConfigDialog, OpensWithTheFileValueBroughtIntoRange) {
+// Every file the console writes is replaced whole or not at all: a replaced file keeps its
+// permission bits, a symbolic link is written through, no temporary file stays behind, and
+// whatever fails leaves the old file as it was.
+TEST(AtomicFile, ReplacesAFileWholeOrNotAtAll) {
+    const std::string data(100000, 'n');
+    const std::string old = "old bytes";
+    using Make = std::function<void(const std::string& root, const std::string& path)>;
+    const Make none = [](const std::string&, const std::string&) {};
+    const Make existing = [&](const std::string&, const std::string& p) { WriteBytes(p, old); };
     struct Case {
-        int file;
-        int shown;
+        const char* name;
+        const char* file;
+        Make make;
+        RzResult result;
+        rlim_t sizeLimit = 0;    // 0: none
+        bool needsUser = false;  // permissions do not bind the superuser
     };
     const Case cases[] = {
-        {999, 1000}, {1000, 1000}, {60000, 60000}, {60001, 60000}, {INT_MIN, 1000}};
+        {"new file", "f", none, RZ_OK},
+        {"overwrite keeps permissions", "f",
+         [&](const std::string&, const std::string& p) {
+             WriteBytes(p, old);
+             ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
+         },
+         RZ_OK},
+        {"through a symbolic link", "f",
+         [&](const std::string& root, const std::string& p) {
+             WriteBytes(root + "/target", old);
+             ASSERT_EQ(::symlink((root + "/target").c_str(), p.c_str()), 0);
+         },
+         RZ_OK},
+        {"disk full", "f", existing, LINK_E_FILE, 64 * 1024},
+        {"missing directory", "absent/f", none, LINK_E_FILE},
+        {"a directory", "f",
+         [](const std::string&, const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0755), 0); },
+         LINK_E_FILE},
+        {"read-only file", "f",
+         [&](const std::string&, const std::string& p) {
+             WriteBytes(p, old);
+             ASSERT_EQ(::chmod(p.c_str(), 0444), 0);
+         },
+         LINK_E_FILE, 0, true},
+        {"unwritable directory", "ro/f",
+         [&](const std::string& root, const std::string& p) {
+             ASSERT_EQ(::mkdir((root + "/ro").c_str(), 0755), 0);
+             WriteBytes(p, old);
+             ASSERT_EQ(::chmod((root + "/ro").c_str(), 0555), 0);
+         },
+         LINK_E_FILE, 0, true},
+    };
     for (const auto& c : cases) {
-        EXPECT_EQ(ConfigDialogInitialCycle(c.file), c.shown) << c.file;
+        if (c.needsUser && ::geteuid() == 0) {
+            continue;
+        }
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        const std::string path = root + "/" + c.file;
+        c.make(root, path);
+        struct stat before {};
+        const bool existed = ::stat(path.c_str(), &before) == 0;
+        const std::string oldBytes = ReadBytes(path);
+        const std::vector<std::string> entries = DirectoryEntries(root);
+        RzResult result;
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (c.sizeLimit != 0) {
+                limit = std::make_unique<FileSizeLimit>(c.sizeLimit);
+            }
+            result = WriteFileAtomically(path, data.data(), data.size());
+        }
+        ::chmod((root + "/ro").c_str(), 0755);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(ReadBytes(path), c.result == RZ_OK ? data : oldBytes);
+        struct stat after {};
+        const bool exists = ::stat(path.c_str(), &after) == 0;
+        if (existed && exists) {
+            EXPECT_EQ(after.st_mode, before.st_mode);
+        }
+        if (c.result != RZ_OK || existed) {
+            EXPECT_EQ(DirectoryEntries(root), entries);
+        } else {
+            EXPECT_EQ(DirectoryEntries(root), std::vector<std::string>{c.file});
+        }
+        struct stat link {};
+        EXPECT_EQ(::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode),
+                  std::string(c.name) == "through a symbolic link");
     }
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/raw";
+    EXPECT_EQ(WriteFileAtomically(path, nullptr, 3), LINK_E_PARAMETER);
+    EXPECT_EQ(WriteFileAtomically("", "x", 1), LINK_E_PARAMETER);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
+    EXPECT_EQ(WriteFileAtomically(path, nullptr, 0), RZ_OK);
+    EXPECT_EQ(ReadBytes(path), "");
 }
 
 TEST(ConfigDialog, AcceptsOneThousandToSixtyThousand) {
