@@ -1,15 +1,20 @@
 #include "BenchSim.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include <time.h>
 
@@ -139,6 +144,73 @@ void BareInstrumentClient::ReadBlocks() {
             return;
         }
     }
+}
+
+namespace {
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+// Puts every thread of the process on the CPU the caller runs on; puts back what they had.
+class OneCpu {
+  public:
+    OneCpu() {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        const int cpu = sched_getcpu();
+        CPU_SET(cpu < 0 ? 0 : cpu, &one);
+        DIR* dir = opendir("/proc/self/task");
+        if (dir == nullptr) {
+            return;
+        }
+        while (const dirent* entry = readdir(dir)) {
+            const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
+            cpu_set_t old;
+            if (tid > 0 && sched_getaffinity(tid, sizeof old, &old) == 0 &&
+                sched_setaffinity(tid, sizeof one, &one) == 0) {
+                saved_.emplace_back(tid, old);
+            }
+        }
+        closedir(dir);
+    }
+    ~OneCpu() {
+        for (const auto& [tid, mask] : saved_) {
+            sched_setaffinity(tid, sizeof mask, &mask);  // a thread that ended meanwhile fails
+        }
+    }
+    OneCpu(const OneCpu&) = delete;
+    OneCpu& operator=(const OneCpu&) = delete;
+
+  private:
+    std::vector<std::pair<pid_t, cpu_set_t>> saved_;
+};
+
+void RunPair(benchmark::State& state, const std::function<double()>& console,
+             const std::function<double()>& yardstick) {
+    const OneCpu pinned;
+    std::vector<double> consoleSeconds;
+    std::vector<double> yardstickSeconds;
+    bool consoleFirst = true;
+    for (auto _ : state) {
+        const double a = consoleFirst ? console() : yardstick();
+        const double b = consoleFirst ? yardstick() : console();
+        const double c = consoleFirst ? a : b;
+        const double y = consoleFirst ? b : a;
+        if (c < 0 || y < 0) {
+            state.SkipWithError(c < 0 ? "console side failed" : "yardstick failed");
+            return;
+        }
+        consoleSeconds.push_back(c);
+        yardstickSeconds.push_back(y);
+        state.SetIterationTime(c);
+        consoleFirst = !consoleFirst;
+    }
+    state.counters["console_us"] = Median(consoleSeconds) * 1e6;
+    state.counters["yardstick_us"] = Median(yardstickSeconds) * 1e6;
 }
 
 double BenchThreadSeconds() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CSimServer;
@@ -27,6 +29,19 @@ class BenchDataDir {
   private:
     QTemporaryDir dir_;
 };
+
+// Measures a console figure and its yardstick alternately, one of each per iteration (in turn
+// which goes first), so that both meet the same load on a shared machine. Each function returns
+// the seconds it measured, or a negative number on failure. The iteration time is the console's;
+// the counters console_us and yardstick_us are the medians of each, which the ratio table reads.
+//
+// All threads of the process (and those they start meanwhile) run on one CPU while it measures.
+// On a virtual machine a socket exchange costs a thread far more when its peer thread sits on
+// another, idle CPU (waking it goes through the hypervisor) than when both share one, and where
+// the scheduler puts each thread of rzsim is chance: on one CPU both sides of a ratio pay for
+// the same work.
+void RunPair(benchmark::State& state, const std::function<double()>& console,
+             const std::function<double()>& yardstick);
 
 // Logs `manager` in to the bench rzsim as the level-A user; false when that fails.
 bool BenchLogIn(CConnectionManager& manager, uint32_t* id);

@@ -34,7 +34,14 @@ std::vector<std::string> PassRequests(CInstrumentConnection* connection) {
     return BenchServer().CommandRequests();
 }
 
-void BM_ConsoleCyclePassCpu(benchmark::State& state) {
+double PassCpu(CInstrumentConnection& connection) {
+    const double start = BenchThreadSeconds();
+    return connection.PollOnce() == RZ_OK ? BenchThreadSeconds() - start : -1;
+}
+
+// The console's pass against the bare client making the same requests on a connection of its
+// own.
+void BM_CyclePassCpu(benchmark::State& state) {
     BenchDataDir data(60000);
     CConnectionManager manager;
     manager.Init();
@@ -46,100 +53,49 @@ void BM_ConsoleCyclePassCpu(benchmark::State& state) {
     CInstrumentConnection* connection = nullptr;
     manager.FindConnection(id, &connection);
     const auto requests = PassRequests(connection);
-    for (auto _ : state) {
-        const double start = BenchThreadSeconds();
-        if (connection->PollOnce() != RZ_OK) {
-            state.SkipWithError("pass failed");
-            break;
-        }
-        state.SetIterationTime(BenchThreadSeconds() - start);
-    }
+    BareInstrumentClient client(BenchServer().Port());
+    client.Login();
+    RunPair(
+        state, [connection] { return PassCpu(*connection); },
+        [&client, &requests] {
+            const double start = BenchThreadSeconds();
+            for (const auto& request : requests) {
+                client.Exchange(request);
+            }
+            return BenchThreadSeconds() - start;
+        });
     state.counters["requests"] = static_cast<double>(requests.size());
     manager.CloseAll();
 }
-BENCHMARK(BM_ConsoleCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_BareCyclePassCpu(benchmark::State& state) {
-    std::vector<std::string> requests;
-    {
-        BenchDataDir data(60000);
-        CConnectionManager manager;
-        manager.Init();
-        uint32_t id = 0;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    BenchServer().Port()) != RZ_OK) {
-            state.SkipWithError("log-in failed");
-            return;
-        }
-        CInstrumentConnection* connection = nullptr;
-        manager.FindConnection(id, &connection);
-        requests = PassRequests(connection);
-        manager.CloseAll();
-    }
-    BareInstrumentClient client(BenchServer().Port());
-    client.Login();
-    for (auto _ : state) {
-        const double start = BenchThreadSeconds();
-        for (const auto& request : requests) {
-            client.Exchange(request);
-        }
-        state.SetIterationTime(BenchThreadSeconds() - start);
-    }
-    state.counters["requests"] = static_cast<double>(requests.size());
-}
-BENCHMARK(BM_BareCyclePassCpu)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-// A pass of the polling steps on a connection made by hand, its link with or without the trace
-// that the console records every exchange in (the manager always puts it in).
-void CyclePassCpu(benchmark::State& state, bool traced) {
-    std::unique_ptr<CLinkTransport> link = std::make_unique<CLinkSocket>();
-    CTraceLink* trace = nullptr;
-    if (traced) {
-        auto wrapped =
-            std::make_unique<CTraceLink>(std::move(link), std::make_shared<CExchangeTrace>());
-        trace = wrapped.get();
-        link = std::move(wrapped);
-    }
+// A pass with the trace recording against the same pass on the same connection with recording
+// off: the link then only passes every call on.
+void BM_CyclePassCpuTrace(benchmark::State& state) {
+    auto socket = std::make_unique<CLinkSocket>();
+    CTraceLink link(std::move(socket), std::make_shared<CExchangeTrace>());
     CEventHub hub;
     hub.SetupStandard();
     CInstrumentIdentity identity{};
-    if (link->Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
-        RunLoginDialogue(link.get(), kBenchUser, kBenchPassword) != RZ_OK ||
-        RunIdentification(link.get(), &identity) != RZ_OK) {
+    CInstrumentConnection connection(1, &hub, &link);
+    if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
+        RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
+        RunIdentification(&link, &identity) != RZ_OK || connection.Prepare(identity) != RZ_OK ||
+        connection.Refresh() != RZ_OK) {
         state.SkipWithError("log-in failed");
         return;
     }
-    if (trace != nullptr) {
-        trace->SetRecording(true);
-    }
-    CInstrumentConnection connection(1, &hub, link.get());
-    if (connection.Prepare(identity) != RZ_OK || connection.Refresh() != RZ_OK) {
-        state.SkipWithError("refresh failed");
-        return;
-    }
-    for (auto _ : state) {
-        const double start = BenchThreadSeconds();
-        if (connection.PollOnce() != RZ_OK) {
-            state.SkipWithError("pass failed");
-            break;
-        }
-        state.SetIterationTime(BenchThreadSeconds() - start);
-    }
-    if (trace != nullptr) {
-        state.counters["traced"] = static_cast<double>(trace->Trace()->Added());
-    }
-    link->Close();
+    const auto pass = [&link, &connection](bool recording) {
+        link.SetRecording(recording);
+        return PassCpu(connection);
+    };
+    RunPair(
+        state, [&pass] { return pass(true); }, [&pass] { return pass(false); });
+    state.counters["traced"] = static_cast<double>(link.Trace()->Added());
+    connection.StopCycle();
+    link.Close();
 }
-
-void BM_CyclePassCpuTraced(benchmark::State& state) {
-    CyclePassCpu(state, true);
-}
-BENCHMARK(BM_CyclePassCpuTraced)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-void BM_CyclePassCpuUntraced(benchmark::State& state) {
-    CyclePassCpu(state, false);
-}
-BENCHMARK(BM_CyclePassCpuUntraced)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CyclePassCpuTrace)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // rzctl beside this program in the build tree, or where RZCTL names it.
 std::string RzctlPath() {

@@ -140,20 +140,24 @@ int LeadingInt(std::string_view s, bool* ok) {
     return static_cast<int>(negative ? -value : value);
 }
 
+// Read on every log-in: plain system calls, no stdio stream to set up.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
     std::string text;
     char buffer[4096];
-    size_t n = 0;
+    ssize_t n = 0;
     // An INI file is a few lines; refuse to slurp something that is clearly not one.
     constexpr size_t kLimit = 1u << 20;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kLimit) {
-        text.append(buffer, n);
+    while (text.size() < kLimit &&
+           ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))) {
+        if (n > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
     }
-    std::fclose(file);
+    ::close(fd);
     return text;
 }
 
