@@ -3,8 +3,9 @@
 // Every completed answer restarts the framing on the bytes that follow, as the link does.
 //
 // Checks: no access outside the receive area (ASan), consumed counts within what was offered,
-// received within the area except for a complete binary payload, and the same answers whether
-// the stream arrives in chunks or at once.
+// received within the area except for a complete binary payload, and the same answers and block
+// counts whether the stream arrives in chunks or at once. Each complete answer is also
+// summarised as the communication trace shows it.
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "session/ExchangeTrace.h"
 #include "transport/LinkFraming.h"
 
 namespace {
@@ -20,6 +22,7 @@ struct Result {
     FrameStatus status;
     std::string answer;
     size_t consumed;
+    uint32_t blocks = 0;
 };
 
 void Check(bool condition) {
@@ -70,6 +73,10 @@ std::vector<Result> RunStream(CLinkFraming& framing, int32_t mode, uint32_t expe
                 if (received != 0) {
                     r.answer.assign(framing.Answer(), received);
                 }
+                r.blocks = framing.Blocks();
+                std::string summary;
+                SummariseAnswer(r.answer.data(), r.answer.size(), mode, r.blocks, &summary);
+                Check(summary.size() <= r.answer.size() + 40);
             }
             results.push_back(std::move(r));
             if (status != FrameStatus::kComplete) {
@@ -90,7 +97,7 @@ bool Same(const std::vector<Result>& a, const std::vector<Result>& b) {
     }
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].status != b[i].status || a[i].answer != b[i].answer ||
-            a[i].consumed != b[i].consumed) {
+            a[i].consumed != b[i].consumed || a[i].blocks != b[i].blocks) {
             return false;
         }
     }
