@@ -1,6 +1,5 @@
-// The console against rzsim in process: log-in, log-out and lost link through the main window, the
-// log-in controller and the core's asynchronous log-in; the keyboard and screen-reader reach of
-// the logged-in console; two consoles in one process.
+// The console against rzsim in process: log-in, log-out and lost link through the main window and
+// the log-in controller; keyboard and screen-reader reach; two consoles in one process.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -128,9 +127,8 @@ struct Console {
 
 }  // namespace
 
-// Log-in through the dialog per model and firmware: the title, the drop-down menus and the
-// pattern rule follow the instrument; log-out, or a lost link with the core's message, returns
-// to the logo pane. No exchange runs on the GUI thread meanwhile.
+// Log-in through the dialog per model and firmware: menus and pattern rule follow the instrument;
+// log-out, or a lost link with the core's message, returns to the logo; nothing on the GUI thread.
 TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
     struct Row {
         const char* profile;
@@ -327,8 +325,7 @@ TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
     }
 }
 
-// Every command of the view, run as the operator runs it, leaves the exchanges to the
-// connection's threads: none runs on the GUI thread.
+// Every view command, run as the operator runs it, leaves its exchanges off the GUI thread.
 TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     CInstrumentConnection* connection = nullptr;
     ASSERT_EQ(manager.FindConnection(login->ConnectionId(), &connection), RZ_OK);
@@ -360,8 +357,7 @@ TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     EXPECT_EQ(notes.OnThisThread(), 0u);
 }
 
-// Two consoles, each with its own connection manager, main window and log-in controller, logged
-// in to two simulators: they run independently, and the user's store keeps what each remembered.
+// Two consoles in one process run independently; the user's store keeps what each remembered.
 TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
     const struct {
         const char* instrument;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
@@ -212,12 +212,9 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     };
     frame.Action(ID_LOGIN)->trigger();
     ASSERT_EQ(login.started.size(), 1u);
-    const LoginRequest& request = login.started[0];
-    EXPECT_EQ(request.instrumentName, "Line-3");
-    EXPECT_EQ(request.address, "127.0.0.1");
-    EXPECT_EQ(request.port, 4000);
-    EXPECT_EQ(request.userName, "admin");
-    EXPECT_EQ(request.password, "rzadm");
+    const LoginRequest& r = login.started[0];
+    EXPECT_EQ(std::tie(r.instrumentName, r.address, r.port, r.userName, r.password),
+              std::make_tuple("Line-3", "127.0.0.1", 4000, "admin", "rzadm"));
     EXPECT_FALSE(frame.Action(ID_LOGIN)->isEnabled());  // while the log-in runs
     frame.Action(ID_CANCEL_LOGIN)->trigger();
     EXPECT_EQ(login.cancelled, 1);
@@ -578,9 +575,8 @@ TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
     QTemporaryDir dir;
     QString error;
     ASSERT_TRUE(window.SaveTo(dir.filePath(QStringLiteral("trace.txt")), &error));
-    QFile saved(dir.filePath(QStringLiteral("trace.txt")));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromLatin1(saved.readAll()), window.RowsAsText(false));
+    EXPECT_EQ(ReadBytes(dir.filePath(QStringLiteral("trace.txt")).toStdString()),
+              window.RowsAsText(false).toStdString());
     EXPECT_FALSE(window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")), &error));
     EXPECT_FALSE(error.isEmpty());
 }

@@ -323,8 +323,7 @@ TEST_F(LoopPanel, RangeQuestion) {
     }
 }
 
-// A value the operator typed (or emptied) survives the cycles until Send; a field left alone,
-// or one that refused what was typed, follows the instrument.
+// A typed (or emptied) value survives the cycles until Send; an untouched or refused one follows.
 TEST_F(LoopPanel, TypedValuesSurviveCycles) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"SP=123", "SP", "123.0"}, {"SP=", "SP", ""},         {"", "SP", "77.0"},

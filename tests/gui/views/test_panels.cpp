@@ -1,8 +1,6 @@
-// The view's panels and function commands against rzsim in process. The simple control panel:
-// what its six columns show of control and measurement groups, paging, the group list, and the
-// memory and math buttons per access level. The program panel: the pattern list per program
-// option, and what Send, Hold and Advance send and when. The function commands and the log
-// reporter, the save-data busy time passing on a gated pause source, never in real time.
+// The view's panels against rzsim in process: the simple control panel's columns, paging, group
+// list and function buttons; the program panel's pattern list and actions; the function commands
+// and the log reporter (the save-data busy time passes on a gated pause source, not in real time).
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +9,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
-#include <cstdio>
 #include <future>
 
 #include "SimSetup.h"
@@ -29,23 +26,19 @@ namespace {
 constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
 using Members = std::vector<CGroupMember>;
 
-void Put(char* field, size_t size, const std::string& text) {
-    std::snprintf(field, size, "%s", text.c_str());
-}
-
 // Names every record after what it is, so a column shows which record it took: channel n "Cn",
 // internal loop n "Ln" with tags "LnPV", "LnSP", "LnOUT", external loop n "En" likewise, and
 // DI/DO point n "DIO-POINT-n" (long enough for a tip), present except point 9.
 void NameRecords(CInstrumentModel& m) {
     for (int n = 1; n <= kChannels; ++n) {
-        Put(m.channels[n - 1].display.tag[0], kNameSize, "C" + std::to_string(n));
+        CopyText(m.channels[n - 1].display.tag[0], kNameSize, ("C" + std::to_string(n)).c_str());
     }
     const auto loop = [](CDisplayBlock& d, const std::string& name) {
-        Put(d.name, kNameSize, name);
-        Put(d.tag[0], kNameSize, name + "PV");
-        Put(d.tag[1], kNameSize, name + "SP");
-        Put(d.tag[2], kNameSize, name + "OUT");
-        Put(d.valueText[1], kValueTextSize, "sp");
+        CopyText(d.name, kNameSize, name.c_str());
+        CopyText(d.tag[0], kNameSize, (name + "PV").c_str());
+        CopyText(d.tag[1], kNameSize, (name + "SP").c_str());
+        CopyText(d.tag[2], kNameSize, (name + "OUT").c_str());
+        CopyText(d.valueText[1], kValueTextSize, "sp");
     };
     for (int n = 1; n <= kInternalLoops; ++n) {
         loop(m.internalLoops[n - 1].display, "L" + std::to_string(n));
@@ -54,7 +47,7 @@ void NameRecords(CInstrumentModel& m) {
         loop(m.externalLoops[n - 1].display, "E" + std::to_string(n));
     }
     for (int n = 1; n <= kDioPoints; ++n) {
-        Put(m.dio[n - 1].display.name, kNameSize, "DIO-POINT-" + std::to_string(n));
+        CopyText(m.dio[n - 1].display.name, kNameSize, ("DIO-POINT-" + std::to_string(n)).c_str());
         m.dio[n - 1].present = n != 9;
     }
 }
@@ -243,7 +236,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
              connection->UpdateModel([](CInstrumentModel& m) {
                  const char* names[] = {"", "A", "B", "C"};
                  for (int g = 0; g < 4; ++g) {
-                     Put(m.displayGroups[g].name, kNameSize, names[g]);
+                     CopyText(m.displayGroups[g].name, kNameSize, names[g]);
                  }
              });
              panel.Resync();
@@ -417,8 +410,7 @@ TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
     }
 }
 
-// The display switch that brings the panel up may run an operation of its own: the panel then
-// shows the state last read instead of refusing it or being refused.
+// The display switch that brings the panel up may run an operation: the panel shows the last state.
 TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
     Open(ShippedProfile("full"));
     connection->UpdateViewState([](CViewState& s) { s.selectedPattern = 3; });
@@ -489,8 +481,7 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
     EXPECT_EQ(States(), stopped);
 }
 
-// The save-data busy time counts as running: the busy cursor shows, and another command, the
-// log read included, is refused with a status text and sends nothing.
+// The save-data busy time counts as running: busy cursor; any other command refused, nothing sent.
 TEST_F(FunctionCommandsTest, BusyTimeRefusesOtherOperations) {
     LogIn();
     std::promise<void> open;

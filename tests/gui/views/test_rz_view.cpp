@@ -384,8 +384,7 @@ TEST_F(RzViewTest, OperationCutShort) {
     }
 }
 
-// The view marks what it shows as old when no cycle has brought data for more than two
-// communication cycles, and the next data takes the mark away by itself.
+// Data older than two communication cycles is marked old; the next data takes the mark away.
 using StaleData = SimFixture;
 
 TEST_F(StaleData, MarkedAfterTwoCyclesWithoutDataAndClearedByTheNextData) {
