@@ -6,11 +6,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "registry/InstrumentRegistry.h"
@@ -110,11 +107,7 @@ TEST(RegisterRules, OkChecksEveryRow) {
         {"same name twice", {{"Line", ip}, {"Line", ip}}, 20024, 2, 0},
         {"names differing by trailing blanks", {{"Line", ip}, {"Line  ", ip}}, 20024, 2, 0},
         {"names differing by leading blanks", {{"Line", ip}, {" Line", ip}}, 0, 0, 2},
-        {"same first 15 characters",
-         {{"ABCDEFGHIJKLMNOx", ip}, {"ABCDEFGHIJKLMNO", ip}},
-         20024,
-         2,
-         0},
+        {"first 15 same", {{"ABCDEFGHIJKLMNOx", ip}, {"ABCDEFGHIJKLMNO", ip}}, 20024, 2, 0},
     };
     for (const Case& c : cases) {
         const RegisterCheck check = CheckRegisterRows(c.rows);

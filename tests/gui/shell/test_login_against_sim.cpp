@@ -1,75 +1,134 @@
-// The console's log-in, log-out and lost link against rzsim in process: the main window, the
-// log-in controller and the core's asynchronous log-in, with a stand-in for the instrument view.
+// The console against rzsim in process: log-in, log-out and lost link through the main window and
+// the log-in controller; keyboard and screen-reader reach; two consoles in one process.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
-#include <mutex>
-#include <thread>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <set>
 
+#include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
-#include "common/ThreadNotes.h"
+#include "platform/Configuration.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry_ui/RegisterDlg.h"
 #include "shell/CommandTable.h"
+#include "shell/ConfigDlg.h"
+#include "shell/ControlDialogBar.h"
 #include "shell/DisplayMenus.h"
 #include "shell/LoginControl.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
 #include "shell/TraceWindow.h"
+#include "views/LogReporterDlg.h"
+#include "views/RzView.h"
 
 namespace {
-
-// The instrument view as the frame and the manager see it.
-class StandInView : public QWidget, public ICommandTarget, public IConnectionView {
-  public:
-    StandInView() { setFixedSize(320, 240); }
-    CommandState StateOf(int) const override { return {}; }
-    void Run(int) override {}
-    uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(this); }
-};
-
-ConnectionView MakeStandIn(CInstrumentConnection&, CEventHub&, uint32_t, CMainFrame&) {
-    auto view = std::make_unique<StandInView>();
-    ConnectionView made;
-    made.widget = view.get();
-    made.commands = view.get();
-    made.owner = std::move(view);
-    return made;
-}
 
 class LoginAgainstSim : public SimFixture {
   protected:
     void SetUp() override {
         SimFixture::SetUp();
         WriteCycle1000();
-        ASSERT_EQ(console.Init(), RZ_OK);
-        console.SetLinkTimeout(300);
-    }
-    void TearDown() override {
-        console.CloseAll();
-        SimFixture::TearDown();
-    }
-    void Register(const char* name, const char* address) {
         CInstrumentRegistry registry;
         registry.Load();
-        ASSERT_EQ(registry.Add(name, address), RZ_OK);
+        ASSERT_EQ(registry.Add("Demo", "127.  0.  0.  1"), RZ_OK);
+        ASSERT_EQ(registry.Add("Other", "127.  0.  0.  1"), RZ_OK);
         ASSERT_EQ(registry.Save(), RZ_OK);
     }
-    // Exchange steps run on the GUI thread so far.
-    size_t OnGuiThread() const { return notes.OnThisThread(); }
+};
 
-    CThreadNotes notes;
-    CConnectionManager console{notes.Factory()};
+class KeyboardAccess : public LoginAgainstSim {
+  protected:
+    void SetUp() override {
+        LoginAgainstSim::SetUp();
+        StartSim("full");
+        frame = std::make_unique<CMainFrame>(port);
+        login = std::make_unique<CLoginControl>(manager, *frame, MakeInstrumentView);
+        bool shown = false;
+        QObject::connect(login.get(), &CLoginControl::FirstDataShown, [&shown] { shown = true; });
+        frame->show();
+        frame->LoginAtStart("Demo", "admin", std::string("rzadmin"));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return shown; }))
+            << frame->StatusPane(1)->text().toStdString();
+        frame->UpdateCommandStates();
+    }
+    void TearDown() override {
+        login.reset();
+        frame.reset();
+        LoginAgainstSim::TearDown();
+    }
+
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CLoginControl> login;
+};
+
+// Every action the menu bar reaches, through its menus and their submenus.
+void CollectMenuActions(const QList<QAction*>& actions, std::set<const QAction*>& into) {
+    for (const QAction* action : actions) {
+        if (into.insert(action).second && action->menu() != nullptr) {
+            CollectMenuActions(action->menu()->actions(), into);
+        }
+    }
+}
+
+bool IsInteractive(const QWidget* widget) {
+    return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QLineEdit*>(widget) ||
+           qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) ||
+           qobject_cast<const QAbstractItemView*>(widget);
+}
+
+// The shown inputs and buttons of `window` a screen reader cannot name. The parts of a compound
+// input (a spin box's or combo box's own line edit, a table's headers) are read with the input.
+QStringList UnnamedInputs(QWidget* window) {
+    QStringList unnamed;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!IsInteractive(widget) || !widget->isVisibleTo(window)) {
+            continue;
+        }
+        bool part = false;
+        for (QWidget* up = widget->parentWidget(); up != window && up != nullptr;
+             up = up->parentWidget()) {
+            part = part || qobject_cast<QComboBox*>(up) || qobject_cast<QAbstractSpinBox*>(up) ||
+                   qobject_cast<QAbstractItemView*>(up);
+        }
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(widget);
+        const QString name = reader != nullptr ? reader->text(QAccessible::Name) : QString();
+        if (!part && widget->accessibleName().isEmpty() && name.trimmed().isEmpty()) {
+            unnamed << QStringLiteral("%1 %2 in %3")
+                           .arg(QString::fromLatin1(widget->metaObject()->className()),
+                                widget->objectName(), window->windowTitle());
+        }
+    }
+    return unnamed;
+}
+
+struct Console {
+    std::unique_ptr<CSimServer> sim;
+    CConnectionManager manager;
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<CLoginControl> login;
+    bool shown = false;
 };
 
 }  // namespace
 
-// Log-in through the dialog per model and firmware: the title, the drop-down menus and the
-// pattern rule follow the instrument; log-out, or a lost link with the core's message, returns
-// to the logo pane. No exchange runs on the GUI thread meanwhile.
+// Log-in through the dialog per model and firmware: menus and pattern rule follow the instrument;
+// log-out, or a lost link with the core's message, returns to the logo; nothing on the GUI thread.
 TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
     struct Row {
         const char* profile;
@@ -81,10 +140,9 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
     const Row rows[] = {
         {"full", nullptr, 8, false, false},
         {"full", "3.05", 8, true, true},
-        {"rz3200v2", nullptr, 8, true, false},
         {"rz3100", nullptr, 4, true, false},
     };
-    Register("Demo", "127.  0.  0.  1");
+    manager.SetLinkTimeout(300);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.profile) + " " + (row.firmware ? row.firmware : ""));
         StartSim(ShippedProfile(row.profile, [&row](CSimProfile& profile) {
@@ -93,7 +151,7 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
             }
         }));
         CMainFrame frame(port);
-        CLoginControl login(console, frame, MakeStandIn);
+        CLoginControl login(manager, frame, MakeInstrumentView);
         CModalWatcher watcher;
         watcher.onDialog = [](QDialog* dialog) {
             auto* dlg = static_cast<CLoginDlg*>(dialog);
@@ -104,12 +162,10 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         };
         frame.Action(ID_LOGIN)->trigger();
         EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
-        EXPECT_FALSE(frame.Action(ID_CONFIG)->isEnabled());
         ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
         ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Demo"));
-        EXPECT_NE(dynamic_cast<StandInView*>(frame.ClientPane()), nullptr);
 
         QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
         control->popup(QPoint());
@@ -143,47 +199,39 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
-        EXPECT_EQ(dynamic_cast<StandInView*>(frame.ClientPane()), nullptr);
         EXPECT_FALSE(frame.Action(ID_TRACE)->isEnabled());
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
-        EXPECT_EQ(console.ConnectionCount(), 0u);
+        EXPECT_EQ(manager.ConnectionCount(), 0u);
         EXPECT_GT(notes.Total(), 0u);
-        EXPECT_EQ(OnGuiThread(), 0u);
+        EXPECT_EQ(notes.OnThisThread(), 0u);
     }
 }
 
-// A log-in cancelled while the settings load leaves no connection; its progress was in the
-// status pane.
+// A log-in cancelled while the settings load (its progress in the status pane) leaves nothing.
 TEST_F(LoginAgainstSim, CancelledDuringTheRefreshLeavesNothing) {
     CSimFaults slow;
     slow.answerDelayMs = 100;
     StartSim("full", slow);
-    Register("Demo", "127.  0.  0.  1");
+    manager.SetLinkTimeout(300);
     CMainFrame shown(port);
-    CLoginControl login(console, shown, MakeStandIn);
-    bool ended = false;
-    bool succeeded = true;
-    QObject::connect(&shown, &CMainFrame::LoginFinished, [&](bool ok) {
-        ended = true;
-        succeeded = ok;
-    });
+    CLoginControl login(manager, shown, MakeInstrumentView);
+    std::vector<bool> ended;
+    QObject::connect(&shown, &CMainFrame::LoginFinished, [&](bool ok) { ended.push_back(ok); });
     shown.LoginAtStart("Demo", "admin", std::string("rzadmin"));
     const QRegularExpression loading(QStringLiteral("^Loading settings [1-9][0-9]*/[0-9]+$"));
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return loading.match(shown.StatusPane(1)->text()).hasMatch(); }));
     shown.Action(ID_CANCEL_LOGIN)->trigger();
-    EXPECT_TRUE(ended);
-    EXPECT_FALSE(succeeded);
+    EXPECT_EQ(ended, std::vector<bool>{false});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(shown.Action(ID_LOGIN)->isEnabled());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !console.LoginRunning(); }));
-    EXPECT_EQ(console.ConnectionCount(), 0u);
-    EXPECT_EQ(OnGuiThread(), 0u);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !manager.LoginRunning(); }));
+    EXPECT_EQ(manager.ConnectionCount(), 0u);
+    EXPECT_EQ(notes.OnThisThread(), 0u);
 }
 
-// A failed log-in ends with its reason in the status pane, not a progress text, and leaves no
-// connection.
+// A failed log-in leaves its reason in the status pane, not a progress text, and no connection.
 TEST_F(LoginAgainstSim, FailedLoginLeavesTheReason) {
     struct Row {
         const char* name;
@@ -194,18 +242,169 @@ TEST_F(LoginAgainstSim, FailedLoginLeavesTheReason) {
         {"Demo", "wrong", "E1 Login failed"},
         {"Nope", "rzadmin", "No instrument named 'Nope' is registered"},
     };
-    Register("Demo", "127.  0.  0.  1");
     StartSim("full");
     for (const Row& row : rows) {
         CMainFrame frame(port);
-        CLoginControl login(console, frame, MakeStandIn);
+        CLoginControl login(manager, frame, MakeInstrumentView);
         std::vector<bool> ended;
         QObject::connect(&frame, &CMainFrame::LoginFinished, [&](bool ok) { ended.push_back(ok); });
         frame.LoginAtStart(row.name, "admin", std::string(row.password));
         ASSERT_TRUE(ProcessEventsUntil([&] { return !ended.empty(); })) << row.reason;
         EXPECT_EQ(ended, std::vector<bool>{false});
         EXPECT_EQ(frame.StatusPane(1)->text().toStdString(), row.reason);
-        EXPECT_EQ(console.ConnectionCount(), 0u);
+        EXPECT_EQ(manager.ConnectionCount(), 0u);
         EXPECT_FALSE(frame.State().loggedIn);
     }
+}
+
+// A command on a tool bar or on the dialog bar that no menu offers cannot be run without a mouse.
+TEST_F(KeyboardAccess, EveryBarCommandHasAMenuEntry) {
+    std::set<const QAction*> inMenus;
+    CollectMenuActions(frame->menuBar()->actions(), inMenus);
+    QStringList missing;
+    int commands = 0;
+    auto check = [&](const QAction* command, const QString& where) {
+        ++commands;
+        if (command == nullptr || inMenus.count(command) == 0) {
+            missing << where;
+        }
+    };
+    for (QToolBar* bar : frame->findChildren<QToolBar*>()) {
+        for (QAction* action : bar->actions()) {
+            QWidget* shown = bar->widgetForAction(action);
+            if (action->isSeparator()) {
+                continue;
+            }
+            if (auto* dialogBar = qobject_cast<CControlDialogBar*>(shown)) {
+                for (int id : CControlDialogBar::kButtonIds) {
+                    check(frame->Action(id), dialogBar->Button(id)->text());
+                }
+            } else if (auto* button = qobject_cast<QToolButton*>(shown);
+                       button != nullptr && button->defaultAction() != nullptr) {
+                check(button->defaultAction(), button->defaultAction()->text());
+            } else {
+                check(action, bar->objectName() + QLatin1Char('/') +
+                                  (shown ? shown->metaObject()->className() : "") +
+                                  QLatin1Char('/') + action->text());
+            }
+        }
+    }
+    EXPECT_GE(commands, 7 + 9);  // the dialog bar's buttons and the main tool bar's commands
+    EXPECT_TRUE(missing.isEmpty()) << missing.join(QStringLiteral(", ")).toStdString();
+}
+
+// The accessibility walk of each window the console opens.
+TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
+    QTemporaryDir dir;
+    CUserSettings store(dir.filePath(QStringLiteral("user.ini")));
+    CLoginDlg loginDlg(store);
+    CConfigDlg configDlg(dir.filePath(QStringLiteral("SimpleCtrl.ini")).toStdString());
+    CRegisterDlg registerDlg;
+    frame->Action(ID_LOG)->trigger();
+    frame->Action(ID_TRACE)->trigger();
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return frame->findChild<CLogReporterDlg*>() != nullptr; }));
+    ASSERT_NE(frame->findChild<CTraceWindow*>(), nullptr);
+    const struct {
+        const char* name;
+        QWidget* window;
+    } windows[] = {
+        {"main window", frame.get()},
+        {"log-in dialog", &loginDlg},
+        {"Config dialog", &configDlg},
+        {"Register dialog", &registerDlg},
+        {"log reporter", frame->findChild<CLogReporterDlg*>()},
+        {"trace window", frame->findChild<CTraceWindow*>()},
+    };
+    for (const auto& row : windows) {
+        row.window->show();
+        const QStringList unnamed = UnnamedInputs(row.window);
+        EXPECT_TRUE(unnamed.isEmpty())
+            << row.name << ": " << unnamed.join(QStringLiteral(", ")).toStdString();
+        EXPECT_FALSE(row.window->findChildren<QAbstractButton*>().isEmpty()) << row.name;
+    }
+}
+
+// Every view command, run as the operator runs it, leaves its exchanges off the GUI thread.
+TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
+    CInstrumentConnection* connection = nullptr;
+    ASSERT_EQ(manager.FindConnection(login->ConnectionId(), &connection), RZ_OK);
+    auto* view = dynamic_cast<CRZView*>(frame->ClientPane());
+    ASSERT_NE(view, nullptr);
+    CModalWatcher watcher(QMessageBox::Cancel);
+    watcher.onDialog = [](QDialog* dialog) { dialog->reject(); };
+    std::vector<int> ids{550,  551,  552,  553,   32791, 580,   581,   582,   650,
+                         651,  652,  653,  32818, 32793, 32793, 32775, 32795, 2000,
+                         2000, 2001, 2002, 2002,  2003,  2051,  2006};
+    for (int first : {501, 601, 701, 801}) {
+        for (int id = first; id < first + (first == 501 ? 8 : 10); ++id) {
+            ids.push_back(id);
+        }
+    }
+    const size_t before = notes.Total();
+    int ran = 0;
+    for (int id : ids) {
+        SCOPED_TRACE(id);
+        if (!view->StateOf(id).enabled) {
+            continue;
+        }
+        ++ran;
+        view->Run(id);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !connection->OperationRunning(); }));
+    }
+    EXPECT_GE(ran, 50);
+    EXPECT_GT(notes.Total(), before) << "the commands reached the instrument";
+    EXPECT_EQ(notes.OnThisThread(), 0u);
+}
+
+// Two consoles in one process run independently; the user's store keeps what each remembered.
+TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
+    const struct {
+        const char* instrument;
+        const char* user;
+        const char* password;
+    } rows[] = {{"Demo", "admin", "rzadmin"}, {"Other", "user", "rzuser"}};
+
+    Console consoles[2];
+    for (size_t i = 0; i < 2; ++i) {
+        Console& console = consoles[i];
+        console.sim = StartSimServer(ShippedProfile("full"));
+        ASSERT_NE(console.sim, nullptr);
+        ASSERT_EQ(console.manager.Init(), RZ_OK);
+        console.frame = std::make_unique<CMainFrame>(console.sim->Port());
+        console.login =
+            std::make_unique<CLoginControl>(console.manager, *console.frame, MakeInstrumentView);
+        QObject::connect(console.login.get(), &CLoginControl::FirstDataShown,
+                         [&console] { console.shown = true; });
+    }
+    // Both windows are open, each with its own handle on the user's store, before either logs
+    // in.
+    for (size_t i = 0; i < 2; ++i) {
+        Console& console = consoles[i];
+        console.frame->LoginAtStart(rows[i].instrument, rows[i].user,
+                                    std::string(rows[i].password));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return console.shown; }))
+            << console.frame->StatusPane(1)->text().toStdString();
+    }
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(consoles[i].frame->windowTitle().toStdString(),
+                  std::string("RZ Operator-") + rows[i].instrument);
+        EXPECT_EQ(consoles[i].manager.ConnectionCount(), 1u);
+    }
+    // What each console remembered is still there after the other wrote to the same store.
+    CUserSettings store;
+    EXPECT_EQ(store.LastLogin(), "Other");
+    for (const auto& row : rows) {
+        EXPECT_EQ(store.UserNameFor(row.instrument), row.user);
+    }
+
+    // The first console logs out; the second goes on with its cycle, asking its own instrument.
+    consoles[0].frame->Action(ID_LOGOUT)->trigger();
+    EXPECT_EQ(consoles[0].manager.ConnectionCount(), 0u);
+    const size_t firstAsked = CommandRequestsFrom(*consoles[0].sim, 0).size();
+    const size_t secondAsked = CommandRequestsFrom(*consoles[1].sim, 0).size();
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return CommandRequestsFrom(*consoles[1].sim, secondAsked).size() >= 2; }));
+    EXPECT_EQ(CommandRequestsFrom(*consoles[0].sim, 0).size(), firstAsked);
+    EXPECT_TRUE(consoles[1].frame->State().loggedIn);
 }

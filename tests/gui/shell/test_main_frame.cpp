@@ -1,18 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
-#include <atomic>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <thread>
 
+#include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
@@ -20,6 +24,7 @@
 #include "registry/InstrumentRegistry.h"
 #include "registry_ui/RegisterDlg.h"
 #include "registry_ui/RegisterGrid.h"
+#include "session/ExchangeTrace.h"
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
@@ -27,7 +32,9 @@
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/MainFrame.h"
+#include "shell/Options.h"
 #include "shell/StatusRelay.h"
+#include "shell/TraceWindow.h"
 
 namespace {
 
@@ -52,9 +59,15 @@ struct FakeLogin : ILoginController {
     void Logout() override { ++loggedOut; }
 };
 
+// A data directory with a registry of `records` (none: no file) and a user's store beside it.
 struct DataDir {
+    struct Record {
+        const char* name;
+        const char* ip = "  1.  2.  3.  4";
+    };
+    using Records = std::vector<Record>;
     QTemporaryDir dir;
-    using Records = std::vector<std::pair<const char*, const char*>>;
+    CUserSettings store{dir.filePath(QStringLiteral("user.ini"))};
     explicit DataDir(const Records& records) {
         SetDataDirectory(dir.path().toStdString());
         if (records.empty()) {
@@ -70,8 +83,36 @@ struct DataDir {
     ~DataDir() { SetDataDirectory({}); }
 };
 
-void Settle() {
-    QCoreApplication::processEvents();
+std::vector<int> ItemIds(const QMenu* menu) {
+    std::vector<int> ids;
+    for (const QAction* action : menu->actions()) {
+        if (action->data().toInt() != 0) {
+            ids.push_back(action->data().toInt());
+        }
+    }
+    return ids;
+}
+
+// "Pattern 3+" lists the program submenu's pattern items, "+" enabled and "-" greyed.
+std::string PatternItems(const QMenu* program) {
+    std::string items;
+    for (const QAction* action : program->actions().mid(2)) {
+        items += action->text().toStdString() + (action->isEnabled() ? "+" : "-");
+    }
+    return items;
+}
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) {
+        items << combo->itemText(i);
+    }
+    return items;
+}
+
+void Add(CExchangeTrace& trace, const std::string& request, const std::string& answer,
+         RzResult result = RZ_OK) {
+    trace.Add(0, request.data(), request.size(), answer.data(), answer.size(), 1500, result);
 }
 
 }  // namespace
@@ -113,7 +154,6 @@ TEST(CommandRules, OneTableOfStates) {
         EXPECT_EQ(enabled, row.enabled) << command->menuText;
         EXPECT_EQ(checked, row.checked) << command->menuText;
     }
-    EXPECT_EQ(CommandStateFor(*FindCommand(ID_MATH), states[3]).caption, "Stop math");
 }
 
 TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
@@ -145,7 +185,7 @@ TEST(StatusRelay, TextsFromAnyThreadArriveInOrder) {
         }
     }
     ShowStatusMessage("after the relay");
-    Settle();
+    QCoreApplication::processEvents();
     EXPECT_EQ(shown.back(), QStringLiteral("last"));
 }
 
@@ -172,12 +212,9 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     };
     frame.Action(ID_LOGIN)->trigger();
     ASSERT_EQ(login.started.size(), 1u);
-    const LoginRequest& request = login.started[0];
-    EXPECT_EQ(request.instrumentName, "Line-3");
-    EXPECT_EQ(request.address, "127.0.0.1");
-    EXPECT_EQ(request.port, 4000);
-    EXPECT_EQ(request.userName, "admin");
-    EXPECT_EQ(request.password, "rzadm");
+    const LoginRequest& r = login.started[0];
+    EXPECT_EQ(std::tie(r.instrumentName, r.address, r.port, r.userName, r.password),
+              std::make_tuple("Line-3", "127.0.0.1", 4000, "admin", "rzadm"));
     EXPECT_FALSE(frame.Action(ID_LOGIN)->isEnabled());  // while the log-in runs
     frame.Action(ID_CANCEL_LOGIN)->trigger();
     EXPECT_EQ(login.cancelled, 1);
@@ -185,7 +222,7 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     InstrumentFacts facts;  // model 3200, firmware 3.06, no pattern running
     facts.version = kPatternMenuVersion;
     frame.LoginSucceeded(&view, &commands, [&] { return facts; });
-    Settle();
+    QCoreApplication::processEvents();
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Line-3"));
     EXPECT_EQ(frame.ClientPane(), &view);
     EXPECT_FALSE(frame.ControlToolBar()->isHidden());
@@ -229,7 +266,7 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     const QSize client = frame.centralWidget()->size();
     for (bool show : {false, true}) {
         frame.ShowControlBars(show);
-        Settle();
+        QCoreApplication::processEvents();
         EXPECT_EQ(frame.ControlToolBar()->isHidden(), !show);
         EXPECT_EQ(frame.centralWidget()->size(), client) << show;
         EXPECT_EQ(frame.Action(ID_CONTROL_TOOLBAR)->isEnabled(), show);
@@ -274,8 +311,7 @@ TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
     EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());  // the count follows the Register dialog
 }
 
-// Shortcuts reach the commands from any child of the active main window, but not from inside a
-// modal dialog.
+// Shortcuts reach the commands from any child of the active main window, not from a dialog.
 TEST(MainFrame, ShortcutsWorkFromAnyChildButNotInsideADialog) {
     DataDir data(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
     CMainFrame frame;
@@ -296,29 +332,6 @@ TEST(MainFrame, ShortcutsWorkFromAnyChildButNotInsideADialog) {
     }
     EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config", "RZ Login"}));
 }
-
-namespace {
-
-std::vector<int> ItemIds(const QMenu* menu) {
-    std::vector<int> ids;
-    for (const QAction* action : menu->actions()) {
-        if (action->data().toInt() != 0) {
-            ids.push_back(action->data().toInt());
-        }
-    }
-    return ids;
-}
-
-// "Pattern 3+" lists the program submenu's pattern items, "+" enabled and "-" greyed.
-std::string PatternItems(const QMenu* program) {
-    std::string items;
-    for (const QAction* action : program->actions().mid(2)) {
-        items += action->text().toStdString() + (action->isEnabled() ? "+" : "-");
-    }
-    return items;
-}
-
-}  // namespace
 
 TEST(DisplayMenus, GroupsFollowTheModel) {
     for (const int model : {3100, 3200}) {
@@ -368,4 +381,202 @@ TEST(DisplayMenus, ProgramSubmenuFollowsFirmwareAndPatternStates) {
         EXPECT_EQ(disabled, step.disabled) << step.items;
         EXPECT_EQ(PatternItems(program), step.items);
     }
+}
+
+TEST(LoginDialog, OpensOnTheLastInstrumentWithItsUserName) {
+    struct Case {
+        const char* what;
+        const char* last;
+        std::vector<std::pair<const char*, const char*>> users;
+        const char* selected;
+        const char* user;
+    };
+    const Case cases[] = {
+        {"last instrument and its user", "Line-3", {{"Line-3", "admin"}}, "Line-3", "admin"},
+        {"last instrument no longer registered", "Gone", {{"Boiler", "user"}}, "Boiler", "user"},
+        {"nothing remembered", "", {}, "Boiler", ""},
+    };
+    for (const Case& c : cases) {
+        DataDir fixture(DataDir::Records{{"Boiler"}, {"Line-3"}, {"Mixer"}});
+        if (*c.last != '\0') {
+            fixture.store.SetLastLogin(c.last);
+        }
+        for (const auto& [instrument, user] : c.users) {
+            fixture.store.SetUserNameFor(instrument, user);
+        }
+        CLoginDlg dlg(fixture.store);
+        EXPECT_EQ(Items(dlg.Instruments()), QStringList({"Boiler", "Line-3", "Mixer"})) << c.what;
+        EXPECT_EQ(dlg.InstrumentName(), c.selected) << c.what;
+        EXPECT_EQ(dlg.UserName(), c.user) << c.what;
+    }
+}
+
+TEST(LoginDialog, ChoosingAnotherInstrumentFillsItsUserNameAndFieldsAreLimited) {
+    DataDir fixture(DataDir::Records{{"Boiler"}, {"Line-3"}});
+    fixture.store.SetUserNameFor("Line-3", "admin");
+    CLoginDlg dlg(fixture.store);
+    dlg.show();
+    dlg.UserField()->setText(QStringLiteral("typed"));
+    dlg.Instruments()->setCurrentIndex(1);
+    EXPECT_EQ(dlg.UserName(), "admin");
+    EXPECT_EQ(dlg.UserField()->selectedText(), QStringLiteral("admin"));
+    EXPECT_EQ(dlg.focusWidget(), dlg.UserField());
+    dlg.Instruments()->setCurrentIndex(0);
+    EXPECT_EQ(dlg.UserName(), "");  // nothing remembered for Boiler
+    QTest::keyClicks(dlg.UserField(), QStringLiteral("abcdefghijklmnopqrst"));
+    QTest::keyClicks(dlg.PasswordField(), QStringLiteral("secret99"));
+    EXPECT_EQ(dlg.UserName(), "abcdefghijklmnop");
+    EXPECT_EQ(dlg.Password(), "secret");
+    EXPECT_EQ(dlg.PasswordField()->echoMode(), QLineEdit::Password);
+}
+
+TEST(LoginDialog, OkNeedsAnInstrumentAndAUserName) {
+    struct Case {
+        DataDir::Records names;
+        const char* user;
+        const char* message;  // nullptr: accepted
+        const char* focus;
+    };
+    const Case cases[] = {
+        {{}, "admin", "You must select a RZ before login to it!", "RZ Name"},
+        {{{"Boiler"}}, "", "You must input user name before login RZ!", "User Name"},
+        {{{"Boiler"}}, "admin", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        DataDir fixture(c.names);
+        CModalWatcher watcher;
+        CLoginDlg dlg(fixture.store);
+        dlg.show();
+        dlg.UserField()->setText(QString::fromLatin1(c.user));
+        dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        if (c.message == nullptr) {
+            EXPECT_TRUE(watcher.boxes.empty());
+            EXPECT_EQ(dlg.result(), QDialog::Accepted);
+            continue;
+        }
+        ASSERT_EQ(watcher.boxes.size(), 1u) << c.message;
+        EXPECT_EQ(watcher.boxes[0].text.toStdString(), c.message);
+        EXPECT_TRUE(dlg.isVisible());
+        ASSERT_NE(dlg.focusWidget(), nullptr);
+        EXPECT_EQ(dlg.focusWidget()->accessibleName().toStdString(), c.focus);
+    }
+}
+
+TEST(ConfigDialog, ShowsTheCycleInRangeAndWritesOnlyAnAcceptedOne) {
+    struct Case {
+        const char* file;  // nullptr: no file
+        const char* shown;
+        const char* typed;  // nullptr: Cancel
+        const char* message;
+        int written;  // the file's cycle afterwards
+    };
+    const char* range = kCommCycleRangeWarning;
+    const Case cases[] = {
+        {nullptr, "5000", "60000", nullptr, 60000},
+        {"[Config]\r\nCommCycle=500\r\n", "1000", "1000", nullptr, 1000},
+        {"[Config]\r\nCommCycle=70000\r\n", "60000", "60001", range, 70000},
+        {"[Config]\r\nCommCycle=2000\r\n", "2000", nullptr, nullptr, 2000},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const std::string ini = dir.filePath(QStringLiteral("SimpleCtrl.ini")).toStdString();
+        if (c.file != nullptr) {
+            std::ofstream(ini, std::ios::binary) << c.file;
+        }
+        CModalWatcher watcher;
+        CConfigDlg dlg(ini);
+        dlg.show();
+        EXPECT_EQ(dlg.CycleField()->text().toStdString(), c.shown);
+        if (c.typed == nullptr) {
+            dlg.reject();
+        } else {
+            dlg.CycleField()->setText(QString::fromLatin1(c.typed));
+            dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        }
+        EXPECT_EQ(dlg.isVisible(), c.message != nullptr) << c.typed;
+        ASSERT_EQ(watcher.boxes.size(), c.message != nullptr ? 1u : 0u) << c.typed;
+        if (c.message != nullptr) {
+            EXPECT_EQ(watcher.boxes[0].text.toStdString(), c.message);
+        }
+        EXPECT_EQ(ReadCommCycle(ini), c.written) << c.typed;
+    }
+}
+
+TEST(ConfigDialog, FailedWriteIsReportedAndKeepsTheDialogOpen) {
+    QTemporaryDir dir;
+    const std::string ini = dir.filePath(QStringLiteral("gone/SimpleCtrl.ini")).toStdString();
+    CModalWatcher watcher;
+    CConfigDlg dlg(ini);
+    dlg.show();
+    dlg.CycleField()->setText(QStringLiteral("3000"));
+    dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    ASSERT_EQ(watcher.boxes.size(), 1u);
+    EXPECT_TRUE(watcher.boxes[0].text.contains(QString::fromStdString(ini)));
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.CycleField()->text().toStdString(), "3000");
+}
+
+TEST(OperatorOptions, CommandLine) {
+    struct Case {
+        QStringList args;
+        int status;
+        uint16_t port;
+        QString dataDir;
+        QString startLogin;  // login|user|grab
+    };
+    const Case cases[] = {
+        {{}, -1, 34260, {}, "||"},
+        {{"--port", "4000", "--data-dir", "/tmp/rz"}, -1, 4000, "/tmp/rz", "||"},
+        {{"--port=65535"}, -1, 65535, {}, "||"},
+        {{"--port", "0"}, 2, 34260, {}, "||"},
+        {{"--port", "65536"}, 2, 34260, {}, "||"},
+        {{"--port", "12x"}, 2, 34260, {}, "||"},
+        {{"--data-dir"}, 2, 34260, {}, "||"},
+        {{"--bogus"}, 2, 34260, {}, "||"},
+        {{"extra"}, 2, 34260, {}, "||"},
+        {{"--version"}, 0, 34260, {}, "||"},
+        {{"--login", "Demo", "--user", "u", "--grab", "/a.png"}, -1, 34260, {}, "Demo|u|/a.png"},
+        {{"--grab", "a.png"}, -1, 34260, {}, "||a.png"},
+        {{"--login", "Demo"}, 2, 34260, {}, "||"},
+        {{"--user", "admin"}, 2, 34260, {}, "||"},
+        {{"--login", "", "--user", "admin"}, 2, 34260, {}, "||"},
+    };
+    for (const Case& c : cases) {
+        OperatorOptions options;
+        const std::string args = c.args.join(' ').toStdString();
+        EXPECT_EQ(ParseOperatorOptions(QStringList{"rz-operator"} + c.args, &options), c.status)
+            << args;
+        EXPECT_EQ(options.port, c.port) << args;
+        EXPECT_EQ(options.dataDir, c.dataDir) << args;
+        EXPECT_EQ(options.login + '|' + options.user + '|' + options.grab, c.startLogin) << args;
+    }
+}
+
+TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
+    auto trace = std::make_shared<CExchangeTrace>();
+    Add(*trace, "FD 1,2", "EA");
+    Add(*trace, "FC GET", "PNG 245,312 bytes");
+    CTraceWindow window(trace);
+    EXPECT_EQ(window.Table()->model()->rowCount(), 2);
+
+    Add(*trace, "CA1,1", "E1", REPLY_ERROR);
+    window.Reload();
+    const QString all = window.RowsAsText(false);
+    const QStringList lines = all.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("\tFD 1,2\tEA\t1.5 ms\t")));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("CA1,1\tE1")));
+    EXPECT_TRUE(lines[2].endsWith(QString::fromLatin1(ResultCodeName(REPLY_ERROR))));
+
+    window.FilterBox()->setText(QStringLiteral("png"));
+    EXPECT_EQ(window.Table()->model()->rowCount(), 1);
+    EXPECT_TRUE(window.RowsAsText(false).contains(QStringLiteral("FC GET")));
+
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(window.SaveTo(dir.filePath(QStringLiteral("trace.txt")), &error));
+    EXPECT_EQ(ReadBytes(dir.filePath(QStringLiteral("trace.txt")).toStdString()),
+              window.RowsAsText(false).toStdString());
+    EXPECT_FALSE(window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")), &error));
+    EXPECT_FALSE(error.isEmpty());
 }

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGraphicsEffect>
 #include <QImage>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -14,13 +15,17 @@
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "common/ViewFixture.h"
+#include "image/PngCodec.h"
 #include "platform/Strings.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
 #include "views/RzView.h"
+#include "views/SimplePanelDlg.h"
 #include "views/ViewOperations.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Display {
     int kind = 0, group = 0, page = 0, style = 0, trend = 0;
@@ -362,13 +367,6 @@ TEST_F(RzViewTest, OperationCutShort) {
         if (row.logOut) {
             ASSERT_TRUE(
                 ProcessEventsUntil([&] { return server->CommandRequests().size() >= next; }));
-            // Another display command meanwhile is refused and changes nothing.
-            const Display during = Shown();
-            shown.clear();
-            view->Run(553);
-            EXPECT_EQ(Shown(), during);
-            ASSERT_EQ(shown.size(), 1u);
-            EXPECT_NE(shown[0].find("is still running"), std::string::npos) << shown[0];
             EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
         }
         ASSERT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
@@ -384,6 +382,85 @@ TEST_F(RzViewTest, OperationCutShort) {
         server->SetFaults({});
         id = 0;
     }
+}
+
+// Data older than two communication cycles is marked old; the next data takes the mark away.
+using StaleData = SimFixture;
+
+TEST_F(StaleData, MarkedAfterTwoCyclesWithoutDataAndClearedByTheNextData) {
+    WriteCycle1000();
+    StartSim();
+    uint32_t id = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    CInstrumentConnection* connection = Find(id);
+    CRZView view(CViewContext{connection, &manager.hub(), id});
+    view.InitialUpdate();
+    // The view counts from its creation, a moment before this.
+    const auto created = std::chrono::steady_clock::now();
+    QSignalSpy updated(&view, &CRZView::DataUpdated);
+
+    const struct {
+        std::chrono::milliseconds after;  // since the view was made (the last data it knows)
+        bool stale;
+        const char* text;
+    } rows[] = {
+        {1000ms, false, ""},
+        {3000ms, true, nullptr},
+        {25300ms, true, "No data for 25 s"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.after.count());
+        view.CheckDataAge(created + row.after);
+        EXPECT_EQ(view.DataStale(), row.stale);
+        if (row.text != nullptr) {
+            EXPECT_EQ(view.ImageWindow()->StaleText().toStdString(), row.text);
+        }
+        for (QWidget* panel :
+             {static_cast<QWidget*>(view.SimplePanel()), view.LoopPanel(), view.ProgramPanel()}) {
+            EXPECT_EQ(panel->graphicsEffect() != nullptr, row.stale);
+        }
+    }
+    // The next data (published here as the connection's timer does after a cycle) clears it.
+    manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
+    EXPECT_FALSE(view.DataStale());
+    EXPECT_TRUE(view.ImageWindow()->StaleText().isEmpty());
+    EXPECT_EQ(view.LoopPanel()->graphicsEffect(), nullptr);
+    ASSERT_EQ(updated.size(), 1);
+    EXPECT_TRUE(updated.last().first().toString().startsWith(QStringLiteral("Updated ")));
+}
+
+constexpr QRgb kBackground = 0xFFFF00FFu;  // no pixel of CoordinateImage has this colour
+
+// Each pixel names its own place: red and green the low bytes of x and y, blue their high bits.
+std::vector<uint8_t> CoordinatePng(int w, int h) {
+    CRzImage image;
+    image.Resize(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            image.SetPixel(
+                x, y, 0xFF000000u | (x & 255) << 16 | (y & 255) << 8 | (x >> 8) << 4 | (y >> 8));
+        }
+    }
+    std::vector<uint8_t> png;
+    EncodePng(image, png);
+    return png;
+}
+
+QPoint SourceOf(QRgb pixel) {
+    return QPoint(qRed(pixel) | (qBlue(pixel) >> 4) << 8, qGreen(pixel) | (qBlue(pixel) & 15) << 8);
+}
+
+std::vector<uint8_t> SolidPng(uint32_t argb) {
+    CRzImage image;
+    image.Resize(4, 3);
+    image.Fill(argb);
+    std::vector<uint8_t> png;
+    EncodePng(image, png);
+    return png;
+}
+
+QImage Rendered(CImageWindow& window) {
+    return window.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 }  // namespace
@@ -411,5 +488,99 @@ TEST(ImageSaveDialog, SuffixFollowsTheFilter) {
                   dir.filePath(filter == 0 ? "shot.png" : "shot.bmp").toStdString());
         ASSERT_EQ(offered.size(), 1);
         EXPECT_TRUE(offered[0].endsWith("/Current.png")) << offered[0].toStdString();
+    }
+}
+
+// A picture that fits is drawn unscaled at ((cw - w)/2 - 1, (ch - h)/2 - 1); one that does not
+// is stretched to (cw - 1) x (ch - 1). Checked on every pixel of the rendered window.
+TEST(ImageWindow, PaintRule) {
+    struct Case {
+        QSize window;
+        QSize image;
+        bool stretched;
+    };
+    const Case cases[] = {
+        {{100, 80}, {100, 80}, false},
+        {{100, 80}, {101, 80}, true},
+        {{100, 80}, {100, 81}, true},
+        {{100, 80}, {51, 40}, false},
+    };
+    for (const Case& c : cases) {
+        CImageWindow window;
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, QColor::fromRgb(kBackground));
+        window.setPalette(palette);
+        window.resize(c.window);
+        const std::vector<uint8_t> png = CoordinatePng(c.image.width(), c.image.height());
+        ASSERT_TRUE(window.SetImageBytes(png.data(), static_cast<uint32_t>(png.size())));
+        const QImage out = Rendered(window);
+        ASSERT_EQ(out.size(), c.window);
+        const int cw = c.window.width();
+        const int ch = c.window.height();
+        SCOPED_TRACE(testing::Message()
+                     << cw << "x" << ch << " <- " << c.image.width() << "x" << c.image.height());
+        const QRect drawn =
+            c.stretched
+                ? QRect(0, 0, cw - 1, ch - 1)
+                : QRect(QPoint((cw - c.image.width()) / 2 - 1, (ch - c.image.height()) / 2 - 1),
+                        c.image);
+        int wrong = 0;
+        for (int y = 0; y < ch; ++y) {
+            for (int x = 0; x < cw; ++x) {
+                const QRgb pixel = out.pixel(x, y);
+                if (!drawn.contains(x, y)) {
+                    wrong += pixel != kBackground;
+                } else if (!c.stretched) {
+                    wrong += SourceOf(pixel) != QPoint(x, y) - drawn.topLeft();
+                } else {
+                    wrong += pixel == kBackground;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        if (c.stretched) {
+            EXPECT_EQ(SourceOf(out.pixel(0, 0)), QPoint(0, 0));
+            EXPECT_EQ(SourceOf(out.pixel(cw - 2, ch - 2)),
+                      QPoint(c.image.width() - 1, c.image.height() - 1));
+        }
+    }
+}
+
+// The picture follows each image that decodes; the copy for saving follows it too, except while
+// copying is disabled. An image already taken (same generation) is not decoded again.
+TEST(ImageWindow, NewImages) {
+    const std::vector<uint8_t> a = SolidPng(0xFF102030u);
+    const std::vector<uint8_t> b = SolidPng(0xFF405060u);
+    const std::vector<uint8_t> c = SolidPng(0xFF708090u);
+    const std::vector<uint8_t> garbage(a.begin(), a.begin() + static_cast<long>(a.size()) / 2);
+    struct Step {
+        const std::vector<uint8_t>* bytes;
+        uint64_t generation;
+        bool copyEnabled;
+        bool taken;
+        uint32_t picture;
+        uint32_t saved;
+    };
+    const Step steps[] = {
+        {&a, 0, true, true, 0xFF102030u, 0xFF102030u},
+        {&garbage, 0, true, false, 0xFF102030u, 0xFF102030u},
+        {nullptr, 0, true, false, 0xFF102030u, 0xFF102030u},
+        {&b, 0, false, true, 0xFF405060u, 0xFF102030u},  // the save dialog is open
+        {&c, 7, true, true, 0xFF708090u, 0xFF708090u},
+        {&a, 7, true, false, 0xFF708090u, 0xFF708090u},
+        {&a, 8, true, true, 0xFF102030u, 0xFF102030u},
+    };
+    CImageWindow window;
+    window.resize(8, 8);
+    int row = 0;
+    for (const Step& s : steps) {
+        window.SetCopyEnabled(s.copyEnabled);
+        const uint8_t* data = s.bytes ? s.bytes->data() : nullptr;
+        const uint32_t length = s.bytes ? static_cast<uint32_t>(s.bytes->size()) : 0;
+        EXPECT_EQ(window.SetImageBytes(data, length, s.generation), s.taken) << row;
+        EXPECT_EQ(Rendered(window).pixel(2, 2), s.picture) << row;
+        ASSERT_FALSE(window.SavedCopy().IsEmpty()) << row;
+        EXPECT_EQ(window.SavedCopy().Pixel(0, 0), s.saved) << row;
+        ++row;
     }
 }
