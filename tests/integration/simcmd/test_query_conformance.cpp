@@ -1,5 +1,6 @@
-// Every query of the command table, run by the console's own command objects against rzsim for
-// each shipped profile; what the console reads must be what the profile sets up.
+// The setting and data queries, run by the console's own command objects against rzsim for each
+// shipped profile; what the console reads must be what the profile sets up. Log-in information,
+// run status and pattern states are read over the link by the log-in suite's full refresh.
 
 #include <gtest/gtest.h>
 
@@ -64,8 +65,6 @@ class QueryConformance : public ::testing::TestWithParam<const char*> {
     const CSimSetup& Setup() const { return profile_.setup; }
     int Major() { return session_.Model().firmwareMajor; }
     bool Small() const { return profile_.model == 3100; }
-    bool HasProgram() const { return profile_.programOption != SimProgramOption::kNone; }
-    int PatternCount() const { return SimPatternCapacity(profile_.programOption); }
     int ExtCapacity() const { return Small() ? 4 : 16; }
     template <typename T>
     T& Cmd(const char* key) {
@@ -75,20 +74,6 @@ class QueryConformance : public ::testing::TestWithParam<const char*> {
     CSimProfile profile_;
     CSimCmdSession session_;
 };
-
-TEST_P(QueryConformance, LoggedInUserAndRunStatus) {
-    auto& fu = Cmd<CCmdFU>("FU");
-    ASSERT_EQ(fu.Query(), RZ_OK);
-    EXPECT_STREQ(fu.code, "1");
-    EXPECT_STREQ(fu.level, "A");
-    EXPECT_STREQ(fu.userName, "admin");
-
-    auto& is = Cmd<CCmdIS>("IS");
-    ASSERT_EQ(Cmd<CCmdIF>("IF").Execute(), RZ_OK);
-    ASSERT_EQ(is.Query(), RZ_OK);
-    EXPECT_EQ(is.statusA, Setup().memoryRunning ? 1 : 0);
-    EXPECT_EQ(is.statusB, Setup().mathRunning ? 1 : 0);
-}
 
 TEST_P(QueryConformance, DisplayGroups) {
     auto& sx = Cmd<CCmdSX>("SX");
@@ -274,86 +259,6 @@ TEST_P(QueryConformance, DioPoints) {
         EXPECT_EQ(state.flagE, present ? point.output : 0);
         scanEnded = scanEnded || !inRange || point.module > 6;
         EXPECT_EQ(state.moduleKind, scanEnded ? 7 : point.module);
-    }
-}
-
-TEST_P(QueryConformance, ProgramPatterns) {
-    if (!HasProgram()) {
-        return;  // without the option the pattern queries are refused
-    }
-    if (Major() >= 3) {
-        auto& fw = Cmd<CCmdFW>("FW");
-        ASSERT_EQ(fw.Query(), RZ_OK);
-        int entry = 0;
-        uint32_t stored = 0;
-        for (int n = 1; n <= PatternCount(); ++n) {
-            const CSimPattern& pattern = Setup().patterns[n - 1];
-            if (!pattern.exists) {
-                continue;
-            }
-            stored |= 1u << (n - 1);
-            SCOPED_TRACE("pattern " + std::to_string(n));
-            ASSERT_LT(entry, fw.patternCount);
-            const CPatternEntry& got = fw.patterns[entry++];
-            EXPECT_EQ(got.pattern, n);
-            EXPECT_EQ(got.bit0, pattern.running ? 1 : 0);
-            EXPECT_EQ(got.bit1, pattern.hold ? 2 : 0);
-            EXPECT_EQ(got.bit2, pattern.wait ? 4 : 0);
-        }
-        EXPECT_EQ(fw.patternCount, entry);
-        EXPECT_EQ(fw.word1, stored);
-    }
-    auto& fh = Cmd<CCmdFH>("FH");
-    for (int n = 1; n <= PatternCount(); ++n) {
-        SCOPED_TRACE("pattern " + std::to_string(n));
-        fh.pattern = n;
-        ASSERT_EQ(fh.Query(), RZ_OK);
-        EXPECT_EQ(fh.bit0, Setup().patterns[n - 1].running ? 1 : 0);
-    }
-}
-
-TEST_P(QueryConformance, LogsAndMy) {
-    auto& fl = Cmd<CCmdFL>("FL");
-    for (int kind = 0; kind < kSimLogKinds; ++kind) {
-        SCOPED_TRACE(kSimLogKindTable[kind].name);
-        fl.kind = kind;
-        fl.count = 0;
-        ASSERT_EQ(fl.Query(), RZ_OK);
-        std::string expected;
-        for (const std::string& line : Setup().logs[kind]) {
-            expected += line + "\r\n";
-        }
-        EXPECT_EQ(fl.logText, expected.empty() ? "No corresponding log!" : expected);
-    }
-    if (Major() >= 3) {
-        auto& my = Cmd<CCmdMY>("MY");
-        ASSERT_EQ(my.Query(), RZ_OK);
-        EXPECT_EQ(my.enabled, Setup().myEnabled ? 1 : 0);
-    }
-}
-
-// Whatever the console would send, the instrument refuses what its firmware or its options do
-// not have: every request the command table does not offer, and the program requests without
-// the program option.
-TEST_P(QueryConformance, TheInstrumentRefusesWhatTheCommandTableDoesNotOffer) {
-    const struct {
-        const char* request;
-        bool program;  // needs the program option
-    } rows[] = {
-        {"DX?", false},  {"DY?", false},      {"DL3,0", false}, {"DM3,0", false},  {"FO", false},
-        {"MY?", false},  {"MT?", false},      {"FW", true},     {"FM 1", false},   {"DQ1", false},
-        {"DR 1", false}, {"DV1,RL,0", false}, {"GV?", false},   {"DT1,1?", false}, {"&4 1", true},
-        {"PN 1", true},  {"FH", true},        {"FH1", true},    {"HU 0", true},    {"AD 1", true},
-        {"PX 0", true},
-    };
-    for (const auto& row : rows) {
-        const std::string key = row.request[0] == '&' ? "_4" : std::string(row.request, 2);
-        if (session_.Set().GetCommand(key.c_str()) != nullptr && (HasProgram() || !row.program)) {
-            continue;
-        }
-        const std::string answer = session_.Raw(row.request);
-        EXPECT_EQ(answer.rfind("E1", 0), 0u) << row.request << ": " << answer;
-        EXPECT_EQ(answer.find("\r\n"), answer.size() - 2) << row.request << ": " << answer;
     }
 }
 

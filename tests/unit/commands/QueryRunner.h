@@ -21,6 +21,15 @@ std::string Row(const T&... values) {
     return out.str();
 }
 
+// A list answer of `count` data lines, line i made by `line(i)`.
+inline std::string ListOf(int count, const std::function<std::string(int)>& line) {
+    std::string answer = "EA\r\n";
+    for (int i = 0; i < count; ++i) {
+        answer += line(i) + "\r\n";
+    }
+    return answer + "EN\r\n";
+}
+
 // Entry `index` of a query's results; each test file defines it for its commands, with the
 // numbering it documents.
 template <typename Command>

@@ -5,24 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "QueryRunner.h"
 #include "commands/Command.h"
 #include "common/FakeLink.h"
 
 namespace {
-
-std::string Repeat(char c, size_t count) {
-    return std::string(count, c);
-}
-
-// "EA", then `lines` data lines built by `makeLine(i)`, then "EN".
-template <typename MakeLine>
-std::string ListAnswer(int lines, MakeLine makeLine) {
-    std::string answer = "EA\r\n";
-    for (int i = 0; i < lines; ++i) {
-        answer += makeLine(i) + "\r\n";
-    }
-    return answer + "EN\r\n";
-}
 
 // The status path every status command takes (CCommand::ExchangeStatus ends in it).
 TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
@@ -41,7 +28,7 @@ TEST(ReceiveStatus, AnswersAreClassifiedAndErrorLinesShown) {
         {"not an E line", "OK\r\n", RZ_OK, {}},
         {"lower-case e", "e1\r\n", RZ_OK, {}},
         {"E0 followed by text", "E0 done\r\n", RZ_OK, {}},
-        {"too long", "E1" + Repeat('x', kStatusAnswerCapacity), LINK_E_BUFFER_SMALL, {}},
+        {"too long", "E1" + std::string(kStatusAnswerCapacity, 'x'), LINK_E_BUFFER_SMALL, {}},
         {"time-out passes through", "", LINK_E_TIMEOUT, {}},
     };
     for (const auto& c : cases) {
@@ -82,9 +69,9 @@ TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
         }
         return text;
     };
-    const std::string fullRows = ListAnswer(8, fieldsOfLine);
-    const std::string overfullRows = ListAnswer(
-        9, [&](int line) { return line < 8 ? fieldsOfLine(line) : std::string("XXextra"); });
+    const std::string fullRows = ListOf(8, fieldsOfLine);
+    const std::string overfullRows =
+        ListOf(9, [&](int line) { return line < 8 ? fieldsOfLine(line) : std::string("XXextra"); });
     const std::vector<Case> cases = {
         {"empty field vanishes", "EA\r\nXX1,AB,,CD\r\nEN\r\n", RZ_OK, {"1", "AB", "CD"}},
         {"several lines", "EA\r\nXXa,b\r\nYYc\r\nEN\r\n", RZ_OK, {"a", "b", "c"}},
@@ -97,10 +84,13 @@ TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
         {"error line instead of the list", "E1\r\n", REPLY_UNEXPECTED, {}},
         {"opener must be exactly EA", "EAX\r\nXXa\r\nEN\r\n", REPLY_UNEXPECTED, {}},
         {"opener after a blank line still counts", "\r\nEA\r\nXXa\r\nEN\r\n", RZ_OK, {"a"}},
-        {"255 characters", "EA\r\nXX" + Repeat('a', 253) + "\r\nEN\r\n", RZ_OK, {Repeat('a', 253)}},
-        {"256 characters", "EA\r\nXX" + Repeat('a', 254) + "\r\nEN\r\n", LINK_E_FORMAT, {}},
-        {"256 data lines fit", ListAnswer(kFieldListLines, numbered), RZ_OK, numbers},
-        {"257 data lines are malformed", ListAnswer(kFieldListLines + 1, numbered), LINK_E_FORMAT,
+        {"255 characters",
+         "EA\r\nXX" + std::string(253, 'a') + "\r\nEN\r\n",
+         RZ_OK,
+         {std::string(253, 'a')}},
+        {"256 characters", "EA\r\nXX" + std::string(254, 'a') + "\r\nEN\r\n", LINK_E_FORMAT, {}},
+        {"256 data lines fit", ListOf(kFieldListLines, numbered), RZ_OK, numbers},
+        {"257 data lines are malformed", ListOf(kFieldListLines + 1, numbered), LINK_E_FORMAT,
          numbers},
         {"256 fields fill every row", fullRows, RZ_OK, numbers},
         {"257th field is malformed", overfullRows, LINK_E_FORMAT, numbers},
@@ -156,8 +146,12 @@ TEST(SplitFields, LinesSplitIntoRowsWithinTheirLimit) {
         {"negative row count", "XXa", -3, LINK_E_FORMAT, {}},
         {"more rows than the array counts as the array", all, 1000, RZ_OK, numbers},
         {"one field beyond the array", all + ",x", 1000, LINK_E_FORMAT, numbers},
-        {"255-character field fits a row", "XX" + Repeat('f', 255), 6, RZ_OK, {Repeat('f', 255)}},
-        {"256-character field does not", "XX" + Repeat('f', 256), 6, LINK_E_FORMAT, {}},
+        {"255-character field fits a row",
+         "XX" + std::string(255, 'f'),
+         6,
+         RZ_OK,
+         {std::string(255, 'f')}},
+        {"256-character field does not", "XX" + std::string(256, 'f'), 6, LINK_E_FORMAT, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -264,8 +258,8 @@ TEST(RunLineWalk, LinesReachTheParserUpToTheEndMarker) {
     const LineWalkOptions opener{};
     const LineWalkOptions silent{AnswerErrorTest::kNotListOpener, false, kLineWalkCapacity};
     const LineWalkOptions numbered{AnswerErrorTest::kPositiveNumber, true, kLineWalkCapacity};
-    const std::string longest = "XX" + Repeat('a', 251) + "\r\n";  // 255 characters
-    const std::string tooLong = "XX" + Repeat('a', 252) + "\r\n";  // 256 characters
+    const std::string longest = "XX" + std::string(251, 'a') + "\r\n";  // 255 characters
+    const std::string tooLong = "XX" + std::string(252, 'a') + "\r\n";  // 256 characters
     const std::vector<Case> cases = {
         {"EA\r\nL1\r\nL2\r\nEN\r\n", opener, RZ_OK, {"EA\r\n", "L1\r\n", "L2\r\n", "EN\r\n"}, {}},
         {"EA\r\nENX\r\nL1\r\n", opener, RZ_OK, {"EA\r\n", "ENX\r\n"}, {}},
@@ -315,10 +309,10 @@ TEST(RunLineWalk, ParserFailuresCapacityAndLinkFailures) {
 
     auto noLines = [](const char*, int) { return RZ_OK; };
     // A smaller receive area refuses a longer answer; a larger one is held to the walk's area.
-    link.QueueAnswer("EA\r\n" + Repeat('x', 300) + "\r\nEN\r\n");
+    link.QueueAnswer("EA\r\n" + std::string(300, 'x') + "\r\nEN\r\n");
     const LineWalkOptions small{AnswerErrorTest::kPositiveNumber, false, 256};
     EXPECT_EQ(RunLineWalk(&link, "FU 0", small, noLines), LINK_E_BUFFER_SMALL);
-    link.QueueAnswer(Repeat('x', kLineWalkCapacity + 1));
+    link.QueueAnswer(std::string(kLineWalkCapacity + 1, 'x'));
     const LineWalkOptions large{AnswerErrorTest::kNotListOpener, true, 1u << 24};
     EXPECT_EQ(RunLineWalk(&link, "FL COM,200", large, noLines), LINK_E_BUFFER_SMALL);
 

@@ -31,11 +31,7 @@ std::string ValuesAnswer(int meas, int math, int loops, int ext) {
     add(math, 1, true);
     add(loops, 101, false);
     add(ext, 201, false);
-    std::string answer = "EA\r\n";
-    for (const auto& line : lines) {
-        answer += line + "\r\n";
-    }
-    return answer + "EN\r\n";
+    return ListOf(static_cast<int>(lines.size()), [&lines](int i) { return lines[i]; });
 }
 
 TEST_F(LoaderTest, ValuesCounts) {
