@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -24,6 +25,17 @@ inline int ProcessThreadCount() {
         }
     }
     closedir(dir);
+    return count;
+}
+
+// The thread count once it has come down to `expected`, or after a second. A joined thread can
+// still be listed for a moment while the kernel finishes its exit.
+inline int ThreadCountSettledAt(int expected) {
+    int count = ProcessThreadCount();
+    for (int i = 0; i < 1000 && count > expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        count = ProcessThreadCount();
+    }
     return count;
 }
 
@@ -84,7 +96,7 @@ class FaultFixture : public SimFixture {
     void CloseAllAndCheckThreads() {
         manager.CloseAll();
         server->Stop();
-        EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+        EXPECT_EQ(ThreadCountSettledAt(threadsBefore), threadsBefore);
         ASSERT_EQ(manager.Init(), RZ_OK);
         manager.SetLinkTimeout(kLinkTimeoutMs);
         commErrors = 0;

@@ -97,9 +97,9 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     EXPECT_EQ(shown, std::vector<std::string>{Text(20012)});
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     // Only the log-in thread is left, waiting for the next log-in until CloseAll.
-    EXPECT_EQ(ProcessThreadCount(), threadsBefore + 1);
+    EXPECT_EQ(ThreadCountSettledAt(threadsBefore + 1), threadsBefore + 1);
     manager.CloseAll();
-    EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+    EXPECT_EQ(ThreadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 }  // namespace
