@@ -76,7 +76,8 @@ class CConnectionManager {
     // never called. A failed log-in leaves no connection and no socket. The log-in thread is
     // started by the first log-in and kept for the next ones until CloseAll: a thread that has
     // run before exchanges markedly faster than a fresh one (the scheduler places it next to
-    // the threads it talks to), which shortens every log-in after the first by about a fifth.
+    // the threads it talks to: a bare client's log-in and refresh took 1.95 ms on a new thread
+    // and 1.5 ms on a kept one), and a log-in need not start a thread.
     RzResult StartLogin(const char* ip, const char* user, const char* password, uint16_t port,
                         LoginDoneHandler done, LoginProgressHandler progress = {});
     // Ends the running log-in at once: its link is closed, which wakes any wait, and its handlers
