@@ -138,6 +138,6 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     int64_t imageSeenAtNs_ = -1;  // the image arrival last looked at
     int64_t screenValidAtNs_ = 0;
     int64_t updatedAtNs_ = 0;
-    std::string reasonShown_;
-    bool stale_ = false;
+    std::string reasonShown_;  // the reason last given in the middle pane
+    bool stale_ = false;       // the values are stale: the panels are greyed
 };
