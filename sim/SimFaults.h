@@ -36,6 +36,9 @@ struct CSimFaults {
     bool mergeBinaryBlocks = false;
     // Binary answers: each block in two writes with this pause between the halves (0: off).
     uint32_t splitBlockPauseMs = 0;
+    // "FC GET": the second half of each block's payload zeroed, so the image, framed as ever,
+    // does not decode.
+    bool badImage = false;
 
     // Soak mode: every Nth command request of a connection gets a fault drawn at random from
     // delay, stall, close, error line and garbled list (0: off). Each session draws from its

@@ -165,6 +165,8 @@ const std::vector<Option>& Options() {
              return ParseNumber(v, 1, kMaxMs, &o.faults.splitBlockPauseMs);
          },
          "milliseconds from 1 to 600000"},
+        {"--bad-image", false,
+         [](const std::string&, CSimOptions& o) { return o.faults.badImage = true; }, ""},
         {"--fault-every", true,
          [](const std::string& v, CSimOptions& o) {
              return ParseNumber(v, 1, kMaxCount, &o.faults.randomFaultEvery);
@@ -283,6 +285,8 @@ from 1):
   --merge-blocks        send all blocks of a binary answer in one write, even with
                         --segment-bytes
   --split-blocks MS     send each binary block in two writes, MS milliseconds apart
+  --bad-image           send every "FC GET" image with the second half of each block's
+                        payload zeroed: framed as ever, it does not decode
   --fault-every N       soak mode: every Nth request of a connection gets a random fault
                         (delay, stall, close, error line or garbled list); each one is
                         reported on stderr as "rzsim: fault KIND on request K of session S"

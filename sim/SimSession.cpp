@@ -26,6 +26,16 @@ std::string SimOversizeAnswer() {
     return answer;
 }
 
+std::string SimSpoilBlocks(std::string_view answer) {
+    std::string out;
+    for (const std::string_view block : SimBinaryBlockSpans(answer)) {
+        const size_t kept = block.size() < 8 ? block.size() : 8 + (block.size() - 8) / 2;
+        out.append(block.substr(0, kept));
+        out.append(block.size() - kept, '\0');
+    }
+    return out;
+}
+
 bool SimIsBinaryAnswer(std::string_view answer) {
     return answer.size() >= 8 && answer.substr(0, 4) == "EB\r\n";
 }
@@ -220,6 +230,9 @@ void CSimSession::ServeCommands(const CSimUser& user) {
             answer = kSimErrorLine;
         } else {
             answer = host_.Dispatch(line, user);
+        }
+        if (faults.badImage && SimRequestKey(line) == "FC" && SimIsBinaryAnswer(answer)) {
+            answer = SimSpoilBlocks(answer);
         }
         if (faults.garbleListOn == count) {
             answer = SimGarbleList(answer, faults.garbleKind);

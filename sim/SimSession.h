@@ -33,6 +33,8 @@ std::vector<std::string_view> SimBinaryBlockSpans(std::string_view answer);
 size_t SimStallCut(std::string_view answer);
 // The list answer spoiled as `kind` says; anything that is not a list comes back unchanged.
 std::string SimGarbleList(std::string_view answer, SimGarble kind);
+// A binary answer with the second half of each block's payload zeroed.
+std::string SimSpoilBlocks(std::string_view answer);
 // The faults one request of a soak run gets: `draw` picks among delay, stall, close, error
 // line and garbled list. Request `count` gets one only when it is a multiple of `every`.
 enum class SimRandomFault : uint8_t { kNone, kDelay, kStall, kClose, kErrorLine, kGarble };

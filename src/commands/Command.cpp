@@ -339,6 +339,15 @@ bool IsBinaryErrorAnswer(const char* answer, uint32_t length) {
            answer[length - 2] == '\n' && answer[length - 1] == '\0';
 }
 
+void KeepErrorLine(char* out, const char* answer) {
+    size_t n = 0;
+    while (n + 1 < kErrorLineSize && answer[n] != '\0' && !IsLineEnd(answer[n])) {
+        out[n] = answer[n];
+        ++n;
+    }
+    out[n] = '\0';
+}
+
 RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOptions& options,
                      LineParser parser) {
     if (link == nullptr) {
@@ -360,6 +369,9 @@ RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOp
                            ? IsNumberedErrorAnswer(buffer)
                            : IsListErrorAnswer(buffer);
     if (error) {
+        if (options.errorLine != nullptr) {
+            KeepErrorLine(options.errorLine, buffer);
+        }
         if (options.showError) {
             ShowStatusMessage(buffer);
         }

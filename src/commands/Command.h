@@ -85,6 +85,11 @@ bool IsNumberedErrorAnswer(const char* text);
 // CR LF at its end before the terminating NUL that those receive modes count into `length`.
 bool IsBinaryErrorAnswer(const char* answer, uint32_t length);
 
+// The first line of an error answer, kept by the queries whose failure the views explain.
+constexpr size_t kErrorLineSize = 64;
+// Copies the first line of `answer` (without its line end, cut to fit) into `out`.
+void KeepErrorLine(char* out, const char* answer);
+
 // A non-owning reference to a line parser: any callable taking (const char* line, int length)
 // and returning RzResult. The line is NUL-terminated and includes its CR LF. Holding no heap
 // state, it can wrap a lambda with captures for the duration of one line walk.
@@ -116,6 +121,7 @@ struct LineWalkOptions {
     AnswerErrorTest errorTest = AnswerErrorTest::kNotListOpener;
     bool showError = true;                  // show an error answer with ShowStatusMessage
     uint32_t capacity = kLineWalkCapacity;  // receive capacity, at most kLineWalkCapacity
+    char* errorLine = nullptr;              // kErrorLineSize bytes: gets an error answer's line
 };
 
 // The line walk shared by list queries: sends `request` in RECV_LIST mode, receives the answer,

@@ -94,6 +94,7 @@ constexpr int32_t kLogKindCount = static_cast<int32_t>(sizeof(kLogKinds) / sizeo
 // ---- "FD" ----
 
 void CCmdFD::Clear() {
+    errorLine[0] = '\0';
     date[0] = '\0';
     time[0] = '\0';
     measCount = -1;
@@ -115,6 +116,7 @@ RzResult CCmdFD::Query() {
     LineWalkOptions options;
     options.errorTest = AnswerErrorTest::kNotListOpener;
     options.showError = false;
+    options.errorLine = errorLine;
     return RunLineWalk(link_, request, options, [this](const char* line, int) {
         ParseLine(line);
         return RZ_OK;

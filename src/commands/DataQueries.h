@@ -44,6 +44,7 @@ class CCmdFD : public CCommand {
 
     char date[10] = {};
     char time[14] = {};
+    char errorLine[kErrorLineSize] = {};  // the instrument's line when it refused the query
     // Index of the last filled record of each table; -1 when none.
     int32_t measCount = -1;
     int32_t mathCount = -1;

@@ -92,6 +92,7 @@ RzResult CCmdFC::Bind(CLinkTransport* link, const CInstrumentModel* identity) {
 
 RzResult CCmdFC::Query() {
     imageLength = 0;
+    errorLine[0] = '\0';
     RzResult result = SendRequest("FC GET");
     if (result != RZ_OK) {
         return result;
@@ -106,6 +107,7 @@ RzResult CCmdFC::Query() {
     }
     receiveBuffer_[length] = '\0';
     if (IsBinaryErrorAnswer(receiveBuffer_, length)) {
+        KeepErrorLine(errorLine, receiveBuffer_);
         ShowStatusMessage(receiveBuffer_);
         return REPLY_UNEXPECTED;
     }

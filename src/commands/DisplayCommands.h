@@ -51,6 +51,7 @@ class CCmdFC : public CCommand {
     uint8_t* const imageBuffer = imageStore_.get();  // kImageBufferSize bytes
     uint32_t imageLength = 0;                // valid bytes in imageBuffer; 0 when there is none
     const uint8_t* imageData = imageBuffer;  // start of imageBuffer (set again by Bind)
+    char errorLine[kErrorLineSize] = {};     // the instrument's line when it refused the query
 
   private:
     char* const receiveBuffer_ = receiveStore_.get();

@@ -273,6 +273,30 @@ int ReadCommCycle() {
     return ReadCommCycle(DataFilePath(kConfigFileName));
 }
 
+CCommCycleSetting CommCycleSettingFromIni(std::string_view text) {
+    const auto value = IniValue(text, "Config", "CommCycle");
+    if (!value || value->empty()) {
+        return {};
+    }
+    bool ok = false;
+    const int cycle = LeadingInt(*value, &ok);
+    if (cycle > kMaxCommCycle) {
+        return {kMaxCommCycle,
+                "The communication cycle in SimpleCtrl.ini is above 60000 ms; 60000 ms is used"};
+    }
+    if (!ok || cycle <= 0) {
+        return {kDefaultCommCycle,
+                "The communication cycle in SimpleCtrl.ini is not a number of milliseconds above "
+                "0; 5000 ms is used"};
+    }
+    return {cycle, nullptr};
+}
+
+CCommCycleSetting ReadCommCycleSetting() {
+    const auto text = ReadSmallFile(DataFilePath(kConfigFileName));
+    return text ? CommCycleSettingFromIni(*text) : CCommCycleSetting{};
+}
+
 bool WriteCommCycle(const std::string& iniPath, int value) {
     const std::string text = ReadSmallFile(iniPath).value_or(std::string());
     const std::string updated = IniWithValue(text, "Config", "CommCycle", std::to_string(value));

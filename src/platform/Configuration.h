@@ -36,6 +36,18 @@ int CommCycleFromIni(std::string_view text);
 // The same, read from `iniPath`, or from SimpleCtrl.ini in the data directory.
 int ReadCommCycle(const std::string& iniPath);
 int ReadCommCycle();
+
+// The cycle a connection runs with: the file's value within sense. A value the file cannot mean
+// (no number, 0 or below) reads as kDefaultCommCycle, one above kMaxCommCycle as kMaxCommCycle;
+// any other is used as written, below the Config dialog's range too (a 500 runs at 500 ms).
+// `note` says, for the status bar, why the value was not used as written (null when it was);
+// the file is left as it is.
+struct CCommCycleSetting {
+    int cycle = kDefaultCommCycle;
+    const char* note = nullptr;
+};
+CCommCycleSetting CommCycleSettingFromIni(std::string_view text);
+CCommCycleSetting ReadCommCycleSetting();
 // Writes [Config] CommCycle as "%d", keeping the rest of the file. Callers may ignore the result
 // (a failed write is not reported to the operator).
 bool WriteCommCycle(const std::string& iniPath, int value);

@@ -80,7 +80,9 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
 RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     CInstrumentConnection& connection = *job.connection;
     const uint32_t id = connection.id();
-    connection.commCycle = ReadCommCycle();
+    const CCommCycleSetting cycle = ReadCommCycleSetting();
+    connection.commCycle = cycle.cycle;
+    connection.commCycleNote = cycle.note;
     RzResult result = connection.StartCycle();
     if (result != RZ_OK) {
         return result;

@@ -35,6 +35,24 @@ class CSteadyCycleClock : public CCycleClock {
     std::chrono::steady_clock::time_point last_;
 };
 
+int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Notes a source's load step: valid data now, or why not (the instrument's line, else
+// `otherwise`).
+RzResult Noted(CSourceFreshness& source, RzResult result, const char* line, const char* otherwise) {
+    if (result == RZ_OK) {
+        source.validAtNs = SteadyNowNs();
+        source.reason[0] = '\0';
+    } else {
+        KeepErrorLine(source.reason, line != nullptr && *line != '\0' ? line : otherwise);
+    }
+    return result;
+}
+
 }  // namespace
 
 CModelSizes ModelSizesFor(int32_t modelNumber) {
@@ -114,6 +132,24 @@ void CInstrumentConnection::PublishSnapshot(bool withImage) {
     }
     snapshot_.imageData = nullptr;
     snapshot_.imageLength = imageLength_;
+    publishedFresh_ = fresh_;
+}
+
+RzResult CInstrumentConnection::LoadValuesNoted() {
+    const CCmdFD* fd = commands_->Get<CCmdFD>();
+    return Noted(fresh_.values, loader_.LoadValues(), fd ? fd->errorLine : nullptr,
+                 "Values could not be read");
+}
+
+RzResult CInstrumentConnection::LoadScreenImageNoted() {
+    const CCmdFC* fc = commands_->Get<CCmdFC>();
+    return Noted(fresh_.image, loader_.LoadScreenImage(), fc ? fc->errorLine : nullptr,
+                 kScreenUnreadable);
+}
+
+CDataFreshness CInstrumentConnection::Freshness() const {
+    std::lock_guard lock(snapshotLock_);
+    return publishedFresh_;
 }
 
 void CInstrumentConnection::CopyModel(CInstrumentModel* out) const {
@@ -280,7 +316,7 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
     if (failed(r = loader_.LoadInputTypes(), "SR"))
         return r;
     reach(7);
-    if (failed(r = loader_.LoadValues(), "FD"))
+    if (failed(r = LoadValuesNoted(), "FD"))
         return r;
     reach(8);
     if (failed(r = loader_.LoadControlGroupNames(), "FG"))
@@ -296,7 +332,7 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
             return r;
     }
     reach(11);
-    if (failed(r = loader_.LoadValues(), "FD"))
+    if (failed(r = LoadValuesNoted(), "FD"))
         return r;
     reach(12);
     if (m.firmwareMajor >= 3 && m.loopCount > 0) {
@@ -350,7 +386,7 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
     }
     reach(20);
     if (m.accessLevel[0] == 'A' && levelPolling == 1) {
-        if (failed(r = loader_.LoadScreenImage(), "FC"))
+        if (failed(r = LoadScreenImageNoted(), "FC"))
             return r;
     }
     return RZ_OK;
@@ -404,7 +440,7 @@ RzResult CInstrumentConnection::PollOnce() {
             return RZ_OK;
         });
     };
-    const auto values = [this] { return RunStep([this] { return loader_.LoadValues(); }); };
+    const auto values = [this] { return RunStep([this] { return LoadValuesNoted(); }); };
 
     RzResult r = patterns();
     if (IsLinkBroken(r))
@@ -427,7 +463,7 @@ RzResult CInstrumentConnection::PollOnce() {
     bool newImage = false;
     r = RunStep([this, &newImage]() -> RzResult {
         if (levelPolling == 1 && model_.accessLevel[0] == 'A') {
-            const RzResult image = loader_.LoadScreenImage();
+            const RzResult image = LoadScreenImageNoted();
             newImage = image == RZ_OK;
             return image;
         }
@@ -459,9 +495,7 @@ void CInstrumentConnection::ThreadMain() {
         if (IsLinkBroken(PollOnce())) {
             break;
         }
-        dataReadyAtNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count();
+        dataReadyAtNs = SteadyNowNs();
         dataReadyEvent.Set();
         PostTimerCall();
         if (stopFlag != 0 || errorFlag != 0) {

@@ -37,6 +37,22 @@ struct CModelSizes {
 };
 CModelSizes ModelSizesFor(int32_t modelNumber);
 
+// Why the screen shows no new picture when no line of the instrument says so.
+constexpr const char* kScreenUnreadable = "Screen image could not be read";
+
+// How current one source of the data the views show is.
+struct CSourceFreshness {
+    int64_t validAtNs = 0;             // steady clock: when it last brought valid data; 0 never
+    char reason[kErrorLineSize] = {};  // why its latest try failed; empty when that succeeded
+};
+// Freshness per source: the values are fresh when their request succeeded, the screen image
+// when one arrived (whether it decodes is the view's to judge). A pass of the cycle that brought
+// neither is no fresh data, although it ends like any other.
+struct CDataFreshness {
+    CSourceFreshness values;
+    CSourceFreshness image;
+};
+
 // Entry kinds of the loop entry points.
 constexpr int32_t kEntryInternalLoop = 3;
 constexpr int32_t kEntryExternalLoop = 4;
@@ -140,6 +156,8 @@ class CInstrumentConnection : public CTimerObject {
     void CopyModel(CInstrumentModel* out) const;
     // Calls `reader` with the latest published screen image (nullptr, 0 when there is none).
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
+    // As of the latest published model.
+    CDataFreshness Freshness() const;
     // The fields the views own; reading and changing them never waits for an exchange.
     CViewState ViewState() const;
     void UpdateViewState(const std::function<void(CViewState&)>& change);
@@ -150,6 +168,8 @@ class CInstrumentConnection : public CTimerObject {
     uint32_t id() const { return id_; }
 
     int32_t commCycle = 5000;
+    // Why the configured cycle was not used as written (shown once the view is up), or null.
+    const char* commCycleNote = nullptr;
     std::atomic<int32_t> stopFlag{0};
     std::atomic<int32_t> errorFlag{0};
     std::atomic<int32_t> levelPolling{0};
@@ -173,6 +193,9 @@ class CInstrumentConnection : public CTimerObject {
     template <class Step>
     RzResult RunStep(Step&& step);
     RzResult RefreshSteps(const RefreshProgress& progress);
+    // The two load steps whose results make the shown data fresh or not; they note which.
+    RzResult LoadValuesNoted();
+    RzResult LoadScreenImageNoted();
     void PublishSnapshot(bool withImage);
     void RaiseErrorFlag();
     // Raises the error flag and reports the lost link once (from the GUI thread: through the
@@ -202,7 +225,9 @@ class CInstrumentConnection : public CTimerObject {
     mutable std::mutex snapshotLock_;
     CInstrumentModel snapshot_{};
     CViewState viewState_{};
-    std::vector<uint8_t> image_;  // the published screen image; capacity reserved once
+    CDataFreshness fresh_{};           // under the connection lock
+    CDataFreshness publishedFresh_{};  // under the snapshot lock
+    std::vector<uint8_t> image_;       // the published screen image; capacity reserved once
     uint32_t imageLength_ = 0;
 
     std::atomic<bool> linkLostPublished_{false};

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <utility>
 
 #include "image/PngCodec.h"
 #include "views/DialogUnits.h"
@@ -31,14 +32,19 @@ bool CImageWindow::SetImageBytes(const uint8_t* data, uint32_t length, uint64_t 
     if (DecodePng(data, length, decoded_) != RZ_OK || decoded_.IsEmpty()) {
         return false;
     }
+    std::swap(shown_, decoded_);
     // Screens are opaque; drawn as RGB32 they are plain copies.
-    picture_ = decoded_.View().convertToFormat(
-        decoded_.IsOpaque() ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
-    if (copyEnabled_) {
-        saved_.CopyFrom(decoded_);
-    }
+    picture_ = shown_.View().convertToFormat(
+        shown_.IsOpaque() ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     update();
     return true;
+}
+
+void CImageWindow::SetCopyEnabled(bool enabled) {
+    if (copyEnabled_ && !enabled) {
+        saved_.CopyFrom(shown_);
+    }
+    copyEnabled_ = enabled;
 }
 
 void CImageWindow::SetStaleText(const QString& text) {
@@ -49,11 +55,10 @@ void CImageWindow::SetStaleText(const QString& text) {
 }
 
 void CImageWindow::paintEvent(QPaintEvent*) {
-    if (picture_.isNull()) {
-        return;
-    }
     QPainter painter(this);
-    DrawPicture(painter);
+    if (!picture_.isNull()) {
+        DrawPicture(painter);
+    }
     if (!staleText_.isEmpty()) {
         painter.fillRect(rect(), QColor(128, 128, 128, 150));
         QFont font = painter.font();

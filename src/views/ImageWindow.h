@@ -12,7 +12,7 @@
 // The instrument's screen as last fetched. Each new image is decoded once, when it arrives;
 // painting only draws the decoded picture: unscaled and centred (one pixel up and left) when it
 // fits the window, stretched to one pixel less than the window each way when it does not. An
-// image that does not decode leaves the picture, and the copy kept for saving, as they were.
+// image that does not decode leaves the picture as it was.
 class CImageWindow : public QWidget {
     Q_OBJECT
   public:
@@ -34,16 +34,16 @@ class CImageWindow : public QWidget {
     // The decoded picture painting draws (null before the first good image).
     const QImage& Picture() const { return picture_; }
 
-    // The copy Save writes: the last good picture, frozen while copying is disabled (while the
-    // save dialog is open, so that the copy does not change under it).
-    const CRzImage& SavedCopy() const { return saved_; }
+    // The copy Save writes: the picture shown now, or while copying is disabled (while the save
+    // dialog is open, so that the copy does not change under it) the one shown when it was.
+    const CRzImage& SavedCopy() const { return copyEnabled_ ? shown_ : saved_; }
 
     // Marks the picture as old: greyed, with `text` over it ("No data for 25 s"); an empty text
     // takes the mark away.
     void SetStaleText(const QString& text);
     const QString& StaleText() const { return staleText_; }
     bool CopyEnabled() const { return copyEnabled_; }
-    void SetCopyEnabled(bool enabled) { copyEnabled_ = enabled; }
+    void SetCopyEnabled(bool enabled);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,7 +51,8 @@ class CImageWindow : public QWidget {
   private:
     void DrawPicture(QPainter& painter);
 
-    CRzImage decoded_;  // decode target, its buffer reused from image to image
+    CRzImage decoded_;  // decode target; it and shown_ swap buffers when an image decodes
+    CRzImage shown_;    // the picture's pixels as decoded
     CRzImage saved_;
     QImage picture_;
     QString staleText_;

@@ -1,12 +1,13 @@
 #include "views/RzView.h"
 
+#include <QDateTime>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
-#include <QTime>
 #include <QTimer>
 #include <cstring>
 
 #include "platform/EventHub.h"
+#include "platform/StatusSink.h"
 #include "views/DialogUnits.h"
 #include "views/FunctionCommands.h"
 #include "views/ImageWindow.h"
@@ -23,6 +24,10 @@ constexpr uint32_t kImageSubscriber = MakeEventKey(HUB_CHANNEL_IMAGE_WINDOW, 1);
 
 // Height of the panels beside a full-size screen.
 constexpr int kFullScreenHeight = 482;
+
+int64_t SteadyNs(std::chrono::steady_clock::time_point at) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
 
 int32_t PayloadValue(const void* payload, size_t size) {
     int32_t value = 0;
@@ -57,7 +62,7 @@ int32_t CodeForState(const CViewState& s) {
 }  // namespace
 
 CRZView::CRZView(const CViewContext& context, QWidget* parent)
-    : QWidget(parent), context_(context), lastData_(std::chrono::steady_clock::now()) {
+    : QWidget(parent), context_(context), createdAtNs_(SteadyNs(std::chrono::steady_clock::now())) {
     setFocusPolicy(Qt::NoFocus);
     setAccessibleName(QStringLiteral("Instrument"));
     auto* ageCheck = new QTimer(this);
@@ -156,6 +161,10 @@ void CRZView::InitialUpdate() {
         Publish(kDisplayGroupChanged, state.displayGroup);
     } else {
         ArrangePanels(false, true, true, false);
+    }
+    OnDataRefreshed();
+    if (context_.connection->commCycleNote != nullptr) {
+        ShowStatusMessage(context_.connection->commCycleNote);
     }
 }
 
@@ -265,38 +274,81 @@ void CRZView::OnDataRefreshed() {
     if (context_.connection == nullptr) {
         return;
     }
-    lastData_ = std::chrono::steady_clock::now();
-    emit DataUpdated(QStringLiteral("Updated %1")
-                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
-    CheckDataAge(lastData_);
-    bool same = false;
-    context_.connection->WithImage([this, &same](const uint8_t* data, uint32_t length) {
-        same = length == lastImage_.size() &&
-               (length == 0 || std::memcmp(data, lastImage_.data(), length) == 0);
+    CInstrumentConnection& c = *context_.connection;
+    fresh_ = c.Freshness();
+    // An image that arrived since the last look makes the screen fresh once it decodes; bytes
+    // equal to the last ones keep their verdict and are not decoded again.
+    if (fresh_.image.validAtNs != imageSeenAtNs_) {
+        imageSeenAtNs_ = fresh_.image.validAtNs;
+        bool same = false;
+        c.WithImage([this, &same](const uint8_t* data, uint32_t length) {
+            same = length == lastImage_.size() &&
+                   (length == 0 || std::memcmp(data, lastImage_.data(), length) == 0);
+            if (!same) {
+                lastImage_.assign(data, data + length);
+            }
+        });
         if (!same) {
-            lastImage_.assign(data, data + length);
+            imageDecoded_ =
+                image_->SetImageBytes(lastImage_.data(), static_cast<uint32_t>(lastImage_.size()));
         }
-    });
-    if (!same) {
-        image_->SetImageBytes(lastImage_.data(), static_cast<uint32_t>(lastImage_.size()));
+        if (imageDecoded_) {
+            screenValidAtNs_ = fresh_.image.validAtNs;
+        }
     }
+    // "Updated" moves on once every source shown has brought valid data since the time it
+    // tells.
+    const bool screen = ImageShownNow();
+    const auto now = std::chrono::steady_clock::now();
+    if (fresh_.values.validAtNs > updatedAtNs_ && (!screen || screenValidAtNs_ > updatedAtNs_)) {
+        const int64_t updated =
+            screen ? std::max(fresh_.values.validAtNs, screenValidAtNs_) : fresh_.values.validAtNs;
+        updatedAtNs_ = updated;
+        const QDateTime at =
+            QDateTime::currentDateTime().addMSecs(-(SteadyNs(now) - updated) / 1000000);
+        emit DataUpdated(QStringLiteral("Updated %1").arg(at.toString(QStringLiteral("HH:mm:ss"))));
+    }
+    CheckDataAge(now);
 }
 
 void CRZView::CheckDataAge(std::chrono::steady_clock::time_point now) {
     if (context_.connection == nullptr) {
         return;
     }
-    const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastData_);
-    const bool stale = age.count() > 2LL * context_.connection->commCycle;
-    image_->SetStaleText(stale ? QStringLiteral("No data for %1 s").arg(age.count() / 1000)
-                               : QString());
-    if (stale == stale_) {
+    // A pass waits at least one slice, whatever the cycle.
+    const int64_t limit =
+        2LL * std::max<int64_t>(context_.connection->commCycle, kCycleSliceMs) * 1000000;
+    const auto age = [this, now](int64_t validAt) {
+        return SteadyNs(now) - (validAt != 0 ? validAt : createdAtNs_);
+    };
+    const bool valuesStale = age(fresh_.values.validAtNs) > limit;
+    const bool screenStale = age(screenValidAtNs_) > limit;
+    image_->SetStaleText(
+        screenStale ? QStringLiteral("No data for %1 s").arg(age(screenValidAtNs_) / 1000000000)
+                    : QString());
+    // The middle pane of the status bar says why, once for each new reason.
+    std::string reason = valuesStale ? fresh_.values.reason : "";
+    if (screenStale && ImageShownNow()) {
+        const std::string screen = fresh_.image.reason[0] != '\0' ? fresh_.image.reason
+                                   : imageDecoded_                ? ""
+                                                                  : kScreenUnreadable;
+        if (!screen.empty() && screen != reason) {
+            reason += (reason.empty() ? "" : "; ") + screen;
+        }
+    }
+    if (reason != reasonShown_) {
+        reasonShown_ = reason;
+        if (!reason.empty()) {
+            ShowStatusMessage(reason);
+        }
+    }
+    if (valuesStale == stale_) {
         return;
     }
-    stale_ = stale;
+    stale_ = valuesStale;
     // The panels' values grey out; their controls stay usable.
     for (QWidget* panel : {static_cast<QWidget*>(simple_), loop_, program_}) {
-        if (stale) {
+        if (valuesStale) {
             auto* grey = new QGraphicsOpacityEffect(panel);
             grey->setOpacity(0.45);
             panel->setGraphicsEffect(grey);

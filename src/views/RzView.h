@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "session/ConnectionManager.h"
@@ -41,8 +42,9 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     explicit CRZView(const CViewContext& context, QWidget* parent = nullptr);
     ~CRZView() override;
 
-    // Lays the panels out for the instrument's access level and publishes the display state;
-    // call once the view has been placed in the main window.
+    // Lays the panels out for the instrument's access level, publishes the display state and
+    // shows the data of the log-in's full refresh; call once the view has been placed in the
+    // main window.
     void InitialUpdate();
 
     CommandState StateOf(int commandId) const override;
@@ -63,11 +65,12 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
 
     QSize sizeHint() const override { return arranged_; }
 
-    // Marks the screen and the panels' values stale while no cycle has brought data for more
-    // than two communication cycles up to `now`, and takes the mark away otherwise. A timer
-    // calls it every second; the first data counts from the view's creation.
+    // Freshness is judged per source: the screen is marked old ("No data for N s") and the
+    // panels' values grey out when their source has brought no valid data for more than two
+    // communication cycles up to `now`; the status bar's middle pane then says why. A timer
+    // calls it every second; a source without data counts from the view's creation.
     void CheckDataAge(std::chrono::steady_clock::time_point now);
-    bool DataStale() const { return stale_; }
+    bool ValuesStale() const { return stale_; }
 
   signals:
     // The image window was shown (true) or hidden: the main window shows or hides its control
@@ -77,7 +80,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     void SizeChanged(int widthChange, int heightChange);
     // An operation of the view ended: the states of its commands on buttons may differ.
     void CommandStatesChanged();
-    // New data reached the view: `text` tells when ("Updated 14:03:27").
+    // The time of the last valid data of everything shown changed: `text` tells it ("Updated
+    // 14:03:27").
     void DataUpdated(const QString& text);
 
   protected:
@@ -126,7 +130,14 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     bool imageShownOnce_ = false;
     QSize arranged_;
     SavePathChooser choosePath_;
-    std::vector<uint8_t> lastImage_;
-    std::chrono::steady_clock::time_point lastData_;
-    bool stale_ = false;  // the bytes of the screen last handed to the image window
+    std::vector<uint8_t> lastImage_;  // the bytes of the screen last handed to the image window
+    bool imageDecoded_ = false;       // whether they decoded
+    // Freshness as last read from the connection; times on the steady clock in ns.
+    CDataFreshness fresh_;
+    int64_t createdAtNs_;
+    int64_t imageSeenAtNs_ = -1;  // the image arrival last looked at
+    int64_t screenValidAtNs_ = 0;
+    int64_t updatedAtNs_ = 0;
+    std::string reasonShown_;  // the reason last given in the middle pane
+    bool stale_ = false;       // the values are stale: the panels are greyed
 };

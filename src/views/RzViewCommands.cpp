@@ -269,10 +269,27 @@ void CRZView::RunStyleShift() {
 void CRZView::RunRefresh() {
     ShowStatusMessage("");
     const int32_t kind = State().displayKind;
+    // The steps the instrument refused, named on the worker (their list is under the connection
+    // lock, which the GUI thread never waits for).
+    auto refused = std::make_shared<std::string>();
     StartViewOperation(
-        context_, "Refresh", [](CInstrumentConnection& c) { return c.Refresh(); },
-        [this, kind](RzResult) {
+        context_, "Refresh",
+        [refused](CInstrumentConnection& c) {
+            const RzResult result = c.Refresh();
+            for (const std::string& step : c.RefusedLoadSteps()) {
+                *refused += (refused->empty() ? "" : ", ") + step;
+            }
+            return result;
+        },
+        [this, kind, refused](RzResult result) {
             CInstrumentConnection& c = *context_.connection;
+            // A lost link is reported as such when the connection closes.
+            if (result < 0 && !IsLinkBroken(result)) {
+                ShowStatusMessage(std::string("Refresh failed: ") + ResultCodeName(result));
+            } else if (result >= 0 && !refused->empty()) {
+                ShowStatusMessage("Refresh incomplete: the instrument refused " + *refused);
+            }
+            OnDataRefreshed();
             if (!simple_->isHidden()) {
                 c.UpdateViewState([kind](CViewState& v) { v.displayKind = kind; });
             }

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/FileHelpers.h"
@@ -253,13 +254,14 @@ TEST_F(RzViewTest, LevelUAndSmallModelKeepTheTemplateSizes) {
 // The screen arrives with the data-refreshed event and is saved in the format the path's last
 // three characters name; a failed save keeps the file there and says so.
 TEST_F(RzViewTest, SaveImage) {
-    LogIn();
+    Open(ShippedProfile("full", [](CSimProfile& p) { p.plant.live = true; }));
     auto view = MakeView();
     CImageWindow& window = *view->ImageWindow();
-    const uint32_t idValue = id;
-    manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), {}, &idValue, 4);
+    // The log-in's screen shows at once.
     ASSERT_EQ(window.Picture().size(), QSize(640, 480));
-    const QImage expected = window.SavedCopy().ToQImage();
+    const auto written = [](const std::string& path) {
+        return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+    };
 
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();
@@ -295,8 +297,7 @@ TEST_F(RzViewTest, SaveImage) {
         if (row.magic != nullptr) {
             EXPECT_TRUE(watcher.boxes.empty());
             EXPECT_EQ(ReadBytes(path).rfind(row.magic, 0), 0u);
-            EXPECT_EQ(QImage(QString::fromStdString(path)).convertToFormat(expected.format()),
-                      expected);
+            EXPECT_EQ(written(path), window.Picture());
         } else {
             ASSERT_EQ(watcher.boxes.size(), 1u);
             EXPECT_EQ(watcher.boxes[0].caption, "Error");
@@ -307,10 +308,21 @@ TEST_F(RzViewTest, SaveImage) {
     }
     EXPECT_EQ(DirectoryEntries(root),
               (std::vector<std::string>{"a.png", "b.bmp", "c.PNG", "old.png"}));
-    // Cancelled: nothing written, copying on again.
-    view->SetSavePathChooser([](QWidget*) { return QString(); });
+    // Cancelled while a cycle brought another screen: nothing written, copying on again, and the
+    // next Save writes the screen shown then.
+    const QImage before = window.Picture();
+    view->SetSavePathChooser([&](QWidget*) {
+        EXPECT_EQ(connection->SwitchDisplay(3, 0), RZ_OK);
+        EXPECT_EQ(connection->PollOnce(), RZ_OK);
+        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        return QString();
+    });
     view->Run(32795);
     EXPECT_TRUE(window.CopyEnabled());
+    ASSERT_NE(window.Picture(), before);
+    view->SetSavePathChooser([&](QWidget*) { return QString::fromStdString(root + "/e.png"); });
+    view->Run(32795);
+    EXPECT_EQ(written(root + "/e.png"), window.Picture());
     // A dialog that adds no suffix itself still gets the filter's.
     EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[1]), "/x/Current.bmp");
 }
@@ -384,49 +396,66 @@ TEST_F(RzViewTest, OperationCutShort) {
     }
 }
 
-// Data older than two communication cycles is marked old; the next data takes the mark away.
-using StaleData = SimFixture;
-
-TEST_F(StaleData, MarkedAfterTwoCyclesWithoutDataAndClearedByTheNextData) {
-    WriteCycle1000();
-    StartSim();
-    uint32_t id = 0;
-    ASSERT_EQ(Login(&id), RZ_OK);
-    CInstrumentConnection* connection = Find(id);
-    CRZView view(CViewContext{connection, &manager.hub(), id});
-    view.InitialUpdate();
-    // The view counts from its creation, a moment before this.
-    const auto created = std::chrono::steady_clock::now();
-    QSignalSpy updated(&view, &CRZView::DataUpdated);
-
+// A pass whose values were refused, or whose screen was refused or does not decode, is no fresh
+// data: "Updated" stays; two cycles after the last valid data the screen is marked or the panels'
+// values grey, and the middle pane says why; a refresh says what was refused; the next valid
+// data takes the marks away.
+TEST_F(RzViewTest, StaleDataPerSource) {
     const struct {
-        std::chrono::milliseconds after;  // since the view was made (the last data it knows)
-        bool stale;
-        const char* text;
+        const char* name;
+        CSimFaults faults;
+        bool valuesStale, screenStale;
+        const char* reason;   // shown in the middle pane
+        const char* refused;  // by a refresh
     } rows[] = {
-        {1000ms, false, ""},
-        {3000ms, true, nullptr},
-        {25300ms, true, "No data for 25 s"},
+        {"none", {}, false, false, nullptr, nullptr},
+        {"values refused", {.errorForKeys = {"FD"}}, true, false, "E1", "FD"},
+        {"screen refused", {.errorForKeys = {"FC"}}, false, true, "E1", "FC"},
+        {"screen undecodable",
+         {.badImage = true},
+         false,
+         true,
+         "Screen image could not be read",
+         nullptr},
+        {"both refused", {.errorForKeys = {"FD", "FC"}}, true, true, "E1", "FD, FC"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.after.count());
-        view.CheckDataAge(created + row.after);
-        EXPECT_EQ(view.DataStale(), row.stale);
-        if (row.text != nullptr) {
-            EXPECT_EQ(view.ImageWindow()->StaleText().toStdString(), row.text);
-        }
-        for (QWidget* panel :
-             {static_cast<QWidget*>(view.SimplePanel()), view.LoopPanel(), view.ProgramPanel()}) {
-            EXPECT_EQ(panel->graphicsEffect() != nullptr, row.stale);
-        }
+        SCOPED_TRACE(row.name);
+        LogIn();
+        auto view = MakeView();
+        QSignalSpy updated(view.get(), &CRZView::DataUpdated);
+        const auto cycle = [&] {
+            ASSERT_EQ(connection->PollOnce(), RZ_OK);
+            Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        };
+        std::this_thread::sleep_for(20ms);  // the log-in's data is older than any that follows
+        const auto start = std::chrono::steady_clock::now();
+        server->SetFaults(row.faults);
+        cycle();
+        cycle();
+        EXPECT_EQ(updated.size(), row.reason != nullptr ? 0 : 2);
+        EXPECT_TRUE(view->ImageWindow()->StaleText().isEmpty());
+        shown.clear();
+        view->CheckDataAge(start - 10ms + 2 * 60000ms);  // two cycles after the log-in's data
+        EXPECT_EQ(view->ValuesStale(), row.valuesStale);
+        EXPECT_EQ(view->SimplePanel()->graphicsEffect() != nullptr, row.valuesStale);
+        EXPECT_EQ(view->ImageWindow()->StaleText(), row.screenStale ? "No data for 120 s" : "");
+        EXPECT_EQ(shown,
+                  row.reason ? std::vector<std::string>{row.reason} : std::vector<std::string>{});
+
+        view->Run(32775);
+        ASSERT_TRUE(Idle());
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), row.refused ? "Refresh incomplete: the instrument refused " +
+                                                  std::string(row.refused)
+                                            : "");
+        server->SetFaults({});
+        cycle();
+        EXPECT_FALSE(view->ValuesStale());
+        EXPECT_TRUE(view->ImageWindow()->StaleText().isEmpty());
+        EXPECT_EQ(updated.size(), row.reason != nullptr ? 1 : 4);
+        Close();
     }
-    // The next data (published here as the connection's timer does after a cycle) clears it.
-    manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
-    EXPECT_FALSE(view.DataStale());
-    EXPECT_TRUE(view.ImageWindow()->StaleText().isEmpty());
-    EXPECT_EQ(view.LoopPanel()->graphicsEffect(), nullptr);
-    ASSERT_EQ(updated.size(), 1);
-    EXPECT_TRUE(updated.last().first().toString().startsWith(QStringLiteral("Updated ")));
 }
 
 constexpr QRgb kBackground = 0xFFFF00FFu;  // no pixel of CoordinateImage has this colour

@@ -61,6 +61,7 @@ TEST(SimOptions, EveryOptionSetsItsField) {
          }},
         {"--merge-blocks", [](O o) { return o.faults.mergeBinaryBlocks; }},
         {"--split-blocks 25", [](O o) { return o.faults.splitBlockPauseMs == 25; }},
+        {"--bad-image", [](O o) { return o.faults.badImage; }},
         {"--fault-every 4 --seed 99 --fault-delay 200",
          [](O o) {
              return o.faults.randomFaultEvery == 4 && o.faults.randomSeed == 99 &&
@@ -102,7 +103,7 @@ TEST(SimOptions, BadValuesAreRefusedWithAReason) {
         "--segment-bytes 0|--close-on 0|--stall-from x|--error-for F|--error-for FCX|"
         "--refuse-login=1|--help=yes|port 1|--profile ''|--host ''|--close-on 99999999999|"
         "--stall-mid-answer 0|--garble-kind middle|--merge-blocks=1|--split-blocks 0|"
-        "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1";
+        "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1|--bad-image=1";
     for (const std::string& args : Split(cases)) {
         SCOPED_TRACE(args);
         CSimOptions options;

@@ -20,24 +20,32 @@
 
 namespace {
 
-TEST(CommCycle, ReadFromIniTextWithoutRangeCheck) {
+// What the file says (read as it stands, for the Config dialog) and the cycle a connection runs
+// with, which is noted in the status bar when the file's value could not be used as written.
+TEST(CommCycle, ReadFromIniText) {
     struct Case {
         const char* label;
         std::string text;
         int cycle;
+        int used = cycle;
+        bool noted = false;
     };
     const Case cases[] = {
         {"empty file", "", 5000},
         {"plain", "[Config]\nCommCycle=2500\n", 2500},
         {"CR LF line ends", "[Config]\r\nCommCycle=1500\r\n", 1500},
         {"no final line end", "[Config]\r\nCommCycle=1500", 1500},
-        {"below the dialog's range is kept", "[Config]\nCommCycle=500\n", 500},
-        {"above the dialog's range is kept", "[Config]\nCommCycle=90000\n", 90000},
-        {"negative", "[Config]\nCommCycle=-20\n", -20},
+        {"below the dialog's range is used", "[Config]\nCommCycle=500\n", 500},
+        {"the least cycle", "[Config]\nCommCycle=1\n", 1},
+        {"the greatest cycle", "[Config]\nCommCycle=60000\n", 60000},
+        {"above the greatest", "[Config]\nCommCycle=60001\n", 60001, 60000, true},
+        {"far above", "[Config]\nCommCycle=90000\n", 90000, 60000, true},
+        {"zero", "[Config]\nCommCycle=0\n", 0, 5000, true},
+        {"negative", "[Config]\nCommCycle=-20\n", -20, 5000, true},
         {"section and key in another case", "[CONFIG]\ncommcycle=1200\n", 1200},
         {"blanks around names and value", "  [ Config ]  \n  CommCycle  =  3000  \n", 3000},
         {"trailing text after the number", "[Config]\nCommCycle=4000ms\n", 4000},
-        {"unreadable value", "[Config]\nCommCycle=fast\n", 0},
+        {"unreadable value", "[Config]\nCommCycle=fast\n", 0, 5000, true},
         {"empty value", "[Config]\nCommCycle=\n", 5000},
         {"quoted value", "[Config]\nCommCycle=\"7000\"\n", 7000},
         {"key missing", "[Config]\nOther=1\n", 5000},
@@ -47,10 +55,14 @@ TEST(CommCycle, ReadFromIniTextWithoutRangeCheck) {
         {"key before any section", "CommCycle=1111\n[Config]\n", 5000},
         {"byte order mark", "\xEF\xBB\xBF[Config]\r\nCommCycle=8000\r\n", 8000},
         {"after other sections", "[A]\nx=1\n\n[Config]\nX=2\nCommCycle=6000\n[B]\ny=3\n", 6000},
-        {"beyond the int range saturates", "[Config]\nCommCycle=99999999999\n", INT_MAX},
+        {"beyond the int range", "[Config]\nCommCycle=99999999999\n", INT_MAX, 60000, true},
+        {"below the int range", "[Config]\nCommCycle=-99999999999\n", INT_MIN, 5000, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CommCycleFromIni(c.text), c.cycle) << c.label;
+        const CCommCycleSetting setting = CommCycleSettingFromIni(c.text);
+        EXPECT_EQ(setting.cycle, c.used) << c.label;
+        EXPECT_EQ(setting.note != nullptr, c.noted) << c.label;
     }
 }
 
@@ -100,11 +112,13 @@ TEST(CommCycle, FileInTheDataDirectory) {
     const int missing = ReadCommCycle();
     WriteBytes(path, "[Config]\r\nCommCycle=500\r\n");
     const int read = ReadCommCycle();
+    const int used = ReadCommCycleSetting().cycle;
     const bool wrote = WriteCommCycle(45000);
     SetDataDirectory("");
     EXPECT_EQ(path, dir.path().toStdString() + "/SimpleCtrl.ini");
     EXPECT_EQ(missing, 5000);
     EXPECT_EQ(read, 500);
+    EXPECT_EQ(used, 500);
     EXPECT_TRUE(wrote);
     EXPECT_EQ(ReadBytes(path), "[Config]\r\nCommCycle=45000\r\n");
 }
