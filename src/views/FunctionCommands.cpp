@@ -74,11 +74,12 @@ CommandState CFunctionCommands::StateOf(int id) const {
         case kFunctionMathReset:
             state.enabled = !mathRunning;
             break;
+        case kFunctionWriteMessage:
+            // The dialog bar's drop-down follows the recording; the items themselves are always
+            // offered, since the instrument takes a message whether or not memory runs.
+            state.enabled = memoryRunning;
+            break;
         default:
-            // Messages go into the recording: offered only while memory runs.
-            if (id == kFunctionWriteMessage || IsMessage(id)) {
-                state.enabled = memoryRunning;
-            }
             break;
     }
     return state;

@@ -526,13 +526,14 @@ void CLoopPanelDlg::OnOutField(const void*, size_t) {
         enabled = man && running && !InRange(loop.controllerModel, 1, 4);
         decimals = loop.outDecimals;
         if (loop.outEdited != 0) {
-            text = NumericFieldText(loop.outValue, decimals);
+            text = loop.outEdited == kTypedNumber ? NumericFieldText(loop.outValue, decimals)
+                                                  : QString();
         }
     } else {
         const CDioRecord& point = m.dio[number - 1];
         enabled = man;
         if (point.outEdited != 0) {
-            text = QString::number(point.outValue);
+            text = point.outEdited == kTypedNumber ? QString::number(point.outValue) : QString();
         }
     }
     if (!enabled) {
@@ -651,13 +652,14 @@ void CLoopPanelDlg::SetOutEdited(uint32_t ref, bool edited, std::optional<double
         CLoopEdits* loop = kind == kEntryInternalLoop   ? &v.internalLoops[n]
                            : kind == kEntryExternalLoop ? &v.externalLoops[n]
                                                         : nullptr;
+        const int32_t typed = !edited ? 0 : value ? kTypedNumber : kTypedNoNumber;
         if (loop != nullptr) {
-            loop->outEdited = edited ? 1 : 0;
+            loop->outEdited = typed;
             if (value) {
                 loop->outValue = *value;
             }
         } else {
-            v.dio[n].outEdited = edited ? 1 : 0;
+            v.dio[n].outEdited = typed;
             if (value) {
                 v.dio[n].outValue = static_cast<int32_t>(*value);
             }
@@ -670,6 +672,6 @@ void CLoopPanelDlg::OnSpChanged() {
 }
 
 void CLoopPanelDlg::OnOutChanged() {
-    // An emptied field keeps the last typed value; Send never sends it.
+    // A field that holds no number keeps no value: neither Send nor a refill shows or sends one.
     SetOutEdited(SelectedEntry(), true, out_->Value());
 }

@@ -95,6 +95,10 @@ class CLoopPanelDlg : public QWidget {
     static constexpr int32_t kControllerOther = 15;
     static constexpr int32_t kDisplayControlGroup = 1;
     static constexpr int32_t kDisplayProgram = 5;
+    // A record's `outEdited`: the operator typed the number kept in `outValue`, or typed a text
+    // that holds none (emptied, or not a complete number), so that `outValue` is not theirs.
+    static constexpr int32_t kTypedNumber = 1;
+    static constexpr int32_t kTypedNoNumber = 2;
 
     static constexpr int32_t KindOf(uint32_t ref) { return static_cast<int32_t>(ref >> 24); }
     static constexpr int32_t NumberOf(uint32_t ref) {
@@ -144,7 +148,8 @@ class CLoopPanelDlg : public QWidget {
     void OnOutChanged();
     // Send's range checks of the enabled fields: a value out of range is replaced by the nearer
     // limit, in the field too, and the operator asked whether to go on (false: No). `sp` and `out`
-    // get the values to send; an emptied field has none and is never taken for 0.
+    // get the values to send; a field that is empty or not a complete number has none, is never
+    // taken for 0, and the status bar says why it was not sent.
     bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
                      std::optional<double>* out);
     // Asks question 61220 for `name` with the limits printed with `decimals` places.

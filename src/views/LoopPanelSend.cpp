@@ -46,11 +46,22 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
                                 std::optional<double>* out) {
     const int32_t kind = KindOf(ref);
     const int32_t n = NumberOf(ref) - 1;
-    std::string notSent;
+    // Typed fields that hold no number: the emptied ones by name, the others with their text.
+    std::string empty;
+    std::string incomplete;
+    const auto notSent = [&](const char* name, const CNumericEdit* field) {
+        if (field->text().isEmpty()) {
+            empty += (empty.empty() ? "" : " and ") + std::string(name);
+        } else {
+            incomplete += (incomplete.empty() ? "" : "; ") + std::string(name) + " not sent: \"" +
+                          field->text().toStdString() + "\" is not a complete number";
+        }
+    };
 
     const bool spOn = On(sp_) && kind != kEntryDioPoint;
-    if (spOn && sp_->HasValue()) {
-        double value = sp_->Value().value_or(0.0);
+    const std::optional<double> spTyped = sp_->Value();
+    if (spOn && spTyped) {
+        double value = *spTyped;
         if (value > kSpLimit || value < -kSpLimit) {
             value = value > 0 ? kSpLimit : -kSpLimit;
             const int32_t decimals = kind == kEntryInternalLoop ? m.internalLoops[n].spDecimals
@@ -62,13 +73,14 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
         }
         *sp = value;
     } else if (spOn && SpEdited(m, ref)) {
-        notSent = "SP";
+        notSent("SP", sp_);
     }
 
     const bool outOn = On(out_);
     const bool outEdited = outOn && OutEdited(m, ref);
-    if (outEdited && out_->HasValue()) {
-        double value = out_->Value().value_or(0.0);
+    const std::optional<double> outTyped = out_->Value();
+    if (outEdited && outTyped) {
+        double value = *outTyped;
         double low = 0.0;
         double high = 1.0;
         int32_t decimals = 0;
@@ -105,10 +117,12 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
         }
         *out = value;
     } else if (outEdited) {
-        notSent += notSent.empty() ? "OUT" : " and OUT";
+        notSent("OUT", out_);
     }
-    if (!notSent.empty()) {
-        ShowStatusMessage("Empty " + notSent + " not sent");
+    std::string status = empty.empty() ? "" : "Empty " + empty + " not sent";
+    status += (status.empty() || incomplete.empty() ? "" : "; ") + incomplete;
+    if (!status.empty()) {
+        ShowStatusMessage(status);
     }
     return true;
 }

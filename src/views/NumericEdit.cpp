@@ -53,12 +53,25 @@ bool NumericFieldAccepts(const QString& text, int at, int selected, QChar c) {
     return IsDigit(c);
 }
 
-double NumericFieldNumber(const QString& text) {
+std::optional<double> NumericFieldNumber(const QString& text) {
+    if (text.size() > CNumericEdit::kMaxLength) {
+        return std::nullopt;
+    }
+    for (const QChar c : text) {
+        if (!IsDigit(c) && c != u'.' && c != u'-') {
+            return std::nullopt;
+        }
+    }
+    // Within these characters from_chars reads exactly what strtod reads, and 19 of them never
+    // leave a double's range.
     const QByteArray bytes = text.toLatin1();
+    const char* end = bytes.constData() + bytes.size();
     double value = 0;
-    const auto [end, error] =
-        std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), value);
-    return error == std::errc() ? value : 0;
+    const auto [stop, error] = std::from_chars(bytes.constData(), end, value);
+    if (error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 QString NumericFieldText(double value, int decimals) {
@@ -83,20 +96,14 @@ void CNumericEdit::ShowValue(double value) {
 }
 
 void CNumericEdit::Reformat() {
-    if (text().isEmpty()) {
+    const std::optional<double> value = Value();
+    if (!value) {
         return;
     }
-    const QString formatted = NumericFieldText(NumericFieldNumber(text()), decimals_);
+    const QString formatted = NumericFieldText(*value, decimals_);
     if (formatted != text()) {
         setText(formatted);
     }
-}
-
-std::optional<double> CNumericEdit::Value() const {
-    if (!HasValue()) {
-        return std::nullopt;
-    }
-    return NumericFieldNumber(text());
 }
 
 bool CNumericEdit::InsertChecked(const QString& typed) {

@@ -11,9 +11,12 @@
 // before a leading digit's zero or before a '-' left in place.
 bool NumericFieldAccepts(const QString& text, int at, int selected, QChar c);
 
-// The number a numeric field's text stands for: its leading part that forms a number, 0 when
-// there is none. Locale-independent ('.' is the decimal point).
-double NumericFieldNumber(const QString& text);
+// The number a numeric field's text stands for when the whole text is one: at most 19 characters
+// of the field's own (digits, '.', '-') that read completely as a decimal number, such as "12",
+// "-0.5", "12." or ".5", with the value strtod gives in the C locale. None for an empty text and
+// for one that is not a complete number ("-", ".", "-.", "1-", "--1", "+1", "1e5"): such a text
+// is never taken for a value. Locale-independent ('.' is the decimal point).
+std::optional<double> NumericFieldNumber(const QString& text);
 
 // `value` as the field shows it with `decimals` places ("%.*f" in the C locale).
 QString NumericFieldText(double value, int decimals);
@@ -21,12 +24,13 @@ QString NumericFieldText(double value, int decimals);
 // The single-line field for set points and outputs. It takes only what can become a signed
 // decimal number, typed or pasted (a paste is taken whole or refused whole, by the same rules as
 // typing it character by character), shows its number with `Decimals()` places once the
-// operator leaves it, and reports a change the operator made when the focus leaves.
+// operator leaves it (a text that is not yet a complete number, such as "-", stays as typed),
+// and reports a change the operator made when the focus leaves.
 //
 // `Modified()` is set whenever the operator changes the text (typing, Delete, Backspace, cut,
 // paste, undo) and only then: a refused character or a Delete at the end leaves it alone. The
 // owner clears it when it loads a value from the instrument. An emptied field stays empty and
-// has no value, so a Send never takes it for 0.
+// has no value, and so has one that is not a complete number: a Send never takes either for 0.
 class CNumericEdit : public QLineEdit {
     Q_OBJECT
   public:
@@ -42,16 +46,16 @@ class CNumericEdit : public QLineEdit {
 
     // Shows `value` (with Decimals() places) as the instrument's, clearing Modified().
     void ShowValue(double value);
-    // Rewrites a non-empty text as its number with Decimals() places; an empty text stays.
+    // Rewrites a text that is a complete number as that number with Decimals() places; any
+    // other text stays as it is.
     void Reformat();
 
     bool Modified() const { return modified_; }
     void ClearModified() { modified_ = false; }
 
-    // False for an empty field; otherwise Value() is the number the text stands for, the one
-    // the field shows once reformatted.
-    bool HasValue() const { return !text().isEmpty(); }
-    std::optional<double> Value() const;
+    // The number the text stands for (the one the field shows once reformatted); none for an
+    // empty field and for a text that is not a complete number.
+    std::optional<double> Value() const { return NumericFieldNumber(text()); }
 
   signals:
     // The field lost the keyboard focus while Modified() was set.

@@ -312,9 +312,11 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int start
     if (busy_ || !ReadModel(&model)) {
         return;
     }
-    auto [running, body] = choose(model);
+    // Not a structured binding: clang before 16 cannot capture one.
+    auto chosen = choose(model);
+    const bool running = chosen.first;
     const RzResult started = StartViewOperation(
-        context_, name, std::move(body),
+        context_, name, std::move(chosen.second),
         [this, button, running, startCaption, stopCaption](RzResult result) {
             SetBusy(false);
             if (result == RZ_OK) {

@@ -282,6 +282,11 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_TRUE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
     EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());
+    // Closing the window while logged in logs out as well.
+    frame.Action(ID_LOGIN)->trigger();
+    frame.LoginSucceeded(&view, &commands, [&] { return facts; });
+    frame.close();
+    EXPECT_EQ(login.loggedOut, 2);
 }
 
 TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {

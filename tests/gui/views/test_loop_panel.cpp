@@ -78,13 +78,14 @@ class LoopPanel : public ViewFixture {
         return w;
     }
     CNumericEdit* Field(const QString& name) { return Get<CNumericEdit>(qPrintable(name)); }
-    // The operator's actions, by words: "MAN" clicks that button, "SP=12" types 12 over the SP
-    // field's text and leaves the field, "SP+x" types x at its end and leaves it.
+    // The operator's actions, by words: "MAN" clicks that button ("Send" waits for its end),
+    // "SP=12" types 12 over the SP field's text and leaves the field, "SP+x" types x at its end.
     void Do(const char* script) {
         for (const QString& word : QString(script).split(' ', Qt::SkipEmptyParts)) {
             const qsizetype at = word.indexOf(QRegularExpression("[=+]"));
             if (at < 0) {
-                Get(qPrintable(word))->click();
+                Get<QAbstractButton>(qPrintable(word))->click();
+                PanelIdle();
                 continue;
             }
             CNumericEdit* field = Field(word.left(at));
@@ -141,6 +142,10 @@ void ChooseFromMenu(const QString& caption) {
 
 enum class Act { Type, Backspace, Delete, Paste, MenuPaste };
 
+std::string Incomplete(const std::string& field, const std::string& text) {
+    return field + " not sent: \"" + text + "\" is not a complete number";
+}
+
 }  // namespace
 
 // Which members of the control group the list offers, and when the panel stays disabled.
@@ -156,6 +161,7 @@ TEST_F(LoopPanel, ListFill) {
         return [=](CInstrumentModel& m) { m.controlGroups[0].members[index] = {kind, number}; };
     };
     const ModelChange levelU = [](CInstrumentModel& m) { m.accessLevel[0] = 'U'; };
+    const ModelChange firmware2 = [](CInstrumentModel& m) { m.firmwareMajor = 2; };
     const Case cases[] = {
         {{Int(1), {1, 1}, Int(1), {2, 31}, {}, Ext(1)}, {}, 1, {"TIC-101", "EXT-TIC-1"}},
         {{Int(4), Int(5), Int(6), Ext(3), Ext(4)}, {}, 1, {"TT-RETRANS"}},  // not operable
@@ -166,6 +172,7 @@ TEST_F(LoopPanel, ListFill) {
         {{Int(1)}, {}, 4, {}},           // a measurement group
         {{Int(1)}, {}, 5, {}},           // the program display
         {{Int(1)}, levelU, 1, {}},
+        {{Ext(1), Int(1)}, firmware2, 1, {"TIC-101"}},  // external loops from firmware 3 on
     };
     Open();
     for (const Case& c : cases) {
@@ -199,6 +206,7 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
         SetupChange change;
         const char* act;
         const char* states;
+        int32_t firmware = 3;  // the major version, the profile's by default
     };
     const auto loop1 = [](int kind, int mode, bool remote, bool run, bool alarm) {
         return [=](CSimSetup& s) {
@@ -235,24 +243,30 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
         {Ext(1), ext1(14, 0, false, true), "", "Xoo X. Xo REM o."},
         {Dio(3), nullptr, "", "oX. .. .. REM .o"},
         {Dio(3), nullptr, "AUT", "Xo. .. .. REM .."},
+        {Int(1), loop1(1, 0, false, true, false), "MAN", "oX. Xo Xo REM o.", 1},  // OUT from 2 on
+        {Int(1), loop1(1, 0, false, true, false), "MAN", "oX. Xo Xo REM oo", 2},
     };
     Open();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.states);
         Show({c.entry}, c.change);
+        connection->UpdateModel([&](CInstrumentModel& m) { m.firmwareMajor = c.firmware; });
         Do(c.act);
         EXPECT_EQ(States(), c.states);
+        connection->UpdateModel([](CInstrumentModel& m) { m.firmwareMajor = 3; });
     }
 }
 
-// What Send sends, in order, with the pause before OUT; an emptied field is left out.
+// What Send sends, in order, with the pause before OUT; a field that is empty or not a complete
+// number is left out, never sent as 0, and neither is a refill after it (the status is the last
+// Send's).
 TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     const struct {
         CSimControlMember entry;
         const char* act;
         const char* sent;
         Pauses pauses;
-        const char* status;
+        std::string status;
     } cases[] = {
         {Int(1), "", "FM 1", {}, ""},
         {Int(1), "MAN", "CA1,1|FM 1", {{2000, 1}}, ""},
@@ -261,17 +275,26 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
         {Ext(1), "REM STOP", "DV1,RL,1|DV1,SR,0|DR 1", {{2000, 2}}, ""},
         {Dio(3), "AUT", "DL3,0|FO", {{800, 1}}, ""},
         {Dio(3), "OUT=0", "DM3,0|FO", {}, ""},
+        {Int(1), "SP=- MAN OUT=12", "CA1,1|HJ120,1|FM 1", {{2000, 1}}, Incomplete("SP", "-")},
+        {Int(1),
+         "MAN SP= OUT=.",
+         "CA1,1|FM 1",
+         {{2000, 1}},
+         "Empty SP not sent; " + Incomplete("OUT", ".")},
+        {Ext(1), "MAN SP=-. OUT=- Send", "DV1,MODE,1|DR 1|DR 1", {{2000, 1}}, "Empty OUT not sent"},
+        {Dio(3), "OUT=- Send", "FO|FO", {}, "Empty OUT not sent"},
     };
     Open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.act);
         Show({c.entry});
         Do(c.act);
+        shown.clear();
         SendAndWait();
         EXPECT_EQ(Sent(), c.sent);
         EXPECT_EQ(pauses->Take(), c.pauses);
         EXPECT_EQ(pauses->unanswered, 0);
-        EXPECT_EQ(shown, (*c.status ? Strings{"", c.status} : Strings{""}));
+        EXPECT_EQ(shown, (!c.status.empty() ? Strings{"", c.status} : Strings{""}));
     }
 }
 
@@ -326,8 +349,8 @@ TEST_F(LoopPanel, RangeQuestion) {
 // A typed (or emptied) value survives the cycles until Send; an untouched or refused one follows.
 TEST_F(LoopPanel, TypedValuesSurviveCycles) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"SP=123", "SP", "123.0"}, {"SP=", "SP", ""},         {"", "SP", "77.0"},
-        {"SP+x", "SP", "77.0"},    {"OUT=12", "OUT", "12.0"}, {"", "OUT", "77.0"}};
+        {"SP=123", "SP", "123.0"}, {"SP=", "SP", ""},   {"", "SP", "77.0"}, {"SP+x", "SP", "77.0"},
+        {"OUT=12", "OUT", "12.0"}, {"", "OUT", "77.0"}, {"SP=-", "SP", "-"}};
     Open();
     for (const auto& [act, field, shownAfter] : cases) {
         SCOPED_TRACE(std::string(act) + " " + field);
@@ -455,8 +478,22 @@ TEST(NumericEdit, InputRules) {
     }
 }
 
-// Leaving the field reformats it to its places and notifies only an operator's change; an
-// emptied field stays empty and has no value.
+// Only a whole text of the field's characters that reads completely as a number has a value.
+TEST(NumericEdit, CompleteNumbers) {
+    const std::pair<const char*, double> numbers[] = {
+        {"12", 12},    {"-0.5", -0.5}, {"12.", 12},  {".5", 0.5},
+        {"-.5", -0.5}, {"007", 7},     {"-0", -0.0}, {"9999999999999999999", 1e19}};
+    for (const auto& [text, value] : numbers) {
+        EXPECT_EQ(NumericFieldNumber(text), value) << text;
+    }
+    for (const char* text : {"", "-", ".", "-.", "+", "+1", "1e", "1e5", "--1", "1-", "1.2.3", " 1",
+                             "1,5", "inf", "0x1", "99999999999999999999"}) {
+        EXPECT_EQ(NumericFieldNumber(text), std::nullopt) << text;
+    }
+}
+
+// Leaving the field reformats a complete number to its places and notifies only an operator's
+// change; an emptied field stays empty, and an incomplete number as typed, without a value.
 TEST(NumericEdit, LeavingTheField) {
     const struct {
         int decimals;
@@ -472,7 +509,7 @@ TEST(NumericEdit, LeavingTheField) {
         {0, "12.7", Act::Type, "", "13", 13.0, 0},
         {-3, "1", Act::Type, "", "1.000", 1.0, 0},
         {2, "-.5", Act::Type, "", "-0.50", -0.5, 0},
-        {2, "-", Act::Type, "", "0.00", 0.0, 0},
+        {2, "-", Act::Type, "", "-", std::nullopt, 0},
         {2, "7", Act::Type, "x", "7.00", 7.0, 0},
         {2, "0", Act::Type, "0", "0.00", 0.0, 0},
         {2, "7", Act::Backspace, "", "", std::nullopt, 1},
@@ -501,7 +538,6 @@ TEST(NumericEdit, LeavingTheField) {
         other->setFocus();
         const std::string what = std::to_string(c.decimals) + " " + c.text + " <- " + c.input;
         EXPECT_EQ(edit->text().toStdString(), c.result) << what;
-        EXPECT_EQ(edit->HasValue(), c.value.has_value()) << what;
         EXPECT_EQ(edit->Value(), c.value) << what;
         seen += c.notifications;
         EXPECT_EQ(changed.count(), seen) << what;

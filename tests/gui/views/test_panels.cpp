@@ -223,6 +223,9 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         const char* captionAfter;  // of the pressed button
     };
     const auto none = [](CSimplePanelDlg&) {};
+    const auto refused = [this](const char* key) {
+        return [this, key](CSimplePanelDlg&) { server->SetFaults({.errorForKeys = {key}}); };
+    };
     const Case cases[] = {
         {'A', 4, 0, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},
         {'U', 4, 0, none, 4, 0, "FURNACE", false, nullptr, "", nullptr},
@@ -230,6 +233,9 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         {'A', 6, 3, none, 4, 0, "FURNACE", true, nullptr, "", nullptr},       // overview
         {'A', 4, 0, none, 4, 0, "FURNACE", true, "Memory", "PS 1", "Start"},  // was running
         {'A', 4, 0, none, 4, 0, "FURNACE", true, "Math", "TL 0", "Stop"},
+        // A refused start or stop leaves the caption.
+        {'A', 4, 0, refused("PS"), 4, 0, "FURNACE", true, "Memory", "PS 1", "Stop"},
+        {'A', 4, 0, refused("TL"), 4, 0, "FURNACE", true, "Math", "TL 0", "Start"},
         // Groups without a name are not listed: the list names the group shown.
         {'A', 4, 2,
          [this](CSimplePanelDlg& panel) {
@@ -438,7 +444,8 @@ TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
 
 TEST_F(FunctionCommandsTest, RequestsAndStates) {
     LogIn();
-    const std::string stopped = "Start math/Start memory/reset on/message off,off";
+    // Only the Message drop-down follows the recording; its items are always offered.
+    const std::string stopped = "Start math/Start memory/reset on/message off,on";
     const std::string recording = "Start math/Stop memory/reset on/message on,on";
     EXPECT_EQ(States(), stopped);
     const struct {
@@ -446,12 +453,12 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
         const char* request;
         std::string states;  // after the command; a save-data request ("EV") then pauses 1 s
     } rows[] = {
-        {kFunctionMath, "TL 0", "Stop math/Start memory/reset off/message off,off"},
+        {kFunctionMath, "TL 0", "Stop math/Start memory/reset off/message off,on"},
         {kFunctionMath, "TL 1", stopped},
         {kFunctionMathReset, "TL 2", stopped},
+        {kFunctionFirstMessage + 7, "MS 8", stopped},
         {kFunctionMemory, "PS 0", recording},
         {kFunctionFirstMessage, "MS 1", recording},
-        {kFunctionFirstMessage + 7, "MS 8", recording},
         {kFunctionMemory, "PS 1", stopped},
         {kFunctionAlarmAck, "AK 0", stopped},
         {kFunctionSaveDisplay, "EV 3", stopped},
@@ -530,6 +537,13 @@ TEST_F(FunctionCommandsTest, LogReporter) {
         {1, "FL COM,200", "c\nb\na"},  // the same choice reads again
         {6, "FL FTPC,50", "No corresponding log!"},
         {0, "FL ALARM ,120", newestAlarmFirst},
+        // The profile's own logs.
+        {2, "FL ERR,50",
+         "24/05/17 07:56:02 E211 Memory card inserted\n24/05/17 07:55:10 E210 Memory card removed"},
+        {3, "FL KEY,50", "24/05/17 08:30:00 Key lock off"},
+        {4, "FL WEB,50", "24/05/17 08:45:12 Web monitor 192.168.1.30"},
+        {5, "FL EMAIL,50", "24/05/17 09:05:00 Alarm mail sent to operator"},
+        {7, "FL MSG,100", "24/05/17 06:00:00 Shift start"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.request);
