@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "ViewFactory.h"
+#include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 #include "shell/LoginControl.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     if (!options.dataDir.isEmpty()) {
         SetDataDirectory(options.dataDir.toStdString());
     }
+    KeepQtSettingsInChosenDataDirectory();
     std::optional<std::string> password;
     if (qEnvironmentVariableIsSet("RZ_PASSWORD")) {
         password = qgetenv("RZ_PASSWORD").toStdString();
@@ -49,10 +51,17 @@ int main(int argc, char** argv) {
                    stderr);
         return 2;
     }
-    ApplyFlatLook(app);
+    // QApplication has applied a style asked for on the command line or in QT_STYLE_OVERRIDE.
+    LookRequest look;
+    look.commandLineStyle = options.style;
+    look.environmentStyle = qEnvironmentVariable("QT_STYLE_OVERRIDE");
+    look.desktopDark = IsDarkPalette(QApplication::palette());
+    look.dark = CUserSettings().DarkLook();
+    ApplyLook(app, LookFor(look));
     CConnectionManager manager;
     manager.Init();
     CMainFrame frame(options.port);
+    frame.SetLook(look);
     CLoginControl login(manager, frame, MakeInstrumentView);
 
     if (!options.grab.isEmpty()) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QSettings>
 #include <QStringList>
 #include <atomic>
@@ -358,12 +359,27 @@ QString InstrumentKey(std::string_view name) {
     return key;
 }
 
+constexpr const char* kWindowSection = "Window";
+
+// The chosen data directory joined with `fileName`, empty when no directory was chosen.
+QString InChosenDataDirectory(const char* fileName) {
+    const std::string dir = ChosenDataDirectory();
+    if (dir.empty()) {
+        return {};
+    }
+    return QDir(QString::fromLocal8Bit(dir.c_str())).filePath(QLatin1String(fileName));
+}
+
 }  // namespace
 
-CUserSettings::CUserSettings()
-    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QLatin1String(kOrganization),
-                                            QLatin1String(kApplication))) {
+CUserSettings::CUserSettings() {
+    if (const QString file = InChosenDataDirectory(kDataDirFileName); !file.isEmpty()) {
+        settings_ = std::make_unique<QSettings>(file, QSettings::IniFormat);
+        return;
+    }
+    settings_ =
+        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                    QLatin1String(kOrganization), QLatin1String(kApplication));
     // Only the user's own file counts; a system-wide file must not supply a user name.
     settings_->setFallbacksEnabled(false);
 }
@@ -448,4 +464,37 @@ bool CUserSettings::RememberLogin(std::string_view instrumentName, std::string_v
     const bool last = SetLastLogin(instrumentName);
     const bool user = SetUserNameFor(instrumentName, userName);
     return last && user;
+}
+
+QByteArray CUserSettings::WindowGeometry() const {
+    return settings_->value(QLatin1String(kWindowSection) + QStringLiteral("/Geometry"))
+        .toByteArray();
+}
+
+bool CUserSettings::SetWindowGeometry(const QByteArray& geometry) {
+    return WriteWindowValue("Geometry", geometry);
+}
+
+bool CUserSettings::DarkLook() const {
+    return settings_->value(QLatin1String(kWindowSection) + QStringLiteral("/DarkLook")).toBool();
+}
+
+bool CUserSettings::SetDarkLook(bool dark) {
+    return WriteWindowValue("DarkLook", dark);
+}
+
+bool CUserSettings::WriteWindowValue(const char* key, const QVariant& value) {
+    settings_->setValue(QLatin1String(kWindowSection) + u'/' + QLatin1String(key), value);
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+void KeepQtSettingsInChosenDataDirectory() {
+    const std::string dir = ChosenDataDirectory();
+    if (dir.empty()) {
+        return;
+    }
+    const QString path = QString::fromLocal8Bit(dir.c_str());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 class QSettings;
+class QVariant;
 
 // --- SimpleCtrl.ini: the communication cycle -----------------------------------------------
 
@@ -60,19 +62,23 @@ bool WriteCommCycle(int value);
 int ConfigDialogInitialCycle(int fileValue);
 bool ConfigDialogAccept(const QString& fieldText, int* valueOut);
 
-// --- Per-user store: last instrument and user name per instrument --------------------------
+// --- Per-user store: last instrument and user name per instrument, the window ----------------
 
 // Section "Setting" of the user's profile store, section names compared without regard to
 // case. Texts are stored byte for byte (each byte one Latin-1 character). Passwords are never
-// stored. Not thread-safe; used from the GUI thread.
+// stored. The main window's place and the look the user chose are in section "Window", apart
+// from the instrument names. Not thread-safe; used from the GUI thread.
 class CUserSettings {
   public:
     static constexpr const char* kOrganization = "VELTRANO Electric Corp.";
     static constexpr const char* kApplication = "RZOperator";
     static constexpr const char* kSection = "Setting";
     static constexpr const char* kLastLoginKey = "LastLoginRz";
+    // The store's file in a data directory the user named.
+    static constexpr const char* kDataDirFileName = "RZOperator.conf";
 
-    // The user's own store (under XDG_CONFIG_HOME, or ~/.config).
+    // The user's own store: RZOperator.conf in the data directory the user named (--data-dir,
+    // RZ_DATA_DIR), else under XDG_CONFIG_HOME (or ~/.config).
     CUserSettings();
     // An INI file at `filePath`.
     explicit CUserSettings(const QString& filePath);
@@ -91,11 +97,24 @@ class CUserSettings {
     // After a successful log-in: the instrument becomes the last one, with this user name.
     bool RememberLogin(std::string_view instrumentName, std::string_view userName);
 
+    // The main window's geometry as QWidget::saveGeometry gives it, empty when none is stored.
+    QByteArray WindowGeometry() const;
+    bool SetWindowGeometry(const QByteArray& geometry);
+    // Whether the user chose the dark look.
+    bool DarkLook() const;
+    bool SetDarkLook(bool dark);
+
     QString FileName() const;
 
   private:
     std::optional<QString> Read(const QString& key) const;
     bool Write(const QString& key, std::string_view value);
+    bool WriteWindowValue(const char* key, const QVariant& value);
 
     std::unique_ptr<QSettings> settings_;
 };
+
+// With a data directory named (--data-dir, RZ_DATA_DIR), Qt's own per-user settings (the file
+// dialogs' history) are kept there too, so that the console writes nothing outside it. Call once
+// at start, before the first file dialog.
+void KeepQtSettingsInChosenDataDirectory();

@@ -39,15 +39,20 @@ std::string ExecutableDirectory() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string DataDirectory() {
+std::string ChosenDataDirectory() {
     {
         std::lock_guard lock(PathMutex());
         if (!ExplicitDir().empty()) {
             return ExplicitDir();
         }
     }
-    if (const char* env = std::getenv("RZ_DATA_DIR"); env != nullptr && *env != '\0') {
-        return env;
+    const char* env = std::getenv("RZ_DATA_DIR");
+    return env != nullptr ? env : "";
+}
+
+std::string DataDirectory() {
+    if (std::string chosen = ChosenDataDirectory(); !chosen.empty()) {
+        return chosen;
     }
     const std::string exeDir = ExecutableDirectory();
     std::error_code error;

@@ -10,6 +10,8 @@
 // ~/.local/share/rz-operator, which is created when missing.
 void SetDataDirectory(const std::string& dir);
 std::string DataDirectory();
+// The data directory the user named (`--data-dir` or RZ_DATA_DIR), empty when neither did.
+std::string ChosenDataDirectory();
 
 // Where an installed program's shared files lie, relative to its executable's directory.
 constexpr const char* kInstalledShareDir = "/../share/rz-operator";

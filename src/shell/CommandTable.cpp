@@ -6,12 +6,13 @@ namespace {
 
 using R = CommandRule;
 
-constexpr std::array<CommandSpec, 36> kCommands{{
+// Besides the system's own Ctrl keys: Ctrl+Q quits, F1 opens the About box, F5 refreshes.
+constexpr std::array<CommandSpec, 37> kCommands{{
     {ID_LOGIN, "Log&in...", "Login RZ recorder\nLogin...", "Ctrl+I", R::kLogin, "\u2192"},
     {ID_CANCEL_LOGIN, "&Cancel Login", "Abandon the log-in that is running\nCancel", "Esc",
      R::kLoginRunning, nullptr},
     {ID_LOGOUT, "Logo&ut", "Logout from RZ recorder\nLogout", "Ctrl+U", R::kLogout, "\u2190"},
-    {ID_REFRESH, "&Refresh", "Reload the settings of RZ recorder\nRefresh", "Ctrl+R", R::kView,
+    {ID_REFRESH, "&Refresh", "Reload the settings of RZ recorder\nRefresh", "Ctrl+R; F5", R::kView,
      "\u21bb"},
     {ID_REGISTER, "R&egister RZ...", "Register RZ recorders\nRegister RZ...", "Ctrl+E",
      R::kRegister, "\u2630"},
@@ -20,14 +21,16 @@ constexpr std::array<CommandSpec, 36> kCommands{{
      "\u21c6"},
     {ID_CONFIG, "Confi&g...", "Set the communication cycle\nConfig...", "Ctrl+G", R::kConfig,
      "\u2699"},
-    {ID_APP_EXIT, "E&xit", "Quit the application\nExit", nullptr, R::kAlways, nullptr},
+    {ID_APP_EXIT, "E&xit", "Quit the application\nExit", "Ctrl+Q", R::kAlways, nullptr},
     {ID_CONTROL_TOOLBAR, "&Control toolBar", "Show or hide the control tool bar\nControl toolBar",
      nullptr, R::kControlToolBar, nullptr},
     {ID_TRACE, "Communication &trace",
      "Show the exchanges with RZ recorder since the log-in\nCommunication trace", nullptr,
      R::kLogout, nullptr},
     {ID_APP_ABOUT, "&About RZ Operator...",
-     "Display program information, version number and copyright\nAbout", nullptr, R::kAlways, "?"},
+     "Display program information, version number and copyright\nAbout", "F1", R::kAlways, "?"},
+    {ID_DARK_LOOK, "&Dark look", "Show the console in light text on dark colours\nDark look",
+     nullptr, R::kDarkLook, nullptr},
     {ID_CONTROL_MENU, "&Control", "Control group displays and program patterns\nControl", nullptr,
      R::kLoggedIn, "C"},
     {ID_TREND_MENU, "&Trend Group", "Trend displays of the measurement groups\nTrend", nullptr,
@@ -77,6 +80,13 @@ const CommandSpec* FindCommand(int id) {
     return nullptr;
 }
 
+QList<QKeySequence> ShortcutsOf(const CommandSpec& command) {
+    if (command.shortcut == nullptr) {
+        return {};
+    }
+    return QKeySequence::listFromString(QString::fromLatin1(command.shortcut));
+}
+
 CommandState CommandStateFor(const CommandSpec& command, const FrameState& state) {
     CommandState result;
     switch (command.rule) {
@@ -102,6 +112,10 @@ CommandState CommandStateFor(const CommandSpec& command, const FrameState& state
         case R::kControlToolBar:
             result.enabled = state.loggedIn && state.imageShown;
             result.checked = state.controlBarVisible;
+            break;
+        case R::kDarkLook:
+            result.enabled = true;
+            result.checked = state.darkLook;
             break;
         case R::kView:
             if (state.loggedIn && state.view != nullptr) {

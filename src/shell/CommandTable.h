@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <span>
 
 #include "ui/CommandTarget.h"
@@ -33,6 +35,7 @@ enum CommandId : int {
     ID_CONTROL_TOOLBAR = 32815,
     ID_CANCEL_LOGIN = 32899,
     ID_TRACE = 32900,
+    ID_DARK_LOOK = 32901,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
 };
@@ -48,13 +51,14 @@ enum class CommandRule {
     kLoggedIn,        // the control tool bar's drop-down menus
     kControlToolBar,  // logged in with the image shown; checked while the bar is visible
     kView,            // decided by the connection's view; disabled without one
+    kDarkLook,        // always; checked while the dark look is on
 };
 
 struct CommandSpec {
     int id;
     const char* menuText;  // caption with its mnemonic, as menus show it
     const char* prompt;    // "status bar prompt\ntool tip"
-    const char* shortcut;  // portable key sequence text, or nullptr
+    const char* shortcut;  // portable key sequence texts separated by "; ", or nullptr
     CommandRule rule;
     const char* glyph;  // the tool-bar icon's glyph, or nullptr for a command without a button
 };
@@ -63,6 +67,8 @@ struct CommandSpec {
 // are all made from this table.
 std::span<const CommandSpec> FrameCommands();
 const CommandSpec* FindCommand(int id);
+// The command's keys; menus show the first.
+QList<QKeySequence> ShortcutsOf(const CommandSpec& command);
 
 // The state the frame is in, as far as enabling commands goes.
 struct FrameState {
@@ -72,6 +78,7 @@ struct FrameState {
     bool imageShown = false;         // the view shows the instrument's screen image
     bool controlBarVisible = false;  // the control tool bar is visible
     const ICommandTarget* view = nullptr;
+    bool darkLook = false;  // the user chose the dark look
 };
 
 CommandState CommandStateFor(const CommandSpec& command, const FrameState& state);

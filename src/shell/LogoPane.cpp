@@ -60,6 +60,8 @@ void CLogoPane::paintEvent(QPaintEvent*) {
     const int left = (width() - makerWidth - kMark - kGap) / 2;
     const int lineTop = productY + productMetrics.descent() + height() / 6;
     painter.drawPixmap(left, lineTop, RzAppIcon().pixmap(kMark, kMark));
-    painter.setPen(QColor(0x1E, 0x1E, 0x1E));
+    // Dark on a light window; on a dark one the window's own text colour.
+    painter.setPen(IsDarkPalette(palette()) ? palette().color(QPalette::WindowText)
+                                            : QColor(0x1E, 0x1E, 0x1E));
     painter.drawText(left + kMark + kGap, lineTop + (kMark + makerMetrics.ascent()) / 2 - 2, maker);
 }

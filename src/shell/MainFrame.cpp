@@ -1,6 +1,7 @@
 #include "shell/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -30,6 +33,7 @@
 #include "shell/LogoPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
+#include "shell/WindowPlace.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -74,7 +78,8 @@ void AboutBox(QWidget* parent) {
 
 CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                              Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                              Qt::WindowCloseButtonHint),
       port_(port),
       store_(std::make_unique<CUserSettings>()) {
     setWindowTitle(kTitle);
@@ -82,7 +87,12 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
     stack_->addWidget(logo_);
+    scroll_ = new QScrollArea(stack_);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setBackgroundRole(QPalette::Window);
+    stack_->addWidget(scroll_);
     setCentralWidget(stack_);
+    look_.dark = store_->DarkLook();
 
     MakeActions();
     MakeMenus();
@@ -106,17 +116,20 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     relay_ =
         std::make_unique<CStatusRelay>([this](const QString& text) { status_->setText(text); });
 
-    setFixedSize(kLoggedOutSize);
     registeredCount_ = CountRegistered();
     ShowStatusMessage("");
     UpdateCommandStates();
+    // Qt moves a remembered place that is no longer on any screen onto one, and shrinks it to fit.
+    const QByteArray remembered = store_->WindowGeometry();
+    if (remembered.isEmpty() || !restoreGeometry(remembered)) {
+        ResizeWithin(kLoggedOutSize);
+    }
 }
 
 CMainFrame::~CMainFrame() {
     // The view belongs to its connection: take it out before the stack deletes its children.
     if (view_) {
-        stack_->removeWidget(view_);
-        view_->setParent(nullptr);
+        scroll_->takeWidget();
     }
 }
 
@@ -141,13 +154,12 @@ void CMainFrame::MakeActions() {
         }
         action->setStatusTip(PromptPart(command.prompt, 0));
         action->setToolTip(PromptPart(command.prompt, 1));
-        if (command.shortcut != nullptr) {
-            action->setShortcut(QKeySequence(QString::fromLatin1(command.shortcut)));
-        }
+        action->setShortcuts(ShortcutsOf(command));
         if (command.glyph != nullptr) {
             action->setIcon(GlyphIcon(QString::fromUtf8(command.glyph)));
         }
-        action->setCheckable(command.rule == CommandRule::kControlToolBar);
+        action->setCheckable(command.rule == CommandRule::kControlToolBar ||
+                             command.rule == CommandRule::kDarkLook);
         // Shortcuts work whenever the main window is active, from any of its children.
         addAction(action);
         actions_[command.id] = action;
@@ -163,7 +175,7 @@ void CMainFrame::MakeMenus() {
         {"&File",
          {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
           0, ID_APP_EXIT}},
-        {"&View", {ID_CONTROL_TOOLBAR, ID_TRACE}},
+        {"&View", {ID_CONTROL_TOOLBAR, ID_TRACE, 0, ID_DARK_LOOK}},
         {"&Display",
          {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
           ID_SAVE_IMAGE}},
@@ -266,7 +278,8 @@ QLabel* CMainFrame::StatusPane(int index) const {
 }
 
 QWidget* CMainFrame::ClientPane() const {
-    return stack_->currentWidget();
+    QWidget* current = stack_->currentWidget();
+    return current == scroll_ ? scroll_->widget() : current;
 }
 
 FrameState CMainFrame::State() const {
@@ -277,6 +290,7 @@ FrameState CMainFrame::State() const {
     state.imageShown = imageShown_;
     state.controlBarVisible = !controlToolBar_->isHidden();
     state.view = loggedIn_ ? viewCommands_ : nullptr;
+    state.darkLook = look_.dark;
     return state;
 }
 
@@ -331,6 +345,9 @@ void CMainFrame::Run(int commandId) {
         case ID_CONTROL_TOOLBAR:
             controlToolBar_->setVisible(controlToolBar_->isHidden());
             UpdateCommandStates();
+            break;
+        case ID_DARK_LOOK:
+            OnDarkLook();
             break;
         default:
             if (loggedIn_ && viewCommands_ != nullptr) {
@@ -451,12 +468,13 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      [this](int id) { Run(id); });
     loggedIn_ = true;
     setWindowTitle(kTitle + u'-' + QString::fromLatin1(pendingInstrument_.c_str()));
-    stack_->addWidget(view);
     const QSize client = view->size() + QSize(5, 5);
+    view->resize(view->size());  // the view keeps its size in the scroll area
+    scroll_->setWidget(view);
     controlToolBar_->show();
     dialogBarHolder_->show();
     imageShown_ = true;
-    stack_->setCurrentWidget(view);
+    stack_->setCurrentWidget(scroll_);
     FitClientPane(client);
     store_->RememberLogin(pendingInstrument_, pendingUser_);
     ShowStatusMessage("");
@@ -501,9 +519,8 @@ void CMainFrame::ConnectionClosed() {
     controlToolBar_->hide();
     dialogBarHolder_->hide();
     if (view_) {
-        stack_->removeWidget(view_);
         view_->hide();
-        view_->setParent(nullptr);
+        scroll_->takeWidget();
     }
     view_ = nullptr;
     viewCommands_ = nullptr;
@@ -512,7 +529,7 @@ void CMainFrame::ConnectionClosed() {
     loggedIn_ = false;
     imageShown_ = false;
     stack_->setCurrentWidget(logo_);
-    setFixedSize(kLoggedOutSize);
+    ResizeWithin(kLoggedOutSize);
     setWindowTitle(kTitle);
     UpdateCommandStates();
 }
@@ -520,16 +537,30 @@ void CMainFrame::ConnectionClosed() {
 void CMainFrame::FitClientPane(QSize clientSize) {
     layout()->activate();
     const QSize chrome = size() - centralWidget()->size();
-    setFixedSize(clientSize + chrome);
+    ResizeWithin(clientSize + chrome);
     layout()->activate();
 }
 
+void CMainFrame::ResizeWithin(QSize wanted) {
+    wanted_ = wanted;
+    const QSize margins = frameGeometry().size() - geometry().size();  // title bar and borders
+    const QScreen* shownOn = screen();
+    const QRect area = shownOn != nullptr ? shownOn->availableGeometry() : QRect();
+    const QRect placed = FitWithin(QRect(pos(), wanted + margins), area);
+    // Before it is first shown the window system places the window.
+    if (isVisible() && placed.topLeft() != pos()) {
+        move(placed.topLeft());
+    }
+    resize(placed.size() - margins);
+}
+
 void CMainFrame::ResizeForView(int widthChange, int heightChange) {
-    setFixedSize(size() + QSize(widthChange, heightChange));
+    ResizeWithin(wanted_ + QSize(widthChange, heightChange));
 }
 
 void CMainFrame::ShowControlBars(bool show) {
-    const QSize client = centralWidget()->size();
+    // The view's size, not the part of it a window on a small screen shows.
+    const QSize client = wanted_ - (size() - centralWidget()->size());
     imageShown_ = show;
     controlToolBar_->setVisible(show);
     dialogBarHolder_->setVisible(show);
@@ -580,6 +611,13 @@ void CMainFrame::OnAbout() {
     AboutBox(this);
 }
 
+void CMainFrame::OnDarkLook() {
+    look_.dark = !look_.dark;
+    store_->SetDarkLook(look_.dark);
+    ApplyLook(*qApp, LookFor(look_));
+    UpdateCommandStates();
+}
+
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
@@ -590,6 +628,7 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    store_->SetWindowGeometry(saveGeometry());
     if (loginInProgress_ && controller_ != nullptr) {
         controller_->CancelLogin();
     }

@@ -10,6 +10,7 @@
 
 #include "shell/CommandTable.h"
 #include "shell/DisplayMenus.h"
+#include "ui/FlatLook.h"
 
 class CControlDialogBar;
 class CLogoPane;
@@ -18,15 +19,18 @@ class CTraceWindow;
 class CUserSettings;
 class ILoginController;
 class QLabel;
+class QScrollArea;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
 
-// The main window. Logged out it is a fixed 600 x 400 window with the logo pane; logged in it
-// shows the connection's view with the control tool bar at the left and the control dialog bar
-// at the top, sized around the view. Every command comes from the command table, and its
-// state is recomputed whenever the frame's state changes. Pane 1 of the status bar shows the
-// system's status texts and nothing else.
+// The main window. Logged out it is a 600 x 400 window with the logo pane; logged in it shows
+// the connection's view with the control tool bar at the left and the control dialog bar at the
+// top, sized around the view. Those sizes are never larger than the screen's available area; the
+// view scrolls in a smaller window, and the user may resize the window. It opens where and as
+// large as it was when it was last closed (kept in the user's settings), moved onto a screen.
+// Every command comes from the command table, and its state is recomputed whenever the frame's
+// state changes. Pane 1 of the status bar shows the system's status texts and nothing else.
 //
 // The frame never waits on the instrument: log-in and log-out go to the log-in controller,
 // which returns at once and reports back through LoginSucceeded, LoginFailed and
@@ -64,6 +68,9 @@ class CMainFrame : public QMainWindow {
 
     FrameState State() const;
     void UpdateCommandStates();
+
+    // The look in force at start; View > Dark look switches its dark flag and remembers it.
+    void SetLook(const LookRequest& look) { look_ = look; }
 
   signals:
     // A log-in ended: attached to its view, or failed, cancelled or refused in the dialog (the
@@ -105,6 +112,9 @@ class CMainFrame : public QMainWindow {
     void FitClientPane(QSize clientSize);
     void FinishLogin();
     void OnDisplayMenuAboutToShow(int commandId);
+    void OnDarkLook();
+    // Sizes the window to `wanted`, or to as much of it as the screen's available area holds.
+    void ResizeWithin(QSize wanted);
 
     uint16_t port_;
     ILoginController* controller_ = nullptr;
@@ -115,6 +125,7 @@ class CMainFrame : public QMainWindow {
     std::map<int, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
+    QScrollArea* scroll_ = nullptr;  // holds the view
     QPointer<QWidget> view_;
     ICommandTarget* viewCommands_ = nullptr;
     std::function<InstrumentFacts()> facts_;
@@ -128,6 +139,8 @@ class CMainFrame : public QMainWindow {
     QLabel* updated_ = nullptr;
     QToolButton* cancelLogin_ = nullptr;
 
+    QSize wanted_ = kLoggedOutSize;  // the window's size before the screen limits it
+    LookRequest look_;
     int registeredCount_ = 0;
     bool loggedIn_ = false;
     bool imageShown_ = false;

@@ -6,14 +6,16 @@
 
 int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options) {
     QCommandLineParser parser;
+    // Qt's own -style NAME, which QApplication takes as well, spelled with one dash.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("RZ Operator: the operator console of RZ instruments."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
-        QStringLiteral("Directory of SimpleCtrl.ini and RZRegist.rzr (default: RZ_DATA_DIR, "
-                       "else the program's directory)."),
+        QStringLiteral("Directory of SimpleCtrl.ini, RZRegist.rzr and, when given, of the "
+                       "user's settings (default: RZ_DATA_DIR, else the program's directory)."),
         QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("TCP port of the instruments (default 34260)."),
@@ -31,7 +33,11 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options)
         QStringLiteral("Save a picture of the main window to FILE once the first data after "
                        "log-in is shown, then quit (a failed log-in exits with 1)."),
         QStringLiteral("FILE"));
-    parser.addOptions({dataDir, port, login, user, grab});
+    const QCommandLineOption style(
+        QStringLiteral("style"),
+        QStringLiteral("Qt widget style NAME; the console then keeps the desktop's colours."),
+        QStringLiteral("NAME"));
+    parser.addOptions({dataDir, port, login, user, grab, style});
 
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
@@ -69,5 +75,6 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options)
     options->user = parser.value(user);
     options->grab = parser.value(grab);
     options->dataDir = parser.value(dataDir);
+    options->style = parser.value(style);
     return -1;
 }

@@ -6,11 +6,12 @@
 
 // The console's command line.
 struct OperatorOptions {
-    QString dataDir;        // --data-dir: where SimpleCtrl.ini and RZRegist.rzr live
+    QString dataDir;        // --data-dir: where the console keeps its files
     uint16_t port = 34260;  // --port: the instruments' TCP port (laboratories, tests)
     QString login;          // --login: the registered instrument to log in to at start
     QString user;           // --user: the user name of that log-in
     QString grab;           // --grab: picture of the window once the first data is shown
+    QString style;          // -style: the widget style the user asked Qt for
 };
 
 // Parses `arguments` (the program name first). Returns -1 to go on with `options` filled, or the

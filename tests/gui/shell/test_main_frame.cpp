@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,6 +37,8 @@
 #include "shell/Options.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
+#include "shell/WindowPlace.h"
+#include "ui/FlatLook.h"
 
 namespace {
 
@@ -122,9 +126,9 @@ TEST(CommandRules, OneTableOfStates) {
     // Columns: logged out with none registered; logged out with two; a log-in running; logged in
     // with the image shown and the control bar visible; logged in with the image hidden.
     const FrameState states[] = {
-        {false, 0, false, false, false, nullptr}, {false, 2, false, false, false, nullptr},
-        {false, 2, true, false, false, nullptr},  {true, 2, false, true, true, &view},
-        {true, 2, false, false, false, &view},
+        {false, 0, false, false, false, nullptr},    {false, 2, false, false, false, nullptr},
+        {false, 2, true, false, false, nullptr},     {true, 2, false, true, true, &view},
+        {true, 2, false, false, false, &view, true},
     };
     struct Row {
         int id;
@@ -140,6 +144,7 @@ TEST(CommandRules, OneTableOfStates) {
         {ID_CONTROL_MENU, "00011", "00000"},    {ID_BAR_MENU, "00011", "00000"},
         {ID_OVERVIEW, "00011", "00000"},        {ID_SAVE_IMAGE, "00011", "00000"},
         {ID_MATH_RESET, "00000", "00000"},      {ID_WRITE_MESSAGE, "00011", "00000"},
+        {ID_DARK_LOOK, "11111", "00001"},
     };
     for (const Row& row : rows) {
         const CommandSpec* command = FindCommand(row.id);
@@ -153,6 +158,52 @@ TEST(CommandRules, OneTableOfStates) {
         }
         EXPECT_EQ(enabled, row.enabled) << command->menuText;
         EXPECT_EQ(checked, row.checked) << command->menuText;
+    }
+}
+
+// One key, one command: a key two actions share would run neither.
+TEST(CommandRules, EveryKeyRunsOneCommandAndTheDesktopKeysAreThere) {
+    std::map<QString, int> owner;
+    for (const CommandSpec& command : FrameCommands()) {
+        for (const QKeySequence& key : ShortcutsOf(command)) {
+            EXPECT_TRUE(owner.emplace(key.toString(), command.id).second)
+                << key.toString().toStdString() << " of " << command.id << " and "
+                << owner[key.toString()];
+        }
+    }
+    const std::pair<const char*, int> keys[] = {
+        {"Ctrl+I", ID_LOGIN},     {"Ctrl+U", ID_LOGOUT},   {"Ctrl+R", ID_REFRESH},
+        {"F5", ID_REFRESH},       {"Ctrl+E", ID_REGISTER}, {"Ctrl+T", ID_STYLE_SHIFT},
+        {"Ctrl+G", ID_CONFIG},    {"Ctrl+Q", ID_APP_EXIT}, {"F1", ID_APP_ABOUT},
+        {"Esc", ID_CANCEL_LOGIN},
+    };
+    EXPECT_EQ(owner.size(), std::size(keys));
+    for (const auto& [key, id] : keys) {
+        EXPECT_EQ(owner[QString::fromLatin1(key)], id) << key;
+    }
+    EXPECT_EQ(ShortcutsOf(*FindCommand(ID_REFRESH)).first(),
+              QKeySequence(QStringLiteral("Ctrl+R")));
+}
+
+// A window on a screen too small for it, or partly off it, is brought within the screen.
+TEST(WindowPlace, FitsTheWindowWithinTheScreensArea) {
+    const QRect desk(0, 0, 1280, 900);
+    const struct {
+        QRect window;
+        QRect area;
+        QRect fitted;
+    } rows[] = {
+        {{100, 80, 600, 400}, desk, {100, 80, 600, 400}},
+        {{20, 10, 802, 598}, {0, 0, 640, 450}, {0, 0, 640, 450}},  // twice the scale
+        {{1000, 100, 600, 400}, desk, {680, 100, 600, 400}},
+        {{-50, -20, 600, 400}, desk, {0, 0, 600, 400}},
+        {{100, 100, 600, 1000}, desk, {100, 0, 600, 900}},
+        {{0, 0, 600, 400}, {1280, 32, 1920, 1048}, {1280, 32, 600, 400}},  // a second screen
+        {{100, 80, 600, 400}, {}, {100, 80, 600, 400}},                    // no screen
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(FitWithin(row.window, row.area), row.fitted)
+            << row.window.x() << "," << row.window.y();
     }
 }
 
@@ -232,7 +283,10 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_EQ(frame.DialogBar()->Button(ID_MATH)->text(), QStringLiteral("Stop math"));
     EXPECT_FALSE(frame.DialogBar()->Button(ID_MATH_RESET)->isEnabled());
     frame.DialogBar()->Button(ID_LOG)->click();
-    EXPECT_EQ(commands.ran, std::vector<int>{ID_LOG});
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QTest::keyClick(frame.StatusPane(1), Qt::Key_F5);
+    EXPECT_EQ(commands.ran, (std::vector<int>{ID_LOG, ID_REFRESH}));
     // Save and Message drop their items down, in the view's states; an item runs in the view.
     const std::pair<int, std::vector<int>> dropDowns[] = {
         {ID_SAVE_DATA, {2051, 2052, 2053, 2054}},
@@ -330,12 +384,35 @@ TEST(MainFrame, ShortcutsWorkFromAnyChildButNotInsideADialog) {
         }
         dialog->reject();
     };
-    for (Qt::Key key : {Qt::Key_E, Qt::Key_G, Qt::Key_I}) {
+    for (Qt::Key key : {Qt::Key_E, Qt::Key_G, Qt::Key_I, Qt::Key_F1}) {
         frame.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
-        QTest::keyClick(frame.StatusPane(1), key, Qt::ControlModifier);
+        QTest::keyClick(frame.StatusPane(1), key,
+                        key == Qt::Key_F1 ? Qt::NoModifier : Qt::ControlModifier);
     }
-    EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config", "RZ Login"}));
+    EXPECT_EQ(opened,
+              (std::vector<QString>{"Register", "Config", "RZ Login", "About RZ Operator"}));
+}
+
+// The window opens where and as large as it was closed, with the look the user chose.
+TEST(MainFrame, OpensWhereItWasClosedWithTheLookChosen) {
+    DataDir data(DataDir::Records{});
+    const QRect place(37, 41, 700, 450);
+    {
+        CMainFrame frame;
+        frame.show();
+        frame.setGeometry(place);
+        frame.Action(ID_DARK_LOOK)->trigger();
+        EXPECT_TRUE(IsDarkPalette(QApplication::palette()));
+        frame.close();
+    }
+    CMainFrame frame;
+    frame.show();
+    EXPECT_EQ(frame.geometry(), place);
+    EXPECT_TRUE(frame.Action(ID_DARK_LOOK)->isChecked());
+    frame.Action(ID_DARK_LOOK)->trigger();
+    EXPECT_FALSE(IsDarkPalette(QApplication::palette()));
+    EXPECT_FALSE(CUserSettings().DarkLook());
 }
 
 TEST(DisplayMenus, GroupsFollowTheModel) {
@@ -527,24 +604,28 @@ TEST(OperatorOptions, CommandLine) {
         int status;
         uint16_t port;
         QString dataDir;
-        QString startLogin;  // login|user|grab
+        QString texts;  // login|user|grab|style
     };
     const Case cases[] = {
-        {{}, -1, 34260, {}, "||"},
-        {{"--port", "4000", "--data-dir", "/tmp/rz"}, -1, 4000, "/tmp/rz", "||"},
-        {{"--port=65535"}, -1, 65535, {}, "||"},
-        {{"--port", "0"}, 2, 34260, {}, "||"},
-        {{"--port", "65536"}, 2, 34260, {}, "||"},
-        {{"--port", "12x"}, 2, 34260, {}, "||"},
-        {{"--data-dir"}, 2, 34260, {}, "||"},
-        {{"--bogus"}, 2, 34260, {}, "||"},
-        {{"extra"}, 2, 34260, {}, "||"},
-        {{"--version"}, 0, 34260, {}, "||"},
-        {{"--login", "Demo", "--user", "u", "--grab", "/a.png"}, -1, 34260, {}, "Demo|u|/a.png"},
-        {{"--grab", "a.png"}, -1, 34260, {}, "||a.png"},
-        {{"--login", "Demo"}, 2, 34260, {}, "||"},
-        {{"--user", "admin"}, 2, 34260, {}, "||"},
-        {{"--login", "", "--user", "admin"}, 2, 34260, {}, "||"},
+        {{}, -1, 34260, {}, "|||"},
+        {{"--port", "4000", "--data-dir", "/tmp/rz"}, -1, 4000, "/tmp/rz", "|||"},
+        {{"--port=65535"}, -1, 65535, {}, "|||"},
+        {{"--port", "0"}, 2, 34260, {}, "|||"},
+        {{"--port", "65536"}, 2, 34260, {}, "|||"},
+        {{"--port", "12x"}, 2, 34260, {}, "|||"},
+        {{"--data-dir"}, 2, 34260, {}, "|||"},
+        {{"--bogus"}, 2, 34260, {}, "|||"},
+        {{"extra"}, 2, 34260, {}, "|||"},
+        {{"--version"}, 0, 34260, {}, "|||"},
+        {{"--login", "Demo", "--user", "u", "--grab", "/a.png"}, -1, 34260, {}, "Demo|u|/a.png|"},
+        {{"--grab", "a.png"}, -1, 34260, {}, "||a.png|"},
+        {{"--login", "Demo"}, 2, 34260, {}, "|||"},
+        {{"--user", "admin"}, 2, 34260, {}, "|||"},
+        {{"--login", "", "--user", "admin"}, 2, 34260, {}, "|||"},
+        {{"-style", "windows", "-port", "4000"}, -1, 4000, {}, "|||windows"},
+        {{"-style=kvantum"}, -1, 34260, {}, "|||kvantum"},
+        {{"--style", "fusion"}, -1, 34260, {}, "|||fusion"},
+        {{"-style"}, 2, 34260, {}, "|||"},
     };
     for (const Case& c : cases) {
         OperatorOptions options;
@@ -553,7 +634,9 @@ TEST(OperatorOptions, CommandLine) {
             << args;
         EXPECT_EQ(options.port, c.port) << args;
         EXPECT_EQ(options.dataDir, c.dataDir) << args;
-        EXPECT_EQ(options.login + '|' + options.user + '|' + options.grab, c.startLogin) << args;
+        EXPECT_EQ(options.login + '|' + options.user + '|' + options.grab + '|' + options.style,
+                  c.texts)
+            << args;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <climits>
 #include <cstdlib>
@@ -328,22 +329,49 @@ TEST_F(UserSettingsTest, EmptyInstrumentNameIsNotStored) {
     EXPECT_EQ(store.UserNameFor(""), "");
 }
 
-TEST(UserSettingsDefault, LivesUnderTheUsersConfigDirectory) {
+// With a data directory named, the console writes nothing outside it; without one the store is
+// the user's own.
+TEST(UserSettingsDefault, LivesInTheChosenDataDirectoryElseUnderTheUsersConfigDirectory) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     // Must precede the first use of the default store in this process.
     ::setenv("XDG_CONFIG_HOME", home.path().toLocal8Bit().constData(), 1);
-    {
-        CUserSettings store;
-        EXPECT_TRUE(store.FileName().startsWith(home.path())) << store.FileName().toStdString();
-        EXPECT_TRUE(store.RememberLogin("Line-3", "admin"));
+    // The rows that name a data directory come first, while the config directory is empty.
+    enum class Chosen { kOption, kEnvironment, kNone };
+    for (const Chosen chosen : {Chosen::kOption, Chosen::kEnvironment, Chosen::kNone}) {
+        QTemporaryDir data;
+        if (chosen == Chosen::kOption) {
+            SetDataDirectory(data.path().toStdString());
+        } else if (chosen == Chosen::kEnvironment) {
+            ::setenv("RZ_DATA_DIR", data.path().toLocal8Bit().constData(), 1);
+        }
+        {
+            CUserSettings store;
+            EXPECT_TRUE(store.RememberLogin("Line-3", "admin"));
+            EXPECT_TRUE(store.SetWindowGeometry("\x01\xd9\xd0\xcb"));
+            EXPECT_TRUE(store.SetDarkLook(true));
+        }
+        QString expected = home.filePath(QStringLiteral("VELTRANO Electric Corp./RZOperator.conf"));
+        if (chosen != Chosen::kNone) {
+            // Qt's own settings too, as a file dialog writes them.
+            KeepQtSettingsInChosenDataDirectory();
+            QSettings(QSettings::UserScope, QStringLiteral("QtProject")).setValue("k", 1);
+            expected = data.filePath(QLatin1String(CUserSettings::kDataDirFileName));
+            EXPECT_TRUE(QFile::exists(data.filePath(QStringLiteral("QtProject.conf"))));
+            EXPECT_EQ(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                      QStringList());
+            for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+                QSettings::setPath(format, QSettings::UserScope, home.path());
+            }
+        }
+        SetDataDirectory({});
+        ::unsetenv("RZ_DATA_DIR");
+        const CUserSettings store(expected);
+        EXPECT_EQ(store.LastLogin(), "Line-3") << expected.toStdString();
+        EXPECT_EQ(store.UserNameFor("Line-3"), "admin");
+        EXPECT_EQ(store.WindowGeometry(), QByteArray("\x01\xd9\xd0\xcb"));
+        EXPECT_TRUE(store.DarkLook());
     }
-    const QString expected =
-        home.filePath(QStringLiteral("VELTRANO Electric Corp./RZOperator.conf"));
-    EXPECT_TRUE(QFile::exists(expected)) << expected.toStdString();
-    CUserSettings store(expected);
-    EXPECT_EQ(store.LastLogin(), "Line-3");
-    EXPECT_EQ(store.UserNameFor("Line-3"), "admin");
 }
 
 }  // namespace
