@@ -1,11 +1,8 @@
 #include "SimScreen.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QPointF>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -88,41 +85,55 @@ constexpr unsigned char kGlyphs[64][7] = {
 constexpr int kCharW = 6;  // glyph advance and line height in logical pixels
 constexpr int kCharH = 9;
 
-const QColor kBackground(12, 20, 40);
-const QColor kPanel(28, 40, 70);
-const QColor kTitle(40, 70, 130);
-const QColor kText(230, 235, 240);
-const QColor kDim(140, 150, 170);
-const QColor kGrid(45, 60, 95);
-const QColor kAlarm(230, 50, 50);
-const QColor kGood(60, 200, 90);
-const QColor kWarn(240, 190, 40);
-const QColor kPen[10] = {{255, 80, 80},   {80, 220, 80},  {80, 160, 255}, {250, 220, 60},
-                         {230, 110, 230}, {60, 220, 220}, {255, 150, 50}, {180, 180, 255},
-                         {160, 230, 120}, {240, 240, 240}};
+// An opaque pixel, 0xFFRRGGBB as CRzImage holds it.
+using Rgb = uint32_t;
+constexpr Rgb Color(int r, int g, int b) {
+    return 0xFF000000u | static_cast<Rgb>(r) << 16 | static_cast<Rgb>(g) << 8 | static_cast<Rgb>(b);
+}
+
+// A point in logical coordinates.
+struct CPoint {
+    CPoint(double px, double py) : x(px), y(py) {}
+    double x;
+    double y;
+};
+
+constexpr Rgb kBackground = Color(12, 20, 40);
+constexpr Rgb kPanel = Color(28, 40, 70);
+constexpr Rgb kTitle = Color(40, 70, 130);
+constexpr Rgb kText = Color(230, 235, 240);
+constexpr Rgb kDim = Color(140, 150, 170);
+constexpr Rgb kGrid = Color(45, 60, 95);
+constexpr Rgb kAlarm = Color(230, 50, 50);
+constexpr Rgb kGood = Color(60, 200, 90);
+constexpr Rgb kWarn = Color(240, 190, 40);
+constexpr Rgb kPen[10] = {Color(255, 80, 80),  Color(80, 220, 80),   Color(80, 160, 255),
+                          Color(250, 220, 60), Color(230, 110, 230), Color(60, 220, 220),
+                          Color(255, 150, 50), Color(180, 180, 255), Color(160, 230, 120),
+                          Color(240, 240, 240)};
 
 // Logical 320 x 240 coordinates, scaled up to the screen; the pixel font scales with it.
 // Drawing is done here pixel by pixel rather than through QPainter: Qt's raster engine hands
 // large fills to a thread pool of its own, which races under the thread checker and is not
-// needed for screens this small; plain loops also draw the same pixels on every machine.
+// needed for screens this small; plain loops also draw the same pixels on every machine, and
+// leave the simulator free of Qt Gui.
 class CCanvas {
   public:
-    CCanvas(QImage& image, int scale) : image_(image), scale_(scale) {}
+    CCanvas(CRzImage& image, int scale) : image_(image), scale_(scale) {}
 
-    void Fill(double x, double y, double w, double h, const QColor& color) {
+    void Fill(double x, double y, double w, double h, Rgb color) {
         const int x0 = Device(x);
         const int y0 = Device(y);
         const int x1 = Device(x + w);
         const int y1 = Device(y + h);
-        const QRgb rgb = color.rgb();
         for (int py = std::max(y0, 0); py < std::min(y1, image_.height()); ++py) {
-            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(py));
+            auto* line = image_.Row(py);
             std::fill(line + std::clamp(x0, 0, image_.width()),
-                      line + std::clamp(x1, 0, image_.width()), rgb);
+                      line + std::clamp(x1, 0, image_.width()), color);
         }
     }
 
-    void Frame(double x, double y, double w, double h, const QColor& color) {
+    void Frame(double x, double y, double w, double h, Rgb color) {
         Line(x, y, x + w, y, color);
         Line(x + w, y, x + w, y + h, color);
         Line(x + w, y + h, x, y + h, color);
@@ -130,7 +141,7 @@ class CCanvas {
     }
 
     // A one-pixel line (Bresenham) between two logical points.
-    void Line(double x1, double y1, double x2, double y2, const QColor& color) {
+    void Line(double x1, double y1, double x2, double y2, Rgb color) {
         int x = Device(x1);
         int y = Device(y1);
         const int xEnd = Device(x2);
@@ -140,9 +151,8 @@ class CCanvas {
         const int sx = x < xEnd ? 1 : -1;
         const int sy = y < yEnd ? 1 : -1;
         int error = dx + dy;
-        const QRgb rgb = color.rgb();
         for (;;) {
-            Plot(x, y, rgb);
+            Plot(x, y, color);
             if (x == xEnd && y == yEnd) {
                 break;
             }
@@ -159,16 +169,14 @@ class CCanvas {
     }
 
     // Joins the points in order.
-    void Polyline(const std::vector<QPointF>& points, const QColor& color) {
+    void Polyline(const std::vector<CPoint>& points, Rgb color) {
         for (size_t i = 1; i < points.size(); ++i) {
-            Line(points[i - 1].x(), points[i - 1].y(), points[i].x(), points[i].y(), color);
+            Line(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, color);
         }
     }
 
     // Text with its top-left corner at (x, y); `size` multiplies the glyphs. Returns the width.
-    int Text(int x, int y, const std::string& text, const QColor& color, int size = 1,
-             int maxChars = 60) {
-        const QRgb rgb = color.rgb();
+    int Text(int x, int y, const std::string& text, Rgb color, int size = 1, int maxChars = 60) {
         const int cell = scale_ * size;
         int column = 0;
         for (char c : text) {
@@ -186,7 +194,7 @@ class CCanvas {
             for (int row = 0; row < 7; ++row) {
                 for (int bit = 0; bit < 5; ++bit) {
                     if ((glyph[row] & (0x10 >> bit)) != 0) {
-                        Block(left + bit * cell, y * scale_ + row * cell, cell, rgb);
+                        Block(left + bit * cell, y * scale_ + row * cell, cell, color);
                     }
                 }
             }
@@ -196,25 +204,25 @@ class CCanvas {
     }
 
     // Right-aligned text ending at x.
-    void TextRight(int x, int y, const std::string& text, const QColor& color, int size = 1) {
+    void TextRight(int x, int y, const std::string& text, Rgb color, int size = 1) {
         Text(x - static_cast<int>(text.size()) * kCharW * size, y, text, color, size);
     }
 
   private:
     int Device(double logical) const { return static_cast<int>(std::lround(logical * scale_)); }
 
-    void Plot(int x, int y, QRgb rgb) {
+    void Plot(int x, int y, Rgb rgb) {
         if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) {
-            reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = rgb;
+            image_.SetPixel(x, y, rgb);
         }
     }
 
-    void Block(int x, int y, int side, QRgb rgb) {
+    void Block(int x, int y, int side, Rgb rgb) {
         for (int dy = 0; dy < side; ++dy) {
             if (y + dy < 0 || y + dy >= image_.height()) {
                 continue;
             }
-            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y + dy));
+            auto* line = image_.Row(y + dy);
             for (int dx = 0; dx < side; ++dx) {
                 if (x + dx >= 0 && x + dx < image_.width()) {
                     line[x + dx] = rgb;
@@ -223,7 +231,7 @@ class CCanvas {
         }
     }
 
-    QImage& image_;
+    CRzImage& image_;
     int scale_;
 };
 
@@ -299,9 +307,9 @@ void DrawTrend(CCanvas& c, const CSimInstrument& instrument) {
     for (size_t i = 0; i < numbers.size(); ++i) {
         CSimItem item;
         SimFindItem(instrument, numbers[i], &item);
-        const QColor& pen = kPen[i % 10];
+        const Rgb pen = kPen[i % 10];
         const std::vector<float> history = plant.History(numbers[i]);
-        std::vector<QPointF> path;
+        std::vector<CPoint> path;
         for (int p = 0; p < points; ++p) {
             const double value = history[history.size() - static_cast<size_t>(points - p)];
             const double f = std::clamp((value - item.low) / (item.high - item.low), 0.0, 1.0);
@@ -337,7 +345,7 @@ void DrawDigital(CCanvas& c, const CSimInstrument& instrument) {
         SimFindItem(instrument, numbers[i], &item);
         const int x = 4 + static_cast<int>(i % 2) * 157;
         const int y = 16 + static_cast<int>(i / 2) * 42;
-        c.Fill(x, y, 153, 40, item.alarm ? QColor(90, 20, 20) : kPanel);
+        c.Fill(x, y, 153, 40, item.alarm ? Color(90, 20, 20) : kPanel);
         c.Fill(x, y, 4, 40, kPen[i % 10]);
         c.Text(x + 8, y + 3, item.tag, kDim);
         c.TextRight(x + 148, y + 3, item.unit, kDim);
@@ -386,8 +394,7 @@ void DrawOverview(CCanvas& c, const CSimInstrument& instrument) {
             break;
         }
         const bool bad = item.status == 'O' || item.status == 'E';
-        c.Fill(x, y, 76, 19,
-               item.alarm ? QColor(110, 25, 25) : (bad ? QColor(90, 70, 20) : kPanel));
+        c.Fill(x, y, 76, 19, item.alarm ? Color(110, 25, 25) : (bad ? Color(90, 70, 20) : kPanel));
         c.Text(x + 2, y + 1, item.tag, kDim, 1, 12);
         c.TextRight(x + 74, y + 10, Shown(item), kText);
         ++cell;
@@ -395,8 +402,7 @@ void DrawOverview(CCanvas& c, const CSimInstrument& instrument) {
 }
 
 // Lines of a log, newest first, as a list display.
-void DrawLog(CCanvas& c, const std::vector<std::string>& lines, const char* heading,
-             const QColor& color) {
+void DrawLog(CCanvas& c, const std::vector<std::string>& lines, const char* heading, Rgb color) {
     c.Fill(4, 16, 312, 11, kPanel);
     c.Text(8, 18, heading, kDim);
     int y = 30;
@@ -547,7 +553,7 @@ void DrawControlGroup(CCanvas& c, const CSimInstrument& instrument, const std::s
                 continue;
             }
             const std::vector<float> history = plant.History(base);
-            std::vector<QPointF> path;
+            std::vector<CPoint> path;
             for (int p = 0; p < points; ++p) {
                 const double value = history[history.size() - static_cast<size_t>(points - p)];
                 const double f = std::clamp((value - pv.low) / (pv.high - pv.low), 0.0, 1.0);
@@ -758,56 +764,51 @@ bool SimRenderScreen(const CSimInstrument& instrument, CRzImage& image) {
     if (image.Resize(width, height) != RZ_OK) {
         return false;
     }
-    image.Fill(0xFF000000u | kBackground.rgb());
-    // The QImage writes straight into the image's pixels: same layout, no copy.
-    QImage view(reinterpret_cast<uchar*>(image.Row(0)), width, height,
-                static_cast<qsizetype>(image.stride()), QImage::Format_ARGB32);
-    {
-        CCanvas c(view, width / 320);
-        const CSimPanel& panel = instrument.Panel();
-        c.Fill(0, 0, 320, 13, kTitle);
-        c.Text(3, 3, Title(instrument), kText, 1, 34);
-        c.TextRight(317, 3, instrument.DateTimeText(), kText);
+    image.Fill(kBackground);
+    CCanvas c(image, width / 320);
+    const CSimPanel& panel = instrument.Panel();
+    c.Fill(0, 0, 320, 13, kTitle);
+    c.Text(3, 3, Title(instrument), kText, 1, 34);
+    c.TextRight(317, 3, instrument.DateTimeText(), kText);
 
-        const std::string& word = panel.displayWord;
-        if (word == "TREND") {
-            DrawTrend(c, instrument);
-        } else if (word == "DIGITAL") {
-            DrawDigital(c, instrument);
-        } else if (word == "BAR") {
-            DrawBar(c, instrument);
-        } else if (word == "OVERVIEW") {
-            DrawOverview(c, instrument);
-        } else if (word == "ALARM") {
-            DrawLog(c, instrument.Setup().logs[kSimLogAlarm], "ALARM SUMMARY", kAlarm);
-        } else if (word == "MESSAGE") {
-            DrawLog(c, instrument.Setup().logs[kSimLogMsg], "MESSAGE SUMMARY", kText);
-        } else if (word == "FACEPLATE" || word == "CONTROLLER" || word == "HYBRID") {
-            DrawControlGroup(c, instrument, word);
-        } else if (word == "CTRLOVER") {
-            DrawControlOverview(c, instrument);
-        } else if (word == "PROGRAM") {
-            DrawProgram(c, instrument);
-        } else if (word == "CTRLDO") {
-            DrawDio(c, instrument);
-        } else if (word == "CTRLSUMMARY") {
-            DrawControlSummary(c, instrument);
-        } else if (word == "CTRLSW") {
-            DrawSwitches(c, instrument);
-        } else {
-            DrawEvents(c, instrument);
-        }
+    const std::string& word = panel.displayWord;
+    if (word == "TREND") {
+        DrawTrend(c, instrument);
+    } else if (word == "DIGITAL") {
+        DrawDigital(c, instrument);
+    } else if (word == "BAR") {
+        DrawBar(c, instrument);
+    } else if (word == "OVERVIEW") {
+        DrawOverview(c, instrument);
+    } else if (word == "ALARM") {
+        DrawLog(c, instrument.Setup().logs[kSimLogAlarm], "ALARM SUMMARY", kAlarm);
+    } else if (word == "MESSAGE") {
+        DrawLog(c, instrument.Setup().logs[kSimLogMsg], "MESSAGE SUMMARY", kText);
+    } else if (word == "FACEPLATE" || word == "CONTROLLER" || word == "HYBRID") {
+        DrawControlGroup(c, instrument, word);
+    } else if (word == "CTRLOVER") {
+        DrawControlOverview(c, instrument);
+    } else if (word == "PROGRAM") {
+        DrawProgram(c, instrument);
+    } else if (word == "CTRLDO") {
+        DrawDio(c, instrument);
+    } else if (word == "CTRLSUMMARY") {
+        DrawControlSummary(c, instrument);
+    } else if (word == "CTRLSW") {
+        DrawSwitches(c, instrument);
+    } else {
+        DrawEvents(c, instrument);
+    }
 
-        const CSimSetup& setup = instrument.Setup();
-        c.Fill(0, 227, 320, 13, kPanel);
-        c.Text(3, 230, std::string("MEM ") + (setup.memoryRunning ? "RUN" : "STOP"),
-               setup.memoryRunning ? kGood : kDim);
-        c.Text(70, 230, std::string("MATH ") + (setup.mathRunning ? "RUN" : "STOP"),
-               setup.mathRunning ? kGood : kDim);
-        if (panel.alarmsUnacknowledged) {
-            c.Fill(270, 228, 47, 11, kAlarm);
-            c.Text(276, 230, "ALARM", kText);
-        }
+    const CSimSetup& setup = instrument.Setup();
+    c.Fill(0, 227, 320, 13, kPanel);
+    c.Text(3, 230, std::string("MEM ") + (setup.memoryRunning ? "RUN" : "STOP"),
+           setup.memoryRunning ? kGood : kDim);
+    c.Text(70, 230, std::string("MATH ") + (setup.mathRunning ? "RUN" : "STOP"),
+           setup.mathRunning ? kGood : kDim);
+    if (panel.alarmsUnacknowledged) {
+        c.Fill(270, 228, 47, 11, kAlarm);
+        c.Text(276, 230, "ALARM", kText);
     }
     return true;
 }
@@ -826,23 +827,26 @@ namespace {
 // A recorder-like picture: a title bar, a grid with four trend curves and a strip of
 // fine-grained marks, which keeps the file several blocks long.
 std::string MakePng(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(qRgb(16, 24, 48));
+    CRzImage image;
+    if (image.Resize(width, height) != RZ_OK) {
+        return {};
+    }
+    image.Fill(Color(16, 24, 48));
     const int title = height / 12;
     for (int y = 0; y < title; ++y) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, qRgb(200, 200, 210));
+            image.SetPixel(x, y, Color(200, 200, 210));
         }
     }
     for (int y = title; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             if (x % 20 == 0 || (y - title) % 20 == 0) {
-                image.setPixel(x, y, qRgb(48, 64, 96));
+                image.SetPixel(x, y, Color(48, 64, 96));
             }
         }
     }
-    const QRgb colors[] = {qRgb(255, 64, 64), qRgb(64, 255, 64), qRgb(64, 160, 255),
-                           qRgb(255, 224, 64)};
+    const Rgb colors[] = {Color(255, 64, 64), Color(64, 255, 64), Color(64, 160, 255),
+                          Color(255, 224, 64)};
     const int plot = height - title - 24;
     for (int c = 0; c < 4; ++c) {
         for (int x = 0; x < width; ++x) {
@@ -851,21 +855,21 @@ std::string MakePng(int width, int height) {
             const int phase = (x + 17 * c) % period;
             const int rise = phase < period / 2 ? phase : period - phase;
             const int y = title + 8 + (rise * (plot - 16)) / (period / 2);
-            image.setPixel(x, y < height ? y : height - 1, colors[c]);
+            image.SetPixel(x, y < height ? y : height - 1, colors[c]);
         }
     }
     uint32_t seed = 0x2545F491u;
     for (int y = height - 16; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             seed = seed * 1664525u + 1013904223u;
-            image.setPixel(x, y, seed >> 8);
+            image.SetPixel(x, y, 0xFF000000u | seed >> 8);
         }
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
+    std::vector<uint8_t> bytes;
+    if (EncodePng(image, bytes) != RZ_OK) {
+        return {};
+    }
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace

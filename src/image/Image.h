@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include <QImage>
-
 #include "platform/ResultCodes.h"
+
+class QImage;
 
 // A decoded picture: 32-bit pixels 0xAARRGGBB (straight alpha, the layout of QImage's ARGB32),
 // rows top-down and packed (stride = width * 4 bytes).
@@ -51,6 +51,9 @@ class CRzImage {
     // True when every pixel is fully opaque.
     bool IsOpaque() const;
 
+    // The two QImage bridges live in the image_qt layer (rz_image_qt), which links Qt Gui; a
+    // caller links it and includes <QImage>. The headless programs never need them.
+    //
     // A QImage over this image's pixels, without a copy. It is valid only while this image is
     // neither resized nor destroyed; Qt detaches it (copies) before any write through it.
     QImage View() const;

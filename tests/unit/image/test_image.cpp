@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "image/Image.h"
 
 TEST(Image, ResizeAcceptsOnlySensibleSides) {
