@@ -10,7 +10,7 @@ class CSimServer;
 class CConnectionManager;
 
 constexpr const char* kBenchUser = "admin";
-constexpr const char* kBenchPassword = "rzadmin";
+constexpr const char* kBenchPassword = "rzdemo";
 
 // One rzsim for the whole benchmark run, on a free loopback port, full profile.
 CSimServer& BenchServer();

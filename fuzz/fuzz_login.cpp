@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2: {
             const std::vector<std::string> answers = SplitScript(data + 1, size - 1);
             ScriptedLink link(answers);
-            const RzResult result = RunLoginDialogue(&link, "admin", "rzadmin");
+            const RzResult result = RunLoginDialogue(&link, "admin", "rzdemo");
             // Success needs a greeting with a prompt and an exact "E0" after it. Answers are
             // read as terminated texts: whatever follows a NUL is not part of them.
             if (result == RZ_OK) {

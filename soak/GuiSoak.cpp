@@ -208,7 +208,7 @@ class CGuiSoak {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::map<std::string, std::string> options = {
-        {"--seconds", "60"}, {"--seed", "1"}, {"--user", "admin"}, {"--password", "rzadmin"}};
+        {"--seconds", "60"}, {"--seed", "1"}, {"--user", "admin"}, {"--password", "rzdemo"}};
     for (int i = 1; i + 1 < argc; i += 2) {
         options[argv[i]] = argv[i + 1];
     }

@@ -17,6 +17,7 @@
 #include "registry_ui/RegisterGrid.h"
 #include "registry_ui/RegisterRules.h"
 #include "ui/FlatLook.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 
 namespace {
@@ -70,6 +71,7 @@ CRegisterDlg::CRegisterDlg(QWidget* parent, std::string path)
     up_ = ToolButton(this, "\u2191", "Moves item up", QKeySequence(Qt::CTRL | Qt::Key_Up));
     down_ = ToolButton(this, "\u2193", "Moves item down", QKeySequence(Qt::CTRL | Qt::Key_Down));
     problem_ = new QLabel(top);
+    problem_->setTextFormat(Qt::PlainText);
     problem_->setWordWrap(true);
     problem_->hide();
     topLayout->addWidget(problem_, 1);
@@ -140,7 +142,7 @@ void CRegisterDlg::ShowUnreadable(RzResult result) {
                             : QStringLiteral("it cannot be read (%1)").arg(probe.errorString());
     problem_->setText(QStringLiteral("%1\n%2: %3. The file is left as it is; correct or remove "
                                      "it, then open Register again.")
-                          .arg(FromLatin1(RzString(20017)), file, why));
+                          .arg(FromLatin1(RzString(20017)), PlainLine(file), why));
     problem_->show();
     grid_->SetReadOnly(true);
     for (QToolButton* button : {add_, delete_, up_, down_}) {

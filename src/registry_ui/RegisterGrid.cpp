@@ -13,6 +13,7 @@
 
 #include "registry_ui/RegisterRules.h"
 #include "ui/IpAddressEdit.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 
 namespace {
@@ -37,11 +38,12 @@ class CNumberDelegate : public QStyledItemDelegate {
     }
 };
 
-// Editors of the name and address cells, with the grid's keys.
-class CCellDelegate : public QStyledItemDelegate {
+// Editors of the name and address cells, with the grid's keys. A name read from the file shows
+// as one plain line; its editor gets it as it is.
+class CCellDelegate : public CPlainItemDelegate {
   public:
     CCellDelegate(CRegisterGrid* grid, bool address)
-        : QStyledItemDelegate(grid), grid_(grid), address_(address) {}
+        : CPlainItemDelegate(grid), grid_(grid), address_(address) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex&) const override {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -85,6 +86,10 @@ class CConnectionManager {
     // holds until then.
     void CancelLogin();
     bool LoginRunning() const { return login_ != nullptr; }
+    // Why the last failed log-in failed, in the operator's words: where it stopped and what
+    // the instrument said ("time-out while waiting for the password prompt", "password refused
+    // (E1 Login failed)"). Set before its `done` is called.
+    const std::string& LoginFailure() const { return loginFailure_; }
     // StartLogin, waiting for the result (command-line programs, tests). Returns 0 with the new
     // connection id, or a code (the reason is in the status text).
     RzResult ConnectAndLogin(const char* ip, const char* user, const char* password,
@@ -149,6 +154,7 @@ class CConnectionManager {
     uint32_t linkTimeoutMs_ = kDefaultLinkTimeoutMs;
     // The running log-in and the calls its thread hands to the GUI thread.
     std::unique_ptr<LoginJob> login_;
+    std::string loginFailure_;
     uint64_t logins_ = 0;
     CGuiDispatcher loginCalls_;
     // Hand-over of a job to the log-in thread and back.

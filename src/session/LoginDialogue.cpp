@@ -15,6 +15,15 @@ bool IsExactlyE0(const char* answer) {
     return std::strcmp(answer, "E0") == 0 || std::strcmp(answer, "E0\r\n") == 0;
 }
 
+// An answer as quoted in a failure: without its line end.
+std::string Quoted(const char* answer) {
+    std::string text = answer;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 // Reads one log-in answer; on failure shows what arrived, or the generic text when nothing did.
 RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCapacity + 1]) {
     answer[0] = '\0';
@@ -56,30 +65,49 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 
 }  // namespace
 
-RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password) {
+std::string LoginExchangeFailure(RzResult result, const std::string& during) {
+    if (result == LINK_E_TIMEOUT) {
+        return "time-out " + during;
+    }
+    if (IsLinkBroken(result)) {
+        return "connection lost " + during;
+    }
+    return std::string(ResultCodeName(result)) + " " + during;
+}
+
+RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password,
+                          std::string* failure) {
+    std::string unused;
+    std::string& why = failure != nullptr ? *failure : unused;
+    why.clear();
     // Each text goes out as one request line: a line break inside it would end the line early
     // and send the rest to the instrument as requests of their own.
     if (HasLineBreak(user) || HasLineBreak(password)) {
         ShowStatusMessage(kLineBreakInLogin);
+        why = "the user name or password holds a line break";
         return LINK_E_PARAMETER;
     }
     char answer[kLoginAnswerCapacity + 1];
     RzResult result = ReceiveLoginAnswer(link, answer);
     if (result != RZ_OK) {
+        why = LoginExchangeFailure(result, "while waiting for the greeting");
         return result;
     }
     if (std::strstr(answer, "Input username.") == nullptr &&
         std::strstr(answer, "Select username from 'admin' or 'user'") == nullptr) {
         ShowStatusMessage(answer);
+        why = "unexpected greeting \"" + Quoted(answer) + "\"";
         return LINK_E_LOGIN;
     }
 
     result = SendText(link, user);
     if (result != RZ_OK) {
+        why = LoginExchangeFailure(result, "while sending the user name");
         return result;
     }
     result = ReceiveLoginAnswer(link, answer);
     if (result != RZ_OK) {
+        why = LoginExchangeFailure(result, "while waiting for the password prompt");
         return result;
     }
     if (IsExactlyE0(answer)) {
@@ -87,11 +115,13 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
     }
     if (std::strstr(answer, "Input password.") == nullptr) {
         ShowStatusMessage(answer);
+        why = "user name refused (" + Quoted(answer) + ")";
         return LINK_E_LOGIN;
     }
 
     result = SendText(link, password != nullptr ? password : "");
     if (result != RZ_OK) {
+        why = LoginExchangeFailure(result, "while sending the password");
         return result;
     }
     answer[0] = '\0';
@@ -99,12 +129,14 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
     result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         ShowStatusMessage("login Error!");
+        why = LoginExchangeFailure(result, "while waiting for the answer to the password");
         return result;
     }
     if (IsExactlyE0(answer)) {
         return RZ_OK;
     }
     ShowStatusMessage(answer);
+    why = "password refused (" + Quoted(answer) + ")";
     return LINK_E_LOGIN;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "model/InstrumentIdentity.h"
 #include "platform/ResultCodes.h"
 #include "transport/LinkTransport.h"
@@ -12,10 +14,18 @@ constexpr uint32_t kIdentifyAnswerCapacity = 2000;
 constexpr const char* kLineBreakInLogin = "User name and password must not contain line breaks!";
 
 // The log-in dialogue on a freshly opened link (receive mode RECV_LINE): greeting, user name,
-// and the password when the instrument asks for one. Failures are shown in the status text.
+// and the password when the instrument asks for one. Failures are shown in the status text,
+// and `failure`, when given, says in the operator's words where and why the dialogue failed
+// ("time-out while waiting for the password prompt", "password refused (E1 Login failed)").
 // A user name or password with a CR or LF is refused with LINK_E_PARAMETER before anything is
 // read or sent.
-RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password);
+RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password,
+                          std::string* failure = nullptr);
+
+// How a failed exchange of the log-in reads for the operator: "time-out while waiting for the
+// greeting", "connection lost while waiting for the identification", or the code's name
+// followed by `during`.
+std::string LoginExchangeFailure(RzResult result, const std::string& during);
 
 // Identification: "_C" then "ZSPID_AUX?" (RECV_LIST). An unsupported instrument is shown but
 // does not fail here; the identity then stays incomplete and connection start refuses it.

@@ -23,6 +23,7 @@ struct CConnectionManager::LoginJob {
     std::atomic<bool> cancelled{false};
     // Written by the log-in thread before it hands the job back.
     RzResult result = RZ_OK;
+    std::string failure;  // why it failed, in the operator's words
     bool opened = false;  // the link was opened (a link that never opened is not closed)
     LoginDoneHandler done;
     LoginProgressHandler progress;

@@ -1,13 +1,36 @@
 // The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
 // reports its progress and its result to the GUI thread, and can be cancelled at any point.
 #include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
 #include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 #include "session/LoginJob.h"
+
+namespace {
+
+// Where the connection start failed: the identity, or a settings step and its request.
+std::string PreparationFailure(const CTraceLink* trace, RzResult result, int step, int steps) {
+    if (step == 0) {
+        return result == LINK_E_UNSUPPORTED ? "the instrument is not a supported RZ model"
+                                            : std::string(ResultCodeName(result));
+    }
+    std::string during =
+        "while loading settings, step " + std::to_string(step) + " of " + std::to_string(steps);
+    if (trace != nullptr) {
+        const std::vector<CTraceEntry> entries = trace->Trace()->Entries();
+        if (!entries.empty() && entries.back().result != RZ_OK) {
+            during += " (" + entries.back().request + ")";
+        }
+    }
+    return LoginExchangeFailure(result, during);
+}
+
+}  // namespace
 
 RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const char* password,
                                         uint16_t port, LoginDoneHandler done,
@@ -131,22 +154,34 @@ void CConnectionManager::RunLogin(LoginJob& job) {
             ShowStatusString(20012);
         }
         result = LINK_E_BROKEN;
+        job.failure = "no connection to " + job.ip + ":" + std::to_string(job.port);
     } else {
         job.opened = true;
     }
     if (goOn(result)) {
         report(CLoginProgress::kLoggingIn);
-        result = RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str());
+        result =
+            RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str(), &job.failure);
     }
     CInstrumentIdentity identity{};
     if (goOn(result)) {
         report(CLoginProgress::kIdentifying);
         result = RunIdentification(job.link.get(), &identity);
+        if (result != RZ_OK) {
+            job.failure = LoginExchangeFailure(result, "while waiting for the identification");
+        }
     }
     if (goOn(result)) {
-        result = PrepareConnection(job, identity, [&report](int step, int steps) {
-            report(CLoginProgress::kRefreshing, step, steps);
+        int step = 0;
+        int steps = 0;
+        result = PrepareConnection(job, identity, [&](int k, int n) {
+            step = k;
+            steps = n;
+            report(CLoginProgress::kRefreshing, k, n);
         });
+        if (result != RZ_OK) {
+            job.failure = PreparationFailure(job.traceLink, result, step, steps);
+        }
     }
     job.result = result;
 }
@@ -178,6 +213,7 @@ void CConnectionManager::FinishLogin(uint64_t number) {
         result = AdoptConnection(*job, &id);
     }
     if (result != RZ_OK) {
+        loginFailure_ = !job->failure.empty() ? job->failure : ResultCodeName(result);
         DiscardLogin(*job);
         id = 0;
     }

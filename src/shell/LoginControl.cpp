@@ -63,7 +63,6 @@ CLoginControl::~CLoginControl() {
 void CLoginControl::StartLogin(const LoginRequest& request) {
     instrument_ = request.instrumentName;
     address_ = request.address;
-    textsBefore_ = frame_.StatusTexts().ShownCount();
     ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
     const RzResult started = manager_.StartLogin(
         request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
@@ -107,12 +106,8 @@ void CLoginControl::CancelLogin() {
 void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     SetBusy(false);
     if (result != RZ_OK) {
-        // The log-in thread showed the reason before it ended, but the progress reports still
-        // on their way showed their texts after it: show the reason again.
-        const std::string reason = frame_.StatusTexts().LastFromOtherThreadSince(textsBefore_);
-        if (!reason.empty()) {
-            ShowStatusMessage(reason);
-        }
+        // Shown last, after the texts the log-in thread and its progress reports showed.
+        ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
         frame_.LoginFailed();
         return;
     }

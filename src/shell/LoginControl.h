@@ -30,7 +30,8 @@ using ConnectionViewMaker = std::function<ConnectionView(
 
 // Runs the main window's log-in, log-out and lost links over the connection manager. The log-in
 // runs as the manager's asynchronous log-in: its progress goes to the status text, the busy
-// cursor shows while it runs, and the window goes on answering. On success the connection's
+// cursor shows while it runs, and the window goes on answering. A failed log-in ends with
+// "Log-in to NAME failed: " and where and why it failed. On success the connection's
 // view is made through the manager's view factory and handed to the frame; the manager's
 // connection-closed event (after a log-out or a lost link) returns the frame to the logo pane.
 class CLoginControl : public QObject, public ILoginController {
@@ -70,8 +71,6 @@ class CLoginControl : public QObject, public ILoginController {
     std::string instrument_;
     std::string address_;
     bool busy_ = false;
-    // Status texts shown before the running log-in started.
-    uint64_t textsBefore_ = 0;
     uint32_t connectionId_ = 0;
     uintptr_t viewHandle_ = 0;
     bool waitingForData_ = false;

@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "platform/Configuration.h"
 #include "platform/Strings.h"
 #include "registry/InstrumentRegistry.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 
 namespace {
@@ -31,6 +33,26 @@ QLineEdit* Field(QWidget* parent, int maxLength) {
     return field;
 }
 
+// Latin-1 text of at most `maxLength` characters; longer input is refused whole, not cut, and
+// `tooLong` hears of it.
+class CLimitedValidator : public CLatin1Validator {
+  public:
+    CLimitedValidator(int maxLength, std::function<void()> tooLong, QObject* parent)
+        : CLatin1Validator(parent), maxLength_(maxLength), tooLong_(std::move(tooLong)) {}
+
+    State validate(QString& input, int& pos) const override {
+        if (input.size() > maxLength_) {
+            tooLong_();
+            return Invalid;
+        }
+        return CLatin1Validator::validate(input, pos);
+    }
+
+  private:
+    int maxLength_;
+    std::function<void()> tooLong_;
+};
+
 }  // namespace
 
 CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWidget* parent)
@@ -38,8 +60,14 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
     setWindowTitle(QStringLiteral("RZ Login"));
     instruments_ = new QComboBox(this);
     user_ = Field(this, kUserNameMax);
-    password_ = Field(this, kPasswordMax);
+    password_ = new QLineEdit(this);
+    password_->setValidator(new CLimitedValidator(
+        kPasswordMax, [this] { ShowPasswordHint(true); }, password_));
     password_->setEchoMode(QLineEdit::Password);
+    passwordHint_ = new QLabel(this);
+    passwordHint_->setTextFormat(Qt::PlainText);
+    ShowPasswordHint(false);
+    connect(password_, &QLineEdit::textEdited, this, [this] { ShowPasswordHint(false); });
 
     auto* form = new QFormLayout;
     const std::pair<QWidget*, const char*> rows[] = {
@@ -50,6 +78,7 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
         NameAfter(field, label->text());
         form->addRow(label, field);
     }
+    form->addRow(QString(), passwordHint_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* button : buttons->buttons()) {
         NameAfter(button, button->text());
@@ -68,16 +97,49 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
     CInstrumentRegistry registry;
     registry.Load(registryPath.empty() ? nullptr : registryPath.c_str());
     for (int i = 0; i < registry.GetCount(); ++i) {
-        instruments_->addItem(QString::fromLatin1(registry.GetRecord(i).name));
+        // A name read from the file is shown as one plain line; the item keeps it as it is.
+        const QString name = QString::fromLatin1(registry.GetRecord(i).name);
+        instruments_->addItem(PlainLine(name), name);
+        instruments_->setItemData(i, PlainToolTip(name), Qt::ToolTipRole);
     }
-    const int last = instruments_->findText(FromLatin1(store_.LastLogin()), Qt::MatchExactly);
-    instruments_->setCurrentIndex(last >= 0 ? last : 0);
+    if (!SelectInstrument(store_.LastLogin())) {
+        instruments_->setCurrentIndex(0);
+    }
     user_->setText(FromLatin1(store_.UserNameFor(InstrumentName())));
     connect(instruments_, &QComboBox::currentIndexChanged, this, &CLoginDlg::OnInstrumentChosen);
 }
 
 std::string CLoginDlg::InstrumentName() const {
-    return instruments_->currentIndex() < 0 ? std::string() : Latin1(instruments_->currentText());
+    return instruments_->currentIndex() < 0 ? std::string()
+                                            : Latin1(instruments_->currentData().toString());
+}
+
+bool CLoginDlg::SelectInstrument(const std::string& name) {
+    const int index = instruments_->findData(FromLatin1(name), Qt::UserRole, Qt::MatchExactly);
+    if (index >= 0) {
+        instruments_->setCurrentIndex(index);
+    }
+    return index >= 0;
+}
+
+void CLoginDlg::ShowPasswordHint(bool refused) {
+    const QString limit = QStringLiteral("At most %1 characters").arg(kPasswordMax);
+    const QString hint = refused ? QStringLiteral(
+                                       "Not taken: the password has at most %1 "
+                                       "characters")
+                                       .arg(kPasswordMax)
+                                 : limit;
+    passwordHint_->setText(hint);
+    // A refusal stands out: bold and dark red.
+    QFont font = passwordHint_->font();
+    font.setBold(refused);
+    passwordHint_->setFont(font);
+    QPalette palette;  // nothing set: the dialog's own colours
+    if (refused) {
+        palette.setColor(QPalette::WindowText, QColor(170, 0, 0));
+    }
+    passwordHint_->setPalette(palette);
+    password_->setAccessibleDescription(hint);
 }
 
 std::string CLoginDlg::UserName() const {

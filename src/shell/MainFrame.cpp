@@ -59,8 +59,9 @@ void AboutBox(QWidget* parent) {
     auto* text =
         new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
                                   "Corporation. All rights reserved.\n\nData directory: %1")
-                       .arg(QString::fromStdString(DataDirectory())),
+                       .arg(PlainLine(QString::fromStdString(DataDirectory()))),
                    &box);
+    text->setTextFormat(Qt::PlainText);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     NameAfter(buttons->button(QDialogButtonBox::Ok), QStringLiteral("OK"));
@@ -98,10 +99,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     MakeMenus();
     MakeBars();
 
-    prompt_ = new QLabel(QStringLiteral("Ready"), this);
+    prompt_ = new CPlainLabel(QStringLiteral("Prompt"), this);
+    prompt_->setText(QStringLiteral("Ready"));
     prompt_->setFixedWidth(kStatusPromptWidth);
-    status_ = new QLabel(this);
-    NameAfter(status_, QStringLiteral("Status"));
+    status_ = new CPlainLabel(QStringLiteral("Status"), this);
     cancelLogin_ = new QToolButton(this);
     cancelLogin_->setDefaultAction(Action(ID_CANCEL_LOGIN));
     cancelLogin_->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -109,8 +110,7 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     statusBar()->addWidget(prompt_);
     statusBar()->addWidget(status_, 1);
     statusBar()->addPermanentWidget(cancelLogin_);
-    updated_ = new QLabel(this);
-    NameAfter(updated_, QStringLiteral("Data updated"));
+    updated_ = new CPlainLabel(QStringLiteral("Data updated"), this);
     statusBar()->addPermanentWidget(updated_);
     statusBar()->setSizeGripEnabled(false);
     relay_ =
@@ -273,7 +273,7 @@ QMenu* CMainFrame::DropDownMenu(int commandId) const {
     return it != dropDowns_.end() ? it->second : nullptr;
 }
 
-QLabel* CMainFrame::StatusPane(int index) const {
+CPlainLabel* CMainFrame::StatusPane(int index) const {
     return index == 0 ? prompt_ : (index == 1 ? status_ : updated_);
 }
 
@@ -411,12 +411,7 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
     CLoginDlg dlg(*store_, {}, this);
     if (!presetName.empty()) {
-        const int index = dlg.Instruments()->findText(
-            QString::fromLatin1(presetName.data(), static_cast<qsizetype>(presetName.size())),
-            Qt::MatchExactly);
-        if (index >= 0) {
-            dlg.Instruments()->setCurrentIndex(index);
-        }
+        dlg.SelectInstrument(presetName);
         dlg.UserField()->setText(
             QString::fromLatin1(presetUser.data(), static_cast<qsizetype>(presetUser.size())));
         dlg.PasswordField()->setFocus();
@@ -467,7 +462,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
                      [this](int id) { Run(id); });
     loggedIn_ = true;
-    setWindowTitle(kTitle + u'-' + QString::fromLatin1(pendingInstrument_.c_str()));
+    setWindowTitle(kTitle + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
     scroll_->setWidget(view);

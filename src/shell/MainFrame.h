@@ -11,6 +11,7 @@
 #include "shell/CommandTable.h"
 #include "shell/DisplayMenus.h"
 #include "ui/FlatLook.h"
+#include "ui/PlainText.h"
 
 class CControlDialogBar;
 class CLogoPane;
@@ -18,7 +19,6 @@ class CStatusRelay;
 class CTraceWindow;
 class CUserSettings;
 class ILoginController;
-class QLabel;
 class QScrollArea;
 class QStackedWidget;
 class QToolBar;
@@ -81,8 +81,8 @@ class CMainFrame : public QMainWindow {
     QAction* Action(int commandId) const;
     QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
     // Pane 0: menu prompts; pane 1: the system's status texts; pane 2: when the data shown was
-    // last refreshed.
-    QLabel* StatusPane(int index) const;
+    // last refreshed. Each shows its text as one plain line.
+    CPlainLabel* StatusPane(int index) const;
     void ShowDataUpdated(const QString& text);
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
@@ -134,9 +134,9 @@ class CMainFrame : public QMainWindow {
     QToolBar* controlToolBar_ = nullptr;
     QToolBar* dialogBarHolder_ = nullptr;
     CControlDialogBar* dialogBar_ = nullptr;
-    QLabel* prompt_ = nullptr;
-    QLabel* status_ = nullptr;
-    QLabel* updated_ = nullptr;
+    CPlainLabel* prompt_ = nullptr;
+    CPlainLabel* status_ = nullptr;
+    CPlainLabel* updated_ = nullptr;
     QToolButton* cancelLogin_ = nullptr;
 
     QSize wanted_ = kLoggedOutSize;  // the window's size before the screen limits it

@@ -32,11 +32,6 @@ void CStatusRelay::Post(const std::string& text) {
     {
         std::lock_guard lock(mutex_);
         pending_.push_back(text);
-        ++shown_;
-        if (std::this_thread::get_id() != owner_) {
-            lastOther_ = text;
-            lastOtherNumber_ = shown_;
-        }
     }
     if (wakeFd_ >= 0) {
         const uint64_t one = 1;
@@ -55,14 +50,4 @@ void CStatusRelay::Deliver() {
     for (const std::string& text : texts) {
         show_(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     }
-}
-
-uint64_t CStatusRelay::ShownCount() const {
-    std::lock_guard lock(mutex_);
-    return shown_;
-}
-
-std::string CStatusRelay::LastFromOtherThreadSince(uint64_t from) const {
-    std::lock_guard lock(mutex_);
-    return lastOtherNumber_ > from ? lastOther_ : std::string();
 }

@@ -5,7 +5,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/StatusSink.h"
@@ -29,24 +28,13 @@ class CStatusRelay {
     // pane sees every text shown before this call.
     void Flush() { Deliver(); }
 
-    // The number of texts shown so far, and the last text shown from a thread other than the
-    // relay's own after text number `from` (empty when there is none). A reason shown by a
-    // worker can be shown again after texts the GUI thread showed from reports that were
-    // already on their way.
-    uint64_t ShownCount() const;
-    std::string LastFromOtherThreadSince(uint64_t from) const;
-
   private:
     void Post(const std::string& text);
     void Deliver();
 
     std::function<void(const QString&)> show_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::vector<std::string> pending_;
-    const std::thread::id owner_ = std::this_thread::get_id();
-    uint64_t shown_ = 0;
-    uint64_t lastOtherNumber_ = 0;
-    std::string lastOther_;
     int wakeFd_ = -1;
     std::unique_ptr<QObject> context_;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ResultCodes.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 
 namespace {
@@ -25,8 +26,9 @@ namespace {
 constexpr int kPollMs = 500;
 const char* const kColumns[] = {"Time", "Request", "Answer", "Duration", "Result"};
 
+// Kept as one plain line: the copied and saved rows stay one line each, a tab between cells.
 QString Cell(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return PlainLine(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 }  // namespace
@@ -52,6 +54,7 @@ CTraceWindow::CTraceWindow(std::shared_ptr<const CExchangeTrace> trace, QWidget*
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setAccessibleName(QStringLiteral("Exchanges"));
+    table_->setItemDelegate(new CPlainItemDelegate(table_));
 
     auto* filterLabel = new QLabel(QStringLiteral("&Filter:"), this);
     filter_ = new QLineEdit(this);

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "ui/PlainText.h"
+
 QString PlainCaption(const QString& caption) {
     QString text = caption.left(caption.indexOf(u'\t'));
     QString plain;
@@ -24,13 +26,15 @@ void NameAfter(QWidget* widget, const QString& caption) {
 }
 
 void ShowErrorBox(QWidget* parent, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Warning, caption, PlainLines(text), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);  // the text may name a file or quote the instrument
     box.exec();
 }
 
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, caption, PlainLines(text),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include "ui/PlainText.h"
+
 const char* const kImageSaveFilters[2] = {"PNG Format (*.png)", "BMP Format (*.bmp)"};
 
 namespace {
@@ -45,7 +47,9 @@ QString ChooseImageSavePath(QWidget* owner) {
 
 void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                     const QString& text) {
-    QPointer<QMessageBox> box = new QMessageBox(icon, caption, text, QMessageBox::Ok, parent);
+    QPointer<QMessageBox> box =
+        new QMessageBox(icon, caption, PlainLines(text), QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);  // the text names the file the operator chose
     box->exec();
     delete box.data();
 }

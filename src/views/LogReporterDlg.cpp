@@ -13,6 +13,7 @@
 
 #include "commands/DataQueries.h"
 #include "platform/Strings.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 #include "views/ViewOperations.h"
 
@@ -30,6 +31,20 @@ std::string NewestLineFirst(std::string_view text) {
         shown.append(*line);
     }
     return shown;
+}
+
+QString LogDisplayText(std::string_view text) {
+    const std::string newestFirst = NewestLineFirst(text);
+    QStringList lines =
+        QString::fromLatin1(newestFirst.data(), static_cast<qsizetype>(newestFirst.size()))
+            .split(QStringLiteral("\r\n"));
+    if (lines.back().isEmpty()) {
+        lines.removeLast();  // after the CR LF that ends the last line
+    }
+    for (QString& line : lines) {
+        line = PlainLine(line);
+    }
+    return lines.join(u'\n');
 }
 
 CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
@@ -103,12 +118,7 @@ void CLogReporterDlg::Choose(int index) {
 void CLogReporterDlg::Show(int32_t result, const std::string& text) {
     reading_ = false;
     if (result == RZ_OK) {
-        QString shown = QString::fromLatin1(NewestLineFirst(text));
-        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        if (shown.endsWith(u'\n')) {
-            shown.chop(1);
-        }
-        text_->setPlainText(shown);
+        text_->setPlainText(LogDisplayText(text));
         return;
     }
     if (!IsLinkBroken(result)) {

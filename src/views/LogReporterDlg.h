@@ -13,6 +13,10 @@ class QPlainTextEdit;
 // one without CR LF included) are put in reverse order. A text without CR LF stays as it is.
 std::string NewestLineFirst(std::string_view text);
 
+// The log as the dialog shows it: newest line first, each line as plain text (a lone CR or LF
+// inside a line and other control characters do not show as such).
+QString LogDisplayText(std::string_view text);
+
 // Shows one of the instrument's logs, newest line first. The operator picks the log in the
 // drop-down list; every choice, the same one again included, reads the log anew as an operation
 // of the connection, so the dialog keeps answering while the instrument is slow. A read the

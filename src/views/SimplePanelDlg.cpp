@@ -13,6 +13,7 @@
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
 #include "session/InstrumentConnection.h"
+#include "ui/PlainText.h"
 #include "ui/Widgets.h"
 #include "views/DialogUnits.h"
 #include "views/ViewOperations.h"
@@ -555,7 +556,8 @@ void CSimplePanelDlg::SetBox(QLineEdit* box, const QString& text) {
     }
     for (const Column& column : columns_) {
         if (column.boxes[kNameRow] == box) {
-            box->setToolTip(text.size() >= kTipFrom ? text.left(kTipLength) : QString());
+            box->setToolTip(text.size() >= kTipFrom ? PlainToolTip(text.left(kTipLength))
+                                                    : QString());
         }
     }
 }

@@ -18,7 +18,7 @@ void CModalWatcher::Poll() {
     }
     modal->setProperty("rzWatched", true);
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+        boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->textFormat()});
         QAbstractButton* button = box->button(answer);
         if (button != nullptr) {
             button->click();

@@ -18,6 +18,7 @@ class CModalWatcher {
         QString caption;
         QString text;
         QMessageBox::Icon icon;
+        Qt::TextFormat format;
     };
 
     explicit CModalWatcher(QMessageBox::StandardButton answer = QMessageBox::Ok);

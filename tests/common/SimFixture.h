@@ -53,7 +53,7 @@ class CSimCmdSession {
 
     // Starts rzsim with `profile`, connects and logs in. False (reason in Error()) on failure.
     bool Start(const CSimProfile& profile, const char* user = "admin",
-               const char* password = "rzadmin");
+               const char* password = "rzdemo");
 
     CSimServer& Server() { return *server_; }
     CInstrumentModel& Model() { return *model_; }
@@ -109,7 +109,7 @@ class SimFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    RzResult Login(uint32_t* id, const char* user = "admin", const char* password = "rzadmin") {
+    RzResult Login(uint32_t* id, const char* user = "admin", const char* password = "rzdemo") {
         return manager.ConnectAndLogin("127.0.0.1", user, password, id, port);
     }
     CInstrumentConnection* Find(uint32_t id);

@@ -64,7 +64,7 @@ class ViewFixture : public SimFixture {
     // Starts rzsim with `profile` and logs in as `user`; a cycle far longer than any test lets
     // only the widgets' own requests reach rzsim.
     void Open(const CSimProfile& profile = ShippedProfile("full"), const char* user = "admin",
-              const char* password = "rzadmin") {
+              const char* password = "rzdemo") {
         if (!manager.initialised()) {
             ASSERT_EQ(manager.Init(), RZ_OK);
         }
@@ -73,7 +73,7 @@ class ViewFixture : public SimFixture {
         StartSim(profile);
         LogInAgain(user, password);
     }
-    void LogInAgain(const char* user = "admin", const char* password = "rzadmin") {
+    void LogInAgain(const char* user = "admin", const char* password = "rzdemo") {
         ASSERT_EQ(Login(&id, user, password), RZ_OK);
         connection = Find(id);
         ASSERT_NE(connection, nullptr);

@@ -61,7 +61,7 @@ class KeyboardAccess : public LoginAgainstSim {
         bool shown = false;
         QObject::connect(login.get(), &CLoginControl::FirstDataShown, [&shown] { shown = true; });
         frame->show();
-        frame->LoginAtStart("Demo", "admin", std::string("rzadmin"));
+        frame->LoginAtStart("Demo", "admin", std::string("rzdemo"));
         ASSERT_TRUE(ProcessEventsUntil([&] { return shown; }))
             << frame->StatusPane(1)->text().toStdString();
         frame->UpdateCommandStates();
@@ -218,7 +218,7 @@ TEST_F(LoginAgainstSim, CancelledDuringTheRefreshLeavesNothing) {
     CLoginControl login(manager, shown, MakeInstrumentView);
     std::vector<bool> ended;
     QObject::connect(&shown, &CMainFrame::LoginFinished, [&](bool ok) { ended.push_back(ok); });
-    shown.LoginAtStart("Demo", "admin", std::string("rzadmin"));
+    shown.LoginAtStart("Demo", "admin", std::string("rzdemo"));
     const QRegularExpression loading(QStringLiteral("^Loading settings [1-9][0-9]*/[0-9]+$"));
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return loading.match(shown.StatusPane(1)->text()).hasMatch(); }));
@@ -239,8 +239,8 @@ TEST_F(LoginAgainstSim, FailedLoginLeavesTheReason) {
         const char* reason;
     };
     const Row rows[] = {
-        {"Demo", "wrong", "E1 Login failed"},
-        {"Nope", "rzadmin", "No instrument named 'Nope' is registered"},
+        {"Demo", "wrong", "Log-in to Demo failed: password refused (E1 Login failed)"},
+        {"Nope", "rzdemo", "No instrument named 'Nope' is registered"},
     };
     StartSim("full");
     for (const Row& row : rows) {
@@ -363,7 +363,7 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
         const char* instrument;
         const char* user;
         const char* password;
-    } rows[] = {{"Demo", "admin", "rzadmin"}, {"Other", "user", "rzuser"}};
+    } rows[] = {{"Demo", "admin", "rzdemo"}, {"Other", "user", "rzuser"}};
 
     Console consoles[2];
     for (size_t i = 0; i < 2; ++i) {

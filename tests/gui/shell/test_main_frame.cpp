@@ -1,17 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolBar>
+#include <QToolTip>
+#include <QWindow>
+#include <climits>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -39,6 +48,8 @@
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
 #include "ui/FlatLook.h"
+#include "ui/Widgets.h"
+#include "views/LogReporterDlg.h"
 
 namespace {
 
@@ -506,10 +517,20 @@ TEST(LoginDialog, ChoosingAnotherInstrumentFillsItsUserNameAndFieldsAreLimited) 
     dlg.Instruments()->setCurrentIndex(0);
     EXPECT_EQ(dlg.UserName(), "");  // nothing remembered for Boiler
     QTest::keyClicks(dlg.UserField(), QStringLiteral("abcdefghijklmnopqrst"));
+    // The password's limit shows where it is typed; a 7th character, or a paste that would
+    // pass it, is refused whole and visibly, until the password is edited again.
+    const QString refused = QStringLiteral("Not taken: the password has at most 6 characters");
+    EXPECT_EQ(dlg.PasswordHint()->text(), QStringLiteral("At most 6 characters"));
     QTest::keyClicks(dlg.PasswordField(), QStringLiteral("secret99"));
     EXPECT_EQ(dlg.UserName(), "abcdefghijklmnop");
     EXPECT_EQ(dlg.Password(), "secret");
     EXPECT_EQ(dlg.PasswordField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dlg.PasswordField()->accessibleDescription(), refused);
+    QTest::keyClick(dlg.PasswordField(), Qt::Key_Backspace);
+    EXPECT_NE(dlg.PasswordHint()->text(), refused);
+    dlg.PasswordField()->insert(QStringLiteral("rzdemo7"));
+    EXPECT_EQ(dlg.Password(), "secre");
+    EXPECT_TRUE(dlg.PasswordHint()->text() == refused && dlg.PasswordHint()->font().bold());
 }
 
 TEST(LoginDialog, OkNeedsAnInstrumentAndAUserName) {
@@ -667,4 +688,148 @@ TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
               window.RowsAsText(false).toStdString());
     EXPECT_FALSE(window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// Text from the instrument, the registry or the configuration, wherever it shows: as it reads
+// (markup is not taken as such, nothing is loaded), one line without control characters, fitted
+// to its place with the whole line in the tool tip; the status panes give it to screen readers.
+TEST(PlainText, HostileTextsShowAsPlainLinesEverywhere) {
+    DataDir data(DataDir::Records{});
+    const QString picture = data.dir.filePath(QStringLiteral("big.png"));
+    ASSERT_TRUE(QImage(40, 300, QImage::Format_RGB32).save(picture));
+    QString high;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        high += QChar(byte);
+    }
+    const QString markup = "[*]<h1>BIG</h1><img src=\"" + picture + "\">";
+    const struct {
+        QString text;
+        QString kept;  // the line the text shows as, or its start where a place cuts it
+    } texts[] = {
+        {markup, markup},
+        {"row 1\rrow 2\nEN\r\n", "row 1 row 2 EN"},
+        {"E1 " + high, "E1 " + QString(32, QChar::ReplacementCharacter) + high.mid(32)},
+        {QString(10240, u'W'), QString(10240, u'W')},
+    };
+    // The whole line a place holds, what it paints, its tool tip and what a screen reader
+    // hears (null: not checked), the width it paints in (-1: the view elides).
+    struct Shown {
+        QString line, shown, tip = {}, spoken = {};
+        int width = -1;
+    };
+    FakeLogin login;
+    FakeView commands;
+    QWidget view;
+    CMainFrame frame;
+    frame.SetLoginController(&login);
+    frame.show();
+    QTest::qWait(5);
+    const int barHeight = frame.statusBar()->height();
+    const auto pane = [&](int index) {
+        CPlainLabel* label = frame.StatusPane(index);
+        return Shown{label->text(), label->ShownText(), label->toolTip(),
+                     QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
+                     label->contentsRect().width()};
+    };
+    const auto cell = [](QAbstractItemView& table, const QModelIndex& index) {
+        table.resize(400, 200);
+        table.show();
+        const QPoint at = table.visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, table.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(table.viewport(), &help);
+        const QString line = static_cast<QStyledItemDelegate*>(table.itemDelegateForIndex(index))
+                                 ->displayText(index.data(), QLocale());
+        return Shown{line, line, QToolTip::text()};
+    };
+    const auto bytes = [](const QString& text) { return text.toLatin1().toStdString(); };
+    const auto registered = [&](const QString& text) {  // as the only registered name
+        std::remove(DataFilePath(CInstrumentRegistry::kFileName).c_str());
+        CInstrumentRegistry registry;
+        registry.Load();
+        registry.Add(bytes(text), "127.  0.  0.  1");
+        registry.Save();
+        return CInstrumentRegistry::ListedName(bytes(text));
+    };
+    struct Place {
+        const char* name;
+        int keeps;   // characters of the text it can hold (a registered name: no line break)
+        bool lines;  // several lines are its form
+        std::function<Shown(const QString&)> show;
+    };
+    const Place places[] = {
+        {"status pane", 10240, false,
+         [&](const QString& text) {
+             ShowStatusMessage(bytes(text));
+             frame.StatusTexts().Flush();
+             return pane(1);
+         }},
+        {"updated pane", 10240, false,
+         [&](const QString& text) {
+             frame.ShowDataUpdated(text);
+             return pane(2);
+         }},
+        {"window title", 15, false,
+         [&](const QString& text) {
+             frame.LoginAtStart(registered(text), "admin", std::string("pw"));
+             frame.LoginSucceeded(&view, &commands, {});
+             const QString title = frame.windowHandle()->title().mid(12);  // after "RZ Operator-"
+             frame.ConnectionClosed();
+             return Shown{title, title};
+         }},
+        {"log-in list", 15, false,
+         [&](const QString& text) {
+             registered(text);
+             CLoginDlg dlg(data.store);
+             const QString item = dlg.Instruments()->itemText(0);
+             return Shown{item, item, dlg.Instruments()->itemData(0, Qt::ToolTipRole).toString()};
+         }},
+        {"register grid", 10240, false,
+         [&](const QString& text) {
+             CRegisterGrid grid;
+             grid.InsertRow(0, text, QStringLiteral("127.  0.  0.  1"));
+             return cell(grid, grid.model()->index(0, CRegisterGrid::kNameColumn));
+         }},
+        {"trace", 150, false,
+         [&](const QString& text) {
+             auto trace = std::make_shared<CExchangeTrace>();
+             Add(*trace, bytes(text), bytes(text));
+             CTraceWindow window(trace);
+             return cell(*window.Table(), window.Table()->model()->index(0, 2));
+         }},
+        {"log reporter", 10240, true,
+         [&](const QString& text) {
+             const QString log = LogDisplayText(bytes(text));
+             return Shown{log, log};
+         }},
+        {"message box", 10240, true,
+         [&](const QString& text) {
+             CModalWatcher watcher;
+             ShowErrorBox(nullptr, text);
+             EXPECT_EQ(watcher.boxes.at(0).format, Qt::PlainText);
+             return Shown{watcher.boxes.at(0).text, watcher.boxes.at(0).text};
+         }},
+    };
+    for (const Place& place : places) {
+        for (const auto& [text, kept] : texts) {
+            if (place.keeps == 15 && text.contains(u'\n')) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(place.name) + ": " + bytes(text.left(40)));
+            const Shown shown = place.show(text);
+            for (const QChar c : shown.shown) {
+                EXPECT_TRUE(c.category() != QChar::Other_Control || (place.lines && c == u'\n'))
+                    << int{c.unicode()};
+            }
+            EXPECT_TRUE(
+                QString(shown.line).replace(u'\n', u' ').startsWith(kept.left(place.keeps)));
+            QTextDocument tip;
+            tip.setHtml(shown.tip);
+            EXPECT_TRUE(shown.tip.isNull() || tip.toRawText() == shown.line);
+            EXPECT_TRUE(shown.spoken.isNull() || shown.spoken == shown.line);
+            EXPECT_LE(frame.fontMetrics().horizontalAdvance(shown.shown),
+                      shown.width < 0 ? INT_MAX : shown.width);
+            QTest::qWait(5);  // the layouts follow the panes
+            EXPECT_EQ(frame.statusBar()->height(), barHeight);
+        }
+    }
 }

@@ -19,7 +19,7 @@ class AsyncAgainstSim : public FaultFixture {
             << "[Config]\r\nCommCycle=" << ms << "\r\n";
     }
     RzResult StartLogin(LoginDoneHandler done, LoginProgressHandler progress = {}) {
-        return manager.StartLogin("127.0.0.1", "admin", "rzadmin", port, std::move(done),
+        return manager.StartLogin("127.0.0.1", "admin", "rzdemo", port, std::move(done),
                                   std::move(progress));
     }
 };

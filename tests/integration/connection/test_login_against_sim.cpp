@@ -64,9 +64,9 @@ TEST_F(LoginTest, EachShippedProfileLogsInAndLoadsWhatItSetsUp) {
         ProfileChange change;
     };
     const Case cases[] = {
-        {"full", "admin", "rzadmin", 3, 0x30006, 2, nullptr},
-        {"rz3100", "admin", "rzadmin", 1, 0x10014, 0, nullptr},
-        {"rz3200v2", "admin", "rzadmin", 2, 0x2000B, 1, nullptr},
+        {"full", "admin", "rzdemo", 3, 0x30006, 2, nullptr},
+        {"rz3100", "admin", "rzdemo", 1, 0x10014, 0, nullptr},
+        {"rz3200v2", "admin", "rzdemo", 2, 0x2000B, 1, nullptr},
         // Below level A no screen image is fetched; without a password none is asked for.
         {"full", "user", "rzuser", 3, 0x30006, 2, nullptr},
         {"full", "guest", "", 3, 0x30006, 2,
@@ -129,14 +129,14 @@ TEST_F(LoginTest, TraceRecordsEveryExchangeWithThePasswordHidden) {
         sent.push_back(r.text);
     }
     ASSERT_GT(sent.size(), 2u);
-    ASSERT_EQ(sent[1], "rzadmin");
+    ASSERT_EQ(sent[1], "rzdemo");
     sent[1] = CTraceLink::kHiddenRequest;
     sent.insert(sent.begin(), "(greeting)");
     std::vector<std::string> traced;
     bool pngSeen = false;
     for (const CTraceEntry& e : entries) {
         traced.push_back(e.request);
-        EXPECT_EQ(e.request.find("rzadmin"), std::string::npos);
+        EXPECT_EQ(e.request.find("rzdemo"), std::string::npos);
         EXPECT_EQ(e.result, RZ_OK) << e.request;
         if (e.request == "FC GET") {
             pngSeen =

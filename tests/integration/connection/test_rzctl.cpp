@@ -62,14 +62,14 @@ class RzctlTest : public SimFixture {
 
 TEST_F(RzctlTest, InfoPrintsTheIdentityLoggedInWithThePasswordFromTheEnvironment) {
     StartSim("rz3200v2");
-    const CtlRun run = Run(Online({"info"}), "rzadmin");
+    const CtlRun run = Run(Online({"info"}), "rzdemo");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("model: 3200\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("firmware: 2.11\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("program option: small\n"), std::string::npos) << run.out;
     const auto requests = server->Requests();
     ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests[1].text, "rzadmin");
+    EXPECT_EQ(requests[1].text, "rzdemo");
 }
 
 TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
@@ -84,7 +84,7 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         {{"--host", "127.0.0.1", "--port", "1", "--user", "admin", "--password", "x", "info"},
          1,
          "The socket Open error!\nerror 0xFFFF0011 LINK_E_BROKEN"},
-        {Online({"--password", "rzadmin", "frobnicate"}), 2, "unknown command frobnicate"},
+        {Online({"--password", "rzdemo", "frobnicate"}), 2, "unknown command frobnicate"},
         {{"--port", "0", "info"}, 2, "--port"},
         {{"--host", "127.0.0.1", "info"}, 2, "--user"},
         {{"--bogus"}, 2, "unknown option --bogus"},
@@ -119,7 +119,7 @@ TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
     EXPECT_EQ(list.out, "Line-3          127.0.0.1\nBoiler          127.0.0.2\n");
 
     const CtlRun byName = Run({"--name", "Line-3", "--port", QString::number(port), "--user",
-                               "admin", "--password", "rzadmin", "info"});
+                               "admin", "--password", "rzdemo", "info"});
     EXPECT_EQ(byName.exitCode, 0) << byName.err;
 
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 0);
@@ -209,7 +209,7 @@ namespace {
 class RzctlOnlineTest : public RzctlTest {
   protected:
     CtlRun Admin(const QStringList& command) {
-        return Run(Online(QStringList{"--password", "rzadmin"} + command));
+        return Run(Online(QStringList{"--password", "rzdemo"} + command));
     }
     QJsonObject Dump() {
         const CtlRun run = Admin({"dump", "--json"});
@@ -321,7 +321,7 @@ TEST_F(RzctlOnlineTest, RefusedLoadStepsAndUnwritableOutputAreNoSuccess) {
     const CtlRun run = Admin({"info"});
     EXPECT_EQ(run.exitCode, 3) << run.err;
     EXPECT_NE(run.err.find("refused the settings load step FD"), std::string::npos) << run.err;
-    const CtlRun full = Run(Online({"--password", "rzadmin", "dump", "--json"}), {},
+    const CtlRun full = Run(Online({"--password", "rzdemo", "dump", "--json"}), {},
                             [](QProcess& p) { p.setStandardOutputFile("/dev/full"); });
     EXPECT_EQ(full.exitCode, 1) << full.err;
     EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;

@@ -58,7 +58,7 @@ class FaultFixture : public SimFixture {
 
     // Logs in and counts the connection's hub events from then on.
     RzResult LoginAndWatch(uint32_t* id, const char* user = "admin",
-                           const char* password = "rzadmin") {
+                           const char* password = "rzdemo") {
         const RzResult result = Login(id, user, password);
         if (result == RZ_OK) {
             Watch(*id);

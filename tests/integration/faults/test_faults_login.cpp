@@ -2,6 +2,7 @@
 // full refresh. A failed log-in leaves no connection and no hub traffic behind, and no thread once
 // the manager is closed.
 #include <algorithm>
+#include <map>
 
 #include "FaultFixture.h"
 
@@ -31,7 +32,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         CSimFaults faults;
         RzResult code;  // kBroken: any code of the link-broken range
         std::vector<std::string> shownTexts;
-        const char* password = "rzadmin";
+        const char* password = "rzdemo";
         const char* user = "admin";
     };
     const std::vector<Case> cases = {
@@ -46,8 +47,8 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         {"RefusedLogin", {.refuseLogin = true}, LINK_E_LOGIN, {"E1 Login failed"}},
         {"WrongPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzuser"},
         {"EmptyPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, ""},
-        {"UserNameInAnotherCase", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzadmin", "Admin"},
-        {"GreetingWithoutPrompt", {.greeting = "RZ ready\r\n"}, LINK_E_LOGIN, {"RZ ready"}},
+        {"UserNameInAnotherCase", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzdemo", "Admin"},
+        {"GreetingWithoutPrompt", {.greeting = "hello\r\n"}, LINK_E_LOGIN, {"hello"}},
         {"IdentificationRefused",
          {.errorForKeys = {"_C"}},
          LINK_E_UNSUPPORTED,
@@ -62,6 +63,23 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         // How an answer larger than the receive area is refused is the link's choice; it must
         // end the link, not overrun it.
         {"OversizeList", {.oversizeAnswerOn = sx}, kBroken, {refreshFailed}},
+    };
+    // How each failure reads for the operator: where the log-in stopped and what was said.
+    const std::string settings = "while loading settings, step ";
+    std::map<std::string, std::string> failures = {
+        {"GreetingBeyondTimeout", "time-out while waiting for the greeting"},
+        {"RefusedLogin", "user name refused (E1 Login failed)"},
+        {"WrongPassword", "password refused (E1 Login failed)"},
+        {"EmptyPassword", "password refused (E1 Login failed)"},
+        {"UserNameInAnotherCase", "user name refused (E1 Login failed)"},
+        {"GreetingWithoutPrompt", "unexpected greeting \"hello\""},
+        {"IdentificationRefused", "the instrument is not a supported RZ model"},
+        {"CloseOnIdentification", "connection lost while waiting for the identification"},
+        {"CloseDuringRefresh", "connection lost " + settings + "1 of 20 (FU 0)"},
+        {"StallDuringRefresh", "time-out " + settings + "4 of 20 (SX?)"},
+        {"StallMidBinaryBlock", "time-out " + settings + "20 of 20 (FC GET)"},
+        {"CloseMidBinaryBlock", "connection lost " + settings + "20 of 20 (FC GET)"},
+        {"OversizeList", "connection lost " + settings + "4 of 20 (SX?)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -82,6 +100,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
             EXPECT_GT(m.measCount, 0);
         }
         EXPECT_EQ(shown, c.shownTexts);
+        EXPECT_EQ(result == RZ_OK ? "" : manager.LoginFailure(), failures[c.name]);
         // A log-in that never started a connection reports no lost link on the hub.
         ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(0));
         EXPECT_EQ(commErrors, 0);
@@ -95,6 +114,7 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     uint32_t id = 0;
     EXPECT_EQ(Login(&id), LINK_E_BROKEN);
     EXPECT_EQ(shown, std::vector<std::string>{Text(20012)});
+    EXPECT_EQ(manager.LoginFailure(), "no connection to 127.0.0.1:" + std::to_string(port));
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     // Only the log-in thread is left, waiting for the next log-in until CloseAll.
     EXPECT_EQ(ThreadCountSettledAt(threadsBefore + 1), threadsBefore + 1);

@@ -98,7 +98,7 @@ TEST(SimCommandTable, RefusedRequestsGetOneErrorLineAndChangeNothing) {
     CSimDispatcher dispatcher;
     RegisterIdentityCommands(dispatcher);
     ASSERT_TRUE(RegisterInstrumentCommands(dispatcher));
-    const CSimUser user{"admin", "rzadmin", 'A', '1'};
+    const CSimUser user{"admin", "rzdemo", 'A', '1'};
     for (const auto& [profile, requests] : cases) {
         SCOPED_TRACE(profile);
         CSimInstrument instrument(ShippedProfile(profile));

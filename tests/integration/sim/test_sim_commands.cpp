@@ -82,7 +82,7 @@ TEST(SimSession, RequestsAreCutFromTheStreamAndOverlongLinesSkipped) {
     ASSERT_NE(server, nullptr);
     CSimTestClient client;
     ASSERT_TRUE(client.Connect(server->Port()));
-    ASSERT_TRUE(client.LogIn("admin", "rzadmin"));
+    ASSERT_TRUE(client.LogIn("admin", "rzdemo"));
     const std::string model = "EA\r\nMODEL:\r\nRZ3200\r\n";
     ASSERT_TRUE(client.SendRaw("_"));
     EXPECT_TRUE(client.StaysQuiet(std::chrono::milliseconds(30)));
@@ -104,9 +104,9 @@ TEST(SimSession, RequestsAreCutFromTheStreamAndOverlongLinesSkipped) {
     const auto entry = [](P phase, const std::string& text) {
         return std::to_string(static_cast<int>(phase)) + ":" + text;
     };
-    EXPECT_EQ(requests, (std::vector<std::string>{
-                            entry(P::kUser, "admin"), entry(P::kPassword, "rzadmin"),
-                            entry(P::kCommand, "_C"),
-                            entry(P::kOverlong, over.substr(0, CSimLineReader::kMaxLine)),
-                            entry(P::kCommand, "_C")}));
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{
+                  entry(P::kUser, "admin"), entry(P::kPassword, "rzdemo"), entry(P::kCommand, "_C"),
+                  entry(P::kOverlong, over.substr(0, CSimLineReader::kMaxLine)),
+                  entry(P::kCommand, "_C")}));
 }

@@ -74,7 +74,7 @@ TEST(SimProcess, PrintsItsPortServesAndEndsCleanlyOnSignals) {
 
         CSimTestClient client;
         ASSERT_TRUE(client.Connect(static_cast<uint16_t>(port)));
-        ASSERT_TRUE(client.LogIn("admin", "rzadmin"));
+        ASSERT_TRUE(client.LogIn("admin", "rzdemo"));
         ASSERT_TRUE(client.SendLine("_C"));
         EXPECT_EQ(client.ReadList().rfind("EA\r\nMODEL:\r\nRZ3100\r\n", 0), 0u);
         ASSERT_TRUE(client.SendLine("ZSPID_AUX?"));
@@ -125,7 +125,7 @@ TEST(SimProcess, ClientWithoutAThreadIsRefusedAndServingGoesOn) {
     const auto port = static_cast<uint16_t>(std::stoi(line.substr(line.rfind(':') + 1)));
     CSimTestClient first;
     ASSERT_TRUE(first.Connect(port));
-    ASSERT_TRUE(first.LogIn("admin", "rzadmin"));
+    ASSERT_TRUE(first.LogIn("admin", "rzdemo"));
     // Address space for what rzsim maps now and little more: no room for a thread's stack.
     std::ifstream status("/proc/" + std::to_string(sim.Pid()) + "/status");
     std::string field;
@@ -143,7 +143,7 @@ TEST(SimProcess, ClientWithoutAThreadIsRefusedAndServingGoesOn) {
     ASSERT_EQ(prlimit(sim.Pid(), RLIMIT_AS, &open, nullptr), 0);
     CSimTestClient later;
     ASSERT_TRUE(later.Connect(port));
-    EXPECT_TRUE(later.LogIn("admin", "rzadmin"));
+    EXPECT_TRUE(later.LogIn("admin", "rzdemo"));
     sim.Signal(SIGTERM);
     EXPECT_EQ(sim.Wait(), 0);
 }

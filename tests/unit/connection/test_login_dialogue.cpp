@@ -13,25 +13,40 @@ namespace {
 const char* kGreeting = "Select username from 'admin' or 'user'\r\n";
 
 // Each row: the answers (greeting, answer to the user name, answer to the password), the
-// result, the requests sent and the texts shown, "|" between the pieces of each.
+// result, the requests sent and the texts shown, "|" between the pieces of each, and how the
+// failure reads for the operator. A line break in the user name or password is refused before
+// anything is read or sent.
 TEST(LoginDialogue, OutcomeRequestsAndStatusText) {
     const std::string g = std::string(kGreeting) + "|";
+    const std::string asks = g + "Input password.\r\n|E0\r\n";
+    const char* breaks = "the user name or password holds a line break";
     struct Case {
         const char* name;
         std::string answers;
         RzResult expected;
         const char* requests;
         const char* shown;
+        const char* failure = "";
+        const char* user = "admin";
+        const char* password = "secret";
     };
     const Case cases[] = {
         {"PasswordAccepted", g + "Input password.\r\n|E0\r\n", RZ_OK, "admin|secret", ""},
         {"NoPasswordAsked", "Input username.\r\n|E0\r\n", RZ_OK, "admin", ""},
         {"BareE0WithoutLineEnd", g + "E0", RZ_OK, "admin", ""},
-        {"GreetingWithoutPrompt", "Welcome\r\n", LINK_E_LOGIN, "", "Welcome"},
-        {"UserRefused", g + "E1 Login failed\r\n", LINK_E_LOGIN, "admin", "E1 Login failed"},
-        {"E0WithTrailingTextIsNotSuccess", g + "E0 \r\n", LINK_E_LOGIN, "admin", "E0 "},
+        {"GreetingWithoutPrompt", "Welcome\r\n", LINK_E_LOGIN, "", "Welcome",
+         "unexpected greeting \"Welcome\""},
+        {"UserRefused", g + "E1 Login failed\r\n", LINK_E_LOGIN, "admin", "E1 Login failed",
+         "user name refused (E1 Login failed)"},
+        {"E0WithTrailingTextIsNotSuccess", g + "E0 \r\n", LINK_E_LOGIN, "admin", "E0 ",
+         "user name refused (E0 )"},
         {"PasswordRefused", g + "Input password.\r\n|E2 Password incorrect\r\n", LINK_E_LOGIN,
-         "admin|secret", "E2 Password incorrect"},
+         "admin|secret", "E2 Password incorrect", "password refused (E2 Password incorrect)"},
+        {"CrLfInUser", asks, LINK_E_PARAMETER, "", kLineBreakInLogin, breaks, "admin\r\nCA1,1"},
+        {"CrLfInPassword", asks, LINK_E_PARAMETER, "", kLineBreakInLogin, breaks, "admin",
+         "pw\r\nCA1,1"},
+        {"LfInUser", asks, LINK_E_PARAMETER, "", kLineBreakInLogin, breaks, "ad\nmin"},
+        {"CrInPassword", asks, LINK_E_PARAMETER, "", kLineBreakInLogin, breaks, "admin", "pw\r"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -40,12 +55,14 @@ TEST(LoginDialogue, OutcomeRequestsAndStatusText) {
             link.QueueAnswer(answer);
         }
         ShownMessages messages;
-        EXPECT_EQ(RunLoginDialogue(&link, "admin", "secret"), c.expected);
+        std::string failure = "left over";
+        EXPECT_EQ(RunLoginDialogue(&link, c.user, c.password, &failure), c.expected);
         EXPECT_EQ(link.sentText(), c.requests);
         for (const auto& r : link.requests()) {
             EXPECT_EQ(r.mode, RECV_LINE);
         }
         EXPECT_EQ(Joined(messages.texts), c.shown);
+        EXPECT_EQ(failure, c.failure);
     }
 }
 
@@ -56,11 +73,14 @@ TEST(LoginDialogue, LinkFailuresShowTheRightText) {
         int failAt;  // 0 greeting, 1 user answer, 2 password answer
         RzResult result;
         std::string shown;
+        const char* failure;
     };
-    const Case cases[] = {{0, LINK_E_TIMEOUT, noAnswer},
-                          {1, LINK_E_TIMEOUT, noAnswer},
-                          {2, LINK_E_TIMEOUT, "login Error!"},
-                          {1, LINK_E_BROKEN, ""}};
+    const Case cases[] = {
+        {0, LINK_E_TIMEOUT, noAnswer, "time-out while waiting for the greeting"},
+        {1, LINK_E_TIMEOUT, noAnswer, "time-out while waiting for the password prompt"},
+        {2, LINK_E_TIMEOUT, "login Error!",
+         "time-out while waiting for the answer to the password"},
+        {1, LINK_E_BROKEN, "", "connection lost while sending the user name"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failAt);
         FakeLink link;
@@ -74,25 +94,10 @@ TEST(LoginDialogue, LinkFailuresShowTheRightText) {
             link.QueueReceiveError(c.result);
         }
         ShownMessages messages;
-        EXPECT_EQ(RunLoginDialogue(&link, "admin", "pw"), c.result);
+        std::string failure;
+        EXPECT_EQ(RunLoginDialogue(&link, "admin", "pw", &failure), c.result);
         EXPECT_EQ(Joined(messages.texts), c.shown);
-    }
-}
-
-TEST(LoginDialogue, LineBreakInUserOrPasswordIsRefusedBeforeAnythingIsSent) {
-    const struct {
-        const char* user;
-        const char* password;
-    } cases[] = {
-        {"admin\r\nCA1,1", "pw"}, {"admin", "pw\r\nCA1,1"}, {"ad\nmin", "pw"}, {"admin", "pw\r"}};
-    for (const auto& c : cases) {
-        FakeLink link;
-        link.QueueAnswer(kGreeting);
-        link.SetDefaultAnswer("Input password.\r\n");
-        ShownMessages shown;
-        EXPECT_EQ(RunLoginDialogue(&link, c.user, c.password), LINK_E_PARAMETER);
-        EXPECT_TRUE(link.requests().empty());
-        EXPECT_EQ(shown.texts, std::vector<std::string>{kLineBreakInLogin});
+        EXPECT_EQ(failure, c.failure);
     }
 }
 
