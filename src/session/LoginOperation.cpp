@@ -148,6 +148,12 @@ void CConnectionManager::RunLogin(LoginJob& job) {
             report(CLoginProgress::kRefreshing, step, steps);
         });
     }
+    // Last, so that it is the text the log-in ends with: why the link failed or never came up.
+    if (IsLinkBroken(result) && !job.cancelled) {
+        if (const std::string cause = job.link->FailureReason(); !cause.empty()) {
+            ShowStatusMessage(cause);
+        }
+    }
     job.result = result;
 }
 
