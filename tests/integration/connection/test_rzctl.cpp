@@ -4,7 +4,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -15,9 +20,13 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "common/SimFixture.h"
@@ -36,6 +45,13 @@ class RzctlTest : public SimFixture {
     CtlRun Run(const QStringList& args, const QString& passwordEnv = {},
                const std::function<void(QProcess&)>& setup = {}) {
         QProcess process;
+        Start(process, args, passwordEnv, setup);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+    void Start(QProcess& process, const QStringList& args, const QString& passwordEnv = {},
+               const std::function<void(QProcess&)>& setup = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("RZ_PASSWORD");
         if (!passwordEnv.isNull()) {
@@ -49,9 +65,6 @@ class RzctlTest : public SimFixture {
         QStringList full{"--data-dir", dataDir.path()};
         full += args;
         process.start(RZCTL_PATH, full);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
     }
     QStringList Online(const QStringList& tail) {
         return QStringList{"--host", "127.0.0.1", "--port", QString::number(port),
@@ -83,7 +96,8 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         {Online({"--password", "wrong", "info"}), 1, "error 0xFFFF0013 LINK_E_LOGIN"},
         {{"--host", "127.0.0.1", "--port", "1", "--user", "admin", "--password", "x", "info"},
          1,
-         "The socket Open error!\nerror 0xFFFF0011 LINK_E_BROKEN"},
+         "The socket Open error!\nCannot connect to 127.0.0.1:1: Connection refused\n"
+         "error 0xFFFF0011 LINK_E_BROKEN"},
         {Online({"--password", "rzadmin", "frobnicate"}), 2, "unknown command frobnicate"},
         {{"--port", "0", "info"}, 2, "--port"},
         {{"--host", "127.0.0.1", "info"}, 2, "--user"},
@@ -338,7 +352,88 @@ TEST_F(RzctlOnlineTest, WatchEndsWithAnErrorWhenTheLinkIsLost) {
     server->SetFaults(faults);
     const CtlRun run = Admin({"watch"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("Communicate with RZ error!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Communicate with RZ error!\n127.0.0.1:" + std::to_string(port) +
+                           " closed the connection\n"),
+              std::string::npos)
+        << run.err;
+}
+
+// True while a TCP socket of this machine in `state` (as /proc/net/tcp numbers it: 1
+// established, 2 connect sent) leads to 127.0.0.1:`port`.
+bool SocketTo(uint16_t port, int state) {
+    char remote[16];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string slot, local, peer;
+    int st = 0;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        if (fields >> slot >> local >> peer >> std::hex >> st && peer == remote && st == state) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whatever rzctl waits for, SIGINT and SIGTERM end it at once with 130 and 143, well before the
+// link's time-out could have ended the wait.
+TEST_F(RzctlOnlineTest, SignalsEndEveryPhaseAtOnce) {
+    WriteCycle1000();
+    StartSim("full");
+    ASSERT_EQ(Admin({"info"}).exitCode, 0);
+    const auto loggedIn = static_cast<uint32_t>(server->CommandRequests().size());
+    // A listener whose backlog is full: a connect to it gets no answer.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), size), 0);
+    const uint16_t full = ntohs(address.sin_port);
+    struct Phase {
+        const char* name;
+        uint16_t port;
+        CSimFaults faults;
+        QStringList command;
+        std::function<bool()> reached;
+    };
+    const auto requests = [this](size_t n) {
+        return [this, n] { return server->Requests().size() >= n; };
+    };
+    const Phase phases[] = {
+        {"connecting", full, {}, {"info"}, [full] { return SocketTo(full, 2); }},
+        {"log-in", port, {.answerDelayMs = 60000}, {"info"}, [this] { return SocketTo(port, 1); }},
+        {"loading", port, {.stallFromRequest = 3}, {"info"}, requests(2 + 3)},
+        {"a command",
+         port,
+         {.stallFromRequest = loggedIn + 1},
+         {"memory", "start"},
+         requests(2 + loggedIn + 1)},
+        {"watch", port, {.stallFromRequest = loggedIn + 1}, {"watch"}, requests(2 + loggedIn + 1)},
+    };
+    for (const Phase& phase : phases) {
+        for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+            SCOPED_TRACE(std::string(phase.name) + (signal == SIGINT ? " SIGINT" : " SIGTERM"));
+            server->SetFaults(phase.faults);
+            server->ClearRequests();
+            QProcess process;
+            Start(process, QStringList{"--host", "127.0.0.1", "--port", QString::number(phase.port),
+                                       "--user", "admin", "--password", "rzadmin"} +
+                               phase.command);
+            ASSERT_TRUE(ProcessEventsUntil(phase.reached, std::chrono::seconds(10)));
+            QElapsedTimer clock;
+            clock.start();
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+            ASSERT_TRUE(process.waitForFinished(15000));
+            EXPECT_LT(clock.elapsed(), kDefaultLinkTimeoutMs / 2);
+            EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(process.exitCode(), exitCode) << process.readAllStandardError().toStdString();
+        }
+    }
+    ::close(filler);
+    ::close(listener);
 }
 
 }  // namespace
