@@ -9,6 +9,7 @@
 
 #include "ViewFactory.h"
 #include "platform/Configuration.h"
+#include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 #include "shell/LoginControl.h"
@@ -26,6 +27,7 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepLargeBlocksMapped();
     QApplication::setApplicationName(QStringLiteral("rz-operator"));
     QApplication::setApplicationVersion(QStringLiteral(RZ_VERSION));
     // --help, --version and usage errors need no display.

@@ -229,6 +229,13 @@ BenchDataDir::~BenchDataDir() {
     SetDataDirectory("");
 }
 
+std::string RzctlPath() {
+    if (const char* path = std::getenv("RZCTL")) {
+        return path;
+    }
+    return ExecutableDirectory() + "/../cli/rzctl";
+}
+
 bool BenchLogIn(CConnectionManager& manager, uint32_t* id) {
     return manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, id,
                                    BenchServer().Port()) == RZ_OK;

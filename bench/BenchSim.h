@@ -43,6 +43,9 @@ class BenchDataDir {
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick);
 
+// rzctl beside this program in the build tree, or where RZCTL names it.
+std::string RzctlPath();
+
 // Logs `manager` in to the bench rzsim as the level-A user; false when that fails.
 bool BenchLogIn(CConnectionManager& manager, uint32_t* id);
 

@@ -97,14 +97,6 @@ void BM_CyclePassCpuTrace(benchmark::State& state) {
 }
 BENCHMARK(BM_CyclePassCpuTrace)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// rzctl beside this program in the build tree, or where RZCTL names it.
-std::string RzctlPath() {
-    if (const char* path = std::getenv("RZCTL")) {
-        return path;
-    }
-    return ExecutableDirectory() + "/../cli/rzctl";
-}
-
 // Peak resident memory of `rzctl watch` over a few 1000 ms cycles at level A, from the child's
 // resource usage (the same figure as VmHWM).
 void BM_RzctlWatchPeakMemory(benchmark::State& state) {

@@ -39,6 +39,7 @@
 #include "SimProfile.h"
 #include "SimServer.h"
 #include "ViewFactory.h"
+#include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "registry/InstrumentRegistry.h"
 #include "session/ConnectionManager.h"
@@ -452,6 +453,7 @@ BENCHMARK(BM_BareWindowPeakMemory)
 // The console logged in to rzsim at `port` (data directory `dir`), through three 1000 ms cycles
 // after its first screen.
 int RunBenchConsoleWindow(QApplication& app, const char* port, const char* dir) {
+    KeepLargeBlocksMapped();  // as the console does
     ApplyFlatLook(app);
     SetDataDirectory(dir);
     std::ofstream(std::string(dir) + "/SimpleCtrl.ini", std::ios::binary)

@@ -61,6 +61,24 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_GuiGapStalledSwitch", 50.0},
     {"BM_GuiGapStalledLogout", 50.0},
     {"BM_StalledLogoutToLogoPane", 100.0},
+    // From SIGINT or SIGTERM to the end of rzctl, whatever it waits for.
+    {"BM_RzctlSignalConnecting", 200.0},
+    {"BM_RzctlSignalLogin", 200.0},
+    {"BM_RzctlSignalLoading", 200.0},
+    {"BM_RzctlSignalCommand", 200.0},
+    {"BM_RzctlSignalWatch", 200.0},
+};
+
+// CPU per communication cycle (the benchmark's cycle_cpu_us, bare_cpu_us and cycle_ms
+// counters): the share of a core it takes at most.
+struct CycleCpuGoal {
+    const char* name;
+    const char* console;
+    double limitPercent;
+};
+
+const CycleCpuGoal kCycleCpuGoals[] = {
+    {"BM_RzctlWatchCycleCpu", "rzctl watch", 2.0},
 };
 
 // Peak resident memory (the benchmarks' peak_kB counters): console against yardstick.
@@ -77,6 +95,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
             }
             // With repetitions only the medians count; without, the single run does.
             const std::string name = run.benchmark_name();
+            if (auto cpu = run.counters.find("cycle_cpu_us"); cpu != run.counters.end()) {
+                cycleCpu_[BaseName(name)] = {cpu->second, run.counters.at("bare_cpu_us"),
+                                             run.counters.at("cycle_ms")};
+            }
             if (auto peak = run.counters.find("peak_kB"); peak != run.counters.end()) {
                 peaksKb_[BaseName(name.substr(0, name.rfind("_median")))] = peak->second;
             }
@@ -135,6 +157,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
             std::printf("%-32s %-32s %10.3f %8.2f %s\n", console, yardstick, ratio, goal.limit,
                         ratio <= goal.limit ? "met" : "NOT MET");
         }
+        std::printf("\n%-32s %-32s %10s %8s %s\n", "CPU per watch cycle", "bare client, same cycle",
+                    "ratio", "goal", "");
+        for (const auto& goal : kCycleCpuGoals) {
+            const auto it = cycleCpu_.find(goal.name);
+            if (it == cycleCpu_.end() || it->second.bare <= 0 || it->second.cycleMs <= 0) {
+                continue;
+            }
+            const CycleCpu& c = it->second;
+            const double share = c.console / (c.cycleMs * 1e3) * 100;
+            char console[64];
+            char yardstick[64];
+            char limit[16];
+            std::snprintf(console, sizeof console, "%s %.0f us (%.2f %%)", goal.console, c.console,
+                          share);
+            std::snprintf(yardstick, sizeof yardstick, "%.0f us per %.0f ms cycle", c.bare,
+                          c.cycleMs);
+            std::snprintf(limit, sizeof limit, "%.0f %%", goal.limitPercent);
+            std::printf("%-32s %-32s %10.3f %8s %s\n", console, yardstick, c.console / c.bare,
+                        limit, share <= goal.limitPercent ? "met" : "NOT MET");
+        }
         std::printf("\n%-32s %-32s %10s %8s %s\n", "peak memory (kB)", "yardstick (kB)", "ratio",
                     "goal", "");
         for (const auto& goal : kMemoryGoals) {
@@ -168,6 +210,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::map<std::string, double> medians_;
     std::map<std::string, double> singles_;
     std::map<std::string, double> peaksKb_;
+    struct CycleCpu {
+        double console;
+        double bare;
+        double cycleMs;
+    };
+    std::map<std::string, CycleCpu> cycleCpu_;
     std::map<std::string, std::pair<double, double>> pairs_;
 };
 

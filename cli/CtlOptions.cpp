@@ -43,7 +43,8 @@ const char* const kCtlUsage =
     "\n"
     "Exit status: 0 success, 1 failed operation, log-in or output, 2 usage error,\n"
     "3 the command ran but the instrument refused steps of the settings load (each is\n"
-    "named on stderr; what they fill is empty).\n";
+    "named on stderr; what they fill is empty), 130 ended by SIGINT (Ctrl-C), 143 ended\n"
+    "by SIGTERM. Either signal ends rzctl at once, whatever it waits for.\n";
 
 namespace {
 

@@ -9,6 +9,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 // The command ran, but the instrument refused steps of the settings load (named on stderr).
 constexpr int kExitIncomplete = 3;
+// Ended by SIGINT or SIGTERM (128 + the signal's number, as a shell reports it).
+constexpr int kExitInterrupted = 130;
+constexpr int kExitTerminated = 143;
 
 struct CtlOptions {
     std::string host;

@@ -1,10 +1,9 @@
 #include "OnlineCommands.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -143,8 +142,6 @@ void PrintText(const CInstrumentModel& m) {
     std::fflush(stdout);
 }
 
-volatile std::sig_atomic_t interrupted = 0;
-
 int Watch(const CtlSession& s) {
     const Args& args = *s.args;
     int cycles = 0;
@@ -165,6 +162,10 @@ int Watch(const CtlSession& s) {
     const uint32_t id = s.connectionId;
     int seen = 0;
     bool lost = false;
+    // The event loop sleeps until the connection's timer or a report from its threads wakes it.
+    // Output that cannot be written ends the watch; main reports it. SIGINT and SIGTERM end
+    // rzctl at once (main).
+    QEventLoop loop;
     hub.Subscribe(
         MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED),
         [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
@@ -176,23 +177,22 @@ int Watch(const CtlSession& s) {
                 PrintText(model);
             }
             ++seen;
+            if ((cycles > 0 && seen >= cycles) || std::ferror(stdout)) {
+                loop.quit();
+            }
         },
         nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
     hub.Subscribe(
         MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_COMM_ERROR),
         [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
             lost = true;
+            loop.quit();
         },
         nullptr, MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_MAIN_FRAME);
-    std::signal(SIGINT, [](int) { interrupted = 1; });
-    std::signal(SIGTERM, [](int) { interrupted = 1; });
-    // Output that cannot be written ends the watch; main reports it.
-    while (!interrupted && !lost && (cycles <= 0 || seen < cycles) && !std::ferror(stdout)) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 200);
-    }
+    loop.exec();
+    hub.UnsubscribeChannel(HUB_CHANNEL_MAIN_FRAME);
     // Let the manager finish closing a lost connection before reporting.
     QCoreApplication::processEvents();
-    hub.UnsubscribeChannel(HUB_CHANNEL_MAIN_FRAME);
     return lost ? Fail(LINK_E_BROKEN) : kExitOk;
 }
 

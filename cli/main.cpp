@@ -96,6 +96,27 @@ std::optional<std::string> ReadPassword() {
     return password;
 }
 
+// From the connect on, SIGINT and SIGTERM end rzctl at once with 130 or 143, whatever it waits
+// for: a connect that does not come up, an answer that does not come, the next cycle. Nothing
+// is left to finish: the system closes the link, and each cycle's output is already written.
+void EndOnSignal(int signal) {
+    _exit(signal == SIGINT ? kExitInterrupted : kExitTerminated);
+}
+
+void EndOnSignals() {
+    struct sigaction ending {};
+    ending.sa_handler = EndOnSignal;
+    sigemptyset(&ending.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction previous {};
+        sigaction(signal, nullptr, &previous);
+        // A signal the caller ignores (nohup, a background job) stays ignored.
+        if (previous.sa_handler != SIG_IGN) {
+            sigaction(signal, &ending, nullptr);
+        }
+    }
+}
+
 bool HasControlCharacter(const std::string& text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
@@ -176,6 +197,7 @@ int RunOnline(const CtlOptions& options) {
         return Usage("no password: give --password P or RZ_PASSWORD, or type it on a terminal");
     }
 
+    EndOnSignals();
     CConnectionManager manager;
     manager.Init();
     uint32_t id = 0;
@@ -188,10 +210,15 @@ int RunOnline(const CtlOptions& options) {
     std::string usage;
     const CtlSession session{&manager, id, &options.args};
     int exitCode = RunOnlineCommand(options.command, session, &usage);
+    // A link the command lost is closed now, with its cause on stderr.
+    QCoreApplication::processEvents();
     // The model the command saw comes from the last full refresh (the log-in's, or the refresh
-    // command's): name every step of it that the instrument refused.
+    // command's): name every step of it that the instrument refused. The cycle stops first,
+    // closing the link, so that an exchange waiting on a silent instrument ends at once rather
+    // than holding the connection's lock until its time-out.
     CInstrumentConnection* connection = nullptr;
     if (manager.FindConnection(id, &connection) == RZ_OK && connection != nullptr) {
+        connection->StopCycle();
         const std::vector<std::string> refused = connection->RefusedLoadSteps();
         for (const auto& step : refused) {
             std::fprintf(stderr,

@@ -4,7 +4,12 @@
 // lost, answers every dialog the operations open, and prints its operation counts and resident
 // memory samples. It runs against an instrument registered as "Demo" in the data directory.
 //
+// With --login-rounds N it only logs in and out, N rounds after --warm-up W rounds, and prints
+// how far the peak resident memory (VmHWM) rose over the N rounds against --bound-kb B: what a
+// console that reconnects all day keeps of each log-in.
+//
 // Usage: rz_gui_soak --data-dir DIR --port P --seconds N [--seed S] [--user U --password W]
+//        rz_gui_soak --data-dir DIR --port P --login-rounds N [--warm-up W] [--bound-kb B]
 #include <malloc.h>
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,6 +29,7 @@
 #include <string>
 
 #include "ViewFactory.h"
+#include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 #include "shell/CommandTable.h"
@@ -33,12 +39,13 @@
 
 namespace {
 
-long ResidentKb() {
+// A memory figure of /proc/self/status ("VmRSS:", "VmHWM:") in kB.
+long StatusKb(const std::string& field = "VmRSS:") {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
+        if (line.rfind(field, 0) == 0) {
+            return std::stol(line.substr(field.size()));
         }
     }
     return -1;
@@ -67,7 +74,7 @@ class CGuiSoak {
         // Freed heap goes back to the system first, so that a sample counts what is still in
         // use rather than where the allocator happens to stand after the last picture.
         malloc_trim(0);
-        std::printf("gui-soak: %.0f s, VmRSS %ld kB, logged %s\n", seconds, ResidentKb(),
+        std::printf("gui-soak: %.0f s, VmRSS %ld kB, logged %s\n", seconds, StatusKb(),
                     frame_.State().loggedIn ? "in" : "out");
         std::fflush(stdout);
     }
@@ -203,19 +210,91 @@ class CGuiSoak {
     std::map<std::string, long> counts_;
 };
 
+// Log-in, log-out, log-in again, as fast as the console goes: a failed log-in is tried again.
+class CLoginLoop {
+  public:
+    CLoginLoop(CConnectionManager& manager, uint16_t port, std::string user, std::string password,
+               int warmUp, int rounds, long boundKb)
+        : frame_(port),
+          login_(manager, frame_, MakeInstrumentView),
+          user_(std::move(user)),
+          password_(std::move(password)),
+          warmUp_(warmUp),
+          rounds_(rounds),
+          boundKb_(boundKb) {
+        QObject::connect(&frame_, &CMainFrame::LoginFinished, &frame_, [this](bool succeeded) {
+            // Not from inside the report: the log-in controller is still in it.
+            QTimer::singleShot(0, &frame_, [this, succeeded] { Next(succeeded); });
+        });
+        frame_.show();
+        QTimer::singleShot(0, &frame_, [this] { LogIn(); });
+    }
+    int Result() const { return result_; }
+
+  private:
+    void LogIn() { frame_.LoginAtStart("Demo", user_, password_); }
+
+    void Next(bool loggedIn) {
+        if (!loggedIn) {
+            ++failed_;
+            LogIn();
+            return;
+        }
+        frame_.Action(ID_LOGOUT)->trigger();
+        ++done_;
+        if (done_ == warmUp_) {
+            startKb_ = StatusKb("VmHWM:");
+            std::printf("gui-soak: %d warm-up log-ins, VmHWM %ld kB, VmRSS %ld kB\n", done_,
+                        startKb_, StatusKb());
+            std::fflush(stdout);
+        }
+        if (done_ < warmUp_ + rounds_) {
+            LogIn();
+            return;
+        }
+        const long endKb = StatusKb("VmHWM:");
+        const long grownKb = endKb - startKb_;
+        std::printf(
+            "gui-soak: %d log-ins and log-outs after the warm-up (%d failed log-ins), VmHWM %ld "
+            "kB, VmRSS %ld kB\ngui-soak: peak RSS grew by %ld kB over %d log-ins (bound %ld "
+            "kB): %s\n",
+            rounds_, failed_, endKb, StatusKb(), grownKb, rounds_, boundKb_,
+            grownKb <= boundKb_ ? "met" : "NOT MET");
+        std::fflush(stdout);
+        result_ = grownKb <= boundKb_ ? 0 : 1;
+        QApplication::exit(result_);
+    }
+
+    CMainFrame frame_;
+    CLoginControl login_;
+    std::string user_;
+    std::string password_;
+    int warmUp_;
+    int rounds_;
+    long boundKb_;
+    int done_ = 0;
+    int failed_ = 0;
+    long startKb_ = StatusKb("VmHWM:");  // after the warm-up
+    int result_ = 1;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepLargeBlocksMapped();  // as the console does
     QApplication app(argc, argv);
-    std::map<std::string, std::string> options = {
-        {"--seconds", "60"}, {"--seed", "1"}, {"--user", "admin"}, {"--password", "rzdemo"}};
+    std::map<std::string, std::string> options = {{"--seconds", "60"}, {"--seed", "1"},
+                                                  {"--user", "admin"}, {"--password", "rzdemo"},
+                                                  {"--warm-up", "20"}, {"--bound-kb", "2048"}};
     for (int i = 1; i + 1 < argc; i += 2) {
         options[argv[i]] = argv[i + 1];
     }
     if (options.count("--data-dir") == 0 || options.count("--port") == 0) {
         std::fputs(
             "usage: rz_gui_soak --data-dir DIR --port P --seconds N [--seed S] [--user U "
-            "--password W]\n",
+            "--password W]\n"
+            "       rz_gui_soak --data-dir DIR --port P --login-rounds N [--warm-up W] "
+            "[--bound-kb B]\n",
             stderr);
         return 2;
     }
@@ -225,11 +304,23 @@ int main(int argc, char** argv) {
         std::fputs("rz_gui_soak: the connection manager did not start\n", stderr);
         return 1;
     }
+    const uint16_t port = uint16_t(std::stoi(options["--port"]));
+    if (options.count("--login-rounds") != 0) {
+        int result = 1;
+        {
+            CLoginLoop loop(manager, port, options["--user"], options["--password"],
+                            std::stoi(options["--warm-up"]), std::stoi(options["--login-rounds"]),
+                            std::stol(options["--bound-kb"]));
+            QApplication::exec();
+            result = loop.Result();
+        }
+        manager.CloseAll();
+        return result;
+    }
     const int seconds = std::stoi(options["--seconds"]);
     const auto started = std::chrono::steady_clock::now();
     {
-        CGuiSoak soak(manager, uint16_t(std::stoi(options["--port"])),
-                      uint32_t(std::stoul(options["--seed"])), options["--user"],
+        CGuiSoak soak(manager, port, uint32_t(std::stoul(options["--seed"])), options["--user"],
                       options["--password"]);
         auto elapsed = [started] {
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - started)

@@ -107,8 +107,13 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
 }
 
 void CConnectionManager::OnCommunicationError(uint32_t key) {
+    const Record* record = Find(key / 256u);
+    const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
     CloseConnection(key / 256u);
     ShowStatusString(20016);
+    if (!cause.empty()) {
+        ShowStatusMessage(cause);
+    }
 }
 
 std::shared_ptr<const CExchangeTrace> CConnectionManager::Trace(uint32_t id) {

@@ -71,6 +71,7 @@ class CTraceLink : public CLinkTransport {
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override;
     uint32_t LastAnswerBlocks() const override;
+    std::string FailureReason() const override { return inner_->FailureReason(); }
 
   private:
     std::unique_ptr<CLinkTransport> inner_;

@@ -154,7 +154,10 @@ void CConnectionManager::RunLogin(LoginJob& job) {
             ShowStatusString(20012);
         }
         result = LINK_E_BROKEN;
-        job.failure = "no connection to " + job.ip + ":" + std::to_string(job.port);
+        // The link names the address, the port and the system's reason when it has them.
+        const std::string cause = job.link->FailureReason();
+        job.failure =
+            cause.empty() ? "no connection to " + job.ip + ":" + std::to_string(job.port) : cause;
     } else {
         job.opened = true;
     }
@@ -181,6 +184,12 @@ void CConnectionManager::RunLogin(LoginJob& job) {
         });
         if (result != RZ_OK) {
             job.failure = PreparationFailure(job.traceLink, result, step, steps);
+        }
+    }
+    // Last, so that it is the text the log-in ends with: why the link failed or never came up.
+    if (IsLinkBroken(result) && !job.cancelled) {
+        if (const std::string cause = job.link->FailureReason(); !cause.empty()) {
+            ShowStatusMessage(cause);
         }
     }
     job.result = result;

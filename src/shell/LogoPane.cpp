@@ -29,9 +29,11 @@ QFont MakerFont() {
     return font;
 }
 
+constexpr int kMark = 32;
+
 }  // namespace
 
-CLogoPane::CLogoPane(QWidget* parent) : QWidget(parent) {
+CLogoPane::CLogoPane(QWidget* parent) : QWidget(parent), mark_(RzAppIcon().pixmap(kMark, kMark)) {
     setAttribute(Qt::WA_OpaquePaintEvent);  // the paint covers the whole pane
     setAutoFillBackground(false);
 }
@@ -54,12 +56,11 @@ void CLogoPane::paintEvent(QPaintEvent*) {
     const QString maker = QStringLiteral("VELTRANO Electric Corporation");
     painter.setFont(MakerFont());
     const QFontMetrics makerMetrics(painter.font());
-    constexpr int kMark = 32;
     constexpr int kGap = 8;
     const int makerWidth = makerMetrics.horizontalAdvance(maker);
     const int left = (width() - makerWidth - kMark - kGap) / 2;
     const int lineTop = productY + productMetrics.descent() + height() / 6;
-    painter.drawPixmap(left, lineTop, RzAppIcon().pixmap(kMark, kMark));
+    painter.drawPixmap(left, lineTop, mark_);
     // Dark on a light window; on a dark one the window's own text colour.
     painter.setPen(IsDarkPalette(palette()) ? palette().color(QPalette::WindowText)
                                             : QColor(0x1E, 0x1E, 0x1E));

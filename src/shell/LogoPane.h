@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 
 // The client pane while logged out: the product name, embossed, about a quarter of the way down,
@@ -11,4 +12,9 @@ class CLogoPane : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    // The maker's mark, drawn once: an icon made at each paint would leave a new entry in the
+    // process's pixmap cache every time the pane is shown.
+    QPixmap mark_;
 };

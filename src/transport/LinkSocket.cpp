@@ -27,8 +27,9 @@ int RemainingMs(Clock::time_point deadline) {
     return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
 }
 
-// Waits for a non-blocking connect to finish; true when the connection is up.
-bool WaitConnected(int fd) {
+// Waits for a non-blocking connect to finish; true when the connection is up, otherwise the
+// system's reason is in `*error` (ETIMEDOUT when it did not come up in time).
+bool WaitConnected(int fd, int* error) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(CLinkSocket::kConnectWaitMs);
     for (;;) {
         pollfd p{fd, POLLOUT, 0};
@@ -37,12 +38,34 @@ bool WaitConnected(int fd) {
             break;
         }
         if (ready == 0 || errno != EINTR) {
+            *error = ready == 0 ? ETIMEDOUT : errno;
             return false;
         }
     }
-    int error = 0;
-    socklen_t size = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    socklen_t size = sizeof *error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, error, &size) != 0) {
+        *error = errno;
+    }
+    return *error == 0;
+}
+
+// Why an answer was refused, after the peer's address.
+std::string UnframedAnswer(FrameStatus status) {
+    switch (status) {
+        case FrameStatus::kOverflow:
+            return " sent an answer longer than " + std::to_string(kReceiveAreaSize) + " bytes";
+        case FrameStatus::kTooLarge:
+            return " sent an answer larger than " + std::to_string(kLargestAnswerSize) + " bytes";
+        case FrameStatus::kNoMemory:
+            return " sent an answer there was no memory for";
+        default:
+            return " sent an answer of a form that cannot be read";
+    }
+}
+
+std::string SystemReason(int error) {
+    char text[128];
+    return strerror_r(error, text, sizeof text);
 }
 
 }  // namespace
@@ -55,6 +78,7 @@ RzResult CLinkSocket::Open(const char* hostText, uint16_t portNumber) {
     const size_t length = hostText != nullptr ? std::strlen(hostText) : 0;
     // A host longer than a dotted IPv4 address cannot be one; it is refused, never cut short.
     if (length >= sizeof host) {
+        NoteFailure("Cannot connect to " + std::string(hostText) + ": not a dotted IPv4 address");
         return LINK_E_OPEN;
     }
     if (length != 0) {
@@ -72,32 +96,44 @@ RzResult CLinkSocket::Connect() {
     if (host[0] == '\0') {
         return LINK_E_NOT_INITIALIZED;
     }
+    {
+        std::lock_guard guard(reasonLock);
+        reason.clear();
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     if (port == 0 || ::inet_pton(AF_INET, host, &address.sin_addr) != 1) {
+        NoteFailure("Cannot connect to " + Address() + ": not a dotted IPv4 address and port");
         return LINK_E_OPEN;
     }
     Close();  // a descriptor left from a failed link
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
+        NoteFailure("Cannot connect to " + Address() + ": " + SystemReason(errno));
         return LINK_E_OPEN;
     }
     // Requests are single short lines; do not hold them back.
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    int error = wake >= 0 ? 0 : errno;
     bool up = wake >= 0;
     if (up && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        up = (errno == EINPROGRESS || errno == EINTR) && WaitConnected(fd);
+        error = errno;
+        up = (error == EINPROGRESS || error == EINTR) && WaitConnected(fd, &error);
     }
     // The answer is read with a blocking recv bounded by the receive time-out (one call per
     // wait instead of a poll and a recv); Close wakes it by shutting the socket down. Sends and
     // the stray-byte check stay non-blocking per call.
     const int flags = up ? ::fcntl(fd, F_GETFL) : -1;
-    up = up && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    if (up && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+        error = errno;
+        up = false;
+    }
     if (!up) {
+        NoteFailure("Cannot connect to " + Address() + ": " + SystemReason(error));
         ::close(fd);
         if (wake >= 0) {
             ::close(wake);
@@ -162,8 +198,16 @@ RzResult CLinkSocket::Send(const char* request, uint32_t length) {
     }
     // An answer still owed, or bytes that came before this request, would be read as its
     // answer: the stream is out of step with the requests, and only a new connection is not.
-    if (answerOwed || pendingLength != 0 || StrayBytesWaiting()) {
-        MarkFailed();
+    std::string outOfStep;
+    if (answerOwed) {
+        outOfStep = "A request to " + Address() + " went before the previous answer was read";
+    } else if (pendingLength != 0) {
+        outOfStep = Address() + " sent bytes that no request asked for";
+    } else {
+        outOfStep = StrayBytesWaiting();
+    }
+    if (!outOfStep.empty()) {
+        MarkFailed(outOfStep);
         return LINK_E_BROKEN;
     }
 
@@ -216,13 +260,13 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     return result;
 }
 
-// True when bytes are waiting that no request asked for. A peer that has closed, or a socket
-// error, counts too: no exchange can succeed any more.
-bool CLinkSocket::StrayBytesWaiting() {
+// Bytes waiting that no request asked for. A peer that has closed, or a socket error, counts
+// too: no exchange can succeed any more.
+std::string CLinkSocket::StrayBytesWaiting() {
     int fd = -1;
     int wake = -1;
     if (!BeginIo(&fd, &wake)) {
-        return false;  // closed meanwhile; the send reports it
+        return {};  // closed meanwhile; the send reports it
     }
     char byte = 0;
     ssize_t got = -1;
@@ -231,7 +275,16 @@ bool CLinkSocket::StrayBytesWaiting() {
     } while (got < 0 && errno == EINTR);
     const int error = got < 0 ? errno : 0;
     EndIo();
-    return got >= 0 || (error != EAGAIN && error != EWOULDBLOCK);
+    if (got > 0) {
+        return Address() + " sent bytes that no request asked for";
+    }
+    if (got == 0) {
+        return Address() + " closed the connection";
+    }
+    if (error != EAGAIN && error != EWOULDBLOCK) {
+        return "The connection to " + Address() + " failed: " + SystemReason(error);
+    }
+    return {};
 }
 
 // Sends the whole request; a full send queue is waited out for at most the receive time-out.
@@ -243,6 +296,7 @@ RzResult CLinkSocket::SendAll(const char* data, size_t length) {
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
     RzResult result = RZ_OK;
+    int error = 0;
     size_t sent = 0;
     while (sent < length) {
         const ssize_t n = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -260,6 +314,9 @@ RzResult CLinkSocket::SendAll(const char* data, size_t length) {
             if (ready > 0 || (ready < 0 && errno == EINTR)) {
                 continue;
             }
+            error = ready == 0 ? ETIMEDOUT : errno;
+        } else if (n < 0) {
+            error = errno;
         }
         result = LINK_E_SEND;
         break;
@@ -269,7 +326,8 @@ RzResult CLinkSocket::SendAll(const char* data, size_t length) {
         if (!connected.load()) {
             return LINK_E_NOT_OPEN;  // closed here while sending
         }
-        MarkFailed();
+        MarkFailed("Cannot send to " + Address() + ": " +
+                   (error != 0 ? SystemReason(error) : std::string("the link failed")));
     }
     return result;
 }
@@ -287,7 +345,7 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
                 return RZ_OK;
             }
             if (status != FrameStatus::kIncomplete) {
-                MarkFailed();  // the rest of the stream cannot be framed any more
+                MarkFailed(Address() + UnframedAnswer(status));  // the rest cannot be framed
                 return status == FrameStatus::kTooLarge ? LINK_E_FORMAT : LINK_E_BROKEN;
             }
         }
@@ -298,7 +356,8 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
             return LINK_E_NOT_OPEN;
         }
         if (Clock::now() >= deadline) {
-            MarkFailed();
+            MarkFailed("No answer from " + Address() + " within " +
+                       std::to_string(timeoutMs.load()) + " ms");
             return LINK_E_TIMEOUT;
         }
 
@@ -337,16 +396,20 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
             if (!connected.load()) {
                 return LINK_E_NOT_OPEN;  // closed here, not by the peer
             }
-            MarkFailed();
+            MarkFailed(got == 0 ? Address() + " closed the connection"
+                                : "The connection to " + Address() +
+                                      " failed: " + SystemReason(readError));
             return LINK_E_BROKEN;
         }
     }
 }
 
-void CLinkSocket::MarkFailed() {
+void CLinkSocket::MarkFailed(const std::string& cause) {
     {
         std::lock_guard guard(lock);
-        failed.store(true);
+        if (!failed.exchange(true)) {
+            NoteFailure(cause);  // the first cause, not what followed from it
+        }
         WakeLocked();
     }
     changed.notify_all();
@@ -380,4 +443,18 @@ void CLinkSocket::EndIo() {
     if (last) {
         changed.notify_all();
     }
+}
+
+void CLinkSocket::NoteFailure(const std::string& cause) {
+    std::lock_guard guard(reasonLock);
+    reason = cause;
+}
+
+std::string CLinkSocket::FailureReason() const {
+    std::lock_guard guard(reasonLock);
+    return reason;
+}
+
+std::string CLinkSocket::Address() const {
+    return std::string(host) + ":" + std::to_string(port);
 }

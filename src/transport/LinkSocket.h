@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "transport/LinkFraming.h"
 #include "transport/LinkTransport.h"
@@ -51,16 +52,23 @@ class CLinkSocket : public CLinkTransport {
     uint32_t GetTimeout() const override { return timeoutMs.load(); }
     uint32_t LastAnswerBlocks() const override { return lastBlocks; }
 
+    std::string FailureReason() const override;
+
     bool IsConnected() const { return connected.load(); }
     bool IsFailed() const { return failed.load(); }
 
   private:
     using Clock = std::chrono::steady_clock;
 
-    bool StrayBytesWaiting();
+    // Empty when nothing is waiting; otherwise why no request can be sent.
+    std::string StrayBytesWaiting();
     RzResult SendAll(const char* data, size_t length);
     RzResult ReadAnswer(Clock::time_point deadline);
-    void MarkFailed();
+    // Marks the link failed; the cause of the first failure is kept until the next connect.
+    void MarkFailed(const std::string& cause);
+    void NoteFailure(const std::string& cause);
+    // "127.0.0.1:34260"
+    std::string Address() const;
     void WakeLocked();
     bool BeginIo(int* fd, int* wakeFd);
     void EndIo();
@@ -78,6 +86,9 @@ class CLinkSocket : public CLinkTransport {
     int wakeFd = -1;      // eventfd that interrupts a send's waiting poll on failure or close
     int32_t ioUsers = 0;  // socket calls in progress; Close waits for them before closing
     bool closing = false;
+
+    mutable std::mutex reasonLock;
+    std::string reason;  // see FailureReason
 
     // Touched only by the thread that runs the exchange (and by Connect).
     bool answerOwed = false;  // a request was sent and its answer not yet read

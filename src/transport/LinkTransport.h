@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/ResultCodes.h"
 
@@ -52,4 +53,8 @@ class CLinkTransport {
     virtual uint32_t GetTimeout() const = 0;
     // How many blocks the last binary answer came in (0: not a binary answer, or not known).
     virtual uint32_t LastAnswerBlocks() const { return 0; }
+    // Why the link failed, or why its last connect did not come up, as a sentence for the
+    // operator ("No answer from 127.0.0.1:34260 within 10000 ms"), beside the result code;
+    // empty when not known. Any thread.
+    virtual std::string FailureReason() const { return {}; }
 };

@@ -4,7 +4,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -15,9 +19,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/SimFixture.h"
@@ -83,7 +90,8 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         {Online({"--password", "wrong", "info"}), 1, "error 0xFFFF0013 LINK_E_LOGIN"},
         {{"--host", "127.0.0.1", "--port", "1", "--user", "admin", "--password", "x", "info"},
          1,
-         "The socket Open error!\nerror 0xFFFF0011 LINK_E_BROKEN"},
+         "The socket Open error!\nCannot connect to 127.0.0.1:1: Connection refused\n"
+         "error 0xFFFF0011 LINK_E_BROKEN"},
         {Online({"--password", "rzdemo", "frobnicate"}), 2, "unknown command frobnicate"},
         {{"--port", "0", "info"}, 2, "--port"},
         {{"--host", "127.0.0.1", "info"}, 2, "--user"},
@@ -338,7 +346,83 @@ TEST_F(RzctlOnlineTest, WatchEndsWithAnErrorWhenTheLinkIsLost) {
     server->SetFaults(faults);
     const CtlRun run = Admin({"watch"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("Communicate with RZ error!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Communicate with RZ error!\n127.0.0.1:" + std::to_string(port) +
+                           " closed the connection\n"),
+              std::string::npos)
+        << run.err;
+}
+
+// True while a TCP socket of this machine in `state` (1 established, 2 connect sent, as
+// /proc/net/tcp numbers them) leads to 127.0.0.1:`port`.
+bool SocketTo(uint16_t port, int state) {
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, " 0100007F:%04X %02X ", port, state);
+    std::ifstream table("/proc/net/tcp");
+    for (std::string line; std::getline(table, line);) {
+        if (line.find(wanted) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whatever rzctl waits for, SIGINT and SIGTERM end it at once with 130 and 143, well before the
+// link's time-out could have ended the wait.
+TEST_F(RzctlOnlineTest, SignalsEndEveryPhaseAtOnce) {
+    WriteCycle1000();
+    StartSim("full");
+    ASSERT_EQ(Admin({"info"}).exitCode, 0);
+    const auto loggedIn = static_cast<uint32_t>(server->CommandRequests().size());
+    // A listener whose backlog is full: a connect to it gets no answer.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    auto* address = reinterpret_cast<sockaddr*>(&at);
+    socklen_t size = sizeof at;
+    ASSERT_TRUE(::bind(listener, address, size) == 0 && ::listen(listener, 0) == 0 &&
+                ::getsockname(listener, address, &size) == 0 &&
+                ::connect(filler, address, size) == 0);
+    const uint16_t full = ntohs(at.sin_port);
+    const auto requests = [this](size_t n) {  // the user name and password come first
+        return [this, n] { return server->Requests().size() >= 2 + n; };
+    };
+    struct Phase {
+        const char* name;
+        uint16_t port;
+        CSimFaults faults;
+        QStringList command;
+        std::function<bool()> reached;
+    };
+    const Phase phases[] = {
+        {"connecting", full, {}, {"info"}, [full] { return SocketTo(full, 2); }},
+        {"log-in", port, {.answerDelayMs = 60000}, {"info"}, [this] { return SocketTo(port, 1); }},
+        {"loading", port, {.stallFromRequest = 3}, {"info"}, requests(3)},
+        {"a command", port, {.stallFromRequest = loggedIn + 1}, {"ack"}, requests(loggedIn + 1)},
+        {"watch", port, {.stallFromRequest = loggedIn + 1}, {"watch"}, requests(loggedIn + 1)},
+    };
+    for (const Phase& phase : phases) {
+        for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+            SCOPED_TRACE(std::string(phase.name) + (signal == SIGINT ? " SIGINT" : " SIGTERM"));
+            server->SetFaults(phase.faults);
+            server->ClearRequests();
+            QProcess process;
+            process.start(RZCTL_PATH,
+                          QStringList{"--data-dir", dataDir.path(), "--host", "127.0.0.1", "--port",
+                                      QString::number(phase.port), "--user", "admin", "--password",
+                                      "rzdemo"} +
+                              phase.command);
+            ASSERT_TRUE(ProcessEventsUntil(phase.reached));
+            QElapsedTimer clock;
+            clock.start();
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+            ASSERT_TRUE(process.waitForFinished(15000));
+            EXPECT_LT(clock.elapsed(), kDefaultLinkTimeoutMs / 2);
+            EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(process.exitCode(), exitCode);
+        }
+    }
+    ::close(filler);
+    ::close(listener);
 }
 
 }  // namespace

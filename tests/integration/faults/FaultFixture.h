@@ -105,6 +105,21 @@ class FaultFixture : public SimFixture {
     }
 
     static std::string Text(int32_t id) { return RzString(id); }
+    // Status texts with "@" read as rzsim's address, as the link names it in a failure's cause.
+    std::vector<std::string> At(std::vector<std::string> texts) const {
+        for (auto& text : texts) {
+            if (const size_t at = text.find('@'); at != std::string::npos) {
+                text.replace(at, 1, "127.0.0.1:" + std::to_string(port));
+            }
+        }
+        return texts;
+    }
+    // The causes of a lost link as the status text names them.
+    static constexpr const char* kNoAnswer = "No answer from @ within 300 ms";
+    static_assert(kLinkTimeoutMs == 300);
+    static constexpr const char* kClosed = "@ closed the connection";
+    static constexpr const char* kTooLong = "@ sent an answer longer than 102400 bytes";
+    static constexpr const char* kUnreadable = "@ sent an answer of a form that cannot be read";
 
     int threadsBefore = 0;
     int commErrors = 0;

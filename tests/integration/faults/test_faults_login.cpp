@@ -2,6 +2,8 @@
 // full refresh. A failed log-in leaves no connection and no hub traffic behind, and no thread once
 // the manager is closed.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "FaultFixture.h"
@@ -43,7 +45,10 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         // A refused query of the refresh is a command-level error: the refresh goes on, unshown.
         // Without the log-in information the user stays below level A and gets no image.
         {"LoginInfoRefused", {.errorForKeys = {"FU"}}, RZ_OK, {}},
-        {"GreetingBeyondTimeout", {.answerDelayMs = t * 3}, LINK_E_TIMEOUT, {checkConfig}},
+        {"GreetingBeyondTimeout",
+         {.answerDelayMs = t * 3},
+         LINK_E_TIMEOUT,
+         {checkConfig, kNoAnswer}},
         {"RefusedLogin", {.refuseLogin = true}, LINK_E_LOGIN, {"E1 Login failed"}},
         {"WrongPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, "rzuser"},
         {"EmptyPassword", {}, LINK_E_LOGIN, {"E1 Login failed"}, ""},
@@ -55,14 +60,20 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
          {unsupported, unsupported}},
         // A peer that closes is seen at once as a broken link; a silent one runs into the
         // time-out.
-        {"CloseOnIdentification", {.closeOnRequest = 1}, kBroken, {}},
-        {"CloseDuringRefresh", {.closeOnRequest = fu}, kBroken, {refreshFailed}},
-        {"StallDuringRefresh", {.stallFromRequest = sx}, LINK_E_TIMEOUT, {refreshFailed}},
-        {"StallMidBinaryBlock", {.stallMidAnswerOn = fc}, LINK_E_TIMEOUT, {refreshFailed}},
-        {"CloseMidBinaryBlock", {.closeMidAnswerOn = fc}, kBroken, {refreshFailed}},
+        {"CloseOnIdentification", {.closeOnRequest = 1}, kBroken, {kClosed}},
+        {"CloseDuringRefresh", {.closeOnRequest = fu}, kBroken, {refreshFailed, kClosed}},
+        {"StallDuringRefresh",
+         {.stallFromRequest = sx},
+         LINK_E_TIMEOUT,
+         {refreshFailed, kNoAnswer}},
+        {"StallMidBinaryBlock",
+         {.stallMidAnswerOn = fc},
+         LINK_E_TIMEOUT,
+         {refreshFailed, kNoAnswer}},
+        {"CloseMidBinaryBlock", {.closeMidAnswerOn = fc}, kBroken, {refreshFailed, kClosed}},
         // How an answer larger than the receive area is refused is the link's choice; it must
         // end the link, not overrun it.
-        {"OversizeList", {.oversizeAnswerOn = sx}, kBroken, {refreshFailed}},
+        {"OversizeList", {.oversizeAnswerOn = sx}, kBroken, {refreshFailed, kTooLong}},
     };
     // How each failure reads for the operator: where the log-in stopped and what was said.
     const std::string settings = "while loading settings, step ";
@@ -99,7 +110,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
             EXPECT_EQ(m.imageLength > 0, levelA);
             EXPECT_GT(m.measCount, 0);
         }
-        EXPECT_EQ(shown, c.shownTexts);
+        EXPECT_EQ(shown, At(c.shownTexts));
         EXPECT_EQ(result == RZ_OK ? "" : manager.LoginFailure(), failures[c.name]);
         // A log-in that never started a connection reports no lost link on the hub.
         ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(0));
@@ -113,8 +124,10 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     server->Stop();  // nothing listens on its port any more
     uint32_t id = 0;
     EXPECT_EQ(Login(&id), LINK_E_BROKEN);
-    EXPECT_EQ(shown, std::vector<std::string>{Text(20012)});
-    EXPECT_EQ(manager.LoginFailure(), "no connection to 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(shown,
+              At({Text(20012), "Cannot connect to @: " + std::string(strerror(ECONNREFUSED))}));
+    EXPECT_EQ(manager.LoginFailure(), "Cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
+                                          strerror(ECONNREFUSED));
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     // Only the log-in thread is left, waiting for the next log-in until CloseAll.
     EXPECT_EQ(ThreadCountSettledAt(threadsBefore + 1), threadsBefore + 1);

@@ -35,11 +35,11 @@ class RunningFaults : public FaultFixture {
         server->SetFaults(faults);
     }
 
-    // The lost link ends in exactly one close, reported once.
-    void ExpectClosedOnce() {
+    // The lost link ends in exactly one close, reported once with its cause.
+    void ExpectClosedOnce(const std::string& cause) {
         EXPECT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
         EXPECT_EQ(commErrors, 1);
-        EXPECT_EQ(shown, std::vector<std::string>{Text(20016)});
+        EXPECT_EQ(shown, At({Text(20016), cause}));
     }
 };
 
@@ -60,11 +60,15 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
         const char* name;
         Aim aim;
         Outcome outcome;
+        const char* cause = "";  // of a lost link
     };
     const std::vector<Case> cases = {
-        {"DelayBeyondTimeout", {{.answerDelayMs = t * 3}}, Outcome::kLinkLost},
-        {"CloseMidBinaryBlock", {{}, &F::closeMidAnswerOn, kPassImage}, Outcome::kLinkLost},
-        {"OversizeValues", {{}, &F::oversizeAnswerOn, kPassValues}, Outcome::kLinkLost},
+        {"DelayBeyondTimeout", {{.answerDelayMs = t * 3}}, Outcome::kLinkLost, kNoAnswer},
+        {"CloseMidBinaryBlock",
+         {{}, &F::closeMidAnswerOn, kPassImage},
+         Outcome::kLinkLost,
+         kClosed},
+        {"OversizeValues", {{}, &F::oversizeAnswerOn, kPassValues}, Outcome::kLinkLost, kTooLong},
         // Error lines: values are refused silently; pattern list, DI/DO record and screen image
         // show the instrument's line.
         {"ErrorLineForValues", {{.errorForKeys = {"FD"}}}, Outcome::kGoesOn},
@@ -74,7 +78,8 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
         // A list without its opener has no known end: the link is out of step and lost.
         {"ValuesWithoutOpener",
          {{.garbleKind = SimGarble::kDropOpener}, &F::garbleListOn, kPassValues},
-         Outcome::kLinkLost},
+         Outcome::kLinkLost,
+         kUnreadable},
         {"ValuesLineRunsOn",
          {{.garbleKind = SimGarble::kCutLineEnd}, &F::garbleListOn, kPassValues},
          Outcome::kAnyGoesOn},
@@ -85,7 +90,7 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
         uint32_t id = 0;
         LogInAndAim(&id, c.aim);
         if (c.outcome == Outcome::kLinkLost) {
-            ExpectClosedOnce();
+            ExpectClosedOnce(c.cause);
         } else {
             // The connection stays and its cycle goes on for two more passes.
             const int seen = refreshed;
@@ -123,15 +128,16 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         Aim aim;
         Operation operation;
         RzResult code;  // 0: any code of the link-broken range
+        const char* cause;
     };
     const std::vector<Case> cases = {
-        {"StallOnMemoryStart", {{}, &F::stallFromRequest}, ps, LINK_E_TIMEOUT},
-        {"CloseMidLogList", {{}, &F::closeMidAnswerOn}, readLog, 0},
+        {"StallOnMemoryStart", {{}, &F::stallFromRequest}, ps, LINK_E_TIMEOUT, kNoAnswer},
+        {"CloseMidLogList", {{}, &F::closeMidAnswerOn}, readLog, 0, kClosed},
         // A list where a status line was expected is read whole; one beyond the receive area
         // ends the link instead of passing for success.
-        {"OversizeListForModeSwitch", {{}, &F::oversizeAnswerOn}, modeSwitch, 0},
+        {"OversizeListForModeSwitch", {{}, &F::oversizeAnswerOn}, modeSwitch, 0, kTooLong},
         // The operator's refresh is an operation too.
-        {"StallMidRefresh", {{}, &F::stallFromRequest, 4}, refresh, LINK_E_TIMEOUT},
+        {"StallMidRefresh", {{}, &F::stallFromRequest, 4}, refresh, LINK_E_TIMEOUT, kNoAnswer},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,7 +156,7 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         const size_t sent = server->CommandRequests().size();
         EXPECT_EQ(connection->ExecTL(1), LINK_E_BROKEN);
         EXPECT_EQ(server->CommandRequests().size(), sent);
-        ExpectClosedOnce();
+        ExpectClosedOnce(c.cause);
         CloseAllAndCheckThreads();
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <memory>
@@ -89,19 +91,26 @@ TEST(LinkSocket, ConnectFailuresCloseTheSocket) {
     CSilentListener listener;
     const uint16_t refused = UnusedLoopbackPort();
     const uint16_t listening = listener.Port();
+    const std::string at = ":" + std::to_string(listening) + ": ";
     struct Case {
         const char* host;
         uint16_t port;
         RzResult result;
+        std::string reason;  // the failure reason, with the address and the system's words
     };
     const Case cases[] = {
-        {"127.0.0.1", refused, LINK_E_OPEN},
-        {"127.0.0.1", 0, LINK_E_OPEN},
-        {"localhost", listening, LINK_E_OPEN},
-        {"", listening, LINK_E_NOT_INITIALIZED},
-        {nullptr, listening, LINK_E_NOT_INITIALIZED},
-        {"127.100.100.1000", listening, LINK_E_OPEN},  // too long to be an address
-        {"127.0.0.1", listening, RZ_OK},
+        {"127.0.0.1", refused, LINK_E_OPEN,
+         "Cannot connect to 127.0.0.1:" + std::to_string(refused) + ": " +
+             std::strerror(ECONNREFUSED)},
+        {"127.0.0.1", 0, LINK_E_OPEN,
+         "Cannot connect to 127.0.0.1:0: not a dotted IPv4 address and port"},
+        {"localhost", listening, LINK_E_OPEN,
+         "Cannot connect to localhost" + at + "not a dotted IPv4 address and port"},
+        {"", listening, LINK_E_NOT_INITIALIZED, ""},
+        {nullptr, listening, LINK_E_NOT_INITIALIZED, ""},
+        {"127.100.100.1000", listening, LINK_E_OPEN,  // too long to be an address
+         "Cannot connect to 127.100.100.1000: not a dotted IPv4 address"},
+        {"127.0.0.1", listening, RZ_OK, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host != nullptr ? c.host : "(none)") + " port " +
@@ -110,6 +119,7 @@ TEST(LinkSocket, ConnectFailuresCloseTheSocket) {
         {
             auto link = std::make_unique<CLinkSocket>();
             EXPECT_EQ(Name(link->Open(c.host, c.port)), Name(c.result));
+            EXPECT_EQ(link->FailureReason(), c.reason);
             EXPECT_EQ(link->IsConnected(), c.result == RZ_OK);
             if (c.result != RZ_OK) {
                 EXPECT_EQ(OpenDescriptorCount(), before) << "a failed connect keeps no socket";
@@ -195,6 +205,8 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
     link->SetTimeout(200);
     const AnswerShape record48(RECV_FIXED, 48);
     EXPECT_EQ(Name(Exchange(*link, "FO", record48).result), Name(LINK_E_TIMEOUT));
+    const std::string address = "127.0.0.1:" + std::to_string(peer.Port());
+    EXPECT_EQ(link->FailureReason(), "No answer from " + address + " within 200 ms");
     EXPECT_TRUE(link->IsFailed());
     EXPECT_TRUE(link->IsConnected());
     EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
@@ -202,9 +214,11 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
     EXPECT_EQ(link->Connect(), RZ_OK);  // connected in name: nothing happens
     EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
 
+    EXPECT_EQ(link->FailureReason(), "No answer from " + address + " within 200 ms");  // the first
     link->Close();
     ASSERT_EQ(link->Connect(), RZ_OK);
     EXPECT_FALSE(link->IsFailed());
+    EXPECT_EQ(link->FailureReason(), "");
     const Answer answer = Exchange(*link, "FO", record48);
     EXPECT_EQ(Name(answer.result), Name(RZ_OK));
     EXPECT_EQ(answer.text, record);
@@ -214,68 +228,63 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
     EXPECT_EQ(seen, (std::vector<std::string>{"FO", "", "FO", ""}));
 }
 
-TEST(LinkSocket, LostStreamFailsTheWaitingReceiveAtOnce) {
+// A stream that cannot go on breaks the link at once, not at the 10 s time-out: the peer closed
+// it (mid-answer, before answering, while idle) or sent what cannot be framed. The link names
+// the cause and refuses every later send.
+TEST(LinkSocket, StreamFailuresBreakTheLinkAndNameTheirCause) {
+    // Blocks, none of them the last, whose payloads add up to one byte more than the largest
+    // answer: refused when that byte is announced.
+    std::string endless;
+    for (uint32_t at = 0; at <= kLargestAnswerSize; at += 100000) {
+        endless += BinaryBlock(Pattern(std::min<uint32_t>(100000, kLargestAnswerSize + 1 - at), at),
+                               false);
+    }
+    enum Peer { kCloses, kClosesFirst, kStaysOpen };  // after its answer, before the request
+    const char* kClosed = " closed the connection";
     struct Case {
         const char* name;
         int32_t mode;
-        std::string partial;  // sent before the peer closes
-        bool closeBeforeRequest;
+        std::string answer;
+        Peer peer;
+        RzResult code;
+        const char* reason;  // after the peer's address
     };
     const Case cases[] = {
-        {"close mid-block", RECV_BINARY, BinaryBlock(Pattern(500, 1), true).substr(0, 300), false},
-        {"close before any answer", RECV_LIST, "", false},
-        {"closed while idle", RECV_LINE, "", true},
+        {"close mid-block", RECV_BINARY, BinaryBlock(Pattern(500, 1), true).substr(0, 300), kCloses,
+         LINK_E_BROKEN, kClosed},
+        {"close before any answer", RECV_LIST, "", kCloses, LINK_E_BROKEN, kClosed},
+        {"closed while idle", RECV_LINE, "", kClosesFirst, LINK_E_BROKEN, kClosed},
+        {"line longer than the receive area", RECV_LINE, std::string(kReceiveAreaSize + 1, 'x'),
+         kStaysOpen, LINK_E_BROKEN, " sent an answer longer than 102400 bytes"},
+        {"block length below 6", RECV_BINARY, BlockHeader(3), kStaysOpen, LINK_E_BROKEN,
+         " sent an answer of a form that cannot be read"},
+        {"payload beyond the largest answer", RECV_BINARY, endless, kStaysOpen, LINK_E_FORMAT,
+         " sent an answer larger than 1228800 bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CEvent closed;
         CLoopbackPeer peer([&](CPeerSession& s) {
             std::string line;
-            if (c.closeBeforeRequest || s.ReadLine(&line)) {
-                s.Write(c.partial);
+            if (c.peer == kClosesFirst || s.ReadLine(&line)) {
+                s.Write(c.answer);
             }
-            s.Close();
+            if (c.peer == kStaysOpen) {
+                s.ReadToEnd();
+            } else {
+                s.Close();
+            }
             closed.Set();
         });
         auto link = Connected(peer);
         ASSERT_EQ(link->GetTimeout(), kDefaultLinkTimeoutMs);
-        if (c.closeBeforeRequest) {
+        if (c.peer == kClosesFirst) {
             closed.Wait();
         }
-        // The time-out is 10 s; a peer close must not wait for it.
-        EXPECT_EQ(Name(Exchange(*link, "FD0,1,212", c.mode).result), Name(LINK_E_BROKEN));
+        EXPECT_EQ(Name(Exchange(*link, "FC GET", c.mode).result), Name(c.code));
+        EXPECT_EQ(link->FailureReason(), "127.0.0.1:" + std::to_string(peer.Port()) + c.reason);
         EXPECT_TRUE(link->IsFailed());
         EXPECT_TRUE(link->IsConnected());
-        EXPECT_EQ(Name(link->Send("FD0,1,212", 9)), Name(LINK_E_BROKEN));
-    }
-}
-
-TEST(LinkSocket, UnframeableAnswersBreakTheLink) {
-    // Blocks, none of them the last, whose payloads add up to one byte more than the largest
-    // answer: refused when that byte is announced, not at the time-out.
-    std::string endless;
-    for (uint32_t at = 0; at <= kLargestAnswerSize; at += 100000) {
-        endless += BinaryBlock(Pattern(std::min<uint32_t>(100000, kLargestAnswerSize + 1 - at), at),
-                               false);
-    }
-    struct Case {
-        const char* name;
-        int32_t mode;
-        std::string answer;
-        RzResult code = LINK_E_BROKEN;
-    };
-    const Case cases[] = {
-        {"line longer than the receive area", RECV_LINE, std::string(kReceiveAreaSize + 1, 'x')},
-        {"block length below 6", RECV_BINARY, BlockHeader(3)},
-        {"payload beyond the largest answer", RECV_BINARY, endless, LINK_E_FORMAT},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CLoopbackPeer peer(Answering({c.answer}));
-        auto link = Connected(peer);
-        link->SetTimeout(3000);
-        EXPECT_EQ(Name(Exchange(*link, "FC GET", c.mode).result), Name(c.code));
-        EXPECT_TRUE(link->IsFailed());
         EXPECT_EQ(Name(link->Send("FC GET", 6)), Name(LINK_E_BROKEN));
     }
 }
@@ -352,6 +361,7 @@ TEST(LinkSocket, TheNextExchangeStartsInStepAfterAStrayAnswer) {
         std::string first;   // the answer to the first request; the second is answered "E0"
         std::string result;  // of both exchanges: "code text|code text"
         uint32_t capacity = kCapacity;
+        std::string reason = "";  // why the link failed, after its address
     };
     const Case cases[] = {
         {"buffer too small", RECV_LINE, "E0 a long answer\r\n", "LINK_E_BUFFER_SMALL |OK E0\r\n",
@@ -359,8 +369,10 @@ TEST(LinkSocket, TheNextExchangeStartsInStepAfterAStrayAnswer) {
         {"answer with no bytes", RECV_BINARY, BinaryBlock("", true), "LINK_E_SEND |OK E0\r\n"},
         {"a list where a line was asked", RECV_LINE, list, "OK " + list + "|OK E0\r\n"},
         {"a list without its opener", RECV_LIST, "LT1,AB\r\nLT2,CD\r\nEN\r\n",
-         "LINK_E_BROKEN |LINK_E_BROKEN "},
-        {"a second answer to one request", RECV_LINE, "E0\r\nE5\r\n", "OK E0\r\n|LINK_E_BROKEN "},
+         "LINK_E_BROKEN |LINK_E_BROKEN ", kCapacity,
+         " sent an answer of a form that cannot be read"},
+        {"a second answer to one request", RECV_LINE, "E0\r\nE5\r\n", "OK E0\r\n|LINK_E_BROKEN ",
+         kCapacity, " sent bytes that no request asked for"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -371,6 +383,8 @@ TEST(LinkSocket, TheNextExchangeStartsInStepAfterAStrayAnswer) {
         EXPECT_EQ(
             Name(first.result) + " " + first.text + "|" + Name(second.result) + " " + second.text,
             c.result);
+        EXPECT_EQ(link->FailureReason(),
+                  c.reason.empty() ? "" : "127.0.0.1:" + std::to_string(peer.Port()) + c.reason);
     }
 }
 
@@ -394,4 +408,6 @@ TEST(LinkSocket, AnAnswerNeverReadHoldsNoOneBack) {
     sender.join();
     EXPECT_TRUE(prompt) << "the second thread waited for the first one's answer to be read";
     EXPECT_EQ(Name(other.get().result), Name(LINK_E_BROKEN));
+    EXPECT_EQ(link->FailureReason(), "A request to 127.0.0.1:" + std::to_string(peer.Port()) +
+                                         " went before the previous answer was read");
 }
