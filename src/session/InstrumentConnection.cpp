@@ -193,6 +193,12 @@ RzResult CInstrumentConnection::StartSequence(const char* name, CSequence sequen
                                  receiver);
 }
 
+RzResult CInstrumentConnection::StartFollowUp(const char* name, OperationBody body,
+                                              ResultHandler done, QObject* receiver) {
+    return runner_.StartFollowUp(name != nullptr ? name : "", std::move(body), std::move(done),
+                                 receiver);
+}
+
 RzResult CInstrumentConnection::RunOperation(const char* name, OperationBody body) {
     return runner_.RunAndWait(name != nullptr ? name : "", std::move(body));
 }

@@ -123,6 +123,10 @@ class CInstrumentConnection : public CTimerObject {
                             QObject* receiver = nullptr);
     RzResult StartSequence(const char* name, CSequence sequence, ResultHandler done = {},
                            QObject* receiver = nullptr);
+    // A read the console starts itself as the consequence of an operation: it runs after the
+    // running operation (and the follow-ups before it) instead of being refused.
+    RzResult StartFollowUp(const char* name, OperationBody body, ResultHandler done = {},
+                           QObject* receiver = nullptr);
     // Starts an operation and waits for its result (command-line programs, tests).
     RzResult RunOperation(const char* name, OperationBody body);
     bool OperationRunning() const { return runner_.Busy(); }

@@ -28,21 +28,30 @@ RzResult COperationRunner::Start(std::string name, Body body, ResultHandler done
                                  QObject* receiver) {
     Pending pending{std::move(done), {}, receiver, receiver != nullptr};
     return Begin(
-        std::move(name), [this, body = std::move(body)] { return body(connection_); },
-        std::move(pending));
+        {std::move(name), [this, body = std::move(body)](uint64_t) { return body(connection_); },
+         std::move(pending)},
+        false);
+}
+
+RzResult COperationRunner::StartFollowUp(std::string name, Body body, ResultHandler done,
+                                         QObject* receiver) {
+    Pending pending{std::move(done), {}, receiver, receiver != nullptr};
+    return Begin(
+        {std::move(name), [this, body = std::move(body)](uint64_t) { return body(connection_); },
+         std::move(pending)},
+        true);
 }
 
 RzResult COperationRunner::StartSequence(std::string name, CSequence sequence, ResultHandler done,
                                          QObject* receiver) {
     Pending pending{std::move(done), std::move(sequence.handlers_), receiver, receiver != nullptr};
-    const uint64_t number = started_ + 1;
-    auto work = [this, number, steps = std::move(sequence.steps_)] {
+    auto work = [this, steps = std::move(sequence.steps_)](uint64_t number) {
         return CSequence::RunSteps(
             steps, connection_, *pauses_, [this, number](size_t i, RzResult r) {
                 dispatcher_.Post([this, number, i, r] { DeliverStep(number, i, r); });
             });
     };
-    return Begin(std::move(name), std::move(work), std::move(pending));
+    return Begin({std::move(name), std::move(work), std::move(pending)}, false);
 }
 
 RzResult COperationRunner::RunAndWait(std::string name, Body body) {
@@ -61,15 +70,22 @@ RzResult COperationRunner::RunAndWait(std::string name, Body body) {
     return result;
 }
 
-RzResult COperationRunner::Begin(std::string name, std::function<RzResult()> work,
-                                 Pending pending) {
+RzResult COperationRunner::Begin(Waiting operation, bool followUp) {
     if (stopped_) {
         return LINK_E_NOT_LOGGED_IN;
+    }
+    if (Busy() && followUp) {
+        followUps_.push_back(std::move(operation));
+        return RZ_OK;
     }
     if (Busy()) {
         ShowStatusMessage(running_ + " is still running");
         return LINK_E_BUSY;
     }
+    return Launch(std::move(operation));
+}
+
+RzResult COperationRunner::Launch(Waiting operation) {
     if (!worker_.joinable()) {
         try {
             worker_ = std::thread([this] { WorkerMain(); });
@@ -78,18 +94,29 @@ RzResult COperationRunner::Begin(std::string name, std::function<RzResult()> wor
         }
     }
     dispatcher_.Arm();
-    running_ = name.empty() ? std::string("An operation") : std::move(name);
+    running_ = operation.name.empty() ? std::string("An operation") : std::move(operation.name);
     current_ = ++started_;
-    pending_ = std::move(pending);
+    pending_ = std::move(operation.pending);
     {
         std::lock_guard lock(mutex_);
-        job_ = [this, number = current_, work = std::move(work)] {
-            const RzResult result = work();
+        job_ = [this, number = current_, work = std::move(operation.work)] {
+            const RzResult result = work(number);
             dispatcher_.Post([this, number, result] { Deliver(number, result); });
         };
     }
     cv_.notify_one();
     return RZ_OK;
+}
+
+void COperationRunner::LaunchNextFollowUp() {
+    while (!followUps_.empty()) {
+        Waiting next = std::move(followUps_.front());
+        followUps_.pop_front();
+        if (!(next.pending.guarded && next.pending.receiver.isNull()) &&
+            Launch(std::move(next)) == RZ_OK) {
+            return;
+        }
+    }
 }
 
 bool COperationRunner::ReceiverGone() const {
@@ -114,6 +141,15 @@ void COperationRunner::Deliver(uint64_t number, RzResult result) {
     pending_.reset();
     running_.clear();
     current_ = 0;
+    // The next follow-up starts before any handler runs, so that nothing started there comes
+    // before it. After a lost link none of them runs: dropped, they end their waits (their
+    // handlers go when this call returns).
+    std::deque<Waiting> dropped;
+    if (IsLinkBroken(result)) {
+        dropped.swap(followUps_);
+    } else {
+        LaunchNextFollowUp();
+    }
     const ResultHandler finished = finished_;
     if (finished) {
         finished(result);
@@ -131,6 +167,7 @@ void COperationRunner::Stop() {
     running_.clear();
     current_ = 0;
     pending_.reset();
+    std::deque<Waiting>().swap(followUps_);
     {
         std::lock_guard lock(mutex_);
         pauses_->Interrupt();

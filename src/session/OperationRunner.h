@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,13 @@ class CInstrumentConnection;
 // call after the model snapshot its operation produced was published; the operation counts as
 // running until then, so results arrive in the order the operations were started. After Stop
 // (log-out, lost link, closing the window) nothing more is delivered.
+//
+// An operation the operator starts while another runs is refused. A follow-up (a read the
+// console starts itself as the consequence of an operation: the re-read after a display switch,
+// an event chain) waits instead: follow-ups run one after another in the order they were
+// started, as soon as the running operation has ended, before anything else can start. A
+// follow-up whose receiver is gone by its turn never runs; a lost link drops those still
+// waiting, and so does Stop.
 class COperationRunner {
   public:
     using Body = std::function<RzResult(CInstrumentConnection&)>;
@@ -46,18 +54,23 @@ class COperationRunner {
     RzResult Start(std::string name, Body body, ResultHandler done, QObject* receiver = nullptr);
     RzResult StartSequence(std::string name, CSequence sequence, ResultHandler done,
                            QObject* receiver = nullptr);
+    // Starts `body` now when nothing runs, else after the running operation and the follow-ups
+    // started before it. RZ_OK when started or queued; LINK_E_NOT_LOGGED_IN after Stop.
+    RzResult StartFollowUp(std::string name, Body body, ResultHandler done,
+                           QObject* receiver = nullptr);
     // Starts `body` and waits for its result without an event loop (command-line programs,
     // tests). LINK_E_NOT_LOGGED_IN when the connection was closed meanwhile.
     RzResult RunAndWait(std::string name, Body body);
 
     // Interrupts pauses, waits for the worker to end (the caller closed the link first, so a
-    // waiting exchange has ended) and drops every undelivered result.
+    // waiting exchange has ended) and drops every undelivered result and waiting follow-up.
     void Stop();
     // Ends the current and every later pause. Any thread.
     void InterruptPauses();
     // Replaces the pause source while no operation runs.
     void SetPauseSource(std::unique_ptr<CPauseSource> source);
 
+    // Also while follow-ups wait: one of them runs then.
     bool Busy() const { return !running_.empty(); }
     const std::string& Running() const { return running_; }
 
@@ -69,7 +82,19 @@ class COperationRunner {
         bool guarded = false;
     };
 
-    RzResult Begin(std::string name, std::function<RzResult()> work, Pending pending);
+    // The work of an operation, given its number.
+    using Work = std::function<RzResult(uint64_t number)>;
+    struct Waiting {
+        std::string name;
+        Work work;
+        Pending pending;
+    };
+
+    RzResult Begin(Waiting operation, bool followUp);
+    // Hands `operation` to the worker as the running one.
+    RzResult Launch(Waiting operation);
+    // Launches the first waiting follow-up whose receiver still exists.
+    void LaunchNextFollowUp();
     void Deliver(uint64_t number, RzResult result);
     void DeliverStep(uint64_t number, size_t step, RzResult result);
     bool ReceiverGone() const;
@@ -85,6 +110,7 @@ class COperationRunner {
     uint64_t current_ = 0;  // number of the running operation, 0 when none
     uint64_t started_ = 0;
     std::optional<Pending> pending_;
+    std::deque<Waiting> followUps_;
     bool stopped_ = false;
 
     // Hand-over to the worker.

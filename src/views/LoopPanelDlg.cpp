@@ -235,39 +235,54 @@ void CLoopPanelDlg::EnableControls(bool on) {
     }
 }
 
-void CLoopPanelDlg::SetBusy(bool busy) {
-    busy_ = busy;
-    setEnabled(!busy);
+void CLoopPanelDlg::AddOperation(int change) {
+    operations_ += change;
+    setEnabled(operations_ == 0);
 }
 
 void CLoopPanelDlg::ReRead(uint32_t ref) {
     if (!ValidRef(ref) || context_.connection == nullptr) {
         return;
     }
-    if (busy_) {
-        // The view refilled the list while an operation of the panel runs: show the entry as
-        // last known.
+    if (reRead_) {
+        // A re-read is on its way: it reads this entry if it has not started yet. Meanwhile the
+        // entry shows as last known.
+        reRead_->wanted = ref;
         Publish(kEventEntry, static_cast<int32_t>(ref));
         return;
     }
-    const int32_t kind = KindOf(ref);
-    const int32_t number = NumberOf(ref);
-    const RzResult started = StartViewOperation(
+    auto target = std::make_shared<ReadTarget>();
+    target->wanted = ref;
+    const RzResult started = StartViewFollowUp(
         context_, "Read loop state",
-        [kind, number](CInstrumentConnection& c) { return c.ReadLoopState(kind, number); },
-        [this, ref](RzResult result) {
-            SetBusy(false);
-            // A later selection has its own re-read; a lost link closes the connection.
-            if (!IsLinkBroken(result) && ref == SelectedEntry()) {
-                Publish(kEventEntry, static_cast<int32_t>(ref));
+        [target](CInstrumentConnection& c) {
+            const uint32_t wanted = target->wanted;
+            target->read = wanted;
+            return c.ReadLoopState(KindOf(wanted), NumberOf(wanted));
+        },
+        [this, target](RzResult result) {
+            reRead_.reset();
+            // A lost link closes the connection.
+            if (IsLinkBroken(result)) {
+                return;
+            }
+            const uint32_t selected = SelectedEntry();
+            if (selected == target->read) {
+                Publish(kEventEntry, static_cast<int32_t>(selected));
+            } else {
+                ReRead(selected);
             }
         },
-        this, [this] { SetBusy(false); });
+        this,
+        [this, target] {
+            if (reRead_ == target) {
+                reRead_.reset();
+            }
+            AddOperation(-1);
+        });
     if (started == RZ_OK) {
-        SetBusy(true);
-    } else if (started == LINK_E_BUSY) {
-        // Another operation holds the link: show the entry as last known.
-        Publish(kEventEntry, static_cast<int32_t>(ref));
+        reRead_ = target;
+        AddOperation(1);
     }
 }
 

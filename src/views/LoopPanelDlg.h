@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,7 +26,8 @@ struct CInstrumentModel;
 //
 // The panel is driven by events on the hub: the view's display changes, its own selections and
 // button clicks, and the connection's new data after every cycle. Every exchange it triggers (the
-// re-read of an entry, Send) runs as an operation of the connection; while one runs the panel is
+// re-read of an entry, Send) runs as an operation of the connection; the re-read is a follow-up
+// that runs after an operation already running. While one of them runs or waits the panel is
 // disabled, and the event that follows a re-read is published when its result arrives.
 class CLoopPanelDlg : public QWidget {
     Q_OBJECT
@@ -68,8 +70,8 @@ class CLoopPanelDlg : public QWidget {
     // Enables or disables every control at once.
     void EnableControls(bool on);
 
-    // Whether an operation of the panel runs (its controls are disabled meanwhile).
-    bool Busy() const { return busy_; }
+    // Whether an operation of the panel runs or waits (its controls are disabled meanwhile).
+    bool Busy() const { return operations_ > 0; }
     // The reference of the selected list entry, 0 when none.
     uint32_t SelectedEntry() const;
 
@@ -132,9 +134,12 @@ class CLoopPanelDlg : public QWidget {
     void OnSpRefresh(const void* payload, size_t size);
     void OnOutRefresh(const void* payload, size_t size);
 
-    // Re-reads `ref` as an operation and publishes kEventEntry when its result arrives.
+    // Re-reads `ref` as a follow-up and publishes kEventEntry when its result arrives. While a
+    // re-read waits, it is turned to `ref` instead; one that ran for another entry than the one
+    // selected when its result arrives is followed by a re-read of that one.
     void ReRead(uint32_t ref);
-    void SetBusy(bool busy);
+    // Counts an operation of the panel that starts (1) or has ended (-1).
+    void AddOperation(int change);
     void LoadSp(const CInstrumentModel& m, uint32_t ref);
     // The entry's SP or OUT text as the instrument gave it; empty for an unknown entry.
     QString SpText(const CInstrumentModel& m, uint32_t ref) const;
@@ -160,7 +165,14 @@ class CLoopPanelDlg : public QWidget {
     CViewContext context_;
     Question question_;
     std::unique_ptr<CInstrumentModel> model_;
-    bool busy_ = false;
+    int operations_ = 0;
+    // The entry the panel's re-read is to read and the one it read (on the worker); null while
+    // no re-read is on its way.
+    struct ReadTarget {
+        std::atomic<uint32_t> wanted;
+        std::atomic<uint32_t> read{0};
+    };
+    std::shared_ptr<ReadTarget> reRead_;
     uint32_t nextEvent_ = 1;  // the panel's own event numbers, one a subscription
 
     QGroupBox* settingFrame_;

@@ -129,7 +129,7 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
 
 void CLoopPanelDlg::Send() {
     const uint32_t ref = SelectedEntry();
-    if (context_.connection == nullptr || busy_ || !ValidRef(ref)) {
+    if (context_.connection == nullptr || Busy() || !ValidRef(ref)) {
         return;
     }
     ShowStatusMessage("");
@@ -245,8 +245,8 @@ void CLoopPanelDlg::Send() {
             }
         });
     const RzResult started = StartViewSequence(context_, "Send", std::move(sequence), {}, this,
-                                               [this] { SetBusy(false); });
+                                               [this] { AddOperation(-1); });
     if (started == RZ_OK) {
-        SetBusy(true);
+        AddOperation(1);
     }
 }

@@ -217,13 +217,9 @@ void CProgramPanelDlg::FinishSelect(int32_t pattern, RzResult readResult) {
 }
 
 void CProgramPanelDlg::StartStateRead(int32_t pattern, bool clearChanged) {
-    if (context_.connection->OperationRunning()) {
-        // Another operation holds the link (the display switch that brought the panel up, for
-        // one): the buttons follow the state last read rather than refuse that operation.
-        PublishPattern(pattern);
-        return;
-    }
-    const RzResult started = StartViewOperation(
+    // A follow-up: it waits for an operation that runs (the display switch that brought the
+    // panel up, for one).
+    const RzResult started = StartViewFollowUp(
         context_, "Select pattern",
         [pattern, clearChanged](CInstrumentConnection& connection) {
             if (clearChanged) {
@@ -339,7 +335,7 @@ void CProgramPanelDlg::OnPatternChosen(int index) {
     const int32_t pattern = patternList_->itemData(index).toInt();
     context_.connection->UpdateViewState(
         [pattern](CViewState& state) { state.selectedPattern = pattern; });
-    const RzResult started = StartViewOperation(
+    const RzResult started = StartViewFollowUp(
         context_, "Select pattern",
         [pattern](CInstrumentConnection& c) { return ReadPatternState(c, pattern); },
         [this, pattern](RzResult result) {

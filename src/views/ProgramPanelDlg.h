@@ -18,10 +18,11 @@ struct CInstrumentModel;
 // The panel beside the instrument's screen while it shows its program display: it selects one of
 // the instrument's program patterns and runs, resets, holds, releases or advances it.
 //
-// Every exchange runs as an operation of the connection: the state read of a pattern, and Send,
-// Hold and Advance with their waits. The panel's controls are disabled while one of its
-// operations runs; the pattern event (the buttons follow it) is published when the state read's
-// result has arrived, so every handler sees the state after the read.
+// Every exchange runs as an operation of the connection: the state read of a pattern (a
+// follow-up, which runs after an operation already running), and Send, Hold and Advance with
+// their waits. The panel's controls are disabled while one of its operations runs or waits; the
+// pattern event (the buttons follow it) is published when the state read's result has arrived, so
+// every handler sees the state after the read.
 class CProgramPanelDlg : public QWidget {
     Q_OBJECT
   public:

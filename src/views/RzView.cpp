@@ -254,7 +254,7 @@ void CRZView::ResyncImage() {
         return;
     }
     const CViewState state = State();
-    StartSwitch(CodeForState(state), state.displayGroup + 1);
+    StartSwitch(CodeForState(state), state.displayGroup + 1, true);
     image_->update();
 }
 
@@ -371,9 +371,9 @@ bool CRZView::RefusedWhileBusy() {
     return true;
 }
 
-bool CRZView::StartSwitch(int32_t code, int32_t group) {
-    return StartViewOperation(
+bool CRZView::StartSwitch(int32_t code, int32_t group, bool followUp) {
+    return (followUp ? StartViewFollowUp : StartViewOperation)(
                context_, "Display switch",
                [code, group](CInstrumentConnection& c) { return c.SwitchDisplay(code, group); },
-               [this](RzResult) { emit CommandStatesChanged(); }, this) == RZ_OK;
+               [this](RzResult) { emit CommandStatesChanged(); }, this, {}) == RZ_OK;
 }

@@ -101,8 +101,9 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     void Publish(uint32_t key, int32_t value);
     bool ImageShownNow() const { return (panelFlags_ & kImageShown) != 0; }
 
-    // Starts a switch of the instrument's display; false when it was refused.
-    bool StartSwitch(int32_t code, int32_t group);
+    // Starts a switch of the instrument's display; false when it was refused. As a follow-up
+    // (the view's own, when the screen shows again) it waits for a running operation instead.
+    bool StartSwitch(int32_t code, int32_t group, bool followUp = false);
     // While an operation runs, a display command is refused with the status text naming it.
     bool RefusedWhileBusy();
 

@@ -53,20 +53,30 @@ RzResult StartWithCursor(CInstrumentConnection::ResultHandler done, QObject* rec
     return started;
 }
 
+// Starts `body` through `start` (an operation or a follow-up of the connection).
+RzResult StartBody(
+    RzResult (CInstrumentConnection::*start)(const char*, CInstrumentConnection::OperationBody,
+                                             CInstrumentConnection::ResultHandler, QObject*),
+    const CViewContext& context, const char* name, CInstrumentConnection::OperationBody body,
+    CInstrumentConnection::ResultHandler done, QObject* receiver, std::function<void()> ended) {
+    if (context.connection == nullptr) {
+        return LINK_E_NOT_LOGGED_IN;
+    }
+    return StartWithCursor(std::move(done), receiver, std::move(ended),
+                           [&](CInstrumentConnection::ResultHandler handler) {
+                               return (context.connection->*start)(name, std::move(body),
+                                                                   std::move(handler), receiver);
+                           });
+}
+
 }  // namespace
 
 RzResult StartViewOperation(const CViewContext& context, const char* name,
                             CInstrumentConnection::OperationBody body,
                             CInstrumentConnection::ResultHandler done, QObject* receiver,
                             std::function<void()> ended) {
-    if (context.connection == nullptr) {
-        return LINK_E_NOT_LOGGED_IN;
-    }
-    return StartWithCursor(std::move(done), receiver, std::move(ended),
-                           [&](CInstrumentConnection::ResultHandler handler) {
-                               return context.connection->StartOperation(
-                                   name, std::move(body), std::move(handler), receiver);
-                           });
+    return StartBody(&CInstrumentConnection::StartOperation, context, name, std::move(body),
+                     std::move(done), receiver, std::move(ended));
 }
 
 RzResult StartViewSequence(const CViewContext& context, const char* name, CSequence sequence,
@@ -80,6 +90,14 @@ RzResult StartViewSequence(const CViewContext& context, const char* name, CSeque
                                return context.connection->StartSequence(
                                    name, std::move(sequence), std::move(handler), receiver);
                            });
+}
+
+RzResult StartViewFollowUp(const CViewContext& context, const char* name,
+                           CInstrumentConnection::OperationBody body,
+                           CInstrumentConnection::ResultHandler done, QObject* receiver,
+                           std::function<void()> ended) {
+    return StartBody(&CInstrumentConnection::StartFollowUp, context, name, std::move(body),
+                     std::move(done), receiver, std::move(ended));
 }
 
 bool ViewOperationCursorShown() {

@@ -23,6 +23,14 @@ RzResult StartViewOperation(const CViewContext& context, const char* name,
 RzResult StartViewSequence(const CViewContext& context, const char* name, CSequence sequence,
                            CInstrumentConnection::ResultHandler done, QObject* receiver,
                            std::function<void()> ended = {});
+// A read the view or a panel starts itself as the consequence of an operation (the re-read
+// after a display switch, an event chain): while another operation runs it waits for it rather
+// than being refused, with the busy cursor shown meanwhile (see
+// CInstrumentConnection::StartFollowUp). Dropped unrun on log-out or a lost link, which ends it.
+RzResult StartViewFollowUp(const CViewContext& context, const char* name,
+                           CInstrumentConnection::OperationBody body,
+                           CInstrumentConnection::ResultHandler done, QObject* receiver,
+                           std::function<void()> ended = {});
 
 // Whether a busy cursor of an operation shows now.
 bool ViewOperationCursorShown();

@@ -418,32 +418,6 @@ TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
     }
 }
 
-// The display switch that brings the panel up may run an operation: the panel shows the last state.
-TEST_F(ProgramPanel, ShowingThePanelWhileAnotherOperationRunsRefusesNothing) {
-    Open(ShippedProfile("full"));
-    connection->UpdateViewState([](CViewState& s) { s.selectedPattern = 3; });
-    CProgramPanelDlg panel(context);
-    panel.show();
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    ASSERT_EQ(connection->StartOperation("Switch",
-                                         [released](CInstrumentConnection&) {
-                                             released.wait();
-                                             return RZ_OK;
-                                         }),
-              RZ_OK);
-    Publish(kDisplayKindEvent, 5);
-    // The panel selects the stored pattern once the event's handlers are done.
-    ASSERT_TRUE(
-        ProcessEventsUntil([&] { return panel.findChild<QComboBox*>()->currentIndex() == 2; }));
-    release.set_value();
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(Sent(), "");
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(Find<QComboBox>(&panel, "PT#")->currentText(), "3");
-    EXPECT_TRUE(Find(&panel, "Unhold")->isEnabled());
-}
-
 TEST_F(FunctionCommandsTest, RequestsAndStates) {
     LogIn();
     // Only the Message drop-down follows the recording; its items are always offered.

@@ -2,19 +2,24 @@
 // saving the screen, and operations cut short by a log-out or a lost link.
 #include <gtest/gtest.h>
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGraphicsEffect>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
+#include "common/TableText.h"
 #include "common/ViewFixture.h"
 #include "image/PngCodec.h"
 #include "platform/Strings.h"
@@ -327,29 +332,80 @@ TEST_F(RzViewTest, SaveImage) {
     EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[1]), "/x/Current.bmp");
 }
 
-// An operation that waits on the instrument when the operator logs out or the link breaks: the
-// view goes with its connection, no handler runs against it, the busy cursor ends.
-TEST_F(RzViewTest, OperationCutShort) {
+// The reads the console starts itself after an operation: the loop panel's re-read after a
+// display switch, a Send, a Refresh or a new list entry, the program panel's state read. Each runs
+// after the operation, so the panel shows a loop changed at the instrument since log-in (loops 1
+// and 2 and external loop 1 went to MAN, held pattern 3 was released). `during` acts while the
+// operation waits in its pause. At request `cut` (from the act on) rzsim closes the link, or for
+// a negative one stops answering and the operator logs out: the view goes with its connection,
+// nothing more is sent, no handler runs against the view, the busy cursor ends.
+TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
+    // "Send" clicks MAN and Send on the loop panel, "Loop=1" and "Group=1" choose that entry of
+    // the loop panel's or the simple panel's list, a number runs that command.
+    const auto act = [](CRZView& v, const std::string& word) {
+        if (word == "Send") {
+            Find<QRadioButton>(v.LoopPanel(), "MAN")->click();
+            Find<QPushButton>(v.LoopPanel(), "Send")->click();
+        } else if (const size_t at = word.find('='); at != std::string::npos) {
+            const QString list = QString::fromStdString(word.substr(0, at));
+            auto* box = Find<QComboBox>(
+                list == "Group" ? static_cast<QWidget*>(v.SimplePanel()) : v.LoopPanel(), list);
+            box->setCurrentIndex(std::stoi(word.substr(at + 1)));
+            emit box->activated(box->currentIndex());
+        } else if (!word.empty()) {
+            v.Run(std::stoi(word));
+        }
+    };
+    const std::string zoneA = "TIC-101,TIC-102,INT-03,ALARM LAMP: ";
+    const std::string zoneB = "EXT-TIC-1,EXT-PIC-7,TT-RETRANS: EXT-TIC-1 MAN";
     const struct {
         const char* what;
-        int command;
-        bool stall;  // else rzsim closes the link at the request
-        bool logOut;
+        int kind;    // of the display before, group 1
+        bool image;  // else the simple panel beside the loop panel
+        const char* act;
+        const char* during;
+        int cut;
+        const char* requests;  // "...": at the end of those the act sent
+        // The loop panel's entries, the selected one and its mode, and any status text.
+        std::string shows;
     } rows[] = {
-        {"log-out during a display switch", 603, true, true},
-        {"log-out during a refresh", 32775, true, true},
-        {"lost link during a pattern selection", 32818, false, false},
-        {"lost link during trend options", 650, false, false},
-        {"lost link while the save dialog is open", 32795, false, false},
+        {"group 1", 4, true, "501", "", 0, "UD 1,CONTROLLER,1|FM 1", zoneA + "TIC-101 MAN"},
+        {"group 2", 4, true, "502", "", 0, "UD 1,CONTROLLER,2|DR 1", zoneB},
+        {"program", 1, true, "552", "", 0, "UD 1,PROGRAM|FW", "pattern 3 Send Hold Advance"},
+        {"refresh", 1, true, "32775", "", 0, "...FC GET|FM 1", zoneA + "TIC-101 MAN"},
+        {"another loop entry", 1, true, "Loop=1", "", 0, "FM 2", zoneA + "TIC-102 MAN"},
+        {"another group", 1, false, "Group=1", "", 0, "DR 1", zoneB},
+        {"a group chosen during Send", 1, false, "Send", "Group=1", 0, "CA1,1|FM 1|DR 1", zoneB},
+        {"a switch refused during Send", 1, true, "Send", "502", 0, "CA1,1|FM 1",
+         zoneA + "TIC-101 MAN; Send is still running"},
+        {"link lost at the switch", 4, true, "501", "", 1, "UD 1,CONTROLLER,1", ""},
+        {"link lost at the re-read", 4, true, "501", "", 2, "UD 1,CONTROLLER,1|FM 1", ""},
+        {"link lost during Send", 1, true, "Send", "", 1, "CA1,1", ""},  // and no re-read
+        {"log-out during a switch", 4, true, "603", "", -1, "UD 1,TREND,3", ""},
+        {"log-out during a refresh", 4, true, "32775", "", -1, "FU 0", ""},
+        {"lost link at a pattern", 4, true, "32818", "", 1, "&4 1", ""},
+        {"lost link at trend options", 4, true, "650", "", 1, "UD 4,OFF,All,OFF,OFF", ""},
+        // The link breaks while the save dialog is open; the operator then picks a file.
+        {"lost link in the save dialog", 4, true, "32795", "", 1, "&4 1", ""},
+    };
+    const auto modes = [this](bool changed) {
+        server->WithInstrument([=](CSimInstrument& i) {
+            CSimSetup& s = i.Setup();
+            std::tie(s.loops[0].mode, s.loops[1].mode, s.extLoops[0].mode, s.patterns[2].hold) =
+                changed ? std::tuple(1, 1, 1, false) : std::tuple(0, 2, 0, true);
+        });
     };
     LogIn();
     manager.SetLinkTimeout(300);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        if (id == 0) {
-            server->ClearRequests();  // fault request numbers count from this log-in
-            LogInAgain();
+        if (id != 0) {
+            EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
         }
+        modes(false);             // as the profile has them
+        server->ClearRequests();  // fault request numbers count from this log-in
+        LogInAgain();
+        connection->UpdateViewState([](CViewState& v) { v.selectedPattern = 3; });
         CRZView* view = nullptr;
         manager.SetViewFactory([&](uint32_t viewId) {
             auto made =
@@ -359,40 +415,75 @@ TEST_F(RzViewTest, OperationCutShort) {
         });
         IConnectionView* made = nullptr;
         ASSERT_EQ(manager.CreateView(id, &made), RZ_OK);
+        view->show();
+        SetDisplay({row.kind});
         view->InitialUpdate();
-        SetDisplay({4, 0, 0, 0});
-        const uint32_t next = static_cast<uint32_t>(server->CommandRequests().size()) + 1;
-        CSimFaults faults;
-        (row.stall ? faults.stallFromRequest : faults.closeOnRequest) = next;
-        server->SetFaults(faults);
+        if (!row.image) {
+            view->ArrangePanels(false, true, true, false);
+        }
+        ASSERT_TRUE(Idle());
+        modes(true);
+        Sent();
+        shown.clear();
+        const uint32_t cutAt = static_cast<uint32_t>(server->CommandRequests().size() +
+                                                     static_cast<size_t>(std::abs(row.cut)));
+        server->SetFaults({.closeOnRequest = row.cut > 0 ? cutAt : 0,
+                           .stallFromRequest = row.cut < 0 ? cutAt : 0});
+        std::promise<void> release;
+        pauses->hook = [released = release.get_future().share()] { released.wait(); };
+        view->SetSavePathChooser([&](QWidget*) {
+            view->Run(32818);
+            ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; });
+            return QStringLiteral("/nonexistent/x.png");
+        });
         CModalWatcher watcher;
-        const uint32_t lost = id;
-        if (row.command == 32795) {
-            // The link breaks while the dialog is open; the operator then picks a file.
-            view->SetSavePathChooser([&](QWidget*) {
-                view->Run(32818);
-                ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; });
-                return QStringLiteral("/nonexistent/x.png");
-            });
+        act(*view, row.act);
+        if (*row.during != '\0') {
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !pauses->Take().empty(); }));
+            act(*view, row.during);
         }
-        view->Run(row.command);
-        if (row.logOut) {
-            ASSERT_TRUE(
-                ProcessEventsUntil([&] { return server->CommandRequests().size() >= next; }));
-            EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
+        release.set_value();
+        if (row.cut != 0) {
+            if (row.cut < 0) {
+                ASSERT_TRUE(
+                    ProcessEventsUntil([&] { return server->CommandRequests().size() >= cutAt; }));
+                EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
+            }
+            ASSERT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
+            ProcessEventsUntil([] { return false; }, 100ms);
+            EXPECT_EQ(Sent(), row.requests);
+            EXPECT_FALSE(ViewOperationCursorShown());
+            EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)),
+                      0u);
+            ASSERT_EQ(watcher.boxes.size(), std::string(row.act) == "32795" ? 1u : 0u);
+            for (const auto& box : watcher.boxes) {
+                EXPECT_EQ(box.text, QString::fromLatin1(RzString(61277)));
+            }
+            server->SetFaults({});
+            id = 0;
+            continue;
         }
-        ASSERT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
-        ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(100));
-        EXPECT_FALSE(ViewOperationCursorShown());
-        EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(lost, HUB_EVENT_DATA_REFRESHED)), 0u);
-        if (row.command == 32795) {
-            ASSERT_EQ(watcher.boxes.size(), 1u);
-            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(61277)));
+        ASSERT_TRUE(Idle());
+        const std::string sent = Sent();
+        EXPECT_TRUE(*row.requests == '.' ? sent.ends_with(row.requests + 3) : sent == row.requests)
+            << sent;
+        std::erase(shown, std::string());
+        std::string shows;
+        if (QWidget* program = view->ProgramPanel(); !program->isHidden()) {
+            shows = "pattern " + Find<QComboBox>(program, "PT#")->currentText().toStdString();
+            for (const QPushButton* button : program->findChildren<QPushButton*>()) {
+                shows += button->isEnabled() ? " " + button->text().toStdString() : "";
+            }
         } else {
-            EXPECT_TRUE(watcher.boxes.empty());
+            auto* list = Find<QComboBox>(view->LoopPanel(), "Loop");
+            for (int i = 0; i < list->count(); ++i) {
+                shows += (i ? "," : "") + list->itemText(i).toStdString();
+            }
+            auto* mode = Find<QRadioButton>(view->LoopPanel(), "MAN")->group()->checkedButton();
+            shows += ": " + list->currentText().toStdString() + " " +
+                     (mode ? mode->text().toStdString() : "-");
         }
-        server->SetFaults({});
-        id = 0;
+        EXPECT_EQ(shows + (shown.empty() ? "" : "; " + Joined(shown)), row.shows);
     }
 }
 

@@ -167,67 +167,87 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
     }
 }
 
-TEST(Operations, OneAtATimeAndResultsInTheOrderStarted) {
-    AsyncHarness h(false);
-    h.link.SetDefaultAnswer("E0\r\n");
-    std::vector<std::string> order;
-    CSequence send;
-    send.Then(Ack).Pause(1000).Then(Message);
-    ASSERT_EQ(h.connection->StartSequence(
-                  "Send", std::move(send),
-                  [&](RzResult r) {
-                      order.push_back("Send " + std::to_string(r));
-                      // The next one may start from the handler.
-                      EXPECT_EQ(
-                          h.connection->StartOperation(
-                              "Memory", [](auto& c) { return c.ExecPS(1); },
-                              [&](RzResult m) { order.push_back("Memory " + std::to_string(m)); }),
-                          RZ_OK);
-                  }),
-              RZ_OK);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
-    // During the pause the sequence still runs: another start is refused at once.
-    h.shown.clear();
-    EXPECT_EQ(h.connection->StartOperation("Refresh", [](auto& c) { return c.Refresh(); }),
-              LINK_E_BUSY);
-    EXPECT_EQ(h.shown, std::vector<std::string>{"Send is still running"});
-    EXPECT_EQ(h.connection->RunningOperation(), "Send");
-    h.pauses->Advance(999);
-    h.pauses->Advance(1);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return order.size() == 2; }));
-    EXPECT_EQ(order, (std::vector<std::string>{"Send 0", "Memory 0"}));
-    EXPECT_EQ(h.Sent(), (Sent{"AK 0", "MS 8", "PS 0"}));
-    EXPECT_FALSE(h.connection->OperationRunning());
-}
-
-TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
-    struct Case {
+// Each row holds a Send (AK, a pause, MS 8) in its pause and starts more meanwhile, then from
+// the Send's handler: "O:M1" the operator's start of message 1, "F:M1" a follow-up, "X:M1" a
+// follow-up whose receiver is gone when the pause ends. Then the pause passes, or a polling step
+// finds the link lost, or the operator logs out: either ends the pause at once. `handled` lists
+// each result in the order handled, a refused start with its code.
+TEST(Operations, OneAtATimeAndFollowUpsRunAfterInTheOrderStarted) {
+    enum class End { Pass, LostLink, LogOut };
+    const struct {
         const char* name;
-        bool logOut;  // else the polling steps find the link lost
+        const char* during;
+        const char* fromHandler;
+        End end;
+        const char* sent;
+        const char* handled;
+        const char* shown;
+    } cases[] = {
+        {"OperatorStartsAreRefused", "O:M1", "O:M2", End::Pass, "AK 0|MS 8|MS 2",
+         "M1 LINK_E_BUSY|Send OK|M2 OK", "Send is still running"},
+        {"FollowUpsWait", "F:M1 F:M2 O:M3", "O:M3 F:M1", End::Pass, "AK 0|MS 8|MS 1|MS 2|MS 1",
+         "M3 LINK_E_BUSY|Send OK|M3 LINK_E_BUSY|M1 OK|M2 OK|M1 OK",
+         "Send is still running|M1 is still running"},
+        {"ReceiverGone", "X:M1 F:M2", "", End::Pass, "AK 0|MS 8|MS 2", "Send OK|M2 OK", ""},
+        {"LostLinkDropsThem", "F:M1", "F:M2", End::LostLink, "AK 0|FW",
+         "Send LINK_E_BROKEN|M2 LINK_E_BROKEN", ""},
+        {"LogOutDropsThem", "F:M1", "", End::LogOut, "AK 0", "", ""},
     };
-    for (const Case c : {Case{"LogOut", true}, Case{"LostLink", false}}) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(false);
         h.link.QueueAnswer("E0\r\n");
-        h.link.QueueReceiveError(LINK_E_TIMEOUT);  // the first polling step
+        if (c.end == End::LostLink) {
+            h.link.QueueReceiveError(LINK_E_TIMEOUT);  // the first polling step
+        }
+        h.link.SetDefaultAnswer("E0\r\n");
+        std::vector<std::string> handled;
+        const auto note = [&handled](std::string key) {
+            return
+                [&handled, key](RzResult r) { handled.push_back(key + " " + ResultCodeName(r)); };
+        };
+        std::vector<std::unique_ptr<QObject>> receivers;
+        const auto start = [&](const std::string& script) {
+            for (const std::string& word : Split(script, ' ')) {
+                const int32_t n = word[3] - '0';
+                auto body = [n](CInstrumentConnection& c) { return c.WriteMessage(n); };
+                receivers.push_back(std::make_unique<QObject>());
+                const RzResult r =
+                    word[0] == 'O'
+                        ? h.connection->StartOperation(word.c_str() + 2, body, note(word.substr(2)))
+                        : h.connection->StartFollowUp(
+                              word.c_str() + 2, body, note(word.substr(2)),
+                              word[0] == 'X' ? receivers.back().get() : nullptr);
+                if (r != RZ_OK) {
+                    note(word.substr(2))(r);
+                }
+            }
+        };
         CSequence send;
-        send.Then(Ack).Pause(60000).Then(Message);
-        std::vector<RzResult> results;
+        send.Then(Ack).Pause(1000).Then(Message);
         ASSERT_EQ(h.connection->StartSequence("Send", std::move(send),
-                                              [&](RzResult r) { results.push_back(r); }),
+                                              [&, done = note("Send")](RzResult r) {
+                                                  done(r);
+                                                  start(c.fromHandler);
+                                              }),
                   RZ_OK);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
-        const auto start = Clock::now();
-        if (c.logOut) {
+        start(c.during);
+        receivers.clear();
+        const auto ending = Clock::now();
+        if (c.end == End::LogOut) {
             h.connection->StopCycle();
-        } else {
+        } else if (c.end == End::LostLink) {
             EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
-            ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
+        } else {
+            h.pauses->Advance(1000);
         }
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !h.connection->OperationRunning(); }));
+        EXPECT_LT(Clock::now() - ending, std::chrono::milliseconds(100));
         QCoreApplication::processEvents();
-        EXPECT_EQ(results, c.logOut ? std::vector<RzResult>{} : std::vector{LINK_E_BROKEN});
-        EXPECT_EQ(h.Sent(), c.logOut ? Sent{"AK 0"} : (Sent{"AK 0", "FW"}));
+        EXPECT_EQ(h.link.sentText(), c.sent);
+        EXPECT_EQ(Joined(handled), c.handled);
+        EXPECT_EQ(Joined(h.shown), c.shown);
     }
 }
 
