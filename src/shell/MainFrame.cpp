@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
@@ -56,11 +57,12 @@ void AboutBox(QWidget* parent) {
     box.setWindowTitle(QStringLiteral("About RZ Operator"));
     auto* icon = new QLabel(&box);
     icon->setPixmap(RzAppIcon().pixmap(32, 32));
-    auto* text =
-        new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
-                                  "Corporation. All rights reserved.\n\nData directory: %1")
-                       .arg(QString::fromStdString(DataDirectory())),
-                   &box);
+    auto* text = new QLabel(
+        QStringLiteral("RZ Operator R1.02\nVersion %1\n\nCopyright (C) VELTRANO "
+                       "Electric Corporation. All rights reserved.\n\nData "
+                       "directory: %2")
+            .arg(QLatin1String(ProjectVersion()), QString::fromStdString(DataDirectory())),
+        &box);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     NameAfter(buttons->button(QDialogButtonBox::Ok), QStringLiteral("OK"));
