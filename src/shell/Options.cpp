@@ -23,7 +23,7 @@ const QtOption kQtOptions[] = {
     {"platformtheme", "NAME", "Qt platform theme."},
     {"plugin", "NAME", "Qt generic plugin to load (repeatable)."},
     {"display", "DISPLAY", "X display to open (xcb)."},
-    {"qwindowgeometry", "GEOMETRY", "First window's geometry, e.g. 800x600+0+0."},
+    {"qwindowgeometry", "WxH+X+Y", "Geometry of the first window."},
     {"qwindowtitle", "TITLE", "Title of the first window."},
     {"qwindowicon", "FILE", "Icon of the first window."},
     {"reverse", nullptr, "Lay the window out right to left."},
