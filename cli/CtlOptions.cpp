@@ -75,7 +75,10 @@ int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
     // Everything after the command is the command's: "dump --json".
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.setApplicationDescription(QString::fromLatin1(kCtlDescription));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all would promise Qt's options, which rzctl has none of.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"),
                                   QStringLiteral("Dotted IPv4 address of the instrument."),
@@ -116,8 +119,7 @@ int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
     }
     const QStringList positional = parser.positionalArguments();
     // Help is given wherever --help stands, after the command too.
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) ||
-        positional.contains(QStringLiteral("--help")) ||
+    if (parser.isSet(help) || positional.contains(QStringLiteral("--help")) ||
         positional.contains(QStringLiteral("-h"))) {
         *message = (HelpText(parser, QStringLiteral("rzctl")) + QString::fromLatin1(kCtlCommands))
                        .toStdString();
