@@ -6,8 +6,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "ViewFactory.h"
+#include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
@@ -29,17 +31,31 @@ bool HasDisplay() {
 int main(int argc, char** argv) {
     KeepLargeBlocksMapped();
     QApplication::setApplicationName(QStringLiteral("rz-operator"));
-    QApplication::setApplicationVersion(QStringLiteral(RZ_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(ProjectVersion()));
     // --help, --version and usage errors need no display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     OperatorOptions options;
-    if (const int status = ParseOperatorOptions(arguments, &options); status >= 0) {
+    QString message;
+    if (const int status = ParseOperatorOptions(arguments, &options, &message); status >= 0) {
+        std::fputs(message.toLocal8Bit().constData(), status == 0 ? stdout : stderr);
         return status;
     }
-    QApplication app(argc, argv);
+    // QApplication gets Qt's options only, each as "-NAME VALUE", which it reads in that form
+    // alone; the strings live as long as the application.
+    std::vector<QByteArray> qtArguments;
+    for (const QString& argument : options.qtArguments) {
+        qtArguments.push_back(argument.toLocal8Bit());
+    }
+    std::vector<char*> qtArgv;
+    for (QByteArray& argument : qtArguments) {
+        qtArgv.push_back(argument.data());
+    }
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+    QApplication app(qtArgc, qtArgv.data());
     if (!options.dataDir.isEmpty()) {
         SetDataDirectory(options.dataDir.toStdString());
     }

@@ -25,7 +25,11 @@ struct CtlOptions {
     std::vector<std::string> args;
 };
 
-// Parses argv into `options`. On a usage error returns false with the reason in `error`.
-bool ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options, std::string* error);
+// Parses argv (the program name first) into `options`. Returns -1 to go on, or the exit status
+// after --help or --version (kExitOk, with the text for stdout in `message`) or a usage error
+// (kExitUsage, with the text for stderr in `message`).
+int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
+                    std::string* message);
 
-extern const char* const kCtlUsage;
+// The text of a usage error: the reason and where to look for help.
+std::string CtlUsageError(const std::string& reason);

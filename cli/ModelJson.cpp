@@ -1,7 +1,10 @@
 #include "ModelJson.h"
 
-#include <QJsonArray>
+#include <QJsonDocument>
 #include <QString>
+#include <cstdio>
+
+#include "registry/InstrumentRegistry.h"
 
 namespace {
 
@@ -165,4 +168,56 @@ QJsonObject ModelToJson(const CInstrumentModel& m) {
     json["measurePage"] = m.measurePage;
     json["imageLength"] = static_cast<qint64>(m.imageLength);
     return json;
+}
+
+QJsonObject IdentityToJson(const CInstrumentModel& m, unsigned connectionId) {
+    static const char* const kProgramOptions[] = {"none", "small", "large"};
+    const bool known = m.programOption >= 0 && m.programOption <= 2;
+    return QJsonObject{
+        {"connection", static_cast<qint64>(connectionId)},
+        {"family", Text(m.family)},
+        {"modelClass", m.modelClass},
+        {"firmware", QString::asprintf("%d.%02d", m.firmwareMajor, m.version & 0xFFFF)},
+        {"version", m.version},
+        {"programOption", QString::fromLatin1(known ? kProgramOptions[m.programOption] : "?")},
+        {"pidAux", Ints(m.pidAux)},
+        {"displayGroupCount", m.displayGroupCount},
+        {"controlGroupCount", m.controlGroupCount},
+        {"dioCount", m.dioCount},
+        {"userName", Text(m.userName)},
+        {"accessLevel", Text(m.accessLevel)},
+    };
+}
+
+QJsonObject LogToJson(const char* kind, const char* text) {
+    QJsonArray lines;
+    QStringList split = QString::fromLatin1(text).split(QLatin1Char('\n'));
+    if (!split.isEmpty() && split.last().isEmpty()) {
+        split.removeLast();  // after the last line's end
+    }
+    for (const QString& line : split) {
+        lines.append(line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line);
+    }
+    return QJsonObject{{"kind", QString::fromLatin1(kind)}, {"lines", lines}};
+}
+
+QJsonArray RegistryToJson(const CInstrumentRegistry& registry) {
+    QJsonArray records;
+    for (int i = 0; i < registry.GetCount(); ++i) {
+        const CRegistryRecord record = registry.GetRecord(i);
+        records.append(QJsonObject{{"name", Text(record.name)}, {"address", Text(record.ip)}});
+    }
+    return records;
+}
+
+void PrintJson(const QJsonValue& json, bool compact) {
+    const QJsonDocument document =
+        json.isArray() ? QJsonDocument(json.toArray()) : QJsonDocument(json.toObject());
+    const QByteArray text =
+        document.toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    if (compact) {
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
 }

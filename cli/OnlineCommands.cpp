@@ -1,8 +1,10 @@
 #include "OnlineCommands.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -44,13 +46,39 @@ int ParseInt(const std::string& text, const char* what) {
     return value;
 }
 
+// A complete decimal number: an optional minus, digits, and a point only with digits after it.
+// "nan", "inf", "1e5", "1." or "-" never reach an instrument.
 double ParseDouble(const std::string& text, const char* what) {
+    const size_t digits = text.starts_with('-') ? 1 : 0;
+    const size_t point = text.find('.');
+    const auto allDigits = [&text](size_t from, size_t to) {
+        return from < to && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
+                                        text.begin() + static_cast<std::ptrdiff_t>(to),
+                                        [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const bool decimal = point == std::string::npos
+                             ? allDigits(digits, text.size())
+                             : allDigits(digits, point) && allDigits(point + 1, text.size());
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        throw UsageError{std::string(what) + " must be a number: " + text};
+    if (!decimal || ec != std::errc() || end != text.data() + text.size()) {
+        throw UsageError{std::string(what) +
+                         " must be a decimal number such as 12.5 or -3: " + text};
     }
     return value;
+}
+
+// Loop numbers run from 1 to the most loops of the kind an instrument can have; any other is
+// refused as the connection would refuse it, but saying what the range is.
+bool LoopNumberInRange(int kind, int n) {
+    const int last = kind == kEntryInternalLoop   ? kInternalLoops
+                     : kind == kEntryExternalLoop ? kExternalLoops
+                                                  : kDioPoints;
+    if (n >= 1 && n <= last) {
+        return true;
+    }
+    std::fprintf(stderr, "rzctl: loop number %d is out of range 1\u2013%d\n", n, last);
+    return false;
 }
 
 int Choose(const std::string& word, const std::map<std::string, int>& choices, const char* what) {
@@ -93,13 +121,17 @@ CInstrumentModel Snapshot(const CtlSession& s) {
 }
 
 void PrintJson(const CInstrumentModel& model, bool compact) {
-    const QByteArray text = QJsonDocument(ModelToJson(model))
-                                .toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented);
-    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    if (compact) {
-        std::fputc('\n', stdout);
+    ::PrintJson(ModelToJson(model), compact);
+}
+
+// Takes "--json" out of a command's arguments; true when it was there.
+bool TakeJson(Args* args) {
+    const auto json = std::find(args->begin(), args->end(), "--json");
+    if (json == args->end()) {
+        return false;
     }
-    std::fflush(stdout);
+    args->erase(json);
+    return true;
 }
 
 void PrintText(const CInstrumentModel& m) {
@@ -234,6 +266,9 @@ int LoopCommand(const CtlSession& s) {
         a[0], {{"int", kEntryInternalLoop}, {"ext", kEntryExternalLoop}, {"dio", kEntryDioPoint}},
         "loop kind");
     const int n = ParseInt(a[1], "loop number");
+    if (!LoopNumberInRange(kind, n)) {
+        return Fail(LINK_E_PARAMETER);
+    }
     const std::string& what = a[2];
     if (what == "read") {
         Expect(a, 3, "loop KIND N read");
@@ -296,8 +331,14 @@ const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers{
         {"info",
          [](const CtlSession& s) {
-             Expect(*s.args, 0, "info");
+             Args args = *s.args;
+             const bool json = TakeJson(&args);
+             Expect(args, 0, "info [--json]");
              const CInstrumentModel m = Snapshot(s);
+             if (json) {
+                 ::PrintJson(IdentityToJson(m, s.connectionId), false);
+                 return kExitOk;
+             }
              const char* options[] = {"none", "small", "large"};
              std::printf(
                  "connection: %u\nfamily: %s\nmodel: %d\nfirmware: %d.%02d\n"
@@ -449,8 +490,10 @@ const std::map<std::string, Handler>& Handlers() {
          }},
         {"log",
          [](const CtlSession& s) {
-             Expect(*s.args, 1, "log KIND");
-             const int kind = Choose((*s.args)[0],
+             Args args = *s.args;
+             const bool json = TakeJson(&args);
+             Expect(args, 1, "log KIND [--json]");
+             const int kind = Choose(args[0],
                                      {{"communication", 0},
                                       {"ftp", 1},
                                       {"error", 2},
@@ -464,7 +507,9 @@ const std::map<std::string, Handler>& Handlers() {
              const RzResult r = Run(s, "Read log", [kind](CInstrumentConnection& c) {
                  return c.ReadLog(kind, text, sizeof text);
              });
-             if (r == RZ_OK) {
+             if (r == RZ_OK && json) {
+                 ::PrintJson(LogToJson(args[0].c_str(), text), false);
+             } else if (r == RZ_OK) {
                  std::fputs(text, stdout);
                  const size_t n = std::strlen(text);
                  if (n == 0 || text[n - 1] != '\n')

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "CtlOptions.h"
+#include "ModelJson.h"
 #include "OnlineCommands.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
@@ -33,7 +34,7 @@ int Fail(RzResult code) {
 }
 
 int Usage(const std::string& reason) {
-    std::fprintf(stderr, "rzctl: %s\n\n%s", reason.c_str(), kCtlUsage);
+    std::fputs(CtlUsageError(reason).c_str(), stderr);
     return kExitUsage;
 }
 
@@ -125,10 +126,15 @@ bool HasControlCharacter(const std::string& text) {
 int RunRegistry(const CtlOptions& options) {
     CInstrumentRegistry registry;
     const auto& args = options.args;
-    if (args.size() == 1 && args[0] == "list") {
+    const bool json = args.size() == 2 && args[1] == "--json";
+    if ((args.size() == 1 || json) && args[0] == "list") {
         const RzResult loaded = registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
         if (loaded != RZ_OK) {
             return Fail(loaded);
+        }
+        if (json) {
+            PrintJson(RegistryToJson(registry), false);
+            return kExitOk;
         }
         for (int i = 0; i < registry.GetCount(); ++i) {
             const CRegistryRecord record = registry.GetRecord(i);
@@ -156,7 +162,7 @@ int RunRegistry(const CtlOptions& options) {
             return absent ? LINK_E_PARAMETER : r.Remove(index);
         };
     } else {
-        return Usage("registry needs list, add NAME IP or remove NAME");
+        return Usage("registry needs list [--json], add NAME IP or remove NAME");
     }
     // Read, change and write under the file's lock, so that parallel runs keep each other's
     // records.
@@ -253,16 +259,11 @@ int CheckOutput(int exitCode) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv, argv + argc);
-    for (const auto& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::printf("%s", kCtlUsage);
-            return kExitOk;
-        }
-    }
     CtlOptions options;
-    std::string error;
-    if (!ParseCtlOptions(args, &options, &error)) {
-        return Usage(error);
+    std::string message;
+    if (const int status = ParseCtlOptions(args, &options, &message); status >= 0) {
+        std::fputs(message.c_str(), status == kExitOk ? stdout : stderr);
+        return status;
     }
     if (!options.dataDir.empty()) {
         struct stat info {};

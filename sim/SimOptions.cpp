@@ -40,6 +40,8 @@ const std::vector<Option>& Options() {
     static const std::vector<Option> options = {
         {"--help", false, [](const std::string&, CSimOptions& o) { return o.help = true; }, ""},
         {"-h", false, [](const std::string&, CSimOptions& o) { return o.help = true; }, ""},
+        {"--version", false, [](const std::string&, CSimOptions& o) { return o.version = true; },
+         ""},
         {"--host", true,
          [](const std::string& v, CSimOptions& o) {
              in_addr address{};
@@ -249,6 +251,7 @@ Options:
   --login-timeout MS    close a connection whose client has not sent its user name and
                         password within MS milliseconds (default 60000)
   -h, --help            show this text
+  --version             print the version and exit
 
 Plant:
   --seed N              seed of the plant's noise and random walks, and of the soak

@@ -16,6 +16,7 @@ struct CSimOptions {
     CSimLimits limits;
     CSimPlantSettings plant{true, 1, 0};  // rzsim's plant runs on real time unless told
     bool help = false;
+    bool version = false;
 };
 
 // Reads the command-line arguments (without the program name) over the defaults in `options`.

@@ -11,17 +11,18 @@
 #include "SimOptions.h"
 #include "SimProfile.h"
 #include "SimServer.h"
+#include "platform/CommandLine.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     CSimOptions options;
     std::string error;
     if (!ParseSimOptions(args, &options, &error)) {
-        std::fprintf(stderr, "rzsim: %s\nTry 'rzsim --help'.\n", error.c_str());
+        std::fputs(UsageErrorText("rzsim", error).c_str(), stderr);
         return 2;
     }
-    if (options.help) {
-        std::fputs(SimHelpText().c_str(), stdout);
+    if (options.help || options.version) {
+        std::fputs((options.help ? SimHelpText() : VersionText("rzsim")).c_str(), stdout);
         return 0;
     }
     CSimProfile profile;

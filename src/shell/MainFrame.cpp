@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
@@ -57,9 +58,11 @@ void AboutBox(QWidget* parent) {
     auto* icon = new QLabel(&box);
     icon->setPixmap(RzAppIcon().pixmap(32, 32));
     auto* text =
-        new QLabel(QStringLiteral("RZ Operator R1.02\n\nCopyright (C) VELTRANO Electric "
-                                  "Corporation. All rights reserved.\n\nData directory: %1")
-                       .arg(PlainLine(QString::fromStdString(DataDirectory()))),
+        new QLabel(QStringLiteral("RZ Operator R1.02\nVersion %1\n\nCopyright (C) VELTRANO "
+                                  "Electric Corporation. All rights reserved.\n\nData "
+                                  "directory: %2")
+                       .arg(QLatin1String(ProjectVersion()),
+                            PlainLine(QString::fromStdString(DataDirectory()))),
                    &box);
     text->setTextFormat(Qt::PlainText);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);

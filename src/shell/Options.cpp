@@ -1,12 +1,81 @@
 #include "shell/Options.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
-#include <cstdio>
+#include <QFileInfo>
 
-int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options) {
+#include "platform/CommandLine.h"
+
+namespace {
+
+// Qt's own options that QApplication takes; the console accepts them with one dash or two, and
+// with "=VALUE" or the value as the next argument.
+struct QtOption {
+    const char* name;
+    const char* value;  // nullptr for a switch
+    const char* help;
+};
+
+const QtOption kQtOptions[] = {
+    {"style", "NAME", "Qt widget style NAME; the console then keeps the desktop's colours."},
+    {"stylesheet", "FILE", "Qt style sheet FILE."},
+    {"platform", "NAME[:OPTIONS]", "Qt platform plugin: xcb, wayland, offscreen..."},
+    {"platformpluginpath", "DIR", "Directory of Qt platform plugins."},
+    {"platformtheme", "NAME", "Qt platform theme."},
+    {"plugin", "NAME", "Qt generic plugin to load (repeatable)."},
+    {"display", "DISPLAY", "X display to open (xcb)."},
+    {"qwindowgeometry", "WxH+X+Y", "Geometry of the first window."},
+    {"qwindowtitle", "TITLE", "Title of the first window."},
+    {"qwindowicon", "FILE", "Icon of the first window."},
+    {"reverse", nullptr, "Lay the window out right to left."},
+};
+
+// "-NAME VALUE" per value, in the order of kQtOptions.
+QStringList QtArguments(const QCommandLineParser& parser, const QString& program) {
+    QStringList arguments{program};
+    for (const QtOption& option : kQtOptions) {
+        const QString name = QString::fromLatin1(option.name);
+        if (option.value == nullptr) {
+            if (parser.isSet(name)) {
+                arguments << QLatin1Char('-') + name;
+            }
+            continue;
+        }
+        for (const QString& value : parser.values(name)) {
+            arguments << QLatin1Char('-') + name << value;
+        }
+    }
+    return arguments;
+}
+
+// Qt's options but -style, which --help lists among the console's own.
+QString QtOptionsText() {
+    QString text = QStringLiteral("\nQt options:\n");
+    for (const QtOption& option : kQtOptions) {
+        if (qstrcmp(option.name, "style") == 0) {
+            continue;
+        }
+        QString form = QStringLiteral("-") + QLatin1String(option.name);
+        if (option.value != nullptr) {
+            form += QStringLiteral(" <") + QLatin1String(option.value) + QLatin1Char('>');
+        }
+        text += QStringLiteral("  %1  %2\n").arg(form, -26).arg(QLatin1String(option.help));
+    }
+    return text;
+}
+
+}  // namespace
+
+int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options, QString* message) {
+    const QString program = arguments.isEmpty() || arguments.first().isEmpty()
+                                ? QStringLiteral("rz-operator")
+                                : QFileInfo(arguments.first()).fileName();
+    const auto usageError = [&](const QString& reason) {
+        *message =
+            QString::fromStdString(UsageErrorText(program.toStdString(), reason.toStdString()));
+        return 2;
+    };
     QCommandLineParser parser;
-    // Qt's own -style NAME, which QApplication takes as well, spelled with one dash.
+    // Qt's own options (-style NAME, -platform NAME) are spelled with one dash.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("RZ Operator: the operator console of RZ instruments."));
@@ -33,48 +102,52 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options)
         QStringLiteral("Save a picture of the main window to FILE once the first data after "
                        "log-in is shown, then quit (a failed log-in exits with 1)."),
         QStringLiteral("FILE"));
-    const QCommandLineOption style(
-        QStringLiteral("style"),
-        QStringLiteral("Qt widget style NAME; the console then keeps the desktop's colours."),
-        QStringLiteral("NAME"));
-    parser.addOptions({dataDir, port, login, user, grab, style});
+    parser.addOptions({dataDir, port, login, user, grab});
+    for (const QtOption& qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.name), QString::fromLatin1(qt.help));
+        if (qt.value != nullptr) {
+            option.setValueName(QString::fromLatin1(qt.value));
+        }
+        if (qstrcmp(qt.name, "style") != 0) {
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+        }
+        parser.addOption(option);
+    }
 
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()),
-                     qPrintable(parser.helpText()));
-        return 2;
+        return usageError(parser.errorText());
     }
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        *message = HelpText(parser, program);
+        if (parser.isSet(QStringLiteral("help-all"))) {
+            *message += QtOptionsText();
+        }
         return 0;
     }
     if (parser.isSet(version)) {
-        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                    qPrintable(QCoreApplication::applicationVersion()));
+        *message = QString::fromStdString(VersionText(program.toStdString()));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "Unexpected argument: %s\n",
-                     qPrintable(parser.positionalArguments().first()));
-        return 2;
+        return usageError(
+            QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
     }
     bool ok = false;
     const uint value = parser.value(port).toUInt(&ok);
     if (!ok || value == 0 || value > 65535) {
-        std::fprintf(stderr, "--port needs a number from 1 to 65535, not '%s'\n",
-                     qPrintable(parser.value(port)));
-        return 2;
+        return usageError(QStringLiteral("--port needs a number from 1 to 65535, not '%1'")
+                              .arg(parser.value(port)));
     }
     if (parser.isSet(login) != parser.isSet(user) ||
         (parser.isSet(login) && parser.value(login).isEmpty())) {
-        std::fputs("--login NAME and --user USER go together\n", stderr);
-        return 2;
+        return usageError(QStringLiteral("--login NAME and --user USER go together"));
     }
     options->port = static_cast<uint16_t>(value);
     options->login = parser.value(login);
     options->user = parser.value(user);
     options->grab = parser.value(grab);
     options->dataDir = parser.value(dataDir);
-    options->style = parser.value(style);
+    options->style = parser.value(QStringLiteral("style"));
+    options->qtArguments = QtArguments(parser, arguments.isEmpty() ? program : arguments.first());
     return -1;
 }

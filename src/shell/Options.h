@@ -12,8 +12,12 @@ struct OperatorOptions {
     QString user;           // --user: the user name of that log-in
     QString grab;           // --grab: picture of the window once the first data is shown
     QString style;          // -style: the widget style the user asked Qt for
+    // The program name and Qt's own options (-style, -platform, -reverse, ...) as QApplication
+    // reads them: "-NAME VALUE" however they were written, the console's options left out.
+    QStringList qtArguments;
 };
 
 // Parses `arguments` (the program name first). Returns -1 to go on with `options` filled, or the
-// exit status after --help or --version (0, text on stdout) or a usage error (2, on stderr).
-int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options);
+// exit status after --help, --help-all or --version (0, with the text for stdout in `message`)
+// or a usage error (2, with the text for stderr in `message`).
+int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options, QString* message);

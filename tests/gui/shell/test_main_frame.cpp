@@ -29,6 +29,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
+#include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
@@ -625,39 +626,73 @@ TEST(OperatorOptions, CommandLine) {
         int status;
         uint16_t port;
         QString dataDir;
-        QString texts;  // login|user|grab|style
+        QString texts;         // login|user|grab|style
+        QString qt = {};       // what QApplication gets after the program name
+        QString message = {};  // the start of the text for stdout or stderr
     };
+    const QString version = QStringLiteral("rz-operator %1\n").arg(ProjectVersion());
     const Case cases[] = {
         {{}, -1, 34260, {}, "|||"},
         {{"--port", "4000", "--data-dir", "/tmp/rz"}, -1, 4000, "/tmp/rz", "|||"},
         {{"--port=65535"}, -1, 65535, {}, "|||"},
-        {{"--port", "0"}, 2, 34260, {}, "|||"},
+        {{"--port", "0"}, 2, 34260, {}, "|||", {}, "rz-operator: --port needs a number"},
         {{"--port", "65536"}, 2, 34260, {}, "|||"},
         {{"--port", "12x"}, 2, 34260, {}, "|||"},
         {{"--data-dir"}, 2, 34260, {}, "|||"},
-        {{"--bogus"}, 2, 34260, {}, "|||"},
+        {{"--bogus"}, 2, 34260, {}, "|||", {}, "rz-operator: Unknown option 'bogus'."},
         {{"extra"}, 2, 34260, {}, "|||"},
-        {{"--version"}, 0, 34260, {}, "|||"},
+        {{"--version"}, 0, 34260, {}, "|||", {}, version},
+        {{"--help"}, 0, 34260, {}, "|||", {}, "Usage: rz-operator [options]\n"},
+        {{"--help-all"}, 0, 34260, {}, "|||", {}, "Usage: rz-operator [options]\n"},
         {{"--login", "Demo", "--user", "u", "--grab", "/a.png"}, -1, 34260, {}, "Demo|u|/a.png|"},
         {{"--grab", "a.png"}, -1, 34260, {}, "||a.png|"},
         {{"--login", "Demo"}, 2, 34260, {}, "|||"},
         {{"--user", "admin"}, 2, 34260, {}, "|||"},
         {{"--login", "", "--user", "admin"}, 2, 34260, {}, "|||"},
-        {{"-style", "windows", "-port", "4000"}, -1, 4000, {}, "|||windows"},
-        {{"-style=kvantum"}, -1, 34260, {}, "|||kvantum"},
-        {{"--style", "fusion"}, -1, 34260, {}, "|||fusion"},
+        {{"-style", "windows", "-port", "4000"}, -1, 4000, {}, "|||windows", "-style windows"},
+        {{"-style=kvantum"}, -1, 34260, {}, "|||kvantum", "-style kvantum"},
+        {{"--style", "fusion"}, -1, 34260, {}, "|||fusion", "-style fusion"},
         {{"-style"}, 2, 34260, {}, "|||"},
+        {{"-platform", "offscreen", "-reverse"},
+         -1,
+         34260,
+         {},
+         "|||",
+         "-platform offscreen -reverse"},
+        {{"--reverse", "--platform=xcb:a=1", "--port=4000"},
+         -1,
+         4000,
+         {},
+         "|||",
+         "-platform xcb:a=1 -reverse"},
+        {{"-reverse=1"}, 2, 34260, {}, "|||"},
     };
     for (const Case& c : cases) {
         OperatorOptions options;
+        QString message;
         const std::string args = c.args.join(' ').toStdString();
-        EXPECT_EQ(ParseOperatorOptions(QStringList{"rz-operator"} + c.args, &options), c.status)
+        EXPECT_EQ(
+            ParseOperatorOptions(QStringList{"/usr/bin/rz-operator"} + c.args, &options, &message),
+            c.status)
             << args;
         EXPECT_EQ(options.port, c.port) << args;
         EXPECT_EQ(options.dataDir, c.dataDir) << args;
         EXPECT_EQ(options.login + '|' + options.user + '|' + options.grab + '|' + options.style,
                   c.texts)
             << args;
+        EXPECT_TRUE(message.startsWith(c.message)) << args << "\n" << message.toStdString();
+        if (c.status == -1) {
+            EXPECT_EQ(options.qtArguments.join(' '), ("/usr/bin/rz-operator " + c.qt).trimmed())
+                << args;
+        }
+        // A usage error is one line, then where to look.
+        if (c.status == 2) {
+            EXPECT_EQ(message.count('\n'), 2) << args << "\n" << message.toStdString();
+            EXPECT_TRUE(message.endsWith("\nTry 'rz-operator --help' for more information.\n"))
+                << args;
+        }
+        // Qt's options other than -style are listed by --help-all alone.
+        EXPECT_EQ(message.contains("-platform <"), c.args == QStringList{"--help-all"}) << args;
     }
 }
 

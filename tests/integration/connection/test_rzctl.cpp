@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "common/SimFixture.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -77,6 +78,13 @@ TEST_F(RzctlTest, InfoPrintsTheIdentityLoggedInWithThePasswordFromTheEnvironment
     const auto requests = server->Requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests[1].text, "rzdemo");
+    const CtlRun json = Run(Online({"info", "--json"}), "rzdemo");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const QJsonObject info = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(info["modelClass"].toInt(), 3200) << json.out;
+    EXPECT_EQ(info["firmware"].toString(), "2.11");
+    EXPECT_EQ(info["programOption"].toString(), "small");
+    EXPECT_EQ(info["userName"].toString(), "admin");
 }
 
 TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
@@ -85,9 +93,20 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         QStringList args;
         int exitCode;
         std::string errContains;
+        std::string outStarts = {};
     };
+    const std::string tryHelp = "\nTry 'rzctl --help' for more information.\n";
     const Case cases[] = {
         {Online({"--password", "wrong", "info"}), 1, "error 0xFFFF0013 LINK_E_LOGIN"},
+        {{"--host=127.0.0.1", "--port=" + QString::number(port), "--user=admin", "--password=x",
+          "info"},
+         1,
+         "LINK_E_LOGIN"},
+        {{"-version"}, 0, "", std::string("rzctl ") + ProjectVersion() + "\n"},
+        {{"info", "--help"}, 0, "", "Usage: rzctl [options] COMMAND [ARGS]\n"},
+        {{"--host", "127.0.0.256", "--user", "admin", "info"},
+         2,
+         "rzctl: --host needs a dotted IPv4 address, not '127.0.0.256'" + tryHelp},
         {{"--host", "127.0.0.1", "--port", "1", "--user", "admin", "--password", "x", "info"},
          1,
          "The socket Open error!\nCannot connect to 127.0.0.1:1: Connection refused\n"
@@ -95,7 +114,7 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         {Online({"--password", "rzdemo", "frobnicate"}), 2, "unknown command frobnicate"},
         {{"--port", "0", "info"}, 2, "--port"},
         {{"--host", "127.0.0.1", "info"}, 2, "--user"},
-        {{"--bogus"}, 2, "unknown option --bogus"},
+        {{"--bogus=1"}, 2, "rzctl: unknown option --bogus" + tryHelp},
         {{"--name", "Nowhere", "--user", "admin", "--password", "x", "info"},
          1,
          "no instrument registered as Nowhere"},
@@ -107,6 +126,9 @@ TEST_F(RzctlTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
         EXPECT_NE(run.err.find(c.errContains), std::string::npos)
             << c.args.join(' ').toStdString() << "\n"
             << run.err;
+        EXPECT_TRUE(run.out.starts_with(c.outStarts)) << run.out;
+        // Usage errors are one line and where to look.
+        EXPECT_TRUE(c.exitCode != 2 || run.err.ends_with(tryHelp)) << run.err;
     }
     // Without a terminal the password is never awaited on an input that may not end.
     const CtlRun pipe =
@@ -139,6 +161,14 @@ TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
     }
     list = Run({"registry", "list"});
     EXPECT_EQ(list.out, "Boiler          127.0.0.2\n");
+    // Names are text of the user's: JSON escapes them.
+    EXPECT_EQ(Run({"registry", "add", "Tank \"7\"\\", "127.0.0.5"}).exitCode, 0);
+    list = Run({"registry", "list", "--json"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(list.out)).array(),
+              (QJsonArray{QJsonObject{{"name", "Boiler"}, {"address", "127.0.0.2"}},
+                          QJsonObject{{"name", "Tank \"7\"\\"}, {"address", "127.0.0.5"}}}))
+        << list.out;
 }
 
 // What the registry makes of an unreadable file is its own business; rzctl must fail with the
@@ -273,6 +303,15 @@ TEST_F(RzctlOnlineTest, OperationsChangeTheInstrumentAndReadBack) {
         {{"message", "9"}, 1, "LINK_E_PARAMETER"},
         {{"display", "trend", "11"}, 1, "LINK_E_PARAMETER"},
         {{"loop", "int", "9", "mode", "AUT"}, 1, "LINK_E_PARAMETER"},
+        {{"loop", "int", "99", "mode", "MAN"}, 1, "loop number 99 is out of range 1\u20136\n"},
+        {{"loop", "ext", "0", "read"}, 1, "loop number 0 is out of range 1\u201316\n"},
+        {{"loop", "int", "1", "sp", "12.5"}, 0, ""},
+        {{"loop", "int", "1", "sp", "-12.5"}, 1, "Set point out of range"},
+        {{"loop", "int", "1", "out", "nan"}, 2, "output must be a decimal number"},
+        {{"loop", "int", "1", "sp", "inf"}, 2, "set point must be a decimal number"},
+        {{"loop", "int", "1", "sp", "1e5"}, 2, "set point must be a decimal number"},
+        {{"loop", "int", "1", "sp", "1."}, 2, "set point must be a decimal number"},
+        {{"loop", "int", "1", "sp", "-"}, 2, "set point must be a decimal number"},
         {{"loop", "int", "1", "mode", "FAST"}, 2, "mode must be one of"},
         {{"display", "sideways"}, 2, "display must be one of"},
         {{"math", "start", "now"}, 2, "usage: math"},
@@ -291,6 +330,13 @@ TEST_F(RzctlOnlineTest, LogsAndScreenImages) {
     CtlRun run = Admin({"log", "alarm"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_FALSE(run.out.empty());
+    const CtlRun json = Admin({"log", "--json", "alarm"});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const QJsonObject log = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(log["kind"].toString(), "alarm");
+    const QStringList lines =
+        QString::fromStdString(run.out).remove('\r').split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(log["lines"].toVariant().toStringList(), lines) << json.out;
     const struct {
         const char* file;
         const char* magic;

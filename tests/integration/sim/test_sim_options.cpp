@@ -2,6 +2,7 @@
 // and the help names every option it takes.
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <functional>
 #include <set>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "SimOptions.h"
 #include "common/TableText.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ TEST(SimOptions, EveryOptionSetsItsField) {
         {"--greeting=", [](O o) { return o.faults.greeting == "\r\n"; }},
         {"--refuse-login", [](O o) { return o.faults.refuseLogin; }},
         {"-h", [](O o) { return o.help; }},
+        {"--version", [](O o) { return o.version && !o.help; }},
         {"--max-clients 3 --login-timeout=250",
          [](O o) { return o.limits.maxClients == 3 && o.limits.logInTimeoutMs == 250; }},
         {"--stall-mid-answer 7", [](O o) { return o.faults.stallMidAnswerOn == 7; }},
@@ -103,12 +106,50 @@ TEST(SimOptions, BadValuesAreRefusedWithAReason) {
         "--segment-bytes 0|--close-on 0|--stall-from x|--error-for F|--error-for FCX|"
         "--refuse-login=1|--help=yes|port 1|--profile ''|--host ''|--close-on 99999999999|"
         "--stall-mid-answer 0|--garble-kind middle|--merge-blocks=1|--split-blocks 0|"
-        "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1|--bad-image=1";
+        "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1|--bad-image=1|"
+        "--version=1";
     for (const std::string& args : Split(cases)) {
         SCOPED_TRACE(args);
         CSimOptions options;
         std::string error;
         EXPECT_FALSE(ParseSimOptions(Arguments(args), &options, &error));
         EXPECT_FALSE(error.empty());
+    }
+}
+
+// The program answers --help and --version on stdout and a usage error on stderr, as the
+// console and rzctl do.
+TEST(SimOptions, ProgramAnswersHelpVersionAndUsageErrors) {
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString out;  // the whole of stdout, or its start when it ends in "..."
+        QString err;
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, QStringLiteral("rzsim %1\n").arg(ProjectVersion()), ""},
+        {{"--help"}, 0, "Usage: rzsim [options]\n...", ""},
+        {{"--port=x"},
+         2,
+         "",
+         "rzsim: --port x: expected a port from 0 to 65535\n"
+         "Try 'rzsim --help' for more information.\n"},
+        {{"--bogus"},
+         2,
+         "",
+         "rzsim: unknown option --bogus\nTry 'rzsim --help' for more information.\n"},
+    };
+    for (const Case& c : cases) {
+        QProcess process;
+        process.start(RZSIM_PATH, c.args);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        if (c.out.endsWith("...")) {
+            EXPECT_TRUE(out.startsWith(c.out.chopped(3))) << out.toStdString();
+        } else {
+            EXPECT_EQ(out, c.out);
+        }
+        EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardError()), c.err);
     }
 }
