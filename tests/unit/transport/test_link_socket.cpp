@@ -9,6 +9,7 @@
 
 #include "FramingBytes.h"
 #include "LoopbackPeer.h"
+#include "common/FullBacklog.h"
 #include "platform/Event.h"
 #include "transport/LinkSocket.h"
 
@@ -176,7 +177,7 @@ TEST(LinkSocket, AnswersArriveWholePerReceiveMode) {
     }
 }
 
-TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
+TEST(LinkSocket, TimeOutBreaksTheLinkUntilConnectedAgain) {
     const std::string record = Pattern(48, 5);
     std::vector<std::string> seen;  // everything each connection received
     CLoopbackPeer peer([&](CPeerSession& s) {
@@ -199,19 +200,45 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
     EXPECT_TRUE(link->IsConnected());
     EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
     EXPECT_EQ(Name(ReceiveAnswer(*link, record48).result), Name(LINK_E_TIMEOUT));
-    EXPECT_EQ(link->Connect(), RZ_OK);  // connected in name: nothing happens
-    EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
 
-    link->Close();
+    // Connected in name only: connecting again replaces the failed connection.
     ASSERT_EQ(link->Connect(), RZ_OK);
     EXPECT_FALSE(link->IsFailed());
     const Answer answer = Exchange(*link, "FO", record48);
     EXPECT_EQ(Name(answer.result), Name(RZ_OK));
     EXPECT_EQ(answer.text, record);
+    // Opening another address leaves a working connection for a new one.
+    CLoopbackPeer other(Answering({record}));
+    ASSERT_EQ(link->Open("127.0.0.1", other.Port()), RZ_OK);
+    EXPECT_EQ(Exchange(*link, "FO", record48).text, record);
     link->Close();
     peer.Join();
     // The broken link sent nothing after the first request.
     EXPECT_EQ(seen, (std::vector<std::string>{"FO", "", "FO", ""}));
+}
+
+// A connect that gets no answer ends at once when the link is closed or abandoned on another
+// thread; an abandoned link refuses every later connect.
+TEST(LinkSocket, CloseEndsAConnectThatGetsNoAnswer) {
+    CFullBacklog stalled;
+    CLoopbackPeer peer([](CPeerSession& s) { s.ReadToEnd(); });
+    for (const bool abandon : {false, true}) {
+        SCOPED_TRACE(abandon ? "Abandon" : "Close");
+        const int before = OpenDescriptorCount();
+        CLinkSocket link;
+        auto connecting =
+            std::async(std::launch::async, [&] { return link.Open("127.0.0.1", stalled.Port()); });
+        // The connect has begun once its socket exists.
+        while (OpenDescriptorCount() == before &&
+               connecting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        }
+        abandon ? link.Abandon() : link.Close();
+        // Ended by the close, not by giving up on the peer (LINK_E_OPEN).
+        EXPECT_EQ(Name(connecting.get()), Name(LINK_E_NOT_OPEN));
+        EXPECT_EQ(OpenDescriptorCount(), before);
+        EXPECT_EQ(Name(link.Open("127.0.0.1", peer.Port())),
+                  Name(abandon ? LINK_E_NOT_OPEN : RZ_OK));
+    }
 }
 
 TEST(LinkSocket, LostStreamFailsTheWaitingReceiveAtOnce) {
