@@ -56,7 +56,7 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
       runner_(*this, [this](RzResult result) {
           // The communication-error event follows the result of the operation that lost the
           // link.
-          if (IsLinkBroken(result)) {
+          if (LostLink(result)) {
               PublishLinkLostOnce();
           }
       }) {
@@ -200,11 +200,15 @@ void CInstrumentConnection::PublishLinkLostOnce() {
     }
 }
 
+bool CInstrumentConnection::LostLink(RzResult result) const {
+    return IsLinkBroken(result) || (result != RZ_OK && link_ != nullptr && link_->IsFailed());
+}
+
 template <class Step>
 RzResult CInstrumentConnection::RunStep(Step&& step) {
     std::lock_guard lock(commandLock_);
     const RzResult result = step();
-    if (IsLinkBroken(result)) {
+    if (LostLink(result)) {
         RaiseErrorFlag();
     }
     return result;
@@ -228,7 +232,7 @@ RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
             PublishSnapshot(true);
         }
     }
-    if (IsLinkBroken(result)) {
+    if (LostLink(result)) {
         ReportLinkLost();
         return result;
     }
@@ -407,10 +411,10 @@ RzResult CInstrumentConnection::PollOnce() {
     const auto values = [this] { return RunStep([this] { return loader_.LoadValues(); }); };
 
     RzResult r = patterns();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = values();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     if (stopped())
         return RZ_OK;
@@ -420,7 +424,7 @@ RzResult CInstrumentConnection::PollOnce() {
         }
         return RZ_OK;
     });
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     if (stopped())
         return RZ_OK;
@@ -433,13 +437,13 @@ RzResult CInstrumentConnection::PollOnce() {
         }
         return RZ_OK;
     });
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = patterns();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = values();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     {
         std::lock_guard lock(commandLock_);
@@ -456,7 +460,7 @@ void CInstrumentConnection::ThreadMain() {
         if (!WaitCycle(clock, remaining) || stopFlag != 0 || errorFlag != 0) {
             break;
         }
-        if (IsLinkBroken(PollOnce())) {
+        if (PollOnce() != RZ_OK) {
             break;
         }
         dataReadyAtNs = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -245,7 +245,8 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
     }
 }
 
-// What Send sends, in order, with the pause before OUT; an emptied field is left out.
+// What Send sends, in order, with the pause before OUT (and a DI/DO output's settle after it);
+// an emptied field is left out.
 TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     const struct {
         CSimControlMember entry;
@@ -260,7 +261,7 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
         {Int(1), "SP= MAN", "CA1,1|FM 1", {{2000, 1}}, "Empty SP not sent"},
         {Ext(1), "REM STOP", "DV1,RL,1|DV1,SR,0|DR 1", {{2000, 2}}, ""},
         {Dio(3), "AUT", "DL3,0|FO", {{800, 1}}, ""},
-        {Dio(3), "OUT=0", "DM3,0|FO", {}, ""},
+        {Dio(3), "OUT=0", "DM3,0|FO", {{500, 1}}, ""},
     };
     Open();
     for (const auto& c : cases) {

@@ -241,18 +241,57 @@ TEST(EntryPoints, ProgramPreconditions) {
     }
 }
 
-TEST(EntryPoints, BrokenLinkRaisesTheErrorFlagOnceAndRefusesLaterCalls) {
-    ConnectionHarness h(3, 6);
-    h.link.QueueReceiveError(LINK_E_TIMEOUT);
-    EXPECT_EQ(h.connection->AcknowledgeAlarm(), LINK_E_TIMEOUT);
-    EXPECT_EQ(h.connection->errorFlag.load(), 1);
-    EXPECT_EQ(h.commErrors, 1);
-    // Every later operation fails at once without touching the link.
-    EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
-    EXPECT_EQ(h.connection->SwitchDisplay(3, 0), LINK_E_BROKEN);
-    EXPECT_EQ(h.connection->Refresh(), LINK_E_BROKEN);
-    EXPECT_EQ(h.Sent(), Sent{"AK 0"});
-    EXPECT_EQ(h.commErrors, 1);
+// However the link is lost (a code of the link-broken range, or any code once the link is
+// marked failed), the error flag rises and the lost link is reported once.
+TEST(EntryPoints, ALostLinkRaisesTheErrorFlagOnceAndRefusesLaterCalls) {
+    struct Case {
+        const char* name;
+        std::function<RzResult(ConnectionHarness&)> run;
+        RzResult result;
+        Sent sent;
+    };
+    const Case cases[] = {
+        {"TimeOut",
+         [](ConnectionHarness& h) {
+             h.link.QueueReceiveError(LINK_E_TIMEOUT);
+             return h.connection->AcknowledgeAlarm();
+         },
+         LINK_E_TIMEOUT,
+         {"AK 0"}},
+        {"AnswerTooLargeToFrame",
+         [](ConnectionHarness& h) {
+             h.link.QueueReceiveError(LINK_E_FORMAT, true);
+             return h.connection->AcknowledgeAlarm();
+         },
+         LINK_E_FORMAT,
+         {"AK 0"}},
+        {"ProgramScreenAfterARun",
+         [](ConnectionHarness& h) {
+             h.connection->UpdateModel([](CInstrumentModel& m) { m.patterns[3].exists = 1; });
+             for (const std::string& a :
+                  {std::string("E0\r\n"), PatternList({{4, 0, 1}}), std::string("E0\r\n")}) {
+                 h.link.QueueAnswer(a);
+             }
+             h.link.QueueReceiveError(LINK_E_TIMEOUT);
+             int32_t changed = 0;
+             return h.connection->OperateProgram(4, kProgramRun, &changed);
+         },
+         LINK_E_TIMEOUT,
+         {"PN 4", "FW", "PX 1", "UD 1,PROGRAM"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionHarness h(3, 6);
+        EXPECT_EQ(c.run(h), c.result);
+        EXPECT_EQ(h.connection->errorFlag.load(), 1);
+        EXPECT_EQ(h.commErrors, 1);
+        // Every later operation fails at once without touching the link.
+        EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
+        EXPECT_EQ(h.connection->SwitchDisplay(3, 0), LINK_E_BROKEN);
+        EXPECT_EQ(h.connection->Refresh(), LINK_E_BROKEN);
+        EXPECT_EQ(h.Sent(), c.sent);
+        EXPECT_EQ(h.commErrors, 1);
+    }
 }
 
 TEST(EntryPoints, ReadLogCopiesTheTextOrRefusesASmallBuffer) {

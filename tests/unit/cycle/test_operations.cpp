@@ -103,6 +103,9 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         {"LostLinkEndsTheSequence", "timeout",
          [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
          "AK 0", "", LINK_E_TIMEOUT, "LINK_E_TIMEOUT", 1},
+        {"AnyCodeThatFailedTheLinkEndsIt", "unframeable",
+         [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
+         "AK 0", "", LINK_E_FORMAT, "LINK_E_FORMAT", 1},
         {"RefusalIsReportedAndTheSequenceGoesOn", "E1\r\n|E0\r\n",
          [&](CSequence& s, auto* handled) {
              s.Then(Ack, note(handled)).Then(Message, note(handled));
@@ -128,8 +131,9 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(true);
         for (const auto& answer : Split(c.answers)) {
-            if (answer == "timeout") {
-                h.link.QueueReceiveError(LINK_E_TIMEOUT);
+            if (answer == "timeout" || answer == "unframeable") {
+                const bool timeout = answer == "timeout";
+                h.link.QueueReceiveError(timeout ? LINK_E_TIMEOUT : LINK_E_FORMAT, !timeout);
             } else {
                 h.link.QueueAnswer(answer);
             }
@@ -200,12 +204,16 @@ TEST(Operations, OneAtATimeAndResultsInTheOrderStarted) {
     EXPECT_FALSE(h.connection->OperationRunning());
 }
 
+// A sequence's pause and the pause a DI/DO output makes for the point to settle.
 TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
     struct Case {
         const char* name;
         bool logOut;  // else the polling steps find the link lost
+        bool settle;  // else a sequence pauses after "AK"
     };
-    for (const Case c : {Case{"LogOut", true}, Case{"LostLink", false}}) {
+    for (const Case c :
+         {Case{"LogOut", true, false}, Case{"LostLink", false, false},
+          Case{"LogOutInTheSettle", true, true}, Case{"LostLinkInTheSettle", false, true}}) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(false);
         h.link.QueueAnswer("E0\r\n");
@@ -213,8 +221,10 @@ TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
         CSequence send;
         send.Then(Ack).Pause(60000).Then(Message);
         std::vector<RzResult> results;
-        ASSERT_EQ(h.connection->StartSequence("Send", std::move(send),
-                                              [&](RzResult r) { results.push_back(r); }),
+        const auto note = [&](RzResult r) { results.push_back(r); };
+        ASSERT_EQ(c.settle ? h.connection->StartOperation(
+                                 "Send", [](auto& x) { return x.SetDigitalOutput(4, 1); }, note)
+                           : h.connection->StartSequence("Send", std::move(send), note),
                   RZ_OK);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
         const auto start = Clock::now();
@@ -227,7 +237,8 @@ TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
         QCoreApplication::processEvents();
         EXPECT_EQ(results, c.logOut ? std::vector<RzResult>{} : std::vector{LINK_E_BROKEN});
-        EXPECT_EQ(h.Sent(), c.logOut ? Sent{"AK 0"} : (Sent{"AK 0", "FW"}));
+        const std::string first = c.settle ? "DM4,1" : "AK 0";
+        EXPECT_EQ(h.Sent(), c.logOut ? Sent{first} : (Sent{first, "FW"}));
     }
 }
 
