@@ -61,6 +61,17 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_GuiGapStalledSwitch", 50.0},
     {"BM_GuiGapStalledLogout", 50.0},
     {"BM_StalledLogoutToLogoPane", 100.0},
+    // Log-out (Cancel while logging in) and closing every connection, in each phase that waits.
+    {"BM_GuiGapLogoutConnecting", 50.0},
+    {"BM_LogoutToLogoPaneConnecting", 100.0},
+    {"BM_GuiGapLogoutLoggingIn", 50.0},
+    {"BM_LogoutToLogoPaneLoggingIn", 100.0},
+    {"BM_GuiGapLogoutRefreshing", 50.0},
+    {"BM_LogoutToLogoPaneRefreshing", 100.0},
+    {"BM_GuiGapLogoutPause", 50.0},
+    {"BM_LogoutToLogoPanePause", 100.0},
+    {"BM_GuiGapLogoutSettle", 50.0},
+    {"BM_LogoutToLogoPaneSettle", 100.0},
 };
 
 // Peak resident memory (the benchmarks' peak_kB counters): console against yardstick.
