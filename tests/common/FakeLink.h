@@ -24,7 +24,7 @@ class FakeLink : public CLinkTransport {
     // Queues the bytes of the next answer. For RECV_FIXED and RECV_BINARY status lines the real
     // link counts the terminating NUL into the length; pass the bytes as the link would
     // deliver them (e.g. std::string("E1\r\n\0", 5)).
-    void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK, false}); }
+    void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK}); }
     // The next Receive fails with `code`; with `failsLink` the link is failed from then on.
     void QueueReceiveError(RzResult code, bool failsLink = false) {
         answers_.push_back({{}, code, failsLink});
@@ -95,7 +95,7 @@ class FakeLink : public CLinkTransport {
                 answer[0] == 'E' && answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
                 answer.push_back('\0');
             }
-            answers_.push_back({answer, RZ_OK, false});
+            answers_.push_back({answer, RZ_OK});
         }
         const Answer& answer = answers_.front();
         RzResult result = answer.code;
@@ -124,7 +124,7 @@ class FakeLink : public CLinkTransport {
     struct Answer {
         std::string bytes;
         RzResult code;
-        bool failsLink;
+        bool failsLink = false;
     };
     std::deque<Answer> answers_;
     std::vector<Request> requests_;

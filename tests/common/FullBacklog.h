@@ -2,36 +2,25 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
 
-// A listener on 127.0.0.1 that never accepts, with its backlog full: the kernel drops the SYN of
-// a further connect, which then gets no answer and waits.
+// A listener on 127.0.0.1 that never accepts, its backlog (0: one connection) taken by a filler:
+// the kernel drops the SYN of a further connect, which gets no answer and waits.
 class CFullBacklog {
   public:
     CFullBacklog() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof address;
         auto* at = reinterpret_cast<sockaddr*>(&address);
-        // A backlog of 0 holds one connection, which the filler takes.
-        if (::bind(listen_, at, size) != 0 || ::listen(listen_, 0) != 0 ||
-            ::getsockname(listen_, at, &size) != 0 || ::connect(filler_, at, size) != 0) {
-            return;
+        if (::bind(listen_, at, size) == 0 && ::listen(listen_, 0) == 0 &&
+            ::getsockname(listen_, at, &size) == 0 && ::connect(filler_, at, size) == 0) {
+            port_ = ntohs(address.sin_port);
         }
-        port_ = ntohs(address.sin_port);
     }
-    ~CFullBacklog() {
-        ::close(filler_);
-        ::close(listen_);
-    }
-    CFullBacklog(const CFullBacklog&) = delete;
-    CFullBacklog& operator=(const CFullBacklog&) = delete;
-
+    ~CFullBacklog() { ::close(filler_), ::close(listen_); }
     uint16_t Port() const { return port_; }
 
   private:

@@ -204,16 +204,20 @@ TEST(Operations, OneAtATimeAndResultsInTheOrderStarted) {
     EXPECT_FALSE(h.connection->OperationRunning());
 }
 
-// A sequence's pause and the pause a DI/DO output makes for the point to settle.
-TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
+// A sequence's pause and the settle a DI/DO output waits for hold nothing (the connection is
+// free, the output not yet stored); log-out or a lost link ends them at once, and a settle that
+// passes stores the output.
+TEST(Operations, PausesHoldNothingAndEndAtOnceOnLogOutOrALostLink) {
+    enum End { kLogOut, kLostLink, kPasses };
     struct Case {
         const char* name;
-        bool logOut;  // else the polling steps find the link lost
+        End end;
         bool settle;  // else a sequence pauses after "AK"
     };
     for (const Case c :
-         {Case{"LogOut", true, false}, Case{"LostLink", false, false},
-          Case{"LogOutInTheSettle", true, true}, Case{"LostLinkInTheSettle", false, true}}) {
+         {Case{"LogOut", kLogOut, false}, Case{"LostLink", kLostLink, false},
+          Case{"LogOutInTheSettle", kLogOut, true}, Case{"LostLinkInTheSettle", kLostLink, true},
+          Case{"SettlePasses", kPasses, true}}) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(false);
         h.link.QueueAnswer("E0\r\n");
@@ -227,18 +231,31 @@ TEST(Operations, LogOutOrALostLinkEndsAPauseAtOnce) {
                            : h.connection->StartSequence("Send", std::move(send), note),
                   RZ_OK);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
+        const auto output = [&h] {
+            h.connection->UpdateModel([](CInstrumentModel&) {});  // the connection is free
+            CInstrumentModel m{};
+            h.connection->CopyModel(&m);
+            return std::to_string(m.dio[3].outValue) + " " + m.dio[3].display.valueText[2];
+        };
+        EXPECT_EQ(output(), "0 ");
         const auto start = Clock::now();
-        if (c.logOut) {
+        if (c.end == kLogOut) {
             h.connection->StopCycle();
         } else {
-            EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
+            if (c.end == kLostLink) {
+                EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
+            }
+            h.pauses->Advance(c.end == kPasses ? 500 : 0);
             ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
         }
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
         QCoreApplication::processEvents();
-        EXPECT_EQ(results, c.logOut ? std::vector<RzResult>{} : std::vector{LINK_E_BROKEN});
+        const std::vector<RzResult> none;
+        EXPECT_EQ(results,
+                  c.end == kLogOut ? none : std::vector{c.end == kPasses ? RZ_OK : LINK_E_BROKEN});
         const std::string first = c.settle ? "DM4,1" : "AK 0";
-        EXPECT_EQ(h.Sent(), c.logOut ? Sent{first} : (Sent{first, "FW"}));
+        EXPECT_EQ(h.Sent(), c.end == kLostLink ? (Sent{first, "FW"}) : Sent{first});
+        EXPECT_EQ(output(), c.end == kPasses ? "1 1" : "0 ");
     }
 }
 

@@ -73,18 +73,6 @@ std::string Name(RzResult code) {
 
 }  // namespace
 
-TEST(LinkSocket, ExchangesNeedAnOpenLink) {
-    CLoopbackPeer peer([](CPeerSession& s) { s.ReadToEnd(); });
-    auto link = Connected(peer);
-    EXPECT_EQ(link->Close(), RZ_OK);
-    EXPECT_EQ(link->Close(), RZ_OK);  // twice is harmless
-    char buffer[16];
-    uint32_t length = 99;
-    EXPECT_EQ(Name(link->Send("FM", 2)), Name(LINK_E_NOT_OPEN));
-    EXPECT_EQ(Name(link->Receive(buffer, 15, &length, RECV_LIST)), Name(LINK_E_NOT_OPEN));
-    EXPECT_EQ(length, 99u);
-}
-
 TEST(LinkSocket, ConnectFailuresCloseTheSocket) {
     EXPECT_EQ(Name(CLinkSocket().Connect()), Name(LINK_E_NOT_INITIALIZED));  // no host yet
     CSilentListener listener;
@@ -217,30 +205,6 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilConnectedAgain) {
     EXPECT_EQ(seen, (std::vector<std::string>{"FO", "", "FO", ""}));
 }
 
-// A connect that gets no answer ends at once when the link is closed or abandoned on another
-// thread; an abandoned link refuses every later connect.
-TEST(LinkSocket, CloseEndsAConnectThatGetsNoAnswer) {
-    CFullBacklog stalled;
-    CLoopbackPeer peer([](CPeerSession& s) { s.ReadToEnd(); });
-    for (const bool abandon : {false, true}) {
-        SCOPED_TRACE(abandon ? "Abandon" : "Close");
-        const int before = OpenDescriptorCount();
-        CLinkSocket link;
-        auto connecting =
-            std::async(std::launch::async, [&] { return link.Open("127.0.0.1", stalled.Port()); });
-        // The connect has begun once its socket exists.
-        while (OpenDescriptorCount() == before &&
-               connecting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
-        }
-        abandon ? link.Abandon() : link.Close();
-        // Ended by the close, not by giving up on the peer (LINK_E_OPEN).
-        EXPECT_EQ(Name(connecting.get()), Name(LINK_E_NOT_OPEN));
-        EXPECT_EQ(OpenDescriptorCount(), before);
-        EXPECT_EQ(Name(link.Open("127.0.0.1", peer.Port())),
-                  Name(abandon ? LINK_E_NOT_OPEN : RZ_OK));
-    }
-}
-
 TEST(LinkSocket, LostStreamFailsTheWaitingReceiveAtOnce) {
     struct Case {
         const char* name;
@@ -350,7 +314,11 @@ TEST(LinkSocket, RequestsGetCrLfAndLongOnesAreRefused) {
     EXPECT_EQ(lines, (std::vector<std::string>{longest, "", "UD 1,"}));
 }
 
-TEST(LinkSocket, CloseEndsAReceiveWaitingOnAnotherThread) {
+// Close on another thread ends a wait at once: a receive's (the time-out is 10 s) and a
+// connect's that gets no answer (it gives up after 2 s with LINK_E_OPEN). After a close the link
+// connects again; an abandoned link refuses.
+TEST(LinkSocket, CloseEndsAWaitOnAnotherThread) {
+    CFullBacklog stalled;
     CEvent requested;
     CLoopbackPeer peer([&](CPeerSession& s) {
         std::string line;
@@ -359,13 +327,36 @@ TEST(LinkSocket, CloseEndsAReceiveWaitingOnAnotherThread) {
         }
         s.ReadToEnd();
     });
-    auto link = Connected(peer);
-    auto waiting = std::async(std::launch::async, [&] { return Exchange(*link, "FM", RECV_LIST); });
-    requested.Wait();
-    EXPECT_EQ(link->Close(), RZ_OK);
-    // The time-out is 10 s; the close must end the wait, not the time-out.
-    EXPECT_EQ(Name(waiting.get().result), Name(LINK_E_NOT_OPEN));
-    EXPECT_FALSE(link->IsConnected());
+    for (const std::string row : {"receive", "connect", "abandoned connect"}) {
+        SCOPED_TRACE(row);
+        const bool receive = row == "receive";
+        CLinkSocket link;
+        ASSERT_EQ(receive ? link.Open("127.0.0.1", peer.Port()) : RZ_OK, RZ_OK);
+        const int before = OpenDescriptorCount();
+        auto waiting = std::async(std::launch::async, [&] {
+            return receive ? Exchange(link, "FM", RECV_LIST).result
+                           : link.Open("127.0.0.1", stalled.Port());
+        });
+        // Waiting once the request has arrived, or the connect's socket exists.
+        while (!(receive ? requested.IsSet() : OpenDescriptorCount() != before) &&
+               waiting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        }
+        EXPECT_EQ(row == "abandoned connect" ? link.Abandon() : link.Close(), RZ_OK);
+        EXPECT_EQ(Name(waiting.get()), Name(LINK_E_NOT_OPEN));
+        EXPECT_FALSE(link.IsConnected());
+        // A closed link exchanges nothing; closing it again is harmless.
+        char buffer[16];
+        uint32_t length = 99;
+        EXPECT_EQ(Name(link.Send("FM", 2)), Name(LINK_E_NOT_OPEN));
+        EXPECT_EQ(Name(link.Receive(buffer, 15, &length, RECV_LIST)), Name(LINK_E_NOT_OPEN));
+        EXPECT_EQ(length, 99u);
+        EXPECT_EQ(link.Close(), RZ_OK);
+        if (!receive) {
+            EXPECT_EQ(OpenDescriptorCount(), before);
+            EXPECT_EQ(Name(link.Open("127.0.0.1", peer.Port())),
+                      Name(row == "connect" ? RZ_OK : LINK_E_NOT_OPEN));
+        }
+    }
 }
 
 // After an answer refused for the caller's sake the link stays in step; after one that did not
