@@ -3,12 +3,17 @@
 // probe timer on the GUI thread records the longest time between two of its ticks, the time
 // the window did not answer, during a log-in to a slow instrument, a loop panel's Send with its
 // pause, a Refresh, a display switch that waits out the receive time-out, and a log-out from an
-// instrument stalled mid-answer (with the time until the logo pane is back). Also the logged-in
-// console's peak memory against a bare window showing the same picture, each in a child process.
+// instrument stalled mid-answer and in each phase that waits (connecting, logging in, refreshing,
+// an operation's pause, a DI/DO settle), each with the time until the logo pane is back. Also the
+// logged-in console's peak memory against a bare window showing the same picture, each in a child
+// process.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -383,6 +388,132 @@ BENCHMARK(BM_StalledLogoutToLogoPane)
     ->Iterations(1)
     ->Repetitions(3)
     ->Unit(benchmark::kMillisecond);
+
+// A listener on 127.0.0.1 that never accepts, its backlog filled: a connect to it gets no
+// answer and waits.
+class FullBacklog {
+  public:
+    FullBacklog() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        auto* at = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(listen_, at, size) == 0 && ::listen(listen_, 0) == 0 &&
+            ::getsockname(listen_, at, &size) == 0 && ::connect(filler_, at, size) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~FullBacklog() {
+        ::close(filler_);
+        ::close(listen_);
+    }
+    uint16_t Port() const { return port_; }
+
+  private:
+    int listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port_ = 0;
+};
+
+// Where the console is when the operator leaves: a log-in that waits for the connect, for the
+// greeting or for an answer of the full refresh, or a logged-in connection whose operation
+// waits in a sequence's pause or in the settle after a DI/DO output.
+enum class Phase { kConnecting, kLoggingIn, kRefreshing, kPause, kSettle };
+
+bool LoggedInPhase(Phase phase) {
+    return phase == Phase::kPause || phase == Phase::kSettle;
+}
+
+// Brings `console` into `phase` (the server's faults or the listener hold it there); false when
+// it could not.
+bool EnterPhase(Console& console, CSimServer& server, Phase phase) {
+    if (!LoggedInPhase(phase)) {
+        console.frame->LoginAtStart("Demo", kBenchUser, std::string(kBenchPassword));
+        // The connect, the greeting or the third request (the refresh's first) waits.
+        RunUntil([&] { return server.CommandRequests().size() >= 3; },
+                 phase == Phase::kRefreshing ? 10000 : 200);
+        RunFor(100);
+        return console.frame->State().loginRunning;
+    }
+    if (!console.LogIn(true)) {
+        return false;
+    }
+    server.ClearRequests();
+    const auto ack = [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); };
+    const RzResult started =
+        phase == Phase::kPause
+            ? console.connection->StartSequence("Send",
+                                                std::move(CSequence().Then(ack).Pause(60000)))
+            : console.connection->StartOperation(
+                  "Send", [](CInstrumentConnection& c) { return c.SetDigitalOutput(4, 1); });
+    // Well inside the 500 ms settle once its request has gone out.
+    RunUntil([&] { return !server.CommandRequests().empty(); }, 10000);
+    RunFor(100);
+    return started == RZ_OK && console.connection->OperationRunning();
+}
+
+// Leaving in `phase`: the log-out command (Cancel while logging in), then what closing the
+// window ends with, every connection closed. The longest GUI gap, and the time until the logo
+// pane shows with no log-in running, in seconds.
+bool LogoutDuring(Phase phase, double* gap, double* toLogo) {
+    FullBacklog stalled;
+    auto server = StartServer();
+    if (!server || stalled.Port() == 0) {
+        return false;
+    }
+    if (phase == Phase::kLoggingIn) {
+        server->SetFaults({.answerDelayMs = 30000});
+    } else if (phase == Phase::kRefreshing) {
+        server->SetFaults({.stallFromRequest = 3});
+    }
+    Console console(phase == Phase::kConnecting ? stalled.Port() : server->Port(), 60000, 10000);
+    if (!EnterPhase(console, *server, phase)) {
+        return false;
+    }
+    QElapsedTimer clock;
+    GapProbe probe;
+    clock.start();
+    probe.Start();
+    console.frame->Action(LoggedInPhase(phase) ? ID_LOGOUT : ID_CANCEL_LOGIN)->trigger();
+    console.manager.CloseAll();
+    const bool back = RunUntil(
+        [&] { return console.LogoShown() && !console.frame->State().loginRunning; }, 10000);
+    *toLogo = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    RunFor(100);
+    *gap = probe.StopSeconds();
+    return back;
+}
+
+void LogoutPhaseFigure(benchmark::State& state, Phase phase, bool toLogoPane) {
+    for (auto _ : state) {
+        double gap = 0;
+        double toLogo = 0;
+        BENCH_REQUIRE(LogoutDuring(phase, &gap, &toLogo), "the phase or the log-out failed");
+        state.SetIterationTime(toLogoPane ? toLogo : gap);
+    }
+}
+
+// BM_GuiGapLogout<phase> and BM_LogoutToLogoPane<phase>.
+const bool kLogoutPhasesRegistered = [] {
+    const std::pair<const char*, Phase> phases[] = {{"Connecting", Phase::kConnecting},
+                                                    {"LoggingIn", Phase::kLoggingIn},
+                                                    {"Refreshing", Phase::kRefreshing},
+                                                    {"Pause", Phase::kPause},
+                                                    {"Settle", Phase::kSettle}};
+    for (const auto& [name, phase] : phases) {
+        for (const bool toLogo : {false, true}) {
+            const std::string figure =
+                std::string(toLogo ? "BM_LogoutToLogoPane" : "BM_GuiGapLogout") + name;
+            benchmark::RegisterBenchmark(figure.c_str(), LogoutPhaseFigure, phase, toLogo)
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Repetitions(3)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return true;
+}();
 
 // Peak memory: this program again, as the logged-in console or as the bare window.
 

@@ -67,6 +67,17 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_RzctlSignalLoading", 200.0},
     {"BM_RzctlSignalCommand", 200.0},
     {"BM_RzctlSignalWatch", 200.0},
+    // Log-out (Cancel while logging in) and closing every connection, in each phase that waits.
+    {"BM_GuiGapLogoutConnecting", 50.0},
+    {"BM_LogoutToLogoPaneConnecting", 100.0},
+    {"BM_GuiGapLogoutLoggingIn", 50.0},
+    {"BM_LogoutToLogoPaneLoggingIn", 100.0},
+    {"BM_GuiGapLogoutRefreshing", 50.0},
+    {"BM_LogoutToLogoPaneRefreshing", 100.0},
+    {"BM_GuiGapLogoutPause", 50.0},
+    {"BM_LogoutToLogoPanePause", 100.0},
+    {"BM_GuiGapLogoutSettle", 50.0},
+    {"BM_LogoutToLogoPaneSettle", 100.0},
 };
 
 // CPU per communication cycle (the benchmark's cycle_cpu_us, bare_cpu_us and cycle_ms

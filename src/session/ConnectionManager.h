@@ -81,9 +81,10 @@ class CConnectionManager {
     // and 1.5 ms on a kept one), and a log-in need not start a thread.
     RzResult StartLogin(const char* ip, const char* user, const char* password, uint16_t port,
                         LoginDoneHandler done, LoginProgressHandler progress = {});
-    // Ends the running log-in at once: its link is closed, which wakes any wait, and its handlers
-    // are not called any more. The log-in thread hands the job back at once; LoginRunning()
-    // holds until then.
+    // Ends the running log-in at once: its link is abandoned, which wakes any wait (a connect's
+    // too) and refuses any later connect, and its handlers are not called any more. The log-in
+    // thread hands the job back at once; LoginRunning() holds until the event loop hears of it,
+    // but a cancelled log-in never makes StartLogin refuse a new one.
     void CancelLogin();
     bool LoginRunning() const { return login_ != nullptr; }
     // Why the last failed log-in failed, in the operator's words: where it stopped and what

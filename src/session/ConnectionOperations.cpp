@@ -1,18 +1,16 @@
 // The connection's operation entry points: each runs its commands on the calling thread (the
 // connection's worker, as a rule) under the connection lock and folds the result into the
 // model; called on the GUI thread, the timer stops around it.
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 #include "session/InstrumentConnection.h"
 
 namespace {
 
-// How long a DI/DO point takes to report an output just written.
-constexpr std::chrono::milliseconds kDigitalOutputSettle{500};
+// How long a DI/DO point takes to report an output just written (ms).
+constexpr uint32_t kDigitalOutputSettleMs = 500;
 
 // "%<d>.<d>f": width and precision both the decimal places, cut to the 8-byte text field.
 void FormatDecimal(char (&text)[kValueTextSize], double value, int32_t decimals) {
@@ -86,7 +84,7 @@ RzResult WriteSetPoint(Ask* ask, Write* write, Record& record, int32_t loop, dou
 // The common frame: refuses a connection whose link is lost, stops the timer (unless told not
 // to), runs `body` under the connection lock and publishes the model, then runs `after` with
 // the body's result without the lock (a pause goes there, so that the cycle is never held up
-// by it), reports a lost link and restarts the timer.
+// by it; its result is the operation's), reports a lost link and restarts the timer.
 class CInstrumentConnection::EntryFrame {
   public:
     template <class Body, class After>
@@ -105,8 +103,8 @@ class CInstrumentConnection::EntryFrame {
             result = body();
             c.PublishSnapshot(false);
         }
-        after(result);
-        if (IsLinkBroken(result)) {
+        result = after(result);
+        if (c.LostLink(result)) {
             c.ReportLinkLost();
             return result;
         }
@@ -118,7 +116,7 @@ class CInstrumentConnection::EntryFrame {
 
     template <class Body>
     static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body) {
-        return Run(c, touchTimer, std::forward<Body>(body), [](RzResult) {});
+        return Run(c, touchTimer, std::forward<Body>(body), [](RzResult r) { return r; });
     }
 };
 
@@ -316,16 +314,20 @@ RzResult CInstrumentConnection::SetDigitalOutput(int32_t point, int32_t value) {
         },
         [&](RzResult r) {
             if (r != RZ_OK) {
-                return;
+                return r;
             }
-            // The instrument needs a moment before the point reports its new output.
-            std::this_thread::sleep_for(kDigitalOutputSettle);
+            // The instrument needs a moment before the point reports its new output. The pause
+            // ends at once on log-out or a lost link, like a sequence's.
+            if (!runner_.Pause(kDigitalOutputSettleMs)) {
+                return LINK_E_BROKEN;
+            }
             std::lock_guard lock(commandLock_);
             CDioRecord& record = model_.dio[point - 1];
             UpdateViewState([&](CViewState& v) { v.dio[point - 1].outValue = value; });
             std::snprintf(record.display.valueText[2], sizeof record.display.valueText[2], "%d",
                           value);
             PublishSnapshot(false);
+            return r;
         });
 }
 
@@ -423,7 +425,11 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
         if (outChanged != nullptr)
             *outChanged = 1;
         if ((action == kProgramRun || action == kProgramReset) && levelPolling != 0) {
-            SwitchDisplayLocked(11, 0);
+            // The program screen follows; a refusal leaves the operation done, a lost link not.
+            r = SwitchDisplayLocked(11, 0);
+            if (LostLink(r)) {
+                return r;
+            }
         }
         return RZ_OK;
     });

@@ -103,6 +103,14 @@ RzResult CTraceLink::Close() {
     return inner_->Close();
 }
 
+RzResult CTraceLink::Abandon() {
+    return inner_->Abandon();
+}
+
+bool CTraceLink::IsFailed() const {
+    return inner_->IsFailed();
+}
+
 RzResult CTraceLink::Send(const char* request, uint32_t length) {
     const RzResult result = inner_->Send(request, length);
     if (!recording_.load(std::memory_order_relaxed)) {

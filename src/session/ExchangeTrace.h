@@ -65,6 +65,8 @@ class CTraceLink : public CLinkTransport {
     RzResult Open(const char* host, uint16_t port) override;
     RzResult Connect() override;
     RzResult Close() override;
+    RzResult Abandon() override;
+    bool IsFailed() const override;
     RzResult Send(const char* request, uint32_t length) override;
     RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
                      AnswerShape shape) override;

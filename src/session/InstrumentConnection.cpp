@@ -74,7 +74,7 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
       runner_(*this, [this](RzResult result) {
           // The communication-error event follows the result of the operation that lost the
           // link.
-          if (IsLinkBroken(result)) {
+          if (LostLink(result)) {
               PublishLinkLostOnce();
           }
       }) {
@@ -242,11 +242,15 @@ void CInstrumentConnection::PublishLinkLostOnce() {
     }
 }
 
+bool CInstrumentConnection::LostLink(RzResult result) const {
+    return IsLinkBroken(result) || (result != RZ_OK && link_ != nullptr && link_->IsFailed());
+}
+
 template <class Step>
 RzResult CInstrumentConnection::RunStep(Step&& step) {
     std::lock_guard lock(commandLock_);
     const RzResult result = step();
-    if (IsLinkBroken(result)) {
+    if (LostLink(result)) {
         RaiseErrorFlag();
     }
     return result;
@@ -270,7 +274,7 @@ RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
             PublishSnapshot(true);
         }
     }
-    if (IsLinkBroken(result)) {
+    if (LostLink(result)) {
         ReportLinkLost();
         return result;
     }
@@ -449,10 +453,10 @@ RzResult CInstrumentConnection::PollOnce() {
     const auto values = [this] { return RunStep([this] { return LoadValuesNoted(); }); };
 
     RzResult r = patterns();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = values();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     if (stopped())
         return RZ_OK;
@@ -462,7 +466,7 @@ RzResult CInstrumentConnection::PollOnce() {
         }
         return RZ_OK;
     });
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     if (stopped())
         return RZ_OK;
@@ -475,13 +479,13 @@ RzResult CInstrumentConnection::PollOnce() {
         }
         return RZ_OK;
     });
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = patterns();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     r = values();
-    if (IsLinkBroken(r))
+    if (LostLink(r))
         return r;
     {
         std::lock_guard lock(commandLock_);
@@ -498,7 +502,7 @@ void CInstrumentConnection::ThreadMain() {
         if (!WaitCycle(clock, remaining) || stopFlag != 0 || errorFlag != 0) {
             break;
         }
-        if (IsLinkBroken(PollOnce())) {
+        if (PollOnce() != RZ_OK) {
             break;
         }
         dataReadyAtNs = SteadyNowNs();

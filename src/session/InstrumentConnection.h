@@ -110,8 +110,12 @@ class CInstrumentConnection : public CTimerObject {
     // its way is never delivered.
     void StopCycle();
     // Runs one pass of the polling steps (what the thread does each cycle) on the calling
-    // thread, without the waits. Returns the first link-broken code, else 0.
+    // thread, without the waits. Returns the code that lost the link (see LostLink), else 0.
     RzResult PollOnce();
+    // Whether `result` lost the link: a code of the link-broken range, or any failure after
+    // which the link is marked failed (an answer too large to frame gives LINK_E_FORMAT). Such
+    // a result ends a sequence and closes the connection, whatever its code.
+    bool LostLink(RzResult result) const;
 
     // --- Operations, started on the GUI thread ---
     using OperationBody = COperationRunner::Body;

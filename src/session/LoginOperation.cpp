@@ -38,6 +38,13 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     if (!initialised_) {
         return LINK_E_NOT_INITIALIZED;
     }
+    if (login_ && login_->cancelled) {
+        // A cancelled log-in's link is abandoned, so its thread is on its way back; the new one
+        // need not wait for the event loop to hear of it.
+        WaitForLoginHandBack();
+        DiscardLogin(*login_);
+        login_.reset();
+    }
     if (login_) {
         ShowStatusMessage("Log-in is still running");
         return LINK_E_BUSY;
@@ -246,14 +253,15 @@ void CConnectionManager::CancelLogin() {
         return;
     }
     login_->cancelled = true;
-    // Wakes the log-in thread's wait; it hands the job back, which then ends without a trace.
-    login_->link->Close();
+    // Wakes the log-in thread's wait, a connect's included, and refuses any later connect; the
+    // thread hands the job back, which then ends without a trace.
+    login_->link->Abandon();
 }
 
 void CConnectionManager::EndLogin() {
     if (login_) {
         login_->cancelled = true;
-        login_->link->Close();
+        login_->link->Abandon();
         WaitForLoginHandBack();
         DiscardLogin(*login_);
         login_.reset();

@@ -67,6 +67,9 @@ class COperationRunner {
     void Stop();
     // Ends the current and every later pause. Any thread.
     void InterruptPauses();
+    // A pause of an operation's own (the worker's, or the caller's when an entry point runs
+    // directly): waits `ms` in the pause source; false when interrupted.
+    bool Pause(uint32_t ms) { return pauses_->Pause(ms); }
     // Replaces the pause source while no operation runs.
     void SetPauseSource(std::unique_ptr<CPauseSource> source);
 

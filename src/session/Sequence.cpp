@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "session/InstrumentConnection.h"
+
 bool CSteadyPauseSource::Pause(uint32_t ms) {
     std::unique_lock lock(mutex_);
     cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return interrupted_; });
@@ -45,7 +47,7 @@ RzResult CSequence::RunSteps(const std::vector<Step>& steps, CInstrumentConnecti
             if (steps[i].reports) {
                 report(i, result);
             }
-            if (IsLinkBroken(result) || outcome.last) {
+            if (connection.LostLink(result) || outcome.last) {
                 break;
             }
             pauseMs = outcome.pauseMs;

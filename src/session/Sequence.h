@@ -43,9 +43,10 @@ struct CStepOutcome {
 // Steps with pauses between them, run as one operation of a connection (a panel's Send, the
 // program panel's Hold and Advance with their waits, a save-data command with its busy time).
 // A step runs on the connection's worker and must capture values only, never a view; its result
-// handler runs on the GUI thread, in step order, before the sequence's own result. A result in
-// the link-broken range ends the sequence; other results go on to the next step unless the step
-// decides otherwise. The sequence's result is the result of the step it ended with.
+// handler runs on the GUI thread, in step order, before the sequence's own result. A result
+// that lost the link (CInstrumentConnection::LostLink) ends the sequence; other results go on to
+// the next step unless the step decides otherwise. The sequence's result is the result of the step
+// it ended with.
 class CSequence {
   public:
     using Body = std::function<RzResult(CInstrumentConnection&)>;

@@ -28,17 +28,18 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 // Waits for a non-blocking connect to finish; true when the connection is up, otherwise the
-// system's reason is in `*error` (ETIMEDOUT when it did not come up in time).
-bool WaitConnected(int fd, int* error) {
+// system's reason is in `*error` (ETIMEDOUT when it did not come up in time). A readable `wake`
+// (Close on another thread) ends the wait at once.
+bool WaitConnected(int fd, int wake, int* error) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(CLinkSocket::kConnectWaitMs);
     for (;;) {
-        pollfd p{fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, RemainingMs(deadline));
-        if (ready > 0) {
+        pollfd p[2] = {{fd, POLLOUT, 0}, {wake, POLLIN, 0}};
+        const int ready = ::poll(p, 2, RemainingMs(deadline));
+        if (ready > 0 && p[1].revents == 0) {
             break;
         }
-        if (ready == 0 || errno != EINTR) {
-            *error = ready == 0 ? ETIMEDOUT : errno;
+        if (ready >= 0 || errno != EINTR) {
+            *error = ready == 0 ? ETIMEDOUT : ready > 0 ? ECANCELED : errno;
             return false;
         }
     }
@@ -81,6 +82,10 @@ RzResult CLinkSocket::Open(const char* hostText, uint16_t portNumber) {
         NoteFailure("Cannot connect to " + std::string(hostText) + ": not a dotted IPv4 address");
         return LINK_E_OPEN;
     }
+    if (port != portNumber ||
+        std::strncmp(host, hostText != nullptr ? hostText : "", sizeof host) != 0) {
+        Close();  // a link to the old address is no link to the new one
+    }
     if (length != 0) {
         std::memcpy(host, hostText, length);
     }
@@ -90,7 +95,7 @@ RzResult CLinkSocket::Open(const char* hostText, uint16_t portNumber) {
 }
 
 RzResult CLinkSocket::Connect() {
-    if (connected.load()) {
+    if (connected.load() && !failed.load()) {
         return RZ_OK;
     }
     if (host[0] == '\0') {
@@ -107,51 +112,86 @@ RzResult CLinkSocket::Connect() {
         NoteFailure("Cannot connect to " + Address() + ": not a dotted IPv4 address and port");
         return LINK_E_OPEN;
     }
-    Close();  // a descriptor left from a failed link
+    Close();  // a failed link, or a descriptor left from one
+    {
+        // From here a Close on another thread ends the connect.
+        std::lock_guard guard(lock);
+        if (abandoned) {
+            return LINK_E_NOT_OPEN;
+        }
+        connecting = true;
+        connectClosed = false;
+    }
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        NoteFailure("Cannot connect to " + Address() + ": " + SystemReason(errno));
-        return LINK_E_OPEN;
-    }
-    // Requests are single short lines; do not hold them back.
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    int error = wake >= 0 ? 0 : errno;
-    bool up = wake >= 0;
-    if (up && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = errno;
-        up = (error == EINPROGRESS || error == EINTR) && WaitConnected(fd, &error);
+    int error = fd < 0 ? errno : wake < 0 ? errno : 0;
+    bool up = fd >= 0 && wake >= 0;
+    if (up) {
+        // Requests are single short lines; do not hold them back.
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
-    // The answer is read with a blocking recv bounded by the receive time-out (one call per
-    // wait instead of a poll and a recv); Close wakes it by shutting the socket down. Sends and
-    // the stray-byte check stay non-blocking per call.
-    const int flags = up ? ::fcntl(fd, F_GETFL) : -1;
-    if (up && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
-        error = errno;
+    bool closedHere = false;
+    {
+        std::lock_guard guard(lock);
+        closedHere = connectClosed;
+        if (up && !closedHere) {
+            // Close finds the descriptors, wakes the wait below and closes them once it is over.
+            socketFd = fd;
+            wakeFd = wake;
+            ++ioUsers;
+        }
+    }
+    if (up && !closedHere) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            error = errno;
+            up = (error == EINPROGRESS || error == EINTR) && WaitConnected(fd, wake, &error);
+        }
+        // The answer is read with a blocking recv bounded by the receive time-out (one call per
+        // wait instead of a poll and a recv); Close wakes it by shutting the socket down. Sends
+        // and the stray-byte check stay non-blocking per call.
+        const int flags = up ? ::fcntl(fd, F_GETFL) : -1;
+        if (up && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+            error = errno;
+            up = false;
+        }
+
+        std::lock_guard guard(lock);
+        --ioUsers;
+        connecting = false;
+        if (closing) {
+            changed.notify_all();  // Close waits for this connect and closes the descriptors
+            return LINK_E_NOT_OPEN;
+        }
+        if (up) {
+            framing.Reset();
+            answerOwed = false;
+            receiveWaitMs = 0;
+            pendingStart = 0;
+            pendingLength = 0;
+            failed.store(false);
+            connected.store(true);
+        } else {
+            socketFd = -1;
+            wakeFd = -1;
+        }
+    } else {
+        std::lock_guard guard(lock);
+        connecting = false;
         up = false;
     }
     if (!up) {
-        NoteFailure("Cannot connect to " + Address() + ": " + SystemReason(error));
-        ::close(fd);
+        if (!closedHere) {
+            NoteFailure("Cannot connect to " + Address() + ": " + SystemReason(error));
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
         if (wake >= 0) {
             ::close(wake);
         }
-        return LINK_E_OPEN;
-    }
-
-    framing.Reset();
-    answerOwed = false;
-    receiveWaitMs = 0;
-    pendingStart = 0;
-    pendingLength = 0;
-    {
-        std::lock_guard guard(lock);
-        socketFd = fd;
-        wakeFd = wake;
-        failed.store(false);
-        connected.store(true);
+        return closedHere ? LINK_E_NOT_OPEN : LINK_E_OPEN;
     }
     SetTimeout(GetTimeout());
     return RZ_OK;
@@ -160,13 +200,14 @@ RzResult CLinkSocket::Connect() {
 RzResult CLinkSocket::Close() {
     std::unique_lock guard(lock);
     connected.store(false);
+    connectClosed = connecting;
     if (closing) {
         changed.wait(guard, [this] { return !closing; });
         return RZ_OK;
     }
     if (socketFd >= 0) {
-        // A thread inside poll or recv must leave before the descriptor number can be reused:
-        // the event wakes a poll, the shutdown a blocking recv.
+        // A thread inside poll or recv (or a connect's wait) must leave before the descriptor
+        // number can be reused: the event wakes a poll, the shutdown a blocking recv.
         closing = true;
         WakeLocked();
         ::shutdown(socketFd, SHUT_RDWR);
@@ -179,6 +220,14 @@ RzResult CLinkSocket::Close() {
     }
     changed.notify_all();
     return RZ_OK;
+}
+
+RzResult CLinkSocket::Abandon() {
+    {
+        std::lock_guard guard(lock);
+        abandoned = true;
+    }
+    return Close();
 }
 
 RzResult CLinkSocket::SetTimeout(uint32_t ms) {

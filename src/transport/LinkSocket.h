@@ -25,8 +25,8 @@
 //
 // A send error, a time-out, a peer close, an answer the framing refuses or a stream out of step
 // marks the link failed: it stays connected in name, and every later Send returns LINK_E_BROKEN
-// until it is closed and connected again. Close may be called from any thread; it ends a wait in
-// progress at once.
+// until it is connected again (Connect on a failed link reconnects). Close may be called from any
+// thread; it ends a wait in progress at once, the wait of a connect included.
 class CLinkSocket : public CLinkTransport {
   public:
     // Longest request text; CR LF and a NUL follow it in the 1008-byte request buffer.
@@ -40,10 +40,12 @@ class CLinkSocket : public CLinkTransport {
     CLinkSocket& operator=(const CLinkSocket&) = delete;
 
     // A host that is not a dotted IPv4 address, or port 0, gives LINK_E_OPEN; an empty host
-    // LINK_E_NOT_INITIALIZED.
+    // LINK_E_NOT_INITIALIZED. A connect that gets no answer gives up after kConnectWaitMs
+    // (LINK_E_OPEN); one ended by Close or Abandon on another thread gives LINK_E_NOT_OPEN.
     RzResult Open(const char* host, uint16_t port) override;
     RzResult Connect() override;
     RzResult Close() override;
+    RzResult Abandon() override;
     RzResult Send(const char* request, uint32_t length) override;
     // On failure `buffer` and `*outLength` are left as they were.
     RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
@@ -55,7 +57,7 @@ class CLinkSocket : public CLinkTransport {
     std::string FailureReason() const override;
 
     bool IsConnected() const { return connected.load(); }
-    bool IsFailed() const { return failed.load(); }
+    bool IsFailed() const override { return failed.load(); }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -86,6 +88,9 @@ class CLinkSocket : public CLinkTransport {
     int wakeFd = -1;      // eventfd that interrupts a send's waiting poll on failure or close
     int32_t ioUsers = 0;  // socket calls in progress; Close waits for them before closing
     bool closing = false;
+    bool connecting = false;     // a Connect is under way
+    bool connectClosed = false;  // Close was called during it
+    bool abandoned = false;
 
     mutable std::mutex reasonLock;
     std::string reason;  // see FailureReason

@@ -39,10 +39,14 @@ class CLinkTransport {
   public:
     virtual ~CLinkTransport() = default;
 
-    // Stores `host` (a dotted IPv4 address) and `port`, then connects.
+    // Stores `host` (a dotted IPv4 address) and `port`, then connects (anew when they changed).
     virtual RzResult Open(const char* host, uint16_t port) = 0;
+    // Connects unless the link is up and has not failed.
     virtual RzResult Connect() = 0;
     virtual RzResult Close() = 0;
+    // Closes the link for good, from any thread: a connect in progress ends at once and every
+    // later Open or Connect is refused.
+    virtual RzResult Abandon() { return Close(); }
     // `request` without line end; the transport appends CR LF.
     virtual RzResult Send(const char* request, uint32_t length) = 0;
     // Waits for a complete answer of the given shape and copies it into `buffer`, which holds
@@ -51,6 +55,9 @@ class CLinkTransport {
                              AnswerShape shape) = 0;
     virtual RzResult SetTimeout(uint32_t ms) = 0;
     virtual uint32_t GetTimeout() const = 0;
+    // Whether an exchange has failed the link (whatever code it returned): nothing more can be
+    // exchanged on it until it is connected again.
+    virtual bool IsFailed() const { return false; }
     // How many blocks the last binary answer came in (0: not a binary answer, or not known).
     virtual uint32_t LastAnswerBlocks() const { return 0; }
     // Why the link failed, or why its last connect did not come up, as a sentence for the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <initializer_list>
@@ -24,8 +25,10 @@ class FakeLink : public CLinkTransport {
     // link counts the terminating NUL into the length; pass the bytes as the link would
     // deliver them (e.g. std::string("E1\r\n\0", 5)).
     void QueueAnswer(const std::string& bytes) { answers_.push_back({bytes, RZ_OK}); }
-    // The next Receive fails with `code`.
-    void QueueReceiveError(RzResult code) { answers_.push_back({{}, code}); }
+    // The next Receive fails with `code`; with `failsLink` the link is failed from then on.
+    void QueueReceiveError(RzResult code, bool failsLink = false) {
+        answers_.push_back({{}, code, failsLink});
+    }
     // The answer given when nothing is queued (by default the receive times out). A status line
     // gets the NUL the link counts in the fixed and binary modes.
     void SetDefaultAnswer(const std::string& bytes) { defaultAnswer_ = bytes; }
@@ -61,6 +64,7 @@ class FakeLink : public CLinkTransport {
         ++closeCount_;
         return RZ_OK;
     }
+    bool IsFailed() const override { return failed_; }
     RzResult Send(const char* request, uint32_t length) override {
         if (sendError_ != RZ_OK) {
             const RzResult code = sendError_;
@@ -95,6 +99,7 @@ class FakeLink : public CLinkTransport {
         }
         const Answer& answer = answers_.front();
         RzResult result = answer.code;
+        failed_ = failed_ || answer.failsLink;
         if (result == RZ_OK && answer.bytes.empty()) {
             result = LINK_E_SEND;
         } else if (result == RZ_OK && answer.bytes.size() > capacity) {
@@ -119,6 +124,7 @@ class FakeLink : public CLinkTransport {
     struct Answer {
         std::string bytes;
         RzResult code;
+        bool failsLink = false;
     };
     std::deque<Answer> answers_;
     std::vector<Request> requests_;
@@ -129,6 +135,7 @@ class FakeLink : public CLinkTransport {
     std::string defaultAnswer_;
     std::string address_;
     int closeCount_ = 0;
+    std::atomic<bool> failed_{false};
     int32_t mode_ = RECV_LIST;
     uint32_t timeout_ = kDefaultLinkTimeoutMs;
     uint32_t expectedLength_ = 0;

@@ -257,9 +257,9 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
     }
 }
 
-// What Send sends, in order, with the pause before OUT; a field that is empty or not a complete
-// number is left out, never sent as 0, and neither is a refill after it (the status is the last
-// Send's).
+// What Send sends, in order, with the pause before OUT (and a DI/DO output's settle after it);
+// a field that is empty or not a complete number is left out, never sent as 0, and neither is a
+// refill after it (the status is the last Send's).
 TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     const struct {
         CSimControlMember entry;
@@ -274,7 +274,7 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
         {Int(1), "SP= MAN", "CA1,1|FM 1", {{2000, 1}}, "Empty SP not sent"},
         {Ext(1), "REM STOP", "DV1,RL,1|DV1,SR,0|DR 1", {{2000, 2}}, ""},
         {Dio(3), "AUT", "DL3,0|FO", {{800, 1}}, ""},
-        {Dio(3), "OUT=0", "DM3,0|FO", {}, ""},
+        {Dio(3), "OUT=0", "DM3,0|FO", {{500, 1}}, ""},
         {Int(1), "SP=- MAN OUT=12", "CA1,1|HJ120,1|FM 1", {{2000, 1}}, Incomplete("SP", "-")},
         {Int(1),
          "MAN SP= OUT=.",

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "ConnectionHarness.h"
 #include "common/AnswerBytes.h"
@@ -12,8 +10,11 @@ namespace {
 
 using Sent = std::vector<std::string>;
 
-// Each row: firmware major, the answers queued ("|" between them), the requests that must go
-// out ("|" between them), the result, the call, and what the published model must show after.
+// Each row: firmware major, the answers queued ("|" between them; "timeout" for a receive that
+// times out, "unframeable" for an answer too large to frame, which fails the link), the requests
+// that must go out ("|" between them), the result, the call, and what the published model must
+// show after. However the link is lost, the error flag rises, the lost link is reported once,
+// and every later call is refused without touching the link.
 TEST(EntryPoints, RequestsAndModelEffects) {
     struct Case {
         const char* name;
@@ -118,18 +119,39 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         {"TrendOptionsRefused", 3, "E1\r\n", "UD 4,OFF,All,ON,ON", REPLY_ERROR,
          [](auto& c) { return c.SetTrendOptions(1, 1, 1); },
          [](const auto& m) { return m.trendOptions == 0; }},
+        {"LostLink", 3, "timeout", "AK 0", LINK_E_TIMEOUT,
+         [](auto& c) { return c.AcknowledgeAlarm(); }},
+        {"AnswerTooLargeToFrame", 3, "unframeable", "AK 0", LINK_E_FORMAT,
+         [](auto& c) { return c.AcknowledgeAlarm(); }},
+        {"ProgramScreenLostAfterARun", 3, "E0\r\n|" + PatternList({{4, 0, 1}}) + "|E0\r\n|timeout",
+         "PN 4|FW|PX 1|UD 1,PROGRAM", LINK_E_TIMEOUT,
+         [](auto& c) {
+             c.UpdateModel([](CInstrumentModel& m) { m.patterns[3].exists = 1; });
+             int32_t changed = 0;
+             return c.OperateProgram(4, kProgramRun, &changed);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionHarness h(c.major, c.minor >= 0 ? c.minor : (c.major == 3 ? 6 : 0));
         ASSERT_EQ(h.prepared, RZ_OK);
         size_t errorLines = 0;
+        int lost = 0;
         for (const std::string& answer : Split(c.answers)) {
+            const bool timeout = answer == "timeout";
+            if (timeout || answer == "unframeable") {
+                h.link.QueueReceiveError(timeout ? LINK_E_TIMEOUT : LINK_E_FORMAT, !timeout);
+                lost = 1;
+                continue;
+            }
             h.link.QueueAnswer(answer);
             errorLines +=
                 answer.size() > 1 && answer[0] == 'E' && answer[1] > '0' && answer[1] <= '9';
         }
         EXPECT_EQ(c.call(*h.connection), c.expected);
+        if (lost != 0) {
+            EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
+        }
         EXPECT_EQ(h.link.sentText(), c.sent);
         if (c.effect) {
             CInstrumentModel published{};
@@ -138,8 +160,8 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         }
         // Each error line the instrument answers is shown; the connection runs on.
         EXPECT_EQ(h.shown.size(), errorLines);
-        EXPECT_EQ(h.commErrors, 0);
-        EXPECT_EQ(h.connection->errorFlag.load(), 0);
+        EXPECT_EQ(h.commErrors, lost);
+        EXPECT_EQ(h.connection->errorFlag.load(), lost);
     }
 }
 
@@ -241,20 +263,6 @@ TEST(EntryPoints, ProgramPreconditions) {
     }
 }
 
-TEST(EntryPoints, BrokenLinkRaisesTheErrorFlagOnceAndRefusesLaterCalls) {
-    ConnectionHarness h(3, 6);
-    h.link.QueueReceiveError(LINK_E_TIMEOUT);
-    EXPECT_EQ(h.connection->AcknowledgeAlarm(), LINK_E_TIMEOUT);
-    EXPECT_EQ(h.connection->errorFlag.load(), 1);
-    EXPECT_EQ(h.commErrors, 1);
-    // Every later operation fails at once without touching the link.
-    EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
-    EXPECT_EQ(h.connection->SwitchDisplay(3, 0), LINK_E_BROKEN);
-    EXPECT_EQ(h.connection->Refresh(), LINK_E_BROKEN);
-    EXPECT_EQ(h.Sent(), Sent{"AK 0"});
-    EXPECT_EQ(h.commErrors, 1);
-}
-
 TEST(EntryPoints, ReadLogCopiesTheTextOrRefusesASmallBuffer) {
     ConnectionHarness h(3, 6);
     h.link.SetDefaultAnswer("EA\r\nDA2026/12/06 10:00:00 power on\r\nEN\r\n");
@@ -273,43 +281,6 @@ TEST(EntryPoints, RunStopWithoutProgramsReturnsTheResultOfOC) {
         EXPECT_EQ(h.connection->OperateLoopSR(kEntryInternalLoop, 1, 1), RZ_OK) << major;
         EXPECT_EQ(h.Sent(), Sent{"OC1,1"}) << major;
     }
-}
-
-// A scripted link that says when a request has gone out.
-class AnnouncingLink : public FakeLink {
-  public:
-    RzResult Send(const char* request, uint32_t length) override {
-        const RzResult result = FakeLink::Send(request, length);
-        sent.Set();
-        return result;
-    }
-    CEvent sent;
-};
-
-TEST(EntryPoints, DigitalOutputSettlesWithoutHoldingTheConnection) {
-    CEventHub hub;
-    AnnouncingLink link;
-    link.SetDefaultAnswer("E0\r\n");
-    CInstrumentConnection connection(100, &hub, &link);
-    CInstrumentIdentity identity{};
-    std::memcpy(identity.family, "RZ", 3);
-    identity.modelNumber = 3200;
-    identity.firmwareMajor = 3;
-    identity.version = 0x30006;
-    ASSERT_EQ(connection.Prepare(identity), RZ_OK);
-
-    std::thread writer([&] { EXPECT_EQ(connection.SetDigitalOutput(2, 1), RZ_OK); });
-    ASSERT_TRUE(link.sent.WaitFor(std::chrono::seconds(10)));
-    // The connection is free again while the point settles: this runs before the new output is
-    // stored, not after the pause.
-    double outputSeen = -1.0;
-    connection.UpdateModel([&](CInstrumentModel& m) { outputSeen = m.dio[1].outValue; });
-    writer.join();
-    EXPECT_EQ(outputSeen, 0.0);
-    CInstrumentModel m{};
-    connection.CopyModel(&m);
-    EXPECT_EQ(m.dio[1].outValue, 1.0);
-    EXPECT_STREQ(m.dio[1].display.valueText[2], "1");
 }
 
 }  // namespace

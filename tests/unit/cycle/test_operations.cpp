@@ -103,6 +103,9 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         {"LostLinkEndsTheSequence", "timeout",
          [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
          "AK 0", "", LINK_E_TIMEOUT, "LINK_E_TIMEOUT", 1},
+        {"AnyCodeThatFailedTheLinkEndsIt", "unframeable",
+         [&](CSequence& s, auto* handled) { s.Then(Ack, note(handled)).Pause(2000).Then(Message); },
+         "AK 0", "", LINK_E_FORMAT, "LINK_E_FORMAT", 1},
         {"RefusalIsReportedAndTheSequenceGoesOn", "E1\r\n|E0\r\n",
          [&](CSequence& s, auto* handled) {
              s.Then(Ack, note(handled)).Then(Message, note(handled));
@@ -128,8 +131,9 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         SCOPED_TRACE(c.name);
         AsyncHarness h(true);
         for (const auto& answer : Split(c.answers)) {
-            if (answer == "timeout") {
-                h.link.QueueReceiveError(LINK_E_TIMEOUT);
+            if (answer == "timeout" || answer == "unframeable") {
+                const bool timeout = answer == "timeout";
+                h.link.QueueReceiveError(timeout ? LINK_E_TIMEOUT : LINK_E_FORMAT, !timeout);
             } else {
                 h.link.QueueAnswer(answer);
             }
@@ -248,6 +252,61 @@ TEST(Operations, OneAtATimeAndFollowUpsRunAfterInTheOrderStarted) {
         EXPECT_EQ(h.link.sentText(), c.sent);
         EXPECT_EQ(Joined(handled), c.handled);
         EXPECT_EQ(Joined(h.shown), c.shown);
+    }
+}
+
+// A sequence's pause and the settle a DI/DO output waits for hold nothing (the connection is
+// free, the output not yet stored); log-out or a lost link ends them at once, and a settle that
+// passes stores the output.
+TEST(Operations, PausesHoldNothingAndEndAtOnceOnLogOutOrALostLink) {
+    enum End { kLogOut, kLostLink, kPasses };
+    struct Case {
+        const char* name;
+        End end;
+        bool settle;  // else a sequence pauses after "AK"
+    };
+    for (const Case c :
+         {Case{"LogOut", kLogOut, false}, Case{"LostLink", kLostLink, false},
+          Case{"LogOutInTheSettle", kLogOut, true}, Case{"LostLinkInTheSettle", kLostLink, true},
+          Case{"SettlePasses", kPasses, true}}) {
+        SCOPED_TRACE(c.name);
+        AsyncHarness h(false);
+        h.link.QueueAnswer("E0\r\n");
+        h.link.QueueReceiveError(LINK_E_TIMEOUT);  // the first polling step
+        CSequence send;
+        send.Then(Ack).Pause(60000).Then(Message);
+        std::vector<RzResult> results;
+        const auto note = [&](RzResult r) { results.push_back(r); };
+        ASSERT_EQ(c.settle ? h.connection->StartOperation(
+                                 "Send", [](auto& x) { return x.SetDigitalOutput(4, 1); }, note)
+                           : h.connection->StartSequence("Send", std::move(send), note),
+                  RZ_OK);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
+        const auto output = [&h] {
+            h.connection->UpdateModel([](CInstrumentModel&) {});  // the connection is free
+            CInstrumentModel m{};
+            h.connection->CopyModel(&m);
+            return std::to_string(m.dio[3].outValue) + " " + m.dio[3].display.valueText[2];
+        };
+        EXPECT_EQ(output(), "0 ");
+        const auto start = Clock::now();
+        if (c.end == kLogOut) {
+            h.connection->StopCycle();
+        } else {
+            if (c.end == kLostLink) {
+                EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
+            }
+            h.pauses->Advance(c.end == kPasses ? 500 : 0);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !results.empty(); }));
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+        QCoreApplication::processEvents();
+        const std::vector<RzResult> none;
+        EXPECT_EQ(results,
+                  c.end == kLogOut ? none : std::vector{c.end == kPasses ? RZ_OK : LINK_E_BROKEN});
+        const std::string first = c.settle ? "DM4,1" : "AK 0";
+        EXPECT_EQ(h.Sent(), c.end == kLostLink ? (Sent{first, "FW"}) : Sent{first});
+        EXPECT_EQ(output(), c.end == kPasses ? "1 1" : "0 ");
     }
 }
 

@@ -8,6 +8,9 @@ namespace {
 
 using Sent = std::vector<std::string>;
 
+// Every answer is an error line: the steps report it and the pass goes on, unless the link is
+// lost at "FD" (a time-out, or an answer too large to frame, which fails the link) or a stop is
+// asked for.
 TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
     struct Case {
         const char* name;
@@ -15,6 +18,8 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
         char access;
         int32_t levelPolling;
         const char* sent;  // "|" between requests
+        RzResult lostAtFd = RZ_OK;
+        bool stop = false;
     };
     const Case cases[] = {
         {"Everything", 3, 6, 3200, 2, 2, 1, 'A', 1, "FW|FD0,1,248|FO|FC GET|FW|FD0,1,248"},
@@ -25,6 +30,9 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
         {"ImageWindowHidden", 3, 6, 3200, 2, 2, 1, 'A', 0, "FW|FD0,1,248|FO|FW|FD0,1,248"},
         {"Major2", 2, 11, 3200, 1, 2, 1, 'A', 1, "FD0,1,248|FC GET|FD0,1,248"},
         {"Model3100", 1, 20, 3100, 0, 1, 0, 'U', 1, "FD0,1,212|FD0,1,212"},
+        {"LostLink", 3, 6, 3200, 2, 2, 1, 'A', 1, "FW|FD0,1,248", LINK_E_TIMEOUT},
+        {"AnswerTooLargeToFrame", 3, 6, 3200, 2, 2, 1, 'A', 1, "FW|FD0,1,248", LINK_E_FORMAT},
+        {"StopBetweenSteps", 3, 6, 3200, 2, 2, 1, 'A', 1, "FW|FD0,1,248", RZ_OK, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -35,11 +43,15 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
         });
         h.connection->dioAvailable = c.dioAvailable;
         h.connection->levelPolling = c.levelPolling;
-        // Every answer is an error line: the steps report it and the pass goes on.
+        h.connection->stopFlag = c.stop ? 1 : 0;
         h.link.SetDefaultAnswer(std::string("E1\r\n\0", 5));
-        EXPECT_EQ(h.connection->PollOnce(), RZ_OK);
+        if (c.lostAtFd != RZ_OK) {
+            h.link.QueueAnswer(std::string("E1\r\n\0", 5));  // FW
+            h.link.QueueReceiveError(c.lostAtFd, c.lostAtFd == LINK_E_FORMAT);
+        }
+        EXPECT_EQ(h.connection->PollOnce(), c.lostAtFd);
         EXPECT_EQ(h.link.sentText(), c.sent);
-        EXPECT_EQ(h.connection->errorFlag.load(), 0);
+        EXPECT_EQ(h.connection->errorFlag.load(), c.lostAtFd != RZ_OK ? 1 : 0);
     }
 }
 
@@ -79,29 +91,6 @@ TEST(PollSteps, FreshnessPerSource) {
         EXPECT_STREQ(fresh.image.reason, c.imageReason);
         EXPECT_EQ(fresh.image.validAtNs >= before, *c.imageReason == '\0');
     }
-}
-
-TEST(PollSteps, ALostLinkEndsThePassAndRaisesTheErrorFlag) {
-    ConnectionHarness h(3, 6);
-    h.connection->UpdateModel([](CInstrumentModel& m) { m.accessLevel[0] = 'A'; });
-    h.link.QueueAnswer(std::string("E1\r\n\0", 5));  // FW
-    h.link.QueueReceiveError(LINK_E_TIMEOUT);        // FD
-    EXPECT_EQ(h.connection->PollOnce(), LINK_E_TIMEOUT);
-    EXPECT_EQ(h.Sent(), (Sent{"FW", "FD0,1,248"}));
-    EXPECT_EQ(h.connection->errorFlag.load(), 1);
-}
-
-TEST(PollSteps, StopBetweenStepsEndsThePass) {
-    ConnectionHarness h(3, 6);
-    h.connection->UpdateModel([](CInstrumentModel& m) {
-        m.accessLevel[0] = 'A';
-        m.loopCount = 1;
-    });
-    h.connection->dioAvailable = 1;
-    h.link.SetDefaultAnswer(std::string("E1\r\n\0", 5));
-    h.connection->stopFlag = 1;
-    EXPECT_EQ(h.connection->PollOnce(), RZ_OK);
-    EXPECT_EQ(h.Sent(), (Sent{"FW", "FD0,1,248"}));
 }
 
 TEST(Refresh, ALostLinkWhileSettingTheTrendOptionsEndsTheRefresh) {

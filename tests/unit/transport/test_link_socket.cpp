@@ -11,6 +11,7 @@
 
 #include "FramingBytes.h"
 #include "LoopbackPeer.h"
+#include "common/FullBacklog.h"
 #include "platform/Event.h"
 #include "transport/LinkSocket.h"
 
@@ -73,18 +74,6 @@ std::string Name(RzResult code) {
 }
 
 }  // namespace
-
-TEST(LinkSocket, ExchangesNeedAnOpenLink) {
-    CLoopbackPeer peer([](CPeerSession& s) { s.ReadToEnd(); });
-    auto link = Connected(peer);
-    EXPECT_EQ(link->Close(), RZ_OK);
-    EXPECT_EQ(link->Close(), RZ_OK);  // twice is harmless
-    char buffer[16];
-    uint32_t length = 99;
-    EXPECT_EQ(Name(link->Send("FM", 2)), Name(LINK_E_NOT_OPEN));
-    EXPECT_EQ(Name(link->Receive(buffer, 15, &length, RECV_LIST)), Name(LINK_E_NOT_OPEN));
-    EXPECT_EQ(length, 99u);
-}
 
 TEST(LinkSocket, ConnectFailuresCloseTheSocket) {
     EXPECT_EQ(Name(CLinkSocket().Connect()), Name(LINK_E_NOT_INITIALIZED));  // no host yet
@@ -186,7 +175,7 @@ TEST(LinkSocket, AnswersArriveWholePerReceiveMode) {
     }
 }
 
-TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
+TEST(LinkSocket, TimeOutBreaksTheLinkUntilConnectedAgain) {
     const std::string record = Pattern(48, 5);
     std::vector<std::string> seen;  // everything each connection received
     CLoopbackPeer peer([&](CPeerSession& s) {
@@ -211,17 +200,19 @@ TEST(LinkSocket, TimeOutBreaksTheLinkUntilReconnected) {
     EXPECT_TRUE(link->IsConnected());
     EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
     EXPECT_EQ(Name(ReceiveAnswer(*link, record48).result), Name(LINK_E_TIMEOUT));
-    EXPECT_EQ(link->Connect(), RZ_OK);  // connected in name: nothing happens
-    EXPECT_EQ(Name(link->Send("FO", 2)), Name(LINK_E_BROKEN));
 
     EXPECT_EQ(link->FailureReason(), "No answer from " + address + " within 200 ms");  // the first
-    link->Close();
+    // Connected in name only: connecting again replaces the failed connection.
     ASSERT_EQ(link->Connect(), RZ_OK);
     EXPECT_FALSE(link->IsFailed());
     EXPECT_EQ(link->FailureReason(), "");
     const Answer answer = Exchange(*link, "FO", record48);
     EXPECT_EQ(Name(answer.result), Name(RZ_OK));
     EXPECT_EQ(answer.text, record);
+    // Opening another address leaves a working connection for a new one.
+    CLoopbackPeer other(Answering({record}));
+    ASSERT_EQ(link->Open("127.0.0.1", other.Port()), RZ_OK);
+    EXPECT_EQ(Exchange(*link, "FO", record48).text, record);
     link->Close();
     peer.Join();
     // The broken link sent nothing after the first request.
@@ -332,7 +323,11 @@ TEST(LinkSocket, RequestsGetCrLfAndLongOnesAreRefused) {
     EXPECT_EQ(lines, (std::vector<std::string>{longest, "", "UD 1,"}));
 }
 
-TEST(LinkSocket, CloseEndsAReceiveWaitingOnAnotherThread) {
+// Close on another thread ends a wait at once: a receive's (the time-out is 10 s) and a
+// connect's that gets no answer (it gives up after 2 s with LINK_E_OPEN). After a close the link
+// connects again; an abandoned link refuses.
+TEST(LinkSocket, CloseEndsAWaitOnAnotherThread) {
+    CFullBacklog stalled;
     CEvent requested;
     CLoopbackPeer peer([&](CPeerSession& s) {
         std::string line;
@@ -341,13 +336,36 @@ TEST(LinkSocket, CloseEndsAReceiveWaitingOnAnotherThread) {
         }
         s.ReadToEnd();
     });
-    auto link = Connected(peer);
-    auto waiting = std::async(std::launch::async, [&] { return Exchange(*link, "FM", RECV_LIST); });
-    requested.Wait();
-    EXPECT_EQ(link->Close(), RZ_OK);
-    // The time-out is 10 s; the close must end the wait, not the time-out.
-    EXPECT_EQ(Name(waiting.get().result), Name(LINK_E_NOT_OPEN));
-    EXPECT_FALSE(link->IsConnected());
+    for (const std::string row : {"receive", "connect", "abandoned connect"}) {
+        SCOPED_TRACE(row);
+        const bool receive = row == "receive";
+        CLinkSocket link;
+        ASSERT_EQ(receive ? link.Open("127.0.0.1", peer.Port()) : RZ_OK, RZ_OK);
+        const int before = OpenDescriptorCount();
+        auto waiting = std::async(std::launch::async, [&] {
+            return receive ? Exchange(link, "FM", RECV_LIST).result
+                           : link.Open("127.0.0.1", stalled.Port());
+        });
+        // Waiting once the request has arrived, or the connect's socket exists.
+        while (!(receive ? requested.IsSet() : OpenDescriptorCount() != before) &&
+               waiting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        }
+        EXPECT_EQ(row == "abandoned connect" ? link.Abandon() : link.Close(), RZ_OK);
+        EXPECT_EQ(Name(waiting.get()), Name(LINK_E_NOT_OPEN));
+        EXPECT_FALSE(link.IsConnected());
+        // A closed link exchanges nothing; closing it again is harmless.
+        char buffer[16];
+        uint32_t length = 99;
+        EXPECT_EQ(Name(link.Send("FM", 2)), Name(LINK_E_NOT_OPEN));
+        EXPECT_EQ(Name(link.Receive(buffer, 15, &length, RECV_LIST)), Name(LINK_E_NOT_OPEN));
+        EXPECT_EQ(length, 99u);
+        EXPECT_EQ(link.Close(), RZ_OK);
+        if (!receive) {
+            EXPECT_EQ(OpenDescriptorCount(), before);
+            EXPECT_EQ(Name(link.Open("127.0.0.1", peer.Port())),
+                      Name(row == "connect" ? RZ_OK : LINK_E_NOT_OPEN));
+        }
+    }
 }
 
 // After an answer refused for the caller's sake the link stays in step; after one that did not
