@@ -11,8 +11,8 @@ constexpr QSize DialogUnitsToPixels(int cx, int cy) {
 }
 
 // The panels are narrow: their layouts leave the frames' own room and little more.
-constexpr int kPanelSpacing = 4;
-inline void TightLayout(QLayout* layout) {
-    layout->setContentsMargins(4, 2, 4, 2);
+constexpr int kPanelSpacing = 2;
+inline void TightLayout(QLayout* layout, int margin = 0) {
+    layout->setContentsMargins(margin, margin, margin, margin);
     layout->setSpacing(kPanelSpacing);
 }

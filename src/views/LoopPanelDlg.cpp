@@ -110,6 +110,10 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
 
     // Laid out by the font in use: at the default font the panel keeps its template's size, at
     // a larger one (or with longer texts) it grows to what its texts need.
+    // The frames within the setting frame are flat: a title over their buttons.
+    for (QGroupBox* frame : {modeFrame_, spRefFrame_, runFrame_}) {
+        frame->setFlat(true);
+    }
     const auto column = [](QGroupBox* frame, std::initializer_list<QWidget*> widgets) {
         auto* layout = new QVBoxLayout(frame);
         TightLayout(layout);
@@ -122,6 +126,7 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     const auto row = [](QGroupBox* frame, QWidget* left, QWidget* right) {
         auto* layout = new QHBoxLayout(frame);
         TightLayout(layout);
+        layout->setSpacing(1);
         layout->addWidget(left);
         layout->addWidget(right);
     };
@@ -140,7 +145,7 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     setting->addWidget(send_, 0, Qt::AlignHCenter);
     setting->addStretch(1);
     auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(2, 2, 3, 3);
+    outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(settingFrame_);
     outer->setSizeConstraint(QLayout::SetMinimumSize);
     list_->setSizeAdjustPolicy(QComboBox::AdjustToContents);

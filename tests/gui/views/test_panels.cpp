@@ -13,6 +13,7 @@
 
 #include "SimSetup.h"
 #include "common/ModalWatcher.h"
+#include "common/TextFit.h"
 #include "common/ViewFixture.h"
 #include "platform/Strings.h"
 #include "views/FunctionCommands.h"
@@ -70,9 +71,10 @@ class SimplePanel : public ViewFixture {
     }
     // The label right above the box named `box`.
     static QLabel* LabelAbove(CSimplePanelDlg& panel, const QString& box) {
-        const QRect at = Find(&panel, box)->geometry();
+        const QWidget* field = Find(&panel, box);
+        const QRect at = field->geometry();
         QLabel* above = nullptr;
-        for (QLabel* label : panel.findChildren<QLabel*>()) {
+        for (QLabel* label : field->parentWidget()->findChildren<QLabel*>()) {
             const QRect r = label->geometry();
             if (r.left() == at.left() && r.bottom() < at.top() &&
                 (above == nullptr || r.top() > above->geometry().top())) {
@@ -195,6 +197,7 @@ TEST_F(SimplePanel, ColumnsShowTheGroupsMembers) {
         }
         EXPECT_EQ(Names(*panel), c.names);
         EXPECT_EQ(LabelAbove(*panel, "Value 4")->text(), c.valueCaption4);
+        ExpectTextsFit(panel.get());
         for (int col = 1; col <= CSimplePanelDlg::kColumns; ++col) {
             auto* name = Find<QLineEdit>(panel.get(), QString("Name %1").arg(col));
             const bool filled = !name->text().isEmpty();
@@ -298,6 +301,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         const char* checked = c.kindAfter == 4 ? "Measurement" : "Control";
         EXPECT_TRUE(Find<QRadioButton>(panel.get(), checked)->isChecked());
         EXPECT_EQ(Find<QComboBox>(panel.get(), "Group")->currentText(), c.listed);
+        ExpectTextsFit(panel.get());
         EXPECT_EQ(Find(panel.get(), "Memory")->isVisible(), c.memoryShown);
         EXPECT_EQ(Find(panel.get(), "Math")->isVisible(), c.memoryShown);
         EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
@@ -341,6 +345,7 @@ TEST_F(ProgramPanel, PatternListFollowsTheProgramOptionAndTheFirmware) {
             EXPECT_FALSE(Find(panel.get(), name)->isEnabled()) << name;
         }
         EXPECT_EQ(Find(panel.get(), "PT#")->isEnabled(), c.listEnabled);
+        ExpectTextsFit(panel.get());
         panel.reset();
         Close();
     }
@@ -389,6 +394,7 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         const bool running = std::string(c.checkedAfter) == "Run";
         EXPECT_EQ(Find(panel.get(), c.holdAfter)->isEnabled(), running);
         EXPECT_EQ(Find(panel.get(), "Advance")->isEnabled(), running);
+        ExpectTextsFit(panel.get());
         panel.reset();
         for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
                              MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
