@@ -53,7 +53,7 @@ void CConfigDlg::accept() {
         return;
     }
     if (!WriteCommCycle(iniPath_, value)) {
-        ShowErrorBox(this, QStringLiteral("%1\n%2").arg(QString::fromLatin1(RzString(20025)),
+        ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(20025),
                                                         QString::fromStdString(iniPath_)));
         return;
     }

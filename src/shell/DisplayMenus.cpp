@@ -4,6 +4,7 @@
 #include <QMenu>
 
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 
 namespace {
 
@@ -53,9 +54,9 @@ void FillDisplayMenus(QMenu* control, QMenu* trend, QMenu* digital, QMenu* bar, 
     AddItem(control, QStringLiteral("DI/D&O status"), 551, run);
     QMenu* program = control->addMenu(QStringLiteral("&Program"));
     program->setObjectName(QStringLiteral("program"));
-    AddItem(program, QString::fromLatin1(RzString(61278)), 552, run);
+    AddItem(program, RzText(61278), 552, run);
     program->addSeparator();
-    AddItem(program, QString::fromLatin1(RzString(61279)), kFirstPattern, run)->setEnabled(false);
+    AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
     control->addSeparator();
     AddItem(control, QStringLiteral("CONTROLLER &style"), 580, run)->setCheckable(true);
     AddItem(control, QStringLiteral("&FACEPLATE style"), 581, run)->setCheckable(true);
@@ -91,12 +92,12 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
     for (int i = 0; i < static_cast<int>(facts.patternStates.size()); ++i) {
         const int32_t state = facts.patternStates[static_cast<size_t>(i)];
         if (state != 0 && state != 1) {
-            AddItem(program, QString::fromLatin1(RzString(61279 + i)), kFirstPattern + i, run);
+            AddItem(program, RzText(61279 + i), kFirstPattern + i, run);
             any = true;
         }
     }
     if (!any) {
-        AddItem(program, QString::fromLatin1(RzString(61279)), kFirstPattern, run)
+        AddItem(program, RzText(61279), kFirstPattern, run)
             ->setEnabled(false);
     }
     return !any;

@@ -36,6 +36,10 @@ QString RzText(int id) {
     return text == nullptr ? QString() : QCoreApplication::translate("RzString", text);
 }
 
+QString RzFormatText(int id, int value) {
+    return RzText(id).replace(QStringLiteral("%1!d!"), QString::number(value));
+}
+
 void SetCaptionOf(QWidget* widget, const char* context, const char* source) {
     widget->setProperty(kCaptionSource, QByteArray(context) + '\n' + QByteArray(source));
     ShowCaption(widget, QCoreApplication::translate(context, source));

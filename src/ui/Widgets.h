@@ -10,6 +10,8 @@ class QWidget;
 // The string table's text `id` in the user's language; the table's text is the source text of
 // the translation (context "RzString"). A missing id gives an empty text.
 QString RzText(int id);
+// RzText with its "%1!d!" inserts filled with the decimal integer `value`.
+QString RzFormatText(int id, int value);
 
 // Shows `source`, a text of the translation context `context`, in the user's language on `widget`
 // (a label's or button's text, a group box's title, a window's title) and keeps it, so that

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -34,20 +35,21 @@ std::string NewestLineFirst(std::string_view text) {
 
 CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
-    setWindowTitle(QStringLiteral("Log Reporter"));
-    auto* label = new QLabel(QStringLiteral("Log Type:"), this);
+    SetCaption(this, "CLogReporterDlg", "Log Reporter");
+    auto* label = SetCaption(new QLabel(this), "CLogReporterDlg", "Log Type:");
     types_ = new QComboBox(this);
     NameAfter(types_, label->text());
     label->setBuddy(types_);
     for (const LogType& type : kLogTypes) {
-        types_->addItem(QString::fromLatin1(RzString(type.stringId)), type.stringId);
+        types_->addItem(RzText(type.stringId), type.stringId);
     }
     types_->setCurrentIndex(-1);
     // activated, not currentIndexChanged: choosing the same log again reads it again.
     connect(types_, &QComboBox::activated, this, &CLogReporterDlg::Choose);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("&Close"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(QString(), QDialogButtonBox::RejectRole);
+    SetCaption(close, "CLogReporterDlg", "&Close");
     NameAfter(close, close->text());
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -55,7 +57,7 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    NameAfter(text_, QStringLiteral("Log"));
+    NameAfter(text_, tr("Log"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(label);
@@ -69,6 +71,16 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     if (context_.connection == nullptr) {
         // Nothing to read from: the dialog closes as soon as it opens.
         QTimer::singleShot(0, this, &QDialog::reject);
+    }
+}
+
+void CLogReporterDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateCaptions(this);
+        for (int i = 0; i < types_->count(); ++i) {
+            types_->setItemText(i, RzText(types_->itemData(i).toInt()));
+        }
     }
 }
 
@@ -112,7 +124,7 @@ void CLogReporterDlg::Show(int32_t result, const std::string& text) {
         return;
     }
     if (!IsLinkBroken(result)) {
-        ShowErrorBox(this, QString::fromLatin1(RzString(61276)));
+        ShowErrorBox(this, RzText(61276), tr("Error"));
     }
     reject();
 }

@@ -530,6 +530,7 @@ TEST_F(FunctionCommandsTest, LogReporter) {
     QComboBox* types = dialog->LogTypeList();
     EXPECT_EQ(types->count(), 8);
     EXPECT_EQ(types->currentIndex(), -1);
+    ExpectTextsFit(dialog);
     std::string newestAlarmFirst;  // received as 15,600 bytes
     for (auto line = alarms.rbegin(); line != alarms.rend(); ++line) {
         newestAlarmFirst += *line + (line + 1 != alarms.rend() ? "\n" : "");
