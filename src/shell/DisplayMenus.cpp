@@ -97,8 +97,7 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
         }
     }
     if (!any) {
-        AddItem(program, RzText(61279), kFirstPattern, run)
-            ->setEnabled(false);
+        AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
     }
     return !any;
 }

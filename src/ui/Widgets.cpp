@@ -64,7 +64,8 @@ void RetranslateCaptions(QWidget* root) {
 }
 
 bool LoadTranslation(QTranslator& translator, const QLocale& locale, const QString& exeDir) {
-    for (const QString& dir : {exeDir + QLatin1String(kInstalledShareDir) + "/translations", exeDir}) {
+    for (const QString& dir :
+         {exeDir + QLatin1String(kInstalledShareDir) + "/translations", exeDir}) {
         if (translator.load(locale, QStringLiteral("rz-operator"), QStringLiteral("_"), dir)) {
             return true;
         }

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 #include "views/LogReporterDlg.h"
 #include "views/ViewOperations.h"
-#include "ui/Widgets.h"
 
 namespace {
 

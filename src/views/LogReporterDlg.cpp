@@ -35,8 +35,8 @@ std::string NewestLineFirst(std::string_view text) {
 
 CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
-    SetCaption(this, "CLogReporterDlg", "Log Reporter");
-    auto* label = SetCaption(new QLabel(this), "CLogReporterDlg", "Log Type:");
+    SetCaption(this, "CLogReporterDlg", QT_TR_NOOP("Log Reporter"));
+    auto* label = SetCaption(new QLabel(this), "CLogReporterDlg", QT_TR_NOOP("Log Type:"));
     types_ = new QComboBox(this);
     NameAfter(types_, label->text());
     label->setBuddy(types_);
@@ -49,7 +49,7 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* close = buttons->addButton(QString(), QDialogButtonBox::RejectRole);
-    SetCaption(close, "CLogReporterDlg", "&Close");
+    SetCaption(close, "CLogReporterDlg", QT_TR_NOOP("&Close"));
     NameAfter(close, close->text());
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -86,27 +86,27 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
       }),
       model_(std::make_unique<CInstrumentModel>()) {
-    settingFrame_ = Named(Caption(new QGroupBox(this), "Setting"), "Setting");
-    loopLabel_ = Named(Caption(new QLabel(settingFrame_), "Loop:"), "Loop:");
+    settingFrame_ = Named(Caption(new QGroupBox(this), QT_TR_NOOP("Setting")), "Setting");
+    loopLabel_ = Named(Caption(new QLabel(settingFrame_), QT_TR_NOOP("Loop:")), "Loop:");
     list_ = Named(new QComboBox(settingFrame_), "Loop");
-    modeFrame_ = Named(Caption(new QGroupBox(settingFrame_), "Mode"), "Mode");
-    aut_ = Named(Caption(new QRadioButton(modeFrame_), "AUT"), "AUT");
-    man_ = Named(Caption(new QRadioButton(modeFrame_), "MAN"), "MAN");
-    cas_ = Named(Caption(new QRadioButton(modeFrame_), "CAS"), "CAS");
-    spRefFrame_ = Named(Caption(new QGroupBox(settingFrame_), "SP Ref"), "SP Ref");
-    loc_ = Named(Caption(new QRadioButton(spRefFrame_), "LOC"), "LOC");
+    modeFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Mode")), "Mode");
+    aut_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("AUT")), "AUT");
+    man_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("MAN")), "MAN");
+    cas_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("CAS")), "CAS");
+    spRefFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("SP Ref")), "SP Ref");
+    loc_ = Named(Caption(new QRadioButton(spRefFrame_), QT_TR_NOOP("LOC")), "LOC");
     rem_ = Named(new QRadioButton(spRefFrame_), "REM");
     SetRzCaption(rem_, 61207);
-    runFrame_ = Named(Caption(new QGroupBox(settingFrame_), "Run"), "Run");
-    run_ = Named(Caption(new QRadioButton(runFrame_), "RUN"), "RUN");
-    stop_ = Named(Caption(new QRadioButton(runFrame_), "STOP"), "STOP");
+    runFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run")), "Run");
+    run_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("RUN")), "RUN");
+    stop_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("STOP")), "STOP");
     spLabel_ = Named(new QLabel(settingFrame_), "SP:");
     SetRzCaption(spLabel_, 61204);
     sp_ = Named(new CNumericEdit(settingFrame_), "SP");
     outLabel_ = Named(new QLabel(settingFrame_), "OUT:");
     SetRzCaption(outLabel_, 61206);
     out_ = Named(new CNumericEdit(settingFrame_), "OUT");
-    send_ = Named(Caption(new QPushButton(settingFrame_), "Send"), "Send");
+    send_ = Named(Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send")), "Send");
 
     // Laid out by the font in use: at the default font the panel keeps its template's size, at
     // a larger one (or with longer texts) it grows to what its texts need.
@@ -138,8 +138,8 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     fields->addWidget(sp_, 0, 1);
     fields->addWidget(outLabel_, 1, 0);
     fields->addWidget(out_, 1, 1);
-    QVBoxLayout* setting = column(settingFrame_, {loopLabel_, list_, modeFrame_, spRefFrame_,
-                                                  runFrame_});
+    QVBoxLayout* setting =
+        column(settingFrame_, {loopLabel_, list_, modeFrame_, spRefFrame_, runFrame_});
     setting->addLayout(fields);
     setting->addStretch(1);
     setting->addWidget(send_, 0, Qt::AlignHCenter);

@@ -69,16 +69,16 @@ QSize CProgramPanelDlg::TemplateSize() {
 CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     : QWidget(parent), context_(context) {
     body_ = new QWidget(this);
-    settingFrame_ = Caption(new QGroupBox(body_), "Setting");
-    patternLabel_ = Caption(new QLabel(settingFrame_), "PT#:");
+    settingFrame_ = Caption(new QGroupBox(body_), QT_TR_NOOP("Setting"));
+    patternLabel_ = Caption(new QLabel(settingFrame_), QT_TR_NOOP("PT#:"));
     patternList_ = new QComboBox(settingFrame_);
-    runFrame_ = Caption(new QGroupBox(settingFrame_), "Run");
-    run_ = Caption(new QRadioButton(runFrame_), "Run");
-    reset_ = Caption(new QRadioButton(runFrame_), "Reset");
-    send_ = Caption(new QPushButton(settingFrame_), "Send");
+    runFrame_ = Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run"));
+    run_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Run"));
+    reset_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Reset"));
+    send_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send"));
     hold_ = new QPushButton(settingFrame_);
     SetRzCaption(hold_, kHoldCaption);
-    advance_ = Caption(new QPushButton(settingFrame_), "Advance");
+    advance_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Advance"));
 
     // Laid out by the font in use, as the loop panel it replaces.
     runFrame_->setFlat(true);
@@ -402,9 +402,7 @@ void CProgramPanelDlg::OnHold() {
         return;
     }
     const int32_t pattern = context_.connection->ViewState().selectedPattern;
-    const int32_t action = hold_->text() == RzText(kHoldCaption)
-                               ? kProgramHold
-                               : kProgramRelease;
+    const int32_t action = hold_->text() == RzText(kHoldCaption) ? kProgramHold : kProgramRelease;
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
         const RzResult result = c.OperateProgram(pattern, action, nullptr);

@@ -324,8 +324,7 @@ void CRZView::CheckDataAge(std::chrono::steady_clock::time_point now) {
     const bool valuesStale = age(fresh_.values.validAtNs) > limit;
     const bool screenStale = age(screenValidAtNs_) > limit;
     image_->SetStaleText(
-        screenStale ? tr("No data for %1 s").arg(age(screenValidAtNs_) / 1000000000)
-                    : QString());
+        screenStale ? tr("No data for %1 s").arg(age(screenValidAtNs_) / 1000000000) : QString());
     // The middle pane of the status bar says why, once for each new reason.
     std::string reason = valuesStale ? fresh_.values.reason : "";
     if (screenStale && ImageShownNow()) {

@@ -5,13 +5,13 @@
 #include "image/ImageFile.h"
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 #include "views/FunctionCommands.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
 #include "views/RzView.h"
 #include "views/SimplePanelDlg.h"
 #include "views/ViewOperations.h"
-#include "ui/Widgets.h"
 
 namespace {
 
@@ -110,8 +110,7 @@ CommandState CRZView::StateOf(int id) const {
         }();
         // The caption names what choosing the item does.
         if (id == kAllChannels) {
-            state.caption =
-                on ? tr("&Group Channels") : tr("&All Channels");
+            state.caption = on ? tr("&Group Channels") : tr("&All Channels");
         } else if (id == kScale) {
             state.caption = on ? tr("S&cale OFF") : tr("S&cale ON");
         } else if (id == kDigital) {

@@ -104,14 +104,14 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
         return r;
     };
 
-    auto* view = Caption(new QGroupBox(body_), "View");
+    auto* view = Caption(new QGroupBox(body_), QT_TR_NOOP("View"));
     NameAfter(view, view->title());
     auto* top = new QHBoxLayout;
     top->setSpacing(kPanelSpacing);
-    top->addWidget(label("Data:", body_));
-    control_ = radio("Control");
-    measurement_ = radio("Measurement");
-    program_ = radio("Program");
+    top->addWidget(label(QT_TR_NOOP("Data:"), body_));
+    control_ = radio(QT_TR_NOOP("Control"));
+    measurement_ = radio(QT_TR_NOOP("Measurement"));
+    program_ = radio(QT_TR_NOOP("Program"));
     for (QWidget* w : {static_cast<QWidget*>(control_), static_cast<QWidget*>(measurement_),
                        static_cast<QWidget*>(program_)}) {
         top->addWidget(w);
@@ -122,17 +122,17 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     groupList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     groupList_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     NameAfter(groupList_, QStringLiteral("Group:"));
-    memoryLabel_ = label("Memory:", body_);
+    memoryLabel_ = label(QT_TR_NOOP("Memory:"), body_);
     memory_ = button(QString(), QStringLiteral("Memory"));
     SetRzCaption(memory_, kMemoryStart);
-    mathLabel_ = label("Math:", body_);
+    mathLabel_ = label(QT_TR_NOOP("Math:"), body_);
     math_ = button(QString(), QStringLiteral("Math"));
     SetRzCaption(math_, kMathStart);
     previous_ = button(QStringLiteral("<"), QStringLiteral("Previous page"));
     next_ = button(QStringLiteral(">"), QStringLiteral("Next page"));
     auto* functions = new QHBoxLayout;
     functions->setSpacing(kPanelSpacing);
-    functions->addWidget(label("Group:", body_));
+    functions->addWidget(label(QT_TR_NOOP("Group:"), body_));
     functions->addWidget(groupList_);
     functions->addStretch(1);
     for (QWidget* w : std::initializer_list<QWidget*>{memoryLabel_, memory_, mathLabel_, math_}) {
@@ -143,7 +143,8 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
         functions->addWidget(page);
     }
 
-    static const char* const kRowCaptions[kRows] = {nullptr, "Type:", "MODE:", "", "", ""};
+    static const char* const kRowCaptions[kRows] = {
+        nullptr, QT_TR_NOOP("Type:"), QT_TR_NOOP("MODE:"), "", "", ""};
     static const int kRowStrings[kRows] = {0, 0, 0, kPvCaption, kSpCaption, kOutCaption};
     static const char* const kRowNames[kRows] = {"Name", "Type", "Mode", "Value", "SP", "OUT"};
     auto* columns = new QHBoxLayout(view);

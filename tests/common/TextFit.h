@@ -59,15 +59,15 @@ inline QStringList TextsCut(QWidget* root) {
             option.initFrom(box);
             option.text = box->title();
             option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-            const QRect label = style->subControlRect(QStyle::CC_GroupBox, &option,
-                                                      QStyle::SC_GroupBoxLabel, box);
+            const QRect label =
+                style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
             check(w, box->title(), box->width() - label.left() - 1);
         } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
             QStyleOptionFrame option;
             option.initFrom(edit);
-            option.lineWidth =
-                edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
-                                 : 0;
+            option.lineWidth = edit->hasFrame()
+                                   ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                                   : 0;
             const QMargins text = edit->textMargins();
             const QRect room = style->subElementRect(QStyle::SE_LineEditContents, &option, edit);
             // The field keeps 2 pixels either side of its text; a name longer than its box may
@@ -78,8 +78,9 @@ inline QStringList TextsCut(QWidget* root) {
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
             QStyleOptionComboBox option;
             option.initFrom(combo);
-            const int room = style->subControlRect(QStyle::CC_ComboBox, &option,
-                                                   QStyle::SC_ComboBoxEditField, combo)
+            const int room = style
+                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, combo)
                                  .width();
             for (int i = 0; i < combo->count(); ++i) {
                 check(w, combo->itemText(i), room);
