@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,9 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyleOptionButton>
-#include <QStyleOptionFrame>
-#include <QStyleOptionGroupBox>
+#include <QStyleOption>
 #include <QTranslator>
 
 // Lengthens every source text by 40 % (at least one character), keeping it otherwise intact.
@@ -28,23 +25,23 @@ class CLongerTranslator : public QTranslator {
     }
 };
 
-// The texts of `root`'s visible widgets that are wider than the room their widget gives them.
+// The texts of `root`'s visible widgets wider than the room their widget gives them.
 inline QStringList TextsCut(QWidget* root) {
     QStringList cut;
     const auto check = [&](QWidget* w, const QString& text, int room) {
-        if (!text.isEmpty() && w->fontMetrics().horizontalAdvance(text) > room) {
+        const int width = w->fontMetrics().horizontalAdvance(text);
+        if (width > room) {
             cut << QStringLiteral("%1 \"%2\" %3 > %4")
                        .arg(w->accessibleName(), text)
-                       .arg(w->fontMetrics().horizontalAdvance(text))
+                       .arg(width)
                        .arg(room);
         }
     };
     for (QWidget* w : root->findChildren<QWidget*>()) {
+        QStyle* style = w->style();
         if (!w->isVisibleTo(root)) {
             continue;
-        }
-        QStyle* style = w->style();
-        if (auto* label = qobject_cast<QLabel*>(w)) {
+        } else if (auto* label = qobject_cast<QLabel*>(w)) {
             check(w, label->text(), label->contentsRect().width() - 2 * label->margin());
         } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
             QStyleOptionButton option;
@@ -62,28 +59,24 @@ inline QStringList TextsCut(QWidget* root) {
             const QRect label =
                 style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
             check(w, box->title(), box->width() - label.left() - 1);
-        } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w);
+                   edit && edit->toolTip() != edit->text()) {
+            // A name longer than its box may be cut when its tip shows it whole.
             QStyleOptionFrame option;
             option.initFrom(edit);
-            option.lineWidth = edit->hasFrame()
-                                   ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
-                                   : 0;
+            option.lineWidth =
+                edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
             const QMargins text = edit->textMargins();
             const QRect room = style->subElementRect(QStyle::SE_LineEditContents, &option, edit);
-            // The field keeps 2 pixels either side of its text; a name longer than its box may
-            // be cut when its tip shows it whole.
-            if (edit->toolTip() != edit->text()) {
-                check(w, edit->text(), room.width() - text.left() - text.right() - 4);
-            }
+            // The field keeps 2 pixels either side of its text.
+            check(w, edit->text(), room.width() - text.left() - text.right() - 4);
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
             QStyleOptionComboBox option;
             option.initFrom(combo);
-            const int room = style
-                                 ->subControlRect(QStyle::CC_ComboBox, &option,
-                                                  QStyle::SC_ComboBoxEditField, combo)
-                                 .width();
+            const QRect room = style->subControlRect(QStyle::CC_ComboBox, &option,
+                                                     QStyle::SC_ComboBoxEditField, combo);
             for (int i = 0; i < combo->count(); ++i) {
-                check(w, combo->itemText(i), room);
+                check(w, combo->itemText(i), room.width());
             }
         }
     }
