@@ -223,6 +223,8 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
             x += panel->width();
             flags |= besides[i].second;
             panel->show();
+            // A panel that needs more room than that (a larger font) keeps its own height.
+            tallest = std::max(tallest, panel->height());
         } else {
             panel->hide();
         }
