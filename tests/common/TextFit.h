@@ -16,12 +16,9 @@
 #include <QTranslator>
 
 // Lengthens every source text by 40 % (at least one character), keeping it otherwise intact.
-class CLongerTranslator : public QTranslator {
-  public:
-    bool isEmpty() const override { return false; }
+struct CLongerTranslator : QTranslator {
     QString translate(const char*, const char* source, const char*, int) const override {
-        const QString text = QString::fromUtf8(source);
-        return text + QString((text.size() * 2 + 4) / 5, u'W');
+        return QString::fromUtf8(source) + QString((qstrlen(source) * 2 + 4) / 5, u'W');
     }
 };
 
@@ -55,20 +52,19 @@ inline QStringList TextsCut(QWidget* root) {
             QStyleOptionGroupBox option;
             option.initFrom(box);
             option.text = box->title();
-            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
             const QRect label =
                 style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
             check(w, box->title(), box->width() - label.left() - 1);
         } else if (auto* edit = qobject_cast<QLineEdit*>(w);
                    edit && edit->toolTip() != edit->text()) {
-            // A name longer than its box may be cut when its tip shows it whole.
+            // A name longer than its box may be cut when its tip shows it whole; the field
+            // keeps 2 pixels either side of its text.
             QStyleOptionFrame option;
             option.initFrom(edit);
             option.lineWidth =
                 edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
             const QMargins text = edit->textMargins();
             const QRect room = style->subElementRect(QStyle::SE_LineEditContents, &option, edit);
-            // The field keeps 2 pixels either side of its text.
             check(w, edit->text(), room.width() - text.left() - text.right() - 4);
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
             QStyleOptionComboBox option;

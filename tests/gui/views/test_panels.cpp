@@ -71,10 +71,9 @@ class SimplePanel : public ViewFixture {
     }
     // The label right above the box named `box`.
     static QLabel* LabelAbove(CSimplePanelDlg& panel, const QString& box) {
-        const QWidget* field = Find(&panel, box);
-        const QRect at = field->geometry();
+        const QRect at = Find(&panel, box)->geometry();
         QLabel* above = nullptr;
-        for (QLabel* label : field->parentWidget()->findChildren<QLabel*>()) {
+        for (QLabel* label : Find(&panel, box)->parentWidget()->findChildren<QLabel*>()) {
             const QRect r = label->geometry();
             if (r.left() == at.left() && r.bottom() < at.top() &&
                 (above == nullptr || r.top() > above->geometry().top())) {
