@@ -2,8 +2,10 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPixmap>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
 #include "ui/FlatLook.h"
+#include "ui/Widgets.h"
 
 namespace {
 
@@ -56,6 +59,11 @@ int main(int argc, char** argv) {
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArguments.size());
     QApplication app(qtArgc, qtArgv.data());
+    // The texts in the user's language, where a translation for it is installed.
+    QTranslator translation;
+    if (LoadTranslation(translation, QLocale(), QApplication::applicationDirPath())) {
+        QApplication::installTranslator(&translation);
+    }
     if (!options.dataDir.isEmpty()) {
         SetDataDirectory(options.dataDir.toStdString());
     }

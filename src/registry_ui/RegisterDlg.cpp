@@ -142,7 +142,7 @@ void CRegisterDlg::ShowUnreadable(RzResult result) {
                             : QStringLiteral("it cannot be read (%1)").arg(probe.errorString());
     problem_->setText(QStringLiteral("%1\n%2: %3. The file is left as it is; correct or remove "
                                      "it, then open Register again.")
-                          .arg(FromLatin1(RzString(20017)), PlainLine(file), why));
+                          .arg(RzText(20017), PlainLine(file), why));
     problem_->show();
     grid_->SetReadOnly(true);
     for (QToolButton* button : {add_, delete_, up_, down_}) {
@@ -157,7 +157,7 @@ void CRegisterDlg::OnAdd() {
     }
     grid_->CommitEditor();
     if (grid_->rowCount() >= kMaxRegisterRows) {
-        ShowErrorBox(this, QString::fromLatin1(RzFormatString(20023, kMaxRegisterRows)));
+        ShowErrorBox(this, RzFormatText(20023, kMaxRegisterRows));
         return;
     }
     grid_->InsertRow(grid_->rowCount(), QString(), kEmptyIpCell);
@@ -250,7 +250,7 @@ bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
         const QString file = QString::fromStdString(path_);
         if (result != kChangedMeanwhile) {
             const int id = result == LINK_E_FILE_FORMAT ? 20017 : 20025;
-            ShowErrorBox(this, QStringLiteral("%1\n%2").arg(FromLatin1(RzString(id)), file));
+            ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(id), file));
             return false;
         }
         const QString question = QStringLiteral(

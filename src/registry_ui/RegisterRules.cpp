@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 
 const QString kEmptyIpCell = QStringLiteral("   .   .   .   ");
 
@@ -21,7 +22,7 @@ QString CutCellText(const QString& text) {
 }
 
 QString RegisterCheck::Message() const {
-    return QString::fromLatin1(RzFormatString(messageId, row));
+    return RzFormatText(messageId, row);
 }
 
 namespace {

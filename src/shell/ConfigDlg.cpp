@@ -16,9 +16,9 @@
 
 CConfigDlg::CConfigDlg(const std::string& iniPath, QWidget* parent)
     : QDialog(parent), iniPath_(iniPath.empty() ? DataFilePath(kConfigFileName) : iniPath) {
-    setWindowTitle(QStringLiteral("Config"));
+    setWindowTitle(tr("Config"));
     auto* frame = new QGroupBox(this);
-    auto* label = new QLabel(QStringLiteral("Communication &cycle:"), frame);
+    auto* label = new QLabel(tr("Communication &cycle:"), frame);
     cycle_ = new QLineEdit(frame);
     cycle_->setAlignment(Qt::AlignRight);
     cycle_->setMaxLength(10);
@@ -30,7 +30,7 @@ CConfigDlg::CConfigDlg(const std::string& iniPath, QWidget* parent)
     auto* row = new QHBoxLayout(frame);
     row->addWidget(label);
     row->addWidget(cycle_, 1);
-    row->addWidget(new QLabel(QStringLiteral("ms"), frame));
+    row->addWidget(new QLabel(tr("ms"), frame));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* button : buttons->buttons()) {
@@ -48,13 +48,13 @@ CConfigDlg::CConfigDlg(const std::string& iniPath, QWidget* parent)
 void CConfigDlg::accept() {
     int value = 0;
     if (!ConfigDialogAccept(cycle_->text(), &value)) {
-        ShowErrorBox(this, QString::fromLatin1(kCommCycleRangeWarning), QStringLiteral("Warning"));
+        ShowErrorBox(this, tr(kCommCycleRangeWarning), tr("Warning"));
         cycle_->setFocus();
         return;
     }
     if (!WriteCommCycle(iniPath_, value)) {
-        ShowErrorBox(this, QStringLiteral("%1\n%2").arg(QString::fromLatin1(RzString(20025)),
-                                                        QString::fromStdString(iniPath_)));
+        ShowErrorBox(this,
+                     QStringLiteral("%1\n%2").arg(RzText(20025), QString::fromStdString(iniPath_)));
         return;
     }
     QDialog::accept();

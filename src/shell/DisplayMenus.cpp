@@ -1,18 +1,24 @@
 #include "shell/DisplayMenus.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 
 namespace {
 
 constexpr int kFirstPattern = 32818;
 
+QString Tr(const char* caption) {
+    return QCoreApplication::translate("DisplayMenus", caption);
+}
+
 // The digit of an item's number as its mnemonic: 1-9, then 0 for the tenth.
 QString Numbered(const char* caption, int number) {
     const QString n = QString::number(number);
-    return QString::fromLatin1(caption) + u' ' + n.chopped(1) + u'&' + n.right(1);
+    return Tr(caption) + u' ' + n.chopped(1) + u'&' + n.right(1);
 }
 
 QAction* AddItem(QMenu* menu, const QString& text, int id, const std::function<void(int)>& run) {
@@ -45,32 +51,36 @@ void FillDisplayMenus(QMenu* control, QMenu* trend, QMenu* digital, QMenu* bar, 
         ClearItems(menu);
     }
     for (int g = 1; g <= controlGroups; ++g) {
-        AddItem(control, Numbered("Control group", g), 500 + g, run);
+        AddItem(control, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Control group"), g), 500 + g,
+                run);
     }
     control->addSeparator();
-    AddItem(control, QStringLiteral("&Overview"), 553, run);
-    AddItem(control, QStringLiteral("&Internal SW status"), 550, run);
-    AddItem(control, QStringLiteral("DI/D&O status"), 551, run);
-    QMenu* program = control->addMenu(QStringLiteral("&Program"));
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Overview")), 553, run);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Internal SW status")), 550, run);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "DI/D&O status")), 551, run);
+    QMenu* program = control->addMenu(Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Program")));
     program->setObjectName(QStringLiteral("program"));
-    AddItem(program, QString::fromLatin1(RzString(61278)), 552, run);
+    AddItem(program, RzText(61278), 552, run);
     program->addSeparator();
-    AddItem(program, QString::fromLatin1(RzString(61279)), kFirstPattern, run)->setEnabled(false);
+    AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
     control->addSeparator();
-    AddItem(control, QStringLiteral("CONTROLLER &style"), 580, run)->setCheckable(true);
-    AddItem(control, QStringLiteral("&FACEPLATE style"), 581, run)->setCheckable(true);
-    AddItem(control, QStringLiteral("&HYBRID Style"), 582, run)->setCheckable(true);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "CONTROLLER &style")), 580, run)
+        ->setCheckable(true);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&FACEPLATE style")), 581, run)
+        ->setCheckable(true);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&HYBRID Style")), 582, run)
+        ->setCheckable(true);
 
     const std::pair<QMenu*, int> groups[] = {{trend, 600}, {digital, 700}, {bar, 800}};
     for (const auto& [menu, base] : groups) {
         for (int g = 1; g <= displayGroups; ++g) {
-            AddItem(menu, Numbered("Group", g), base + g, run);
+            AddItem(menu, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Group"), g), base + g, run);
         }
     }
     trend->addSeparator();
-    AddItem(trend, QStringLiteral("&All Channels"), 650, run);
-    AddItem(trend, QStringLiteral("S&cale OFF"), 652, run);
-    AddItem(trend, QStringLiteral("Di&gital OFF"), 653, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&All Channels")), 650, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "S&cale OFF")), 652, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "Di&gital OFF")), 653, run);
 }
 
 QMenu* ProgramSubmenu(QMenu* control) {
@@ -91,13 +101,12 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
     for (int i = 0; i < static_cast<int>(facts.patternStates.size()); ++i) {
         const int32_t state = facts.patternStates[static_cast<size_t>(i)];
         if (state != 0 && state != 1) {
-            AddItem(program, QString::fromLatin1(RzString(61279 + i)), kFirstPattern + i, run);
+            AddItem(program, RzText(61279 + i), kFirstPattern + i, run);
             any = true;
         }
     }
     if (!any) {
-        AddItem(program, QString::fromLatin1(RzString(61279)), kFirstPattern, run)
-            ->setEnabled(false);
+        AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
     }
     return !any;
 }

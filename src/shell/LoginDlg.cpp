@@ -158,12 +158,12 @@ void CLoginDlg::OnInstrumentChosen(int) {
 
 void CLoginDlg::accept() {
     if (instruments_->currentIndex() < 0) {
-        ShowErrorBox(this, QString::fromLatin1(RzString(20019)), QStringLiteral("System Error!"));
+        ShowErrorBox(this, RzText(20019), QStringLiteral("System Error!"));
         instruments_->setFocus();
         return;
     }
     if (user_->text().isEmpty()) {
-        ShowErrorBox(this, QString::fromLatin1(RzString(20020)), QStringLiteral("System Error!"));
+        ShowErrorBox(this, RzText(20020), QStringLiteral("System Error!"));
         user_->setFocus();
         return;
     }

@@ -1,10 +1,78 @@
 #include "ui/Widgets.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QWidget>
 
+#include "platform/Paths.h"
+#include "platform/Strings.h"
 #include "ui/PlainText.h"
+
+namespace {
+
+// Where a widget keeps the source of its caption: "context\nsource".
+constexpr char kCaptionSource[] = "rzCaptionSource";
+
+void ShowCaption(QWidget* widget, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(text);
+    } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        box->setTitle(text);
+    } else {
+        widget->setWindowTitle(text);
+    }
+}
+
+}  // namespace
+
+QString RzText(int id) {
+    const char* text = RzString(id);
+    return text == nullptr ? QString() : QCoreApplication::translate("RzString", text);
+}
+
+QString RzFormatText(int id, int value) {
+    return RzText(id).replace(QStringLiteral("%1!d!"), QString::number(value));
+}
+
+void SetCaptionOf(QWidget* widget, const char* context, const char* source) {
+    widget->setProperty(kCaptionSource, QByteArray(context) + '\n' + QByteArray(source));
+    ShowCaption(widget, QCoreApplication::translate(context, source));
+}
+
+void SetRzCaption(QWidget* widget, int id) {
+    const char* text = RzString(id);
+    SetCaptionOf(widget, "RzString", text == nullptr ? "" : text);
+}
+
+void RetranslateCaptions(QWidget* root) {
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* widget : widgets) {
+        const QByteArray kept = widget->property(kCaptionSource).toByteArray();
+        const qsizetype split = kept.indexOf('\n');
+        if (split >= 0) {
+            ShowCaption(widget, QCoreApplication::translate(kept.left(split).constData(),
+                                                            kept.mid(split + 1).constData()));
+        }
+    }
+}
+
+bool LoadTranslation(QTranslator& translator, const QLocale& locale, const QString& exeDir) {
+    for (const QString& dir :
+         {exeDir + QLatin1String(kInstalledShareDir) + "/translations", exeDir}) {
+        if (translator.load(locale, QStringLiteral("rz-operator"), QStringLiteral("_"), dir)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 QString PlainCaption(const QString& caption) {
     QString text = caption.left(caption.indexOf(u'\t'));

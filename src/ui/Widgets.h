@@ -3,7 +3,34 @@
 #include <QString>
 #include <QValidator>
 
+class QLocale;
+class QTranslator;
 class QWidget;
+
+// The string table's text `id` in the user's language; the table's text is the source text of
+// the translation (context "RzString"). A missing id gives an empty text.
+QString RzText(int id);
+// RzText with its "%1!d!" inserts filled with the decimal integer `value`.
+QString RzFormatText(int id, int value);
+
+// Shows `source`, a text of the translation context `context`, in the user's language on `widget`
+// (a label's or button's text, a group box's title, a window's title) and keeps it, so that
+// RetranslateCaptions shows it again after the language changed. Returns `widget`.
+void SetCaptionOf(QWidget* widget, const char* context, const char* source);
+template <class W>
+W* SetCaption(W* widget, const char* context, const char* source) {
+    SetCaptionOf(widget, context, source);
+    return widget;
+}
+// Table text `id` as the caption of `widget`.
+void SetRzCaption(QWidget* widget, int id);
+// Shows every caption kept by SetCaption on `root` and its children in the current language.
+void RetranslateCaptions(QWidget* root);
+
+// Loads into `translator` the console's translation for `locale`:
+// rz-operator_<locale>.qm from the installed share folder beside `exeDir`
+// (../share/rz-operator/translations), else from `exeDir` itself (the build tree).
+bool LoadTranslation(QTranslator& translator, const QLocale& locale, const QString& exeDir);
 
 // The text a caption reads as: "Log&in...\tCtrl+I" -> "Login", "&User Name:" -> "User Name".
 // Mnemonic marks ("&&" stays one "&"), the shortcut after a tab and trailing dots and colons go.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 #include "views/LogReporterDlg.h"
 #include "views/ViewOperations.h"
 
@@ -66,10 +67,10 @@ CommandState CFunctionCommands::StateOf(int id) const {
     state.enabled = true;
     switch (id) {
         case kFunctionMath:
-            state.caption = QString::fromLatin1(RzString(mathRunning ? 61250 : 61249));
+            state.caption = RzText(mathRunning ? 61250 : 61249);
             break;
         case kFunctionMemory:
-            state.caption = QString::fromLatin1(RzString(memoryRunning ? 61252 : 61251));
+            state.caption = RzText(memoryRunning ? 61252 : 61251);
             break;
         case kFunctionMathReset:
             state.enabled = !mathRunning;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -49,20 +50,21 @@ QString LogDisplayText(std::string_view text) {
 
 CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
-    setWindowTitle(QStringLiteral("Log Reporter"));
-    auto* label = new QLabel(QStringLiteral("Log Type:"), this);
+    SetCaption(this, "CLogReporterDlg", QT_TR_NOOP("Log Reporter"));
+    auto* label = SetCaption(new QLabel(this), "CLogReporterDlg", QT_TR_NOOP("Log Type:"));
     types_ = new QComboBox(this);
     NameAfter(types_, label->text());
     label->setBuddy(types_);
     for (const LogType& type : kLogTypes) {
-        types_->addItem(QString::fromLatin1(RzString(type.stringId)), type.stringId);
+        types_->addItem(RzText(type.stringId), type.stringId);
     }
     types_->setCurrentIndex(-1);
     // activated, not currentIndexChanged: choosing the same log again reads it again.
     connect(types_, &QComboBox::activated, this, &CLogReporterDlg::Choose);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("&Close"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(QString(), QDialogButtonBox::RejectRole);
+    SetCaption(close, "CLogReporterDlg", QT_TR_NOOP("&Close"));
     NameAfter(close, close->text());
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -70,7 +72,7 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    NameAfter(text_, QStringLiteral("Log"));
+    NameAfter(text_, tr("Log"));
 
     auto* top = new QHBoxLayout;
     top->addWidget(label);
@@ -84,6 +86,16 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     if (context_.connection == nullptr) {
         // Nothing to read from: the dialog closes as soon as it opens.
         QTimer::singleShot(0, this, &QDialog::reject);
+    }
+}
+
+void CLogReporterDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateCaptions(this);
+        for (int i = 0; i < types_->count(); ++i) {
+            types_->setItemText(i, RzText(types_->itemData(i).toInt()));
+        }
     }
 }
 
@@ -122,7 +134,7 @@ void CLogReporterDlg::Show(int32_t result, const std::string& text) {
         return;
     }
     if (!IsLinkBroken(result)) {
-        ShowErrorBox(this, QString::fromLatin1(RzString(61276)));
+        ShowErrorBox(this, RzText(61276), tr("Error"));
     }
     reject();
 }

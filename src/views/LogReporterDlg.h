@@ -40,6 +40,9 @@ class CLogReporterDlg : public QDialog {
     // Whether a read of this dialog is on its way.
     bool Reading() const { return reading_; }
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     void Choose(int index);
     void Show(int32_t result, const std::string& text);

@@ -3,17 +3,21 @@
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 #include <cstring>
 
 #include "platform/EventHub.h"
 #include "platform/Strings.h"
 #include "session/InstrumentConnection.h"
+#include "ui/Widgets.h"
 #include "views/DialogUnits.h"
 #include "views/NumericEdit.h"
 #include "views/ViewOperations.h"
@@ -34,9 +38,9 @@ void CheckOnly(QButtonGroup* group, int id) {
     group->setExclusive(true);
 }
 
-void Place(QWidget* w, int x, int y, int cx, int cy) {
-    const QSize at = DialogUnitsToPixels(x, y);
-    w->setGeometry(QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy)));
+template <class W>
+W* Caption(W* w, const char* source) {
+    return SetCaption(w, "CLoopPanelDlg", source);
 }
 
 template <class W>
@@ -78,54 +82,74 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     : QWidget(parent),
       context_(context),
       question_([this](const QString& text) {
-          return QMessageBox::question(this, QStringLiteral("Warning"), text,
+          return QMessageBox::question(this, tr("Warning"), text,
                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
       }),
       model_(std::make_unique<CInstrumentModel>()) {
-    resize(TemplateSize());
-    settingFrame_ = Named(new QGroupBox(QStringLiteral("Setting"), this), "Setting");
-    loopLabel_ = Named(new QLabel(QStringLiteral("Loop:"), this), "Loop:");
-    list_ = Named(new QComboBox(this), "Loop");
-    modeFrame_ = Named(new QGroupBox(QStringLiteral("Mode"), this), "Mode");
-    aut_ = Named(new QRadioButton(QStringLiteral("AUT"), this), "AUT");
-    man_ = Named(new QRadioButton(QStringLiteral("MAN"), this), "MAN");
-    cas_ = Named(new QRadioButton(QStringLiteral("CAS"), this), "CAS");
-    spRefFrame_ = Named(new QGroupBox(QStringLiteral("SP Ref"), this), "SP Ref");
-    loc_ = Named(new QRadioButton(QStringLiteral("LOC"), this), "LOC");
-    rem_ = Named(new QRadioButton(QString::fromLatin1(RzString(61207)), this), "REM");
-    runFrame_ = Named(new QGroupBox(QStringLiteral("Run"), this), "Run");
-    run_ = Named(new QRadioButton(QStringLiteral("RUN"), this), "RUN");
-    stop_ = Named(new QRadioButton(QStringLiteral("STOP"), this), "STOP");
-    spLabel_ = Named(new QLabel(QString::fromLatin1(RzString(61204)), this), "SP:");
-    sp_ = Named(new CNumericEdit(this), "SP");
-    outLabel_ = Named(new QLabel(QString::fromLatin1(RzString(61206)), this), "OUT:");
-    out_ = Named(new CNumericEdit(this), "OUT");
-    send_ = Named(new QPushButton(QStringLiteral("Send"), this), "Send");
+    settingFrame_ = Named(Caption(new QGroupBox(this), QT_TR_NOOP("Setting")), "Setting");
+    loopLabel_ = Named(Caption(new QLabel(settingFrame_), QT_TR_NOOP("Loop:")), "Loop:");
+    list_ = Named(new QComboBox(settingFrame_), "Loop");
+    modeFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Mode")), "Mode");
+    aut_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("AUT")), "AUT");
+    man_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("MAN")), "MAN");
+    cas_ = Named(Caption(new QRadioButton(modeFrame_), QT_TR_NOOP("CAS")), "CAS");
+    spRefFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("SP Ref")), "SP Ref");
+    loc_ = Named(Caption(new QRadioButton(spRefFrame_), QT_TR_NOOP("LOC")), "LOC");
+    rem_ = Named(new QRadioButton(spRefFrame_), "REM");
+    SetRzCaption(rem_, 61207);
+    runFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run")), "Run");
+    run_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("RUN")), "RUN");
+    stop_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("STOP")), "STOP");
+    spLabel_ = Named(new QLabel(settingFrame_), "SP:");
+    SetRzCaption(spLabel_, 61204);
+    sp_ = Named(new CNumericEdit(settingFrame_), "SP");
+    outLabel_ = Named(new QLabel(settingFrame_), "OUT:");
+    SetRzCaption(outLabel_, 61206);
+    out_ = Named(new CNumericEdit(settingFrame_), "OUT");
+    send_ = Named(Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send")), "Send");
 
-    // The frames are drawn behind the controls they hold; every control is the panel's own
-    // child, so each is enabled on its own.
-    settingFrame_->lower();
-    Place(loopLabel_, 7, 12, 67, 8);
-    Place(list_, 7, 22, 67, 14);
-    Place(modeFrame_, 7, 40, 67, 44);
-    Place(aut_, 12, 51, 58, 10);
-    Place(man_, 12, 61, 58, 10);
-    Place(cas_, 12, 71, 58, 10);
-    Place(spRefFrame_, 7, 86, 67, 24);
-    Place(loc_, 10, 97, 30, 10);
-    Place(rem_, 41, 97, 31, 10);
-    Place(runFrame_, 7, 112, 67, 24);
-    Place(run_, 10, 123, 29, 10);
-    Place(stop_, 39, 123, 34, 10);
-    Place(spLabel_, 7, 144, 18, 8);
-    Place(sp_, 25, 142, 49, 12);
-    Place(outLabel_, 7, 160, 18, 8);
-    Place(out_, 25, 158, 49, 12);
-    Place(send_, 20, 178, 40, 14);
+    // Laid out by the font in use: at the default font the panel keeps its template's size, at
+    // a larger one (or with longer texts) it grows to what its texts need.
+    // The frames within the setting frame are flat: a title over their buttons.
     for (QGroupBox* frame : {modeFrame_, spRefFrame_, runFrame_}) {
-        frame->lower();
+        frame->setFlat(true);
     }
-    settingFrame_->lower();
+    const auto column = [](QGroupBox* frame, std::initializer_list<QWidget*> widgets) {
+        auto* layout = new QVBoxLayout(frame);
+        TightLayout(layout);
+        for (QWidget* w : widgets) {
+            layout->addWidget(w);
+        }
+        return layout;
+    };
+    column(modeFrame_, {aut_, man_, cas_});
+    const auto row = [](QGroupBox* frame, QWidget* left, QWidget* right) {
+        auto* layout = new QHBoxLayout(frame);
+        TightLayout(layout);
+        layout->setSpacing(1);
+        layout->addWidget(left);
+        layout->addWidget(right);
+    };
+    row(spRefFrame_, loc_, rem_);
+    row(runFrame_, run_, stop_);
+    auto* fields = new QGridLayout;
+    fields->setSpacing(kPanelSpacing);
+    fields->addWidget(spLabel_, 0, 0);
+    fields->addWidget(sp_, 0, 1);
+    fields->addWidget(outLabel_, 1, 0);
+    fields->addWidget(out_, 1, 1);
+    QVBoxLayout* setting =
+        column(settingFrame_, {loopLabel_, list_, modeFrame_, spRefFrame_, runFrame_});
+    setting->addLayout(fields);
+    setting->addStretch(1);
+    setting->addWidget(send_, 0, Qt::AlignHCenter);
+    setting->addStretch(1);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(settingFrame_);
+    outer->setSizeConstraint(QLayout::SetMinimumSize);
+    list_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    resize(TemplateSize().expandedTo(minimumSizeHint()));
 
     const auto group = [this](std::initializer_list<std::pair<QRadioButton*, int>> buttons) {
         auto* g = new QButtonGroup(this);
@@ -180,9 +204,11 @@ CLoopPanelDlg::~CLoopPanelDlg() {
     }
 }
 
-void CLoopPanelDlg::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    settingFrame_->setGeometry(2, 2, width() - 5, height() - 5);
+void CLoopPanelDlg::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateCaptions(this);
+    }
 }
 
 void CLoopPanelDlg::Subscribe(uint32_t key, Handler handler) {
@@ -405,8 +431,8 @@ void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
     const CInstrumentModel& m = Model();
     const int32_t number = NumberOf(ref);
     const int32_t n = number - 1;
-    const char* remCaption = RzString(61207);
-    const char* prgCaption = RzString(61208);
+    constexpr int remCaption = 61207;
+    constexpr int prgCaption = 61208;
     bool loc = false;
     bool rem = false;
     int32_t state = kNone;
@@ -417,16 +443,15 @@ void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
         } else if (number % 2 == 0 && loop.loopKind == kLoopCascade &&
                    m.internalLoops[n - 1].loopKind == kLoopCascade) {
             // The secondary loop of a cascade pair follows its primary.
-            rem_->setText(
-                QString::fromLatin1(m.internalLoops[n - 1].bit7 != 0 ? prgCaption : remCaption));
+            SetRzCaption(rem_, m.internalLoops[n - 1].bit7 != 0 ? prgCaption : remCaption);
         } else {
             loc = rem = true;
-            rem_->setText(QString::fromLatin1(loop.bit7 != 0 ? prgCaption : remCaption));
+            SetRzCaption(rem_, loop.bit7 != 0 ? prgCaption : remCaption);
             state = loop.remote;
         }
     } else if (KindOf(ref) == kEntryExternalLoop) {
         const CExternalLoopRecord& loop = m.externalLoops[n];
-        rem_->setText(QString::fromLatin1(remCaption));
+        SetRzCaption(rem_, remCaption);
         state = loop.remote;
         loc = rem = true;
         if (InRange(loop.controllerModel, 0, 8) || loop.controllerModel == 14) {

@@ -79,7 +79,7 @@ class CLoopPanelDlg : public QWidget {
     void Send();
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     // Button ids (kNone: no button of a group checked) and the model's codes the rules use.

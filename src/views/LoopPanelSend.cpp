@@ -9,6 +9,7 @@
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
 #include "session/InstrumentConnection.h"
+#include "ui/Widgets.h"
 #include "views/NumericEdit.h"
 #include "views/ViewOperations.h"
 
@@ -33,9 +34,10 @@ std::string LimitText(double value, int decimals) {
 
 bool CLoopPanelDlg::AskAdjusted(const char* name, double low, double high, int decimals) {
     char text[512];
-    std::snprintf(text, sizeof text, RzString(61220), name, LimitText(low, decimals).c_str(),
+    const QByteArray format = RzText(61220).toUtf8();
+    std::snprintf(text, sizeof text, format.constData(), name, LimitText(low, decimals).c_str(),
                   LimitText(high, decimals).c_str());
-    if (!question_ || !question_(QString::fromLatin1(text))) {
+    if (!question_ || !question_(QString::fromUtf8(text))) {
         return false;
     }
     update();

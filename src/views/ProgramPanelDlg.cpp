@@ -1,11 +1,14 @@
 #include "views/ProgramPanelDlg.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -35,9 +38,9 @@ constexpr uint32_t kOnDisplayKind = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 1);
 constexpr uint32_t kOnPattern = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 2);
 constexpr uint32_t kOnNewData = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 3);
 
-QRect DialogRect(int x, int y, int cx, int cy) {
-    const QSize at = DialogUnitsToPixels(x, y);
-    return QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy));
+template <class W>
+W* Caption(W* w, const char* source) {
+    return SetCaption(w, "CProgramPanelDlg", source);
 }
 
 int32_t PayloadNumber(const void* payload, size_t size) {
@@ -66,24 +69,43 @@ QSize CProgramPanelDlg::TemplateSize() {
 CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     : QWidget(parent), context_(context) {
     body_ = new QWidget(this);
-    settingFrame_ = new QGroupBox(QStringLiteral("Setting"), body_);
-    patternLabel_ = new QLabel(QStringLiteral("PT#:"), body_);
-    patternList_ = new QComboBox(body_);
-    runFrame_ = new QGroupBox(QStringLiteral("Run"), body_);
-    run_ = new QRadioButton(QStringLiteral("Run"), body_);
-    reset_ = new QRadioButton(QStringLiteral("Reset"), body_);
-    send_ = new QPushButton(QStringLiteral("Send"), body_);
-    hold_ = new QPushButton(QString::fromLatin1(RzString(kHoldCaption)), body_);
-    advance_ = new QPushButton(QStringLiteral("Advance"), body_);
+    settingFrame_ = Caption(new QGroupBox(body_), QT_TR_NOOP("Setting"));
+    patternLabel_ = Caption(new QLabel(settingFrame_), QT_TR_NOOP("PT#:"));
+    patternList_ = new QComboBox(settingFrame_);
+    runFrame_ = Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run"));
+    run_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Run"));
+    reset_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Reset"));
+    send_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send"));
+    hold_ = new QPushButton(settingFrame_);
+    SetRzCaption(hold_, kHoldCaption);
+    advance_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Advance"));
 
-    patternLabel_->setGeometry(DialogRect(10, 17, 20, 10));
-    patternList_->setGeometry(DialogRect(32, 15, 40, 13));
-    runFrame_->setGeometry(DialogRect(10, 34, 62, 44));
-    run_->setGeometry(DialogRect(18, 46, 48, 11));
-    reset_->setGeometry(DialogRect(18, 60, 48, 11));
-    send_->setGeometry(DialogRect(14, 86, 54, 14));
-    hold_->setGeometry(DialogRect(14, 108, 54, 14));
-    advance_->setGeometry(DialogRect(14, 128, 54, 14));
+    // Laid out by the font in use, as the loop panel it replaces.
+    runFrame_->setFlat(true);
+    auto* runs = new QVBoxLayout(runFrame_);
+    TightLayout(runs);
+    runs->addWidget(run_);
+    runs->addWidget(reset_);
+    auto* pattern = new QHBoxLayout;
+    pattern->setSpacing(kPanelSpacing);
+    pattern->addWidget(patternLabel_);
+    pattern->addWidget(patternList_, 1);
+    auto* setting = new QVBoxLayout(settingFrame_);
+    TightLayout(setting);
+    setting->addLayout(pattern);
+    setting->addWidget(runFrame_);
+    setting->addSpacing(kPanelSpacing * 3);
+    for (QPushButton* button : {send_, hold_, advance_}) {
+        setting->addWidget(button);
+    }
+    setting->addStretch(1);
+    auto* body = new QVBoxLayout(body_);
+    body->setContentsMargins(0, 0, 0, 0);
+    body->addWidget(settingFrame_);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(body_);
+    outer->setSizeConstraint(QLayout::SetMinimumSize);
     NameAfter(settingFrame_, settingFrame_->title());
     NameAfter(patternLabel_, patternLabel_->text());
     NameAfter(patternList_, patternLabel_->text());
@@ -92,7 +114,7 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
          std::initializer_list<QAbstractButton*>{run_, reset_, send_, hold_, advance_}) {
         NameAfter(button, button->text());
     }
-    resize(TemplateSize());
+    resize(TemplateSize().expandedTo(minimumSizeHint()));
 
     connect(patternList_, &QComboBox::activated, this, &CProgramPanelDlg::OnPatternChosen);
     connect(send_, &QPushButton::clicked, this, &CProgramPanelDlg::OnSend);
@@ -143,13 +165,11 @@ CProgramPanelDlg::~CProgramPanelDlg() {
     }
 }
 
-void CProgramPanelDlg::resizeEvent(QResizeEvent*) {
-    body_->setGeometry(rect());
-    // The frame follows the panel's size, a margin left on every side.
-    const QSize margin = DialogUnitsToPixels(3, 3);
-    settingFrame_->setGeometry(margin.width(), margin.height(), width() - 2 * margin.width(),
-                               height() - 2 * margin.height());
-    settingFrame_->lower();
+void CProgramPanelDlg::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateCaptions(this);
+    }
 }
 
 bool CProgramPanelDlg::ReadModel(CInstrumentModel* model) const {
@@ -299,8 +319,7 @@ void CProgramPanelDlg::OnPatternEvent(int32_t pattern) {
     }
     const bool active = pattern != 0 && Running(state);
     hold_->setEnabled(active);
-    hold_->setText(
-        QString::fromLatin1(RzString(active && state == 3 ? kUnholdCaption : kHoldCaption)));
+    SetRzCaption(hold_, active && state == 3 ? kUnholdCaption : kHoldCaption);
     NameAfter(hold_, hold_->text());
     const bool runnable = pattern != 0;
     for (QWidget* control : std::initializer_list<QWidget*>{runFrame_, run_, reset_, send_}) {
@@ -379,9 +398,7 @@ void CProgramPanelDlg::OnHold() {
         return;
     }
     const int32_t pattern = context_.connection->ViewState().selectedPattern;
-    const int32_t action = hold_->text() == QString::fromLatin1(RzString(kHoldCaption))
-                               ? kProgramHold
-                               : kProgramRelease;
+    const int32_t action = hold_->text() == RzText(kHoldCaption) ? kProgramHold : kProgramRelease;
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
         const RzResult result = c.OperateProgram(pattern, action, nullptr);

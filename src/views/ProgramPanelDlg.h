@@ -43,7 +43,7 @@ class CProgramPanelDlg : public QWidget {
     bool Busy() const { return busy_; }
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void OnDisplayKind(int32_t kind);

@@ -64,7 +64,7 @@ int32_t CodeForState(const CViewState& s) {
 CRZView::CRZView(const CViewContext& context, QWidget* parent)
     : QWidget(parent), context_(context), createdAtNs_(SteadyNs(std::chrono::steady_clock::now())) {
     setFocusPolicy(Qt::NoFocus);
-    setAccessibleName(QStringLiteral("Instrument"));
+    setAccessibleName(tr("Instrument"));
     auto* ageCheck = new QTimer(this);
     ageCheck->setInterval(1000);
     connect(ageCheck, &QTimer::timeout, this,
@@ -81,7 +81,7 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
             this, kDisplayKindChanged, HUB_CHANNEL_VIEW);
     }
     image_ = new CImageWindow(this);
-    image_->setAccessibleName(QStringLiteral("Screen"));
+    image_->setAccessibleName(tr("Screen"));
     if (context_.hub != nullptr && context_.connection != nullptr) {
         context_.hub->Subscribe(
             kImageSubscriber,
@@ -223,6 +223,8 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
             x += panel->width();
             flags |= besides[i].second;
             panel->show();
+            // A panel that needs more room than that (a larger font) keeps its own height.
+            tallest = std::max(tallest, panel->height());
         } else {
             panel->hide();
         }
@@ -306,7 +308,7 @@ void CRZView::OnDataRefreshed() {
         updatedAtNs_ = updated;
         const QDateTime at =
             QDateTime::currentDateTime().addMSecs(-(SteadyNs(now) - updated) / 1000000);
-        emit DataUpdated(QStringLiteral("Updated %1").arg(at.toString(QStringLiteral("HH:mm:ss"))));
+        emit DataUpdated(tr("Updated %1").arg(at.toString(QStringLiteral("HH:mm:ss"))));
     }
     CheckDataAge(now);
 }
@@ -324,8 +326,7 @@ void CRZView::CheckDataAge(std::chrono::steady_clock::time_point now) {
     const bool valuesStale = age(fresh_.values.validAtNs) > limit;
     const bool screenStale = age(screenValidAtNs_) > limit;
     image_->SetStaleText(
-        screenStale ? QStringLiteral("No data for %1 s").arg(age(screenValidAtNs_) / 1000000000)
-                    : QString());
+        screenStale ? tr("No data for %1 s").arg(age(screenValidAtNs_) / 1000000000) : QString());
     // The middle pane of the status bar says why, once for each new reason.
     std::string reason = valuesStale ? fresh_.values.reason : "";
     if (screenStale && ImageShownNow()) {

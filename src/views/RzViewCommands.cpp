@@ -5,6 +5,7 @@
 #include "image/ImageFile.h"
 #include "platform/StatusSink.h"
 #include "platform/Strings.h"
+#include "ui/Widgets.h"
 #include "views/FunctionCommands.h"
 #include "views/ImageSave.h"
 #include "views/ImageWindow.h"
@@ -109,12 +110,11 @@ CommandState CRZView::StateOf(int id) const {
         }();
         // The caption names what choosing the item does.
         if (id == kAllChannels) {
-            state.caption =
-                on ? QStringLiteral("&Group Channels") : QStringLiteral("&All Channels");
+            state.caption = on ? tr("&Group Channels") : tr("&All Channels");
         } else if (id == kScale) {
-            state.caption = on ? QStringLiteral("S&cale OFF") : QStringLiteral("S&cale ON");
+            state.caption = on ? tr("S&cale OFF") : tr("S&cale ON");
         } else if (id == kDigital) {
-            state.caption = on ? QStringLiteral("Di&gital OFF") : QStringLiteral("Di&gital ON");
+            state.caption = on ? tr("Di&gital OFF") : tr("Di&gital ON");
         }
     } else if (id == kStyleShift || id == kProgram || id == kInternalSwitch) {
         const Facts f = ReadFacts();
@@ -318,8 +318,7 @@ void CRZView::RunSaveImage() {
     }
     if (!window) {
         // The view went away while the dialog was open (log-out, lost link).
-        ShowMessageBox(nullptr, QMessageBox::NoIcon, QStringLiteral("RZ Operator"),
-                       QString::fromLatin1(RzString(61277)));
+        ShowMessageBox(nullptr, QMessageBox::NoIcon, tr("RZ Operator"), RzText(61277));
         return;
     }
     // Written beside the file and renamed into place: a failed save leaves an existing file as
@@ -327,8 +326,7 @@ void CRZView::RunSaveImage() {
     const RzResult result =
         SaveImageFile(window->SavedCopy(), QFile::encodeName(path).toStdString());
     if (result != RZ_OK) {
-        ShowMessageBox(window, QMessageBox::Warning, QStringLiteral("Error"),
-                       QString::fromLatin1(RzString(20025)));
+        ShowMessageBox(window, QMessageBox::Warning, tr("Error"), RzText(20025));
     }
     if (window) {
         window->SetCopyEnabled(true);

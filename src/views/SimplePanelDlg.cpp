@@ -1,11 +1,14 @@
 #include "views/SimplePanelDlg.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
 
@@ -55,18 +58,14 @@ constexpr uint32_t Own(uint32_t n) {
     return MakeEventKey(HUB_CHANNEL_SIMPLE_PANEL, n);
 }
 
-QRect DialogRect(int x, int y, int cx, int cy) {
-    const QSize at = DialogUnitsToPixels(x, y);
-    return QRect(QPoint(at.width(), at.height()), DialogUnitsToPixels(cx, cy));
+template <class W>
+W* Caption(W* w, const char* source) {
+    return SetCaption(w, "CSimplePanelDlg", source);
 }
 
 template <size_t N>
 QString Field(const char (&text)[N]) {
     return QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, N)));
-}
-
-QString Caption(int id) {
-    return QString::fromLatin1(RzString(id));
 }
 
 int32_t PayloadNumber(const void* payload, size_t size) {
@@ -90,68 +89,108 @@ QSize CSimplePanelDlg::TemplateSize() {
 CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     : QWidget(parent), context_(context) {
     body_ = new QWidget(this);
-    const auto label = [this](const QString& caption, const QRect& at) {
-        auto* l = new QLabel(caption, body_);
-        l->setGeometry(at);
-        NameAfter(l, caption);
+    const auto label = [](const char* caption, QWidget* parent) {
+        auto* l = Caption(new QLabel(parent), caption);
+        NameAfter(l, l->text());
         return l;
     };
-    const auto button = [this](const QString& caption, const QString& name, const QRect& at) {
+    const auto button = [this](const QString& caption, const QString& name) {
         auto* b = new QPushButton(caption, body_);
-        b->setGeometry(at);
         NameAfter(b, name);
         return b;
     };
-    const auto radio = [this](const QString& caption, const QRect& at) {
-        auto* r = new QRadioButton(caption, body_);
-        r->setGeometry(at);
-        NameAfter(r, caption);
+    const auto radio = [this](const char* caption) {
+        auto* r = Caption(new QRadioButton(body_), caption);
+        NameAfter(r, r->text());
         return r;
     };
 
-    auto* view = new QGroupBox(QStringLiteral("View"), body_);
-    view->setGeometry(DialogRect(3, 38, 309, 158));
+    auto* view = Caption(new QGroupBox(body_), QT_TR_NOOP("View"));
     NameAfter(view, view->title());
-    label(QStringLiteral("Data:"), DialogRect(6, 7, 20, 10));
-    control_ = radio(QStringLiteral("Control"), DialogRect(28, 5, 40, 12));
-    measurement_ = radio(QStringLiteral("Measurement"), DialogRect(70, 5, 58, 12));
-    program_ = radio(QStringLiteral("Program"), DialogRect(130, 5, 44, 12));
-    label(QStringLiteral("Group:"), DialogRect(180, 7, 26, 10));
+    auto* top = new QHBoxLayout;
+    top->setSpacing(kPanelSpacing);
+    top->addWidget(label(QT_TR_NOOP("Data:"), body_));
+    control_ = radio(QT_TR_NOOP("Control"));
+    measurement_ = radio(QT_TR_NOOP("Measurement"));
+    program_ = radio(QT_TR_NOOP("Program"));
+    for (QWidget* w : {static_cast<QWidget*>(control_), static_cast<QWidget*>(measurement_),
+                       static_cast<QWidget*>(program_)}) {
+        top->addWidget(w);
+    }
+    top->addStretch(1);
     groupList_ = new QComboBox(body_);
-    groupList_->setGeometry(DialogRect(208, 4, 100, 13));
+    // At least as wide as the longest group name.
+    groupList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    groupList_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     NameAfter(groupList_, QStringLiteral("Group:"));
-    memoryLabel_ = label(QStringLiteral("Memory:"), DialogRect(6, 23, 30, 10));
-    memory_ = button(Caption(kMemoryStart), QStringLiteral("Memory"), DialogRect(38, 20, 36, 14));
-    mathLabel_ = label(QStringLiteral("Math:"), DialogRect(82, 23, 24, 10));
-    math_ = button(Caption(kMathStart), QStringLiteral("Math"), DialogRect(108, 20, 36, 14));
-    previous_ =
-        button(QStringLiteral("<"), QStringLiteral("Previous page"), DialogRect(250, 20, 24, 14));
-    next_ = button(QStringLiteral(">"), QStringLiteral("Next page"), DialogRect(280, 20, 24, 14));
+    memoryLabel_ = label(QT_TR_NOOP("Memory:"), body_);
+    memory_ = button(QString(), QStringLiteral("Memory"));
+    SetRzCaption(memory_, kMemoryStart);
+    mathLabel_ = label(QT_TR_NOOP("Math:"), body_);
+    math_ = button(QString(), QStringLiteral("Math"));
+    SetRzCaption(math_, kMathStart);
+    previous_ = button(QStringLiteral("<"), QStringLiteral("Previous page"));
+    next_ = button(QStringLiteral(">"), QStringLiteral("Next page"));
+    auto* functions = new QHBoxLayout;
+    functions->setSpacing(kPanelSpacing);
+    functions->addWidget(label(QT_TR_NOOP("Group:"), body_));
+    functions->addWidget(groupList_);
+    functions->addStretch(1);
+    for (QWidget* w : std::initializer_list<QWidget*>{memoryLabel_, memory_, mathLabel_, math_}) {
+        functions->addWidget(w);
+    }
+    for (QPushButton* page : {previous_, next_}) {
+        page->setMaximumWidth(page->fontMetrics().horizontalAdvance(u'M') * 3);
+        functions->addWidget(page);
+    }
 
     static const char* const kRowCaptions[kRows] = {
-        nullptr, "Type:", "MODE:", "PV:", "SP:", "OUT:"};
+        nullptr, QT_TR_NOOP("Type:"), QT_TR_NOOP("MODE:"), "", "", ""};
+    static const int kRowStrings[kRows] = {0, 0, 0, kPvCaption, kSpCaption, kOutCaption};
     static const char* const kRowNames[kRows] = {"Name", "Type", "Mode", "Value", "SP", "OUT"};
+    auto* columns = new QHBoxLayout(view);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(1);
     for (int c = 0; c < kColumns; ++c) {
         Column& column = columns_[c];
-        const int x = 6 + c * 51;
-        column.frame = new QGroupBox(body_);
-        column.frame->setGeometry(DialogRect(x, 46, 49, 146));
+        column.frame = new QGroupBox(view);
         NameAfter(column.frame, QStringLiteral("Column %1").arg(c + 1));
+        auto* rows = new QVBoxLayout(column.frame);
+        rows->setContentsMargins(0, 0, 0, 0);
+        rows->setSpacing(1);
         for (int row = 0; row < kRows; ++row) {
-            const int y = row == kNameRow ? 56 : 72 + (row - 1) * 22;
             if (kRowCaptions[row] != nullptr) {
-                column.labels[row] =
-                    label(QString::fromLatin1(kRowCaptions[row]), DialogRect(x + 3, y, 43, 9));
+                column.labels[row] = label(kRowCaptions[row], column.frame);
+                if (kRowStrings[row] != 0) {
+                    SetRzCaption(column.labels[row], kRowStrings[row]);
+                    NameAfter(column.labels[row], column.labels[row]->text());
+                }
+                rows->addSpacing(row == kTypeRow ? 6 : 2);
+                rows->addWidget(column.labels[row]);
             }
-            auto* box = new QLineEdit(body_);
+            auto* box = new QLineEdit(column.frame);
             box->setReadOnly(true);
-            box->setGeometry(DialogRect(x + 3, row == kNameRow ? y : y + 10, 43, 12));
+            // Without a frame a box gives its text all of the column's narrow width.
+            box->setFrame(false);
             box->setAccessibleName(QStringLiteral("%1 %2").arg(kRowNames[row]).arg(c + 1));
             column.boxes[row] = box;
+            rows->addWidget(box);
         }
+        rows->addStretch(1);
+        columns->addWidget(column.frame, 1);
     }
-    body_->resize(TemplateSize());
-    resize(TemplateSize());
+    auto* body = new QVBoxLayout(body_);
+    body->setContentsMargins(2, 2, 2, 2);
+    body->setSpacing(kPanelSpacing);
+    body->addLayout(top);
+    body->addLayout(functions);
+    body->addWidget(view, 1);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(body_);
+    outer->setSizeConstraint(QLayout::SetMinimumSize);
+    SizeColumns();
+    resize(TemplateSize().expandedTo(minimumSizeHint()));
 
     connect(control_, &QRadioButton::clicked, this, [this] { OnKindChosen(kControlGroup); });
     connect(measurement_, &QRadioButton::clicked, this,
@@ -199,6 +238,26 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     }
     for (int c = 0; c < kColumns; ++c) {
         FillColumn(c, nullptr, Part::kBlank);
+    }
+}
+
+void CSimplePanelDlg::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateCaptions(this);
+    } else if (event->type() == QEvent::FontChange) {
+        SizeColumns();
+    }
+}
+
+void CSimplePanelDlg::SizeColumns() {
+    // Wide enough for the longest value the instrument shows, "12345.678", and the box's own
+    // 2 pixels either side; longer names get their tip.
+    const int width = fontMetrics().horizontalAdvance(QStringLiteral("12345.678")) + 4;
+    for (const Column& column : columns_) {
+        for (QLineEdit* box : column.boxes) {
+            box->setMinimumWidth(width);
+        }
     }
 }
 
@@ -299,8 +358,8 @@ void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
         control->setVisible(shown);
     }
     if (shown) {
-        memory_->setText(Caption(model.memoryRunning != 0 ? kMemoryStop : kMemoryStart));
-        math_->setText(Caption(model.mathRunning != 0 ? kMathStop : kMathStart));
+        SetRzCaption(memory_, model.memoryRunning != 0 ? kMemoryStop : kMemoryStart);
+        SetRzCaption(math_, model.mathRunning != 0 ? kMathStop : kMathStart);
     }
 }
 
@@ -321,7 +380,7 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int start
         [this, button, running, startCaption, stopCaption](RzResult result) {
             SetBusy(false);
             if (result == RZ_OK) {
-                button->setText(Caption(running ? startCaption : stopCaption));
+                SetRzCaption(button, running ? startCaption : stopCaption);
             }
         },
         this, [this] { SetBusy(false); });
@@ -502,7 +561,7 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     auto& box = column.boxes;
     auto& label = column.labels;
     if (record == nullptr || part == Part::kBlank) {
-        label[kValueRow]->setText(Caption(kPvCaption));
+        SetRzCaption(label[kValueRow], kPvCaption);
         for (QLineEdit* b : box) {
             SetBox(b, QString());
         }
@@ -522,7 +581,7 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     if (whole) {
         SetBox(box[kNameRow], Field(record->name));
         SetBox(box[kModeRow], Field(record->modeText));
-        label[kValueRow]->setText(Caption(kPvCaption));
+        SetRzCaption(label[kValueRow], kPvCaption);
         SetBox(box[kValueRow], Field(record->valueText[0]));
         SetBox(box[kSpRow], Field(record->valueText[1]));
         SetBox(box[kOutRow], Field(record->valueText[2]));
@@ -531,7 +590,7 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     static const int kCaptions[3] = {kPvCaption, kSpCaption, kOutCaption};
     const int sub = part == Part::kPv ? 0 : (part == Part::kSp ? 1 : 2);
     SetBox(box[kNameRow], Field(record->tag[sub]));
-    label[kValueRow]->setText(Caption(kCaptions[sub]));
+    SetRzCaption(label[kValueRow], kCaptions[sub]);
     if (wholeValue) {
         // A channel's value text takes all three value fields.
         WholeValueText text;
@@ -546,6 +605,8 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
 
 void CSimplePanelDlg::SetBox(QLineEdit* box, const QString& text) {
     box->setText(text);
+    // A name too long for the box shows its beginning; its tip shows it whole.
+    box->setCursorPosition(0);
     if (text.isEmpty()) {
         box->setPalette(QPalette());
     } else {

@@ -48,6 +48,9 @@ class CSimplePanelDlg : public QWidget {
     // Whether one of the panel's operations runs.
     bool Busy() const { return busy_; }
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     // What a column shows of its record.
     enum class Part { kWhole, kPv, kSp, kOut, kBlank };
@@ -76,6 +79,8 @@ class CSimplePanelDlg : public QWidget {
     void FillColumns();
     void FillColumn(int c, const CDisplayBlock* record, Part part, bool wholeValue = false);
     void SetBox(QLineEdit* box, const QString& text);
+    // Gives the boxes of the columns the width of a value at the font in use.
+    void SizeColumns();
     void SetBusy(bool busy);
     void Publish(uint32_t key, int32_t value);
 

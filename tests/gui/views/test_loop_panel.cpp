@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "common/TextFit.h"
 #include "common/ViewFixture.h"
 #include "platform/EventHub.h"
 #include "views/LoopPanelDlg.h"
@@ -191,6 +192,7 @@ TEST_F(LoopPanel, ListFill) {
             listed.push_back(list->itemText(i).toStdString());
         }
         EXPECT_EQ(listed, c.listed);
+        ExpectTextsFit(panel.get());
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
         // The view's display change: only a control group, seen by level A, enables the panel.
         Publish(CLoopPanelDlg::kEventDisplayKind, c.displayKind);
@@ -253,6 +255,7 @@ TEST_F(LoopPanel, ButtonAndFieldStates) {
         connection->UpdateModel([&](CInstrumentModel& m) { m.firmwareMajor = c.firmware; });
         Do(c.act);
         EXPECT_EQ(States(), c.states);
+        ExpectTextsFit(panel.get());
         connection->UpdateModel([](CInstrumentModel& m) { m.firmwareMajor = 3; });
     }
 }

@@ -14,6 +14,7 @@
 
 #include "SimSetup.h"
 #include "common/ModalWatcher.h"
+#include "common/TextFit.h"
 #include "common/ViewFixture.h"
 #include "platform/Strings.h"
 #include "views/FunctionCommands.h"
@@ -73,7 +74,7 @@ class SimplePanel : public ViewFixture {
     static QLabel* LabelAbove(CSimplePanelDlg& panel, const QString& box) {
         const QRect at = Find(&panel, box)->geometry();
         QLabel* above = nullptr;
-        for (QLabel* label : panel.findChildren<QLabel*>()) {
+        for (QLabel* label : Find(&panel, box)->parentWidget()->findChildren<QLabel*>()) {
             const QRect r = label->geometry();
             if (r.left() == at.left() && r.bottom() < at.top() &&
                 (above == nullptr || r.top() > above->geometry().top())) {
@@ -196,6 +197,7 @@ TEST_F(SimplePanel, ColumnsShowTheGroupsMembers) {
         }
         EXPECT_EQ(Names(*panel), c.names);
         EXPECT_EQ(LabelAbove(*panel, "Value 4")->text(), c.valueCaption4);
+        ExpectTextsFit(panel.get());
         for (int col = 1; col <= CSimplePanelDlg::kColumns; ++col) {
             auto* name = Find<QLineEdit>(panel.get(), QString("Name %1").arg(col));
             const bool filled = !name->text().isEmpty();
@@ -300,6 +302,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         const char* checked = c.kindAfter == 4 ? "Measurement" : "Control";
         EXPECT_TRUE(Find<QRadioButton>(panel.get(), checked)->isChecked());
         EXPECT_EQ(Find<QComboBox>(panel.get(), "Group")->currentText(), c.listed);
+        ExpectTextsFit(panel.get());
         EXPECT_EQ(Find(panel.get(), "Memory")->isVisible(), c.memoryShown);
         EXPECT_EQ(Find(panel.get(), "Math")->isVisible(), c.memoryShown);
         EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
@@ -343,6 +346,7 @@ TEST_F(ProgramPanel, PatternListFollowsTheProgramOptionAndTheFirmware) {
             EXPECT_FALSE(Find(panel.get(), name)->isEnabled()) << name;
         }
         EXPECT_EQ(Find(panel.get(), "PT#")->isEnabled(), c.listEnabled);
+        ExpectTextsFit(panel.get());
         panel.reset();
         Close();
     }
@@ -391,6 +395,7 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         const bool running = std::string(c.checkedAfter) == "Run";
         EXPECT_EQ(Find(panel.get(), c.holdAfter)->isEnabled(), running);
         EXPECT_EQ(Find(panel.get(), "Advance")->isEnabled(), running);
+        ExpectTextsFit(panel.get());
         panel.reset();
         for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
                              MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
@@ -500,6 +505,7 @@ TEST_F(FunctionCommandsTest, LogReporter) {
     QComboBox* types = dialog->LogTypeList();
     EXPECT_EQ(types->count(), 8);
     EXPECT_EQ(types->currentIndex(), -1);
+    ExpectTextsFit(dialog);
     std::string newestAlarmFirst;  // received as 15,600 bytes
     for (auto line = alarms.rbegin(); line != alarms.rend(); ++line) {
         newestAlarmFirst += *line + (line + 1 != alarms.rend() ? "\n" : "");

@@ -2,6 +2,7 @@
 // saving the screen, and operations cut short by a log-out or a lost link.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
@@ -254,6 +255,17 @@ TEST_F(RzViewTest, LevelUAndSmallModelKeepTheTemplateSizes) {
         EXPECT_EQ(view->PanelFlags(), level == 'A' ? 5u : 6u);
         EXPECT_EQ(view->size(), level == 'A' ? QSize(451, 325) : QSize(595, 323));
     }
+    // At a larger font the panels grow, and the view holds them whole.
+    const QFont font = QApplication::font();
+    QApplication::setFont(QFont(font.family(), font.pointSize() * 5 / 4));
+    for (const char level : {'A', 'U'}) {
+        connection->UpdateModel([&](CInstrumentModel& m) { m.accessLevel[0] = level; });
+        const auto view = MakeView();
+        for (QWidget* panel : view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(panel->isHidden() || view->rect().contains(panel->geometry())) << level;
+        }
+    }
+    QApplication::setFont(font);
 }
 
 // The screen arrives with the data-refreshed event and is saved in the format the path's last
