@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOption>
+#include <QTextDocumentFragment>
 #include <QTranslator>
 
 // Lengthens every source text by 40 % (at least one character), keeping it otherwise intact.
@@ -56,7 +57,8 @@ inline QStringList TextsCut(QWidget* root) {
                 style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
             check(w, box->title(), box->width() - label.left() - 1);
         } else if (auto* edit = qobject_cast<QLineEdit*>(w);
-                   edit && edit->toolTip() != edit->text()) {
+                   edit &&
+                   QTextDocumentFragment::fromHtml(edit->toolTip()).toPlainText() != edit->text()) {
             // A name longer than its box may be cut when its tip shows it whole; the field
             // keeps 2 pixels either side of its text.
             QStyleOptionFrame option;
