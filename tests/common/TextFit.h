@@ -1,10 +1,13 @@
 #pragma once
 
 // Whether every caption, value and list text of a panel fits the widget that shows it, at the
-// font in use, at a font 25 % larger and under a translation that makes every text 40 % longer.
+// font in use, at a font 25 % larger and under a translation that makes every text 40 % longer;
+// and whether a window's captions go through the translation.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,7 +16,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOption>
+#include <QToolButton>
 #include <QTranslator>
+#include <functional>
+#include <memory>
 
 // Lengthens every source text by 40 % (at least one character), keeping it otherwise intact.
 struct CLongerTranslator : QTranslator {
@@ -101,4 +107,40 @@ inline void ExpectTextsFit(QWidget* panel) {
     QApplication::removeTranslator(&longer);
     settle();
     panel->resize(size);
+}
+
+// The captions of `root`: its title, its and its children's action texts, button texts, group box
+// titles and the labels that name a field, in order.
+inline QStringList Captions(QWidget* root) {
+    QStringList texts{root->windowTitle()};
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    for (QWidget* w : widgets << root) {
+        for (const QAction* action : w->actions()) {
+            texts << action->text();
+        }
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) {
+            texts << label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w);
+                   button && !qobject_cast<QToolButton*>(w)) {
+            texts << button->text();  // a tool button shows its action's text
+        } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
+            texts << box->title();
+        }
+    }
+    texts.removeAll(QString());
+    return texts;
+}
+
+// Checks that every caption of the window `make` makes reads as CLongerTranslator has it.
+inline void ExpectCaptionsTranslated(const std::function<std::unique_ptr<QWidget>()>& make) {
+    const QStringList source = Captions(make().get());
+    CLongerTranslator longer;
+    QApplication::installTranslator(&longer);
+    const QStringList shown = Captions(make().get());
+    QApplication::removeTranslator(&longer);
+    ASSERT_EQ(shown.size(), source.size());
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        EXPECT_EQ(shown[i].toStdString(),
+                  longer.translate(nullptr, source[i].toUtf8(), nullptr, -1).toStdString());
+    }
 }
