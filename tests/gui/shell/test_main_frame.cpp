@@ -726,9 +726,6 @@ TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
     EXPECT_FALSE(error.isEmpty());
 }
 
-// Text from the instrument, the registry or the configuration, wherever it shows: as it reads
-// (markup is not taken as such, nothing is loaded), one line without control characters, fitted
-// to its place with the whole line in the tool tip; the status panes give it to screen readers.
 TEST(Translation, MenusAndWindowCaptionsGoThroughTheTranslation) {
     DataDir data(DataDir::Records{{"Boiler"}});
     auto trace = std::make_shared<CExchangeTrace>();
@@ -743,6 +740,9 @@ TEST(Translation, MenusAndWindowCaptionsGoThroughTheTranslation) {
     }
 }
 
+// Text from the instrument, the registry or the configuration, wherever it shows: as it reads
+// (markup is not taken as such, nothing is loaded), one line without control characters, fitted
+// to its place with the whole line in the tool tip; the status panes give it to screen readers.
 TEST(PlainText, HostileTextsShowAsPlainLinesEverywhere) {
     DataDir data(DataDir::Records{});
     const QString picture = data.dir.filePath(QStringLiteral("big.png"));
