@@ -96,6 +96,11 @@ const char* RzString(int id) {
     return it->second;
 }
 
+bool IsRzString(const std::string& text) {
+    return std::any_of(kStrings.begin(), kStrings.end(),
+                       [&](const auto& entry) { return text == entry.second; });
+}
+
 std::string RzFormatString(int id, int value) {
     const char* text = RzString(id);
     if (text == nullptr) {

@@ -26,17 +26,19 @@ QString FromLatin1(const char* text) {
     return QString::fromLatin1(text);
 }
 
+// `tip` is a source text of the context CRegisterDlg.
 QToolButton* ToolButton(QDialog* dialog, const char* glyph, const char* tip,
                         const QKeySequence& shortcut) {
-    auto* action = new QAction(GlyphIcon(QString::fromUtf8(glyph)), FromLatin1(tip), dialog);
-    action->setToolTip(FromLatin1(tip));
+    const QString text = CRegisterDlg::tr(tip);
+    auto* action = new QAction(GlyphIcon(QString::fromUtf8(glyph)), text, dialog);
+    action->setToolTip(text);
     action->setShortcut(shortcut);
     dialog->addAction(action);
     auto* button = new QToolButton(dialog);
     button->setDefaultAction(action);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::TabFocus);
-    NameAfter(button, FromLatin1(tip));
+    NameAfter(button, text);
     return button;
 }
 
@@ -57,7 +59,7 @@ constexpr RzResult kChangedMeanwhile = REPLY_UNEXPECTED;
 CRegisterDlg::CRegisterDlg(QWidget* parent, std::string path)
     : QDialog(parent),
       path_(path.empty() ? DataFilePath(CInstrumentRegistry::kFileName) : std::move(path)) {
-    setWindowTitle(QStringLiteral("Register"));
+    setWindowTitle(tr("Register"));
 
     // The top frame with the tool bar at its right end.
     auto* top = new QFrame(this);
@@ -65,11 +67,13 @@ CRegisterDlg::CRegisterDlg(QWidget* parent, std::string path)
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(4, 2, 4, 2);
     topLayout->setSpacing(0);
-    add_ = ToolButton(this, "+", "Adds a new item", QKeySequence(Qt::Key_Insert));
-    delete_ =
-        ToolButton(this, "\u2212", "Deletes current item", QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    up_ = ToolButton(this, "\u2191", "Moves item up", QKeySequence(Qt::CTRL | Qt::Key_Up));
-    down_ = ToolButton(this, "\u2193", "Moves item down", QKeySequence(Qt::CTRL | Qt::Key_Down));
+    add_ = ToolButton(this, "+", QT_TR_NOOP("Adds a new item"), QKeySequence(Qt::Key_Insert));
+    delete_ = ToolButton(this, "\u2212", QT_TR_NOOP("Deletes current item"),
+                         QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    up_ = ToolButton(this, "\u2191", QT_TR_NOOP("Moves item up"),
+                     QKeySequence(Qt::CTRL | Qt::Key_Up));
+    down_ = ToolButton(this, "\u2193", QT_TR_NOOP("Moves item down"),
+                       QKeySequence(Qt::CTRL | Qt::Key_Down));
     problem_ = new QLabel(top);
     problem_->setTextFormat(Qt::PlainText);
     problem_->setWordWrap(true);
@@ -91,8 +95,8 @@ CRegisterDlg::CRegisterDlg(QWidget* parent, std::string path)
                           kRowsWithoutScrollBar * grid_->verticalHeader()->defaultSectionSize() +
                           2 * grid_->frameWidth());
 
-    ok_ = new QPushButton(QStringLiteral("&OK"), this);
-    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    ok_ = new QPushButton(tr("&OK"), this);
+    auto* cancel = new QPushButton(tr("&Cancel"), this);
     NameAfter(ok_, ok_->text());
     NameAfter(cancel, cancel->text());
     ok_->setDefault(true);
@@ -138,10 +142,10 @@ void CRegisterDlg::ShowUnreadable(RzResult result) {
     const QString file = QString::fromStdString(path_);
     QFile probe(file);
     const QString why = result == LINK_E_FILE_FORMAT || probe.open(QIODevice::ReadOnly)
-                            ? QStringLiteral("it is not a registry file")
-                            : QStringLiteral("it cannot be read (%1)").arg(probe.errorString());
-    problem_->setText(QStringLiteral("%1\n%2: %3. The file is left as it is; correct or remove "
-                                     "it, then open Register again.")
+                            ? tr("it is not a registry file")
+                            : tr("it cannot be read (%1)").arg(probe.errorString());
+    problem_->setText(tr("%1\n%2: %3. The file is left as it is; correct or remove "
+                         "it, then open Register again.")
                           .arg(RzText(20017), PlainLine(file), why));
     problem_->show();
     grid_->SetReadOnly(true);
@@ -253,9 +257,8 @@ bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
             ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(id), file));
             return false;
         }
-        const QString question = QStringLiteral(
-                                     "%1 was changed by another program after this dialog opened.\n"
-                                     "Replace it with the list shown here?")
+        const QString question = tr("%1 was changed by another program after this dialog "
+                                    "opened.\nReplace it with the list shown here?")
                                      .arg(file);
         if (!AskYesNo(this, question)) {
             return false;

@@ -50,11 +50,11 @@ class CCellDelegate : public CPlainItemDelegate {
         QLineEdit* editor = nullptr;
         if (address_) {
             editor = new CIpAddressEdit(parent);
-            NameAfter(editor, QStringLiteral("IP address"));
+            NameAfter(editor, CRegisterGrid::tr("IP address"));
         } else {
             editor = new QLineEdit(parent);
             editor->setValidator(new CLatin1Validator(editor));
-            NameAfter(editor, QStringLiteral("RZ name"));
+            NameAfter(editor, CRegisterGrid::tr("RZ name"));
         }
         editor->setFrame(false);
         return editor;
@@ -123,13 +123,12 @@ class CCellDelegate : public CPlainItemDelegate {
 }  // namespace
 
 CRegisterGrid::CRegisterGrid(QWidget* parent) : QTableWidget(0, 3, parent) {
-    setHorizontalHeaderLabels(
-        {QStringLiteral("Col 0"), QStringLiteral("Col 1"), QStringLiteral("Col 2")});
-    const char* const spoken[] = {"No.", "RZ name", "IP address"};
+    setHorizontalHeaderLabels({tr("Col 0"), tr("Col 1"), tr("Col 2")});
+    const char* const spoken[] = {QT_TR_NOOP("No."), QT_TR_NOOP("RZ name"),
+                                  QT_TR_NOOP("IP address")};
     for (int column = 0; column < 3; ++column) {
-        horizontalHeaderItem(column)->setData(Qt::AccessibleTextRole,
-                                              QString::fromLatin1(spoken[column]));
-        horizontalHeaderItem(column)->setToolTip(QString::fromLatin1(spoken[column]));
+        horizontalHeaderItem(column)->setData(Qt::AccessibleTextRole, tr(spoken[column]));
+        horizontalHeaderItem(column)->setToolTip(tr(spoken[column]));
     }
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionsClickable(false);
@@ -146,7 +145,7 @@ CRegisterGrid::CRegisterGrid(QWidget* parent) : QTableWidget(0, 3, parent) {
     setItemDelegateForColumn(kNumberColumn, new CNumberDelegate(this));
     setItemDelegateForColumn(kNameColumn, new CCellDelegate(this, false));
     setItemDelegateForColumn(kAddressColumn, new CCellDelegate(this, true));
-    NameAfter(this, QStringLiteral("Registered RZ"));
+    NameAfter(this, tr("Registered RZ"));
 }
 
 void CRegisterGrid::InsertRow(int index, const QString& name, const QString& address) {

@@ -67,6 +67,10 @@ struct CommandSpec {
 // are all made from this table.
 std::span<const CommandSpec> FrameCommands();
 const CommandSpec* FindCommand(int id);
+// The command's menu caption, and its status-bar prompt (part 0) or tool tip (part 1), in the
+// user's language.
+QString MenuTextOf(const CommandSpec& command);
+QString PromptOf(const CommandSpec& command, int part);
 // The command's keys; menus show the first.
 QList<QKeySequence> ShortcutsOf(const CommandSpec& command);
 

@@ -6,10 +6,12 @@
 #include "ui/Widgets.h"
 
 CControlDialogBar::CControlDialogBar(QWidget* parent) : QWidget(parent) {
-    const char* const captions[] = {"Memory", "Math",    "Math reset", "AlarmACK",
-                                    "Save",   "Message", "Log"};
+    const char* const captions[] = {QT_TR_NOOP("Memory"),     QT_TR_NOOP("Math"),
+                                    QT_TR_NOOP("Math reset"), QT_TR_NOOP("AlarmACK"),
+                                    QT_TR_NOOP("Save"),       QT_TR_NOOP("Message"),
+                                    QT_TR_NOOP("Log")};
     for (size_t i = 0; i < buttons_.size(); ++i) {
-        auto* button = new QPushButton(QString::fromLatin1(captions[i]), this);
+        auto* button = new QPushButton(tr(captions[i]), this);
         NameAfter(button, button->text());
         const int id = kButtonIds[i];
         connect(button, &QPushButton::clicked, this, [this, id] { emit Pressed(id); });

@@ -57,7 +57,7 @@ class CLimitedValidator : public CLatin1Validator {
 
 CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWidget* parent)
     : QDialog(parent), store_(store) {
-    setWindowTitle(QStringLiteral("RZ Login"));
+    setWindowTitle(tr("RZ Login"));
     instruments_ = new QComboBox(this);
     user_ = Field(this, kUserNameMax);
     password_ = new QLineEdit(this);
@@ -70,10 +70,11 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
     connect(password_, &QLineEdit::textEdited, this, [this] { ShowPasswordHint(false); });
 
     auto* form = new QFormLayout;
-    const std::pair<QWidget*, const char*> rows[] = {
-        {instruments_, "&RZ Name:"}, {user_, "&User Name:"}, {password_, "&Password:"}};
+    const std::pair<QWidget*, const char*> rows[] = {{instruments_, QT_TR_NOOP("&RZ Name:")},
+                                                     {user_, QT_TR_NOOP("&User Name:")},
+                                                     {password_, QT_TR_NOOP("&Password:")}};
     for (const auto& [field, caption] : rows) {
-        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        auto* label = new QLabel(tr(caption), this);
         label->setBuddy(field);
         NameAfter(field, label->text());
         form->addRow(label, field);
@@ -123,12 +124,9 @@ bool CLoginDlg::SelectInstrument(const std::string& name) {
 }
 
 void CLoginDlg::ShowPasswordHint(bool refused) {
-    const QString limit = QStringLiteral("At most %1 characters").arg(kPasswordMax);
-    const QString hint = refused ? QStringLiteral(
-                                       "Not taken: the password has at most %1 "
-                                       "characters")
-                                       .arg(kPasswordMax)
-                                 : limit;
+    const QString hint = (refused ? tr("Not taken: the password has at most %1 characters")
+                                  : tr("At most %1 characters"))
+                             .arg(kPasswordMax);
     passwordHint_->setText(hint);
     // A refusal stands out: bold and dark red.
     QFont font = passwordHint_->font();
@@ -158,12 +156,12 @@ void CLoginDlg::OnInstrumentChosen(int) {
 
 void CLoginDlg::accept() {
     if (instruments_->currentIndex() < 0) {
-        ShowErrorBox(this, RzText(20019), QStringLiteral("System Error!"));
+        ShowErrorBox(this, RzText(20019), tr("System Error!"));
         instruments_->setFocus();
         return;
     }
     if (user_->text().isEmpty()) {
-        ShowErrorBox(this, RzText(20020), QStringLiteral("System Error!"));
+        ShowErrorBox(this, RzText(20020), tr("System Error!"));
         user_->setFocus();
         return;
     }

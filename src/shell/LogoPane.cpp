@@ -43,7 +43,7 @@ void CLogoPane::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), palette().window());
     painter.setRenderHint(QPainter::TextAntialiasing);
 
-    const QString product = QStringLiteral("RZ Operator");
+    const QString product = tr("RZ Operator");
     painter.setFont(ProductFont());
     const QFontMetrics productMetrics(painter.font());
     const int productX = (width() - productMetrics.horizontalAdvance(product)) / 2;
@@ -53,7 +53,7 @@ void CLogoPane::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(0xE6, 0xE6, 0xE6));
     painter.drawText(productX, productY, product);
 
-    const QString maker = QStringLiteral("VELTRANO Electric Corporation");
+    const QString maker = tr("VELTRANO Electric Corporation");
     painter.setFont(MakerFont());
     const QFontMetrics makerMetrics(painter.font());
     constexpr int kGap = 8;

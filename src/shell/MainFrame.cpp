@@ -40,11 +40,9 @@
 
 namespace {
 
-const QString kTitle = QStringLiteral("RZ Operator");
-
-// The prompt before the line break goes to the status bar, the text after it is the tool tip.
-QString PromptPart(const char* prompt, int part) {
-    return QString::fromLatin1(prompt).section(u'\n', part, part);
+// The window's title while logged out, and the start of it while logged in.
+QString Title() {
+    return CMainFrame::tr("RZ Operator");
 }
 
 int CountRegistered() {
@@ -54,11 +52,11 @@ int CountRegistered() {
 
 void AboutBox(QWidget* parent) {
     QDialog box(parent);
-    box.setWindowTitle(QStringLiteral("About RZ Operator"));
+    box.setWindowTitle(CMainFrame::tr("About RZ Operator"));
     auto* icon = new QLabel(&box);
     icon->setPixmap(RzAppIcon().pixmap(32, 32));
     auto* text =
-        new QLabel(QStringLiteral("RZ Operator R1.02\nVersion %1\n\nCopyright (C) VELTRANO "
+        new QLabel(CMainFrame::tr("RZ Operator R1.02\nVersion %1\n\nCopyright (C) VELTRANO "
                                   "Electric Corporation. All rights reserved.\n\nData "
                                   "directory: %2")
                        .arg(QLatin1String(ProjectVersion()),
@@ -67,7 +65,7 @@ void AboutBox(QWidget* parent) {
     text->setTextFormat(Qt::PlainText);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
-    NameAfter(buttons->button(QDialogButtonBox::Ok), QStringLiteral("OK"));
+    NameAfter(buttons->button(QDialogButtonBox::Ok), CMainFrame::tr("OK"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
@@ -86,7 +84,7 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
                               Qt::WindowCloseButtonHint),
       port_(port),
       store_(std::make_unique<CUserSettings>()) {
-    setWindowTitle(kTitle);
+    setWindowTitle(Title());
     stack_ = new QStackedWidget(this);
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
@@ -102,10 +100,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     MakeMenus();
     MakeBars();
 
-    prompt_ = new CPlainLabel(QStringLiteral("Prompt"), this);
-    prompt_->setText(QStringLiteral("Ready"));
+    prompt_ = new CPlainLabel(tr("Prompt"), this);
+    prompt_->setText(tr("Ready"));
     prompt_->setFixedWidth(kStatusPromptWidth);
-    status_ = new CPlainLabel(QStringLiteral("Status"), this);
+    status_ = new CPlainLabel(tr("Status"), this);
     cancelLogin_ = new QToolButton(this);
     cancelLogin_->setDefaultAction(Action(ID_CANCEL_LOGIN));
     cancelLogin_->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -113,11 +111,11 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     statusBar()->addWidget(prompt_);
     statusBar()->addWidget(status_, 1);
     statusBar()->addPermanentWidget(cancelLogin_);
-    updated_ = new CPlainLabel(QStringLiteral("Data updated"), this);
+    updated_ = new CPlainLabel(tr("Data updated"), this);
     statusBar()->addPermanentWidget(updated_);
     statusBar()->setSizeGripEnabled(false);
-    relay_ =
-        std::make_unique<CStatusRelay>([this](const QString& text) { status_->setText(text); });
+    relay_ = std::make_unique<CStatusRelay>(
+        [this](const QString& text) { status_->setText(RzStatusText(text)); });
 
     registeredCount_ = CountRegistered();
     ShowStatusMessage("");
@@ -139,7 +137,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::MakeActions() {
     for (const CommandSpec& command : FrameCommands()) {
         QAction* action = nullptr;
-        const QString caption = QString::fromLatin1(command.menuText);
+        const QString caption = MenuTextOf(command);
         const bool dropDown = (command.id >= ID_CONTROL_MENU && command.id <= ID_BAR_MENU) ||
                               command.id == ID_SAVE_DATA || command.id == ID_WRITE_MESSAGE;
         if (dropDown) {
@@ -155,8 +153,8 @@ void CMainFrame::MakeActions() {
             const int id = command.id;
             connect(action, &QAction::triggered, this, [this, id] { Run(id); });
         }
-        action->setStatusTip(PromptPart(command.prompt, 0));
-        action->setToolTip(PromptPart(command.prompt, 1));
+        action->setStatusTip(PromptOf(command, 0));
+        action->setToolTip(PromptOf(command, 1));
         action->setShortcuts(ShortcutsOf(command));
         if (command.glyph != nullptr) {
             action->setIcon(GlyphIcon(QString::fromUtf8(command.glyph)));
@@ -175,20 +173,20 @@ void CMainFrame::MakeMenus() {
         std::initializer_list<int> items;  // 0 is a separator
     };
     const MenuLayout menus[] = {
-        {"&File",
+        {QT_TR_NOOP("&File"),
          {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
           0, ID_APP_EXIT}},
-        {"&View", {ID_CONTROL_TOOLBAR, ID_TRACE, 0, ID_DARK_LOOK}},
-        {"&Display",
+        {QT_TR_NOOP("&View"), {ID_CONTROL_TOOLBAR, ID_TRACE, 0, ID_DARK_LOOK}},
+        {QT_TR_NOOP("&Display"),
          {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
           ID_SAVE_IMAGE}},
-        {"F&unction",
+        {QT_TR_NOOP("F&unction"),
          {ID_MEMORY, ID_MATH, ID_MATH_RESET, ID_ALARM_ACK, 0, ID_SAVE_DATA, ID_WRITE_MESSAGE, 0,
           ID_LOG}},
-        {"&Help", {ID_APP_ABOUT}},
+        {QT_TR_NOOP("&Help"), {ID_APP_ABOUT}},
     };
     for (const MenuLayout& entry : menus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.title));
+        QMenu* menu = menuBar()->addMenu(tr(entry.title));
         for (int id : entry.items) {
             if (id == 0) {
                 menu->addSeparator();
@@ -220,7 +218,7 @@ void CMainFrame::MakeMenus() {
 }
 
 void CMainFrame::MakeBars() {
-    mainToolBar_ = addToolBar(QStringLiteral("Main"));
+    mainToolBar_ = addToolBar(tr("Main"));
     mainToolBar_->setObjectName(QStringLiteral("main"));
     mainToolBar_->setMovable(false);
     for (int id : std::initializer_list<int>{ID_LOGIN, ID_LOGOUT, ID_REFRESH, 0, ID_STYLE_SHIFT, 0,
@@ -232,7 +230,7 @@ void CMainFrame::MakeBars() {
         }
     }
 
-    controlToolBar_ = new QToolBar(QStringLiteral("Control"), this);
+    controlToolBar_ = new QToolBar(tr("Control"), this);
     controlToolBar_->setObjectName(QStringLiteral("control"));
     controlToolBar_->setMovable(false);
     addToolBar(Qt::LeftToolBarArea, controlToolBar_);
@@ -256,7 +254,7 @@ void CMainFrame::MakeBars() {
     controlToolBar_->hide();
 
     addToolBarBreak(Qt::TopToolBarArea);
-    dialogBarHolder_ = new QToolBar(QStringLiteral("Functions"), this);
+    dialogBarHolder_ = new QToolBar(tr("Functions"), this);
     dialogBarHolder_->setObjectName(QStringLiteral("functions"));
     dialogBarHolder_->setMovable(false);
     dialogBar_ = new CControlDialogBar(dialogBarHolder_);
@@ -304,8 +302,7 @@ void CMainFrame::UpdateCommandStates() {
         QAction* action = Action(command.id);
         action->setEnabled(shown.enabled);
         action->setChecked(shown.checked);
-        const QString caption =
-            shown.caption.isEmpty() ? QString::fromLatin1(command.menuText) : shown.caption;
+        const QString caption = shown.caption.isEmpty() ? MenuTextOf(command) : shown.caption;
         action->setText(caption);
         if (QPushButton* button = dialogBar_->Button(command.id)) {
             button->setEnabled(shown.enabled);
@@ -432,18 +429,24 @@ void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
     registry.Load();
     const auto address = registry.FindAddress(name);
     if (!address) {
-        ShowStatusMessage("No instrument named '" + name + "' is registered");
+        ShowOwnStatus(
+            tr("No instrument named '%1' is registered").arg(QString::fromLatin1(name.c_str())));
         AbandonLogin();
         return;
     }
     if (controller_ == nullptr) {
-        ShowStatusMessage("No connection to instruments in this build");
+        ShowOwnStatus(tr("No connection to instruments in this build"));
         AbandonLogin();
         return;
     }
     pendingInstrument_ = name;
     pendingUser_ = user;
     controller_->StartLogin(LoginRequest{name, *address, port_, user, password});
+}
+
+void CMainFrame::ShowOwnStatus(const QString& text) {
+    relay_->Flush();
+    status_->setText(text);
 }
 
 void CMainFrame::AbandonLogin() {
@@ -465,7 +468,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
                      [this](int id) { Run(id); });
     loggedIn_ = true;
-    setWindowTitle(kTitle + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
+    setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
     scroll_->setWidget(view);
@@ -528,7 +531,7 @@ void CMainFrame::ConnectionClosed() {
     imageShown_ = false;
     stack_->setCurrentWidget(logo_);
     ResizeWithin(kLoggedOutSize);
-    setWindowTitle(kTitle);
+    setWindowTitle(Title());
     UpdateCommandStates();
 }
 
@@ -619,7 +622,7 @@ void CMainFrame::OnDarkLook() {
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        prompt_->setText(tip.isEmpty() ? QStringLiteral("Ready") : tip);
+        prompt_->setText(tip.isEmpty() ? tr("Ready") : tip);
         return true;
     }
     return QMainWindow::event(event);

@@ -103,6 +103,8 @@ class CMainFrame : public QMainWindow {
     void RunLogin(const std::string& presetName, const std::string& presetUser);
     void BeginLogin(const std::string& name, const std::string& user, const std::string& password);
     void AbandonLogin();
+    // Shows the frame's own status text after the texts the system showed before it.
+    void ShowOwnStatus(const QString& text);
     void OnLogout();
     void OnRegister();
     void OnConfig();

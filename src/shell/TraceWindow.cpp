@@ -24,7 +24,10 @@
 namespace {
 
 constexpr int kPollMs = 500;
-const char* const kColumns[] = {"Time", "Request", "Answer", "Duration", "Result"};
+const char* const kColumns[] = {
+    QT_TRANSLATE_NOOP("CTraceWindow", "Time"), QT_TRANSLATE_NOOP("CTraceWindow", "Request"),
+    QT_TRANSLATE_NOOP("CTraceWindow", "Answer"), QT_TRANSLATE_NOOP("CTraceWindow", "Duration"),
+    QT_TRANSLATE_NOOP("CTraceWindow", "Result")};
 
 // Kept as one plain line: the copied and saved rows stay one line each, a tab between cells.
 QString Cell(const std::string& text) {
@@ -35,12 +38,12 @@ QString Cell(const std::string& text) {
 
 CTraceWindow::CTraceWindow(std::shared_ptr<const CExchangeTrace> trace, QWidget* parent)
     : QDialog(parent), trace_(std::move(trace)) {
-    setWindowTitle(QStringLiteral("Communication trace"));
+    setWindowTitle(tr("Communication trace"));
     resize(760, 420);
 
     model_ = new QStandardItemModel(0, 5, this);
     for (int c = 0; c < 5; ++c) {
-        model_->setHeaderData(c, Qt::Horizontal, QString::fromLatin1(kColumns[c]));
+        model_->setHeaderData(c, Qt::Horizontal, tr(kColumns[c]));
     }
     proxy_ = new QSortFilterProxyModel(this);
     proxy_->setSourceModel(model_);
@@ -53,19 +56,19 @@ CTraceWindow::CTraceWindow(std::shared_ptr<const CExchangeTrace> trace, QWidget*
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setAccessibleName(QStringLiteral("Exchanges"));
+    table_->setAccessibleName(tr("Exchanges"));
     table_->setItemDelegate(new CPlainItemDelegate(table_));
 
-    auto* filterLabel = new QLabel(QStringLiteral("&Filter:"), this);
+    auto* filterLabel = new QLabel(tr("&Filter:"), this);
     filter_ = new QLineEdit(this);
     filterLabel->setBuddy(filter_);
     NameAfter(filter_, filterLabel->text());
     connect(filter_, &QLineEdit::textChanged, proxy_,
             [this](const QString& text) { proxy_->setFilterFixedString(text); });
 
-    auto* copy = new QPushButton(QStringLiteral("&Copy"), this);
-    auto* save = new QPushButton(QStringLiteral("&Save..."), this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    auto* copy = new QPushButton(tr("&Copy"), this);
+    auto* save = new QPushButton(tr("&Save..."), this);
+    auto* close = new QPushButton(tr("Close"), this);
     for (QPushButton* button : {copy, save, close}) {
         NameAfter(button, button->text());
         button->setAutoDefault(false);
@@ -153,16 +156,15 @@ void CTraceWindow::CopyRows() {
 }
 
 void CTraceWindow::SaveRows() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save trace"), QStringLiteral("trace.txt"),
-        QStringLiteral("Text files (*.txt);;All files (*)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save trace"), QStringLiteral("trace.txt"),
+                                     tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty()) {
         return;
     }
     QString error;
     if (!SaveTo(path, &error)) {
-        ShowErrorBox(this,
-                     QStringLiteral("The trace could not be saved to %1: %2").arg(path, error));
+        ShowErrorBox(this, tr("The trace could not be saved to %1: %2").arg(path, error));
     }
 }
 

@@ -37,6 +37,13 @@ QString RzText(int id) {
     return text == nullptr ? QString() : QCoreApplication::translate("RzString", text);
 }
 
+QString RzStatusText(const QString& text) {
+    const QByteArray source = text.toLatin1();
+    return IsRzString(source.toStdString())
+               ? QCoreApplication::translate("RzString", source.constData())
+               : text;
+}
+
 QString RzFormatText(int id, int value) {
     return RzText(id).replace(QStringLiteral("%1!d!"), QString::number(value));
 }
@@ -94,13 +101,17 @@ void NameAfter(QWidget* widget, const QString& caption) {
 }
 
 void ShowErrorBox(QWidget* parent, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Warning, caption, PlainLines(text), QMessageBox::Ok, parent);
+    const QString title =
+        caption.isEmpty() ? QCoreApplication::translate("Widgets", "Error") : caption;
+    QMessageBox box(QMessageBox::Warning, title, PlainLines(text), QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);  // the text may name a file or quote the instrument
     box.exec();
 }
 
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Warning, caption, PlainLines(text),
+    const QString title =
+        caption.isEmpty() ? QCoreApplication::translate("Widgets", "Warning") : caption;
+    QMessageBox box(QMessageBox::Warning, title, PlainLines(text),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);

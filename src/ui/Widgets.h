@@ -10,6 +10,9 @@ class QWidget;
 // The string table's text `id` in the user's language; the table's text is the source text of
 // the translation (context "RzString"). A missing id gives an empty text.
 QString RzText(int id);
+// A status text in the user's language: a text of the string table translated as RzText does, any
+// other (made of names and the instrument's answers) as it is.
+QString RzStatusText(const QString& text);
 // RzText with its "%1!d!" inserts filled with the decimal integer `value`.
 QString RzFormatText(int id, int value);
 
@@ -40,11 +43,10 @@ QString PlainCaption(const QString& caption);
 void NameAfter(QWidget* widget, const QString& caption);
 
 // Message boxes of dialog validation: refused input ("Error", exclamation icon, OK), and a
-// question with Yes and No (exclamation icon); true for Yes.
-void ShowErrorBox(QWidget* parent, const QString& text,
-                  const QString& caption = QStringLiteral("Error"));
-bool AskYesNo(QWidget* parent, const QString& text,
-              const QString& caption = QStringLiteral("Warning"));
+// question with Yes and No (exclamation icon); true for Yes. Without a caption they read
+// "Error" and "Warning" in the user's language.
+void ShowErrorBox(QWidget* parent, const QString& text, const QString& caption = {});
+bool AskYesNo(QWidget* parent, const QString& text, const QString& caption = {});
 
 // Single-byte text as the instrument and the files expect: a character outside Latin-1 or a
 // control character (C0, DEL, C1) is refused as it is typed or pasted.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -103,4 +104,33 @@ inline void ExpectTextsFit(QWidget* panel) {
     QApplication::removeTranslator(&longer);
     settle();
     panel->resize(size);
+}
+
+// The captions of `root`: its title, its children's actions, push buttons and field labels.
+inline QStringList Captions(QWidget* root) {
+    QStringList texts{root->windowTitle()};
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        for (const QAction* action : w->actions()) {
+            texts << action->text();
+        }
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) {
+            texts << label->text();
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            texts << button->text();
+        }
+    }
+    return texts;
+}
+
+// Checks that the captions of the window `make` makes read as CLongerTranslator has them.
+template <class Make>
+void ExpectCaptionsTranslated(const Make& make) {
+    QStringList expected;
+    CLongerTranslator longer;
+    for (const QString& text : Captions(make().get())) {
+        expected << longer.translate(nullptr, text.toUtf8(), nullptr, -1);
+    }
+    QApplication::installTranslator(&longer);
+    EXPECT_EQ(Captions(make().get()).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+    QApplication::removeTranslator(&longer);
 }

@@ -29,6 +29,7 @@
 
 #include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
+#include "common/TextFit.h"
 #include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/Paths.h"
@@ -723,6 +724,20 @@ TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
               window.RowsAsText(false).toStdString());
     EXPECT_FALSE(window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(Translation, MenusAndWindowCaptionsGoThroughTheTranslation) {
+    DataDir data(DataDir::Records{{"Boiler"}});
+    auto trace = std::make_shared<CExchangeTrace>();
+    const std::pair<const char*, std::function<std::unique_ptr<QWidget>()>> windows[] = {
+        {"main window", [] { return std::make_unique<CMainFrame>(4000); }},
+        {"trace window", [&] { return std::make_unique<CTraceWindow>(trace); }},
+        {"log-in dialog", [&] { return std::make_unique<CLoginDlg>(data.store); }},
+    };
+    for (const auto& [name, make] : windows) {
+        SCOPED_TRACE(name);
+        ExpectCaptionsTranslated(make);
+    }
 }
 
 // Text from the instrument, the registry or the configuration, wherever it shows: as it reads
