@@ -12,9 +12,9 @@
 class CMainFrame;
 class QWidget;
 
-// A connection's view as the main window takes it: the widget that becomes the client pane,
-// the handler of its commands, and the manager's hold on it (the manager destroys the view when
-// the connection closes).
+// A connection's view as the main window takes it: the widget that becomes the client pane (its
+// Qt parent owns it), the handler of its commands, and the manager's hold on it (which destroys
+// the view when the connection closes, unless its parent has destroyed it already).
 struct ConnectionView {
     std::unique_ptr<IConnectionView> owner;
     QWidget* widget = nullptr;

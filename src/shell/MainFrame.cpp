@@ -128,10 +128,9 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
-    // The view belongs to its connection: take it out before the stack deletes its children.
-    if (view_) {
-        scroll_->takeWidget();
-    }
+    // The view is the frame's child: ended here, while the frame it reports to is whole, rather
+    // than with the children after it. Its connection's hold sees that it is gone.
+    delete view_.data();
 }
 
 void CMainFrame::MakeActions() {

@@ -52,9 +52,10 @@ class CMainFrame : public QMainWindow {
     void LoginAtStart(const std::string& name, const std::string& user,
                       const std::optional<std::string>& password);
 
-    // The log-in controller's reports. `view` becomes the client pane until ConnectionClosed;
-    // the frame shows it but does not own it. `commands` handles the view's commands; `facts`
-    // tells the model and the program patterns whenever a display menu drops down.
+    // The log-in controller's reports. `view` becomes the client pane, a child of the frame,
+    // until ConnectionClosed takes it out for its connection to end it. `commands` handles the
+    // view's commands; `facts` tells the model and the program patterns whenever a display menu
+    // drops down.
     void LoginSucceeded(QWidget* view, ICommandTarget* commands,
                         std::function<InstrumentFacts()> facts);
     void LoginFailed();
