@@ -44,6 +44,7 @@
 #include "SimProfile.h"
 #include "SimServer.h"
 #include "ViewFactory.h"
+#include "common/FullBacklog.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "registry/InstrumentRegistry.h"
@@ -389,33 +390,6 @@ BENCHMARK(BM_StalledLogoutToLogoPane)
     ->Repetitions(3)
     ->Unit(benchmark::kMillisecond);
 
-// A listener on 127.0.0.1 that never accepts, its backlog filled: a connect to it gets no
-// answer and waits.
-class FullBacklog {
-  public:
-    FullBacklog() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        auto* at = reinterpret_cast<sockaddr*>(&address);
-        if (::bind(listen_, at, size) == 0 && ::listen(listen_, 0) == 0 &&
-            ::getsockname(listen_, at, &size) == 0 && ::connect(filler_, at, size) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
-    }
-    ~FullBacklog() {
-        ::close(filler_);
-        ::close(listen_);
-    }
-    uint16_t Port() const { return port_; }
-
-  private:
-    int listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    uint16_t port_ = 0;
-};
-
 // Where the console is when the operator leaves: a log-in that waits for the connect, for the
 // greeting or for an answer of the full refresh, or a logged-in connection whose operation
 // waits in a sequence's pause or in the settle after a DI/DO output.
@@ -457,7 +431,7 @@ bool EnterPhase(Console& console, CSimServer& server, Phase phase) {
 // window ends with, every connection closed. The longest GUI gap, and the time until the logo
 // pane shows with no log-in running, in seconds.
 bool LogoutDuring(Phase phase, double* gap, double* toLogo) {
-    FullBacklog stalled;
+    CFullBacklog stalled;
     auto server = StartServer();
     if (!server || stalled.Port() == 0) {
         return false;

@@ -25,6 +25,7 @@
 
 #include "BenchSim.h"
 #include "SimServer.h"
+#include "common/FullBacklog.h"
 
 extern char** environ;
 
@@ -187,34 +188,6 @@ bool SocketTo(uint16_t port, int state) {
     return false;
 }
 
-// A listener on 127.0.0.1 whose backlog is full: a connect to it gets no answer.
-class FullListener {
-  public:
-    FullListener() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        auto* any = reinterpret_cast<sockaddr*>(&address);
-        if (bind(listener_, any, size) == 0 && listen(listener_, 0) == 0 &&
-            getsockname(listener_, any, &size) == 0 && connect(filler_, any, size) == 0) {
-            port_ = ntohs(address.sin_port);
-        }
-    }
-    ~FullListener() {
-        close(filler_);
-        close(listener_);
-    }
-    FullListener(const FullListener&) = delete;
-    FullListener& operator=(const FullListener&) = delete;
-    uint16_t Port() const { return port_; }
-
-  private:
-    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    int filler_ = socket(AF_INET, SOCK_STREAM, 0);
-    uint16_t port_ = 0;
-};
-
 enum class Phase { kConnecting, kLogin, kLoading, kCommand, kWatch };
 
 // From the signal to the end of rzctl held in `phase`, SIGINT and SIGTERM in turn; an end with
@@ -233,7 +206,7 @@ void RzctlSignalEnd(benchmark::State& state, Phase phase) {
         }
     }
     const auto loggedIn = static_cast<uint32_t>(BenchServer().CommandRequests().size());
-    FullListener full;
+    CFullBacklog full;
     uint16_t port = BenchServer().Port();
     std::vector<std::string> command = {"info"};
     CSimFaults faults;
