@@ -336,31 +336,15 @@ TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     CModalWatcher watcher(QMessageBox::Cancel);
     watcher.onDialog = [](QDialog* dialog) { dialog->reject(); };
     using enum Command;
-    std::vector<CommandRef> commands{kInternalSwitch,
-                                     kDioStatus,
-                                     kProgram,
-                                     kControlOverview,
-                                     kOverview,
-                                     kControllerStyle,
-                                     kFaceplateStyle,
-                                     kHybridStyle,
-                                     kAllChannels,
-                                     kGroupChannels,
-                                     kTrendScale,
-                                     kTrendDigital,
-                                     {kPattern, 1},
-                                     kStyleShift,
-                                     kStyleShift,
-                                     kRefresh,
-                                     kSaveImage,
-                                     kMath,
-                                     kMath,
-                                     kMathReset,
-                                     kMemory,
-                                     kMemory,
-                                     kAlarmAck,
-                                     kSaveDisplay,
-                                     kLog};
+    std::vector<CommandRef> commands = {kInternalSwitch,  kDioStatus,   kProgram,
+                                        kControlOverview, kOverview,    kControllerStyle,
+                                        kFaceplateStyle,  kHybridStyle, kAllChannels,
+                                        kGroupChannels,   kTrendScale,  kTrendDigital,
+                                        kStyleShift,      kStyleShift,  kRefresh,
+                                        kSaveImage,       kMath,        kMath,
+                                        kMathReset,       kMemory,      kMemory,
+                                        kAlarmAck,        kSaveDisplay, kLog};
+    commands.emplace_back(kPattern, 1);
     for (Command family : {kControlGroup, kTrendGroup, kDigitalGroup, kBarGroup}) {
         const int count = family == kControlGroup ? kControlGroupCount : kMeasureGroupCount;
         for (int member = 1; member <= count; ++member) {
@@ -369,13 +353,14 @@ TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     }
     const size_t before = notes.Total();
     int ran = 0;
-    for (size_t i = 0; i < commands.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "command " << i << " of the list");
-        if (!view->StateOf(commands[i]).enabled) {
+    for (CommandRef command : commands) {
+        SCOPED_TRACE(testing::Message()
+                     << "command " << static_cast<int>(command.command) << " #" << command.index);
+        if (!view->StateOf(command).enabled) {
             continue;
         }
         ++ran;
-        view->Run(commands[i]);
+        view->Run(command);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !connection->OperationRunning(); }));
     }
     EXPECT_GE(ran, 50);

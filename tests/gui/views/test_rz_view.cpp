@@ -97,8 +97,7 @@ TEST_F(RzViewTest, DisplayCommands) {
         {kFaceplateStyle, true, {1, 3, 0, 0}, "UD 1,FACEPLATE,4", {1, 3, 0, 1}, ""},
         {kFaceplateStyle, true, {1, 3, 0, 1}, "", {1, 3, 0, 1}, ""},
         {kHybridStyle, false, {1, 0, 0, 0}, "", {1, 0, 0, 0}, ""},
-        {kFaceplateStyle, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // disabled: no control group
-                                                                      // shown
+        {kFaceplateStyle, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // off: no control group
         {kAllChannels, true, {4, 0, 0, 0, 6}, "UD 4,OFF,All,ON,ON", {4, 0, 0, 0, 7}, ""},
         {kTrendScale, true, {4, 0, 0, 0, 7}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
         {kGroupChannels, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
@@ -380,6 +379,7 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
         }
     };
     using enum Command;
+    const Act group1(kControlGroup, 1), group2(kControlGroup, 2);
     const std::string zoneA = "TIC-101,TIC-102,INT-03,ALARM LAMP: ";
     const std::string zoneB = "EXT-TIC-1,EXT-PIC-7,TT-RETRANS: EXT-TIC-1 MAN";
     const struct {
@@ -393,37 +393,17 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
         // The loop panel's entries, the selected one and its mode, and any status text.
         std::string shows;
     } rows[] = {
-        {"group 1",
-         4,
-         true,
-         {kControlGroup, 1},
-         "",
-         0,
-         "UD 1,CONTROLLER,1|FM 1",
-         zoneA + "TIC-101 MAN"},
-        {"group 2", 4, true, {kControlGroup, 2}, "", 0, "UD 1,CONTROLLER,2|DR 1", zoneB},
+        {"group 1", 4, true, group1, "", 0, "UD 1,CONTROLLER,1|FM 1", zoneA + "TIC-101 MAN"},
+        {"group 2", 4, true, group2, "", 0, "UD 1,CONTROLLER,2|DR 1", zoneB},
         {"program", 1, true, kProgram, "", 0, "UD 1,PROGRAM|FW", "pattern 3 Send Hold Advance"},
         {"refresh", 1, true, kRefresh, "", 0, "...FC GET|FM 1", zoneA + "TIC-101 MAN"},
         {"another loop entry", 1, true, "Loop=1", "", 0, "FM 2", zoneA + "TIC-102 MAN"},
         {"another group", 1, false, "Group=1", "", 0, "DR 1", zoneB},
         {"a group chosen during Send", 1, false, "Send", "Group=1", 0, "CA1,1|FM 1|DR 1", zoneB},
-        {"a switch refused during Send",
-         1,
-         true,
-         "Send",
-         {kControlGroup, 2},
-         0,
-         "CA1,1|FM 1",
+        {"a switch refused during Send", 1, true, "Send", group2, 0, "CA1,1|FM 1",
          zoneA + "TIC-101 MAN; Send is still running"},
-        {"link lost at the switch", 4, true, {kControlGroup, 1}, "", 1, "UD 1,CONTROLLER,1", ""},
-        {"link lost at the re-read",
-         4,
-         true,
-         {kControlGroup, 1},
-         "",
-         2,
-         "UD 1,CONTROLLER,1|FM 1",
-         ""},
+        {"link lost at the switch", 4, true, group1, "", 1, "UD 1,CONTROLLER,1", ""},
+        {"link lost at the re-read", 4, true, group1, "", 2, "UD 1,CONTROLLER,1|FM 1", ""},
         {"link lost during Send", 1, true, "Send", "", 1, "CA1,1", ""},  // and no re-read
         {"log-out during a switch", 4, true, {kTrendGroup, 3}, "", -1, "UD 1,TREND,3", ""},
         {"log-out during a refresh", 4, true, kRefresh, "", -1, "FU 0", ""},
