@@ -42,8 +42,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     // main window.
     void InitialUpdate();
 
-    CommandState StateOf(int commandId) const override;
-    void Run(int commandId) override;
+    CommandState StateOf(CommandRef command) const override;
+    void Run(CommandRef command) override;
 
     uint32_t PanelFlags() const { return panelFlags_; }
     CImageWindow* ImageWindow() const { return image_; }
