@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "ViewFactory.h"
+#include "alarms/AlarmWatch.h"
 #include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "secrets/KeychainPasswordStore.h"
 #include "session/ConnectionManager.h"
+#include "shell/AlarmMarks.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
     frame.SetLook(look);
     frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
+    CAlarmWatch alarms(manager);
+    ShowAlarmMarks(alarms, login, frame);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

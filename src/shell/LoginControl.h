@@ -49,6 +49,8 @@ class CLoginControl : public QObject, public ILoginController {
     std::shared_ptr<const CExchangeTrace> Trace() const override {
         return manager_.Trace(connectionId_);
     }
+    // The registered name of the instrument of the last log-in started.
+    const std::string& Instrument() const { return instrument_; }
 
     // The connection of the last successful log-in, 0 while logged out.
     uint32_t ConnectionId() const { return connectionId_; }
