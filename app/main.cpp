@@ -13,6 +13,7 @@
 
 #include "ViewFactory.h"
 #include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
     frame.SetLook(look);
     frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
-    CAlarmWatch alarms(manager);
+    CAlarmWatch alarms(manager, std::make_unique<CDesktopNotifier>());
     ShowAlarmMarks(alarms, login, frame);
 
     if (!options.grab.isEmpty()) {

@@ -72,10 +72,11 @@ std::string DescribeAlarms(const CInstrumentModel& model) {
     return text;
 }
 
-CAlarmWatch::CAlarmWatch(CConnectionManager& manager, const QString& busAddress, QObject* parent)
+CAlarmWatch::CAlarmWatch(CConnectionManager& manager, std::unique_ptr<CDesktopNotifier> notifier,
+                         QObject* parent)
     : QObject(parent),
       manager_(manager),
-      notifier_(std::make_unique<CDesktopNotifier>(busAddress)),
+      notifier_(std::move(notifier)),
       scratch_(std::make_unique<CInstrumentModel>()) {
     manager_.hub().Subscribe(kClosedSubscriber, kConnectionClosedEvent,
                              [this](uint32_t id) { OnConnectionClosed(id); });
@@ -117,9 +118,9 @@ void CAlarmWatch::Update(const std::string& name, const CInstrumentModel& model)
     watched.alarm = std::move(alarm);
     const QString instrument = QString::fromLatin1(name.c_str());
     const QString values = QString::fromLatin1(watched.alarm.c_str());
-    if (watched.alarm.empty()) {
+    if (notifier_ && watched.alarm.empty()) {
         notifier_->Withdraw(instrument);
-    } else if (entered) {
+    } else if (notifier_ && entered) {
         notifier_->Show(instrument, tr("Instrument alarm"),
                         tr("%1: alarm on %2").arg(instrument, values));
     }
@@ -136,7 +137,9 @@ void CAlarmWatch::Forget(const std::string& name) {
     watched_.erase(it);
     if (inAlarm) {
         const QString instrument = QString::fromLatin1(name.c_str());
-        notifier_->Withdraw(instrument);
+        if (notifier_) {
+            notifier_->Withdraw(instrument);
+        }
         emit AlarmChanged(instrument, false, QString());
     }
 }

@@ -32,10 +32,9 @@ class CAlarmWatch : public QObject {
     Q_OBJECT
   public:
     // `manager` must be initialised and outlive this; its hub tells of cycles and closed
-    // connections. Notifications go to the session bus when `busAddress` is empty, else to the
-    // bus at that address.
-    explicit CAlarmWatch(CConnectionManager& manager, const QString& busAddress = {},
-                         QObject* parent = nullptr);
+    // connections. Notifications go through `notifier`; without one there are marks only.
+    CAlarmWatch(CConnectionManager& manager, std::unique_ptr<CDesktopNotifier> notifier,
+                QObject* parent = nullptr);
     ~CAlarmWatch() override;
     CAlarmWatch(const CAlarmWatch&) = delete;
     CAlarmWatch& operator=(const CAlarmWatch&) = delete;

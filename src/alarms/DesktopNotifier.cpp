@@ -37,15 +37,14 @@ QString NextConnectionName() {
 
 CDesktopNotifier::CDesktopNotifier(const QString& busAddress, QObject* parent)
     : QObject(parent), connectionName_(busAddress.isEmpty() ? QString() : NextConnectionName()) {
+    opened_.Arm();
     const QString name = connectionName_;
     opener_ = std::thread([this, busAddress, name] {
         const QDBusConnection bus = name.isEmpty()
                                         ? QDBusConnection::sessionBus()
                                         : QDBusConnection::connectToBus(busAddress, name);
-        // Posted to this object: dropped unrun if it is gone by then (the destructor joins this
-        // thread first).
-        QMetaObject::invokeMethod(
-            this, [this, bus] { BusOpened(bus); }, Qt::QueuedConnection);
+        // Dropped unrun if this object is gone by then (the destructor joins this thread first).
+        opened_.Post([this, bus] { BusOpened(bus); });
     });
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <thread>
 
+#include "session/GuiDispatcher.h"
+
 // The desktop's notifications, through the freedesktop notification service
 // (org.freedesktop.Notifications on the session bus): at most one notification per key, raised
 // by Show and closed by Withdraw.
@@ -51,5 +53,6 @@ class CDesktopNotifier : public QObject {
     std::optional<QDBusConnection> bus_;  // none until opened; not connected when there is none
     std::map<QString, Note> notes_;
     uint64_t serials_ = 0;
+    CGuiDispatcher opened_;  // hands the opened bus to the GUI thread
     std::thread opener_;
 };

@@ -23,6 +23,7 @@
 #include <set>
 
 #include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
@@ -160,7 +161,7 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }));
         CMainFrame frame(port);
         CLoginControl login(manager, frame, MakeInstrumentView);
-        CAlarmWatch alarms(manager, QStringLiteral("unix:path=/nonexistent/bus"));  // no desktop
+        CAlarmWatch alarms(manager, nullptr);  // marks only: no desktop notifications
         ShowAlarmMarks(alarms, login, frame);
         CModalWatcher watcher;
         watcher.onDialog = [](QDialog* dialog) {
