@@ -92,7 +92,7 @@ void BM_CycleToGuiLatency(benchmark::State& state) {
     manager.hub().Subscribe(
         MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
         [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            latencyNs = NowNs() - connection->dataReadyAtNs.load();
+            latencyNs = NowNs() - connection->DataReadyAtNs();
         },
         nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW);
     for (auto _ : state) {

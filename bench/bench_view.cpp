@@ -60,7 +60,7 @@ void BM_CycleEndToScreenPainted(benchmark::State& state) {
         MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED),
         [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
             window->repaint();
-            latencyNs = NowNs() - connection->dataReadyAtNs.load();
+            latencyNs = NowNs() - connection->DataReadyAtNs();
             decoded += window->Picture().cacheKey() != lastPicture;
             lastPicture = window->Picture().cacheKey();
         },

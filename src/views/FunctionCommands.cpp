@@ -37,7 +37,7 @@ bool IsMessage(int id) {
     return id >= kFunctionFirstMessage && id < kFunctionFirstMessage + kMessages;
 }
 
-// Math actions of ExecTL.
+// Math actions of OperateMath.
 constexpr int32_t kMathStart = 1;
 constexpr int32_t kMathStop = 2;
 constexpr int32_t kMathReset = 3;
@@ -95,16 +95,17 @@ void CFunctionCommands::Run(int id) {
         case kFunctionMath: {
             context_.connection->CopyModel(&model);
             const int32_t action = model.mathRunning != 0 ? kMathStop : kMathStart;
-            Start("Math", [action](CInstrumentConnection& c) { return c.ExecTL(action); });
+            Start("Math", [action](CInstrumentConnection& c) { return c.OperateMath(action); });
             return;
         }
         case kFunctionMathReset:
-            Start("Math reset", [](CInstrumentConnection& c) { return c.ExecTL(kMathReset); });
+            Start("Math reset", [](CInstrumentConnection& c) { return c.OperateMath(kMathReset); });
             return;
         case kFunctionMemory: {
             context_.connection->CopyModel(&model);
             const int32_t start = model.memoryRunning != 0 ? 0 : 1;
-            Start("Memory", [start](CInstrumentConnection& c) { return c.ExecPS(start); });
+            Start("Memory",
+                  [start](CInstrumentConnection& c) { return c.SetMemoryRunning(start); });
             return;
         }
         case kFunctionAlarmAck:
@@ -124,7 +125,7 @@ void CFunctionCommands::Run(int id) {
     } else if (const SaveDataItem* item = FindSaveDataItem(id)) {
         const int32_t kind = item->kind;
         CSequence sequence;
-        sequence.Then([kind](CInstrumentConnection& c) { return c.ExecEV(kind); })
+        sequence.Then([kind](CInstrumentConnection& c) { return c.SaveData(kind); })
             .Pause(kSaveDataBusyMs);
         StartSequence("Save data", std::move(sequence));
     }

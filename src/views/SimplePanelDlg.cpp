@@ -392,16 +392,18 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int start
 void CSimplePanelDlg::OnMemory() {
     StartStop("Memory", memory_, kMemoryStart, kMemoryStop, [](const CInstrumentModel& model) {
         const bool running = model.memoryRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.SetMemoryRunning(running ? 0 : 1);
+        });
     });
 }
 
 void CSimplePanelDlg::OnMath() {
     StartStop("Math", math_, kMathStart, kMathStop, [](const CInstrumentModel& model) {
         const bool running = model.mathRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.OperateMath(running ? 2 : 1);
+        });
     });
 }
 
