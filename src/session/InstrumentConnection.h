@@ -202,7 +202,7 @@ class CInstrumentConnection {
     // table loaded); tests set it for a connection that ran none.
     void SetDioAvailable(bool available) { dioAvailable_ = available ? 1 : 0; }
     // Asks the communication thread to end after its current step (and a pass of PollOnce at
-    // its next check); returns at once. StopCycle begins with it.
+    // its next check); returns at once. StopCycle asks so too, and then waits.
     void RequestStop();
     // Whether the link was found broken. It stays so for the life of the connection: every
     // operation is refused with LINK_E_BROKEN from then on.
