@@ -89,12 +89,8 @@ void BM_CycleToGuiLatency(benchmark::State& state) {
     CInstrumentConnection* connection = nullptr;
     manager.FindConnection(id, &connection);
     int64_t latencyNs = -1;
-    manager.hub().Subscribe(
-        MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            latencyNs = NowNs() - connection->DataReadyAtNs();
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW);
+    manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
+                            [&](uint32_t) { latencyNs = NowNs() - connection->DataReadyAtNs(); });
     for (auto _ : state) {
         latencyNs = -1;
         while (latencyNs < 0) {
