@@ -60,9 +60,9 @@ void FillDisplayMenus(QMenu* control, QMenu* trend, QMenu* digital, QMenu* bar, 
     AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "DI/D&O status")), 551, run);
     QMenu* program = control->addMenu(Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Program")));
     program->setObjectName(QStringLiteral("program"));
-    AddItem(program, RzText(61278), 552, run);
+    AddItem(program, RzText(RzStr::kProgramItem), 552, run);
     program->addSeparator();
-    AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
+    AddItem(program, RzFormatText(RzStr::kPattern, 1), kFirstPattern, run)->setEnabled(false);
     control->addSeparator();
     AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "CONTROLLER &style")), 580, run)
         ->setCheckable(true);
@@ -101,12 +101,12 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
     for (int i = 0; i < static_cast<int>(facts.patternStates.size()); ++i) {
         const int32_t state = facts.patternStates[static_cast<size_t>(i)];
         if (state != 0 && state != 1) {
-            AddItem(program, RzText(61279 + i), kFirstPattern + i, run);
+            AddItem(program, RzFormatText(RzStr::kPattern, i + 1), kFirstPattern + i, run);
             any = true;
         }
     }
     if (!any) {
-        AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
+        AddItem(program, RzFormatText(RzStr::kPattern, 1), kFirstPattern, run)->setEnabled(false);
     }
     return !any;
 }

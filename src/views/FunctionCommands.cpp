@@ -67,10 +67,10 @@ CommandState CFunctionCommands::StateOf(int id) const {
     state.enabled = true;
     switch (id) {
         case kFunctionMath:
-            state.caption = RzText(mathRunning ? 61250 : 61249);
+            state.caption = RzText(mathRunning ? RzStr::kStopMath : RzStr::kStartMath);
             break;
         case kFunctionMemory:
-            state.caption = RzText(memoryRunning ? 61252 : 61251);
+            state.caption = RzText(memoryRunning ? RzStr::kStopMemory : RzStr::kStartMemory);
             break;
         case kFunctionMathReset:
             state.enabled = !mathRunning;
