@@ -35,6 +35,7 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "registry_ui/RegisterGrid.h"
 #include "session/ExchangeTrace.h"
@@ -294,7 +295,10 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.centralWidget()->size(), QSize(645, 487));  // the view and 5 pixels each way
     EXPECT_EQ(CUserSettings().LastLogin(), "Line-3");
-    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "admin");
+    // The user name goes to the instrument's settings beside the registry, no longer to the
+    // user's store.
+    EXPECT_EQ(CInstrumentSettings().For("Line-3").userName, "admin");
+    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "");
     using enum Command;
     EXPECT_EQ(frame.DialogBar()->Button(kMath)->text(), QStringLiteral("Stop math"));
     EXPECT_FALSE(frame.DialogBar()->Button(kMathReset)->isEnabled());
