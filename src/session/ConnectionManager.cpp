@@ -67,7 +67,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
         return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) != job.idsInUse.end();
     });
     if (connection.id_ == 0) {
-        ShowStatusString(20007);
+        ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     RzResult result = connection.Prepare(identity);
@@ -76,7 +76,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
     }
     result = connection.Refresh(progress);
     if (result != RZ_OK) {
-        ShowStatusString(10001);
+        ShowStatusString(RzStr::kStartRefreshFailed);
         return result;
     }
     connection.ApplyStartNames();
@@ -114,7 +114,7 @@ void CConnectionManager::OnCommunicationError(uint32_t id) {
     const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
     CloseConnection(id);
-    ShowStatusString(20016);
+    ShowStatusString(RzStr::kLinkBroken);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
     }

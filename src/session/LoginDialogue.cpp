@@ -31,7 +31,7 @@ RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCap
     const RzResult result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         if (answer[0] == '\0') {
-            ShowStatusString(10000);
+            ShowStatusString(RzStr::kCheckConfiguration);
         } else {
             ShowStatusMessage(answer);
         }
@@ -205,7 +205,7 @@ RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity) 
         return result;
     }
     if (!ParseIdentification(answer, identity)) {
-        ShowStatusString(20004);
+        ShowStatusString(RzStr::kUnsupportedHardware);
         return RZ_OK;
     }
 
