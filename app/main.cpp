@@ -19,6 +19,7 @@
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
+#include "shell/PlantOverview.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     CMainFrame frame(options.port);
     frame.SetLook(look);
     CLoginControl login(manager, frame, MakeInstrumentView);
+    CPlantOverview plant(frame, login, manager, options.port);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

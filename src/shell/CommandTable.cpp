@@ -10,7 +10,7 @@ using R = CommandRule;
 // Captions and prompts are source texts of the translation context "CommandTable"; the
 // window shows them translated. Besides the system's own Ctrl keys: Ctrl+Q quits, F1 opens the
 // About box, F5 refreshes.
-constexpr std::array<CommandSpec, 37> kCommands{{
+constexpr std::array<CommandSpec, 38> kCommands{{
     {ID_LOGIN, QT_TRANSLATE_NOOP("CommandTable", "Log&in..."),
      QT_TRANSLATE_NOOP("CommandTable", "Login RZ recorder\nLogin..."), "Ctrl+I", R::kLogin,
      "\u2192"},
@@ -50,6 +50,10 @@ constexpr std::array<CommandSpec, 37> kCommands{{
     {ID_DARK_LOOK, QT_TRANSLATE_NOOP("CommandTable", "&Dark look"),
      QT_TRANSLATE_NOOP("CommandTable", "Show the console in light text on dark colours\nDark look"),
      nullptr, R::kDarkLook, nullptr},
+    {ID_PLANT_OVERVIEW, QT_TRANSLATE_NOOP("CommandTable", "&Plant overview"),
+     QT_TRANSLATE_NOOP("CommandTable",
+                       "Show every registered instrument at a glance\nPlant overview"),
+     nullptr, R::kAlways, nullptr},
     {ID_CONTROL_MENU, QT_TRANSLATE_NOOP("CommandTable", "&Control"),
      QT_TRANSLATE_NOOP("CommandTable", "Control group displays and program patterns\nControl"),
      nullptr, R::kLoggedIn, "C"},

@@ -36,6 +36,7 @@ enum CommandId : int {
     ID_CANCEL_LOGIN = 32899,
     ID_TRACE = 32900,
     ID_DARK_LOOK = 32901,
+    ID_PLANT_OVERVIEW = 32902,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
 };

@@ -109,6 +109,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         // Shown last, after the texts the log-in thread and its progress reports showed.
         ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), result);
         return;
     }
     made_ = {};
@@ -117,6 +118,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL);
         return;
     }
     connectionId_ = id;
@@ -140,6 +142,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     if (made.placed) {
         made.placed();
     }
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
     hub.Subscribe(
@@ -177,6 +180,7 @@ void CLoginControl::OnConnectionClosed(uintptr_t handle) {
     connectionId_ = 0;
     viewHandle_ = 0;
     frame_.ConnectionClosed();
+    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
 }
 
 void CLoginControl::Unsubscribe() {

@@ -32,6 +32,8 @@
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/LogoPane.h"
+#include "shell/OverviewModel.h"
+#include "shell/OverviewPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
@@ -89,6 +91,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
     stack_->addWidget(logo_);
+    overview_ = new COverviewModel(this);
+    overviewPane_ = new COverviewPane(overview_, stack_);
+    stack_->addWidget(overviewPane_);
+    connect(overviewPane_, &COverviewPane::OpenRequested, this, &CMainFrame::OnOpenInstrument);
     scroll_ = new QScrollArea(stack_);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setBackgroundRole(QPalette::Window);
@@ -118,6 +124,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
         [this](const QString& text) { status_->setText(RzStatusText(text)); });
 
     registeredCount_ = CountRegistered();
+    overview_->LoadRegistry();
+    stack_->setCurrentWidget(LoggedOutPage());
     ShowStatusMessage("");
     UpdateCommandStates();
     // Qt moves a remembered place that is no longer on any screen onto one, and shrinks it to fit.
@@ -175,7 +183,7 @@ void CMainFrame::MakeMenus() {
         {QT_TR_NOOP("&File"),
          {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
           0, ID_APP_EXIT}},
-        {QT_TR_NOOP("&View"), {ID_CONTROL_TOOLBAR, ID_TRACE, 0, ID_DARK_LOOK}},
+        {QT_TR_NOOP("&View"), {ID_CONTROL_TOOLBAR, ID_TRACE, ID_PLANT_OVERVIEW, 0, ID_DARK_LOOK}},
         {QT_TR_NOOP("&Display"),
          {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
           ID_SAVE_IMAGE}},
@@ -348,6 +356,9 @@ void CMainFrame::Run(int commandId) {
         case ID_DARK_LOOK:
             OnDarkLook();
             break;
+        case ID_PLANT_OVERVIEW:
+            OnPlantOverview();
+            break;
         default:
             if (loggedIn_ && viewCommands_ != nullptr) {
                 viewCommands_->Run(commandId);
@@ -467,6 +478,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
                      [this](int id) { Run(id); });
     loggedIn_ = true;
+    loggedInInstrument_ = pendingInstrument_;
     setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
@@ -527,8 +539,9 @@ void CMainFrame::ConnectionClosed() {
     facts_ = nullptr;
     updated_->clear();
     loggedIn_ = false;
+    loggedInInstrument_.clear();
     imageShown_ = false;
-    stack_->setCurrentWidget(logo_);
+    stack_->setCurrentWidget(LoggedOutPage());
     ResizeWithin(kLoggedOutSize);
     setWindowTitle(Title());
     UpdateCommandStates();
@@ -576,6 +589,10 @@ void CMainFrame::OnRegister() {
     CRegisterDlg dlg(this);
     if (dlg.exec() == QDialog::Accepted) {
         registeredCount_ = dlg.RegisteredCount();
+        overview_->LoadRegistry();
+        if (!loggedIn_ && stack_->currentWidget() == logo_) {
+            stack_->setCurrentWidget(LoggedOutPage());
+        }
     }
     registerOpen_ = false;
     UpdateCommandStates();
@@ -609,6 +626,38 @@ void CMainFrame::OnTrace() {
 
 void CMainFrame::OnAbout() {
     AboutBox(this);
+}
+
+QWidget* CMainFrame::LoggedOutPage() const {
+    return registeredCount_ > 1 ? static_cast<QWidget*>(overviewPane_) : logo_;
+}
+
+void CMainFrame::OnPlantOverview() {
+    if (stack_->currentWidget() != overviewPane_) {
+        stack_->setCurrentWidget(overviewPane_);
+        overviewPane_->setFocus();
+    } else {
+        stack_->setCurrentWidget(loggedIn_ ? static_cast<QWidget*>(scroll_) : logo_);
+    }
+}
+
+void CMainFrame::OnOpenInstrument(int row) {
+    if (row < 0 || row >= overview_->rowCount()) {
+        return;
+    }
+    const std::string name = overview_->Instruments()[static_cast<size_t>(row)].name;
+    if (loggedIn_) {
+        if (name == loggedInInstrument_) {
+            stack_->setCurrentWidget(scroll_);
+        } else {
+            // One instrument at a time: the console's connection stays with the one logged in.
+            ShowOwnStatus(tr("Log out from %1 to open %2")
+                              .arg(QString::fromLatin1(loggedInInstrument_.c_str()),
+                                   QString::fromLatin1(name.c_str())));
+        }
+        return;
+    }
+    RunLogin(name, store_->UserNameFor(name));
 }
 
 void CMainFrame::OnDarkLook() {
