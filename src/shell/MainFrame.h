@@ -82,8 +82,8 @@ class CMainFrame : public QMainWindow {
     void LoginFinished(bool succeeded);
 
   public:
-    QAction* Action(int commandId) const;
-    QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
+    QAction* Action(CommandRef command) const;
+    QMenu* DropDownMenu(Command command) const;  // the commands whose entry drops a menu down
     // Pane 0: menu prompts; pane 1: the system's status texts; pane 2: when the data shown was
     // last refreshed. Each shows its text as one plain line.
     CPlainLabel* StatusPane(int index) const;
@@ -102,10 +102,14 @@ class CMainFrame : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The command table names the frame's handlers.
+    friend std::span<const CommandSpec> FrameCommands();
+
     void MakeActions();
     void MakeMenus();
     void MakeBars();
-    void Run(int commandId);
+    // Runs a command as its entry in the command table says.
+    void Run(CommandRef command);
     void OnLogin();
     // The log-in dialog (preset with an instrument and user when given), then the log-in.
     void RunLogin(const std::string& presetName, const std::string& presetUser);
@@ -113,15 +117,18 @@ class CMainFrame : public QMainWindow {
     void AbandonLogin();
     // Shows the frame's own status text after the texts the system showed before it.
     void ShowOwnStatus(const QString& text);
+    void OnCancelLogin();
     void OnLogout();
     void OnRegister();
     void OnConfig();
+    void OnExit();
     void OnAbout();
     void OnTrace();
-    void OnDialogBarPressed(int commandId);
+    void OnControlToolBar();
+    void OnDialogBarPressed(Command command);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
-    void OnDisplayMenuAboutToShow(int commandId);
+    void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
     // View > Plant overview: the overview page, or back to the page it took the place of.
     void OnPlantOverview();
@@ -138,8 +145,8 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<CUserSettings> store_;
     std::unique_ptr<CStatusRelay> relay_;
 
-    std::map<int, QAction*> actions_;
-    std::map<int, QMenu*> dropDowns_;
+    std::map<CommandRef, QAction*> actions_;
+    std::map<Command, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
     COverviewModel* overview_ = nullptr;

@@ -47,8 +47,8 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     // main window.
     void InitialUpdate();
 
-    CommandState StateOf(int commandId) const override;
-    void Run(int commandId) override;
+    CommandState StateOf(CommandRef command) const override;
+    void Run(CommandRef command) override;
     uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(this); }
 
     uint32_t PanelFlags() const { return panelFlags_; }

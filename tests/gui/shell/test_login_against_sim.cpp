@@ -160,19 +160,19 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
             dlg->PasswordField()->setText(QStringLiteral("rzuser"));
             dlg->accept();
         };
-        frame.Action(ID_LOGIN)->trigger();
+        frame.Action(Command::kLogin)->trigger();
         EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
         ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Demo"));
 
-        QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+        QMenu* control = frame.DropDownMenu(Command::kControlMenu);
         control->popup(QPoint());
         control->hide();
         int groups = 0;
         for (const QAction* action : control->actions()) {
-            groups += action->data().toInt() / 100 == 5 && action->data().toInt() < 510;
+            groups += action->data().value<CommandRef>().command == Command::kControlGroup;
         }
         EXPECT_EQ(groups, row.controlGroups);
         const QList<QAction*> patterns = ProgramSubmenu(control)->actions().mid(2);
@@ -181,8 +181,8 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
 
         // The trace shows what was said since the log-in dialogue; it stays after a lost link.
         frame.UpdateCommandStates();
-        ASSERT_TRUE(frame.Action(ID_TRACE)->isEnabled());
-        frame.Action(ID_TRACE)->trigger();
+        ASSERT_TRUE(frame.Action(Command::kTrace)->isEnabled());
+        frame.Action(Command::kTrace)->trigger();
         auto* trace = frame.findChild<CTraceWindow*>();
         ASSERT_NE(trace, nullptr);
         EXPECT_TRUE(trace->isVisible());
@@ -197,11 +197,11 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
             EXPECT_TRUE(
                 ProcessEventsUntil([&] { return frame.StatusPane(1)->text().contains(address); }));
         } else {
-            frame.Action(ID_LOGOUT)->trigger();
+            frame.Action(Command::kLogout)->trigger();
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
-        EXPECT_FALSE(frame.Action(ID_TRACE)->isEnabled());
+        EXPECT_FALSE(frame.Action(Command::kTrace)->isEnabled());
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
         EXPECT_EQ(manager.ConnectionCount(), 0u);
@@ -224,10 +224,10 @@ TEST_F(LoginAgainstSim, CancelledDuringTheRefreshLeavesNothing) {
     const QRegularExpression loading(QStringLiteral("^Loading settings [1-9][0-9]*/[0-9]+$"));
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return loading.match(shown.StatusPane(1)->text()).hasMatch(); }));
-    shown.Action(ID_CANCEL_LOGIN)->trigger();
+    shown.Action(Command::kCancelLogin)->trigger();
     EXPECT_EQ(ended, std::vector<bool>{false});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(shown.Action(ID_LOGIN)->isEnabled());
+    EXPECT_TRUE(shown.Action(Command::kLogin)->isEnabled());
     ASSERT_TRUE(ProcessEventsUntil([&] { return !manager.LoginRunning(); }));
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     EXPECT_EQ(notes.OnThisThread(), 0u);
@@ -278,8 +278,8 @@ TEST_F(KeyboardAccess, EveryBarCommandHasAMenuEntry) {
                 continue;
             }
             if (auto* dialogBar = qobject_cast<CControlDialogBar*>(shown)) {
-                for (int id : CControlDialogBar::kButtonIds) {
-                    check(frame->Action(id), dialogBar->Button(id)->text());
+                for (Command command : CControlDialogBar::kButtonCommands) {
+                    check(frame->Action(command), dialogBar->Button(command)->text());
                 }
             } else if (auto* button = qobject_cast<QToolButton*>(shown);
                        button != nullptr && button->defaultAction() != nullptr) {
@@ -302,8 +302,8 @@ TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
     CLoginDlg loginDlg(store);
     CConfigDlg configDlg(dir.filePath(QStringLiteral("SimpleCtrl.ini")).toStdString());
     CRegisterDlg registerDlg;
-    frame->Action(ID_LOG)->trigger();
-    frame->Action(ID_TRACE)->trigger();
+    frame->Action(Command::kLog)->trigger();
+    frame->Action(Command::kTrace)->trigger();
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return frame->findChild<CLogReporterDlg*>() != nullptr; }));
     ASSERT_NE(frame->findChild<CTraceWindow*>(), nullptr);
@@ -335,23 +335,32 @@ TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     ASSERT_NE(view, nullptr);
     CModalWatcher watcher(QMessageBox::Cancel);
     watcher.onDialog = [](QDialog* dialog) { dialog->reject(); };
-    std::vector<int> ids{550,  551,  552,  553,   32791, 580,   581,   582,   650,
-                         651,  652,  653,  32818, 32793, 32793, 32775, 32795, 2000,
-                         2000, 2001, 2002, 2002,  2003,  2051,  2006};
-    for (int first : {501, 601, 701, 801}) {
-        for (int id = first; id < first + (first == 501 ? 8 : 10); ++id) {
-            ids.push_back(id);
+    using enum Command;
+    std::vector<CommandRef> commands = {kInternalSwitch,  kDioStatus,   kProgram,
+                                        kControlOverview, kOverview,    kControllerStyle,
+                                        kFaceplateStyle,  kHybridStyle, kAllChannels,
+                                        kGroupChannels,   kTrendScale,  kTrendDigital,
+                                        kStyleShift,      kStyleShift,  kRefresh,
+                                        kSaveImage,       kMath,        kMath,
+                                        kMathReset,       kMemory,      kMemory,
+                                        kAlarmAck,        kSaveDisplay, kLog};
+    commands.emplace_back(kPattern, 1);
+    for (Command family : {kControlGroup, kTrendGroup, kDigitalGroup, kBarGroup}) {
+        const int count = family == kControlGroup ? kControlGroupCount : kMeasureGroupCount;
+        for (int member = 1; member <= count; ++member) {
+            commands.emplace_back(family, member);
         }
     }
     const size_t before = notes.Total();
     int ran = 0;
-    for (int id : ids) {
-        SCOPED_TRACE(id);
-        if (!view->StateOf(id).enabled) {
+    for (CommandRef command : commands) {
+        SCOPED_TRACE(testing::Message()
+                     << "command " << static_cast<int>(command.command) << " #" << command.index);
+        if (!view->StateOf(command).enabled) {
             continue;
         }
         ++ran;
-        view->Run(id);
+        view->Run(command);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !connection->OperationRunning(); }));
     }
     EXPECT_GE(ran, 50);
@@ -401,7 +410,7 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
     }
 
     // The first console logs out; the second goes on with its cycle, asking its own instrument.
-    consoles[0].frame->Action(ID_LOGOUT)->trigger();
+    consoles[0].frame->Action(Command::kLogout)->trigger();
     EXPECT_EQ(consoles[0].manager.ConnectionCount(), 0u);
     const size_t firstAsked = CommandRequestsFrom(*consoles[0].sim, 0).size();
     const size_t secondAsked = CommandRequestsFrom(*consoles[1].sim, 0).size();

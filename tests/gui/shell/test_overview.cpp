@@ -126,7 +126,7 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Stopped", "Plant", "Locked", "Silent", "Fine", "Spare"}));
 
-    frame.Action(ID_LOGOUT)->trigger();
+    frame.Action(Command::kLogout)->trigger();
     EXPECT_EQ(Cell(model, 2, COverviewModel::kStateColumn), "reachable");
     EXPECT_EQ(Cell(model, 2, COverviewModel::kModelColumn), "RZ3200");
     EXPECT_EQ(Cell(model, 2, COverviewModel::kAlarmColumn), "");
