@@ -26,7 +26,9 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
+#include "secrets/PasswordKeeper.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
 #include "shell/LoginController.h"
@@ -88,7 +90,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                               Qt::WindowCloseButtonHint),
       port_(port),
-      store_(std::make_unique<CUserSettings>()) {
+      store_(std::make_unique<CUserSettings>()),
+      passwords_(std::make_unique<CPasswordKeeper>(std::make_unique<CMemoryPasswordStore>(false))) {
     setWindowTitle(Title());
     stack_ = new QStackedWidget(this);
     stack_->setFrameShape(QFrame::StyledPanel);
@@ -136,6 +139,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     if (remembered.isEmpty() || !restoreGeometry(remembered)) {
         ResizeWithin(kLoggedOutSize);
     }
+}
+
+void CMainFrame::SetSecretStore(std::unique_ptr<IPasswordStore> store) {
+    passwords_ = std::make_unique<CPasswordKeeper>(std::move(store));
 }
 
 CMainFrame::~CMainFrame() {
@@ -380,7 +387,7 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
         return;
     }
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
-    CLoginDlg dlg(*store_, {}, this);
+    CLoginDlg dlg(*store_, passwords_.get(), {}, this);
     if (!presetName.empty()) {
         dlg.SelectInstrument(presetName);
         dlg.UserField()->setText(
@@ -390,6 +397,10 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
     if (dlg.exec() != QDialog::Accepted) {
         AbandonLogin();
         return;
+    }
+    pendingRemember_ = dlg.RememberPassword();
+    if (dlg.RememberPassword() && !dlg.PasswordRecalled()) {
+        pendingPassword_ = dlg.Password();
     }
     BeginLogin(dlg.InstrumentName(), dlg.UserName(), dlg.Password());
 }
@@ -411,6 +422,7 @@ void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
         return;
     }
     pendingInstrument_ = name;
+    pendingAddress_ = *address;
     pendingUser_ = user;
     controller_->StartLogin(LoginRequest{name, *address, port_, user, password});
 }
@@ -449,8 +461,9 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
     imageShown_ = true;
     stack_->setCurrentWidget(scroll_);
     FitClientPane(client);
-    store_->RememberLogin(pendingInstrument_, pendingUser_);
+    store_->SetLastLogin(pendingInstrument_);
     ShowStatusMessage("");
+    RememberInstrument();
     FinishLogin();
     emit LoginFinished(true);
 }
@@ -467,8 +480,36 @@ void CMainFrame::LoginFailed() {
 void CMainFrame::FinishLogin() {
     loginInProgress_ = false;
     pendingInstrument_.clear();
+    pendingAddress_.clear();
     pendingUser_.clear();
+    pendingRemember_.reset();
+    pendingPassword_.reset();
     UpdateCommandStates();
+}
+
+void CMainFrame::RememberInstrument() {
+    CInstrumentSettings settings({}, store_.get());
+    CInstrumentPrefs prefs = settings.For(pendingInstrument_);
+    const CInstrumentPrefs before = prefs;
+    prefs.userName = pendingUser_;
+    prefs.rememberPassword = pendingRemember_.value_or(before.rememberPassword);
+    settings.Set(pendingInstrument_, prefs);
+    const CPasswordKey key{pendingInstrument_, pendingAddress_, pendingUser_};
+    if (pendingRemember_ == false && before.rememberPassword) {
+        passwords_->Forget(key);
+        if (before.userName != pendingUser_) {
+            passwords_->Forget({pendingInstrument_, pendingAddress_, before.userName});
+        }
+    } else if (pendingPassword_) {
+        const QString name = QString::fromLatin1(pendingInstrument_.c_str());
+        passwords_->Keep(key, *pendingPassword_, this, [this, name](const QString& unavailable) {
+            if (!unavailable.isEmpty()) {
+                ShowOwnStatus(tr("The password for %1 is kept until the console closes: no secret "
+                                 "store (%2)")
+                                  .arg(name, unavailable));
+            }
+        });
+    }
 }
 
 void CMainFrame::OnCancelLogin() {
@@ -633,7 +674,7 @@ void CMainFrame::OnOpenInstrument(int row) {
         }
         return;
     }
-    RunLogin(name, store_->UserNameFor(name));
+    RunLogin(name, CInstrumentSettings({}, store_.get()).For(name).userName);
 }
 
 void CMainFrame::OnDarkLook() {

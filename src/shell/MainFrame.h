@@ -17,10 +17,12 @@ class CControlDialogBar;
 class CLogoPane;
 class COverviewModel;
 class COverviewPane;
+class CPasswordKeeper;
 class CStatusRelay;
 class CTraceWindow;
 class CUserSettings;
 class ILoginController;
+class IPasswordStore;
 class QScrollArea;
 class QStackedWidget;
 class QToolBar;
@@ -48,6 +50,10 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     void SetLoginController(ILoginController* controller) { controller_ = controller; }
+    // Where passwords the operator asks to remember are kept (the desktop's secret store in the
+    // program). Until this is called there is no secret store: they are kept in memory until
+    // the frame closes. Call before the first log-in: the passwords kept so far are dropped.
+    void SetSecretStore(std::unique_ptr<IPasswordStore> store);
 
     // Logs in to the registered instrument `name` as `user` without the Login command (command
     // line). Without a password the log-in dialog asks for it, with the instrument and the user
@@ -128,6 +134,9 @@ class CMainFrame : public QMainWindow {
     void OnDialogBarPressed(Command command);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
+    // After a log-in: the instrument's user name, and its password kept or forgotten as the
+    // operator chose in the log-in dialog.
+    void RememberInstrument();
     void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
     // View > Plant overview: the overview page, or back to the page it took the place of.
@@ -143,6 +152,7 @@ class CMainFrame : public QMainWindow {
     uint16_t port_;
     ILoginController* controller_ = nullptr;
     std::unique_ptr<CUserSettings> store_;
+    std::unique_ptr<CPasswordKeeper> passwords_;
     std::unique_ptr<CStatusRelay> relay_;
 
     std::map<CommandRef, QAction*> actions_;
@@ -175,8 +185,13 @@ class CMainFrame : public QMainWindow {
     bool registerOpen_ = false;
     bool configOpen_ = false;
     QPointer<CTraceWindow> traceWindow_;
-    // The log-in being run: shown in the title and remembered once it succeeds.
+    // The log-in being run: shown in the title and remembered once it succeeds. The password is
+    // held only when the operator asked for it to be remembered and it was not the one
+    // remembered already.
     std::string pendingInstrument_;
+    std::string pendingAddress_;
     std::string pendingUser_;
+    std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
+    std::optional<std::string> pendingPassword_;
     std::string loggedInInstrument_;
 };

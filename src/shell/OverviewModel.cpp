@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "ui/PlainText.h"
 
 namespace {
@@ -61,10 +62,14 @@ void COverviewModel::SetInstruments(const std::vector<Instrument>& instruments) 
 
 void COverviewModel::LoadRegistry() {
     CInstrumentRegistry registry;
+    const CInstrumentSettings settings;
     std::vector<Instrument> instruments;
     if (registry.Load() == RZ_OK) {
         for (int i = 0; i < registry.GetCount(); ++i) {
             const CRegistryRecord record = registry.GetRecord(i);
+            if (!settings.For(record.name).showInOverview) {
+                continue;
+            }
             std::string address = record.ip;
             std::erase(address, ' ');
             instruments.push_back({record.name, address});

@@ -51,7 +51,8 @@ class COverviewModel : public QAbstractTableModel {
 
     // The rows, in this order. A row whose name and address stay keeps what is known of it.
     void SetInstruments(const std::vector<Instrument>& instruments);
-    // SetInstruments with the registry file's instruments (none when it cannot be read).
+    // SetInstruments with the registry file's instruments that are to be shown in the overview
+    // (none when the file cannot be read).
     void LoadRegistry();
     const std::vector<Instrument>& Instruments() const { return instruments_; }
     int RowOf(const std::string& name) const;

@@ -35,6 +35,7 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "registry_ui/RegisterGrid.h"
 #include "session/ExchangeTrace.h"
@@ -296,7 +297,10 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.centralWidget()->size(), QSize(645, 487));  // the view and 5 pixels each way
     EXPECT_EQ(CUserSettings().LastLogin(), "Line-3");
-    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "admin");
+    // The user name goes to the instrument's settings beside the registry, no longer to the
+    // user's store.
+    EXPECT_EQ(CInstrumentSettings().For("Line-3").userName, "admin");
+    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "");
     using enum Command;
     EXPECT_EQ(frame.DialogBar()->Button(kMath)->text(), QStringLiteral("Stop math"));
     EXPECT_FALSE(frame.DialogBar()->Button(kMathReset)->isEnabled());
@@ -380,7 +384,10 @@ TEST(MainFrame, OverviewRowsOpenByKeyboard) {
         CMainFrame frame;
         EXPECT_NE(qobject_cast<CLogoPane*>(frame.ClientPane()), nullptr);
     }
-    DataDir data(DataDir::Records{{"Boiler", "127.  0.  0.  9"}, {"Line-3", "127.  0.  0.  1"}});
+    DataDir data(DataDir::Records{{"Boiler", "127.  0.  0.  9"},
+                                  {"Spare", "127.  0.  0.  8"},
+                                  {"Line-3", "127.  0.  0.  1"}});
+    CInstrumentSettings().Set("Spare", {"", false, false});  // not shown in the overview
     FakeLogin login;
     FakeView commands;
     QWidget view;
@@ -389,6 +396,7 @@ TEST(MainFrame, OverviewRowsOpenByKeyboard) {
     frame.show();
     COverviewPane* pane = frame.OverviewPane();
     ASSERT_EQ(frame.ClientPane(), pane);
+    EXPECT_EQ(pane->model()->rowCount(), 2);
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     std::vector<std::string> chosen;
