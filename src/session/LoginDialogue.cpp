@@ -65,6 +65,11 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 
 }  // namespace
 
+bool IsLoginGreeting(const char* greeting) {
+    return std::strstr(greeting, "Input username.") != nullptr ||
+           std::strstr(greeting, "Select username from 'admin' or 'user'") != nullptr;
+}
+
 std::string LoginExchangeFailure(RzResult result, const std::string& during) {
     if (result == LINK_E_TIMEOUT) {
         return "time-out " + during;
@@ -93,8 +98,7 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
         why = LoginExchangeFailure(result, "while waiting for the greeting");
         return result;
     }
-    if (std::strstr(answer, "Input username.") == nullptr &&
-        std::strstr(answer, "Select username from 'admin' or 'user'") == nullptr) {
+    if (!IsLoginGreeting(answer)) {
         ShowStatusMessage(answer);
         why = "unexpected greeting \"" + Quoted(answer) + "\"";
         return LINK_E_LOGIN;
