@@ -248,7 +248,7 @@ int SaveImage(const CtlSession& s) {
         return kExitFailed;
     }
     if (result != RZ_OK) {
-        std::fprintf(stderr, "%s\n", RzString(20025));
+        std::fprintf(stderr, "%s\n", RzString(RzStr::kFileNotSaved));
     }
     return Result(result);
 }

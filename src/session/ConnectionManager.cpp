@@ -70,7 +70,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
                                  CInstrumentConnection(id, &hub_, job.link.get(), &eventContext_));
     }
     if (!job.connection) {
-        ShowStatusString(20007);
+        ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     CInstrumentConnection& connection = *job.connection;
@@ -80,7 +80,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
     }
     result = connection.Refresh(progress);
     if (result != RZ_OK) {
-        ShowStatusString(10001);
+        ShowStatusString(RzStr::kStartRefreshFailed);
         return result;
     }
     connection.ApplyStartNames();
@@ -117,7 +117,7 @@ void CConnectionManager::OnCommunicationError(uint32_t id) {
     const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
     CloseConnection(id);
-    ShowStatusString(20016);
+    ShowStatusString(RzStr::kLinkBroken);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
     }

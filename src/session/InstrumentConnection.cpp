@@ -89,7 +89,7 @@ CInstrumentConnection::~CInstrumentConnection() {
 
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
-        ShowStatusString(20004);
+        ShowStatusString(RzStr::kUnsupportedHardware);
         return LINK_E_UNSUPPORTED;
     }
     std::lock_guard lock(commandLock_);

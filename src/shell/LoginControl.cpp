@@ -106,6 +106,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         // Shown last, after the texts the log-in thread and its progress reports showed.
         ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), result);
         return;
     }
     made_ = {};
@@ -114,6 +115,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL);
         return;
     }
     connectionId_ = id;
@@ -127,6 +129,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     if (made.placed) {
         made.placed();
     }
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
     hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
@@ -158,6 +161,7 @@ void CLoginControl::OnConnectionClosed(uint32_t id) {
     Unsubscribe();
     connectionId_ = 0;
     frame_.ConnectionClosed();
+    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
 }
 
 void CLoginControl::Unsubscribe() {
