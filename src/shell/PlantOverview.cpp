@@ -77,7 +77,7 @@ void CPlantOverview::ReadSession() {
         connection->CopyModel(snapshot_.get());
         // Stale after two cycles without valid values, as the view judges it.
         const int staleAfterMs =
-            2 * std::max<int>(connection->commCycle, static_cast<int>(kCycleSliceMs));
+            2 * std::max<int>(connection->Cycle(), static_cast<int>(kCycleSliceMs));
         model_.UpdateSession(session_, SummarizeInstrument(*snapshot_, connection->Freshness()),
                              staleAfterMs);
     }
