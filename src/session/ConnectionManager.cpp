@@ -219,3 +219,9 @@ RzResult CConnectionManager::CreateView(uint32_t id, IConnectionView** outView) 
     }
     return RZ_OK;
 }
+
+void CConnectionManager::ReleaseView(uint32_t id) {
+    if (Record* record = Find(id)) {
+        record->view.reset();
+    }
+}
