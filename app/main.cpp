@@ -24,6 +24,7 @@
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
+#include "shell/PlantOverview.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
     frame.SetLook(look);
     frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
+    CPlantOverview plant(frame, login, manager, options.port);
     CAlarmWatch alarms(manager, std::make_unique<CDesktopNotifier>());
     ShowAlarmMarks(alarms, login, frame);
 

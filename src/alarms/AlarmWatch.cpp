@@ -13,6 +13,7 @@ namespace {
 // The watch as a subscriber of the hub.
 constexpr HubSubscriber kRefreshedSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_DATA_REFRESHED};
 constexpr HubSubscriber kClosedSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_CONNECTION_CLOSED};
+constexpr HubSubscriber kLostSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_COMM_ERROR};
 
 // How many values in alarm a description names; the rest are counted.
 constexpr int kNamedAlarms = 3;
@@ -92,8 +93,12 @@ void CAlarmWatch::Follow(const std::string& name, uint32_t connectionId) {
     Watched& watched = watched_[name];
     StopFollowing(watched);
     watched.connectionId = connectionId;
-    manager_.hub().Subscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId),
-                             [this, name](uint32_t) { Read(name); });
+    CEventHub& hub = manager_.hub();
+    hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId),
+                  [this, name](uint32_t) { Read(name); });
+    // A lost link ends the connection, also one without a view (no connection-closed event).
+    hub.Subscribe(kLostSubscriber, CommErrorEvent(connectionId),
+                  [this](uint32_t id) { OnConnectionClosed(id); });
     Read(name);
 }
 
@@ -147,6 +152,7 @@ void CAlarmWatch::Forget(const std::string& name) {
 void CAlarmWatch::StopFollowing(Watched& watched) {
     if (watched.connectionId != 0 && manager_.initialised()) {
         manager_.hub().Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(watched.connectionId));
+        manager_.hub().Unsubscribe(kLostSubscriber, CommErrorEvent(watched.connectionId));
     }
     watched.connectionId = 0;
 }

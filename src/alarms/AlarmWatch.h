@@ -40,8 +40,8 @@ class CAlarmWatch : public QObject {
     CAlarmWatch& operator=(const CAlarmWatch&) = delete;
 
     // Follows instrument `name` on the manager's connection `connectionId`: reads its published
-    // model now and after every cycle, until the connection closes or Forget. A name followed
-    // on another connection moves to this one.
+    // model now and after every cycle, until the connection closes or loses its link, or Forget.
+    // A name followed on another connection moves to this one.
     void Follow(const std::string& name, uint32_t connectionId);
     // Takes `model` as instrument `name`'s latest state (for a feed that reads the model itself;
     // Follow does this after every cycle).

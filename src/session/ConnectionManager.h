@@ -103,6 +103,9 @@ class CConnectionManager {
     std::shared_ptr<const CExchangeTrace> Trace(uint32_t id);
     // Creates the connection's view once; a second call returns 0 and no view.
     RzResult CreateView(uint32_t id, IConnectionView** outView);
+    // Ends the connection's view and keeps the connection, whose cycle goes on (a view can be
+    // made for it again); nothing for an unknown id. No connection-closed event is published.
+    void ReleaseView(uint32_t id);
 
     void SetViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
     // Receive time-out given to every new link (default 10000 ms).

@@ -1,6 +1,5 @@
 // The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
 // reports its progress and its result to the GUI thread, and can be cancelled at any point.
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,14 +58,9 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         job->traceLink = traced.get();
         job->link = std::move(traced);
     }
-    if (job->link) {
-        // The connection object lives on the GUI thread (its timer does); it gets its id once
-        // the instrument is identified.
-        job->connection.reset(new (std::nothrow)
-                                  CInstrumentConnection(0, &hub_, job->link.get(), &eventContext_));
-    }
-    if (!job->link || !job->connection) {
-        ShowStatusString(20007);
+    // The connection is made once the instrument is identified, with its id.
+    if (!job->link) {
+        ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     job->link->SetTimeout(linkTimeoutMs_);
@@ -158,7 +152,7 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     RzResult result = RZ_OK;
     if (job.link->Open(job.ip.c_str(), job.port) != RZ_OK) {
         if (!job.cancelled) {
-            ShowStatusString(20012);
+            ShowStatusString(RzStr::kSocketOpenFailed);
         }
         result = LINK_E_BROKEN;
         // The link names the address, the port and the system's reason when it has them.

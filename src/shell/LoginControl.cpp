@@ -60,6 +60,15 @@ CLoginControl::~CLoginControl() {
 void CLoginControl::StartLogin(const LoginRequest& request) {
     instrument_ = request.instrumentName;
     address_ = request.address;
+    user_ = request.userName;
+    if (pool_ != nullptr) {
+        if (const uint32_t id = pool_->Lend(instrument_, user_); id != 0) {
+            lending_ = true;
+            OnLoginDone(RZ_OK, id);
+            lending_ = false;
+            return;
+        }
+    }
     ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
     const RzResult started = manager_.StartLogin(
         request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
@@ -106,6 +115,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         // Shown last, after the texts the log-in thread and its progress reports showed.
         ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), result);
         return;
     }
     made_ = {};
@@ -114,6 +124,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL);
         return;
     }
     connectionId_ = id;
@@ -127,6 +138,12 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     if (made.placed) {
         made.placed();
     }
+    if (lending_ && made.commands != nullptr) {
+        // The pool's connection fetched no screen image and may hold settings that changed
+        // since its log-in: the view starts from a full refresh, as after a log-in.
+        made.commands->Run(Command::kRefresh);
+    }
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
     hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
@@ -143,6 +160,16 @@ void CLoginControl::OnDataRefreshed() {
 }
 
 void CLoginControl::Logout() {
+    const uint32_t id = connectionId_;
+    if (id != 0 && pool_ != nullptr && pool_->TakeBack(instrument_, user_, id)) {
+        // Only the view ends; the pool polls on over the connection.
+        Unsubscribe();
+        connectionId_ = 0;
+        frame_.ConnectionClosed();
+        manager_.ReleaseView(id);
+        emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
+        return;
+    }
     if (connectionId_ != 0) {
         // The link is closed first, so even an exchange waiting on a silent instrument ends at
         // once; the connection-closed event returns the frame to the logo pane.
@@ -158,6 +185,7 @@ void CLoginControl::OnConnectionClosed(uint32_t id) {
     Unsubscribe();
     connectionId_ = 0;
     frame_.ConnectionClosed();
+    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
 }
 
 void CLoginControl::Unsubscribe() {

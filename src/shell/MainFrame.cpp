@@ -34,6 +34,8 @@
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/LogoPane.h"
+#include "shell/OverviewModel.h"
+#include "shell/OverviewPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
@@ -95,6 +97,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
     stack_->addWidget(logo_);
+    overview_ = new COverviewModel(this);
+    overviewPane_ = new COverviewPane(overview_, stack_);
+    stack_->addWidget(overviewPane_);
+    connect(overviewPane_, &COverviewPane::OpenRequested, this, &CMainFrame::OnOpenInstrument);
     scroll_ = new QScrollArea(stack_);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setBackgroundRole(QPalette::Window);
@@ -132,6 +138,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
         [this](const QString& text) { status_->setText(RzStatusText(text)); });
 
     registeredCount_ = CountRegistered();
+    overview_->LoadRegistry();
+    stack_->setCurrentWidget(LoggedOutPage());
     ShowStatusMessage("");
     UpdateCommandStates();
     // Qt moves a remembered place that is no longer on any screen onto one, and shrinks it to fit.
@@ -143,6 +151,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
 
 void CMainFrame::SetSecretStore(std::unique_ptr<IPasswordStore> store) {
     passwords_ = std::make_unique<CPasswordKeeper>(std::move(store));
+}
+
+CInstrumentPrefs CMainFrame::InstrumentPrefs(const std::string& name) const {
+    return CInstrumentSettings({}, store_.get()).For(name);
 }
 
 CMainFrame::~CMainFrame() {
@@ -192,7 +204,7 @@ void CMainFrame::MakeMenus() {
         {QT_TR_NOOP("&File"),
          {kLogin, kCancelLogin, kLogout, kRefresh, kRegister, kStyleShift, kConfig, kSeparator,
           kExit}},
-        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kSeparator, kDarkLook}},
+        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kPlantOverview, kSeparator, kDarkLook}},
         {QT_TR_NOOP("&Display"),
          {kControlMenu, kTrendMenu, kDigitalMenu, kBarMenu, kSeparator, kOverview, kSaveImage}},
         {QT_TR_NOOP("F&unction"),
@@ -451,6 +463,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
                      facts_().modelClass, [this](CommandRef item) { Run(item); });
     loggedIn_ = true;
+    loggedInInstrument_ = pendingInstrument_;
     setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
@@ -552,8 +565,9 @@ void CMainFrame::ConnectionClosed() {
     updated_->clear();
     ShowAlarm(QString());
     loggedIn_ = false;
+    loggedInInstrument_.clear();
     imageShown_ = false;
-    stack_->setCurrentWidget(logo_);
+    stack_->setCurrentWidget(LoggedOutPage());
     ResizeWithin(kLoggedOutSize);
     setWindowTitle(Title());
     UpdateCommandStates();
@@ -601,6 +615,10 @@ void CMainFrame::OnRegister() {
     CRegisterDlg dlg(this);
     if (dlg.exec() == QDialog::Accepted) {
         registeredCount_ = dlg.RegisteredCount();
+        overview_->LoadRegistry();
+        if (!loggedIn_ && stack_->currentWidget() == logo_) {
+            stack_->setCurrentWidget(LoggedOutPage());
+        }
     }
     registerOpen_ = false;
     UpdateCommandStates();
@@ -643,6 +661,44 @@ void CMainFrame::OnTrace() {
 
 void CMainFrame::OnAbout() {
     AboutBox(this);
+}
+
+QWidget* CMainFrame::LoggedOutPage() const {
+    return registeredCount_ > 1 ? static_cast<QWidget*>(overviewPane_) : logo_;
+}
+
+void CMainFrame::OnPlantOverview() {
+    if (stack_->currentWidget() != overviewPane_) {
+        stack_->setCurrentWidget(overviewPane_);
+        overviewPane_->setFocus();
+    } else {
+        stack_->setCurrentWidget(loggedIn_ ? static_cast<QWidget*>(scroll_) : logo_);
+    }
+}
+
+void CMainFrame::OnOpenInstrument(int row) {
+    if (row < 0 || row >= overview_->rowCount()) {
+        return;
+    }
+    const std::string name = overview_->Instruments()[static_cast<size_t>(row)].name;
+    if (loggedIn_) {
+        if (name == loggedInInstrument_) {
+            stack_->setCurrentWidget(scroll_);
+        } else {
+            // One instrument at a time: the console's connection stays with the one logged in.
+            ShowOwnStatus(tr("Log out from %1 to open %2")
+                              .arg(QString::fromLatin1(loggedInInstrument_.c_str()),
+                                   QString::fromLatin1(name.c_str())));
+        }
+        return;
+    }
+    const std::string user = InstrumentPrefs(name).userName;
+    if (controller_ != nullptr && controller_->LoggedInAlready(name, user)) {
+        // The overview keeps a connection to it: no password to ask for, no second log-in.
+        LoginAtStart(name, user, std::string());
+        return;
+    }
+    RunLogin(name, user);
 }
 
 void CMainFrame::OnDarkLook() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "registry/InstrumentSettings.h"
 #include "shell/CommandTable.h"
 #include "shell/DisplayMenus.h"
 #include "ui/FlatLook.h"
@@ -15,6 +16,8 @@
 
 class CControlDialogBar;
 class CLogoPane;
+class COverviewModel;
+class COverviewPane;
 class CPasswordKeeper;
 class CStatusRelay;
 class CTraceWindow;
@@ -26,7 +29,8 @@ class QStackedWidget;
 class QToolBar;
 class QToolButton;
 
-// The main window. Logged out it is a 600 x 400 window with the logo pane; logged in it shows
+// The main window. Logged out it is a 600 x 400 window with the logo pane, or with the plant
+// overview when more than one instrument is registered; logged in it shows
 // the connection's view with the control tool bar at the left and the control dialog bar at the
 // top, sized around the view. Those sizes are never larger than the screen's available area; the
 // view scrolls in a smaller window, and the user may resize the window. It opens where and as
@@ -51,6 +55,11 @@ class CMainFrame : public QMainWindow {
     // program). Until this is called there is no secret store: they are kept in memory until
     // the frame closes. Call before the first log-in: the passwords kept so far are dropped.
     void SetSecretStore(std::unique_ptr<IPasswordStore> store);
+    // The passwords kept (replaced by SetSecretStore: not to be held on to).
+    CPasswordKeeper& Passwords() const { return *passwords_; }
+    // What is kept for the registered instrument `name` (its user name, whether its password is
+    // remembered), as the log-in dialog fills it in.
+    CInstrumentPrefs InstrumentPrefs(const std::string& name) const;
 
     // Logs in to the registered instrument `name` as `user` without the Login command (command
     // line). Without a password the log-in dialog asks for it, with the instrument and the user
@@ -98,6 +107,10 @@ class CMainFrame : public QMainWindow {
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
+    // The plant overview: its rows (read from the registry; fed by whoever follows the
+    // instruments) and the page that shows them.
+    COverviewModel& Overview() const { return *overview_; }
+    COverviewPane* OverviewPane() const { return overviewPane_; }
     CControlDialogBar* DialogBar() const { return dialogBar_; }
 
   protected:
@@ -136,6 +149,13 @@ class CMainFrame : public QMainWindow {
     void RememberInstrument();
     void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
+    // View > Plant overview: the overview page, or back to the page it took the place of.
+    void OnPlantOverview();
+    // Opening an overview row: the log-in dialog for that instrument, or its view if it is the
+    // one logged in.
+    void OnOpenInstrument(int row);
+    // The logged-out page: the overview with more than one instrument registered, else the logo.
+    QWidget* LoggedOutPage() const;
     // Sizes the window to `wanted`, or to as much of it as the screen's available area holds.
     void ResizeWithin(QSize wanted);
 
@@ -149,6 +169,8 @@ class CMainFrame : public QMainWindow {
     std::map<Command, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
+    COverviewModel* overview_ = nullptr;
+    COverviewPane* overviewPane_ = nullptr;
     QScrollArea* scroll_ = nullptr;  // holds the view
     QPointer<QWidget> view_;
     ICommandTarget* viewCommands_ = nullptr;
@@ -182,4 +204,5 @@ class CMainFrame : public QMainWindow {
     std::string pendingUser_;
     std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
     std::optional<std::string> pendingPassword_;
+    std::string loggedInInstrument_;
 };

@@ -163,7 +163,7 @@ class CLoopPanelDlg : public QWidget {
     // taken for 0, and the status bar says why it was not sent.
     bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
                      std::optional<double>* out);
-    // Asks question 61220 for `name` with the limits printed with `decimals` places.
+    // Asks question kAdjustedQuestion for `name` with the limits printed with `decimals` places.
     bool AskAdjusted(const char* name, double low, double high, int decimals);
     // Whether `w` is enabled by the panel's rules (leaving aside a running operation).
     bool On(const QWidget* w) const;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/Strings.h"
 #include "views/ViewContext.h"
 
 class QComboBox;
@@ -66,7 +67,7 @@ class CSimplePanelDlg : public QWidget {
     void OnMemory();
     void OnMath();
     template <class Choose>
-    void StartStop(const char* name, QPushButton* button, int startCaption, int stopCaption,
+    void StartStop(const char* name, QPushButton* button, RzStr startCaption, RzStr stopCaption,
                    Choose choose);
 
     bool ReadModel(CInstrumentModel* model) const;

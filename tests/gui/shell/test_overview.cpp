@@ -1,0 +1,315 @@
+// The plant overview: its rows fed by the reachability probe and the console's log-in against
+// several simulators on their own loopback addresses, their order, and staleness as time passes.
+#include <QAbstractItemModel>
+#include <algorithm>
+#include <ranges>
+#include <string>
+#include <vector>
+
+#include "SimCommands.h"
+#include "SimPlantServer.h"
+#include "app/ViewFactory.h"
+#include "common/SimFixture.h"
+#include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
+#include "secrets/PasswordStore.h"
+#include "shell/LoginControl.h"
+#include "shell/MainFrame.h"
+#include "shell/OverviewModel.h"
+#include "shell/OverviewPane.h"
+#include "shell/PlantOverview.h"
+
+namespace {
+
+std::string Cell(const QAbstractItemModel& model, int row, int column, int role = Qt::DisplayRole) {
+    return model.data(model.index(row, column), role).toString().toStdString();
+}
+
+// The names in the order the overview shows them.
+std::vector<std::string> Shown(const COverviewPane& pane) {
+    std::vector<std::string> names;
+    for (int row = 0; row < pane.Order()->rowCount(); ++row) {
+        names.push_back(Cell(*pane.Order(), row, COverviewModel::kNameColumn));
+    }
+    return names;
+}
+
+// The requests `server` received in `phase` since its log was cleared that begin with `start`.
+size_t Received(const CSimServer& server, SimRequestPhase phase, const std::string& start = {}) {
+    size_t count = 0;
+    for (const CSimRecordedRequest& request : server.Requests()) {
+        count += request.phase == phase && request.text.starts_with(start) ? 1 : 0;
+    }
+    return count;
+}
+
+// Whether `server`, cleared just now, asks for no screen image in the pass of the cycle that
+// follows: none from its first values request on (one asked for before that was on its way).
+bool PassWithoutImage(const CSimServer& server) {
+    const auto values = [&] { return Received(server, SimRequestPhase::kCommand, "FD"); };
+    if (!ProcessEventsUntil([&] { return values() >= 3; })) {
+        return false;
+    }
+    const std::vector<std::string> requests = server.CommandRequests();
+    auto it = std::find_if(requests.begin(), requests.end(),
+                           [](const std::string& r) { return r.starts_with("FD"); });
+    return std::none_of(it, requests.end(),
+                        [](const std::string& r) { return r.starts_with("FC"); });
+}
+
+using PlantOverview = SimFixture;
+
+}  // namespace
+
+// One simulator per loopback address at the one instrument port, or none; probes run on two
+// threads, so a silent instrument holds up no other row. The refused and the logged-in state
+// come from the console's own log-ins; the rows that need attention come first.
+TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
+    CSimFaults refuse;
+    refuse.refuseLogin = true;
+    CSimFaults silent;
+    silent.answerDelayMs = 5000;  // the greeting too
+    const struct {
+        const char* name;
+        const char* profile;  // nullptr: nothing listens
+        CSimFaults faults;
+        const char* state;
+        bool attention;
+        const char* alarm;
+    } rows[] = {
+        {"Fine", "rz3200v2", {}, "reachable", false, ""},
+        {"Stopped", nullptr, {}, "not reachable", true, ""},
+        {"Plant", "full", {}, "logged in", true, "alarm"},
+        {"Locked", "full", refuse, "log-in refused", true, ""},
+        {"Silent", "full", silent, "not reachable", true, ""},
+        {"Spare", "rz3100", {}, "reachable", false, ""},
+    };
+    std::vector<std::unique_ptr<CSimServer>> sims;
+    CInstrumentRegistry registry;
+    registry.Load();
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string address = "127.0.0." + std::to_string(i + 2);
+        ASSERT_EQ(registry.Add(rows[i].name, address), RZ_OK);
+        if (rows[i].profile == nullptr) {
+            continue;
+        }
+        sims.push_back(
+            std::make_unique<CSimServer>(ShippedProfile(rows[i].profile), rows[i].faults));
+        ASSERT_TRUE(RegisterInstrumentCommands(*sims.back()));
+        const uint16_t got = sims.back()->Start(port, address);
+        ASSERT_NE(got, 0) << address << ": " << sims.back()->LastError();
+        port = got;  // the first picks the port the others share
+    }
+    ASSERT_EQ(registry.Save(), RZ_OK);
+
+    CMainFrame frame(port);
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    CProbeOptions quick;
+    quick.intervalMs = 200;
+    quick.workers = 2;
+    quick.greetingTimeoutMs = 500;
+    CPlantOverview plant(frame, login, manager, port, quick);
+    frame.show();
+    COverviewPane* pane = frame.OverviewPane();
+    ASSERT_EQ(frame.ClientPane(), pane);
+    const COverviewModel& model = frame.Overview();
+    const auto known = [&](int row) { return model.StateAt(row) != OverviewState::kUnknown; };
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return known(0) && known(1) && known(2) && known(3) && known(5); }));
+    EXPECT_FALSE(known(4)) << "the silent instrument holds up no other";
+    EXPECT_EQ(Cell(model, 3, COverviewModel::kStateColumn), "reachable");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return known(4); }));
+
+    std::vector<bool> ended;
+    QObject::connect(&frame, &CMainFrame::LoginFinished, [&](bool ok) { ended.push_back(ok); });
+    for (const char* name : {"Locked", "Plant"}) {
+        frame.LoginAtStart(name, "admin", std::string("rzdemo"));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; })) << name;
+    }
+    ASSERT_EQ(ended, (std::vector<bool>{false, true})) << frame.StatusPane(1)->text().toStdString();
+
+    for (int row = 0; row < static_cast<int>(std::size(rows)); ++row) {
+        SCOPED_TRACE(rows[row].name);
+        EXPECT_EQ(Cell(model, row, COverviewModel::kStateColumn), rows[row].state);
+        EXPECT_EQ(model.NeedsAttention(row), rows[row].attention);
+        EXPECT_EQ(Cell(model, row, COverviewModel::kAlarmColumn), rows[row].alarm);
+    }
+    // The logged-in row shows what its connection's model holds; the others what a probe saw.
+    const std::pair<int, const char*> plantCells[] = {
+        {COverviewModel::kModelColumn, "RZ3200"},
+        {COverviewModel::kFirmwareColumn, "3.06"},
+        {COverviewModel::kMemoryColumn, "running"},
+        {COverviewModel::kMathColumn, "stopped"},
+        {COverviewModel::kValuesColumn, "251.3 C, -12.45 C, 1.234 V, 1"},
+    };
+    for (const auto& [column, text] : plantCells) {
+        EXPECT_EQ(Cell(model, 2, column), text) << column;
+    }
+    EXPECT_EQ(Cell(model, 2, COverviewModel::kValuesColumn, Qt::AccessibleDescriptionRole),
+              "TI-101 251.3 C; TI-102 -12.45 C; PI-201 1.234 V; LS-301 1");
+    EXPECT_EQ(Cell(model, 4, COverviewModel::kReachColumn, Qt::AccessibleDescriptionRole),
+              "No answer from 127.0.0.6:" + std::to_string(port) + " within 500 ms");
+    EXPECT_EQ(Cell(model, 3, COverviewModel::kStateColumn, Qt::AccessibleTextRole),
+              "State: log-in refused");
+    EXPECT_EQ(Shown(*pane),
+              (std::vector<std::string>{"Stopped", "Plant", "Locked", "Silent", "Fine", "Spare"}));
+
+    frame.Action(Command::kLogout)->trigger();
+    EXPECT_EQ(Cell(model, 2, COverviewModel::kStateColumn), "reachable");
+    EXPECT_EQ(Cell(model, 2, COverviewModel::kModelColumn), "RZ3200");
+    EXPECT_EQ(Cell(model, 2, COverviewModel::kAlarmColumn), "");
+    for (auto& sim : sims) {
+        sim->Stop();
+    }
+}
+
+// With its password remembered, each instrument gets one logged-in connection of the
+// overview's that polls values and state without the screen image; opening one gives that
+// connection to the view (no second log-in) and log-out hands it back. A refused password is not
+// tried again; a lost link is logged in again once the instrument answers.
+TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
+    CSimOptions options;
+    options.instruments = 4;
+    options.port = 0;
+    options.faultsFor["127.0.0.3"].refuseLogin = true;
+    options.stopped = {"127.0.0.4"};
+    std::string error;
+    const auto plant = CSimPlantServer::Make(options, &error);
+    ASSERT_NE(plant, nullptr) << error;
+    ASSERT_TRUE(plant->Start()) << plant->LastError();
+    const struct {
+        const char* state;
+        const char* alarm;
+        bool attention;
+    } rows[] = {
+        {"logged in", "none", false},
+        {"logged in", "alarm", true},  // its scheduled alarm is up for the plant's first 30 s
+        {"log-in refused", "", true},
+        {"not reachable", "", true},
+    };
+    auto secrets = std::make_unique<CMemoryPasswordStore>();
+    CInstrumentRegistry registry;
+    registry.Load();
+    for (int i = 0; i < plant->Count(); ++i) {
+        const CSimPlantMember& member = plant->Member(i);
+        ASSERT_EQ(registry.Add(member.name, member.address), RZ_OK);
+        ASSERT_TRUE(CInstrumentSettings().Set(member.name, {"admin", true, true}));
+        secrets->Write({member.name, member.address, "admin"}, "rzdemo", {});
+    }
+    ASSERT_EQ(registry.Save(), RZ_OK);
+    WriteCycle1000();
+
+    CMainFrame frame(plant->Port());
+    frame.SetSecretStore(std::move(secrets));
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    CProbeOptions quick;
+    quick.intervalMs = 200;
+    quick.greetingTimeoutMs = 500;
+    CPlantOverview overview(frame, login, manager, plant->Port(), quick);
+    frame.show();
+    const COverviewModel& model = frame.Overview();
+    const auto state = [&](int row) { return Cell(model, row, COverviewModel::kStateColumn); };
+    const auto reached = [&] {
+        return std::ranges::all_of(std::views::iota(0, 4),
+                                   [&](int row) { return state(row) == rows[row].state; });
+    };
+    ASSERT_TRUE(ProcessEventsUntil(reached, std::chrono::milliseconds(2 * 1000)))
+        << state(0) << ", " << state(1) << ", " << state(2) << ", " << state(3);
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Cell(model, row, COverviewModel::kAlarmColumn), rows[row].alarm);
+        EXPECT_EQ(model.NeedsAttention(row), rows[row].attention);
+    }
+    EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    CSimServer& fine = plant->Instrument(0);
+    fine.ClearRequests();
+    EXPECT_TRUE(PassWithoutImage(fine));
+
+    // Opening the fine row: the view shows its screen over the polled connection.
+    fine.ClearRequests();
+    emit frame.OverviewPane()->OpenRequested(0);
+    ASSERT_TRUE(frame.State().loggedIn);
+    EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
+    EXPECT_TRUE(
+        ProcessEventsUntil([&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
+    EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+
+    frame.Action(Command::kLogout)->trigger();
+    EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
+    EXPECT_EQ(state(0), "logged in");
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    fine.ClearRequests();
+    EXPECT_TRUE(PassWithoutImage(fine));
+
+    CSimServer& alarmed = plant->Instrument(1);
+    ASSERT_TRUE(plant->SetServed(1, false));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
+    alarmed.ClearRequests();
+    ASSERT_TRUE(plant->SetServed(1, true)) << plant->LastError();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "logged in"; }));
+    EXPECT_EQ(Received(alarmed, SimRequestPhase::kUser), 1u);
+    EXPECT_EQ(Received(plant->Instrument(2), SimRequestPhase::kUser), 1u) << "refused once";
+}
+
+// A logged-in row is stale once no valid values came for the time it is given, counted from
+// the log-in until the first; stale rows come first, with the age in the last data's tip.
+TEST(OverviewModel, StalenessFollowsTheAgeOfTheLastValidValues) {
+    const struct {
+        int64_t validAgoMs;  // -1: no valid values since the log-in
+        int64_t loggedInAgoMs;
+        bool stale;
+        const char* tip;
+    } rows[] = {
+        {1000, 5000, false, ""},
+        {2500, 5000, true, "No data for 2 s"},
+        {-1, 1500, false, ""},
+        {-1, 3200, true, "No data for 3 s"},
+    };
+    COverviewModel model;
+    std::vector<COverviewModel::Instrument> instruments;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        instruments.push_back({"I" + std::to_string(i), "127.0.0.1"});
+    }
+    model.SetInstruments(instruments);
+    COverviewOrder order(&model);
+    int64_t now = 0;
+    model.SetClock([&now] { return now; });
+    const int64_t ms = 1000000;
+    const int64_t start = 100000 * ms;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        now = start - rows[i].loggedInAgoMs * ms;
+        CInstrumentSummary summary;
+        summary.valuesValidAtNs = rows[i].validAgoMs < 0 ? 0 : start - rows[i].validAgoMs * ms;
+        model.UpdateSession(instruments[i].name, summary, 2000);
+    }
+    now = start;
+    model.Tick();
+    std::vector<std::string> expectedOrder;
+    for (int stale : {1, 0}) {
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            if (rows[i].stale == (stale == 1)) {
+                expectedOrder.push_back(instruments[i].name);
+            }
+        }
+    }
+    for (int row = 0; row < static_cast<int>(std::size(rows)); ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(model.IsStale(row), rows[row].stale);
+        EXPECT_EQ(model.NeedsAttention(row), rows[row].stale);
+        if (rows[row].stale) {
+            EXPECT_EQ(Cell(model, row, COverviewModel::kLastDataColumn, Qt::ToolTipRole),
+                      rows[row].tip);
+        }
+    }
+    std::vector<std::string> shown;
+    for (int row = 0; row < order.rowCount(); ++row) {
+        shown.push_back(Cell(order, row, COverviewModel::kNameColumn));
+    }
+    EXPECT_EQ(shown, expectedOrder);
+    // A connection that ends leaves nothing stale behind.
+    model.EndSession("I1");
+    EXPECT_FALSE(model.IsStale(1));
+    EXPECT_EQ(model.StateAt(1), OverviewState::kUnknown);
+}
