@@ -165,7 +165,7 @@ TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
 }
 
 // Followed on its connection, an instrument's alarm comes from its values answer after every
-// cycle; the acknowledge goes to that instrument alone, once.
+// cycle, until the link is lost; the acknowledge goes to that instrument alone, once.
 TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     WriteCycle1000();
     StartSim("full");  // an alarm on channel 3
@@ -202,4 +202,12 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     ASSERT_TRUE(CallsReach(2));
     EXPECT_EQ(fake.calls.toStdString(), " N1 C1");
     EXPECT_FALSE(watch.InAlarm("Furnace 1"));
+
+    // Another instrument's alarm has a notification of its own; a lost link ends its mark.
+    other->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = true; });
+    ASSERT_TRUE(CallsReach(3));
+    other->Stop();
+    ASSERT_TRUE(CallsReach(4));
+    EXPECT_EQ(fake.calls.toStdString(), " N1 C1 N2 C2");
+    EXPECT_FALSE(watch.InAlarm("Dryer 2"));
 }
