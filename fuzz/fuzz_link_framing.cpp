@@ -74,8 +74,8 @@ std::vector<Result> RunStream(CLinkFraming& framing, int32_t mode, uint32_t expe
                     r.answer.assign(framing.Answer(), received);
                 }
                 r.blocks = framing.Blocks();
-                std::string summary;
-                SummariseAnswer(r.answer.data(), r.answer.size(), mode, r.blocks, &summary);
+                const std::string summary =
+                    SummariseAnswer(r.answer.data(), r.answer.size(), mode, r.blocks);
                 Check(summary.size() <= r.answer.size() + 40);
             }
             results.push_back(std::move(r));

@@ -74,3 +74,9 @@ void ShowStatusString(int id) {
         ShowStatusMessage(text);
     }
 }
+
+void ShowStatusMessages(const RzError& error) {
+    for (const std::string& message : error.messages) {
+        ShowStatusMessage(message);
+    }
+}

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Expected.h"
+
 // Where operator-facing status texts go: the status bar's first pane in the console, stderr in
 // rzctl, a capture in tests. The core never prints. Safe to call from any thread.
 using StatusSink = std::function<void(const std::string&)>;
@@ -16,6 +18,9 @@ void ShowStatusMessage(const std::string& text);
 
 // Shows string `id` of the string table; an id the table lacks shows nothing.
 void ShowStatusString(int id);
+
+// Shows the messages a failure brought, one after another in the order they arose.
+void ShowStatusMessages(const RzError& error);
 
 // Installs a sink for the lifetime of the object and restores the previous one afterwards.
 class ScopedStatusSink {

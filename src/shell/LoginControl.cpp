@@ -20,12 +20,11 @@ constexpr uint32_t kClosedKey = MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONN
 // What the display menus need, read from the connection's published model at each drop-down.
 InstrumentFacts ReadFacts(CConnectionManager& manager, uint32_t id) {
     InstrumentFacts facts;
-    CInstrumentConnection* connection = nullptr;
-    if (manager.FindConnection(id, &connection) != RZ_OK) {
+    const RzExpected<CInstrumentConnection*> connection = manager.FindConnection(id);
+    if (!connection) {
         return facts;
     }
-    const auto model = std::make_unique<CInstrumentModel>();
-    connection->CopyModel(model.get());
+    const auto model = std::make_unique<CInstrumentModel>((*connection)->CopyModel());
     facts.modelClass = model->modelClass;
     facts.version = model->version;
     for (size_t i = 0; i < facts.patternStates.size() && i < size_t(kPatterns); ++i) {
@@ -41,11 +40,11 @@ CLoginControl::CLoginControl(CConnectionManager& manager, CMainFrame& frame,
     : manager_(manager), frame_(frame), makeView_(std::move(makeView)) {
     frame_.SetLoginController(this);
     manager_.SetViewFactory([this](uint32_t id) -> std::unique_ptr<IConnectionView> {
-        CInstrumentConnection* connection = nullptr;
-        if (!makeView_ || manager_.FindConnection(id, &connection) != RZ_OK) {
+        const RzExpected<CInstrumentConnection*> connection = manager_.FindConnection(id);
+        if (!makeView_ || !connection) {
             return nullptr;
         }
-        made_ = makeView_(*connection, manager_.hub(), id, frame_);
+        made_ = makeView_(**connection, manager_.hub(), id, frame_);
         return std::move(made_.owner);
     });
 }
@@ -64,12 +63,13 @@ void CLoginControl::StartLogin(const LoginRequest& request) {
     instrument_ = request.instrumentName;
     address_ = request.address;
     ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
-    const RzResult started = manager_.StartLogin(
+    const RzExpected<void> started = manager_.StartLogin(
         request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
-        [this](RzResult result, uint32_t id) { OnLoginDone(result, id); },
+        [this](const RzExpected<uint32_t>& result) { OnLoginDone(result); },
         [this](const CLoginProgress& progress) { OnProgress(progress); });
-    if (started != RZ_OK) {
-        frame_.LoginFailed();  // the manager has said why
+    if (!started) {
+        ShowStatusMessages(started.error());
+        frame_.LoginFailed();
         return;
     }
     SetBusy(true);
@@ -103,17 +103,21 @@ void CLoginControl::CancelLogin() {
     frame_.LoginFailed();
 }
 
-void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
+void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
     SetBusy(false);
-    if (result != RZ_OK) {
-        // Shown last, after the texts the log-in thread and its progress reports showed.
-        ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
+    if (!result) {
+        // The messages the failure brought, then why, last: after the texts the progress
+        // reports showed.
+        ShowStatusMessages(result.error());
+        ShowStatusMessage("Log-in to " + instrument_ + " failed: " + result.error().text);
         frame_.LoginFailed();
         return;
     }
+    const uint32_t id = *result;
     made_ = {};
-    IConnectionView* view = nullptr;
-    if (manager_.CreateView(id, &view) != RZ_OK || view == nullptr || made_.widget == nullptr) {
+    const RzExpected<IConnectionView*> created = manager_.CreateView(id);
+    IConnectionView* view = created.value_or(nullptr);
+    if (view == nullptr || made_.widget == nullptr) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();

@@ -59,7 +59,7 @@ class CLoginControl : public QObject, public ILoginController {
 
   private:
     void OnProgress(const CLoginProgress& progress);
-    void OnLoginDone(RzResult result, uint32_t id);
+    void OnLoginDone(const RzExpected<uint32_t>& result);
     void OnConnectionClosed(uintptr_t handle);
     void OnDataRefreshed();
     void SetBusy(bool busy);

@@ -272,16 +272,15 @@ RzResult CLinkSocket::Send(const char* request, uint32_t length) {
     return result;
 }
 
-RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                              AnswerShape shape) {
+RzExpected<uint32_t> CLinkSocket::Receive(char* buffer, uint32_t capacity, AnswerShape shape) {
     if (!connected.load()) {
-        return LINK_E_NOT_OPEN;
+        return RzError(LINK_E_NOT_OPEN);
     }
-    if (buffer == nullptr || outLength == nullptr) {
-        return LINK_E_PARAMETER;
+    if (buffer == nullptr) {
+        return RzError(LINK_E_PARAMETER);
     }
     if (failed.load()) {
-        return LINK_E_TIMEOUT;
+        return RzError(LINK_E_TIMEOUT);
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
     framing.Reset();
@@ -290,7 +289,7 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     lastBlocks = 0;
     RzResult result = ReadAnswer(deadline);
     if (result != RZ_OK) {
-        return result;  // the link is failed or closed
+        return RzError(result);  // the link is failed or closed
     }
     answerOwed = false;
     lastBlocks = framing.Blocks();
@@ -303,10 +302,12 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     } else {
         std::memcpy(buffer, framing.Answer(), received);
         buffer[received] = '\0';
-        *outLength = received;
     }
     framing.Reset();
-    return result;
+    if (result != RZ_OK) {
+        return RzError(result);
+    }
+    return received;
 }
 
 // Bytes waiting that no request asked for. A peer that has closed, or a socket error, counts

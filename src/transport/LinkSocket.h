@@ -47,9 +47,8 @@ class CLinkSocket : public CLinkTransport {
     RzResult Close() override;
     RzResult Abandon() override;
     RzResult Send(const char* request, uint32_t length) override;
-    // On failure `buffer` and `*outLength` are left as they were.
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                     AnswerShape shape) override;
+    // On failure `buffer` is left as it was.
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) override;
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override { return timeoutMs.load(); }
     uint32_t LastAnswerBlocks() const override { return lastBlocks; }

@@ -61,7 +61,7 @@ CommandState CFunctionCommands::StateOf(int id) const {
     if (context_.connection == nullptr || !Handles(id)) {
         return state;
     }
-    context_.connection->CopyModel(model_.get());
+    *model_ = context_.connection->CopyModel();
     const bool mathRunning = model_->mathRunning != 0;
     const bool memoryRunning = model_->memoryRunning != 0;
     state.enabled = true;
@@ -93,7 +93,7 @@ void CFunctionCommands::Run(int id) {
     CInstrumentModel& model = *model_;
     switch (id) {
         case kFunctionMath: {
-            context_.connection->CopyModel(&model);
+            model = context_.connection->CopyModel();
             const int32_t action = model.mathRunning != 0 ? kMathStop : kMathStart;
             Start("Math", [action](CInstrumentConnection& c) { return c.ExecTL(action); });
             return;
@@ -102,7 +102,7 @@ void CFunctionCommands::Run(int id) {
             Start("Math reset", [](CInstrumentConnection& c) { return c.ExecTL(kMathReset); });
             return;
         case kFunctionMemory: {
-            context_.connection->CopyModel(&model);
+            model = context_.connection->CopyModel();
             const int32_t start = model.memoryRunning != 0 ? 0 : 1;
             Start("Memory", [start](CInstrumentConnection& c) { return c.ExecPS(start); });
             return;

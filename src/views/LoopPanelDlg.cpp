@@ -237,7 +237,7 @@ void CLoopPanelDlg::Publish(uint32_t key) {
 }
 
 const CInstrumentModel& CLoopPanelDlg::Model() {
-    context_.connection->CopyModel(model_.get());
+    *model_ = context_.connection->CopyModel();
     return *model_;
 }
 

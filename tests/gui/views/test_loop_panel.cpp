@@ -61,7 +61,7 @@ class LoopPanel : public ViewFixture {
                 change(s);
             }
         });
-        ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
+        ASSERT_TRUE(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }).ok());
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
         Publish(CLoopPanelDlg::kEventDisplayKind, 1);
         PanelIdle();
