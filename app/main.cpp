@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
+#include "secrets/KeychainPasswordStore.h"
 #include "session/ConnectionManager.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
@@ -89,6 +91,7 @@ int main(int argc, char** argv) {
     manager.Init();
     CMainFrame frame(options.port);
     frame.SetLook(look);
+    frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
 
     if (!options.grab.isEmpty()) {

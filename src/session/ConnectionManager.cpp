@@ -13,6 +13,13 @@
 static_assert(kLastConnectionId < HUB_CHANNEL_MANAGER, "ids stay below the hub's channels");
 static_assert(kLastConnectionId <= 0xFFFFFFFFu / 256u - 1u, "event keys of an id fit 32 bits");
 
+namespace {
+
+// The manager hears each connection's communication-error event under this number.
+constexpr HubSubscriber kCommErrorSubscriber{CConnectionManager::kChannel, HUB_EVENT_COMM_ERROR};
+
+}  // namespace
+
 std::optional<uint32_t> CConnectionIds::Take(const std::function<bool(uint32_t)>& inUse) {
     constexpr uint32_t kIds = kLastConnectionId - kFirstConnectionId + 1;
     for (uint32_t tried = 0; tried < kIds; ++tried) {
@@ -90,11 +97,8 @@ RzExpected<uint32_t> CConnectionManager::AdoptConnection(LoginJob& job) {
     if (result != RZ_OK) {
         return RzError(result);
     }
-    result = hub_.Subscribe(
-        MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
-        [this](uint32_t key, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-               void*) { OnCommunicationError(key); },
-        this, MakeEventKey(id, HUB_EVENT_COMM_ERROR), kChannel);
+    result = hub_.Subscribe(kCommErrorSubscriber, CommErrorEvent(id),
+                            [this, id](uint32_t) { OnCommunicationError(id); });
     if (result != RZ_OK) {
         return RzError(result);
     }
@@ -108,10 +112,10 @@ RzExpected<uint32_t> CConnectionManager::AdoptConnection(LoginJob& job) {
     return id;
 }
 
-void CConnectionManager::OnCommunicationError(uint32_t key) {
-    const Record* record = Find(key / 256u);
+void CConnectionManager::OnCommunicationError(uint32_t id) {
+    const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
-    CloseConnection(key / 256u);
+    CloseConnection(id);
     ShowStatusString(20016);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
@@ -143,19 +147,15 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     // Closed first: a thread that waits for an answer wakes at once instead of waiting out the
     // receive time-out, and nothing is sent on the link any more.
     record->link->Close();
-    hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
-                     MakeEventKey(id, HUB_EVENT_COMM_ERROR));
+    hub_.Unsubscribe(kCommErrorSubscriber, CommErrorEvent(id));
     if (record->view) {
-        const uintptr_t handle = record->viewHandle;
-        hub_.Publish(MakeEventKey(kChannel, HUB_EVENT_CONNECTION_CLOSED), {}, &handle,
-                     sizeof handle);
+        hub_.Publish(kConnectionClosedEvent, id);
         // A handler of the event may have closed connections itself.
         record = Find(id);
         if (record == nullptr) {
             return RZ_OK;
         }
         record->view.reset();
-        record->viewHandle = 0;
     }
     record->connection->StopCycle();
     record->connection.reset();
@@ -206,7 +206,6 @@ RzExpected<IConnectionView*> CConnectionManager::CreateView(uint32_t id) {
     if (!view) {
         return RzError(LINK_E_NO_MEMORY);
     }
-    record->viewHandle = view->Handle();
     record->view = std::move(view);
     return record->view.get();
 }

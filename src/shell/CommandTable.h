@@ -6,40 +6,6 @@
 
 #include "ui/CommandTarget.h"
 
-// The commands of the main window, by id.
-enum CommandId : int {
-    ID_MATH = 2000,
-    ID_MATH_RESET = 2001,
-    ID_MEMORY = 2002,
-    ID_ALARM_ACK = 2003,
-    ID_SAVE_DATA = 2004,
-    ID_WRITE_MESSAGE = 2005,
-    ID_LOG = 2006,
-    ID_SAVE_DISPLAY = 2051,  // the save-data items, in the "Save Data" drop-down
-    ID_SAVE_EVENT = 2052,
-    ID_MANUAL_SAMPLE = 2053,
-    ID_MANUAL_TRIGGER = 2054,
-    ID_MESSAGE_1 = 2100,  // Message 1 to 8 (2100 to 2107), in the "Write Message" drop-down
-    ID_REGISTER = 32772,
-    ID_LOGIN = 32773,
-    ID_LOGOUT = 32774,
-    ID_REFRESH = 32775,
-    ID_CONFIG = 32782,
-    ID_CONTROL_MENU = 32787,
-    ID_TREND_MENU = 32788,
-    ID_DIGITAL_MENU = 32789,
-    ID_BAR_MENU = 32790,
-    ID_OVERVIEW = 32791,
-    ID_STYLE_SHIFT = 32793,
-    ID_SAVE_IMAGE = 32795,
-    ID_CONTROL_TOOLBAR = 32815,
-    ID_CANCEL_LOGIN = 32899,
-    ID_TRACE = 32900,
-    ID_DARK_LOOK = 32901,
-    ID_APP_ABOUT = 57664,
-    ID_APP_EXIT = 57665,
-};
-
 // What a command's enabled and checked state follows.
 enum class CommandRule {
     kAlways,
@@ -54,19 +20,36 @@ enum class CommandRule {
     kDarkLook,        // always; checked while the dark look is on
 };
 
+class CMainFrame;
+// A command the frame runs itself.
+using FrameHandler = void (CMainFrame::*)();
+
+// What choosing a command does: the frame runs one of its handlers, the command's drop-down
+// menu opens, or the connection's view runs it.
+struct CommandRun {
+    FrameHandler handler = nullptr;
+    bool dropDown = false;
+};
+constexpr CommandRun kRunByView{};
+constexpr CommandRun kDropDown{nullptr, true};
+constexpr CommandRun RunByFrame(FrameHandler handler) {
+    return {handler, false};
+}
+
 struct CommandSpec {
-    int id;
+    CommandRef command;
     const char* menuText;  // caption with its mnemonic, as menus show it
     const char* prompt;    // "status bar prompt\ntool tip"
     const char* shortcut;  // portable key sequence texts separated by "; ", or nullptr
     CommandRule rule;
     const char* glyph;  // the tool-bar icon's glyph, or nullptr for a command without a button
+    CommandRun run;
 };
 
-// Every command of the main window, once. Menus, tool bars, the dialog bar and the shortcuts
-// are all made from this table.
+// Every command of the main window, once, with what it runs. Menus, tool bars, the dialog bar
+// and the shortcuts are all made from this table.
 std::span<const CommandSpec> FrameCommands();
-const CommandSpec* FindCommand(int id);
+const CommandSpec* FindCommand(CommandRef command);
 // The command's menu caption, and its status-bar prompt (part 0) or tool tip (part 1), in the
 // user's language.
 QString MenuTextOf(const CommandSpec& command);

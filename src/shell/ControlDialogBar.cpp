@@ -13,16 +13,16 @@ CControlDialogBar::CControlDialogBar(QWidget* parent) : QWidget(parent) {
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QPushButton(tr(captions[i]), this);
         NameAfter(button, button->text());
-        const int id = kButtonIds[i];
-        connect(button, &QPushButton::clicked, this, [this, id] { emit Pressed(id); });
+        const Command command = kButtonCommands[i];
+        connect(button, &QPushButton::clicked, this, [this, command] { emit Pressed(command); });
         buttons_[i] = button;
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-QPushButton* CControlDialogBar::Button(int commandId) const {
+QPushButton* CControlDialogBar::Button(CommandRef command) const {
     for (size_t i = 0; i < buttons_.size(); ++i) {
-        if (kButtonIds[i] == commandId) {
+        if (CommandRef(kButtonCommands[i]) == command) {
             return buttons_[i];
         }
     }

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <array>
 
+#include "ui/Commands.h"
+
 class QPushButton;
 
 // The control dialog bar: seven buttons side by side from the left, "Memory", "Math",
@@ -12,19 +14,22 @@ class QPushButton;
 class CControlDialogBar : public QWidget {
     Q_OBJECT
   public:
-    static constexpr std::array<int, 7> kButtonIds = {2002, 2000, 2001, 2003, 2004, 2005, 2006};
+    static constexpr std::array<Command, 7> kButtonCommands = {
+        Command::kMemory,   Command::kMath,         Command::kMathReset,
+        Command::kAlarmAck, Command::kSaveDataMenu, Command::kWriteMessageMenu,
+        Command::kLog};
 
     explicit CControlDialogBar(QWidget* parent = nullptr);
 
-    QPushButton* Button(int commandId) const;
-    // The buttons' rectangles for a bar of `size`, in the order of kButtonIds.
+    QPushButton* Button(CommandRef command) const;
+    // The buttons' rectangles for a bar of `size`, in the order of kButtonCommands.
     static std::array<QRect, 7> ButtonRects(QSize size);
 
     QSize sizeHint() const override;
 
   signals:
     // A button was pressed; the frame runs the command or drops its menu down.
-    void Pressed(int commandId);
+    void Pressed(Command command);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

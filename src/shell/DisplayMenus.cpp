@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int kFirstPattern = 32818;
-
 QString Tr(const char* caption) {
     return QCoreApplication::translate("DisplayMenus", caption);
 }
@@ -21,10 +19,11 @@ QString Numbered(const char* caption, int number) {
     return Tr(caption) + u' ' + n.chopped(1) + u'&' + n.right(1);
 }
 
-QAction* AddItem(QMenu* menu, const QString& text, int id, const std::function<void(int)>& run) {
+QAction* AddItem(QMenu* menu, const QString& text, CommandRef command,
+                 const std::function<void(CommandRef)>& run) {
     QAction* action = menu->addAction(text);
-    action->setData(id);
-    QObject::connect(action, &QAction::triggered, menu, [run, id] { run(id); });
+    action->setData(QVariant::fromValue(command));
+    QObject::connect(action, &QAction::triggered, menu, [run, command] { run(command); });
     return action;
 }
 
@@ -43,44 +42,49 @@ void ClearItems(QMenu* menu) {
 }  // namespace
 
 void FillDisplayMenus(QMenu* control, QMenu* trend, QMenu* digital, QMenu* bar, int32_t modelClass,
-                      const std::function<void(int)>& run) {
+                      const std::function<void(CommandRef)>& run) {
+    using enum Command;
     const bool small = modelClass == 3100;
-    const int controlGroups = small ? 4 : 8;
-    const int displayGroups = small ? 6 : 10;
+    const int controlGroups = small ? 4 : kControlGroupCount;
+    const int displayGroups = small ? 6 : kMeasureGroupCount;
     for (QMenu* menu : {control, trend, digital, bar}) {
         ClearItems(menu);
     }
     for (int g = 1; g <= controlGroups; ++g) {
-        AddItem(control, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Control group"), g), 500 + g,
-                run);
+        AddItem(control, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Control group"), g),
+                {kControlGroup, g}, run);
     }
     control->addSeparator();
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Overview")), 553, run);
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Internal SW status")), 550, run);
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "DI/D&O status")), 551, run);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Overview")), kControlOverview, run);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Internal SW status")), kInternalSwitch,
+            run);
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "DI/D&O status")), kDioStatus, run);
     QMenu* program = control->addMenu(Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Program")));
     program->setObjectName(QStringLiteral("program"));
-    AddItem(program, RzText(61278), 552, run);
+    AddItem(program, RzText(61278), kProgram, run);
     program->addSeparator();
-    AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
+    AddItem(program, RzText(61279), {kPattern, 1}, run)->setEnabled(false);
     control->addSeparator();
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "CONTROLLER &style")), 580, run)
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "CONTROLLER &style")), kControllerStyle,
+            run)
         ->setCheckable(true);
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&FACEPLATE style")), 581, run)
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&FACEPLATE style")), kFaceplateStyle,
+            run)
         ->setCheckable(true);
-    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&HYBRID Style")), 582, run)
+    AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&HYBRID Style")), kHybridStyle, run)
         ->setCheckable(true);
 
-    const std::pair<QMenu*, int> groups[] = {{trend, 600}, {digital, 700}, {bar, 800}};
-    for (const auto& [menu, base] : groups) {
+    const std::pair<QMenu*, Command> groups[] = {
+        {trend, kTrendGroup}, {digital, kDigitalGroup}, {bar, kBarGroup}};
+    for (const auto& [menu, group] : groups) {
         for (int g = 1; g <= displayGroups; ++g) {
-            AddItem(menu, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Group"), g), base + g, run);
+            AddItem(menu, Numbered(QT_TRANSLATE_NOOP("DisplayMenus", "Group"), g), {group, g}, run);
         }
     }
     trend->addSeparator();
-    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&All Channels")), 650, run);
-    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "S&cale OFF")), 652, run);
-    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "Di&gital OFF")), 653, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&All Channels")), kAllChannels, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "S&cale OFF")), kTrendScale, run);
+    AddItem(trend, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "Di&gital OFF")), kTrendDigital, run);
 }
 
 QMenu* ProgramSubmenu(QMenu* control) {
@@ -88,7 +92,7 @@ QMenu* ProgramSubmenu(QMenu* control) {
 }
 
 bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
-                          const std::function<void(int)>& run) {
+                          const std::function<void(CommandRef)>& run) {
     if (facts.version < kPatternMenuVersion) {
         return true;  // the submenu keeps what it has; its pattern items stay disabled
     }
@@ -101,12 +105,12 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
     for (int i = 0; i < static_cast<int>(facts.patternStates.size()); ++i) {
         const int32_t state = facts.patternStates[static_cast<size_t>(i)];
         if (state != 0 && state != 1) {
-            AddItem(program, RzText(61279 + i), kFirstPattern + i, run);
+            AddItem(program, RzText(61279 + i), {Command::kPattern, i + 1}, run);
             any = true;
         }
     }
     if (!any) {
-        AddItem(program, RzText(61279), kFirstPattern, run)->setEnabled(false);
+        AddItem(program, RzText(61279), {Command::kPattern, 1}, run)->setEnabled(false);
     }
     return !any;
 }
@@ -117,16 +121,15 @@ void ApplyItemStates(QMenu* menu, const ICommandTarget* view, bool patternsDisab
             ApplyItemStates(action->menu(), view, patternsDisabled);
             continue;
         }
-        bool ok = false;
-        const int id = action->data().toInt(&ok);
-        if (!ok || id == 0) {
+        if (action->data().metaType() != QMetaType::fromType<CommandRef>()) {
             continue;
         }
-        if (id >= kFirstPattern && id < kFirstPattern + 30) {
+        const CommandRef command = action->data().value<CommandRef>();
+        if (command.command == Command::kPattern) {
             action->setEnabled(!patternsDisabled && view != nullptr);
             continue;
         }
-        const CommandState state = view != nullptr ? view->StateOf(id) : CommandState{};
+        const CommandState state = view != nullptr ? view->StateOf(command) : CommandState{};
         action->setEnabled(state.enabled);
         action->setChecked(state.checked);
         if (!state.caption.isEmpty()) {

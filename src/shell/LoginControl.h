@@ -60,7 +60,7 @@ class CLoginControl : public QObject, public ILoginController {
   private:
     void OnProgress(const CLoginProgress& progress);
     void OnLoginDone(const RzExpected<uint32_t>& result);
-    void OnConnectionClosed(uintptr_t handle);
+    void OnConnectionClosed(uint32_t id);
     void OnDataRefreshed();
     void SetBusy(bool busy);
     void Unsubscribe();
@@ -72,7 +72,6 @@ class CLoginControl : public QObject, public ILoginController {
     std::string address_;
     bool busy_ = false;
     uint32_t connectionId_ = 0;
-    uintptr_t viewHandle_ = 0;
     bool waitingForData_ = false;
     // The view the factory made last, until the frame takes it.
     ConnectionView made_;

@@ -26,7 +26,9 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
+#include "secrets/PasswordKeeper.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
 #include "shell/LoginController.h"
@@ -39,6 +41,9 @@
 #include "ui/Widgets.h"
 
 namespace {
+
+// A separator in the lists of menu and tool-bar items: no command.
+constexpr CommandRef kSeparator{};
 
 // The window's title while logged out, and the start of it while logged in.
 QString Title() {
@@ -87,7 +92,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                               Qt::WindowCloseButtonHint),
       port_(port),
-      store_(std::make_unique<CUserSettings>()) {
+      store_(std::make_unique<CUserSettings>()),
+      passwords_(std::make_unique<CPasswordKeeper>(std::make_unique<CMemoryPasswordStore>(false))) {
     setWindowTitle(Title());
     stack_ = new QStackedWidget(this);
     stack_->setFrameShape(QFrame::StyledPanel);
@@ -109,7 +115,7 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     prompt_->setFixedWidth(kStatusPromptWidth);
     status_ = new CPlainLabel(tr("Status"), this);
     cancelLogin_ = new QToolButton(this);
-    cancelLogin_->setDefaultAction(Action(ID_CANCEL_LOGIN));
+    cancelLogin_->setDefaultAction(Action(Command::kCancelLogin));
     cancelLogin_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     cancelLogin_->hide();
     statusBar()->addWidget(prompt_);
@@ -131,6 +137,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     }
 }
 
+void CMainFrame::SetSecretStore(std::unique_ptr<IPasswordStore> store) {
+    passwords_ = std::make_unique<CPasswordKeeper>(std::move(store));
+}
+
 CMainFrame::~CMainFrame() {
     // The view is the frame's child: ended here, while the frame it reports to is whole, rather
     // than with the children after it. Its connection's hold sees that it is gone.
@@ -141,20 +151,18 @@ void CMainFrame::MakeActions() {
     for (const CommandSpec& command : FrameCommands()) {
         QAction* action = nullptr;
         const QString caption = MenuTextOf(command);
-        const bool dropDown = (command.id >= ID_CONTROL_MENU && command.id <= ID_BAR_MENU) ||
-                              command.id == ID_SAVE_DATA || command.id == ID_WRITE_MESSAGE;
-        if (dropDown) {
+        const CommandRef ref = command.command;
+        if (command.run.dropDown) {
             // The items are the view's; the menu is the frame's, shared by the menu bar and the
             // tool-bar or dialog-bar button that drops it down.
             auto* menu = new QMenu(caption, this);
-            dropDowns_[command.id] = menu;
+            dropDowns_[ref.command] = menu;
             action = menu->menuAction();
-            const int id = command.id;
-            connect(menu, &QMenu::aboutToShow, this, [this, id] { OnDisplayMenuAboutToShow(id); });
+            connect(menu, &QMenu::aboutToShow, this,
+                    [this, ref] { OnDisplayMenuAboutToShow(ref.command); });
         } else {
             action = new QAction(caption, this);
-            const int id = command.id;
-            connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+            connect(action, &QAction::triggered, this, [this, ref] { Run(ref); });
         }
         action->setStatusTip(PromptOf(command, 0));
         action->setToolTip(PromptOf(command, 1));
@@ -166,70 +174,67 @@ void CMainFrame::MakeActions() {
                              command.rule == CommandRule::kDarkLook);
         // Shortcuts work whenever the main window is active, from any of its children.
         addAction(action);
-        actions_[command.id] = action;
+        actions_[ref] = action;
     }
 }
 
 void CMainFrame::MakeMenus() {
+    using enum Command;
     struct MenuLayout {
         const char* title;
-        std::initializer_list<int> items;  // 0 is a separator
+        std::initializer_list<CommandRef> items;
     };
     const MenuLayout menus[] = {
         {QT_TR_NOOP("&File"),
-         {ID_LOGIN, ID_CANCEL_LOGIN, ID_LOGOUT, ID_REFRESH, ID_REGISTER, ID_STYLE_SHIFT, ID_CONFIG,
-          0, ID_APP_EXIT}},
-        {QT_TR_NOOP("&View"), {ID_CONTROL_TOOLBAR, ID_TRACE, 0, ID_DARK_LOOK}},
+         {kLogin, kCancelLogin, kLogout, kRefresh, kRegister, kStyleShift, kConfig, kSeparator,
+          kExit}},
+        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kSeparator, kDarkLook}},
         {QT_TR_NOOP("&Display"),
-         {ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU, ID_BAR_MENU, 0, ID_OVERVIEW,
-          ID_SAVE_IMAGE}},
+         {kControlMenu, kTrendMenu, kDigitalMenu, kBarMenu, kSeparator, kOverview, kSaveImage}},
         {QT_TR_NOOP("F&unction"),
-         {ID_MEMORY, ID_MATH, ID_MATH_RESET, ID_ALARM_ACK, 0, ID_SAVE_DATA, ID_WRITE_MESSAGE, 0,
-          ID_LOG}},
-        {QT_TR_NOOP("&Help"), {ID_APP_ABOUT}},
+         {kMemory, kMath, kMathReset, kAlarmAck, kSeparator, kSaveDataMenu, kWriteMessageMenu,
+          kSeparator, kLog}},
+        {QT_TR_NOOP("&Help"), {kAbout}},
     };
     for (const MenuLayout& entry : menus) {
         QMenu* menu = menuBar()->addMenu(tr(entry.title));
-        for (int id : entry.items) {
-            if (id == 0) {
+        for (CommandRef item : entry.items) {
+            if (item == kSeparator) {
                 menu->addSeparator();
             } else {
-                menu->addAction(Action(id));
+                menu->addAction(Action(item));
             }
         }
         // States are computed on demand, as the menu opens.
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
     }
     // The save-data and message items: one menu each, dropped down from the Function menu and
-    // from the dialog bar's Save and Message buttons alike.
-    struct DropDownItems {
-        int menuId;
-        std::initializer_list<int> items;
+    // from the dialog bar's Save and Message buttons alike. Each item carries its command, so
+    // that the drop-down brings the view's states in as it opens.
+    const auto addItem = [this](Command menu, CommandRef item) {
+        Action(item)->setData(QVariant::fromValue(item));
+        DropDownMenu(menu)->addAction(Action(item));
     };
-    const DropDownItems dropDowns[] = {
-        {ID_SAVE_DATA, {ID_SAVE_DISPLAY, ID_SAVE_EVENT, ID_MANUAL_SAMPLE, ID_MANUAL_TRIGGER}},
-        {ID_WRITE_MESSAGE,
-         {ID_MESSAGE_1, ID_MESSAGE_1 + 1, ID_MESSAGE_1 + 2, ID_MESSAGE_1 + 3, ID_MESSAGE_1 + 4,
-          ID_MESSAGE_1 + 5, ID_MESSAGE_1 + 6, ID_MESSAGE_1 + 7}},
-    };
-    for (const DropDownItems& entry : dropDowns) {
-        for (int id : entry.items) {
-            Action(id)->setData(id);  // the drop-down brings the view's states in as it opens
-            DropDownMenu(entry.menuId)->addAction(Action(id));
-        }
+    for (Command item : {kSaveDisplay, kSaveEvent, kManualSample, kManualTrigger}) {
+        addItem(kSaveDataMenu, item);
+    }
+    for (int message = 1; message <= kMessageCount; ++message) {
+        addItem(kWriteMessageMenu, {kMessage, message});
     }
 }
 
 void CMainFrame::MakeBars() {
+    using enum Command;
     mainToolBar_ = addToolBar(tr("Main"));
     mainToolBar_->setObjectName(QStringLiteral("main"));
     mainToolBar_->setMovable(false);
-    for (int id : std::initializer_list<int>{ID_LOGIN, ID_LOGOUT, ID_REFRESH, 0, ID_STYLE_SHIFT, 0,
-                                             ID_REGISTER, ID_CONFIG, 0, ID_APP_ABOUT}) {
-        if (id == 0) {
+    for (CommandRef item :
+         std::initializer_list<CommandRef>{kLogin, kLogout, kRefresh, kSeparator, kStyleShift,
+                                           kSeparator, kRegister, kConfig, kSeparator, kAbout}) {
+        if (item == kSeparator) {
             mainToolBar_->addSeparator();
         } else {
-            mainToolBar_->addAction(Action(id));
+            mainToolBar_->addAction(Action(item));
         }
     }
 
@@ -237,11 +242,11 @@ void CMainFrame::MakeBars() {
     controlToolBar_->setObjectName(QStringLiteral("control"));
     controlToolBar_->setMovable(false);
     addToolBar(Qt::LeftToolBarArea, controlToolBar_);
-    for (int id : std::initializer_list<int>{ID_CONTROL_MENU, ID_TREND_MENU, ID_DIGITAL_MENU,
-                                             ID_BAR_MENU, ID_OVERVIEW, 0, ID_SAVE_IMAGE}) {
-        if (id == 0) {
+    for (CommandRef item : std::initializer_list<CommandRef>{
+             kControlMenu, kTrendMenu, kDigitalMenu, kBarMenu, kOverview, kSeparator, kSaveImage}) {
+        if (item == kSeparator) {
             controlToolBar_->addSeparator();
-        } else if (QMenu* menu = DropDownMenu(id)) {
+        } else if (QMenu* menu = DropDownMenu(item.command)) {
             auto* button = new QToolButton(controlToolBar_);
             // The menu first: setting it after the default action would take the action out of
             // the button again, leaving it without caption, icon and command.
@@ -251,7 +256,7 @@ void CMainFrame::MakeBars() {
             NameAfter(button, menu->title());
             controlToolBar_->addWidget(button);
         } else {
-            controlToolBar_->addAction(Action(id));
+            controlToolBar_->addAction(Action(item));
         }
     }
     controlToolBar_->hide();
@@ -267,13 +272,13 @@ void CMainFrame::MakeBars() {
     dialogBarHolder_->hide();
 }
 
-QAction* CMainFrame::Action(int commandId) const {
-    const auto it = actions_.find(commandId);
+QAction* CMainFrame::Action(CommandRef command) const {
+    const auto it = actions_.find(command);
     return it != actions_.end() ? it->second : nullptr;
 }
 
-QMenu* CMainFrame::DropDownMenu(int commandId) const {
-    const auto it = dropDowns_.find(commandId);
+QMenu* CMainFrame::DropDownMenu(Command command) const {
+    const auto it = dropDowns_.find(command);
     return it != dropDowns_.end() ? it->second : nullptr;
 }
 
@@ -302,12 +307,12 @@ void CMainFrame::UpdateCommandStates() {
     const FrameState state = State();
     for (const CommandSpec& command : FrameCommands()) {
         const CommandState shown = CommandStateFor(command, state);
-        QAction* action = Action(command.id);
+        QAction* action = Action(command.command);
         action->setEnabled(shown.enabled);
         action->setChecked(shown.checked);
         const QString caption = shown.caption.isEmpty() ? MenuTextOf(command) : shown.caption;
         action->setText(caption);
-        if (QPushButton* button = dialogBar_->Button(command.id)) {
+        if (QPushButton* button = dialogBar_->Button(command.command)) {
             button->setEnabled(shown.enabled);
             if (!shown.caption.isEmpty()) {
                 button->setText(shown.caption);
@@ -317,69 +322,35 @@ void CMainFrame::UpdateCommandStates() {
     cancelLogin_->setVisible(loginInProgress_);
 }
 
-void CMainFrame::Run(int commandId) {
-    switch (commandId) {
-        case ID_LOGIN:
-            OnLogin();
-            break;
-        case ID_CANCEL_LOGIN:
-            if (loginInProgress_ && controller_ != nullptr) {
-                controller_->CancelLogin();
-            }
-            break;
-        case ID_LOGOUT:
-            OnLogout();
-            break;
-        case ID_REGISTER:
-            OnRegister();
-            break;
-        case ID_CONFIG:
-            OnConfig();
-            break;
-        case ID_APP_EXIT:
-            close();
-            break;
-        case ID_TRACE:
-            OnTrace();
-            break;
-        case ID_APP_ABOUT:
-            OnAbout();
-            break;
-        case ID_CONTROL_TOOLBAR:
-            controlToolBar_->setVisible(controlToolBar_->isHidden());
-            UpdateCommandStates();
-            break;
-        case ID_DARK_LOOK:
-            OnDarkLook();
-            break;
-        default:
-            if (loggedIn_ && viewCommands_ != nullptr) {
-                viewCommands_->Run(commandId);
-                UpdateCommandStates();
-            }
-            break;
+void CMainFrame::Run(CommandRef command) {
+    const CommandSpec* spec = FindCommand(command);
+    if (spec != nullptr && spec->run.handler != nullptr) {
+        (this->*spec->run.handler)();
+    } else if (loggedIn_ && viewCommands_ != nullptr) {
+        viewCommands_->Run(command);
+        UpdateCommandStates();
     }
 }
 
-void CMainFrame::OnDisplayMenuAboutToShow(int commandId) {
-    QMenu* menu = DropDownMenu(commandId);
-    if (commandId == ID_CONTROL_MENU && loggedIn_) {
+void CMainFrame::OnDisplayMenuAboutToShow(Command menuCommand) {
+    QMenu* menu = DropDownMenu(menuCommand);
+    if (menuCommand == Command::kControlMenu && loggedIn_) {
         if (QMenu* program = ProgramSubmenu(menu)) {
             patternMenuDisabled_ =
-                UpdateProgramSubmenu(program, facts_(), [this](int id) { Run(id); });
+                UpdateProgramSubmenu(program, facts_(), [this](CommandRef item) { Run(item); });
         }
     }
     ApplyItemStates(menu, loggedIn_ ? viewCommands_ : nullptr, patternMenuDisabled_);
 }
 
-void CMainFrame::OnDialogBarPressed(int commandId) {
-    if (QMenu* menu = DropDownMenu(commandId)) {
-        const QPushButton* button = dialogBar_->Button(commandId);
+void CMainFrame::OnDialogBarPressed(Command command) {
+    if (QMenu* menu = DropDownMenu(command)) {
+        const QPushButton* button = dialogBar_->Button(command);
         // popup(), not exec(): the window's event loop keeps running while the menu is open.
         menu->popup(button->mapToGlobal(button->rect().bottomLeft()));
         return;
     }
-    Run(commandId);
+    Run(command);
 }
 
 void CMainFrame::OnLogin() {
@@ -412,7 +383,7 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
         return;
     }
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
-    CLoginDlg dlg(*store_, {}, this);
+    CLoginDlg dlg(*store_, passwords_.get(), {}, this);
     if (!presetName.empty()) {
         dlg.SelectInstrument(presetName);
         dlg.UserField()->setText(
@@ -422,6 +393,10 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
     if (dlg.exec() != QDialog::Accepted) {
         AbandonLogin();
         return;
+    }
+    pendingRemember_ = dlg.RememberPassword();
+    if (dlg.RememberPassword() && !dlg.PasswordRecalled()) {
+        pendingPassword_ = dlg.Password();
     }
     BeginLogin(dlg.InstrumentName(), dlg.UserName(), dlg.Password());
 }
@@ -445,6 +420,7 @@ void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
         return;
     }
     pendingInstrument_ = name;
+    pendingAddress_ = *address;
     pendingUser_ = user;
     controller_->StartLogin(LoginRequest{name, *address, port_, user, password});
 }
@@ -469,9 +445,9 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
     view_ = view;
     viewCommands_ = commands;
     facts_ = facts ? std::move(facts) : [] { return InstrumentFacts{}; };
-    FillDisplayMenus(DropDownMenu(ID_CONTROL_MENU), DropDownMenu(ID_TREND_MENU),
-                     DropDownMenu(ID_DIGITAL_MENU), DropDownMenu(ID_BAR_MENU), facts_().modelClass,
-                     [this](int id) { Run(id); });
+    FillDisplayMenus(DropDownMenu(Command::kControlMenu), DropDownMenu(Command::kTrendMenu),
+                     DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
+                     facts_().modelClass, [this](CommandRef item) { Run(item); });
     loggedIn_ = true;
     setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
@@ -482,8 +458,9 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
     imageShown_ = true;
     stack_->setCurrentWidget(scroll_);
     FitClientPane(client);
-    store_->RememberLogin(pendingInstrument_, pendingUser_);
+    store_->SetLastLogin(pendingInstrument_);
     ShowStatusMessage("");
+    RememberInstrument();
     FinishLogin();
     emit LoginFinished(true);
 }
@@ -500,8 +477,42 @@ void CMainFrame::LoginFailed() {
 void CMainFrame::FinishLogin() {
     loginInProgress_ = false;
     pendingInstrument_.clear();
+    pendingAddress_.clear();
     pendingUser_.clear();
+    pendingRemember_.reset();
+    pendingPassword_.reset();
     UpdateCommandStates();
+}
+
+void CMainFrame::RememberInstrument() {
+    CInstrumentSettings settings({}, store_.get());
+    CInstrumentPrefs prefs = settings.For(pendingInstrument_);
+    const CInstrumentPrefs before = prefs;
+    prefs.userName = pendingUser_;
+    prefs.rememberPassword = pendingRemember_.value_or(before.rememberPassword);
+    settings.Set(pendingInstrument_, prefs);
+    const CPasswordKey key{pendingInstrument_, pendingAddress_, pendingUser_};
+    if (pendingRemember_ == false && before.rememberPassword) {
+        passwords_->Forget(key);
+        if (before.userName != pendingUser_) {
+            passwords_->Forget({pendingInstrument_, pendingAddress_, before.userName});
+        }
+    } else if (pendingPassword_) {
+        const QString name = QString::fromLatin1(pendingInstrument_.c_str());
+        passwords_->Keep(key, *pendingPassword_, this, [this, name](const QString& unavailable) {
+            if (!unavailable.isEmpty()) {
+                ShowOwnStatus(tr("The password for %1 is kept until the console closes: no secret "
+                                 "store (%2)")
+                                  .arg(name, unavailable));
+            }
+        });
+    }
+}
+
+void CMainFrame::OnCancelLogin() {
+    if (loginInProgress_ && controller_ != nullptr) {
+        controller_->CancelLogin();
+    }
 }
 
 void CMainFrame::OnLogout() {
@@ -595,6 +606,15 @@ void CMainFrame::OnConfig() {
     CConfigDlg dlg({}, this);
     dlg.exec();
     configOpen_ = false;
+}
+
+void CMainFrame::OnExit() {
+    close();
+}
+
+void CMainFrame::OnControlToolBar() {
+    controlToolBar_->setVisible(controlToolBar_->isHidden());
+    UpdateCommandStates();
 }
 
 void CMainFrame::OnTrace() {

@@ -15,10 +15,12 @@
 
 class CControlDialogBar;
 class CLogoPane;
+class CPasswordKeeper;
 class CStatusRelay;
 class CTraceWindow;
 class CUserSettings;
 class ILoginController;
+class IPasswordStore;
 class QScrollArea;
 class QStackedWidget;
 class QToolBar;
@@ -45,6 +47,10 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     void SetLoginController(ILoginController* controller) { controller_ = controller; }
+    // Where passwords the operator asks to remember are kept (the desktop's secret store in the
+    // program). Until this is called there is no secret store: they are kept in memory until
+    // the frame closes. Call before the first log-in: the passwords kept so far are dropped.
+    void SetSecretStore(std::unique_ptr<IPasswordStore> store);
 
     // Logs in to the registered instrument `name` as `user` without the Login command (command
     // line). Without a password the log-in dialog asks for it, with the instrument and the user
@@ -79,8 +85,8 @@ class CMainFrame : public QMainWindow {
     void LoginFinished(bool succeeded);
 
   public:
-    QAction* Action(int commandId) const;
-    QMenu* DropDownMenu(int commandId) const;  // 32787-32790, 2004, 2005
+    QAction* Action(CommandRef command) const;
+    QMenu* DropDownMenu(Command command) const;  // the commands whose entry drops a menu down
     // Pane 0: menu prompts; pane 1: the system's status texts; pane 2: when the data shown was
     // last refreshed. Each shows its text as one plain line.
     CPlainLabel* StatusPane(int index) const;
@@ -95,10 +101,14 @@ class CMainFrame : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The command table names the frame's handlers.
+    friend std::span<const CommandSpec> FrameCommands();
+
     void MakeActions();
     void MakeMenus();
     void MakeBars();
-    void Run(int commandId);
+    // Runs a command as its entry in the command table says.
+    void Run(CommandRef command);
     void OnLogin();
     // The log-in dialog (preset with an instrument and user when given), then the log-in.
     void RunLogin(const std::string& presetName, const std::string& presetUser);
@@ -106,15 +116,21 @@ class CMainFrame : public QMainWindow {
     void AbandonLogin();
     // Shows the frame's own status text after the texts the system showed before it.
     void ShowOwnStatus(const QString& text);
+    void OnCancelLogin();
     void OnLogout();
     void OnRegister();
     void OnConfig();
+    void OnExit();
     void OnAbout();
     void OnTrace();
-    void OnDialogBarPressed(int commandId);
+    void OnControlToolBar();
+    void OnDialogBarPressed(Command command);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
-    void OnDisplayMenuAboutToShow(int commandId);
+    // After a log-in: the instrument's user name, and its password kept or forgotten as the
+    // operator chose in the log-in dialog.
+    void RememberInstrument();
+    void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
     // Sizes the window to `wanted`, or to as much of it as the screen's available area holds.
     void ResizeWithin(QSize wanted);
@@ -122,10 +138,11 @@ class CMainFrame : public QMainWindow {
     uint16_t port_;
     ILoginController* controller_ = nullptr;
     std::unique_ptr<CUserSettings> store_;
+    std::unique_ptr<CPasswordKeeper> passwords_;
     std::unique_ptr<CStatusRelay> relay_;
 
-    std::map<int, QAction*> actions_;
-    std::map<int, QMenu*> dropDowns_;
+    std::map<CommandRef, QAction*> actions_;
+    std::map<Command, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
     QScrollArea* scroll_ = nullptr;  // holds the view
@@ -152,7 +169,12 @@ class CMainFrame : public QMainWindow {
     bool registerOpen_ = false;
     bool configOpen_ = false;
     QPointer<CTraceWindow> traceWindow_;
-    // The log-in being run: shown in the title and remembered once it succeeds.
+    // The log-in being run: shown in the title and remembered once it succeeds. The password is
+    // held only when the operator asked for it to be remembered and it was not the one
+    // remembered already.
     std::string pendingInstrument_;
+    std::string pendingAddress_;
     std::string pendingUser_;
+    std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
+    std::optional<std::string> pendingPassword_;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "ui/Commands.h"
+
 // How a command shows in menus and on buttons, computed on demand from the state it follows.
 struct CommandState {
     bool enabled = false;
@@ -15,6 +17,6 @@ struct CommandState {
 class ICommandTarget {
   public:
     virtual ~ICommandTarget() = default;
-    virtual CommandState StateOf(int commandId) const = 0;
-    virtual void Run(int commandId) = 0;
+    virtual CommandState StateOf(CommandRef command) const = 0;
+    virtual void Run(CommandRef command) = 0;
 };

@@ -10,31 +10,25 @@
 
 namespace {
 
-constexpr int kMessages = 8;
-
 // The save-data items and the kind of data each asks the instrument to save.
 struct SaveDataItem {
-    int id;
+    Command command;
     int32_t kind;
 };
 constexpr SaveDataItem kSaveDataItems[] = {
-    {kFunctionSaveDisplay, 3},
-    {kFunctionSaveEvent, 4},
-    {kFunctionManualSample, 0},
-    {kFunctionManualTrigger, 1},
+    {Command::kSaveDisplay, 3},
+    {Command::kSaveEvent, 4},
+    {Command::kManualSample, 0},
+    {Command::kManualTrigger, 1},
 };
 
-const SaveDataItem* FindSaveDataItem(int id) {
+const SaveDataItem* FindSaveDataItem(Command command) {
     for (const SaveDataItem& item : kSaveDataItems) {
-        if (item.id == id) {
+        if (item.command == command) {
             return &item;
         }
     }
     return nullptr;
-}
-
-bool IsMessage(int id) {
-    return id >= kFunctionFirstMessage && id < kFunctionFirstMessage + kMessages;
 }
 
 // Math actions of ExecTL.
@@ -51,31 +45,43 @@ CFunctionCommands::CFunctionCommands(const CViewContext& context, QWidget* dialo
 
 CFunctionCommands::~CFunctionCommands() = default;
 
-bool CFunctionCommands::Handles(int id) const {
-    return (id >= kFunctionMath && id <= kFunctionLog) || FindSaveDataItem(id) != nullptr ||
-           IsMessage(id);
+bool CFunctionCommands::Handles(CommandRef command) const {
+    switch (command.command) {
+        case Command::kMath:
+        case Command::kMathReset:
+        case Command::kMemory:
+        case Command::kAlarmAck:
+        case Command::kSaveDataMenu:
+        case Command::kWriteMessageMenu:
+        case Command::kLog:
+            return command.index == 0;
+        case Command::kMessage:
+            return command.index >= 1 && command.index <= kMessageCount;
+        default:
+            return command.index == 0 && FindSaveDataItem(command.command) != nullptr;
+    }
 }
 
-CommandState CFunctionCommands::StateOf(int id) const {
+CommandState CFunctionCommands::StateOf(CommandRef command) const {
     CommandState state;
-    if (context_.connection == nullptr || !Handles(id)) {
+    if (context_.connection == nullptr || !Handles(command)) {
         return state;
     }
     *model_ = context_.connection->CopyModel();
     const bool mathRunning = model_->mathRunning != 0;
     const bool memoryRunning = model_->memoryRunning != 0;
     state.enabled = true;
-    switch (id) {
-        case kFunctionMath:
+    switch (command.command) {
+        case Command::kMath:
             state.caption = RzText(mathRunning ? 61250 : 61249);
             break;
-        case kFunctionMemory:
+        case Command::kMemory:
             state.caption = RzText(memoryRunning ? 61252 : 61251);
             break;
-        case kFunctionMathReset:
+        case Command::kMathReset:
             state.enabled = !mathRunning;
             break;
-        case kFunctionWriteMessage:
+        case Command::kWriteMessageMenu:
             // The dialog bar's drop-down follows the recording; the items themselves are always
             // offered, since the instrument takes a message whether or not memory runs.
             state.enabled = memoryRunning;
@@ -86,42 +92,44 @@ CommandState CFunctionCommands::StateOf(int id) const {
     return state;
 }
 
-void CFunctionCommands::Run(int id) {
-    if (context_.connection == nullptr) {
+void CFunctionCommands::Run(CommandRef command) {
+    if (context_.connection == nullptr || !Handles(command)) {
         return;
     }
     CInstrumentModel& model = *model_;
-    switch (id) {
-        case kFunctionMath: {
+    switch (command.command) {
+        case Command::kMath: {
             model = context_.connection->CopyModel();
             const int32_t action = model.mathRunning != 0 ? kMathStop : kMathStart;
             Start("Math", [action](CInstrumentConnection& c) { return c.ExecTL(action); });
             return;
         }
-        case kFunctionMathReset:
+        case Command::kMathReset:
             Start("Math reset", [](CInstrumentConnection& c) { return c.ExecTL(kMathReset); });
             return;
-        case kFunctionMemory: {
+        case Command::kMemory: {
             model = context_.connection->CopyModel();
             const int32_t start = model.memoryRunning != 0 ? 0 : 1;
             Start("Memory", [start](CInstrumentConnection& c) { return c.ExecPS(start); });
             return;
         }
-        case kFunctionAlarmAck:
+        case Command::kAlarmAck:
             Start("Acknowledge alarm",
                   [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); });
             return;
-        case kFunctionLog:
+        case Command::kLog:
             OpenLog();
             return;
+        case Command::kMessage: {
+            const int32_t number = command.index;
+            Start("Write message",
+                  [number](CInstrumentConnection& c) { return c.WriteMessage(number); });
+            return;
+        }
         default:
             break;
     }
-    if (IsMessage(id)) {
-        const int32_t number = id - kFunctionFirstMessage + 1;
-        Start("Write message",
-              [number](CInstrumentConnection& c) { return c.WriteMessage(number); });
-    } else if (const SaveDataItem* item = FindSaveDataItem(id)) {
+    if (const SaveDataItem* item = FindSaveDataItem(command.command)) {
         const int32_t kind = item->kind;
         CSequence sequence;
         sequence.Then([kind](CInstrumentConnection& c) { return c.ExecEV(kind); })

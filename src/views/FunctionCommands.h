@@ -9,22 +9,6 @@
 
 class QWidget;
 
-// Command ids of the instrument's functions, as the main window's table names them.
-enum FunctionCommandId : int {
-    kFunctionMath = 2000,
-    kFunctionMathReset = 2001,
-    kFunctionMemory = 2002,
-    kFunctionAlarmAck = 2003,
-    kFunctionSaveData = 2004,      // the drop-down of the save-data items
-    kFunctionWriteMessage = 2005,  // the drop-down of the message items
-    kFunctionLog = 2006,
-    kFunctionSaveDisplay = 2051,
-    kFunctionSaveEvent = 2052,
-    kFunctionManualSample = 2053,
-    kFunctionManualTrigger = 2054,
-    kFunctionFirstMessage = 2100,  // Message 1; Message 8 is 2107
-};
-
 // The commands that operate the instrument's functions rather than its display: math and
 // memory start and stop, math reset, alarm acknowledge, the eight messages, saving data on the
 // instrument, and the log reporter. Each exchange runs as an operation of the connection; the
@@ -41,9 +25,11 @@ class CFunctionCommands : public QObject {
     CFunctionCommands(const CViewContext& context, QWidget* dialogParent);
     ~CFunctionCommands() override;
 
-    bool Handles(int id) const;
-    CommandState StateOf(int id) const;
-    void Run(int id);
+    // Whether `command` is one of these: math, math reset, memory, alarm acknowledge, the
+    // save-data and message drop-downs and their items, and the log reporter.
+    bool Handles(CommandRef command) const;
+    CommandState StateOf(CommandRef command) const;
+    void Run(CommandRef command);
 
   signals:
     // An operation of these commands ended: states shown in menus and on buttons may differ.

@@ -185,11 +185,11 @@ void CLoopPanelDlg::Send() {
     const bool sendRun = running != kNone && running != entryRun;
 
     CSequence sequence;
-    const auto refusal = [this, ref](uint32_t event) {
-        return [this, ref, event](RzResult result) {
+    const auto refusal = [this, ref](void (CLoopPanelDlg::*refused)(uint32_t)) {
+        return [this, ref, refused](RzResult result) {
             // The view may have refilled the list meanwhile; the new entry shows its own state.
             if (result > 0 && ref == SelectedEntry()) {
-                Publish(event, static_cast<int32_t>(ref));
+                (this->*refused)(ref);
             }
         };
     };
@@ -198,21 +198,21 @@ void CLoopPanelDlg::Send() {
             [kind, number, mode](CInstrumentConnection& c) {
                 return c.OperateLoopMode(kind, number, mode);
             },
-            refusal(kEventModeRefused));
+            refusal(&CLoopPanelDlg::OnModeRefused));
     }
     if (sendRemote) {
         sequence.Then(
             [kind, number, remote](CInstrumentConnection& c) {
                 return c.OperateLoopRL(kind, number, remote);
             },
-            refusal(kEventSpRefRefused));
+            refusal(&CLoopPanelDlg::OnSpRefRefused));
     }
     if (sendRun) {
         sequence.Then(
             [kind, number, running](CInstrumentConnection& c) {
                 return c.OperateLoopSR(kind, number, running);
             },
-            refusal(kEventRunRefused));
+            refusal(&CLoopPanelDlg::OnRunRefused));
     }
     if (spEdited) {
         sequence.Then([kind, number, value = *sp](
@@ -245,7 +245,7 @@ void CLoopPanelDlg::Send() {
         [kind, number](CInstrumentConnection& c) { return c.ReadLoopState(kind, number); },
         [this, ref](RzResult result) {
             if (!IsLinkBroken(result) && ref == SelectedEntry()) {
-                Publish(kEventEntry, static_cast<int32_t>(ref));
+                ShowEntry(ref);
             }
         });
     const RzResult started = StartViewSequence(context_, "Send", std::move(sequence), {}, this,

@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -23,7 +22,6 @@
 
 namespace {
 
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
 constexpr int32_t kProgramDisplay = 5;
 constexpr int kHoldCaption = 61247;
 constexpr int kUnholdCaption = 61248;
@@ -33,22 +31,13 @@ constexpr uint32_t kSendWaitMs = 2000;
 constexpr uint32_t kHoldWaitMs = 1500;
 constexpr uint32_t kAdvanceWaitMs = 1000;
 
-// Subscriber event numbers of the panel.
-constexpr uint32_t kOnDisplayKind = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 1);
-constexpr uint32_t kOnPattern = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 2);
-constexpr uint32_t kOnNewData = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 3);
+// The panel as a subscriber of the hub.
+constexpr HubSubscriber kOnDisplayKind{HUB_CHANNEL_PROGRAM_PANEL, 1};
+constexpr HubSubscriber kOnNewData{HUB_CHANNEL_PROGRAM_PANEL, 2};
 
 template <class W>
 W* Caption(W* w, const char* source) {
     return SetCaption(w, "CProgramPanelDlg", source);
-}
-
-int32_t PayloadNumber(const void* payload, size_t size) {
-    int32_t value = 0;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
 }
 
 bool Running(int32_t state) {
@@ -121,30 +110,19 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     connect(hold_, &QPushButton::clicked, this, &CProgramPanelDlg::OnHold);
     connect(advance_, &QPushButton::clicked, this, &CProgramPanelDlg::OnAdvance);
 
-    // Until the first pattern event only the pattern list is offered.
-    OnPatternEvent(0);
+    // Until a pattern has been selected only the pattern list is offered.
+    ShowPatternButtons(0);
 
     const std::optional<CInstrumentModel> model = ReadModel();
     if (model) {
         firmwareMajor_ = model->firmwareMajor;
     }
     if (context_.hub != nullptr) {
-        const auto handler = [this](void (CProgramPanelDlg::*react)(int32_t)) {
-            return [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                                 const void* payload, size_t size,
-                                 void*) { (this->*react)(PayloadNumber(payload, size)); };
-        };
-        context_.hub->Subscribe(kOnDisplayKind, handler(&CProgramPanelDlg::OnDisplayKind), this,
-                                kDisplayKindEvent, HUB_CHANNEL_PROGRAM_PANEL);
-        context_.hub->Subscribe(kOnPattern, handler(&CProgramPanelDlg::OnPatternEvent), this,
-                                kPatternEvent, HUB_CHANNEL_PROGRAM_PANEL);
+        context_.hub->Subscribe(kOnDisplayKind, kDisplayKindEvent,
+                                [this](int32_t kind) { OnDisplayKind(kind); });
         if (firmwareMajor_ >= 3) {
-            context_.hub->Subscribe(
-                kOnNewData,
-                [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-                       void*) { OnNewData(); },
-                this, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-                HUB_CHANNEL_PROGRAM_PANEL);
+            context_.hub->Subscribe(kOnNewData, DataRefreshedEvent(context_.connectionId),
+                                    [this](uint32_t) { OnNewData(); });
         }
     }
 
@@ -192,12 +170,6 @@ void CProgramPanelDlg::SetBusy(bool busy) {
     body_->setEnabled(!busy);
 }
 
-void CProgramPanelDlg::PublishPattern(int32_t pattern) {
-    if (context_.hub != nullptr) {
-        context_.hub->Publish(kPatternEvent, {}, &pattern, sizeof pattern);
-    }
-}
-
 int32_t CProgramPanelDlg::PrepareSelect() {
     const std::optional<CInstrumentModel> read = ReadModel();
     if (!read) {
@@ -233,7 +205,7 @@ int32_t CProgramPanelDlg::PrepareSelect() {
 
 void CProgramPanelDlg::FinishSelect(int32_t pattern, RzResult readResult) {
     if (!IsLinkBroken(readResult)) {
-        PublishPattern(pattern);
+        ShowPatternButtons(pattern);
     }
 }
 
@@ -313,7 +285,7 @@ void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
     }
 }
 
-void CProgramPanelDlg::OnPatternEvent(int32_t pattern) {
+void CProgramPanelDlg::ShowPatternButtons(int32_t pattern) {
     int32_t state = 0;
     if (pattern >= 1 && pattern <= kPatterns) {
         if (const std::optional<CInstrumentModel> model = ReadModel()) {
@@ -367,7 +339,7 @@ void CProgramPanelDlg::OnPatternChosen(int index) {
             if (result == RZ_OK) {
                 ShowStatusMessage("");
             }
-            PublishPattern(pattern);
+            ShowPatternButtons(pattern);
         },
         this, [this] { SetBusy(false); });
     if (started == RZ_OK) {

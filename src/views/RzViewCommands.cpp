@@ -15,61 +15,71 @@
 
 namespace {
 
-enum ViewCommand : int {
-    kControlGroup1 = 501,
-    kControlGroup8 = 508,
-    kInternalSwitch = 550,
-    kDioStatus = 551,
-    kProgram = 552,
-    kControlOverview = 553,
-    kControllerStyle = 580,
-    kHybridStyle = 582,
-    kTrendGroup1 = 601,
-    kAllChannels = 650,
-    kGroupChannels = 651,
-    kScale = 652,
-    kDigital = 653,
-    kDigitalGroup1 = 701,
-    kBarGroup1 = 801,
-    kRefresh = 32775,
-    kOverview = 32791,
-    kStyleShift = 32793,
-    kSaveImage = 32795,
-    kPattern1 = 32818,
-    kPattern30 = 32847,
-};
-constexpr int kMeasureGroups = 10;
-
-bool Within(int id, int first, int count) {
-    return id >= first && id < first + count;
-}
-
 // The display kind and display code of the commands that show one display without a group.
 struct PlainDisplay {
-    int id;
+    Command command;
     int32_t kind;
     int32_t code;
 };
 constexpr PlainDisplay kPlainDisplays[] = {
-    {kControlOverview, 2, 10}, {kInternalSwitch, 3, 14}, {kDioStatus, 7, 12},
-    {kProgram, 5, 11},         {kOverview, 6, 3},
+    {Command::kControlOverview, 2, 10}, {Command::kInternalSwitch, 3, 14},
+    {Command::kDioStatus, 7, 12},       {Command::kProgram, 5, 11},
+    {Command::kOverview, 6, 3},
 };
 
-const PlainDisplay* FindPlainDisplay(int id) {
+const PlainDisplay* FindPlainDisplay(Command command) {
     for (const PlainDisplay& d : kPlainDisplays) {
-        if (d.id == id) {
+        if (d.command == command) {
             return &d;
         }
     }
     return nullptr;
 }
 
-bool IsViewCommand(int id) {
-    return Within(id, kControlGroup1, 8) || FindPlainDisplay(id) != nullptr ||
-           Within(id, kControllerStyle, 3) || Within(id, kTrendGroup1, kMeasureGroups) ||
-           Within(id, kDigitalGroup1, kMeasureGroups) || Within(id, kBarGroup1, kMeasureGroups) ||
-           Within(id, kAllChannels, 4) || Within(id, kPattern1, 30) || id == kRefresh ||
-           id == kStyleShift || id == kSaveImage;
+// The control style a style command shows: 0 CONTROLLER, 1 FACEPLATE, 2 HYBRID.
+int32_t StyleOf(Command command) {
+    return command == Command::kFaceplateStyle ? 1 : (command == Command::kHybridStyle ? 2 : 0);
+}
+
+// The bit of the trend options a trend-option command toggles; Group channels toggles none.
+int32_t TrendOptionBit(Command command) {
+    switch (command) {
+        case Command::kAllChannels:
+            return 1;
+        case Command::kTrendScale:
+            return 2;
+        case Command::kTrendDigital:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+bool IsViewCommand(CommandRef command) {
+    const auto member = [&](int count) { return command.index >= 1 && command.index <= count; };
+    switch (command.command) {
+        case Command::kControlGroup:
+            return member(kControlGroupCount);
+        case Command::kTrendGroup:
+        case Command::kDigitalGroup:
+        case Command::kBarGroup:
+            return member(kMeasureGroupCount);
+        case Command::kPattern:
+            return member(kPatternCount);
+        case Command::kControllerStyle:
+        case Command::kFaceplateStyle:
+        case Command::kHybridStyle:
+        case Command::kAllChannels:
+        case Command::kGroupChannels:
+        case Command::kTrendScale:
+        case Command::kTrendDigital:
+        case Command::kRefresh:
+        case Command::kStyleShift:
+        case Command::kSaveImage:
+            return command.index == 0;
+        default:
+            return command.index == 0 && FindPlainDisplay(command.command) != nullptr;
+    }
 }
 
 // Display codes of the control-group display in styles 0 (CONTROLLER), 1 (FACEPLATE), 2
@@ -80,88 +90,110 @@ int32_t ControlStyleCode(int32_t style) {
 
 }  // namespace
 
-CommandState CRZView::StateOf(int id) const {
-    if (functions_->Handles(id)) {
-        return functions_->StateOf(id);
+CommandState CRZView::StateOf(CommandRef command) const {
+    if (functions_->Handles(command)) {
+        return functions_->StateOf(command);
     }
     CommandState state;
-    if (context_.connection == nullptr || !IsViewCommand(id)) {
+    if (context_.connection == nullptr || !IsViewCommand(command)) {
         return state;
     }
     state.enabled = true;
-    if (Within(id, kControllerStyle, 3)) {
-        const CViewState s = State();
-        state.enabled = s.displayKind == 1;
-        state.checked = s.controlStyle == id - kControllerStyle;
-    } else if (Within(id, kAllChannels, 4)) {
-        const CViewState s = State();
-        state.enabled = s.displayKind == 4 && s.measurePage == 0;
-        const bool on = [&] {
-            switch (id) {
-                case kAllChannels:
-                    return (s.trendOptions & 1) != 0;
-                case kScale:
-                    return (s.trendOptions & 2) != 0;
-                case kDigital:
-                    return (s.trendOptions & 4) != 0;
-                default:
-                    return false;
+    switch (command.command) {
+        case Command::kControllerStyle:
+        case Command::kFaceplateStyle:
+        case Command::kHybridStyle: {
+            const CViewState s = State();
+            state.enabled = s.displayKind == 1;
+            state.checked = s.controlStyle == StyleOf(command.command);
+            break;
+        }
+        case Command::kAllChannels:
+        case Command::kGroupChannels:
+        case Command::kTrendScale:
+        case Command::kTrendDigital: {
+            const CViewState s = State();
+            state.enabled = s.displayKind == 4 && s.measurePage == 0;
+            const bool on = (s.trendOptions & TrendOptionBit(command.command)) != 0;
+            // The caption names what choosing the item does.
+            if (command.command == Command::kAllChannels) {
+                state.caption = on ? tr("&Group Channels") : tr("&All Channels");
+            } else if (command.command == Command::kTrendScale) {
+                state.caption = on ? tr("S&cale OFF") : tr("S&cale ON");
+            } else if (command.command == Command::kTrendDigital) {
+                state.caption = on ? tr("Di&gital OFF") : tr("Di&gital ON");
             }
-        }();
-        // The caption names what choosing the item does.
-        if (id == kAllChannels) {
-            state.caption = on ? tr("&Group Channels") : tr("&All Channels");
-        } else if (id == kScale) {
-            state.caption = on ? tr("S&cale OFF") : tr("S&cale ON");
-        } else if (id == kDigital) {
-            state.caption = on ? tr("Di&gital OFF") : tr("Di&gital ON");
+            break;
         }
-    } else if (id == kStyleShift || id == kProgram || id == kInternalSwitch) {
-        const Facts f = ReadFacts();
-        const bool levelA = f.accessLevel == 'A';
-        if (id == kStyleShift) {
-            state.enabled = levelA;
-        } else if (id == kProgram) {
-            state.enabled =
-                f.firmwareMajor != 1 && f.loopCount >= 1 && levelA && f.programOption != 0;
-        } else {
-            state.enabled = f.firmwareMajor >= 3 && levelA;
+        case Command::kStyleShift:
+            state.enabled = ReadFacts().accessLevel == 'A';
+            break;
+        case Command::kProgram: {
+            const Facts f = ReadFacts();
+            state.enabled = f.firmwareMajor != 1 && f.loopCount >= 1 && f.accessLevel == 'A' &&
+                            f.programOption != 0;
+            break;
         }
+        case Command::kInternalSwitch: {
+            const Facts f = ReadFacts();
+            state.enabled = f.firmwareMajor >= 3 && f.accessLevel == 'A';
+            break;
+        }
+        default:
+            break;
     }
     return state;
 }
 
-void CRZView::Run(int id) {
-    if (functions_->Handles(id)) {
-        functions_->Run(id);
+void CRZView::Run(CommandRef command) {
+    if (functions_->Handles(command)) {
+        functions_->Run(command);
         return;
     }
-    if (!StateOf(id).enabled) {
+    if (!StateOf(command).enabled) {
         return;
     }
-    if (Within(id, kControlGroup1, 8)) {
-        RunControlGroup(id - kControlGroup1);
-    } else if (Within(id, kTrendGroup1, kMeasureGroups)) {
-        RunMeasureGroup(id - kTrendGroup1, 0);
-    } else if (Within(id, kDigitalGroup1, kMeasureGroups)) {
-        RunMeasureGroup(id - kDigitalGroup1, 1);
-    } else if (Within(id, kBarGroup1, kMeasureGroups)) {
-        RunMeasureGroup(id - kBarGroup1, 2);
-    } else if (const PlainDisplay* d = FindPlainDisplay(id)) {
-        RunDisplayKind(d->kind, d->code);
-    } else if (Within(id, kControllerStyle, 3)) {
-        RunStyle(id - kControllerStyle);
-    } else if (Within(id, kAllChannels, 4)) {
-        constexpr int32_t kToggled[] = {1, 0, 2, 4};  // 650 all, 651 none, 652 scale, 653 digital
-        RunTrendOption(kToggled[id - kAllChannels]);
-    } else if (Within(id, kPattern1, 30)) {
-        RunPattern(id - kPattern1 + 1);
-    } else if (id == kStyleShift) {
-        RunStyleShift();
-    } else if (id == kRefresh) {
-        RunRefresh();
-    } else if (id == kSaveImage) {
-        RunSaveImage();
+    switch (command.command) {
+        case Command::kControlGroup:
+            RunControlGroup(command.index - 1);
+            break;
+        case Command::kTrendGroup:
+            RunMeasureGroup(command.index - 1, 0);
+            break;
+        case Command::kDigitalGroup:
+            RunMeasureGroup(command.index - 1, 1);
+            break;
+        case Command::kBarGroup:
+            RunMeasureGroup(command.index - 1, 2);
+            break;
+        case Command::kControllerStyle:
+        case Command::kFaceplateStyle:
+        case Command::kHybridStyle:
+            RunStyle(StyleOf(command.command));
+            break;
+        case Command::kAllChannels:
+        case Command::kGroupChannels:
+        case Command::kTrendScale:
+        case Command::kTrendDigital:
+            RunTrendOption(TrendOptionBit(command.command));
+            break;
+        case Command::kPattern:
+            RunPattern(command.index);
+            break;
+        case Command::kStyleShift:
+            RunStyleShift();
+            break;
+        case Command::kRefresh:
+            RunRefresh();
+            break;
+        case Command::kSaveImage:
+            RunSaveImage();
+            break;
+        default:
+            if (const PlainDisplay* d = FindPlainDisplay(command.command)) {
+                RunDisplayKind(d->kind, d->code);
+            }
+            break;
     }
 }
 
@@ -178,10 +210,10 @@ void CRZView::RunControlGroup(int index) {
     }
     if (s.displayKind != 1) {
         context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 1; });
-        Publish(kDisplayKindChanged, 1);
+        Publish(kDisplayKindEvent, 1);
     }
     context_.connection->UpdateViewState([index](CViewState& v) { v.displayGroup = index; });
-    Publish(kDisplayGroupChanged, index);
+    Publish(kDisplayGroupEvent, index);
 }
 
 void CRZView::RunMeasureGroup(int index, int page) {
@@ -198,11 +230,11 @@ void CRZView::RunMeasureGroup(int index, int page) {
     CInstrumentConnection& c = *context_.connection;
     if (kindChanged) {
         c.UpdateViewState([](CViewState& v) { v.displayKind = 4; });
-        Publish(kDisplayKindChanged, 4);
+        Publish(kDisplayKindEvent, 4);
     }
     if (groupChanged) {
         c.UpdateViewState([index](CViewState& v) { v.displayGroup = index; });
-        Publish(kDisplayGroupChanged, index);
+        Publish(kDisplayGroupEvent, index);
     }
     if (pageChanged) {
         c.UpdateViewState([page](CViewState& v) { v.measurePage = page; });
@@ -217,7 +249,7 @@ void CRZView::RunDisplayKind(int32_t kind, int32_t code) {
         return;
     }
     context_.connection->UpdateViewState([kind](CViewState& v) { v.displayKind = kind; });
-    Publish(kDisplayKindChanged, kind);
+    Publish(kDisplayKindEvent, kind);
 }
 
 void CRZView::RunStyle(int32_t style) {
@@ -248,7 +280,7 @@ void CRZView::RunPattern(int32_t pattern) {
         [this](RzResult result) {
             if (result == RZ_OK && State().displayKind != 5) {
                 context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });
-                Publish(kDisplayKindChanged, 5);
+                Publish(kDisplayKindEvent, 5);
             }
             emit CommandStatesChanged();
         },
@@ -294,9 +326,9 @@ void CRZView::RunRefresh() {
                 c.UpdateViewState([kind](CViewState& v) { v.displayKind = kind; });
             }
             const CViewState s = State();
-            Publish(kDisplayKindChanged, s.displayKind);
+            Publish(kDisplayKindEvent, s.displayKind);
             if (!image_->isHidden() && (kind == 1 || kind == 4)) {
-                Publish(kDisplayGroupChanged, s.displayGroup);
+                Publish(kDisplayGroupEvent, s.displayGroup);
             }
             emit CommandStatesChanged();
         },

@@ -23,9 +23,6 @@
 
 namespace {
 
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
-constexpr uint32_t kDisplayGroupEvent = 0x30D4B01;
-
 // Display kinds the panel tells apart.
 constexpr int32_t kControlGroup = 1;
 constexpr int32_t kMeasurementGroup = 4;
@@ -53,9 +50,9 @@ constexpr int kPvCaption = 61205;
 constexpr int kSpCaption = 61204;
 constexpr int kOutCaption = 61206;
 
-// Subscriber event numbers of the panel.
-constexpr uint32_t Own(uint32_t n) {
-    return MakeEventKey(HUB_CHANNEL_SIMPLE_PANEL, n);
+// The panel as a subscriber of the hub.
+constexpr HubSubscriber Own(uint32_t n) {
+    return {HUB_CHANNEL_SIMPLE_PANEL, n};
 }
 
 template <class W>
@@ -66,14 +63,6 @@ W* Caption(W* w, const char* source) {
 template <size_t N>
 QString Field(const char (&text)[N]) {
     return QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, N)));
-}
-
-int32_t PayloadNumber(const void* payload, size_t size) {
-    int32_t value = 0;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
 }
 
 bool IsControlKind(int32_t kind) {
@@ -211,24 +200,19 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     });
 
     if (context_.hub != nullptr) {
-        const auto on = [this](uint32_t event, uint32_t key, auto react) {
-            context_.hub->Subscribe(
-                event,
-                [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                              const void* payload, size_t size, void*) {
-                    if (isVisible()) {
-                        react(PayloadNumber(payload, size));
-                    }
-                },
-                this, key, HUB_CHANNEL_SIMPLE_PANEL);
+        // Each event action is skipped while the panel is hidden.
+        const auto on = [this](HubSubscriber who, auto event, auto react) {
+            context_.hub->Subscribe(who, event, [this, react](auto payload) {
+                if (isVisible()) {
+                    react(payload);
+                }
+            });
         };
         on(Own(1), kDisplayKindEvent, [this](int32_t kind) { FillGroupCombo(kind, 0); });
         on(Own(2), kDisplayKindEvent, [this](int32_t kind) { ShowMemoryMath(kind); });
         on(Own(3), kDisplayGroupEvent, [this](int32_t) { ShowPageButtons(); });
         on(Own(4), kDisplayGroupEvent, [this](int32_t) { OnGroup(); });
-        on(Own(5), kPageEvent, [this](int32_t) { FillColumns(); });
-        on(Own(6), MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-           [this](int32_t) { FillColumns(); });
+        on(Own(5), DataRefreshedEvent(context_.connectionId), [this](uint32_t) { FillColumns(); });
     }
 
     if (const std::optional<CInstrumentModel> model = ReadModel()) {
@@ -273,9 +257,9 @@ std::optional<CInstrumentModel> CSimplePanelDlg::ReadModel() const {
     return context_.connection->CopyModel();
 }
 
-void CSimplePanelDlg::Publish(uint32_t key, int32_t value) {
+void CSimplePanelDlg::Publish(HubEvent<int32_t> event, int32_t value) {
     if (context_.hub != nullptr) {
-        context_.hub->Publish(key, {}, &value, sizeof value);
+        context_.hub->Publish(event, value);
     }
 }
 
@@ -457,7 +441,9 @@ void CSimplePanelDlg::SetPage(int32_t page) {
         next_->setEnabled(false);
     }
     previous_->setEnabled(page != 0);
-    Publish(kPageEvent, page);
+    if (isVisible()) {
+        FillColumns();
+    }
 }
 
 void CSimplePanelDlg::FillColumns() {

@@ -30,8 +30,6 @@ class CSimplePanelDlg : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kColumns = 6;
-    // Published with the 4-byte page number when the panel turns the page.
-    static constexpr uint32_t kPageEvent = 0x30D4D01;
 
     // The rows of a column, top to bottom.
     enum Row { kNameRow, kTypeRow, kModeRow, kValueRow, kSpRow, kOutRow, kRows };
@@ -84,7 +82,7 @@ class CSimplePanelDlg : public QWidget {
     // Gives the boxes of the columns the width of a value at the font in use.
     void SizeColumns();
     void SetBusy(bool busy);
-    void Publish(uint32_t key, int32_t value);
+    void Publish(HubEvent<int32_t> event, int32_t value);
 
     CViewContext context_;
     bool busy_ = false;

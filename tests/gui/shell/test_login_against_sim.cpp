@@ -6,7 +6,9 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <mutex>
 #include <set>
 
 #include "app/ViewFactory.h"
@@ -24,7 +27,9 @@
 #include "common/SimFixture.h"
 #include "platform/Configuration.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
+#include "secrets/KeychainPasswordStore.h"
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
@@ -160,19 +165,19 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
             dlg->PasswordField()->setText(QStringLiteral("rzuser"));
             dlg->accept();
         };
-        frame.Action(ID_LOGIN)->trigger();
+        frame.Action(Command::kLogin)->trigger();
         EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
         ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Demo"));
 
-        QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+        QMenu* control = frame.DropDownMenu(Command::kControlMenu);
         control->popup(QPoint());
         control->hide();
         int groups = 0;
         for (const QAction* action : control->actions()) {
-            groups += action->data().toInt() / 100 == 5 && action->data().toInt() < 510;
+            groups += action->data().value<CommandRef>().command == Command::kControlGroup;
         }
         EXPECT_EQ(groups, row.controlGroups);
         const QList<QAction*> patterns = ProgramSubmenu(control)->actions().mid(2);
@@ -181,8 +186,8 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
 
         // The trace shows what was said since the log-in dialogue; it stays after a lost link.
         frame.UpdateCommandStates();
-        ASSERT_TRUE(frame.Action(ID_TRACE)->isEnabled());
-        frame.Action(ID_TRACE)->trigger();
+        ASSERT_TRUE(frame.Action(Command::kTrace)->isEnabled());
+        frame.Action(Command::kTrace)->trigger();
         auto* trace = frame.findChild<CTraceWindow*>();
         ASSERT_NE(trace, nullptr);
         EXPECT_TRUE(trace->isVisible());
@@ -197,11 +202,11 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
             EXPECT_TRUE(
                 ProcessEventsUntil([&] { return frame.StatusPane(1)->text().contains(address); }));
         } else {
-            frame.Action(ID_LOGOUT)->trigger();
+            frame.Action(Command::kLogout)->trigger();
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
-        EXPECT_FALSE(frame.Action(ID_TRACE)->isEnabled());
+        EXPECT_FALSE(frame.Action(Command::kTrace)->isEnabled());
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);
         EXPECT_EQ(manager.ConnectionCount(), 0u);
@@ -224,10 +229,10 @@ TEST_F(LoginAgainstSim, CancelledDuringTheRefreshLeavesNothing) {
     const QRegularExpression loading(QStringLiteral("^Loading settings [1-9][0-9]*/[0-9]+$"));
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return loading.match(shown.StatusPane(1)->text()).hasMatch(); }));
-    shown.Action(ID_CANCEL_LOGIN)->trigger();
+    shown.Action(Command::kCancelLogin)->trigger();
     EXPECT_EQ(ended, std::vector<bool>{false});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(shown.Action(ID_LOGIN)->isEnabled());
+    EXPECT_TRUE(shown.Action(Command::kLogin)->isEnabled());
     ASSERT_TRUE(ProcessEventsUntil([&] { return !manager.LoginRunning(); }));
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     EXPECT_EQ(notes.OnThisThread(), 0u);
@@ -278,8 +283,8 @@ TEST_F(KeyboardAccess, EveryBarCommandHasAMenuEntry) {
                 continue;
             }
             if (auto* dialogBar = qobject_cast<CControlDialogBar*>(shown)) {
-                for (int id : CControlDialogBar::kButtonIds) {
-                    check(frame->Action(id), dialogBar->Button(id)->text());
+                for (Command command : CControlDialogBar::kButtonCommands) {
+                    check(frame->Action(command), dialogBar->Button(command)->text());
                 }
             } else if (auto* button = qobject_cast<QToolButton*>(shown);
                        button != nullptr && button->defaultAction() != nullptr) {
@@ -302,8 +307,8 @@ TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
     CLoginDlg loginDlg(store);
     CConfigDlg configDlg(dir.filePath(QStringLiteral("SimpleCtrl.ini")).toStdString());
     CRegisterDlg registerDlg;
-    frame->Action(ID_LOG)->trigger();
-    frame->Action(ID_TRACE)->trigger();
+    frame->Action(Command::kLog)->trigger();
+    frame->Action(Command::kTrace)->trigger();
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return frame->findChild<CLogReporterDlg*>() != nullptr; }));
     ASSERT_NE(frame->findChild<CTraceWindow*>(), nullptr);
@@ -335,23 +340,32 @@ TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
     ASSERT_NE(view, nullptr);
     CModalWatcher watcher(QMessageBox::Cancel);
     watcher.onDialog = [](QDialog* dialog) { dialog->reject(); };
-    std::vector<int> ids{550,  551,  552,  553,   32791, 580,   581,   582,   650,
-                         651,  652,  653,  32818, 32793, 32793, 32775, 32795, 2000,
-                         2000, 2001, 2002, 2002,  2003,  2051,  2006};
-    for (int first : {501, 601, 701, 801}) {
-        for (int id = first; id < first + (first == 501 ? 8 : 10); ++id) {
-            ids.push_back(id);
+    using enum Command;
+    std::vector<CommandRef> commands = {kInternalSwitch,  kDioStatus,   kProgram,
+                                        kControlOverview, kOverview,    kControllerStyle,
+                                        kFaceplateStyle,  kHybridStyle, kAllChannels,
+                                        kGroupChannels,   kTrendScale,  kTrendDigital,
+                                        kStyleShift,      kStyleShift,  kRefresh,
+                                        kSaveImage,       kMath,        kMath,
+                                        kMathReset,       kMemory,      kMemory,
+                                        kAlarmAck,        kSaveDisplay, kLog};
+    commands.emplace_back(kPattern, 1);
+    for (Command family : {kControlGroup, kTrendGroup, kDigitalGroup, kBarGroup}) {
+        const int count = family == kControlGroup ? kControlGroupCount : kMeasureGroupCount;
+        for (int member = 1; member <= count; ++member) {
+            commands.emplace_back(family, member);
         }
     }
     const size_t before = notes.Total();
     int ran = 0;
-    for (int id : ids) {
-        SCOPED_TRACE(id);
-        if (!view->StateOf(id).enabled) {
+    for (CommandRef command : commands) {
+        SCOPED_TRACE(testing::Message()
+                     << "command " << static_cast<int>(command.command) << " #" << command.index);
+        if (!view->StateOf(command).enabled) {
             continue;
         }
         ++ran;
-        view->Run(id);
+        view->Run(command);
         ASSERT_TRUE(ProcessEventsUntil([&] { return !connection->OperationRunning(); }));
     }
     EXPECT_GE(ran, 50);
@@ -393,15 +407,14 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
                   std::string("RZ Operator-") + rows[i].instrument);
         EXPECT_EQ(consoles[i].manager.ConnectionCount(), 1u);
     }
-    // What each console remembered is still there after the other wrote to the same store.
-    CUserSettings store;
-    EXPECT_EQ(store.LastLogin(), "Other");
+    // What each console remembered is still there after the other wrote to the same files.
+    EXPECT_EQ(CUserSettings().LastLogin(), "Other");
     for (const auto& row : rows) {
-        EXPECT_EQ(store.UserNameFor(row.instrument), row.user);
+        EXPECT_EQ(CInstrumentSettings().For(row.instrument).userName, row.user);
     }
 
     // The first console logs out; the second goes on with its cycle, asking its own instrument.
-    consoles[0].frame->Action(ID_LOGOUT)->trigger();
+    consoles[0].frame->Action(Command::kLogout)->trigger();
     EXPECT_EQ(consoles[0].manager.ConnectionCount(), 0u);
     const size_t firstAsked = CommandRequestsFrom(*consoles[0].sim, 0).size();
     const size_t secondAsked = CommandRequestsFrom(*consoles[1].sim, 0).size();
@@ -409,4 +422,106 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
         [&] { return CommandRequestsFrom(*consoles[1].sim, secondAsked).size() >= 2; }));
     EXPECT_EQ(CommandRequestsFrom(*consoles[0].sim, 0).size(), firstAsked);
     EXPECT_TRUE(consoles[1].frame->State().loggedIn);
+}
+
+// A known password through log-ins with "Remember password" ticked, then not, with a secret store
+// and with QtKeychain where no Secret Service answers: the next dialog fills it in only while it
+// is remembered (without a secret store, from memory for this session), and it never shows in a
+// file of the data or configuration directory, the trace, a status text or a Qt message.
+TEST_F(LoginAgainstSim, RememberedPasswordsNeverReachAFileTheTraceOrTheLog) {
+    static const QString kPassword = QStringLiteral("Qz7#kw");
+    StartSim(ShippedProfile("full", [](CSimProfile& profile) {
+        profile.users.at(0).password = kPassword.toStdString();
+    }));
+    static QStringList messages;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { messages << text; });
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    QStringList seen;  // trace and status texts
+    std::mutex statusLock;
+    std::vector<std::string> statusTexts;
+    for (const bool secretStore : {true, false}) {
+        CMainFrame frame(port);
+        auto* memory = secretStore ? new CMemoryPasswordStore : nullptr;
+        frame.SetSecretStore(memory != nullptr ? std::unique_ptr<IPasswordStore>(memory)
+                                               : std::make_unique<CKeychainPasswordStore>());
+        CLoginControl login(manager, frame, MakeInstrumentView);
+        // Every status text on its way to the frame's status pane, from any thread.
+        const StatusSink relay = SetStatusSink({});
+        SetStatusSink([&statusLock, &statusTexts, relay](const std::string& text) {
+            const std::lock_guard hold(statusLock);
+            statusTexts.push_back(text);
+            relay(text);
+        });
+        for (const bool remember : {true, false}) {
+            SCOPED_TRACE(std::to_string(secretStore) + std::to_string(remember));
+            CModalWatcher watcher;
+            watcher.onDialog = [remember](QDialog* dialog) {
+                auto* dlg = static_cast<CLoginDlg*>(dialog);
+                dlg->UserField()->setText(QStringLiteral("admin"));
+                dlg->PasswordField()->setText(kPassword);
+                dlg->RememberBox()->setChecked(remember);
+                dlg->accept();
+            };
+            frame.Action(Command::kLogin)->trigger();
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+            ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
+            const bool sessionOnly = remember && !secretStore;
+            EXPECT_EQ(ProcessEventsUntil(
+                          [&] {
+                              return frame.StatusPane(1)->text().startsWith(
+                                  "The password for Demo is kept until the console closes");
+                          },
+                          std::chrono::milliseconds(sessionOnly ? 10000 : 300)),
+                      sessionOnly);
+            seen << frame.StatusPane(1)->text();
+            if (memory != nullptr) {
+                EXPECT_EQ(memory->Count(), remember ? 1u : 0u);
+            }
+            EXPECT_EQ(CInstrumentSettings().For("Demo").rememberPassword, remember);
+            for (const CTraceEntry& entry : login.Trace()->Entries()) {
+                seen << QString::fromStdString(entry.request + '\t' + entry.answer);
+            }
+            frame.Action(Command::kLogout)->trigger();
+            // The next log-in dialog, on the same instrument and user.
+            watcher.onDialog = [remember](QDialog* dialog) {
+                auto* dlg = static_cast<CLoginDlg*>(dialog);
+                EXPECT_EQ(dlg->RememberBox()->isChecked(), remember);
+                EXPECT_EQ(
+                    ProcessEventsUntil([dlg] { return !dlg->PasswordField()->text().isEmpty(); },
+                                       std::chrono::milliseconds(remember ? 10000 : 300)),
+                    remember);
+                EXPECT_EQ(dlg->PasswordField()->text(), remember ? kPassword : QString());
+                // A filled-in password is not left for another instrument.
+                dlg->SelectInstrument("Other");
+                EXPECT_EQ(dlg->PasswordField()->text(), QString());
+                dlg->reject();
+            };
+            frame.Action(Command::kLogin)->trigger();
+        }
+        SetStatusSink(relay);
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    qInstallMessageHandler(previous);
+    for (const std::string& text : statusTexts) {
+        seen << QString::fromStdString(text);
+    }
+    EXPECT_TRUE(seen.contains(QStringLiteral("Logging in to Demo...")));
+    EXPECT_FALSE(seen.filter(QStringLiteral("\t")).isEmpty()) << "the trace was read";
+    EXPECT_TRUE(seen.filter(kPassword).isEmpty())
+        << seen.filter(kPassword).join(u'|').toStdString();
+    EXPECT_TRUE(messages.filter(kPassword).isEmpty());
+    int files = 0;
+    for (const QString& root : {dataDir.path(), qEnvironmentVariable("XDG_CONFIG_HOME")}) {
+        QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_FALSE(file.readAll().contains(kPassword.toLatin1()))
+                << file.fileName().toStdString();
+            ++files;
+        }
+    }
+    EXPECT_GE(files, 3);  // the registry, Instruments.ini and RZOperator.conf at least
 }

@@ -35,6 +35,7 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "registry_ui/RegisterGrid.h"
 #include "session/ExchangeTrace.h"
@@ -57,14 +58,15 @@ namespace {
 
 // The view as the frame sees it: the image-window commands it enables, and the math caption.
 struct FakeView : ICommandTarget {
-    std::vector<int> ran;
-    CommandState StateOf(int id) const override {
+    std::vector<CommandRef> ran;
+    CommandState StateOf(CommandRef command) const override {
         CommandState state;
-        state.enabled = id != ID_STYLE_SHIFT && id != ID_MATH_RESET && id != ID_MESSAGE_1 + 7;
-        state.caption = id == ID_MATH ? QStringLiteral("Stop math") : QString();
+        state.enabled = command != Command::kStyleShift && command != Command::kMathReset &&
+                        command != CommandRef(Command::kMessage, 8);
+        state.caption = command == Command::kMath ? QStringLiteral("Stop math") : QString();
         return state;
     }
-    void Run(int id) override { ran.push_back(id); }
+    void Run(CommandRef command) override { ran.push_back(command); }
 };
 
 struct FakeLogin : ILoginController {
@@ -100,14 +102,14 @@ struct DataDir {
     ~DataDir() { SetDataDirectory({}); }
 };
 
-std::vector<int> ItemIds(const QMenu* menu) {
-    std::vector<int> ids;
+std::vector<CommandRef> ItemCommands(const QMenu* menu) {
+    std::vector<CommandRef> commands;
     for (const QAction* action : menu->actions()) {
-        if (action->data().toInt() != 0) {
-            ids.push_back(action->data().toInt());
+        if (action->data().isValid()) {
+            commands.push_back(action->data().value<CommandRef>());
         }
     }
-    return ids;
+    return commands;
 }
 
 // "Pattern 3+" lists the program submenu's pattern items, "+" enabled and "-" greyed.
@@ -135,6 +137,7 @@ void Add(CExchangeTrace& trace, const std::string& request, const std::string& a
 }  // namespace
 
 TEST(CommandRules, OneTableOfStates) {
+    using enum Command;
     FakeView view;
     // Columns: logged out with none registered; logged out with two; a log-in running; logged in
     // with the image shown and the control bar visible; logged in with the image hidden.
@@ -144,24 +147,24 @@ TEST(CommandRules, OneTableOfStates) {
         {true, 2, false, false, false, &view, true},
     };
     struct Row {
-        int id;
+        CommandRef command;
         const char* enabled;
         const char* checked;
     };
     const Row rows[] = {
-        {ID_LOGIN, "01000", "00000"},           {ID_CANCEL_LOGIN, "00100", "00000"},
-        {ID_LOGOUT, "00011", "00000"},          {ID_REFRESH, "00011", "00000"},
-        {ID_REGISTER, "11011", "00000"},        {ID_STYLE_SHIFT, "00000", "00000"},
-        {ID_CONFIG, "11000", "00000"},          {ID_APP_EXIT, "11111", "00000"},
-        {ID_CONTROL_TOOLBAR, "00010", "00010"}, {ID_APP_ABOUT, "11111", "00000"},
-        {ID_CONTROL_MENU, "00011", "00000"},    {ID_BAR_MENU, "00011", "00000"},
-        {ID_OVERVIEW, "00011", "00000"},        {ID_SAVE_IMAGE, "00011", "00000"},
-        {ID_MATH_RESET, "00000", "00000"},      {ID_WRITE_MESSAGE, "00011", "00000"},
-        {ID_DARK_LOOK, "11111", "00001"},
+        {kLogin, "01000", "00000"},          {kCancelLogin, "00100", "00000"},
+        {kLogout, "00011", "00000"},         {kRefresh, "00011", "00000"},
+        {kRegister, "11011", "00000"},       {kStyleShift, "00000", "00000"},
+        {kConfig, "11000", "00000"},         {kExit, "11111", "00000"},
+        {kControlToolBar, "00010", "00010"}, {kAbout, "11111", "00000"},
+        {kControlMenu, "00011", "00000"},    {kBarMenu, "00011", "00000"},
+        {kOverview, "00011", "00000"},       {kSaveImage, "00011", "00000"},
+        {kMathReset, "00000", "00000"},      {kWriteMessageMenu, "00011", "00000"},
+        {kDarkLook, "11111", "00001"},
     };
     for (const Row& row : rows) {
-        const CommandSpec* command = FindCommand(row.id);
-        ASSERT_NE(command, nullptr) << row.id;
+        const CommandSpec* command = FindCommand(row.command);
+        ASSERT_NE(command, nullptr) << "row " << &row - rows;
         std::string enabled;
         std::string checked;
         for (const FrameState& state : states) {
@@ -176,26 +179,26 @@ TEST(CommandRules, OneTableOfStates) {
 
 // One key, one command: a key two actions share would run neither.
 TEST(CommandRules, EveryKeyRunsOneCommandAndTheDesktopKeysAreThere) {
-    std::map<QString, int> owner;
+    using enum Command;
+    std::map<QString, const CommandSpec*> owner;
     for (const CommandSpec& command : FrameCommands()) {
         for (const QKeySequence& key : ShortcutsOf(command)) {
-            EXPECT_TRUE(owner.emplace(key.toString(), command.id).second)
-                << key.toString().toStdString() << " of " << command.id << " and "
-                << owner[key.toString()];
+            EXPECT_TRUE(owner.emplace(key.toString(), &command).second)
+                << key.toString().toStdString() << " of " << command.menuText << " and "
+                << owner[key.toString()]->menuText;
         }
     }
-    const std::pair<const char*, int> keys[] = {
-        {"Ctrl+I", ID_LOGIN},     {"Ctrl+U", ID_LOGOUT},   {"Ctrl+R", ID_REFRESH},
-        {"F5", ID_REFRESH},       {"Ctrl+E", ID_REGISTER}, {"Ctrl+T", ID_STYLE_SHIFT},
-        {"Ctrl+G", ID_CONFIG},    {"Ctrl+Q", ID_APP_EXIT}, {"F1", ID_APP_ABOUT},
-        {"Esc", ID_CANCEL_LOGIN},
+    const std::pair<const char*, Command> keys[] = {
+        {"Ctrl+I", kLogin},    {"Ctrl+U", kLogout},     {"Ctrl+R", kRefresh}, {"F5", kRefresh},
+        {"Ctrl+E", kRegister}, {"Ctrl+T", kStyleShift}, {"Ctrl+G", kConfig},  {"Ctrl+Q", kExit},
+        {"F1", kAbout},        {"Esc", kCancelLogin},
     };
     EXPECT_EQ(owner.size(), std::size(keys));
-    for (const auto& [key, id] : keys) {
-        EXPECT_EQ(owner[QString::fromLatin1(key)], id) << key;
+    for (const auto& [key, command] : keys) {
+        ASSERT_NE(owner[QString::fromLatin1(key)], nullptr) << key;
+        EXPECT_EQ(owner[QString::fromLatin1(key)]->command, command) << key;
     }
-    EXPECT_EQ(ShortcutsOf(*FindCommand(ID_REFRESH)).first(),
-              QKeySequence(QStringLiteral("Ctrl+R")));
+    EXPECT_EQ(ShortcutsOf(*FindCommand(kRefresh)).first(), QKeySequence(QStringLiteral("Ctrl+R")));
 }
 
 // A window on a screen too small for it, or partly off it, is brought within the screen.
@@ -274,13 +277,13 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
         dlg->PasswordField()->setText(QStringLiteral("rzadm"));
         dlg->accept();
     };
-    frame.Action(ID_LOGIN)->trigger();
+    frame.Action(Command::kLogin)->trigger();
     ASSERT_EQ(login.started.size(), 1u);
     const LoginRequest& r = login.started[0];
     EXPECT_EQ(std::tie(r.instrumentName, r.address, r.port, r.userName, r.password),
               std::make_tuple("Line-3", "127.0.0.1", 4000, "admin", "rzadm"));
-    EXPECT_FALSE(frame.Action(ID_LOGIN)->isEnabled());  // while the log-in runs
-    frame.Action(ID_CANCEL_LOGIN)->trigger();
+    EXPECT_FALSE(frame.Action(Command::kLogin)->isEnabled());  // while the log-in runs
+    frame.Action(Command::kCancelLogin)->trigger();
     EXPECT_EQ(login.cancelled, 1);
 
     InstrumentFacts facts;  // model 3200, firmware 3.06, no pattern running
@@ -292,42 +295,57 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.centralWidget()->size(), QSize(645, 487));  // the view and 5 pixels each way
     EXPECT_EQ(CUserSettings().LastLogin(), "Line-3");
-    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "admin");
-    EXPECT_EQ(frame.DialogBar()->Button(ID_MATH)->text(), QStringLiteral("Stop math"));
-    EXPECT_FALSE(frame.DialogBar()->Button(ID_MATH_RESET)->isEnabled());
-    frame.DialogBar()->Button(ID_LOG)->click();
+    // The user name goes to the instrument's settings beside the registry, no longer to the
+    // user's store.
+    EXPECT_EQ(CInstrumentSettings().For("Line-3").userName, "admin");
+    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "");
+    using enum Command;
+    EXPECT_EQ(frame.DialogBar()->Button(kMath)->text(), QStringLiteral("Stop math"));
+    EXPECT_FALSE(frame.DialogBar()->Button(kMathReset)->isEnabled());
+    frame.DialogBar()->Button(kLog)->click();
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     QTest::keyClick(frame.StatusPane(1), Qt::Key_F5);
-    EXPECT_EQ(commands.ran, (std::vector<int>{ID_LOG, ID_REFRESH}));
+    EXPECT_EQ(commands.ran, (std::vector<CommandRef>{kLog, kRefresh}));
     // Save and Message drop their items down, in the view's states; an item runs in the view.
-    const std::pair<int, std::vector<int>> dropDowns[] = {
-        {ID_SAVE_DATA, {2051, 2052, 2053, 2054}},
-        {ID_WRITE_MESSAGE, {2100, 2101, 2102, 2103, 2104, 2105, 2106, 2107}}};
-    for (const auto& [button, items] : dropDowns) {
+    const struct {
+        Command button;
+        std::vector<CommandRef> items;
+        const char* enabled;
+    } dropDowns[] = {
+        {kSaveDataMenu, {kSaveDisplay, kSaveEvent, kManualSample, kManualTrigger}, "1111"},
+        {kWriteMessageMenu,
+         {{kMessage, 1},
+          {kMessage, 2},
+          {kMessage, 3},
+          {kMessage, 4},
+          {kMessage, 5},
+          {kMessage, 6},
+          {kMessage, 7},
+          {kMessage, 8}},
+         "11111110"}};
+    for (const auto& [button, items, enabled] : dropDowns) {
         QMenu* menu = frame.DropDownMenu(button);
-        ASSERT_EQ(menu->actions().size(), std::ssize(items));
         frame.DialogBar()->Button(button)->click();
-        std::vector<int> ids;
+        std::string shown;
         for (const QAction* item : menu->actions()) {
-            ids.push_back(item->isEnabled() ? item->data().toInt() : -item->data().toInt());
+            shown += item->isEnabled() ? '1' : '0';
         }
         menu->hide();
-        EXPECT_EQ(ids.back(), button == ID_SAVE_DATA ? 2054 : -2107);
-        ids.back() = items.back();
-        EXPECT_EQ(ids, items);
+        ASSERT_EQ(ItemCommands(menu), items);
+        EXPECT_EQ(shown, enabled);
         menu->actions().first()->trigger();
         EXPECT_EQ(commands.ran.back(), items.front());
     }
     // The Control drop-down asks for the running patterns at each drop-down.
-    QMenu* control = frame.DropDownMenu(ID_CONTROL_MENU);
+    QMenu* control = frame.DropDownMenu(kControlMenu);
     facts.patternStates[3] = 2;
     control->popup(QPoint());
     control->hide();
     const QAction* last = ProgramSubmenu(control)->actions().last();
     EXPECT_EQ(last->text(), QStringLiteral("Pattern 4"));
     ProgramSubmenu(control)->actions().last()->trigger();
-    EXPECT_EQ(commands.ran.back(), 32818 + 3);
+    EXPECT_EQ(commands.ran.back(), CommandRef(kPattern, 4));
 
     // The view hides and shows its image: the control bars follow, the view keeps its size.
     const QSize client = frame.centralWidget()->size();
@@ -336,21 +354,21 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
         QCoreApplication::processEvents();
         EXPECT_EQ(frame.ControlToolBar()->isHidden(), !show);
         EXPECT_EQ(frame.centralWidget()->size(), client) << show;
-        EXPECT_EQ(frame.Action(ID_CONTROL_TOOLBAR)->isEnabled(), show);
+        EXPECT_EQ(frame.Action(kControlToolBar)->isEnabled(), show);
     }
     const QSize before = frame.size();
     frame.ResizeForView(-20, 30);
     EXPECT_EQ(frame.size(), before + QSize(-20, 30));
 
-    frame.Action(ID_LOGOUT)->trigger();
+    frame.Action(kLogout)->trigger();
     EXPECT_EQ(login.loggedOut, 1);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
     EXPECT_NE(frame.ClientPane(), &view);
     EXPECT_TRUE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
-    EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());
+    EXPECT_TRUE(frame.Action(kLogin)->isEnabled());
     // Closing the window while logged in logs out as well.
-    frame.Action(ID_LOGIN)->trigger();
+    frame.Action(kLogin)->trigger();
     frame.LoginSucceeded(&view, &commands, [&] { return facts; });
     frame.close();
     EXPECT_EQ(login.loggedOut, 2);
@@ -359,7 +377,7 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
 TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
     DataDir data(DataDir::Records{});
     CMainFrame frame;
-    EXPECT_FALSE(frame.Action(ID_LOGIN)->isEnabled());  // nothing registered
+    EXPECT_FALSE(frame.Action(Command::kLogin)->isEnabled());  // nothing registered
     std::vector<QString> opened;
     CModalWatcher watcher(QMessageBox::Yes);
     watcher.onDialog = [&](QDialog* dialog) {
@@ -367,7 +385,7 @@ TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
         // The dialog's command again while it is open: nothing happens.
         auto* reg = qobject_cast<CRegisterDlg*>(dialog);
         if (opened.size() == 1 || opened.back() != opened[opened.size() - 2]) {
-            frame.Action(reg != nullptr ? ID_REGISTER : ID_CONFIG)->trigger();
+            frame.Action(reg != nullptr ? Command::kRegister : Command::kConfig)->trigger();
         }
         if (reg != nullptr) {
             reg->Grid()->SetText(0, 1, QStringLiteral("Line-3"));
@@ -377,10 +395,11 @@ TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {
             dialog->reject();
         }
     };
-    frame.Action(ID_REGISTER)->trigger();
-    frame.Action(ID_CONFIG)->trigger();
+    frame.Action(Command::kRegister)->trigger();
+    frame.Action(Command::kConfig)->trigger();
     EXPECT_EQ(opened, (std::vector<QString>{"Register", "Config"}));
-    EXPECT_TRUE(frame.Action(ID_LOGIN)->isEnabled());  // the count follows the Register dialog
+    EXPECT_TRUE(
+        frame.Action(Command::kLogin)->isEnabled());  // the count follows the Register dialog
 }
 
 // Shortcuts reach the commands from any child of the active main window, not from a dialog.
@@ -415,15 +434,15 @@ TEST(MainFrame, OpensWhereItWasClosedWithTheLookChosen) {
         CMainFrame frame;
         frame.show();
         frame.setGeometry(place);
-        frame.Action(ID_DARK_LOOK)->trigger();
+        frame.Action(Command::kDarkLook)->trigger();
         EXPECT_TRUE(IsDarkPalette(QApplication::palette()));
         frame.close();
     }
     CMainFrame frame;
     frame.show();
     EXPECT_EQ(frame.geometry(), place);
-    EXPECT_TRUE(frame.Action(ID_DARK_LOOK)->isChecked());
-    frame.Action(ID_DARK_LOOK)->trigger();
+    EXPECT_TRUE(frame.Action(Command::kDarkLook)->isChecked());
+    frame.Action(Command::kDarkLook)->trigger();
     EXPECT_FALSE(IsDarkPalette(QApplication::palette()));
     EXPECT_FALSE(CUserSettings().DarkLook());
 }
@@ -431,17 +450,20 @@ TEST(MainFrame, OpensWhereItWasClosedWithTheLookChosen) {
 TEST(DisplayMenus, GroupsFollowTheModel) {
     for (const int model : {3100, 3200}) {
         QMenu control, trend, digital, bar;
-        FillDisplayMenus(&control, &trend, &digital, &bar, model, [](int) {});
+        FillDisplayMenus(&control, &trend, &digital, &bar, model, [](CommandRef) {});
         const int controlGroups = model == 3100 ? 4 : 8;
         const int displayGroups = model == 3100 ? 6 : 10;
-        const std::vector<int> ids = ItemIds(&control);
-        EXPECT_EQ(
-            std::count_if(ids.begin(), ids.end(), [](int id) { return id / 100 == 5 && id < 510; }),
-            controlGroups)
+        const std::vector<CommandRef> items = ItemCommands(&control);
+        EXPECT_EQ(std::count_if(items.begin(), items.end(),
+                                [](CommandRef c) { return c.command == Command::kControlGroup; }),
+                  controlGroups)
             << model;
-        EXPECT_EQ(ItemIds(&digital).size(), size_t(displayGroups)) << model;
-        EXPECT_EQ(ItemIds(&bar).back(), 800 + displayGroups) << model;
-        EXPECT_EQ(ItemIds(&trend)[size_t(displayGroups) - 1], 600 + displayGroups) << model;
+        EXPECT_EQ(ItemCommands(&digital).size(), size_t(displayGroups)) << model;
+        EXPECT_EQ(ItemCommands(&bar).back(), CommandRef(Command::kBarGroup, displayGroups))
+            << model;
+        EXPECT_EQ(ItemCommands(&trend)[size_t(displayGroups) - 1],
+                  CommandRef(Command::kTrendGroup, displayGroups))
+            << model;
         ASSERT_NE(ProgramSubmenu(&control), nullptr);
     }
 }
@@ -449,7 +471,7 @@ TEST(DisplayMenus, GroupsFollowTheModel) {
 // The pattern rule is recomputed at every drop-down: an earlier state holds nothing back.
 TEST(DisplayMenus, ProgramSubmenuFollowsFirmwareAndPatternStates) {
     QMenu control, trend, digital, bar;
-    FillDisplayMenus(&control, &trend, &digital, &bar, 3200, [](int) {});
+    FillDisplayMenus(&control, &trend, &digital, &bar, 3200, [](CommandRef) {});
     QMenu* program = ProgramSubmenu(&control);
     FakeView view;
     struct Step {
@@ -471,7 +493,7 @@ TEST(DisplayMenus, ProgramSubmenuFollowsFirmwareAndPatternStates) {
         for (const auto& [index, state] : step.states) {
             facts.patternStates[size_t(index)] = state;
         }
-        const bool disabled = UpdateProgramSubmenu(program, facts, [](int) {});
+        const bool disabled = UpdateProgramSubmenu(program, facts, [](CommandRef) {});
         ApplyItemStates(&control, &view, disabled);
         EXPECT_EQ(disabled, step.disabled) << step.items;
         EXPECT_EQ(PatternItems(program), step.items);

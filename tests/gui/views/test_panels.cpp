@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
 using Members = std::vector<CGroupMember>;
 
 // Names every record after what it is, so a column shows which record it took: channel n "Cn",
@@ -133,11 +132,13 @@ class FunctionCommandsTest : public ViewFixture {
     }
     // Captions of Math and Memory and whether Math reset and Message are offered, in one text.
     std::string States() {
-        const auto on = [&](int id) { return commands->StateOf(id).enabled ? "on" : "off"; };
-        return commands->StateOf(kFunctionMath).caption.toStdString() + "/" +
-               commands->StateOf(kFunctionMemory).caption.toStdString() + "/reset " +
-               on(kFunctionMathReset) + "/message " + on(kFunctionWriteMessage) + "," +
-               on(kFunctionFirstMessage + 7);
+        const auto on = [&](CommandRef command) {
+            return commands->StateOf(command).enabled ? "on" : "off";
+        };
+        return commands->StateOf(Command::kMath).caption.toStdString() + "/" +
+               commands->StateOf(Command::kMemory).caption.toStdString() + "/reset " +
+               on(Command::kMathReset) + "/message " + on(Command::kWriteMessageMenu) + "," +
+               on({Command::kMessage, 8});
     }
 
     std::vector<std::string> alarms;
@@ -264,7 +265,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
              const QString before = Names(panel);
              SetDisplay(7, 0);
              Publish(kDisplayKindEvent, 7);
-             Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+             Publish(DataRefreshedEvent(id), id);
              EXPECT_EQ(Names(panel), before);
              EXPECT_EQ(connection->ViewState().displayKind, 7);
              panel.Resync();
@@ -308,7 +309,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
         panel.reset();
         EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
-        EXPECT_EQ(manager.hub().SubscriberCount(CSimplePanelDlg::kPageEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayGroupEvent), 0u);
         Close();
     }
 }
@@ -397,10 +398,8 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         EXPECT_EQ(Find(panel.get(), "Advance")->isEnabled(), running);
         ExpectTextsFit(panel.get());
         panel.reset();
-        for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
-                             MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
-            EXPECT_EQ(manager.hub().SubscriberCount(key), 0u) << key;
-        }
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(DataRefreshedEvent(id)), 0u);
         Close();
     }
 }
@@ -413,7 +412,7 @@ TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
         Choose(*panel, 2);
         Sent();
         connection->UpdateModel([=](CInstrumentModel& m) { m.patterns[1].changed = changed; });
-        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        Publish(DataRefreshedEvent(id), id);
         EXPECT_EQ(panel->Busy(), changed != 0);
         ASSERT_TRUE(Idle());
         EXPECT_EQ(Sent(), changed != 0 ? "FW" : "");
@@ -429,28 +428,29 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
     const std::string stopped = "Start math/Start memory/reset on/message off,on";
     const std::string recording = "Start math/Stop memory/reset on/message on,on";
     EXPECT_EQ(States(), stopped);
+    using enum Command;
     const struct {
-        int id;
+        CommandRef command;
         const char* request;
         std::string states;  // after the command; a save-data request ("EV") then pauses 1 s
     } rows[] = {
-        {kFunctionMath, "TL 0", "Stop math/Start memory/reset off/message off,on"},
-        {kFunctionMath, "TL 1", stopped},
-        {kFunctionMathReset, "TL 2", stopped},
-        {kFunctionFirstMessage + 7, "MS 8", stopped},
-        {kFunctionMemory, "PS 0", recording},
-        {kFunctionFirstMessage, "MS 1", recording},
-        {kFunctionMemory, "PS 1", stopped},
-        {kFunctionAlarmAck, "AK 0", stopped},
-        {kFunctionSaveDisplay, "EV 3", stopped},
-        {kFunctionSaveEvent, "EV 4", stopped},
-        {kFunctionManualSample, "EV 0", stopped},
-        {kFunctionManualTrigger, "EV 1", stopped},
+        {kMath, "TL 0", "Stop math/Start memory/reset off/message off,on"},
+        {kMath, "TL 1", stopped},
+        {kMathReset, "TL 2", stopped},
+        {{kMessage, 8}, "MS 8", stopped},
+        {kMemory, "PS 0", recording},
+        {{kMessage, 1}, "MS 1", recording},
+        {kMemory, "PS 1", stopped},
+        {kAlarmAck, "AK 0", stopped},
+        {kSaveDisplay, "EV 3", stopped},
+        {kSaveEvent, "EV 4", stopped},
+        {kManualSample, "EV 0", stopped},
+        {kManualTrigger, "EV 1", stopped},
     };
     int changesBefore = changes;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.request);
-        commands->Run(row.id);
+        commands->Run(row.command);
         ASSERT_TRUE(Idle());
         EXPECT_EQ(Sent(), row.request);
         EXPECT_EQ(States(), row.states);
@@ -462,7 +462,7 @@ TEST_F(FunctionCommandsTest, RequestsAndStates) {
     faults.errorForKeys = {"TL"};
     server->SetFaults(faults);
     for (int press = 0; press < 2; ++press) {
-        commands->Run(kFunctionMath);
+        commands->Run(kMath);
         ASSERT_TRUE(Idle());
     }
     EXPECT_EQ(Sent(), "TL 0|TL 0");
@@ -478,11 +478,11 @@ TEST_F(FunctionCommandsTest, BusyTimeRefusesOtherOperations) {
         paused = true;
         gate.wait();
     };
-    commands->Run(kFunctionSaveEvent);
+    commands->Run(Command::kSaveEvent);
     ASSERT_TRUE(ProcessEventsUntil([&] { return paused.load(); }));
     EXPECT_TRUE(ViewOperationCursorShown());
     shown.clear();
-    commands->Run(kFunctionAlarmAck);
+    commands->Run(Command::kAlarmAck);
     CLogReporterDlg dialog(context);
     dialog.show();
     emit dialog.LogTypeList()->activated(1);
@@ -498,7 +498,7 @@ TEST_F(FunctionCommandsTest, LogReporter) {
     LogIn();
     CModalWatcher watcher;
     watcher.onDialog = [](QDialog*) {};  // the log reporter itself stays open
-    commands->Run(kFunctionLog);
+    commands->Run(Command::kLog);
     QPointer<CLogReporterDlg> dialog = parent.findChild<CLogReporterDlg*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());

@@ -44,8 +44,8 @@ class RzViewTest : public ViewFixture {
     // Logs in to rzsim and notes the display events.
     void LogIn(const char* profile = "full") {
         Open(ShippedProfile(profile));
-        Hear(CRZView::kDisplayKindChanged, "K", HUB_CHANNEL_MAIN_FRAME);
-        Hear(CRZView::kDisplayGroupChanged, "G", HUB_CHANNEL_MAIN_FRAME);
+        Hear(kDisplayKindEvent, "K", HUB_CHANNEL_MAIN_FRAME);
+        Hear(kDisplayGroupEvent, "G", HUB_CHANNEL_MAIN_FRAME);
     }
     std::unique_ptr<CRZView> MakeView() {
         auto view = std::make_unique<CRZView>(context);
@@ -68,8 +68,9 @@ class RzViewTest : public ViewFixture {
 
 TEST_F(RzViewTest, DisplayCommands) {
     LogIn();
+    using enum Command;
     const struct {
-        int id;
+        CommandRef command;
         bool shown;  // the image window shows, else the simple panel
         Display before;
         const char* requests;
@@ -77,41 +78,41 @@ TEST_F(RzViewTest, DisplayCommands) {
         const char* events;
         const char* refusedKey = nullptr;  // rzsim answers this command with an error line
     } rows[] = {
-        {502, true, {0, 0, 0, 0}, "UD 1,CONTROLLER,2", {1, 1, 0, 0}, "K1 G1"},
-        {502, true, {1, 1, 0, 1}, "UD 1,FACEPLATE,2", {1, 1, 0, 1}, "G1"},
+        {{kControlGroup, 2}, true, {0, 0, 0, 0}, "UD 1,CONTROLLER,2", {1, 1, 0, 0}, "K1 G1"},
+        {{kControlGroup, 2}, true, {1, 1, 0, 1}, "UD 1,FACEPLATE,2", {1, 1, 0, 1}, "G1"},
         // Shown again, the simple panel has made its control group the display (kind 1).
-        {503, false, {0, 0, 0, 2}, "UD 1,HYBRID,3", {1, 2, 0, 2}, "G2"},
-        {603, true, {0, 0, 1, 0}, "UD 1,TREND,3", {4, 2, 0, 0}, "K4 G2"},
-        {603, true, {4, 2, 0, 0}, "", {4, 2, 0, 0}, ""},
-        {703, true, {4, 2, 0, 0}, "UD 1,DIGITAL,3", {4, 2, 1, 0}, ""},
-        {801, true, {4, 2, 1, 0}, "UD 1,BAR,1", {4, 0, 2, 0}, "G0"},
-        {605, false, {1, 0, 0, 0}, "", {4, 4, 0, 0}, "K4 G4"},
-        {553, true, {0, 0, 0, 0}, "UD 1,CTRLOVER", {2, 0, 0, 0}, "K2"},
-        {553, true, {2, 0, 0, 0}, "", {2, 0, 0, 0}, ""},
-        {550, true, {0, 0, 0, 0}, "UD 1,CTRLSW", {3, 0, 0, 0}, "K3"},
-        {551, true, {0, 0, 0, 0}, "UD 1,CTRLDO", {7, 0, 0, 0}, "K7"},
-        {552, true, {0, 0, 0, 0}, "UD 1,PROGRAM", {5, 0, 0, 0}, "K5"},
-        {32791, true, {0, 0, 0, 0}, "UD 1,OVERVIEW", {6, 0, 0, 0}, "K6"},
-        {32791, false, {0, 0, 0, 0}, "", {6, 0, 0, 0}, "K6"},
-        {581, true, {1, 3, 0, 0}, "UD 1,FACEPLATE,4", {1, 3, 0, 1}, ""},
-        {581, true, {1, 3, 0, 1}, "", {1, 3, 0, 1}, ""},
-        {582, false, {1, 0, 0, 0}, "", {1, 0, 0, 0}, ""},
-        {581, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // disabled: no control group shown
-        {650, true, {4, 0, 0, 0, 6}, "UD 4,OFF,All,ON,ON", {4, 0, 0, 0, 7}, ""},
-        {652, true, {4, 0, 0, 0, 7}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
-        {651, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
-        {653, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,OFF", {4, 0, 0, 0, 1}, ""},
-        {32820, true, {0, 0, 0, 0}, "&4 3", {5, 0, 0, 0}, "K5"},
-        {32818, true, {5, 0, 0, 0}, "&4 1", {5, 0, 0, 0}, ""},
-        {32818, true, {0, 0, 0, 0}, "&4 1", {0, 0, 0, 0}, "", "&4"},
-        {581, true, {1, 0, 0, 0}, "UD 1,FACEPLATE,1", {1, 0, 0, 0}, "", "UD"},
-        {32775, true, {4, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {4, 3, 0, 0, 6}, "K4 G3"},
-        {32775, true, {6, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {6, 3, 0, 0, 6}, "K6"},
-        {32775, false, {1, 2, 0, 0, 1}, "", {1, 2, 0, 0, 1}, "K1"},
+        {{kControlGroup, 3}, false, {0, 0, 0, 2}, "UD 1,HYBRID,3", {1, 2, 0, 2}, "G2"},
+        {{kTrendGroup, 3}, true, {0, 0, 1, 0}, "UD 1,TREND,3", {4, 2, 0, 0}, "K4 G2"},
+        {{kTrendGroup, 3}, true, {4, 2, 0, 0}, "", {4, 2, 0, 0}, ""},
+        {{kDigitalGroup, 3}, true, {4, 2, 0, 0}, "UD 1,DIGITAL,3", {4, 2, 1, 0}, ""},
+        {{kBarGroup, 1}, true, {4, 2, 1, 0}, "UD 1,BAR,1", {4, 0, 2, 0}, "G0"},
+        {{kTrendGroup, 5}, false, {1, 0, 0, 0}, "", {4, 4, 0, 0}, "K4 G4"},
+        {kControlOverview, true, {0, 0, 0, 0}, "UD 1,CTRLOVER", {2, 0, 0, 0}, "K2"},
+        {kControlOverview, true, {2, 0, 0, 0}, "", {2, 0, 0, 0}, ""},
+        {kInternalSwitch, true, {0, 0, 0, 0}, "UD 1,CTRLSW", {3, 0, 0, 0}, "K3"},
+        {kDioStatus, true, {0, 0, 0, 0}, "UD 1,CTRLDO", {7, 0, 0, 0}, "K7"},
+        {kProgram, true, {0, 0, 0, 0}, "UD 1,PROGRAM", {5, 0, 0, 0}, "K5"},
+        {kOverview, true, {0, 0, 0, 0}, "UD 1,OVERVIEW", {6, 0, 0, 0}, "K6"},
+        {kOverview, false, {0, 0, 0, 0}, "", {6, 0, 0, 0}, "K6"},
+        {kFaceplateStyle, true, {1, 3, 0, 0}, "UD 1,FACEPLATE,4", {1, 3, 0, 1}, ""},
+        {kFaceplateStyle, true, {1, 3, 0, 1}, "", {1, 3, 0, 1}, ""},
+        {kHybridStyle, false, {1, 0, 0, 0}, "", {1, 0, 0, 0}, ""},
+        {kFaceplateStyle, true, {4, 3, 0, 0}, "", {4, 3, 0, 0}, ""},  // off: no control group
+        {kAllChannels, true, {4, 0, 0, 0, 6}, "UD 4,OFF,All,ON,ON", {4, 0, 0, 0, 7}, ""},
+        {kTrendScale, true, {4, 0, 0, 0, 7}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
+        {kGroupChannels, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,ON", {4, 0, 0, 0, 5}, ""},
+        {kTrendDigital, true, {4, 0, 0, 0, 5}, "UD 4,OFF,All,OFF,OFF", {4, 0, 0, 0, 1}, ""},
+        {{kPattern, 3}, true, {0, 0, 0, 0}, "&4 3", {5, 0, 0, 0}, "K5"},
+        {{kPattern, 1}, true, {5, 0, 0, 0}, "&4 1", {5, 0, 0, 0}, ""},
+        {{kPattern, 1}, true, {0, 0, 0, 0}, "&4 1", {0, 0, 0, 0}, "", "&4"},
+        {kFaceplateStyle, true, {1, 0, 0, 0}, "UD 1,FACEPLATE,1", {1, 0, 0, 0}, "", "UD"},
+        {kRefresh, true, {4, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {4, 3, 0, 0, 6}, "K4 G3"},
+        {kRefresh, true, {6, 3, 0, 0, 1}, "UD 4,OFF,GROUP,ON,ON", {6, 3, 0, 0, 6}, "K6"},
+        {kRefresh, false, {1, 2, 0, 0, 1}, "", {1, 2, 0, 0, 1}, "K1"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message()
-                     << "command " << row.id << " from kind " << row.before.kind);
+                     << "row " << &row - rows << " from kind " << row.before.kind);
         CSimFaults faults;
         if (row.refusedKey != nullptr) {
             faults.errorForKeys = {row.refusedKey};
@@ -125,7 +126,7 @@ TEST_F(RzViewTest, DisplayCommands) {
         ASSERT_TRUE(Idle());
         TakeDisplayRequests();
         heard.clear();
-        view->Run(row.id);
+        view->Run(row.command);
         ASSERT_TRUE(Idle());
         EXPECT_EQ(TakeDisplayRequests(), row.requests);
         EXPECT_EQ(Shown(), row.after);
@@ -137,43 +138,44 @@ TEST_F(RzViewTest, DisplayCommands) {
 TEST_F(RzViewTest, EnablingAndCaptions) {
     LogIn();
     auto view = MakeView();
+    using enum Command;
     struct Facts {
         char level = 'A';
         int firmware = 3, loops = 2, program = 2;
     };
     const struct {
-        int id;
+        CommandRef command;
         Facts facts;
         Display display;
         bool enabled;
         bool checked;
         const char* caption;
     } rows[] = {
-        {580, {}, {1, 0, 0, 0}, true, true, ""},
-        {581, {}, {1, 0, 0, 0}, true, false, ""},
-        {582, {}, {4, 0, 0, 2}, false, true, ""},
-        {650, {}, {4, 0, 0, 0, 0}, true, false, "&All Channels"},
-        {650, {}, {4, 0, 0, 0, 1}, true, false, "&Group Channels"},
-        {652, {}, {4, 0, 0, 0, 5}, true, false, "S&cale ON"},
-        {652, {}, {4, 0, 0, 0, 2}, true, false, "S&cale OFF"},
-        {653, {}, {4, 0, 0, 0, 4}, true, false, "Di&gital OFF"},
-        {651, {}, {4, 0, 1, 0}, false, false, ""},
-        {650, {}, {1, 0, 0, 0}, false, false, "&All Channels"},
-        {32793, {}, {}, true, false, ""},
-        {32793, {'U'}, {}, false, false, ""},
-        {552, {}, {}, true, false, ""},
-        {552, {'A', 1}, {}, false, false, ""},
-        {552, {'A', 2, 0}, {}, false, false, ""},
-        {552, {'U'}, {}, false, false, ""},
-        {552, {'A', 2, 1, 0}, {}, false, false, ""},
-        {550, {}, {}, true, false, ""},
-        {550, {'A', 2}, {}, false, false, ""},
-        {550, {'U'}, {}, false, false, ""},
-        {501, {'U', 1, 0, 0}, {}, true, false, ""},
-        {2000, {}, {}, true, false, "Start math"},  // the function commands answer for theirs
+        {kControllerStyle, {}, {1, 0, 0, 0}, true, true, ""},
+        {kFaceplateStyle, {}, {1, 0, 0, 0}, true, false, ""},
+        {kHybridStyle, {}, {4, 0, 0, 2}, false, true, ""},
+        {kAllChannels, {}, {4, 0, 0, 0, 0}, true, false, "&All Channels"},
+        {kAllChannels, {}, {4, 0, 0, 0, 1}, true, false, "&Group Channels"},
+        {kTrendScale, {}, {4, 0, 0, 0, 5}, true, false, "S&cale ON"},
+        {kTrendScale, {}, {4, 0, 0, 0, 2}, true, false, "S&cale OFF"},
+        {kTrendDigital, {}, {4, 0, 0, 0, 4}, true, false, "Di&gital OFF"},
+        {kGroupChannels, {}, {4, 0, 1, 0}, false, false, ""},
+        {kAllChannels, {}, {1, 0, 0, 0}, false, false, "&All Channels"},
+        {kStyleShift, {}, {}, true, false, ""},
+        {kStyleShift, {'U'}, {}, false, false, ""},
+        {kProgram, {}, {}, true, false, ""},
+        {kProgram, {'A', 1}, {}, false, false, ""},
+        {kProgram, {'A', 2, 0}, {}, false, false, ""},
+        {kProgram, {'U'}, {}, false, false, ""},
+        {kProgram, {'A', 2, 1, 0}, {}, false, false, ""},
+        {kInternalSwitch, {}, {}, true, false, ""},
+        {kInternalSwitch, {'A', 2}, {}, false, false, ""},
+        {kInternalSwitch, {'U'}, {}, false, false, ""},
+        {{kControlGroup, 1}, {'U', 1, 0, 0}, {}, true, false, ""},
+        {kMath, {}, {}, true, false, "Start math"},  // the function commands answer for theirs
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "command " << row.id << " level " << row.facts.level
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows << " level " << row.facts.level
                                         << " firmware " << row.facts.firmware);
         connection->UpdateModel([&](CInstrumentModel& m) {
             m.accessLevel[0] = row.facts.level;
@@ -182,13 +184,13 @@ TEST_F(RzViewTest, EnablingAndCaptions) {
             m.programOption = row.facts.program;
         });
         SetDisplay(row.display);
-        const CommandState state = view->StateOf(row.id);
+        const CommandState state = view->StateOf(row.command);
         EXPECT_EQ(state.enabled, row.enabled);
         EXPECT_EQ(state.checked, row.checked);
         EXPECT_EQ(state.caption.toStdString(), row.caption);
     }
     // Without a connection every command is off.
-    EXPECT_FALSE(CRZView(CViewContext{}).StateOf(501).enabled);
+    EXPECT_FALSE(CRZView(CViewContext{}).StateOf({kControlGroup, 1}).enabled);
 }
 
 // Level A on the larger model: the full-size screen with the loop panel beside it; Style shift
@@ -199,21 +201,22 @@ TEST_F(RzViewTest, PanelLayout) {
     CRZView view(context);
     QSignalSpy shown(&view, &CRZView::ImageShownChanged);
     QSignalSpy resized(&view, &CRZView::SizeChanged);
+    using enum Command;
     const struct {
         const char* what;
-        int command;  // 0: the initial update
+        CommandRef command;  // none: the initial update
         uint32_t flags;
         QSize size;
         int polling;
         int loopHeight;
         const char* requests;
     } steps[] = {
-        {"initial update", 0, 5, {762, 482}, 1, 482, ""},
-        {"style shift to the simple panel", 32793, 6, {595, 323}, 0, 323, ""},
+        {"initial update", {}, 5, {762, 482}, 1, 482, ""},
+        {"style shift to the simple panel", kStyleShift, 6, {595, 323}, 0, 323, ""},
         // Showing the screen again shows what the display state describes.
-        {"style shift back", 32793, 5, {762, 482}, 1, 482, "UD 1,CONTROLLER,3"},
-        {"program display", 552, 17, {762, 482}, 1, 482, "UD 1,PROGRAM"},
-        {"trend display", 601, 5, {762, 482}, 1, 482, "UD 1,TREND,1"},
+        {"style shift back", kStyleShift, 5, {762, 482}, 1, 482, "UD 1,CONTROLLER,3"},
+        {"program display", kProgram, 17, {762, 482}, 1, 482, "UD 1,PROGRAM"},
+        {"trend display", {kTrendGroup, 1}, 5, {762, 482}, 1, 482, "UD 1,TREND,1"},
     };
     TakeDisplayRequests();
     for (const auto& step : steps) {
@@ -221,7 +224,7 @@ TEST_F(RzViewTest, PanelLayout) {
         const QSize before = view.size();
         shown.clear();
         resized.clear();
-        step.command == 0 ? view.InitialUpdate() : view.Run(step.command);
+        step.command == CommandRef() ? view.InitialUpdate() : view.Run(step.command);
         ASSERT_TRUE(Idle());
         EXPECT_EQ(view.PanelFlags(), step.flags);
         EXPECT_EQ(view.size(), step.size);
@@ -307,7 +310,7 @@ TEST_F(RzViewTest, SaveImage) {
             if (row.diskFull) {
                 limit = std::make_unique<FileSizeLimit>(1024);
             }
-            view->Run(32795);
+            view->Run(Command::kSaveImage);
         }
         EXPECT_FALSE(copyEnabledInDialog);
         EXPECT_TRUE(window.CopyEnabled());
@@ -331,14 +334,14 @@ TEST_F(RzViewTest, SaveImage) {
     view->SetSavePathChooser([&](QWidget*) {
         EXPECT_EQ(connection->SwitchDisplay(3, 0), RZ_OK);
         EXPECT_EQ(connection->PollOnce(), RZ_OK);
-        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        Publish(DataRefreshedEvent(id), id);
         return QString();
     });
-    view->Run(32795);
+    view->Run(Command::kSaveImage);
     EXPECT_TRUE(window.CopyEnabled());
     ASSERT_NE(window.Picture(), before);
     view->SetSavePathChooser([&](QWidget*) { return QString::fromStdString(root + "/e.png"); });
-    view->Run(32795);
+    view->Run(Command::kSaveImage);
     EXPECT_EQ(written(root + "/e.png"), window.Picture());
     // A dialog that adds no suffix itself still gets the filter's.
     EXPECT_EQ(SavePathWithSuffix("/x/Current", kImageSaveFilters[1]), "/x/Current.bmp");
@@ -353,8 +356,15 @@ TEST_F(RzViewTest, SaveImage) {
 // nothing more is sent, no handler runs against the view, the busy cursor ends.
 TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
     // "Send" clicks MAN and Send on the loop panel, "Loop=1" and "Group=1" choose that entry of
-    // the loop panel's or the simple panel's list, a number runs that command.
-    const auto act = [](CRZView& v, const std::string& word) {
+    // the loop panel's or the simple panel's list; or the view runs a command.
+    struct Act {
+        Act(const char* w) : word(w) {}
+        Act(Command c, int index = 0) : command(c, index) {}
+        std::string word;
+        CommandRef command;
+    };
+    const auto act = [](CRZView& v, const Act& what) {
+        const std::string& word = what.word;
         if (word == "Send") {
             Find<QRadioButton>(v.LoopPanel(), "MAN")->click();
             Find<QPushButton>(v.LoopPanel(), "Send")->click();
@@ -364,41 +374,43 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
                 list == "Group" ? static_cast<QWidget*>(v.SimplePanel()) : v.LoopPanel(), list);
             box->setCurrentIndex(std::stoi(word.substr(at + 1)));
             emit box->activated(box->currentIndex());
-        } else if (!word.empty()) {
-            v.Run(std::stoi(word));
+        } else if (what.command != CommandRef()) {
+            v.Run(what.command);
         }
     };
+    using enum Command;
+    const Act group1(kControlGroup, 1), group2(kControlGroup, 2);
     const std::string zoneA = "TIC-101,TIC-102,INT-03,ALARM LAMP: ";
     const std::string zoneB = "EXT-TIC-1,EXT-PIC-7,TT-RETRANS: EXT-TIC-1 MAN";
     const struct {
         const char* what;
         int kind;    // of the display before, group 1
         bool image;  // else the simple panel beside the loop panel
-        const char* act;
-        const char* during;
+        Act act;
+        Act during;
         int cut;
         const char* requests;  // "...": at the end of those the act sent
         // The loop panel's entries, the selected one and its mode, and any status text.
         std::string shows;
     } rows[] = {
-        {"group 1", 4, true, "501", "", 0, "UD 1,CONTROLLER,1|FM 1", zoneA + "TIC-101 MAN"},
-        {"group 2", 4, true, "502", "", 0, "UD 1,CONTROLLER,2|DR 1", zoneB},
-        {"program", 1, true, "552", "", 0, "UD 1,PROGRAM|FW", "pattern 3 Send Hold Advance"},
-        {"refresh", 1, true, "32775", "", 0, "...FC GET|FM 1", zoneA + "TIC-101 MAN"},
+        {"group 1", 4, true, group1, "", 0, "UD 1,CONTROLLER,1|FM 1", zoneA + "TIC-101 MAN"},
+        {"group 2", 4, true, group2, "", 0, "UD 1,CONTROLLER,2|DR 1", zoneB},
+        {"program", 1, true, kProgram, "", 0, "UD 1,PROGRAM|FW", "pattern 3 Send Hold Advance"},
+        {"refresh", 1, true, kRefresh, "", 0, "...FC GET|FM 1", zoneA + "TIC-101 MAN"},
         {"another loop entry", 1, true, "Loop=1", "", 0, "FM 2", zoneA + "TIC-102 MAN"},
         {"another group", 1, false, "Group=1", "", 0, "DR 1", zoneB},
         {"a group chosen during Send", 1, false, "Send", "Group=1", 0, "CA1,1|FM 1|DR 1", zoneB},
-        {"a switch refused during Send", 1, true, "Send", "502", 0, "CA1,1|FM 1",
+        {"a switch refused during Send", 1, true, "Send", group2, 0, "CA1,1|FM 1",
          zoneA + "TIC-101 MAN; Send is still running"},
-        {"link lost at the switch", 4, true, "501", "", 1, "UD 1,CONTROLLER,1", ""},
-        {"link lost at the re-read", 4, true, "501", "", 2, "UD 1,CONTROLLER,1|FM 1", ""},
+        {"link lost at the switch", 4, true, group1, "", 1, "UD 1,CONTROLLER,1", ""},
+        {"link lost at the re-read", 4, true, group1, "", 2, "UD 1,CONTROLLER,1|FM 1", ""},
         {"link lost during Send", 1, true, "Send", "", 1, "CA1,1", ""},  // and no re-read
-        {"log-out during a switch", 4, true, "603", "", -1, "UD 1,TREND,3", ""},
-        {"log-out during a refresh", 4, true, "32775", "", -1, "FU 0", ""},
-        {"lost link at a pattern", 4, true, "32818", "", 1, "&4 1", ""},
-        {"lost link at trend options", 4, true, "650", "", 1, "UD 4,OFF,All,OFF,OFF", ""},
+        {"log-out during a switch", 4, true, {kTrendGroup, 3}, "", -1, "UD 1,TREND,3", ""},
+        {"log-out during a refresh", 4, true, kRefresh, "", -1, "FU 0", ""},
+        {"lost link at a pattern", 4, true, {kPattern, 1}, "", 1, "&4 1", ""},
+        {"lost link at trend options", 4, true, kAllChannels, "", 1, "UD 4,OFF,All,OFF,OFF", ""},
         // The link breaks while the save dialog is open; the operator then picks a file.
-        {"lost link in the save dialog", 4, true, "32795", "", 1, "&4 1", ""},
+        {"lost link in the save dialog", 4, true, kSaveImage, "", 1, "&4 1", ""},
     };
     const auto modes = [this](bool changed) {
         server->WithInstrument([=](CSimInstrument& i) {
@@ -443,13 +455,13 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
         std::promise<void> release;
         pauses->hook = [released = release.get_future().share()] { released.wait(); };
         view->SetSavePathChooser([&](QWidget*) {
-            view->Run(32818);
+            view->Run({kPattern, 1});
             ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; });
             return QStringLiteral("/nonexistent/x.png");
         });
         CModalWatcher watcher;
         act(*view, row.act);
-        if (*row.during != '\0') {
+        if (!row.during.word.empty() || row.during.command != CommandRef()) {
             ASSERT_TRUE(ProcessEventsUntil([&] { return !pauses->Take().empty(); }));
             act(*view, row.during);
         }
@@ -464,9 +476,8 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
             ProcessEventsUntil([] { return false; }, 100ms);
             EXPECT_EQ(Sent(), row.requests);
             EXPECT_FALSE(ViewOperationCursorShown());
-            EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)),
-                      0u);
-            ASSERT_EQ(watcher.boxes.size(), std::string(row.act) == "32795" ? 1u : 0u);
+            EXPECT_EQ(manager.hub().SubscriberCount(DataRefreshedEvent(id)), 0u);
+            ASSERT_EQ(watcher.boxes.size(), row.act.command == kSaveImage ? 1u : 0u);
             for (const auto& box : watcher.boxes) {
                 EXPECT_EQ(box.text, QString::fromLatin1(RzString(61277)));
             }
@@ -528,7 +539,7 @@ TEST_F(RzViewTest, StaleDataPerSource) {
         QSignalSpy updated(view.get(), &CRZView::DataUpdated);
         const auto cycle = [&] {
             ASSERT_EQ(connection->PollOnce(), RZ_OK);
-            Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+            Publish(DataRefreshedEvent(id), id);
         };
         std::this_thread::sleep_for(20ms);  // the log-in's data is older than any that follows
         const auto start = std::chrono::steady_clock::now();
@@ -545,7 +556,7 @@ TEST_F(RzViewTest, StaleDataPerSource) {
         EXPECT_EQ(shown,
                   row.reason ? std::vector<std::string>{row.reason} : std::vector<std::string>{});
 
-        view->Run(32775);
+        view->Run(Command::kRefresh);
         ASSERT_TRUE(Idle());
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.back(), row.refused ? "Refresh incomplete: the instrument refused " +

@@ -1,7 +1,6 @@
 // The communication cycle against rzsim: each pass reaches the views through the hub. Operations
 // beside the cycle are the asynchronous suite's, their effects the entry points' and the
 // conformance suites'.
-#include <cstring>
 
 #include "common/SimFixture.h"
 
@@ -16,17 +15,12 @@ TEST_F(CycleTest, EachCycleReachesTheGuiThroughTheHub) {
     ASSERT_EQ(Login(&id), RZ_OK);
     EXPECT_EQ(Find(id)->TimerInterval(), 500u);
     int refreshed = 0;
-    ASSERT_EQ(manager.hub().Subscribe(
-                  MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-                  [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-                      size_t size, void*) {
-                      ASSERT_EQ(size, sizeof(uint32_t));
-                      uint32_t from = 0;
-                      std::memcpy(&from, payload, size);
-                      EXPECT_EQ(from, id);
-                      ++refreshed;
-                  },
-                  nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW),
+    ASSERT_EQ(manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED},
+                                      DataRefreshedEvent(id),
+                                      [&](uint32_t from) {
+                                          EXPECT_EQ(from, id);
+                                          ++refreshed;
+                                      }),
               RZ_OK);
     server->ClearRequests();
     ASSERT_TRUE(ProcessEventsUntil([&] { return refreshed >= 2; }));
