@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "transport/LinkFraming.h"
@@ -71,7 +72,13 @@ class CLinkSocket : public CLinkTransport {
     // "127.0.0.1:34260"
     std::string Address() const;
     void WakeLocked();
-    bool BeginIo(int* fd, int* wakeFd);
+    // The descriptors an exchange step uses, counted as in use until EndIo; none once the link
+    // is closed or closing.
+    struct IoHandles {
+        int fd;
+        int wake;
+    };
+    std::optional<IoHandles> BeginIo();
     void EndIo();
 
     char host[16] = {};
