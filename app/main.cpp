@@ -21,6 +21,7 @@
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
+#include "shell/PlantOverview.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
     frame.SetLook(look);
     frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
+    CPlantOverview plant(frame, login, manager, options.port);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

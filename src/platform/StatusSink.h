@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Expected.h"
+#include "platform/Strings.h"
 
 // Where operator-facing status texts go: the status bar's first pane in the console, stderr in
 // rzctl, a capture in tests. The core never prints. Safe to call from any thread.
@@ -16,8 +17,8 @@ StatusSink SetStatusSink(StatusSink sink);
 void ShowStatusMessage(const char* text);
 void ShowStatusMessage(const std::string& text);
 
-// Shows string `id` of the string table; an id the table lacks shows nothing.
-void ShowStatusString(int id);
+// Shows text `id` of the string table.
+void ShowStatusString(RzStr id);
 
 // Shows the messages a failure brought, one after another in the order they arose.
 void ShowStatusMessages(const RzError& error);

@@ -57,30 +57,34 @@ RzResult CConnectionManager::Init() {
     return RZ_OK;
 }
 
-// On the log-in thread, once the instrument is identified: the connection takes the next id,
-// checks the identity, binds its commands and runs its first full refresh.
+// On the log-in thread, once the instrument is identified: the connection is made with the next
+// id, checks the identity, binds its commands and runs its first full refresh.
 RzExpected<void> CConnectionManager::PrepareConnection(LoginJob& job,
                                                        const CInstrumentIdentity& identity,
                                                        const RefreshProgress& progress) {
-    CInstrumentConnection& connection = *job.connection;
     // The counter belongs to the log-in of the moment (one at a time); the ids in use were
     // noted when the log-in started.
-    connection.id_ = connectionIds_
-                         .Take([&job](uint32_t used) {
-                             return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) !=
-                                    job.idsInUse.end();
-                         })
-                         .value_or(0);
-    if (connection.id_ == 0) {
-        return RzError(LINK_E_NO_MEMORY, {}, {RzString(20007)});
+    const uint32_t id = connectionIds_
+                            .Take([&job](uint32_t used) {
+                                return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) !=
+                                       job.idsInUse.end();
+                            })
+                            .value_or(0);
+    if (id != 0) {
+        job.connection.reset(new (std::nothrow)
+                                 CInstrumentConnection(id, &hub_, job.link.get(), &eventContext_));
     }
+    if (!job.connection) {
+        return RzError(LINK_E_NO_MEMORY, {}, {RzString(RzStr::kOutOfMemory)});
+    }
+    CInstrumentConnection& connection = *job.connection;
     RzExpected<void> prepared = connection.Prepare(identity);
     if (!prepared) {
         return prepared;
     }
     const RzResult result = connection.Refresh(progress);
     if (result != RZ_OK) {
-        return RzError(result, {}, {RzString(10001)});
+        return RzError(result, {}, {RzString(RzStr::kStartRefreshFailed)});
     }
     connection.ApplyStartNames();
     return {};
@@ -91,8 +95,7 @@ RzExpected<uint32_t> CConnectionManager::AdoptConnection(LoginJob& job) {
     CInstrumentConnection& connection = *job.connection;
     const uint32_t id = connection.id();
     const CCommCycleSetting cycle = ReadCommCycleSetting();
-    connection.commCycle = cycle.cycle;
-    connection.commCycleNote = cycle.note;
+    connection.SetCycle(cycle.cycle, cycle.note);
     RzResult result = connection.StartCycle();
     if (result != RZ_OK) {
         return RzError(result);
@@ -116,7 +119,7 @@ void CConnectionManager::OnCommunicationError(uint32_t id) {
     const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
     CloseConnection(id);
-    ShowStatusString(20016);
+    ShowStatusString(RzStr::kLinkBroken);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
     }

@@ -46,7 +46,8 @@ RzExpected<void> ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginA
         return {};
     }
     return RzError(result, LoginExchangeFailure(result, during),
-                   {answer[0] == '\0' ? std::string(RzString(10000)) : StatusLine(answer)});
+                   {answer[0] == '\0' ? std::string(RzString(RzStr::kCheckConfiguration))
+                                      : StatusLine(answer)});
 }
 
 RzResult SendText(CLinkTransport* link, const char* text) {
@@ -75,6 +76,11 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 
 }  // namespace
 
+bool IsLoginGreeting(const char* greeting) {
+    return std::strstr(greeting, "Input username.") != nullptr ||
+           std::strstr(greeting, "Select username from 'admin' or 'user'") != nullptr;
+}
+
 std::string LoginExchangeFailure(RzResult result, const std::string& during) {
     if (result == LINK_E_TIMEOUT) {
         return "time-out " + during;
@@ -98,8 +104,7 @@ RzExpected<void> RunLoginDialogue(CLinkTransport* link, const char* user, const 
         !greeting) {
         return greeting;
     }
-    if (std::strstr(answer, "Input username.") == nullptr &&
-        std::strstr(answer, "Select username from 'admin' or 'user'") == nullptr) {
+    if (!IsLoginGreeting(answer)) {
         return RzError(LINK_E_LOGIN, "unexpected greeting \"" + Quoted(answer) + "\"",
                        {StatusLine(answer)});
     }
@@ -210,7 +215,7 @@ RzExpected<CInstrumentIdentity> RunIdentification(CLinkTransport* link) {
     }
     CParsedIdentity parsed = ParseIdentification(answer);
     if (!parsed.recognised) {
-        ShowStatusString(20004);
+        ShowStatusString(RzStr::kUnsupportedHardware);
         return parsed.identity;
     }
 

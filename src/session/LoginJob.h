@@ -19,7 +19,7 @@ struct CConnectionManager::LoginJob {
     std::vector<uint32_t> idsInUse;  // ids of the connections open when the log-in started
     std::unique_ptr<CLinkTransport> link;
     CTraceLink* traceLink = nullptr;  // the link, which records the password hidden
-    std::unique_ptr<CInstrumentConnection> connection;
+    std::unique_ptr<CInstrumentConnection> connection;  // made once the instrument is identified
     std::atomic<bool> cancelled{false};
     // Written by the log-in thread before it hands the job back: success, or why it failed in
     // the operator's words with the messages the failure brought.

@@ -1,6 +1,5 @@
 // The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
 // reports its progress and its result to the GUI thread, and can be cancelled at any point.
-#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -60,14 +59,9 @@ RzExpected<void> CConnectionManager::StartLogin(const char* ip, const char* user
         job->traceLink = traced.get();
         job->link = std::move(traced);
     }
-    if (job->link) {
-        // The connection object lives on the GUI thread (its timer does); it gets its id once
-        // the instrument is identified.
-        job->connection.reset(new (std::nothrow)
-                                  CInstrumentConnection(0, &hub_, job->link.get(), &eventContext_));
-    }
-    if (!job->link || !job->connection) {
-        return RzError(LINK_E_NO_MEMORY, {}, {RzString(20007)});
+    // The connection is made once the instrument is identified, with its id.
+    if (!job->link) {
+        return RzError(LINK_E_NO_MEMORY, {}, {RzString(RzStr::kOutOfMemory)});
     }
     job->link->SetTimeout(linkTimeoutMs_);
     job->number = ++logins_;
@@ -161,7 +155,7 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     std::vector<std::string> messages;
     if (job.link->Open(job.ip.c_str(), job.port) != RZ_OK) {
         if (!job.cancelled) {
-            messages.emplace_back(RzString(20012));
+            messages.emplace_back(RzString(RzStr::kSocketOpenFailed));
         }
         result = LINK_E_BROKEN;
         // The link names the address, the port and the system's reason when it has them.

@@ -108,6 +108,10 @@ void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
         ShowStatusMessages(result.error());
         ShowStatusMessage("Log-in to " + instrument_ + " failed: " + result.error().text);
         frame_.LoginFailed();
+        const std::string& failure = result.error().text;
+        emit LoginEnded(
+            QString::fromLatin1(instrument_.c_str()), result.code(),
+            QString::fromLatin1(failure.data(), static_cast<qsizetype>(failure.size())));
         return;
     }
     const uint32_t id = *result;
@@ -118,6 +122,7 @@ void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL, QString());
         return;
     }
     connectionId_ = id;
@@ -131,6 +136,7 @@ void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
     if (made.placed) {
         made.placed();
     }
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK, QString());
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
     hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
@@ -162,6 +168,7 @@ void CLoginControl::OnConnectionClosed(uint32_t id) {
     Unsubscribe();
     connectionId_ = 0;
     frame_.ConnectionClosed();
+    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
 }
 
 void CLoginControl::Unsubscribe() {

@@ -56,6 +56,13 @@ class CLoginControl : public QObject, public ILoginController {
   signals:
     // The first data-refreshed event after a log-in has reached the view.
     void FirstDataShown();
+    // A log-in to the registered instrument `name` ended: RZ_OK when logged in (ConnectionId()
+    // is its connection), LINK_E_LOGIN when the instrument refused it, another code when it
+    // failed otherwise, with why in the operator's words in `failure` (its bytes as Latin-1).
+    // A cancelled log-in does not report.
+    void LoginEnded(const QString& name, int result, const QString& failure);
+    // The connection of the log-in to `name` closed: a log-out or a lost link.
+    void ConnectionEnded(const QString& name);
 
   private:
     void OnProgress(const CLoginProgress& progress);

@@ -221,12 +221,12 @@ void CLoginDlg::RecallPassword() {
 
 void CLoginDlg::accept() {
     if (instruments_->currentIndex() < 0) {
-        ShowErrorBox(this, RzText(20019), tr("System Error!"));
+        ShowErrorBox(this, RzText(RzStr::kNoInstrumentChosen), tr("System Error!"));
         instruments_->setFocus();
         return;
     }
     if (user_->text().isEmpty()) {
-        ShowErrorBox(this, RzText(20020), tr("System Error!"));
+        ShowErrorBox(this, RzText(RzStr::kNoUserName), tr("System Error!"));
         user_->setFocus();
         return;
     }

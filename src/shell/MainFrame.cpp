@@ -34,6 +34,8 @@
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/LogoPane.h"
+#include "shell/OverviewModel.h"
+#include "shell/OverviewPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
@@ -99,6 +101,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
     stack_->addWidget(logo_);
+    overview_ = new COverviewModel(this);
+    overviewPane_ = new COverviewPane(overview_, stack_);
+    stack_->addWidget(overviewPane_);
+    connect(overviewPane_, &COverviewPane::OpenRequested, this, &CMainFrame::OnOpenInstrument);
     scroll_ = new QScrollArea(stack_);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setBackgroundRole(QPalette::Window);
@@ -128,6 +134,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
         [this](const QString& text) { status_->setText(RzStatusText(text)); });
 
     registeredCount_ = CountRegistered();
+    overview_->LoadRegistry();
+    stack_->setCurrentWidget(LoggedOutPage());
     ShowStatusMessage("");
     UpdateCommandStates();
     // Qt moves a remembered place that is no longer on any screen onto one, and shrinks it to fit.
@@ -188,7 +196,7 @@ void CMainFrame::MakeMenus() {
         {QT_TR_NOOP("&File"),
          {kLogin, kCancelLogin, kLogout, kRefresh, kRegister, kStyleShift, kConfig, kSeparator,
           kExit}},
-        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kSeparator, kDarkLook}},
+        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kPlantOverview, kSeparator, kDarkLook}},
         {QT_TR_NOOP("&Display"),
          {kControlMenu, kTrendMenu, kDigitalMenu, kBarMenu, kSeparator, kOverview, kSaveImage}},
         {QT_TR_NOOP("F&unction"),
@@ -449,6 +457,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
                      facts_().modelClass, [this](CommandRef item) { Run(item); });
     loggedIn_ = true;
+    loggedInInstrument_ = pendingInstrument_;
     setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
@@ -544,8 +553,9 @@ void CMainFrame::ConnectionClosed() {
     facts_ = nullptr;
     updated_->clear();
     loggedIn_ = false;
+    loggedInInstrument_.clear();
     imageShown_ = false;
-    stack_->setCurrentWidget(logo_);
+    stack_->setCurrentWidget(LoggedOutPage());
     ResizeWithin(kLoggedOutSize);
     setWindowTitle(Title());
     UpdateCommandStates();
@@ -593,6 +603,10 @@ void CMainFrame::OnRegister() {
     CRegisterDlg dlg(this);
     if (dlg.exec() == QDialog::Accepted) {
         registeredCount_ = dlg.RegisteredCount();
+        overview_->LoadRegistry();
+        if (!loggedIn_ && stack_->currentWidget() == logo_) {
+            stack_->setCurrentWidget(LoggedOutPage());
+        }
     }
     registerOpen_ = false;
     UpdateCommandStates();
@@ -635,6 +649,38 @@ void CMainFrame::OnTrace() {
 
 void CMainFrame::OnAbout() {
     AboutBox(this);
+}
+
+QWidget* CMainFrame::LoggedOutPage() const {
+    return registeredCount_ > 1 ? static_cast<QWidget*>(overviewPane_) : logo_;
+}
+
+void CMainFrame::OnPlantOverview() {
+    if (stack_->currentWidget() != overviewPane_) {
+        stack_->setCurrentWidget(overviewPane_);
+        overviewPane_->setFocus();
+    } else {
+        stack_->setCurrentWidget(loggedIn_ ? static_cast<QWidget*>(scroll_) : logo_);
+    }
+}
+
+void CMainFrame::OnOpenInstrument(int row) {
+    if (row < 0 || row >= overview_->rowCount()) {
+        return;
+    }
+    const std::string name = overview_->Instruments()[static_cast<size_t>(row)].name;
+    if (loggedIn_) {
+        if (name == loggedInInstrument_) {
+            stack_->setCurrentWidget(scroll_);
+        } else {
+            // One instrument at a time: the console's connection stays with the one logged in.
+            ShowOwnStatus(tr("Log out from %1 to open %2")
+                              .arg(QString::fromLatin1(loggedInInstrument_.c_str()),
+                                   QString::fromLatin1(name.c_str())));
+        }
+        return;
+    }
+    RunLogin(name, CInstrumentSettings({}, store_.get()).For(name).userName);
 }
 
 void CMainFrame::OnDarkLook() {

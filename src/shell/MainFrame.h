@@ -15,6 +15,8 @@
 
 class CControlDialogBar;
 class CLogoPane;
+class COverviewModel;
+class COverviewPane;
 class CPasswordKeeper;
 class CStatusRelay;
 class CTraceWindow;
@@ -26,7 +28,8 @@ class QStackedWidget;
 class QToolBar;
 class QToolButton;
 
-// The main window. Logged out it is a 600 x 400 window with the logo pane; logged in it shows
+// The main window. Logged out it is a 600 x 400 window with the logo pane, or with the plant
+// overview when more than one instrument is registered; logged in it shows
 // the connection's view with the control tool bar at the left and the control dialog bar at the
 // top, sized around the view. Those sizes are never larger than the screen's available area; the
 // view scrolls in a smaller window, and the user may resize the window. It opens where and as
@@ -94,6 +97,10 @@ class CMainFrame : public QMainWindow {
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
+    // The plant overview: its rows (read from the registry; fed by whoever follows the
+    // instruments) and the page that shows them.
+    COverviewModel& Overview() const { return *overview_; }
+    COverviewPane* OverviewPane() const { return overviewPane_; }
     CControlDialogBar* DialogBar() const { return dialogBar_; }
 
   protected:
@@ -132,6 +139,13 @@ class CMainFrame : public QMainWindow {
     void RememberInstrument();
     void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
+    // View > Plant overview: the overview page, or back to the page it took the place of.
+    void OnPlantOverview();
+    // Opening an overview row: the log-in dialog for that instrument, or its view if it is the
+    // one logged in.
+    void OnOpenInstrument(int row);
+    // The logged-out page: the overview with more than one instrument registered, else the logo.
+    QWidget* LoggedOutPage() const;
     // Sizes the window to `wanted`, or to as much of it as the screen's available area holds.
     void ResizeWithin(QSize wanted);
 
@@ -145,6 +159,8 @@ class CMainFrame : public QMainWindow {
     std::map<Command, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
+    COverviewModel* overview_ = nullptr;
+    COverviewPane* overviewPane_ = nullptr;
     QScrollArea* scroll_ = nullptr;  // holds the view
     QPointer<QWidget> view_;
     ICommandTarget* viewCommands_ = nullptr;
@@ -177,4 +193,5 @@ class CMainFrame : public QMainWindow {
     std::string pendingUser_;
     std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
     std::optional<std::string> pendingPassword_;
+    std::string loggedInInstrument_;
 };

@@ -93,15 +93,15 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     spRefFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("SP Ref")), "SP Ref");
     loc_ = Named(Caption(new QRadioButton(spRefFrame_), QT_TR_NOOP("LOC")), "LOC");
     rem_ = Named(new QRadioButton(spRefFrame_), "REM");
-    SetRzCaption(rem_, 61207);
+    SetRzCaption(rem_, RzStr::kRemCaption);
     runFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run")), "Run");
     run_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("RUN")), "RUN");
     stop_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("STOP")), "STOP");
     spLabel_ = Named(new QLabel(settingFrame_), "SP:");
-    SetRzCaption(spLabel_, 61204);
+    SetRzCaption(spLabel_, RzStr::kSpCaption);
     sp_ = Named(new CNumericEdit(settingFrame_), "SP");
     outLabel_ = Named(new QLabel(settingFrame_), "OUT:");
-    SetRzCaption(outLabel_, 61206);
+    SetRzCaption(outLabel_, RzStr::kOutCaption);
     out_ = Named(new CNumericEdit(settingFrame_), "OUT");
     send_ = Named(Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send")), "Send");
 
@@ -453,8 +453,6 @@ void CLoopPanelDlg::ShowSpRefButtons(uint32_t ref) {
     const CInstrumentModel& m = Model();
     const int32_t number = NumberOf(ref);
     const int32_t n = number - 1;
-    constexpr int remCaption = 61207;
-    constexpr int prgCaption = 61208;
     bool loc = false;
     bool rem = false;
     int32_t state = kNone;
@@ -465,15 +463,16 @@ void CLoopPanelDlg::ShowSpRefButtons(uint32_t ref) {
         } else if (number % 2 == 0 && loop.loopKind == kLoopCascade &&
                    m.internalLoops[n - 1].loopKind == kLoopCascade) {
             // The secondary loop of a cascade pair follows its primary.
-            SetRzCaption(rem_, m.internalLoops[n - 1].bit7 != 0 ? prgCaption : remCaption);
+            SetRzCaption(
+                rem_, m.internalLoops[n - 1].bit7 != 0 ? RzStr::kPrgCaption : RzStr::kRemCaption);
         } else {
             loc = rem = true;
-            SetRzCaption(rem_, loop.bit7 != 0 ? prgCaption : remCaption);
+            SetRzCaption(rem_, loop.bit7 != 0 ? RzStr::kPrgCaption : RzStr::kRemCaption);
             state = loop.remote;
         }
     } else if (KindOf(ref) == kEntryExternalLoop) {
         const CExternalLoopRecord& loop = m.externalLoops[n];
-        SetRzCaption(rem_, remCaption);
+        SetRzCaption(rem_, RzStr::kRemCaption);
         state = loop.remote;
         loc = rem = true;
         if (InRange(loop.controllerModel, 0, 8) || loop.controllerModel == 14) {

@@ -166,7 +166,7 @@ class CLoopPanelDlg : public QWidget {
         std::optional<double> out;
     };
     std::optional<SendValues> CheckRanges(const CInstrumentModel& m, uint32_t ref);
-    // Asks question 61220 for `name` with the limits printed with `decimals` places.
+    // Asks question kAdjustedQuestion for `name` with the limits printed with `decimals` places.
     bool AskAdjusted(const char* name, double low, double high, int decimals);
     // Whether `w` is enabled by the panel's rules (leaving aside a running operation).
     bool On(const QWidget* w) const;

@@ -17,7 +17,7 @@
 
 namespace {
 
-// A limit of question 61220: with `decimals` places when there are any, else truncated.
+// A limit of question kAdjustedQuestion: with `decimals` places when there are any, else truncated.
 std::string LimitText(double value, int decimals) {
     char format[32];
     char text[64];
@@ -34,7 +34,7 @@ std::string LimitText(double value, int decimals) {
 
 bool CLoopPanelDlg::AskAdjusted(const char* name, double low, double high, int decimals) {
     char text[512];
-    const QByteArray format = RzText(61220).toUtf8();
+    const QByteArray format = RzText(RzStr::kAdjustedQuestion).toUtf8();
     std::snprintf(text, sizeof text, format.constData(), name, LimitText(low, decimals).c_str(),
                   LimitText(high, decimals).c_str());
     if (!question_ || !question_(QString::fromUtf8(text))) {
@@ -203,14 +203,14 @@ void CLoopPanelDlg::Send() {
     if (sendRemote) {
         sequence.Then(
             [kind, number, remote](CInstrumentConnection& c) {
-                return c.OperateLoopRL(kind, number, remote);
+                return c.OperateLoopRemote(kind, number, remote);
             },
             refusal(&CLoopPanelDlg::OnSpRefRefused));
     }
     if (sendRun) {
         sequence.Then(
             [kind, number, running](CInstrumentConnection& c) {
-                return c.OperateLoopSR(kind, number, running);
+                return c.OperateLoopRun(kind, number, running);
             },
             refusal(&CLoopPanelDlg::OnRunRefused));
     }

@@ -23,8 +23,6 @@
 namespace {
 
 constexpr int32_t kProgramDisplay = 5;
-constexpr int kHoldCaption = 61247;
-constexpr int kUnholdCaption = 61248;
 // Waits after an action before the pattern's state is read again: the instrument needs them to
 // show the action's effect.
 constexpr uint32_t kSendWaitMs = 2000;
@@ -66,7 +64,7 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     reset_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Reset"));
     send_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send"));
     hold_ = new QPushButton(settingFrame_);
-    SetRzCaption(hold_, kHoldCaption);
+    SetRzCaption(hold_, RzStr::kHold);
     advance_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Advance"));
 
     // Laid out by the font in use, as the loop panel it replaces.
@@ -294,7 +292,7 @@ void CProgramPanelDlg::ShowPatternButtons(int32_t pattern) {
     }
     const bool active = pattern != 0 && Running(state);
     hold_->setEnabled(active);
-    SetRzCaption(hold_, active && state == 3 ? kUnholdCaption : kHoldCaption);
+    SetRzCaption(hold_, active && state == 3 ? RzStr::kUnhold : RzStr::kHold);
     NameAfter(hold_, hold_->text());
     const bool runnable = pattern != 0;
     for (QWidget* control : std::initializer_list<QWidget*>{runFrame_, run_, reset_, send_}) {
@@ -375,7 +373,7 @@ void CProgramPanelDlg::OnHold() {
         return;
     }
     const int32_t pattern = context_.connection->ViewState().selectedPattern;
-    const int32_t action = hold_->text() == RzText(kHoldCaption) ? kProgramHold : kProgramRelease;
+    const int32_t action = hold_->text() == RzText(RzStr::kHold) ? kProgramHold : kProgramRelease;
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
         const RzResult result = c.OperateProgram(pattern, action).code();

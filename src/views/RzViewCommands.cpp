@@ -276,7 +276,7 @@ void CRZView::RunTrendOption(int32_t toggledBits) {
 void CRZView::RunPattern(int32_t pattern) {
     StartViewOperation(
         context_, "Pattern selection",
-        [pattern](CInstrumentConnection& c) { return c.Exec4(pattern); },
+        [pattern](CInstrumentConnection& c) { return c.ShowPattern(pattern); },
         [this](RzResult result) {
             if (result == RZ_OK && State().displayKind != 5) {
                 context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });
@@ -350,7 +350,8 @@ void CRZView::RunSaveImage() {
     }
     if (!window) {
         // The view went away while the dialog was open (log-out, lost link).
-        ShowMessageBox(nullptr, QMessageBox::NoIcon, tr("RZ Operator"), RzText(61277));
+        ShowMessageBox(nullptr, QMessageBox::NoIcon, tr("RZ Operator"),
+                       RzText(RzStr::kImageWindowGone));
         return;
     }
     // Written beside the file and renamed into place: a failed save leaves an existing file as
@@ -358,7 +359,7 @@ void CRZView::RunSaveImage() {
     const RzResult result =
         SaveImageFile(window->SavedCopy(), QFile::encodeName(path).toStdString());
     if (result != RZ_OK) {
-        ShowMessageBox(window, QMessageBox::Warning, tr("Error"), RzText(20025));
+        ShowMessageBox(window, QMessageBox::Warning, tr("Error"), RzText(RzStr::kFileNotSaved));
     }
     if (window) {
         window->SetCopyEnabled(true);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
@@ -41,14 +42,6 @@ constexpr int kControlMembersShown = 6;
 // A name of this many characters or more gets a tip with the whole name, of at most kTipLength.
 constexpr int kTipFrom = 9;
 constexpr int kTipLength = 79;
-
-constexpr int kMemoryStart = 61214;
-constexpr int kMemoryStop = 61215;
-constexpr int kMathStop = 61216;
-constexpr int kMathStart = 61217;
-constexpr int kPvCaption = 61205;
-constexpr int kSpCaption = 61204;
-constexpr int kOutCaption = 61206;
 
 // The panel as a subscriber of the hub.
 constexpr HubSubscriber Own(uint32_t n) {
@@ -114,10 +107,10 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     NameAfter(groupList_, QStringLiteral("Group:"));
     memoryLabel_ = label(QT_TR_NOOP("Memory:"), body_);
     memory_ = button(QString(), QStringLiteral("Memory"));
-    SetRzCaption(memory_, kMemoryStart);
+    SetRzCaption(memory_, RzStr::kMemoryStart);
     mathLabel_ = label(QT_TR_NOOP("Math:"), body_);
     math_ = button(QString(), QStringLiteral("Math"));
-    SetRzCaption(math_, kMathStart);
+    SetRzCaption(math_, RzStr::kMathStart);
     previous_ = button(QStringLiteral("<"), QStringLiteral("Previous page"));
     next_ = button(QStringLiteral(">"), QStringLiteral("Next page"));
     auto* functions = new QHBoxLayout;
@@ -135,7 +128,8 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
 
     static const char* const kRowCaptions[kRows] = {
         nullptr, QT_TR_NOOP("Type:"), QT_TR_NOOP("MODE:"), "", "", ""};
-    static const int kRowStrings[kRows] = {0, 0, 0, kPvCaption, kSpCaption, kOutCaption};
+    static const std::optional<RzStr> kRowStrings[kRows] = {
+        {}, {}, {}, RzStr::kPvCaption, RzStr::kSpCaption, RzStr::kOutCaption};
     static const char* const kRowNames[kRows] = {"Name", "Type", "Mode", "Value", "SP", "OUT"};
     auto* columns = new QHBoxLayout(view);
     columns->setContentsMargins(0, 0, 0, 0);
@@ -150,8 +144,8 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
         for (int row = 0; row < kRows; ++row) {
             if (kRowCaptions[row] != nullptr) {
                 column.labels[row] = label(kRowCaptions[row], column.frame);
-                if (kRowStrings[row] != 0) {
-                    SetRzCaption(column.labels[row], kRowStrings[row]);
+                if (kRowStrings[row]) {
+                    SetRzCaption(column.labels[row], *kRowStrings[row]);
                     NameAfter(column.labels[row], column.labels[row]->text());
                 }
                 rows->addSpacing(row == kTypeRow ? 6 : 2);
@@ -342,15 +336,15 @@ void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
         control->setVisible(shown);
     }
     if (shown) {
-        SetRzCaption(memory_, model.memoryRunning != 0 ? kMemoryStop : kMemoryStart);
-        SetRzCaption(math_, model.mathRunning != 0 ? kMathStop : kMathStart);
+        SetRzCaption(memory_, model.memoryRunning != 0 ? RzStr::kMemoryStop : RzStr::kMemoryStart);
+        SetRzCaption(math_, model.mathRunning != 0 ? RzStr::kMathStop : RzStr::kMathStart);
     }
 }
 
 // Starts what runs or stops what is stopped; on success the button names the next action.
 template <class Choose>
-void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int startCaption,
-                                int stopCaption, Choose choose) {
+void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, RzStr startCaption,
+                                RzStr stopCaption, Choose choose) {
     ShowStatusMessage("");
     const std::optional<CInstrumentModel> read = busy_ ? std::nullopt : ReadModel();
     if (!read) {
@@ -375,19 +369,23 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int start
 }
 
 void CSimplePanelDlg::OnMemory() {
-    StartStop("Memory", memory_, kMemoryStart, kMemoryStop, [](const CInstrumentModel& model) {
+    const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.memoryRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); });
-    });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.SetMemoryRunning(running ? 0 : 1);
+        });
+    };
+    StartStop("Memory", memory_, RzStr::kMemoryStart, RzStr::kMemoryStop, choose);
 }
 
 void CSimplePanelDlg::OnMath() {
-    StartStop("Math", math_, kMathStart, kMathStop, [](const CInstrumentModel& model) {
+    const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.mathRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); });
-    });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.OperateMath(running ? 2 : 1);
+        });
+    };
+    StartStop("Math", math_, RzStr::kMathStart, RzStr::kMathStop, choose);
 }
 
 void CSimplePanelDlg::OnGroup() {
@@ -550,7 +548,7 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     auto& box = column.boxes;
     auto& label = column.labels;
     if (record == nullptr || part == Part::kBlank) {
-        SetRzCaption(label[kValueRow], kPvCaption);
+        SetRzCaption(label[kValueRow], RzStr::kPvCaption);
         for (QLineEdit* b : box) {
             SetBox(b, QString());
         }
@@ -570,13 +568,13 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     if (whole) {
         SetBox(box[kNameRow], Field(record->name));
         SetBox(box[kModeRow], Field(record->modeText));
-        SetRzCaption(label[kValueRow], kPvCaption);
+        SetRzCaption(label[kValueRow], RzStr::kPvCaption);
         SetBox(box[kValueRow], Field(record->valueText[0]));
         SetBox(box[kSpRow], Field(record->valueText[1]));
         SetBox(box[kOutRow], Field(record->valueText[2]));
         return;
     }
-    static const int kCaptions[3] = {kPvCaption, kSpCaption, kOutCaption};
+    static const RzStr kCaptions[3] = {RzStr::kPvCaption, RzStr::kSpCaption, RzStr::kOutCaption};
     const int sub = part == Part::kPv ? 0 : (part == Part::kSp ? 1 : 2);
     SetBox(box[kNameRow], Field(record->tag[sub]));
     SetRzCaption(label[kValueRow], kCaptions[sub]);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/Strings.h"
 #include "views/ViewContext.h"
 
 class QComboBox;
@@ -67,7 +68,7 @@ class CSimplePanelDlg : public QWidget {
     void OnMemory();
     void OnMath();
     template <class Choose>
-    void StartStop(const char* name, QPushButton* button, int startCaption, int stopCaption,
+    void StartStop(const char* name, QPushButton* button, RzStr startCaption, RzStr stopCaption,
                    Choose choose);
 
     // The published model; none without a connection.

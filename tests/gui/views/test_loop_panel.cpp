@@ -300,7 +300,7 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     }
 }
 
-// Send's range checks: question 61220 with its limits printed by the value's decimals, the
+// Send's range checks: kAdjustedQuestion with its limits printed by the value's decimals, the
 // adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
 TEST_F(LoopPanel, RangeQuestion) {
     const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };

@@ -539,8 +539,8 @@ TEST_F(FunctionCommandsTest, LogReporter) {
     EXPECT_TRUE(watcher.boxes.empty());
 }
 
-// A refused read shows 61276 and closes the dialog; a lost link closes it without a message (its
-// read fails, or the connection closes first and the view takes the dialog with it).
+// A refused read shows kLogReadFailed and closes the dialog; a lost link closes it without a
+// message (its read fails, or the connection closes first and the view takes the dialog with it).
 TEST_F(FunctionCommandsTest, LogReporterFailures) {
     const struct {
         const char* name;
@@ -569,7 +569,7 @@ TEST_F(FunctionCommandsTest, LogReporterFailures) {
         ASSERT_EQ(watcher.boxes.size(), row.refused ? 1u : 0u);
         if (row.refused) {
             EXPECT_EQ(watcher.boxes[0].caption, "Error");
-            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(61276)));
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(RzStr::kLogReadFailed)));
         }
     }
 }

@@ -228,7 +228,7 @@ TEST_F(RzViewTest, PanelLayout) {
         ASSERT_TRUE(Idle());
         EXPECT_EQ(view.PanelFlags(), step.flags);
         EXPECT_EQ(view.size(), step.size);
-        EXPECT_EQ(connection->levelPolling.load(), step.polling);
+        EXPECT_EQ(connection->ScreenPolling(), step.polling != 0);
         EXPECT_EQ(view.LoopPanel()->height(), step.loopHeight);
         EXPECT_EQ(TakeDisplayRequests(), step.requests);
         ASSERT_EQ(shown.size(), 1);
@@ -321,7 +321,7 @@ TEST_F(RzViewTest, SaveImage) {
         } else {
             ASSERT_EQ(watcher.boxes.size(), 1u);
             EXPECT_EQ(watcher.boxes[0].caption, "Error");
-            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(20025)));
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(RzStr::kFileNotSaved)));
             EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
             EXPECT_EQ(ReadBytes(path), row.diskFull ? oldBytes : "");
         }
@@ -479,7 +479,7 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
             EXPECT_EQ(manager.hub().SubscriberCount(DataRefreshedEvent(id)), 0u);
             ASSERT_EQ(watcher.boxes.size(), row.act.command == kSaveImage ? 1u : 0u);
             for (const auto& box : watcher.boxes) {
-                EXPECT_EQ(box.text, QString::fromLatin1(RzString(61277)));
+                EXPECT_EQ(box.text, QString::fromLatin1(RzString(RzStr::kImageWindowGone)));
             }
             server->SetFaults({});
             id = 0;

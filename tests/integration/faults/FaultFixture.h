@@ -100,7 +100,6 @@ class FaultFixture : public SimFixture {
         shown.clear();
     }
 
-    static std::string Text(int32_t id) { return RzString(id); }
     // Status texts with "@" read as rzsim's address, as the link names it in a failure's cause.
     std::vector<std::string> At(std::vector<std::string> texts) const {
         for (auto& text : texts) {

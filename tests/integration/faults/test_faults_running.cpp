@@ -39,7 +39,7 @@ class RunningFaults : public FaultFixture {
     void ExpectClosedOnce(const std::string& cause) {
         EXPECT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
         EXPECT_EQ(commErrors, 1);
-        EXPECT_EQ(shown, At({Text(20016), cause}));
+        EXPECT_EQ(shown, At({RzString(RzStr::kLinkBroken), cause}));
     }
 };
 
@@ -114,7 +114,7 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
 TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
     using F = CSimFaults;
     using Operation = std::function<RzResult(CInstrumentConnection&)>;
-    const Operation ps = [](CInstrumentConnection& c) { return c.ExecPS(1); };
+    const Operation ps = [](CInstrumentConnection& c) { return c.SetMemoryRunning(1); };
     const Operation readLog = [](CInstrumentConnection& c) { return c.ReadLog(1).code(); };
     const Operation refresh = [](CInstrumentConnection& c) { return c.Refresh(); };
     const Operation modeSwitch = [](CInstrumentConnection& c) {
@@ -151,7 +151,7 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         // Until the manager closes it, the connection refuses every operation without
         // touching the link.
         const size_t sent = server->CommandRequests().size();
-        EXPECT_EQ(connection->ExecTL(1), LINK_E_BROKEN);
+        EXPECT_EQ(connection->OperateMath(1), LINK_E_BROKEN);
         EXPECT_EQ(server->CommandRequests().size(), sent);
         ExpectClosedOnce(c.cause);
         CloseAllAndCheckThreads();
