@@ -50,8 +50,7 @@ void BM_CyclePassCpu(benchmark::State& state) {
         state.SkipWithError("log-in failed");
         return;
     }
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
+    CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr);
     const auto requests = PassRequests(connection);
     BareInstrumentClient client(BenchServer().Port());
     client.Login();
@@ -76,11 +75,11 @@ void BM_CyclePassCpuTrace(benchmark::State& state) {
     CTraceLink link(std::move(socket), std::make_shared<CExchangeTrace>());
     CEventHub hub;
     hub.SetupStandard();
-    CInstrumentIdentity identity{};
     CInstrumentConnection connection(1, &hub, &link);
+    RzExpected<CInstrumentIdentity> identity = RzError(LINK_E_NOT_OPEN);
     if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
-        RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
-        RunIdentification(&link, &identity) != RZ_OK || connection.Prepare(identity) != RZ_OK ||
+        !RunLoginDialogue(&link, kBenchUser, kBenchPassword) ||
+        !(identity = RunIdentification(&link)) || !connection.Prepare(*identity) ||
         connection.Refresh() != RZ_OK) {
         state.SkipWithError("log-in failed");
         return;

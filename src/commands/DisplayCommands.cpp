@@ -97,11 +97,12 @@ RzResult CCmdFC::Query() {
     if (result != RZ_OK) {
         return result;
     }
-    uint32_t length = 0;
-    result = link_->Receive(receiveBuffer_, kImageBufferSize, &length, RECV_BINARY);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<uint32_t> received =
+        link_->Receive(receiveBuffer_, kImageBufferSize, RECV_BINARY);
+    if (!received) {
+        return received.code();
     }
+    const uint32_t length = *received;
     if (length > kImageBufferSize) {
         return LINK_E_BUFFER_SMALL;
     }

@@ -103,7 +103,7 @@ void CPlantOverview::Retarget() {
     probe_.SetTargets(targets);
 }
 
-void CPlantOverview::OnLoginEnded(const QString& name, int result) {
+void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString& failure) {
     const std::string instrument = name.toLatin1().toStdString();
     if (result == RZ_OK) {
         session_ = instrument;
@@ -120,7 +120,7 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result) {
         Retarget();
     }
     if (result == LINK_E_LOGIN) {
-        model_.SetLoginRefused(instrument, login_.LoginFailure());
+        model_.SetLoginRefused(instrument, failure.toLatin1().toStdString());
     } else {
         probe_.ProbeSoon(instrument);
     }
@@ -151,11 +151,11 @@ void CPlantOverview::ReadSession() {
 }
 
 void CPlantOverview::Feed(const std::string& name, uint32_t id) {
-    CInstrumentConnection* connection = nullptr;
-    if (manager_.FindConnection(id, &connection) != RZ_OK) {
+    CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+    if (connection == nullptr) {
         return;
     }
-    connection->CopyModel(snapshot_.get());
+    *snapshot_ = connection->CopyModel();
     // Stale after two cycles without valid values, as the view judges it.
     const int staleAfterMs =
         2 * std::max<int>(connection->Cycle(), static_cast<int>(kCycleSliceMs));
@@ -239,10 +239,10 @@ void CPlantOverview::Pump() {
         return;
     }
     const std::string password = std::exchange(next->password, {});
-    const RzResult started = manager_.StartLogin(
+    const RzExpected<void> started = manager_.StartLogin(
         next->address.c_str(), next->user.c_str(), password.c_str(), port_,
-        [this, name](RzResult result, uint32_t id) { OnPolledLogin(name, result, id); });
-    if (started != RZ_OK) {
+        [this, name](const RzExpected<uint32_t>& result) { OnPolledLogin(name, result); });
+    if (!started) {
         next->stage = Stage::kProbed;
         next->notBeforeNs = SteadyNowNs() + int64_t{retryAfterMs_} * 1000000;
         Retarget();
@@ -252,20 +252,20 @@ void CPlantOverview::Pump() {
     loggingIn_ = name;
 }
 
-void CPlantOverview::OnPolledLogin(const std::string& name, RzResult result, uint32_t id) {
+void CPlantOverview::OnPolledLogin(const std::string& name, const RzExpected<uint32_t>& result) {
     loggingIn_.clear();
     Polled* polled = Find(name);
     if (polled == nullptr || polled->stage != Stage::kLoggingIn) {
-        if (result == RZ_OK) {
-            manager_.CloseConnection(id);  // no longer wanted
+        if (result) {
+            manager_.CloseConnection(*result);  // no longer wanted
         }
-    } else if (result == RZ_OK) {
-        Adopt(name, *polled, id);
+    } else if (result) {
+        Adopt(name, *polled, *result);
     } else {
         polled->stage = Stage::kProbed;
-        if (result == LINK_E_LOGIN) {
+        if (result.code() == LINK_E_LOGIN) {
             polled->refused = true;
-            model_.SetLoginRefused(name, manager_.LoginFailure());
+            model_.SetLoginRefused(name, result.error().text);
         } else {
             // The probe, which follows at once, shows whether it still answers; the next log-in
             // waits a probe interval.
@@ -277,8 +277,8 @@ void CPlantOverview::OnPolledLogin(const std::string& name, RzResult result, uin
 }
 
 void CPlantOverview::Adopt(const std::string& name, Polled& polled, uint32_t id) {
-    CInstrumentConnection* connection = nullptr;
-    if (manager_.FindConnection(id, &connection) != RZ_OK) {
+    CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+    if (connection == nullptr) {
         polled.stage = Stage::kProbed;
         return;
     }
@@ -370,8 +370,9 @@ bool CPlantOverview::Holds(const std::string& instrument, const std::string& use
 
 uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& user) {
     Polled* polled = Find(instrument);
-    CInstrumentConnection* connection = nullptr;
-    if (Holds(instrument, user) && manager_.FindConnection(polled->id, &connection) == RZ_OK) {
+    CInstrumentConnection* connection =
+        Holds(instrument, user) ? manager_.FindConnection(polled->id).value_or(nullptr) : nullptr;
+    if (connection != nullptr) {
         SetScreenImagePolling(*connection, true);
         polled->stage = Stage::kLent;
         return polled->id;
@@ -401,8 +402,8 @@ bool CPlantOverview::TakeBack(const std::string& instrument, const std::string& 
     }
     Polled& polled = polled_[instrument];
     if (polled.stage == Stage::kLent && polled.id == id) {
-        CInstrumentConnection* connection = nullptr;
-        if (manager_.FindConnection(id, &connection) != RZ_OK) {
+        CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+        if (connection == nullptr) {
             return false;
         }
         SetScreenImagePolling(*connection, false);
