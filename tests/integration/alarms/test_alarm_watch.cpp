@@ -173,10 +173,11 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
         ShippedProfile("full", [](CSimProfile& p) { p.setup.channels[2].alarm = false; }));
     ASSERT_NE(other, nullptr);
     uint32_t id = 0;
-    uint32_t otherId = 0;
     ASSERT_EQ(Login(&id), RZ_OK);
-    ASSERT_EQ(manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", &otherId, other->Port()),
-              RZ_OK);
+    const RzExpected<uint32_t> otherLogin =
+        manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", other->Port());
+    ASSERT_TRUE(otherLogin);
+    const uint32_t otherId = *otherLogin;
     CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
     watch.Follow("Furnace 1", id);
     watch.Follow("Dryer 2", otherId);
