@@ -281,12 +281,14 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
             pane->setFocus();
             QTest::keySequence(pane, QKeySequence(QStringLiteral("Ctrl+Home, Down, Down, Return")));
         },
-        [&] {
-            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {},
-                               pane->visualRect(pane->Order()->index(2, 0)).center());
+        [&] {  // a widget's double click: press and release, then the double click
+            const QPoint at = pane->visualRect(pane->Order()->index(2, 0)).center();
+            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
         },
     };
     for (const auto& open : opens) {
+        SCOPED_TRACE(&open - opens);
         fine.ClearRequests();
         open();
         ASSERT_TRUE(frame.State().loggedIn);
