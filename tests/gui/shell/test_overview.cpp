@@ -342,30 +342,39 @@ TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
         EXPECT_TRUE(PassWithoutImage(hidden));
         EXPECT_GE(Received(shown, SimRequestPhase::kCommand, "FC"), 2u);
     }
-    // The menus act on the tab shown: its instrument alone hears the memory command.
+    // The menus act on the tab shown: its instrument alone hears the memory command, and its
+    // panels alone follow a display command.
     for (int i = 0; i < 2; ++i) {
         plant->Instrument(i).ClearRequests();
     }
+    const uint32_t otherPanels = views[1]->PanelFlags();
     frame.Action(Command::kMemory)->trigger();
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return Received(plant->Instrument(0), SimRequestPhase::kCommand, "PS") == 1; }));
-    // The hidden instrument stalls: the tab shown goes on at its cycle.
-    plant->Instrument(1).SetFaults({.stallFromRequest = 1});
-    updated[0].clear();
+    views[0]->Run(Command::kProgram);
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return views[0]->PanelFlags() & CRZView::kProgramShown; }));
+    EXPECT_EQ(views[1]->PanelFlags(), otherPanels);
+    // The instrument shown stalls: the other tab goes on at its cycle, and Ctrl+W closes the
+    // stalled one's tab at once, whose neighbour then shows its screen.
+    plant->Instrument(0).SetFaults({.stallFromRequest = 1});
+    updated[1].clear();
     ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(3500));
     EXPECT_EQ(Received(plant->Instrument(1), SimRequestPhase::kCommand, "PS"), 0u);
-    ASSERT_GE(updated[0].size(), 3u);
-    for (size_t i = 1; i < updated[0].size(); ++i) {
-        EXPECT_LE(updated[0][i] - updated[0][i - 1], 1500) << i;
+    for (size_t i = 1; i < updated[1].size(); ++i) {
+        EXPECT_LE(updated[1][i] - updated[1][i - 1], 1500) << i;
     }
-    EXPECT_GE(Received(plant->Instrument(0), SimRequestPhase::kCommand, "FC"), 3u);
-
+    EXPECT_GE(updated[1].size(), 3u);
     QTest::keyClick(frame.StatusPane(1), Qt::Key_W, Qt::ControlModifier);
     ASSERT_EQ(frame.TabCount(), 1);
     EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[1]);
     EXPECT_FALSE(frame.TabBar()->isVisible());
     EXPECT_EQ(login.ConnectionOf(names[0]), 0u);
     EXPECT_EQ(manager.ConnectionCount(), 1u);
+    plant->Instrument(1).ClearRequests();
+    updated[1].clear();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return updated[1].size() >= 2; }));
+    EXPECT_GE(Received(plant->Instrument(1), SimRequestPhase::kCommand, "FC"), 2u);
     alarms.Forget(names[1]);  // its mark goes with the alarm
     EXPECT_FALSE(frame.TabBar()->tabTextColor(0).isValid());
     EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
