@@ -6,7 +6,6 @@
 
 #include "alarms/DesktopNotifier.h"
 #include "model/InstrumentModel.h"
-#include "platform/StatusSink.h"
 #include "session/ConnectionManager.h"
 
 namespace {
@@ -76,10 +75,7 @@ std::string DescribeAlarms(const CInstrumentModel& model) {
 
 CAlarmWatch::CAlarmWatch(CConnectionManager& manager, std::unique_ptr<CDesktopNotifier> notifier,
                          QObject* parent)
-    : QObject(parent),
-      manager_(manager),
-      notifier_(std::move(notifier)),
-      scratch_(std::make_unique<CInstrumentModel>()) {
+    : QObject(parent), manager_(manager), notifier_(std::move(notifier)) {
     manager_.hub().Subscribe(kClosedSubscriber, kConnectionClosedEvent,
                              [this](uint32_t id) { OnConnectionClosed(id); });
 }
@@ -105,15 +101,14 @@ void CAlarmWatch::Follow(const std::string& name, uint32_t connectionId) {
 
 void CAlarmWatch::Read(const std::string& name) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection =
-        it == watched_.end() || it->second.connectionId == 0
-            ? nullptr
-            : manager_.FindConnection(it->second.connectionId).value_or(nullptr);
-    if (connection == nullptr) {
+    if (it == watched_.end() || it->second.connectionId == 0) {
         return;
     }
-    *scratch_ = connection->CopyModel();
-    Update(name, *scratch_);
+    const auto connection = manager_.FindConnection(it->second.connectionId);
+    if (!connection) {
+        return;
+    }
+    Update(name, (*connection)->CopyModel());
 }
 
 void CAlarmWatch::Update(const std::string& name, const CInstrumentModel& model) {
@@ -181,26 +176,23 @@ std::string CAlarmWatch::AlarmText(const std::string& name) const {
     return it != watched_.end() ? it->second.alarm : std::string();
 }
 
-RzResult CAlarmWatch::Acknowledge(const std::string& name, std::function<void(RzResult)> done) {
+RzExpected<void> CAlarmWatch::Acknowledge(const std::string& name,
+                                          std::function<void(RzResult)> done) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection =
-        it == watched_.end() || it->second.connectionId == 0
-            ? nullptr
-            : manager_.FindConnection(it->second.connectionId).value_or(nullptr);
-    if (connection == nullptr) {
-        return LINK_E_NOT_LOGGED_IN;
+    if (it == watched_.end() || it->second.connectionId == 0) {
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
-    const RzExpected<void> started = connection->StartOperation(
-        "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); },
-        [done = std::move(done)](RzResult result) {
-            if (done) {
-                done(result);
-            }
-        },
-        this);
-    if (!started) {
-        ShowStatusMessages(started.error());  // which operation runs
-        return started.code();
+    const auto connection = manager_.FindConnection(it->second.connectionId);
+    if (!connection) {
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
-    return RZ_OK;
+    return (*connection)
+        ->StartOperation(
+            "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); },
+            [done = std::move(done)](RzResult result) {
+                if (done) {
+                    done(result);
+                }
+            },
+            this);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 
 class CConnectionManager;
@@ -59,7 +60,7 @@ class CAlarmWatch : public QObject {
     // GUI thread. Returns what StartOperation returns (LINK_E_BUSY while another operation of
     // that connection runs, with the status text naming it), or LINK_E_NOT_LOGGED_IN for an
     // instrument not followed on a connection.
-    RzResult Acknowledge(const std::string& name, std::function<void(RzResult)> done = {});
+    RzExpected<void> Acknowledge(const std::string& name, std::function<void(RzResult)> done = {});
 
   signals:
     // Instrument `name` (its registered name) entered alarm or left it; `alarm` names the values
@@ -78,6 +79,5 @@ class CAlarmWatch : public QObject {
 
     CConnectionManager& manager_;
     std::unique_ptr<CDesktopNotifier> notifier_;
-    std::unique_ptr<CInstrumentModel> scratch_;  // the model read from a connection
     std::map<std::string, Watched> watched_;
 };
