@@ -8,6 +8,7 @@
 #include <QTest>
 #include <algorithm>
 #include <ranges>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "shell/OverviewModel.h"
 #include "shell/OverviewPane.h"
 #include "shell/PlantOverview.h"
+#include "shell/TraceWindow.h"
 #include "views/RzView.h"
 
 namespace {
@@ -264,8 +266,8 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
 
 // Two instruments of a plant open in tabs. Each view follows its own cycle and only the one
 // shown asks for the screen image; Ctrl+Tab and Ctrl+Shift+Tab switch, the title and the menus
-// follow; the tab of the instrument in alarm is marked; an instrument that stalls holds up no
-// other tab; Ctrl+W logs out from the instrument shown alone.
+// follow; each tab has its own trace window; the tab of the instrument in alarm is marked; an
+// instrument that stalls holds up no other tab; Ctrl+W logs out from the instrument shown alone.
 TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
     CSimOptions options;
     options.instruments = 2;
@@ -342,6 +344,21 @@ TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
         EXPECT_TRUE(PassWithoutImage(hidden));
         EXPECT_GE(Received(shown, SimRequestPhase::kCommand, "FC"), 2u);
     }
+    // Each tab has a trace window of its own connection's exchanges.
+    std::set<const CExchangeTrace*> traces;
+    for (int i : {1, 0}) {
+        ASSERT_TRUE(frame.ShowInstrument(names[i]));
+        frame.Action(Command::kTrace)->trigger();
+        traces.insert(login.TraceOf(views[i]).get());
+    }
+    std::set<const CExchangeTrace*> shownTraces;
+    for (const CTraceWindow* window : frame.findChildren<CTraceWindow*>()) {
+        shownTraces.insert(window->isVisible() ? window->Source() : nullptr);
+    }
+    EXPECT_EQ(traces.size(), 2u);
+    EXPECT_EQ(shownTraces, traces);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     // The menus act on the tab shown: its instrument alone hears the memory command, and its
     // panels alone follow a display command.
     for (int i = 0; i < 2; ++i) {
@@ -349,8 +366,11 @@ TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
     }
     const uint32_t otherPanels = views[1]->PanelFlags();
     frame.Action(Command::kMemory)->trigger();
-    ASSERT_TRUE(ProcessEventsUntil(
-        [&] { return Received(plant->Instrument(0), SimRequestPhase::kCommand, "PS") == 1; }));
+    CInstrumentConnection* first = Find(login.ConnectionOf(names[0]));
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return Received(plant->Instrument(0), SimRequestPhase::kCommand, "PS") == 1 &&
+               !first->OperationRunning();
+    }));
     views[0]->Run(Command::kProgram);
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return views[0]->PanelFlags() & CRZView::kProgramShown; }));
