@@ -359,11 +359,6 @@ int CMainFrame::CurrentTab() const {
     return tabs_.empty() ? -1 : tabBar_->currentIndex();
 }
 
-std::string CMainFrame::TabInstrument(int index) const {
-    return index >= 0 && index < TabCount() ? tabs_[static_cast<size_t>(index)]->instrument
-                                            : std::string();
-}
-
 int CMainFrame::IndexOfView(const QWidget* view) const {
     for (size_t i = 0; i < tabs_.size(); ++i) {
         if (tabs_[i]->key == view) {

@@ -101,11 +101,10 @@ class CMainFrame : public QMainWindow {
     void ViewImageShown(const QWidget* view, bool shown);
     void ViewDataUpdated(const QWidget* view, const QString& text);
 
-    // The tabs of the instruments open, in the tab bar's order; the index of the current one
-    // (-1 while none is open); the instrument of tab `index`.
+    // The tabs of the instruments open, in the tab bar's order, and the index of the current
+    // one (-1 while none is open).
     int TabCount() const { return static_cast<int>(tabs_.size()); }
     int CurrentTab() const;
-    std::string TabInstrument(int index) const;
     QTabBar* TabBar() const { return tabBar_; }
     // Shows the tab of `instrument` if it is open; false when it is not.
     bool ShowInstrument(const std::string& instrument);
@@ -194,8 +193,7 @@ class CMainFrame : public QMainWindow {
     QSize ClientWanted(int index) const;
     // View > Plant overview: the overview page, or back to the page it took the place of.
     void OnPlantOverview();
-    // Opening an overview row: the log-in dialog for that instrument, or its view if it is the
-    // one logged in.
+    // Opening an overview row: the log-in dialog for that instrument, or its tab if it is open.
     void OnOpenInstrument(int row);
     // The logged-out page: the overview with more than one instrument registered, else the logo.
     QWidget* LoggedOutPage() const;
