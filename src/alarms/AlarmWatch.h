@@ -10,15 +10,10 @@
 
 #include "platform/Expected.h"
 #include "platform/ResultCodes.h"
+#include "session/InstrumentSummary.h"
 
 class CConnectionManager;
 class CDesktopNotifier;
-struct CInstrumentModel;
-
-// The values of the last values answer that have an alarm raised, for the operator: "channel 1
-// (1-T-01), loop 2 PV (2-TIC-01)", the first few and how many more; empty while none has. The
-// tags are the instrument's, as it sent them.
-std::string DescribeAlarms(const CInstrumentModel& model);
 
 // Watches the alarm state of instruments by their registered names and makes it reach the
 // operator: when an instrument enters alarm it raises one desktop notification naming the
