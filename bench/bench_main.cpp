@@ -42,6 +42,7 @@ const PairGoal kPairGoals[] = {
     {"BM_FullRefresh", "console log-in + refresh", "bare client, same requests", 1.3},
     {"BM_CyclePassCpu", "console cycle pass CPU", "bare client, same requests", 1.1},
     {"BM_CyclePassCpuTrace", "cycle pass CPU, trace on", "same pass, no trace", 1.05},
+    {"BM_TwoTabsCycleCpu", "two tabs CPU per cycle", "one tab, same plant", 2.1},
 };
 
 // Latencies and paint times measured against a fixed bound (milliseconds, medians).

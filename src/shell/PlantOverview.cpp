@@ -100,7 +100,7 @@ void CPlantOverview::Retarget() {
         const Polled* polled = Find(instrument.name);
         const bool probed = polled == nullptr || polled->stage == Stage::kProbed ||
                             polled->stage == Stage::kRecalling;
-        if (instrument.name != session_ && probed) {
+        if (!sessions_.contains(instrument.name) && probed) {
             targets.push_back({instrument.name, instrument.address, port_});
         }
     }
@@ -110,7 +110,7 @@ void CPlantOverview::Retarget() {
 void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString& failure) {
     const std::string instrument = name.toLatin1().toStdString();
     if (result == RZ_OK) {
-        session_ = instrument;
+        sessions_[instrument] = login_.ConnectionId();
         if (Polled* polled = Find(instrument)) {
             polled->refused = false;  // the console's log-in shows what works now
         }
@@ -133,7 +133,7 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString
 
 void CPlantOverview::OnConnectionEnded(const QString& name) {
     const std::string instrument = name.toLatin1().toStdString();
-    session_.clear();
+    sessions_.erase(instrument);
     Polled* polled = Find(instrument);
     if (polled != nullptr && polled->stage == Stage::kPolled) {
         Retarget();  // handed back: its row goes on
@@ -148,8 +148,8 @@ void CPlantOverview::OnConnectionEnded(const QString& name) {
 }
 
 void CPlantOverview::ReadSession() {
-    if (!session_.empty() && login_.ConnectionId() != 0) {
-        Feed(session_, login_.ConnectionId());
+    for (const auto& [name, id] : sessions_) {
+        Feed(name, id);
     }
     model_.Tick();
 }
@@ -195,8 +195,8 @@ void CPlantOverview::OnAcknowledge(int row) {
 }
 
 uint32_t CPlantOverview::ConnectionOf(const std::string& name) const {
-    if (!name.empty() && name == session_) {
-        return login_.ConnectionId();
+    if (const auto open = sessions_.find(name); open != sessions_.end()) {
+        return open->second;
     }
     const Polled* polled = Find(name);
     return polled != nullptr && (polled->stage == Stage::kPolled || polled->stage == Stage::kLent)
@@ -215,7 +215,7 @@ void CPlantOverview::OnProbe(const CProbeResult& result) {
 
 void CPlantOverview::ConsiderLogin(const std::string& name) {
     const int row = model_.RowOf(name);
-    if (!started_ || row < 0 || name == session_) {
+    if (!started_ || row < 0 || sessions_.contains(name)) {
         return;
     }
     const std::string& address = model_.Instruments()[static_cast<size_t>(row)].address;
@@ -243,7 +243,7 @@ void CPlantOverview::OnRecalled(const std::string& name, uint64_t recall,
     if (polled == nullptr || polled->stage != Stage::kRecalling || polled->recall != recall) {
         return;
     }
-    if (!password || name == session_) {
+    if (!password || sessions_.contains(name)) {
         polled->stage = Stage::kProbed;
         return;
     }
@@ -262,7 +262,8 @@ void CPlantOverview::Pump() {
     std::string name;
     for (const COverviewModel::Instrument& instrument : model_.Instruments()) {
         Polled* polled = Find(instrument.name);
-        if (polled != nullptr && polled->stage == Stage::kQueued && instrument.name == session_) {
+        if (polled != nullptr && polled->stage == Stage::kQueued &&
+            sessions_.contains(instrument.name)) {
             // The console logged in to it meanwhile.
             polled->stage = Stage::kProbed;
             polled->password.clear();

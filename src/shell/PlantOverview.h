@@ -42,8 +42,8 @@ struct CInstrumentModel;
 // which fetches the screen image while it shows it; a log-out from the view ends the view and
 // the overview polls on over the connection, as long as the password is remembered for the
 // instrument and user. A connection the console logged in to itself is taken over the same way
-// at its log-out. The console's own connection feeds its row from its published model every
-// second while the overview is shown.
+// at its log-out. The console's own connections feed their rows from their published models
+// every second while the overview is shown.
 //
 // Acknowledging a row's alarm asks the operator first, then sends the acknowledge to that
 // instrument alone, as an operation of the connection that feeds its row.
@@ -120,9 +120,10 @@ class CPlantOverview : public QObject, public IConnectionPool {
     CLoginControl& login_;
     CConnectionManager& manager_;
     uint16_t port_;
-    int retryAfterMs_;                      // a probe interval
-    bool started_ = false;                  // the overview has been shown
-    std::string session_;                   // the instrument logged in; empty while none is
+    int retryAfterMs_;      // a probe interval
+    bool started_ = false;  // the overview has been shown
+    // The instruments the console has open, each with its connection.
+    std::map<std::string, uint32_t> sessions_;
     std::string loggingIn_;                 // the instrument of the overview's running log-in
     std::map<std::string, Polled> polled_;  // by instrument name, for those in the overview
     std::unique_ptr<CInstrumentModel> snapshot_;

@@ -1,30 +1,39 @@
 // The plant overview: its rows fed by the reachability probe and the console's log-in against
 // several simulators on their own loopback addresses, their order, and staleness as time passes.
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QAction>
 #include <QColor>
+#include <QElapsedTimer>
+#include <QTabBar>
 #include <QTest>
 #include <algorithm>
 #include <functional>
 #include <ranges>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "SimCommands.h"
 #include "SimInstrument.h"
 #include "SimPlantServer.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
 #include "secrets/PasswordStore.h"
+#include "shell/AlarmMarks.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/OverviewModel.h"
 #include "shell/OverviewPane.h"
 #include "shell/PlantOverview.h"
+#include "shell/TraceWindow.h"
 #include "ui/FlatLook.h"
+#include "views/RzView.h"
 
 namespace {
 
@@ -313,6 +322,143 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "logged in"; }));
     EXPECT_EQ(Received(alarmed, SimRequestPhase::kUser), 1u);
     EXPECT_EQ(Received(plant->Instrument(2), SimRequestPhase::kUser), 1u) << "refused once";
+}
+
+// Two instruments of a plant open in tabs. Each view follows its own cycle and only the one
+// shown asks for the screen image; Ctrl+Tab and Ctrl+Shift+Tab switch, the title and the menus
+// follow; each tab has its own trace window; the tab of the instrument in alarm is marked; an
+// instrument that stalls holds up no other tab; Ctrl+W logs out from the instrument shown alone.
+TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
+    CSimOptions options;
+    options.instruments = 2;
+    options.port = 0;
+    std::string error;
+    const auto plant = CSimPlantServer::Make(options, &error);
+    ASSERT_NE(plant, nullptr) << error;
+    ASSERT_TRUE(plant->Start()) << plant->LastError();
+    CInstrumentRegistry registry;
+    ASSERT_TRUE(registry.Load());
+    std::vector<std::string> names;
+    for (int i = 0; i < 2; ++i) {
+        names.push_back(plant->Member(i).name);
+        ASSERT_EQ(registry.Add(names[i], plant->Member(i).address), RZ_OK);
+    }
+    ASSERT_TRUE(registry.Save());
+    WriteCycle1000();
+    CMainFrame frame(plant->Port());
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    CAlarmWatch alarms(manager, nullptr);
+    ShowAlarmMarks(alarms, login, frame);
+    frame.show();
+    for (const std::string& name : names) {
+        frame.LoginAtStart(name, "admin", std::string("rzdemo"));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+    }
+    ASSERT_EQ(frame.TabCount(), 2);
+    EXPECT_TRUE(frame.TabBar()->isVisible());
+    // The second instrument raises its alarm from start-up on: its tab alone is marked.
+    QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(frame.TabBar());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return frame.TabBar()->tabTextColor(1).isValid(); }));
+    EXPECT_EQ(frame.TabBar()->tabTextColor(1),
+              frame.AlarmPane()->palette().color(QPalette::Window));
+    EXPECT_EQ(tabs->child(1)->text(QAccessible::Description), QStringLiteral("in alarm"));
+    EXPECT_FALSE(frame.TabBar()->tabTextColor(0).isValid());
+    EXPECT_TRUE(frame.AlarmPane()->isVisibleTo(&frame));
+    // Each view and when it last showed new data.
+    CRZView* views[2] = {};
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<int64_t> updated[2];
+    for (int i : {1, 0}) {
+        ASSERT_TRUE(frame.ShowInstrument(names[i]));
+        views[i] = dynamic_cast<CRZView*>(frame.ClientPane());
+        ASSERT_NE(views[i], nullptr);
+        QObject::connect(views[i], &CRZView::DataUpdated,
+                         [&updated, &clock, i] { updated[i].push_back(clock.elapsed()); });
+    }
+    EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int shown;
+    } steps[] = {
+        {Qt::Key_Tab, Qt::ControlModifier, 1},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.shown);
+        QTest::keyClick(frame.StatusPane(1), step.key, step.modifiers);
+        ASSERT_EQ(frame.CurrentTab(), step.shown);
+        EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[step.shown]);
+        EXPECT_EQ(frame.ClientPane(), views[step.shown]);
+        CSimServer& shown = plant->Instrument(step.shown);
+        CSimServer& hidden = plant->Instrument(1 - step.shown);
+        shown.ClearRequests();
+        hidden.ClearRequests();
+        updated[0].clear();
+        updated[1].clear();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return updated[0].size() + updated[1].size() >= 6; }));
+        EXPECT_GE(std::min(updated[0].size(), updated[1].size()), 2u);
+        EXPECT_TRUE(PassWithoutImage(hidden));
+        EXPECT_GE(Received(shown, SimRequestPhase::kCommand, "FC"), 2u);
+    }
+    // Each tab has a trace window of its own connection's exchanges.
+    std::set<const CExchangeTrace*> traces;
+    for (int i : {1, 0}) {
+        ASSERT_TRUE(frame.ShowInstrument(names[i]));
+        frame.Action(Command::kTrace)->trigger();
+        traces.insert(login.TraceOf(views[i]).get());
+    }
+    std::set<const CExchangeTrace*> shownTraces;
+    for (const CTraceWindow* window : frame.findChildren<CTraceWindow*>()) {
+        shownTraces.insert(window->isVisible() ? window->Source() : nullptr);
+    }
+    EXPECT_EQ(traces.size(), 2u);
+    EXPECT_EQ(shownTraces, traces);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    // The menus act on the tab shown: its instrument alone hears the memory command, and its
+    // panels alone follow a display command.
+    for (int i = 0; i < 2; ++i) {
+        plant->Instrument(i).ClearRequests();
+    }
+    const uint32_t otherPanels = views[1]->PanelFlags();
+    frame.Action(Command::kMemory)->trigger();
+    CInstrumentConnection* first = Find(login.ConnectionOf(names[0]));
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return Received(plant->Instrument(0), SimRequestPhase::kCommand, "PS") == 1 &&
+               !first->OperationRunning();
+    }));
+    views[0]->Run(Command::kProgram);
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return views[0]->PanelFlags() & CRZView::kProgramShown; }));
+    EXPECT_EQ(views[1]->PanelFlags(), otherPanels);
+    // The instrument shown stalls: the other tab goes on at its cycle, and Ctrl+W closes the
+    // stalled one's tab at once, whose neighbour then shows its screen.
+    plant->Instrument(0).SetFaults({.stallFromRequest = 1});
+    updated[1].clear();
+    ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(3500));
+    EXPECT_EQ(Received(plant->Instrument(1), SimRequestPhase::kCommand, "PS"), 0u);
+    for (size_t i = 1; i < updated[1].size(); ++i) {
+        EXPECT_LE(updated[1][i] - updated[1][i - 1], 1500) << i;
+    }
+    EXPECT_GE(updated[1].size(), 3u);
+    QTest::keyClick(frame.StatusPane(1), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(frame.TabCount(), 1);
+    EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[1]);
+    EXPECT_FALSE(frame.TabBar()->isVisible());
+    EXPECT_EQ(login.ConnectionOf(names[0]), 0u);
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+    plant->Instrument(1).ClearRequests();
+    updated[1].clear();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return updated[1].size() >= 2; }));
+    EXPECT_GE(Received(plant->Instrument(1), SimRequestPhase::kCommand, "FC"), 2u);
+    alarms.Forget(names[1]);  // its mark goes with the alarm
+    EXPECT_FALSE(frame.TabBar()->tabTextColor(0).isValid());
+    EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
+    EXPECT_EQ(tabs->child(0)->text(QAccessible::Description), QString());
 }
 
 // A logged-in row is stale once no valid values came for the time it is given, counted from
