@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QTest>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <ranges>
 #include <string>
@@ -13,12 +14,16 @@
 #include "SimCommands.h"
 #include "SimInstrument.h"
 #include "SimPlantServer.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
+#include "common/NotificationBus.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
 #include "secrets/PasswordStore.h"
+#include "shell/AlarmMarks.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/OverviewModel.h"
@@ -176,7 +181,9 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
 // tried again; a lost link is logged in again once the instrument answers. A plant of a fine
 // instrument, one in alarm, one with a wrong password remembered and a stopped one shows them
 // within two cycles; the alarm's row is red until the alarm clears and is acknowledged from the
-// overview.
+// overview. The alarm of the instrument in the background raises one desktop notification, also
+// across cycles and its hand-over to the view and back, closed when the alarm clears; a lost link
+// in the background is named as that instrument's.
 TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
     CSimOptions options;
     options.instruments = 4;
@@ -215,6 +222,19 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     quick.intervalMs = 200;
     quick.greetingTimeoutMs = 500;
     CPlantOverview overview(frame, login, manager, plant->Port(), quick);
+    CNotificationBus bus;  // without dbus-daemon, marks only
+    const bool notifying = CNotificationBus::Installed() && bus.Start();
+    CAlarmWatch alarms(manager,
+                       notifying ? std::make_unique<CDesktopNotifier>(bus.address) : nullptr);
+    ShowAlarmMarks(alarms, login, frame);
+    overview.WatchAlarms(alarms);
+    const auto notified = [&](const char* calls) {
+        if (notifying) {
+            const auto length = static_cast<qsizetype>(std::strlen(calls));
+            ProcessEventsUntil([&] { return bus.fake.calls.size() >= length; });
+            EXPECT_EQ(bus.fake.calls.toStdString(), calls);
+        }
+    };
     frame.show();
     const COverviewModel& model = frame.Overview();
     const auto state = [&](int row) { return Cell(model, row, COverviewModel::kStateColumn); };
@@ -237,6 +257,8 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Cell(model, 1, COverviewModel::kNameColumn, Qt::AccessibleDescriptionRole),
               "Alarm on channel 1 (2-T-01)");
+    EXPECT_EQ(alarms.AlarmText("Dryer 2"), "channel 1 (2-T-01)");
+    notified(" N1");
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Dryer 2", "Kiln 3", "Boiler 4", "Furnace 1"}));
     EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
@@ -262,6 +284,20 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Received(fine, SimRequestPhase::kCommand, "AK"), 0u);
 
+    // Opened (it is shown first) and logged out of, its alarm raises no second notification.
+    pane->setFocus();
+    QTest::keySequence(pane, QKeySequence(QStringLiteral("Ctrl+Home, Return")));
+    ASSERT_TRUE(frame.State().loggedIn);
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return Received(alarmed, SimRequestPhase::kCommand, "FC") >= 2; }));
+    frame.Action(Command::kLogout)->trigger();
+    ASSERT_EQ(state(1), "logged in");
+    const size_t values = Received(alarmed, SimRequestPhase::kCommand, "FD");
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return Received(alarmed, SimRequestPhase::kCommand, "FD") >= values + 2; }));
+    EXPECT_TRUE(alarms.InAlarm("Dryer 2"));
+    notified(" N1");
+
     // A cleared alarm clears the mark, and the row leaves the top.
     alarmed.WithInstrument([](CSimInstrument& instrument) {
         instrument.Setup().alarmEveryMs = 0;
@@ -273,6 +309,8 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     EXPECT_FALSE(pane->AcknowledgeAction()->isEnabled());
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Kiln 3", "Boiler 4", "Furnace 1", "Dryer 2"}));
+    EXPECT_FALSE(alarms.InAlarm("Dryer 2"));
+    notified(" N1 C1");
 
     // Opening the fine row by keyboard (it is shown third) and by mouse: the view shows its
     // screen over the polled connection, and log-out hands the connection back.
@@ -306,7 +344,16 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     fine.ClearRequests();
     EXPECT_TRUE(PassWithoutImage(fine));
 
+    // While the fine one is in front, the one that loses its link is named.
+    opens[0]();
+    ASSERT_TRUE(frame.State().loggedIn);
     ASSERT_TRUE(plant->SetServed(1, false));
+    const auto named = [&] {
+        return frame.StatusPane(1)->text().startsWith(QStringLiteral("Lost the link to Dryer 2: "));
+    };
+    EXPECT_TRUE(ProcessEventsUntil(named)) << frame.StatusPane(1)->text().toStdString();
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+    frame.Action(Command::kLogout)->trigger();
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
     alarmed.ClearRequests();
     ASSERT_TRUE(plant->SetServed(1, true)) << plant->LastError();

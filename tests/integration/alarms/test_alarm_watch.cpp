@@ -1,16 +1,6 @@
 // Alarms that reach the operator: the alarm watch against a test notification service on a
 // private session bus (a dbus-daemon of the test's own), and against rzsim in process.
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#include <QStandardPaths>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -18,6 +8,7 @@
 #include "alarms/AlarmWatch.h"
 #include "alarms/DesktopNotifier.h"
 #include "common/ModelBuilder.h"
+#include "common/NotificationBus.h"
 #include "common/SimFixture.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -31,73 +22,23 @@ extern "C" const char* __tsan_default_options() {
 
 namespace {
 
-// The notification service as the test sees it: notes each Notify ("N" and its id) and
-// CloseNotification ("C" and the id), and the body of each Notify.
-class FakeNotifications : public QDBusVirtualObject {
-  public:
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
-        if (message.member() == QLatin1String("Notify")) {
-            calls += QStringLiteral(" N%1").arg(++ids);
-            bodies << message.arguments().value(4).toString();
-            bus.send(message.createReply(ids));
-        } else if (message.member() == QLatin1String("CloseNotification")) {
-            calls += QStringLiteral(" C%1").arg(message.arguments().value(0).toUInt());
-            bus.send(message.createReply());
-        }
-        return true;
-    }
-    QString calls;
-    QStringList bodies;
-    uint ids = 0;
-};
-
 class AlarmWatchTest : public SimFixture {
   protected:
     void SetUp() override {
         SimFixture::SetUp();
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+        if (!CNotificationBus::Installed()) {
             GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
         }
-        // Not through QProcess, after whose fork ThreadSanitizer loses track of this thread's
-        // locks; and ended with the test process even when that aborts.
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        daemon = fork();
-        if (daemon == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(out[1], STDOUT_FILENO);
-            execlp("dbus-daemon", "dbus-daemon", "--session", "--print-address=1", "--nofork",
-                   nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* printed = fdopen(out[0], "r");
-        char line[512] = {};
-        const bool read = fgets(line, sizeof line, printed) != nullptr;
-        fclose(printed);
-        ASSERT_TRUE(read);
-        address = QString::fromLatin1(line).trimmed();
-        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("svc"));
-        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-        ASSERT_TRUE(
-            service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake));
-    }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
-        if (daemon > 0) {
-            kill(daemon, SIGTERM);
-            waitpid(daemon, nullptr, 0);
-        }
-        SimFixture::TearDown();
+        ASSERT_TRUE(bus.Start());
+        address = bus.address;
     }
     bool CallsReach(int count) {
         return ProcessEventsUntil([&] { return fake.calls.count(u' ') >= count; });
     }
 
-    pid_t daemon = 0;
+    CNotificationBus bus;
     QString address;
-    FakeNotifications fake;
+    FakeNotifications& fake = bus.fake;
 };
 
 // A model whose first `alarms` channels (the first tagged "1-T-01") have an alarm raised.
@@ -149,7 +90,7 @@ TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
 
 // Without the service on the bus, or without a bus, nothing fails: the mark is set all the same.
 TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
-    QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
+    this->bus.StopService();
     for (const QString& bus : {address, QStringLiteral("unix:path=/nonexistent/bus")}) {
         SCOPED_TRACE(bus.toStdString());
         CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus));
