@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,6 +107,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
             }
             // With repetitions only the medians count; without, the single run does.
             const std::string name = run.benchmark_name();
+            if (auto failed = run.counters.find("failed");
+                failed != run.counters.end() && failed->second > 0) {
+                failed_.insert(BaseName(name));  // any repetition with a failed run
+            }
             if (auto cpu = run.counters.find("cycle_cpu_us"); cpu != run.counters.end()) {
                 cycleCpu_[BaseName(name)] = {cpu->second, run.counters.at("bare_cpu_us"),
                                              run.counters.at("cycle_ms")};
@@ -140,8 +145,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (ms <= 0) {
                 continue;
             }
-            std::printf("%-32s %12.3f %12.1f %s\n", goal.name, ms, goal.limitMs,
-                        ms <= goal.limitMs ? "met" : "NOT MET");
+            const bool failed = failed_.count(goal.name) != 0;
+            std::printf(
+                "%-32s %12.3f %12.1f %s\n", goal.name, ms, goal.limitMs,
+                failed ? "NOT MET (some runs failed)" : (ms <= goal.limitMs ? "met" : "NOT MET"));
         }
         std::printf("\n%-32s %-32s %10s %8s %s\n", "console", "yardstick", "ratio", "goal", "");
         for (const auto& goal : kGoals) {
@@ -220,6 +227,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     std::map<std::string, double> medians_;
     std::map<std::string, double> singles_;
+    std::set<std::string> failed_;
     std::map<std::string, double> peaksKb_;
     struct CycleCpu {
         double console;
