@@ -1,7 +1,6 @@
 #pragma once
 
-// A session bus of the test's own (a dbus-daemon) with a test notification service on it, for
-// the tests whose alarms raise desktop notifications.
+// A session bus of the test's own (a dbus-daemon) with a test notification service on it.
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -36,9 +35,6 @@ class FakeNotifications : public QDBusVirtualObject {
 
 class CNotificationBus {
   public:
-    CNotificationBus() = default;
-    CNotificationBus(const CNotificationBus&) = delete;
-    CNotificationBus& operator=(const CNotificationBus&) = delete;
     ~CNotificationBus() {
         QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
         if (daemon > 0) {
@@ -80,9 +76,6 @@ class CNotificationBus {
                service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"),
                                              &fake);
     }
-    // Takes the service off the bus.
-    void StopService() { QDBusConnection::disconnectFromBus(QStringLiteral("svc")); }
-
     pid_t daemon = 0;
     QString address;
     FakeNotifications fake;

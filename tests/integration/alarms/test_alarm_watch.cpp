@@ -30,15 +30,12 @@ class AlarmWatchTest : public SimFixture {
             GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
         }
         ASSERT_TRUE(bus.Start());
-        address = bus.address;
     }
     bool CallsReach(int count) {
-        return ProcessEventsUntil([&] { return fake.calls.count(u' ') >= count; });
+        return ProcessEventsUntil([&] { return bus.fake.calls.count(u' ') >= count; });
     }
 
     CNotificationBus bus;
-    QString address;
-    FakeNotifications& fake = bus.fake;
 };
 
 // A model whose first `alarms` channels (the first tagged "1-T-01") have an alarm raised.
@@ -56,7 +53,7 @@ std::unique_ptr<CInstrumentModel> ModelWithAlarm(int alarms) {
 // One notification when an instrument enters alarm, none while it stays, closed when it clears,
 // and a new one when it enters again; the mark follows. An instrument's name is never markup.
 TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
-    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus.address));
     QStringList marks;
     QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&](const QString& name, bool on) {
         EXPECT_EQ(name, QStringLiteral("<b>K&3"));
@@ -80,20 +77,20 @@ TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
         SCOPED_TRACE(cycle.what);
         watch.Update("<b>K&3", *ModelWithAlarm(cycle.alarms));
         CallsReach(QString::fromLatin1(cycle.calls).count(u' '));
-        EXPECT_EQ(fake.calls.toStdString(), cycle.calls);
+        EXPECT_EQ(bus.fake.calls.toStdString(), cycle.calls);
         EXPECT_EQ(marks.join(u',').toStdString(), cycle.marks);
         EXPECT_EQ(watch.InAlarm("<b>K&3"), cycle.alarms > 0);
     }
-    ASSERT_EQ(fake.bodies.size(), 2);
-    EXPECT_EQ(fake.bodies[0].toStdString(), "&lt;b&gt;K&amp;3: alarm on channel 1 (1-T-01)");
+    ASSERT_EQ(bus.fake.bodies.size(), 2);
+    EXPECT_EQ(bus.fake.bodies[0].toStdString(), "&lt;b&gt;K&amp;3: alarm on channel 1 (1-T-01)");
 }
 
 // Without the service on the bus, or without a bus, nothing fails: the mark is set all the same.
 TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
-    this->bus.StopService();
-    for (const QString& bus : {address, QStringLiteral("unix:path=/nonexistent/bus")}) {
-        SCOPED_TRACE(bus.toStdString());
-        CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus));
+    QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
+    for (const QString& address : {bus.address, QStringLiteral("unix:path=/nonexistent/bus")}) {
+        SCOPED_TRACE(address.toStdString());
+        CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
         int changes = 0;
         QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&] { ++changes; });
         watch.Update("Kiln 3", *ModelWithAlarm(1));
@@ -102,7 +99,7 @@ TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
         EXPECT_TRUE(watch.InAlarm("Kiln 3"));
         EXPECT_EQ(changes, 1);
     }
-    EXPECT_EQ(fake.calls.toStdString(), "");
+    EXPECT_EQ(bus.fake.calls.toStdString(), "");
 }
 
 // Followed on its connection, an instrument's alarm comes from its values answer after every
@@ -118,14 +115,14 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     const auto otherLogin = manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", other->Port());
     ASSERT_TRUE(otherLogin.ok());
     const uint32_t otherId = *otherLogin;
-    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus.address));
     watch.Follow("Furnace 1", id);
     watch.Follow("Dryer 2", otherId);
     EXPECT_TRUE(watch.InAlarm("Furnace 1"));
     EXPECT_FALSE(watch.InAlarm("Dryer 2"));
     ASSERT_TRUE(CallsReach(1));
-    EXPECT_TRUE(
-        fake.bodies.value(0).startsWith(QStringLiteral("Furnace 1: alarm on channel 3 (PI-201)")));
+    EXPECT_TRUE(bus.fake.bodies.value(0).startsWith(
+        QStringLiteral("Furnace 1: alarm on channel 3 (PI-201)")));
 
     const size_t before = server->CommandRequests().size();
     const size_t otherBefore = other->CommandRequests().size();
@@ -141,7 +138,7 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
 
     server->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = false; });
     ASSERT_TRUE(CallsReach(2));
-    EXPECT_EQ(fake.calls.toStdString(), " N1 C1");
+    EXPECT_EQ(bus.fake.calls.toStdString(), " N1 C1");
     EXPECT_FALSE(watch.InAlarm("Furnace 1"));
 
     // Another instrument's alarm has a notification of its own; a lost link ends its mark.
@@ -149,6 +146,6 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     ASSERT_TRUE(CallsReach(3));
     other->Stop();
     ASSERT_TRUE(CallsReach(4));
-    EXPECT_EQ(fake.calls.toStdString(), " N1 C1 N2 C2");
+    EXPECT_EQ(bus.fake.calls.toStdString(), " N1 C1 N2 C2");
     EXPECT_FALSE(watch.InAlarm("Dryer 2"));
 }
