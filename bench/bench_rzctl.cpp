@@ -206,15 +206,21 @@ enum class Phase { kConnecting, kLogin, kLoading, kCommand, kWatch };
 void RzctlSignalEnd(benchmark::State& state, Phase phase) {
     BenchDataDir data(1000);
     // A clean log-in's requests, so that a stall can aim at the first one after it.
-    BenchServer().ClearRequests();
-    {
+    // rzsim serves one client at a time, and the previous run's client may still hold it (a
+    // delayed answer ends before rzsim sees the close), so the log-in is tried for a while.
+    bool loggedInOnce = false;
+    for (int attempt = 0; attempt < 50 && !loggedInOnce; ++attempt) {
+        if (attempt > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        BenchServer().ClearRequests();
         CtlProcess info(data.Path(), BenchServer().Port(), {"info"});
         while (info.ReadLine()) {
         }
-        if (info.Wait() != 0) {
-            state.SkipWithError("rzctl info failed");
-            return;
-        }
+        loggedInOnce = info.Wait() == 0;
+    }
+    if (!loggedInOnce) {
+        std::fprintf(stderr, "rzctl info failed\n");
     }
     const auto loggedIn = static_cast<uint32_t>(BenchServer().CommandRequests().size());
     CFullBacklog full;
@@ -251,6 +257,10 @@ void RzctlSignalEnd(benchmark::State& state, Phase phase) {
     double worst = 0;
     int failed = 0;
     for (auto _ : state) {
+        if (!loggedInOnce) {
+            ++failed;
+            continue;
+        }
         const int signal = round++ % 2 == 0 ? SIGINT : SIGTERM;
         BenchServer().ClearRequests();
         CtlProcess ctl(data.Path(), port, command);
