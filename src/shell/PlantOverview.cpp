@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "alarms/AlarmWatch.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "secrets/PasswordKeeper.h"
@@ -67,7 +68,7 @@ CPlantOverview::CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnect
 CPlantOverview::~CPlantOverview() {
     login_.SetConnectionPool(nullptr);
     for (auto& [name, polled] : polled_) {
-        Drop(polled);
+        Drop(name, polled);
     }
 }
 
@@ -89,7 +90,7 @@ void CPlantOverview::Retarget() {
         const int row = model_.RowOf(it->first);
         if (row < 0 ||
             model_.Instruments()[static_cast<size_t>(row)].address != it->second.address) {
-            Drop(it->second);
+            Drop(it->first, it->second);
             it = polled_.erase(it);
         } else {
             ++it;
@@ -120,7 +121,8 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString
         return;
     }
     if (Polled* polled = Find(instrument); polled != nullptr && polled->stage == Stage::kLent) {
-        Drop(*polled);  // lent, but the view could not be made: the connection is closed
+        // Lent, but the view could not be made: the connection is closed.
+        Drop(instrument, *polled);
         Retarget();
     }
     if (result == LINK_E_LOGIN) {
@@ -140,7 +142,7 @@ void CPlantOverview::OnConnectionEnded(const QString& name) {
         return;
     }
     if (polled != nullptr && polled->stage == Stage::kLent) {
-        Drop(*polled);  // closed with the view
+        Drop(instrument, *polled);  // closed with the view
     }
     model_.EndSession(instrument);
     Retarget();
@@ -333,7 +335,27 @@ void CPlantOverview::Adopt(const std::string& name, Polled& polled, uint32_t id)
                   [this, name, id](uint32_t) { Feed(name, id); });
     hub.Subscribe(kPolledLost, CommErrorEvent(id),
                   [this, name, id](uint32_t) { OnLinkLost(name, id); });
+    NameLinkLoss(name, id, true);
+    if (alarms_) {
+        alarms_->Follow(name, id);
+    }
     Feed(name, id);
+}
+
+void CPlantOverview::NameLinkLoss(const std::string& name, uint32_t id, bool named) {
+    if (!named) {
+        manager_.SetLinkLossReport(id, {});  // in front: the lost link is the console's
+        return;
+    }
+    manager_.SetLinkLossReport(id, [name](const std::string& reason) {
+        const QString instrument = QString::fromLatin1(name.c_str());
+        ShowStatusMessage((reason.empty()
+                               ? tr("Lost the link to %1").arg(instrument)
+                               : tr("Lost the link to %1: %2")
+                                     .arg(instrument, QString::fromLatin1(reason.c_str())))
+                              .toLatin1()
+                              .toStdString());
+    });
 }
 
 void CPlantOverview::OnLinkLost(const std::string& name, uint32_t id) {
@@ -361,14 +383,21 @@ void CPlantOverview::Unsubscribe(uint32_t id) {
     hub.Unsubscribe(kPolledLost, CommErrorEvent(id));
 }
 
-void CPlantOverview::Drop(Polled& polled) {
+void CPlantOverview::Drop(const std::string& name, Polled& polled) {
     switch (polled.stage) {
         case Stage::kPolled:
             Unsubscribe(polled.id);
             manager_.CloseConnection(polled.id);
+            if (alarms_) {
+                alarms_->Forget(name);
+            }
             break;
         case Stage::kLent:
             Unsubscribe(polled.id);
+            // One closed without its view (which could not be made) has no closed event.
+            if (alarms_ && !manager_.FindConnection(polled.id)) {
+                alarms_->Forget(name);
+            }
             break;
         case Stage::kLoggingIn:
             CancelOwnLogin();
@@ -416,6 +445,7 @@ uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& 
         Holds(instrument, user) ? manager_.FindConnection(polled->id).value_or(nullptr) : nullptr;
     if (connection != nullptr) {
         SetScreenImagePolling(*connection, true);
+        NameLinkLoss(instrument, polled->id, false);
         polled->stage = Stage::kLent;
         return polled->id;
     }
@@ -425,7 +455,7 @@ uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& 
         if (polled->stage == Stage::kPolled) {
             model_.EndSession(instrument);
         }
-        Drop(*polled);
+        Drop(instrument, *polled);
     }
     CancelOwnLogin();
     Retarget();
@@ -449,11 +479,12 @@ bool CPlantOverview::TakeBack(const std::string& instrument, const std::string& 
             return false;
         }
         SetScreenImagePolling(*connection, false);
+        NameLinkLoss(instrument, id, true);
         polled.stage = Stage::kPolled;
         return true;
     }
     // The console's own connection: the overview takes it over.
-    Drop(polled);
+    Drop(instrument, polled);
     polled.address = model_.Instruments()[static_cast<size_t>(row)].address;
     polled.user = user;
     Adopt(instrument, polled, id);

@@ -21,6 +21,7 @@
 #include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
+#include "common/NotificationBus.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
@@ -185,7 +186,9 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
 // tried again; a lost link is logged in again once the instrument answers. A plant of a fine
 // instrument, one in alarm, one with a wrong password remembered and a stopped one shows them
 // within two cycles; the alarm's row is red until the alarm clears and is acknowledged from the
-// overview.
+// overview. The alarm of the instrument in the background raises one desktop notification, also
+// across cycles and its hand-over to the view and back, closed when the alarm clears; a lost link
+// in the background is named as that instrument's.
 TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
     CSimOptions options;
     options.instruments = 4;
@@ -224,6 +227,16 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     quick.intervalMs = 200;
     quick.greetingTimeoutMs = 500;
     CPlantOverview overview(frame, login, manager, plant->Port(), quick);
+    CNotificationBus bus;  // without dbus-daemon, marks only
+    const bool notifying = CNotificationBus::Installed() && bus.Start();
+    CAlarmWatch alarms(manager,
+                       notifying ? std::make_unique<CDesktopNotifier>(bus.address) : nullptr);
+    ShowAlarmMarks(alarms, login, frame);
+    overview.WatchAlarms(alarms);
+    const auto notified = [&](const std::string& calls) {
+        return !notifying ||
+               ProcessEventsUntil([&] { return bus.fake.calls.toStdString() == calls; });
+    };
     frame.show();
     const COverviewModel& model = frame.Overview();
     const auto state = [&](int row) { return Cell(model, row, COverviewModel::kStateColumn); };
@@ -246,6 +259,8 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Cell(model, 1, COverviewModel::kNameColumn, Qt::AccessibleDescriptionRole),
               "Alarm on channel 1 (2-T-01)");
+    EXPECT_EQ(alarms.AlarmText("Dryer 2"), "channel 1 (2-T-01)");
+    EXPECT_TRUE(notified(" N1")) << bus.fake.calls.toStdString();
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Dryer 2", "Kiln 3", "Boiler 4", "Furnace 1"}));
     EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
@@ -271,6 +286,49 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Received(fine, SimRequestPhase::kCommand, "AK"), 0u);
 
+    // Opening the fine row by keyboard (it is shown last) and by mouse, and the row in alarm
+    // (shown first): the view shows its screen over the polled connection, log-out hands the
+    // connection back, and the alarm raises no second notification.
+    const auto keys = [&](const char* sequence) {
+        pane->setFocus();
+        QTest::keySequence(pane, QKeySequence(QString::fromLatin1(sequence)));
+    };
+    const struct {
+        std::function<void()> open;
+        CSimServer& server;
+        int row;
+    } opens[] = {
+        {[&] { keys("Ctrl+End, Return"); }, fine, 0},
+        {[&] {  // a widget's double click: press and release, then the double click
+             const QPoint at = pane->visualRect(pane->Order()->index(3, 0)).center();
+             QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
+         },
+         fine, 0},
+        {[&] { keys("Ctrl+Home, Return"); }, alarmed, 1},
+    };
+    for (const auto& open : opens) {
+        SCOPED_TRACE(&open - opens);
+        open.server.ClearRequests();
+        open.open();
+        ASSERT_TRUE(frame.State().loggedIn);
+        EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] { return Received(open.server, SimRequestPhase::kCommand, "FC") >= 2; }));
+        EXPECT_EQ(Received(open.server, SimRequestPhase::kUser), 0u) << "no second log-in";
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+
+        frame.Action(Command::kLogout)->trigger();
+        EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_EQ(state(open.row), "logged in");
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+    }
+    const size_t values = Received(alarmed, SimRequestPhase::kCommand, "FD");
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return Received(alarmed, SimRequestPhase::kCommand, "FD") >= values + 2; }));
+    EXPECT_TRUE(alarms.InAlarm("Dryer 2"));
+    EXPECT_TRUE(notified(" N1")) << bus.fake.calls.toStdString();
+
     // A cleared alarm clears the mark, and the row leaves the top.
     alarmed.WithInstrument([](CSimInstrument& instrument) {
         instrument.Setup().alarmEveryMs = 0;
@@ -282,40 +340,22 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     EXPECT_FALSE(pane->AcknowledgeAction()->isEnabled());
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Kiln 3", "Boiler 4", "Furnace 1", "Dryer 2"}));
+    EXPECT_FALSE(alarms.InAlarm("Dryer 2"));
+    EXPECT_TRUE(notified(" N1 C1")) << bus.fake.calls.toStdString();
 
-    // Opening the fine row by keyboard (it is shown third) and by mouse: the view shows its
-    // screen over the polled connection, and log-out hands the connection back.
-    const std::function<void()> opens[] = {
-        [&] {
-            pane->setFocus();
-            QTest::keySequence(pane, QKeySequence(QStringLiteral("Ctrl+Home, Down, Down, Return")));
-        },
-        [&] {  // a widget's double click: press and release, then the double click
-            const QPoint at = pane->visualRect(pane->Order()->index(2, 0)).center();
-            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
-        },
-    };
-    for (const auto& open : opens) {
-        SCOPED_TRACE(&open - opens);
-        fine.ClearRequests();
-        open();
-        ASSERT_TRUE(frame.State().loggedIn);
-        EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
-        EXPECT_TRUE(ProcessEventsUntil(
-            [&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
-        EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
-        EXPECT_EQ(manager.ConnectionCount(), 2u);
-
-        frame.Action(Command::kLogout)->trigger();
-        EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
-        EXPECT_EQ(state(0), "logged in");
-        EXPECT_EQ(manager.ConnectionCount(), 2u);
-    }
     fine.ClearRequests();
     EXPECT_TRUE(PassWithoutImage(fine));
 
+    // While the fine one is in front (shown third), the one that loses its link is named.
+    keys("Ctrl+Home, Down, Down, Return");
+    ASSERT_TRUE(frame.State().loggedIn);
     ASSERT_TRUE(plant->SetServed(1, false));
+    const auto named = [&] {
+        return frame.StatusPane(1)->text().startsWith(QStringLiteral("Lost the link to Dryer 2: "));
+    };
+    EXPECT_TRUE(ProcessEventsUntil(named)) << frame.StatusPane(1)->text().toStdString();
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+    frame.Action(Command::kLogout)->trigger();
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
     alarmed.ClearRequests();
     ASSERT_TRUE(plant->SetServed(1, true)) << plant->LastError();
