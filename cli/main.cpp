@@ -20,9 +20,11 @@
 #include "CtlOptions.h"
 #include "ModelJson.h"
 #include "OnlineCommands.h"
+#include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "session/ConnectionManager.h"
 #include "session/InstrumentConnection.h"
 
@@ -177,6 +179,15 @@ int RunRegistry(const CtlOptions& options) {
     if (absent) {
         std::fprintf(stderr, "rzctl: no instrument registered as %s\n", name.c_str());
         return kExitFailed;
+    }
+    if (result && args[0] == "remove") {
+        // The console's settings for the name go with it; its remembered password is in the
+        // desktop's secret store, which only the console reaches.
+        CUserSettings user;
+        if (!CInstrumentSettings({}, &user).Remove(name)) {
+            std::fprintf(stderr, "rzctl: could not drop the settings of %s from %s\n", name.c_str(),
+                         CInstrumentSettings::kFileName);
+        }
     }
     return result ? kExitOk : Fail(result.error());
 }

@@ -39,8 +39,7 @@ QString Section(std::string_view name) {
 
 }  // namespace
 
-CInstrumentSettings::CInstrumentSettings(const std::string& registryPath,
-                                         const CUserSettings* legacy)
+CInstrumentSettings::CInstrumentSettings(const std::string& registryPath, CUserSettings* legacy)
     : settings_(std::make_unique<QSettings>(FileBeside(registryPath), QSettings::IniFormat)),
       legacy_(legacy) {}
 
@@ -82,4 +81,15 @@ bool CInstrumentSettings::Set(std::string_view name, const CInstrumentPrefs& pre
     settings_->setValue(section + QLatin1String(kRememberPassword), prefs.rememberPassword);
     settings_->sync();
     return settings_->status() == QSettings::NoError;
+}
+
+bool CInstrumentSettings::Remove(std::string_view name) {
+    if (name.empty()) {
+        return false;
+    }
+    settings_->remove(Section(name).chopped(1));
+    settings_->sync();
+    const bool legacyCleared = legacy_ == nullptr || legacy_->UserNameFor(name).empty() ||
+                               legacy_->SetUserNameFor(name, "");
+    return settings_->status() == QSettings::NoError && legacyCleared;
 }

@@ -30,7 +30,7 @@ class CInstrumentSettings {
     // The file beside the registry file at `registryPath` (empty: the data directory's);
     // `legacy`, when given, is where user names were kept before.
     explicit CInstrumentSettings(const std::string& registryPath = {},
-                                 const CUserSettings* legacy = nullptr);
+                                 CUserSettings* legacy = nullptr);
     ~CInstrumentSettings();
     CInstrumentSettings(const CInstrumentSettings&) = delete;
     CInstrumentSettings& operator=(const CInstrumentSettings&) = delete;
@@ -39,10 +39,14 @@ class CInstrumentSettings {
     CInstrumentPrefs For(std::string_view name) const;
     // Writes to disk at once; false when the file could not be written or `name` is empty.
     bool Set(std::string_view name, const CInstrumentPrefs& prefs);
+    // Drops everything kept for `name`, its user name in the old store too, so that an
+    // instrument registered under that name later starts from the defaults. False when the file
+    // could not be written.
+    bool Remove(std::string_view name);
 
     QString FileName() const;
 
   private:
     std::unique_ptr<QSettings> settings_;
-    const CUserSettings* legacy_;
+    CUserSettings* legacy_;
 };

@@ -258,6 +258,15 @@ bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
         const RzResult result = updated.code();
         if (result == RZ_OK) {
             registeredCount_ = registry.GetCount();
+            const Snapshot written = SnapshotOf(registry);
+            for (const auto& [name, ip] : found) {
+                if (std::find(written.begin(), written.end(), std::pair(name, ip)) ==
+                    written.end()) {
+                    std::string address = ip;
+                    std::erase(address, ' ');
+                    dropped_.push_back({name, std::move(address), registry.FindIndex(name) < 0});
+                }
+            }
             return true;
         }
         const QString file = QString::fromStdString(path_);

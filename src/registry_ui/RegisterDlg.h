@@ -27,8 +27,19 @@ class CRegisterDlg : public QDialog {
     explicit CRegisterDlg(QWidget* parent = nullptr, std::string path = {});
     ~CRegisterDlg() override;
 
+    // A record OK took out of the file: its name, its address with blanks removed, and whether
+    // the name is gone from the file (not only moved to another address). A renamed instrument
+    // is one taken out and another added: the new name starts without the old one's settings.
+    struct Dropped {
+        std::string name;
+        std::string address;
+        bool nameGone = false;
+    };
+
     // The number of instruments in the file written by OK.
     int RegisteredCount() const { return registeredCount_; }
+    // The records the file held before OK wrote it that it no longer holds.
+    const std::vector<Dropped>& DroppedRecords() const { return dropped_; }
     // False when the file could not be read; the dialog then only shows why.
     bool IsEditable() const { return editable_; }
 
@@ -56,6 +67,7 @@ class CRegisterDlg : public QDialog {
     Snapshot opened_;
     bool editable_ = true;
     int registeredCount_ = 0;
+    std::vector<Dropped> dropped_;
     CRegisterGrid* grid_ = nullptr;
     QLabel* problem_ = nullptr;
     QToolButton* add_ = nullptr;

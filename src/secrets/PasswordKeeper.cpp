@@ -43,7 +43,17 @@ void CPasswordKeeper::Keep(const CPasswordKey& key, const std::string& password,
         });
 }
 
-void CPasswordKeeper::Forget(const CPasswordKey& key) {
+void CPasswordKeeper::Forget(const CPasswordKey& key, QObject* context,
+                             std::function<void(const QString&)> done) {
     session_.Remove(key, {});
-    secretStore_->Remove(key, {});
+    if (!done) {
+        secretStore_->Remove(key, {});
+        return;
+    }
+    secretStore_->Remove(key, [guard = QPointer<QObject>(context),
+                               done = std::move(done)](const CSecretOutcome& outcome) {
+        if (guard) {
+            done(outcome.kind == CSecretOutcome::kUnavailable ? outcome.reason : QString());
+        }
+    });
 }

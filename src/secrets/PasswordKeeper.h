@@ -25,8 +25,10 @@ class CPasswordKeeper : public QObject {
     // hears why (an empty reason: the secret store has it).
     void Keep(const CPasswordKey& key, const std::string& password, QObject* context,
               std::function<void(const QString& unavailable)> done);
-    // Out of the session's memory and the secret store.
-    void Forget(const CPasswordKey& key);
+    // Out of the session's memory and the secret store; `done`, when given, hears why the
+    // secret store could not be asked (an empty reason: it holds no such password any more).
+    void Forget(const CPasswordKey& key, QObject* context = nullptr,
+                std::function<void(const QString& unavailable)> done = {});
 
   private:
     std::unique_ptr<IPasswordStore> secretStore_;

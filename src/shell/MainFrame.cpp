@@ -845,6 +845,24 @@ void CMainFrame::OnRegister() {
     CRegisterDlg dlg(this);
     if (dlg.exec() == QDialog::Accepted) {
         registeredCount_ = dlg.RegisteredCount();
+        // What the console kept for a record taken out goes with it: a later instrument under
+        // that name and address inherits no user name and no password.
+        CInstrumentSettings settings({}, store_.get());
+        for (const CRegisterDlg::Dropped& record : dlg.DroppedRecords()) {
+            const CInstrumentPrefs prefs = settings.For(record.name);
+            if (record.nameGone) {
+                settings.Remove(record.name);
+            }
+            const QString name = QString::fromLatin1(record.name.c_str());
+            passwords_->Forget({record.name, record.address, prefs.userName}, this,
+                               [this, name, prefs](const QString& unavailable) {
+                                   if (prefs.rememberPassword && !unavailable.isEmpty()) {
+                                       ShowOwnStatus(tr("The password for %1 could not be removed "
+                                                        "from the secret store: %2")
+                                                         .arg(name, unavailable));
+                                   }
+                               });
+        }
         overview_->LoadRegistry();
         if (!loggedIn_ && stack_->currentWidget() == logo_) {
             stack_->setCurrentWidget(LoggedOutPage());

@@ -19,19 +19,24 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "alarms/AlarmWatch.h"
 #include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
+#include "common/FileHelpers.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
 #include "platform/Configuration.h"
+#include "platform/Paths.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "secrets/KeychainPasswordStore.h"
+#include "secrets/PasswordKeeper.h"
 #include "shell/AlarmMarks.h"
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
@@ -509,6 +514,41 @@ TEST_F(LoginAgainstSim, RememberedPasswordsNeverReachAFileTheTraceOrTheLog) {
             };
             frame.Action(Command::kLogin)->trigger();
         }
+        // Taking Demo out of the registry drops its settings and its password, and no other's;
+        // where the secret store cannot be asked, the status bar says so.
+        int kept = 0;
+        for (const char* name : {"Demo", "Other"}) {
+            ASSERT_TRUE(CInstrumentSettings().Set(name, {"admin", true, true}));
+            frame.Passwords().Keep({name, "127.0.0.1", "admin"}, kPassword.toStdString(), &frame,
+                                   [&kept](const QString&) { ++kept; });
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return kept == 2; }));
+        const std::string registered = ReadBytes(DataFilePath(CInstrumentRegistry::kFileName));
+        CModalWatcher watcher;
+        watcher.onDialog = [](QDialog* dialog) {
+            static_cast<CRegisterDlg*>(dialog)->OnDelete();  // the first row: Demo
+            static_cast<CRegisterDlg*>(dialog)->accept();
+        };
+        frame.Action(Command::kRegister)->trigger();
+        std::map<std::string, std::optional<std::string>> recalled;
+        for (const char* name : {"Demo", "Other"}) {
+            frame.Passwords().Recall(
+                {name, "127.0.0.1", "admin"}, &frame,
+                [&recalled, name](auto password) { recalled[name] = password; });
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return recalled.size() == 2; }));
+        EXPECT_EQ(recalled,
+                  (decltype(recalled){{"Demo", std::nullopt}, {"Other", kPassword.toStdString()}}));
+        EXPECT_EQ(ProcessEventsUntil(
+                      [&] {
+                          return frame.StatusPane(1)->text().startsWith(
+                              "The password for Demo could not be removed from the secret store");
+                      },
+                      std::chrono::milliseconds(secretStore ? 300 : 10000)),
+                  !secretStore);
+        EXPECT_FALSE(CInstrumentSettings().For("Demo").rememberPassword);
+        EXPECT_TRUE(CInstrumentSettings().For("Other").rememberPassword);
+        WriteBytes(DataFilePath(CInstrumentRegistry::kFileName), registered);  // Demo again
         SetStatusSink(relay);
     }
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus);

@@ -29,6 +29,7 @@
 
 #include "common/SimFixture.h"
 #include "platform/CommandLine.h"
+#include "registry/InstrumentSettings.h"
 
 namespace {
 
@@ -152,8 +153,14 @@ TEST_F(RzctlTest, RegistryCommandsEditTheFileAndNameLookUpFindsTheAddress) {
                                "admin", "--password", "rzdemo", "info"});
     EXPECT_EQ(byName.exitCode, 0) << byName.err;
 
+    // The console's settings of a removed name go with it; another name's stay.
+    for (const char* name : {"Line-3", "Boiler"}) {
+        ASSERT_TRUE(CInstrumentSettings().Set(name, {"admin", false, true}));
+    }
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 0);
     EXPECT_EQ(Run({"registry", "remove", "Line-3"}).exitCode, 1);
+    EXPECT_FALSE(CInstrumentSettings().For("Line-3").rememberPassword);
+    EXPECT_TRUE(CInstrumentSettings().For("Boiler").rememberPassword);
     // Names are cut to 15 characters and lose trailing blanks; remove finds them the same way.
     for (const QString name : {"Boiler-house-north-2", "Pump "}) {
         EXPECT_EQ(Run({"registry", "add", name, "127.0.0.4"}).exitCode, 0) << name.toStdString();

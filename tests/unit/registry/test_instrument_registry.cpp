@@ -407,12 +407,14 @@ TEST_F(RegistryTest, FailedWriteLeavesTheOldFileWhole) {
 
 // Instruments.ini beside the registry: each registered name's settings round-trip under awkward
 // names; a user name the file lacks comes from the user's old store, and writes leave that
-// store and the registry file as they were.
+// store and the registry file as they were. A removed name reads as the defaults, its old user
+// name gone too, and leaves every other name's settings as they were.
 TEST_F(RegistryTest, InstrumentSettingsLiveBesideTheRegistryUnderTheirNames) {
     struct Row {
         const char* name;
         bool set;  // false: nothing written for it
         CInstrumentPrefs prefs;
+        bool removed = false;  // removed after the writes: reads as the defaults
     };
     const Row rows[] = {
         {"Line-3", true, {"admin", false, true}},
@@ -425,12 +427,17 @@ TEST_F(RegistryTest, InstrumentSettingsLiveBesideTheRegistryUnderTheirNames) {
         {"a", true, {"u5", false, true}},
         {"Kiln", false, {"old", true, false}},
         {"Mixer", false, {"", true, false}},
+        {"Pump", true, {"admin", false, true}, true},
+        {"a/c", true, {"u6", false, true}, true},
+        {"Dryer", false, {"old", false, true}, true},
+        {"Dryer/x", true, {"u7", false, true}},
     };
     const std::string registryPath = PathOf("RZRegist.rzr");
     WriteBytes(registryPath, ReadBytes(FixturePath("windows_crlf.rzr")));
     const QString userFile = dir.filePath(QStringLiteral("user.ini"));
     CUserSettings legacy(userFile);
-    ASSERT_TRUE(legacy.SetUserNameFor("Kiln", "old") && legacy.SetUserNameFor("Line-3", "old"));
+    ASSERT_TRUE(legacy.SetUserNameFor("Kiln", "old") && legacy.SetUserNameFor("Line-3", "old") &&
+                legacy.SetUserNameFor("Dryer", "old"));
     const std::string legacyBytes = ReadBytes(userFile.toStdString());
     {
         CInstrumentSettings settings(registryPath, &legacy);
@@ -439,16 +446,19 @@ TEST_F(RegistryTest, InstrumentSettingsLiveBesideTheRegistryUnderTheirNames) {
             EXPECT_TRUE(!row.set || settings.Set(row.name, row.prefs)) << row.name;
         }
         EXPECT_FALSE(settings.Set("", {}));
+        EXPECT_EQ(ReadBytes(userFile.toStdString()), legacyBytes);
+        for (const Row& row : rows) {
+            EXPECT_TRUE(!row.removed || settings.Remove(row.name)) << row.name;
+        }
     }
     const CInstrumentSettings settings(registryPath, &legacy);
     for (const Row& row : rows) {
         const CInstrumentPrefs read = settings.For(row.name);
-        EXPECT_EQ(
-            std::tie(read.userName, read.showInOverview, read.rememberPassword),
-            std::tie(row.prefs.userName, row.prefs.showInOverview, row.prefs.rememberPassword))
+        const CInstrumentPrefs want = row.removed ? CInstrumentPrefs{} : row.prefs;
+        EXPECT_EQ(std::tie(read.userName, read.showInOverview, read.rememberPassword),
+                  std::tie(want.userName, want.showInOverview, want.rememberPassword))
             << "'" << row.name << "'";
     }
-    EXPECT_EQ(ReadBytes(userFile.toStdString()), legacyBytes);
     EXPECT_EQ(ReadBytes(registryPath), ReadBytes(FixturePath("windows_crlf.rzr")));
 }
 
