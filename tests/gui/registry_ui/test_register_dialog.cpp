@@ -258,19 +258,30 @@ TEST(RegisterDialog, OkStaysOpenOnRefusalAndFailedWrite) {
     EXPECT_EQ(dlg.Grid()->rowCount(), 2);
 }
 
+// The records OK takes out of the file are reported (a renamed one is taken out, one moved to
+// another address too), those of the other program's change included.
 TEST(RegisterDialog, AsksBeforeOverwritingAChangeMadeMeanwhile) {
     for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
         TempRegistry file;
-        file.Write({{"A", "  1.  1.  1.  1"}});
+        file.Write({{"A", "  1.  1.  1.  1"}, {"C", "  3.  3.  3.  3"}});
         CModalWatcher watcher(answer);
         CRegisterDlg dlg(nullptr, file.path);
         dlg.show();
-        file.Write({{"A", "  1.  1.  1.  1"}, {"Added", "  9.  9.  9.  9"}});  // another program
+        dlg.Grid()->SetText(0, CRegisterGrid::kNameColumn, QStringLiteral("B"));
+        dlg.Grid()->SetText(1, CRegisterGrid::kAddressColumn, QStringLiteral("  4.  4.  4.  4"));
+        file.Write({{"A", "  1.  1.  1.  1"},
+                    {"C", "  3.  3.  3.  3"},
+                    {"Added", "  9.  9.  9.  9"}});  // another program
         Button(dlg, "OK")->click();
         ASSERT_EQ(watcher.boxes.size(), 1u);
         EXPECT_TRUE(watcher.boxes[0].text.contains(QStringLiteral("changed by another program")));
         EXPECT_EQ(dlg.isVisible(), answer == QMessageBox::No);
-        EXPECT_EQ(file.Read().size(), answer == QMessageBox::No ? 2u : 1u);
+        EXPECT_EQ(file.Read().size(), answer == QMessageBox::No ? 3u : 2u);
+        std::string dropped;
+        for (const CRegisterDlg::Dropped& record : dlg.DroppedRecords()) {
+            dropped += record.name + '@' + record.address + (record.nameGone ? " " : "+ ");
+        }
+        EXPECT_EQ(dropped, answer == QMessageBox::No ? "" : "A@1.1.1.1 C@3.3.3.3+ Added@9.9.9.9 ");
     }
 }
 
