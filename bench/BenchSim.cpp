@@ -2,10 +2,14 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sched.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +30,8 @@
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 
+extern char** environ;
+
 CSimServer& BenchServer() {
     static std::unique_ptr<CSimServer> server = [] {
         CSimProfile profile;
@@ -33,7 +39,10 @@ CSimServer& BenchServer() {
         if (!LoadSimProfile("full", &profile, &error)) {
             throw std::runtime_error("cannot load profile: " + error);
         }
-        auto s = std::make_unique<CSimServer>(profile);
+        // The polled connections' row logs in 50 at once.
+        CSimLimits limits;
+        limits.maxClients = 64;
+        auto s = std::make_unique<CSimServer>(profile, CSimFaults{}, limits);
         if (!RegisterInstrumentCommands(*s) || s->Start(0) == 0) {
             throw std::runtime_error("cannot start rzsim: " + s->LastError());
         }
@@ -227,6 +236,31 @@ BenchDataDir::BenchDataDir(int cycleMs) {
 
 BenchDataDir::~BenchDataDir() {
     SetDataDirectory("");
+}
+
+double ChildPeakKb(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    return static_cast<double>(usage.ru_maxrss);
 }
 
 std::string RzctlPath() {

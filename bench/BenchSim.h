@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CSimServer;
 class CConnectionManager;
@@ -42,6 +43,10 @@ class BenchDataDir {
 // the same work.
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick);
+
+// Runs this program again with `arguments` (a child mode of its main); the child's peak resident
+// memory in kB, or a negative number when it failed.
+double ChildPeakKb(const std::vector<std::string>& arguments);
 
 // rzctl beside this program in the build tree, or where RZCTL names it.
 std::string RzctlPath();

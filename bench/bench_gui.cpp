@@ -9,12 +9,8 @@
 // process.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -56,8 +52,6 @@
 #include "views/LoopPanelDlg.h"
 #include "views/NumericEdit.h"
 #include "views/RzView.h"
-
-extern char** environ;
 
 namespace {
 
@@ -490,33 +484,6 @@ const bool kLogoutPhasesRegistered = [] {
 }();
 
 // Peak memory: this program again, as the logged-in console or as the bare window.
-
-// Runs this program with `mode` and its arguments; the child's peak resident memory in kB, or
-// a negative number when it failed.
-double ChildPeakKb(const std::vector<std::string>& arguments) {
-    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
-    return static_cast<double>(usage.ru_maxrss);
-}
 
 void BM_ConsolePeakMemory(benchmark::State& state) {
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -97,6 +98,13 @@ const RatioGoal kMemoryGoals[] = {
     {"BM_ConsolePeakMemory", "BM_BareWindowPeakMemory", 2.0},
 };
 
+// Connections polling values and state but not the screen image (the counters connections,
+// process_peak_kB, kB_per_connection, threads_per_connection): the peak resident memory at most
+// a base plus a share per connection, and at most so many threads per connection.
+constexpr double kPolledBaseKb = 40 * 1024;
+constexpr double kPolledPerConnectionKb = 2 * 1024;
+constexpr double kPolledThreadsPerConnection = 2;
+
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -109,6 +117,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (auto cpu = run.counters.find("cycle_cpu_us"); cpu != run.counters.end()) {
                 cycleCpu_[BaseName(name)] = {cpu->second, run.counters.at("bare_cpu_us"),
                                              run.counters.at("cycle_ms")};
+            }
+            if (auto each = run.counters.find("kB_per_connection"); each != run.counters.end()) {
+                polled_[name.substr(0, name.find("/iterations"))] = {
+                    run.counters.at("connections"), run.counters.at("process_peak_kB"),
+                    each->second, run.counters.at("threads_per_connection")};
             }
             if (auto peak = run.counters.find("peak_kB"); peak != run.counters.end()) {
                 peaksKb_[BaseName(name.substr(0, name.rfind("_median")))] = peak->second;
@@ -204,6 +217,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
             std::printf("%-32s %-32s %10.3f %8.2f %s\n", console.c_str(), yardstick.c_str(), ratio,
                         goal.limit, ratio <= goal.limit ? "met" : "NOT MET");
         }
+        std::printf("\n%-32s %10s %10s %10s %12s %s\n", "connections without the screen", "peak kB",
+                    "budget kB", "kB each", "threads each", "");
+        for (const auto& [name, p] : polled_) {
+            const double budget = kPolledBaseKb + kPolledPerConnectionKb * p.connections;
+            const bool met = p.peakKb <= budget && p.threads <= kPolledThreadsPerConnection;
+            std::printf("%-32s %10.0f %10.0f %10.1f %12.2f %s\n", name.c_str(), p.peakKb, budget,
+                        p.kbEach, p.threads, met ? "met" : "NOT MET");
+        }
     }
 
   private:
@@ -227,6 +248,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         double cycleMs;
     };
     std::map<std::string, CycleCpu> cycleCpu_;
+    struct Polled {
+        double connections;
+        double peakKb;
+        double kbEach;
+        double threads;
+    };
+    std::map<std::string, Polled> polled_;
     std::map<std::string, std::pair<double, double>> pairs_;
 };
 
@@ -235,6 +263,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 // Child modes for the peak-memory benchmarks (bench_gui.cpp).
 int RunBenchConsoleWindow(QApplication& app, const char* port, const char* dir);
 int RunBenchBareWindow(const char* file);
+// Child mode for the polled connections' memory (bench_cycle.cpp).
+int RunBenchPolledConnections(int count, const char* port, const char* dir);
 
 int main(int argc, char** argv) {
     // The connections' timers and queued calls need an application object, the widgets one
@@ -248,6 +278,9 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "--bench-bare-window") == 0) {
         return RunBenchBareWindow(argv[2]);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--bench-polled-connections") == 0) {
+        return RunBenchPolledConnections(std::atoi(argv[2]), argv[3], argv[4]);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
