@@ -55,9 +55,6 @@
 
 namespace {
 
-constexpr int kControlGroup1 = 501;
-constexpr int kControlGroup2 = 502;
-
 // Ticks every 5 ms on the GUI thread and keeps the longest time between two ticks.
 class GapProbe {
   public:
@@ -176,13 +173,13 @@ class Console {
     }
     CRZView* View() const { return dynamic_cast<CRZView*>(frame->ClientPane()); }
     bool LogoShown() const { return dynamic_cast<CLogoPane*>(frame->ClientPane()) != nullptr; }
-    // Runs the view command `id` and the events until the view's operation has ended or the
+    // Runs the view command `command` and the events until the view's operation has ended or the
     // connection is gone.
-    bool RunViewCommand(int id, int timeoutMs) {
+    bool RunViewCommand(CommandRef command, int timeoutMs) {
         bool ended = false;
         const auto conn =
             QObject::connect(View(), &CRZView::CommandStatesChanged, [&] { ended = true; });
-        View()->Run(id);
+        View()->Run(command);
         const bool ok = RunUntil([&] { return ended || LogoShown(); }, timeoutMs);
         QObject::disconnect(conn);
         return ok;
@@ -241,7 +238,8 @@ void BM_GuiGapLoopSend(benchmark::State& state) {
     for (auto _ : state) {
         Console console(server->Port(), 60000);
         BENCH_REQUIRE(console.LogIn(true), "log-in failed");
-        BENCH_REQUIRE(console.RunViewCommand(kControlGroup1, 10000), "no control group");
+        BENCH_REQUIRE(console.RunViewCommand({Command::kControlGroup, 1}, 10000),
+                      "no control group");
         auto* panel = dynamic_cast<CLoopPanelDlg*>(console.View()->LoopPanel());
         BENCH_REQUIRE(panel, "no loop panel");
         auto* send = panel->findChild<QPushButton*>("Send");
@@ -284,7 +282,7 @@ void BM_GuiGapRefresh(benchmark::State& state) {
         const size_t before = server->CommandRequests().size();
         GapProbe probe;
         probe.Start();
-        const bool ended = console.RunViewCommand(ID_REFRESH, 20000);
+        const bool ended = console.RunViewCommand(Command::kRefresh, 20000);
         const double gap = probe.StopSeconds();
         BENCH_REQUIRE(ended && !console.LogoShown(), "Refresh did not end");
         BENCH_REQUIRE(server->CommandRequests().size() > before + 10, "Refresh sent too little");
@@ -310,7 +308,7 @@ void BM_GuiGapStalledSwitch(benchmark::State& state) {
         clock.start();
         GapProbe probe;
         probe.Start();
-        const bool ended = console.RunViewCommand(kControlGroup2, 15000);
+        const bool ended = console.RunViewCommand({Command::kControlGroup, 2}, 15000);
         const double gap = probe.StopSeconds();
         server->SetFaults({});
         BENCH_REQUIRE(ended && clock.elapsed() >= 1900, "the switch did not wait out the time-out");
@@ -334,7 +332,7 @@ bool StalledLogout(CSimServer& server, double* gap, double* toLogo) {
         return false;
     }
     server.SetFaults({.stallMidAnswerOn = NextRequest(server)});
-    console.View()->Run(ID_REFRESH);
+    console.View()->Run(Command::kRefresh);
     // The half answer has arrived and the refresh waits for the rest.
     RunFor(200);
     if (!console.connection->OperationRunning()) {
@@ -344,7 +342,7 @@ bool StalledLogout(CSimServer& server, double* gap, double* toLogo) {
     GapProbe probe;
     clock.start();
     probe.Start();
-    console.frame->Action(ID_LOGOUT)->trigger();
+    console.frame->Action(Command::kLogout)->trigger();
     const bool back = RunUntil([&] { return console.LogoShown(); }, 10000);
     *toLogo = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     // The window goes on answering while the connection winds down.
@@ -443,7 +441,8 @@ bool LogoutDuring(Phase phase, double* gap, double* toLogo) {
     GapProbe probe;
     clock.start();
     probe.Start();
-    console.frame->Action(LoggedInPhase(phase) ? ID_LOGOUT : ID_CANCEL_LOGIN)->trigger();
+    console.frame->Action(LoggedInPhase(phase) ? Command::kLogout : Command::kCancelLogin)
+        ->trigger();
     console.manager.CloseAll();
     const bool back = RunUntil(
         [&] { return console.LogoShown() && !console.frame->State().loginRunning; }, 10000);

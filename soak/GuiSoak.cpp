@@ -109,18 +109,18 @@ class CGuiSoak {
         } else if (roll < 13) {
             RunCommand(kFunctions[size_t(Pick(int(kFunctions.size())))], "function commands");
         } else if (roll < 15) {
-            RunCommand(ID_STYLE_SHIFT, "style shifts");
+            RunCommand(Command::kStyleShift, "style shifts");
         } else if (roll < 17) {
-            RunCommand(ID_LOG, "log reads");
+            RunCommand(Command::kLog, "log reads");
         } else if (roll < 19) {
-            RunCommand(ID_REFRESH, "refreshes");
+            RunCommand(Command::kRefresh, "refreshes");
         } else if (Pick(4) == 0) {
-            RunCommand(ID_LOGOUT, "log-outs");
+            RunCommand(Command::kLogout, "log-outs");
         }
     }
 
-    void RunCommand(int id, const char* counted) {
-        QAction* action = frame_.Action(id);
+    void RunCommand(CommandRef command, const char* counted) {
+        QAction* action = frame_.Action(command);
         if (action != nullptr && action->isEnabled()) {
             action->trigger();
             ++counts_[counted];
@@ -129,8 +129,8 @@ class CGuiSoak {
 
     // One item of a display menu, filled by the view as the menu drops down.
     void SwitchDisplay() {
-        static constexpr std::array<int, 4> kMenus = {ID_CONTROL_MENU, ID_TREND_MENU,
-                                                      ID_DIGITAL_MENU, ID_BAR_MENU};
+        static constexpr std::array<Command, 4> kMenus = {
+            Command::kControlMenu, Command::kTrendMenu, Command::kDigitalMenu, Command::kBarMenu};
         QMenu* menu = frame_.DropDownMenu(kMenus[size_t(Pick(4))]);
         menu->popup(QPoint());
         menu->hide();
@@ -194,11 +194,13 @@ class CGuiSoak {
         });
     }
 
-    static constexpr std::array<int, 16> kFunctions = {
-        ID_MEMORY,        ID_MATH,          ID_MATH_RESET,     ID_ALARM_ACK,
-        ID_SAVE_EVENT,    ID_MANUAL_SAMPLE, ID_MANUAL_TRIGGER, ID_SAVE_DISPLAY,
-        ID_MESSAGE_1,     ID_MESSAGE_1 + 1, ID_MESSAGE_1 + 2,  ID_MESSAGE_1 + 3,
-        ID_MESSAGE_1 + 4, ID_MESSAGE_1 + 5, ID_MESSAGE_1 + 6,  ID_MESSAGE_1 + 7};
+    static constexpr std::array<CommandRef, 16> kFunctions = {
+        CommandRef{Command::kMemory}, {Command::kMath},        {Command::kMathReset},
+        {Command::kAlarmAck},         {Command::kSaveEvent},   {Command::kManualSample},
+        {Command::kManualTrigger},    {Command::kSaveDisplay}, {Command::kMessage, 1},
+        {Command::kMessage, 2},       {Command::kMessage, 3},  {Command::kMessage, 4},
+        {Command::kMessage, 5},       {Command::kMessage, 6},  {Command::kMessage, 7},
+        {Command::kMessage, 8}};
 
     CMainFrame frame_;
     CLoginControl login_;
@@ -240,7 +242,7 @@ class CLoginLoop {
             LogIn();
             return;
         }
-        frame_.Action(ID_LOGOUT)->trigger();
+        frame_.Action(Command::kLogout)->trigger();
         ++done_;
         if (done_ == warmUp_) {
             startKb_ = StatusKb("VmHWM:");
