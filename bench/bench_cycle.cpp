@@ -209,6 +209,7 @@ int RunBenchPolledConnections(int count, const char* port, const char* dir) {
         << "[Config]\r\nCommCycle=1000\r\n";
     CConnectionManager manager;
     manager.Init();
+    manager.SetScreenPolling(false);
     double before[2] = {};
     ReadProcessFigures(&before[0], &before[1]);
     std::vector<CInstrumentConnection*> connections;
@@ -220,7 +221,6 @@ int RunBenchPolledConnections(int count, const char* port, const char* dir) {
             manager.FindConnection(id, &connection) != RZ_OK) {
             return 1;
         }
-        connection->levelPolling = 0;
         connections.push_back(connection);
     }
     RunEventsFor(3500);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
@@ -93,25 +94,36 @@ RzResult CCmdFC::Bind(CLinkTransport* link, const CInstrumentModel* identity) {
 RzResult CCmdFC::Query() {
     imageLength = 0;
     errorLine[0] = '\0';
+    if (link_ != nullptr && !imageStore_) {
+        imageStore_.reset(new (std::nothrow) uint8_t[kImageBufferSize]);
+        receiveStore_.reset(new (std::nothrow) char[kImageBufferSize + 1]);
+        if (!imageStore_ || !receiveStore_) {
+            imageStore_.reset();
+            return LINK_E_NO_MEMORY;
+        }
+        imageBuffer = imageStore_.get();
+        imageData = imageBuffer;
+    }
     RzResult result = SendRequest("FC GET");
     if (result != RZ_OK) {
         return result;
     }
+    char* const receiveBuffer = receiveStore_.get();
     uint32_t length = 0;
-    result = link_->Receive(receiveBuffer_, kImageBufferSize, &length, RECV_BINARY);
+    result = link_->Receive(receiveBuffer, kImageBufferSize, &length, RECV_BINARY);
     if (result != RZ_OK) {
         return result;
     }
     if (length > kImageBufferSize) {
         return LINK_E_BUFFER_SMALL;
     }
-    receiveBuffer_[length] = '\0';
-    if (IsBinaryErrorAnswer(receiveBuffer_, length)) {
-        KeepErrorLine(errorLine, receiveBuffer_);
-        ShowStatusMessage(receiveBuffer_);
+    receiveBuffer[length] = '\0';
+    if (IsBinaryErrorAnswer(receiveBuffer, length)) {
+        KeepErrorLine(errorLine, receiveBuffer);
+        ShowStatusMessage(receiveBuffer);
         return REPLY_UNEXPECTED;
     }
-    std::memcpy(imageBuffer, receiveBuffer_, length);
+    std::memcpy(imageBuffer, receiveBuffer, length);
     imageLength = length;
     return RZ_OK;
 }

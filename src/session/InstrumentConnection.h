@@ -44,6 +44,10 @@ constexpr const char* kScreenUnreadable = "Screen image could not be read";
 struct CSourceFreshness {
     int64_t validAtNs = 0;             // steady clock: when it last brought valid data; 0 never
     char reason[kErrorLineSize] = {};  // why its latest try failed; empty when that succeeded
+    // Whether the connection asks for the source: not for the screen image with screen polling
+    // off, below level A or while no view shows it. A source not asked for keeps the time and
+    // reason of its last try; its age tells how old its data are, not that a fetch failed.
+    bool polled = true;
 };
 // Freshness per source: the values are fresh when their request succeeded, the screen image
 // when one arrived (whether it decodes is the view's to judge). A pass of the cycle that brought
@@ -116,6 +120,11 @@ class CInstrumentConnection : public CTimerObject {
     // which the link is marked failed (an answer too large to frame gives LINK_E_FORMAT). Such
     // a result ends a sequence and closes the connection, whatever its code.
     bool LostLink(RzResult result) const;
+    // Whether the refresh and the cycle fetch the screen image (on by default). A connection
+    // that only watches values and state turns it off before its log-in: it then sends no
+    // "FC GET" and holds no image buffers. Any thread; the next pass follows.
+    void SetScreenPolling(bool on) { screenPolling_ = on; }
+    bool ScreenPolling() const { return screenPolling_; }
 
     // --- Operations, started on the GUI thread ---
     using OperationBody = COperationRunner::Body;
@@ -203,7 +212,9 @@ class CInstrumentConnection : public CTimerObject {
     RzResult RefreshSteps(const RefreshProgress& progress);
     // The two load steps whose results make the shown data fresh or not; they note which.
     RzResult LoadValuesNoted();
-    RzResult LoadScreenImageNoted();
+    // Fetches the screen image when it is polled (screen polling on, level A, shown); notes
+    // whether it was asked for. RZ_OK without an exchange when not.
+    RzResult LoadScreenImageNoted(bool* outNew = nullptr);
     void PublishSnapshot(bool withImage);
     void RaiseErrorFlag();
     // Raises the error flag and reports the lost link once (from the GUI thread: through the
@@ -235,8 +246,9 @@ class CInstrumentConnection : public CTimerObject {
     CViewState viewState_{};
     CDataFreshness fresh_{};           // under the connection lock
     CDataFreshness publishedFresh_{};  // under the snapshot lock
-    std::vector<uint8_t> image_;       // the published screen image; capacity reserved once
+    std::vector<uint8_t> image_;       // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
+    std::atomic<bool> screenPolling_{true};
 
     std::atomic<bool> linkLostPublished_{false};
     std::unique_ptr<CCycleClock> clock_;

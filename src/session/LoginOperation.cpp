@@ -70,6 +70,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         return LINK_E_NO_MEMORY;
     }
     job->link->SetTimeout(linkTimeoutMs_);
+    job->connection->SetScreenPolling(screenPolling_);
     job->number = ++logins_;
     job->ip = ip != nullptr ? ip : "";
     job->user = user != nullptr ? user : "";

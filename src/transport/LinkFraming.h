@@ -10,6 +10,8 @@
 
 // Bytes of one answer held at a time (for binary answers: one block at a time).
 constexpr uint32_t kReceiveAreaSize = 102400;
+// What the receive area holds before a longer answer has come.
+constexpr uint32_t kInitialReceiveArea = 4096;
 
 enum class FrameStatus : int32_t {
     kIncomplete,  // more bytes are needed
@@ -45,6 +47,7 @@ class CLinkFraming {
 
     // Takes up to `n` bytes. `*consumed` tells how many belong to this answer; the rest belong to
     // the next one. Once the status is no longer kIncomplete, further calls consume nothing.
+    // kNoMemory, taking nothing, when the receive area cannot grow to hold them.
     FrameStatus Feed(const char* data, size_t n, size_t* consumed);
 
     FrameStatus Status() const { return status_; }
@@ -72,11 +75,17 @@ class CLinkFraming {
     uint32_t FindListEnd(uint32_t from, uint32_t end) const;
     bool AtStatusLine() const;
     uint32_t CopyIn(const char* data, size_t n);
+    // Grows the area to hold at least `bytes` (at most kReceiveAreaSize) and the NUL after them,
+    // keeping the bytes received so far; false when it cannot.
+    bool ReserveArea(uint32_t bytes);
 
-    // Allocated, not cleared: only the bytes of the answer being framed are ever read, and an
-    // answer of a few bytes leaves the rest of the area untouched.
-    std::unique_ptr<char[]> areaStore_{new char[kReceiveAreaSize + 1]};
-    char* const area_ = areaStore_.get();
+    // Allocated, not cleared: only the bytes of the answer being framed are ever read. It starts
+    // at kInitialReceiveArea and grows, at least twofold, as longer answers (or binary blocks)
+    // come, up to kReceiveAreaSize; it never shrinks, so answers of sizes seen before allocate
+    // nothing, and a connection whose answers are short holds a short area.
+    std::unique_ptr<char[]> areaStore_{new char[kInitialReceiveArea + 1]};
+    char* area_ = areaStore_.get();
+    uint32_t areaSize_ = kInitialReceiveArea;  // bytes before the NUL
     uint32_t received_ = 0;
     uint32_t blocks_ = 0;
     uint32_t expectedLength_ = 0;

@@ -9,9 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -427,11 +430,22 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         }
         ssize_t got = -1;
         if (waitMs > 0 && waitMs == receiveWaitMs) {
-            got = ::recv(fd, readBuffer.get(), kReceiveAreaSize, 0);
+            got = ::recv(fd, readBuffer.get(), readBufferSize, 0);
             readError = got < 0 ? errno : 0;
         }
         EndIo();
 
+        if (got > 0 && static_cast<size_t>(got) == readBufferSize &&
+            readBufferSize < kReceiveAreaSize) {
+            // A full read: more is likely waiting, and the next recv takes a larger piece (a
+            // buffer that cannot grow stays as it is).
+            const size_t size = std::min<size_t>(2 * readBufferSize, kReceiveAreaSize);
+            if (std::unique_ptr<char[]> grown{new (std::nothrow) char[size]}) {
+                std::memcpy(grown.get(), readBuffer.get(), readBufferSize);
+                readBuffer = std::move(grown);
+                readBufferSize = size;
+            }
+        }
         if (got > 0) {
             pendingStart = 0;
             pendingLength = static_cast<size_t>(got);
