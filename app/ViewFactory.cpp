@@ -12,15 +12,13 @@ namespace {
 // there when its connection closes ends with it, before the connection it points into.
 class ViewHold : public IConnectionView {
   public:
-    explicit ViewHold(CRZView* view) : view_(view), handle_(view->Handle()) {}
+    explicit ViewHold(CRZView* view) : view_(view) {}
     ~ViewHold() override { delete view_.data(); }
     ViewHold(const ViewHold&) = delete;
     ViewHold& operator=(const ViewHold&) = delete;
-    uintptr_t Handle() const override { return handle_; }
 
   private:
     QPointer<CRZView> view_;
-    uintptr_t handle_;
 };
 
 }  // namespace

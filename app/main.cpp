@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,10 +16,12 @@
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
+#include "secrets/KeychainPasswordStore.h"
 #include "session/ConnectionManager.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
+#include "shell/PlantOverview.h"
 #include "ui/FlatLook.h"
 #include "ui/Widgets.h"
 
@@ -88,7 +91,9 @@ int main(int argc, char** argv) {
     manager.Init();
     CMainFrame frame(options.port);
     frame.SetLook(look);
+    frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
+    CPlantOverview plant(frame, login, manager, options.port);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

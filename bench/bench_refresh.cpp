@@ -90,11 +90,8 @@ void BM_CycleToGuiLatency(benchmark::State& state) {
     manager.FindConnection(id, &connection);
     int64_t latencyNs = -1;
     manager.hub().Subscribe(
-        MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            latencyNs = NowNs() - connection->dataReadyAtNs.load();
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW);
+        {HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
+        [&](uint32_t) { latencyNs = NowNs() - connection->dataReadyAtNs.load(); });
     for (auto _ : state) {
         latencyNs = -1;
         while (latencyNs < 0) {

@@ -56,15 +56,13 @@ void BM_CycleEndToScreenPainted(benchmark::State& state) {
     int64_t latencyNs = -1;
     int decoded = 0;
     qint64 lastPicture = window->Picture().cacheKey();
-    manager.hub().Subscribe(
-        MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            window->repaint();
-            latencyNs = NowNs() - connection->dataReadyAtNs.load();
-            decoded += window->Picture().cacheKey() != lastPicture;
-            lastPicture = window->Picture().cacheKey();
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
+    manager.hub().Subscribe({HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED},
+                            DataRefreshedEvent(id), [&](uint32_t) {
+                                window->repaint();
+                                latencyNs = NowNs() - connection->dataReadyAtNs.load();
+                                decoded += window->Picture().cacheKey() != lastPicture;
+                                lastPicture = window->Picture().cacheKey();
+                            });
     for (auto _ : state) {
         latencyNs = -1;
         while (latencyNs < 0) {

@@ -198,29 +198,25 @@ int Watch(const CtlSession& s) {
     // Output that cannot be written ends the watch; main reports it. SIGINT and SIGTERM end
     // rzctl at once (main).
     QEventLoop loop;
-    hub.Subscribe(
-        MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            const CInstrumentModel model = Snapshot(s);
-            if (json) {
-                PrintJson(model, true);
-            } else {
-                std::printf("--- cycle %d\n", seen + 1);
-                PrintText(model);
-            }
-            ++seen;
-            if ((cycles > 0 && seen >= cycles) || std::ferror(stdout)) {
-                loop.quit();
-            }
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
-    hub.Subscribe(
-        MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_COMM_ERROR),
-        [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            lost = true;
-            loop.quit();
-        },
-        nullptr, MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_MAIN_FRAME);
+    hub.Subscribe({HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
+                  [&](uint32_t) {
+                      const CInstrumentModel model = Snapshot(s);
+                      if (json) {
+                          PrintJson(model, true);
+                      } else {
+                          std::printf("--- cycle %d\n", seen + 1);
+                          PrintText(model);
+                      }
+                      ++seen;
+                      if ((cycles > 0 && seen >= cycles) || std::ferror(stdout)) {
+                          loop.quit();
+                      }
+                  });
+    hub.Subscribe({HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_COMM_ERROR}, CommErrorEvent(id),
+                  [&](uint32_t) {
+                      lost = true;
+                      loop.quit();
+                  });
     loop.exec();
     hub.UnsubscribeChannel(HUB_CHANNEL_MAIN_FRAME);
     // Let the manager finish closing a lost connection before reporting.
@@ -252,7 +248,7 @@ int SaveImage(const CtlSession& s) {
         return kExitFailed;
     }
     if (result != RZ_OK) {
-        std::fprintf(stderr, "%s\n", RzString(20025));
+        std::fprintf(stderr, "%s\n", RzString(RzStr::kFileNotSaved));
     }
     return Result(result);
 }

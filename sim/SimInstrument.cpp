@@ -11,6 +11,9 @@ CSimInstrument::CSimInstrument(CSimProfile profile)
       started_(std::chrono::steady_clock::now()),
       plant_(profile_.plant.seed) {
     SimResolvePlant(setup_);
+    if (const int n = SimScheduledAlarmChannel(setup_); n > 0 && profile_.plant.live) {
+        setup_.channels[static_cast<size_t>(n - 1)].alarm = SimScheduledAlarmUp(setup_, 0);
+    }
     // "major.minor", both decimal ("3.06" is 3 and 6), as the profile loader has checked.
     const std::string& version = profile_.firmwareVersion;
     const size_t dot = version.find('.');

@@ -20,15 +20,10 @@ std::string ChannelName(int number) {
     return text;
 }
 
-// Raises or clears a channel's alarm against its limits; a new alarm stays unacknowledged
-// until "AK" and is logged and mailed, a cleared one is logged.
-void CheckAlarm(CSimInstrument& instrument, CSimChannel& channel, int number) {
-    if (!channel.alarmHighSet && !channel.alarmLowSet) {
-        return;
-    }
-    const bool high = channel.alarmHighSet && channel.value > channel.alarmHigh;
-    const bool low = channel.alarmLowSet && channel.value < channel.alarmLow;
-    const bool active = high || low;
+// Raises or clears a channel's alarm; a new alarm stays unacknowledged until "AK" and is logged
+// and mailed, a cleared one is logged.
+void SetAlarm(CSimInstrument& instrument, CSimChannel& channel, int number, bool active,
+              bool high) {
     if (active == channel.alarm) {
         return;
     }
@@ -41,6 +36,16 @@ void CheckAlarm(CSimInstrument& instrument, CSimChannel& channel, int number) {
     } else {
         instrument.AppendLog(kSimLogAlarm, stamp + " OFF");
     }
+}
+
+// Raises or clears a channel's alarm against its limits.
+void CheckAlarm(CSimInstrument& instrument, CSimChannel& channel, int number) {
+    if (!channel.alarmHighSet && !channel.alarmLowSet) {
+        return;
+    }
+    const bool high = channel.alarmHighSet && channel.value > channel.alarmHigh;
+    const bool low = channel.alarmLowSet && channel.value < channel.alarmLow;
+    SetAlarm(instrument, channel, number, high || low, high);
 }
 
 // Velocity-form PI step on a percentage error; returns the new output within its limits.
@@ -60,6 +65,22 @@ double ProcessPv(double pv, double out, double outLow, double outHigh, double sp
 }
 
 }  // namespace
+
+int SimScheduledAlarmChannel(const CSimSetup& setup) {
+    if (setup.alarmEveryMs == 0) {
+        return 0;
+    }
+    for (size_t i = 0; i < setup.channels.size(); ++i) {
+        if (setup.channels[i].configured && !setup.channels[i].inputType.empty()) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    return 0;
+}
+
+bool SimScheduledAlarmUp(const CSimSetup& setup, int64_t ms) {
+    return setup.alarmEveryMs > 0 && ms % setup.alarmEveryMs < setup.alarmOnMs;
+}
 
 std::vector<CSimSegment> SimDefaultSegments(const CSimSetup& setup, const CSimPattern& pattern) {
     double low = 0.0;
@@ -228,11 +249,15 @@ void CSimPlant::Step(CSimInstrument& instrument) {
     const double t = static_cast<double>(timeMs_) / 1000.0;
     CSimSetup& setup = instrument.Setup();
     bool anyAlarm = false;
+    const int scheduled = SimScheduledAlarmChannel(setup);
 
     for (int n = 1; n <= kSimMeasChannels; ++n) {
         CSimChannel& channel = setup.channels[static_cast<size_t>(n - 1)];
         if (!channel.configured || channel.inputType.empty()) {
             continue;
+        }
+        if (n == scheduled) {
+            SetAlarm(instrument, channel, n, SimScheduledAlarmUp(setup, timeMs_), true);
         }
         if (channel.fault == kSimFaultOver) {
             channel.value = channel.high;  // pinned at the top of its range
@@ -261,7 +286,9 @@ void CSimPlant::Step(CSimInstrument& instrument) {
                 channel.value += channel.noise * Random();
             }
             channel.value = std::clamp(channel.value, channel.low, channel.high);
-            CheckAlarm(instrument, channel, n);
+            if (n != scheduled) {
+                CheckAlarm(instrument, channel, n);
+            }
         }
         anyAlarm = anyAlarm || channel.alarm;
     }

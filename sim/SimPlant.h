@@ -30,6 +30,12 @@ bool SimFindItem(const CSimInstrument& instrument, int number, CSimItem* item);
 // value), the scale of math channels, the wave of channels without one, fault statuses.
 void SimResolvePlant(CSimSetup& setup);
 
+// The channel a scheduled alarm (CSimSetup::alarmEveryMs) acts on: the first configured
+// measurement channel with an input type; 0 without a schedule or such a channel.
+int SimScheduledAlarmChannel(const CSimSetup& setup);
+// Whether the scheduled alarm is up `ms` into the plant's time.
+bool SimScheduledAlarmUp(const CSimSetup& setup, int64_t ms);
+
 // The segments of a pattern the profile gave none: 30, 60 and 30 s across its loop's SP span
 // (0 to 100 without a loop).
 std::vector<CSimSegment> SimDefaultSegments(const CSimSetup& setup, const CSimPattern& pattern);

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,17 +54,47 @@ uint16_t CSimServer::Start(uint16_t port, const std::string& host) {
         lastError_ = "already running";
         return 0;
     }
+    auto own = std::make_unique<CSimAcceptor>();
+    if (!Listen(port, host)) {
+        return 0;
+    }
+    if (!own->Start(&lastError_)) {
+        CloseFds();
+        return 0;
+    }
+    ownAcceptor_ = std::move(own);
+    acceptor_ = ownAcceptor_.get();
+    running_ = true;
+    acceptor_->Add(listenFd_, [this] { return AcceptClient(); });
+    return port_;
+}
+
+uint16_t CSimServer::Start(uint16_t port, const std::string& host, CSimAcceptor& acceptor) {
+    if (running_) {
+        lastError_ = "already running";
+        return 0;
+    }
+    if (!Listen(port, host)) {
+        return 0;
+    }
+    acceptor_ = &acceptor;
+    running_ = true;
+    acceptor_->Add(listenFd_, [this] { return AcceptClient(); });
+    return port_;
+}
+
+bool CSimServer::Listen(uint16_t port, const std::string& host) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
         lastError_ = "not an IPv4 address: " + host;
-        return 0;
+        return false;
     }
     int stopPipe[2];
     if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         lastError_ = SystemError("pipe");
-        return 0;
+        return false;
     }
     stopRead_ = stopPipe[0];
     stopWrite_ = stopPipe[1];
@@ -74,50 +103,47 @@ uint16_t CSimServer::Start(uint16_t port, const std::string& host) {
     if (listenFd_ < 0) {
         lastError_ = SystemError("socket");
         CloseFds();
-        return 0;
+        return false;
     }
     const int on = 1;
     setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         lastError_ = SystemError(("bind " + host + ":" + std::to_string(port)).c_str());
         CloseFds();
-        return 0;
+        return false;
     }
     if (listen(listenFd_, 16) != 0) {
         lastError_ = SystemError("listen");
         CloseFds();
-        return 0;
+        return false;
     }
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     if (getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         lastError_ = SystemError("getsockname");
         CloseFds();
-        return 0;
+        return false;
     }
     port_ = ntohs(bound.sin_port);
     lastError_.clear();
-    running_ = true;
-    try {
-        acceptThread_ = std::thread([this] { AcceptLoop(); });
-    } catch (const std::system_error& e) {
-        lastError_ = std::string("accept thread: ") + e.what();
-        running_ = false;
-        CloseFds();
-        return 0;
-    }
-    return port_;
+    return true;
 }
 
 void CSimServer::Stop() {
     if (!running_) {
         return;
     }
-    // The stop pipe is never read, so once written every wait on it wakes and stays woken.
+    // No client is taken from here on; then the stop pipe, never read, wakes every session for
+    // good.
+    acceptor_->Remove(listenFd_);
+    if (ownAcceptor_) {
+        ownAcceptor_->Stop();
+        ownAcceptor_.reset();
+    }
+    acceptor_ = nullptr;
     const char byte = 1;
     while (write(stopWrite_, &byte, 1) < 0 && errno == EINTR) {
     }
-    acceptThread_.join();
     {
         std::lock_guard lock(clientsMutex_);
         for (auto& client : clients_) {
@@ -138,35 +164,23 @@ void CSimServer::CloseFds() {
     }
 }
 
-void CSimServer::AcceptLoop() {
-    for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopRead_, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
+bool CSimServer::AcceptClient() {
+    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // The pending connection stays readable; give finished sessions a moment to free
+            // their descriptors instead of spinning on it.
+            ReapFinishedClients();
+            return false;
         }
-        if (fds[1].revents != 0) {
-            return;
-        }
-        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                // The pending connection stays readable; give finished sessions a moment to
-                // free their descriptors instead of spinning on it.
-                ReapFinishedClients();
-                pollfd stop{stopRead_, POLLIN, 0};
-                poll(&stop, 1, 100);
-            }
-            continue;  // otherwise the client gave up before it was taken
-        }
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        ReapFinishedClients();
-        std::lock_guard lock(clientsMutex_);
-        TakeClient(fd);
+        return true;  // the client gave up before it was taken
     }
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ReapFinishedClients();
+    std::lock_guard lock(clientsMutex_);
+    TakeClient(fd);
+    return true;
 }
 
 void CSimServer::TakeClient(int fd) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "SimAcceptor.h"
 #include "SimDispatcher.h"
 #include "SimFaults.h"
 #include "SimInstrument.h"
@@ -32,9 +33,9 @@ class CSimSessionHost {
     virtual int StopFd() const = 0;
 };
 
-// The simulator's TCP server: one thread accepts, one thread serves each client, up to the
-// limit's number of clients at once. The instrument state is shared by all clients under one
-// mutex.
+// The simulator's TCP server for one instrument: an accept thread (its own, or one a plant's
+// instruments share) takes the clients, one thread serves each client, up to the limit's number
+// of clients at once. The instrument state is shared by all clients under one mutex.
 class CSimServer : public CSimSessionHost {
   public:
     explicit CSimServer(CSimProfile profile, CSimFaults faults = {}, CSimLimits limits = {});
@@ -45,6 +46,8 @@ class CSimServer : public CSimSessionHost {
     // Listens on host:port (port 0 picks a free one) and returns the port, or 0 on failure
     // with the reason in LastError(). Only IPv4 addresses are taken.
     uint16_t Start(uint16_t port, const std::string& host = "127.0.0.1");
+    // The same, with `acceptor`'s thread taking the clients; it must outlive Stop.
+    uint16_t Start(uint16_t port, const std::string& host, CSimAcceptor& acceptor);
     // Ends every session and joins every thread; returns promptly whatever the clients do.
     void Stop();
     bool IsRunning() const { return running_; }
@@ -83,7 +86,11 @@ class CSimServer : public CSimSessionHost {
         std::atomic<bool> done{false};
     };
 
-    void AcceptLoop();
+    // Binds, listens and opens the stop pipe; false with the reason in lastError_.
+    bool Listen(uint16_t port, const std::string& host);
+    // Takes the connection waiting on the listener; false when the process is out of
+    // descriptors.
+    bool AcceptClient();
     // Serves `fd` on a thread of its own, or refuses it when the limit is reached or no thread
     // can start. The caller holds clientsMutex_.
     void TakeClient(int fd);
@@ -106,7 +113,8 @@ class CSimServer : public CSimSessionHost {
     int stopWrite_ = -1;
     uint16_t port_ = 0;
     std::string lastError_;
-    std::thread acceptThread_;
+    std::unique_ptr<CSimAcceptor> ownAcceptor_;
+    CSimAcceptor* acceptor_ = nullptr;
     std::mutex clientsMutex_;
     std::list<std::unique_ptr<Client>> clients_;
     int nextSession_ = 1;

@@ -224,6 +224,11 @@ struct CSimSetup {
     bool memoryRunning = false;
     bool mathRunning = false;
     bool myEnabled = false;  // the switch that "MY?" reports
+    // A scheduled alarm on the first measurement channel (SimScheduledAlarmChannel): with a live
+    // plant it is up for the first `alarmOnMs` of every `alarmEveryMs` of plant time, from
+    // start-up on, and that channel's own limits are not checked. 0: no schedule.
+    uint32_t alarmEveryMs = 0;
+    uint32_t alarmOnMs = 0;
     std::array<CSimChannel, kSimMeasChannels> channels{};
     std::array<CSimChannel, kSimMathChannels> mathChannels{};
     std::array<CSimDisplayGroup, kSimDisplayGroups> displayGroups{};

@@ -4,13 +4,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "SimCommands.h"
 #include "SimOptions.h"
-#include "SimProfile.h"
-#include "SimServer.h"
+#include "SimPlantServer.h"
 #include "platform/CommandLine.h"
 
 int main(int argc, char** argv) {
@@ -25,12 +24,11 @@ int main(int argc, char** argv) {
         std::fputs((options.help ? SimHelpText() : VersionText("rzsim")).c_str(), stdout);
         return 0;
     }
-    CSimProfile profile;
-    if (!LoadSimProfile(options.profile, &profile, &error)) {
-        std::fprintf(stderr, "rzsim: profile: %s\n", error.c_str());
+    const std::unique_ptr<CSimPlantServer> plant = CSimPlantServer::Make(options, &error);
+    if (!plant) {
+        std::fprintf(stderr, "rzsim: %s\n", error.c_str());
         return 2;
     }
-    profile.plant = options.plant;
 
     // The signals are taken by sigwait below; every thread started later inherits the mask.
     sigset_t signals;
@@ -40,21 +38,25 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    CSimServer server(std::move(profile), options.faults, options.limits);
-    if (!RegisterInstrumentCommands(server)) {
-        std::fprintf(stderr, "rzsim: the instrument's commands could not be registered\n");
+    if (!plant->Start()) {
+        std::fprintf(stderr, "rzsim: %s\n", plant->LastError().c_str());
         return 1;
     }
-    const uint16_t port = server.Start(options.port, options.host);
-    if (port == 0) {
-        std::fprintf(stderr, "rzsim: %s\n", server.LastError().c_str());
-        return 1;
+    const unsigned port = plant->Port();
+    for (int i = 0; i < plant->Count(); ++i) {
+        const CSimPlantMember& member = plant->Member(i);
+        const bool stopped = options.stopped.count(member.address) != 0;
+        if (plant->Count() == 1 && !stopped) {
+            std::printf("rzsim: listening on %s:%u\n", member.address.c_str(), port);
+        } else {
+            std::printf("rzsim: %s %s:%u as \"%s\" (%s)\n", stopped ? "stopped" : "listening on",
+                        member.address.c_str(), port, member.name.c_str(), member.profile.c_str());
+        }
     }
-    std::printf("rzsim: listening on %s:%u\n", options.host.c_str(), static_cast<unsigned>(port));
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
-    server.Stop();
+    plant->Stop();
     return 0;
 }

@@ -186,6 +186,7 @@ void CCmdFD::ParseLine(const char* line) {
     if (line[0] == 'S') {
         return;
     }
+    CopySpan(record.marks, line, length, 5, 12);
     CopySpan(record.text1, line, length, 17, 6);
     if (math) {
         CopySpan(record.text2, line, length, 23, 9);

@@ -30,6 +30,7 @@ struct CDataRecord {
     char text1[7];
     char text2[10];  // 6 characters, 9 for math channels
     char text3[4];
+    char marks[13];  // characters 5 to 16: the alarm marks, blank while no alarm is raised
 };
 
 // "FD0,1,212" (model 3100) or "FD0,1,248": date, time and the raw value items.

@@ -20,6 +20,7 @@ constexpr int kNameSize = 17;  // names and tags: 16 characters and a NUL
 constexpr int kTypeTextSize = 10;
 constexpr int kModeTextSize = 4;
 constexpr int kValueTextSize = 8;
+constexpr int kUnitTextSize = 7;
 
 // Fields common to every channel, loop and DI/DO record, so that one panel routine can show any
 // of them. A channel's value text uses all three value fields as one 24-byte text: it is copied
@@ -114,6 +115,12 @@ struct CDioRecord {
     int32_t outValue;
 };
 
+// What the values answer says beside one value: its unit and whether an alarm is raised on it.
+struct CValueMark {
+    char unit[kUnitTextSize];
+    int32_t alarm;
+};
+
 struct CPatternRecord {
     int32_t exists;
     int32_t changed;
@@ -147,6 +154,12 @@ struct CInstrumentModel {
     // Date and time of the last values answer.
     char dataDate[10];
     char dataTime[14];
+    // Beside the values of the last values answer: per channel, and per loop quantity (PV, SP
+    // and OUT of each loop in turn); and how many of its values had an alarm raised.
+    CValueMark channelMarks[kChannels];
+    CValueMark loopMarks[3 * kInternalLoops];
+    CValueMark extLoopMarks[3 * kExternalLoops];
+    int32_t alarmsRaised;
     CDisplayGroup displayGroups[kMaxDisplayGroups];
     CControlGroup controlGroups[kMaxControlGroups];
     int32_t inputTypes[kMeasChannels];

@@ -7,19 +7,12 @@
 
 namespace {
 
-constexpr int kStringMeasType = 61209;
-constexpr int kStringMathType = 61210;
-constexpr int kStringInternalType = 61211;
-constexpr int kStringExternalType = 61212;
-constexpr int kStringDioType = 61213;
-
-// Every record of a kind gets the same type text; a missing table text leaves them empty.
+// Every record of a kind gets the same type text.
 template <typename Record, size_t N>
-void WriteTypeText(Record (&records)[N], size_t first, size_t count, int stringId) {
-    const char* text = RzString(stringId);
+void WriteTypeText(Record (&records)[N], size_t first, size_t count, RzStr type) {
+    const char* text = RzString(type);
     for (size_t i = first; i < first + count && i < N; ++i) {
-        CopyText(records[i].display.typeText, sizeof(records[i].display.typeText),
-                 text != nullptr ? text : "");
+        CopyText(records[i].display.typeText, sizeof(records[i].display.typeText), text);
     }
 }
 
@@ -128,18 +121,18 @@ const char* ModuleKindText(int32_t kind) {
 
 void WriteTypeTexts(CInstrumentModel& model) {
     if (model.measCount > 0) {
-        WriteTypeText(model.channels, 0, kMeasChannels, kStringMeasType);
+        WriteTypeText(model.channels, 0, kMeasChannels, RzStr::kMeasType);
     }
     if (model.mathCount > 0) {
-        WriteTypeText(model.channels, kMeasChannels, kMathChannels, kStringMathType);
+        WriteTypeText(model.channels, kMeasChannels, kMathChannels, RzStr::kMathType);
     }
     if (model.loopCount > 0) {
-        WriteTypeText(model.internalLoops, 0, kInternalLoops, kStringInternalType);
+        WriteTypeText(model.internalLoops, 0, kInternalLoops, RzStr::kInternalLoopType);
     }
     if (model.extLoopCount > 0) {
-        WriteTypeText(model.externalLoops, 0, kExternalLoops, kStringExternalType);
+        WriteTypeText(model.externalLoops, 0, kExternalLoops, RzStr::kExternalLoopType);
     }
     if (model.dioCount > 0) {
-        WriteTypeText(model.dio, 0, kDioPoints, kStringDioType);
+        WriteTypeText(model.dio, 0, kDioPoints, RzStr::kDioType);
     }
 }

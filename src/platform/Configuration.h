@@ -67,7 +67,9 @@ bool ConfigDialogAccept(const QString& fieldText, int* valueOut);
 // Section "Setting" of the user's profile store, section names compared without regard to
 // case. Texts are stored byte for byte (each byte one Latin-1 character). Passwords are never
 // stored. The main window's place and the look the user chose are in section "Window", apart
-// from the instrument names. Not thread-safe; used from the GUI thread.
+// from the instrument names. The console now keeps user names per instrument in the
+// instrument settings beside the registry (Instruments.ini), which read the ones written here
+// before. Not thread-safe; used from the GUI thread.
 class CUserSettings {
   public:
     static constexpr const char* kOrganization = "VELTRANO Electric Corp.";

@@ -1,7 +1,6 @@
 #include "platform/EventHub.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -52,8 +51,7 @@ const std::vector<CEventHub::KeyList>& CEventHub::BucketOf(uint32_t key) const {
     return buckets_[(key / 16u) % buckets_.size()];
 }
 
-RzResult CEventHub::Subscribe(uint32_t event, HubHandler handler, void* context, uint32_t key,
-                              uint32_t channel) {
+RzResult CEventHub::AddEntry(HubSubscriber who, uint32_t key, RawHandler handler) {
     if (buckets_.empty()) {
         return LINK_E_NOT_INITIALIZED;
     }
@@ -72,11 +70,11 @@ RzResult CEventHub::Subscribe(uint32_t event, HubHandler handler, void* context,
         entries.reserve(entries.size() + block_);
     }
     entries.push_back(std::make_shared<Entry>(
-        Entry{event, context, 0, std::move(handler), channel, /*removed=*/false}));
+        Entry{who.Event(), std::move(handler), who.channel, /*removed=*/false}));
     return RZ_OK;
 }
 
-void CEventHub::Unsubscribe(uint32_t event, uint32_t key) {
+void CEventHub::RemoveEntries(uint32_t event, uint32_t key) {
     if (buckets_.empty()) {
         return;
     }
@@ -112,9 +110,10 @@ void CEventHub::UnsubscribeChannel(uint32_t channel) {
         }
         std::erase_if(bucket, [](const KeyList& l) { return l.entries.empty(); });
     }
+    std::erase_if(queue_, [channel](const Message& m) { return m.call && m.channel == channel; });
 }
 
-size_t CEventHub::SubscriberCount(uint32_t key) const {
+size_t CEventHub::CountEntries(uint32_t key) const {
     if (buckets_.empty()) {
         return 0;
     }
@@ -126,24 +125,30 @@ size_t CEventHub::SubscriberCount(uint32_t key) const {
     return 0;
 }
 
-RzResult CEventHub::Publish(uint32_t key, std::span<const uint32_t> exclude, const void* payload,
-                            size_t size) {
-    if (size != 0 && payload == nullptr) {
-        return LINK_E_PARAMETER;
+RzResult CEventHub::Queue(uint32_t key, std::span<const HubSubscriber> exclude,
+                          std::span<const std::byte> payload, std::function<void()> call,
+                          uint32_t channel) {
+    std::vector<uint32_t> events;
+    events.reserve(exclude.size());
+    for (const HubSubscriber& who : exclude) {
+        events.push_back(who.Event());
     }
-    if (!enabled_ || Contains(exclude, key)) {
+    if (!enabled_ || (!call && Contains(events, key))) {
         return RZ_OK;
     }
-    Message message{key, std::vector<uint32_t>(exclude.begin(), exclude.end()), {}};
-    if (size != 0) {
-        const auto* bytes = static_cast<const unsigned char*>(payload);
-        message.payload.assign(bytes, bytes + size);
-    }
-    queue_.push_back(std::move(message));
+    queue_.push_back(Message{
+        key, std::move(events), {payload.begin(), payload.end()}, std::move(call), channel});
     if (deliveryMode_ == HUB_DELIVER_THRESHOLD && queue_.size() >= threshold_) {
         Flush();
     }
     return RZ_OK;
+}
+
+RzResult CEventHub::Defer(uint32_t channel, std::function<void()> call) {
+    if (!call) {
+        return LINK_E_PARAMETER;
+    }
+    return Queue(0, {}, {}, std::move(call), channel);
 }
 
 void CEventHub::Flush() {
@@ -162,6 +167,10 @@ void CEventHub::Flush() {
 }
 
 void CEventHub::Deliver(const Message& message) {
+    if (message.call) {
+        message.call();
+        return;
+    }
     if (buckets_.empty()) {
         return;
     }
@@ -173,13 +182,10 @@ void CEventHub::Deliver(const Message& message) {
             break;
         }
     }
-    const void* payload = message.payload.empty() ? nullptr : message.payload.data();
     for (const auto& entry : snapshot) {
         if (entry->removed || Contains(message.exclude, entry->event)) {
             continue;
         }
-        ++entry->deliveries;
-        entry->handler(message.key, entry->event, message.exclude, 1, payload,
-                       message.payload.size(), entry->context);
+        entry->handler(message.payload);
     }
 }

@@ -2,17 +2,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "platform/ResultCodes.h"
 
 // Publish/subscribe between connections, the connection manager, the main frame and the views.
-// A key is channel * 256 + event type; a subscriber's own event number follows the same scheme
-// with the subscriber's channel, so exclusion lists can name subscribers.
+// An event is named by a key, channel * 256 + event type, and carries a payload of the one type
+// its HubEvent names. A subscriber is a channel and a number of its own on it; its event number
+// follows the same scheme, so exclusion lists can name subscribers.
 
 // Subscriber and publisher channels. Each connection uses its connection id (from 100000).
 constexpr uint32_t HUB_CHANNEL_MANAGER = 200001;
@@ -37,11 +40,34 @@ constexpr uint32_t MakeEventKey(uint32_t channel, uint32_t type) {
     return channel * 256u + type;
 }
 
-// handler(key, event number of the entry, exclusion list, delivered flag, payload, payload size,
-// context). The payload pointer is valid only during the call (nullptr when size is 0).
-using HubHandler =
-    std::function<void(uint32_t key, uint32_t event, std::span<const uint32_t> exclude,
-                       int32_t delivered, const void* payload, size_t size, void* context)>;
+// An event of the hub: its key and the type of the payload it carries. Each is declared once,
+// beside the code that publishes it.
+template <class Payload>
+struct HubEvent {
+    static_assert(std::is_trivially_copyable_v<Payload>, "the hub keeps a copy of the payload");
+    uint32_t key;
+};
+
+// A subscriber: its channel and its own number on the channel.
+struct HubSubscriber {
+    uint32_t channel;
+    uint32_t number;
+    // The subscriber's event number, as exclusion lists name it.
+    constexpr uint32_t Event() const { return MakeEventKey(channel, number); }
+};
+
+// The link's events, each carrying the id of the connection it concerns.
+// A communication cycle brought new data (published by the connection's timer).
+constexpr HubEvent<uint32_t> DataRefreshedEvent(uint32_t connectionId) {
+    return {MakeEventKey(connectionId, HUB_EVENT_DATA_REFRESHED)};
+}
+// The connection lost its link (published by its timer or after an operation).
+constexpr HubEvent<uint32_t> CommErrorEvent(uint32_t connectionId) {
+    return {MakeEventKey(connectionId, HUB_EVENT_COMM_ERROR)};
+}
+// The manager closed a connection that had a view.
+constexpr HubEvent<uint32_t> kConnectionClosedEvent{
+    MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED)};
 
 // Single-threaded: every call, and therefore every handler, runs on the GUI thread. Handlers may
 // publish (the message is queued and delivered after the current one, in order), subscribe and
@@ -66,35 +92,61 @@ class CEventHub {
     void Disable() { enabled_ = false; }
     bool IsEnabled() const { return enabled_; }
 
-    // LINK_E_NOT_INITIALIZED before Setup, LINK_E_PARAMETER without a handler.
-    RzResult Subscribe(uint32_t event, HubHandler handler, void* context, uint32_t key,
-                       uint32_t channel);
-    // Removes every entry of `key` with this event number.
-    void Unsubscribe(uint32_t event, uint32_t key);
-    // Removes every entry of every key subscribed by `channel`.
+    // Calls `handler` with the payload of every `event` published from now on, after the
+    // handlers subscribed to it before. LINK_E_NOT_INITIALIZED before Setup, LINK_E_PARAMETER
+    // without a handler.
+    template <class Payload>
+    RzResult Subscribe(HubSubscriber who, HubEvent<Payload> event,
+                       std::type_identity_t<std::function<void(Payload)>> handler) {
+        RawHandler raw;
+        if (handler) {
+            raw = [handler = std::move(handler)](std::span<const std::byte> bytes) {
+                handler(FromBytes<Payload>(bytes));
+            };
+        }
+        return AddEntry(who, event.key, std::move(raw));
+    }
+    // Removes every entry of `who` for `event`.
+    template <class Payload>
+    void Unsubscribe(HubSubscriber who, HubEvent<Payload> event) {
+        RemoveEntries(who.Event(), event.key);
+    }
+    // Removes every entry of every event subscribed on `channel`, and its deferred calls.
     void UnsubscribeChannel(uint32_t channel);
 
-    // Copies the payload and queues the message, then delivers according to the mode. Nothing
-    // happens while disabled or when `key` itself is in `exclude`. LINK_E_PARAMETER when size is
-    // not 0 but payload is null.
-    RzResult Publish(uint32_t key, std::span<const uint32_t> exclude, const void* payload,
-                     size_t size);
-    RzResult Publish(uint32_t key) { return Publish(key, {}, nullptr, 0); }
+    // Copies the payload and queues the message, then delivers according to the mode; the
+    // subscribers named in `exclude` do not receive it. Nothing happens while disabled or when
+    // `exclude` names the event's key itself.
+    template <class Payload>
+    RzResult Publish(HubEvent<Payload> event, const std::type_identity_t<Payload>& payload,
+                     std::span<const HubSubscriber> exclude = {}) {
+        return Queue(event.key, exclude, std::as_bytes(std::span(&payload, 1)), {}, 0);
+    }
+
+    // Queues `call` as a message for the subscriber on `channel` alone: it runs after the
+    // message being delivered and those queued before it (at once when there are none, with the
+    // standard set-up), for a subscriber that acts once everyone has heard the current message.
+    // Nothing happens while disabled; UnsubscribeChannel(channel) and Setup drop it unrun.
+    RzResult Defer(uint32_t channel, std::function<void()> call);
 
     // Delivers every queued message in order. Called from a handler it returns at once; the
     // delivery already running picks the new messages up.
     void Flush();
 
     size_t QueuedCount() const { return queue_.size(); }
-    // Number of entries subscribed to `key`.
-    size_t SubscriberCount(uint32_t key) const;
+    // Number of entries subscribed to `event`.
+    template <class Payload>
+    size_t SubscriberCount(HubEvent<Payload> event) const {
+        return CountEntries(event.key);
+    }
 
   private:
+    // The untyped core: an entry's handler gets the payload's bytes.
+    using RawHandler = std::function<void(std::span<const std::byte> payload)>;
+
     struct Entry {
         uint32_t event;
-        void* context;
-        uint32_t deliveries;
-        HubHandler handler;
+        RawHandler handler;
         uint32_t channel;
         bool removed;
     };
@@ -102,12 +154,31 @@ class CEventHub {
         uint32_t key;
         std::vector<std::shared_ptr<Entry>> entries;
     };
+    // A published event, or a deferred call of the subscriber on `channel`.
     struct Message {
         uint32_t key;
         std::vector<uint32_t> exclude;
-        std::vector<unsigned char> payload;
+        std::vector<std::byte> payload;
+        std::function<void()> call;
+        uint32_t channel;
     };
 
+    // Every publication of an event carries its payload type, so the sizes agree.
+    template <class Payload>
+    static Payload FromBytes(std::span<const std::byte> bytes) {
+        Payload payload{};
+        if (bytes.size() == sizeof payload) {
+            std::memcpy(&payload, bytes.data(), bytes.size());
+        }
+        return payload;
+    }
+
+    RzResult AddEntry(HubSubscriber who, uint32_t key, RawHandler handler);
+    void RemoveEntries(uint32_t event, uint32_t key);
+    size_t CountEntries(uint32_t key) const;
+    RzResult Queue(uint32_t key, std::span<const HubSubscriber> exclude,
+                   std::span<const std::byte> payload, std::function<void()> call,
+                   uint32_t channel);
     std::vector<KeyList>& BucketOf(uint32_t key);
     const std::vector<KeyList>& BucketOf(uint32_t key) const;
     void Deliver(const Message& message);

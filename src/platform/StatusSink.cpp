@@ -68,9 +68,6 @@ void ShowStatusMessage(const char* text) {
     ShowStatusMessage(std::string(text ? text : ""));
 }
 
-void ShowStatusString(int id) {
-    const char* text = RzString(id);
-    if (text != nullptr) {
-        ShowStatusMessage(text);
-    }
+void ShowStatusString(RzStr id) {
+    ShowStatusMessage(RzString(id));
 }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Strings.h"
+
 // Where operator-facing status texts go: the status bar's first pane in the console, stderr in
 // rzctl, a capture in tests. The core never prints. Safe to call from any thread.
 using StatusSink = std::function<void(const std::string&)>;
@@ -14,8 +16,8 @@ StatusSink SetStatusSink(StatusSink sink);
 void ShowStatusMessage(const char* text);
 void ShowStatusMessage(const std::string& text);
 
-// Shows string `id` of the string table; an id the table lacks shows nothing.
-void ShowStatusString(int id);
+// Shows text `id` of the string table.
+void ShowStatusString(RzStr id);
 
 // Installs a sink for the lifetime of the object and restores the previous one afterwards.
 class ScopedStatusSink {

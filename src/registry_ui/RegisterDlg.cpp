@@ -146,7 +146,7 @@ void CRegisterDlg::ShowUnreadable(RzResult result) {
                             : tr("it cannot be read (%1)").arg(probe.errorString());
     problem_->setText(tr("%1\n%2: %3. The file is left as it is; correct or remove "
                          "it, then open Register again.")
-                          .arg(RzText(20017), PlainLine(file), why));
+                          .arg(RzText(RzStr::kRegistryLoadFailed), PlainLine(file), why));
     problem_->show();
     grid_->SetReadOnly(true);
     for (QToolButton* button : {add_, delete_, up_, down_}) {
@@ -161,7 +161,7 @@ void CRegisterDlg::OnAdd() {
     }
     grid_->CommitEditor();
     if (grid_->rowCount() >= kMaxRegisterRows) {
-        ShowErrorBox(this, RzFormatText(20023, kMaxRegisterRows));
+        ShowErrorBox(this, RzFormatText(RzStr::kRegisterRowLimit, kMaxRegisterRows));
         return;
     }
     grid_->InsertRow(grid_->rowCount(), QString(), kEmptyIpCell);
@@ -253,7 +253,8 @@ bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
         }
         const QString file = QString::fromStdString(path_);
         if (result != kChangedMeanwhile) {
-            const int id = result == LINK_E_FILE_FORMAT ? 20017 : 20025;
+            const RzStr id =
+                result == LINK_E_FILE_FORMAT ? RzStr::kRegistryLoadFailed : RzStr::kFileNotSaved;
             ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(id), file));
             return false;
         }

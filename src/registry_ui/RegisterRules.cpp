@@ -22,7 +22,7 @@ QString CutCellText(const QString& text) {
 }
 
 QString RegisterCheck::Message() const {
-    return RzFormatText(messageId, row);
+    return refusal ? RzFormatText(*refusal, row) : QString();
 }
 
 namespace {
@@ -73,13 +73,13 @@ RegisterCheck CheckRegisterRows(const std::vector<RegisterRow>& rows) {
             continue;
         }
         if (name.find_first_not_of(' ') == std::string::npos) {
-            return {20021, row, {}};
+            return {RzStr::kRegisterNameMissing, row, {}};
         }
         if (!HasNonZeroPart(ip)) {
-            return {20022, row, {}};
+            return {RzStr::kRegisterAddressInvalid, row, {}};
         }
         if (!names.insert(WithoutTrailingBlanks(name)).second) {
-            return {20024, row, {}};
+            return {RzStr::kRegisterNameTwice, row, {}};
         }
         check.records.push_back(MakeRegistryRecord(name, ip));
     }

@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <array>
+#include <optional>
 #include <vector>
 
+#include "platform/Strings.h"
 #include "registry/InstrumentRegistry.h"
 
 // The Register dialog's rules, apart from its widgets.
@@ -25,14 +27,14 @@ struct RegisterRow {
     QString ip;  // the address cell's text
 };
 
-// What OK makes of the rows: the records to write, or the first refusal (string id 20021 name
-// missing, 20022 address not valid, 20024 name registered twice) with its 1-based row.
+// What OK makes of the rows: the records to write, or the first refusal (kRegisterNameMissing,
+// kRegisterAddressInvalid, kRegisterNameTwice) with its 1-based row.
 struct RegisterCheck {
-    int messageId = 0;
+    std::optional<RzStr> refusal;
     int row = 0;
     std::vector<CRegistryRecord> records;
 
-    bool ok() const { return messageId == 0; }
+    bool ok() const { return !refusal; }
     // The refusal's text from the string table, with the row number filled in.
     QString Message() const;
 };

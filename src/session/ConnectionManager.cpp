@@ -12,6 +12,13 @@
 static_assert(kLastConnectionId < HUB_CHANNEL_MANAGER, "ids stay below the hub's channels");
 static_assert(kLastConnectionId <= 0xFFFFFFFFu / 256u - 1u, "event keys of an id fit 32 bits");
 
+namespace {
+
+// The manager hears each connection's communication-error event under this number.
+constexpr HubSubscriber kCommErrorSubscriber{CConnectionManager::kChannel, HUB_EVENT_COMM_ERROR};
+
+}  // namespace
+
 uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse) {
     constexpr uint32_t kIds = kLastConnectionId - kFirstConnectionId + 1;
     for (uint32_t tried = 0; tried < kIds; ++tried) {
@@ -60,7 +67,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
         return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) != job.idsInUse.end();
     });
     if (connection.id_ == 0) {
-        ShowStatusString(20007);
+        ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     RzResult result = connection.Prepare(identity);
@@ -69,7 +76,7 @@ RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentI
     }
     result = connection.Refresh(progress);
     if (result != RZ_OK) {
-        ShowStatusString(10001);
+        ShowStatusString(RzStr::kStartRefreshFailed);
         return result;
     }
     connection.ApplyStartNames();
@@ -87,11 +94,8 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     if (result != RZ_OK) {
         return result;
     }
-    result = hub_.Subscribe(
-        MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
-        [this](uint32_t key, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-               void*) { OnCommunicationError(key); },
-        this, MakeEventKey(id, HUB_EVENT_COMM_ERROR), kChannel);
+    result = hub_.Subscribe(kCommErrorSubscriber, CommErrorEvent(id),
+                            [this, id](uint32_t) { OnCommunicationError(id); });
     if (result != RZ_OK) {
         return result;
     }
@@ -106,11 +110,11 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     return RZ_OK;
 }
 
-void CConnectionManager::OnCommunicationError(uint32_t key) {
-    const Record* record = Find(key / 256u);
+void CConnectionManager::OnCommunicationError(uint32_t id) {
+    const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
-    CloseConnection(key / 256u);
-    ShowStatusString(20016);
+    CloseConnection(id);
+    ShowStatusString(RzStr::kLinkBroken);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
     }
@@ -141,19 +145,15 @@ RzResult CConnectionManager::CloseConnection(uint32_t id) {
     // Closed first: a thread that waits for an answer wakes at once instead of waiting out the
     // receive time-out, and nothing is sent on the link any more.
     record->link->Close();
-    hub_.Unsubscribe(MakeEventKey(kChannel, HUB_EVENT_COMM_ERROR),
-                     MakeEventKey(id, HUB_EVENT_COMM_ERROR));
+    hub_.Unsubscribe(kCommErrorSubscriber, CommErrorEvent(id));
     if (record->view) {
-        const uintptr_t handle = record->viewHandle;
-        hub_.Publish(MakeEventKey(kChannel, HUB_EVENT_CONNECTION_CLOSED), {}, &handle,
-                     sizeof handle);
+        hub_.Publish(kConnectionClosedEvent, id);
         // A handler of the event may have closed connections itself.
         record = Find(id);
         if (record == nullptr) {
             return RZ_OK;
         }
         record->view.reset();
-        record->viewHandle = 0;
     }
     record->connection->StopCycle();
     record->connection.reset();
@@ -210,7 +210,6 @@ RzResult CConnectionManager::CreateView(uint32_t id, IConnectionView** outView) 
     if (!view) {
         return LINK_E_NO_MEMORY;
     }
-    record->viewHandle = view->Handle();
     record->view = std::move(view);
     if (outView != nullptr) {
         *outView = record->view.get();

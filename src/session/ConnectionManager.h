@@ -26,8 +26,6 @@ class CExchangeTrace;
 class IConnectionView {
   public:
     virtual ~IConnectionView() = default;
-    // The handle carried by the connection-closed event.
-    virtual uintptr_t Handle() const = 0;
 };
 
 using ViewFactory = std::function<std::unique_ptr<IConnectionView>(uint32_t connectionId)>;
@@ -122,7 +120,6 @@ class CConnectionManager {
   private:
     struct Record {
         uint32_t id = 0;
-        uintptr_t viewHandle = 0;
         std::unique_ptr<CInstrumentConnection> connection;
         std::unique_ptr<CLinkTransport> link;
         std::shared_ptr<CExchangeTrace> trace;
@@ -144,7 +141,7 @@ class CConnectionManager {
     void EndLogin();
     void WaitForLoginHandBack();
     void StopLoginThread();
-    void OnCommunicationError(uint32_t key);
+    void OnCommunicationError(uint32_t id);
     Record* Find(uint32_t id);
 
     bool initialised_ = false;

@@ -85,7 +85,7 @@ CInstrumentConnection::~CInstrumentConnection() {
 
 RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
-        ShowStatusString(20004);
+        ShowStatusString(RzStr::kUnsupportedHardware);
         return LINK_E_UNSUPPORTED;
     }
     std::lock_guard lock(commandLock_);
@@ -239,9 +239,7 @@ void CInstrumentConnection::PublishLinkLostOnce() {
     // operation or the timer tick that found the link broken has returned.
     CEventHub* hub = hub_;
     const uint32_t id = id_;
-    auto publish = [hub, id] {
-        hub->Publish(MakeEventKey(id, HUB_EVENT_COMM_ERROR), {}, &id, sizeof id);
-    };
+    auto publish = [hub, id] { hub->Publish(CommErrorEvent(id), id); };
     if (eventContext_ != nullptr) {
         QMetaObject::invokeMethod(eventContext_, publish, Qt::QueuedConnection);
     } else {
@@ -529,8 +527,7 @@ void CInstrumentConnection::OnTimer() {
         }
         dataReadyEvent.Reset();
         if (hub_ != nullptr) {
-            const uint32_t id = id_;
-            hub_->Publish(MakeEventKey(id_, HUB_EVENT_DATA_REFRESHED), {}, &id, sizeof id);
+            hub_->Publish(DataRefreshedEvent(id_), id_);
         }
         return;
     }

@@ -93,8 +93,8 @@ class CInstrumentConnection : public CTimerObject {
                           QObject* eventContext = nullptr);
     ~CInstrumentConnection() override;
 
-    // Checks the identity (LINK_E_UNSUPPORTED, shown as string 20004, for anything but an RZ
-    // 3100/3200 with firmware major version 1 to 3), clears the model, fills its log-in
+    // Checks the identity (LINK_E_UNSUPPORTED, shown as kUnsupportedHardware, for anything but an
+    // RZ 3100/3200 with firmware major version 1 to 3), clears the model, fills its log-in
     // defaults, identity copy and model sizes, and binds the command set.
     RzResult Prepare(const CInstrumentIdentity& identity);
     // After the first successful refresh: default names and type texts.

@@ -31,7 +31,7 @@ RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCap
     const RzResult result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
     if (result != RZ_OK) {
         if (answer[0] == '\0') {
-            ShowStatusString(10000);
+            ShowStatusString(RzStr::kCheckConfiguration);
         } else {
             ShowStatusMessage(answer);
         }
@@ -65,6 +65,11 @@ int32_t ReadDecimal(const char* p, const char** end = nullptr) {
 
 }  // namespace
 
+bool IsLoginGreeting(const char* greeting) {
+    return std::strstr(greeting, "Input username.") != nullptr ||
+           std::strstr(greeting, "Select username from 'admin' or 'user'") != nullptr;
+}
+
 std::string LoginExchangeFailure(RzResult result, const std::string& during) {
     if (result == LINK_E_TIMEOUT) {
         return "time-out " + during;
@@ -93,8 +98,7 @@ RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* pa
         why = LoginExchangeFailure(result, "while waiting for the greeting");
         return result;
     }
-    if (std::strstr(answer, "Input username.") == nullptr &&
-        std::strstr(answer, "Select username from 'admin' or 'user'") == nullptr) {
+    if (!IsLoginGreeting(answer)) {
         ShowStatusMessage(answer);
         why = "unexpected greeting \"" + Quoted(answer) + "\"";
         return LINK_E_LOGIN;
@@ -205,7 +209,7 @@ RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity) 
         return result;
     }
     if (!ParseIdentification(answer, identity)) {
-        ShowStatusString(20004);
+        ShowStatusString(RzStr::kUnsupportedHardware);
         return RZ_OK;
     }
 

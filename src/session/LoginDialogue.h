@@ -22,6 +22,10 @@ constexpr const char* kLineBreakInLogin = "User name and password must not conta
 RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password,
                           std::string* failure = nullptr);
 
+// Whether `greeting`, the line an instrument sends first, asks for a user name: it holds
+// "Input username." or "Select username from 'admin' or 'user'".
+bool IsLoginGreeting(const char* greeting);
+
 // How a failed exchange of the log-in reads for the operator: "time-out while waiting for the
 // greeting", "connection lost while waiting for the identification", or the code's name
 // followed by `during`.

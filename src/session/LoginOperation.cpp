@@ -66,7 +66,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
                                   CInstrumentConnection(0, &hub_, job->link.get(), &eventContext_));
     }
     if (!job->link || !job->connection) {
-        ShowStatusString(20007);
+        ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     job->link->SetTimeout(linkTimeoutMs_);
@@ -159,7 +159,7 @@ void CConnectionManager::RunLogin(LoginJob& job) {
     RzResult result = RZ_OK;
     if (job.link->Open(job.ip.c_str(), job.port) != RZ_OK) {
         if (!job.cancelled) {
-            ShowStatusString(20012);
+            ShowStatusString(RzStr::kSocketOpenFailed);
         }
         result = LINK_E_BROKEN;
         // The link names the address, the port and the system's reason when it has them.

@@ -1,6 +1,8 @@
 #include "session/ModelLoader.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "commands/CommandSet.h"
 #include "model/InstrumentModel.h"
@@ -72,6 +74,17 @@ void FormatLoopItem(ValueTarget target, const CDataRecord& record, int quantity,
     } else if (quantity == kQuantityOut) {
         loop.outDecimals = number.decimals;
     }
+}
+
+// The unit beside a value, without its padding, and whether the value has an alarm raised: a
+// letter in the alarm columns ("ALM"; blanks and fill characters are no mark).
+void NoteMark(const CDataRecord& record, CValueMark& mark, int32_t& alarms) {
+    StoreTrimmed(mark.unit, sizeof mark.unit, record.text1);
+    mark.alarm = 0;
+    for (const char* c = record.marks; *c != '\0'; ++c) {
+        mark.alarm |= std::isalpha(static_cast<unsigned char>(*c)) ? 1 : 0;
+    }
+    alarms += mark.alarm;
 }
 
 void StoreTag(char (&tag)[kNameSize], const char* received, int32_t number) {
@@ -256,16 +269,23 @@ RzResult CModelLoader::LoadValues() {
     }
     SetText(model_.dataDate, fd->date);
     SetText(model_.dataTime, fd->time);
+    // The marks tell of this answer alone: a value it does not carry has no unit and no alarm.
+    std::memset(model_.channelMarks, 0, sizeof model_.channelMarks);
+    std::memset(model_.loopMarks, 0, sizeof model_.loopMarks);
+    std::memset(model_.extLoopMarks, 0, sizeof model_.extLoopMarks);
+    model_.alarmsRaised = 0;
 
     const int measItems = Limit(fd->measCount + 1, Smaller(kMeasChannels, kDataMeasRecords));
     for (int i = 0; i < measItems; ++i) {
         FormatChannel(ValueTarget::kMeasurement, fd->measRecords[i],
                       model_.inputTypes[i] == kInputTypeLog, model_.channels[i]);
+        NoteMark(fd->measRecords[i], model_.channelMarks[i], model_.alarmsRaised);
     }
     const int mathItems = Limit(fd->mathCount + 1, Smaller(kMathChannels, kDataMathRecords));
     for (int i = 0; i < mathItems; ++i) {
         FormatChannel(ValueTarget::kMath, fd->mathRecords[i], false,
                       model_.channels[kMeasChannels + i]);
+        NoteMark(fd->mathRecords[i], model_.channelMarks[kMeasChannels + i], model_.alarmsRaised);
     }
     const int loopItems = Limit(fd->loopCount + 1, Smaller(3 * kInternalLoops, kDataLoopRecords));
     const int extItems = Limit(fd->extCount + 1, Smaller(3 * kExternalLoops, kDataExtRecords));
@@ -274,6 +294,7 @@ RzResult CModelLoader::LoadValues() {
         for (int k = quantity; k < loopItems; k += 3) {
             CInternalLoopRecord& loop = model_.internalLoops[k / 3];
             FormatLoopItem(ValueTarget::kInternalLoop, fd->loopRecords[k], quantity, loop);
+            NoteMark(fd->loopRecords[k], model_.loopMarks[k], model_.alarmsRaised);
             if (quantity == kQuantityOut && loop.loopKind == 0) {
                 ClearText(loop.display.valueText[kQuantityOut]);  // a loop of no kind has no OUT
             }
@@ -282,6 +303,7 @@ RzResult CModelLoader::LoadValues() {
             quantity == kQuantityPv ? ValueTarget::kExternalPv : ValueTarget::kExternalSetOut;
         for (int k = quantity; k < extItems; k += 3) {
             FormatLoopItem(target, fd->extRecords[k], quantity, model_.externalLoops[k / 3]);
+            NoteMark(fd->extRecords[k], model_.extLoopMarks[k], model_.alarmsRaised);
         }
     }
     return RZ_OK;

@@ -16,7 +16,7 @@ std::span<const CommandSpec> FrameCommands() {
     // Captions and prompts are source texts of the translation context "CommandTable"; the
     // window shows them translated. Besides the system's own Ctrl keys: Ctrl+Q quits, F1 opens
     // the About box, F5 refreshes.
-    static constexpr std::array<CommandSpec, 37> kCommands{{
+    static constexpr std::array<CommandSpec, 38> kCommands{{
         {Command::kLogin, QT_TRANSLATE_NOOP("CommandTable", "Log&in..."),
          QT_TRANSLATE_NOOP("CommandTable", "Login RZ recorder\nLogin..."), "Ctrl+I", R::kLogin,
          "\u2192", RunByFrame(&CMainFrame::OnLogin)},
@@ -59,6 +59,10 @@ std::span<const CommandSpec> FrameCommands() {
          QT_TRANSLATE_NOOP("CommandTable",
                            "Show the console in light text on dark colours\nDark look"),
          nullptr, R::kDarkLook, nullptr, RunByFrame(&CMainFrame::OnDarkLook)},
+        {Command::kPlantOverview, QT_TRANSLATE_NOOP("CommandTable", "&Plant overview"),
+         QT_TRANSLATE_NOOP("CommandTable",
+                           "Show every registered instrument at a glance\nPlant overview"),
+         nullptr, R::kAlways, nullptr, RunByFrame(&CMainFrame::OnPlantOverview)},
         {Command::kControlMenu, QT_TRANSLATE_NOOP("CommandTable", "&Control"),
          QT_TRANSLATE_NOOP("CommandTable", "Control group displays and program patterns\nControl"),
          nullptr, R::kLoggedIn, "C", kDropDown},

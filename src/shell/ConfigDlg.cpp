@@ -53,8 +53,8 @@ void CConfigDlg::accept() {
         return;
     }
     if (!WriteCommCycle(iniPath_, value)) {
-        ShowErrorBox(this,
-                     QStringLiteral("%1\n%2").arg(RzText(20025), QString::fromStdString(iniPath_)));
+        ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(RzStr::kFileNotSaved),
+                                                        QString::fromStdString(iniPath_)));
         return;
     }
     QDialog::accept();

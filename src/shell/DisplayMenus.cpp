@@ -61,9 +61,9 @@ void FillDisplayMenus(QMenu* control, QMenu* trend, QMenu* digital, QMenu* bar, 
     AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "DI/D&O status")), kDioStatus, run);
     QMenu* program = control->addMenu(Tr(QT_TRANSLATE_NOOP("DisplayMenus", "&Program")));
     program->setObjectName(QStringLiteral("program"));
-    AddItem(program, RzText(61278), kProgram, run);
+    AddItem(program, RzText(RzStr::kProgramItem), kProgram, run);
     program->addSeparator();
-    AddItem(program, RzText(61279), {kPattern, 1}, run)->setEnabled(false);
+    AddItem(program, RzFormatText(RzStr::kPattern, 1), {kPattern, 1}, run)->setEnabled(false);
     control->addSeparator();
     AddItem(control, Tr(QT_TRANSLATE_NOOP("DisplayMenus", "CONTROLLER &style")), kControllerStyle,
             run)
@@ -105,12 +105,13 @@ bool UpdateProgramSubmenu(QMenu* program, const InstrumentFacts& facts,
     for (int i = 0; i < static_cast<int>(facts.patternStates.size()); ++i) {
         const int32_t state = facts.patternStates[static_cast<size_t>(i)];
         if (state != 0 && state != 1) {
-            AddItem(program, RzText(61279 + i), {Command::kPattern, i + 1}, run);
+            AddItem(program, RzFormatText(RzStr::kPattern, i + 1), {Command::kPattern, i + 1}, run);
             any = true;
         }
     }
     if (!any) {
-        AddItem(program, RzText(61279), {Command::kPattern, 1}, run)->setEnabled(false);
+        AddItem(program, RzFormatText(RzStr::kPattern, 1), {Command::kPattern, 1}, run)
+            ->setEnabled(false);
     }
     return !any;
 }

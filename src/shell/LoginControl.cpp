@@ -2,8 +2,6 @@
 
 #include <QGuiApplication>
 #include <QWidget>
-#include <cstring>
-#include <span>
 
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
@@ -12,10 +10,9 @@
 
 namespace {
 
-// The frame's own event numbers on the hub.
-constexpr uint32_t kClosedEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED);
-constexpr uint32_t kRefreshedEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED);
-constexpr uint32_t kClosedKey = MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED);
+// The frame as a subscriber of the hub.
+constexpr HubSubscriber kClosedSubscriber{HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED};
+constexpr HubSubscriber kRefreshedSubscriber{HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED};
 
 // What the display menus need, read from the connection's published model at each drop-down.
 InstrumentFacts ReadFacts(CConnectionManager& manager, uint32_t id) {
@@ -109,6 +106,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         // Shown last, after the texts the log-in thread and its progress reports showed.
         ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), result);
         return;
     }
     made_ = {};
@@ -117,22 +115,13 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL);
         return;
     }
     connectionId_ = id;
-    viewHandle_ = view->Handle();
     CEventHub& hub = manager_.hub();
-    hub.Subscribe(
-        kClosedEvent,
-        [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-               size_t size, void*) {
-            uintptr_t handle = 0;
-            if (payload != nullptr && size == sizeof handle) {
-                std::memcpy(&handle, payload, sizeof handle);
-            }
-            OnConnectionClosed(handle);
-        },
-        this, kClosedKey, HUB_CHANNEL_MAIN_FRAME);
+    hub.Subscribe(kClosedSubscriber, kConnectionClosedEvent,
+                  [this](uint32_t closed) { OnConnectionClosed(closed); });
     const ConnectionView made = std::move(made_);
     made_ = {};
     frame_.LoginSucceeded(made.widget, made.commands,
@@ -140,14 +129,11 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     if (made.placed) {
         made.placed();
     }
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
-    hub.Subscribe(
-        kRefreshedEvent,
-        [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t, void*) {
-            OnDataRefreshed();
-        },
-        this, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_MAIN_FRAME);
+    hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
+                  [this](uint32_t) { OnDataRefreshed(); });
 }
 
 void CLoginControl::OnDataRefreshed() {
@@ -155,8 +141,7 @@ void CLoginControl::OnDataRefreshed() {
         return;
     }
     waitingForData_ = false;
-    manager_.hub().Unsubscribe(kRefreshedEvent,
-                               MakeEventKey(connectionId_, HUB_EVENT_DATA_REFRESHED));
+    manager_.hub().Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId_));
     emit FirstDataShown();
 }
 
@@ -169,14 +154,14 @@ void CLoginControl::Logout() {
     frame_.ConnectionClosed();
 }
 
-void CLoginControl::OnConnectionClosed(uintptr_t handle) {
-    if (connectionId_ == 0 || handle != viewHandle_) {
+void CLoginControl::OnConnectionClosed(uint32_t id) {
+    if (connectionId_ == 0 || id != connectionId_) {
         return;
     }
     Unsubscribe();
     connectionId_ = 0;
-    viewHandle_ = 0;
     frame_.ConnectionClosed();
+    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
 }
 
 void CLoginControl::Unsubscribe() {
@@ -184,9 +169,9 @@ void CLoginControl::Unsubscribe() {
         return;
     }
     CEventHub& hub = manager_.hub();
-    hub.Unsubscribe(kClosedEvent, kClosedKey);
+    hub.Unsubscribe(kClosedSubscriber, kConnectionClosedEvent);
     if (connectionId_ != 0) {
-        hub.Unsubscribe(kRefreshedEvent, MakeEventKey(connectionId_, HUB_EVENT_DATA_REFRESHED));
+        hub.Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId_));
     }
     waitingForData_ = false;
 }

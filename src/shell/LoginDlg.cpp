@@ -1,5 +1,6 @@
 #include "shell/LoginDlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -12,6 +13,8 @@
 #include "platform/Configuration.h"
 #include "platform/Strings.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
+#include "secrets/PasswordKeeper.h"
 #include "ui/PlainText.h"
 #include "ui/Widgets.h"
 
@@ -53,10 +56,14 @@ class CLimitedValidator : public CLatin1Validator {
     std::function<void()> tooLong_;
 };
 
+// The item data of an instrument's address (blanks removed), beside its name.
+constexpr int kAddressRole = Qt::UserRole + 1;
+
 }  // namespace
 
-CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWidget* parent)
-    : QDialog(parent), store_(store) {
+CLoginDlg::CLoginDlg(CUserSettings& store, CPasswordKeeper* passwords,
+                     const std::string& registryPath, QWidget* parent)
+    : QDialog(parent), store_(store), passwords_(passwords), registryPath_(registryPath) {
     setWindowTitle(tr("RZ Login"));
     instruments_ = new QComboBox(this);
     user_ = Field(this, kUserNameMax);
@@ -67,7 +74,14 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
     passwordHint_ = new QLabel(this);
     passwordHint_->setTextFormat(Qt::PlainText);
     ShowPasswordHint(false);
-    connect(password_, &QLineEdit::textEdited, this, [this] { ShowPasswordHint(false); });
+    connect(password_, &QLineEdit::textEdited, this, [this] {
+        ShowPasswordHint(false);
+        recalled_ = false;
+    });
+    // The password filled in belongs to the user shown.
+    connect(user_, &QLineEdit::textEdited, this, &CLoginDlg::ClearRecalledPassword);
+    remember_ = new QCheckBox(tr("Re&member password"), this);
+    NameAfter(remember_, remember_->text());
 
     auto* form = new QFormLayout;
     const std::pair<QWidget*, const char*> rows[] = {{instruments_, QT_TR_NOOP("&RZ Name:")},
@@ -80,6 +94,7 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
         form->addRow(label, field);
     }
     form->addRow(QString(), passwordHint_);
+    form->addRow(QString(), remember_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* button : buttons->buttons()) {
         NameAfter(button, button->text());
@@ -92,7 +107,8 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
     instruments_->setMinimumWidth(180);
     setTabOrder(instruments_, user_);
     setTabOrder(user_, password_);
-    setTabOrder(password_, buttons->button(QDialogButtonBox::Ok));
+    setTabOrder(password_, remember_);
+    setTabOrder(remember_, buttons->button(QDialogButtonBox::Ok));
     setTabOrder(buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel));
 
     CInstrumentRegistry registry;
@@ -102,11 +118,14 @@ CLoginDlg::CLoginDlg(CUserSettings& store, const std::string& registryPath, QWid
         const QString name = QString::fromLatin1(registry.GetRecord(i).name);
         instruments_->addItem(PlainLine(name), name);
         instruments_->setItemData(i, PlainToolTip(name), Qt::ToolTipRole);
+        instruments_->setItemData(
+            i, FromLatin1(registry.FindAddress(registry.GetRecord(i).name).value_or("")),
+            kAddressRole);
     }
     if (!SelectInstrument(store_.LastLogin())) {
         instruments_->setCurrentIndex(0);
     }
-    user_->setText(FromLatin1(store_.UserNameFor(InstrumentName())));
+    FillFromSettings();
     connect(instruments_, &QComboBox::currentIndexChanged, this, &CLoginDlg::OnInstrumentChosen);
 }
 
@@ -148,20 +167,61 @@ std::string CLoginDlg::Password() const {
     return Latin1(password_->text());
 }
 
+bool CLoginDlg::RememberPassword() const {
+    return remember_->isChecked();
+}
+
 void CLoginDlg::OnInstrumentChosen(int) {
-    user_->setText(FromLatin1(store_.UserNameFor(InstrumentName())));
+    ClearRecalledPassword();
+    FillFromSettings();
     user_->setFocus();
     user_->selectAll();
 }
 
+void CLoginDlg::FillFromSettings() {
+    const CInstrumentPrefs prefs =
+        CInstrumentSettings(registryPath_, &store_).For(InstrumentName());
+    user_->setText(FromLatin1(prefs.userName));
+    remember_->setChecked(prefs.rememberPassword);
+    RecallPassword();
+}
+
+void CLoginDlg::ClearRecalledPassword() {
+    ++recallSerial_;
+    if (recalled_) {
+        password_->clear();
+        recalled_ = false;
+    }
+}
+
+void CLoginDlg::RecallPassword() {
+    if (passwords_ == nullptr || !remember_->isChecked() || instruments_->currentIndex() < 0 ||
+        user_->text().isEmpty()) {
+        return;
+    }
+    const CPasswordKey key{InstrumentName(),
+                           Latin1(instruments_->currentData(kAddressRole).toString()), UserName()};
+    const unsigned serial = ++recallSerial_;
+    passwords_->Recall(key, this, [this, key, serial](std::optional<std::string> password) {
+        // Not over what the operator typed, nor for an instrument or user no longer shown.
+        if (serial != recallSerial_ || !password || !password_->text().isEmpty() ||
+            key.instrument != InstrumentName() || key.user != UserName() ||
+            password->size() > size_t(kPasswordMax)) {
+            return;
+        }
+        password_->setText(FromLatin1(*password));
+        recalled_ = true;
+    });
+}
+
 void CLoginDlg::accept() {
     if (instruments_->currentIndex() < 0) {
-        ShowErrorBox(this, RzText(20019), tr("System Error!"));
+        ShowErrorBox(this, RzText(RzStr::kNoInstrumentChosen), tr("System Error!"));
         instruments_->setFocus();
         return;
     }
     if (user_->text().isEmpty()) {
-        ShowErrorBox(this, RzText(20020), tr("System Error!"));
+        ShowErrorBox(this, RzText(RzStr::kNoUserName), tr("System Error!"));
         user_->setFocus();
         return;
     }

@@ -26,12 +26,16 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
+#include "secrets/PasswordKeeper.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
 #include "shell/LogoPane.h"
+#include "shell/OverviewModel.h"
+#include "shell/OverviewPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
@@ -86,12 +90,17 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
                               Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                               Qt::WindowCloseButtonHint),
       port_(port),
-      store_(std::make_unique<CUserSettings>()) {
+      store_(std::make_unique<CUserSettings>()),
+      passwords_(std::make_unique<CPasswordKeeper>(std::make_unique<CMemoryPasswordStore>(false))) {
     setWindowTitle(Title());
     stack_ = new QStackedWidget(this);
     stack_->setFrameShape(QFrame::StyledPanel);
     logo_ = new CLogoPane(stack_);
     stack_->addWidget(logo_);
+    overview_ = new COverviewModel(this);
+    overviewPane_ = new COverviewPane(overview_, stack_);
+    stack_->addWidget(overviewPane_);
+    connect(overviewPane_, &COverviewPane::OpenRequested, this, &CMainFrame::OnOpenInstrument);
     scroll_ = new QScrollArea(stack_);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setBackgroundRole(QPalette::Window);
@@ -121,6 +130,8 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
         [this](const QString& text) { status_->setText(RzStatusText(text)); });
 
     registeredCount_ = CountRegistered();
+    overview_->LoadRegistry();
+    stack_->setCurrentWidget(LoggedOutPage());
     ShowStatusMessage("");
     UpdateCommandStates();
     // Qt moves a remembered place that is no longer on any screen onto one, and shrinks it to fit.
@@ -128,6 +139,10 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     if (remembered.isEmpty() || !restoreGeometry(remembered)) {
         ResizeWithin(kLoggedOutSize);
     }
+}
+
+void CMainFrame::SetSecretStore(std::unique_ptr<IPasswordStore> store) {
+    passwords_ = std::make_unique<CPasswordKeeper>(std::move(store));
 }
 
 CMainFrame::~CMainFrame() {
@@ -177,7 +192,7 @@ void CMainFrame::MakeMenus() {
         {QT_TR_NOOP("&File"),
          {kLogin, kCancelLogin, kLogout, kRefresh, kRegister, kStyleShift, kConfig, kSeparator,
           kExit}},
-        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kSeparator, kDarkLook}},
+        {QT_TR_NOOP("&View"), {kControlToolBar, kTrace, kPlantOverview, kSeparator, kDarkLook}},
         {QT_TR_NOOP("&Display"),
          {kControlMenu, kTrendMenu, kDigitalMenu, kBarMenu, kSeparator, kOverview, kSaveImage}},
         {QT_TR_NOOP("F&unction"),
@@ -372,7 +387,7 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
         return;
     }
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
-    CLoginDlg dlg(*store_, {}, this);
+    CLoginDlg dlg(*store_, passwords_.get(), {}, this);
     if (!presetName.empty()) {
         dlg.SelectInstrument(presetName);
         dlg.UserField()->setText(
@@ -382,6 +397,10 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
     if (dlg.exec() != QDialog::Accepted) {
         AbandonLogin();
         return;
+    }
+    pendingRemember_ = dlg.RememberPassword();
+    if (dlg.RememberPassword() && !dlg.PasswordRecalled()) {
+        pendingPassword_ = dlg.Password();
     }
     BeginLogin(dlg.InstrumentName(), dlg.UserName(), dlg.Password());
 }
@@ -403,6 +422,7 @@ void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
         return;
     }
     pendingInstrument_ = name;
+    pendingAddress_ = *address;
     pendingUser_ = user;
     controller_->StartLogin(LoginRequest{name, *address, port_, user, password});
 }
@@ -431,6 +451,7 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
                      DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
                      facts_().modelClass, [this](CommandRef item) { Run(item); });
     loggedIn_ = true;
+    loggedInInstrument_ = pendingInstrument_;
     setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
     const QSize client = view->size() + QSize(5, 5);
     view->resize(view->size());  // the view keeps its size in the scroll area
@@ -440,8 +461,9 @@ void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
     imageShown_ = true;
     stack_->setCurrentWidget(scroll_);
     FitClientPane(client);
-    store_->RememberLogin(pendingInstrument_, pendingUser_);
+    store_->SetLastLogin(pendingInstrument_);
     ShowStatusMessage("");
+    RememberInstrument();
     FinishLogin();
     emit LoginFinished(true);
 }
@@ -458,8 +480,36 @@ void CMainFrame::LoginFailed() {
 void CMainFrame::FinishLogin() {
     loginInProgress_ = false;
     pendingInstrument_.clear();
+    pendingAddress_.clear();
     pendingUser_.clear();
+    pendingRemember_.reset();
+    pendingPassword_.reset();
     UpdateCommandStates();
+}
+
+void CMainFrame::RememberInstrument() {
+    CInstrumentSettings settings({}, store_.get());
+    CInstrumentPrefs prefs = settings.For(pendingInstrument_);
+    const CInstrumentPrefs before = prefs;
+    prefs.userName = pendingUser_;
+    prefs.rememberPassword = pendingRemember_.value_or(before.rememberPassword);
+    settings.Set(pendingInstrument_, prefs);
+    const CPasswordKey key{pendingInstrument_, pendingAddress_, pendingUser_};
+    if (pendingRemember_ == false && before.rememberPassword) {
+        passwords_->Forget(key);
+        if (before.userName != pendingUser_) {
+            passwords_->Forget({pendingInstrument_, pendingAddress_, before.userName});
+        }
+    } else if (pendingPassword_) {
+        const QString name = QString::fromLatin1(pendingInstrument_.c_str());
+        passwords_->Keep(key, *pendingPassword_, this, [this, name](const QString& unavailable) {
+            if (!unavailable.isEmpty()) {
+                ShowOwnStatus(tr("The password for %1 is kept until the console closes: no secret "
+                                 "store (%2)")
+                                  .arg(name, unavailable));
+            }
+        });
+    }
 }
 
 void CMainFrame::OnCancelLogin() {
@@ -497,8 +547,9 @@ void CMainFrame::ConnectionClosed() {
     facts_ = nullptr;
     updated_->clear();
     loggedIn_ = false;
+    loggedInInstrument_.clear();
     imageShown_ = false;
-    stack_->setCurrentWidget(logo_);
+    stack_->setCurrentWidget(LoggedOutPage());
     ResizeWithin(kLoggedOutSize);
     setWindowTitle(Title());
     UpdateCommandStates();
@@ -546,6 +597,10 @@ void CMainFrame::OnRegister() {
     CRegisterDlg dlg(this);
     if (dlg.exec() == QDialog::Accepted) {
         registeredCount_ = dlg.RegisteredCount();
+        overview_->LoadRegistry();
+        if (!loggedIn_ && stack_->currentWidget() == logo_) {
+            stack_->setCurrentWidget(LoggedOutPage());
+        }
     }
     registerOpen_ = false;
     UpdateCommandStates();
@@ -588,6 +643,38 @@ void CMainFrame::OnTrace() {
 
 void CMainFrame::OnAbout() {
     AboutBox(this);
+}
+
+QWidget* CMainFrame::LoggedOutPage() const {
+    return registeredCount_ > 1 ? static_cast<QWidget*>(overviewPane_) : logo_;
+}
+
+void CMainFrame::OnPlantOverview() {
+    if (stack_->currentWidget() != overviewPane_) {
+        stack_->setCurrentWidget(overviewPane_);
+        overviewPane_->setFocus();
+    } else {
+        stack_->setCurrentWidget(loggedIn_ ? static_cast<QWidget*>(scroll_) : logo_);
+    }
+}
+
+void CMainFrame::OnOpenInstrument(int row) {
+    if (row < 0 || row >= overview_->rowCount()) {
+        return;
+    }
+    const std::string name = overview_->Instruments()[static_cast<size_t>(row)].name;
+    if (loggedIn_) {
+        if (name == loggedInInstrument_) {
+            stack_->setCurrentWidget(scroll_);
+        } else {
+            // One instrument at a time: the console's connection stays with the one logged in.
+            ShowOwnStatus(tr("Log out from %1 to open %2")
+                              .arg(QString::fromLatin1(loggedInInstrument_.c_str()),
+                                   QString::fromLatin1(name.c_str())));
+        }
+        return;
+    }
+    RunLogin(name, CInstrumentSettings({}, store_.get()).For(name).userName);
 }
 
 void CMainFrame::OnDarkLook() {

@@ -15,16 +15,21 @@
 
 class CControlDialogBar;
 class CLogoPane;
+class COverviewModel;
+class COverviewPane;
+class CPasswordKeeper;
 class CStatusRelay;
 class CTraceWindow;
 class CUserSettings;
 class ILoginController;
+class IPasswordStore;
 class QScrollArea;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
 
-// The main window. Logged out it is a 600 x 400 window with the logo pane; logged in it shows
+// The main window. Logged out it is a 600 x 400 window with the logo pane, or with the plant
+// overview when more than one instrument is registered; logged in it shows
 // the connection's view with the control tool bar at the left and the control dialog bar at the
 // top, sized around the view. Those sizes are never larger than the screen's available area; the
 // view scrolls in a smaller window, and the user may resize the window. It opens where and as
@@ -45,6 +50,10 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     void SetLoginController(ILoginController* controller) { controller_ = controller; }
+    // Where passwords the operator asks to remember are kept (the desktop's secret store in the
+    // program). Until this is called there is no secret store: they are kept in memory until
+    // the frame closes. Call before the first log-in: the passwords kept so far are dropped.
+    void SetSecretStore(std::unique_ptr<IPasswordStore> store);
 
     // Logs in to the registered instrument `name` as `user` without the Login command (command
     // line). Without a password the log-in dialog asks for it, with the instrument and the user
@@ -88,6 +97,10 @@ class CMainFrame : public QMainWindow {
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
+    // The plant overview: its rows (read from the registry; fed by whoever follows the
+    // instruments) and the page that shows them.
+    COverviewModel& Overview() const { return *overview_; }
+    COverviewPane* OverviewPane() const { return overviewPane_; }
     CControlDialogBar* DialogBar() const { return dialogBar_; }
 
   protected:
@@ -121,20 +134,33 @@ class CMainFrame : public QMainWindow {
     void OnDialogBarPressed(Command command);
     void FitClientPane(QSize clientSize);
     void FinishLogin();
+    // After a log-in: the instrument's user name, and its password kept or forgotten as the
+    // operator chose in the log-in dialog.
+    void RememberInstrument();
     void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
+    // View > Plant overview: the overview page, or back to the page it took the place of.
+    void OnPlantOverview();
+    // Opening an overview row: the log-in dialog for that instrument, or its view if it is the
+    // one logged in.
+    void OnOpenInstrument(int row);
+    // The logged-out page: the overview with more than one instrument registered, else the logo.
+    QWidget* LoggedOutPage() const;
     // Sizes the window to `wanted`, or to as much of it as the screen's available area holds.
     void ResizeWithin(QSize wanted);
 
     uint16_t port_;
     ILoginController* controller_ = nullptr;
     std::unique_ptr<CUserSettings> store_;
+    std::unique_ptr<CPasswordKeeper> passwords_;
     std::unique_ptr<CStatusRelay> relay_;
 
     std::map<CommandRef, QAction*> actions_;
     std::map<Command, QMenu*> dropDowns_;
     QStackedWidget* stack_ = nullptr;
     CLogoPane* logo_ = nullptr;
+    COverviewModel* overview_ = nullptr;
+    COverviewPane* overviewPane_ = nullptr;
     QScrollArea* scroll_ = nullptr;  // holds the view
     QPointer<QWidget> view_;
     ICommandTarget* viewCommands_ = nullptr;
@@ -159,7 +185,13 @@ class CMainFrame : public QMainWindow {
     bool registerOpen_ = false;
     bool configOpen_ = false;
     QPointer<CTraceWindow> traceWindow_;
-    // The log-in being run: shown in the title and remembered once it succeeds.
+    // The log-in being run: shown in the title and remembered once it succeeds. The password is
+    // held only when the operator asked for it to be remembered and it was not the one
+    // remembered already.
     std::string pendingInstrument_;
+    std::string pendingAddress_;
     std::string pendingUser_;
+    std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
+    std::optional<std::string> pendingPassword_;
+    std::string loggedInInstrument_;
 };

@@ -16,6 +16,7 @@ enum class Command : int {
     kCancelLogin = 32899,
     kTrace = 32900,
     kDarkLook = 32901,
+    kPlantOverview = 32902,
     kAbout = 57664,
     kExit = 57665,
     // Drop-down menus of the control tool bar and of the control dialog bar.

@@ -32,9 +32,8 @@ void ShowCaption(QWidget* widget, const QString& text) {
 
 }  // namespace
 
-QString RzText(int id) {
-    const char* text = RzString(id);
-    return text == nullptr ? QString() : QCoreApplication::translate("RzString", text);
+QString RzText(RzStr id) {
+    return QCoreApplication::translate("RzString", RzString(id));
 }
 
 QString RzStatusText(const QString& text) {
@@ -44,7 +43,7 @@ QString RzStatusText(const QString& text) {
                : text;
 }
 
-QString RzFormatText(int id, int value) {
+QString RzFormatText(RzStr id, int value) {
     return RzText(id).replace(QStringLiteral("%1!d!"), QString::number(value));
 }
 
@@ -53,9 +52,8 @@ void SetCaptionOf(QWidget* widget, const char* context, const char* source) {
     ShowCaption(widget, QCoreApplication::translate(context, source));
 }
 
-void SetRzCaption(QWidget* widget, int id) {
-    const char* text = RzString(id);
-    SetCaptionOf(widget, "RzString", text == nullptr ? "" : text);
+void SetRzCaption(QWidget* widget, RzStr id) {
+    SetCaptionOf(widget, "RzString", RzString(id));
 }
 
 void RetranslateCaptions(QWidget* root) {

@@ -3,18 +3,20 @@
 #include <QString>
 #include <QValidator>
 
+#include "platform/Strings.h"
+
 class QLocale;
 class QTranslator;
 class QWidget;
 
 // The string table's text `id` in the user's language; the table's text is the source text of
-// the translation (context "RzString"). A missing id gives an empty text.
-QString RzText(int id);
+// the translation (context "RzString").
+QString RzText(RzStr id);
 // A status text in the user's language: a text of the string table translated as RzText does, any
 // other (made of names and the instrument's answers) as it is.
 QString RzStatusText(const QString& text);
 // RzText with its "%1!d!" inserts filled with the decimal integer `value`.
-QString RzFormatText(int id, int value);
+QString RzFormatText(RzStr id, int value);
 
 // Shows `source`, a text of the translation context `context`, in the user's language on `widget`
 // (a label's or button's text, a group box's title, a window's title) and keeps it, so that
@@ -26,7 +28,7 @@ W* SetCaption(W* widget, const char* context, const char* source) {
     return widget;
 }
 // Table text `id` as the caption of `widget`.
-void SetRzCaption(QWidget* widget, int id);
+void SetRzCaption(QWidget* widget, RzStr id);
 // Shows every caption kept by SetCaption on `root` and its children in the current language.
 void RetranslateCaptions(QWidget* root);
 

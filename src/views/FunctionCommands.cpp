@@ -73,10 +73,10 @@ CommandState CFunctionCommands::StateOf(CommandRef command) const {
     state.enabled = true;
     switch (command.command) {
         case Command::kMath:
-            state.caption = RzText(mathRunning ? 61250 : 61249);
+            state.caption = RzText(mathRunning ? RzStr::kStopMath : RzStr::kStartMath);
             break;
         case Command::kMemory:
-            state.caption = RzText(memoryRunning ? 61252 : 61251);
+            state.caption = RzText(memoryRunning ? RzStr::kStopMemory : RzStr::kStartMemory);
             break;
         case Command::kMathReset:
             state.enabled = !mathRunning;

@@ -56,7 +56,7 @@ CLogReporterDlg::CLogReporterDlg(const CViewContext& context, QWidget* parent)
     NameAfter(types_, label->text());
     label->setBuddy(types_);
     for (const LogType& type : kLogTypes) {
-        types_->addItem(RzText(type.stringId), type.stringId);
+        types_->addItem(RzText(type.text), RzStringNumber(type.text));
     }
     types_->setCurrentIndex(-1);
     // activated, not currentIndexChanged: choosing the same log again reads it again.
@@ -94,17 +94,17 @@ void CLogReporterDlg::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange) {
         RetranslateCaptions(this);
         for (int i = 0; i < types_->count(); ++i) {
-            types_->setItemText(i, RzText(types_->itemData(i).toInt()));
+            types_->setItemText(i, RzText(kLogTypes[i].text));
         }
     }
 }
 
 void CLogReporterDlg::Choose(int index) {
     text_->clear();
-    const int stringId = types_->itemData(index).toInt();
+    const int number = types_->itemData(index).toInt();
     const LogType* type = nullptr;
     for (const LogType& candidate : kLogTypes) {
-        if (candidate.stringId == stringId) {
+        if (RzStringNumber(candidate.text) == number) {
             type = &candidate;
         }
     }
@@ -134,7 +134,7 @@ void CLogReporterDlg::Show(int32_t result, const std::string& text) {
         return;
     }
     if (!IsLinkBroken(result)) {
-        ShowErrorBox(this, RzText(61276), tr("Error"));
+        ShowErrorBox(this, RzText(RzStr::kLogReadFailed), tr("Error"));
     }
     reject();
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Strings.h"
 #include "views/ViewContext.h"
 
 class QComboBox;
@@ -25,13 +26,16 @@ QString LogDisplayText(std::string_view text);
 class CLogReporterDlg : public QDialog {
     Q_OBJECT
   public:
-    // Log types in list order: the string of the list text and the log kind read.
+    // Log types in list order: the list text and the log kind read. A list item's value is the
+    // string number of its text.
     struct LogType {
-        int stringId;
+        RzStr text;
         int32_t kind;
     };
-    static constexpr LogType kLogTypes[] = {{61260, 6}, {61261, 0}, {61262, 2}, {61263, 3},
-                                            {61264, 4}, {61265, 5}, {61266, 1}, {61267, 7}};
+    static constexpr LogType kLogTypes[] = {
+        {RzStr::kLogAlarmSummary, 6}, {RzStr::kLogCommunication, 0}, {RzStr::kLogError, 2},
+        {RzStr::kLogKeyLogin, 3},     {RzStr::kLogWebOperation, 4},  {RzStr::kLogEmail, 5},
+        {RzStr::kLogFtp, 1},          {RzStr::kLogMessage, 7}};
 
     explicit CLogReporterDlg(const CViewContext& context, QWidget* parent = nullptr);
 

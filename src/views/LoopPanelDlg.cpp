@@ -50,13 +50,10 @@ W* Named(W* w, const QString& name) {
     return w;
 }
 
-int32_t PayloadValue(const void* payload, size_t size, int32_t otherwise) {
-    int32_t value = otherwise;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
-}
+// The panel as a subscriber of the hub.
+constexpr HubSubscriber kOnDisplayKind{HUB_CHANNEL_LOOP_PANEL, 1};
+constexpr HubSubscriber kOnDisplayGroup{HUB_CHANNEL_LOOP_PANEL, 2};
+constexpr HubSubscriber kOnNewData{HUB_CHANNEL_LOOP_PANEL, 3};
 
 }  // namespace
 
@@ -96,15 +93,15 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     spRefFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("SP Ref")), "SP Ref");
     loc_ = Named(Caption(new QRadioButton(spRefFrame_), QT_TR_NOOP("LOC")), "LOC");
     rem_ = Named(new QRadioButton(spRefFrame_), "REM");
-    SetRzCaption(rem_, 61207);
+    SetRzCaption(rem_, RzStr::kRemCaption);
     runFrame_ = Named(Caption(new QGroupBox(settingFrame_), QT_TR_NOOP("Run")), "Run");
     run_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("RUN")), "RUN");
     stop_ = Named(Caption(new QRadioButton(runFrame_), QT_TR_NOOP("STOP")), "STOP");
     spLabel_ = Named(new QLabel(settingFrame_), "SP:");
-    SetRzCaption(spLabel_, 61204);
+    SetRzCaption(spLabel_, RzStr::kSpCaption);
     sp_ = Named(new CNumericEdit(settingFrame_), "SP");
     outLabel_ = Named(new QLabel(settingFrame_), "OUT:");
-    SetRzCaption(outLabel_, 61206);
+    SetRzCaption(outLabel_, RzStr::kOutCaption);
     out_ = Named(new CNumericEdit(settingFrame_), "OUT");
     send_ = Named(Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send")), "Send");
 
@@ -161,12 +158,21 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     modeGroup_ = group({{aut_, kModeAut}, {man_, kModeMan}, {cas_, kModeCas}});
     spRefGroup_ = group({{loc_, kLocal}, {rem_, kRemote}});
     runGroup_ = group({{run_, kRun}, {stop_, kStop}});
-    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] { Publish(kEventMode); });
-    connect(spRefGroup_, &QButtonGroup::idClicked, this, [this] { Publish(kEventSpRef); });
+    // A click on a mode or run button decides whether OUT can be typed; LOC or REM whether SP
+    // can.
+    connect(modeGroup_, &QButtonGroup::idClicked, this, [this] {
+        if (Active()) {
+            ShowOutField();
+        }
+    });
+    connect(spRefGroup_, &QButtonGroup::idClicked, this, [this] {
+        if (Active()) {
+            EnableSpField();
+        }
+    });
     connect(runGroup_, &QButtonGroup::idClicked, this, [this] {
-        if (context_.connection != nullptr &&
-            context_.connection->ViewState().displayKind != kDisplayProgram) {
-            Publish(kEventRun);
+        if (Active() && context_.connection->ViewState().displayKind != kDisplayProgram) {
+            ShowOutField();
         }
     });
     connect(list_, &QComboBox::currentIndexChanged, this, [this] { ReRead(SelectedEntry()); });
@@ -175,25 +181,22 @@ CLoopPanelDlg::CLoopPanelDlg(const CViewContext& context, QWidget* parent)
     connect(send_, &QPushButton::clicked, this, &CLoopPanelDlg::Send);
 
     if (context_.hub != nullptr) {
-        const uint32_t newData = MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED);
-        // The order within one event is the order of the chain: the buttons before the fields
-        // that depend on them.
-        Subscribe(kEventDisplayKind, &CLoopPanelDlg::OnDisplayKind);
-        Subscribe(kEventDisplayGroup, &CLoopPanelDlg::OnFillList);
-        Subscribe(kEventRefill, &CLoopPanelDlg::OnFillList);
-        Subscribe(kEventEntry, &CLoopPanelDlg::OnModeButtons);
-        Subscribe(kEventModeRefused, &CLoopPanelDlg::OnModeButtons);
-        Subscribe(kEventEntry, &CLoopPanelDlg::OnSpRefButtons);
-        Subscribe(kEventSpRefRefused, &CLoopPanelDlg::OnSpRefButtons);
-        Subscribe(kEventEntry, &CLoopPanelDlg::OnRunButtons);
-        Subscribe(kEventRunRefused, &CLoopPanelDlg::OnRunButtons);
-        Subscribe(kEventEntry, &CLoopPanelDlg::OnSpField);
-        Subscribe(newData, &CLoopPanelDlg::OnSpRefresh);
-        Subscribe(kEventSpRef, &CLoopPanelDlg::OnSpEnabling);
-        Subscribe(kEventEntry, &CLoopPanelDlg::OnOutField);
-        Subscribe(kEventMode, &CLoopPanelDlg::OnOutField);
-        Subscribe(kEventRun, &CLoopPanelDlg::OnOutField);
-        Subscribe(newData, &CLoopPanelDlg::OnOutRefresh);
+        CEventHub& hub = *context_.hub;
+        hub.Subscribe(kOnDisplayKind, kDisplayKindEvent, [this](int32_t kind) {
+            if (Active()) {
+                OnDisplayKind(kind);
+            }
+        });
+        hub.Subscribe(kOnDisplayGroup, kDisplayGroupEvent, [this](int32_t) {
+            if (Active()) {
+                FillList();
+            }
+        });
+        hub.Subscribe(kOnNewData, DataRefreshedEvent(context_.connectionId), [this](uint32_t) {
+            if (Active()) {
+                OnNewData();
+            }
+        });
     }
     EnableControls(false);
 }
@@ -208,31 +211,6 @@ void CLoopPanelDlg::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::LanguageChange) {
         RetranslateCaptions(this);
-    }
-}
-
-void CLoopPanelDlg::Subscribe(uint32_t key, Handler handler) {
-    const uint32_t event = MakeEventKey(HUB_CHANNEL_LOOP_PANEL, nextEvent_++);
-    context_.hub->Subscribe(
-        event,
-        [this, handler](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-                        size_t size, void*) {
-            if (Active()) {
-                (this->*handler)(payload, size);
-            }
-        },
-        this, key, HUB_CHANNEL_LOOP_PANEL);
-}
-
-void CLoopPanelDlg::Publish(uint32_t key, int32_t value) {
-    if (context_.hub != nullptr) {
-        context_.hub->Publish(key, {}, &value, sizeof value);
-    }
-}
-
-void CLoopPanelDlg::Publish(uint32_t key) {
-    if (context_.hub != nullptr) {
-        context_.hub->Publish(key);
     }
 }
 
@@ -274,7 +252,7 @@ void CLoopPanelDlg::ReRead(uint32_t ref) {
         // A re-read is on its way: it reads this entry if it has not started yet. Meanwhile the
         // entry shows as last known.
         reRead_->wanted = ref;
-        Publish(kEventEntry, static_cast<int32_t>(ref));
+        ShowEntry(ref);
         return;
     }
     auto target = std::make_shared<ReadTarget>();
@@ -294,7 +272,7 @@ void CLoopPanelDlg::ReRead(uint32_t ref) {
             }
             const uint32_t selected = SelectedEntry();
             if (selected == target->read) {
-                Publish(kEventEntry, static_cast<int32_t>(selected));
+                ShowEntry(selected);
             } else {
                 ReRead(selected);
             }
@@ -312,19 +290,66 @@ void CLoopPanelDlg::ReRead(uint32_t ref) {
     }
 }
 
-// --- Hub handlers ---
+// --- What the panel does on an event, and the steps of it ---
 
-void CLoopPanelDlg::OnDisplayKind(const void* payload, size_t size) {
-    const int32_t kind = PayloadValue(payload, size, 0);
-    if (kind == kDisplayControlGroup && Model().accessLevel[0] == 'A') {
-        EnableControls(true);
-        Publish(kEventRefill);
-    } else {
+void CLoopPanelDlg::OnDisplayKind(int32_t kind) {
+    if (kind != kDisplayControlGroup || Model().accessLevel[0] != 'A') {
         EnableControls(false);
+        return;
     }
+    EnableControls(true);
+    // Filled once every subscriber has heard of the change: the simple panel, when shown, chooses
+    // the group to show first.
+    context_.hub->Defer(HUB_CHANNEL_LOOP_PANEL, [this] {
+        if (Active()) {
+            FillList();
+        }
+    });
 }
 
-void CLoopPanelDlg::OnFillList(const void*, size_t) {
+void CLoopPanelDlg::ShowEntry(uint32_t ref) {
+    if (!Active()) {
+        return;
+    }
+    // The buttons first: the SP field follows the entry's local/remote state, the OUT field the
+    // mode and run buttons.
+    ShowModeButtons(ref);
+    ShowSpRefButtons(ref);
+    ShowRunButtons(ref);
+    ShowSpField(ref);
+    ShowOutField();
+    emit EntryShown(ref);
+}
+
+void CLoopPanelDlg::OnModeRefused(uint32_t ref) {
+    if (Active()) {
+        ShowModeButtons(ref);
+        ShowOutField();
+    }
+    emit ModeRefused(ref);
+}
+
+void CLoopPanelDlg::OnSpRefRefused(uint32_t ref) {
+    if (Active()) {
+        ShowSpRefButtons(ref);
+    }
+    emit SpRefRefused(ref);
+}
+
+void CLoopPanelDlg::OnRunRefused(uint32_t ref) {
+    if (Active()) {
+        ShowRunButtons(ref);
+        ShowOutField();
+    }
+    emit RunRefused(ref);
+}
+
+void CLoopPanelDlg::OnNewData() {
+    RefreshSpField();
+    RefreshOutField();
+}
+
+void CLoopPanelDlg::FillList() {
     const CInstrumentModel& m = Model();
     const int32_t kind = m.displayKind;
     if (kind == 0 || kind == 4 || kind == kDisplayProgram || m.accessLevel[0] == 'U') {
@@ -378,8 +403,7 @@ void CLoopPanelDlg::OnFillList(const void*, size_t) {
     ReRead(SelectedEntry());
 }
 
-void CLoopPanelDlg::OnModeButtons(const void* payload, size_t size) {
-    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+void CLoopPanelDlg::ShowModeButtons(uint32_t ref) {
     if (!ValidRef(ref)) {
         return;
     }
@@ -420,19 +444,15 @@ void CLoopPanelDlg::OnModeButtons(const void* payload, size_t size) {
     man_->setEnabled(man);
     cas_->setEnabled(cas);
     CheckOnly(modeGroup_, InRange(mode, kModeAut, kModeCas) ? mode : kNone);
-    Publish(kEventMode, mode);
 }
 
-void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
-    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+void CLoopPanelDlg::ShowSpRefButtons(uint32_t ref) {
     if (!ValidRef(ref)) {
         return;
     }
     const CInstrumentModel& m = Model();
     const int32_t number = NumberOf(ref);
     const int32_t n = number - 1;
-    constexpr int remCaption = 61207;
-    constexpr int prgCaption = 61208;
     bool loc = false;
     bool rem = false;
     int32_t state = kNone;
@@ -443,15 +463,16 @@ void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
         } else if (number % 2 == 0 && loop.loopKind == kLoopCascade &&
                    m.internalLoops[n - 1].loopKind == kLoopCascade) {
             // The secondary loop of a cascade pair follows its primary.
-            SetRzCaption(rem_, m.internalLoops[n - 1].bit7 != 0 ? prgCaption : remCaption);
+            SetRzCaption(
+                rem_, m.internalLoops[n - 1].bit7 != 0 ? RzStr::kPrgCaption : RzStr::kRemCaption);
         } else {
             loc = rem = true;
-            SetRzCaption(rem_, loop.bit7 != 0 ? prgCaption : remCaption);
+            SetRzCaption(rem_, loop.bit7 != 0 ? RzStr::kPrgCaption : RzStr::kRemCaption);
             state = loop.remote;
         }
     } else if (KindOf(ref) == kEntryExternalLoop) {
         const CExternalLoopRecord& loop = m.externalLoops[n];
-        SetRzCaption(rem_, remCaption);
+        SetRzCaption(rem_, RzStr::kRemCaption);
         state = loop.remote;
         loc = rem = true;
         if (InRange(loop.controllerModel, 0, 8) || loop.controllerModel == 14) {
@@ -466,8 +487,7 @@ void CLoopPanelDlg::OnSpRefButtons(const void* payload, size_t size) {
     CheckOnly(spRefGroup_, InRange(state, kLocal, kRemote) ? state : kNone);
 }
 
-void CLoopPanelDlg::OnRunButtons(const void* payload, size_t size) {
-    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+void CLoopPanelDlg::ShowRunButtons(uint32_t ref) {
     if (!ValidRef(ref)) {
         return;
     }
@@ -495,7 +515,6 @@ void CLoopPanelDlg::OnRunButtons(const void* payload, size_t size) {
     run_->setEnabled(run);
     stop_->setEnabled(stop);
     CheckOnly(runGroup_, InRange(state, kStop, kRun) ? state : kNone);
-    Publish(kEventRun, state);
 }
 
 void CLoopPanelDlg::LoadSp(const CInstrumentModel& m, uint32_t ref) {
@@ -509,8 +528,7 @@ void CLoopPanelDlg::LoadSp(const CInstrumentModel& m, uint32_t ref) {
     SetSpEdited(ref, false);
 }
 
-void CLoopPanelDlg::OnSpField(const void* payload, size_t size) {
-    const uint32_t ref = static_cast<uint32_t>(PayloadValue(payload, size, 0));
+void CLoopPanelDlg::ShowSpField(uint32_t ref) {
     if (!ValidRef(ref)) {
         return;
     }
@@ -530,7 +548,7 @@ void CLoopPanelDlg::OnSpField(const void* payload, size_t size) {
     }
 }
 
-void CLoopPanelDlg::OnSpEnabling(const void*, size_t) {
+void CLoopPanelDlg::EnableSpField() {
     const uint32_t ref = SelectedEntry();
     if (!loc_->isChecked() || !ValidRef(ref) || KindOf(ref) == kEntryDioPoint) {
         sp_->setEnabled(false);
@@ -540,7 +558,7 @@ void CLoopPanelDlg::OnSpEnabling(const void*, size_t) {
     }
 }
 
-void CLoopPanelDlg::OnOutField(const void*, size_t) {
+void CLoopPanelDlg::ShowOutField() {
     const uint32_t ref = SelectedEntry();
     if (!ValidRef(ref)) {
         return;
@@ -587,7 +605,7 @@ void CLoopPanelDlg::OnOutField(const void*, size_t) {
     out_->ClearModified();
 }
 
-void CLoopPanelDlg::OnSpRefresh(const void*, size_t) {
+void CLoopPanelDlg::RefreshSpField() {
     const uint32_t ref = SelectedEntry();
     if (!ValidRef(ref) || !On(sp_) || !sp_->isVisible() || sp_->hasFocus() ||
         list_->view()->isVisible()) {
@@ -600,7 +618,7 @@ void CLoopPanelDlg::OnSpRefresh(const void*, size_t) {
     }
 }
 
-void CLoopPanelDlg::OnOutRefresh(const void*, size_t) {
+void CLoopPanelDlg::RefreshOutField() {
     const uint32_t ref = SelectedEntry();
     if (!ValidRef(ref) || !On(out_) || !out_->isVisible() || out_->hasFocus() ||
         list_->view()->isVisible()) {

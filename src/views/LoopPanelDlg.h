@@ -24,26 +24,15 @@ struct CInstrumentModel;
 // run/stop states, its set point and manual output, and sends nothing until Send, which then
 // sends only what differs from the entry's state, in a fixed order with fixed pauses.
 //
-// The panel is driven by events on the hub: the view's display changes, its own selections and
-// button clicks, and the connection's new data after every cycle. Every exchange it triggers (the
-// re-read of an entry, Send) runs as an operation of the connection; the re-read is a follow-up
-// that runs after an operation already running. While one of them runs or waits the panel is
-// disabled, and the event that follows a re-read is published when its result arrives.
+// The panel hears the view's display changes and the connection's new data after every cycle on
+// the hub; its own selections, clicks and results lead to its handlers by direct calls, in the
+// order the chains below state. Every exchange it triggers (the re-read of an entry, Send) runs as
+// an operation of the connection; the re-read is a follow-up that runs after an operation already
+// running. While one of them runs or waits the panel is disabled, and the entry is shown again when
+// the re-read's result arrives.
 class CLoopPanelDlg : public QWidget {
     Q_OBJECT
   public:
-    // Events the panel hears and publishes.
-    static constexpr uint32_t kEventDisplayKind = 0x30D4A01;   // payload: the display kind
-    static constexpr uint32_t kEventDisplayGroup = 0x30D4B01;  // payload: zero-based group
-    static constexpr uint32_t kEventEntry = 0x30D5001;         // selected or re-read: entry ref
-    static constexpr uint32_t kEventRefill = 0x30D5108;        // refill the list
-    static constexpr uint32_t kEventMode = 0x30D5201;          // mode buttons updated or clicked
-    static constexpr uint32_t kEventSpRef = 0x30D5301;         // LOC or REM clicked
-    static constexpr uint32_t kEventRun = 0x30D5401;           // run buttons updated or clicked
-    static constexpr uint32_t kEventModeRefused = 0x30D5705;   // payloads: entry ref
-    static constexpr uint32_t kEventSpRefRefused = 0x30D5706;
-    static constexpr uint32_t kEventRunRefused = 0x30D5707;
-
     // An entry's reference: its kind (3 internal loop, 4 external loop, 5 DI/DO point) in the top
     // 8 bits and its number (from 1) in the low 24, as the control group lists it.
     static constexpr uint32_t EntryRef(int32_t kind, int32_t number) {
@@ -77,6 +66,15 @@ class CLoopPanelDlg : public QWidget {
 
     // Send: checks the fields' ranges, then sends what the operator changed as one operation.
     void Send();
+
+  signals:
+    // The panel showed the state of entry `ref`, selected or read again.
+    void EntryShown(uint32_t ref);
+    // The instrument refused the mode, local/remote or run/stop change Send asked for entry
+    // `ref`; the buttons show the entry's state again.
+    void ModeRefused(uint32_t ref);
+    void SpRefRefused(uint32_t ref);
+    void RunRefused(uint32_t ref);
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -113,30 +111,38 @@ class CLoopPanelDlg : public QWidget {
     // may lie outside the records.
     static bool ValidRef(uint32_t ref);
 
-    using Handler = void (CLoopPanelDlg::*)(const void* payload, size_t size);
-
-    void Subscribe(uint32_t key, Handler handler);
-    void Publish(uint32_t key, int32_t value);
-    void Publish(uint32_t key);
     // A fresh copy of the connection's model (with the panel's edits).
     const CInstrumentModel& Model();
+    // Whether the panel acts: shown, with a connection attached.
     bool Active() const;
 
-    // Hub handlers.
-    void OnDisplayKind(const void* payload, size_t size);
-    void OnFillList(const void* payload, size_t size);
-    void OnModeButtons(const void* payload, size_t size);
-    void OnSpRefButtons(const void* payload, size_t size);
-    void OnRunButtons(const void* payload, size_t size);
-    void OnSpField(const void* payload, size_t size);
-    void OnSpEnabling(const void* payload, size_t size);
-    void OnOutField(const void* payload, size_t size);
-    void OnSpRefresh(const void* payload, size_t size);
-    void OnOutRefresh(const void* payload, size_t size);
+    // The view's display kind changed.
+    void OnDisplayKind(int32_t kind);
+    // Fills the list with the entries of the control group shown, selects the first and reads it.
+    void FillList();
+    // Entry `ref` was selected or read again: the buttons, then the fields that follow them.
+    void ShowEntry(uint32_t ref);
+    // The instrument refused a change of Send: the buttons concerned show the entry's state again.
+    void OnModeRefused(uint32_t ref);
+    void OnSpRefRefused(uint32_t ref);
+    void OnRunRefused(uint32_t ref);
+    // The connection's new data: the fields the operator has not typed into follow it.
+    void OnNewData();
 
-    // Re-reads `ref` as a follow-up and publishes kEventEntry when its result arrives. While a
-    // re-read waits, it is turned to `ref` instead; one that ran for another entry than the one
-    // selected when its result arrives is followed by a re-read of that one.
+    // The steps of the chains above.
+    void ShowModeButtons(uint32_t ref);
+    void ShowSpRefButtons(uint32_t ref);
+    void ShowRunButtons(uint32_t ref);
+    void ShowSpField(uint32_t ref);
+    void EnableSpField();
+    void ShowOutField();
+    void RefreshSpField();
+    void RefreshOutField();
+
+    // Re-reads `ref` as a follow-up and shows the entry when its result arrives. While a re-read
+    // waits, it is turned to `ref` instead and the entry shows as last known; one that ran for
+    // another entry than the one selected when its result arrives is followed by a re-read of
+    // that one.
     void ReRead(uint32_t ref);
     // Counts an operation of the panel that starts (1) or has ended (-1).
     void AddOperation(int change);
@@ -157,7 +163,7 @@ class CLoopPanelDlg : public QWidget {
     // taken for 0, and the status bar says why it was not sent.
     bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
                      std::optional<double>* out);
-    // Asks question 61220 for `name` with the limits printed with `decimals` places.
+    // Asks question kAdjustedQuestion for `name` with the limits printed with `decimals` places.
     bool AskAdjusted(const char* name, double low, double high, int decimals);
     // Whether `w` is enabled by the panel's rules (leaving aside a running operation).
     bool On(const QWidget* w) const;
@@ -173,7 +179,6 @@ class CLoopPanelDlg : public QWidget {
         std::atomic<uint32_t> read{0};
     };
     std::shared_ptr<ReadTarget> reRead_;
-    uint32_t nextEvent_ = 1;  // the panel's own event numbers, one a subscription
 
     QGroupBox* settingFrame_;
     QLabel* loopLabel_;

@@ -17,7 +17,7 @@
 
 namespace {
 
-// A limit of question 61220: with `decimals` places when there are any, else truncated.
+// A limit of question kAdjustedQuestion: with `decimals` places when there are any, else truncated.
 std::string LimitText(double value, int decimals) {
     char format[32];
     char text[64];
@@ -34,7 +34,7 @@ std::string LimitText(double value, int decimals) {
 
 bool CLoopPanelDlg::AskAdjusted(const char* name, double low, double high, int decimals) {
     char text[512];
-    const QByteArray format = RzText(61220).toUtf8();
+    const QByteArray format = RzText(RzStr::kAdjustedQuestion).toUtf8();
     std::snprintf(text, sizeof text, format.constData(), name, LimitText(low, decimals).c_str(),
                   LimitText(high, decimals).c_str());
     if (!question_ || !question_(QString::fromUtf8(text))) {
@@ -183,11 +183,11 @@ void CLoopPanelDlg::Send() {
     const bool sendRun = running != kNone && running != entryRun;
 
     CSequence sequence;
-    const auto refusal = [this, ref](uint32_t event) {
-        return [this, ref, event](RzResult result) {
+    const auto refusal = [this, ref](void (CLoopPanelDlg::*refused)(uint32_t)) {
+        return [this, ref, refused](RzResult result) {
             // The view may have refilled the list meanwhile; the new entry shows its own state.
             if (result > 0 && ref == SelectedEntry()) {
-                Publish(event, static_cast<int32_t>(ref));
+                (this->*refused)(ref);
             }
         };
     };
@@ -196,21 +196,21 @@ void CLoopPanelDlg::Send() {
             [kind, number, mode](CInstrumentConnection& c) {
                 return c.OperateLoopMode(kind, number, mode);
             },
-            refusal(kEventModeRefused));
+            refusal(&CLoopPanelDlg::OnModeRefused));
     }
     if (sendRemote) {
         sequence.Then(
             [kind, number, remote](CInstrumentConnection& c) {
                 return c.OperateLoopRL(kind, number, remote);
             },
-            refusal(kEventSpRefRefused));
+            refusal(&CLoopPanelDlg::OnSpRefRefused));
     }
     if (sendRun) {
         sequence.Then(
             [kind, number, running](CInstrumentConnection& c) {
                 return c.OperateLoopSR(kind, number, running);
             },
-            refusal(kEventRunRefused));
+            refusal(&CLoopPanelDlg::OnRunRefused));
     }
     if (spEdited) {
         sequence.Then([kind, number, value = *sp](
@@ -243,7 +243,7 @@ void CLoopPanelDlg::Send() {
         [kind, number](CInstrumentConnection& c) { return c.ReadLoopState(kind, number); },
         [this, ref](RzResult result) {
             if (!IsLinkBroken(result) && ref == SelectedEntry()) {
-                Publish(kEventEntry, static_cast<int32_t>(ref));
+                ShowEntry(ref);
             }
         });
     const RzResult started = StartViewSequence(context_, "Send", std::move(sequence), {}, this,

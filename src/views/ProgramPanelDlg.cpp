@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -23,32 +22,20 @@
 
 namespace {
 
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
 constexpr int32_t kProgramDisplay = 5;
-constexpr int kHoldCaption = 61247;
-constexpr int kUnholdCaption = 61248;
 // Waits after an action before the pattern's state is read again: the instrument needs them to
 // show the action's effect.
 constexpr uint32_t kSendWaitMs = 2000;
 constexpr uint32_t kHoldWaitMs = 1500;
 constexpr uint32_t kAdvanceWaitMs = 1000;
 
-// Subscriber event numbers of the panel.
-constexpr uint32_t kOnDisplayKind = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 1);
-constexpr uint32_t kOnPattern = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 2);
-constexpr uint32_t kOnNewData = MakeEventKey(HUB_CHANNEL_PROGRAM_PANEL, 3);
+// The panel as a subscriber of the hub.
+constexpr HubSubscriber kOnDisplayKind{HUB_CHANNEL_PROGRAM_PANEL, 1};
+constexpr HubSubscriber kOnNewData{HUB_CHANNEL_PROGRAM_PANEL, 2};
 
 template <class W>
 W* Caption(W* w, const char* source) {
     return SetCaption(w, "CProgramPanelDlg", source);
-}
-
-int32_t PayloadNumber(const void* payload, size_t size) {
-    int32_t value = 0;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
 }
 
 bool Running(int32_t state) {
@@ -77,7 +64,7 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     reset_ = Caption(new QRadioButton(runFrame_), QT_TR_NOOP("Reset"));
     send_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Send"));
     hold_ = new QPushButton(settingFrame_);
-    SetRzCaption(hold_, kHoldCaption);
+    SetRzCaption(hold_, RzStr::kHold);
     advance_ = Caption(new QPushButton(settingFrame_), QT_TR_NOOP("Advance"));
 
     // Laid out by the font in use, as the loop panel it replaces.
@@ -121,30 +108,19 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     connect(hold_, &QPushButton::clicked, this, &CProgramPanelDlg::OnHold);
     connect(advance_, &QPushButton::clicked, this, &CProgramPanelDlg::OnAdvance);
 
-    // Until the first pattern event only the pattern list is offered.
-    OnPatternEvent(0);
+    // Until a pattern has been selected only the pattern list is offered.
+    ShowPatternButtons(0);
 
     CInstrumentModel model{};
     if (ReadModel(&model)) {
         firmwareMajor_ = model.firmwareMajor;
     }
     if (context_.hub != nullptr) {
-        const auto handler = [this](void (CProgramPanelDlg::*react)(int32_t)) {
-            return [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                                 const void* payload, size_t size,
-                                 void*) { (this->*react)(PayloadNumber(payload, size)); };
-        };
-        context_.hub->Subscribe(kOnDisplayKind, handler(&CProgramPanelDlg::OnDisplayKind), this,
-                                kDisplayKindEvent, HUB_CHANNEL_PROGRAM_PANEL);
-        context_.hub->Subscribe(kOnPattern, handler(&CProgramPanelDlg::OnPatternEvent), this,
-                                kPatternEvent, HUB_CHANNEL_PROGRAM_PANEL);
+        context_.hub->Subscribe(kOnDisplayKind, kDisplayKindEvent,
+                                [this](int32_t kind) { OnDisplayKind(kind); });
         if (firmwareMajor_ >= 3) {
-            context_.hub->Subscribe(
-                kOnNewData,
-                [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-                       void*) { OnNewData(); },
-                this, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-                HUB_CHANNEL_PROGRAM_PANEL);
+            context_.hub->Subscribe(kOnNewData, DataRefreshedEvent(context_.connectionId),
+                                    [this](uint32_t) { OnNewData(); });
         }
     }
 
@@ -192,12 +168,6 @@ void CProgramPanelDlg::SetBusy(bool busy) {
     body_->setEnabled(!busy);
 }
 
-void CProgramPanelDlg::PublishPattern(int32_t pattern) {
-    if (context_.hub != nullptr) {
-        context_.hub->Publish(kPatternEvent, {}, &pattern, sizeof pattern);
-    }
-}
-
 int32_t CProgramPanelDlg::PrepareSelect() {
     CInstrumentModel model{};
     if (!ReadModel(&model)) {
@@ -232,7 +202,7 @@ int32_t CProgramPanelDlg::PrepareSelect() {
 
 void CProgramPanelDlg::FinishSelect(int32_t pattern, RzResult readResult) {
     if (!IsLinkBroken(readResult)) {
-        PublishPattern(pattern);
+        ShowPatternButtons(pattern);
     }
 }
 
@@ -311,7 +281,7 @@ void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
     }
 }
 
-void CProgramPanelDlg::OnPatternEvent(int32_t pattern) {
+void CProgramPanelDlg::ShowPatternButtons(int32_t pattern) {
     int32_t state = 0;
     CInstrumentModel model{};
     if (pattern >= 1 && pattern <= kPatterns && ReadModel(&model)) {
@@ -319,7 +289,7 @@ void CProgramPanelDlg::OnPatternEvent(int32_t pattern) {
     }
     const bool active = pattern != 0 && Running(state);
     hold_->setEnabled(active);
-    SetRzCaption(hold_, active && state == 3 ? kUnholdCaption : kHoldCaption);
+    SetRzCaption(hold_, active && state == 3 ? RzStr::kUnhold : RzStr::kHold);
     NameAfter(hold_, hold_->text());
     const bool runnable = pattern != 0;
     for (QWidget* control : std::initializer_list<QWidget*>{runFrame_, run_, reset_, send_}) {
@@ -362,7 +332,7 @@ void CProgramPanelDlg::OnPatternChosen(int index) {
             if (result == RZ_OK) {
                 ShowStatusMessage("");
             }
-            PublishPattern(pattern);
+            ShowPatternButtons(pattern);
         },
         this, [this] { SetBusy(false); });
     if (started == RZ_OK) {
@@ -398,7 +368,7 @@ void CProgramPanelDlg::OnHold() {
         return;
     }
     const int32_t pattern = context_.connection->ViewState().selectedPattern;
-    const int32_t action = hold_->text() == RzText(kHoldCaption) ? kProgramHold : kProgramRelease;
+    const int32_t action = hold_->text() == RzText(RzStr::kHold) ? kProgramHold : kProgramRelease;
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
         const RzResult result = c.OperateProgram(pattern, action, nullptr);

@@ -21,14 +21,11 @@ struct CInstrumentModel;
 // Every exchange runs as an operation of the connection: the state read of a pattern (a
 // follow-up, which runs after an operation already running), and Send, Hold and Advance with
 // their waits. The panel's controls are disabled while one of its operations runs or waits; the
-// pattern event (the buttons follow it) is published when the state read's result has arrived, so
-// every handler sees the state after the read.
+// buttons follow a pattern once its state read's result has arrived, so they show the state after
+// the read.
 class CProgramPanelDlg : public QWidget {
     Q_OBJECT
   public:
-    // Published with the 4-byte pattern number whenever a pattern was selected or re-read.
-    static constexpr uint32_t kPatternEvent = 0x30D5801;
-
     // The panel's size from its layout: 81 x 200 dialog units.
     static QSize TemplateSize();
 
@@ -36,7 +33,7 @@ class CProgramPanelDlg : public QWidget {
     ~CProgramPanelDlg() override;
 
     // Brings the panel in line with the selected pattern: stores it as the model's selected
-    // pattern and, for a pattern, re-reads its state and then publishes the pattern event.
+    // pattern and, for a pattern, re-reads its state and then sets the buttons for it.
     void SelectPattern();
 
     // Whether one of the panel's operations runs.
@@ -47,7 +44,8 @@ class CProgramPanelDlg : public QWidget {
 
   private:
     void OnDisplayKind(int32_t kind);
-    void OnPatternEvent(int32_t pattern);
+    // Hold, Run/Reset and Advance for `pattern` (0: none), after it was selected or re-read.
+    void ShowPatternButtons(int32_t pattern);
     void OnNewData();
     void OnPatternChosen(int index);
     void OnSend();
@@ -61,12 +59,11 @@ class CProgramPanelDlg : public QWidget {
     int32_t PrepareSelect();
     // Re-reads `pattern`'s state, clearing its changed flag first when `clearChanged`.
     void StartStateRead(int32_t pattern, bool clearChanged);
-    // Publishes the pattern event unless the read lost the link.
+    // Sets the buttons for `pattern` unless the read lost the link.
     void FinishSelect(int32_t pattern, RzResult readResult);
     // Runs `sequence` followed by the state read of `pattern`, then selects the pattern again.
     void StartWithStateRead(const char* name, CSequence sequence, int32_t pattern);
     void SetBusy(bool busy);
-    void PublishPattern(int32_t pattern);
 
     CViewContext context_;
     bool busy_ = false;

@@ -18,23 +18,15 @@
 
 namespace {
 
-// The subscriber numbers under which the view and its image window hear the hub.
-constexpr uint32_t kViewSubscriber = MakeEventKey(HUB_CHANNEL_VIEW, 1);
-constexpr uint32_t kImageSubscriber = MakeEventKey(HUB_CHANNEL_IMAGE_WINDOW, 1);
+// The view and its image window as subscribers of the hub.
+constexpr HubSubscriber kViewSubscriber{HUB_CHANNEL_VIEW, 1};
+constexpr HubSubscriber kImageSubscriber{HUB_CHANNEL_IMAGE_WINDOW, 1};
 
 // Height of the panels beside a full-size screen.
 constexpr int kFullScreenHeight = 482;
 
 int64_t SteadyNs(std::chrono::steady_clock::time_point at) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-}
-
-int32_t PayloadValue(const void* payload, size_t size) {
-    int32_t value = 0;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
 }
 
 // The display code that shows what the display state describes.
@@ -74,21 +66,14 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
     // The hub calls handlers in the order they subscribed: the view first, then the image
     // window and the panels in the order they are made.
     if (context_.hub != nullptr) {
-        context_.hub->Subscribe(
-            kViewSubscriber,
-            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-                   size_t size, void*) { OnDisplayKind(PayloadValue(payload, size)); },
-            this, kDisplayKindChanged, HUB_CHANNEL_VIEW);
+        context_.hub->Subscribe(kViewSubscriber, kDisplayKindEvent,
+                                [this](int32_t kind) { OnDisplayKind(kind); });
     }
     image_ = new CImageWindow(this);
     image_->setAccessibleName(tr("Screen"));
     if (context_.hub != nullptr && context_.connection != nullptr) {
-        context_.hub->Subscribe(
-            kImageSubscriber,
-            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-                   void*) { OnDataRefreshed(); },
-            image_, MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-            HUB_CHANNEL_IMAGE_WINDOW);
+        context_.hub->Subscribe(kImageSubscriber, DataRefreshedEvent(context_.connectionId),
+                                [this](uint32_t) { OnDataRefreshed(); });
     }
     program_ = new CProgramPanelDlg(context_, this);
     loop_ = new CLoopPanelDlg(context_, this);
@@ -114,9 +99,8 @@ CRZView::CRZView(const CViewContext& context, QWidget* parent)
 
 CRZView::~CRZView() {
     if (context_.hub != nullptr) {
-        context_.hub->Unsubscribe(kViewSubscriber, kDisplayKindChanged);
-        context_.hub->Unsubscribe(kImageSubscriber,
-                                  MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED));
+        context_.hub->Unsubscribe(kViewSubscriber, kDisplayKindEvent);
+        context_.hub->Unsubscribe(kImageSubscriber, DataRefreshedEvent(context_.connectionId));
     }
 }
 
@@ -139,9 +123,9 @@ CViewState CRZView::State() const {
     return context_.connection != nullptr ? context_.connection->ViewState() : CViewState{};
 }
 
-void CRZView::Publish(uint32_t key, int32_t value) {
+void CRZView::Publish(HubEvent<int32_t> event, int32_t value) {
     if (context_.hub != nullptr) {
-        context_.hub->Publish(key, {}, &value, sizeof value);
+        context_.hub->Publish(event, value);
     }
 }
 
@@ -157,8 +141,8 @@ void CRZView::InitialUpdate() {
     if (ReadFacts().accessLevel == 'A') {
         ArrangePanels(true, false, true, false);
         const CViewState state = State();
-        Publish(kDisplayKindChanged, state.displayKind);
-        Publish(kDisplayGroupChanged, state.displayGroup);
+        Publish(kDisplayKindEvent, state.displayKind);
+        Publish(kDisplayGroupEvent, state.displayGroup);
     } else {
         ArrangePanels(false, true, true, false);
     }

@@ -30,11 +30,6 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     static constexpr uint32_t kLoopShown = 4;
     static constexpr uint32_t kProgramShown = 16;
 
-    // Hub events of the display state, each with a 4-byte payload: the display kind, and the
-    // zero-based display group.
-    static constexpr uint32_t kDisplayKindChanged = 0x30D4A01;
-    static constexpr uint32_t kDisplayGroupChanged = 0x30D4B01;
-
     // Save image asks for the path through this; an empty path means cancelled. `owner` is the
     // image window. The default opens the save-file dialog.
     using SavePathChooser = std::function<QString(QWidget* owner)>;
@@ -49,7 +44,6 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
 
     CommandState StateOf(CommandRef command) const override;
     void Run(CommandRef command) override;
-    uintptr_t Handle() const override { return reinterpret_cast<uintptr_t>(this); }
 
     uint32_t PanelFlags() const { return panelFlags_; }
     CImageWindow* ImageWindow() const { return image_; }
@@ -98,7 +92,7 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     };
     Facts ReadFacts() const;
     CViewState State() const;
-    void Publish(uint32_t key, int32_t value);
+    void Publish(HubEvent<int32_t> event, int32_t value);
     bool ImageShownNow() const { return (panelFlags_ & kImageShown) != 0; }
 
     // Starts a switch of the instrument's display; false when it was refused. As a follow-up

@@ -210,10 +210,10 @@ void CRZView::RunControlGroup(int index) {
     }
     if (s.displayKind != 1) {
         context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 1; });
-        Publish(kDisplayKindChanged, 1);
+        Publish(kDisplayKindEvent, 1);
     }
     context_.connection->UpdateViewState([index](CViewState& v) { v.displayGroup = index; });
-    Publish(kDisplayGroupChanged, index);
+    Publish(kDisplayGroupEvent, index);
 }
 
 void CRZView::RunMeasureGroup(int index, int page) {
@@ -230,11 +230,11 @@ void CRZView::RunMeasureGroup(int index, int page) {
     CInstrumentConnection& c = *context_.connection;
     if (kindChanged) {
         c.UpdateViewState([](CViewState& v) { v.displayKind = 4; });
-        Publish(kDisplayKindChanged, 4);
+        Publish(kDisplayKindEvent, 4);
     }
     if (groupChanged) {
         c.UpdateViewState([index](CViewState& v) { v.displayGroup = index; });
-        Publish(kDisplayGroupChanged, index);
+        Publish(kDisplayGroupEvent, index);
     }
     if (pageChanged) {
         c.UpdateViewState([page](CViewState& v) { v.measurePage = page; });
@@ -249,7 +249,7 @@ void CRZView::RunDisplayKind(int32_t kind, int32_t code) {
         return;
     }
     context_.connection->UpdateViewState([kind](CViewState& v) { v.displayKind = kind; });
-    Publish(kDisplayKindChanged, kind);
+    Publish(kDisplayKindEvent, kind);
 }
 
 void CRZView::RunStyle(int32_t style) {
@@ -280,7 +280,7 @@ void CRZView::RunPattern(int32_t pattern) {
         [this](RzResult result) {
             if (result == RZ_OK && State().displayKind != 5) {
                 context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });
-                Publish(kDisplayKindChanged, 5);
+                Publish(kDisplayKindEvent, 5);
             }
             emit CommandStatesChanged();
         },
@@ -326,9 +326,9 @@ void CRZView::RunRefresh() {
                 c.UpdateViewState([kind](CViewState& v) { v.displayKind = kind; });
             }
             const CViewState s = State();
-            Publish(kDisplayKindChanged, s.displayKind);
+            Publish(kDisplayKindEvent, s.displayKind);
             if (!image_->isHidden() && (kind == 1 || kind == 4)) {
-                Publish(kDisplayGroupChanged, s.displayGroup);
+                Publish(kDisplayGroupEvent, s.displayGroup);
             }
             emit CommandStatesChanged();
         },
@@ -350,7 +350,8 @@ void CRZView::RunSaveImage() {
     }
     if (!window) {
         // The view went away while the dialog was open (log-out, lost link).
-        ShowMessageBox(nullptr, QMessageBox::NoIcon, tr("RZ Operator"), RzText(61277));
+        ShowMessageBox(nullptr, QMessageBox::NoIcon, tr("RZ Operator"),
+                       RzText(RzStr::kImageWindowGone));
         return;
     }
     // Written beside the file and renamed into place: a failed save leaves an existing file as
@@ -358,7 +359,7 @@ void CRZView::RunSaveImage() {
     const RzResult result =
         SaveImageFile(window->SavedCopy(), QFile::encodeName(path).toStdString());
     if (result != RZ_OK) {
-        ShowMessageBox(window, QMessageBox::Warning, tr("Error"), RzText(20025));
+        ShowMessageBox(window, QMessageBox::Warning, tr("Error"), RzText(RzStr::kFileNotSaved));
     }
     if (window) {
         window->SetCopyEnabled(true);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/EventHub.h"
 #include "platform/StatusSink.h"
@@ -22,9 +23,6 @@
 #include "views/ViewOperations.h"
 
 namespace {
-
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
-constexpr uint32_t kDisplayGroupEvent = 0x30D4B01;
 
 // Display kinds the panel tells apart.
 constexpr int32_t kControlGroup = 1;
@@ -45,17 +43,9 @@ constexpr int kControlMembersShown = 6;
 constexpr int kTipFrom = 9;
 constexpr int kTipLength = 79;
 
-constexpr int kMemoryStart = 61214;
-constexpr int kMemoryStop = 61215;
-constexpr int kMathStop = 61216;
-constexpr int kMathStart = 61217;
-constexpr int kPvCaption = 61205;
-constexpr int kSpCaption = 61204;
-constexpr int kOutCaption = 61206;
-
-// Subscriber event numbers of the panel.
-constexpr uint32_t Own(uint32_t n) {
-    return MakeEventKey(HUB_CHANNEL_SIMPLE_PANEL, n);
+// The panel as a subscriber of the hub.
+constexpr HubSubscriber Own(uint32_t n) {
+    return {HUB_CHANNEL_SIMPLE_PANEL, n};
 }
 
 template <class W>
@@ -66,14 +56,6 @@ W* Caption(W* w, const char* source) {
 template <size_t N>
 QString Field(const char (&text)[N]) {
     return QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, N)));
-}
-
-int32_t PayloadNumber(const void* payload, size_t size) {
-    int32_t value = 0;
-    if (payload != nullptr && size >= sizeof value) {
-        std::memcpy(&value, payload, sizeof value);
-    }
-    return value;
 }
 
 bool IsControlKind(int32_t kind) {
@@ -125,10 +107,10 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     NameAfter(groupList_, QStringLiteral("Group:"));
     memoryLabel_ = label(QT_TR_NOOP("Memory:"), body_);
     memory_ = button(QString(), QStringLiteral("Memory"));
-    SetRzCaption(memory_, kMemoryStart);
+    SetRzCaption(memory_, RzStr::kMemoryStart);
     mathLabel_ = label(QT_TR_NOOP("Math:"), body_);
     math_ = button(QString(), QStringLiteral("Math"));
-    SetRzCaption(math_, kMathStart);
+    SetRzCaption(math_, RzStr::kMathStart);
     previous_ = button(QStringLiteral("<"), QStringLiteral("Previous page"));
     next_ = button(QStringLiteral(">"), QStringLiteral("Next page"));
     auto* functions = new QHBoxLayout;
@@ -146,7 +128,8 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
 
     static const char* const kRowCaptions[kRows] = {
         nullptr, QT_TR_NOOP("Type:"), QT_TR_NOOP("MODE:"), "", "", ""};
-    static const int kRowStrings[kRows] = {0, 0, 0, kPvCaption, kSpCaption, kOutCaption};
+    static const std::optional<RzStr> kRowStrings[kRows] = {
+        {}, {}, {}, RzStr::kPvCaption, RzStr::kSpCaption, RzStr::kOutCaption};
     static const char* const kRowNames[kRows] = {"Name", "Type", "Mode", "Value", "SP", "OUT"};
     auto* columns = new QHBoxLayout(view);
     columns->setContentsMargins(0, 0, 0, 0);
@@ -161,8 +144,8 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
         for (int row = 0; row < kRows; ++row) {
             if (kRowCaptions[row] != nullptr) {
                 column.labels[row] = label(kRowCaptions[row], column.frame);
-                if (kRowStrings[row] != 0) {
-                    SetRzCaption(column.labels[row], kRowStrings[row]);
+                if (kRowStrings[row]) {
+                    SetRzCaption(column.labels[row], *kRowStrings[row]);
                     NameAfter(column.labels[row], column.labels[row]->text());
                 }
                 rows->addSpacing(row == kTypeRow ? 6 : 2);
@@ -211,24 +194,19 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
     });
 
     if (context_.hub != nullptr) {
-        const auto on = [this](uint32_t event, uint32_t key, auto react) {
-            context_.hub->Subscribe(
-                event,
-                [this, react](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                              const void* payload, size_t size, void*) {
-                    if (isVisible()) {
-                        react(PayloadNumber(payload, size));
-                    }
-                },
-                this, key, HUB_CHANNEL_SIMPLE_PANEL);
+        // Each event action is skipped while the panel is hidden.
+        const auto on = [this](HubSubscriber who, auto event, auto react) {
+            context_.hub->Subscribe(who, event, [this, react](auto payload) {
+                if (isVisible()) {
+                    react(payload);
+                }
+            });
         };
         on(Own(1), kDisplayKindEvent, [this](int32_t kind) { FillGroupCombo(kind, 0); });
         on(Own(2), kDisplayKindEvent, [this](int32_t kind) { ShowMemoryMath(kind); });
         on(Own(3), kDisplayGroupEvent, [this](int32_t) { ShowPageButtons(); });
         on(Own(4), kDisplayGroupEvent, [this](int32_t) { OnGroup(); });
-        on(Own(5), kPageEvent, [this](int32_t) { FillColumns(); });
-        on(Own(6), MakeEventKey(context_.connectionId, HUB_EVENT_DATA_REFRESHED),
-           [this](int32_t) { FillColumns(); });
+        on(Own(5), DataRefreshedEvent(context_.connectionId), [this](uint32_t) { FillColumns(); });
     }
 
     CInstrumentModel model{};
@@ -275,9 +253,9 @@ bool CSimplePanelDlg::ReadModel(CInstrumentModel* model) const {
     return true;
 }
 
-void CSimplePanelDlg::Publish(uint32_t key, int32_t value) {
+void CSimplePanelDlg::Publish(HubEvent<int32_t> event, int32_t value) {
     if (context_.hub != nullptr) {
-        context_.hub->Publish(key, {}, &value, sizeof value);
+        context_.hub->Publish(event, value);
     }
 }
 
@@ -358,15 +336,15 @@ void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
         control->setVisible(shown);
     }
     if (shown) {
-        SetRzCaption(memory_, model.memoryRunning != 0 ? kMemoryStop : kMemoryStart);
-        SetRzCaption(math_, model.mathRunning != 0 ? kMathStop : kMathStart);
+        SetRzCaption(memory_, model.memoryRunning != 0 ? RzStr::kMemoryStop : RzStr::kMemoryStart);
+        SetRzCaption(math_, model.mathRunning != 0 ? RzStr::kMathStop : RzStr::kMathStart);
     }
 }
 
 // Starts what runs or stops what is stopped; on success the button names the next action.
 template <class Choose>
-void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int startCaption,
-                                int stopCaption, Choose choose) {
+void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, RzStr startCaption,
+                                RzStr stopCaption, Choose choose) {
     ShowStatusMessage("");
     CInstrumentModel model{};
     if (busy_ || !ReadModel(&model)) {
@@ -390,19 +368,21 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, int start
 }
 
 void CSimplePanelDlg::OnMemory() {
-    StartStop("Memory", memory_, kMemoryStart, kMemoryStop, [](const CInstrumentModel& model) {
+    const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.memoryRunning != 0;
         return std::make_pair(
             running, [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); });
-    });
+    };
+    StartStop("Memory", memory_, RzStr::kMemoryStart, RzStr::kMemoryStop, choose);
 }
 
 void CSimplePanelDlg::OnMath() {
-    StartStop("Math", math_, kMathStart, kMathStop, [](const CInstrumentModel& model) {
+    const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.mathRunning != 0;
         return std::make_pair(
             running, [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); });
-    });
+    };
+    StartStop("Math", math_, RzStr::kMathStart, RzStr::kMathStop, choose);
 }
 
 void CSimplePanelDlg::OnGroup() {
@@ -455,7 +435,9 @@ void CSimplePanelDlg::SetPage(int32_t page) {
         next_->setEnabled(false);
     }
     previous_->setEnabled(page != 0);
-    Publish(kPageEvent, page);
+    if (isVisible()) {
+        FillColumns();
+    }
 }
 
 void CSimplePanelDlg::FillColumns() {
@@ -561,7 +543,7 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     auto& box = column.boxes;
     auto& label = column.labels;
     if (record == nullptr || part == Part::kBlank) {
-        SetRzCaption(label[kValueRow], kPvCaption);
+        SetRzCaption(label[kValueRow], RzStr::kPvCaption);
         for (QLineEdit* b : box) {
             SetBox(b, QString());
         }
@@ -581,13 +563,13 @@ void CSimplePanelDlg::FillColumn(int c, const CDisplayBlock* record, Part part, 
     if (whole) {
         SetBox(box[kNameRow], Field(record->name));
         SetBox(box[kModeRow], Field(record->modeText));
-        SetRzCaption(label[kValueRow], kPvCaption);
+        SetRzCaption(label[kValueRow], RzStr::kPvCaption);
         SetBox(box[kValueRow], Field(record->valueText[0]));
         SetBox(box[kSpRow], Field(record->valueText[1]));
         SetBox(box[kOutRow], Field(record->valueText[2]));
         return;
     }
-    static const int kCaptions[3] = {kPvCaption, kSpCaption, kOutCaption};
+    static const RzStr kCaptions[3] = {RzStr::kPvCaption, RzStr::kSpCaption, RzStr::kOutCaption};
     const int sub = part == Part::kPv ? 0 : (part == Part::kSp ? 1 : 2);
     SetBox(box[kNameRow], Field(record->tag[sub]));
     SetRzCaption(label[kValueRow], kCaptions[sub]);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/Strings.h"
 #include "views/ViewContext.h"
 
 class QComboBox;
@@ -29,8 +30,6 @@ class CSimplePanelDlg : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kColumns = 6;
-    // Published with the 4-byte page number when the panel turns the page.
-    static constexpr uint32_t kPageEvent = 0x30D4D01;
 
     // The rows of a column, top to bottom.
     enum Row { kNameRow, kTypeRow, kModeRow, kValueRow, kSpRow, kOutRow, kRows };
@@ -68,7 +67,7 @@ class CSimplePanelDlg : public QWidget {
     void OnMemory();
     void OnMath();
     template <class Choose>
-    void StartStop(const char* name, QPushButton* button, int startCaption, int stopCaption,
+    void StartStop(const char* name, QPushButton* button, RzStr startCaption, RzStr stopCaption,
                    Choose choose);
 
     bool ReadModel(CInstrumentModel* model) const;
@@ -82,7 +81,7 @@ class CSimplePanelDlg : public QWidget {
     // Gives the boxes of the columns the width of a value at the font in use.
     void SizeColumns();
     void SetBusy(bool busy);
-    void Publish(uint32_t key, int32_t value);
+    void Publish(HubEvent<int32_t> event, int32_t value);
 
     CViewContext context_;
     bool busy_ = false;

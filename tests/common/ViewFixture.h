@@ -107,8 +107,9 @@ class ViewFixture : public SimFixture {
         }
         return joined;
     }
-    void Publish(uint32_t key, int32_t value) {
-        manager.hub().Publish(key, {}, &value, sizeof value);
+    template <class Payload>
+    void Publish(HubEvent<Payload> event, std::type_identity_t<Payload> value) {
+        manager.hub().Publish(event, value);
     }
     // Runs the event loop until the connection's operation has been handled (one started by a
     // queued call too).
@@ -117,20 +118,17 @@ class ViewFixture : public SimFixture {
         return ProcessEventsUntil([this] { return !connection->OperationRunning(); });
     }
     // Notes each `event` of the hub in `heard` as `label` and its value, until the test ends.
-    void Hear(uint32_t event, const char* label, uint32_t channel = HUB_CHANNEL_VIEW,
+    template <class Payload>
+    void Hear(HubEvent<Payload> event, const char* label, uint32_t channel = HUB_CHANNEL_VIEW,
               std::function<void()> also = nullptr) {
-        manager.hub().Subscribe(
-            MakeEventKey(channel, 0xF0 + listeners++),
-            [this, label, also](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                                const void* payload, size_t size, void*) {
-                int32_t value = 0;
-                std::memcpy(&value, payload, size == 4 ? 4 : 0);
-                heard += (heard.empty() ? "" : " ") + std::string(label) + std::to_string(value);
-                if (also) {
-                    also();
-                }
-            },
-            nullptr, event, channel);
+        manager.hub().Subscribe({channel, 0xF0 + listeners++}, event,
+                                [this, label, also](Payload value) { Note(label, value, also); });
+    }
+    void Note(const char* label, int64_t value, const std::function<void()>& also = nullptr) {
+        heard += (heard.empty() ? "" : " ") + std::string(label) + std::to_string(value);
+        if (also) {
+            also();
+        }
     }
 
     template <class W = QWidget>

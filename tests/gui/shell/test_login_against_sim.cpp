@@ -6,7 +6,9 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <mutex>
 #include <set>
 
 #include "app/ViewFactory.h"
@@ -24,7 +27,9 @@
 #include "common/SimFixture.h"
 #include "platform/Configuration.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
+#include "secrets/KeychainPasswordStore.h"
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
@@ -402,11 +407,10 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
                   std::string("RZ Operator-") + rows[i].instrument);
         EXPECT_EQ(consoles[i].manager.ConnectionCount(), 1u);
     }
-    // What each console remembered is still there after the other wrote to the same store.
-    CUserSettings store;
-    EXPECT_EQ(store.LastLogin(), "Other");
+    // What each console remembered is still there after the other wrote to the same files.
+    EXPECT_EQ(CUserSettings().LastLogin(), "Other");
     for (const auto& row : rows) {
-        EXPECT_EQ(store.UserNameFor(row.instrument), row.user);
+        EXPECT_EQ(CInstrumentSettings().For(row.instrument).userName, row.user);
     }
 
     // The first console logs out; the second goes on with its cycle, asking its own instrument.
@@ -418,4 +422,106 @@ TEST_F(LoginAgainstSim, TwoConsolesRunIndependentlyAndKeepEachOthersSettings) {
         [&] { return CommandRequestsFrom(*consoles[1].sim, secondAsked).size() >= 2; }));
     EXPECT_EQ(CommandRequestsFrom(*consoles[0].sim, 0).size(), firstAsked);
     EXPECT_TRUE(consoles[1].frame->State().loggedIn);
+}
+
+// A known password through log-ins with "Remember password" ticked, then not, with a secret store
+// and with QtKeychain where no Secret Service answers: the next dialog fills it in only while it
+// is remembered (without a secret store, from memory for this session), and it never shows in a
+// file of the data or configuration directory, the trace, a status text or a Qt message.
+TEST_F(LoginAgainstSim, RememberedPasswordsNeverReachAFileTheTraceOrTheLog) {
+    static const QString kPassword = QStringLiteral("Qz7#kw");
+    StartSim(ShippedProfile("full", [](CSimProfile& profile) {
+        profile.users.at(0).password = kPassword.toStdString();
+    }));
+    static QStringList messages;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { messages << text; });
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    QStringList seen;  // trace and status texts
+    std::mutex statusLock;
+    std::vector<std::string> statusTexts;
+    for (const bool secretStore : {true, false}) {
+        CMainFrame frame(port);
+        auto* memory = secretStore ? new CMemoryPasswordStore : nullptr;
+        frame.SetSecretStore(memory != nullptr ? std::unique_ptr<IPasswordStore>(memory)
+                                               : std::make_unique<CKeychainPasswordStore>());
+        CLoginControl login(manager, frame, MakeInstrumentView);
+        // Every status text on its way to the frame's status pane, from any thread.
+        const StatusSink relay = SetStatusSink({});
+        SetStatusSink([&statusLock, &statusTexts, relay](const std::string& text) {
+            const std::lock_guard hold(statusLock);
+            statusTexts.push_back(text);
+            relay(text);
+        });
+        for (const bool remember : {true, false}) {
+            SCOPED_TRACE(std::to_string(secretStore) + std::to_string(remember));
+            CModalWatcher watcher;
+            watcher.onDialog = [remember](QDialog* dialog) {
+                auto* dlg = static_cast<CLoginDlg*>(dialog);
+                dlg->UserField()->setText(QStringLiteral("admin"));
+                dlg->PasswordField()->setText(kPassword);
+                dlg->RememberBox()->setChecked(remember);
+                dlg->accept();
+            };
+            frame.Action(Command::kLogin)->trigger();
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+            ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
+            const bool sessionOnly = remember && !secretStore;
+            EXPECT_EQ(ProcessEventsUntil(
+                          [&] {
+                              return frame.StatusPane(1)->text().startsWith(
+                                  "The password for Demo is kept until the console closes");
+                          },
+                          std::chrono::milliseconds(sessionOnly ? 10000 : 300)),
+                      sessionOnly);
+            seen << frame.StatusPane(1)->text();
+            if (memory != nullptr) {
+                EXPECT_EQ(memory->Count(), remember ? 1u : 0u);
+            }
+            EXPECT_EQ(CInstrumentSettings().For("Demo").rememberPassword, remember);
+            for (const CTraceEntry& entry : login.Trace()->Entries()) {
+                seen << QString::fromStdString(entry.request + '\t' + entry.answer);
+            }
+            frame.Action(Command::kLogout)->trigger();
+            // The next log-in dialog, on the same instrument and user.
+            watcher.onDialog = [remember](QDialog* dialog) {
+                auto* dlg = static_cast<CLoginDlg*>(dialog);
+                EXPECT_EQ(dlg->RememberBox()->isChecked(), remember);
+                EXPECT_EQ(
+                    ProcessEventsUntil([dlg] { return !dlg->PasswordField()->text().isEmpty(); },
+                                       std::chrono::milliseconds(remember ? 10000 : 300)),
+                    remember);
+                EXPECT_EQ(dlg->PasswordField()->text(), remember ? kPassword : QString());
+                // A filled-in password is not left for another instrument.
+                dlg->SelectInstrument("Other");
+                EXPECT_EQ(dlg->PasswordField()->text(), QString());
+                dlg->reject();
+            };
+            frame.Action(Command::kLogin)->trigger();
+        }
+        SetStatusSink(relay);
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    qInstallMessageHandler(previous);
+    for (const std::string& text : statusTexts) {
+        seen << QString::fromStdString(text);
+    }
+    EXPECT_TRUE(seen.contains(QStringLiteral("Logging in to Demo...")));
+    EXPECT_FALSE(seen.filter(QStringLiteral("\t")).isEmpty()) << "the trace was read";
+    EXPECT_TRUE(seen.filter(kPassword).isEmpty())
+        << seen.filter(kPassword).join(u'|').toStdString();
+    EXPECT_TRUE(messages.filter(kPassword).isEmpty());
+    int files = 0;
+    for (const QString& root : {dataDir.path(), qEnvironmentVariable("XDG_CONFIG_HOME")}) {
+        QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_FALSE(file.readAll().contains(kPassword.toLatin1()))
+                << file.fileName().toStdString();
+            ++files;
+        }
+    }
+    EXPECT_GE(files, 3);  // the registry, Instruments.ini and RZOperator.conf at least
 }

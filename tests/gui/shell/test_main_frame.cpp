@@ -35,6 +35,7 @@
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "registry_ui/RegisterGrid.h"
 #include "session/ExchangeTrace.h"
@@ -44,8 +45,10 @@
 #include "shell/DisplayMenus.h"
 #include "shell/LoginController.h"
 #include "shell/LoginDlg.h"
+#include "shell/LogoPane.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
+#include "shell/OverviewPane.h"
 #include "shell/StatusRelay.h"
 #include "shell/TraceWindow.h"
 #include "shell/WindowPlace.h"
@@ -294,7 +297,10 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     EXPECT_FALSE(frame.ControlToolBar()->isHidden());
     EXPECT_EQ(frame.centralWidget()->size(), QSize(645, 487));  // the view and 5 pixels each way
     EXPECT_EQ(CUserSettings().LastLogin(), "Line-3");
-    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "admin");
+    // The user name goes to the instrument's settings beside the registry, no longer to the
+    // user's store.
+    EXPECT_EQ(CInstrumentSettings().For("Line-3").userName, "admin");
+    EXPECT_EQ(CUserSettings().UserNameFor("Line-3"), "");
     using enum Command;
     EXPECT_EQ(frame.DialogBar()->Button(kMath)->text(), QStringLiteral("Stop math"));
     EXPECT_FALSE(frame.DialogBar()->Button(kMathReset)->isEnabled());
@@ -368,6 +374,61 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
     frame.LoginSucceeded(&view, &commands, [&] { return facts; });
     frame.close();
     EXPECT_EQ(login.loggedOut, 2);
+}
+
+// With more than one instrument the overview is the first page: Return on a row opens the log-in
+// dialog for it, on the row logged in its view; View > Plant overview shows the overview again.
+TEST(MainFrame, OverviewRowsOpenByKeyboard) {
+    {
+        DataDir one(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
+        CMainFrame frame;
+        EXPECT_NE(qobject_cast<CLogoPane*>(frame.ClientPane()), nullptr);
+    }
+    DataDir data(DataDir::Records{{"Boiler", "127.  0.  0.  9"},
+                                  {"Spare", "127.  0.  0.  8"},
+                                  {"Line-3", "127.  0.  0.  1"}});
+    CInstrumentSettings().Set("Spare", {"", false, false});  // not shown in the overview
+    FakeLogin login;
+    FakeView commands;
+    QWidget view;
+    CMainFrame frame(4000);
+    frame.SetLoginController(&login);
+    frame.show();
+    COverviewPane* pane = frame.OverviewPane();
+    ASSERT_EQ(frame.ClientPane(), pane);
+    EXPECT_EQ(pane->model()->rowCount(), 2);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    std::vector<std::string> chosen;
+    CModalWatcher watcher;
+    watcher.onDialog = [&](QDialog* dialog) {
+        auto* dlg = qobject_cast<CLoginDlg*>(dialog);
+        ASSERT_NE(dlg, nullptr);
+        chosen.push_back(dlg->InstrumentName());
+        dlg->UserField()->setText(QStringLiteral("admin"));
+        dlg->PasswordField()->setText(QStringLiteral("rzadm"));
+        dlg->accept();
+    };
+    QTest::keyClick(pane, Qt::Key_Down);
+    QTest::keyClick(pane, Qt::Key_Return);
+    EXPECT_EQ(chosen, std::vector<std::string>{"Line-3"});
+    ASSERT_EQ(login.started.size(), 1u);
+    EXPECT_EQ(login.started[0].instrumentName, "Line-3");
+    frame.LoginSucceeded(&view, &commands, {});
+    EXPECT_EQ(frame.ClientPane(), &view);
+
+    frame.Action(Command::kPlantOverview)->trigger();
+    ASSERT_EQ(frame.ClientPane(), pane);
+    QTest::keyClick(pane, Qt::Key_Up);
+    QTest::keyClick(pane, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(frame.StatusPane(1)->text(), QStringLiteral("Log out from Line-3 to open Boiler"));
+    EXPECT_EQ(frame.ClientPane(), pane);
+    QTest::keyClick(pane, Qt::Key_Down);
+    QTest::keyClick(pane, Qt::Key_Return);
+    EXPECT_EQ(frame.ClientPane(), &view);
+    EXPECT_EQ(chosen.size(), 1u);
+    frame.Action(Command::kLogout)->trigger();
+    EXPECT_EQ(frame.ClientPane(), pane);
 }
 
 TEST(MainFrame, RegisterAndConfigAreNotEnteredTwice) {

@@ -19,7 +19,6 @@
 
 #include "common/TextFit.h"
 #include "common/ViewFixture.h"
-#include "platform/EventHub.h"
 #include "views/LoopPanelDlg.h"
 #include "views/NumericEdit.h"
 
@@ -63,7 +62,7 @@ class LoopPanel : public ViewFixture {
         });
         ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
-        Publish(CLoopPanelDlg::kEventDisplayKind, 1);
+        Publish(kDisplayKindEvent, 1);
         PanelIdle();
         Sent();
         pauses->Take();
@@ -117,7 +116,7 @@ class LoopPanel : public ViewFixture {
     }
     void Cycle() {
         ASSERT_EQ(connection->PollOnce(), RZ_OK);
-        manager.hub().Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
+        Publish(DataRefreshedEvent(id), id);
     }
 
     std::unique_ptr<CLoopPanelDlg> panel;
@@ -184,7 +183,7 @@ TEST_F(LoopPanel, ListFill) {
             connection->UpdateModel(c.garble);
         }
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = c.displayKind; });
-        manager.hub().Publish(CLoopPanelDlg::kEventRefill);
+        Publish(kDisplayGroupEvent, 0);
         PanelIdle();
         auto* list = Get<QComboBox>("Loop");
         Strings listed;
@@ -195,7 +194,7 @@ TEST_F(LoopPanel, ListFill) {
         ExpectTextsFit(panel.get());
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), !c.listed.empty());
         // The view's display change: only a control group, seen by level A, enables the panel.
-        Publish(CLoopPanelDlg::kEventDisplayKind, c.displayKind);
+        Publish(kDisplayKindEvent, c.displayKind);
         PanelIdle();
         EXPECT_EQ(Get<QPushButton>("Send")->isEnabled(), c.displayKind == 1 && !c.listed.empty());
     }
@@ -301,7 +300,7 @@ TEST_F(LoopPanel, SendSendsWhatDiffersInOrder) {
     }
 }
 
-// Send's range checks: question 61220 with its limits printed by the value's decimals, the
+// Send's range checks: kAdjustedQuestion with its limits printed by the value's decimals, the
 // adjusted value sent after Yes and nothing after No; an ON/OFF output is checked only when typed.
 TEST_F(LoopPanel, RangeQuestion) {
     const auto spDecimals = [](int d) { return [=](CSimSetup& s) { s.loops[0].spDecimals = d; }; };
@@ -368,20 +367,24 @@ TEST_F(LoopPanel, TypedValuesSurviveCycles) {
     }
 }
 
-// A refused mode, local/remote or run/stop change is published while Send still runs and the
+// A refused mode, local/remote or run/stop change is reported while Send still runs and the
 // buttons show the entry's state again; the rest of Send runs.
 TEST_F(LoopPanel, RefusalRestoresTheButtons) {
-    const std::tuple<const char*, const char*, uint32_t> cases[] = {
-        {"CA", "MAN", CLoopPanelDlg::kEventModeRefused},
-        {"RL", "REM", CLoopPanelDlg::kEventSpRefRefused},
-        {"OC", "STOP", CLoopPanelDlg::kEventRunRefused},
+    using Refusal = void (CLoopPanelDlg::*)(uint32_t);
+    const std::tuple<const char*, const char*, Refusal> cases[] = {
+        {"CA", "MAN", &CLoopPanelDlg::ModeRefused},
+        {"RL", "REM", &CLoopPanelDlg::SpRefRefused},
+        {"OC", "STOP", &CLoopPanelDlg::RunRefused},
     };
     Open();
     Strings states;
-    Hear(CLoopPanelDlg::kEventEntry, "E");
-    for (const auto& [key, act, event] : cases) {
-        Hear(event, key, HUB_CHANNEL_VIEW,
-             [&] { states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : "")); });
+    QObject::connect(panel.get(), &CLoopPanelDlg::EntryShown,
+                     [&](uint32_t ref) { Note("E", ref); });
+    for (const auto& [key, act, refused] : cases) {
+        QObject::connect(panel.get(), refused, [&, key = key](uint32_t ref) {
+            Note(key, ref,
+                 [&] { states.push_back(States().substr(0, 9) + (panel->Busy() ? " busy" : "")); });
+        });
     }
     for (const auto& [key, act, event] : cases) {
         SCOPED_TRACE(key);

@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr uint32_t kDisplayKindEvent = 0x30D4A01;
 using Members = std::vector<CGroupMember>;
 
 // Names every record after what it is, so a column shows which record it took: channel n "Cn",
@@ -266,7 +265,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
              const QString before = Names(panel);
              SetDisplay(7, 0);
              Publish(kDisplayKindEvent, 7);
-             Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+             Publish(DataRefreshedEvent(id), id);
              EXPECT_EQ(Names(panel), before);
              EXPECT_EQ(connection->ViewState().displayKind, 7);
              panel.Resync();
@@ -310,7 +309,7 @@ TEST_F(SimplePanel, DisplayStateGroupListAndFunctionButtons) {
         EXPECT_EQ(Find(panel.get(), "Program")->isVisible(), c.level == 'A');
         panel.reset();
         EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
-        EXPECT_EQ(manager.hub().SubscriberCount(CSimplePanelDlg::kPageEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayGroupEvent), 0u);
         Close();
     }
 }
@@ -399,10 +398,8 @@ TEST_F(ProgramPanel, ActionsSendTheirRequestsAndReadTheStateAfterTheirWait) {
         EXPECT_EQ(Find(panel.get(), "Advance")->isEnabled(), running);
         ExpectTextsFit(panel.get());
         panel.reset();
-        for (uint32_t key : {kDisplayKindEvent, CProgramPanelDlg::kPatternEvent,
-                             MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)}) {
-            EXPECT_EQ(manager.hub().SubscriberCount(key), 0u) << key;
-        }
+        EXPECT_EQ(manager.hub().SubscriberCount(kDisplayKindEvent), 0u);
+        EXPECT_EQ(manager.hub().SubscriberCount(DataRefreshedEvent(id)), 0u);
         Close();
     }
 }
@@ -415,7 +412,7 @@ TEST_F(ProgramPanel, NewDataReadsAChangedPatternAgain) {
         Choose(*panel, 2);
         Sent();
         connection->UpdateModel([=](CInstrumentModel& m) { m.patterns[1].changed = changed; });
-        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        Publish(DataRefreshedEvent(id), id);
         EXPECT_EQ(panel->Busy(), changed != 0);
         ASSERT_TRUE(Idle());
         EXPECT_EQ(Sent(), changed != 0 ? "FW" : "");
@@ -542,8 +539,8 @@ TEST_F(FunctionCommandsTest, LogReporter) {
     EXPECT_TRUE(watcher.boxes.empty());
 }
 
-// A refused read shows 61276 and closes the dialog; a lost link closes it without a message (its
-// read fails, or the connection closes first and the view takes the dialog with it).
+// A refused read shows kLogReadFailed and closes the dialog; a lost link closes it without a
+// message (its read fails, or the connection closes first and the view takes the dialog with it).
 TEST_F(FunctionCommandsTest, LogReporterFailures) {
     const struct {
         const char* name;
@@ -572,7 +569,7 @@ TEST_F(FunctionCommandsTest, LogReporterFailures) {
         ASSERT_EQ(watcher.boxes.size(), row.refused ? 1u : 0u);
         if (row.refused) {
             EXPECT_EQ(watcher.boxes[0].caption, "Error");
-            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(61276)));
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(RzStr::kLogReadFailed)));
         }
     }
 }

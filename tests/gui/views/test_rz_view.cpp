@@ -44,8 +44,8 @@ class RzViewTest : public ViewFixture {
     // Logs in to rzsim and notes the display events.
     void LogIn(const char* profile = "full") {
         Open(ShippedProfile(profile));
-        Hear(CRZView::kDisplayKindChanged, "K", HUB_CHANNEL_MAIN_FRAME);
-        Hear(CRZView::kDisplayGroupChanged, "G", HUB_CHANNEL_MAIN_FRAME);
+        Hear(kDisplayKindEvent, "K", HUB_CHANNEL_MAIN_FRAME);
+        Hear(kDisplayGroupEvent, "G", HUB_CHANNEL_MAIN_FRAME);
     }
     std::unique_ptr<CRZView> MakeView() {
         auto view = std::make_unique<CRZView>(context);
@@ -321,7 +321,7 @@ TEST_F(RzViewTest, SaveImage) {
         } else {
             ASSERT_EQ(watcher.boxes.size(), 1u);
             EXPECT_EQ(watcher.boxes[0].caption, "Error");
-            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(20025)));
+            EXPECT_EQ(watcher.boxes[0].text, QString::fromLatin1(RzString(RzStr::kFileNotSaved)));
             EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Warning);
             EXPECT_EQ(ReadBytes(path), row.diskFull ? oldBytes : "");
         }
@@ -334,7 +334,7 @@ TEST_F(RzViewTest, SaveImage) {
     view->SetSavePathChooser([&](QWidget*) {
         EXPECT_EQ(connection->SwitchDisplay(3, 0), RZ_OK);
         EXPECT_EQ(connection->PollOnce(), RZ_OK);
-        Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+        Publish(DataRefreshedEvent(id), id);
         return QString();
     });
     view->Run(Command::kSaveImage);
@@ -477,11 +477,10 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
             ProcessEventsUntil([] { return false; }, 100ms);
             EXPECT_EQ(Sent(), row.requests);
             EXPECT_FALSE(ViewOperationCursorShown());
-            EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED)),
-                      0u);
+            EXPECT_EQ(manager.hub().SubscriberCount(DataRefreshedEvent(id)), 0u);
             ASSERT_EQ(watcher.boxes.size(), row.act.command == kSaveImage ? 1u : 0u);
             for (const auto& box : watcher.boxes) {
-                EXPECT_EQ(box.text, QString::fromLatin1(RzString(61277)));
+                EXPECT_EQ(box.text, QString::fromLatin1(RzString(RzStr::kImageWindowGone)));
             }
             server->SetFaults({});
             id = 0;
@@ -541,7 +540,7 @@ TEST_F(RzViewTest, StaleDataPerSource) {
         QSignalSpy updated(view.get(), &CRZView::DataUpdated);
         const auto cycle = [&] {
             ASSERT_EQ(connection->PollOnce(), RZ_OK);
-            Publish(MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), static_cast<int32_t>(id));
+            Publish(DataRefreshedEvent(id), id);
         };
         std::this_thread::sleep_for(20ms);  // the log-in's data is older than any that follows
         const auto start = std::chrono::steady_clock::now();

@@ -2,7 +2,6 @@
 // beside the cycle are the asynchronous suite's, their effects the entry points' and the
 // conformance suites'.
 #include <algorithm>
-#include <cstring>
 
 #include "common/SimFixture.h"
 
@@ -36,17 +35,12 @@ TEST_F(CycleTest, EachCycleReachesTheGuiThroughTheHub) {
         EXPECT_EQ(std::find(login.begin(), login.end(), "FC GET") != login.end(), c.screen);
         const int64_t valuesAt = Find(id)->Freshness().values.validAtNs;
         int refreshed = 0;
-        ASSERT_EQ(manager.hub().Subscribe(
-                      MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-                      [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t,
-                          const void* payload, size_t size, void*) {
-                          ASSERT_EQ(size, sizeof(uint32_t));
-                          uint32_t from = 0;
-                          std::memcpy(&from, payload, size);
-                          EXPECT_EQ(from, id);
-                          ++refreshed;
-                      },
-                      nullptr, MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW),
+        ASSERT_EQ(manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED},
+                                          DataRefreshedEvent(id),
+                                          [&](uint32_t from) {
+                                              EXPECT_EQ(from, id);
+                                              ++refreshed;
+                                          }),
                   RZ_OK);
         server->ClearRequests();
         ASSERT_TRUE(ProcessEventsUntil([&] { return refreshed >= 2; }));
@@ -58,8 +52,8 @@ TEST_F(CycleTest, EachCycleReachesTheGuiThroughTheHub) {
         EXPECT_EQ(Find(id)->Freshness().image.polled, c.screen);
         EXPECT_EQ(manager.ConnectionCount(), 1u);
         EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
-        manager.hub().Unsubscribe(MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED),
-                                  MakeEventKey(id, HUB_EVENT_DATA_REFRESHED));
+        manager.hub().Unsubscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED},
+                                  DataRefreshedEvent(id));
     }
 }
 

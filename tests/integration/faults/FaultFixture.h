@@ -3,7 +3,6 @@
 #include <dirent.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,16 +66,13 @@ class FaultFixture : public SimFixture {
     }
 
     void Watch(uint32_t id) {
-        const auto counter = [](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*,
-                                size_t, void* context) { ++*static_cast<int*>(context); };
-        ASSERT_EQ(manager.hub().Subscribe(MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_COMM_ERROR),
-                                          counter, &commErrors,
-                                          MakeEventKey(id, HUB_EVENT_COMM_ERROR), HUB_CHANNEL_VIEW),
+        ASSERT_EQ(manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_COMM_ERROR},
+                                          CommErrorEvent(id), [this](uint32_t) { ++commErrors; }),
                   RZ_OK);
-        ASSERT_EQ(manager.hub().Subscribe(
-                      MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED), counter, &refreshed,
-                      MakeEventKey(id, HUB_EVENT_DATA_REFRESHED), HUB_CHANNEL_VIEW),
-                  RZ_OK);
+        ASSERT_EQ(
+            manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED},
+                                    DataRefreshedEvent(id), [this](uint32_t) { ++refreshed; }),
+            RZ_OK);
     }
 
     // Waits for the end of a cycle pass: the thread then waits most of a cycle before it sends
@@ -104,7 +100,6 @@ class FaultFixture : public SimFixture {
         shown.clear();
     }
 
-    static std::string Text(int32_t id) { return RzString(id); }
     // Status texts with "@" read as rzsim's address, as the link names it in a failure's cause.
     std::vector<std::string> At(std::vector<std::string> texts) const {
         for (auto& text : texts) {

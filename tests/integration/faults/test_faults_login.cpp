@@ -25,8 +25,9 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
         return static_cast<uint32_t>(at - clean.begin() + 1);
     };
     const uint32_t fu = number("FU 0"), sx = number("SX?"), fc = number("FC GET");
-    const std::string checkConfig = Text(10000), refreshFailed = Text(10001);
-    const std::string unsupported = Text(20004);
+    const std::string checkConfig = RzString(RzStr::kCheckConfiguration);
+    const std::string refreshFailed = RzString(RzStr::kStartRefreshFailed);
+    const std::string unsupported = RzString(RzStr::kUnsupportedHardware);
     const uint32_t t = kLinkTimeoutMs;
     constexpr RzResult kBroken = -1;
     struct Case {
@@ -126,8 +127,8 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     server->Stop();  // nothing listens on its port any more
     uint32_t id = 0;
     EXPECT_EQ(Login(&id), LINK_E_BROKEN);
-    EXPECT_EQ(shown,
-              At({Text(20012), "Cannot connect to @: " + std::string(strerror(ECONNREFUSED))}));
+    EXPECT_EQ(shown, At({RzString(RzStr::kSocketOpenFailed),
+                         "Cannot connect to @: " + std::string(strerror(ECONNREFUSED))}));
     EXPECT_EQ(manager.LoginFailure(), "Cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
                                           strerror(ECONNREFUSED));
     EXPECT_EQ(manager.ConnectionCount(), 0u);

@@ -39,7 +39,7 @@ class RunningFaults : public FaultFixture {
     void ExpectClosedOnce(const std::string& cause) {
         EXPECT_TRUE(ProcessEventsUntil([&] { return manager.ConnectionCount() == 0; }));
         EXPECT_EQ(commErrors, 1);
-        EXPECT_EQ(shown, At({Text(20016), cause}));
+        EXPECT_EQ(shown, At({RzString(RzStr::kLinkBroken), cause}));
     }
 };
 

@@ -42,7 +42,7 @@ CSimTestClient::~CSimTestClient() {
     Disconnect();
 }
 
-bool CSimTestClient::Connect(uint16_t port) {
+bool CSimTestClient::Connect(uint16_t port, const char* host) {
     Disconnect();
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
@@ -51,8 +51,8 @@ bool CSimTestClient::Connect(uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (inet_pton(AF_INET, host, &address.sin_addr) != 1 ||
+        connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         Disconnect();
         return false;
     }

@@ -15,7 +15,7 @@ class CSimTestClient {
     CSimTestClient(const CSimTestClient&) = delete;
     CSimTestClient& operator=(const CSimTestClient&) = delete;
 
-    bool Connect(uint16_t port);
+    bool Connect(uint16_t port, const char* host = "127.0.0.1");
     void Disconnect();
     bool SendRaw(const std::string& bytes);
     bool SendLine(const std::string& line) { return SendRaw(line + "\r\n"); }

@@ -72,6 +72,19 @@ TEST(SimOptions, EveryOptionSetsItsField) {
          }},
         {"--step-ms=250", [](O o) { return o.plant.live && o.plant.stepMs == 250; }},
         {"--still --seed 3", [](O o) { return !o.plant.live && o.plant.seed == 3; }},
+        // Fault options after --faults-for go to that instrument, over the plant's.
+        {"--instruments 4 --profile rz3100 --profile full --stopped 127.0.0.4 --delay 5 "
+         "--faults-for 127.0.0.3 --refuse-login --faults-for=127.0.0.2 --stall-from 2",
+         [](O o) {
+             const CSimFaults& second = o.faultsFor.at("127.0.0.2");
+             const CSimFaults& third = o.faultsFor.at("127.0.0.3");
+             return o.instruments == 4 && o.faultsFor.size() == 2 &&
+                    o.profiles == std::vector<std::string>{"rz3100", "full"} &&
+                    o.stopped == std::set<std::string>{"127.0.0.4"} && !o.faults.refuseLogin &&
+                    o.faults.answerDelayMs == 5 && third.refuseLogin && third.answerDelayMs == 5 &&
+                    second.stallFromRequest == 2 && !second.refuseLogin &&
+                    second.answerDelayMs == 5 && o.faults.stallFromRequest == 0;
+         }},
     };
     const std::string help = SimHelpText();
     for (const auto& c : cases) {
@@ -107,7 +120,10 @@ TEST(SimOptions, BadValuesAreRefusedWithAReason) {
         "--refuse-login=1|--help=yes|port 1|--profile ''|--host ''|--close-on 99999999999|"
         "--stall-mid-answer 0|--garble-kind middle|--merge-blocks=1|--split-blocks 0|"
         "--fault-every -1|--seed|--step-ms 0|--step-ms 600001|--seed -1|--still=1|--bad-image=1|"
-        "--version=1";
+        "--version=1|--instruments 0|--instruments 101|--faults-for|--faults-for x|"
+        "--faults-for 127.0.0.2|--instruments 2 --faults-for 127.0.0.3|"
+        "--instruments 2 --faults-for 127.0.0.1 --port 1|--instruments 2 --host 10.0.0.1|"
+        "--stopped 127.0.0.1 --stopped 127.0.0.1|--instruments 2 --host 127.255.255.254";
     for (const std::string& args : Split(cases)) {
         SCOPED_TRACE(args);
         CSimOptions options;

@@ -186,37 +186,27 @@ TEST_F(ConnectionManagerTest, NotInitialisedRefusesEverythingAndNoTransportIsLac
 
 class CountingView : public IConnectionView {
   public:
-    CountingView(uintptr_t handle, int* destroyed) : handle_(handle), destroyed_(destroyed) {}
+    explicit CountingView(int* destroyed) : destroyed_(destroyed) {}
     ~CountingView() override { ++*destroyed_; }
-    uintptr_t Handle() const override { return handle_; }
 
   private:
-    uintptr_t handle_;
     int* destroyed_;
 };
 
 TEST_F(ConnectionManagerTest, ViewIsCreatedOnceAndClosedWithItsConnection) {
     int created = 0;
     int destroyed = 0;
-    manager.SetViewFactory([&](uint32_t id) {
+    manager.SetViewFactory([&](uint32_t) {
         ++created;
-        return std::make_unique<CountingView>(0x5000 + id, &destroyed);
+        return std::make_unique<CountingView>(&destroyed);
     });
     uint32_t id = 0;
     ASSERT_EQ(Login(&id), RZ_OK);
 
-    std::vector<uintptr_t> closedHandles;
-    ASSERT_EQ(manager.hub().Subscribe(
-                  MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED),
-                  [&](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void* payload,
-                      size_t size, void*) {
-                      ASSERT_EQ(size, sizeof(uintptr_t));
-                      uintptr_t handle = 0;
-                      std::memcpy(&handle, payload, size);
-                      closedHandles.push_back(handle);
-                  },
-                  nullptr, MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED),
-                  HUB_CHANNEL_MAIN_FRAME),
+    std::vector<uint32_t> closedIds;
+    ASSERT_EQ(manager.hub().Subscribe({HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_CONNECTION_CLOSED},
+                                      kConnectionClosedEvent,
+                                      [&](uint32_t closed) { closedIds.push_back(closed); }),
               RZ_OK);
 
     IConnectionView* view = nullptr;
@@ -230,7 +220,7 @@ TEST_F(ConnectionManagerTest, ViewIsCreatedOnceAndClosedWithItsConnection) {
 
     ASSERT_EQ(manager.CloseConnection(id), RZ_OK);
     EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(closedHandles, std::vector<uintptr_t>{0x5000 + id});
+    EXPECT_EQ(closedIds, std::vector<uint32_t>{id});
     CInstrumentConnection* connection = nullptr;
     EXPECT_EQ(manager.FindConnection(id, &connection), LINK_E_NOT_LOGGED_IN);
     EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
@@ -242,14 +232,14 @@ TEST_F(ConnectionManagerTest, CommunicationErrorClosesTheConnection) {
     ASSERT_EQ(Login(&first), RZ_OK);
     ASSERT_EQ(Login(&second), RZ_OK);
     shown.clear();
-    ASSERT_EQ(manager.hub().Publish(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), RZ_OK);
+    ASSERT_EQ(manager.hub().Publish(CommErrorEvent(first), first), RZ_OK);
     CInstrumentConnection* connection = nullptr;
     EXPECT_EQ(manager.FindConnection(first, &connection), LINK_E_NOT_LOGGED_IN);
     EXPECT_EQ(manager.FindConnection(second, &connection), RZ_OK);
     EXPECT_EQ(shown, std::vector<std::string>{"Communicate with RZ error!"});
-    EXPECT_EQ(manager.hub().SubscriberCount(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), 0u);
+    EXPECT_EQ(manager.hub().SubscriberCount(CommErrorEvent(first)), 0u);
     // A second error for the same id finds nothing to close.
-    ASSERT_EQ(manager.hub().Publish(MakeEventKey(first, HUB_EVENT_COMM_ERROR)), RZ_OK);
+    ASSERT_EQ(manager.hub().Publish(CommErrorEvent(first), first), RZ_OK);
     EXPECT_EQ(manager.ConnectionCount(), 1u);
 }
 

@@ -24,11 +24,7 @@ struct ConnectionHarness {
         identity.version = major * 65536 + minor;
         identity.programOption = programOption;
         prepared = connection->Prepare(identity);
-        hub.Subscribe(
-            1,
-            [this](uint32_t, uint32_t, std::span<const uint32_t>, int32_t, const void*, size_t,
-                   void*) { ++commErrors; },
-            nullptr, MakeEventKey(100, HUB_EVENT_COMM_ERROR), 1);
+        hub.Subscribe({1, 1}, CommErrorEvent(100), [this](uint32_t) { ++commErrors; });
     }
 
     std::vector<std::string> Sent() const {

@@ -150,6 +150,49 @@ TEST_F(LoaderTest, ValueTexts) {
     EXPECT_TRUE(Snapshot() == before) << "a failed step changes nothing";
 }
 
+// Beside each value: its unit and whether the alarm columns carry a mark; only letters are
+// marks. A later answer without marks clears them.
+TEST_F(LoaderTest, ValueUnitsAndAlarms) {
+    const struct {
+        char status;
+        const char* number;
+        const char* marks;  // characters 5 to 16
+        const char* unit;   // characters 17 to 22
+        const CValueMark* mark;
+        const char* expectedUnit;
+        int32_t alarm;
+    } items[] = {
+        {'N', "001", " ALM        ", "C     ", &model->channelMarks[0], "C", 1},
+        {'N', "002", "            ", "m3/h  ", &model->channelMarks[1], "m3/h", 0},
+        {'N', "003", "..--..**....", "V     ", &model->channelMarks[2], "V", 0},
+        {'S', "004", " ALM*       ", "C     ", &model->channelMarks[3], "", 0},
+        {'N', "A01", "  H         ", "%     ", &model->channelMarks[kMeasChannels], "%", 1},
+        {'N', "101", " ALM        ", "kPa   ", &model->loopMarks[0], "kPa", 1},
+        {'N', "102", "            ", "kPa   ", &model->loopMarks[1], "kPa", 0},
+        {'N', "201", "            ", "MPa   ", &model->extLoopMarks[0], "MPa", 0},
+    };
+    std::vector<std::string> lines;
+    for (const auto& item : items) {
+        const bool math = item.number[0] == 'A';
+        std::string line = ValueLine(item.status, item.number, item.unit,
+                                     math ? "+00000001" : "+00001", "+0", math);
+        lines.push_back(item.status == 'S' ? std::string("S ") + item.number
+                                           : line.replace(5, 12, item.marks));
+    }
+    link->QueueAnswer(ListOf(static_cast<int>(lines.size()), [&lines](int i) { return lines[i]; }));
+    ASSERT_EQ(loader->LoadValues(), RZ_OK);
+    for (const auto& item : items) {
+        EXPECT_STREQ(item.mark->unit, item.expectedUnit) << item.number;
+        EXPECT_EQ(item.mark->alarm, item.alarm) << item.number;
+    }
+    EXPECT_EQ(model->alarmsRaised, 3);
+
+    link->QueueAnswer(List({ValueLine('N', "001", "C", "+00001", "+0")}));
+    ASSERT_EQ(loader->LoadValues(), RZ_OK);
+    EXPECT_EQ(model->alarmsRaised, 0);
+    EXPECT_EQ(model->loopMarks[0].alarm, 0);
+}
+
 // The fixed-length "FO" record of a model 3200 with the given points: kind byte, then present,
 // manual, input and output bits; other points are absent with kind byte 0.
 struct DioPoint {

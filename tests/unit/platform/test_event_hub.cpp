@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,310 +7,282 @@
 
 namespace {
 
-constexpr uint32_t kConnection = 100000;
-const uint32_t kRefreshKey = MakeEventKey(kConnection, HUB_EVENT_DATA_REFRESHED);
-const uint32_t kErrorKey = MakeEventKey(kConnection, HUB_EVENT_COMM_ERROR);
-const uint32_t kClosedKey = MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_CONNECTION_CLOSED);
+using Names = std::vector<std::string>;
 
-// One handler call as a subscriber saw it.
-struct Call {
-    std::string who;
-    uint32_t key;
-    uint32_t event;
-    std::vector<uint32_t> exclude;
-    int32_t delivered;
-    std::string payload;
-    void* context;
-};
+constexpr uint32_t kConnection = 100000;
+constexpr HubEvent<uint32_t> kRefresh = DataRefreshedEvent(kConnection);
+constexpr HubEvent<uint32_t> kError = CommErrorEvent(kConnection);
+constexpr HubEvent<uint32_t> kClosed = kConnectionClosedEvent;
+// Same bucket as kRefresh ((key / 16) mod 257 repeats every 257 * 16 keys).
+constexpr HubEvent<uint32_t> kRefreshNeighbour{kRefresh.key + 257 * 16};
+
+constexpr HubSubscriber kFrame{HUB_CHANNEL_MAIN_FRAME, 1};
+constexpr HubSubscriber kView{HUB_CHANNEL_VIEW, 1};
+constexpr HubSubscriber kPanel{HUB_CHANNEL_LOOP_PANEL, 1};
 
 class HubTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(hub.SetupStandard(), RZ_OK); }
 
-    // A handler that records its calls under `who`, then runs `also` (if any).
-    HubHandler Recorder(std::string who, std::function<void()> also = {}) {
-        return [this, who, also](uint32_t key, uint32_t event, std::span<const uint32_t> exclude,
-                                 int32_t delivered, const void* payload, size_t size,
-                                 void* context) {
-            calls.push_back(Call{
-                who,
-                key,
-                event,
-                {exclude.begin(), exclude.end()},
-                delivered,
-                size == 0 ? std::string() : std::string(static_cast<const char*>(payload), size),
-                context});
+    // A handler that notes "who:payload", then runs `also` (if any).
+    std::function<void(uint32_t)> Recorder(std::string who, std::function<void()> also = {}) {
+        return [this, who, also](uint32_t payload) {
+            calls.push_back(who + ":" + std::to_string(payload));
             if (also) {
                 also();
             }
         };
     }
-
-    std::vector<std::string> Who() const {
-        std::vector<std::string> names;
-        for (const auto& c : calls) {
-            names.push_back(c.who);
-        }
-        return names;
+    // A call of the subscriber on `channel` for Defer that notes `who`.
+    RzResult Defer(uint32_t channel, std::string who) {
+        return hub.Defer(channel, [this, who] { calls.push_back(who); });
     }
 
     CEventHub hub;
-    std::vector<Call> calls;
+    Names calls;
 };
 
 TEST(EventHubSetup, RefusesUseBeforeSetupAndZeroBuckets) {
     CEventHub hub;
-    EXPECT_EQ(hub.Subscribe(
-                  1, [](auto...) {}, nullptr, 1, 1),
-              LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(hub.Subscribe(kView, kRefresh, [](uint32_t) {}), LINK_E_NOT_INITIALIZED);
     EXPECT_EQ(hub.Setup(0, 10), LINK_E_PARAMETER);
     ASSERT_EQ(hub.Setup(1, 0), RZ_OK);
-    EXPECT_EQ(hub.Subscribe(1, HubHandler{}, nullptr, 1, 1), LINK_E_PARAMETER);
+    EXPECT_EQ(hub.Subscribe(kView, kRefresh, {}), LINK_E_PARAMETER);
+    EXPECT_EQ(hub.Defer(1, {}), LINK_E_PARAMETER);
     // A freshly set-up hub is disabled: nothing is queued until Enable.
     EXPECT_FALSE(hub.IsEnabled());
-    EXPECT_EQ(hub.Publish(1), RZ_OK);
+    EXPECT_EQ(hub.Publish(kRefresh, kConnection), RZ_OK);
+    EXPECT_EQ(hub.Defer(1, [] {}), RZ_OK);
     EXPECT_EQ(hub.QueuedCount(), 0u);
 }
 
-TEST_F(HubTest, SubscribersOfAKeyAreCalledInSubscriptionOrderWithTheirOwnEventAndContext) {
-    int frameContext = 0;
-    int viewContext = 0;
-    const uint32_t frameEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED);
-    const uint32_t viewEvent = MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED);
-    ASSERT_EQ(hub.Subscribe(frameEvent, Recorder("frame"), &frameContext, kRefreshKey,
-                            HUB_CHANNEL_MAIN_FRAME),
-              RZ_OK);
-    ASSERT_EQ(
-        hub.Subscribe(viewEvent, Recorder("view"), &viewContext, kRefreshKey, HUB_CHANNEL_VIEW),
-        RZ_OK);
-    // Same bucket as kRefreshKey ((key / 16) mod 257 repeats every 257 * 16 keys).
-    ASSERT_EQ(hub.Subscribe(1, Recorder("other"), nullptr, kRefreshKey + 257 * 16, 1), RZ_OK);
+TEST_F(HubTest, SubscribersOfAnEventGetItsPayloadInSubscriptionOrder) {
+    ASSERT_EQ(hub.Subscribe(kFrame, kRefresh, Recorder("frame")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe(kView, kRefresh, Recorder("view")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe(kPanel, kRefreshNeighbour, Recorder("other")), RZ_OK);
 
-    ASSERT_EQ(hub.Publish(kRefreshKey, {}, "abc", 3), RZ_OK);
-
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"frame", "view"}));
-    EXPECT_EQ(calls[0].key, kRefreshKey);
-    EXPECT_EQ(calls[0].event, frameEvent);
-    EXPECT_EQ(calls[0].context, &frameContext);
-    EXPECT_EQ(calls[1].event, viewEvent);
-    EXPECT_EQ(calls[1].context, &viewContext);
-    for (const auto& c : calls) {
-        EXPECT_EQ(c.delivered, 1);
-        EXPECT_EQ(c.payload, "abc");
-        EXPECT_TRUE(c.exclude.empty());
-    }
+    ASSERT_EQ(hub.Publish(kRefresh, kConnection), RZ_OK);
+    EXPECT_EQ(calls, (Names{"frame:100000", "view:100000"}));
     EXPECT_EQ(hub.QueuedCount(), 0u);
+
+    // A payload of several fields arrives whole.
+    struct Reading {
+        int32_t channel;
+        double value;
+    };
+    const HubEvent<Reading> reading{MakeEventKey(kConnection, 2)};
+    Reading heard{};
+    ASSERT_EQ(hub.Subscribe(kView, reading, [&](Reading r) { heard = r; }), RZ_OK);
+    hub.Publish(reading, Reading{7, -12.5});
+    EXPECT_EQ(heard.channel, 7);
+    EXPECT_EQ(heard.value, -12.5);
 }
 
-// Nothing is queued for a key nobody subscribed, a null payload with a size, or a disabled
-// hub; a later subscriber, Flush or Enable never brings such a message back.
+// Nothing is queued for an event nobody subscribed or on a disabled hub; a later subscriber,
+// Flush or Enable never brings such a message back.
 TEST_F(HubTest, UndeliverableMessagesAreDroppedForGood) {
-    ASSERT_EQ(hub.Subscribe(1, Recorder("refresh"), nullptr, kRefreshKey, 1), RZ_OK);
-    ASSERT_EQ(hub.Publish(kErrorKey), RZ_OK);
-    EXPECT_EQ(hub.Publish(kRefreshKey, {}, nullptr, 4), LINK_E_PARAMETER);
+    ASSERT_EQ(hub.Subscribe(kView, kRefresh, Recorder("refresh")), RZ_OK);
+    ASSERT_EQ(hub.Publish(kError, 1), RZ_OK);
     EXPECT_EQ(hub.QueuedCount(), 0u);
-    ASSERT_EQ(hub.Subscribe(2, Recorder("late"), nullptr, kErrorKey, 2), RZ_OK);
+    ASSERT_EQ(hub.Subscribe(kView, kError, Recorder("late")), RZ_OK);
     hub.Flush();
     EXPECT_TRUE(calls.empty());
     hub.Disable();
-    EXPECT_EQ(hub.Publish(kRefreshKey, {}, "x", 1), RZ_OK);
+    EXPECT_EQ(hub.Publish(kRefresh, 2), RZ_OK);
     EXPECT_EQ(hub.QueuedCount(), 0u);
     hub.Flush();
     EXPECT_TRUE(calls.empty());
     hub.Enable();
-    hub.Publish(kRefreshKey, {}, "y", 1);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].payload, "y");
+    hub.Publish(kRefresh, 3);
+    EXPECT_EQ(calls, Names{"refresh:3"});
 }
 
 TEST_F(HubTest, ExclusionListsSkipTheMessageOrTheNamedSubscribers) {
-    const uint32_t frameEvent = MakeEventKey(HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED);
-    const uint32_t viewEvent = MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED);
-    const uint32_t panelEvent = MakeEventKey(HUB_CHANNEL_LOOP_PANEL, HUB_EVENT_DATA_REFRESHED);
-    ASSERT_EQ(hub.Subscribe(frameEvent, Recorder("frame"), nullptr, kRefreshKey, 0), RZ_OK);
-    ASSERT_EQ(hub.Subscribe(viewEvent, Recorder("view"), nullptr, kRefreshKey, 0), RZ_OK);
-    ASSERT_EQ(hub.Subscribe(panelEvent, Recorder("panel"), nullptr, kRefreshKey, 0), RZ_OK);
-
-    struct Case {
-        std::vector<uint32_t> exclude;
-        std::vector<std::string> called;
-    };
-    const Case cases[] = {
+    ASSERT_EQ(hub.Subscribe(kFrame, kRefresh, Recorder("frame")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe(kView, kRefresh, Recorder("view")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe(kPanel, kRefresh, Recorder("panel")), RZ_OK);
+    const struct {
+        std::vector<HubSubscriber> exclude;
+        Names called;
+    } cases[] = {
         {{}, {"frame", "view", "panel"}},
-        {{viewEvent}, {"frame", "panel"}},
-        {{frameEvent, panelEvent}, {"view"}},
-        {{12345, 67890}, {"frame", "view", "panel"}},
-        // The key itself in the list: the message is not published at all.
-        {{viewEvent, kRefreshKey}, {}},
+        {{kView}, {"frame", "panel"}},
+        {{kFrame, kPanel}, {"view"}},
+        {{{kFrame.channel, 2}, {kView.channel + 1, 1}}, {"frame", "view", "panel"}},
+        // The event's key itself in the list: the message is not published at all.
+        {{kView, {kConnection, HUB_EVENT_DATA_REFRESHED}}, {}},
     };
     for (const auto& c : cases) {
         calls.clear();
-        ASSERT_EQ(hub.Publish(kRefreshKey, c.exclude, nullptr, 0), RZ_OK);
-        EXPECT_EQ(Who(), c.called) << "exclusions: " << c.exclude.size();
-        for (const auto& call : calls) {
-            EXPECT_EQ(call.exclude, c.exclude);
+        ASSERT_EQ(hub.Publish(kRefresh, 0, c.exclude), RZ_OK);
+        Names called;
+        for (const std::string& call : calls) {
+            called.push_back(call.substr(0, call.find(':')));
         }
+        EXPECT_EQ(called, c.called) << "exclusions: " << c.exclude.size();
     }
     EXPECT_EQ(hub.QueuedCount(), 0u);
 }
 
 TEST_F(HubTest, UnsubscribingAChannelOrAnEventStopsOnlyItsDelivery) {
-    ASSERT_EQ(hub.Subscribe(MakeEventKey(HUB_CHANNEL_MAIN_FRAME, 0), Recorder("frame"), nullptr,
-                            kClosedKey, HUB_CHANNEL_MAIN_FRAME),
+    ASSERT_EQ(hub.Subscribe(kFrame, kClosed, Recorder("frame")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe({HUB_CHANNEL_MAIN_FRAME, 2}, kRefresh, Recorder("frame-refresh")),
               RZ_OK);
-    ASSERT_EQ(hub.Subscribe(MakeEventKey(HUB_CHANNEL_MAIN_FRAME, 1), Recorder("frame-refresh"),
-                            nullptr, kRefreshKey, HUB_CHANNEL_MAIN_FRAME),
-              RZ_OK);
-    ASSERT_EQ(hub.Subscribe(MakeEventKey(HUB_CHANNEL_VIEW, 0), Recorder("view"), nullptr,
-                            kClosedKey, HUB_CHANNEL_VIEW),
-              RZ_OK);
-
-    hub.Publish(kClosedKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"frame", "view"}));
+    ASSERT_EQ(hub.Subscribe(kView, kClosed, Recorder("view")), RZ_OK);
+    hub.Publish(kClosed, 1);
+    EXPECT_EQ(calls, (Names{"frame:1", "view:1"}));
 
     hub.UnsubscribeChannel(HUB_CHANNEL_MAIN_FRAME);
     calls.clear();
-    hub.Publish(kClosedKey);
-    hub.Publish(kRefreshKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"view"}));
-    EXPECT_EQ(hub.SubscriberCount(kRefreshKey), 0u);
-    EXPECT_EQ(hub.SubscriberCount(kClosedKey), 1u);
+    hub.Publish(kClosed, 2);
+    hub.Publish(kRefresh, 3);
+    EXPECT_EQ(calls, Names{"view:2"});
+    EXPECT_EQ(hub.SubscriberCount(kRefresh), 0u);
+    EXPECT_EQ(hub.SubscriberCount(kClosed), 1u);
 
-    // Unsubscribe removes only the matching event of that key; what is not there is harmless.
+    // Unsubscribe removes only that subscriber's entries of that event; what is not there is
+    // harmless.
     calls.clear();
-    ASSERT_EQ(hub.Subscribe(7, Recorder("a"), nullptr, kRefreshKey, 1), RZ_OK);
-    ASSERT_EQ(hub.Subscribe(8, Recorder("b"), nullptr, kRefreshKey, 1), RZ_OK);
-    ASSERT_EQ(hub.Subscribe(7, Recorder("c"), nullptr, kRefreshKey, 2), RZ_OK);
-    ASSERT_EQ(hub.Subscribe(7, Recorder("d"), nullptr, kErrorKey, 1), RZ_OK);
-    hub.Unsubscribe(7, kRefreshKey);
-    hub.Unsubscribe(1, 424242);
-    hub.Publish(kRefreshKey);
-    hub.Publish(kErrorKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"b", "d"}));
-    hub.Unsubscribe(8, kRefreshKey);
-    hub.Unsubscribe(8, kRefreshKey);
-    EXPECT_EQ(hub.SubscriberCount(kRefreshKey), 0u);
-    EXPECT_EQ(hub.SubscriberCount(kErrorKey), 1u);
+    ASSERT_EQ(hub.Subscribe({1, 7}, kRefresh, Recorder("a")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe({1, 8}, kRefresh, Recorder("b")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe({1, 7}, kRefresh, Recorder("c")), RZ_OK);
+    ASSERT_EQ(hub.Subscribe({1, 7}, kError, Recorder("d")), RZ_OK);
+    hub.Unsubscribe({1, 7}, kRefresh);
+    hub.Unsubscribe({1, 1}, HubEvent<uint32_t>{424242});
+    hub.Publish(kRefresh, 4);
+    hub.Publish(kError, 5);
+    EXPECT_EQ(calls, (Names{"b:4", "d:5"}));
+    hub.Unsubscribe({1, 8}, kRefresh);
+    hub.Unsubscribe({1, 8}, kRefresh);
+    EXPECT_EQ(hub.SubscriberCount(kRefresh), 0u);
+    EXPECT_EQ(hub.SubscriberCount(kError), 1u);
 }
 
-TEST_F(HubTest, HandlerUnsubscribingItsOwnKeyDuringDeliveryIsSafe) {
+TEST_F(HubTest, HandlerUnsubscribingItsOwnEventDuringDeliveryIsSafe) {
     // The manager's communication-error handler closes the connection, which removes every
-    // subscription to the connection's key, including its own and the ones after it.
-    const uint32_t managerEvent = MakeEventKey(HUB_CHANNEL_MANAGER, HUB_EVENT_COMM_ERROR);
-    const uint32_t viewEvent = MakeEventKey(HUB_CHANNEL_VIEW, HUB_EVENT_COMM_ERROR);
-    ASSERT_EQ(hub.Subscribe(managerEvent,
+    // subscription to the connection's event, including its own and the ones after it.
+    const HubSubscriber manager{HUB_CHANNEL_MANAGER, HUB_EVENT_COMM_ERROR};
+    ASSERT_EQ(hub.Subscribe(manager, kError,
                             Recorder("manager",
                                      [&] {
-                                         hub.Unsubscribe(managerEvent, kErrorKey);
-                                         hub.Unsubscribe(viewEvent, kErrorKey);
-                                     }),
-                            nullptr, kErrorKey, HUB_CHANNEL_MANAGER),
+                                         hub.Unsubscribe(manager, kError);
+                                         hub.Unsubscribe(kView, kError);
+                                     })),
               RZ_OK);
-    ASSERT_EQ(hub.Subscribe(viewEvent, Recorder("view"), nullptr, kErrorKey, HUB_CHANNEL_VIEW),
-              RZ_OK);
-
-    hub.Publish(kErrorKey);
-    hub.Publish(kErrorKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"manager"}));
-    EXPECT_EQ(hub.SubscriberCount(kErrorKey), 0u);
+    ASSERT_EQ(hub.Subscribe(kView, kError, Recorder("view")), RZ_OK);
+    hub.Publish(kError, 1);
+    hub.Publish(kError, 2);
+    EXPECT_EQ(calls, Names{"manager:1"});
+    EXPECT_EQ(hub.SubscriberCount(kError), 0u);
 }
 
 TEST_F(HubTest, ChangesToSubscriptionsDuringDeliveryApplyFromTheNextMessage) {
     bool added = false;
-    ASSERT_EQ(hub.Subscribe(1,
+    ASSERT_EQ(hub.Subscribe({1, 1}, kRefresh,
                             Recorder("first",
                                      [&] {
                                          if (!added) {
                                              added = true;
-                                             hub.Subscribe(3, Recorder("added"), nullptr,
-                                                           kRefreshKey, 3);
+                                             hub.Subscribe({3, 1}, kRefresh, Recorder("added"));
                                              hub.UnsubscribeChannel(2);
                                          }
-                                     }),
-                            nullptr, kRefreshKey, 1),
+                                     })),
               RZ_OK);
-    ASSERT_EQ(hub.Subscribe(2, Recorder("second"), nullptr, kRefreshKey, 2), RZ_OK);
-
-    hub.Publish(kRefreshKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"first"}));
+    ASSERT_EQ(hub.Subscribe({2, 1}, kRefresh, Recorder("second")), RZ_OK);
+    hub.Publish(kRefresh, 1);
+    EXPECT_EQ(calls, Names{"first:1"});
     calls.clear();
-    hub.Publish(kRefreshKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"first", "added"}));
+    hub.Publish(kRefresh, 2);
+    EXPECT_EQ(calls, (Names{"first:2", "added:2"}));
 }
 
-TEST_F(HubTest, HandlerPublishingDuringDeliveryKeepsFirstInFirstOutOrder) {
-    // "a" answers the first message by publishing two more; "b" must still see the first message
-    // before anyone sees the new ones, and the new ones arrive in publication order.
+TEST_F(HubTest, MessagesAndDeferredCallsOfAHandlerKeepFirstInFirstOutOrder) {
+    // "a" answers the first message by publishing two more with a deferred call between them;
+    // "b" must still see the first message before anything new, and the new ones follow in the
+    // order they were queued.
     int depth = 0;
     int maxDepth = 0;
-    ASSERT_EQ(hub.Subscribe(1,
+    ASSERT_EQ(hub.Subscribe({1, 1}, kRefresh,
                             Recorder("a",
                                      [&] {
-                                         ++depth;
-                                         maxDepth = std::max(maxDepth, depth);
-                                         if (calls.back().payload == "m1") {
-                                             hub.Publish(kRefreshKey, {}, "m2", 2);
-                                             hub.Publish(kRefreshKey, {}, "m3", 2);
+                                         maxDepth = std::max(maxDepth, ++depth);
+                                         if (calls.back() == "a:1") {
+                                             hub.Publish(kRefresh, 2);
+                                             Defer(1, "deferred");
+                                             hub.Publish(kRefresh, 3);
                                          }
                                          --depth;
-                                     }),
-                            nullptr, kRefreshKey, 1),
+                                     })),
               RZ_OK);
-    ASSERT_EQ(hub.Subscribe(2, Recorder("b"), nullptr, kRefreshKey, 2), RZ_OK);
-
-    hub.Publish(kRefreshKey, {}, "m1", 2);
-
-    std::vector<std::string> seen;
-    for (const auto& c : calls) {
-        seen.push_back(c.who + ":" + c.payload);
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"a:m1", "b:m1", "a:m2", "b:m2", "a:m3", "b:m3"}));
+    ASSERT_EQ(hub.Subscribe({2, 1}, kRefresh, Recorder("b")), RZ_OK);
+    hub.Publish(kRefresh, 1);
+    EXPECT_EQ(calls, (Names{"a:1", "b:1", "a:2", "b:2", "deferred", "a:3", "b:3"}));
     EXPECT_EQ(maxDepth, 1);
     EXPECT_EQ(hub.QueuedCount(), 0u);
+    // With nothing being delivered a deferred call runs at once.
+    calls.clear();
+    Defer(1, "now");
+    EXPECT_EQ(calls, Names{"now"});
+}
+
+// A deferred call waiting for its turn is dropped with its channel's subscriptions, and only
+// those of that channel.
+TEST_F(HubTest, UnsubscribingAChannelDropsItsDeferredCalls) {
+    ASSERT_EQ(hub.Subscribe({1, 1}, kRefresh,
+                            Recorder("a",
+                                     [&] {
+                                         Defer(5, "five");
+                                         Defer(6, "six");
+                                     })),
+              RZ_OK);
+    ASSERT_EQ(hub.Subscribe({2, 1}, kRefresh, Recorder("b", [&] { hub.UnsubscribeChannel(5); })),
+              RZ_OK);
+    hub.Publish(kRefresh, 1);
+    EXPECT_EQ(calls, (Names{"a:1", "b:1", "six"}));
 }
 
 TEST_F(HubTest, FlushModeQueuesCopiesUntilFlushAndThresholdModeWaitsForTheThreshold) {
-    ASSERT_EQ(hub.Subscribe(1, Recorder("s"), nullptr, kRefreshKey, 1), RZ_OK);
+    ASSERT_EQ(hub.Subscribe({1, 1}, kRefresh, Recorder("s")), RZ_OK);
     hub.SetDeliveryMode(HUB_DELIVER_ON_FLUSH);
-    char buffer[8];
-    std::memcpy(buffer, "first", 6);
-    std::vector<uint32_t> exclude{99};
-    ASSERT_EQ(hub.Publish(kRefreshKey, exclude, buffer, 5), RZ_OK);
+    uint32_t payload = 1;
+    std::vector<HubSubscriber> exclude{{9, 9}};
+    ASSERT_EQ(hub.Publish(kRefresh, payload, exclude), RZ_OK);
     // The payload and the exclusion list are copied when published.
-    std::memcpy(buffer, "OTHER", 6);
-    exclude[0] = 1;  // would exclude the subscriber
-    hub.Publish(kRefreshKey, {}, "2", 1);
+    payload = 99;
+    exclude[0] = {1, 1};  // would exclude the subscriber
+    hub.Publish(kRefresh, 2);
+    Defer(1, "deferred");
     EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(hub.QueuedCount(), 2u);
+    EXPECT_EQ(hub.QueuedCount(), 3u);
     hub.Flush();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].payload + calls[1].payload, "first2");
-    EXPECT_EQ(calls[0].exclude, std::vector<uint32_t>{99});
+    EXPECT_EQ(calls, (Names{"s:1", "s:2", "deferred"}));
 
     calls.clear();
     hub.SetDeliveryMode(HUB_DELIVER_THRESHOLD);
     hub.SetThreshold(3);
-    hub.Publish(kRefreshKey, {}, "a", 1);
-    hub.Publish(kRefreshKey, {}, "b", 1);
+    hub.Publish(kRefresh, 1);
+    hub.Publish(kRefresh, 2);
     EXPECT_TRUE(calls.empty());
-    hub.Publish(kRefreshKey, {}, "c", 1);
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].payload + calls[1].payload + calls[2].payload, "abc");
+    hub.Publish(kRefresh, 3);
+    EXPECT_EQ(calls, (Names{"s:1", "s:2", "s:3"}));
 }
 
 TEST_F(HubTest, SetupDuringDeliveryDropsEverythingSafely) {
-    ASSERT_EQ(
-        hub.Subscribe(1, Recorder("reset", [&] { hub.SetupStandard(); }), nullptr, kRefreshKey, 1),
-        RZ_OK);
-    ASSERT_EQ(hub.Subscribe(2, Recorder("after"), nullptr, kRefreshKey, 2), RZ_OK);
-    hub.Publish(kRefreshKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"reset"}));
-    EXPECT_EQ(hub.SubscriberCount(kRefreshKey), 0u);
+    ASSERT_EQ(hub.Subscribe({1, 1}, kRefresh,
+                            Recorder("reset",
+                                     [&] {
+                                         Defer(1, "deferred");
+                                         hub.SetupStandard();
+                                     })),
+              RZ_OK);
+    ASSERT_EQ(hub.Subscribe({2, 1}, kRefresh, Recorder("after")), RZ_OK);
+    hub.Publish(kRefresh, 1);
+    EXPECT_EQ(calls, Names{"reset:1"});
+    EXPECT_EQ(hub.SubscriberCount(kRefresh), 0u);
     // The hub works normally afterwards.
-    ASSERT_EQ(hub.Subscribe(3, Recorder("new"), nullptr, kRefreshKey, 3), RZ_OK);
-    hub.Publish(kRefreshKey);
-    EXPECT_EQ(Who(), (std::vector<std::string>{"reset", "new"}));
+    ASSERT_EQ(hub.Subscribe({3, 1}, kRefresh, Recorder("new")), RZ_OK);
+    hub.Publish(kRefresh, 2);
+    EXPECT_EQ(calls, (Names{"reset:1", "new:2"}));
 }
 
 }  // namespace

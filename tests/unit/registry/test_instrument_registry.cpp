@@ -9,12 +9,15 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/FileHelpers.h"
+#include "platform/Configuration.h"
 #include "platform/Paths.h"
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
 
 namespace {
 
@@ -393,6 +396,53 @@ TEST_F(RegistryTest, FailedWriteLeavesTheOldFileWhole) {
     CInstrumentRegistry check;
     ASSERT_EQ(check.Load(path.c_str()), RZ_OK);
     EXPECT_EQ(check.GetCount(), 4);
+}
+
+// Instruments.ini beside the registry: each registered name's settings round-trip under awkward
+// names; a user name the file lacks comes from the user's old store, and writes leave that
+// store and the registry file as they were.
+TEST_F(RegistryTest, InstrumentSettingsLiveBesideTheRegistryUnderTheirNames) {
+    struct Row {
+        const char* name;
+        bool set;  // false: nothing written for it
+        CInstrumentPrefs prefs;
+    };
+    const Row rows[] = {
+        {"Line-3", true, {"admin", false, true}},
+        {"a/b", true, {"u1", true, false}},
+        {"a\\b", true, {"u2", false, false}},
+        {"%2F", true, {"u3", true, true}},
+        {"General", true, {"\xE4 x=y", true, false}},
+        {" lead [s];#", true, {"", false, true}},
+        {"a/", true, {"u4", true, false}},
+        {"a", true, {"u5", false, true}},
+        {"Kiln", false, {"old", true, false}},
+        {"Mixer", false, {"", true, false}},
+    };
+    const std::string registryPath = PathOf("RZRegist.rzr");
+    WriteBytes(registryPath, ReadBytes(FixturePath("windows_crlf.rzr")));
+    const QString userFile = dir.filePath(QStringLiteral("user.ini"));
+    CUserSettings legacy(userFile);
+    ASSERT_TRUE(legacy.SetUserNameFor("Kiln", "old") && legacy.SetUserNameFor("Line-3", "old"));
+    const std::string legacyBytes = ReadBytes(userFile.toStdString());
+    {
+        CInstrumentSettings settings(registryPath, &legacy);
+        EXPECT_EQ(settings.FileName(), dir.filePath(QLatin1String(CInstrumentSettings::kFileName)));
+        for (const Row& row : rows) {
+            EXPECT_TRUE(!row.set || settings.Set(row.name, row.prefs)) << row.name;
+        }
+        EXPECT_FALSE(settings.Set("", {}));
+    }
+    const CInstrumentSettings settings(registryPath, &legacy);
+    for (const Row& row : rows) {
+        const CInstrumentPrefs read = settings.For(row.name);
+        EXPECT_EQ(
+            std::tie(read.userName, read.showInOverview, read.rememberPassword),
+            std::tie(row.prefs.userName, row.prefs.showInOverview, row.prefs.rememberPassword))
+            << "'" << row.name << "'";
+    }
+    EXPECT_EQ(ReadBytes(userFile.toStdString()), legacyBytes);
+    EXPECT_EQ(ReadBytes(registryPath), ReadBytes(FixturePath("windows_crlf.rzr")));
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "session/InstrumentSummary.h"
+
+#include <cstdio>
+
+#include "model/Naming.h"
+
+namespace {
+
+template <size_t N>
+std::string TextOf(const char (&field)[N]) {
+    size_t length = 0;
+    while (length < N && field[length] != '\0') {
+        ++length;
+    }
+    return std::string(field, length);
+}
+
+// The value of display group member `number`; false when it names nothing the model holds.
+bool MemberValue(const CInstrumentModel& model, int32_t number, CSummaryValue* out) {
+    const CChannelPosition at = LocateChannel(number);
+    const CDisplayBlock* display = nullptr;
+    const CValueMark* mark = nullptr;
+    int part = at.quantity;
+    switch (at.object) {
+        case ChannelObject::kMeasurement:
+        case ChannelObject::kMath: {
+            const int channel = at.index + (at.object == ChannelObject::kMath ? kMeasChannels : 0);
+            display = &model.channels[channel].display;
+            mark = &model.channelMarks[channel];
+            WholeValueText whole;
+            GetWholeValueText(*display, whole);
+            out->value = whole;
+            part = -1;
+            break;
+        }
+        case ChannelObject::kInternalLoop:
+            display = &model.internalLoops[at.index].display;
+            mark = &model.loopMarks[3 * at.index + at.quantity];
+            break;
+        case ChannelObject::kExternalLoop:
+            display = &model.externalLoops[at.index].display;
+            mark = &model.extLoopMarks[3 * at.index + at.quantity];
+            break;
+        case ChannelObject::kNone:
+            return false;
+    }
+    if (part >= 0) {
+        out->value = TextOf(display->valueText[part]);
+    }
+    out->tag = TextOf(display->tag[part >= 0 ? part : 0]);
+    out->unit = TextOf(mark->unit);
+    return true;
+}
+
+}  // namespace
+
+CInstrumentSummary SummarizeInstrument(const CInstrumentModel& model,
+                                       const CDataFreshness& freshness, int valueCount) {
+    CInstrumentSummary summary;
+    summary.model = TextOf(model.family) + std::to_string(model.modelClass);
+    char firmware[32];
+    std::snprintf(firmware, sizeof firmware, "%d.%02d", model.firmwareMajor,
+                  model.version & 0xFFFF);
+    summary.firmware = firmware;
+    summary.alarm = model.alarmsRaised > 0;
+    summary.memoryRunning = model.memoryRunning != 0;
+    summary.mathRunning = model.mathRunning != 0;
+    summary.valuesValidAtNs = freshness.values.validAtNs;
+    summary.valuesReason = TextOf(freshness.values.reason);
+    if (model.displayGroupCount < 1) {
+        return summary;
+    }
+    // Members in use come first; the first number below 1 ends the group.
+    for (const CGroupMember& member : model.displayGroups[0].members) {
+        if (member.number < 1 || static_cast<int>(summary.values.size()) >= valueCount) {
+            break;
+        }
+        CSummaryValue value;
+        if (MemberValue(model, member.number, &value)) {
+            summary.values.push_back(std::move(value));
+        }
+    }
+    return summary;
+}

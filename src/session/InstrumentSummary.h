@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/InstrumentModel.h"
+#include "session/InstrumentConnection.h"
+
+// One value as the overview lists it: the member's tag, its value text and its unit.
+struct CSummaryValue {
+    std::string tag;
+    std::string value;
+    std::string unit;
+};
+
+// What the plant overview shows of a logged-in instrument, read from a published model and its
+// freshness: the same for the console's own connection and for any other that keeps a model.
+// Texts are the instrument's, as it sent them.
+struct CInstrumentSummary {
+    std::string model;     // "RZ3200"
+    std::string firmware;  // "3.06"
+    bool alarm = false;    // the last values answer had an alarm raised on a value
+    bool memoryRunning = false;
+    bool mathRunning = false;
+    int64_t valuesValidAtNs = 0;  // steady clock: the last valid values; 0 never
+    std::string valuesReason;     // why the latest values request failed; empty when it did not
+    std::vector<CSummaryValue> values;  // the first members of the first display group
+};
+
+constexpr int kSummaryValues = 4;
+
+CInstrumentSummary SummarizeInstrument(const CInstrumentModel& model,
+                                       const CDataFreshness& freshness,
+                                       int valueCount = kSummaryValues);

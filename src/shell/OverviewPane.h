@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QTableView>
+
+class COverviewModel;
+class COverviewOrder;
+
+// The plant overview as a table: a row per registered instrument, those that need attention
+// first. It follows the desktop's palette: a stale row is drawn as disabled text, a raised alarm
+// in bold. Every cell gives a screen reader its column and text; text from an instrument or the
+// registry shows as one plain line with the whole of it in the tool tip. Enter or Return on a
+// row, or a double click, asks for that instrument to be opened.
+class COverviewPane : public QTableView {
+    Q_OBJECT
+  public:
+    COverviewPane(COverviewModel* model, QWidget* parent = nullptr);
+
+    COverviewModel* Source() const { return source_; }
+    COverviewOrder* Order() const { return order_; }
+
+  signals:
+    // The instrument of `row` of the overview model (not of the order shown) is to be opened.
+    void OpenRequested(int row);
+    // The pane was shown or hidden.
+    void Shown(bool shown);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void Open(const QModelIndex& shown);
+
+    COverviewModel* source_;
+    COverviewOrder* order_;
+};
