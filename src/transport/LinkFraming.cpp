@@ -51,8 +51,7 @@ bool CLinkFraming::ReserveArea(uint32_t bytes) {
     if (bytes <= areaSize_) {
         return true;
     }
-    const uint32_t size = std::max(bytes, std::min(kReceiveAreaSize, 2 * areaSize_));
-    std::unique_ptr<char[]> grown(new (std::nothrow) char[size + 1]);
+    std::unique_ptr<char[]> grown(new (std::nothrow) char[kReceiveAreaSize + 1]);
     if (!grown) {
         return false;
     }
@@ -60,7 +59,7 @@ bool CLinkFraming::ReserveArea(uint32_t bytes) {
     grown[received_] = '\0';
     areaStore_ = std::move(grown);
     area_ = areaStore_.get();
-    areaSize_ = size;
+    areaSize_ = kReceiveAreaSize;
     return true;
 }
 

@@ -75,14 +75,14 @@ class CLinkFraming {
     uint32_t FindListEnd(uint32_t from, uint32_t end) const;
     bool AtStatusLine() const;
     uint32_t CopyIn(const char* data, size_t n);
-    // Grows the area to hold at least `bytes` (at most kReceiveAreaSize) and the NUL after them,
-    // keeping the bytes received so far; false when it cannot.
+    // Makes the area hold `bytes` (at most kReceiveAreaSize) and the NUL after them: when it
+    // does not, it takes its full size, keeping the bytes received so far. False when it cannot.
     bool ReserveArea(uint32_t bytes);
 
     // Allocated, not cleared: only the bytes of the answer being framed are ever read. It starts
-    // at kInitialReceiveArea and grows, at least twofold, as longer answers (or binary blocks)
-    // come, up to kReceiveAreaSize; it never shrinks, so answers of sizes seen before allocate
-    // nothing, and a connection whose answers are short holds a short area.
+    // at kInitialReceiveArea and takes its full size, kReceiveAreaSize, with the first answer (or
+    // binary block) that needs more, once: a link whose answers are short keeps a short area, and
+    // one that fetches screen images grows once and never again.
     std::unique_ptr<char[]> areaStore_{new char[kInitialReceiveArea + 1]};
     char* area_ = areaStore_.get();
     uint32_t areaSize_ = kInitialReceiveArea;  // bytes before the NUL

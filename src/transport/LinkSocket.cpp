@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -437,13 +436,12 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
 
         if (got > 0 && static_cast<size_t>(got) == readBufferSize &&
             readBufferSize < kReceiveAreaSize) {
-            // A full read: more is likely waiting, and the next recv takes a larger piece (a
+            // A full read: more is likely waiting, and the next recv takes a full piece (a
             // buffer that cannot grow stays as it is).
-            const size_t size = std::min<size_t>(2 * readBufferSize, kReceiveAreaSize);
-            if (std::unique_ptr<char[]> grown{new (std::nothrow) char[size]}) {
+            if (std::unique_ptr<char[]> grown{new (std::nothrow) char[kReceiveAreaSize]}) {
                 std::memcpy(grown.get(), readBuffer.get(), readBufferSize);
                 readBuffer = std::move(grown);
-                readBufferSize = size;
+                readBufferSize = kReceiveAreaSize;
             }
         }
         if (got > 0) {
