@@ -89,9 +89,8 @@ void BM_CycleToGuiLatency(benchmark::State& state) {
     CInstrumentConnection* connection = nullptr;
     manager.FindConnection(id, &connection);
     int64_t latencyNs = -1;
-    manager.hub().Subscribe(
-        {HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
-        [&](uint32_t) { latencyNs = NowNs() - connection->dataReadyAtNs.load(); });
+    manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
+                            [&](uint32_t) { latencyNs = NowNs() - connection->DataReadyAtNs(); });
     for (auto _ : state) {
         latencyNs = -1;
         while (latencyNs < 0) {

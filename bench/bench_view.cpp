@@ -59,7 +59,7 @@ void BM_CycleEndToScreenPainted(benchmark::State& state) {
     manager.hub().Subscribe({HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_DATA_REFRESHED},
                             DataRefreshedEvent(id), [&](uint32_t) {
                                 window->repaint();
-                                latencyNs = NowNs() - connection->dataReadyAtNs.load();
+                                latencyNs = NowNs() - connection->DataReadyAtNs();
                                 decoded += window->Picture().cacheKey() != lastPicture;
                                 lastPicture = window->Picture().cacheKey();
                             });

@@ -300,13 +300,14 @@ int LoopCommand(const CtlSession& s) {
     if (what == "remote") {
         const int remote = Choose(value, {{"LOC", 0}, {"REM", 1}}, "remote");
         return Result(Run(s, "Loop local/remote", [=](CInstrumentConnection& c) {
-            return c.OperateLoopRL(kind, n, remote);
+            return c.OperateLoopRemote(kind, n, remote);
         }));
     }
     if (what == "run") {
         const int run = Choose(value, {{"RUN", 1}, {"STOP", 0}}, "run");
-        return Result(Run(s, "Loop run/stop",
-                          [=](CInstrumentConnection& c) { return c.OperateLoopSR(kind, n, run); }));
+        return Result(Run(s, "Loop run/stop", [=](CInstrumentConnection& c) {
+            return c.OperateLoopRun(kind, n, run);
+        }));
     }
     if (what == "sp") {
         const double sp = ParseDouble(value, "set point");
@@ -410,7 +411,7 @@ const std::map<std::string, Handler>& Handlers() {
              Expect(*s.args, 1, "pattern-select P");
              const int pattern = ParseInt((*s.args)[0], "pattern");
              return Result(Run(s, "Pattern display",
-                               [=](CInstrumentConnection& c) { return c.Exec4(pattern); }));
+                               [=](CInstrumentConnection& c) { return c.ShowPattern(pattern); }));
          }},
         {"loop", LoopCommand},
         {"dio",
@@ -453,14 +454,15 @@ const std::map<std::string, Handler>& Handlers() {
              const int math =
                  Choose((*s.args)[0], {{"start", 1}, {"stop", 2}, {"reset", 3}}, "math");
              return Result(
-                 Run(s, "Math", [=](CInstrumentConnection& c) { return c.ExecTL(math); }));
+                 Run(s, "Math", [=](CInstrumentConnection& c) { return c.OperateMath(math); }));
          }},
         {"memory",
          [](const CtlSession& s) {
              Expect(*s.args, 1, "memory start|stop");
              const int memory = Choose((*s.args)[0], {{"start", 1}, {"stop", 0}}, "memory");
-             return Result(
-                 Run(s, "Memory", [=](CInstrumentConnection& c) { return c.ExecPS(memory); }));
+             return Result(Run(s, "Memory", [=](CInstrumentConnection& c) {
+                 return c.SetMemoryRunning(memory);
+             }));
          }},
         {"ack",
          [](const CtlSession& s) {
@@ -482,7 +484,7 @@ const std::map<std::string, Handler>& Handlers() {
                  Choose((*s.args)[0], {{"display", 3}, {"event", 4}, {"sample", 0}, {"trigger", 1}},
                         "save-data");
              return Result(
-                 Run(s, "Save data", [=](CInstrumentConnection& c) { return c.ExecEV(kind); }));
+                 Run(s, "Save data", [=](CInstrumentConnection& c) { return c.SaveData(kind); }));
          }},
         {"log",
          [](const CtlSession& s) {

@@ -56,24 +56,29 @@ RzResult CConnectionManager::Init() {
     return RZ_OK;
 }
 
-// On the log-in thread, once the instrument is identified: the connection takes the next id,
-// checks the identity, binds its commands and runs its first full refresh.
+// On the log-in thread, once the instrument is identified: the connection is made with the next
+// id, checks the identity, binds its commands and runs its first full refresh.
 RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
                                                const RefreshProgress& progress) {
-    CInstrumentConnection& connection = *job.connection;
     // The counter belongs to the log-in of the moment (one at a time); the ids in use were
     // noted when the log-in started.
-    connection.id_ = TakeConnectionId(&nextConnectionId_, [&job](uint32_t used) {
+    const uint32_t id = TakeConnectionId(&nextConnectionId_, [&job](uint32_t used) {
         return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) != job.idsInUse.end();
     });
-    if (connection.id_ == 0) {
+    if (id != 0) {
+        job.connection.reset(new (std::nothrow)
+                                 CInstrumentConnection(id, &hub_, job.link.get(), &eventContext_));
+    }
+    if (!job.connection) {
         ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
+    CInstrumentConnection& connection = *job.connection;
     RzResult result = connection.Prepare(identity);
     if (result != RZ_OK) {
         return result;
     }
+    connection.SetScreenPolling(job.screenPolling);
     result = connection.Refresh(progress);
     if (result != RZ_OK) {
         ShowStatusString(RzStr::kStartRefreshFailed);
@@ -88,8 +93,7 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     CInstrumentConnection& connection = *job.connection;
     const uint32_t id = connection.id();
     const CCommCycleSetting cycle = ReadCommCycleSetting();
-    connection.commCycle = cycle.cycle;
-    connection.commCycleNote = cycle.note;
+    connection.SetCycle(cycle.cycle, cycle.note);
     RzResult result = connection.StartCycle();
     if (result != RZ_OK) {
         return result;
@@ -215,4 +219,10 @@ RzResult CConnectionManager::CreateView(uint32_t id, IConnectionView** outView) 
         *outView = record->view.get();
     }
     return RZ_OK;
+}
+
+void CConnectionManager::ReleaseView(uint32_t id) {
+    if (Record* record = Find(id)) {
+        record->view.reset();
+    }
 }

@@ -103,12 +103,15 @@ class CConnectionManager {
     std::shared_ptr<const CExchangeTrace> Trace(uint32_t id);
     // Creates the connection's view once; a second call returns 0 and no view.
     RzResult CreateView(uint32_t id, IConnectionView** outView);
+    // Ends the connection's view and keeps the connection, whose cycle goes on (a view can be
+    // made for it again); nothing for an unknown id. No connection-closed event is published.
+    void ReleaseView(uint32_t id);
 
     void SetViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
     // Receive time-out given to every new link (default 10000 ms).
     void SetLinkTimeout(uint32_t ms) { linkTimeoutMs_ = ms; }
-    // Whether the connections of the log-ins started from now on fetch the screen image, in
-    // their full refresh and their cycle (default on; see CInstrumentConnection::SetScreenPolling).
+    // Whether the connections of the log-ins started from now on fetch the screen image, from
+    // their full refresh on (default on; see CInstrumentConnection::SetScreenPolling).
     void SetScreenPolling(bool on) { screenPolling_ = on; }
 
     CEventHub& hub() { return hub_; }

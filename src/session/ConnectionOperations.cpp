@@ -89,14 +89,11 @@ class CInstrumentConnection::EntryFrame {
   public:
     template <class Body, class After>
     static RzResult Run(CInstrumentConnection& c, bool touchTimer, Body&& body, After&& after) {
-        if (c.errorFlag != 0) {
+        if (c.errorFlag_ != 0) {
             return LINK_E_BROKEN;
         }
         // The timer belongs to the GUI thread; an operation on the worker leaves it alone.
-        const bool timerWasRunning = touchTimer && c.OnTimerThread() && c.IsTimerRunning();
-        if (timerWasRunning) {
-            c.EnableTimer(false);
-        }
+        const bool timerWasRunning = touchTimer && c.PauseTimer();
         RzResult result;
         {
             std::lock_guard lock(c.commandLock_);
@@ -109,7 +106,7 @@ class CInstrumentConnection::EntryFrame {
             return result;
         }
         if (timerWasRunning) {
-            c.EnableTimer(true);
+            c.ResumeTimer();
         }
         return result;
     }
@@ -120,35 +117,38 @@ class CInstrumentConnection::EntryFrame {
     }
 };
 
-RzResult CInstrumentConnection::ExecPS(int32_t value) {
+// "PS"
+RzResult CInstrumentConnection::SetMemoryRunning(int32_t running) {
     return EntryFrame::Run(*this, false, [&]() -> RzResult {
         auto* ps = commands_->Get<CCmdPS>();
         if (ps == nullptr)
             return LINK_E_UNSUPPORTED;
-        ps->start = value;
+        ps->start = running;
         const RzResult r = ps->Execute();
         if (r == RZ_OK)
-            model_.memoryRunning = value;
+            model_.memoryRunning = running;
         return r;
     });
 }
 
-RzResult CInstrumentConnection::ExecTL(int32_t value) {
+// "TL"
+RzResult CInstrumentConnection::OperateMath(int32_t action) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         auto* tl = commands_->Get<CCmdTL>();
         if (tl == nullptr)
             return LINK_E_UNSUPPORTED;
-        tl->action = value;
+        tl->action = action;
         const RzResult r = tl->Execute();
-        if (r == RZ_OK && value == 1)
+        if (r == RZ_OK && action == 1)
             model_.mathRunning = 1;
-        if (r == RZ_OK && value == 2)
+        if (r == RZ_OK && action == 2)
             model_.mathRunning = 0;
         return r;
     });
 }
 
-RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_t value) {
+// Internal "OC", external "DV" item "SR".
+RzResult CInstrumentConnection::OperateLoopRun(int32_t kind, int32_t loop, int32_t run) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
@@ -156,7 +156,7 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
             auto* oc = commands_->Get<CCmdOC>();
             if (oc == nullptr)
                 return LINK_E_UNSUPPORTED;
-            oc->state = value;
+            oc->state = run;
             oc->loop = loop;
             RzResult r = oc->Execute();
             if (r != RZ_OK)
@@ -166,12 +166,12 @@ RzResult CInstrumentConnection::OperateLoopSR(int32_t kind, int32_t loop, int32_
             if (ProgramReloadApplies())
                 r = ReloadProgramLocked(loop, 0);
             if (model_.firmwareMajor < 2)
-                model_.internalLoops[loop - 1].run = value;
+                model_.internalLoops[loop - 1].run = run;
             return r;
         }
         if (kind == kEntryExternalLoop) {
             return RunDvItem(*commands_, loop, "SR",
-                             [&](CDvLoopRecord& record) { record.runStop = value; });
+                             [&](CDvLoopRecord& record) { record.runStop = run; });
         }
         return RZ_OK;
     });
@@ -213,7 +213,8 @@ RzResult CInstrumentConnection::OperateLoopMode(int32_t kind, int32_t loop, int3
     });
 }
 
-RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_t value) {
+// Internal "RL", external "DV" item "RL".
+RzResult CInstrumentConnection::OperateLoopRemote(int32_t kind, int32_t loop, int32_t remote) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         if (kind == kEntryInternalLoop) {
             if (!InRange(loop, kInternalLoops))
@@ -221,17 +222,17 @@ RzResult CInstrumentConnection::OperateLoopRL(int32_t kind, int32_t loop, int32_
             auto* rl = commands_->Get<CCmdRL>();
             if (rl == nullptr)
                 return LINK_E_UNSUPPORTED;
-            rl->state = value;
+            rl->state = remote;
             rl->loop = loop;
             const RzResult r = rl->Execute();
             if (r == RZ_OK && model_.firmwareMajor < 2) {
-                model_.internalLoops[loop - 1].remote = value;
+                model_.internalLoops[loop - 1].remote = remote;
             }
             return r;
         }
         if (kind == kEntryExternalLoop) {
             return RunDvItem(*commands_, loop, "RL",
-                             [&](CDvLoopRecord& record) { record.remote = value; });
+                             [&](CDvLoopRecord& record) { record.remote = remote; });
         }
         return RZ_OK;
     });
@@ -424,7 +425,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
         record.state = newState;
         if (outChanged != nullptr)
             *outChanged = 1;
-        if ((action == kProgramRun || action == kProgramReset) && levelPolling != 0) {
+        if ((action == kProgramRun || action == kProgramReset) && levelPolling_ != 0) {
             // The program screen follows; a refusal leaves the operation done, a lost link not.
             r = SwitchDisplayLocked(11, 0);
             if (LostLink(r)) {
@@ -473,7 +474,7 @@ RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
             return r;
         }
         if (kind == kEntryDioPoint) {
-            if (model_.firmwareMajor == 3 && model_.loopCount > 0 && dioAvailable != 0) {
+            if (model_.firmwareMajor == 3 && model_.loopCount > 0 && dioAvailable_ != 0) {
                 return loader_.LoadDioStatus();
             }
         }
@@ -518,22 +519,24 @@ RzResult CInstrumentConnection::WriteMessage(int32_t number) {
     });
 }
 
-RzResult CInstrumentConnection::ExecEV(int32_t value) {
+// "EV"
+RzResult CInstrumentConnection::SaveData(int32_t kind) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         auto* ev = commands_->Get<CCmdEV>();
         if (ev == nullptr)
             return LINK_E_UNSUPPORTED;
-        ev->kind = value;
+        ev->kind = kind;
         return ev->Execute();
     });
 }
 
-RzResult CInstrumentConnection::Exec4(int32_t value) {
+// "&4"
+RzResult CInstrumentConnection::ShowPattern(int32_t pattern) {
     return EntryFrame::Run(*this, true, [&]() -> RzResult {
         auto* amp4 = commands_->Get<CCmdAmp4>();
         if (amp4 == nullptr)
             return LINK_E_UNSUPPORTED;
-        amp4->pattern = value;
+        amp4->pattern = pattern;
         return amp4->Execute();
     });
 }

@@ -25,3 +25,9 @@ bool WaitCycle(CCycleClock& clock, int32_t remainingMs);
 // The next remaining wait after a pass of steps that took `stepsMs`: the cycle less the steps,
 // or 500 ms when the steps took longer than the cycle.
 int32_t NextCycleWait(int32_t commCycleMs, uint32_t stepsMs);
+
+// The GUI timer's interval for a cycle: a quarter of the cycle, kept within 500 to 1000 ms.
+constexpr uint32_t TimerIntervalForCycle(int32_t commCycleMs) {
+    const int32_t quarter = commCycleMs / 4;
+    return static_cast<uint32_t>(quarter < 500 ? 500 : (quarter > 1000 ? 1000 : quarter));
+}

@@ -10,7 +10,9 @@ class QSocketNotifier;
 // Hands calls from worker threads to the GUI thread: a queue of closures under a mutex, and an
 // eventfd that wakes the GUI thread's event loop through a socket notifier. The hand-over is a
 // plain mutex and a kernel write and read, which thread checkers see (a cross-thread Qt call
-// would not be seen by them).
+// would not be seen by them). It is the one way work reaches the GUI thread: operation results,
+// the log-in's reports, the communication thread's wake-ups of the connection's timer and the
+// status texts all travel through one.
 //
 // Post from any thread; everything else on the GUI thread. Calls still queued when the
 // dispatcher is cleared or destroyed are dropped, never run.

@@ -1,5 +1,7 @@
 #include "session/InstrumentConnection.h"
 
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -104,7 +106,7 @@ RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     model_.controlGroupCount = sizes.controlGroups;
     model_.dioCount = sizes.dioPoints;
     const RzResult result = commands_->Bind(link_, &model_, &model_);
-    levelPolling = 1;
+    levelPolling_ = 1;
     {
         std::lock_guard view(snapshotLock_);
         viewState_ = CViewState{};
@@ -141,7 +143,7 @@ RzResult CInstrumentConnection::LoadValuesNoted() {
 }
 
 RzResult CInstrumentConnection::LoadScreenImageNoted(bool* outNew) {
-    fresh_.image.polled = screenPolling_ && levelPolling == 1 && model_.accessLevel[0] == 'A';
+    fresh_.image.polled = levelPolling_ == 1 && model_.accessLevel[0] == 'A';
     if (!fresh_.image.polled) {
         return RZ_OK;
     }
@@ -217,17 +219,17 @@ void CInstrumentConnection::SetPauseSource(std::unique_ptr<CPauseSource> source)
 // --- Lost link -----------------------------------------------------------------------------
 
 void CInstrumentConnection::RaiseErrorFlag() {
-    errorFlag.fetch_add(1);
+    errorFlag_.fetch_add(1);
     // A sequence waiting in a pause ends at once.
     runner_.InterruptPauses();
 }
 
 void CInstrumentConnection::ReportLinkLost() {
     RaiseErrorFlag();
-    if (OnTimerThread()) {
+    if (OnGuiThread()) {
         PublishLinkLostOnce();
     } else {
-        PostTimerCall();
+        WakeTimer();
     }
 }
 
@@ -265,14 +267,11 @@ RzResult CInstrumentConnection::RunStep(Step&& step) {
 
 RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
     // The timer belongs to the GUI thread; a refresh on another thread leaves it alone.
-    const bool timerWasRunning = OnTimerThread() && IsTimerRunning();
-    if (timerWasRunning) {
-        EnableTimer(false);
-    }
+    const bool timerWasRunning = PauseTimer();
     RzResult result;
     {
         std::lock_guard lock(commandLock_);
-        if (errorFlag != 0) {
+        if (errorFlag_ != 0) {
             result = LINK_E_BROKEN;
         } else {
             result = RefreshSteps(progress);
@@ -284,7 +283,7 @@ RzResult CInstrumentConnection::Refresh(const RefreshProgress& progress) {
         return result;
     }
     if (timerWasRunning) {
-        EnableTimer(true);
+        ResumeTimer();
     }
     return result;
 }
@@ -313,8 +312,8 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
         return r;
     reach(2);
     if (m.accessLevel[0] != 'A') {
-        levelPolling = 0;
-    } else if (levelPolling == 1) {
+        levelPolling_ = 0;
+    } else if (levelPolling_ == 1) {
         if (failed(r = SetTrendOptionsLocked(0, 1, 1), "UD"))
             return r;
     }
@@ -380,7 +379,7 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
         r = loader_.LoadDioStatus();
         if (failed(r, "FO"))
             return r;
-        dioAvailable = r == RZ_OK ? 1 : 0;
+        dioAvailable_ = r == RZ_OK ? 1 : 0;
     }
     reach(17);
     if (m.programOption != 0 && m.firmwareMajor >= 3) {
@@ -412,26 +411,44 @@ std::vector<std::string> CInstrumentConnection::RefusedLoadSteps() const {
 
 // --- Communication cycle -------------------------------------------------------------------
 
+void CInstrumentConnection::SetCycle(int32_t ms, const char* note) {
+    commCycle_ = ms;
+    commCycleNote_ = note;
+}
+
 RzResult CInstrumentConnection::StartCycle() {
     if (thread_.joinable()) {
         return LINK_E_GENERAL;
     }
-    stopFlag = 0;
+    stopFlag_ = 0;
     stopEvent_.Reset();
-    dataReadyEvent.Reset();
+    dataReadyEvent_.Reset();
     try {
         thread_ = std::thread([this] { ThreadMain(); });
     } catch (...) {
         return LINK_E_GENERAL;
     }
-    StartTimer(TimerIntervalForCycle(commCycle));
+    if (!timer_) {
+        timer_ = std::make_unique<QTimer>();
+        timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { OnTimer(); });
+    }
+    timer_->start(static_cast<int>(TimerIntervalForCycle(commCycle_)));
+    // Wake-ups the thread hands over from now on (or handed over already) reach OnTimer.
+    timerCalls_.Arm();
     return RZ_OK;
 }
 
-void CInstrumentConnection::StopCycle() {
-    EnableTimer(false);
-    stopFlag.fetch_add(1);
+void CInstrumentConnection::RequestStop() {
+    stopFlag_.fetch_add(1);
     stopEvent_.Set();
+}
+
+void CInstrumentConnection::StopCycle() {
+    if (timer_) {
+        timer_->stop();
+    }
+    RequestStop();
     // The thread or an operation may be waiting for an answer that is slow or never comes;
     // closing the link wakes them now rather than at the end of the receive time-out.
     if ((thread_.joinable() || runner_.Busy()) && link_ != nullptr) {
@@ -444,7 +461,7 @@ void CInstrumentConnection::StopCycle() {
 }
 
 RzResult CInstrumentConnection::PollOnce() {
-    const auto stopped = [this] { return stopFlag != 0; };
+    const auto stopped = [this] { return stopFlag_ != 0; };
     const auto patterns = [this]() -> RzResult {
         return RunStep([this]() -> RzResult {
             if (model_.firmwareMajor >= 3 && model_.programOption != 0) {
@@ -464,7 +481,7 @@ RzResult CInstrumentConnection::PollOnce() {
     if (stopped())
         return RZ_OK;
     r = RunStep([this]() -> RzResult {
-        if (model_.firmwareMajor >= 3 && model_.loopCount >= 1 && dioAvailable != 0) {
+        if (model_.firmwareMajor >= 3 && model_.loopCount >= 1 && dioAvailable_ != 0) {
             return loader_.LoadDioStatus();
         }
         return RZ_OK;
@@ -493,43 +510,72 @@ RzResult CInstrumentConnection::PollOnce() {
 void CInstrumentConnection::ThreadMain() {
     CCycleClock& clock = *clock_;
     clock.Stopwatch();
-    int32_t remaining = commCycle;
-    while (stopFlag == 0) {
-        if (!WaitCycle(clock, remaining) || stopFlag != 0 || errorFlag != 0) {
+    int32_t remaining = commCycle_;
+    while (stopFlag_ == 0) {
+        if (!WaitCycle(clock, remaining) || stopFlag_ != 0 || errorFlag_ != 0) {
             break;
         }
         if (PollOnce() != RZ_OK) {
             break;
         }
-        dataReadyAtNs = SteadyNowNs();
-        dataReadyEvent.Set();
-        PostTimerCall();
-        if (stopFlag != 0 || errorFlag != 0) {
+        dataReadyAtNs_ = SteadyNowNs();
+        dataReadyEvent_.Set();
+        WakeTimer();
+        if (stopFlag_ != 0 || errorFlag_ != 0) {
             break;
         }
-        remaining = NextCycleWait(commCycle, clock.Stopwatch());
+        remaining = NextCycleWait(commCycle_, clock.Stopwatch());
     }
-    if (errorFlag != 0) {
+    if (errorFlag_ != 0) {
         // Tell the GUI thread at once rather than at the next tick.
-        PostTimerCall();
+        WakeTimer();
     }
 }
 
+// --- GUI timer -----------------------------------------------------------------------------
+
 void CInstrumentConnection::OnTimer() {
-    if (errorFlag != 0) {
-        EnableTimer(false);
+    if (errorFlag_ != 0) {
+        timer_->stop();
         PublishLinkLostOnce();
         return;
     }
-    if (stopFlag == 0) {
-        if (!dataReadyEvent.IsSet()) {
+    if (stopFlag_ == 0) {
+        if (!dataReadyEvent_.IsSet()) {
             return;
         }
-        dataReadyEvent.Reset();
+        dataReadyEvent_.Reset();
         if (hub_ != nullptr) {
             hub_->Publish(DataRefreshedEvent(id_), id_);
         }
         return;
     }
-    EnableTimer(false);
+    timer_->stop();
+}
+
+void CInstrumentConnection::WakeTimer() {
+    timerCalls_.Post([this] { OnTimer(); });
+}
+
+bool CInstrumentConnection::OnGuiThread() const {
+    return eventContext_ != nullptr ? eventContext_->thread() == QThread::currentThread()
+                                    : std::this_thread::get_id() == madeOn_;
+}
+
+bool CInstrumentConnection::PauseTimer() {
+    if (!OnGuiThread() || !timer_ || !timer_->isActive()) {
+        return false;
+    }
+    timer_->stop();
+    return true;
+}
+
+void CInstrumentConnection::ResumeTimer() {
+    if (timer_ && !timer_->isActive()) {
+        timer_->start();
+    }
+}
+
+uint32_t CInstrumentConnection::TimerInterval() const {
+    return timer_ ? static_cast<uint32_t>(timer_->interval()) : 0;
 }

@@ -15,15 +15,16 @@
 #include "platform/Event.h"
 #include "platform/ResultCodes.h"
 #include "session/CycleWait.h"
+#include "session/GuiDispatcher.h"
 #include "session/ModelLoader.h"
 #include "session/OperationRunner.h"
 #include "session/Sequence.h"
-#include "session/TimerObject.h"
 #include "session/ViewState.h"
 #include "transport/LinkTransport.h"
 
 class CEventHub;
 class QObject;
+class QTimer;
 
 // Numbered steps of the full refresh; its progress is reported as step k of these.
 constexpr int kRefreshSteps = 20;
@@ -44,9 +45,9 @@ constexpr const char* kScreenUnreadable = "Screen image could not be read";
 struct CSourceFreshness {
     int64_t validAtNs = 0;             // steady clock: when it last brought valid data; 0 never
     char reason[kErrorLineSize] = {};  // why its latest try failed; empty when that succeeded
-    // Whether the connection asks for the source: not for the screen image with screen polling
-    // off, below level A or while no view shows it. A source not asked for keeps the time and
-    // reason of its last try; its age tells how old its data are, not that a fetch failed.
+    // Whether the connection asks for the source: not for the screen image while screen
+    // polling is off or below level A. A source not asked for keeps the time and reason of its
+    // last try; its age tells how old its data are, not that a fetch failed.
     bool polled = true;
 };
 // Freshness per source: the values are fresh when their request succeeded, the screen image
@@ -72,7 +73,9 @@ constexpr int32_t kProgramAdvance = 5;
 // Everything that belongs to one logged-in instrument: its settings model with the identity
 // copy, the command set bound to its link, the communication thread that keeps the model
 // current, and the GUI timer that tells the views. Always heap-allocated (the command set holds
-// the screen-image buffers); create and delete it on the GUI thread.
+// the screen-image buffers). The log-in thread makes it once the instrument is identified;
+// StartCycle, the timer and the deletion belong to the GUI thread: the thread of the event
+// context, or without one the thread that made the connection.
 //
 // Threads: the GUI thread never waits on the instrument. It starts operations (an entry point,
 // the full refresh, a sequence of steps) with StartOperation / StartSequence; they run on the
@@ -85,13 +88,16 @@ constexpr int32_t kProgramAdvance = 5;
 //
 // The entry points below are the operations' bodies: called directly they run their exchange
 // on the calling thread (the worker, the log-in thread, tests).
-class CInstrumentConnection : public CTimerObject {
+class CInstrumentConnection {
   public:
-    // `eventContext` is the GUI-thread object through which a lost link is reported (queued, so
-    // the connection is never closed under the feet of its own caller).
+    // `id` names the connection in the hub's event keys for its whole life. `eventContext` is
+    // the GUI-thread object through which a lost link is reported (queued, so the connection is
+    // never closed under the feet of its own caller).
     CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkTransport* link,
                           QObject* eventContext = nullptr);
-    ~CInstrumentConnection() override;
+    ~CInstrumentConnection();
+    CInstrumentConnection(const CInstrumentConnection&) = delete;
+    CInstrumentConnection& operator=(const CInstrumentConnection&) = delete;
 
     // Checks the identity (LINK_E_UNSUPPORTED, shown as kUnsupportedHardware, for anything but an
     // RZ 3100/3200 with firmware major version 1 to 3), clears the model, fills its log-in
@@ -120,11 +126,6 @@ class CInstrumentConnection : public CTimerObject {
     // which the link is marked failed (an answer too large to frame gives LINK_E_FORMAT). Such
     // a result ends a sequence and closes the connection, whatever its code.
     bool LostLink(RzResult result) const;
-    // Whether the refresh and the cycle fetch the screen image (on by default). A connection
-    // that only watches values and state turns it off before its log-in: it then sends no
-    // "FC GET" and holds no image buffers. Any thread; the next pass follows.
-    void SetScreenPolling(bool on) { screenPolling_ = on; }
-    bool ScreenPolling() const { return screenPolling_; }
 
     // --- Operations, started on the GUI thread ---
     using OperationBody = COperationRunner::Body;
@@ -147,12 +148,16 @@ class CInstrumentConnection : public CTimerObject {
     // Replaces the source of the sequences' pauses (tests: a manual clock).
     void SetPauseSource(std::unique_ptr<CPauseSource> source);
 
-    // --- Operation entry points ---
-    RzResult ExecPS(int32_t value);
-    RzResult ExecTL(int32_t value);
-    RzResult OperateLoopSR(int32_t kind, int32_t loop, int32_t value);
+    // --- Operation entry points (the request keys they send in comments) ---
+    // Starts (non-zero) or stops (0) the memory ("PS").
+    RzResult SetMemoryRunning(int32_t running);
+    // Math: 1 start, 2 stop, 3 reset ("TL").
+    RzResult OperateMath(int32_t action);
+    // Runs (1) or stops (0) a loop: internal "OC", external "DV" item "SR".
+    RzResult OperateLoopRun(int32_t kind, int32_t loop, int32_t run);
     RzResult OperateLoopMode(int32_t kind, int32_t loop, int32_t mode);
-    RzResult OperateLoopRL(int32_t kind, int32_t loop, int32_t value);
+    // Puts a loop in remote (1) or local (0) operation: internal "RL", external "DV" item "RL".
+    RzResult OperateLoopRemote(int32_t kind, int32_t loop, int32_t remote);
     RzResult SetLoopSP(int32_t kind, int32_t loop, double value);
     RzResult SetLoopOut(int32_t kind, int32_t loop, double value);
     RzResult SetDigitalOutput(int32_t point, int32_t value);
@@ -162,10 +167,12 @@ class CInstrumentConnection : public CTimerObject {
     RzResult ReadLog(int32_t kind, char* buffer, uint32_t capacity);
     RzResult AcknowledgeAlarm();
     RzResult WriteMessage(int32_t number);
-    RzResult ExecEV(int32_t value);
+    // Saves data: 0 manual sample, 1 manual trigger, 3 display data, 4 event data ("EV").
+    RzResult SaveData(int32_t kind);
     RzResult SwitchDisplay(int32_t kind, int32_t index);
     RzResult SetTrendOptions(int32_t a, int32_t b, int32_t c);
-    RzResult Exec4(int32_t value);
+    // Selects the program pattern (1 to 30) the instrument's program display shows ("&4").
+    RzResult ShowPattern(int32_t pattern);
 
     // --- What the views read ---
     // A copy of the latest published model. Its imageData is null: read the image with
@@ -184,36 +191,60 @@ class CInstrumentConnection : public CTimerObject {
 
     uint32_t id() const { return id_; }
 
-    int32_t commCycle = 5000;
-    // Why the configured cycle was not used as written (shown once the view is up), or null.
-    const char* commCycleNote = nullptr;
-    std::atomic<int32_t> stopFlag{0};
-    std::atomic<int32_t> errorFlag{0};
-    std::atomic<int32_t> levelPolling{0};
-    std::atomic<int32_t> dioAvailable{0};
-    CEvent dataReadyEvent{false};
-    // When the thread last set the data-ready event (steady clock, ns): how late the views
-    // learn of a cycle is measured from here.
-    std::atomic<int64_t> dataReadyAtNs{0};
-
-  protected:
-    void OnTimer() override;
+    // --- The communication cycle ---
+    // The cycle time (ms) and why the configured one was not used as written (shown once the
+    // view is up), or null. Set before StartCycle.
+    void SetCycle(int32_t ms, const char* note);
+    int32_t Cycle() const { return commCycle_; }
+    const char* CycleNote() const { return commCycleNote_; }
+    // Whether the full refresh and the cycle fetch the instrument's screen image (at level A):
+    // on from Prepare, off after a refresh that found no level-A log-in; the view turns it on
+    // and off with its image window, and a connection that only feeds values and state (the
+    // plant overview's) has it off from its log-in on (CConnectionManager::SetScreenPolling).
+    // While it is off no "FC GET" is sent, and until the first image no image buffer is held.
+    // Any thread.
+    bool ScreenPolling() const { return levelPolling_ != 0; }
+    void SetScreenPolling(bool on) { levelPolling_ = on ? 1 : 0; }
+    // Whether the cycle reads the DI/DO points' status: every full refresh decides it (their
+    // table loaded); tests set it for a connection that ran none.
+    void SetDioAvailable(bool available) { dioAvailable_ = available ? 1 : 0; }
+    // Asks the communication thread to end after its current step (and a pass of PollOnce at
+    // its next check); returns at once. StopCycle asks so too, and then waits.
+    void RequestStop();
+    // Whether the link was found broken. It stays so for the life of the connection: every
+    // operation is refused with LINK_E_BROKEN from then on.
+    bool LinkFailed() const { return errorFlag_ != 0; }
+    // When the communication thread last finished a pass (steady clock, ns; 0 before the
+    // first): how late the views learn of a cycle is measured from here.
+    int64_t DataReadyAtNs() const { return dataReadyAtNs_; }
+    // The GUI timer's interval (ms): a quarter of the cycle, kept within 500 to 1000 ms; 0
+    // before StartCycle. GUI thread.
+    uint32_t TimerInterval() const;
 
   private:
     class EntryFrame;
     friend class EntryFrame;
-    // Connection start gives the connection its id once identification succeeded.
-    friend class CConnectionManager;
 
     void ThreadMain();
+    // The timer's tick (GUI thread): tells the views of a finished pass, or reports a lost link.
+    void OnTimer();
+    // Has OnTimer run on the GUI thread as soon as its event loop gets to it; any thread. A wake
+    // before StartCycle is delivered once the cycle starts.
+    void WakeTimer();
+    bool OnGuiThread() const;
+    // On the GUI thread with the timer running: stops it for an operation or a refresh and
+    // returns true, and ResumeTimer starts it again. Elsewhere it returns false and leaves the
+    // timer, which belongs to the GUI thread, alone.
+    bool PauseTimer();
+    void ResumeTimer();
     // Runs `step` under the connection lock; marks the link lost on a link-broken result.
     template <class Step>
     RzResult RunStep(Step&& step);
     RzResult RefreshSteps(const RefreshProgress& progress);
     // The two load steps whose results make the shown data fresh or not; they note which.
     RzResult LoadValuesNoted();
-    // Fetches the screen image when it is polled (screen polling on, level A, shown); notes
-    // whether it was asked for. RZ_OK without an exchange when not.
+    // Fetches the screen image when it is polled (screen polling on, level A); notes whether it
+    // was asked for. RZ_OK without an exchange when not.
     RzResult LoadScreenImageNoted(bool* outNew = nullptr);
     void PublishSnapshot(bool withImage);
     void RaiseErrorFlag();
@@ -248,11 +279,24 @@ class CInstrumentConnection : public CTimerObject {
     CDataFreshness publishedFresh_{};  // under the snapshot lock
     std::vector<uint8_t> image_;       // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
-    std::atomic<bool> screenPolling_{true};
+
+    // The cycle's settings and the flags its threads share.
+    int32_t commCycle_ = 5000;
+    const char* commCycleNote_ = nullptr;
+    std::atomic<int32_t> stopFlag_{0};
+    std::atomic<int32_t> errorFlag_{0};
+    std::atomic<int32_t> levelPolling_{0};
+    std::atomic<int32_t> dioAvailable_{0};
+    CEvent dataReadyEvent_{false};
+    std::atomic<int64_t> dataReadyAtNs_{0};
 
     std::atomic<bool> linkLostPublished_{false};
     std::unique_ptr<CCycleClock> clock_;
     CEvent stopEvent_{false};
     std::thread thread_;
+    std::thread::id madeOn_ = std::this_thread::get_id();
+    // GUI thread: the timer (made by StartCycle) and the wake-ups the threads hand it.
+    std::unique_ptr<QTimer> timer_;
+    CGuiDispatcher timerCalls_;
     COperationRunner runner_;
 };

@@ -1,6 +1,5 @@
 // The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
 // reports its progress and its result to the GUI thread, and can be cancelled at any point.
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,23 +58,18 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         job->traceLink = traced.get();
         job->link = std::move(traced);
     }
-    if (job->link) {
-        // The connection object lives on the GUI thread (its timer does); it gets its id once
-        // the instrument is identified.
-        job->connection.reset(new (std::nothrow)
-                                  CInstrumentConnection(0, &hub_, job->link.get(), &eventContext_));
-    }
-    if (!job->link || !job->connection) {
+    // The connection is made once the instrument is identified, with its id.
+    if (!job->link) {
         ShowStatusString(RzStr::kOutOfMemory);
         return LINK_E_NO_MEMORY;
     }
     job->link->SetTimeout(linkTimeoutMs_);
-    job->connection->SetScreenPolling(screenPolling_);
     job->number = ++logins_;
     job->ip = ip != nullptr ? ip : "";
     job->user = user != nullptr ? user : "";
     job->password = password != nullptr ? password : "";
     job->port = port;
+    job->screenPolling = screenPolling_;
     for (const auto& record : records_) {
         job->idsInUse.push_back(record.id);
     }

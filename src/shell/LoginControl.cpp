@@ -60,6 +60,15 @@ CLoginControl::~CLoginControl() {
 void CLoginControl::StartLogin(const LoginRequest& request) {
     instrument_ = request.instrumentName;
     address_ = request.address;
+    user_ = request.userName;
+    if (pool_ != nullptr) {
+        if (const uint32_t id = pool_->Lend(instrument_, user_); id != 0) {
+            lending_ = true;
+            OnLoginDone(RZ_OK, id);
+            lending_ = false;
+            return;
+        }
+    }
     ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
     const RzResult started = manager_.StartLogin(
         request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
@@ -129,6 +138,11 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
     if (made.placed) {
         made.placed();
     }
+    if (lending_ && made.commands != nullptr) {
+        // The pool's connection fetched no screen image and may hold settings that changed
+        // since its log-in: the view starts from a full refresh, as after a log-in.
+        made.commands->Run(Command::kRefresh);
+    }
     emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
@@ -146,6 +160,16 @@ void CLoginControl::OnDataRefreshed() {
 }
 
 void CLoginControl::Logout() {
+    const uint32_t id = connectionId_;
+    if (id != 0 && pool_ != nullptr && pool_->TakeBack(instrument_, user_, id)) {
+        // Only the view ends; the pool polls on over the connection.
+        Unsubscribe();
+        connectionId_ = 0;
+        frame_.ConnectionClosed();
+        manager_.ReleaseView(id);
+        emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
+        return;
+    }
     if (connectionId_ != 0) {
         // The link is closed first, so even an exchange waiting on a silent instrument ends at
         // once; the connection-closed event returns the frame to the logo pane.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "session/ConnectionManager.h"
 #include "shell/LoginController.h"
@@ -28,12 +29,33 @@ struct ConnectionView {
 using ConnectionViewMaker = std::function<ConnectionView(
     CInstrumentConnection& connection, CEventHub& hub, uint32_t id, CMainFrame& frame)>;
 
+// Connections that the console keeps logged in besides the one its window shows (the plant
+// overview's). The log-in controller asks the pool first, so that an instrument never gets a
+// second connection from the console. Called on the GUI thread; no call waits.
+class IConnectionPool {
+  public:
+    virtual ~IConnectionPool() = default;
+    // Whether the pool has a connection to `instrument` logged in as `user`.
+    virtual bool Holds(const std::string& instrument, const std::string& user) const = 0;
+    // A log-in of the console to `instrument` as `user` starts. Returns the pool's connection to
+    // it, which now fetches the screen image too and is the console's until TakeBack; or 0, and
+    // then the pool has made way for the log-in: it keeps no connection to the instrument and
+    // runs no log-in of its own (the manager runs one at a time).
+    virtual uint32_t Lend(const std::string& instrument, const std::string& user) = 0;
+    // The console's view of connection `id` ends by log-out: true when the pool polls on over it
+    // (without the screen image), false when it is to be closed.
+    virtual bool TakeBack(const std::string& instrument, const std::string& user, uint32_t id) = 0;
+};
+
 // Runs the main window's log-in, log-out and lost links over the connection manager. The log-in
 // runs as the manager's asynchronous log-in: its progress goes to the status text, the busy
 // cursor shows while it runs, and the window goes on answering. A failed log-in ends with
 // "Log-in to NAME failed: " and where and why it failed. On success the connection's
 // view is made through the manager's view factory and handed to the frame; the manager's
 // connection-closed event (after a log-out or a lost link) returns the frame to the logo pane.
+// With a connection pool, a log-in takes the pool's connection to the instrument when it has one
+// (the view starts with a full refresh, as after a log-in, instead of a second log-in), and a
+// log-out hands the connection back when the pool takes it.
 class CLoginControl : public QObject, public ILoginController {
     Q_OBJECT
   public:
@@ -49,6 +71,11 @@ class CLoginControl : public QObject, public ILoginController {
     std::shared_ptr<const CExchangeTrace> Trace() const override {
         return manager_.Trace(connectionId_);
     }
+    bool LoggedInAlready(const std::string& instrument, const std::string& user) const override {
+        return pool_ != nullptr && pool_->Holds(instrument, user);
+    }
+    // The pool asked before every log-in (null: none); it must outlive this or be reset.
+    void SetConnectionPool(IConnectionPool* pool) { pool_ = pool; }
 
     // The connection of the last successful log-in, 0 while logged out.
     uint32_t ConnectionId() const { return connectionId_; }
@@ -78,6 +105,9 @@ class CLoginControl : public QObject, public ILoginController {
     ConnectionViewMaker makeView_;
     std::string instrument_;
     std::string address_;
+    std::string user_;
+    IConnectionPool* pool_ = nullptr;
+    bool lending_ = false;  // the pool's connection is being made the view's
     bool busy_ = false;
     uint32_t connectionId_ = 0;
     bool waitingForData_ = false;

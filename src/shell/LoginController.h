@@ -29,4 +29,10 @@ class ILoginController {
     virtual void Logout() = 0;
     // The exchanges of the last successful log-in's connection; null when there is none.
     virtual std::shared_ptr<const CExchangeTrace> Trace() const { return nullptr; }
+    // Whether a log-in to `instrument` as `user` would take over a connection that is logged in
+    // already (the plant overview's), so that no password need be asked for.
+    virtual bool LoggedInAlready(const std::string& /*instrument*/,
+                                 const std::string& /*user*/) const {
+        return false;
+    }
 };

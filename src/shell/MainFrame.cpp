@@ -145,6 +145,10 @@ void CMainFrame::SetSecretStore(std::unique_ptr<IPasswordStore> store) {
     passwords_ = std::make_unique<CPasswordKeeper>(std::move(store));
 }
 
+CInstrumentPrefs CMainFrame::InstrumentPrefs(const std::string& name) const {
+    return CInstrumentSettings({}, store_.get()).For(name);
+}
+
 CMainFrame::~CMainFrame() {
     // The view is the frame's child: ended here, while the frame it reports to is whole, rather
     // than with the children after it. Its connection's hold sees that it is gone.
@@ -674,7 +678,13 @@ void CMainFrame::OnOpenInstrument(int row) {
         }
         return;
     }
-    RunLogin(name, CInstrumentSettings({}, store_.get()).For(name).userName);
+    const std::string user = InstrumentPrefs(name).userName;
+    if (controller_ != nullptr && controller_->LoggedInAlready(name, user)) {
+        // The overview keeps a connection to it: no password to ask for, no second log-in.
+        LoginAtStart(name, user, std::string());
+        return;
+    }
+    RunLogin(name, user);
 }
 
 void CMainFrame::OnDarkLook() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "registry/InstrumentSettings.h"
 #include "shell/CommandTable.h"
 #include "shell/DisplayMenus.h"
 #include "ui/FlatLook.h"
@@ -54,6 +55,11 @@ class CMainFrame : public QMainWindow {
     // program). Until this is called there is no secret store: they are kept in memory until
     // the frame closes. Call before the first log-in: the passwords kept so far are dropped.
     void SetSecretStore(std::unique_ptr<IPasswordStore> store);
+    // The passwords kept (replaced by SetSecretStore: not to be held on to).
+    CPasswordKeeper& Passwords() const { return *passwords_; }
+    // What is kept for the registered instrument `name` (its user name, whether its password is
+    // remembered), as the log-in dialog fills it in.
+    CInstrumentPrefs InstrumentPrefs(const std::string& name) const;
 
     // Logs in to the registered instrument `name` as `user` without the Login command (command
     // line). Without a password the log-in dialog asks for it, with the instrument and the user

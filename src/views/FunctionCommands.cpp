@@ -31,7 +31,7 @@ const SaveDataItem* FindSaveDataItem(Command command) {
     return nullptr;
 }
 
-// Math actions of ExecTL.
+// Math actions of OperateMath.
 constexpr int32_t kMathStart = 1;
 constexpr int32_t kMathStop = 2;
 constexpr int32_t kMathReset = 3;
@@ -101,16 +101,17 @@ void CFunctionCommands::Run(CommandRef command) {
         case Command::kMath: {
             context_.connection->CopyModel(&model);
             const int32_t action = model.mathRunning != 0 ? kMathStop : kMathStart;
-            Start("Math", [action](CInstrumentConnection& c) { return c.ExecTL(action); });
+            Start("Math", [action](CInstrumentConnection& c) { return c.OperateMath(action); });
             return;
         }
         case Command::kMathReset:
-            Start("Math reset", [](CInstrumentConnection& c) { return c.ExecTL(kMathReset); });
+            Start("Math reset", [](CInstrumentConnection& c) { return c.OperateMath(kMathReset); });
             return;
         case Command::kMemory: {
             context_.connection->CopyModel(&model);
             const int32_t start = model.memoryRunning != 0 ? 0 : 1;
-            Start("Memory", [start](CInstrumentConnection& c) { return c.ExecPS(start); });
+            Start("Memory",
+                  [start](CInstrumentConnection& c) { return c.SetMemoryRunning(start); });
             return;
         }
         case Command::kAlarmAck:
@@ -132,7 +133,7 @@ void CFunctionCommands::Run(CommandRef command) {
     if (const SaveDataItem* item = FindSaveDataItem(command.command)) {
         const int32_t kind = item->kind;
         CSequence sequence;
-        sequence.Then([kind](CInstrumentConnection& c) { return c.ExecEV(kind); })
+        sequence.Then([kind](CInstrumentConnection& c) { return c.SaveData(kind); })
             .Pause(kSaveDataBusyMs);
         StartSequence("Save data", std::move(sequence));
     }

@@ -201,14 +201,14 @@ void CLoopPanelDlg::Send() {
     if (sendRemote) {
         sequence.Then(
             [kind, number, remote](CInstrumentConnection& c) {
-                return c.OperateLoopRL(kind, number, remote);
+                return c.OperateLoopRemote(kind, number, remote);
             },
             refusal(&CLoopPanelDlg::OnSpRefRefused));
     }
     if (sendRun) {
         sequence.Then(
             [kind, number, running](CInstrumentConnection& c) {
-                return c.OperateLoopSR(kind, number, running);
+                return c.OperateLoopRun(kind, number, running);
             },
             refusal(&CLoopPanelDlg::OnRunRefused));
     }

@@ -147,8 +147,8 @@ void CRZView::InitialUpdate() {
         ArrangePanels(false, true, true, false);
     }
     OnDataRefreshed();
-    if (context_.connection->commCycleNote != nullptr) {
-        ShowStatusMessage(context_.connection->commCycleNote);
+    if (context_.connection->CycleNote() != nullptr) {
+        ShowStatusMessage(context_.connection->CycleNote());
     }
 }
 
@@ -168,8 +168,7 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
         flags = kImageShown;
         if (image_->isHidden()) {
             if (context_.connection != nullptr) {
-                int32_t zero = 0;
-                context_.connection->levelPolling.compare_exchange_strong(zero, 1);
+                context_.connection->SetScreenPolling(true);
             }
             image_->show();
             image_->update();
@@ -177,8 +176,7 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
     } else {
         image_->hide();
         if (context_.connection != nullptr) {
-            int32_t one = 1;
-            context_.connection->levelPolling.compare_exchange_strong(one, 0);
+            context_.connection->SetScreenPolling(false);
         }
     }
     if (h > 0) {
@@ -303,7 +301,7 @@ void CRZView::CheckDataAge(std::chrono::steady_clock::time_point now) {
     }
     // A pass waits at least one slice, whatever the cycle.
     const int64_t limit =
-        2LL * std::max<int64_t>(context_.connection->commCycle, kCycleSliceMs) * 1000000;
+        2LL * std::max<int64_t>(context_.connection->Cycle(), kCycleSliceMs) * 1000000;
     const auto age = [this, now](int64_t validAt) {
         return SteadyNs(now) - (validAt != 0 ? validAt : createdAtNs_);
     };

@@ -276,7 +276,7 @@ void CRZView::RunTrendOption(int32_t toggledBits) {
 void CRZView::RunPattern(int32_t pattern) {
     StartViewOperation(
         context_, "Pattern selection",
-        [pattern](CInstrumentConnection& c) { return c.Exec4(pattern); },
+        [pattern](CInstrumentConnection& c) { return c.ShowPattern(pattern); },
         [this](RzResult result) {
             if (result == RZ_OK && State().displayKind != 5) {
                 context_.connection->UpdateViewState([](CViewState& v) { v.displayKind = 5; });

@@ -370,8 +370,9 @@ void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, RzStr sta
 void CSimplePanelDlg::OnMemory() {
     const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.memoryRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecPS(running ? 0 : 1); });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.SetMemoryRunning(running ? 0 : 1);
+        });
     };
     StartStop("Memory", memory_, RzStr::kMemoryStart, RzStr::kMemoryStop, choose);
 }
@@ -379,8 +380,9 @@ void CSimplePanelDlg::OnMemory() {
 void CSimplePanelDlg::OnMath() {
     const auto choose = [](const CInstrumentModel& model) {
         const bool running = model.mathRunning != 0;
-        return std::make_pair(
-            running, [running](CInstrumentConnection& c) { return c.ExecTL(running ? 2 : 1); });
+        return std::make_pair(running, [running](CInstrumentConnection& c) {
+            return c.OperateMath(running ? 2 : 1);
+        });
     };
     StartStop("Math", math_, RzStr::kMathStart, RzStr::kMathStop, choose);
 }

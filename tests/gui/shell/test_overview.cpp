@@ -1,13 +1,18 @@
 // The plant overview: its rows fed by the reachability probe and the console's log-in against
 // several simulators on their own loopback addresses, their order, and staleness as time passes.
 #include <QAbstractItemModel>
+#include <algorithm>
+#include <ranges>
 #include <string>
 #include <vector>
 
 #include "SimCommands.h"
+#include "SimPlantServer.h"
 #include "app/ViewFactory.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
+#include "registry/InstrumentSettings.h"
+#include "secrets/PasswordStore.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/OverviewModel.h"
@@ -27,6 +32,29 @@ std::vector<std::string> Shown(const COverviewPane& pane) {
         names.push_back(Cell(*pane.Order(), row, COverviewModel::kNameColumn));
     }
     return names;
+}
+
+// The requests `server` received in `phase` since its log was cleared that begin with `start`.
+size_t Received(const CSimServer& server, SimRequestPhase phase, const std::string& start = {}) {
+    size_t count = 0;
+    for (const CSimRecordedRequest& request : server.Requests()) {
+        count += request.phase == phase && request.text.starts_with(start) ? 1 : 0;
+    }
+    return count;
+}
+
+// Whether `server`, cleared just now, asks for no screen image in the pass of the cycle that
+// follows: none from its first values request on (one asked for before that was on its way).
+bool PassWithoutImage(const CSimServer& server) {
+    const auto values = [&] { return Received(server, SimRequestPhase::kCommand, "FD"); };
+    if (!ProcessEventsUntil([&] { return values() >= 3; })) {
+        return false;
+    }
+    const std::vector<std::string> requests = server.CommandRequests();
+    auto it = std::find_if(requests.begin(), requests.end(),
+                           [](const std::string& r) { return r.starts_with("FD"); });
+    return std::none_of(it, requests.end(),
+                        [](const std::string& r) { return r.starts_with("FC"); });
 }
 
 using PlantOverview = SimFixture;
@@ -133,6 +161,96 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
     for (auto& sim : sims) {
         sim->Stop();
     }
+}
+
+// With its password remembered, each instrument gets one logged-in connection of the
+// overview's that polls values and state without the screen image; opening one gives that
+// connection to the view (no second log-in) and log-out hands it back. A refused password is not
+// tried again; a lost link is logged in again once the instrument answers.
+TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
+    CSimOptions options;
+    options.instruments = 4;
+    options.port = 0;
+    options.faultsFor["127.0.0.3"].refuseLogin = true;
+    options.stopped = {"127.0.0.4"};
+    std::string error;
+    const auto plant = CSimPlantServer::Make(options, &error);
+    ASSERT_NE(plant, nullptr) << error;
+    ASSERT_TRUE(plant->Start()) << plant->LastError();
+    const struct {
+        const char* state;
+        const char* alarm;
+        bool attention;
+    } rows[] = {
+        {"logged in", "none", false},
+        {"logged in", "alarm", true},  // its scheduled alarm is up for the plant's first 30 s
+        {"log-in refused", "", true},
+        {"not reachable", "", true},
+    };
+    auto secrets = std::make_unique<CMemoryPasswordStore>();
+    CInstrumentRegistry registry;
+    registry.Load();
+    for (int i = 0; i < plant->Count(); ++i) {
+        const CSimPlantMember& member = plant->Member(i);
+        ASSERT_EQ(registry.Add(member.name, member.address), RZ_OK);
+        ASSERT_TRUE(CInstrumentSettings().Set(member.name, {"admin", true, true}));
+        secrets->Write({member.name, member.address, "admin"}, "rzdemo", {});
+    }
+    ASSERT_EQ(registry.Save(), RZ_OK);
+    WriteCycle1000();
+
+    CMainFrame frame(plant->Port());
+    frame.SetSecretStore(std::move(secrets));
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    CProbeOptions quick;
+    quick.intervalMs = 200;
+    quick.greetingTimeoutMs = 500;
+    CPlantOverview overview(frame, login, manager, plant->Port(), quick);
+    frame.show();
+    const COverviewModel& model = frame.Overview();
+    const auto state = [&](int row) { return Cell(model, row, COverviewModel::kStateColumn); };
+    const auto reached = [&] {
+        return std::ranges::all_of(std::views::iota(0, 4),
+                                   [&](int row) { return state(row) == rows[row].state; });
+    };
+    ASSERT_TRUE(ProcessEventsUntil(reached, std::chrono::milliseconds(2 * 1000)))
+        << state(0) << ", " << state(1) << ", " << state(2) << ", " << state(3);
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Cell(model, row, COverviewModel::kAlarmColumn), rows[row].alarm);
+        EXPECT_EQ(model.NeedsAttention(row), rows[row].attention);
+    }
+    EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    CSimServer& fine = plant->Instrument(0);
+    fine.ClearRequests();
+    EXPECT_TRUE(PassWithoutImage(fine));
+
+    // Opening the fine row: the view shows its screen over the polled connection.
+    fine.ClearRequests();
+    emit frame.OverviewPane()->OpenRequested(0);
+    ASSERT_TRUE(frame.State().loggedIn);
+    EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
+    EXPECT_TRUE(
+        ProcessEventsUntil([&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
+    EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+
+    frame.Action(Command::kLogout)->trigger();
+    EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
+    EXPECT_EQ(state(0), "logged in");
+    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    fine.ClearRequests();
+    EXPECT_TRUE(PassWithoutImage(fine));
+
+    CSimServer& alarmed = plant->Instrument(1);
+    ASSERT_TRUE(plant->SetServed(1, false));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
+    alarmed.ClearRequests();
+    ASSERT_TRUE(plant->SetServed(1, true)) << plant->LastError();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "logged in"; }));
+    EXPECT_EQ(Received(alarmed, SimRequestPhase::kUser), 1u);
+    EXPECT_EQ(Received(plant->Instrument(2), SimRequestPhase::kUser), 1u) << "refused once";
 }
 
 // A logged-in row is stale once no valid values came for the time it is given, counted from

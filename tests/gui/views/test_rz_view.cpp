@@ -228,7 +228,7 @@ TEST_F(RzViewTest, PanelLayout) {
         ASSERT_TRUE(Idle());
         EXPECT_EQ(view.PanelFlags(), step.flags);
         EXPECT_EQ(view.size(), step.size);
-        EXPECT_EQ(connection->levelPolling.load(), step.polling);
+        EXPECT_EQ(connection->ScreenPolling(), step.polling != 0);
         EXPECT_EQ(view.LoopPanel()->height(), step.loopHeight);
         EXPECT_EQ(TakeDisplayRequests(), step.requests);
         ASSERT_EQ(shown.size(), 1);

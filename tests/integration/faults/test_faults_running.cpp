@@ -115,7 +115,7 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
     using F = CSimFaults;
     using Operation = std::function<RzResult(CInstrumentConnection&)>;
     char log[4096];
-    const Operation ps = [](CInstrumentConnection& c) { return c.ExecPS(1); };
+    const Operation ps = [](CInstrumentConnection& c) { return c.SetMemoryRunning(1); };
     const Operation readLog = [&log](CInstrumentConnection& c) {
         return c.ReadLog(1, log, sizeof log);
     };
@@ -154,7 +154,7 @@ TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
         // Until the manager closes it, the connection refuses every operation without
         // touching the link.
         const size_t sent = server->CommandRequests().size();
-        EXPECT_EQ(connection->ExecTL(1), LINK_E_BROKEN);
+        EXPECT_EQ(connection->OperateMath(1), LINK_E_BROKEN);
         EXPECT_EQ(server->CommandRequests().size(), sent);
         ExpectClosedOnce(c.cause);
         CloseAllAndCheckThreads();

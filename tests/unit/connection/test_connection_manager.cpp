@@ -113,8 +113,8 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         EXPECT_EQ(std::vector<int32_t>(m.pidAux, m.pidAux + 3), (std::vector<int32_t>{1, 0, 1}));
         EXPECT_EQ(m.loopCount + m.extLoopCount + m.measCount + m.mathCount, 0);
         // The refresh learnt no level-A log-in, so the screen is not polled.
-        EXPECT_EQ(connection->levelPolling.load(), 0);
-        EXPECT_EQ(connection->commCycle, c.commCycle);
+        EXPECT_FALSE(connection->ScreenPolling());
+        EXPECT_EQ(connection->Cycle(), c.commCycle);
     }
     EXPECT_EQ(manager.ConnectionCount(), 2u);
     EXPECT_TRUE(std::find(shown.begin(), shown.end(), "Communicate with RZ error!") == shown.end());

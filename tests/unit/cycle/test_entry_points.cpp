@@ -27,13 +27,15 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         int32_t minor = -1;  // -1: 6 on firmware 3, else 0
     };
     const Case cases[] = {
-        {"MemoryStart", 3, "E0\r\n", "PS 0", RZ_OK, [](auto& c) { return c.ExecPS(1); },
+        {"MemoryStart", 3, "E0\r\n", "PS 0", RZ_OK, [](auto& c) { return c.SetMemoryRunning(1); },
          [](const auto& m) { return m.memoryRunning == 1; }},
-        {"MemoryRefused", 3, "E1\r\n", "PS 0", REPLY_ERROR, [](auto& c) { return c.ExecPS(1); },
+        {"MemoryRefused", 3, "E1\r\n", "PS 0", REPLY_ERROR,
+         [](auto& c) { return c.SetMemoryRunning(1); },
          [](const auto& m) { return m.memoryRunning == 0; }},
-        {"MathStart", 3, "E0\r\n", "TL 0", RZ_OK, [](auto& c) { return c.ExecTL(1); },
+        {"MathStart", 3, "E0\r\n", "TL 0", RZ_OK, [](auto& c) { return c.OperateMath(1); },
          [](const auto& m) { return m.mathRunning == 1; }},
-        {"MathResetKeepsState", 3, "E0\r\n", "TL 2", RZ_OK, [](auto& c) { return c.ExecTL(3); },
+        {"MathResetKeepsState", 3, "E0\r\n", "TL 2", RZ_OK,
+         [](auto& c) { return c.OperateMath(3); },
          [](const auto& m) { return m.mathRunning == 0; }},
         {"ModeInternalNewFirmware", 3, "E0\r\n", "CA1,2", RZ_OK,
          [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 2, 1); },
@@ -55,17 +57,17 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         {"ModeLoopOutOfRange", 3, "", "", LINK_E_PARAMETER,
          [](auto& c) { return c.OperateLoopMode(kEntryInternalLoop, 7, 1); }},
         {"RemoteOldFirmwareStored", 1, "E0\r\n", "RL1,3", RZ_OK,
-         [](auto& c) { return c.OperateLoopRL(kEntryInternalLoop, 3, 1); },
+         [](auto& c) { return c.OperateLoopRemote(kEntryInternalLoop, 3, 1); },
          [](const auto& m) { return m.internalLoops[2].remote == 1; }},
         {"RemoteExternal", 3, "E0\r\n", "DV16,RL,1", RZ_OK,
-         [](auto& c) { return c.OperateLoopRL(kEntryExternalLoop, 16, 1); }},
+         [](auto& c) { return c.OperateLoopRemote(kEntryExternalLoop, 16, 1); }},
         {"RunInternalReloadsPatterns", 3, std::string("E0\r\n|E1\r\n\0", 10), "OC1,1|FW", RZ_OK,
-         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 1); }},
+         [](auto& c) { return c.OperateLoopRun(kEntryInternalLoop, 1, 1); }},
         {"RunInternalOldFirmware", 1, "E0\r\n", "OC0,1", RZ_OK,
-         [](auto& c) { return c.OperateLoopSR(kEntryInternalLoop, 1, 0); },
+         [](auto& c) { return c.OperateLoopRun(kEntryInternalLoop, 1, 0); },
          [](const auto& m) { return m.internalLoops[0].run == 0; }},
         {"RunExternal", 2, "E0\r\n", "DV4,SR,1", RZ_OK,
-         [](auto& c) { return c.OperateLoopSR(kEntryExternalLoop, 4, 1); }},
+         [](auto& c) { return c.OperateLoopRun(kEntryExternalLoop, 4, 1); }},
         {"SetPointInternal", 3, "EA\r\nDASP2,PID3\r\nEN\r\n|E0\r\n", "FP1|GO1,2,123", RZ_OK,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.internalLoops[0].spDecimals = 1; });
@@ -109,10 +111,11 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         {"WriteMessage", 3, "E0\r\n", "MS 8", RZ_OK, [](auto& c) { return c.WriteMessage(8); }},
         {"WriteMessageOutOfRange", 3, "", "", LINK_E_PARAMETER,
          [](auto& c) { return c.WriteMessage(9); }},
-        {"SaveData", 3, "E0\r\n", "EV 4", RZ_OK, [](auto& c) { return c.ExecEV(4); }},
-        {"PatternDisplayOn306", 3, "E0\r\n", "&4 7", RZ_OK, [](auto& c) { return c.Exec4(7); }},
+        {"SaveData", 3, "E0\r\n", "EV 4", RZ_OK, [](auto& c) { return c.SaveData(4); }},
+        {"PatternDisplayOn306", 3, "E0\r\n", "&4 7", RZ_OK,
+         [](auto& c) { return c.ShowPattern(7); }},
         {"PatternDisplayBefore306", 3, "", "", LINK_E_UNSUPPORTED,
-         [](auto& c) { return c.Exec4(1); }, nullptr, 5},
+         [](auto& c) { return c.ShowPattern(1); }, nullptr, 5},
         {"TrendOptions", 3, "E0\r\n", "UD 4,OFF,All,OFF,ON", RZ_OK,
          [](auto& c) { return c.SetTrendOptions(1, 0, 5); },
          [](const auto& m) { return m.trendOptions == 5; }},
@@ -150,7 +153,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         }
         EXPECT_EQ(c.call(*h.connection), c.expected);
         if (lost != 0) {
-            EXPECT_EQ(h.connection->ExecPS(1), LINK_E_BROKEN);
+            EXPECT_EQ(h.connection->SetMemoryRunning(1), LINK_E_BROKEN);
         }
         EXPECT_EQ(h.link.sentText(), c.sent);
         if (c.effect) {
@@ -161,7 +164,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         // Each error line the instrument answers is shown; the connection runs on.
         EXPECT_EQ(h.shown.size(), errorLines);
         EXPECT_EQ(h.commErrors, lost);
-        EXPECT_EQ(h.connection->errorFlag.load(), lost);
+        EXPECT_EQ(h.connection->LinkFailed(), lost != 0);
     }
 }
 
@@ -278,7 +281,7 @@ TEST(EntryPoints, RunStopWithoutProgramsReturnsTheResultOfOC) {
     for (const int32_t major : {2, 3}) {
         ConnectionHarness h(major, 0, 3200, 0);  // no program option: nothing to reload
         h.link.QueueAnswer("E0\r\n");
-        EXPECT_EQ(h.connection->OperateLoopSR(kEntryInternalLoop, 1, 1), RZ_OK) << major;
+        EXPECT_EQ(h.connection->OperateLoopRun(kEntryInternalLoop, 1, 1), RZ_OK) << major;
         EXPECT_EQ(h.Sent(), Sent{"OC1,1"}) << major;
     }
 }

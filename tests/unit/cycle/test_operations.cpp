@@ -97,7 +97,7 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         {"PausesBetweenSteps", "E0\r\n|E0\r\n|E0\r\n",
          [](CSequence& s, auto*) {
              s.Then(Ack).Pause(2000).Then(Message).Pause(800).Then(
-                 [](CInstrumentConnection& c) { return c.ExecEV(4); });
+                 [](CInstrumentConnection& c) { return c.SaveData(4); });
          },
          "AK 0|MS 8|EV 4", "2000@1|800@2", RZ_OK, "", 0},
         {"LostLinkEndsTheSequence", "timeout",

@@ -41,9 +41,11 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
             m.loopCount = c.loopCount;
             m.accessLevel[0] = c.access;
         });
-        h.connection->dioAvailable = c.dioAvailable;
-        h.connection->levelPolling = c.levelPolling;
-        h.connection->stopFlag = c.stop ? 1 : 0;
+        h.connection->SetDioAvailable(c.dioAvailable != 0);
+        h.connection->SetScreenPolling(c.levelPolling != 0);
+        if (c.stop) {
+            h.connection->RequestStop();
+        }
         h.link.SetDefaultAnswer(std::string("E1\r\n\0", 5));
         if (c.lostAtFd != RZ_OK) {
             h.link.QueueAnswer(std::string("E1\r\n\0", 5));  // FW
@@ -51,7 +53,7 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
         }
         EXPECT_EQ(h.connection->PollOnce(), c.lostAtFd);
         EXPECT_EQ(h.link.sentText(), c.sent);
-        EXPECT_EQ(h.connection->errorFlag.load(), c.lostAtFd != RZ_OK ? 1 : 0);
+        EXPECT_EQ(h.connection->LinkFailed(), c.lostAtFd != RZ_OK);
     }
 }
 
