@@ -231,7 +231,7 @@ int RunBenchPolledConnections(int count, const char* port, const char* dir) {
     }
     RunEventsFor(3500);
     for (CInstrumentConnection* connection : connections) {
-        if (connection->dataReadyAtNs == 0) {
+        if (connection->DataReadyAtNs() == 0) {
             return 1;
         }
     }
