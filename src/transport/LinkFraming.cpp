@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <utility>
 
 namespace {
 
@@ -38,29 +36,7 @@ FrameStatus CLinkFraming::Feed(const char* data, size_t n, size_t* consumed) {
     if (status_ != FrameStatus::kIncomplete || n == 0) {
         return status_;
     }
-    // Room for all this call can copy in: in binary mode the bytes of a block restart at 0,
-    // never beyond what was there plus `n`.
-    if (!ReserveArea(static_cast<uint32_t>(std::min<size_t>(kReceiveAreaSize, received_ + n)))) {
-        status_ = FrameStatus::kNoMemory;
-        return status_;
-    }
     return mode_ == RECV_BINARY ? FeedBinary(data, n, consumed) : FeedText(data, n, consumed);
-}
-
-bool CLinkFraming::ReserveArea(uint32_t bytes) {
-    if (bytes <= areaSize_) {
-        return true;
-    }
-    std::unique_ptr<char[]> grown(new (std::nothrow) char[kReceiveAreaSize + 1]);
-    if (!grown) {
-        return false;
-    }
-    std::memcpy(grown.get(), area_, received_);
-    grown[received_] = '\0';
-    areaStore_ = std::move(grown);
-    area_ = areaStore_.get();
-    areaSize_ = kReceiveAreaSize;
-    return true;
 }
 
 // Appends as much of `data` as the area holds; returns the count taken.

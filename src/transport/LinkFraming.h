@@ -10,8 +10,6 @@
 
 // Bytes of one answer held at a time (for binary answers: one block at a time).
 constexpr uint32_t kReceiveAreaSize = 102400;
-// What the receive area holds before a longer answer has come.
-constexpr uint32_t kInitialReceiveArea = 4096;
 
 enum class FrameStatus : int32_t {
     kIncomplete,  // more bytes are needed
@@ -47,7 +45,6 @@ class CLinkFraming {
 
     // Takes up to `n` bytes. `*consumed` tells how many belong to this answer; the rest belong to
     // the next one. Once the status is no longer kIncomplete, further calls consume nothing.
-    // kNoMemory, taking nothing, when the receive area cannot grow to hold them.
     FrameStatus Feed(const char* data, size_t n, size_t* consumed);
 
     FrameStatus Status() const { return status_; }
@@ -75,17 +72,11 @@ class CLinkFraming {
     uint32_t FindListEnd(uint32_t from, uint32_t end) const;
     bool AtStatusLine() const;
     uint32_t CopyIn(const char* data, size_t n);
-    // Makes the area hold `bytes` (at most kReceiveAreaSize) and the NUL after them: when it
-    // does not, it takes its full size, keeping the bytes received so far. False when it cannot.
-    bool ReserveArea(uint32_t bytes);
 
-    // Allocated, not cleared: only the bytes of the answer being framed are ever read. It starts
-    // at kInitialReceiveArea and takes its full size, kReceiveAreaSize, with the first answer (or
-    // binary block) that needs more, once: a link whose answers are short keeps a short area, and
-    // one that fetches screen images grows once and never again.
-    std::unique_ptr<char[]> areaStore_{new char[kInitialReceiveArea + 1]};
-    char* area_ = areaStore_.get();
-    uint32_t areaSize_ = kInitialReceiveArea;  // bytes before the NUL
+    // Allocated, not cleared: only the bytes of the answer being framed are ever read, and an
+    // answer of a few bytes leaves the rest of the area untouched.
+    std::unique_ptr<char[]> areaStore_{new char[kReceiveAreaSize + 1]};
+    char* const area_ = areaStore_.get();
     uint32_t received_ = 0;
     uint32_t blocks_ = 0;
     uint32_t expectedLength_ = 0;

@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <new>
-#include <utility>
 
 namespace {
 
@@ -429,21 +427,11 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
         }
         ssize_t got = -1;
         if (waitMs > 0 && waitMs == receiveWaitMs) {
-            got = ::recv(fd, readBuffer.get(), readBufferSize, 0);
+            got = ::recv(fd, readBuffer.get(), kReceiveAreaSize, 0);
             readError = got < 0 ? errno : 0;
         }
         EndIo();
 
-        if (got > 0 && static_cast<size_t>(got) == readBufferSize &&
-            readBufferSize < kReceiveAreaSize) {
-            // A full read: more is likely waiting, and the next recv takes a full piece (a
-            // buffer that cannot grow stays as it is).
-            if (std::unique_ptr<char[]> grown{new (std::nothrow) char[kReceiveAreaSize]}) {
-                std::memcpy(grown.get(), readBuffer.get(), readBufferSize);
-                readBuffer = std::move(grown);
-                readBufferSize = kReceiveAreaSize;
-            }
-        }
         if (got > 0) {
             pendingStart = 0;
             pendingLength = static_cast<size_t>(got);

@@ -100,11 +100,8 @@ class CLinkSocket : public CLinkTransport {
     int receiveWaitMs = 0;
     uint32_t lastBlocks = 0;  // the socket's receive time-out as last set (0: not set)
     CLinkFraming framing;
-    // Allocated, not cleared: recv fills what is read. It starts at kInitialReceiveArea and
-    // takes its full size, kReceiveAreaSize, after the first recv that filled it: a link whose
-    // answers are short keeps a short one; it never shrinks.
-    std::unique_ptr<char[]> readBuffer{new char[kInitialReceiveArea]};
-    size_t readBufferSize = kInitialReceiveArea;
+    // Allocated, not cleared: recv fills what is read.
+    std::unique_ptr<char[]> readBuffer{new char[kReceiveAreaSize]};
     size_t pendingStart = 0;
     size_t pendingLength = 0;
 };
