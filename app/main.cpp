@@ -43,12 +43,13 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
-    OperatorOptions options;
-    QString message;
-    if (const int status = ParseOperatorOptions(arguments, &options, &message); status >= 0) {
-        std::fputs(message.toLocal8Bit().constData(), status == 0 ? stdout : stderr);
-        return status;
+    CommandLineResult<OperatorOptions> parsed = ParseOperatorOptions(arguments);
+    if (const auto* exit = std::get_if<CommandLineExit>(&parsed)) {
+        std::fputs(QString::fromStdString(exit->text).toLocal8Bit().constData(),
+                   exit->status == 0 ? stdout : stderr);
+        return exit->status;
     }
+    const OperatorOptions options = std::get<OperatorOptions>(std::move(parsed));
     // QApplication gets Qt's options only, each as "-NAME VALUE", which it reads in that form
     // alone; the strings live as long as the application.
     std::vector<QByteArray> qtArguments;

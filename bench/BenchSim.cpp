@@ -271,6 +271,8 @@ std::string RzctlPath() {
 }
 
 bool BenchLogIn(CConnectionManager& manager, uint32_t* id) {
-    return manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, id,
-                                   BenchServer().Port()) == RZ_OK;
+    const RzExpected<uint32_t> login =
+        manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, BenchServer().Port());
+    *id = login.value_or(0);
+    return login.ok();
 }

@@ -57,8 +57,7 @@ void BM_CyclePassCpu(benchmark::State& state) {
         state.SkipWithError("log-in failed");
         return;
     }
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
+    CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr);
     const auto requests = PassRequests(connection);
     BareInstrumentClient client(BenchServer().Port());
     client.Login();
@@ -83,11 +82,11 @@ void BM_CyclePassCpuTrace(benchmark::State& state) {
     CTraceLink link(std::move(socket), std::make_shared<CExchangeTrace>());
     CEventHub hub;
     hub.SetupStandard();
-    CInstrumentIdentity identity{};
     CInstrumentConnection connection(1, &hub, &link);
+    RzExpected<CInstrumentIdentity> identity = RzError(LINK_E_NOT_OPEN);
     if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
-        RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
-        RunIdentification(&link, &identity) != RZ_OK || connection.Prepare(identity) != RZ_OK ||
+        !RunLoginDialogue(&link, kBenchUser, kBenchPassword) ||
+        !(identity = RunIdentification(&link)) || !connection.Prepare(*identity) ||
         connection.Refresh() != RZ_OK) {
         state.SkipWithError("log-in failed");
         return;
@@ -214,13 +213,17 @@ int RunBenchPolledConnections(int count, const char* port, const char* dir) {
     ReadProcessFigures(&before[0], &before[1]);
     std::vector<CInstrumentConnection*> connections;
     for (int i = 0; i < count; ++i) {
-        uint32_t id = 0;
-        CInstrumentConnection* connection = nullptr;
-        if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id,
-                                    static_cast<uint16_t>(std::atoi(port))) != RZ_OK ||
-            manager.FindConnection(id, &connection) != RZ_OK) {
+        const RzExpected<uint32_t> login = manager.ConnectAndLogin(
+            "127.0.0.1", kBenchUser, kBenchPassword, static_cast<uint16_t>(std::atoi(port)));
+        if (!login) {
             return 1;
         }
+        const RzExpected<CInstrumentConnection*> found = manager.FindConnection(*login);
+        if (!found) {
+            return 1;
+        }
+        const uint32_t id = *login;
+        CInstrumentConnection* connection = *found;
         // As after a long run: passes until the communication trace holds all it keeps.
         while (manager.Trace(id)->Added() < CExchangeTrace::kCapacity) {
             if (connection->PollOnce() != RZ_OK) {

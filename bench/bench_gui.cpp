@@ -129,9 +129,9 @@ std::unique_ptr<CSimServer> StartServer(const std::function<void(CSimInstrument&
 // A data directory with the given cycle and the instrument "Demo" on the loopback address.
 void RegisterDemo() {
     CInstrumentRegistry registry;
-    registry.Load();
+    (void)registry.Load();
     registry.Add("Demo", "127.  0.  0.  1");
-    registry.Save();
+    (void)registry.Save();
 }
 
 // The console as the program puts it together.
@@ -168,7 +168,7 @@ class Console {
         if (settle) {
             RunFor(200);
         }
-        manager.FindConnection(login->ConnectionId(), &connection);
+        connection = manager.FindConnection(login->ConnectionId()).value_or(nullptr);
         return connection != nullptr;
     }
     CRZView* View() const { return dynamic_cast<CRZView*>(frame->ClientPane()); }
@@ -407,7 +407,7 @@ bool EnterPhase(Console& console, CSimServer& server, Phase phase) {
     }
     server.ClearRequests();
     const auto ack = [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); };
-    const RzResult started =
+    const RzExpected<void> started =
         phase == Phase::kPause
             ? console.connection->StartSequence("Send",
                                                 std::move(CSequence().Then(ack).Pause(60000)))
@@ -416,7 +416,7 @@ bool EnterPhase(Console& console, CSimServer& server, Phase phase) {
     // Well inside the 500 ms settle once its request has gone out.
     RunUntil([&] { return !server.CommandRequests().empty(); }, 10000);
     RunFor(100);
-    return started == RZ_OK && console.connection->OperationRunning();
+    return started.ok() && console.connection->OperationRunning();
 }
 
 // Leaving in `phase`: the log-out command (Cancel while logging in), then what closing the

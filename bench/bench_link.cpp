@@ -27,15 +27,13 @@ BENCHMARK(BM_RawSocketStatusRoundTrip)->UseRealTime();
 void BM_LinkSocketStatusExchange(benchmark::State& state) {
     CLinkSocket link;
     if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
-        RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK) {
+        !RunLoginDialogue(&link, kBenchUser, kBenchPassword)) {
         state.SkipWithError("log-in failed");
         return;
     }
     static char answer[32768 + 1];
     for (auto _ : state) {
-        uint32_t length = 0;
-        if (link.Send(kStatusRequest, 4) != RZ_OK ||
-            link.Receive(answer, 32768, &length, RECV_LINE) != RZ_OK) {
+        if (link.Send(kStatusRequest, 4) != RZ_OK || !link.Receive(answer, 32768, RECV_LINE)) {
             state.SkipWithError("exchange failed");
             return;
         }
@@ -61,10 +59,8 @@ BENCHMARK(BM_BareLoginIdentify)->UseRealTime();
 void BM_ConsoleLoginIdentify(benchmark::State& state) {
     for (auto _ : state) {
         CLinkSocket link;
-        CInstrumentIdentity identity{};
         if (link.Open("127.0.0.1", BenchServer().Port()) != RZ_OK ||
-            RunLoginDialogue(&link, kBenchUser, kBenchPassword) != RZ_OK ||
-            RunIdentification(&link, &identity) != RZ_OK) {
+            !RunLoginDialogue(&link, kBenchUser, kBenchPassword) || !RunIdentification(&link)) {
             state.SkipWithError("log-in failed");
             return;
         }

@@ -28,7 +28,8 @@ void WithConnection(benchmark::State& state, Measure measure) {
     manager.Init();
     uint32_t id = 0;
     CInstrumentConnection* connection = nullptr;
-    if (!BenchLogIn(manager, &id) || manager.FindConnection(id, &connection) != RZ_OK) {
+    if (!BenchLogIn(manager, &id) ||
+        (connection = manager.FindConnection(id).value_or(nullptr)) == nullptr) {
         state.SkipWithError("log-in failed");
         return;
     }
@@ -53,15 +54,15 @@ void RunAsync(benchmark::State& state, RzResult (*operation)(CInstrumentConnecti
         for (auto _ : state) {
             bool done = false;
             RzResult result = RZ_OK;
-            const RzResult started =
+            const RzExpected<void> started =
                 connection.StartOperation("Benchmark", operation, [&](RzResult r) {
                     done = true;
                     result = r;
                 });
-            while (started == RZ_OK && !done) {
+            while (started && !done) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             }
-            if (started != RZ_OK || result != RZ_OK) {
+            if (!started || result != RZ_OK) {
                 state.SkipWithError("operation failed");
                 return;
             }

@@ -86,8 +86,7 @@ void BM_CycleToGuiLatency(benchmark::State& state) {
         state.SkipWithError("log-in failed");
         return;
     }
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
+    CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr);
     int64_t latencyNs = -1;
     manager.hub().Subscribe({HUB_CHANNEL_VIEW, HUB_EVENT_DATA_REFRESHED}, DataRefreshedEvent(id),
                             [&](uint32_t) { latencyNs = NowNs() - connection->DataReadyAtNs(); });
@@ -113,8 +112,7 @@ void BM_StopCycleLatency(benchmark::State& state) {
             state.SkipWithError("log-in failed");
             return;
         }
-        CInstrumentConnection* connection = nullptr;
-        manager.FindConnection(id, &connection);
+        CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr);
         const auto start = Clock::now();
         connection->StopCycle();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());

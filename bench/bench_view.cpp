@@ -40,14 +40,14 @@ void BM_CycleEndToScreenPainted(benchmark::State& state) {
     }
     CConnectionManager manager;
     manager.Init();
-    uint32_t id = 0;
-    if (manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, &id, server.Port()) !=
-        RZ_OK) {
+    const RzExpected<uint32_t> login =
+        manager.ConnectAndLogin("127.0.0.1", kBenchUser, kBenchPassword, server.Port());
+    if (!login) {
         state.SkipWithError("log-in failed");
         return;
     }
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
+    const uint32_t id = *login;
+    CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr);
     auto view = std::make_unique<CRZView>(CViewContext{connection, &manager.hub(), id});
     view->InitialUpdate();
     view->show();

@@ -61,15 +61,13 @@ std::string CtlUsageError(const std::string& reason) {
     return UsageErrorText("rzctl", reason);
 }
 
-int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
-                    std::string* message) {
+CommandLineResult<CtlOptions> ParseCtlOptions(const std::vector<std::string>& argv) {
     QStringList arguments;
     for (const std::string& arg : argv) {
         arguments << QString::fromLocal8Bit(arg.c_str());
     }
-    const auto usage = [message](const std::string& reason) {
-        *message = CtlUsageError(reason);
-        return kExitUsage;
+    const auto usage = [](const std::string& reason) {
+        return CommandLineExit{kExitUsage, CtlUsageError(reason)};
     };
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -122,44 +120,44 @@ int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
     // Help is given wherever --help stands, after the command too.
     if (parser.isSet(help) || positional.contains(QStringLiteral("--help")) ||
         positional.contains(QStringLiteral("-h"))) {
-        *message = (HelpText(parser, QStringLiteral("rzctl")) + QString::fromLatin1(kCtlCommands))
-                       .toStdString();
-        return kExitOk;
+        return CommandLineExit{
+            kExitOk, (HelpText(parser, QStringLiteral("rzctl")) + QString::fromLatin1(kCtlCommands))
+                         .toStdString()};
     }
     if (parser.isSet(version)) {
-        *message = VersionText("rzctl");
-        return kExitOk;
+        return CommandLineExit{kExitOk, VersionText("rzctl")};
     }
     const auto text = [&parser](const QCommandLineOption& option) {
         return parser.value(option).toLocal8Bit().toStdString();
     };
-    options->host = text(host);
-    options->name = text(name);
-    options->user = text(user);
-    options->hasPassword = parser.isSet(password);
-    options->password = text(password);
-    options->dataDir = text(dataDir);
+    CtlOptions options;
+    options.host = text(host);
+    options.name = text(name);
+    options.user = text(user);
+    options.hasPassword = parser.isSet(password);
+    options.password = text(password);
+    options.dataDir = text(dataDir);
     const std::string portText = text(port);
     const bool digits =
         !portText.empty() && portText.size() <= 5 &&
         std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
-    options->port = digits ? std::stoi(portText) : 0;
-    if (options->port < 1 || options->port > 65535) {
+    options.port = digits ? std::stoi(portText) : 0;
+    if (options.port < 1 || options.port > 65535) {
         return usage("--port needs a number from 1 to 65535");
     }
     in_addr address{};
-    if (parser.isSet(host) && inet_pton(AF_INET, options->host.c_str(), &address) != 1) {
-        return usage("--host needs a dotted IPv4 address, not '" + options->host + "'");
+    if (parser.isSet(host) && inet_pton(AF_INET, options.host.c_str(), &address) != 1) {
+        return usage("--host needs a dotted IPv4 address, not '" + options.host + "'");
     }
     if (positional.isEmpty()) {
         return usage("no command given");
     }
-    options->command = positional.first().toLocal8Bit().toStdString();
+    options.command = positional.first().toLocal8Bit().toStdString();
     for (const QString& arg : positional.mid(1)) {
-        options->args.push_back(arg.toLocal8Bit().toStdString());
+        options.args.push_back(arg.toLocal8Bit().toStdString());
     }
     if (parser.isSet(host) && parser.isSet(name)) {
         return usage("give --host or --name, not both");
     }
-    return -1;
+    return options;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/CommandLine.h"
+
 // Exit codes of rzctl.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
@@ -25,11 +27,10 @@ struct CtlOptions {
     std::vector<std::string> args;
 };
 
-// Parses argv (the program name first) into `options`. Returns -1 to go on, or the exit status
-// after --help or --version (kExitOk, with the text for stdout in `message`) or a usage error
-// (kExitUsage, with the text for stderr in `message`).
-int ParseCtlOptions(const std::vector<std::string>& argv, CtlOptions* options,
-                    std::string* message);
+// Parses argv (the program name first): the options to go on with, or the end of the run after
+// --help or --version (kExitOk, with the text for stdout) or a usage error (kExitUsage, with the
+// text for stderr).
+CommandLineResult<CtlOptions> ParseCtlOptions(const std::vector<std::string>& argv);
 
 // The text of a usage error: the reason and where to look for help.
 std::string CtlUsageError(const std::string& reason);

@@ -17,6 +17,7 @@
 #include "image/Image.h"
 #include "image/ImageFile.h"
 #include "image/PngCodec.h"
+#include "platform/StatusSink.h"
 #include "platform/Strings.h"
 #include "session/ConnectionManager.h"
 
@@ -35,6 +36,14 @@ int Fail(RzResult code) {
 
 int Result(RzResult code) {
     return code == RZ_OK ? kExitOk : Fail(code);
+}
+
+// The messages of a refused start, then the code.
+int Result(const RzExpected<void>& result) {
+    if (!result) {
+        ShowStatusMessages(result.error());
+    }
+    return Result(result.code());
 }
 
 int ParseInt(const std::string& text, const char* what) {
@@ -100,24 +109,22 @@ void Expect(const Args& args, size_t count, const char* form) {
 }
 
 CInstrumentConnection* Connection(const CtlSession& s) {
-    CInstrumentConnection* connection = nullptr;
-    s.manager->FindConnection(s.connectionId, &connection);
-    return connection;
+    return s.manager->FindConnection(s.connectionId).value_or(nullptr);
 }
 
 // Runs `body` as an operation of the connection, the way the console's buttons do, and waits
 // for its result.
-RzResult Run(const CtlSession& s, const char* name, CInstrumentConnection::OperationBody body) {
+RzExpected<void> Run(const CtlSession& s, const char* name,
+                     CInstrumentConnection::OperationBody body) {
     CInstrumentConnection* c = Connection(s);
-    return c != nullptr ? c->RunOperation(name, std::move(body)) : LINK_E_NOT_LOGGED_IN;
+    return c != nullptr ? c->RunOperation(name, std::move(body)) : RzError(LINK_E_NOT_LOGGED_IN);
 }
 
 CInstrumentModel Snapshot(const CtlSession& s) {
-    CInstrumentModel model{};
     if (CInstrumentConnection* c = Connection(s)) {
-        c->CopyModel(&model);
+        return c->CopyModel();
     }
-    return model;
+    return CInstrumentModel{};
 }
 
 void PrintJson(const CInstrumentModel& model, bool compact) {
@@ -268,10 +275,10 @@ int LoopCommand(const CtlSession& s) {
     const std::string& what = a[2];
     if (what == "read") {
         Expect(a, 3, "loop KIND N read");
-        const RzResult r =
+        const RzExpected<void> r =
             Run(s, "Read loop", [=](CInstrumentConnection& c) { return c.ReadLoopState(kind, n); });
-        if (r != RZ_OK)
-            return Fail(r);
+        if (!r)
+            return Result(r);
         const CInstrumentModel m = Snapshot(s);
         const CDisplayBlock* d = nullptr;
         if (kind == kEntryInternalLoop && n >= 1 && n <= kInternalLoops) {
@@ -438,12 +445,14 @@ const std::map<std::string, Handler>& Handlers() {
                                         {"advance", kProgramAdvance}},
                                        "action");
              const int pattern = ParseInt(a[0], "pattern");
-             int32_t changed = 0;
-             int32_t* outChanged = &changed;  // read once the operation's result is back
-             const RzResult r = Run(s, "Program", [=](CInstrumentConnection& c) {
-                 return c.OperateProgram(pattern, action, outChanged);
+             bool changed = false;
+             bool* noteChanged = &changed;  // read once the operation's result is back
+             const RzExpected<void> r = Run(s, "Program", [=](CInstrumentConnection& c) {
+                 const RzExpected<bool> operated = c.OperateProgram(pattern, action);
+                 *noteChanged = operated.value_or(false);
+                 return operated.code();
              });
-             if (r == RZ_OK && changed == 0) {
+             if (r && !changed) {
                  std::printf("pattern already in that state; nothing sent\n");
              }
              return Result(r);
@@ -501,16 +510,20 @@ const std::map<std::string, Handler>& Handlers() {
                                       {"alarm", 6},
                                       {"message", 7}},
                                      "log");
-             static char text[kLogTextSize];
-             const RzResult r = Run(s, "Read log", [kind](CInstrumentConnection& c) {
-                 return c.ReadLog(kind, text, sizeof text);
+             std::string text;
+             std::string* log = &text;  // read once the operation's result is back
+             const RzExpected<void> r = Run(s, "Read log", [kind, log](CInstrumentConnection& c) {
+                 RzExpected<std::string> read = c.ReadLog(kind);
+                 if (read) {
+                     *log = std::move(*read);
+                 }
+                 return read.code();
              });
-             if (r == RZ_OK && json) {
-                 ::PrintJson(LogToJson(args[0].c_str(), text), false);
-             } else if (r == RZ_OK) {
-                 std::fputs(text, stdout);
-                 const size_t n = std::strlen(text);
-                 if (n == 0 || text[n - 1] != '\n')
+             if (r && json) {
+                 ::PrintJson(LogToJson(args[0].c_str(), text.c_str()), false);
+             } else if (r) {
+                 std::fputs(text.c_str(), stdout);
+                 if (text.empty() || text.back() != '\n')
                      std::fputc('\n', stdout);
              }
              return Result(r);
@@ -526,16 +539,14 @@ bool IsOnlineCommand(const std::string& name) {
     return Handlers().count(name) != 0;
 }
 
-int RunOnlineCommand(const std::string& name, const CtlSession& session, std::string* usage) {
+CtlCommandResult RunOnlineCommand(const std::string& name, const CtlSession& session) {
     const auto it = Handlers().find(name);
     if (it == Handlers().end()) {
-        *usage = "unknown command " + name;
-        return kExitUsage;
+        return {kExitUsage, "unknown command " + name};
     }
     try {
-        return it->second(session);
+        return {it->second(session), {}};
     } catch (const UsageError& error) {
-        *usage = error.reason;
-        return kExitUsage;
+        return {kExitUsage, error.reason};
     }
 }

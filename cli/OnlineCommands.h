@@ -13,9 +13,15 @@ struct CtlSession {
     const std::vector<std::string>* args;
 };
 
-// Runs the command named `name` on a logged-in connection. Returns an exit code; a usage error
-// in the arguments gives kExitUsage with the reason in `usage`.
-int RunOnlineCommand(const std::string& name, const CtlSession& session, std::string* usage);
+// How a command ended: its exit code, and with kExitUsage the reason of the usage error.
+struct CtlCommandResult {
+    int exitCode;
+    std::string usage;
+};
+
+// Runs the command named `name` on a logged-in connection; a usage error in the arguments gives
+// kExitUsage.
+CtlCommandResult RunOnlineCommand(const std::string& name, const CtlSession& session);
 
 // True when `name` is an online command (needs a log-in).
 bool IsOnlineCommand(const std::string& name);

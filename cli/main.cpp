@@ -33,6 +33,12 @@ int Fail(RzResult code) {
     return kExitFailed;
 }
 
+// The messages the failure brought, then its code.
+int Fail(const RzError& error) {
+    ShowStatusMessages(error);
+    return Fail(error.code);
+}
+
 int Usage(const std::string& reason) {
     std::fputs(CtlUsageError(reason).c_str(), stderr);
     return kExitUsage;
@@ -128,9 +134,10 @@ int RunRegistry(const CtlOptions& options) {
     const auto& args = options.args;
     const bool json = args.size() == 2 && args[1] == "--json";
     if ((args.size() == 1 || json) && args[0] == "list") {
-        const RzResult loaded = registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
-        if (loaded != RZ_OK) {
-            return Fail(loaded);
+        const RzExpected<void> loaded =
+            registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
+        if (!loaded) {
+            return Fail(loaded.error());
         }
         if (json) {
             PrintJson(RegistryToJson(registry), false);
@@ -166,12 +173,12 @@ int RunRegistry(const CtlOptions& options) {
     }
     // Read, change and write under the file's lock, so that parallel runs keep each other's
     // records.
-    const RzResult result = registry.Update(change);
+    const RzExpected<void> result = registry.Update(change);
     if (absent) {
         std::fprintf(stderr, "rzctl: no instrument registered as %s\n", name.c_str());
         return kExitFailed;
     }
-    return result == RZ_OK ? kExitOk : Fail(result);
+    return result ? kExitOk : Fail(result.error());
 }
 
 int RunOnline(const CtlOptions& options) {
@@ -184,9 +191,10 @@ int RunOnline(const CtlOptions& options) {
     std::string host = options.host;
     if (!options.name.empty()) {
         CInstrumentRegistry registry;
-        const RzResult loaded = registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
-        if (loaded != RZ_OK) {
-            return Fail(loaded);
+        const RzExpected<void> loaded =
+            registry.Load(DataFilePath(CInstrumentRegistry::kFileName).c_str());
+        if (!loaded) {
+            return Fail(loaded.error());
         }
         const auto address = registry.FindAddress(CInstrumentRegistry::ListedName(options.name));
         if (!address) {
@@ -206,24 +214,22 @@ int RunOnline(const CtlOptions& options) {
     EndOnSignals();
     CConnectionManager manager;
     manager.Init();
-    uint32_t id = 0;
-    const RzResult result =
-        manager.ConnectAndLogin(host.c_str(), options.user.c_str(), password->c_str(), &id,
-                                static_cast<uint16_t>(options.port));
-    if (result != RZ_OK) {
-        return Fail(result);
+    const RzExpected<uint32_t> login = manager.ConnectAndLogin(
+        host.c_str(), options.user.c_str(), password->c_str(), static_cast<uint16_t>(options.port));
+    if (!login) {
+        return Fail(login.error());
     }
-    std::string usage;
+    const uint32_t id = *login;
     const CtlSession session{&manager, id, &options.args};
-    int exitCode = RunOnlineCommand(options.command, session, &usage);
+    const CtlCommandResult command = RunOnlineCommand(options.command, session);
+    int exitCode = command.exitCode;
     // A link the command lost is closed now, with its cause on stderr.
     QCoreApplication::processEvents();
     // The model the command saw comes from the last full refresh (the log-in's, or the refresh
     // command's): name every step of it that the instrument refused. The cycle stops first,
     // closing the link, so that an exchange waiting on a silent instrument ends at once rather
     // than holding the connection's lock until its time-out.
-    CInstrumentConnection* connection = nullptr;
-    if (manager.FindConnection(id, &connection) == RZ_OK && connection != nullptr) {
+    if (CInstrumentConnection* connection = manager.FindConnection(id).value_or(nullptr)) {
         connection->StopCycle();
         const std::vector<std::string> refused = connection->RefusedLoadSteps();
         for (const auto& step : refused) {
@@ -238,7 +244,7 @@ int RunOnline(const CtlOptions& options) {
     }
     manager.CloseAll();
     if (exitCode == kExitUsage) {
-        return Usage(usage);
+        return Usage(command.usage);
     }
     return exitCode;
 }
@@ -259,12 +265,12 @@ int CheckOutput(int exitCode) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv, argv + argc);
-    CtlOptions options;
-    std::string message;
-    if (const int status = ParseCtlOptions(args, &options, &message); status >= 0) {
-        std::fputs(message.c_str(), status == kExitOk ? stdout : stderr);
-        return status;
+    CommandLineResult<CtlOptions> parsed = ParseCtlOptions(args);
+    if (const auto* exit = std::get_if<CommandLineExit>(&parsed)) {
+        std::fputs(exit->text.c_str(), exit->status == kExitOk ? stdout : stderr);
+        return exit->status;
     }
+    const CtlOptions options = std::get<CtlOptions>(std::move(parsed));
     if (!options.dataDir.empty()) {
         struct stat info {};
         if (stat(options.dataDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {

@@ -50,9 +50,8 @@ std::vector<Result> RunStream(CLinkFraming& framing, int32_t mode, uint32_t expe
         const size_t end = offset + chunk;
         while (at < end) {
             const size_t offered = end - at;
-            size_t used = 0;
-            const FrameStatus status =
-                framing.Feed(reinterpret_cast<const char*>(data) + at, offered, &used);
+            const auto [status, used] =
+                framing.Feed(reinterpret_cast<const char*>(data) + at, offered);
             Check(used <= offered);
             at += used;
             consumedInAnswer += used;
@@ -74,8 +73,8 @@ std::vector<Result> RunStream(CLinkFraming& framing, int32_t mode, uint32_t expe
                     r.answer.assign(framing.Answer(), received);
                 }
                 r.blocks = framing.Blocks();
-                std::string summary;
-                SummariseAnswer(r.answer.data(), r.answer.size(), mode, r.blocks, &summary);
+                const std::string summary =
+                    SummariseAnswer(r.answer.data(), r.answer.size(), mode, r.blocks);
                 Check(summary.size() <= r.answer.size() + 40);
             }
             results.push_back(std::move(r));

@@ -3,6 +3,7 @@
 // identification exchange. For the exchanges the rest is a script of answers separated by
 // 0xFF bytes, handed out one per Receive as the socket link would. Every run must stay inside
 // its buffers and leave the identity within its documented values.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -27,22 +28,20 @@ class ScriptedLink : public CLinkTransport {
         }
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
-        *outLength = 0;
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape) override {
         if (next_ >= answers_.size()) {
-            return LINK_E_TIMEOUT;
+            return RzError(LINK_E_TIMEOUT);
         }
         const std::string& answer = answers_[next_++];
         if (answer.empty()) {
-            return LINK_E_SEND;
+            return RzError(LINK_E_SEND);
         }
         if (answer.size() > capacity) {
-            return LINK_E_BUFFER_SMALL;
+            return RzError(LINK_E_BUFFER_SMALL);
         }
         std::memcpy(buffer, answer.data(), answer.size());
         buffer[answer.size()] = '\0';
-        *outLength = static_cast<uint32_t>(answer.size());
-        return RZ_OK;
+        return static_cast<uint32_t>(answer.size());
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }
@@ -103,9 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (routine) {
         case 0: {
-            CInstrumentIdentity identity{};
-            const bool supported = ParseIdentification(text.c_str(), &identity);
-            if (supported && (identity.modelNumber != 3100 && identity.modelNumber != 3200)) {
+            const CParsedIdentity parsed = ParseIdentification(text.c_str());
+            const CInstrumentIdentity& identity = parsed.identity;
+            if (parsed.recognised &&
+                (identity.modelNumber != 3100 && identity.modelNumber != 3200)) {
                 std::abort();
             }
             CheckIdentity(identity);
@@ -113,14 +113,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 1: {
             CInstrumentIdentity identity{};
-            ParsePidAux(text.c_str(), identity.pidAux);
+            const PidAuxFlags flags = ParsePidAux(text.c_str());
+            std::copy(flags.begin(), flags.end(), identity.pidAux);
             CheckIdentity(identity);
             break;
         }
         case 2: {
             const std::vector<std::string> answers = SplitScript(data + 1, size - 1);
             ScriptedLink link(answers);
-            const RzResult result = RunLoginDialogue(&link, "admin", "rzdemo");
+            const RzResult result = RunLoginDialogue(&link, "admin", "rzdemo").code();
             // Success needs a greeting with a prompt and an exact "E0" after it. Answers are
             // read as terminated texts: whatever follows a NUL is not part of them.
             if (result == RZ_OK) {
@@ -144,12 +145,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 3: {
             ScriptedLink link(SplitScript(data + 1, size - 1));
-            CInstrumentIdentity identity{};
-            const RzResult result = RunIdentification(&link, &identity);
-            if (result != RZ_OK && result >= 0) {
+            const RzExpected<CInstrumentIdentity> identified = RunIdentification(&link);
+            if (!identified && identified.code() >= 0) {
                 std::abort();
             }
-            CheckIdentity(identity);
+            CheckIdentity(identified.value_or(CInstrumentIdentity{}));
             break;
         }
     }

@@ -107,15 +107,13 @@ class InputLink : public CLinkTransport {
     RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
     RzResult Send(const char*, uint32_t) override { return RZ_OK; }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
-        *outLength = 0;
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape) override {
         if (size_ > capacity) {
-            return LINK_E_BUFFER_SMALL;
+            return RzError(LINK_E_BUFFER_SMALL);
         }
         std::memcpy(buffer, data_, size_);
         buffer[size_] = '\0';
-        *outLength = static_cast<uint32_t>(size_);
-        return RZ_OK;
+        return static_cast<uint32_t>(size_);
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }

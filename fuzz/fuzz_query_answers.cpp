@@ -27,22 +27,20 @@ class ScriptedLink : public CLinkTransport {
     RzResult Open(const char*, uint16_t) override { return RZ_OK; }
     RzResult Close() override { return RZ_OK; }
     RzResult Send(const char*, uint32_t) override { return RZ_OK; }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength, AnswerShape) override {
-        *outLength = 0;
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape) override {
         if (delivered_) {
-            return LINK_E_TIMEOUT;
+            return RzError(LINK_E_TIMEOUT);
         }
         delivered_ = true;
         if (length_ == 0) {
-            return LINK_E_SEND;
+            return RzError(LINK_E_SEND);
         }
         if (length_ > capacity) {
-            return LINK_E_BUFFER_SMALL;
+            return RzError(LINK_E_BUFFER_SMALL);
         }
         std::memcpy(buffer, bytes_, length_);
         buffer[length_] = '\0';
-        *outLength = static_cast<uint32_t>(length_);
-        return RZ_OK;
+        return static_cast<uint32_t>(length_);
     }
     RzResult SetTimeout(uint32_t) override { return RZ_OK; }
     uint32_t GetTimeout() const override { return kDefaultLinkTimeoutMs; }

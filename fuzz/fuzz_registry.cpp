@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
 
     CInstrumentRegistry registry;
-    const RzResult result = registry.Load(path);
+    const RzResult result = registry.Load(path).code();
     Check(result == RZ_OK || result == LINK_E_FILE_FORMAT ||
           (result == LINK_E_FILE && size > CInstrumentRegistry::kMaxFileBytes));
     if (result != RZ_OK) {
@@ -96,9 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& r : expected) {
         Check(registry.Add(r) == RZ_OK);
     }
-    Check(registry.Save() == RZ_OK);
+    Check(registry.Save().ok());
     CInstrumentRegistry reloaded;
-    Check(reloaded.Load(path) == RZ_OK);
+    Check(reloaded.Load(path).ok());
     Check(static_cast<size_t>(reloaded.GetCount()) == expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const CRegistryRecord r = reloaded.GetRecord(static_cast<int>(i));

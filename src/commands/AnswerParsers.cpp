@@ -84,25 +84,22 @@ bool EqualsUpper(const char* text, const char* upper) {
     return text[i] == '\0' && upper[i] == '\0';
 }
 
-RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length,
-                       AnswerShape shape) {
-    *length = 0;
+RzExpected<uint32_t> ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity,
+                                   AnswerShape shape) {
     buffer[0] = '\0';
     if (link == nullptr) {
-        return LINK_E_NOT_INITIALIZED;
+        return RzError(LINK_E_NOT_INITIALIZED);
     }
-    uint32_t received = 0;
-    const RzResult result = link->Receive(buffer, capacity, &received, shape);
-    if (result != RZ_OK) {
+    RzExpected<uint32_t> received = link->Receive(buffer, capacity, shape);
+    if (!received) {
         buffer[0] = '\0';
-        return result;
+        return received;
     }
-    if (received > capacity) {
+    if (*received > capacity) {
         // A transport must never report more than it was given room for.
         buffer[0] = '\0';
-        return LINK_E_BUFFER_SMALL;
+        return RzError(LINK_E_BUFFER_SMALL);
     }
-    buffer[received] = '\0';
-    *length = received;
-    return RZ_OK;
+    buffer[*received] = '\0';
+    return received;
 }

@@ -39,9 +39,9 @@ inline bool LineBegins(const char* line, const char* prefix) {
 }
 
 // Receives an answer of the given shape and at most `capacity` bytes into `buffer` (capacity + 1
-// bytes) and terminates it; the link's code is returned unchanged.
-RzResult ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* length,
-                       AnswerShape shape);
+// bytes), terminates it and returns its length; the link's code is returned unchanged.
+RzExpected<uint32_t> ReceiveAnswer(CLinkTransport* link, char* buffer, uint32_t capacity,
+                                   AnswerShape shape);
 
 // Sends `request`, receives an answer of the given shape and hands it, received on the stack into
 // at most `Capacity` bytes, to `parse(const char* text, uint32_t length)`. An unbound command (null
@@ -57,12 +57,11 @@ RzResult RunAnswerQuery(CLinkTransport* link, const char* request, AnswerShape s
         return sent;
     }
     char buffer[Capacity + 1];
-    uint32_t length = 0;
-    const RzResult received = ReceiveAnswer(link, buffer, Capacity, &length, shape);
-    if (received != RZ_OK) {
-        return received;
+    const RzExpected<uint32_t> received = ReceiveAnswer(link, buffer, Capacity, shape);
+    if (!received) {
+        return received.code();
     }
-    return parse(static_cast<const char*>(buffer), length);
+    return parse(static_cast<const char*>(buffer), *received);
 }
 
 // Sends `request` in list mode, reads the field list and hands its rows to
@@ -77,12 +76,11 @@ RzResult RunFieldListQuery(CLinkTransport* link, const char* request, Parse&& pa
         return sent;
     }
     FieldRows rows;
-    int count = 0;
-    const RzResult received = ReceiveFieldList(link, rows, &count);
-    if (received != RZ_OK) {
-        return received;
+    const RzExpected<int> count = ReceiveFieldList(link, rows);
+    if (!count) {
+        return count.code();
     }
-    return parse(static_cast<const FieldRows&>(rows), count < 0 ? 0 : count);
+    return parse(static_cast<const FieldRows&>(rows), *count < 0 ? 0 : *count);
 }
 
 // Looks `text` up in `names`; returns its 1-based position or 0. The comparison is exact, or

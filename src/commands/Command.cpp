@@ -33,20 +33,13 @@ namespace {
 
 // Receives one answer into `buffer` (capacity + 1 bytes) and terminates it. The length is
 // clamped to the capacity so a misbehaving transport cannot make us write past the buffer.
-RzResult ReceiveText(CLinkTransport* link, char* buffer, uint32_t capacity, uint32_t* outLength,
-                     int32_t mode) {
-    uint32_t length = 0;
-    const RzResult result = link->Receive(buffer, capacity, &length, mode);
-    if (result != RZ_OK) {
+RzResult ReceiveText(CLinkTransport* link, char* buffer, uint32_t capacity, int32_t mode) {
+    const RzExpected<uint32_t> received = link->Receive(buffer, capacity, mode);
+    if (!received) {
         buffer[0] = '\0';
-        *outLength = 0;
-        return result;
+        return received.code();
     }
-    if (length > capacity) {
-        length = capacity;
-    }
-    buffer[length] = '\0';
-    *outLength = length;
+    buffer[*received > capacity ? capacity : *received] = '\0';
     return RZ_OK;
 }
 
@@ -113,8 +106,7 @@ RzResult CCommand::ReceiveStatus() {
         return LINK_E_NOT_INITIALIZED;
     }
     char buffer[kStatusAnswerCapacity + 1];
-    uint32_t length = 0;
-    const RzResult result = ReceiveText(link_, buffer, kStatusAnswerCapacity, &length, RECV_LINE);
+    const RzResult result = ReceiveText(link_, buffer, kStatusAnswerCapacity, RECV_LINE);
     if (result != RZ_OK) {
         return result;
     }
@@ -126,16 +118,14 @@ RzResult CCommand::ReceiveStatus() {
     return RZ_OK;
 }
 
-RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount) {
-    *outCount = 0;
+RzExpected<int> ReceiveFieldList(CLinkTransport* link, FieldRows& rows) {
     if (link == nullptr) {
-        return LINK_E_NOT_INITIALIZED;
+        return RzError(LINK_E_NOT_INITIALIZED);
     }
     char buffer[kStatusAnswerCapacity + 1];
-    uint32_t length = 0;
-    const RzResult result = ReceiveText(link, buffer, kStatusAnswerCapacity, &length, RECV_LIST);
+    const RzResult result = ReceiveText(link, buffer, kStatusAnswerCapacity, RECV_LIST);
     if (result != RZ_OK) {
-        return result;
+        return RzError(result);
     }
 
     const char* cursor = buffer;
@@ -144,7 +134,7 @@ RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount) 
     if (!NextLine(cursor, &line, &lineLength) || lineLength != 2 ||
         std::strncmp(line, "EA", 2) != 0) {
         ShowStatusMessage(buffer);
-        return REPLY_UNEXPECTED;
+        return RzError(REPLY_UNEXPECTED);
     }
 
     int lines = 0;
@@ -154,7 +144,7 @@ RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount) 
             break;
         }
         if (lineLength > static_cast<size_t>(kLineBufferSize - 1) || ++lines > kFieldListLines) {
-            return LINK_E_FORMAT;
+            return RzError(LINK_E_FORMAT);
         }
         const char* field = line + (lineLength < 2 ? lineLength : 2);
         const char* end = line + lineLength;
@@ -170,17 +160,17 @@ RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount) 
                 break;
             }
             if (count >= kFieldRows) {
-                return LINK_E_FORMAT;
+                return RzError(LINK_E_FORMAT);
             }
             // A line holds at most 255 characters, so a field always fits its row.
             const auto fieldLength = static_cast<size_t>(fieldEnd - field);
             std::memcpy(rows[count], field, fieldLength);
             rows[count][fieldLength] = '\0';
-            *outCount = ++count;
+            ++count;
             field = fieldEnd;
         }
     }
-    return RZ_OK;
+    return count;
 }
 
 RzResult SplitFields(FieldRows& rows, const char* line, int maxRows) {
@@ -313,17 +303,16 @@ int64_t ScaleValue(double value, int decimals) {
     return negative ? -result : result;
 }
 
-RzResult ScaleRequestValue(double value, int decimals, int32_t* out) {
+RzExpected<int32_t> ScaleRequestValue(double value, int decimals) {
     if (!std::isfinite(value)) {
-        return LINK_E_PARAMETER;
+        return RzError(LINK_E_PARAMETER);
     }
     const int64_t scaled = ScaleValue(value, decimals);
     if (scaled < std::numeric_limits<int32_t>::min() ||
         scaled > std::numeric_limits<int32_t>::max()) {
-        return LINK_E_PARAMETER;
+        return RzError(LINK_E_PARAMETER);
     }
-    *out = static_cast<int32_t>(scaled);
-    return RZ_OK;
+    return static_cast<int32_t>(scaled);
 }
 
 bool IsListErrorAnswer(const char* text) {
@@ -360,8 +349,7 @@ RzResult RunLineWalk(CLinkTransport* link, const char* request, const LineWalkOp
     char buffer[kLineWalkCapacity + 1];
     const uint32_t capacity =
         options.capacity < kLineWalkCapacity ? options.capacity : kLineWalkCapacity;
-    uint32_t length = 0;
-    result = ReceiveText(link, buffer, capacity, &length, RECV_LIST);
+    result = ReceiveText(link, buffer, capacity, RECV_LIST);
     if (result != RZ_OK) {
         return result;
     }

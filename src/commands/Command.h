@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 #include "platform/Strings.h"
 #include "transport/LinkTransport.h"
@@ -56,12 +57,12 @@ class CCommand {
     const CInstrumentModel* identity_ = nullptr;
 };
 
-// Reads a list answer ("EA", data lines, "EN") and returns its comma-separated fields, without
-// each line's two-character prefix, as rows; `outCount` is the number of fields. A first line
-// other than "EA" is shown and gives REPLY_UNEXPECTED. A data line longer than 255 characters,
-// more than 256 data lines or more than 256 fields give LINK_E_FORMAT (the rows filled so far
-// stay filled and `outCount` says how many).
-RzResult ReceiveFieldList(CLinkTransport* link, FieldRows& rows, int* outCount);
+// Reads a list answer ("EA", data lines, "EN") into `rows`, filled in place: its comma-separated
+// fields, without each line's two-character prefix, one a row. Returns the number of fields. A
+// first line other than "EA" is shown and gives REPLY_UNEXPECTED. A data line longer than 255
+// characters, more than 256 data lines or more than 256 fields give LINK_E_FORMAT (the rows
+// filled so far stay filled).
+RzExpected<int> ReceiveFieldList(CLinkTransport* link, FieldRows& rows);
 
 // Splits one answer line (after its two-character prefix) at commas into at most `maxRows`
 // rows; unfilled rows become empty. More fields than rows, or a field longer than a row,
@@ -75,7 +76,7 @@ int64_t ScaleValue(double value, int decimals);
 
 // ScaleValue for a request field: LINK_E_PARAMETER when `value` is not finite or the scaled
 // number does not fit a 32-bit field.
-RzResult ScaleRequestValue(double value, int decimals, int32_t* out);
+RzExpected<int32_t> ScaleRequestValue(double value, int decimals);
 
 // 'E' followed by anything but 'A': a list query's error answer.
 bool IsListErrorAnswer(const char* text);

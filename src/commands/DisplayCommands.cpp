@@ -109,11 +109,12 @@ RzResult CCmdFC::Query() {
         return result;
     }
     char* const receiveBuffer = receiveStore_.get();
-    uint32_t length = 0;
-    result = link_->Receive(receiveBuffer, kImageBufferSize, &length, RECV_BINARY);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<uint32_t> received =
+        link_->Receive(receiveBuffer, kImageBufferSize, RECV_BINARY);
+    if (!received) {
+        return received.code();
     }
+    const uint32_t length = *received;
     if (length > kImageBufferSize) {
         return LINK_E_BUFFER_SMALL;
     }

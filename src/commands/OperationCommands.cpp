@@ -57,35 +57,32 @@ RzResult CCmdOC::Execute() {
 }
 
 RzResult CCmdHJ::Execute() {
-    int32_t scaled = 0;
-    const RzResult result = ScaleRequestValue(value, decimals, &scaled);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<int32_t> scaled = ScaleRequestValue(value, decimals);
+    if (!scaled) {
+        return scaled.code();
     }
     char request[48];
-    std::snprintf(request, sizeof(request), "HJ%d,%d", scaled, loop);
+    std::snprintf(request, sizeof(request), "HJ%d,%d", *scaled, loop);
     return ExchangeStatus(request);
 }
 
 RzResult CCmdGO::Execute() {
-    int32_t scaled = 0;
-    const RzResult result = ScaleRequestValue(value, decimals, &scaled);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<int32_t> scaled = ScaleRequestValue(value, decimals);
+    if (!scaled) {
+        return scaled.code();
     }
     char request[64];
-    std::snprintf(request, sizeof(request), "GO%d,%d,%d", loop, setPointNumber, scaled);
+    std::snprintf(request, sizeof(request), "GO%d,%d,%d", loop, setPointNumber, *scaled);
     return ExchangeStatus(request);
 }
 
 RzResult CCmdDT::Execute() {
-    int32_t scaled = 0;
-    const RzResult result = ScaleRequestValue(value, decimals, &scaled);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<int32_t> scaled = ScaleRequestValue(value, decimals);
+    if (!scaled) {
+        return scaled.code();
     }
     char request[64];
-    std::snprintf(request, sizeof(request), "DT%d,%d,SP,%d", loop, setPointNumber, scaled);
+    std::snprintf(request, sizeof(request), "DT%d,%d,SP,%d", loop, setPointNumber, *scaled);
     return ExchangeStatus(request);
 }
 
@@ -163,13 +160,12 @@ RzResult CCmdDV::Execute() {
     } else if (itemIs("SR")) {
         std::snprintf(request, sizeof(request), "DV%d,SR,%d", loop, record.runStop == 1 ? 1 : 0);
     } else if (itemIs("MOUT")) {
-        int32_t scaled = 0;
-        const RzResult result =
-            ScaleRequestValue(record.manualOutput, record.outputDecimals, &scaled);
-        if (result != RZ_OK) {
-            return result;
+        const RzExpected<int32_t> scaled =
+            ScaleRequestValue(record.manualOutput, record.outputDecimals);
+        if (!scaled) {
+            return scaled.code();
         }
-        std::snprintf(request, sizeof(request), "DV%d,MOUT,%d", loop, scaled);
+        std::snprintf(request, sizeof(request), "DV%d,MOUT,%d", loop, *scaled);
     } else {
         return RZ_OK;
     }
@@ -183,12 +179,11 @@ RzResult CListStatusCommand::ExchangeListStatus(const char* request) {
     }
     // The answer is a single line.
     char buffer[kLineBufferSize + 1];
-    uint32_t length = 0;
-    result = link_->Receive(buffer, kLineBufferSize, &length, RECV_LINE);
-    if (result != RZ_OK) {
-        return result;
+    const RzExpected<uint32_t> received = link_->Receive(buffer, kLineBufferSize, RECV_LINE);
+    if (!received) {
+        return received.code();
     }
-    buffer[length < kLineBufferSize ? length : kLineBufferSize] = '\0';
+    buffer[*received < kLineBufferSize ? *received : kLineBufferSize] = '\0';
     if (buffer[0] == 'E' && buffer[1] == '0') {
         return RZ_OK;
     }

@@ -123,13 +123,9 @@ RzResult WriteFileAtomically(const std::string& path, const void* data, size_t l
     return RZ_OK;
 }
 
-RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, bool* missing,
-                       std::string* why) {
-    bytes->clear();
-    *missing = false;
+RzExpected<std::optional<std::string>> ReadWholeFile(const std::string& path, size_t maxBytes) {
     if (path.empty()) {
-        *why = "no file name";
-        return LINK_E_FILE;
+        return RzError(LINK_E_FILE, "no file name");
     }
     // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -138,21 +134,22 @@ RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* by
         struct stat directory {};
         if (error == ENOENT && stat(DirectoryOf(path).c_str(), &directory) == 0 &&
             S_ISDIR(directory.st_mode)) {
-            *missing = true;
-            return RZ_OK;
+            return std::optional<std::string>();
         }
-        *why = error == ENOENT ? "its directory does not exist" : ErrorText(error);
-        return LINK_E_FILE;
+        return RzError(LINK_E_FILE,
+                       error == ENOENT ? "its directory does not exist" : ErrorText(error));
     }
     struct stat info {};
     RzResult result = RZ_OK;
+    std::string why;
     if (fstat(fd, &info) != 0) {
-        *why = ErrorText(errno);
+        why = ErrorText(errno);
         result = LINK_E_FILE;
     } else if (!S_ISREG(info.st_mode)) {
-        *why = S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file";
+        why = S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file";
         result = LINK_E_FILE;
     }
+    std::string bytes;
     char chunk[4096];
     while (result == RZ_OK) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -160,25 +157,25 @@ RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* by
             continue;
         }
         if (n < 0) {
-            *why = ErrorText(errno);
+            why = ErrorText(errno);
             result = LINK_E_FILE;
         } else if (n == 0) {
             break;
-        } else if (bytes->size() + static_cast<size_t>(n) > maxBytes) {
-            *why = "it is larger than " + std::to_string(maxBytes) + " bytes";
+        } else if (bytes.size() + static_cast<size_t>(n) > maxBytes) {
+            why = "it is larger than " + std::to_string(maxBytes) + " bytes";
             result = LINK_E_FILE;
         } else {
-            bytes->append(chunk, static_cast<size_t>(n));
+            bytes.append(chunk, static_cast<size_t>(n));
         }
     }
     close(fd);
     if (result != RZ_OK) {
-        bytes->clear();
+        return RzError(result, std::move(why));
     }
-    return result;
+    return std::optional<std::string>(std::move(bytes));
 }
 
-RzResult CFileLock::Acquire(const std::string& path, int timeoutMs, std::string* why) {
+RzExpected<void> CFileLock::Acquire(const std::string& path, int timeoutMs) {
     Release();
     const std::string lockPath = path + ".lock";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -186,24 +183,25 @@ RzResult CFileLock::Acquire(const std::string& path, int timeoutMs, std::string*
         const int fd =
             open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd < 0) {
-            *why = "cannot open its lock file " + lockPath + ": " + ErrorText(errno);
-            return LINK_E_FILE;
+            return RzError(LINK_E_FILE,
+                           "cannot open its lock file " + lockPath + ": " + ErrorText(errno));
         }
         while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             if (error == EINTR) {
                 continue;
             }
+            std::string why;
             if (error != EWOULDBLOCK) {
-                *why = "cannot lock " + lockPath + ": " + ErrorText(error);
+                why = "cannot lock " + lockPath + ": " + ErrorText(error);
             } else if (std::chrono::steady_clock::now() >= deadline) {
-                *why = "another program keeps it locked (" + lockPath + ")";
+                why = "another program keeps it locked (" + lockPath + ")";
             } else {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 continue;
             }
             close(fd);
-            return LINK_E_FILE;
+            return RzError(LINK_E_FILE, std::move(why));
         }
         // The holder before us removes the lock file as it lets go; holding the lock of a
         // removed file excludes nobody, so lock the file that the name now gives.
@@ -213,12 +211,11 @@ RzResult CFileLock::Acquire(const std::string& path, int timeoutMs, std::string*
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             fd_ = fd;
             lockPath_ = lockPath;
-            return RZ_OK;
+            return {};
         }
         close(fd);
         if (std::chrono::steady_clock::now() >= deadline) {
-            *why = "its lock file " + lockPath + " keeps changing";
-            return LINK_E_FILE;
+            return RzError(LINK_E_FILE, "its lock file " + lockPath + " keeps changing");
         }
     }
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 
 // Replaces the file at `path` with `length` bytes at `data`: writes a new file beside it,
@@ -13,13 +15,12 @@
 // null data, LINK_E_FILE when any step fails (the old file is then untouched).
 RzResult WriteFileAtomically(const std::string& path, const void* data, size_t length);
 
-// Reads the whole regular file at `path`, at most `maxBytes` of it, into `bytes`. A path where
-// nothing is, inside a directory that exists, is no error: RZ_OK with `*missing` true and
-// `bytes` empty. Anything that cannot be read gives LINK_E_FILE with the reason in `why`: no
-// permission, a missing directory, something that is not a regular file (a directory, a FIFO or
-// a device is refused without waiting on it), a file larger than `maxBytes`, a read error.
-RzResult ReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes, bool* missing,
-                       std::string* why);
+// The bytes of the whole regular file at `path`, at most `maxBytes` of it. A path where nothing
+// is, inside a directory that exists, is no error: no bytes at all (none, not an empty file).
+// Anything that cannot be read gives LINK_E_FILE with the reason as its text: no permission, a
+// missing directory, something that is not a regular file (a directory, a FIFO or a device is
+// refused without waiting on it), a file larger than `maxBytes`, a read error.
+RzExpected<std::optional<std::string>> ReadWholeFile(const std::string& path, size_t maxBytes);
 
 // An exclusive lock that writers of one file take around read-change-write, so that no writer
 // replaces the file between another one's read and write. It is an flock() on a lock file
@@ -34,9 +35,9 @@ class CFileLock {
     CFileLock(const CFileLock&) = delete;
     CFileLock& operator=(const CFileLock&) = delete;
 
-    // Waits at most `timeoutMs` for the lock. LINK_E_FILE, with the reason in `why`, when the
+    // Waits at most `timeoutMs` for the lock. LINK_E_FILE, with the reason as its text, when the
     // lock file cannot be opened or another holder keeps the lock past the time-out.
-    RzResult Acquire(const std::string& path, int timeoutMs, std::string* why);
+    RzExpected<void> Acquire(const std::string& path, int timeoutMs);
     void Release();
     bool IsHeld() const { return fd_ >= 0; }
 

@@ -315,17 +315,17 @@ int ConfigDialogInitialCycle(int fileValue) {
     return fileValue > kMaxCommCycle ? kMaxCommCycle : fileValue;
 }
 
-bool ConfigDialogAccept(const QString& fieldText, int* valueOut) {
+std::optional<int> ConfigDialogAccept(const QString& fieldText) {
     const std::string text = fieldText.toStdString();
     bool ok = false;
     int value = LeadingInt(text, &ok);
     if (!ok) {
         value = 0;  // empty, unreadable or out of the int range
     }
-    if (valueOut != nullptr) {
-        *valueOut = value;
+    if (value < kMinCommCycle || value > kMaxCommCycle) {
+        return std::nullopt;
     }
-    return value >= kMinCommCycle && value <= kMaxCommCycle;
+    return value;
 }
 
 // --- Per-user store --------------------------------------------------------------------------

@@ -56,11 +56,11 @@ bool WriteCommCycle(const std::string& iniPath, int value);
 bool WriteCommCycle(int value);
 
 // The Config dialog's rules. The field opens with the file's value brought into range; OK
-// accepts a value from kMinCommCycle to kMaxCommCycle inclusive. The field reads as a signed
-// decimal integer after optional leading blanks; empty or unreadable text reads as 0. The value
-// read is stored in *valueOut (when given) whether or not it is accepted.
+// accepts a value from kMinCommCycle to kMaxCommCycle inclusive, and gives none for any other.
+// The field reads as a signed decimal integer after optional leading blanks; empty or
+// unreadable text reads as 0.
 int ConfigDialogInitialCycle(int fileValue);
-bool ConfigDialogAccept(const QString& fieldText, int* valueOut);
+std::optional<int> ConfigDialogAccept(const QString& fieldText);
 
 // --- Per-user store: last instrument and user name per instrument, the window ----------------
 

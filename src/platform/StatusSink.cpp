@@ -71,3 +71,9 @@ void ShowStatusMessage(const char* text) {
 void ShowStatusString(RzStr id) {
     ShowStatusMessage(RzString(id));
 }
+
+void ShowStatusMessages(const RzError& error) {
+    for (const std::string& message : error.messages) {
+        ShowStatusMessage(message);
+    }
+}

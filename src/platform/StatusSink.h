@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/Expected.h"
 #include "platform/Strings.h"
 
 // Where operator-facing status texts go: the status bar's first pane in the console, stderr in
@@ -18,6 +19,9 @@ void ShowStatusMessage(const std::string& text);
 
 // Shows text `id` of the string table.
 void ShowStatusString(RzStr id);
+
+// Shows the messages a failure brought, one after another in the order they arose.
+void ShowStatusMessages(const RzError& error);
 
 // Installs a sink for the lifetime of the object and restores the previous one afterwards.
 class ScopedStatusSink {

@@ -8,7 +8,6 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
-#include "platform/StatusSink.h"
 
 namespace {
 
@@ -117,74 +116,72 @@ CRegistryRecord MakeRegistryRecord(std::string_view name, std::string_view ip) {
     return record;
 }
 
-RzResult CInstrumentRegistry::Load(const char* path) {
+RzExpected<void> CInstrumentRegistry::Load(const char* path) {
     if (!inSync_ && !path_.empty()) {
         // Reading now would drop the changes; keep them and report the failed write.
-        if (Save() != RZ_OK) {
-            return LINK_E_FILE;
+        if (RzExpected<void> saved = Save(); !saved) {
+            saved.error().code = LINK_E_FILE;
+            return saved;
         }
     }
     path_ = path != nullptr ? std::string(path) : DataFilePath(kFileName);
     return ReadFile();
 }
 
-RzResult CInstrumentRegistry::ReadFile() {
+RzExpected<void> CInstrumentRegistry::ReadFile() {
     records_.clear();
     fileUnread_ = true;
-    std::string bytes;
-    std::string why;
-    bool missing = false;
-    if (ReadWholeFile(path_, kMaxFileBytes, &bytes, &missing, &why) != RZ_OK) {
-        ShowStatusMessage("Cannot read the registry file " + path_ + ": " + why);
-        return LINK_E_FILE;
+    const RzExpected<std::optional<std::string>> bytes = ReadWholeFile(path_, kMaxFileBytes);
+    if (!bytes) {
+        return RzError(LINK_E_FILE, {},
+                       {"Cannot read the registry file " + path_ + ": " + bytes.error().text});
     }
-    if (!missing) {
-        why = ParseRegistryFile(bytes, &records_);
+    if (*bytes) {
+        const std::string why = ParseRegistryFile(**bytes, &records_);
         if (!why.empty()) {
             records_.clear();
-            ShowStatusMessage("The registry file " + path_ +
-                              " is damaged and is left as it is: " + why);
-            return LINK_E_FILE_FORMAT;
+            return RzError(
+                LINK_E_FILE_FORMAT, {},
+                {"The registry file " + path_ + " is damaged and is left as it is: " + why});
         }
     }
     fileUnread_ = false;
-    return RZ_OK;
+    return {};
 }
 
-RzResult CInstrumentRegistry::Save() {
+RzExpected<void> CInstrumentRegistry::Save() {
     if (inSync_) {
-        return RZ_OK;
+        return {};
     }
     if (path_.empty()) {
-        return LINK_E_FILE;
+        return RzError(LINK_E_FILE);
     }
     if (fileUnread_) {
-        ShowStatusMessage("The registry file " + path_ +
-                          " could not be read, so it is not written over");
-        return LINK_E_FILE;
+        return RzError(
+            LINK_E_FILE, {},
+            {"The registry file " + path_ + " could not be read, so it is not written over"});
     }
     CFileLock lock;
-    std::string why;
-    if (lock.Acquire(path_, kLockTimeoutMs, &why) != RZ_OK) {
-        ShowStatusMessage("Cannot write the registry file " + path_ + ": " + why);
-        return LINK_E_FILE;
+    if (const RzExpected<void> locked = lock.Acquire(path_, kLockTimeoutMs); !locked) {
+        return RzError(LINK_E_FILE, {},
+                       {"Cannot write the registry file " + path_ + ": " + locked.error().text});
     }
     return WriteFile();
 }
 
-RzResult CInstrumentRegistry::Update(const std::function<RzResult(CInstrumentRegistry&)>& change) {
+RzExpected<void> CInstrumentRegistry::Update(
+    const std::function<RzResult(CInstrumentRegistry&)>& change) {
     if (path_.empty()) {
         path_ = DataFilePath(kFileName);
     }
     CFileLock lock;
-    std::string why;
-    if (lock.Acquire(path_, kLockTimeoutMs, &why) != RZ_OK) {
-        ShowStatusMessage("Cannot write the registry file " + path_ + ": " + why);
-        return LINK_E_FILE;
+    if (const RzExpected<void> locked = lock.Acquire(path_, kLockTimeoutMs); !locked) {
+        return RzError(LINK_E_FILE, {},
+                       {"Cannot write the registry file " + path_ + ": " + locked.error().text});
     }
-    const RzResult read = ReadFile();
+    RzExpected<void> read = ReadFile();
     inSync_ = true;
-    if (read != RZ_OK) {
+    if (!read) {
         return read;
     }
     const std::vector<CRegistryRecord> held = records_;
@@ -192,12 +189,15 @@ RzResult CInstrumentRegistry::Update(const std::function<RzResult(CInstrumentReg
     if (changed != RZ_OK) {
         records_ = held;
         inSync_ = true;
-        return changed;
+        return RzError(changed);
     }
-    return inSync_ ? RZ_OK : WriteFile();
+    if (inSync_) {
+        return {};
+    }
+    return WriteFile();
 }
 
-RzResult CInstrumentRegistry::WriteFile() {
+RzExpected<void> CInstrumentRegistry::WriteFile() {
     std::string bytes;
     bytes.reserve(kHeaderLength + records_.size() * kLineLength);
     bytes.append(kSignature, kSignatureLength);
@@ -211,11 +211,10 @@ RzResult CInstrumentRegistry::WriteFile() {
         bytes.append(line, static_cast<size_t>(n));
     }
     if (WriteFileAtomically(path_, bytes.data(), bytes.size()) != RZ_OK) {
-        ShowStatusMessage("Cannot write the registry file " + path_);
-        return LINK_E_FILE;
+        return RzError(LINK_E_FILE, {}, {"Cannot write the registry file " + path_});
     }
     inSync_ = true;
-    return RZ_OK;
+    return {};
 }
 
 void CInstrumentRegistry::Clear() {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 
 // One registered instrument as it sits in the registry file: a NUL-terminated name of at most
@@ -48,20 +49,20 @@ class CInstrumentRegistry {
     // (no permission, not a regular file, a missing directory) or the pending save fails (the
     // list is then left as it was); LINK_E_FILE_FORMAT when it is not a whole registry file: a
     // wrong signature, a count field that is not a number or does not match the records that
-    // follow, a record out of the fixed-width layout. A failed read leaves the list empty and
-    // shows a status text naming the file.
-    RzResult Load(const char* path = nullptr);
+    // follow, a record out of the fixed-width layout. A failed read leaves the list empty; its
+    // message (for the status bar) names the file, as does every failure's below.
+    RzExpected<void> Load(const char* path = nullptr);
     // Writes the list, under the file's lock, when it has unsaved changes. The file is replaced
     // whole: a failed or interrupted save leaves the previous file as it was and returns
     // LINK_E_FILE, as does a save over a file that could not be read.
-    RzResult Save();
+    RzExpected<void> Save();
     // Under the file's lock: reads the file of the last Load (the data directory's file when
     // none), lets `change` edit the list as the file holds it now, and writes the result when
     // `change` returns RZ_OK. Whatever the list held before is replaced by the file's records.
     // When the lock cannot be had (LINK_E_FILE) or the read fails, that result is returned and
     // `change` is not called; when `change` fails, its result is returned, nothing is written
     // and the list holds the file's records.
-    RzResult Update(const std::function<RzResult(CInstrumentRegistry&)>& change);
+    RzExpected<void> Update(const std::function<RzResult(CInstrumentRegistry&)>& change);
 
     void Clear();
     int GetCount() const { return static_cast<int>(records_.size()); }
@@ -90,9 +91,9 @@ class CInstrumentRegistry {
 
   private:
     // Reads path_ into the list; sets fileUnread_ from the outcome.
-    RzResult ReadFile();
+    RzExpected<void> ReadFile();
     // Writes the list to path_; the caller holds the lock.
-    RzResult WriteFile();
+    RzExpected<void> WriteFile();
 
     std::vector<CRegistryRecord> records_;
     bool inSync_ = true;

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "platform/Paths.h"
+#include "platform/StatusSink.h"
 #include "platform/Strings.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry_ui/RegisterGrid.h"
@@ -123,8 +124,9 @@ CRegisterDlg::~CRegisterDlg() = default;
 
 void CRegisterDlg::Load() {
     CInstrumentRegistry registry;
-    if (const RzResult result = registry.Load(path_.c_str()); result != RZ_OK) {
-        ShowUnreadable(result);
+    if (const RzExpected<void> loaded = registry.Load(path_.c_str()); !loaded) {
+        ShowStatusMessages(loaded.error());
+        ShowUnreadable(loaded.code());
         return;
     }
     opened_ = SnapshotOf(registry);
@@ -232,11 +234,14 @@ void CRegisterDlg::accept() {
 
 bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
     CInstrumentRegistry registry;
-    registry.Load(path_.c_str());  // names the file; the list is read again under the lock
+    // Names the file; the list is read again under the lock.
+    if (const RzExpected<void> loaded = registry.Load(path_.c_str()); !loaded) {
+        ShowStatusMessages(loaded.error());
+    }
     Snapshot expected = opened_;
     for (;;) {
         Snapshot found;
-        const RzResult result = registry.Update([&](CInstrumentRegistry& held) {
+        const RzExpected<void> updated = registry.Update([&](CInstrumentRegistry& held) {
             found = SnapshotOf(held);
             if (found != expected) {
                 return kChangedMeanwhile;
@@ -247,6 +252,10 @@ bool CRegisterDlg::Write(const std::vector<CRegistryRecord>& records) {
             }
             return RZ_OK;
         });
+        if (!updated) {
+            ShowStatusMessages(updated.error());
+        }
+        const RzResult result = updated.code();
         if (result == RZ_OK) {
             registeredCount_ = registry.GetCount();
             return true;

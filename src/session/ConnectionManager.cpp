@@ -4,6 +4,7 @@
 
 #include "platform/Configuration.h"
 #include "platform/StatusSink.h"
+#include "platform/Strings.h"
 #include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 #include "session/LoginJob.h"
@@ -19,24 +20,24 @@ constexpr HubSubscriber kCommErrorSubscriber{CConnectionManager::kChannel, HUB_E
 
 }  // namespace
 
-uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse) {
+std::optional<uint32_t> CConnectionIds::Take(const std::function<bool(uint32_t)>& inUse) {
     constexpr uint32_t kIds = kLastConnectionId - kFirstConnectionId + 1;
     for (uint32_t tried = 0; tried < kIds; ++tried) {
-        uint32_t id = *counter;
+        uint32_t id = next_;
         if (id < kFirstConnectionId || id > kLastConnectionId) {
             id = kFirstConnectionId;
         }
-        *counter = id == kLastConnectionId ? kFirstConnectionId : id + 1;
+        next_ = id == kLastConnectionId ? kFirstConnectionId : id + 1;
         if (!inUse || !inUse(id)) {
             return id;
         }
     }
-    return 0;
+    return std::nullopt;
 }
 
 CConnectionManager::CConnectionManager(TransportFactory transportFactory,
                                        uint32_t firstConnectionId)
-    : transportFactory_(std::move(transportFactory)), nextConnectionId_(firstConnectionId) {
+    : transportFactory_(std::move(transportFactory)), connectionIds_(firstConnectionId) {
     if (!transportFactory_) {
         transportFactory_ = []() -> std::unique_ptr<CLinkTransport> {
             return std::unique_ptr<CLinkTransport>(new (std::nothrow) CLinkSocket());
@@ -58,50 +59,52 @@ RzResult CConnectionManager::Init() {
 
 // On the log-in thread, once the instrument is identified: the connection is made with the next
 // id, checks the identity, binds its commands and runs its first full refresh.
-RzResult CConnectionManager::PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
-                                               const RefreshProgress& progress) {
+RzExpected<void> CConnectionManager::PrepareConnection(LoginJob& job,
+                                                       const CInstrumentIdentity& identity,
+                                                       const RefreshProgress& progress) {
     // The counter belongs to the log-in of the moment (one at a time); the ids in use were
     // noted when the log-in started.
-    const uint32_t id = TakeConnectionId(&nextConnectionId_, [&job](uint32_t used) {
-        return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) != job.idsInUse.end();
-    });
+    const uint32_t id = connectionIds_
+                            .Take([&job](uint32_t used) {
+                                return std::find(job.idsInUse.begin(), job.idsInUse.end(), used) !=
+                                       job.idsInUse.end();
+                            })
+                            .value_or(0);
     if (id != 0) {
         job.connection.reset(new (std::nothrow)
                                  CInstrumentConnection(id, &hub_, job.link.get(), &eventContext_));
     }
     if (!job.connection) {
-        ShowStatusString(RzStr::kOutOfMemory);
-        return LINK_E_NO_MEMORY;
+        return RzError(LINK_E_NO_MEMORY, {}, {RzString(RzStr::kOutOfMemory)});
     }
     CInstrumentConnection& connection = *job.connection;
-    RzResult result = connection.Prepare(identity);
-    if (result != RZ_OK) {
-        return result;
+    RzExpected<void> prepared = connection.Prepare(identity);
+    if (!prepared) {
+        return prepared;
     }
     connection.SetScreenPolling(job.screenPolling);
-    result = connection.Refresh(progress);
+    const RzResult result = connection.Refresh(progress);
     if (result != RZ_OK) {
-        ShowStatusString(RzStr::kStartRefreshFailed);
-        return result;
+        return RzError(result, {}, {RzString(RzStr::kStartRefreshFailed)});
     }
     connection.ApplyStartNames();
-    return RZ_OK;
+    return {};
 }
 
 // Back on the GUI thread: the cycle starts and the connection enters the table.
-RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
+RzExpected<uint32_t> CConnectionManager::AdoptConnection(LoginJob& job) {
     CInstrumentConnection& connection = *job.connection;
     const uint32_t id = connection.id();
     const CCommCycleSetting cycle = ReadCommCycleSetting();
     connection.SetCycle(cycle.cycle, cycle.note);
     RzResult result = connection.StartCycle();
     if (result != RZ_OK) {
-        return result;
+        return RzError(result);
     }
     result = hub_.Subscribe(kCommErrorSubscriber, CommErrorEvent(id),
                             [this, id](uint32_t) { OnCommunicationError(id); });
     if (result != RZ_OK) {
-        return result;
+        return RzError(result);
     }
 
     Record record;
@@ -110,8 +113,7 @@ RzResult CConnectionManager::AdoptConnection(LoginJob& job, uint32_t* outId) {
     record.trace = job.traceLink != nullptr ? job.traceLink->Trace() : nullptr;
     record.link = std::move(job.link);
     records_.push_back(std::move(record));
-    *outId = id;
-    return RZ_OK;
+    return id;
 }
 
 void CConnectionManager::OnCommunicationError(uint32_t id) {
@@ -182,43 +184,34 @@ RzResult CConnectionManager::CloseAll() {
     return RZ_OK;
 }
 
-RzResult CConnectionManager::FindConnection(uint32_t id, CInstrumentConnection** outConnection) {
+RzExpected<CInstrumentConnection*> CConnectionManager::FindConnection(uint32_t id) {
     if (!initialised_) {
-        return LINK_E_NOT_INITIALIZED;
+        return RzError(LINK_E_NOT_INITIALIZED);
     }
     Record* record = Find(id);
     if (record == nullptr) {
-        return LINK_E_NOT_LOGGED_IN;
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
-    if (outConnection != nullptr) {
-        *outConnection = record->connection.get();
-    }
-    return RZ_OK;
+    return record->connection.get();
 }
 
-RzResult CConnectionManager::CreateView(uint32_t id, IConnectionView** outView) {
-    if (outView != nullptr) {
-        *outView = nullptr;
-    }
+RzExpected<IConnectionView*> CConnectionManager::CreateView(uint32_t id) {
     if (!initialised_) {
-        return LINK_E_NOT_INITIALIZED;
+        return RzError(LINK_E_NOT_INITIALIZED);
     }
     Record* record = Find(id);
     if (record == nullptr) {
-        return LINK_E_NOT_LOGGED_IN;
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
     if (record->view) {
-        return RZ_OK;
+        return nullptr;
     }
     std::unique_ptr<IConnectionView> view = viewFactory_ ? viewFactory_(id) : nullptr;
     if (!view) {
-        return LINK_E_NO_MEMORY;
+        return RzError(LINK_E_NO_MEMORY);
     }
     record->view = std::move(view);
-    if (outView != nullptr) {
-        *outView = record->view.get();
-    }
-    return RZ_OK;
+    return record->view.get();
 }
 
 void CConnectionManager::ReleaseView(uint32_t id) {

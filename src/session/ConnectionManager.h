@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/EventHub.h"
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 #include "session/GuiDispatcher.h"
 #include "session/InstrumentConnection.h"
@@ -37,10 +39,21 @@ using TransportFactory = std::function<std::unique_ptr<CLinkTransport>()>;
 constexpr uint32_t kFirstConnectionId = 100000;
 constexpr uint32_t kLastConnectionId = 199999;
 
-// Takes the id at `*counter` and moves the counter on, wrapping within kFirstConnectionId to
-// kLastConnectionId (a counter outside that range starts again at kFirstConnectionId). Ids for
-// which `inUse` holds are skipped; 0 when every id is in use.
-uint32_t TakeConnectionId(uint32_t* counter, const std::function<bool(uint32_t)>& inUse);
+// The counter that hands out connection ids.
+class CConnectionIds {
+  public:
+    explicit CConnectionIds(uint32_t next = kFirstConnectionId) : next_(next) {}
+
+    // Takes the id the counter stands at and moves the counter on, wrapping within
+    // kFirstConnectionId to kLastConnectionId (a counter outside that range starts again at
+    // kFirstConnectionId). Ids for which `inUse` holds are skipped; none when every id is in use.
+    std::optional<uint32_t> Take(const std::function<bool(uint32_t)>& inUse);
+    // Where the counter stands.
+    uint32_t Next() const { return next_; }
+
+  private:
+    uint32_t next_;
+};
 
 // How far a log-in has come, reported on the GUI thread.
 struct CLoginProgress {
@@ -50,8 +63,11 @@ struct CLoginProgress {
     int steps = 0;
 };
 using LoginProgressHandler = std::function<void(const CLoginProgress&)>;
-// The log-in's result, and the new connection's id on success.
-using LoginDoneHandler = std::function<void(RzResult result, uint32_t id)>;
+// The log-in's result: the new connection's id, or why the log-in failed. Its text says in the
+// operator's words where the log-in stopped and what the instrument said ("time-out while
+// waiting for the password prompt", "password refused (E1 Login failed)"), its messages are
+// the status lines the failure brought (the instrument's answer, "The socket Open error!").
+using LoginDoneHandler = std::function<void(const RzExpected<uint32_t>& result)>;
 
 // The process's table of instrument connections: log-in, identification, connection start,
 // log-out, and the closing of a connection whose link broke. Called on the GUI thread only; the
@@ -70,39 +86,39 @@ class CConnectionManager {
     RzResult Init();
     // Starts a log-in on the log-in thread: connect to `ip`:`port`, log-in dialogue,
     // identification, connection start with its full refresh. Progress and the result (with the
-    // new id) come back on the GUI thread; the connection's cycle starts there. Returns 0 when
-    // started; otherwise the code at once (LINK_E_BUSY while another log-in runs) and `done` is
-    // never called. A failed log-in leaves no connection and no socket. The log-in thread is
-    // started by the first log-in and kept for the next ones until CloseAll: a thread that has
-    // run before exchanges markedly faster than a fresh one (the scheduler places it next to
-    // the threads it talks to: a bare client's log-in and refresh took 1.95 ms on a new thread
-    // and 1.5 ms on a kept one), and a log-in need not start a thread.
-    RzResult StartLogin(const char* ip, const char* user, const char* password, uint16_t port,
-                        LoginDoneHandler done, LoginProgressHandler progress = {});
+    // new id) come back on the GUI thread; the connection's cycle starts there. Returns success
+    // when started; otherwise the failure at once (LINK_E_BUSY while another log-in runs, with
+    // the message "Log-in is still running") and `done` is never called. A failed log-in leaves no
+    // connection and no socket. The log-in thread is started by the first log-in and kept for the
+    // next ones until CloseAll: a thread that has run before exchanges markedly faster than a fresh
+    // one (the scheduler places it next to the threads it talks to: a bare client's log-in and
+    // refresh took 1.95 ms on a new thread and 1.5 ms on a kept one), and a log-in need not start a
+    // thread.
+    RzExpected<void> StartLogin(const char* ip, const char* user, const char* password,
+                                uint16_t port, LoginDoneHandler done,
+                                LoginProgressHandler progress = {});
     // Ends the running log-in at once: its link is abandoned, which wakes any wait (a connect's
     // too) and refuses any later connect, and its handlers are not called any more. The log-in
     // thread hands the job back at once; LoginRunning() holds until the event loop hears of it,
     // but a cancelled log-in never makes StartLogin refuse a new one.
     void CancelLogin();
     bool LoginRunning() const { return login_ != nullptr; }
-    // Why the last failed log-in failed, in the operator's words: where it stopped and what
-    // the instrument said ("time-out while waiting for the password prompt", "password refused
-    // (E1 Login failed)"). Set before its `done` is called.
-    const std::string& LoginFailure() const { return loginFailure_; }
-    // StartLogin, waiting for the result (command-line programs, tests). Returns 0 with the new
-    // connection id, or a code (the reason is in the status text).
-    RzResult ConnectAndLogin(const char* ip, const char* user, const char* password,
-                             uint32_t* outId, uint16_t port = kInstrumentPort);
+    // StartLogin, waiting for the result (command-line programs, tests): the new connection's
+    // id, or why the log-in failed or did not start.
+    RzExpected<uint32_t> ConnectAndLogin(const char* ip, const char* user, const char* password,
+                                         uint16_t port = kInstrumentPort);
     // Ends one connection; 0 also for an unknown id.
     RzResult CloseConnection(uint32_t id);
     // Closes every connection and clears the ready mark.
     RzResult CloseAll();
-    RzResult FindConnection(uint32_t id, CInstrumentConnection** outConnection);
+    // The connection with `id`; LINK_E_NOT_INITIALIZED before Init, LINK_E_NOT_LOGGED_IN for an
+    // unknown id.
+    RzExpected<CInstrumentConnection*> FindConnection(uint32_t id);
     // The exchanges of a connection since its log-in dialogue, or null for an unknown id. The
     // trace outlives the connection for as long as it is held.
     std::shared_ptr<const CExchangeTrace> Trace(uint32_t id);
-    // Creates the connection's view once; a second call returns 0 and no view.
-    RzResult CreateView(uint32_t id, IConnectionView** outView);
+    // Creates the connection's view once; a second call succeeds with no view (null).
+    RzExpected<IConnectionView*> CreateView(uint32_t id);
     // Ends the connection's view and keeps the connection, whose cycle goes on (a view can be
     // made for it again); nothing for an unknown id. No connection-closed event is published.
     void ReleaseView(uint32_t id);
@@ -134,12 +150,12 @@ class CConnectionManager {
     // Log-in thread.
     void LoginThreadMain();
     void RunLogin(LoginJob& job);
-    RzResult PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
-                               const RefreshProgress& progress);
+    RzExpected<void> PrepareConnection(LoginJob& job, const CInstrumentIdentity& identity,
+                                       const RefreshProgress& progress);
     // GUI thread.
     void ReportLogin(uint64_t number, const CLoginProgress& progress);
     void FinishLogin(uint64_t number);
-    RzResult AdoptConnection(LoginJob& job, uint32_t* outId);
+    RzExpected<uint32_t> AdoptConnection(LoginJob& job);
     static void DiscardLogin(LoginJob& job);
     void EndLogin();
     void WaitForLoginHandBack();
@@ -154,12 +170,11 @@ class CConnectionManager {
     std::vector<Record> records_;
     ViewFactory viewFactory_;
     TransportFactory transportFactory_;
-    uint32_t nextConnectionId_;
+    CConnectionIds connectionIds_;
     uint32_t linkTimeoutMs_ = kDefaultLinkTimeoutMs;
     bool screenPolling_ = true;
     // The running log-in and the calls its thread hands to the GUI thread.
     std::unique_ptr<LoginJob> login_;
-    std::string loginFailure_;
     uint64_t logins_ = 0;
     CGuiDispatcher loginCalls_;
     // Hand-over of a job to the log-in thread and back.

@@ -350,9 +350,9 @@ RzResult CInstrumentConnection::ReloadProgramLocked(int32_t index, int32_t patte
     return loader_.LoadPatternStates();
 }
 
-RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
-                                               int32_t* outChanged) {
-    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+RzExpected<bool> CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action) {
+    bool changed = false;
+    const RzResult result = EntryFrame::Run(*this, true, [&]() -> RzResult {
         if (model_.programOption == 0 || pattern < 1 || pattern > kPatterns) {
             return LINK_E_GENERAL;
         }
@@ -423,8 +423,7 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
         if (r != RZ_OK)
             return r;
         record.state = newState;
-        if (outChanged != nullptr)
-            *outChanged = 1;
+        changed = true;
         if ((action == kProgramRun || action == kProgramReset) && levelPolling_ != 0) {
             // The program screen follows; a refusal leaves the operation done, a lost link not.
             r = SwitchDisplayLocked(11, 0);
@@ -434,6 +433,10 @@ RzResult CInstrumentConnection::OperateProgram(int32_t pattern, int32_t action,
         }
         return RZ_OK;
     });
+    if (result != RZ_OK) {
+        return RzError(result);
+    }
+    return changed;
 }
 
 RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
@@ -482,24 +485,24 @@ RzResult CInstrumentConnection::ReadLoopState(int32_t kind, int32_t loop) {
     });
 }
 
-RzResult CInstrumentConnection::ReadLog(int32_t kind, char* buffer, uint32_t capacity) {
-    return EntryFrame::Run(*this, true, [&]() -> RzResult {
+RzExpected<std::string> CInstrumentConnection::ReadLog(int32_t kind) {
+    std::string text;
+    const RzResult result = EntryFrame::Run(*this, true, [&]() -> RzResult {
         auto* fl = commands_->Get<CCmdFL>();
         if (fl == nullptr)
             return LINK_E_UNSUPPORTED;
-        if (buffer == nullptr || capacity == 0)
-            return LINK_E_PARAMETER;
         fl->kind = kind;
         fl->count = 0;  // the log's largest line count
         const RzResult r = fl->Query();
         if (r != RZ_OK)
             return r;
-        const size_t length = std::strlen(fl->logText);
-        if (length >= capacity)
-            return LINK_E_BUFFER_SMALL;
-        std::memcpy(buffer, fl->logText, length + 1);
+        text = fl->logText;
         return RZ_OK;
     });
+    if (result != RZ_OK) {
+        return RzError(result);
+    }
+    return text;
 }
 
 RzResult CInstrumentConnection::AcknowledgeAlarm() {

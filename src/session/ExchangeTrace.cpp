@@ -66,26 +66,25 @@ uint64_t CExchangeTrace::Added() const {
     return added_;
 }
 
-void SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks,
-                     std::string* out) {
+std::string SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks) {
     // An error line or a list in place of the blocks shows as text.
     const bool text = blocks == 0 && length > 0 && answer[0] == 'E';
     if (mode == RECV_BINARY && length > 0 && !text) {
         static constexpr char kPngSignature[] = "\x89PNG";
         const bool png = length >= 4 && std::memcmp(answer, kPngSignature, 4) == 0;
-        *out = png ? "PNG " : "binary ";
-        *out += GroupThousands(static_cast<uint32_t>(length));
-        *out += " bytes";
+        std::string summary = png ? "PNG " : "binary ";
+        summary += GroupThousands(static_cast<uint32_t>(length));
+        summary += " bytes";
         if (blocks != 0) {
-            *out += " in " + std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
+            summary += " in " + std::to_string(blocks) + (blocks == 1 ? " block" : " blocks");
         }
-        return;
+        return summary;
     }
     size_t end = 0;
     while (end < length && answer[end] != '\r' && answer[end] != '\n') {
         ++end;
     }
-    out->assign(answer, end);
+    return std::string(answer, end);
 }
 
 CTraceLink::CTraceLink(std::unique_ptr<CLinkTransport> inner, std::shared_ptr<CExchangeTrace> trace)
@@ -132,16 +131,16 @@ RzResult CTraceLink::Send(const char* request, uint32_t length) {
     return result;
 }
 
-RzResult CTraceLink::Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                             AnswerShape shape) {
-    const RzResult result = inner_->Receive(buffer, capacity, outLength, shape);
+RzExpected<uint32_t> CTraceLink::Receive(char* buffer, uint32_t capacity, AnswerShape shape) {
+    RzExpected<uint32_t> received = inner_->Receive(buffer, capacity, shape);
     if (!recording_.load(std::memory_order_relaxed)) {
-        return result;
+        return received;
     }
     const auto now = std::chrono::steady_clock::now();
-    const size_t length = result == RZ_OK && outLength != nullptr ? *outLength : 0;
-    SummariseAnswer(buffer, length, shape.mode, inner_->LastAnswerBlocks(), &answer_);
-    const std::string& answer = answer_;
+    const RzResult result = received.code();
+    const size_t length = received.value_or(0);
+    const std::string answer =
+        SummariseAnswer(buffer, length, shape.mode, inner_->LastAnswerBlocks());
     if (sent_) {
         const auto us =
             std::chrono::duration_cast<std::chrono::microseconds>(now - sentAt_).count();
@@ -153,7 +152,7 @@ RzResult CTraceLink::Receive(char* buffer, uint32_t capacity, uint32_t* outLengt
                     result);
     }
     sent_ = false;
-    return result;
+    return received;
 }
 
 uint32_t CTraceLink::LastAnswerBlocks() const {

@@ -41,12 +41,11 @@ class CExchangeTrace {
     uint64_t added_ = 0;
 };
 
-// How an answer shows in the trace, written into `out`: "PNG 245,312 bytes in 4 blocks" for a
-// screen image, otherwise "binary N bytes in K blocks" for a binary answer (without the blocks
-// when `blocks` is 0: not known); the first line of an error line or list that came in their
-// place and of any other answer.
-void SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks,
-                     std::string* out);
+// How an answer shows in the trace: "PNG 245,312 bytes in 4 blocks" for a screen image,
+// otherwise "binary N bytes in K blocks" for a binary answer (without the blocks when `blocks`
+// is 0: not known); the first line of an error line or list that came in their place and of
+// any other answer.
+std::string SummariseAnswer(const char* answer, size_t length, int32_t mode, uint32_t blocks);
 
 // A link that writes every exchange into a trace while recording, and passes everything on to
 // the link it wraps. It does not record until told to. A request that is the hidden text (the
@@ -68,8 +67,7 @@ class CTraceLink : public CLinkTransport {
     RzResult Abandon() override;
     bool IsFailed() const override;
     RzResult Send(const char* request, uint32_t length) override;
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                     AnswerShape shape) override;
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) override;
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override;
     uint32_t LastAnswerBlocks() const override;
@@ -83,7 +81,6 @@ class CTraceLink : public CLinkTransport {
     // Only the thread of the running exchange touches these (the connection lock orders them).
     bool sent_ = false;
     std::string request_;
-    std::string answer_;
     int64_t sentWallMs_ = 0;
     std::chrono::steady_clock::time_point sentAt_{};
 };

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/EventHub.h"
-#include "platform/StatusSink.h"
+#include "platform/Strings.h"
 #include "session/LoginDialogue.h"
 
 namespace {
@@ -55,6 +55,34 @@ RzResult Noted(CSourceFreshness& source, RzResult result, const char* line, cons
     return result;
 }
 
+template <class Record>
+void ApplyLoopEdits(const CLoopEdits& edits, Record& record) {
+    record.spEdited = edits.spEdited;
+    record.outEdited = edits.outEdited;
+    record.outValue = edits.outValue;
+}
+
+// Writes the view-owned fields into a model copy.
+void ApplyViewState(const CViewState& state, CInstrumentModel& model) {
+    model.displayKind = state.displayKind;
+    model.displayGroup = state.displayGroup;
+    model.simplePage = state.simplePage;
+    model.selectedPattern = state.selectedPattern;
+    model.controlStyle = state.controlStyle;
+    model.trendOptions = state.trendOptions;
+    model.measurePage = state.measurePage;
+    for (int i = 0; i < kInternalLoops; ++i) {
+        ApplyLoopEdits(state.internalLoops[i], model.internalLoops[i]);
+    }
+    for (int i = 0; i < kExternalLoops; ++i) {
+        ApplyLoopEdits(state.externalLoops[i], model.externalLoops[i]);
+    }
+    for (int i = 0; i < kDioPoints; ++i) {
+        model.dio[i].outEdited = state.dio[i].outEdited;
+        model.dio[i].outValue = state.dio[i].outValue;
+    }
+}
+
 }  // namespace
 
 CModelSizes ModelSizesFor(int32_t modelNumber) {
@@ -85,10 +113,9 @@ CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
 }
 
-RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
+RzExpected<void> CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
     if (!IsSupportedIdentity(identity)) {
-        ShowStatusString(RzStr::kUnsupportedHardware);
-        return LINK_E_UNSUPPORTED;
+        return RzError(LINK_E_UNSUPPORTED, {}, {RzString(RzStr::kUnsupportedHardware)});
     }
     std::lock_guard lock(commandLock_);
     model_ = CInstrumentModel{};
@@ -112,7 +139,7 @@ RzResult CInstrumentConnection::Prepare(const CInstrumentIdentity& identity) {
         viewState_ = CViewState{};
     }
     PublishSnapshot(false);
-    return result;
+    return ExpectedOf(result);
 }
 
 void CInstrumentConnection::ApplyStartNames() {
@@ -161,10 +188,11 @@ CDataFreshness CInstrumentConnection::Freshness() const {
     return publishedFresh_;
 }
 
-void CInstrumentConnection::CopyModel(CInstrumentModel* out) const {
+CInstrumentModel CInstrumentConnection::CopyModel() const {
     std::lock_guard lock(snapshotLock_);
-    *out = snapshot_;
-    ApplyViewState(viewState_, out);
+    CInstrumentModel model = snapshot_;
+    ApplyViewState(viewState_, model);
+    return model;
 }
 
 void CInstrumentConnection::WithImage(
@@ -191,24 +219,24 @@ void CInstrumentConnection::UpdateModel(const std::function<void(CInstrumentMode
 
 // --- Operations ----------------------------------------------------------------------------
 
-RzResult CInstrumentConnection::StartOperation(const char* name, OperationBody body,
-                                               ResultHandler done, QObject* receiver) {
+RzExpected<void> CInstrumentConnection::StartOperation(const char* name, OperationBody body,
+                                                       ResultHandler done, QObject* receiver) {
     return runner_.Start(name != nullptr ? name : "", std::move(body), std::move(done), receiver);
 }
 
-RzResult CInstrumentConnection::StartSequence(const char* name, CSequence sequence,
-                                              ResultHandler done, QObject* receiver) {
+RzExpected<void> CInstrumentConnection::StartSequence(const char* name, CSequence sequence,
+                                                      ResultHandler done, QObject* receiver) {
     return runner_.StartSequence(name != nullptr ? name : "", std::move(sequence), std::move(done),
                                  receiver);
 }
 
-RzResult CInstrumentConnection::StartFollowUp(const char* name, OperationBody body,
-                                              ResultHandler done, QObject* receiver) {
+RzExpected<void> CInstrumentConnection::StartFollowUp(const char* name, OperationBody body,
+                                                      ResultHandler done, QObject* receiver) {
     return runner_.StartFollowUp(name != nullptr ? name : "", std::move(body), std::move(done),
                                  receiver);
 }
 
-RzResult CInstrumentConnection::RunOperation(const char* name, OperationBody body) {
+RzExpected<void> CInstrumentConnection::RunOperation(const char* name, OperationBody body) {
     return runner_.RunAndWait(name != nullptr ? name : "", std::move(body));
 }
 

@@ -13,6 +13,7 @@
 #include "model/InstrumentIdentity.h"
 #include "model/InstrumentModel.h"
 #include "platform/Event.h"
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 #include "session/CycleWait.h"
 #include "session/GuiDispatcher.h"
@@ -99,10 +100,10 @@ class CInstrumentConnection {
     CInstrumentConnection(const CInstrumentConnection&) = delete;
     CInstrumentConnection& operator=(const CInstrumentConnection&) = delete;
 
-    // Checks the identity (LINK_E_UNSUPPORTED, shown as kUnsupportedHardware, for anything but an
-    // RZ 3100/3200 with firmware major version 1 to 3), clears the model, fills its log-in
-    // defaults, identity copy and model sizes, and binds the command set.
-    RzResult Prepare(const CInstrumentIdentity& identity);
+    // Checks the identity (LINK_E_UNSUPPORTED, with kUnsupportedHardware as its message, for
+    // anything but an RZ 3100/3200 with firmware major version 1 to 3), clears the model, fills
+    // its log-in defaults, identity copy and model sizes, and binds the command set.
+    RzExpected<void> Prepare(const CInstrumentIdentity& identity);
     // After the first successful refresh: default names and type texts.
     void ApplyStartNames();
 
@@ -132,17 +133,18 @@ class CInstrumentConnection {
     using ResultHandler = COperationRunner::ResultHandler;
     // Runs `body` (e.g. one entry point) on the connection's worker; `done` gets its result on
     // the GUI thread, unless `receiver` was given and is gone. A second start while one runs is
-    // refused at once with LINK_E_BUSY, and the status text names the running one (`name`).
-    RzResult StartOperation(const char* name, OperationBody body, ResultHandler done = {},
-                            QObject* receiver = nullptr);
-    RzResult StartSequence(const char* name, CSequence sequence, ResultHandler done = {},
-                           QObject* receiver = nullptr);
+    // refused at once with LINK_E_BUSY, with a message that names the running one (`name`).
+    RzExpected<void> StartOperation(const char* name, OperationBody body, ResultHandler done = {},
+                                    QObject* receiver = nullptr);
+    RzExpected<void> StartSequence(const char* name, CSequence sequence, ResultHandler done = {},
+                                   QObject* receiver = nullptr);
     // A read the console starts itself as the consequence of an operation: it runs after the
     // running operation (and the follow-ups before it) instead of being refused.
-    RzResult StartFollowUp(const char* name, OperationBody body, ResultHandler done = {},
-                           QObject* receiver = nullptr);
-    // Starts an operation and waits for its result (command-line programs, tests).
-    RzResult RunOperation(const char* name, OperationBody body);
+    RzExpected<void> StartFollowUp(const char* name, OperationBody body, ResultHandler done = {},
+                                   QObject* receiver = nullptr);
+    // Starts an operation and waits for its result (command-line programs, tests): the body's
+    // result, or why the start was refused.
+    RzExpected<void> RunOperation(const char* name, OperationBody body);
     bool OperationRunning() const { return runner_.Busy(); }
     const std::string& RunningOperation() const { return runner_.Running(); }
     // Replaces the source of the sequences' pauses (tests: a manual clock).
@@ -161,10 +163,12 @@ class CInstrumentConnection {
     RzResult SetLoopSP(int32_t kind, int32_t loop, double value);
     RzResult SetLoopOut(int32_t kind, int32_t loop, double value);
     RzResult SetDigitalOutput(int32_t point, int32_t value);
-    RzResult OperateProgram(int32_t pattern, int32_t action, int32_t* outChanged);
+    // Whether the pattern's state changed (false: it was in that state already, nothing sent).
+    RzExpected<bool> OperateProgram(int32_t pattern, int32_t action);
     RzResult ReloadProgram(int32_t index, int32_t pattern);
     RzResult ReadLoopState(int32_t kind, int32_t loop);
-    RzResult ReadLog(int32_t kind, char* buffer, uint32_t capacity);
+    // The log's text.
+    RzExpected<std::string> ReadLog(int32_t kind);
     RzResult AcknowledgeAlarm();
     RzResult WriteMessage(int32_t number);
     // Saves data: 0 manual sample, 1 manual trigger, 3 display data, 4 event data ("EV").
@@ -175,9 +179,9 @@ class CInstrumentConnection {
     RzResult ShowPattern(int32_t pattern);
 
     // --- What the views read ---
-    // A copy of the latest published model. Its imageData is null: read the image with
-    // WithImage.
-    void CopyModel(CInstrumentModel* out) const;
+    // A copy of the latest published model with the view state. Its imageData is null: read
+    // the image with WithImage.
+    CInstrumentModel CopyModel() const;
     // Calls `reader` with the latest published screen image (nullptr, 0 when there is none).
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
     // As of the latest published model.

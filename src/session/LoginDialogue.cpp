@@ -1,9 +1,11 @@
 #include "session/LoginDialogue.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/StatusSink.h"
+#include "platform/Strings.h"
 
 namespace {
 
@@ -15,6 +17,16 @@ bool IsExactlyE0(const char* answer) {
     return std::strcmp(answer, "E0") == 0 || std::strcmp(answer, "E0\r\n") == 0;
 }
 
+// An answer as a message of a failure: the status line it shows as, without one CR LF at its
+// end.
+std::string StatusLine(const char* answer) {
+    std::string text = answer;
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) {
+        text.resize(text.size() - 2);
+    }
+    return text;
+}
+
 // An answer as quoted in a failure: without its line end.
 std::string Quoted(const char* answer) {
     std::string text = answer;
@@ -24,19 +36,18 @@ std::string Quoted(const char* answer) {
     return text;
 }
 
-// Reads one log-in answer; on failure shows what arrived, or the generic text when nothing did.
-RzResult ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCapacity + 1]) {
+// Reads one log-in answer; a failure brings what arrived as its message, or the generic text
+// when nothing did, and says it happened `during` what.
+RzExpected<void> ReceiveLoginAnswer(CLinkTransport* link, char (&answer)[kLoginAnswerCapacity + 1],
+                                    const char* during) {
     answer[0] = '\0';
-    uint32_t length = 0;
-    const RzResult result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
-    if (result != RZ_OK) {
-        if (answer[0] == '\0') {
-            ShowStatusString(RzStr::kCheckConfiguration);
-        } else {
-            ShowStatusMessage(answer);
-        }
+    const RzResult result = link->Receive(answer, kLoginAnswerCapacity, RECV_LINE).code();
+    if (result == RZ_OK) {
+        return {};
     }
-    return result;
+    return RzError(result, LoginExchangeFailure(result, during),
+                   {answer[0] == '\0' ? std::string(RzString(RzStr::kCheckConfiguration))
+                                      : StatusLine(answer)});
 }
 
 RzResult SendText(CLinkTransport* link, const char* text) {
@@ -80,82 +91,72 @@ std::string LoginExchangeFailure(RzResult result, const std::string& during) {
     return std::string(ResultCodeName(result)) + " " + during;
 }
 
-RzResult RunLoginDialogue(CLinkTransport* link, const char* user, const char* password,
-                          std::string* failure) {
-    std::string unused;
-    std::string& why = failure != nullptr ? *failure : unused;
-    why.clear();
+RzExpected<void> RunLoginDialogue(CLinkTransport* link, const char* user, const char* password) {
     // Each text goes out as one request line: a line break inside it would end the line early
     // and send the rest to the instrument as requests of their own.
     if (HasLineBreak(user) || HasLineBreak(password)) {
-        ShowStatusMessage(kLineBreakInLogin);
-        why = "the user name or password holds a line break";
-        return LINK_E_PARAMETER;
+        return RzError(LINK_E_PARAMETER, "the user name or password holds a line break",
+                       {kLineBreakInLogin});
     }
     char answer[kLoginAnswerCapacity + 1];
-    RzResult result = ReceiveLoginAnswer(link, answer);
-    if (result != RZ_OK) {
-        why = LoginExchangeFailure(result, "while waiting for the greeting");
-        return result;
+    if (RzExpected<void> greeting =
+            ReceiveLoginAnswer(link, answer, "while waiting for the greeting");
+        !greeting) {
+        return greeting;
     }
     if (!IsLoginGreeting(answer)) {
-        ShowStatusMessage(answer);
-        why = "unexpected greeting \"" + Quoted(answer) + "\"";
-        return LINK_E_LOGIN;
+        return RzError(LINK_E_LOGIN, "unexpected greeting \"" + Quoted(answer) + "\"",
+                       {StatusLine(answer)});
     }
 
-    result = SendText(link, user);
+    RzResult result = SendText(link, user);
     if (result != RZ_OK) {
-        why = LoginExchangeFailure(result, "while sending the user name");
-        return result;
+        return RzError(result, LoginExchangeFailure(result, "while sending the user name"));
     }
-    result = ReceiveLoginAnswer(link, answer);
-    if (result != RZ_OK) {
-        why = LoginExchangeFailure(result, "while waiting for the password prompt");
-        return result;
+    if (RzExpected<void> prompt =
+            ReceiveLoginAnswer(link, answer, "while waiting for the password prompt");
+        !prompt) {
+        return prompt;
     }
     if (IsExactlyE0(answer)) {
-        return RZ_OK;
+        return {};
     }
     if (std::strstr(answer, "Input password.") == nullptr) {
-        ShowStatusMessage(answer);
-        why = "user name refused (" + Quoted(answer) + ")";
-        return LINK_E_LOGIN;
+        return RzError(LINK_E_LOGIN, "user name refused (" + Quoted(answer) + ")",
+                       {StatusLine(answer)});
     }
 
     result = SendText(link, password != nullptr ? password : "");
     if (result != RZ_OK) {
-        why = LoginExchangeFailure(result, "while sending the password");
-        return result;
+        return RzError(result, LoginExchangeFailure(result, "while sending the password"));
     }
     answer[0] = '\0';
-    uint32_t length = 0;
-    result = link->Receive(answer, kLoginAnswerCapacity, &length, RECV_LINE);
+    result = link->Receive(answer, kLoginAnswerCapacity, RECV_LINE).code();
     if (result != RZ_OK) {
-        ShowStatusMessage("login Error!");
-        why = LoginExchangeFailure(result, "while waiting for the answer to the password");
-        return result;
+        return RzError(result,
+                       LoginExchangeFailure(result, "while waiting for the answer to the password"),
+                       {"login Error!"});
     }
     if (IsExactlyE0(answer)) {
-        return RZ_OK;
+        return {};
     }
-    ShowStatusMessage(answer);
-    why = "password refused (" + Quoted(answer) + ")";
-    return LINK_E_LOGIN;
+    return RzError(LINK_E_LOGIN, "password refused (" + Quoted(answer) + ")", {StatusLine(answer)});
 }
 
-bool ParseIdentification(const char* answer, CInstrumentIdentity* identity) {
+CParsedIdentity ParseIdentification(const char* answer) {
+    CParsedIdentity parsed;
+    CInstrumentIdentity* identity = &parsed.identity;
     const char* model = std::strstr(answer, "MODEL:\r\n");
     if (model == nullptr) {
-        return false;
+        return parsed;
     }
     model += std::strlen("MODEL:\r\n");
     if (model[0] != 'R' || model[1] != 'Z') {
-        return false;
+        return parsed;
     }
     const int32_t modelNumber = ReadDecimal(model + 2);
     if (modelNumber != 3100 && modelNumber != 3200) {
-        return false;
+        return parsed;
     }
     std::memcpy(identity->family, "RZ", 3);
     identity->modelNumber = modelNumber;
@@ -170,7 +171,7 @@ bool ParseIdentification(const char* answer, CInstrumentIdentity* identity) {
 
     const char* version = std::strstr(answer, "VERSION:\r\n");
     if (version == nullptr) {
-        return false;
+        return parsed;
     }
     version += std::strlen("VERSION:\r\n");
     const int32_t major = ReadDecimal(version);
@@ -178,51 +179,57 @@ bool ParseIdentification(const char* answer, CInstrumentIdentity* identity) {
     const int32_t minor = dot != nullptr ? ReadDecimal(dot + 1) : 0;
     identity->firmwareMajor = major;
     identity->version = major * 65536 + minor;
-    return true;
+    parsed.recognised = true;
+    return parsed;
 }
 
-void ParsePidAux(const char* answer, int32_t flags[10]) {
+static_assert(sizeof(PidAuxFlags) == sizeof(CInstrumentIdentity::pidAux), "one flag a field");
+
+PidAuxFlags ParsePidAux(const char* answer) {
+    PidAuxFlags flags{};
     const char* p = std::strstr(answer, "PID_AUX");
     if (p == nullptr) {
-        return;
+        return flags;
     }
     p += std::strlen("PID_AUX");
-    for (int i = 0; i < 10; ++i) {
+    for (int32_t& flag : flags) {
         const char* comma = std::strchr(p, ',');
         if (comma == nullptr) {
-            return;
+            break;
         }
-        flags[i] = (comma - p) == 2 ? 1 : 0;
+        flag = (comma - p) == 2 ? 1 : 0;
         p = comma + 1;
     }
+    return flags;
 }
 
-RzResult RunIdentification(CLinkTransport* link, CInstrumentIdentity* identity) {
+RzExpected<CInstrumentIdentity> RunIdentification(CLinkTransport* link) {
     char answer[kIdentifyAnswerCapacity + 1];
-    uint32_t length = 0;
     RzResult result = SendText(link, "_C");
     if (result == RZ_OK) {
         answer[0] = '\0';
-        result = link->Receive(answer, kIdentifyAnswerCapacity, &length, RECV_LIST);
+        result = link->Receive(answer, kIdentifyAnswerCapacity, RECV_LIST).code();
     }
     if (result != RZ_OK) {
-        return result;
+        return RzError(result);
     }
-    if (!ParseIdentification(answer, identity)) {
+    CParsedIdentity parsed = ParseIdentification(answer);
+    if (!parsed.recognised) {
         ShowStatusString(RzStr::kUnsupportedHardware);
-        return RZ_OK;
+        return parsed.identity;
     }
 
     result = SendText(link, "ZSPID_AUX?");
     if (result == RZ_OK) {
         answer[0] = '\0';
-        result = link->Receive(answer, kIdentifyAnswerCapacity, &length, RECV_LIST);
+        result = link->Receive(answer, kIdentifyAnswerCapacity, RECV_LIST).code();
     }
     if (result != RZ_OK) {
-        return result;
+        return RzError(result);
     }
-    ParsePidAux(answer, identity->pidAux);
-    return RZ_OK;
+    const PidAuxFlags flags = ParsePidAux(answer);
+    std::copy(flags.begin(), flags.end(), parsed.identity.pidAux);
+    return parsed.identity;
 }
 
 bool IsSupportedIdentity(const CInstrumentIdentity& identity) {

@@ -22,9 +22,9 @@ struct CConnectionManager::LoginJob {
     CTraceLink* traceLink = nullptr;  // the link, which records the password hidden
     std::unique_ptr<CInstrumentConnection> connection;  // made once the instrument is identified
     std::atomic<bool> cancelled{false};
-    // Written by the log-in thread before it hands the job back.
-    RzResult result = RZ_OK;
-    std::string failure;  // why it failed, in the operator's words
+    // Written by the log-in thread before it hands the job back: success, or why it failed in
+    // the operator's words with the messages the failure brought.
+    RzExpected<void> result;
     bool opened = false;  // the link was opened (a link that never opened is not closed)
     LoginDoneHandler done;
     LoginProgressHandler progress;

@@ -1,10 +1,11 @@
 // The log-in as an operation of the connection manager: it runs on the manager's log-in thread,
 // reports its progress and its result to the GUI thread, and can be cancelled at any point.
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/StatusSink.h"
+#include "platform/Strings.h"
 #include "session/ConnectionManager.h"
 #include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
@@ -31,11 +32,12 @@ std::string PreparationFailure(const CTraceLink* trace, RzResult result, int ste
 
 }  // namespace
 
-RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const char* password,
-                                        uint16_t port, LoginDoneHandler done,
-                                        LoginProgressHandler progress) {
+RzExpected<void> CConnectionManager::StartLogin(const char* ip, const char* user,
+                                                const char* password, uint16_t port,
+                                                LoginDoneHandler done,
+                                                LoginProgressHandler progress) {
     if (!initialised_) {
-        return LINK_E_NOT_INITIALIZED;
+        return RzError(LINK_E_NOT_INITIALIZED);
     }
     if (login_ && login_->cancelled) {
         // A cancelled log-in's link is abandoned, so its thread is on its way back; the new one
@@ -45,8 +47,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         login_.reset();
     }
     if (login_) {
-        ShowStatusMessage("Log-in is still running");
-        return LINK_E_BUSY;
+        return RzError(LINK_E_BUSY, {}, {"Log-in is still running"});
     }
     auto job = std::make_unique<LoginJob>();
     if (std::unique_ptr<CLinkTransport> link = transportFactory_ ? transportFactory_() : nullptr) {
@@ -60,8 +61,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     }
     // The connection is made once the instrument is identified, with its id.
     if (!job->link) {
-        ShowStatusString(RzStr::kOutOfMemory);
-        return LINK_E_NO_MEMORY;
+        return RzError(LINK_E_NO_MEMORY, {}, {RzString(RzStr::kOutOfMemory)});
     }
     job->link->SetTimeout(linkTimeoutMs_);
     job->number = ++logins_;
@@ -81,7 +81,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
         try {
             loginThread_ = std::thread([this] { LoginThreadMain(); });
         } catch (...) {
-            return LINK_E_GENERAL;
+            return RzError(LINK_E_GENERAL);
         }
     }
     {
@@ -91,7 +91,7 @@ RzResult CConnectionManager::StartLogin(const char* ip, const char* user, const 
     }
     loginCv_.notify_all();
     login_ = std::move(job);
-    return RZ_OK;
+    return {};
 }
 
 void CConnectionManager::LoginThreadMain() {
@@ -151,50 +151,68 @@ void CConnectionManager::RunLogin(LoginJob& job) {
 
     report(CLoginProgress::kConnecting);
     RzResult result = RZ_OK;
+    // Why it failed, in the operator's words, and the messages the failure brought.
+    std::string failure;
+    std::vector<std::string> messages;
     if (job.link->Open(job.ip.c_str(), job.port) != RZ_OK) {
         if (!job.cancelled) {
-            ShowStatusString(RzStr::kSocketOpenFailed);
+            messages.emplace_back(RzString(RzStr::kSocketOpenFailed));
         }
         result = LINK_E_BROKEN;
         // The link names the address, the port and the system's reason when it has them.
         const std::string cause = job.link->FailureReason();
-        job.failure =
+        failure =
             cause.empty() ? "no connection to " + job.ip + ":" + std::to_string(job.port) : cause;
     } else {
         job.opened = true;
     }
+    const auto take = [&](RzError& error) {
+        result = error.code;
+        failure = std::move(error.text);
+        messages.insert(messages.end(), error.messages.begin(), error.messages.end());
+    };
     if (goOn(result)) {
         report(CLoginProgress::kLoggingIn);
-        result =
-            RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str(), &job.failure);
+        if (RzExpected<void> dialogue =
+                RunLoginDialogue(job.link.get(), job.user.c_str(), job.password.c_str());
+            !dialogue) {
+            take(dialogue.error());
+        }
     }
     CInstrumentIdentity identity{};
     if (goOn(result)) {
         report(CLoginProgress::kIdentifying);
-        result = RunIdentification(job.link.get(), &identity);
-        if (result != RZ_OK) {
-            job.failure = LoginExchangeFailure(result, "while waiting for the identification");
+        if (RzExpected<CInstrumentIdentity> identified = RunIdentification(job.link.get())) {
+            identity = *identified;
+        } else {
+            result = identified.code();
+            failure = LoginExchangeFailure(result, "while waiting for the identification");
         }
     }
     if (goOn(result)) {
         int step = 0;
         int steps = 0;
-        result = PrepareConnection(job, identity, [&](int k, int n) {
-            step = k;
-            steps = n;
-            report(CLoginProgress::kRefreshing, k, n);
-        });
-        if (result != RZ_OK) {
-            job.failure = PreparationFailure(job.traceLink, result, step, steps);
+        if (RzExpected<void> prepared = PrepareConnection(job, identity,
+                                                          [&](int k, int n) {
+                                                              step = k;
+                                                              steps = n;
+                                                              report(CLoginProgress::kRefreshing, k,
+                                                                     n);
+                                                          });
+            !prepared) {
+            take(prepared.error());
+            failure = PreparationFailure(job.traceLink, result, step, steps);
         }
     }
     // Last, so that it is the text the log-in ends with: why the link failed or never came up.
     if (IsLinkBroken(result) && !job.cancelled) {
-        if (const std::string cause = job.link->FailureReason(); !cause.empty()) {
-            ShowStatusMessage(cause);
+        if (std::string cause = job.link->FailureReason(); !cause.empty()) {
+            messages.push_back(std::move(cause));
         }
     }
-    job.result = result;
+    if (result != RZ_OK) {
+        job.result = RzError(result, std::move(failure), std::move(messages));
+    }
 }
 
 void CConnectionManager::ReportLogin(uint64_t number, const CLoginProgress& progress) {
@@ -218,20 +236,20 @@ void CConnectionManager::FinishLogin(uint64_t number) {
         DiscardLogin(*job);
         return;
     }
-    uint32_t id = 0;
-    RzResult result = job->result;
-    if (result == RZ_OK) {
-        result = AdoptConnection(*job, &id);
-    }
-    if (result != RZ_OK) {
-        loginFailure_ = !job->failure.empty() ? job->failure : ResultCodeName(result);
+    RzExpected<uint32_t> result =
+        job->result ? AdoptConnection(*job) : RzExpected<uint32_t>(std::move(job->result.error()));
+    if (!result) {
+        // Every failure says why in words, the code's name at least.
+        RzError& error = result.error();
+        if (error.text.empty()) {
+            error.text = ResultCodeName(error.code);
+        }
         DiscardLogin(*job);
-        id = 0;
     }
     const LoginDoneHandler done = std::move(job->done);
     job.reset();
     if (done) {
-        done(result, id);
+        done(result);
     }
 }
 
@@ -265,22 +283,17 @@ void CConnectionManager::EndLogin() {
     loginCalls_.Clear();
 }
 
-RzResult CConnectionManager::ConnectAndLogin(const char* ip, const char* user, const char* password,
-                                             uint32_t* outId, uint16_t port) {
-    bool finished = false;
-    RzResult result = LINK_E_GENERAL;
-    uint32_t id = 0;
-    const RzResult started = StartLogin(ip, user, password, port, [&](RzResult r, uint32_t newId) {
-        finished = true;
-        result = r;
-        id = newId;
-    });
-    if (started != RZ_OK) {
-        return started;
+RzExpected<uint32_t> CConnectionManager::ConnectAndLogin(const char* ip, const char* user,
+                                                         const char* password, uint16_t port) {
+    std::optional<RzExpected<uint32_t>> result;
+    RzExpected<void> started =
+        StartLogin(ip, user, password, port, [&](const RzExpected<uint32_t>& r) { result = r; });
+    if (!started) {
+        return std::move(started.error());
     }
-    loginCalls_.WaitUntil([&] { return finished || !login_; });
-    if (result == RZ_OK && outId != nullptr) {
-        *outId = id;
+    loginCalls_.WaitUntil([&] { return result.has_value() || !login_; });
+    if (!result) {
+        return RzError(LINK_E_GENERAL);
     }
-    return finished ? result : LINK_E_GENERAL;
+    return std::move(*result);
 }

@@ -1,7 +1,5 @@
 #include "session/OperationRunner.h"
 
-#include "platform/StatusSink.h"
-
 COperationRunner::COperationRunner(CInstrumentConnection& connection, ResultHandler finished)
     : connection_(connection),
       finished_(std::move(finished)),
@@ -24,8 +22,8 @@ void COperationRunner::InterruptPauses() {
     pauses_->Interrupt();
 }
 
-RzResult COperationRunner::Start(std::string name, Body body, ResultHandler done,
-                                 QObject* receiver) {
+RzExpected<void> COperationRunner::Start(std::string name, Body body, ResultHandler done,
+                                         QObject* receiver) {
     Pending pending{std::move(done), {}, receiver, receiver != nullptr};
     return Begin(
         {std::move(name), [this, body = std::move(body)](uint64_t) { return body(connection_); },
@@ -33,8 +31,8 @@ RzResult COperationRunner::Start(std::string name, Body body, ResultHandler done
         false);
 }
 
-RzResult COperationRunner::StartFollowUp(std::string name, Body body, ResultHandler done,
-                                         QObject* receiver) {
+RzExpected<void> COperationRunner::StartFollowUp(std::string name, Body body, ResultHandler done,
+                                                 QObject* receiver) {
     Pending pending{std::move(done), {}, receiver, receiver != nullptr};
     return Begin(
         {std::move(name), [this, body = std::move(body)](uint64_t) { return body(connection_); },
@@ -42,8 +40,8 @@ RzResult COperationRunner::StartFollowUp(std::string name, Body body, ResultHand
         true);
 }
 
-RzResult COperationRunner::StartSequence(std::string name, CSequence sequence, ResultHandler done,
-                                         QObject* receiver) {
+RzExpected<void> COperationRunner::StartSequence(std::string name, CSequence sequence,
+                                                 ResultHandler done, QObject* receiver) {
     Pending pending{std::move(done), std::move(sequence.handlers_), receiver, receiver != nullptr};
     auto work = [this, steps = std::move(sequence.steps_)](uint64_t number) {
         return CSequence::RunSteps(
@@ -54,35 +52,34 @@ RzResult COperationRunner::StartSequence(std::string name, CSequence sequence, R
     return Begin({std::move(name), std::move(work), std::move(pending)}, false);
 }
 
-RzResult COperationRunner::RunAndWait(std::string name, Body body) {
+RzExpected<void> COperationRunner::RunAndWait(std::string name, Body body) {
     bool finished = false;
     RzResult result = LINK_E_NOT_LOGGED_IN;
-    const RzResult started = Start(std::move(name), std::move(body), [&](RzResult r) {
+    RzExpected<void> started = Start(std::move(name), std::move(body), [&](RzResult r) {
         finished = true;
         result = r;
     });
-    if (started != RZ_OK) {
+    if (!started) {
         return started;
     }
     // The runner may be destroyed while waiting (a handler closed the connection); `finished`
     // and `result` live on this stack.
     dispatcher_.WaitUntil([&finished] { return finished; });
-    return result;
+    return ExpectedOf(result);
 }
 
-RzResult COperationRunner::Begin(Waiting operation, bool followUp) {
+RzExpected<void> COperationRunner::Begin(Waiting operation, bool followUp) {
     if (stopped_) {
-        return LINK_E_NOT_LOGGED_IN;
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
     if (Busy() && followUp) {
         followUps_.push_back(std::move(operation));
-        return RZ_OK;
+        return {};
     }
     if (Busy()) {
-        ShowStatusMessage(running_ + " is still running");
-        return LINK_E_BUSY;
+        return RzError(LINK_E_BUSY, {}, {running_ + " is still running"});
     }
-    return Launch(std::move(operation));
+    return ExpectedOf(Launch(std::move(operation)));
 }
 
 RzResult COperationRunner::Launch(Waiting operation) {

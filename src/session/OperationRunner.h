@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 #include "session/GuiDispatcher.h"
 #include "session/Sequence.h"
@@ -48,19 +49,22 @@ class COperationRunner {
     COperationRunner(const COperationRunner&) = delete;
     COperationRunner& operator=(const COperationRunner&) = delete;
 
-    // Starts `body` on the worker. While another operation runs: LINK_E_BUSY at once, with the
-    // status text naming the running one. After Stop: LINK_E_NOT_LOGGED_IN. `done` is skipped
-    // when `receiver` was given and has been destroyed meanwhile.
-    RzResult Start(std::string name, Body body, ResultHandler done, QObject* receiver = nullptr);
-    RzResult StartSequence(std::string name, CSequence sequence, ResultHandler done,
+    // Starts `body` on the worker. While another operation runs: LINK_E_BUSY at once, with a
+    // message naming the running one ("Send is still running"). After Stop:
+    // LINK_E_NOT_LOGGED_IN. `done` is skipped when `receiver` was given and has been destroyed
+    // meanwhile.
+    RzExpected<void> Start(std::string name, Body body, ResultHandler done,
                            QObject* receiver = nullptr);
+    RzExpected<void> StartSequence(std::string name, CSequence sequence, ResultHandler done,
+                                   QObject* receiver = nullptr);
     // Starts `body` now when nothing runs, else after the running operation and the follow-ups
-    // started before it. RZ_OK when started or queued; LINK_E_NOT_LOGGED_IN after Stop.
-    RzResult StartFollowUp(std::string name, Body body, ResultHandler done,
-                           QObject* receiver = nullptr);
+    // started before it. Success when started or queued; LINK_E_NOT_LOGGED_IN after Stop.
+    RzExpected<void> StartFollowUp(std::string name, Body body, ResultHandler done,
+                                   QObject* receiver = nullptr);
     // Starts `body` and waits for its result without an event loop (command-line programs,
-    // tests). LINK_E_NOT_LOGGED_IN when the connection was closed meanwhile.
-    RzResult RunAndWait(std::string name, Body body);
+    // tests): the body's result, or why it did not start. LINK_E_NOT_LOGGED_IN when the
+    // connection was closed meanwhile.
+    RzExpected<void> RunAndWait(std::string name, Body body);
 
     // Interrupts pauses, waits for the worker to end (the caller closed the link first, so a
     // waiting exchange has ended) and drops every undelivered result and waiting follow-up.
@@ -93,7 +97,7 @@ class COperationRunner {
         Pending pending;
     };
 
-    RzResult Begin(Waiting operation, bool followUp);
+    RzExpected<void> Begin(Waiting operation, bool followUp);
     // Hands `operation` to the worker as the running one.
     RzResult Launch(Waiting operation);
     // Launches the first waiting follow-up whose receiver still exists.

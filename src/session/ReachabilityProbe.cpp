@@ -161,8 +161,7 @@ CProbeResult CReachabilityProbe::ProbeOnce(CLinkTransport& link, const CProbeTar
     RzResult code = link.Open(target.address.c_str(), target.port);
     if (code == RZ_OK) {
         char greeting[kLoginAnswerCapacity + 1] = {};
-        uint32_t length = 0;
-        code = link.Receive(greeting, kLoginAnswerCapacity, &length, RECV_LINE);
+        code = link.Receive(greeting, kLoginAnswerCapacity, RECV_LINE).code();
         if (code == RZ_OK) {
             result.reachable = IsLoginGreeting(greeting);
             if (!result.reachable) {

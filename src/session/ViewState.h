@@ -33,6 +33,3 @@ struct CViewState {
     CLoopEdits externalLoops[kExternalLoops];
     CDioEdits dio[kDioPoints];
 };
-
-// Writes the view-owned fields into a model copy.
-void ApplyViewState(const CViewState& state, CInstrumentModel* model);

@@ -46,13 +46,13 @@ CConfigDlg::CConfigDlg(const std::string& iniPath, QWidget* parent)
 }
 
 void CConfigDlg::accept() {
-    int value = 0;
-    if (!ConfigDialogAccept(cycle_->text(), &value)) {
+    const std::optional<int> value = ConfigDialogAccept(cycle_->text());
+    if (!value) {
         ShowErrorBox(this, tr(kCommCycleRangeWarning), tr("Warning"));
         cycle_->setFocus();
         return;
     }
-    if (!WriteCommCycle(iniPath_, value)) {
+    if (!WriteCommCycle(iniPath_, *value)) {
         ShowErrorBox(this, QStringLiteral("%1\n%2").arg(RzText(RzStr::kFileNotSaved),
                                                         QString::fromStdString(iniPath_)));
         return;

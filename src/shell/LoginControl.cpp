@@ -17,12 +17,11 @@ constexpr HubSubscriber kRefreshedSubscriber{HUB_CHANNEL_MAIN_FRAME, HUB_EVENT_D
 // What the display menus need, read from the connection's published model at each drop-down.
 InstrumentFacts ReadFacts(CConnectionManager& manager, uint32_t id) {
     InstrumentFacts facts;
-    CInstrumentConnection* connection = nullptr;
-    if (manager.FindConnection(id, &connection) != RZ_OK) {
+    const RzExpected<CInstrumentConnection*> connection = manager.FindConnection(id);
+    if (!connection) {
         return facts;
     }
-    const auto model = std::make_unique<CInstrumentModel>();
-    connection->CopyModel(model.get());
+    const auto model = std::make_unique<CInstrumentModel>((*connection)->CopyModel());
     facts.modelClass = model->modelClass;
     facts.version = model->version;
     for (size_t i = 0; i < facts.patternStates.size() && i < size_t(kPatterns); ++i) {
@@ -38,11 +37,11 @@ CLoginControl::CLoginControl(CConnectionManager& manager, CMainFrame& frame,
     : manager_(manager), frame_(frame), makeView_(std::move(makeView)) {
     frame_.SetLoginController(this);
     manager_.SetViewFactory([this](uint32_t id) -> std::unique_ptr<IConnectionView> {
-        CInstrumentConnection* connection = nullptr;
-        if (!makeView_ || manager_.FindConnection(id, &connection) != RZ_OK) {
+        const RzExpected<CInstrumentConnection*> connection = manager_.FindConnection(id);
+        if (!makeView_ || !connection) {
             return nullptr;
         }
-        made_ = makeView_(*connection, manager_.hub(), id, frame_);
+        made_ = makeView_(**connection, manager_.hub(), id, frame_);
         return std::move(made_.owner);
     });
 }
@@ -64,18 +63,19 @@ void CLoginControl::StartLogin(const LoginRequest& request) {
     if (pool_ != nullptr) {
         if (const uint32_t id = pool_->Lend(instrument_, user_); id != 0) {
             lending_ = true;
-            OnLoginDone(RZ_OK, id);
+            OnLoginDone(id);
             lending_ = false;
             return;
         }
     }
     ShowStatusMessage("Connecting to " + instrument_ + " (" + address_ + ")...");
-    const RzResult started = manager_.StartLogin(
+    const RzExpected<void> started = manager_.StartLogin(
         request.address.c_str(), request.userName.c_str(), request.password.c_str(), request.port,
-        [this](RzResult result, uint32_t id) { OnLoginDone(result, id); },
+        [this](const RzExpected<uint32_t>& result) { OnLoginDone(result); },
         [this](const CLoginProgress& progress) { OnProgress(progress); });
-    if (started != RZ_OK) {
-        frame_.LoginFailed();  // the manager has said why
+    if (!started) {
+        ShowStatusMessages(started.error());
+        frame_.LoginFailed();
         return;
     }
     SetBusy(true);
@@ -109,22 +109,29 @@ void CLoginControl::CancelLogin() {
     frame_.LoginFailed();
 }
 
-void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
+void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
     SetBusy(false);
-    if (result != RZ_OK) {
-        // Shown last, after the texts the log-in thread and its progress reports showed.
-        ShowStatusMessage("Log-in to " + instrument_ + " failed: " + manager_.LoginFailure());
+    if (!result) {
+        // The messages the failure brought, then why, last: after the texts the progress
+        // reports showed.
+        ShowStatusMessages(result.error());
+        ShowStatusMessage("Log-in to " + instrument_ + " failed: " + result.error().text);
         frame_.LoginFailed();
-        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), result);
+        const std::string& failure = result.error().text;
+        emit LoginEnded(
+            QString::fromLatin1(instrument_.c_str()), result.code(),
+            QString::fromLatin1(failure.data(), static_cast<qsizetype>(failure.size())));
         return;
     }
+    const uint32_t id = *result;
     made_ = {};
-    IConnectionView* view = nullptr;
-    if (manager_.CreateView(id, &view) != RZ_OK || view == nullptr || made_.widget == nullptr) {
+    const RzExpected<IConnectionView*> created = manager_.CreateView(id);
+    IConnectionView* view = created.value_or(nullptr);
+    if (view == nullptr || made_.widget == nullptr) {
         manager_.CloseConnection(id);
         ShowStatusMessage("The view of " + instrument_ + " could not be made");
         frame_.LoginFailed();
-        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL);
+        emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL, QString());
         return;
     }
     connectionId_ = id;
@@ -143,7 +150,7 @@ void CLoginControl::OnLoginDone(RzResult result, uint32_t id) {
         // since its log-in: the view starts from a full refresh, as after a log-in.
         made.commands->Run(Command::kRefresh);
     }
-    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK);
+    emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK, QString());
     // Subscribed after the view: the view has shown the data when this handler runs.
     waitingForData_ = true;
     hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),

@@ -79,22 +79,21 @@ class CLoginControl : public QObject, public ILoginController {
 
     // The connection of the last successful log-in, 0 while logged out.
     uint32_t ConnectionId() const { return connectionId_; }
-    // Why the last log-in failed, in the operator's words.
-    const std::string& LoginFailure() const { return manager_.LoginFailure(); }
 
   signals:
     // The first data-refreshed event after a log-in has reached the view.
     void FirstDataShown();
     // A log-in to the registered instrument `name` ended: RZ_OK when logged in (ConnectionId()
     // is its connection), LINK_E_LOGIN when the instrument refused it, another code when it
-    // failed otherwise. A cancelled log-in does not report.
-    void LoginEnded(const QString& name, int result);
+    // failed otherwise, with why in the operator's words in `failure` (its bytes as Latin-1).
+    // A cancelled log-in does not report.
+    void LoginEnded(const QString& name, int result, const QString& failure);
     // The connection of the log-in to `name` closed: a log-out or a lost link.
     void ConnectionEnded(const QString& name);
 
   private:
     void OnProgress(const CLoginProgress& progress);
-    void OnLoginDone(RzResult result, uint32_t id);
+    void OnLoginDone(const RzExpected<uint32_t>& result);
     void OnConnectionClosed(uint32_t id);
     void OnDataRefreshed();
     void SetBusy(bool busy);

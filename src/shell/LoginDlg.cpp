@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "platform/Configuration.h"
+#include "platform/StatusSink.h"
 #include "platform/Strings.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
@@ -112,7 +113,11 @@ CLoginDlg::CLoginDlg(CUserSettings& store, CPasswordKeeper* passwords,
     setTabOrder(buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel));
 
     CInstrumentRegistry registry;
-    registry.Load(registryPath.empty() ? nullptr : registryPath.c_str());
+    if (const RzExpected<void> loaded =
+            registry.Load(registryPath.empty() ? nullptr : registryPath.c_str());
+        !loaded) {
+        ShowStatusMessages(loaded.error());
+    }
     for (int i = 0; i < registry.GetCount(); ++i) {
         // A name read from the file is shown as one plain line; the item keeps it as it is.
         const QString name = QString::fromLatin1(registry.GetRecord(i).name);

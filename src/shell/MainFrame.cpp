@@ -54,7 +54,11 @@ QString Title() {
 
 int CountRegistered() {
     CInstrumentRegistry registry;
-    return registry.Load() == RZ_OK ? registry.GetCount() : 0;
+    if (const RzExpected<void> loaded = registry.Load(); !loaded) {
+        ShowStatusMessages(loaded.error());
+        return 0;
+    }
+    return registry.GetCount();
 }
 
 void AboutBox(QWidget* parent) {
@@ -412,7 +416,9 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
 void CMainFrame::BeginLogin(const std::string& name, const std::string& user,
                             const std::string& password) {
     CInstrumentRegistry registry;
-    registry.Load();
+    if (const RzExpected<void> loaded = registry.Load(); !loaded) {
+        ShowStatusMessages(loaded.error());
+    }
     const auto address = registry.FindAddress(name);
     if (!address) {
         ShowOwnStatus(

@@ -65,14 +65,12 @@ QString QtOptionsText() {
 
 }  // namespace
 
-int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options, QString* message) {
+CommandLineResult<OperatorOptions> ParseOperatorOptions(const QStringList& arguments) {
     const QString program = arguments.isEmpty() || arguments.first().isEmpty()
                                 ? QStringLiteral("rz-operator")
                                 : QFileInfo(arguments.first()).fileName();
     const auto usageError = [&](const QString& reason) {
-        *message =
-            QString::fromStdString(UsageErrorText(program.toStdString(), reason.toStdString()));
-        return 2;
+        return CommandLineExit{2, UsageErrorText(program.toStdString(), reason.toStdString())};
     };
     QCommandLineParser parser;
     // Qt's own options (-style NAME, -platform NAME) are spelled with one dash.
@@ -118,15 +116,14 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options,
         return usageError(parser.errorText());
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        *message = HelpText(parser, program);
+        QString text = HelpText(parser, program);
         if (parser.isSet(QStringLiteral("help-all"))) {
-            *message += QtOptionsText();
+            text += QtOptionsText();
         }
-        return 0;
+        return CommandLineExit{0, text.toStdString()};
     }
     if (parser.isSet(version)) {
-        *message = QString::fromStdString(VersionText(program.toStdString()));
-        return 0;
+        return CommandLineExit{0, VersionText(program.toStdString())};
     }
     if (!parser.positionalArguments().isEmpty()) {
         return usageError(
@@ -142,12 +139,13 @@ int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options,
         (parser.isSet(login) && parser.value(login).isEmpty())) {
         return usageError(QStringLiteral("--login NAME and --user USER go together"));
     }
-    options->port = static_cast<uint16_t>(value);
-    options->login = parser.value(login);
-    options->user = parser.value(user);
-    options->grab = parser.value(grab);
-    options->dataDir = parser.value(dataDir);
-    options->style = parser.value(QStringLiteral("style"));
-    options->qtArguments = QtArguments(parser, arguments.isEmpty() ? program : arguments.first());
-    return -1;
+    OperatorOptions options;
+    options.port = static_cast<uint16_t>(value);
+    options.login = parser.value(login);
+    options.user = parser.value(user);
+    options.grab = parser.value(grab);
+    options.dataDir = parser.value(dataDir);
+    options.style = parser.value(QStringLiteral("style"));
+    options.qtArguments = QtArguments(parser, arguments.isEmpty() ? program : arguments.first());
+    return options;
 }

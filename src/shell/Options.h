@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "platform/CommandLine.h"
+
 // The console's command line.
 struct OperatorOptions {
     QString dataDir;        // --data-dir: where the console keeps its files
@@ -17,7 +19,7 @@ struct OperatorOptions {
     QStringList qtArguments;
 };
 
-// Parses `arguments` (the program name first). Returns -1 to go on with `options` filled, or the
-// exit status after --help, --help-all or --version (0, with the text for stdout in `message`)
-// or a usage error (2, with the text for stderr in `message`).
-int ParseOperatorOptions(const QStringList& arguments, OperatorOptions* options, QString* message);
+// Parses `arguments` (the program name first): the options to go on with, or the end of the run
+// after --help, --help-all or --version (0, with the text for stdout) or a usage error (2, with
+// the text for stderr).
+CommandLineResult<OperatorOptions> ParseOperatorOptions(const QStringList& arguments);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
 #include "ui/PlainText.h"
@@ -64,7 +65,10 @@ void COverviewModel::LoadRegistry() {
     CInstrumentRegistry registry;
     const CInstrumentSettings settings;
     std::vector<Instrument> instruments;
-    if (registry.Load() == RZ_OK) {
+    const RzExpected<void> loaded = registry.Load();
+    if (!loaded) {
+        ShowStatusMessages(loaded.error());
+    } else {
         for (int i = 0; i < registry.GetCount(); ++i) {
             const CRegistryRecord record = registry.GetRecord(i);
             if (!settings.For(record.name).showInOverview) {

@@ -104,7 +104,7 @@ void CPlantOverview::Retarget() {
     probe_.SetTargets(targets);
 }
 
-void CPlantOverview::OnLoginEnded(const QString& name, int result) {
+void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString& failure) {
     const std::string instrument = name.toLatin1().toStdString();
     if (result == RZ_OK) {
         session_ = instrument;
@@ -121,7 +121,7 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result) {
         Retarget();
     }
     if (result == LINK_E_LOGIN) {
-        model_.SetLoginRefused(instrument, login_.LoginFailure());
+        model_.SetLoginRefused(instrument, failure.toLatin1().toStdString());
     } else {
         probe_.ProbeSoon(instrument);
     }
@@ -152,11 +152,11 @@ void CPlantOverview::ReadSession() {
 }
 
 void CPlantOverview::Feed(const std::string& name, uint32_t id) {
-    CInstrumentConnection* connection = nullptr;
-    if (manager_.FindConnection(id, &connection) != RZ_OK) {
+    CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+    if (connection == nullptr) {
         return;
     }
-    connection->CopyModel(snapshot_.get());
+    *snapshot_ = connection->CopyModel();
     // Stale after two cycles without valid values, as the view judges it.
     const int staleAfterMs =
         2 * std::max<int>(connection->Cycle(), static_cast<int>(kCycleSliceMs));
@@ -241,11 +241,11 @@ void CPlantOverview::Pump() {
     }
     const std::string password = std::exchange(next->password, {});
     manager_.SetScreenPolling(false);  // for this log-in only
-    const RzResult started = manager_.StartLogin(
+    const RzExpected<void> started = manager_.StartLogin(
         next->address.c_str(), next->user.c_str(), password.c_str(), port_,
-        [this, name](RzResult result, uint32_t id) { OnPolledLogin(name, result, id); });
+        [this, name](const RzExpected<uint32_t>& result) { OnPolledLogin(name, result); });
     manager_.SetScreenPolling(true);
-    if (started != RZ_OK) {
+    if (!started) {
         next->stage = Stage::kProbed;
         next->notBeforeNs = SteadyNowNs() + int64_t{retryAfterMs_} * 1000000;
         Retarget();
@@ -255,20 +255,20 @@ void CPlantOverview::Pump() {
     loggingIn_ = name;
 }
 
-void CPlantOverview::OnPolledLogin(const std::string& name, RzResult result, uint32_t id) {
+void CPlantOverview::OnPolledLogin(const std::string& name, const RzExpected<uint32_t>& result) {
     loggingIn_.clear();
     Polled* polled = Find(name);
     if (polled == nullptr || polled->stage != Stage::kLoggingIn) {
-        if (result == RZ_OK) {
-            manager_.CloseConnection(id);  // no longer wanted
+        if (result) {
+            manager_.CloseConnection(*result);  // no longer wanted
         }
-    } else if (result == RZ_OK) {
-        Adopt(name, *polled, id);
+    } else if (result) {
+        Adopt(name, *polled, *result);
     } else {
         polled->stage = Stage::kProbed;
-        if (result == LINK_E_LOGIN) {
+        if (result.code() == LINK_E_LOGIN) {
             polled->refused = true;
-            model_.SetLoginRefused(name, manager_.LoginFailure());
+            model_.SetLoginRefused(name, result.error().text);
         } else {
             // The probe, which follows at once, shows whether it still answers; the next log-in
             // waits a probe interval.
@@ -280,8 +280,8 @@ void CPlantOverview::OnPolledLogin(const std::string& name, RzResult result, uin
 }
 
 void CPlantOverview::Adopt(const std::string& name, Polled& polled, uint32_t id) {
-    CInstrumentConnection* connection = nullptr;
-    if (manager_.FindConnection(id, &connection) != RZ_OK) {
+    CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+    if (connection == nullptr) {
         polled.stage = Stage::kProbed;
         return;
     }
@@ -373,8 +373,9 @@ bool CPlantOverview::Holds(const std::string& instrument, const std::string& use
 
 uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& user) {
     Polled* polled = Find(instrument);
-    CInstrumentConnection* connection = nullptr;
-    if (Holds(instrument, user) && manager_.FindConnection(polled->id, &connection) == RZ_OK) {
+    CInstrumentConnection* connection =
+        Holds(instrument, user) ? manager_.FindConnection(polled->id).value_or(nullptr) : nullptr;
+    if (connection != nullptr) {
         SetScreenImagePolling(*connection, true);
         polled->stage = Stage::kLent;
         return polled->id;
@@ -404,8 +405,8 @@ bool CPlantOverview::TakeBack(const std::string& instrument, const std::string& 
     }
     Polled& polled = polled_[instrument];
     if (polled.stage == Stage::kLent && polled.id == id) {
-        CInstrumentConnection* connection = nullptr;
-        if (manager_.FindConnection(id, &connection) != RZ_OK) {
+        CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
+        if (connection == nullptr) {
             return false;
         }
         SetScreenImagePolling(*connection, false);

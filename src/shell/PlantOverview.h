@@ -82,7 +82,7 @@ class CPlantOverview : public QObject, public IConnectionPool {
     // The overview was shown or hidden: probing and reading run only while it is shown.
     void Follow(bool shown);
     void Retarget();
-    void OnLoginEnded(const QString& name, int result);
+    void OnLoginEnded(const QString& name, int result, const QString& failure);
     void OnConnectionEnded(const QString& name);
     // The logged-in row from the connection's published model, and staleness for every row.
     void ReadSession();
@@ -96,7 +96,7 @@ class CPlantOverview : public QObject, public IConnectionPool {
                     const std::optional<std::string>& password);
     // Starts the first queued log-in when the manager's log-in thread is free.
     void Pump();
-    void OnPolledLogin(const std::string& name, RzResult result, uint32_t id);
+    void OnPolledLogin(const std::string& name, const RzExpected<uint32_t>& result);
     // The connection `id` to `name` polls for its row from now on.
     void Adopt(const std::string& name, Polled& polled, uint32_t id);
     void OnLinkLost(const std::string& name, uint32_t id);

@@ -140,14 +140,13 @@ QString CTraceWindow::RowsAsText(bool selectedOnly) const {
     return text;
 }
 
-bool CTraceWindow::SaveTo(const QString& path, QString* error) const {
+RzExpected<void> CTraceWindow::SaveTo(const QString& path) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text) ||
         file.write(RowsAsText(false).toLatin1()) < 0 || !file.commit()) {
-        *error = file.errorString();
-        return false;
+        return RzError(LINK_E_FILE, file.errorString().toStdString());
     }
-    return true;
+    return {};
 }
 
 void CTraceWindow::CopyRows() {
@@ -162,9 +161,9 @@ void CTraceWindow::SaveRows() {
     if (path.isEmpty()) {
         return;
     }
-    QString error;
-    if (!SaveTo(path, &error)) {
-        ShowErrorBox(this, tr("The trace could not be saved to %1: %2").arg(path, error));
+    if (const RzExpected<void> saved = SaveTo(path); !saved) {
+        ShowErrorBox(this, tr("The trace could not be saved to %1: %2")
+                               .arg(path, QString::fromStdString(saved.error().text)));
     }
 }
 

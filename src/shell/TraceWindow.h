@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "platform/Expected.h"
 #include "session/ExchangeTrace.h"
 
 class QLineEdit;
@@ -27,8 +28,9 @@ class CTraceWindow : public QDialog {
     QTableView* Table() const { return table_; }
     const CExchangeTrace* Source() const { return trace_.get(); }
 
-    // Writes the shown rows to `path`; false (and the reason in `error`) when it cannot.
-    bool SaveTo(const QString& path, QString* error) const;
+    // Writes the shown rows to `path`; LINK_E_FILE, with the system's reason as its text, when
+    // it cannot.
+    RzExpected<void> SaveTo(const QString& path) const;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -31,12 +31,11 @@ const char* CLinkFraming::Answer() const {
     return mode_ == RECV_BINARY ? payload_.Data() : area_;
 }
 
-FrameStatus CLinkFraming::Feed(const char* data, size_t n, size_t* consumed) {
-    *consumed = 0;
+FrameStep CLinkFraming::Feed(const char* data, size_t n) {
     if (status_ != FrameStatus::kIncomplete || n == 0) {
-        return status_;
+        return {status_, 0};
     }
-    return mode_ == RECV_BINARY ? FeedBinary(data, n, consumed) : FeedText(data, n, consumed);
+    return mode_ == RECV_BINARY ? FeedBinary(data, n) : FeedText(data, n);
 }
 
 // Appends as much of `data` as the area holds; returns the count taken.
@@ -48,17 +47,16 @@ uint32_t CLinkFraming::CopyIn(const char* data, size_t n) {
     return take;
 }
 
-FrameStatus CLinkFraming::FeedText(const char* data, size_t n, size_t* consumed) {
+FrameStep CLinkFraming::FeedText(const char* data, size_t n) {
     if (mode_ == RECV_LIST && received_ == 0 && data[0] != 'E') {
         // Neither a status line nor a list: nothing tells where it ends, so whatever follows
         // could be taken for the next answer.
         status_ = FrameStatus::kMalformed;
-        return status_;
+        return {status_, 0};
     }
     const uint32_t old = received_;
     const uint32_t take = CopyIn(data, n);
-    bool statusLine = false;
-    const uint32_t stop = FindTextEnd(old, received_, &statusLine);
+    const auto [stop, statusLine] = FindTextEnd(old, received_);
     if (stop != 0) {
         received_ = stop;
         area_[stop] = '\0';
@@ -67,39 +65,35 @@ FrameStatus CLinkFraming::FeedText(const char* data, size_t n, size_t* consumed)
         if (statusLine && mode_ == RECV_FIXED) {
             ++received_;
         }
-        *consumed = stop - old;
         status_ = FrameStatus::kComplete;
-        return status_;
+        return {status_, stop - old};
     }
-    *consumed = take;
     if (take < n) {
         status_ = FrameStatus::kOverflow;
     }
-    return status_;
+    return {status_, take};
 }
 
 // Where the answer in area_[0, end) ends, given that area_[0, from) held no end; 0 if nowhere.
-uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine) const {
+CLinkFraming::TextEnd CLinkFraming::FindTextEnd(uint32_t from, uint32_t end) const {
     switch (mode_) {
         case RECV_LINE:
-            return FindStatusEnd(from, end);
+            return {FindStatusEnd(from, end), false};
         case RECV_LIST:
             // area_[0] is 'E' here.
             if (end < 2) {
-                return 0;
+                return {0, false};
             }
             if (area_[1] != 'A') {
-                *statusLine = true;
-                return FindLineEnd(std::max(from, 1u), end);
+                return {FindLineEnd(std::max(from, 1u), end), true};
             }
-            return FindListEnd(from, end);
+            return {FindListEnd(from, end), false};
         case RECV_FIXED: {
             // Records open with "EB"; an answer opening "EA" is a status line or a list, handed
             // over alike. (A one-byte record is complete before its second byte could tell.)
             if (end >= 2 && expectedLength_ != 1 && area_[0] == 'E' && area_[1] == 'A') {
                 const uint32_t stop = FindStatusEnd(from, end);
-                *statusLine = stop != 0;
-                return stop;
+                return {stop, stop != 0};
             }
             const uint32_t lengthStop =
                 (expectedLength_ > from && expectedLength_ <= end) ? expectedLength_ : 0;
@@ -108,14 +102,13 @@ uint32_t CLinkFraming::FindTextEnd(uint32_t from, uint32_t end, bool* statusLine
                 const uint32_t lineStop =
                     FindLineEnd(std::max(from, 1u), lengthStop != 0 ? lengthStop : end);
                 if (lineStop != 0) {
-                    *statusLine = true;
-                    return lineStop;
+                    return {lineStop, true};
                 }
             }
-            return lengthStop;
+            return {lengthStop, false};
         }
         default:
-            return 0;
+            return {0, false};
     }
 }
 
@@ -172,7 +165,7 @@ bool CLinkFraming::AtStatusLine() const {
     return received_ >= 2 && area_[0] == 'E' && area_[1] != 'B';
 }
 
-FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consumed) {
+FrameStep CLinkFraming::FeedBinary(const char* data, size_t n) {
     size_t used = 0;
     for (;;) {
         if (AtStatusLine()) {
@@ -239,6 +232,5 @@ FrameStatus CLinkFraming::FeedBinary(const char* data, size_t n, size_t* consume
             (received_ == 0 || (received_ == 1 && area_[0] == 'E')) ? 1 : kBlockHeader - received_;
         used += CopyIn(data + used, std::min<size_t>(n - used, want));
     }
-    *consumed = used;
-    return status_;
+    return {status_, used};
 }

@@ -20,6 +20,13 @@ enum class FrameStatus : int32_t {
     kTooLarge,    // a binary answer's payload grows beyond kLargestAnswerSize
 };
 
+// What a feed of bytes came to: the answer's status, and how many of the bytes belong to it (the
+// rest belong to the next answer).
+struct FrameStep {
+    FrameStatus status;
+    size_t consumed;
+};
+
 // Decides when the answer to one request is complete, given the receive mode the caller named.
 // It only looks at bytes: the transport feeds it whatever the socket delivered, in any chunking,
 // and gets back how many of them belong to this answer. Completion is found at the earliest byte
@@ -43,9 +50,9 @@ class CLinkFraming {
     // Starts a new answer: clears the received bytes and the payload (keeping its capacity).
     void Reset();
 
-    // Takes up to `n` bytes. `*consumed` tells how many belong to this answer; the rest belong to
-    // the next one. Once the status is no longer kIncomplete, further calls consume nothing.
-    FrameStatus Feed(const char* data, size_t n, size_t* consumed);
+    // Takes up to `n` bytes. Once the status is no longer kIncomplete, further calls consume
+    // nothing.
+    FrameStep Feed(const char* data, size_t n);
 
     FrameStatus Status() const { return status_; }
 
@@ -63,9 +70,14 @@ class CLinkFraming {
     const CReceiveBuffer& Payload() const { return payload_; }
 
   private:
-    FrameStatus FeedText(const char* data, size_t n, size_t* consumed);
-    FrameStatus FeedBinary(const char* data, size_t n, size_t* consumed);
-    uint32_t FindTextEnd(uint32_t from, uint32_t end, bool* statusLine) const;
+    FrameStep FeedText(const char* data, size_t n);
+    FrameStep FeedBinary(const char* data, size_t n);
+    // Where a text answer ends (0: not yet), and whether it is a status line.
+    struct TextEnd {
+        uint32_t stop;
+        bool statusLine;
+    };
+    TextEnd FindTextEnd(uint32_t from, uint32_t end) const;
     uint32_t FindLineEnd(uint32_t from, uint32_t end) const;
     uint32_t FindStatusEnd(uint32_t from, uint32_t end) const;
     bool OpensList(uint32_t end) const;

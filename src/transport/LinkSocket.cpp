@@ -272,16 +272,15 @@ RzResult CLinkSocket::Send(const char* request, uint32_t length) {
     return result;
 }
 
-RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                              AnswerShape shape) {
+RzExpected<uint32_t> CLinkSocket::Receive(char* buffer, uint32_t capacity, AnswerShape shape) {
     if (!connected.load()) {
-        return LINK_E_NOT_OPEN;
+        return RzError(LINK_E_NOT_OPEN);
     }
-    if (buffer == nullptr || outLength == nullptr) {
-        return LINK_E_PARAMETER;
+    if (buffer == nullptr) {
+        return RzError(LINK_E_PARAMETER);
     }
     if (failed.load()) {
-        return LINK_E_TIMEOUT;
+        return RzError(LINK_E_TIMEOUT);
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
     framing.Reset();
@@ -290,7 +289,7 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     lastBlocks = 0;
     RzResult result = ReadAnswer(deadline);
     if (result != RZ_OK) {
-        return result;  // the link is failed or closed
+        return RzError(result);  // the link is failed or closed
     }
     answerOwed = false;
     lastBlocks = framing.Blocks();
@@ -303,20 +302,22 @@ RzResult CLinkSocket::Receive(char* buffer, uint32_t capacity, uint32_t* outLeng
     } else {
         std::memcpy(buffer, framing.Answer(), received);
         buffer[received] = '\0';
-        *outLength = received;
     }
     framing.Reset();
-    return result;
+    if (result != RZ_OK) {
+        return RzError(result);
+    }
+    return received;
 }
 
 // Bytes waiting that no request asked for. A peer that has closed, or a socket error, counts
 // too: no exchange can succeed any more.
 std::string CLinkSocket::StrayBytesWaiting() {
-    int fd = -1;
-    int wake = -1;
-    if (!BeginIo(&fd, &wake)) {
+    const std::optional<IoHandles> io = BeginIo();
+    if (!io) {
         return {};  // closed meanwhile; the send reports it
     }
+    const int fd = io->fd;
     char byte = 0;
     ssize_t got = -1;
     do {
@@ -338,11 +339,11 @@ std::string CLinkSocket::StrayBytesWaiting() {
 
 // Sends the whole request; a full send queue is waited out for at most the receive time-out.
 RzResult CLinkSocket::SendAll(const char* data, size_t length) {
-    int fd = -1;
-    int wake = -1;
-    if (!BeginIo(&fd, &wake)) {
+    const std::optional<IoHandles> io = BeginIo();
+    if (!io) {
         return LINK_E_NOT_OPEN;
     }
+    const auto [fd, wake] = *io;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs.load());
     RzResult result = RZ_OK;
     int error = 0;
@@ -385,9 +386,8 @@ RzResult CLinkSocket::SendAll(const char* data, size_t length) {
 RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
     for (;;) {
         if (pendingLength != 0) {
-            size_t used = 0;
-            const FrameStatus status =
-                framing.Feed(readBuffer.get() + pendingStart, pendingLength, &used);
+            const auto [status, used] =
+                framing.Feed(readBuffer.get() + pendingStart, pendingLength);
             pendingStart += used;
             pendingLength -= used;
             if (status == FrameStatus::kComplete) {
@@ -410,11 +410,11 @@ RzResult CLinkSocket::ReadAnswer(Clock::time_point deadline) {
             return LINK_E_TIMEOUT;
         }
 
-        int fd = -1;
-        int wake = -1;
-        if (!BeginIo(&fd, &wake)) {
+        const std::optional<IoHandles> io = BeginIo();
+        if (!io) {
             return LINK_E_NOT_OPEN;
         }
+        const auto [fd, wake] = *io;
         // The socket's wait is set to the time left whenever that has changed (from one quick
         // answer to the next it has not), so that no recv outlasts the deadline.
         const int waitMs = RemainingMs(deadline);
@@ -472,15 +472,13 @@ void CLinkSocket::WakeLocked() {
     }
 }
 
-bool CLinkSocket::BeginIo(int* fd, int* wake) {
+std::optional<CLinkSocket::IoHandles> CLinkSocket::BeginIo() {
     std::lock_guard guard(lock);
     if (socketFd < 0 || closing) {
-        return false;
+        return std::nullopt;
     }
     ++ioUsers;
-    *fd = socketFd;
-    *wake = wakeFd;
-    return true;
+    return IoHandles{socketFd, wakeFd};
 }
 
 void CLinkSocket::EndIo() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "transport/LinkFraming.h"
@@ -47,9 +48,8 @@ class CLinkSocket : public CLinkTransport {
     RzResult Close() override;
     RzResult Abandon() override;
     RzResult Send(const char* request, uint32_t length) override;
-    // On failure `buffer` and `*outLength` are left as they were.
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                     AnswerShape shape) override;
+    // On failure `buffer` is left as it was.
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) override;
     RzResult SetTimeout(uint32_t ms) override;
     uint32_t GetTimeout() const override { return timeoutMs.load(); }
     uint32_t LastAnswerBlocks() const override { return lastBlocks; }
@@ -72,7 +72,13 @@ class CLinkSocket : public CLinkTransport {
     // "127.0.0.1:34260"
     std::string Address() const;
     void WakeLocked();
-    bool BeginIo(int* fd, int* wakeFd);
+    // The descriptors an exchange step uses, counted as in use until EndIo; none once the link
+    // is closed or closing.
+    struct IoHandles {
+        int fd;
+        int wake;
+    };
+    std::optional<IoHandles> BeginIo();
     void EndIo();
 
     char host[16] = {};

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
 
 // Shape of the answer expected for a request.
@@ -50,9 +51,9 @@ class CLinkTransport {
     // `request` without line end; the transport appends CR LF.
     virtual RzResult Send(const char* request, uint32_t length) = 0;
     // Waits for a complete answer of the given shape and copies it into `buffer`, which holds
-    // capacity + 1 bytes (a NUL is written after the answer); its length goes to `outLength`.
-    virtual RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                             AnswerShape shape) = 0;
+    // capacity + 1 bytes (a NUL is written after the answer); returns the answer's length. The
+    // caller's buffer is filled in place: every exchange goes through here.
+    virtual RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) = 0;
     virtual RzResult SetTimeout(uint32_t ms) = 0;
     virtual uint32_t GetTimeout() const = 0;
     // Whether an exchange has failed the link (whatever code it returned): nothing more can be

@@ -40,18 +40,12 @@ bool CReceiveBuffer::Append(const char* data, uint32_t n) {
     return true;
 }
 
-int32_t CReceiveBuffer::CopyOut(char* dest, uint32_t capacity, uint32_t* outLength) const {
+std::optional<uint32_t> CReceiveBuffer::CopyOut(char* dest, uint32_t capacity) const {
     if (capacity < size_ || (dest == nullptr && size_ != 0)) {
-        if (outLength != nullptr) {
-            *outLength = 0;
-        }
-        return -1;
+        return std::nullopt;
     }
     if (size_ != 0) {
         std::memcpy(dest, data_, size_);
     }
-    if (outLength != nullptr) {
-        *outLength = size_;
-    }
-    return 0;
+    return size_;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // Growable heap block that collects the payload of a binary answer block by block. Clearing
 // keeps the block, so repeated answers of the same size allocate nothing after the first.
@@ -16,9 +17,9 @@ class CReceiveBuffer {
     // size would not fit in 32 bits.
     bool Append(const char* data, uint32_t n);
 
-    // Copies the contents into `dest`. Returns -1 with `*outLength` = 0 when `capacity` is
-    // smaller than the size, else 0 with `*outLength` = size.
-    int32_t CopyOut(char* dest, uint32_t capacity, uint32_t* outLength) const;
+    // Copies the contents into `dest` and returns their size; none, with nothing written, when
+    // `capacity` is smaller than the size.
+    std::optional<uint32_t> CopyOut(char* dest, uint32_t capacity) const;
 
     // Forgets the contents; the capacity stays.
     void Clear() { size_ = 0; }

@@ -67,7 +67,7 @@ CommandState CFunctionCommands::StateOf(CommandRef command) const {
     if (context_.connection == nullptr || !Handles(command)) {
         return state;
     }
-    context_.connection->CopyModel(model_.get());
+    *model_ = context_.connection->CopyModel();
     const bool mathRunning = model_->mathRunning != 0;
     const bool memoryRunning = model_->memoryRunning != 0;
     state.enabled = true;
@@ -99,7 +99,7 @@ void CFunctionCommands::Run(CommandRef command) {
     CInstrumentModel& model = *model_;
     switch (command.command) {
         case Command::kMath: {
-            context_.connection->CopyModel(&model);
+            model = context_.connection->CopyModel();
             const int32_t action = model.mathRunning != 0 ? kMathStop : kMathStart;
             Start("Math", [action](CInstrumentConnection& c) { return c.OperateMath(action); });
             return;
@@ -108,7 +108,7 @@ void CFunctionCommands::Run(CommandRef command) {
             Start("Math reset", [](CInstrumentConnection& c) { return c.OperateMath(kMathReset); });
             return;
         case Command::kMemory: {
-            context_.connection->CopyModel(&model);
+            model = context_.connection->CopyModel();
             const int32_t start = model.memoryRunning != 0 ? 0 : 1;
             Start("Memory",
                   [start](CInstrumentConnection& c) { return c.SetMemoryRunning(start); });

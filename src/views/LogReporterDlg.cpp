@@ -111,18 +111,20 @@ void CLogReporterDlg::Choose(int index) {
     if (type == nullptr) {
         return;
     }
-    // The text is read into a buffer that the operation and its result share; the operation
+    // The text is read into a string that the operation and its result share; the operation
     // never touches the dialog, which may be closed before the answer comes.
-    auto buffer = std::make_shared<std::vector<char>>(kLogTextSize);
+    auto text = std::make_shared<std::string>();
     const int32_t kind = type->kind;
     const RzResult started = StartViewOperation(
         context_, "Log read",
-        [buffer, kind](CInstrumentConnection& c) {
-            return c.ReadLog(kind, buffer->data(), static_cast<uint32_t>(buffer->size()));
+        [text, kind](CInstrumentConnection& c) {
+            RzExpected<std::string> log = c.ReadLog(kind);
+            if (log) {
+                *text = std::move(*log);
+            }
+            return log.code();
         },
-        [this, buffer](RzResult result) {
-            Show(result, result == RZ_OK ? std::string(buffer->data()) : std::string());
-        },
+        [this, text](RzResult result) { Show(result, result == RZ_OK ? *text : std::string()); },
         this);
     reading_ = started == RZ_OK;
 }

@@ -215,7 +215,7 @@ void CLoopPanelDlg::changeEvent(QEvent* event) {
 }
 
 const CInstrumentModel& CLoopPanelDlg::Model() {
-    context_.connection->CopyModel(model_.get());
+    *model_ = context_.connection->CopyModel();
     return *model_;
 }
 

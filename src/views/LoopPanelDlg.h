@@ -158,11 +158,14 @@ class CLoopPanelDlg : public QWidget {
     void OnSpChanged();
     void OnOutChanged();
     // Send's range checks of the enabled fields: a value out of range is replaced by the nearer
-    // limit, in the field too, and the operator asked whether to go on (false: No). `sp` and `out`
-    // get the values to send; a field that is empty or not a complete number has none, is never
-    // taken for 0, and the status bar says why it was not sent.
-    bool CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
-                     std::optional<double>* out);
+    // limit, in the field too, and the operator asked whether to go on (none: No). Gives the
+    // values to send; a field that is empty or not a complete number has none, is never taken
+    // for 0, and the status bar says why it was not sent.
+    struct SendValues {
+        std::optional<double> sp;
+        std::optional<double> out;
+    };
+    std::optional<SendValues> CheckRanges(const CInstrumentModel& m, uint32_t ref);
     // Asks question kAdjustedQuestion for `name` with the limits printed with `decimals` places.
     bool AskAdjusted(const char* name, double low, double high, int decimals);
     // Whether `w` is enabled by the panel's rules (leaving aside a running operation).

@@ -44,8 +44,9 @@ bool CLoopPanelDlg::AskAdjusted(const char* name, double low, double high, int d
     return true;
 }
 
-bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::optional<double>* sp,
-                                std::optional<double>* out) {
+std::optional<CLoopPanelDlg::SendValues> CLoopPanelDlg::CheckRanges(const CInstrumentModel& m,
+                                                                    uint32_t ref) {
+    SendValues values;
     const int32_t kind = KindOf(ref);
     const int32_t n = NumberOf(ref) - 1;
     // Typed fields that hold no number: the emptied ones by name, the others with their text.
@@ -70,10 +71,10 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
                                                                 : m.externalLoops[n].spDecimals;
             sp_->setText(NumericFieldText(value, sp_->Decimals()));
             if (!AskAdjusted("SP", -kSpLimit, kSpLimit, decimals)) {
-                return false;
+                return std::nullopt;
             }
         }
-        *sp = value;
+        values.sp = value;
     } else if (spOn && SpEdited(m, ref)) {
         notSent("SP", sp_);
     }
@@ -114,10 +115,10 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
                                                  : NumericFieldText(value, out_->Decimals()));
             SetOutEdited(ref, true, value);
             if (!AskAdjusted("OUT", low, high, decimals)) {
-                return false;
+                return std::nullopt;
             }
         }
-        *out = value;
+        values.out = value;
     } else if (outEdited) {
         notSent("OUT", out_);
     }
@@ -126,7 +127,7 @@ bool CLoopPanelDlg::CheckRanges(const CInstrumentModel& m, uint32_t ref, std::op
     if (!status.empty()) {
         ShowStatusMessage(status);
     }
-    return true;
+    return values;
 }
 
 void CLoopPanelDlg::Send() {
@@ -143,11 +144,12 @@ void CLoopPanelDlg::Send() {
         OnOutChanged();
     }
     const CInstrumentModel& m = Model();
-    std::optional<double> sp;
-    std::optional<double> out;
-    if (!CheckRanges(m, ref, &sp, &out)) {
+    const std::optional<SendValues> values = CheckRanges(m, ref);
+    if (!values) {
         return;
     }
+    const std::optional<double>& sp = values->sp;
+    const std::optional<double>& out = values->out;
     const int32_t kind = KindOf(ref);
     const int32_t number = NumberOf(ref);
     const int32_t n = number - 1;

@@ -111,9 +111,9 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     // Until a pattern has been selected only the pattern list is offered.
     ShowPatternButtons(0);
 
-    CInstrumentModel model{};
-    if (ReadModel(&model)) {
-        firmwareMajor_ = model.firmwareMajor;
+    const std::optional<CInstrumentModel> model = ReadModel();
+    if (model) {
+        firmwareMajor_ = model->firmwareMajor;
     }
     if (context_.hub != nullptr) {
         context_.hub->Subscribe(kOnDisplayKind, kDisplayKindEvent,
@@ -125,7 +125,8 @@ CProgramPanelDlg::CProgramPanelDlg(const CViewContext& context, QWidget* parent)
     }
 
     if (firmwareMajor_ >= 2) {
-        const int count = model.programOption == 1 ? 4 : (model.programOption == 2 ? 30 : 0);
+        const int32_t option = model ? model->programOption : 0;
+        const int count = option == 1 ? 4 : (option == 2 ? 30 : 0);
         for (int p = 1; p <= count; ++p) {
             patternList_->addItem(QString::number(p), p);
         }
@@ -148,12 +149,11 @@ void CProgramPanelDlg::changeEvent(QEvent* event) {
     }
 }
 
-bool CProgramPanelDlg::ReadModel(CInstrumentModel* model) const {
+std::optional<CInstrumentModel> CProgramPanelDlg::ReadModel() const {
     if (context_.connection == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    context_.connection->CopyModel(model);
-    return true;
+    return context_.connection->CopyModel();
 }
 
 void CProgramPanelDlg::EnableControls(bool enabled) {
@@ -169,10 +169,11 @@ void CProgramPanelDlg::SetBusy(bool busy) {
 }
 
 int32_t CProgramPanelDlg::PrepareSelect() {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return -1;
     }
+    const CInstrumentModel& model = *read;
     if (model.firmwareMajor < 2) {
         EnableControls(false);
         return -1;
@@ -267,10 +268,11 @@ void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
     if (!isVisible() || kind != kProgramDisplay) {
         return;
     }
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     if (model.accessLevel[0] == 'A' && model.firmwareMajor >= 2) {
         EnableControls(true);
         // The read waits until the handlers of this event are done: whoever changed the
@@ -283,9 +285,10 @@ void CProgramPanelDlg::OnDisplayKind(int32_t kind) {
 
 void CProgramPanelDlg::ShowPatternButtons(int32_t pattern) {
     int32_t state = 0;
-    CInstrumentModel model{};
-    if (pattern >= 1 && pattern <= kPatterns && ReadModel(&model)) {
-        state = model.patterns[pattern - 1].state;
+    if (pattern >= 1 && pattern <= kPatterns) {
+        if (const std::optional<CInstrumentModel> model = ReadModel()) {
+            state = model->patterns[pattern - 1].state;
+        }
     }
     const bool active = pattern != 0 && Running(state);
     hold_->setEnabled(active);
@@ -306,9 +309,11 @@ void CProgramPanelDlg::OnNewData() {
         return;
     }
     const int32_t pattern = context_.connection->ViewState().selectedPattern;
-    CInstrumentModel model{};
-    if (pattern < 1 || pattern > kPatterns || !ReadModel(&model) ||
-        model.patterns[pattern - 1].changed == 0) {
+    if (pattern < 1 || pattern > kPatterns) {
+        return;
+    }
+    const std::optional<CInstrumentModel> model = ReadModel();
+    if (!model || model->patterns[pattern - 1].changed == 0) {
         return;
     }
     const int32_t selected = PrepareSelect();
@@ -356,9 +361,9 @@ void CProgramPanelDlg::OnSend() {
     }
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
-        int32_t changed = 0;
-        const RzResult result = c.OperateProgram(pattern, action, &changed);
-        return CStepOutcome{result, result == RZ_OK && changed != 0 ? kSendWaitMs : 0, result < 0};
+        const RzExpected<bool> changed = c.OperateProgram(pattern, action);
+        const RzResult result = changed.code();
+        return CStepOutcome{result, changed.value_or(false) ? kSendWaitMs : 0, result < 0};
     });
     StartWithStateRead("Send", std::move(sequence), pattern);
 }
@@ -371,7 +376,7 @@ void CProgramPanelDlg::OnHold() {
     const int32_t action = hold_->text() == RzText(RzStr::kHold) ? kProgramHold : kProgramRelease;
     CSequence sequence;
     sequence.Decide([pattern, action](CInstrumentConnection& c) {
-        const RzResult result = c.OperateProgram(pattern, action, nullptr);
+        const RzResult result = c.OperateProgram(pattern, action).code();
         return CStepOutcome{result, result == RZ_OK ? kHoldWaitMs : 0, result != RZ_OK};
     });
     StartWithStateRead("Hold", std::move(sequence), pattern);
@@ -385,7 +390,7 @@ void CProgramPanelDlg::OnAdvance() {
     CSequence sequence;
     sequence
         .Then([pattern](CInstrumentConnection& c) {
-            return c.OperateProgram(pattern, kProgramAdvance, nullptr);
+            return c.OperateProgram(pattern, kProgramAdvance).code();
         })
         .Pause(kAdvanceWaitMs);
     StartWithStateRead("Advance", std::move(sequence), pattern);

@@ -3,6 +3,7 @@
 #include <QSize>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 #include "platform/ResultCodes.h"
 #include "session/Sequence.h"
@@ -52,7 +53,8 @@ class CProgramPanelDlg : public QWidget {
     void OnHold();
     void OnAdvance();
 
-    bool ReadModel(CInstrumentModel* model) const;
+    // The published model; none without a connection.
+    std::optional<CInstrumentModel> ReadModel() const;
     void EnableControls(bool enabled);
     // The GUI side of selecting a pattern: the pattern the panel stands on (stored), and the
     // controls enabled for it. -1 when there is nothing to read.

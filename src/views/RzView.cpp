@@ -109,8 +109,7 @@ CRZView::Facts CRZView::ReadFacts() const {
     if (context_.connection == nullptr) {
         return facts;
     }
-    auto model = std::make_unique<CInstrumentModel>();
-    context_.connection->CopyModel(model.get());
+    const auto model = std::make_unique<CInstrumentModel>(context_.connection->CopyModel());
     facts.accessLevel = model->accessLevel[0];
     facts.modelClass = model->modelClass;
     facts.firmwareMajor = model->firmwareMajor;

@@ -209,10 +209,9 @@ CSimplePanelDlg::CSimplePanelDlg(const CViewContext& context, QWidget* parent)
         on(Own(5), DataRefreshedEvent(context_.connectionId), [this](uint32_t) { FillColumns(); });
     }
 
-    CInstrumentModel model{};
-    if (ReadModel(&model)) {
-        program_->setVisible(model.firmwareMajor >= 2 && model.loopCount >= 1 &&
-                             model.accessLevel[0] == 'A' && model.programOption != 0);
+    if (const std::optional<CInstrumentModel> model = ReadModel()) {
+        program_->setVisible(model->firmwareMajor >= 2 && model->loopCount >= 1 &&
+                             model->accessLevel[0] == 'A' && model->programOption != 0);
     }
     for (int c = 0; c < kColumns; ++c) {
         FillColumn(c, nullptr, Part::kBlank);
@@ -245,12 +244,11 @@ CSimplePanelDlg::~CSimplePanelDlg() {
     }
 }
 
-bool CSimplePanelDlg::ReadModel(CInstrumentModel* model) const {
+std::optional<CInstrumentModel> CSimplePanelDlg::ReadModel() const {
     if (context_.connection == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    context_.connection->CopyModel(model);
-    return true;
+    return context_.connection->CopyModel();
 }
 
 void CSimplePanelDlg::Publish(HubEvent<int32_t> event, int32_t value) {
@@ -265,8 +263,8 @@ void CSimplePanelDlg::SetBusy(bool busy) {
 }
 
 void CSimplePanelDlg::OnKindChosen(int32_t kind) {
-    CInstrumentModel model{};
-    if (!ReadModel(&model) || model.displayKind == kind) {
+    const std::optional<CInstrumentModel> model = ReadModel();
+    if (!model || model->displayKind == kind) {
         return;
     }
     context_.connection->UpdateViewState([kind](CViewState& state) { state.displayKind = kind; });
@@ -284,10 +282,11 @@ void CSimplePanelDlg::OnGroupChosen(int index) {
 }
 
 void CSimplePanelDlg::FillGroupCombo(int32_t kind, int32_t group) {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     groupList_->clear();
     if (IsControlKind(kind)) {
         const int count = std::clamp(model.controlGroupCount, 0, kMaxControlGroups);
@@ -321,10 +320,11 @@ void CSimplePanelDlg::FillGroupCombo(int32_t kind, int32_t group) {
 }
 
 void CSimplePanelDlg::ShowMemoryMath(int32_t kind) {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     bool shown = false;
     if (kind == kMeasurementGroup) {
         shown = model.accessLevel[0] == 'A';
@@ -346,10 +346,11 @@ template <class Choose>
 void CSimplePanelDlg::StartStop(const char* name, QPushButton* button, RzStr startCaption,
                                 RzStr stopCaption, Choose choose) {
     ShowStatusMessage("");
-    CInstrumentModel model{};
-    if (busy_ || !ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = busy_ ? std::nullopt : ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     // Not a structured binding: clang before 16 cannot capture one.
     auto chosen = choose(model);
     const bool running = chosen.first;
@@ -400,10 +401,11 @@ void CSimplePanelDlg::OnGroup() {
 }
 
 void CSimplePanelDlg::ShowPageButtons() {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     const int32_t g = model.displayGroup;
     if (model.displayKind != kMeasurementGroup) {
         previous_->hide();
@@ -443,10 +445,11 @@ void CSimplePanelDlg::SetPage(int32_t page) {
 }
 
 void CSimplePanelDlg::FillColumns() {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     const int32_t kind = model.displayKind;
     const int32_t g = model.displayGroup;
     int col = 0;
@@ -608,10 +611,11 @@ void CSimplePanelDlg::SetBox(QLineEdit* box, const QString& text) {
 }
 
 void CSimplePanelDlg::Resync() {
-    CInstrumentModel model{};
-    if (!ReadModel(&model)) {
+    const std::optional<CInstrumentModel> read = ReadModel();
+    if (!read) {
         return;
     }
+    const CInstrumentModel& model = *read;
     int32_t kind = model.displayKind;
     int32_t group = model.displayGroup;
     switch (kind) {

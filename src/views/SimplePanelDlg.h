@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "platform/Strings.h"
 #include "views/ViewContext.h"
@@ -70,7 +71,8 @@ class CSimplePanelDlg : public QWidget {
     void StartStop(const char* name, QPushButton* button, RzStr startCaption, RzStr stopCaption,
                    Choose choose);
 
-    bool ReadModel(CInstrumentModel* model) const;
+    // The published model; none without a connection.
+    std::optional<CInstrumentModel> ReadModel() const;
     void FillGroupCombo(int32_t kind, int32_t group);
     void ShowMemoryMath(int32_t kind);
     void ShowPageButtons();

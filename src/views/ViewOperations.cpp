@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/StatusSink.h"
+
 namespace {
 
 int cursorsShown = 0;
@@ -40,25 +42,29 @@ template <class Start>
 RzResult StartWithCursor(CInstrumentConnection::ResultHandler done, QObject* receiver,
                          std::function<void()> ended, Start&& start) {
     // A refused start drops the handler at once, and the cursor with it; `ended` is not for a
-    // start that never ran.
+    // start that never ran. Why it was refused shows in the status bar.
     auto cursor = std::make_shared<CBusyCursor>(receiver);
-    const RzResult started = start([cursor, done = std::move(done)](RzResult result) {
+    const RzExpected<void> started = start([cursor, done = std::move(done)](RzResult result) {
         if (done) {
             done(result);
         }
     });
-    if (started == RZ_OK) {
-        cursor->SetEnded(std::move(ended));
+    if (!started) {
+        ShowStatusMessages(started.error());
+        return started.code();
     }
-    return started;
+    cursor->SetEnded(std::move(ended));
+    return RZ_OK;
 }
 
 // Starts `body` through `start` (an operation or a follow-up of the connection).
-RzResult StartBody(
-    RzResult (CInstrumentConnection::*start)(const char*, CInstrumentConnection::OperationBody,
-                                             CInstrumentConnection::ResultHandler, QObject*),
-    const CViewContext& context, const char* name, CInstrumentConnection::OperationBody body,
-    CInstrumentConnection::ResultHandler done, QObject* receiver, std::function<void()> ended) {
+RzResult StartBody(RzExpected<void> (CInstrumentConnection::*start)(
+                       const char*, CInstrumentConnection::OperationBody,
+                       CInstrumentConnection::ResultHandler, QObject*),
+                   const CViewContext& context, const char* name,
+                   CInstrumentConnection::OperationBody body,
+                   CInstrumentConnection::ResultHandler done, QObject* receiver,
+                   std::function<void()> ended) {
     if (context.connection == nullptr) {
         return LINK_E_NOT_LOGGED_IN;
     }

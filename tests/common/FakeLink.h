@@ -77,17 +77,15 @@ class FakeLink : public CLinkTransport {
         }
         return RZ_OK;
     }
-    RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                     AnswerShape shape) override {
+    RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) override {
         mode_ = shape.mode;
         expectedLength_ = shape.expectedLength;
         if (!requests_.empty() && requests_.back().mode == -1) {
             requests_.back().mode = shape.mode;
         }
-        *outLength = 0;
         if (answers_.empty()) {
             if (defaultAnswer_.empty()) {
-                return LINK_E_TIMEOUT;
+                return RzError(LINK_E_TIMEOUT);
             }
             std::string answer = defaultAnswer_;
             // The link counts a status line's terminating NUL in the fixed and binary modes.
@@ -100,6 +98,7 @@ class FakeLink : public CLinkTransport {
         const Answer& answer = answers_.front();
         RzResult result = answer.code;
         failed_ = failed_ || answer.failsLink;
+        const auto length = static_cast<uint32_t>(answer.bytes.size());
         if (result == RZ_OK && answer.bytes.empty()) {
             result = LINK_E_SEND;
         } else if (result == RZ_OK && answer.bytes.size() > capacity) {
@@ -107,10 +106,12 @@ class FakeLink : public CLinkTransport {
         } else if (result == RZ_OK) {
             std::memcpy(buffer, answer.bytes.data(), answer.bytes.size());
             buffer[answer.bytes.size()] = '\0';
-            *outLength = static_cast<uint32_t>(answer.bytes.size());
         }
         answers_.pop_front();
-        return result;
+        if (result != RZ_OK) {
+            return RzError(result);
+        }
+        return length;
     }
     RzResult SetTimeout(uint32_t ms) override {
         timeout_ = ms;

@@ -67,11 +67,13 @@ bool CSimCmdSession::Start(const CSimProfile& profile, const char* user, const c
     }
     RzResult result = link_.Open("127.0.0.1", server_->Port());
     if (result == RZ_OK) {
-        result = RunLoginDialogue(&link_, user, password);
+        result = RunLoginDialogue(&link_, user, password).code();
     }
     CInstrumentIdentity identity{};
     if (result == RZ_OK) {
-        result = RunIdentification(&link_, &identity);
+        const RzExpected<CInstrumentIdentity> identified = RunIdentification(&link_);
+        result = identified.code();
+        identity = identified.value_or(CInstrumentIdentity{});
     }
     if (result != RZ_OK || !IsSupportedIdentity(identity)) {
         error_ = "log-in or identification failed: " + std::string(ResultCodeName(result));
@@ -98,12 +100,14 @@ bool CSimCmdSession::Start(const CSimProfile& profile, const char* user, const c
 
 std::string CSimCmdSession::Raw(const std::string& request) {
     std::vector<char> buffer(kLineWalkCapacity + 1);
-    uint32_t length = 0;
-    if (link_.Send(request.c_str(), static_cast<uint32_t>(request.size())) != RZ_OK ||
-        link_.Receive(buffer.data(), kLineWalkCapacity, &length, RECV_LIST) != RZ_OK) {
+    if (link_.Send(request.c_str(), static_cast<uint32_t>(request.size())) != RZ_OK) {
         return "(no answer)";
     }
-    return std::string(buffer.data(), length);
+    const RzExpected<uint32_t> length = link_.Receive(buffer.data(), kLineWalkCapacity, RECV_LIST);
+    if (!length) {
+        return "(no answer)";
+    }
+    return std::string(buffer.data(), *length);
 }
 
 std::vector<std::string> CSimCmdSession::TakeRequests() {
@@ -133,15 +137,12 @@ void SimFixture::TearDown() {
 }
 
 CInstrumentConnection* SimFixture::Find(uint32_t id) {
-    CInstrumentConnection* connection = nullptr;
-    manager.FindConnection(id, &connection);
-    return connection;
+    return manager.FindConnection(id).value_or(nullptr);
 }
 
 CInstrumentModel SimFixture::ModelOf(uint32_t id) {
-    CInstrumentModel m{};
     if (CInstrumentConnection* connection = Find(id); connection != nullptr) {
-        connection->CopyModel(&m);
+        return connection->CopyModel();
     }
-    return m;
+    return CInstrumentModel{};
 }

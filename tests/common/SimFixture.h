@@ -109,8 +109,18 @@ class SimFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
+    // Logs in as rzctl does: a failure's messages go to the status text, and why it failed to
+    // `loginFailure`.
     RzResult Login(uint32_t* id, const char* user = "admin", const char* password = "rzdemo") {
-        return manager.ConnectAndLogin("127.0.0.1", user, password, id, port);
+        const RzExpected<uint32_t> login =
+            manager.ConnectAndLogin("127.0.0.1", user, password, port);
+        if (!login) {
+            ShowStatusMessages(login.error());
+            loginFailure = login.error().text;
+            return login.code();
+        }
+        *id = *login;
+        return RZ_OK;
     }
     CInstrumentConnection* Find(uint32_t id);
     CInstrumentModel ModelOf(uint32_t id);
@@ -121,5 +131,6 @@ class SimFixture : public ::testing::Test {
     CThreadNotes notes;
     CConnectionManager manager{notes.Factory()};
     std::vector<std::string> shown;
+    std::string loginFailure;
     ScopedStatusSink sink{[this](const std::string& text) { shown.push_back(text); }};
 };

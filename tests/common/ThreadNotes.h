@@ -35,10 +35,9 @@ class CThreadNotes {
             notes_.Note();
             return CLinkSocket::Send(request, length);
         }
-        RzResult Receive(char* buffer, uint32_t capacity, uint32_t* outLength,
-                         AnswerShape shape) override {
+        RzExpected<uint32_t> Receive(char* buffer, uint32_t capacity, AnswerShape shape) override {
             notes_.Note();
-            return CLinkSocket::Receive(buffer, capacity, outLength, shape);
+            return CLinkSocket::Receive(buffer, capacity, shape);
         }
 
       private:

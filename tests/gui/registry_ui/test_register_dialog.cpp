@@ -26,16 +26,16 @@ struct TempRegistry {
 
     void Write(const Records& records) const {
         CInstrumentRegistry registry;
-        registry.Load(path.c_str());
+        EXPECT_TRUE(registry.Load(path.c_str()).ok());
         registry.Clear();
         for (const auto& [name, ip] : records) {
             registry.Add(name, ip);
         }
-        ASSERT_EQ(registry.Save(), RZ_OK);
+        ASSERT_TRUE(registry.Save().ok());
     }
     Records Read() const {
         CInstrumentRegistry registry;
-        EXPECT_EQ(registry.Load(path.c_str()), RZ_OK);
+        EXPECT_TRUE(registry.Load(path.c_str()).ok());
         Records records;
         for (int i = 0; i < registry.GetCount(); ++i) {
             const CRegistryRecord r = registry.GetRecord(i);

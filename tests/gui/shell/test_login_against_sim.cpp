@@ -49,10 +49,10 @@ class LoginAgainstSim : public SimFixture {
         SimFixture::SetUp();
         WriteCycle1000();
         CInstrumentRegistry registry;
-        registry.Load();
+        ASSERT_TRUE(registry.Load().ok());
         ASSERT_EQ(registry.Add("Demo", "127.  0.  0.  1"), RZ_OK);
         ASSERT_EQ(registry.Add("Other", "127.  0.  0.  1"), RZ_OK);
-        ASSERT_EQ(registry.Save(), RZ_OK);
+        ASSERT_TRUE(registry.Save().ok());
     }
 };
 
@@ -334,8 +334,8 @@ TEST_F(KeyboardAccess, EveryInputAndButtonIsNamed) {
 
 // Every view command, run as the operator runs it, leaves its exchanges off the GUI thread.
 TEST_F(KeyboardAccess, EveryViewCommandRunsOffTheGuiThread) {
-    CInstrumentConnection* connection = nullptr;
-    ASSERT_EQ(manager.FindConnection(login->ConnectionId(), &connection), RZ_OK);
+    CInstrumentConnection* connection = Find(login->ConnectionId());
+    ASSERT_NE(connection, nullptr);
     auto* view = dynamic_cast<CRZView*>(frame->ClientPane());
     ASSERT_NE(view, nullptr);
     CModalWatcher watcher(QMessageBox::Cancel);

@@ -95,11 +95,11 @@ struct DataDir {
             return;
         }
         CInstrumentRegistry registry;
-        registry.Load();
+        EXPECT_TRUE(registry.Load().ok());
         for (const auto& [name, ip] : records) {
             registry.Add(name, ip);
         }
-        registry.Save();
+        EXPECT_TRUE(registry.Save().ok());
     }
     ~DataDir() { SetDataDirectory({}); }
 };
@@ -748,13 +748,14 @@ TEST(OperatorOptions, CommandLine) {
         {{"-reverse=1"}, 2, 34260, {}, "|||"},
     };
     for (const Case& c : cases) {
-        OperatorOptions options;
-        QString message;
         const std::string args = c.args.join(' ').toStdString();
-        EXPECT_EQ(
-            ParseOperatorOptions(QStringList{"/usr/bin/rz-operator"} + c.args, &options, &message),
-            c.status)
-            << args;
+        const CommandLineResult<OperatorOptions> parsed =
+            ParseOperatorOptions(QStringList{"/usr/bin/rz-operator"} + c.args);
+        const auto* exit = std::get_if<CommandLineExit>(&parsed);
+        const OperatorOptions options =
+            exit == nullptr ? std::get<OperatorOptions>(parsed) : OperatorOptions{};
+        const QString message = exit != nullptr ? QString::fromStdString(exit->text) : QString();
+        EXPECT_EQ(exit != nullptr ? exit->status : -1, c.status) << args;
         EXPECT_EQ(options.port, c.port) << args;
         EXPECT_EQ(options.dataDir, c.dataDir) << args;
         EXPECT_EQ(options.login + '|' + options.user + '|' + options.grab + '|' + options.style,
@@ -797,12 +798,13 @@ TEST(TraceWindow, ShowsExchangesNewestLastFilteredAndSaved) {
     EXPECT_TRUE(window.RowsAsText(false).contains(QStringLiteral("FC GET")));
 
     QTemporaryDir dir;
-    QString error;
-    ASSERT_TRUE(window.SaveTo(dir.filePath(QStringLiteral("trace.txt")), &error));
+    ASSERT_TRUE(window.SaveTo(dir.filePath(QStringLiteral("trace.txt"))).ok());
     EXPECT_EQ(ReadBytes(dir.filePath(QStringLiteral("trace.txt")).toStdString()),
               window.RowsAsText(false).toStdString());
-    EXPECT_FALSE(window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")), &error));
-    EXPECT_FALSE(error.isEmpty());
+    const RzExpected<void> refused =
+        window.SaveTo(dir.filePath(QStringLiteral("missing/trace.txt")));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.error().text.empty());
 }
 
 TEST(Translation, MenusAndWindowCaptionsGoThroughTheTranslation) {
@@ -874,9 +876,9 @@ TEST(PlainText, HostileTextsShowAsPlainLinesEverywhere) {
     const auto registered = [&](const QString& text) {  // as the only registered name
         std::remove(DataFilePath(CInstrumentRegistry::kFileName).c_str());
         CInstrumentRegistry registry;
-        registry.Load();
+        EXPECT_TRUE(registry.Load().ok());
         registry.Add(bytes(text), "127.  0.  0.  1");
-        registry.Save();
+        EXPECT_TRUE(registry.Save().ok());
         return CInstrumentRegistry::ListedName(bytes(text));
     };
     struct Place {

@@ -86,7 +86,7 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
     };
     std::vector<std::unique_ptr<CSimServer>> sims;
     CInstrumentRegistry registry;
-    registry.Load();
+    ASSERT_TRUE(registry.Load().ok());
     for (size_t i = 0; i < std::size(rows); ++i) {
         const std::string address = "127.0.0." + std::to_string(i + 2);
         ASSERT_EQ(registry.Add(rows[i].name, address), RZ_OK);
@@ -100,7 +100,7 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
         ASSERT_NE(got, 0) << address << ": " << sims.back()->LastError();
         port = got;  // the first picks the port the others share
     }
-    ASSERT_EQ(registry.Save(), RZ_OK);
+    ASSERT_TRUE(registry.Save().ok());
 
     CMainFrame frame(port);
     CLoginControl login(manager, frame, MakeInstrumentView);
@@ -189,14 +189,14 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     };
     auto secrets = std::make_unique<CMemoryPasswordStore>();
     CInstrumentRegistry registry;
-    registry.Load();
+    ASSERT_TRUE(registry.Load());
     for (int i = 0; i < plant->Count(); ++i) {
         const CSimPlantMember& member = plant->Member(i);
         ASSERT_EQ(registry.Add(member.name, member.address), RZ_OK);
         ASSERT_TRUE(CInstrumentSettings().Set(member.name, {"admin", true, true}));
         secrets->Write({member.name, member.address, "admin"}, "rzdemo", {});
     }
-    ASSERT_EQ(registry.Save(), RZ_OK);
+    ASSERT_TRUE(registry.Save());
     WriteCycle1000();
 
     CMainFrame frame(plant->Port());

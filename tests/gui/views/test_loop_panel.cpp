@@ -60,7 +60,7 @@ class LoopPanel : public ViewFixture {
                 change(s);
             }
         });
-        ASSERT_EQ(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }), RZ_OK);
+        ASSERT_TRUE(connection->RunOperation("refresh", [](auto& c) { return c.Refresh(); }).ok());
         connection->UpdateViewState([&](CViewState& v) { v.displayKind = 1, v.displayGroup = 0; });
         Publish(kDisplayKindEvent, 1);
         PanelIdle();

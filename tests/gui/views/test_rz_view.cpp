@@ -437,8 +437,7 @@ TEST_F(RzViewTest, ConsoleReadsRunAfterTheOperationAndOperationsCutShort) {
             view = made.get();
             return made;
         });
-        IConnectionView* made = nullptr;
-        ASSERT_EQ(manager.CreateView(id, &made), RZ_OK);
+        ASSERT_TRUE(manager.CreateView(id).ok());
         view->show();
         SetDisplay({row.kind});
         view->InitialUpdate();

@@ -19,7 +19,7 @@ class AsyncAgainstSim : public FaultFixture {
         std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
             << "[Config]\r\nCommCycle=" << ms << "\r\n";
     }
-    RzResult StartLogin(LoginDoneHandler done, LoginProgressHandler progress = {}) {
+    RzExpected<void> StartLogin(LoginDoneHandler done, LoginProgressHandler progress = {}) {
         return manager.StartLogin("127.0.0.1", "admin", "rzdemo", port, std::move(done),
                                   std::move(progress));
     }
@@ -40,19 +40,19 @@ TEST_F(AsyncAgainstSim, NoExchangeRunsOnTheGuiThreadWhileTheInstrumentIsSlow) {
     bool loggedIn = false;
     uint32_t id = 0;
     {
-        ASSERT_EQ(StartLogin(
-                      [&](RzResult r, uint32_t newId) {
-                          EXPECT_EQ(r, RZ_OK);
-                          loggedIn = true;
-                          id = newId;
-                      },
-                      [&](const CLoginProgress& p) {
-                          if (phases.empty() || phases.back() != p.phase) {
-                              phases.push_back(p.phase);
-                          }
-                          lastStep = p.step;
-                      }),
-                  RZ_OK);
+        ASSERT_TRUE(StartLogin(
+                        [&](const RzExpected<uint32_t>& r) {
+                            EXPECT_TRUE(r.ok());
+                            loggedIn = true;
+                            id = r.value_or(0);
+                        },
+                        [&](const CLoginProgress& p) {
+                            if (phases.empty() || phases.back() != p.phase) {
+                                phases.push_back(p.phase);
+                            }
+                            lastStep = p.step;
+                        })
+                        .ok());
         ASSERT_TRUE(ProcessEventsUntil([&] { return loggedIn; }, std::chrono::seconds(60)));
     }
     EXPECT_EQ(phases, (std::vector<CLoginProgress::Phase>{
@@ -66,12 +66,13 @@ TEST_F(AsyncAgainstSim, NoExchangeRunsOnTheGuiThreadWhileTheInstrumentIsSlow) {
     server->SetFaults(slower);
     bool done = false;
     const auto start = Clock::now();
-    ASSERT_EQ(Find(id)->StartOperation("Acknowledge alarm", Ack,
-                                       [&](RzResult r) {
-                                           EXPECT_EQ(r, RZ_OK);
-                                           done = true;
-                                       }),
-              RZ_OK);
+    ASSERT_TRUE(Find(id)
+                    ->StartOperation("Acknowledge alarm", Ack,
+                                     [&](RzResult r) {
+                                         EXPECT_EQ(r, RZ_OK);
+                                         done = true;
+                                     })
+                    .ok());
     ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
     EXPECT_GE(Clock::now() - start, milliseconds(2000));
     EXPECT_GT(notes.Total(), size_t{kRefreshSteps});
@@ -98,20 +99,23 @@ TEST_F(AsyncAgainstSim, ACancelledLogInLeavesNothingAndFreesTheLogInThreadInAnyP
         bool cancelled = false;
         bool doneCalled = false;
         RzResult again = LINK_E_GENERAL;
-        ASSERT_EQ(StartLogin([&](RzResult, uint32_t) { doneCalled = true; },
-                             [&](const CLoginProgress& p) {
-                                 if (p.phase == phase && !cancelled &&
-                                     (phase != CLoginProgress::kRefreshing || p.step == 5)) {
-                                     cancelled = true;
-                                     manager.CancelLogin();
-                                     again = StartLogin([](RzResult, uint32_t) {});
-                                 }
-                             }),
-                  RZ_OK);
-        // One log-in at a time.
+        const auto ignore = [](const RzExpected<uint32_t>&) {};
+        ASSERT_TRUE(StartLogin([&](const RzExpected<uint32_t>&) { doneCalled = true; },
+                               [&](const CLoginProgress& p) {
+                                   if (p.phase == phase && !cancelled &&
+                                       (phase != CLoginProgress::kRefreshing || p.step == 5)) {
+                                       cancelled = true;
+                                       manager.CancelLogin();
+                                       again = StartLogin(ignore).code();
+                                   }
+                               })
+                        .ok());
+        // One log-in at a time; the refusal says so in its result.
         shown.clear();
-        EXPECT_EQ(StartLogin([](RzResult, uint32_t) {}), LINK_E_BUSY);
-        EXPECT_EQ(shown, std::vector<std::string>{"Log-in is still running"});
+        const RzExpected<void> busy = StartLogin(ignore);
+        ASSERT_EQ(busy.code(), LINK_E_BUSY);
+        EXPECT_EQ(busy.error().messages, std::vector<std::string>{"Log-in is still running"});
+        EXPECT_TRUE(shown.empty());
         ASSERT_TRUE(ProcessEventsUntil([&] { return cancelled; }));
         EXPECT_EQ(again, RZ_OK);
         // The second log-in is in the same phase or before it; closing ends it at once.
@@ -136,9 +140,9 @@ TEST_F(AsyncAgainstSim, LogOutDuringAStalledOperationReturnsAtOnceAndDropsItsRes
     const size_t before = server->CommandRequests().size();
     CInstrumentConnection* connection = Find(id);
     bool delivered = false;
-    ASSERT_EQ(
-        connection->StartOperation("Acknowledge alarm", Ack, [&](RzResult) { delivered = true; }),
-        RZ_OK);
+    ASSERT_TRUE(
+        connection->StartOperation("Acknowledge alarm", Ack, [&](RzResult) { delivered = true; })
+            .ok());
     ASSERT_TRUE(ProcessEventsUntil([&] { return server->CommandRequests().size() > before; }));
 
     const auto start = Clock::now();
@@ -163,12 +167,13 @@ TEST_F(AsyncAgainstSim, TheCycleGoesOnDuringTheStepsAndPausesOfASequence) {
               [&](RzResult) { refreshedAtLastStep = refreshed; });
     bool done = false;
     server->ClearRequests();
-    ASSERT_EQ(Find(id)->StartSequence("Send", std::move(sequence),
-                                      [&](RzResult r) {
-                                          EXPECT_EQ(r, RZ_OK);
-                                          done = true;
-                                      }),
-              RZ_OK);
+    ASSERT_TRUE(Find(id)
+                    ->StartSequence("Send", std::move(sequence),
+                                    [&](RzResult r) {
+                                        EXPECT_EQ(r, RZ_OK);
+                                        done = true;
+                                    })
+                    .ok());
     ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
     EXPECT_GE(refreshedAtLastStep, refreshedAtFirstStep + 2);
     const auto requests = server->CommandRequests();

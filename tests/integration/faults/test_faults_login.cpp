@@ -114,7 +114,7 @@ TEST_F(LoginFaults, EachFaultGivesItsCodeAndStatusText) {
             EXPECT_GT(m.measCount, 0);
         }
         EXPECT_EQ(shown, At(c.shownTexts));
-        EXPECT_EQ(result == RZ_OK ? "" : manager.LoginFailure(), failures[c.name]);
+        EXPECT_EQ(result == RZ_OK ? "" : loginFailure, failures[c.name]);
         // A log-in that never started a connection reports no lost link on the hub.
         ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(0));
         EXPECT_EQ(commErrors, 0);
@@ -129,8 +129,8 @@ TEST_F(LoginFaults, ConnectionRefusedIsShownAsAnOpenError) {
     EXPECT_EQ(Login(&id), LINK_E_BROKEN);
     EXPECT_EQ(shown, At({RzString(RzStr::kSocketOpenFailed),
                          "Cannot connect to @: " + std::string(strerror(ECONNREFUSED))}));
-    EXPECT_EQ(manager.LoginFailure(), "Cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
-                                          strerror(ECONNREFUSED));
+    EXPECT_EQ(loginFailure, "Cannot connect to 127.0.0.1:" + std::to_string(port) + ": " +
+                                strerror(ECONNREFUSED));
     EXPECT_EQ(manager.ConnectionCount(), 0u);
     // Only the log-in thread is left, waiting for the next log-in until CloseAll.
     EXPECT_EQ(ThreadCountSettledAt(threadsBefore + 1), threadsBefore + 1);

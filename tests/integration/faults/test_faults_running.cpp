@@ -114,11 +114,8 @@ TEST_F(RunningFaults, FaultsDuringTheCycle) {
 TEST_F(RunningFaults, ALinkLostDuringAnOperation) {
     using F = CSimFaults;
     using Operation = std::function<RzResult(CInstrumentConnection&)>;
-    char log[4096];
     const Operation ps = [](CInstrumentConnection& c) { return c.SetMemoryRunning(1); };
-    const Operation readLog = [&log](CInstrumentConnection& c) {
-        return c.ReadLog(1, log, sizeof log);
-    };
+    const Operation readLog = [](CInstrumentConnection& c) { return c.ReadLog(1).code(); };
     const Operation refresh = [](CInstrumentConnection& c) { return c.Refresh(); };
     const Operation modeSwitch = [](CInstrumentConnection& c) {
         return c.OperateLoopMode(kEntryInternalLoop, 1, 1);
@@ -168,9 +165,9 @@ TEST_F(RunningFaults, EndingAConnectionDoesNotWaitOutAStalledAnswer) {
             {"LogOut", [](CConnectionManager& m, uint32_t) { m.CloseAll(); }},
             {"StopCycle",
              [](CConnectionManager& m, uint32_t id) {
-                 CInstrumentConnection* connection = nullptr;
-                 ASSERT_EQ(m.FindConnection(id, &connection), RZ_OK);
-                 connection->StopCycle();
+                 const RzExpected<CInstrumentConnection*> connection = m.FindConnection(id);
+                 ASSERT_TRUE(connection.ok());
+                 (*connection)->StopCycle();
              }},
         };
     for (const auto& [name, end] : cases) {

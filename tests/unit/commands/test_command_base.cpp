@@ -101,11 +101,14 @@ TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
         FakeLink link;
         link.QueueAnswer(c.answer);
         static FieldRows rows;
-        int count = -1;
-        EXPECT_EQ(ReceiveFieldList(&link, rows, &count), c.expected);
-        ASSERT_EQ(count, static_cast<int>(c.fields.size()));
-        for (int i = 0; i < count; ++i) {
-            EXPECT_EQ(std::string(rows[i]), c.fields[static_cast<size_t>(i)]) << "row " << i;
+        std::memset(rows, 0, sizeof rows);
+        const RzExpected<int> count = ReceiveFieldList(&link, rows);
+        EXPECT_EQ(count.code(), c.expected);
+        EXPECT_EQ(count.value_or(static_cast<int>(c.fields.size())),
+                  static_cast<int>(c.fields.size()));
+        // Failed or not, the rows filled so far are filled, and no others.
+        for (size_t i = 0; i < static_cast<size_t>(kFieldRows); ++i) {
+            EXPECT_EQ(std::string(rows[i]), i < c.fields.size() ? c.fields[i] : "") << "row " << i;
         }
         // A refused answer is shown whole, less its trailing line end.
         const bool refused = c.expected == REPLY_UNEXPECTED;
@@ -114,12 +117,10 @@ TEST(ReceiveFieldList, AnswersGiveTheirFieldsOrAnError) {
                           : std::vector<std::string>{});
     }
     static FieldRows rows;
-    int count = -1;
     FakeLink link;
     link.QueueReceiveError(LINK_E_TIMEOUT);
-    EXPECT_EQ(ReceiveFieldList(&link, rows, &count), LINK_E_TIMEOUT);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(ReceiveFieldList(nullptr, rows, &count), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(ReceiveFieldList(&link, rows).code(), LINK_E_TIMEOUT);
+    EXPECT_EQ(ReceiveFieldList(nullptr, rows).code(), LINK_E_NOT_INITIALIZED);
 }
 
 TEST(SplitFields, LinesSplitIntoRowsWithinTheirLimit) {
@@ -208,9 +209,9 @@ TEST(ScaleValue, RequestValuesMustBeFiniteAndFitThirtyTwoBits) {
         {std::numeric_limits<double>::infinity(), 0, LINK_E_PARAMETER, 0},
     };
     for (const auto& c : cases) {
-        int32_t scaled = 0;
-        EXPECT_EQ(ScaleRequestValue(c.value, c.decimals, &scaled), c.expected) << c.value;
-        EXPECT_EQ(scaled, c.scaled) << c.value;
+        const RzExpected<int32_t> scaled = ScaleRequestValue(c.value, c.decimals);
+        EXPECT_EQ(scaled.code(), c.expected) << c.value;
+        EXPECT_EQ(scaled.value_or(0), c.scaled) << c.value;
     }
 }
 

@@ -62,7 +62,16 @@ class ConnectionManagerTest : public ::testing::Test {
         std::ofstream(dataDir.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary) << text;
     }
 
-    RzResult Login(uint32_t* id) { return manager.ConnectAndLogin("127.0.0.1", "admin", "pw", id); }
+    // Logs in; a failure's messages are shown as the console and rzctl show them.
+    RzResult Login(uint32_t* id) {
+        const RzExpected<uint32_t> login = manager.ConnectAndLogin("127.0.0.1", "admin", "pw");
+        if (!login) {
+            ShowStatusMessages(login.error());
+            return login.code();
+        }
+        *id = *login;
+        return RZ_OK;
+    }
 
     QTemporaryDir dataDir;
     CConnectionManager manager{[this] { return MakeLink(); }};
@@ -99,10 +108,9 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         EXPECT_EQ(id, expectedId++);
         EXPECT_EQ(lastLink->openedAddress(), "127.0.0.1:34260");
 
-        CInstrumentConnection* connection = nullptr;
-        ASSERT_EQ(manager.FindConnection(id, &connection), RZ_OK);
-        CInstrumentModel m{};
-        connection->CopyModel(&m);
+        const RzExpected<CInstrumentConnection*> connection = manager.FindConnection(id);
+        ASSERT_TRUE(connection.ok());
+        const CInstrumentModel m = (*connection)->CopyModel();
         EXPECT_STREQ(m.userCode, "E");
         EXPECT_STREQ(m.accessLevel, "U");
         EXPECT_STREQ(m.family, "RZ");
@@ -113,8 +121,8 @@ TEST_F(ConnectionManagerTest, LoginFillsTheModelAndTakesTheNextId) {
         EXPECT_EQ(std::vector<int32_t>(m.pidAux, m.pidAux + 3), (std::vector<int32_t>{1, 0, 1}));
         EXPECT_EQ(m.loopCount + m.extLoopCount + m.measCount + m.mathCount, 0);
         // The refresh learnt no level-A log-in, so the screen is not polled.
-        EXPECT_FALSE(connection->ScreenPolling());
-        EXPECT_EQ(connection->Cycle(), c.commCycle);
+        EXPECT_FALSE((*connection)->ScreenPolling());
+        EXPECT_EQ((*connection)->Cycle(), c.commCycle);
     }
     EXPECT_EQ(manager.ConnectionCount(), 2u);
     EXPECT_TRUE(std::find(shown.begin(), shown.end(), "Communicate with RZ error!") == shown.end());
@@ -168,20 +176,21 @@ TEST_F(ConnectionManagerTest, FailedLogInsKeepNothingAndTakeAnIdOnlyOnceIdentifi
 TEST_F(ConnectionManagerTest, NotInitialisedRefusesEverythingAndNoTransportIsLackOfMemory) {
     CConnectionManager fresh;
     uint32_t id = 0;
-    CInstrumentConnection* connection = nullptr;
-    IConnectionView* view = nullptr;
-    EXPECT_EQ(fresh.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.ConnectAndLogin("127.0.0.1", "admin", "pw").code(), LINK_E_NOT_INITIALIZED);
     EXPECT_EQ(fresh.CloseConnection(100000), LINK_E_NOT_INITIALIZED);
-    EXPECT_EQ(fresh.FindConnection(100000, &connection), LINK_E_NOT_INITIALIZED);
-    EXPECT_EQ(fresh.CreateView(100000, &view), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.FindConnection(100000).code(), LINK_E_NOT_INITIALIZED);
+    EXPECT_EQ(fresh.CreateView(100000).code(), LINK_E_NOT_INITIALIZED);
     ASSERT_EQ(manager.CloseAll(), RZ_OK);
     EXPECT_EQ(Login(&id), LINK_E_NOT_INITIALIZED);
     // A manager whose factory makes no transport lacks memory.
     CConnectionManager bare([] { return std::unique_ptr<CLinkTransport>(); });
     ASSERT_EQ(bare.Init(), RZ_OK);
     shown.clear();
-    EXPECT_EQ(bare.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), LINK_E_NO_MEMORY);
-    EXPECT_EQ(shown, std::vector<std::string>{"Lack of memory!"});
+    const RzExpected<uint32_t> refused = bare.ConnectAndLogin("127.0.0.1", "admin", "pw");
+    ASSERT_EQ(refused.code(), LINK_E_NO_MEMORY);
+    // Why travels in the result, for the caller to show; nothing shows it on the way.
+    EXPECT_EQ(refused.error().messages, std::vector<std::string>{"Lack of memory!"});
+    EXPECT_TRUE(shown.empty());
 }
 
 class CountingView : public IConnectionView {
@@ -209,20 +218,19 @@ TEST_F(ConnectionManagerTest, ViewIsCreatedOnceAndClosedWithItsConnection) {
                                       [&](uint32_t closed) { closedIds.push_back(closed); }),
               RZ_OK);
 
-    IConnectionView* view = nullptr;
-    ASSERT_EQ(manager.CreateView(id, &view), RZ_OK);
-    ASSERT_NE(view, nullptr);
-    IConnectionView* second = view;
-    EXPECT_EQ(manager.CreateView(id, &second), RZ_OK);
-    EXPECT_EQ(second, nullptr);
+    const RzExpected<IConnectionView*> view = manager.CreateView(id);
+    ASSERT_TRUE(view.ok());
+    ASSERT_NE(*view, nullptr);
+    const RzExpected<IConnectionView*> second = manager.CreateView(id);
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(*second, nullptr);
     EXPECT_EQ(created, 1);
-    EXPECT_EQ(manager.CreateView(id + 1000, &second), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(manager.CreateView(id + 1000).code(), LINK_E_NOT_LOGGED_IN);
 
     ASSERT_EQ(manager.CloseConnection(id), RZ_OK);
     EXPECT_EQ(destroyed, 1);
     EXPECT_EQ(closedIds, std::vector<uint32_t>{id});
-    CInstrumentConnection* connection = nullptr;
-    EXPECT_EQ(manager.FindConnection(id, &connection), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(manager.FindConnection(id).code(), LINK_E_NOT_LOGGED_IN);
     EXPECT_EQ(manager.CloseConnection(id), RZ_OK);
 }
 
@@ -233,9 +241,8 @@ TEST_F(ConnectionManagerTest, CommunicationErrorClosesTheConnection) {
     ASSERT_EQ(Login(&second), RZ_OK);
     shown.clear();
     ASSERT_EQ(manager.hub().Publish(CommErrorEvent(first), first), RZ_OK);
-    CInstrumentConnection* connection = nullptr;
-    EXPECT_EQ(manager.FindConnection(first, &connection), LINK_E_NOT_LOGGED_IN);
-    EXPECT_EQ(manager.FindConnection(second, &connection), RZ_OK);
+    EXPECT_EQ(manager.FindConnection(first).code(), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(manager.FindConnection(second).code(), RZ_OK);
     EXPECT_EQ(shown, std::vector<std::string>{"Communicate with RZ error!"});
     EXPECT_EQ(manager.hub().SubscriberCount(CommErrorEvent(first)), 0u);
     // A second error for the same id finds nothing to close.
@@ -259,24 +266,24 @@ TEST(ConnectionIds, WrapWithinTheirRangeAndSkipIdsInUse) {
         {0, {kFirstConnectionId}, kFirstConnectionId + 1, kFirstConnectionId + 2},
     };
     for (const auto& c : cases) {
-        uint32_t counter = c.counter;
+        CConnectionIds ids(c.counter);
         const auto inUse = [&](uint32_t id) {
             return std::find(c.inUse.begin(), c.inUse.end(), id) != c.inUse.end();
         };
-        EXPECT_EQ(TakeConnectionId(&counter, inUse), c.id) << c.counter;
-        EXPECT_EQ(counter, c.next) << c.counter;
+        EXPECT_EQ(ids.Take(inUse), c.id) << c.counter;
+        EXPECT_EQ(ids.Next(), c.next) << c.counter;
     }
-    uint32_t counter = kFirstConnectionId;
-    EXPECT_EQ(TakeConnectionId(&counter, [](uint32_t) { return true; }), 0u);
+    CConnectionIds ids;
+    EXPECT_EQ(ids.Take([](uint32_t) { return true; }), std::nullopt);
 }
 
 TEST_F(ConnectionManagerTest, IdsAfterTheLastWrapToTheFirst) {
     CConnectionManager late([this] { return MakeLink(); }, kLastConnectionId);
     ASSERT_EQ(late.Init(), RZ_OK);
     for (const uint32_t expected : {kLastConnectionId, kFirstConnectionId}) {
-        uint32_t id = 0;
-        ASSERT_EQ(late.ConnectAndLogin("127.0.0.1", "admin", "pw", &id), RZ_OK);
-        EXPECT_EQ(id, expected);
+        const RzExpected<uint32_t> id = late.ConnectAndLogin("127.0.0.1", "admin", "pw");
+        ASSERT_TRUE(id.ok());
+        EXPECT_EQ(*id, expected);
     }
 }
 

@@ -55,14 +55,16 @@ TEST(LoginDialogue, OutcomeRequestsAndStatusText) {
             link.QueueAnswer(answer);
         }
         ShownMessages messages;
-        std::string failure = "left over";
-        EXPECT_EQ(RunLoginDialogue(&link, c.user, c.password, &failure), c.expected);
+        const RzExpected<void> result = RunLoginDialogue(&link, c.user, c.password);
+        EXPECT_EQ(result.code(), c.expected);
         EXPECT_EQ(link.sentText(), c.requests);
         for (const auto& r : link.requests()) {
             EXPECT_EQ(r.mode, RECV_LINE);
         }
-        EXPECT_EQ(Joined(messages.texts), c.shown);
-        EXPECT_EQ(failure, c.failure);
+        // What to show and why travel in the result; nothing is shown on the way.
+        EXPECT_TRUE(messages.texts.empty());
+        EXPECT_EQ(result ? "" : Joined(result.error().messages), c.shown);
+        EXPECT_EQ(result ? "" : result.error().text, c.failure);
     }
 }
 
@@ -93,11 +95,10 @@ TEST(LoginDialogue, LinkFailuresShowTheRightText) {
         } else {
             link.QueueReceiveError(c.result);
         }
-        ShownMessages messages;
-        std::string failure;
-        EXPECT_EQ(RunLoginDialogue(&link, "admin", "pw", &failure), c.result);
-        EXPECT_EQ(Joined(messages.texts), c.shown);
-        EXPECT_EQ(failure, c.failure);
+        const RzExpected<void> result = RunLoginDialogue(&link, "admin", "pw");
+        ASSERT_EQ(result.code(), c.result);
+        EXPECT_EQ(Joined(result.error().messages), c.shown);
+        EXPECT_EQ(result.error().text, c.failure);
     }
 }
 
@@ -137,8 +138,9 @@ TEST(Identification, ParseTable) {
          true, "RZ", 3200, 0x7FFF, 0x7FFF * 65536 + 0x7FFF, 0},
     };
     for (const auto& c : cases) {
-        CInstrumentIdentity identity{};
-        EXPECT_EQ(ParseIdentification(c.answer, &identity), c.supported) << c.name;
+        const CParsedIdentity parsed = ParseIdentification(c.answer);
+        const CInstrumentIdentity& identity = parsed.identity;
+        EXPECT_EQ(parsed.recognised, c.supported) << c.name;
         EXPECT_STREQ(identity.family, c.family) << c.name;
         EXPECT_EQ(identity.modelNumber, c.model) << c.name;
         EXPECT_EQ(identity.firmwareMajor, c.major) << c.name;
@@ -160,9 +162,8 @@ TEST(Identification, PidAuxPieces) {
         {"PID_AUX,,,,,,,,,,,,,,", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
-        int32_t flags[10] = {};
-        ParsePidAux(c.answer, flags);
-        EXPECT_EQ(std::vector<int32_t>(flags, flags + 10), c.flags) << c.answer;
+        const PidAuxFlags flags = ParsePidAux(c.answer);
+        EXPECT_EQ(std::vector<int32_t>(flags.begin(), flags.end()), c.flags) << c.answer;
     }
 }
 
@@ -170,8 +171,9 @@ TEST(Identification, ExchangesAndUnsupportedInstrument) {
     FakeLink link;
     link.QueueAnswer("EA\r\nMODEL:\r\nRZ3200\r\nVERSION:\r\n3.06\r\nPROGRAM SMALL\r\nEN\r\n");
     link.QueueAnswer("EA\r\nPID_AUXON,OFF,ON,\r\nEN\r\n");
-    CInstrumentIdentity identity{};
-    ASSERT_EQ(RunIdentification(&link, &identity), RZ_OK);
+    const RzExpected<CInstrumentIdentity> identified = RunIdentification(&link);
+    ASSERT_TRUE(identified.ok());
+    const CInstrumentIdentity& identity = *identified;
     ASSERT_EQ(link.requests().size(), 2u);
     EXPECT_EQ(link.requests()[0].text, "_C");
     EXPECT_EQ(link.requests()[0].mode, RECV_LIST);
@@ -186,16 +188,15 @@ TEST(Identification, ExchangesAndUnsupportedInstrument) {
     other.QueueAnswer("EA\r\nMODEL:\r\nQX3200\r\nVERSION:\r\n3.06\r\nEN\r\n");
     std::vector<std::string> shown;
     ScopedStatusSink sink([&](const std::string& text) { shown.push_back(text); });
-    CInstrumentIdentity empty{};
-    EXPECT_EQ(RunIdentification(&other, &empty), RZ_OK);
+    const RzExpected<CInstrumentIdentity> unsupported = RunIdentification(&other);
+    ASSERT_TRUE(unsupported.ok());
     EXPECT_EQ(other.requests().size(), 1u);
-    EXPECT_FALSE(IsSupportedIdentity(empty));
+    EXPECT_FALSE(IsSupportedIdentity(*unsupported));
     EXPECT_EQ(shown, std::vector<std::string>{"Software not support current hardware!"});
 
     FakeLink broken;
     broken.QueueReceiveError(LINK_E_TIMEOUT);
-    CInstrumentIdentity none{};
-    EXPECT_EQ(RunIdentification(&broken, &none), LINK_E_TIMEOUT);
+    EXPECT_EQ(RunIdentification(&broken).code(), LINK_E_TIMEOUT);
 }
 
 TEST(Identification, SupportedRange) {
@@ -256,8 +257,6 @@ TEST(ExchangeTrace, SummarisesAnswers) {
         {"E1 busy", RECV_FIXED, 0, "E1 busy"},
     };
     for (const auto& c : cases) {
-        std::string out = "stale";
-        SummariseAnswer(c.answer.data(), c.answer.size(), c.mode, c.blocks, &out);
-        EXPECT_EQ(out, c.expected);
+        EXPECT_EQ(SummariseAnswer(c.answer.data(), c.answer.size(), c.mode, c.blocks), c.expected);
     }
 }

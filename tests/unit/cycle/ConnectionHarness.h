@@ -23,7 +23,7 @@ struct ConnectionHarness {
         identity.firmwareMajor = major;
         identity.version = major * 65536 + minor;
         identity.programOption = programOption;
-        prepared = connection->Prepare(identity);
+        prepared = connection->Prepare(identity).code();
         hub.Subscribe({1, 1}, CommErrorEvent(100), [this](uint32_t) { ++commErrors; });
     }
 

@@ -130,8 +130,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
          "PN 4|FW|PX 1|UD 1,PROGRAM", LINK_E_TIMEOUT,
          [](auto& c) {
              c.UpdateModel([](CInstrumentModel& m) { m.patterns[3].exists = 1; });
-             int32_t changed = 0;
-             return c.OperateProgram(4, kProgramRun, &changed);
+             return c.OperateProgram(4, kProgramRun).code();
          }},
     };
     for (const auto& c : cases) {
@@ -157,9 +156,7 @@ TEST(EntryPoints, RequestsAndModelEffects) {
         }
         EXPECT_EQ(h.link.sentText(), c.sent);
         if (c.effect) {
-            CInstrumentModel published{};
-            h.connection->CopyModel(&published);
-            EXPECT_TRUE(c.effect(published));
+            EXPECT_TRUE(c.effect(h.connection->CopyModel()));
         }
         // Each error line the instrument answers is shown; the connection runs on.
         EXPECT_EQ(h.shown.size(), errorLines);
@@ -193,8 +190,7 @@ TEST(EntryPoints, SwitchDisplayBookkeeping) {
         h.link.QueueAnswer("E0\r\n");
         EXPECT_EQ(h.connection->SwitchDisplay(c.kind, c.index), RZ_OK);
         EXPECT_EQ(h.Sent(), Sent{c.request});
-        CInstrumentModel m{};
-        h.connection->CopyModel(&m);
+        const CInstrumentModel m = h.connection->CopyModel();
         EXPECT_EQ(m.displayKind, c.displayKind);
         EXPECT_EQ(m.displayGroup, c.displayGroup);
         EXPECT_EQ(m.measurePage, c.measurePage);
@@ -234,15 +230,13 @@ TEST(EntryPoints, ProgramActionsFollowThePatternState) {
         h.link.QueueAnswer("E0\r\n");  // PN
         h.link.QueueAnswer(PatternList({{4, static_cast<uint8_t>(bits), 1}}));
         h.link.SetDefaultAnswer("E0\r\n");
-        int32_t changed = 0;
-        EXPECT_EQ(h.connection->OperateProgram(4, c.action, &changed), RZ_OK);
+        const RzExpected<bool> changed = h.connection->OperateProgram(4, c.action);
+        ASSERT_TRUE(changed.ok());
         Sent expected{"PN 4", "FW"};
         expected.insert(expected.end(), c.sent.begin(), c.sent.end());
         EXPECT_EQ(h.Sent(), expected);
-        EXPECT_EQ(changed, c.changed ? 1 : 0);
-        CInstrumentModel m{};
-        h.connection->CopyModel(&m);
-        EXPECT_EQ(m.patterns[3].state, c.newState);
+        EXPECT_EQ(*changed, c.changed);
+        EXPECT_EQ(h.connection->CopyModel().patterns[3].state, c.newState);
     }
 }
 
@@ -259,22 +253,20 @@ TEST(EntryPoints, ProgramPreconditions) {
     };
     for (const auto& c : cases) {
         ConnectionHarness h(3, 6, 3200, c.programOption);
-        int32_t changed = 0;
-        EXPECT_EQ(h.connection->OperateProgram(c.pattern, c.action, &changed), c.expected);
+        const RzExpected<bool> changed = h.connection->OperateProgram(c.pattern, c.action);
+        EXPECT_EQ(changed.code(), c.expected);
         EXPECT_TRUE(h.Sent().empty());
-        EXPECT_EQ(changed, 0);
+        EXPECT_FALSE(changed.value_or(false));
     }
 }
 
-TEST(EntryPoints, ReadLogCopiesTheTextOrRefusesASmallBuffer) {
+TEST(EntryPoints, ReadLogGivesTheText) {
     ConnectionHarness h(3, 6);
     h.link.SetDefaultAnswer("EA\r\nDA2026/12/06 10:00:00 power on\r\nEN\r\n");
-    char buffer[64];
-    ASSERT_EQ(h.connection->ReadLog(0, buffer, sizeof buffer), RZ_OK);
-    EXPECT_NE(std::string(buffer).find("power on"), std::string::npos);
+    const RzExpected<std::string> log = h.connection->ReadLog(0);
+    ASSERT_TRUE(log.ok());
+    EXPECT_NE(log->find("power on"), std::string::npos);
     EXPECT_EQ(h.Sent(), Sent{"FL COM,200"});
-    char tiny[4];
-    EXPECT_EQ(h.connection->ReadLog(0, tiny, sizeof tiny), LINK_E_BUFFER_SMALL);
 }
 
 TEST(EntryPoints, RunStopWithoutProgramsReturnsTheResultOfOC) {

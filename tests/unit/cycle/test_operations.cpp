@@ -150,14 +150,15 @@ TEST(Operations, SequencesRunTheirStepsWithPausesAndEndOnALostLink) {
         c.build(sequence, &handled);
         bool done = false;
         RzResult result = RZ_OK;
-        ASSERT_EQ(h.connection->StartSequence("Send", std::move(sequence),
-                                              [&](RzResult r) {
-                                                  // Step results come first.
-                                                  EXPECT_EQ(names(handled), c.handled);
-                                                  done = true;
-                                                  result = r;
-                                              }),
-                  RZ_OK);
+        ASSERT_TRUE(h.connection
+                        ->StartSequence("Send", std::move(sequence),
+                                        [&](RzResult r) {
+                                            // Step results come first.
+                                            EXPECT_EQ(names(handled), c.handled);
+                                            done = true;
+                                            result = r;
+                                        })
+                        .ok());
         ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(h.link.sentText(), c.sent);
@@ -211,30 +212,34 @@ TEST(Operations, OneAtATimeAndFollowUpsRunAfterInTheOrderStarted) {
                 [&handled, key](RzResult r) { handled.push_back(key + " " + ResultCodeName(r)); };
         };
         std::vector<std::unique_ptr<QObject>> receivers;
+        std::vector<std::string> refusals;  // the messages of the refused starts
         const auto start = [&](const std::string& script) {
             for (const std::string& word : Split(script, ' ')) {
                 const int32_t n = word[3] - '0';
                 auto body = [n](CInstrumentConnection& c) { return c.WriteMessage(n); };
                 receivers.push_back(std::make_unique<QObject>());
-                const RzResult r =
+                const RzExpected<void> r =
                     word[0] == 'O'
                         ? h.connection->StartOperation(word.c_str() + 2, body, note(word.substr(2)))
                         : h.connection->StartFollowUp(
                               word.c_str() + 2, body, note(word.substr(2)),
                               word[0] == 'X' ? receivers.back().get() : nullptr);
-                if (r != RZ_OK) {
-                    note(word.substr(2))(r);
+                if (!r) {
+                    note(word.substr(2))(r.code());
+                    refusals.insert(refusals.end(), r.error().messages.begin(),
+                                    r.error().messages.end());
                 }
             }
         };
         CSequence send;
         send.Then(Ack).Pause(1000).Then(Message);
-        ASSERT_EQ(h.connection->StartSequence("Send", std::move(send),
-                                              [&, done = note("Send")](RzResult r) {
-                                                  done(r);
-                                                  start(c.fromHandler);
-                                              }),
-                  RZ_OK);
+        ASSERT_TRUE(h.connection
+                        ->StartSequence("Send", std::move(send),
+                                        [&, done = note("Send")](RzResult r) {
+                                            done(r);
+                                            start(c.fromHandler);
+                                        })
+                        .ok());
         ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
         start(c.during);
         receivers.clear();
@@ -251,7 +256,9 @@ TEST(Operations, OneAtATimeAndFollowUpsRunAfterInTheOrderStarted) {
         QCoreApplication::processEvents();
         EXPECT_EQ(h.link.sentText(), c.sent);
         EXPECT_EQ(Joined(handled), c.handled);
-        EXPECT_EQ(Joined(h.shown), c.shown);
+        // A refusal says why in its result; nothing is shown on the way.
+        EXPECT_EQ(Joined(refusals), c.shown);
+        EXPECT_TRUE(h.shown.empty());
     }
 }
 
@@ -277,15 +284,14 @@ TEST(Operations, PausesHoldNothingAndEndAtOnceOnLogOutOrALostLink) {
         send.Then(Ack).Pause(60000).Then(Message);
         std::vector<RzResult> results;
         const auto note = [&](RzResult r) { results.push_back(r); };
-        ASSERT_EQ(c.settle ? h.connection->StartOperation(
-                                 "Send", [](auto& x) { return x.SetDigitalOutput(4, 1); }, note)
-                           : h.connection->StartSequence("Send", std::move(send), note),
-                  RZ_OK);
+        ASSERT_TRUE((c.settle ? h.connection->StartOperation(
+                                    "Send", [](auto& x) { return x.SetDigitalOutput(4, 1); }, note)
+                              : h.connection->StartSequence("Send", std::move(send), note))
+                        .ok());
         ASSERT_TRUE(ProcessEventsUntil([&] { return !h.pauses->Begun().empty(); }));
         const auto output = [&h] {
             h.connection->UpdateModel([](CInstrumentModel&) {});  // the connection is free
-            CInstrumentModel m{};
-            h.connection->CopyModel(&m);
+            const CInstrumentModel m = h.connection->CopyModel();
             return std::to_string(m.dio[3].outValue) + " " + m.dio[3].display.valueText[2];
         };
         EXPECT_EQ(output(), "0 ");
@@ -317,30 +323,30 @@ TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     bool done = false;
-    ASSERT_EQ(h.connection->StartOperation(
-                  "Display",
-                  [&holding, released](CInstrumentConnection& c) {
-                      // Holds the connection lock as an exchange the instrument does not answer
-                      // would.
-                      c.UpdateModel([&](CInstrumentModel&) {
-                          holding.set_value();
-                          released.wait();
-                      });
-                      return c.SwitchDisplay(3, 0);
-                  },
-                  [&](RzResult r) {
-                      EXPECT_EQ(r, RZ_OK);
-                      done = true;
-                  }),
-              RZ_OK);
+    ASSERT_TRUE(h.connection
+                    ->StartOperation(
+                        "Display",
+                        [&holding, released](CInstrumentConnection& c) {
+                            // Holds the connection lock as an exchange the instrument does not
+                            // answer would.
+                            c.UpdateModel([&](CInstrumentModel&) {
+                                holding.set_value();
+                                released.wait();
+                            });
+                            return c.SwitchDisplay(3, 0);
+                        },
+                        [&](RzResult r) {
+                            EXPECT_EQ(r, RZ_OK);
+                            done = true;
+                        })
+                    .ok());
     holding.get_future().wait();
     auto view = std::async(std::launch::async, [&] {
         h.connection->UpdateViewState([](CViewState& v) {
             v.simplePage = 2;
             v.internalLoops[0].spEdited = 1;
         });
-        CInstrumentModel m{};
-        h.connection->CopyModel(&m);
+        const CInstrumentModel m = h.connection->CopyModel();
         return m.simplePage == 2 && m.internalLoops[0].spEdited == 1;
     });
     const bool wroteAtOnce = view.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
@@ -349,8 +355,7 @@ TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
     EXPECT_TRUE(view.get());
     ASSERT_TRUE(ProcessEventsUntil([&] { return done; }));
     // The operation's own change and the view's live side by side.
-    CInstrumentModel m{};
-    h.connection->CopyModel(&m);
+    const CInstrumentModel m = h.connection->CopyModel();
     EXPECT_EQ(m.displayKind, 6);
     EXPECT_EQ(m.simplePage, 2);
 }

@@ -224,31 +224,18 @@ TEST(AtomicFile, ReplacesAFileWholeOrNotAtAll) {
 TEST(ConfigDialog, AcceptsOneThousandToSixtyThousand) {
     struct Case {
         const char* field;
-        bool accepted;
-        int value;
+        std::optional<int> accepted;  // none: refused
     };
+    // "4294968296" is beyond the int range: unreadable, not wrapped to 1000.
     const Case cases[] = {
-        {"999", false, 999},
-        {"1000", true, 1000},
-        {"60000", true, 60000},
-        {"60001", false, 60001},
-        {"", false, 0},
-        {"abc", false, 0},
-        {"   2500", true, 2500},
-        {"+3000", true, 3000},
-        {"-1000", false, -1000},
-        {"1500ms", true, 1500},
-        {"-", false, 0},
-        {"4294968296", false, 0},  // beyond the int range: unreadable, not wrapped to 1000
-        {"00001000", true, 1000},
+        {"999", {}}, {"1000", 1000},     {"60000", 60000},   {"60001", {}}, {"", {}},
+        {"abc", {}}, {"   2500", 2500},  {"+3000", 3000},    {"-1000", {}}, {"1500ms", 1500},
+        {"-", {}},   {"4294968296", {}}, {"00001000", 1000},
     };
     for (const auto& c : cases) {
-        int value = -12345;
-        EXPECT_EQ(ConfigDialogAccept(QString::fromLatin1(c.field), &value), c.accepted)
+        EXPECT_EQ(ConfigDialogAccept(QString::fromLatin1(c.field)), c.accepted)
             << "'" << c.field << "'";
-        EXPECT_EQ(value, c.value) << "'" << c.field << "'";
     }
-    EXPECT_TRUE(ConfigDialogAccept(QStringLiteral("2000"), nullptr));
 }
 
 class UserSettingsTest : public ::testing::Test {

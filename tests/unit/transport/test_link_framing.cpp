@@ -26,8 +26,8 @@ Outcome Feed(CLinkFraming& framing, int32_t mode, uint32_t expectedLength, const
     Outcome out;
     size_t offset = 0;
     for (const size_t size : chunks) {
-        size_t used = 0;
-        out.status = framing.Feed(input.data() + offset, size, &used);
+        const auto [status, used] = framing.Feed(input.data() + offset, size);
+        out.status = status;
         EXPECT_LE(used, size);
         if (out.status == FrameStatus::kComplete && mode == RECV_BINARY) {
             EXPECT_EQ(framing.Received(), framing.Payload().Size());

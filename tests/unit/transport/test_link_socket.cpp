@@ -27,13 +27,13 @@ struct Answer {
 // Reads one answer; the text holds the reported length of bytes, checked for its NUL.
 Answer ReceiveAnswer(CLinkSocket& link, AnswerShape shape, uint32_t capacity = kCapacity) {
     std::vector<char> buffer(capacity + 1, '#');
-    uint32_t length = 0;
+    const RzExpected<uint32_t> length = link.Receive(buffer.data(), capacity, shape);
     Answer answer;
-    answer.result = link.Receive(buffer.data(), capacity, &length, shape);
-    if (answer.result == RZ_OK) {
-        EXPECT_LE(length, capacity);
-        EXPECT_EQ(buffer[length], '\0') << "a NUL follows the answer";
-        answer.text.assign(buffer.data(), length);
+    answer.result = length.code();
+    if (length) {
+        EXPECT_LE(*length, capacity);
+        EXPECT_EQ(buffer[*length], '\0') << "a NUL follows the answer";
+        answer.text.assign(buffer.data(), *length);
     }
     return answer;
 }
@@ -356,11 +356,10 @@ TEST(LinkSocket, CloseEndsAWaitOnAnotherThread) {
         EXPECT_EQ(Name(waiting.get()), Name(LINK_E_NOT_OPEN));
         EXPECT_FALSE(link.IsConnected());
         // A closed link exchanges nothing; closing it again is harmless.
-        char buffer[16];
-        uint32_t length = 99;
+        char buffer[16] = "untouched";
         EXPECT_EQ(Name(link.Send("FM", 2)), Name(LINK_E_NOT_OPEN));
-        EXPECT_EQ(Name(link.Receive(buffer, 15, &length, RECV_LIST)), Name(LINK_E_NOT_OPEN));
-        EXPECT_EQ(length, 99u);
+        EXPECT_EQ(Name(link.Receive(buffer, 15, RECV_LIST).code()), Name(LINK_E_NOT_OPEN));
+        EXPECT_STREQ(buffer, "untouched");
         EXPECT_EQ(link.Close(), RZ_OK);
         if (!receive) {
             EXPECT_EQ(OpenDescriptorCount(), before);
