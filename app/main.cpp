@@ -12,12 +12,15 @@
 #include <vector>
 
 #include "ViewFactory.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "platform/CommandLine.h"
 #include "platform/Configuration.h"
 #include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "secrets/KeychainPasswordStore.h"
 #include "session/ConnectionManager.h"
+#include "shell/AlarmMarks.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/Options.h"
@@ -95,6 +98,8 @@ int main(int argc, char** argv) {
     frame.SetSecretStore(std::make_unique<CKeychainPasswordStore>());
     CLoginControl login(manager, frame, MakeInstrumentView);
     CPlantOverview plant(frame, login, manager, options.port);
+    CAlarmWatch alarms(manager, std::make_unique<CDesktopNotifier>());
+    ShowAlarmMarks(alarms, login, frame);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

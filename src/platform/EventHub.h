@@ -25,6 +25,7 @@ constexpr uint32_t HUB_CHANNEL_SIMPLE_PANEL = 200005;
 constexpr uint32_t HUB_CHANNEL_IMAGE_WINDOW = 200006;
 constexpr uint32_t HUB_CHANNEL_LOOP_PANEL = 200007;
 constexpr uint32_t HUB_CHANNEL_PROGRAM_PANEL = 200008;
+constexpr uint32_t HUB_CHANNEL_ALARMS = 200009;
 
 // Event types of the link.
 constexpr uint32_t HUB_EVENT_CONNECTION_CLOSED = 0;  // on the manager's channel

@@ -129,6 +129,14 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     statusBar()->addPermanentWidget(cancelLogin_);
     updated_ = new CPlainLabel(tr("Data updated"), this);
     statusBar()->addPermanentWidget(updated_);
+    alarm_ = new CPlainLabel(tr("Alarm"), this);
+    alarm_->setAutoFillBackground(true);
+    QPalette alarmColours = alarm_->palette();
+    alarmColours.setColor(QPalette::Window, QColor(0xC6, 0x28, 0x28));
+    alarmColours.setColor(QPalette::WindowText, Qt::white);
+    alarm_->setPalette(alarmColours);
+    alarm_->hide();
+    statusBar()->addPermanentWidget(alarm_);
     statusBar()->setSizeGripEnabled(false);
     relay_ = std::make_unique<CStatusRelay>(
         [this](const QString& text) { status_->setText(RzStatusText(text)); });
@@ -542,6 +550,11 @@ void CMainFrame::ShowDataUpdated(const QString& text) {
     updated_->setText(text);
 }
 
+void CMainFrame::ShowAlarm(const QString& alarm) {
+    alarm_->setText(alarm.isEmpty() ? QString() : tr("Alarm on %1").arg(alarm));
+    alarm_->setVisible(!alarm.isEmpty());
+}
+
 void CMainFrame::ConnectionClosed() {
     if (!loggedIn_) {
         return;
@@ -556,6 +569,7 @@ void CMainFrame::ConnectionClosed() {
     viewCommands_ = nullptr;
     facts_ = nullptr;
     updated_->clear();
+    ShowAlarm(QString());
     loggedIn_ = false;
     loggedInInstrument_.clear();
     imageShown_ = false;

@@ -100,6 +100,10 @@ class CMainFrame : public QMainWindow {
     // last refreshed. Each shows its text as one plain line.
     CPlainLabel* StatusPane(int index) const;
     void ShowDataUpdated(const QString& text);
+    // The alarm mark: a red pane naming the values in alarm of the instrument shown, after the
+    // other panes; hidden while `alarm` is empty.
+    void ShowAlarm(const QString& alarm);
+    CPlainLabel* AlarmPane() const { return alarm_; }
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
     QToolBar* ControlToolBar() const { return controlToolBar_; }
@@ -179,6 +183,7 @@ class CMainFrame : public QMainWindow {
     CPlainLabel* prompt_ = nullptr;
     CPlainLabel* status_ = nullptr;
     CPlainLabel* updated_ = nullptr;
+    CPlainLabel* alarm_ = nullptr;
     QToolButton* cancelLogin_ = nullptr;
 
     QSize wanted_ = kLoggedOutSize;  // the window's size before the screen limits it

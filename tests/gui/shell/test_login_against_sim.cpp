@@ -22,6 +22,8 @@
 #include <mutex>
 #include <set>
 
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
@@ -30,6 +32,7 @@
 #include "registry/InstrumentSettings.h"
 #include "registry_ui/RegisterDlg.h"
 #include "secrets/KeychainPasswordStore.h"
+#include "shell/AlarmMarks.h"
 #include "shell/CommandTable.h"
 #include "shell/ConfigDlg.h"
 #include "shell/ControlDialogBar.h"
@@ -140,12 +143,13 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         const char* firmware;  // nullptr: the profile's
         int controlGroups;
         bool patternsDisabled;
-        bool loseLink;  // the instrument goes away instead of a log-out
+        bool loseLink;      // the instrument goes away instead of a log-out
+        const char* alarm;  // the alarm pane once logged in
     };
     const Row rows[] = {
-        {"full", nullptr, 8, false, false},
-        {"full", "3.05", 8, true, true},
-        {"rz3100", nullptr, 4, true, false},
+        {"full", nullptr, 8, false, false, "Alarm on channel 3 (PI-201)"},
+        {"full", "3.05", 8, true, true, "Alarm on channel 3 (PI-201)"},
+        {"rz3100", nullptr, 4, true, false, "Alarm on channel 6 (LI-6)"},
     };
     manager.SetLinkTimeout(300);
     for (const Row& row : rows) {
@@ -157,6 +161,8 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }));
         CMainFrame frame(port);
         CLoginControl login(manager, frame, MakeInstrumentView);
+        CAlarmWatch alarms(manager, nullptr);  // marks only: no desktop notifications
+        ShowAlarmMarks(alarms, login, frame);
         CModalWatcher watcher;
         watcher.onDialog = [](QDialog* dialog) {
             auto* dlg = static_cast<CLoginDlg*>(dialog);
@@ -171,6 +177,8 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         ASSERT_TRUE(frame.State().loggedIn) << frame.StatusPane(1)->text().toStdString();
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator-Demo"));
+        EXPECT_TRUE(frame.AlarmPane()->isVisibleTo(&frame));
+        EXPECT_EQ(frame.AlarmPane()->text().toStdString(), row.alarm);
 
         QMenu* control = frame.DropDownMenu(Command::kControlMenu);
         control->popup(QPoint());
@@ -206,6 +214,7 @@ TEST_F(LoginAgainstSim, DialogLoginFollowsTheInstrument) {
         }
         EXPECT_EQ(frame.windowTitle(), QStringLiteral("RZ Operator"));
         EXPECT_EQ(frame.size(), CMainFrame::kLoggedOutSize);
+        EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
         EXPECT_FALSE(frame.Action(Command::kTrace)->isEnabled());
         EXPECT_TRUE(trace->isVisible());
         EXPECT_FALSE(frame.State().loggedIn);

@@ -1,0 +1,213 @@
+// Alarms that reach the operator: the alarm watch against a test notification service on a
+// private session bus (a dbus-daemon of the test's own), and against rzsim in process.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "SimInstrument.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
+#include "common/ModelBuilder.h"
+#include "common/SimFixture.h"
+
+#if defined(__SANITIZE_THREAD__)
+// Qt's D-Bus module, libdbus and Qt's event queue between threads are not instrumented: their
+// own locking is invisible to ThreadSanitizer, which would report the memory they hand between
+// their threads. Accesses by the instrumented code are checked all the same.
+extern "C" const char* __tsan_default_options() {
+    return "ignore_noninstrumented_modules=1";
+}
+#endif
+
+namespace {
+
+// The notification service as the test sees it: notes each Notify ("N" and its id) and
+// CloseNotification ("C" and the id), and the body of each Notify.
+class FakeNotifications : public QDBusVirtualObject {
+  public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+        if (message.member() == QLatin1String("Notify")) {
+            calls += QStringLiteral(" N%1").arg(++ids);
+            bodies << message.arguments().value(4).toString();
+            bus.send(message.createReply(ids));
+        } else if (message.member() == QLatin1String("CloseNotification")) {
+            calls += QStringLiteral(" C%1").arg(message.arguments().value(0).toUInt());
+            bus.send(message.createReply());
+        }
+        return true;
+    }
+    QString calls;
+    QStringList bodies;
+    uint ids = 0;
+};
+
+class AlarmWatchTest : public SimFixture {
+  protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
+        }
+        // Not through QProcess, after whose fork ThreadSanitizer loses track of this thread's
+        // locks; and ended with the test process even when that aborts.
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        daemon = fork();
+        if (daemon == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            dup2(out[1], STDOUT_FILENO);
+            execlp("dbus-daemon", "dbus-daemon", "--session", "--print-address=1", "--nofork",
+                   nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* printed = fdopen(out[0], "r");
+        char line[512] = {};
+        const bool read = fgets(line, sizeof line, printed) != nullptr;
+        fclose(printed);
+        ASSERT_TRUE(read);
+        address = QString::fromLatin1(line).trimmed();
+        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("svc"));
+        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(
+            service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake));
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
+        if (daemon > 0) {
+            kill(daemon, SIGTERM);
+            waitpid(daemon, nullptr, 0);
+        }
+        SimFixture::TearDown();
+    }
+    bool CallsReach(int count) {
+        return ProcessEventsUntil([&] { return fake.calls.count(u' ') >= count; });
+    }
+
+    pid_t daemon = 0;
+    QString address;
+    FakeNotifications fake;
+};
+
+// A model whose first `alarms` channels (the first tagged "1-T-01") have an alarm raised.
+std::unique_ptr<CInstrumentModel> ModelWithAlarm(int alarms) {
+    auto model = MakeModel();
+    std::strcpy(model->channels[0].display.tag[0], "1-T-01");
+    for (int i = 0; i < alarms; ++i) {
+        model->channelMarks[i].alarm = 1;
+    }
+    return model;
+}
+
+}  // namespace
+
+// One notification when an instrument enters alarm, none while it stays, closed when it clears,
+// and a new one when it enters again; the mark follows. An instrument's name is never markup.
+TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    QStringList marks;
+    QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&](const QString& name, bool on) {
+        EXPECT_EQ(name, QStringLiteral("<b>K&3"));
+        marks << (on ? "on" : "off");
+    });
+    const struct {
+        const char* what;
+        int alarms;         // channels in alarm
+        const char* calls;  // by the service, all so far
+        const char* marks;  // AlarmChanged, all so far
+    } cycles[] = {
+        {"no alarm", 0, "", ""},
+        {"enters alarm", 1, " N1", "on"},
+        {"stays in alarm", 1, " N1", "on"},
+        {"another value too", 2, " N1", "on,on"},
+        {"clears", 0, " N1 C1", "on,on,off"},
+        {"stays clear", 0, " N1 C1", "on,on,off"},
+        {"enters again", 1, " N1 C1 N2", "on,on,off,on"},
+    };
+    for (const auto& cycle : cycles) {
+        SCOPED_TRACE(cycle.what);
+        watch.Update("<b>K&3", *ModelWithAlarm(cycle.alarms));
+        CallsReach(QString::fromLatin1(cycle.calls).count(u' '));
+        EXPECT_EQ(fake.calls.toStdString(), cycle.calls);
+        EXPECT_EQ(marks.join(u',').toStdString(), cycle.marks);
+        EXPECT_EQ(watch.InAlarm("<b>K&3"), cycle.alarms > 0);
+    }
+    ASSERT_EQ(fake.bodies.size(), 2);
+    EXPECT_EQ(fake.bodies[0].toStdString(), "&lt;b&gt;K&amp;3: alarm on channel 1 (1-T-01)");
+}
+
+// Without the service on the bus, or without a bus, nothing fails: the mark is set all the same.
+TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
+    QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
+    for (const QString& bus : {address, QStringLiteral("unix:path=/nonexistent/bus")}) {
+        SCOPED_TRACE(bus.toStdString());
+        CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus));
+        int changes = 0;
+        QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&] { ++changes; });
+        watch.Update("Kiln 3", *ModelWithAlarm(1));
+        ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+        watch.Update("Kiln 3", *ModelWithAlarm(1));
+        EXPECT_TRUE(watch.InAlarm("Kiln 3"));
+        EXPECT_EQ(changes, 1);
+    }
+    EXPECT_EQ(fake.calls.toStdString(), "");
+}
+
+// Followed on its connection, an instrument's alarm comes from its values answer after every
+// cycle, until the link is lost; the acknowledge goes to that instrument alone, once.
+TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
+    WriteCycle1000();
+    StartSim("full");  // an alarm on channel 3
+    auto other = StartSimServer(
+        ShippedProfile("full", [](CSimProfile& p) { p.setup.channels[2].alarm = false; }));
+    ASSERT_NE(other, nullptr);
+    uint32_t id = 0;
+    uint32_t otherId = 0;
+    ASSERT_EQ(Login(&id), RZ_OK);
+    ASSERT_EQ(manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", &otherId, other->Port()),
+              RZ_OK);
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    watch.Follow("Furnace 1", id);
+    watch.Follow("Dryer 2", otherId);
+    EXPECT_TRUE(watch.InAlarm("Furnace 1"));
+    EXPECT_FALSE(watch.InAlarm("Dryer 2"));
+    ASSERT_TRUE(CallsReach(1));
+    EXPECT_TRUE(
+        fake.bodies.value(0).startsWith(QStringLiteral("Furnace 1: alarm on channel 3 (PI-201)")));
+
+    const size_t before = server->CommandRequests().size();
+    const size_t otherBefore = other->CommandRequests().size();
+    std::optional<RzResult> acknowledged;
+    ASSERT_EQ(watch.Acknowledge("Furnace 1", [&](RzResult r) { acknowledged = r; }), RZ_OK);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return acknowledged.has_value(); }));
+    EXPECT_EQ(*acknowledged, RZ_OK);
+    const auto sent = CommandRequestsFrom(*server, before);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "AK 0"), 1);
+    const auto otherSent = CommandRequestsFrom(*other, otherBefore);
+    EXPECT_EQ(std::count(otherSent.begin(), otherSent.end(), "AK 0"), 0);
+    EXPECT_EQ(watch.Acknowledge("Kiln 3"), LINK_E_NOT_LOGGED_IN);
+
+    server->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = false; });
+    ASSERT_TRUE(CallsReach(2));
+    EXPECT_EQ(fake.calls.toStdString(), " N1 C1");
+    EXPECT_FALSE(watch.InAlarm("Furnace 1"));
+
+    // Another instrument's alarm has a notification of its own; a lost link ends its mark.
+    other->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = true; });
+    ASSERT_TRUE(CallsReach(3));
+    other->Stop();
+    ASSERT_TRUE(CallsReach(4));
+    EXPECT_EQ(fake.calls.toStdString(), " N1 C1 N2 C2");
+    EXPECT_FALSE(watch.InAlarm("Dryer 2"));
+}
