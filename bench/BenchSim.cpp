@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -51,15 +52,15 @@ CSimServer& BenchServer() {
     return *server;
 }
 
-BareClient::BareClient(uint16_t port) {
+BareClient::BareClient(uint16_t port, const char* address) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (inet_pton(AF_INET, address, &addr.sin_addr) != 1 ||
+        connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("connect failed");
     }
 }
@@ -164,39 +165,31 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-// Puts every thread of the process on the CPU the caller runs on; puts back what they had.
-class OneCpu {
-  public:
-    OneCpu() {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        const int cpu = sched_getcpu();
-        CPU_SET(cpu < 0 ? 0 : cpu, &one);
-        DIR* dir = opendir("/proc/self/task");
-        if (dir == nullptr) {
-            return;
-        }
-        while (const dirent* entry = readdir(dir)) {
-            const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
-            cpu_set_t old;
-            if (tid > 0 && sched_getaffinity(tid, sizeof old, &old) == 0 &&
-                sched_setaffinity(tid, sizeof one, &one) == 0) {
-                saved_.emplace_back(tid, old);
-            }
-        }
-        closedir(dir);
+OneCpu::OneCpu() {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    const int cpu = sched_getcpu();
+    CPU_SET(cpu < 0 ? 0 : cpu, &one);
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) {
+        return;
     }
-    ~OneCpu() {
-        for (const auto& [tid, mask] : saved_) {
-            sched_setaffinity(tid, sizeof mask, &mask);  // a thread that ended meanwhile fails
+    while (const dirent* entry = readdir(dir)) {
+        const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
+        cpu_set_t old;
+        if (tid > 0 && sched_getaffinity(tid, sizeof old, &old) == 0 &&
+            sched_setaffinity(tid, sizeof one, &one) == 0) {
+            saved_.emplace_back(tid, old);
         }
     }
-    OneCpu(const OneCpu&) = delete;
-    OneCpu& operator=(const OneCpu&) = delete;
+    closedir(dir);
+}
 
-  private:
-    std::vector<std::pair<pid_t, cpu_set_t>> saved_;
-};
+OneCpu::~OneCpu() {
+    for (const auto& [tid, mask] : saved_) {
+        sched_setaffinity(tid, sizeof mask, &mask);  // a thread that ended meanwhile fails
+    }
+}
 
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick) {
@@ -226,6 +219,28 @@ double BenchThreadSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    // Wakes the loop now and then, so that a condition set by another thread is seen; the
+    // event loop sleeps in between rather than spinning beside the threads it waits for.
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void RunFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
 }
 
 BenchDataDir::BenchDataDir(int cycleMs) {

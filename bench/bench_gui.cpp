@@ -55,61 +55,6 @@
 
 namespace {
 
-// Ticks every 5 ms on the GUI thread and keeps the longest time between two ticks.
-class GapProbe {
-  public:
-    GapProbe() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        clock_.start();
-    }
-    void Start() {
-        longestNs_ = 0;
-        lastNs_ = clock_.nsecsElapsed();
-        timer_.start(5);
-    }
-    // The longest gap since Start, the time since the last tick included.
-    double StopSeconds() {
-        Tick();
-        timer_.stop();
-        return static_cast<double>(longestNs_) / 1e9;
-    }
-
-  private:
-    void Tick() {
-        const qint64 now = clock_.nsecsElapsed();
-        longestNs_ = std::max(longestNs_, now - lastNs_);
-        lastNs_ = now;
-    }
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 lastNs_ = 0;
-    qint64 longestNs_ = 0;
-};
-
-// Runs the GUI thread's events until `done` holds; false after `timeoutMs`.
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    // Wakes the loop now and then, so that a condition set by another thread is seen; the
-    // event loop sleeps in between rather than spinning beside the threads it waits for.
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void RunFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
-}
-
 std::unique_ptr<CSimServer> StartServer(const std::function<void(CSimInstrument&)>& setUp = {}) {
     CSimProfile profile;
     std::string error;

@@ -42,6 +42,8 @@ const PairGoal kPairGoals[] = {
     {"BM_FullRefresh", "console log-in + refresh", "bare client, same requests", 1.3},
     {"BM_CyclePassCpu", "console cycle pass CPU", "bare client, same requests", 1.1},
     {"BM_CyclePassCpuTrace", "cycle pass CPU, trace on", "same pass, no trace", 1.05},
+    // The plant overview polling 50 instruments: the console's CPU per 1 s cycle.
+    {"BM_PlantOverviewCpu", "overview, 50 at 1 s: CPU", "bare client, same requests", 1.2},
 };
 
 // Latencies and paint times measured against a fixed bound (milliseconds, medians).
@@ -62,6 +64,10 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_GuiGapStalledSwitch", 50.0},
     {"BM_GuiGapStalledLogout", 50.0},
     {"BM_StalledLogoutToLogoPane", 100.0},
+    // The plant overview polling 50 instruments at a 1 s cycle; with one of them stalled, the
+    // longest time another row goes without an update (a cycle and 100 ms).
+    {"BM_PlantOverviewGuiStall", 50.0},
+    {"BM_PlantOverviewStalledOneGap", 1100.0},
     // From SIGINT or SIGTERM to the end of rzctl, whatever it waits for.
     {"BM_RzctlSignalConnecting", 200.0},
     {"BM_RzctlSignalLogin", 200.0},
@@ -265,6 +271,10 @@ int RunBenchConsoleWindow(QApplication& app, const char* port, const char* dir);
 int RunBenchBareWindow(const char* file);
 // Child mode for the polled connections' memory (bench_cycle.cpp).
 int RunBenchPolledConnections(int count, const char* port, const char* dir);
+// Child modes for the plant overview and its bare yardstick (bench_plant.cpp).
+int RunBenchPlantConsole(QApplication& app, const char* port, const char* dir, int seconds,
+                         const char* stalled, bool probe);
+int RunBenchPlantBare(const char* port, const char* file, int cycles);
 
 int main(int argc, char** argv) {
     // The connections' timers and queued calls need an application object, the widgets one
@@ -281,6 +291,13 @@ int main(int argc, char** argv) {
     }
     if (argc == 5 && std::strcmp(argv[1], "--bench-polled-connections") == 0) {
         return RunBenchPolledConnections(std::atoi(argv[2]), argv[3], argv[4]);
+    }
+    if (argc == 7 && std::strcmp(argv[1], "--bench-plant-console") == 0) {
+        return RunBenchPlantConsole(app, argv[2], argv[3], std::atoi(argv[4]), argv[5],
+                                    std::strcmp(argv[6], "1") == 0);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--bench-plant-bare") == 0) {
+        return RunBenchPlantBare(argv[2], argv[3], std::atoi(argv[4]));
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

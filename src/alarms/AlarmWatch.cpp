@@ -104,12 +104,14 @@ void CAlarmWatch::Follow(const std::string& name, uint32_t connectionId) {
 
 void CAlarmWatch::Read(const std::string& name) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection = nullptr;
-    if (it == watched_.end() || it->second.connectionId == 0 ||
-        manager_.FindConnection(it->second.connectionId, &connection) != RZ_OK) {
+    CInstrumentConnection* connection =
+        it != watched_.end() && it->second.connectionId != 0
+            ? manager_.FindConnection(it->second.connectionId).value_or(nullptr)
+            : nullptr;
+    if (connection == nullptr) {
         return;
     }
-    connection->CopyModel(scratch_.get());
+    *scratch_ = connection->CopyModel();
     Update(name, *scratch_);
 }
 
@@ -180,12 +182,14 @@ std::string CAlarmWatch::AlarmText(const std::string& name) const {
 
 RzResult CAlarmWatch::Acknowledge(const std::string& name, std::function<void(RzResult)> done) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection = nullptr;
-    if (it == watched_.end() || it->second.connectionId == 0 ||
-        manager_.FindConnection(it->second.connectionId, &connection) != RZ_OK) {
+    CInstrumentConnection* connection =
+        it != watched_.end() && it->second.connectionId != 0
+            ? manager_.FindConnection(it->second.connectionId).value_or(nullptr)
+            : nullptr;
+    if (connection == nullptr) {
         return LINK_E_NOT_LOGGED_IN;
     }
-    return connection->StartOperation(
+    const RzExpected<void> started = connection->StartOperation(
         "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); },
         [done = std::move(done)](RzResult result) {
             if (done) {
@@ -193,4 +197,5 @@ RzResult CAlarmWatch::Acknowledge(const std::string& name, std::function<void(Rz
             }
         },
         this);
+    return started ? RZ_OK : started.code();
 }
