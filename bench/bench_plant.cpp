@@ -182,12 +182,12 @@ class Child {
 
 // What the console's child measured over its polling.
 struct ConsoleFigures {
-    double cpuSeconds = 0;     // the process's CPU time
-    double stallSeconds = 0;   // the GUI thread's longest stall (when probed)
-    double longestGapMs = 0;   // the longest time a row other than the stalled one went unchanged
-    double updates = 0;        // row updates of those rows
-    double stalledUpdates = 0; // row updates of the stalled row
-    double threadsBefore = 0;  // before the overview's first connection
+    double cpuSeconds = 0;      // the process's CPU time
+    double stallSeconds = 0;    // the GUI thread's longest stall (when probed)
+    double longestGapMs = 0;    // the longest time a row other than the stalled one went unchanged
+    double updates = 0;         // row updates of those rows
+    double stalledUpdates = 0;  // row updates of the stalled row
+    double threadsBefore = 0;   // before the overview's first connection
     double threadsAfter = 0;
     double rssBeforeKb = 0;
     double rssAfterKb = 0;
@@ -250,8 +250,8 @@ double RunBare(const PlantDataDir& data, const std::vector<std::vector<std::stri
             }
         }
     }
-    Child child({"--bench-plant-bare", std::to_string(plant.Port()), file,
-                 std::to_string(kPollSeconds)});
+    Child child(
+        {"--bench-plant-bare", std::to_string(plant.Port()), file, std::to_string(kPollSeconds)});
     std::string line;
     double cpu = -1;
     if (!child.ReadLine(&line) || std::sscanf(line.c_str(), "done %lf", &cpu) != 1) {
@@ -425,20 +425,20 @@ int RunBenchPlantConsole(QApplication& app, const char* port, const char* dir, i
     std::vector<qint64> lastMs(static_cast<size_t>(rows), 0);
     std::vector<qint64> longestMs(static_cast<size_t>(rows), 0);
     std::vector<int> updates(static_cast<size_t>(rows), 0);
-    QObject::connect(&model, &QAbstractItemModel::dataChanged,
-                     [&](const QModelIndex& first, const QModelIndex& last) {
-                         const qint64 now = clock.elapsed();
-                         for (int row = first.row(); row <= last.row(); ++row) {
-                             if (model.StateAt(row) != OverviewState::kLoggedIn ||
-                                 model.IsStale(row)) {
-                                 continue;
-                             }
-                             const auto r = static_cast<size_t>(row);
-                             longestMs[r] = std::max(longestMs[r], now - lastMs[r]);
-                             lastMs[r] = now;
-                             ++updates[r];
-                         }
-                     });
+    QObject::connect(
+        &model, &QAbstractItemModel::dataChanged,
+        [&](const QModelIndex& first, const QModelIndex& last) {
+            const qint64 now = clock.elapsed();
+            for (int row = first.row(); row <= last.row(); ++row) {
+                if (model.StateAt(row) != OverviewState::kLoggedIn || model.IsStale(row)) {
+                    continue;
+                }
+                const auto r = static_cast<size_t>(row);
+                longestMs[r] = std::max(longestMs[r], now - lastMs[r]);
+                lastMs[r] = now;
+                ++updates[r];
+            }
+        });
     GapProbe gaps;
     if (probe) {
         gaps.Start();

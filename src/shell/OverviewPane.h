@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QTableView>
+#include <array>
+#include <vector>
 
-class COverviewModel;
-class COverviewOrder;
+#include "shell/OverviewModel.h"
 
 // The plant overview as a table: a row per registered instrument, those that need attention
 // first. It follows the desktop's palette: a stale row is drawn as disabled text, a raised alarm
@@ -25,6 +26,8 @@ class COverviewPane : public QTableView {
     void Shown(bool shown);
 
   protected:
+    void dataChanged(const QModelIndex& first, const QModelIndex& last,
+                     const QList<int>& roles = QList<int>()) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -34,4 +37,6 @@ class COverviewPane : public QTableView {
 
     COverviewModel* source_;
     COverviewOrder* order_;
+    // Per row of the overview model: the length of each cell's text when it was last measured.
+    std::vector<std::array<int, COverviewModel::kColumnCount>> measuredLengths_;
 };
