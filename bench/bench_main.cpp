@@ -109,6 +109,9 @@ const RatioGoal kMemoryGoals[] = {
 // a base plus a share per connection, and at most so many threads per connection.
 constexpr double kPolledBaseKb = 40 * 1024;
 constexpr double kPolledPerConnectionKb = 2 * 1024;
+// A polled connection has its communication thread; its worker starts with its first operation,
+// which an overview's connection never runs, and the log-in thread and the reachability probe's
+// workers serve all instruments together.
 constexpr double kPolledThreadsPerConnection = 2;
 
 class RatioReporter : public benchmark::ConsoleReporter {
