@@ -1,7 +1,5 @@
 #include "alarms/AlarmWatch.h"
 
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "alarms/DesktopNotifier.h"
@@ -15,70 +13,11 @@ constexpr HubSubscriber kRefreshedSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_DATA_
 constexpr HubSubscriber kClosedSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_CONNECTION_CLOSED};
 constexpr HubSubscriber kLostSubscriber{HUB_CHANNEL_ALARMS, HUB_EVENT_COMM_ERROR};
 
-// How many values in alarm a description names; the rest are counted.
-constexpr int kNamedAlarms = 3;
-
-const char* const kQuantities[] = {"PV", "SP", "OUT"};
-
-// "channel 1 (1-T-01)": what a value is and, when it has one other than its number, its tag.
-std::string ValueName(const char* what, int number, const char* quantity, const char* tag) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %d%s%s", what, number, quantity[0] != '\0' ? " " : "",
-                  quantity);
-    std::string name = text;
-    char plain[16];
-    std::snprintf(plain, sizeof plain, "%d", number);
-    if (tag[0] != '\0' && std::strcmp(tag, plain) != 0) {
-        name += " (" + std::string(tag, strnlen(tag, kNameSize)) + ")";
-    }
-    return name;
-}
-
 }  // namespace
-
-std::string DescribeAlarms(const CInstrumentModel& model) {
-    std::string text;
-    int count = 0;
-    auto note = [&](const CValueMark& mark, auto&& name) {
-        if (mark.alarm == 0) {
-            return;
-        }
-        if (++count <= kNamedAlarms) {
-            text += (count > 1 ? ", " : "") + name();
-        }
-    };
-    for (int i = 0; i < kChannels; ++i) {
-        const bool math = i >= kMeasChannels;
-        note(model.channelMarks[i], [&] {
-            return ValueName(math ? "math channel" : "channel",
-                             math ? i - kMeasChannels + 1 : i + 1, "",
-                             model.channels[i].display.tag[0]);
-        });
-    }
-    for (int k = 0; k < 3 * kInternalLoops; ++k) {
-        note(model.loopMarks[k], [&] {
-            return ValueName("loop", k / 3 + 1, kQuantities[k % 3],
-                             model.internalLoops[k / 3].display.tag[k % 3]);
-        });
-    }
-    for (int k = 0; k < 3 * kExternalLoops; ++k) {
-        note(model.extLoopMarks[k], [&] {
-            return ValueName("external loop", k / 3 + 1, kQuantities[k % 3],
-                             model.externalLoops[k / 3].display.tag[k % 3]);
-        });
-    }
-    if (count > kNamedAlarms) {
-        text += " and " + std::to_string(count - kNamedAlarms) + " more";
-    }
-    return text;
-}
 
 CAlarmWatch::CAlarmWatch(CConnectionManager& manager, std::unique_ptr<CDesktopNotifier> notifier,
                          QObject* parent)
-    : QObject(parent),
-      manager_(manager),
-      notifier_(std::move(notifier)),
-      scratch_(std::make_unique<CInstrumentModel>()) {
+    : QObject(parent), manager_(manager), notifier_(std::move(notifier)) {
     manager_.hub().Subscribe(kClosedSubscriber, kConnectionClosedEvent,
                              [this](uint32_t id) { OnConnectionClosed(id); });
 }
@@ -104,15 +43,14 @@ void CAlarmWatch::Follow(const std::string& name, uint32_t connectionId) {
 
 void CAlarmWatch::Read(const std::string& name) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection =
-        it != watched_.end() && it->second.connectionId != 0
-            ? manager_.FindConnection(it->second.connectionId).value_or(nullptr)
-            : nullptr;
-    if (connection == nullptr) {
+    if (it == watched_.end() || it->second.connectionId == 0) {
         return;
     }
-    *scratch_ = connection->CopyModel();
-    Update(name, *scratch_);
+    const auto connection = manager_.FindConnection(it->second.connectionId);
+    if (!connection) {
+        return;
+    }
+    Update(name, (*connection)->CopyModel());
 }
 
 void CAlarmWatch::Update(const std::string& name, const CInstrumentModel& model) {
@@ -180,22 +118,23 @@ std::string CAlarmWatch::AlarmText(const std::string& name) const {
     return it != watched_.end() ? it->second.alarm : std::string();
 }
 
-RzResult CAlarmWatch::Acknowledge(const std::string& name, std::function<void(RzResult)> done) {
+RzExpected<void> CAlarmWatch::Acknowledge(const std::string& name,
+                                          std::function<void(RzResult)> done) {
     const auto it = watched_.find(name);
-    CInstrumentConnection* connection =
-        it != watched_.end() && it->second.connectionId != 0
-            ? manager_.FindConnection(it->second.connectionId).value_or(nullptr)
-            : nullptr;
-    if (connection == nullptr) {
-        return LINK_E_NOT_LOGGED_IN;
+    if (it == watched_.end() || it->second.connectionId == 0) {
+        return RzError(LINK_E_NOT_LOGGED_IN);
     }
-    const RzExpected<void> started = connection->StartOperation(
-        "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); },
-        [done = std::move(done)](RzResult result) {
-            if (done) {
-                done(result);
-            }
-        },
-        this);
-    return started ? RZ_OK : started.code();
+    const auto connection = manager_.FindConnection(it->second.connectionId);
+    if (!connection) {
+        return RzError(LINK_E_NOT_LOGGED_IN);
+    }
+    return (*connection)
+        ->StartOperation(
+            "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); },
+            [done = std::move(done)](RzResult result) {
+                if (done) {
+                    done(result);
+                }
+            },
+            this);
 }

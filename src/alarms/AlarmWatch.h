@@ -8,16 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/Expected.h"
 #include "platform/ResultCodes.h"
+#include "session/InstrumentSummary.h"
 
 class CConnectionManager;
 class CDesktopNotifier;
-struct CInstrumentModel;
-
-// The values of the last values answer that have an alarm raised, for the operator: "channel 1
-// (1-T-01), loop 2 PV (2-TIC-01)", the first few and how many more; empty while none has. The
-// tags are the instrument's, as it sent them.
-std::string DescribeAlarms(const CInstrumentModel& model);
 
 // Watches the alarm state of instruments by their registered names and makes it reach the
 // operator: when an instrument enters alarm it raises one desktop notification naming the
@@ -59,7 +55,7 @@ class CAlarmWatch : public QObject {
     // GUI thread. Returns what StartOperation returns (LINK_E_BUSY while another operation of
     // that connection runs, with the status text naming it), or LINK_E_NOT_LOGGED_IN for an
     // instrument not followed on a connection.
-    RzResult Acknowledge(const std::string& name, std::function<void(RzResult)> done = {});
+    RzExpected<void> Acknowledge(const std::string& name, std::function<void(RzResult)> done = {});
 
   signals:
     // Instrument `name` (its registered name) entered alarm or left it; `alarm` names the values
@@ -78,6 +74,5 @@ class CAlarmWatch : public QObject {
 
     CConnectionManager& manager_;
     std::unique_ptr<CDesktopNotifier> notifier_;
-    std::unique_ptr<CInstrumentModel> scratch_;  // the model read from a connection
     std::map<std::string, Watched> watched_;
 };

@@ -1,10 +1,30 @@
 #include "session/InstrumentSummary.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "model/Naming.h"
 
 namespace {
+
+// How many values in alarm a description names; the rest are counted.
+constexpr int kNamedAlarms = 3;
+
+const char* const kQuantities[] = {"PV", "SP", "OUT"};
+
+// "channel 1 (1-T-01)": what a value is and, when it has one other than its number, its tag.
+std::string ValueName(const char* what, int number, const char* quantity, const char* tag) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %d%s%s", what, number, quantity[0] != '\0' ? " " : "",
+                  quantity);
+    std::string name = text;
+    char plain[16];
+    std::snprintf(plain, sizeof plain, "%d", number);
+    if (tag[0] != '\0' && std::strcmp(tag, plain) != 0) {
+        name += " (" + std::string(tag, strnlen(tag, kNameSize)) + ")";
+    }
+    return name;
+}
 
 template <size_t N>
 std::string TextOf(const char (&field)[N]) {
@@ -54,6 +74,43 @@ bool MemberValue(const CInstrumentModel& model, int32_t number, CSummaryValue* o
 
 }  // namespace
 
+std::string DescribeAlarms(const CInstrumentModel& model) {
+    std::string text;
+    int count = 0;
+    auto note = [&](const CValueMark& mark, auto&& name) {
+        if (mark.alarm == 0) {
+            return;
+        }
+        if (++count <= kNamedAlarms) {
+            text += (count > 1 ? ", " : "") + name();
+        }
+    };
+    for (int i = 0; i < kChannels; ++i) {
+        const bool math = i >= kMeasChannels;
+        note(model.channelMarks[i], [&] {
+            return ValueName(math ? "math channel" : "channel",
+                             math ? i - kMeasChannels + 1 : i + 1, "",
+                             model.channels[i].display.tag[0]);
+        });
+    }
+    for (int k = 0; k < 3 * kInternalLoops; ++k) {
+        note(model.loopMarks[k], [&] {
+            return ValueName("loop", k / 3 + 1, kQuantities[k % 3],
+                             model.internalLoops[k / 3].display.tag[k % 3]);
+        });
+    }
+    for (int k = 0; k < 3 * kExternalLoops; ++k) {
+        note(model.extLoopMarks[k], [&] {
+            return ValueName("external loop", k / 3 + 1, kQuantities[k % 3],
+                             model.externalLoops[k / 3].display.tag[k % 3]);
+        });
+    }
+    if (count > kNamedAlarms) {
+        text += " and " + std::to_string(count - kNamedAlarms) + " more";
+    }
+    return text;
+}
+
 CInstrumentSummary SummarizeInstrument(const CInstrumentModel& model,
                                        const CDataFreshness& freshness, int valueCount) {
     CInstrumentSummary summary;
@@ -62,7 +119,7 @@ CInstrumentSummary SummarizeInstrument(const CInstrumentModel& model,
     std::snprintf(firmware, sizeof firmware, "%d.%02d", model.firmwareMajor,
                   model.version & 0xFFFF);
     summary.firmware = firmware;
-    summary.alarm = model.alarmsRaised > 0;
+    summary.alarm = DescribeAlarms(model);
     summary.memoryRunning = model.memoryRunning != 0;
     summary.mathRunning = model.mathRunning != 0;
     summary.valuesValidAtNs = freshness.values.validAtNs;

@@ -224,6 +224,9 @@ void CMainFrame::MakeMenus() {
             } else {
                 menu->addAction(Action(item));
             }
+            if (item == kPlantOverview) {
+                menu->addAction(overviewPane_->AcknowledgeAction());  // the overview's own
+            }
         }
         // States are computed on demand, as the menu opens.
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);

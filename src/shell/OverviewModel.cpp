@@ -1,10 +1,12 @@
 #include "shell/OverviewModel.h"
 
+#include <QColor>
 #include <chrono>
 
 #include "platform/StatusSink.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
+#include "ui/FlatLook.h"
 #include "ui/PlainText.h"
 
 namespace {
@@ -196,10 +198,15 @@ bool COverviewModel::IsStale(int row) const {
     return rows_.at(static_cast<size_t>(row)).stale;
 }
 
+bool COverviewModel::InAlarm(int row) const {
+    const Row& r = rows_.at(static_cast<size_t>(row));
+    return r.loggedIn && !r.summary.alarm.empty();
+}
+
 bool COverviewModel::NeedsAttention(int row) const {
     const Row& r = rows_.at(static_cast<size_t>(row));
     const OverviewState state = StateAt(row);
-    return (r.loggedIn && r.summary.alarm) || r.stale || state == OverviewState::kNotReachable ||
+    return InAlarm(row) || r.stale || state == OverviewState::kNotReachable ||
            state == OverviewState::kRefused;
 }
 
@@ -219,7 +226,8 @@ void COverviewModel::RowChanged(int row) {
         bool changed = false;
         if (column < kColumnCount) {
             QString text = Text(row, column);
-            QString description = Description(row, column);
+            // The name's cell describes the alarm to a screen reader (data).
+            QString description = Description(row, column == kNameColumn ? kAlarmColumn : column);
             changed =
                 whole || text != shown.text[column] || description != shown.description[column];
             if (changed) {
@@ -281,7 +289,7 @@ QString COverviewModel::Text(int row, int column) const {
         case kFirmwareColumn:
             return Latin1(s.firmware);
         case kAlarmColumn:
-            return !r.loggedIn ? QString() : s.alarm ? tr("alarm") : tr("none");
+            return !r.loggedIn ? QString() : InAlarm(row) ? tr("alarm") : tr("none");
         case kMemoryColumn:
             return running(s.memoryRunning);
         case kMathColumn:
@@ -306,6 +314,9 @@ QString COverviewModel::Text(int row, int column) const {
 QString COverviewModel::Description(int row, int column) const {
     const Row& r = rows_[static_cast<size_t>(row)];
     switch (column) {
+        case kAlarmColumn:
+            // The row's mark names the values in alarm, as the status bar does.
+            return InAlarm(row) ? tr("Alarm on %1").arg(Latin1(r.summary.alarm)) : QString();
         case kReachColumn:
             return r.probe && !r.probe->reachable ? Latin1(r.probe->reason) : QString();
         case kStateColumn:
@@ -352,14 +363,18 @@ QVariant COverviewModel::data(const QModelIndex& index, int role) const {
             return tr(kHeaders[column]) + QStringLiteral(": ") + text;
         }
         case Qt::AccessibleDescriptionRole:
-            return PlainLine(Description(row, column));
+            // The name, where a row is entered, tells of its alarm too.
+            return PlainLine(Description(row, column == kNameColumn ? kAlarmColumn : column));
         case kAttentionRole:
             return NeedsAttention(row);
         case kStaleRole:
             return IsStale(row);
         case kAlarmRole:
-            return rows_[static_cast<size_t>(row)].loggedIn &&
-                   rows_[static_cast<size_t>(row)].summary.alarm;
+            return InAlarm(row);
+        case Qt::BackgroundRole:
+            return InAlarm(row) ? QVariant(AlarmColour()) : QVariant();
+        case Qt::ForegroundRole:
+            return InAlarm(row) ? QVariant(QColor(Qt::white)) : QVariant();
         default:
             return {};
     }

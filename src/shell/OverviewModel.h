@@ -40,7 +40,7 @@ class COverviewModel : public QAbstractTableModel {
     enum Role {
         kAttentionRole = Qt::UserRole + 1,  // bool: alarm, not reachable, log-in refused or stale
         kStaleRole,                         // bool: logged in, without valid data for too long
-        kAlarmRole,                         // bool: an alarm is raised
+        kAlarmRole,                         // bool: logged in, with an alarm raised
     };
     struct Instrument {
         std::string name;
@@ -76,6 +76,8 @@ class COverviewModel : public QAbstractTableModel {
     OverviewState StateAt(int row) const;
     bool NeedsAttention(int row) const;
     bool IsStale(int row) const;
+    // Logged in, with an alarm raised: the row is marked in the alarm colour.
+    bool InAlarm(int row) const;
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent = {}) const override;

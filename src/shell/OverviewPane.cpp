@@ -1,5 +1,6 @@
 #include "shell/OverviewPane.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -7,12 +8,14 @@
 #include <algorithm>
 
 #include "shell/OverviewModel.h"
+#include "ui/FlatLook.h"
 #include "ui/PlainText.h"
 
 namespace {
 
-// Plain cells; a stale row greyed as the palette greys disabled text, an alarm in bold, and
-// the cell's own tip (the reason, the tags of the values) as one plain line.
+// Plain cells; a stale row greyed as the palette greys disabled text, an alarm in bold on the
+// alarm colour (the model's), and the cell's own tip (the reason, the tags of the values) as one
+// plain line.
 class COverviewDelegate : public CPlainItemDelegate {
   public:
     using CPlainItemDelegate::CPlainItemDelegate;
@@ -39,6 +42,9 @@ class COverviewDelegate : public CPlainItemDelegate {
         }
         if (index.data(COverviewModel::kAlarmRole).toBool()) {
             option->font.setBold(true);
+            // Selected, it stays red.
+            option->palette.setColor(QPalette::Highlight, AlarmColour().darker(150));
+            option->palette.setColor(QPalette::HighlightedText, Qt::white);
         }
     }
 };
@@ -46,7 +52,10 @@ class COverviewDelegate : public CPlainItemDelegate {
 }  // namespace
 
 COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
-    : QTableView(parent), source_(model), order_(new COverviewOrder(model, this)) {
+    : QTableView(parent),
+      source_(model),
+      order_(new COverviewOrder(model, this)),
+      acknowledge_(new QAction(tr("Acknowledge alarm"), this)) {
     setModel(order_);
     setItemDelegate(new COverviewDelegate(this));
     setAccessibleName(tr("Plant overview"));
@@ -73,6 +82,30 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
     connect(order_, &QAbstractItemModel::rowsRemoved, this, fit);
     resizeColumnsToContents();
     connect(this, &QAbstractItemView::doubleClicked, this, &COverviewPane::Open);
+
+    acknowledge_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    acknowledge_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    acknowledge_->setStatusTip(
+        tr("Acknowledge the alarm of the instrument selected in the overview"));
+    addAction(acknowledge_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(acknowledge_, &QAction::triggered, this, [this] {
+        const QModelIndex row = order_->mapToSource(currentIndex());
+        if (row.isValid() && row.data(COverviewModel::kAlarmRole).toBool()) {
+            emit AcknowledgeRequested(row.row());
+        }
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &COverviewPane::UpdateAcknowledge);
+    connect(order_, &QAbstractItemModel::dataChanged, this, &COverviewPane::UpdateAcknowledge);
+    connect(order_, &QAbstractItemModel::layoutChanged, this, &COverviewPane::UpdateAcknowledge);
+    connect(order_, &QAbstractItemModel::modelReset, this, &COverviewPane::UpdateAcknowledge);
+    UpdateAcknowledge();
+}
+
+void COverviewPane::UpdateAcknowledge() {
+    acknowledge_->setEnabled(isVisible() &&
+                             currentIndex().data(COverviewModel::kAlarmRole).toBool());
 }
 
 void COverviewPane::dataChanged(const QModelIndex& first, const QModelIndex& last,
@@ -130,10 +163,12 @@ void COverviewPane::showEvent(QShowEvent* event) {
     if (!currentIndex().isValid() && order_->rowCount() > 0) {
         setCurrentIndex(order_->index(0, 0));
     }
+    UpdateAcknowledge();
     emit Shown(true);
 }
 
 void COverviewPane::hideEvent(QHideEvent* event) {
     QTableView::hideEvent(event);
+    acknowledge_->setEnabled(false);
     emit Shown(false);
 }

@@ -6,11 +6,16 @@
 
 #include "shell/OverviewModel.h"
 
+class QAction;
+
 // The plant overview as a table: a row per registered instrument, those that need attention
-// first. It follows the desktop's palette: a stale row is drawn as disabled text, a raised alarm
-// in bold. Every cell gives a screen reader its column and text; text from an instrument or the
-// registry shows as one plain line with the whole of it in the tool tip. Enter or Return on a
-// row, or a double click, asks for that instrument to be opened.
+// first. It follows the desktop's palette: a stale row is drawn as disabled text, a row in alarm
+// in bold white on the alarm colour (a darker one while selected). Every cell gives a screen
+// reader its column and text; text from an instrument or the registry shows as one plain line
+// with the whole of it in the tool tip. Enter or Return on a row, or a double click, asks for
+// that instrument to be opened. "Acknowledge alarm" (the context menu, Ctrl+K, or wherever the
+// frame puts AcknowledgeAction) asks for the alarm of the current row to be acknowledged; it is
+// enabled while the pane shows and that row is logged in and in alarm.
 class COverviewPane : public QTableView {
     Q_OBJECT
   public:
@@ -18,10 +23,13 @@ class COverviewPane : public QTableView {
 
     COverviewModel* Source() const { return source_; }
     COverviewOrder* Order() const { return order_; }
+    QAction* AcknowledgeAction() const { return acknowledge_; }
 
   signals:
     // The instrument of `row` of the overview model (not of the order shown) is to be opened.
     void OpenRequested(int row);
+    // The alarm of the instrument of `row` of the overview model is to be acknowledged.
+    void AcknowledgeRequested(int row);
     // The pane was shown or hidden.
     void Shown(bool shown);
 
@@ -34,9 +42,11 @@ class COverviewPane : public QTableView {
 
   private:
     void Open(const QModelIndex& shown);
+    void UpdateAcknowledge();
 
     COverviewModel* source_;
     COverviewOrder* order_;
+    QAction* acknowledge_;
     // Per row of the overview model: the length of each cell's text when it was last measured.
     std::vector<std::array<int, COverviewModel::kColumnCount>> measuredLengths_;
 };

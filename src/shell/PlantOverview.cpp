@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "model/InstrumentModel.h"
+#include "platform/StatusSink.h"
 #include "secrets/PasswordKeeper.h"
 #include "session/ConnectionManager.h"
 #include "session/CycleWait.h"
@@ -11,6 +12,7 @@
 #include "shell/MainFrame.h"
 #include "shell/OverviewModel.h"
 #include "shell/OverviewPane.h"
+#include "ui/Widgets.h"
 
 namespace {
 
@@ -55,6 +57,8 @@ CPlantOverview::CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnect
     connect(&login_, &CLoginControl::LoginEnded, this, &CPlantOverview::OnLoginEnded);
     connect(&login_, &CLoginControl::ConnectionEnded, this, &CPlantOverview::OnConnectionEnded);
     connect(frame.OverviewPane(), &COverviewPane::Shown, this, &CPlantOverview::Follow);
+    connect(frame.OverviewPane(), &COverviewPane::AcknowledgeRequested, this,
+            &CPlantOverview::OnAcknowledge);
     connect(&tick_, &QTimer::timeout, this, &CPlantOverview::ReadSession);
     login_.SetConnectionPool(this);
     Retarget();
@@ -162,6 +166,43 @@ void CPlantOverview::Feed(const std::string& name, uint32_t id) {
         2 * std::max<int>(connection->Cycle(), static_cast<int>(kCycleSliceMs));
     model_.UpdateSession(name, SummarizeInstrument(*snapshot_, connection->Freshness()),
                          staleAfterMs);
+}
+
+void CPlantOverview::OnAcknowledge(int row) {
+    if (row < 0 || row >= model_.rowCount()) {
+        return;
+    }
+    const std::string name = model_.Instruments()[static_cast<size_t>(row)].name;
+    if (!AskYesNo(&frame_,
+                  tr("Acknowledge the alarm of %1?").arg(QString::fromLatin1(name.c_str())),
+                  tr("Acknowledge alarm"))) {
+        return;
+    }
+    // Its connection may have ended while the operator was asked.
+    CInstrumentConnection* connection =
+        manager_.FindConnection(ConnectionOf(name)).value_or(nullptr);
+    if (connection == nullptr) {
+        ShowStatusMessages(RzError(LINK_E_NOT_LOGGED_IN));
+        return;
+    }
+    // The result itself is not shown: a refusal is in the status bar already, and the row
+    // follows the instrument's alarm state with its next values.
+    const RzExpected<void> started = connection->StartOperation(
+        "Acknowledge alarm", [](CInstrumentConnection& c) { return c.AcknowledgeAlarm(); }, {},
+        this);
+    if (!started) {
+        ShowStatusMessages(started.error());
+    }
+}
+
+uint32_t CPlantOverview::ConnectionOf(const std::string& name) const {
+    if (!name.empty() && name == session_) {
+        return login_.ConnectionId();
+    }
+    const Polled* polled = Find(name);
+    return polled != nullptr && (polled->stage == Stage::kPolled || polled->stage == Stage::kLent)
+               ? polled->id
+               : 0;
 }
 
 // --- The overview's own connections ------------------------------------------------------

@@ -44,6 +44,9 @@ struct CInstrumentModel;
 // instrument and user. A connection the console logged in to itself is taken over the same way
 // at its log-out. The console's own connection feeds its row from its published model every
 // second while the overview is shown.
+//
+// Acknowledging a row's alarm asks the operator first, then sends the acknowledge to that
+// instrument alone, as an operation of the connection that feeds its row.
 class CPlantOverview : public QObject, public IConnectionPool {
     Q_OBJECT
   public:
@@ -88,6 +91,10 @@ class CPlantOverview : public QObject, public IConnectionPool {
     void ReadSession();
     // The row of `name` from connection `id`'s published model.
     void Feed(const std::string& name, uint32_t id);
+    // The overview pane asks for the alarm of `row` to be acknowledged.
+    void OnAcknowledge(int row);
+    // The logged-in connection that feeds the row of `name`; 0 when none does.
+    uint32_t ConnectionOf(const std::string& name) const;
 
     void OnProbe(const CProbeResult& result);
     // A probe found `name` reachable: its password is looked up, and with one it is queued.

@@ -200,6 +200,10 @@ void ApplyFlatLook(QApplication& app) {
     ApplyLook(app, LookFor({}));
 }
 
+QColor AlarmColour() {
+    return {0xC6, 0x28, 0x28};
+}
+
 QIcon RzAppIcon() {
     QIcon icon;
     for (int size : {16, 32, 48}) {

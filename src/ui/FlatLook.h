@@ -3,6 +3,7 @@
 #include <QString>
 
 class QApplication;
+class QColor;
 class QIcon;
 class QPalette;
 
@@ -42,6 +43,9 @@ void ApplyFlatLook(QApplication& app);
 
 // The program's icon, drawn in code: the letters "RZ" on a rounded square.
 QIcon RzAppIcon();
+
+// The colour that marks an alarm (with white text on it), the same in every look.
+QColor AlarmColour();
 
 // A small tool-bar icon drawn in code: `glyph` (one or two characters) in the highlight colour of
 // the look in force when it is painted.

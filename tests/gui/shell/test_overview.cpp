@@ -1,14 +1,20 @@
 // The plant overview: its rows fed by the reachability probe and the console's log-in against
 // several simulators on their own loopback addresses, their order, and staleness as time passes.
 #include <QAbstractItemModel>
+#include <QAction>
+#include <QColor>
+#include <QTest>
 #include <algorithm>
+#include <functional>
 #include <ranges>
 #include <string>
 #include <vector>
 
 #include "SimCommands.h"
+#include "SimInstrument.h"
 #include "SimPlantServer.h"
 #include "app/ViewFactory.h"
+#include "common/ModalWatcher.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
@@ -18,6 +24,7 @@
 #include "shell/OverviewModel.h"
 #include "shell/OverviewPane.h"
 #include "shell/PlantOverview.h"
+#include "ui/FlatLook.h"
 
 namespace {
 
@@ -166,12 +173,14 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
 // With its password remembered, each instrument gets one logged-in connection of the
 // overview's that polls values and state without the screen image; opening one gives that
 // connection to the view (no second log-in) and log-out hands it back. A refused password is not
-// tried again; a lost link is logged in again once the instrument answers.
+// tried again; a lost link is logged in again once the instrument answers. A plant of a fine
+// instrument, one in alarm, one with a wrong password remembered and a stopped one shows them
+// within two cycles; the alarm's row is red until the alarm clears and is acknowledged from the
+// overview.
 TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
     CSimOptions options;
     options.instruments = 4;
     options.port = 0;
-    options.faultsFor["127.0.0.3"].refuseLogin = true;
     options.stopped = {"127.0.0.4"};
     std::string error;
     const auto plant = CSimPlantServer::Make(options, &error);
@@ -194,7 +203,7 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
         const CSimPlantMember& member = plant->Member(i);
         ASSERT_EQ(registry.Add(member.name, member.address), RZ_OK);
         ASSERT_TRUE(CInstrumentSettings().Set(member.name, {"admin", true, true}));
-        secrets->Write({member.name, member.address, "admin"}, "rzdemo", {});
+        secrets->Write({member.name, member.address, "admin"}, i == 2 ? "wrong" : "rzdemo", {});
     }
     ASSERT_TRUE(registry.Save());
     WriteCycle1000();
@@ -215,35 +224,88 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     };
     ASSERT_TRUE(ProcessEventsUntil(reached, std::chrono::milliseconds(2 * 1000)))
         << state(0) << ", " << state(1) << ", " << state(2) << ", " << state(3);
+    COverviewPane* pane = frame.OverviewPane();
     for (int row = 0; row < 4; ++row) {
         SCOPED_TRACE(row);
         EXPECT_EQ(Cell(model, row, COverviewModel::kAlarmColumn), rows[row].alarm);
         EXPECT_EQ(model.NeedsAttention(row), rows[row].attention);
+        const bool alarm = std::string(rows[row].alarm) == "alarm";
+        EXPECT_EQ(model.index(row, 0).data(Qt::BackgroundRole).value<QColor>(),
+                  alarm ? AlarmColour() : QColor());
+        pane->setCurrentIndex(pane->Order()->mapFromSource(model.index(row, 0)));
+        EXPECT_EQ(pane->AcknowledgeAction()->isEnabled(), alarm);
     }
+    EXPECT_EQ(Cell(model, 1, COverviewModel::kNameColumn, Qt::AccessibleDescriptionRole),
+              "Alarm on channel 1 (2-T-01)");
+    EXPECT_EQ(Shown(*pane),
+              (std::vector<std::string>{"Dryer 2", "Kiln 3", "Boiler 4", "Furnace 1"}));
     EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
     EXPECT_EQ(manager.ConnectionCount(), 2u);
     CSimServer& fine = plant->Instrument(0);
     fine.ClearRequests();
     EXPECT_TRUE(PassWithoutImage(fine));
 
-    // Opening the fine row: the view shows its screen over the polled connection.
-    fine.ClearRequests();
-    emit frame.OverviewPane()->OpenRequested(0);
-    ASSERT_TRUE(frame.State().loggedIn);
-    EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
-    EXPECT_TRUE(
-        ProcessEventsUntil([&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
-    EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
-    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    // Acknowledging the row in alarm asks first; a yes sends one acknowledge, to it alone.
+    CSimServer& alarmed = plant->Instrument(1);
+    pane->setCurrentIndex(pane->Order()->mapFromSource(model.index(1, 0)));
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        CModalWatcher watcher(answer);
+        const size_t values = Received(alarmed, SimRequestPhase::kCommand, "FD");
+        pane->AcknowledgeAction()->trigger();
+        ASSERT_EQ(watcher.boxes.size(), 1u);
+        EXPECT_TRUE(watcher.boxes[0].text.contains("Dryer 2"));
+        // Sent at once, if at all: before the second values request after it.
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] { return Received(alarmed, SimRequestPhase::kCommand, "FD") >= values + 2; }));
+        EXPECT_EQ(Received(alarmed, SimRequestPhase::kCommand, "AK"),
+                  answer == QMessageBox::Yes ? 1u : 0u);
+    }
+    EXPECT_EQ(Received(fine, SimRequestPhase::kCommand, "AK"), 0u);
 
-    frame.Action(Command::kLogout)->trigger();
-    EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
-    EXPECT_EQ(state(0), "logged in");
-    EXPECT_EQ(manager.ConnectionCount(), 2u);
+    // A cleared alarm clears the mark, and the row leaves the top.
+    alarmed.WithInstrument([](CSimInstrument& instrument) {
+        instrument.Setup().alarmEveryMs = 0;
+        instrument.Setup().channels[0].alarm = false;
+    });
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return Cell(model, 1, COverviewModel::kAlarmColumn) == "none"; }));
+    EXPECT_FALSE(model.index(1, 0).data(Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(pane->AcknowledgeAction()->isEnabled());
+    EXPECT_EQ(Shown(*pane),
+              (std::vector<std::string>{"Kiln 3", "Boiler 4", "Furnace 1", "Dryer 2"}));
+
+    // Opening the fine row by keyboard (it is shown third) and by mouse: the view shows its
+    // screen over the polled connection, and log-out hands the connection back.
+    const std::function<void()> opens[] = {
+        [&] {
+            pane->setFocus();
+            QTest::keySequence(pane, QKeySequence(QStringLiteral("Ctrl+Home, Down, Down, Return")));
+        },
+        [&] {  // a widget's double click: press and release, then the double click
+            const QPoint at = pane->visualRect(pane->Order()->index(2, 0)).center();
+            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
+        },
+    };
+    for (const auto& open : opens) {
+        SCOPED_TRACE(&open - opens);
+        fine.ClearRequests();
+        open();
+        ASSERT_TRUE(frame.State().loggedIn);
+        EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
+        EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+
+        frame.Action(Command::kLogout)->trigger();
+        EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_EQ(state(0), "logged in");
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+    }
     fine.ClearRequests();
     EXPECT_TRUE(PassWithoutImage(fine));
 
-    CSimServer& alarmed = plant->Instrument(1);
     ASSERT_TRUE(plant->SetServed(1, false));
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
     alarmed.ClearRequests();

@@ -173,10 +173,10 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
         ShippedProfile("full", [](CSimProfile& p) { p.setup.channels[2].alarm = false; }));
     ASSERT_NE(other, nullptr);
     uint32_t id = 0;
-    uint32_t otherId = 0;
     ASSERT_EQ(Login(&id), RZ_OK);
-    ASSERT_EQ(manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", &otherId, other->Port()),
-              RZ_OK);
+    const auto otherLogin = manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", other->Port());
+    ASSERT_TRUE(otherLogin.ok());
+    const uint32_t otherId = *otherLogin;
     CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
     watch.Follow("Furnace 1", id);
     watch.Follow("Dryer 2", otherId);
@@ -189,14 +189,14 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     const size_t before = server->CommandRequests().size();
     const size_t otherBefore = other->CommandRequests().size();
     std::optional<RzResult> acknowledged;
-    ASSERT_EQ(watch.Acknowledge("Furnace 1", [&](RzResult r) { acknowledged = r; }), RZ_OK);
+    ASSERT_EQ(watch.Acknowledge("Furnace 1", [&](RzResult r) { acknowledged = r; }).code(), RZ_OK);
     ASSERT_TRUE(ProcessEventsUntil([&] { return acknowledged.has_value(); }));
     EXPECT_EQ(*acknowledged, RZ_OK);
     const auto sent = CommandRequestsFrom(*server, before);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "AK 0"), 1);
     const auto otherSent = CommandRequestsFrom(*other, otherBefore);
     EXPECT_EQ(std::count(otherSent.begin(), otherSent.end(), "AK 0"), 0);
-    EXPECT_EQ(watch.Acknowledge("Kiln 3"), LINK_E_NOT_LOGGED_IN);
+    EXPECT_EQ(watch.Acknowledge("Kiln 3").code(), LINK_E_NOT_LOGGED_IN);
 
     server->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = false; });
     ASSERT_TRUE(CallsReach(2));

@@ -216,6 +216,7 @@ TEST_F(RzctlTest, InterruptAtThePasswordPromptRestoresEcho) {
     const int devNull = ::open("/dev/null", O_WRONLY);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::signal(SIGINT, SIG_DFL);  // not ignored even when the tests run in the background
         ::dup2(terminal, STDIN_FILENO);
         ::dup2(devNull, STDOUT_FILENO);
         ::dup2(devNull, STDERR_FILENO);
