@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     CPlantOverview plant(frame, login, manager, options.port);
     CAlarmWatch alarms(manager, std::make_unique<CDesktopNotifier>());
     ShowAlarmMarks(alarms, login, frame);
+    plant.WatchAlarms(alarms);
 
     if (!options.grab.isEmpty()) {
         const QString file = options.grab;

@@ -9,8 +9,12 @@
 // process.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -26,6 +30,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -46,12 +51,15 @@
 #include "registry/InstrumentRegistry.h"
 #include "session/ConnectionManager.h"
 #include "shell/CommandTable.h"
+#include "shell/LoginControl.h"
 #include "shell/LogoPane.h"
 #include "shell/MainFrame.h"
 #include "ui/FlatLook.h"
 #include "views/LoopPanelDlg.h"
 #include "views/NumericEdit.h"
 #include "views/RzView.h"
+
+extern char** environ;
 
 namespace {
 
@@ -463,6 +471,149 @@ BENCHMARK(BM_BareWindowPeakMemory)
     ->Repetitions(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Two instruments open, each in its tab, against one open: the CPU the console spends per
+// communication cycle (1000 ms), from a cycle of the first instrument's connection to the fourth
+// after it. The plant of two is rzsim in a child process, so that the process's CPU clock counts
+// the console alone. Each side is measured alternately (RunPair); the second tab is opened for
+// the two-tab side and closed (Close Instrument) for the one-tab side.
+class RzsimPlant {
+  public:
+    RzsimPlant() {
+        std::string path = ExecutableDirectory() + "/../sim/rzsim";
+        std::vector<std::string> args = {path, "--instruments", "2", "--port", "0"};
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        FILE* output = fdopen(out[0], "r");
+        // rzsim: listening on ADDRESS:PORT as "NAME" (PROFILE)
+        char line[256];
+        while (pid_ > 0 && members.size() < 2 && std::fgets(line, sizeof line, output) != nullptr) {
+            char address[32] = {};
+            unsigned port = 0;
+            char name[64] = {};
+            if (std::sscanf(line, "rzsim: listening on %31[0-9.]:%u as \"%63[^\"]\"", address,
+                            &port, name) == 3) {
+                members.emplace_back(name, address);
+                port_ = static_cast<uint16_t>(port);
+            }
+        }
+        if (output != nullptr) {
+            fclose(output);  // rzsim writes no more than these lines
+        }
+    }
+    ~RzsimPlant() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    RzsimPlant(const RzsimPlant&) = delete;
+    RzsimPlant& operator=(const RzsimPlant&) = delete;
+
+    bool Started() const { return pid_ > 0 && members.size() == 2 && port_ != 0; }
+    uint16_t Port() const { return port_; }
+    std::vector<std::pair<std::string, std::string>> members;  // name, address
+
+  private:
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+};
+
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void BM_TwoTabsCycleCpu(benchmark::State& state) {
+    constexpr int kCycleMs = 1000;
+    constexpr int kCycles = 4;
+    RzsimPlant plant;
+    BENCH_REQUIRE(plant.Started(), "rzsim --instruments 2 did not start");
+    BenchDataDir data(kCycleMs);
+    CInstrumentRegistry registry;
+    (void)registry.Load();
+    for (const auto& [name, address] : plant.members) {
+        registry.Add(name, address);
+    }
+    (void)registry.Save();
+    CConnectionManager manager;
+    manager.Init();
+    auto frame = std::make_unique<CMainFrame>(plant.Port());
+    auto login = std::make_unique<CLoginControl>(manager, *frame, MakeInstrumentView);
+    frame->show();
+    const auto open = [&](const std::string& name) {
+        bool ended = false;
+        const auto finished =
+            QObject::connect(frame.get(), &CMainFrame::LoginFinished, [&](bool) { ended = true; });
+        frame->LoginAtStart(name, kBenchUser, std::string(kBenchPassword));
+        RunUntil([&] { return ended; }, 30000);
+        QObject::disconnect(finished);
+        return frame->ShowInstrument(name);
+    };
+    const std::string first = plant.members[0].first;
+    const std::string second = plant.members[1].first;
+    BENCH_REQUIRE(open(first), "the first log-in failed");
+    const uint32_t firstId = login->ConnectionOf(first);
+    // The console's CPU from a cycle of the first connection to the kCycles-th after it.
+    const auto perCycle = [&]() -> double {
+        int passes = -1;
+        double start = 0;
+        manager.hub().Subscribe({HUB_CHANNEL_MAIN_FRAME, 0x70}, DataRefreshedEvent(firstId),
+                                [&](uint32_t) {
+                                    if (++passes == 0) {
+                                        start = ProcessCpuSeconds();
+                                    }
+                                });
+        const bool done = RunUntil([&] { return passes >= kCycles; }, 4 * kCycles * kCycleMs);
+        const double cpu = ProcessCpuSeconds() - start;
+        manager.hub().Unsubscribe({HUB_CHANNEL_MAIN_FRAME, 0x70}, DataRefreshedEvent(firstId));
+        return done ? cpu / kCycles : -1;
+    };
+    const auto twoTabs = [&]() -> double {
+        if (frame->TabCount() < 2 && !open(second)) {
+            return -1;
+        }
+        // The first instrument's tab in front, as in the one-tab measure.
+        frame->ShowInstrument(first);
+        RunFor(kCycleMs);
+        return perCycle();
+    };
+    const auto oneTab = [&]() -> double {
+        if (frame->ShowInstrument(second)) {
+            frame->Action(Command::kCloseTab)->trigger();
+        }
+        if (frame->TabCount() != 1) {
+            return -1;
+        }
+        RunFor(kCycleMs);
+        return perCycle();
+    };
+    RunPair(state, twoTabs, oneTab);
+    login.reset();
+    frame.reset();
+    manager.CloseAll();
+}
+BENCHMARK(BM_TwoTabsCycleCpu)
+    ->Iterations(3)
+    ->Repetitions(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -119,7 +119,12 @@ RzExpected<uint32_t> CConnectionManager::AdoptConnection(LoginJob& job) {
 void CConnectionManager::OnCommunicationError(uint32_t id) {
     const Record* record = Find(id);
     const std::string cause = record != nullptr ? record->link->FailureReason() : std::string();
+    const auto report = record != nullptr ? record->lossReport : nullptr;
     CloseConnection(id);
+    if (report) {
+        report(cause);
+        return;
+    }
     ShowStatusString(RzStr::kLinkBroken);
     if (!cause.empty()) {
         ShowStatusMessage(cause);
@@ -217,5 +222,12 @@ RzExpected<IConnectionView*> CConnectionManager::CreateView(uint32_t id) {
 void CConnectionManager::ReleaseView(uint32_t id) {
     if (Record* record = Find(id)) {
         record->view.reset();
+    }
+}
+
+void CConnectionManager::SetLinkLossReport(uint32_t id,
+                                           std::function<void(const std::string&)> report) {
+    if (Record* record = Find(id)) {
+        record->lossReport = std::move(report);
     }
 }

@@ -122,6 +122,11 @@ class CConnectionManager {
     // Ends the connection's view and keeps the connection, whose cycle goes on (a view can be
     // made for it again); nothing for an unknown id. No connection-closed event is published.
     void ReleaseView(uint32_t id);
+    // Has a lost link of connection `id` told to `report`, with the link's reason (empty when it
+    // gave none), instead of the status text's general lost-link text and the reason: for a
+    // connection kept in the background, whose owner names the instrument. An empty `report`
+    // restores the general text; nothing for an unknown id.
+    void SetLinkLossReport(uint32_t id, std::function<void(const std::string& reason)> report);
 
     void SetViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
     // Receive time-out given to every new link (default 10000 ms).
@@ -143,6 +148,7 @@ class CConnectionManager {
         std::unique_ptr<CLinkTransport> link;
         std::shared_ptr<CExchangeTrace> trace;
         std::unique_ptr<IConnectionView> view;
+        std::function<void(const std::string&)> lossReport;  // see SetLinkLossReport
     };
 
     struct LoginJob;

@@ -15,8 +15,9 @@ using R = CommandRule;
 std::span<const CommandSpec> FrameCommands() {
     // Captions and prompts are source texts of the translation context "CommandTable"; the
     // window shows them translated. Besides the system's own Ctrl keys: Ctrl+Q quits, F1 opens
-    // the About box, F5 refreshes.
-    static constexpr std::array<CommandSpec, 38> kCommands{{
+    // the About box, F5 refreshes. The tabs' keys are the ones the Linux desktops give the next
+    // and previous child window and closing one (Qt's NextChild, PreviousChild and Close there).
+    static constexpr std::array<CommandSpec, 41> kCommands{{
         {Command::kLogin, QT_TRANSLATE_NOOP("CommandTable", "Log&in..."),
          QT_TRANSLATE_NOOP("CommandTable", "Login RZ recorder\nLogin..."), "Ctrl+I", R::kLogin,
          "\u2192", RunByFrame(&CMainFrame::OnLogin)},
@@ -63,6 +64,17 @@ std::span<const CommandSpec> FrameCommands() {
          QT_TRANSLATE_NOOP("CommandTable",
                            "Show every registered instrument at a glance\nPlant overview"),
          nullptr, R::kAlways, nullptr, RunByFrame(&CMainFrame::OnPlantOverview)},
+        {Command::kNextTab, QT_TRANSLATE_NOOP("CommandTable", "&Next Instrument"),
+         QT_TRANSLATE_NOOP("CommandTable", "Show the tab of the next instrument open\nNext"),
+         "Ctrl+Tab", R::kTabs, nullptr, RunByFrame(&CMainFrame::OnNextTab)},
+        {Command::kPreviousTab, QT_TRANSLATE_NOOP("CommandTable", "&Previous Instrument"),
+         QT_TRANSLATE_NOOP("CommandTable",
+                           "Show the tab of the previous instrument open\nPrevious"),
+         "Ctrl+Shift+Tab", R::kTabs, nullptr, RunByFrame(&CMainFrame::OnPreviousTab)},
+        {Command::kCloseTab, QT_TRANSLATE_NOOP("CommandTable", "&Close Instrument"),
+         QT_TRANSLATE_NOOP("CommandTable",
+                           "Log out from the instrument shown and close its tab\nClose"),
+         "Ctrl+W", R::kLogout, nullptr, RunByFrame(&CMainFrame::OnLogout)},
         {Command::kControlMenu, QT_TRANSLATE_NOOP("CommandTable", "&Control"),
          QT_TRANSLATE_NOOP("CommandTable", "Control group displays and program patterns\nControl"),
          nullptr, R::kLoggedIn, "C", kDropDown},
@@ -174,7 +186,11 @@ CommandState CommandStateFor(const CommandSpec& command, const FrameState& state
             result.enabled = true;
             break;
         case R::kLogin:
-            result.enabled = !state.loggedIn && state.registeredCount > 0 && !state.loginRunning;
+            // With an instrument open, a log-in opens another beside it.
+            result.enabled = state.registeredCount > 0 && !state.loginRunning;
+            break;
+        case R::kTabs:
+            result.enabled = state.openCount > 1;
             break;
         case R::kLogout:
         case R::kLoggedIn:

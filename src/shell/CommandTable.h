@@ -9,7 +9,7 @@
 // What a command's enabled and checked state follows.
 enum class CommandRule {
     kAlways,
-    kLogin,           // logged out, an instrument registered, no log-in running
+    kLogin,           // an instrument registered, no log-in running
     kLogout,          // logged in
     kRegister,        // no log-in running
     kConfig,          // logged out and no log-in running
@@ -18,6 +18,7 @@ enum class CommandRule {
     kControlToolBar,  // logged in with the image shown; checked while the bar is visible
     kView,            // decided by the connection's view; disabled without one
     kDarkLook,        // always; checked while the dark look is on
+    kTabs,            // more than one instrument open
 };
 
 class CMainFrame;
@@ -66,6 +67,7 @@ struct FrameState {
     bool controlBarVisible = false;  // the control tool bar is visible
     const ICommandTarget* view = nullptr;
     bool darkLook = false;  // the user chose the dark look
+    int openCount = 0;      // instruments open, each in its tab
 };
 
 CommandState CommandStateFor(const CommandSpec& command, const FrameState& state);

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QWidget>
+#include <algorithm>
+#include <utility>
 
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
@@ -50,7 +52,10 @@ CLoginControl::~CLoginControl() {
     if (manager_.LoginRunning()) {
         manager_.CancelLogin();
     }
-    Unsubscribe();
+    const std::vector<Session> open = std::exchange(sessions_, {});
+    for (const Session& session : open) {
+        Unsubscribe(session);
+    }
     manager_.SetViewFactory({});
     frame_.SetLoginController(nullptr);
     SetBusy(false);
@@ -134,14 +139,17 @@ void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
         emit LoginEnded(QString::fromLatin1(instrument_.c_str()), LINK_E_GENERAL, QString());
         return;
     }
-    connectionId_ = id;
     CEventHub& hub = manager_.hub();
-    hub.Subscribe(kClosedSubscriber, kConnectionClosedEvent,
-                  [this](uint32_t closed) { OnConnectionClosed(closed); });
+    if (sessions_.empty()) {
+        hub.Subscribe(kClosedSubscriber, kConnectionClosedEvent,
+                      [this](uint32_t closed) { OnConnectionClosed(closed); });
+    }
     const ConnectionView made = std::move(made_);
     made_ = {};
-    frame_.LoginSucceeded(made.widget, made.commands,
-                          [&manager = manager_, id] { return ReadFacts(manager, id); });
+    sessions_.push_back({instrument_, user_, id, made.widget, false});
+    frame_.LoginSucceeded(
+        made.widget, made.commands, [&manager = manager_, id] { return ReadFacts(manager, id); },
+        made.shown);
     if (made.placed) {
         made.placed();
     }
@@ -152,59 +160,95 @@ void CLoginControl::OnLoginDone(const RzExpected<uint32_t>& result) {
     }
     emit LoginEnded(QString::fromLatin1(instrument_.c_str()), RZ_OK, QString());
     // Subscribed after the view: the view has shown the data when this handler runs.
-    waitingForData_ = true;
-    hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
-                  [this](uint32_t) { OnDataRefreshed(); });
+    for (Session& session : sessions_) {
+        if (session.id == id) {
+            session.waitingForData = true;
+            hub.Subscribe(kRefreshedSubscriber, DataRefreshedEvent(id),
+                          [this, id](uint32_t) { OnDataRefreshed(id); });
+        }
+    }
 }
 
-void CLoginControl::OnDataRefreshed() {
-    if (!waitingForData_) {
-        return;
+void CLoginControl::OnDataRefreshed(uint32_t id) {
+    for (Session& session : sessions_) {
+        if (session.id == id && session.waitingForData) {
+            session.waitingForData = false;
+            manager_.hub().Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(id));
+            emit FirstDataShown();
+            return;
+        }
     }
-    waitingForData_ = false;
-    manager_.hub().Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId_));
-    emit FirstDataShown();
+}
+
+uint32_t CLoginControl::ConnectionOf(const std::string& name) const {
+    for (const Session& session : sessions_) {
+        if (session.instrument == name) {
+            return session.id;
+        }
+    }
+    return 0;
+}
+
+std::shared_ptr<const CExchangeTrace> CLoginControl::TraceOf(const QWidget* view) const {
+    for (const Session& session : sessions_) {
+        if (session.view == view) {
+            return manager_.Trace(session.id);
+        }
+    }
+    return nullptr;
 }
 
 void CLoginControl::Logout() {
-    const uint32_t id = connectionId_;
-    if (id != 0 && pool_ != nullptr && pool_->TakeBack(instrument_, user_, id)) {
-        // Only the view ends; the pool polls on over the connection.
-        Unsubscribe();
-        connectionId_ = 0;
-        frame_.ConnectionClosed();
-        manager_.ReleaseView(id);
-        emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
+    if (!sessions_.empty()) {
+        LogoutFrom(sessions_.back().view);
+    }
+}
+
+void CLoginControl::LogoutFrom(const QWidget* view) {
+    const auto it = std::find_if(sessions_.begin(), sessions_.end(),
+                                 [view](const Session& s) { return s.view == view; });
+    if (it == sessions_.end()) {
         return;
     }
-    if (connectionId_ != 0) {
-        // The link is closed first, so even an exchange waiting on a silent instrument ends at
-        // once; the connection-closed event returns the frame to the logo pane.
-        manager_.CloseConnection(connectionId_);
+    const Session session = *it;
+    if (pool_ != nullptr && pool_->TakeBack(session.instrument, session.user, session.id)) {
+        // Only the view ends; the pool polls on over the connection.
+        End(session.id);
+        manager_.ReleaseView(session.id);
+        return;
     }
-    frame_.ConnectionClosed();
+    // The link is closed first, so even an exchange waiting on a silent instrument ends at
+    // once; the connection-closed event closes the instrument's tab.
+    manager_.CloseConnection(session.id);
+    End(session.id);
 }
 
 void CLoginControl::OnConnectionClosed(uint32_t id) {
-    if (connectionId_ == 0 || id != connectionId_) {
-        return;
-    }
-    Unsubscribe();
-    connectionId_ = 0;
-    frame_.ConnectionClosed();
-    emit ConnectionEnded(QString::fromLatin1(instrument_.c_str()));
+    End(id);
 }
 
-void CLoginControl::Unsubscribe() {
+void CLoginControl::End(uint32_t id) {
+    const auto it = std::find_if(sessions_.begin(), sessions_.end(),
+                                 [id](const Session& s) { return s.id == id; });
+    if (it == sessions_.end()) {
+        return;
+    }
+    const Session session = *it;
+    sessions_.erase(it);
+    Unsubscribe(session);
+    frame_.ConnectionClosed(session.view);
+    emit ConnectionEnded(QString::fromLatin1(session.instrument.c_str()));
+}
+
+void CLoginControl::Unsubscribe(const Session& session) {
     if (!manager_.initialised()) {
         return;
     }
     CEventHub& hub = manager_.hub();
-    hub.Unsubscribe(kClosedSubscriber, kConnectionClosedEvent);
-    if (connectionId_ != 0) {
-        hub.Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(connectionId_));
+    if (sessions_.empty()) {
+        hub.Unsubscribe(kClosedSubscriber, kConnectionClosedEvent);
     }
-    waitingForData_ = false;
+    hub.Unsubscribe(kRefreshedSubscriber, DataRefreshedEvent(session.id));
 }
 
 void CLoginControl::SetBusy(bool busy) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "session/ConnectionManager.h"
 #include "shell/LoginController.h"
@@ -22,6 +23,9 @@ struct ConnectionView {
     ICommandTarget* commands = nullptr;
     // Called once the widget is the main window's client pane.
     std::function<void()> placed;
+    // Called with whether the view's tab is the one the window shows: the connection fetches
+    // the screen image only while it is.
+    std::function<void(bool)> shown;
 };
 
 // Makes the view of connection `id` and connects its layout changes (grow or shrink, control
@@ -56,6 +60,9 @@ class IConnectionPool {
 // With a connection pool, a log-in takes the pool's connection to the instrument when it has one
 // (the view starts with a full refresh, as after a log-in, instead of a second log-in), and a
 // log-out hands the connection back when the pool takes it.
+//
+// Each successful log-in opens one more instrument in its own tab of the frame; a log-out or a
+// lost link closes that one alone.
 class CLoginControl : public QObject, public ILoginController {
     Q_OBJECT
   public:
@@ -67,18 +74,23 @@ class CLoginControl : public QObject, public ILoginController {
 
     void StartLogin(const LoginRequest& request) override;
     void CancelLogin() override;
+    // Logs out from the instrument of the last successful log-in still open.
     void Logout() override;
+    void LogoutFrom(const QWidget* view) override;
     std::shared_ptr<const CExchangeTrace> Trace() const override {
-        return manager_.Trace(connectionId_);
+        return manager_.Trace(ConnectionId());
     }
+    std::shared_ptr<const CExchangeTrace> TraceOf(const QWidget* view) const override;
     bool LoggedInAlready(const std::string& instrument, const std::string& user) const override {
         return pool_ != nullptr && pool_->Holds(instrument, user);
     }
     // The pool asked before every log-in (null: none); it must outlive this or be reset.
     void SetConnectionPool(IConnectionPool* pool) { pool_ = pool; }
 
-    // The connection of the last successful log-in, 0 while logged out.
-    uint32_t ConnectionId() const { return connectionId_; }
+    // The connection of the last successful log-in still open, 0 while none is.
+    uint32_t ConnectionId() const { return sessions_.empty() ? 0 : sessions_.back().id; }
+    // The connection of the open instrument `name`, 0 when it is not open.
+    uint32_t ConnectionOf(const std::string& name) const;
 
   signals:
     // The first data-refreshed event after a log-in has reached the view.
@@ -92,24 +104,36 @@ class CLoginControl : public QObject, public ILoginController {
     void ConnectionEnded(const QString& name);
 
   private:
+    // One instrument open: its connection and the view the frame shows in its tab.
+    struct Session {
+        std::string instrument;
+        std::string user;
+        uint32_t id = 0;
+        const QWidget* view = nullptr;
+        bool waitingForData = false;
+    };
+
     void OnProgress(const CLoginProgress& progress);
     void OnLoginDone(const RzExpected<uint32_t>& result);
     void OnConnectionClosed(uint32_t id);
-    void OnDataRefreshed();
+    void OnDataRefreshed(uint32_t id);
     void SetBusy(bool busy);
-    void Unsubscribe();
+    // Ends the session's subscriptions (and, with the last one, that of closed connections).
+    void Unsubscribe(const Session& session);
+    // Takes the session out of the list; the frame closes its tab.
+    void End(uint32_t id);
 
     CConnectionManager& manager_;
     CMainFrame& frame_;
     ConnectionViewMaker makeView_;
+    // The log-in that runs, or ran last.
     std::string instrument_;
     std::string address_;
     std::string user_;
     IConnectionPool* pool_ = nullptr;
     bool lending_ = false;  // the pool's connection is being made the view's
     bool busy_ = false;
-    uint32_t connectionId_ = 0;
-    bool waitingForData_ = false;
+    std::vector<Session> sessions_;  // in the order of their log-ins
     // The view the factory made last, until the frame takes it.
     ConnectionView made_;
 };

@@ -18,6 +18,7 @@ struct LoginRequest {
 };
 
 class CExchangeTrace;
+class QWidget;
 
 class ILoginController {
   public:
@@ -27,8 +28,15 @@ class ILoginController {
     virtual void CancelLogin() = 0;
     // Closes the connection of the last successful log-in.
     virtual void Logout() = 0;
+    // Closes the connection whose view is `view` (with several instruments open, each in a tab
+    // of the frame). A controller of one log-in at a time closes that of the last one.
+    virtual void LogoutFrom(const QWidget* /*view*/) { Logout(); }
     // The exchanges of the last successful log-in's connection; null when there is none.
     virtual std::shared_ptr<const CExchangeTrace> Trace() const { return nullptr; }
+    // The exchanges of the connection whose view is `view`; null when there is none.
+    virtual std::shared_ptr<const CExchangeTrace> TraceOf(const QWidget* /*view*/) const {
+        return Trace();
+    }
     // Whether a log-in to `instrument` as `user` would take over a connection that is logged in
     // already (the plant overview's), so that no password need be asked for.
     virtual bool LoggedInAlready(const std::string& /*instrument*/,

@@ -17,6 +17,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -89,6 +90,24 @@ void AboutBox(QWidget* parent) {
 
 }  // namespace
 
+// One instrument open in the window.
+struct CMainFrame::Tab {
+    std::string instrument;
+    QScrollArea* page = nullptr;   // holds the view
+    const QWidget* key = nullptr;  // the view, to know the tab by after the view has gone
+    QPointer<QWidget> view;
+    ICommandTarget* commands = nullptr;
+    std::function<InstrumentFacts()> facts;
+    std::function<void(bool)> shown;
+    bool shownNow = false;  // what `shown` heard last
+    QSize client;           // the client pane its view wants, without the tab bar
+    bool imageShown = true;
+    bool controlBar = true;
+    QString updated;  // its "Data updated" pane
+    QString alarm;    // the values in alarm; empty while none is
+    QPointer<CTraceWindow> trace;
+};
+
 CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
@@ -105,11 +124,28 @@ CMainFrame::CMainFrame(uint16_t port, QWidget* parent)
     overviewPane_ = new COverviewPane(overview_, stack_);
     stack_->addWidget(overviewPane_);
     connect(overviewPane_, &COverviewPane::OpenRequested, this, &CMainFrame::OnOpenInstrument);
-    scroll_ = new QScrollArea(stack_);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setBackgroundRole(QPalette::Window);
-    stack_->addWidget(scroll_);
-    setCentralWidget(stack_);
+    // The tab bar over the pages shows from the second instrument open on; with one the client
+    // pane is the page alone, as ever.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    tabBar_ = new QTabBar(central);
+    tabBar_->setAccessibleName(tr("Instruments open"));
+    tabBar_->setDocumentMode(true);
+    tabBar_->setExpanding(false);
+    tabBar_->setAutoHide(true);
+    column->addWidget(tabBar_);
+    column->addWidget(stack_, 1);
+    setCentralWidget(central);
+    connect(tabBar_, &QTabBar::currentChanged, this, [this](int index) { ApplyTab(index, false); });
+    // A click on a tab brings its instrument back from the overview too.
+    connect(tabBar_, &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0) {
+            ApplyTab(index, true);
+        }
+    });
+    connect(stack_, &QStackedWidget::currentChanged, this, [this] { UpdateShownTabs(); });
     look_.dark = store_->DarkLook();
 
     MakeActions();
@@ -162,9 +198,11 @@ CInstrumentPrefs CMainFrame::InstrumentPrefs(const std::string& name) const {
 }
 
 CMainFrame::~CMainFrame() {
-    // The view is the frame's child: ended here, while the frame it reports to is whole, rather
-    // than with the children after it. Its connection's hold sees that it is gone.
-    delete view_.data();
+    // The views are the frame's children: ended here, while the frame they report to is whole,
+    // rather than with the children after it. Their connections' holds see that they are gone.
+    for (const std::unique_ptr<Tab>& tab : tabs_) {
+        delete tab->view.data();
+    }
 }
 
 void CMainFrame::MakeActions() {
@@ -214,6 +252,7 @@ void CMainFrame::MakeMenus() {
         {QT_TR_NOOP("F&unction"),
          {kMemory, kMath, kMathReset, kAlarmAck, kSeparator, kSaveDataMenu, kWriteMessageMenu,
           kSeparator, kLog}},
+        {QT_TR_NOOP("&Window"), {kNextTab, kPreviousTab, kSeparator, kCloseTab}},
         {QT_TR_NOOP("&Help"), {kAbout}},
     };
     for (const MenuLayout& entry : menus) {
@@ -311,18 +350,38 @@ CPlainLabel* CMainFrame::StatusPane(int index) const {
 
 QWidget* CMainFrame::ClientPane() const {
     QWidget* current = stack_->currentWidget();
-    return current == scroll_ ? scroll_->widget() : current;
+    for (const std::unique_ptr<Tab>& tab : tabs_) {
+        if (tab->page == current) {
+            return tab->page->widget();
+        }
+    }
+    return current;
+}
+
+int CMainFrame::CurrentTab() const {
+    return tabs_.empty() ? -1 : tabBar_->currentIndex();
+}
+
+int CMainFrame::IndexOfView(const QWidget* view) const {
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        if (tabs_[i]->key == view) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 FrameState CMainFrame::State() const {
+    const int current = CurrentTab();
     FrameState state;
     state.loggedIn = loggedIn_;
     state.registeredCount = registeredCount_;
     state.loginRunning = loginInProgress_;
     state.imageShown = imageShown_;
     state.controlBarVisible = !controlToolBar_->isHidden();
-    state.view = loggedIn_ ? viewCommands_ : nullptr;
+    state.view = current >= 0 ? tabs_[static_cast<size_t>(current)]->commands : nullptr;
     state.darkLook = look_.dark;
+    state.openCount = TabCount();
     return state;
 }
 
@@ -349,21 +408,25 @@ void CMainFrame::Run(CommandRef command) {
     const CommandSpec* spec = FindCommand(command);
     if (spec != nullptr && spec->run.handler != nullptr) {
         (this->*spec->run.handler)();
-    } else if (loggedIn_ && viewCommands_ != nullptr) {
-        viewCommands_->Run(command);
-        UpdateCommandStates();
+    } else if (const int current = CurrentTab(); current >= 0) {
+        if (ICommandTarget* view = tabs_[static_cast<size_t>(current)]->commands) {
+            view->Run(command);
+            UpdateCommandStates();
+        }
     }
 }
 
 void CMainFrame::OnDisplayMenuAboutToShow(Command menuCommand) {
     QMenu* menu = DropDownMenu(menuCommand);
-    if (menuCommand == Command::kControlMenu && loggedIn_) {
+    const int current = CurrentTab();
+    if (menuCommand == Command::kControlMenu && current >= 0) {
         if (QMenu* program = ProgramSubmenu(menu)) {
             patternMenuDisabled_ =
-                UpdateProgramSubmenu(program, facts_(), [this](CommandRef item) { Run(item); });
+                UpdateProgramSubmenu(program, tabs_[static_cast<size_t>(current)]->facts(),
+                                     [this](CommandRef item) { Run(item); });
         }
     }
-    ApplyItemStates(menu, loggedIn_ ? viewCommands_ : nullptr, patternMenuDisabled_);
+    ApplyItemStates(menu, State().view, patternMenuDisabled_);
 }
 
 void CMainFrame::OnDialogBarPressed(Command command) {
@@ -386,7 +449,7 @@ void CMainFrame::LoginAtStart(const std::string& name, const std::string& user,
         RunLogin(name, user);
         return;
     }
-    if (loginInProgress_ || loggedIn_) {
+    if (loginInProgress_ || ShowInstrument(name)) {
         return;
     }
     loginInProgress_ = true;
@@ -401,10 +464,6 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
     }
     loginInProgress_ = true;
     ShowStatusMessage("");
-    if (loggedIn_) {
-        loginInProgress_ = false;
-        return;
-    }
     UpdateCommandStates();  // Config, Register and Login are off while a log-in runs
     CLoginDlg dlg(*store_, passwords_.get(), {}, this);
     if (!presetName.empty()) {
@@ -414,6 +473,11 @@ void CMainFrame::RunLogin(const std::string& presetName, const std::string& pres
         dlg.PasswordField()->setFocus();
     }
     if (dlg.exec() != QDialog::Accepted) {
+        AbandonLogin();
+        return;
+    }
+    if (ShowInstrument(dlg.InstrumentName())) {
+        // Open already: its tab, and no second connection to it.
         AbandonLogin();
         return;
     }
@@ -461,32 +525,111 @@ void CMainFrame::AbandonLogin() {
 }
 
 void CMainFrame::LoginSucceeded(QWidget* view, ICommandTarget* commands,
-                                std::function<InstrumentFacts()> facts) {
+                                std::function<InstrumentFacts()> facts,
+                                std::function<void(bool)> shown) {
     if (!loginInProgress_ || view == nullptr) {
         return;
     }
-    view_ = view;
-    viewCommands_ = commands;
-    facts_ = facts ? std::move(facts) : [] { return InstrumentFacts{}; };
-    FillDisplayMenus(DropDownMenu(Command::kControlMenu), DropDownMenu(Command::kTrendMenu),
-                     DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
-                     facts_().modelClass, [this](CommandRef item) { Run(item); });
-    loggedIn_ = true;
-    loggedInInstrument_ = pendingInstrument_;
-    setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(pendingInstrument_.c_str())));
-    const QSize client = view->size() + QSize(5, 5);
+    auto tab = std::make_unique<Tab>();
+    tab->instrument = pendingInstrument_;
+    tab->key = view;
+    tab->view = view;
+    tab->commands = commands;
+    tab->facts = facts ? std::move(facts) : [] { return InstrumentFacts{}; };
+    tab->shown = std::move(shown);
+    tab->client = view->size() + QSize(5, 5);
+    tab->page = new QScrollArea(stack_);
+    tab->page->setFrameShape(QFrame::NoFrame);
+    tab->page->setBackgroundRole(QPalette::Window);
     view->resize(view->size());  // the view keeps its size in the scroll area
-    scroll_->setWidget(view);
-    controlToolBar_->show();
-    dialogBarHolder_->show();
-    imageShown_ = true;
-    stack_->setCurrentWidget(scroll_);
-    FitClientPane(client);
+    tab->page->setWidget(view);
+    stack_->addWidget(tab->page);
+    tabs_.push_back(std::move(tab));
+    loggedIn_ = true;
+    const QString name = PlainTitle(QString::fromLatin1(pendingInstrument_.c_str()));
+    const int index = tabBar_->addTab(name);
+    tabBar_->setAccessibleTabName(index, name);
+    if (tabBar_->currentIndex() != index) {
+        tabBar_->setCurrentIndex(index);  // which applies it
+    }
+    ApplyTab(index, true);
     store_->SetLastLogin(pendingInstrument_);
     ShowStatusMessage("");
     RememberInstrument();
     FinishLogin();
     emit LoginFinished(true);
+}
+
+bool CMainFrame::ShowInstrument(const std::string& instrument) {
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        if (tabs_[i]->instrument == instrument) {
+            tabBar_->setCurrentIndex(static_cast<int>(i));
+            ApplyTab(static_cast<int>(i), true);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMainFrame::ApplyTab(int index, bool toFront) {
+    if (index < 0 || index >= TabCount() || index != tabBar_->currentIndex()) {
+        return;
+    }
+    Tab& tab = *tabs_[static_cast<size_t>(index)];
+    const InstrumentFacts facts = tab.facts();
+    if (facts.modelClass != menusModelClass_) {
+        menusModelClass_ = facts.modelClass;
+        FillDisplayMenus(DropDownMenu(Command::kControlMenu), DropDownMenu(Command::kTrendMenu),
+                         DropDownMenu(Command::kDigitalMenu), DropDownMenu(Command::kBarMenu),
+                         facts.modelClass, [this](CommandRef item) { Run(item); });
+    }
+    setWindowTitle(Title() + u'-' + PlainTitle(QString::fromLatin1(tab.instrument.c_str())));
+    imageShown_ = tab.imageShown;
+    controlToolBar_->setVisible(tab.imageShown && tab.controlBar);
+    dialogBarHolder_->setVisible(tab.imageShown);
+    updated_->setText(tab.updated);
+    ShowAlarm(tab.alarm);
+    bool pageShown = stack_->currentWidget() == tab.page;
+    for (const std::unique_ptr<Tab>& other : tabs_) {
+        pageShown = pageShown || stack_->currentWidget() == other->page;
+    }
+    if (toFront || pageShown) {
+        stack_->setCurrentWidget(tab.page);
+    }
+    FitClientPane(ClientWanted(index));
+    UpdateShownTabs();
+    UpdateCommandStates();
+}
+
+QSize CMainFrame::ClientWanted(int index) const {
+    const QSize client = tabs_[static_cast<size_t>(index)]->client;
+    return TabCount() > 1 ? client + QSize(0, tabBar_->sizeHint().height()) : client;
+}
+
+void CMainFrame::UpdateShownTabs() {
+    const int current = CurrentTab();
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        Tab& tab = *tabs_[i];
+        const bool shown = static_cast<int>(i) == current && stack_->currentWidget() == tab.page;
+        if (tab.shown && shown != tab.shownNow) {
+            tab.shownNow = shown;
+            tab.shown(shown);
+        }
+    }
+}
+
+void CMainFrame::OnNextTab() {
+    if (TabCount() > 1) {
+        tabBar_->setCurrentIndex((tabBar_->currentIndex() + 1) % TabCount());
+        ApplyTab(tabBar_->currentIndex(), true);
+    }
+}
+
+void CMainFrame::OnPreviousTab() {
+    if (TabCount() > 1) {
+        tabBar_->setCurrentIndex((tabBar_->currentIndex() + TabCount() - 1) % TabCount());
+        ApplyTab(tabBar_->currentIndex(), true);
+    }
 }
 
 void CMainFrame::LoginFailed() {
@@ -540,13 +683,15 @@ void CMainFrame::OnCancelLogin() {
 }
 
 void CMainFrame::OnLogout() {
-    if (!loggedIn_) {
+    const int current = CurrentTab();
+    if (current < 0) {
         return;
     }
+    const QWidget* view = tabs_[static_cast<size_t>(current)]->key;
     if (controller_ != nullptr) {
-        controller_->Logout();
+        controller_->LogoutFrom(view);
     }
-    ConnectionClosed();  // at once, even while an exchange still waits on the instrument
+    ConnectionClosed(view);  // at once, even while an exchange still waits on the instrument
 }
 
 void CMainFrame::ShowDataUpdated(const QString& text) {
@@ -558,23 +703,63 @@ void CMainFrame::ShowAlarm(const QString& alarm) {
     alarm_->setVisible(!alarm.isEmpty());
 }
 
+void CMainFrame::MarkAlarm(const QString& instrument, const QString& alarm) {
+    const std::string name = instrument.toLatin1().toStdString();
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        Tab& tab = *tabs_[i];
+        if (tab.instrument != name) {
+            continue;
+        }
+        tab.alarm = alarm;
+        const int index = static_cast<int>(i);
+        // The alarm pane's red: one colour marks an alarm wherever it shows.
+        tabBar_->setTabTextColor(
+            index, alarm.isEmpty() ? QColor() : alarm_->palette().color(QPalette::Window));
+        // A screen reader hears a tab's tool tip as its description.
+        tabBar_->setTabToolTip(index, alarm.isEmpty() ? QString() : tr("in alarm"));
+        if (index == CurrentTab()) {
+            ShowAlarm(alarm);
+        }
+    }
+}
+
 void CMainFrame::ConnectionClosed() {
-    if (!loggedIn_) {
+    while (!tabs_.empty()) {
+        CloseTab(TabCount() - 1);
+    }
+}
+
+void CMainFrame::ConnectionClosed(const QWidget* view) {
+    if (const int index = IndexOfView(view); index >= 0) {
+        CloseTab(index);
+    }
+}
+
+void CMainFrame::CloseTab(int index) {
+    std::unique_ptr<Tab> tab = std::move(tabs_[static_cast<size_t>(index)]);
+    tabs_.erase(tabs_.begin() + index);
+    if (tab->view) {
+        tab->view->hide();
+        tab->page->takeWidget();  // the view ends with its connection
+    }
+    if (tab->trace) {
+        closedTraces_.push_back(tab->trace);
+    }
+    const bool pageShown = stack_->currentWidget() == tab->page;
+    stack_->removeWidget(tab->page);
+    tab->page->deleteLater();
+    // The next tab becomes the current one.
+    tabBar_->removeTab(index);
+    if (!tabs_.empty()) {
+        const int current = tabBar_->currentIndex();
+        ApplyTab(current, pageShown);
         return;
     }
     controlToolBar_->hide();
     dialogBarHolder_->hide();
-    if (view_) {
-        view_->hide();
-        scroll_->takeWidget();
-    }
-    view_ = nullptr;
-    viewCommands_ = nullptr;
-    facts_ = nullptr;
     updated_->clear();
     ShowAlarm(QString());
     loggedIn_ = false;
-    loggedInInstrument_.clear();
     imageShown_ = false;
     stack_->setCurrentWidget(LoggedOutPage());
     ResizeWithin(kLoggedOutSize);
@@ -603,10 +788,17 @@ void CMainFrame::ResizeWithin(QSize wanted) {
 }
 
 void CMainFrame::ResizeForView(int widthChange, int heightChange) {
+    if (const int current = CurrentTab(); current >= 0) {
+        tabs_[static_cast<size_t>(current)]->client += QSize(widthChange, heightChange);
+    }
     ResizeWithin(wanted_ + QSize(widthChange, heightChange));
 }
 
 void CMainFrame::ShowControlBars(bool show) {
+    if (const int current = CurrentTab(); current >= 0) {
+        tabs_[static_cast<size_t>(current)]->imageShown = show;
+        tabs_[static_cast<size_t>(current)]->controlBar = show;
+    }
     // The view's size, not the part of it a window on a small screen shows.
     const QSize client = wanted_ - (size() - centralWidget()->size());
     imageShown_ = show;
@@ -614,6 +806,35 @@ void CMainFrame::ShowControlBars(bool show) {
     dialogBarHolder_->setVisible(show);
     FitClientPane(client);
     UpdateCommandStates();
+}
+
+void CMainFrame::ViewResized(const QWidget* view, int widthChange, int heightChange) {
+    const int index = IndexOfView(view);
+    if (index == CurrentTab()) {
+        ResizeForView(widthChange, heightChange);
+    } else if (index >= 0) {
+        tabs_[static_cast<size_t>(index)]->client += QSize(widthChange, heightChange);
+    }
+}
+
+void CMainFrame::ViewImageShown(const QWidget* view, bool shown) {
+    const int index = IndexOfView(view);
+    if (index == CurrentTab()) {
+        ShowControlBars(shown);
+    } else if (index >= 0) {
+        tabs_[static_cast<size_t>(index)]->imageShown = shown;
+        tabs_[static_cast<size_t>(index)]->controlBar = shown;
+    }
+}
+
+void CMainFrame::ViewDataUpdated(const QWidget* view, const QString& text) {
+    const int index = IndexOfView(view);
+    if (index >= 0) {
+        tabs_[static_cast<size_t>(index)]->updated = text;
+    }
+    if (index == CurrentTab()) {
+        ShowDataUpdated(text);
+    }
 }
 
 void CMainFrame::OnRegister() {
@@ -649,23 +870,39 @@ void CMainFrame::OnExit() {
 
 void CMainFrame::OnControlToolBar() {
     controlToolBar_->setVisible(controlToolBar_->isHidden());
+    if (const int current = CurrentTab(); current >= 0) {
+        tabs_[static_cast<size_t>(current)]->controlBar = !controlToolBar_->isHidden();
+    }
     UpdateCommandStates();
 }
 
 void CMainFrame::OnTrace() {
-    const std::shared_ptr<const CExchangeTrace> trace =
-        controller_ != nullptr ? controller_->Trace() : nullptr;
+    const int current = CurrentTab();
+    if (current < 0 || controller_ == nullptr) {
+        return;
+    }
+    Tab& tab = *tabs_[static_cast<size_t>(current)];
+    const std::shared_ptr<const CExchangeTrace> trace = controller_->TraceOf(tab.key);
     if (!trace) {
         return;
     }
-    // After a lost link the window still shows what was said last; a new log-in has its own.
-    if (traceWindow_ == nullptr || traceWindow_->Source() != trace.get()) {
-        delete traceWindow_;
-        traceWindow_ = new CTraceWindow(trace, this);
+    // The window of a closed tab still shows what was said last until the next is opened; each
+    // log-in has its own.
+    for (QPointer<CTraceWindow>& closed : closedTraces_) {
+        delete closed.data();
     }
-    traceWindow_->show();
-    traceWindow_->raise();
-    traceWindow_->activateWindow();
+    closedTraces_.clear();
+    if (tab.trace == nullptr || tab.trace->Source() != trace.get()) {
+        delete tab.trace.data();
+        tab.trace = new CTraceWindow(trace, this);
+        if (TabCount() > 1) {  // which instrument's it is
+            tab.trace->setWindowTitle(tab.trace->windowTitle() + u'-' +
+                                      PlainTitle(QString::fromLatin1(tab.instrument.c_str())));
+        }
+    }
+    tab.trace->show();
+    tab.trace->raise();
+    tab.trace->activateWindow();
 }
 
 void CMainFrame::OnAbout() {
@@ -680,8 +917,10 @@ void CMainFrame::OnPlantOverview() {
     if (stack_->currentWidget() != overviewPane_) {
         stack_->setCurrentWidget(overviewPane_);
         overviewPane_->setFocus();
+    } else if (const int current = CurrentTab(); current >= 0) {
+        ApplyTab(current, true);
     } else {
-        stack_->setCurrentWidget(loggedIn_ ? static_cast<QWidget*>(scroll_) : logo_);
+        stack_->setCurrentWidget(logo_);
     }
 }
 
@@ -690,15 +929,7 @@ void CMainFrame::OnOpenInstrument(int row) {
         return;
     }
     const std::string name = overview_->Instruments()[static_cast<size_t>(row)].name;
-    if (loggedIn_) {
-        if (name == loggedInInstrument_) {
-            stack_->setCurrentWidget(scroll_);
-        } else {
-            // One instrument at a time: the console's connection stays with the one logged in.
-            ShowOwnStatus(tr("Log out from %1 to open %2")
-                              .arg(QString::fromLatin1(loggedInInstrument_.c_str()),
-                                   QString::fromLatin1(name.c_str())));
-        }
+    if (loginInProgress_ || ShowInstrument(name)) {
         return;
     }
     const std::string user = InstrumentPrefs(name).userName;
@@ -731,6 +962,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (loginInProgress_ && controller_ != nullptr) {
         controller_->CancelLogin();
     }
-    OnLogout();
+    while (CurrentTab() >= 0) {
+        OnLogout();
+    }
     event->accept();
 }

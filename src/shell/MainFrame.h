@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "registry/InstrumentSettings.h"
 #include "shell/CommandTable.h"
@@ -26,6 +27,7 @@ class ILoginController;
 class IPasswordStore;
 class QScrollArea;
 class QStackedWidget;
+class QTabBar;
 class QToolBar;
 class QToolButton;
 
@@ -37,6 +39,13 @@ class QToolButton;
 // large as it was when it was last closed (kept in the user's settings), moved onto a screen.
 // Every command comes from the command table, and its state is recomputed whenever the frame's
 // state changes. Pane 1 of the status bar shows the system's status texts and nothing else.
+//
+// Several instruments may be open at once, each in a tab of its own: its view, its "Data
+// updated" and alarm panes, its control bars as its view last wanted them, its size and its
+// trace window. The tab bar shows from the second instrument on, so that with one the window is
+// the single-instrument console. The title names the instrument of the current tab, and the
+// menus, tool bars and shortcuts act on its view. Only the view of the tab shown fetches the
+// instrument's screen image.
 //
 // The frame never waits on the instrument: log-in and log-out go to the log-in controller,
 // which returns at once and reports back through LoginSucceeded, LoginFailed and
@@ -67,20 +76,38 @@ class CMainFrame : public QMainWindow {
     void LoginAtStart(const std::string& name, const std::string& user,
                       const std::optional<std::string>& password);
 
-    // The log-in controller's reports. `view` becomes the client pane, a child of the frame,
-    // until ConnectionClosed takes it out for its connection to end it. `commands` handles the
-    // view's commands; `facts` tells the model and the program patterns whenever a display menu
-    // drops down.
+    // The log-in controller's reports. `view` becomes the client pane of a new tab, the current
+    // one, a child of the frame until ConnectionClosed takes it out for its connection to end
+    // it. `commands` handles the view's commands; `facts` tells the model and the program
+    // patterns whenever a display menu drops down; `shown` hears whether the view's tab is the
+    // one the window shows.
     void LoginSucceeded(QWidget* view, ICommandTarget* commands,
-                        std::function<InstrumentFacts()> facts);
+                        std::function<InstrumentFacts()> facts,
+                        std::function<void(bool)> shown = {});
     void LoginFailed();
-    // After a log-out or a lost link: back to the logo pane. Harmless when logged out.
+    // After a log-out or a lost link: the tab of `view` closes, and after the last one the
+    // window is back to the logo pane. Harmless for a view the frame does not show.
+    void ConnectionClosed(const QWidget* view);
+    // Every tab closes.
     void ConnectionClosed();
 
     // The view's layout changes: grow or shrink the window by a delta (the view resized
     // itself), and show or hide the control bars with the image window, keeping the view's size.
+    // These act on the current tab; the ones naming a view on that view's tab, and on the
+    // window only while that tab is the current one.
     void ResizeForView(int widthChange, int heightChange);
     void ShowControlBars(bool show);
+    void ViewResized(const QWidget* view, int widthChange, int heightChange);
+    void ViewImageShown(const QWidget* view, bool shown);
+    void ViewDataUpdated(const QWidget* view, const QString& text);
+
+    // The tabs of the instruments open, in the tab bar's order, and the index of the current
+    // one (-1 while none is open).
+    int TabCount() const { return static_cast<int>(tabs_.size()); }
+    int CurrentTab() const;
+    QTabBar* TabBar() const { return tabBar_; }
+    // Shows the tab of `instrument` if it is open; false when it is not.
+    bool ShowInstrument(const std::string& instrument);
 
     FrameState State() const;
     void UpdateCommandStates();
@@ -103,6 +130,10 @@ class CMainFrame : public QMainWindow {
     // The alarm mark: a red pane naming the values in alarm of the instrument shown, after the
     // other panes; hidden while `alarm` is empty.
     void ShowAlarm(const QString& alarm);
+    // The alarm of the registered instrument `instrument` (empty: none): its tab's text turns
+    // the alarm pane's red, with "in alarm" as its description, and the alarm pane shows it
+    // while its tab is the current one.
+    void MarkAlarm(const QString& instrument, const QString& alarm);
     CPlainLabel* AlarmPane() const { return alarm_; }
     QWidget* ClientPane() const;
     CStatusRelay& StatusTexts() const { return *relay_; }
@@ -149,10 +180,20 @@ class CMainFrame : public QMainWindow {
     void RememberInstrument();
     void OnDisplayMenuAboutToShow(Command menu);
     void OnDarkLook();
+    void OnNextTab();
+    void OnPreviousTab();
+    // Makes tab `index` the current one: title, menus, bars, panes and the window's size follow
+    // it; its page comes to the front when a tab's page is shown, or with `toFront`.
+    void ApplyTab(int index, bool toFront);
+    void CloseTab(int index);
+    // Tells each view whether its tab is the one shown.
+    void UpdateShownTabs();
+    int IndexOfView(const QWidget* view) const;
+    // The client pane the tab wants: its view's and, while the tab bar shows, the bar's height.
+    QSize ClientWanted(int index) const;
     // View > Plant overview: the overview page, or back to the page it took the place of.
     void OnPlantOverview();
-    // Opening an overview row: the log-in dialog for that instrument, or its view if it is the
-    // one logged in.
+    // Opening an overview row: the log-in dialog for that instrument, or its tab if it is open.
     void OnOpenInstrument(int row);
     // The logged-out page: the overview with more than one instrument registered, else the logo.
     QWidget* LoggedOutPage() const;
@@ -171,10 +212,12 @@ class CMainFrame : public QMainWindow {
     CLogoPane* logo_ = nullptr;
     COverviewModel* overview_ = nullptr;
     COverviewPane* overviewPane_ = nullptr;
-    QScrollArea* scroll_ = nullptr;  // holds the view
-    QPointer<QWidget> view_;
-    ICommandTarget* viewCommands_ = nullptr;
-    std::function<InstrumentFacts()> facts_;
+    QTabBar* tabBar_ = nullptr;
+    struct Tab;
+    std::vector<std::unique_ptr<Tab>> tabs_;  // in the tab bar's order
+    // The trace windows of tabs that closed: they still show what was said last.
+    std::vector<QPointer<CTraceWindow>> closedTraces_;
+    int32_t menusModelClass_ = -1;  // the model the display menus were filled for
     bool patternMenuDisabled_ = false;
     QToolBar* mainToolBar_ = nullptr;
     QToolBar* controlToolBar_ = nullptr;
@@ -189,13 +232,12 @@ class CMainFrame : public QMainWindow {
     QSize wanted_ = kLoggedOutSize;  // the window's size before the screen limits it
     LookRequest look_;
     int registeredCount_ = 0;
-    bool loggedIn_ = false;
+    bool loggedIn_ = false;  // an instrument is open
     bool imageShown_ = false;
     // Guard flags: a dialog or a log-in is not entered twice.
     bool loginInProgress_ = false;
     bool registerOpen_ = false;
     bool configOpen_ = false;
-    QPointer<CTraceWindow> traceWindow_;
     // The log-in being run: shown in the title and remembered once it succeeds. The password is
     // held only when the operator asked for it to be remembered and it was not the one
     // remembered already.
@@ -204,5 +246,4 @@ class CMainFrame : public QMainWindow {
     std::string pendingUser_;
     std::optional<bool> pendingRemember_;  // none: a log-in without the dialog
     std::optional<std::string> pendingPassword_;
-    std::string loggedInInstrument_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "alarms/AlarmWatch.h"
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "secrets/PasswordKeeper.h"
@@ -68,7 +69,7 @@ CPlantOverview::CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnect
 CPlantOverview::~CPlantOverview() {
     login_.SetConnectionPool(nullptr);
     for (auto& [name, polled] : polled_) {
-        Drop(polled);
+        Drop(name, polled);
     }
 }
 
@@ -90,7 +91,7 @@ void CPlantOverview::Retarget() {
         const int row = model_.RowOf(it->first);
         if (row < 0 ||
             model_.Instruments()[static_cast<size_t>(row)].address != it->second.address) {
-            Drop(it->second);
+            Drop(it->first, it->second);
             it = polled_.erase(it);
         } else {
             ++it;
@@ -101,7 +102,7 @@ void CPlantOverview::Retarget() {
         const Polled* polled = Find(instrument.name);
         const bool probed = polled == nullptr || polled->stage == Stage::kProbed ||
                             polled->stage == Stage::kRecalling;
-        if (instrument.name != session_ && probed) {
+        if (!sessions_.contains(instrument.name) && probed) {
             targets.push_back({instrument.name, instrument.address, port_});
         }
     }
@@ -111,7 +112,7 @@ void CPlantOverview::Retarget() {
 void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString& failure) {
     const std::string instrument = name.toLatin1().toStdString();
     if (result == RZ_OK) {
-        session_ = instrument;
+        sessions_[instrument] = login_.ConnectionId();
         if (Polled* polled = Find(instrument)) {
             polled->refused = false;  // the console's log-in shows what works now
         }
@@ -121,7 +122,8 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString
         return;
     }
     if (Polled* polled = Find(instrument); polled != nullptr && polled->stage == Stage::kLent) {
-        Drop(*polled);  // lent, but the view could not be made: the connection is closed
+        // Lent, but the view could not be made: the connection is closed.
+        Drop(instrument, *polled);
         Retarget();
     }
     if (result == LINK_E_LOGIN) {
@@ -134,14 +136,14 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString
 
 void CPlantOverview::OnConnectionEnded(const QString& name) {
     const std::string instrument = name.toLatin1().toStdString();
-    session_.clear();
+    sessions_.erase(instrument);
     Polled* polled = Find(instrument);
     if (polled != nullptr && polled->stage == Stage::kPolled) {
         Retarget();  // handed back: its row goes on
         return;
     }
     if (polled != nullptr && polled->stage == Stage::kLent) {
-        Drop(*polled);  // closed with the view
+        Drop(instrument, *polled);  // closed with the view
     }
     model_.EndSession(instrument);
     Retarget();
@@ -149,8 +151,8 @@ void CPlantOverview::OnConnectionEnded(const QString& name) {
 }
 
 void CPlantOverview::ReadSession() {
-    if (!session_.empty() && login_.ConnectionId() != 0) {
-        Feed(session_, login_.ConnectionId());
+    for (const auto& [name, id] : sessions_) {
+        Feed(name, id);
     }
     model_.Tick();
 }
@@ -196,8 +198,8 @@ void CPlantOverview::OnAcknowledge(int row) {
 }
 
 uint32_t CPlantOverview::ConnectionOf(const std::string& name) const {
-    if (!name.empty() && name == session_) {
-        return login_.ConnectionId();
+    if (const auto open = sessions_.find(name); open != sessions_.end()) {
+        return open->second;
     }
     const Polled* polled = Find(name);
     return polled != nullptr && (polled->stage == Stage::kPolled || polled->stage == Stage::kLent)
@@ -216,7 +218,7 @@ void CPlantOverview::OnProbe(const CProbeResult& result) {
 
 void CPlantOverview::ConsiderLogin(const std::string& name) {
     const int row = model_.RowOf(name);
-    if (!started_ || row < 0 || name == session_) {
+    if (!started_ || row < 0 || sessions_.contains(name)) {
         return;
     }
     const std::string& address = model_.Instruments()[static_cast<size_t>(row)].address;
@@ -244,7 +246,7 @@ void CPlantOverview::OnRecalled(const std::string& name, uint64_t recall,
     if (polled == nullptr || polled->stage != Stage::kRecalling || polled->recall != recall) {
         return;
     }
-    if (!password || name == session_) {
+    if (!password || sessions_.contains(name)) {
         polled->stage = Stage::kProbed;
         return;
     }
@@ -263,7 +265,8 @@ void CPlantOverview::Pump() {
     std::string name;
     for (const COverviewModel::Instrument& instrument : model_.Instruments()) {
         Polled* polled = Find(instrument.name);
-        if (polled != nullptr && polled->stage == Stage::kQueued && instrument.name == session_) {
+        if (polled != nullptr && polled->stage == Stage::kQueued &&
+            sessions_.contains(instrument.name)) {
             // The console logged in to it meanwhile.
             polled->stage = Stage::kProbed;
             polled->password.clear();
@@ -335,7 +338,27 @@ void CPlantOverview::Adopt(const std::string& name, Polled& polled, uint32_t id)
                   [this, name, id](uint32_t) { Feed(name, id); });
     hub.Subscribe(kPolledLost, CommErrorEvent(id),
                   [this, name, id](uint32_t) { OnLinkLost(name, id); });
+    NameLinkLoss(name, id, true);
+    if (alarms_) {
+        alarms_->Follow(name, id);
+    }
     Feed(name, id);
+}
+
+void CPlantOverview::NameLinkLoss(const std::string& name, uint32_t id, bool named) {
+    if (!named) {
+        manager_.SetLinkLossReport(id, {});  // in front: the lost link is the console's
+        return;
+    }
+    manager_.SetLinkLossReport(id, [name](const std::string& reason) {
+        const QString instrument = QString::fromLatin1(name.c_str());
+        ShowStatusMessage((reason.empty()
+                               ? tr("Lost the link to %1").arg(instrument)
+                               : tr("Lost the link to %1: %2")
+                                     .arg(instrument, QString::fromLatin1(reason.c_str())))
+                              .toLatin1()
+                              .toStdString());
+    });
 }
 
 void CPlantOverview::OnLinkLost(const std::string& name, uint32_t id) {
@@ -363,14 +386,21 @@ void CPlantOverview::Unsubscribe(uint32_t id) {
     hub.Unsubscribe(kPolledLost, CommErrorEvent(id));
 }
 
-void CPlantOverview::Drop(Polled& polled) {
+void CPlantOverview::Drop(const std::string& name, Polled& polled) {
     switch (polled.stage) {
         case Stage::kPolled:
             Unsubscribe(polled.id);
             manager_.CloseConnection(polled.id);
+            if (alarms_) {
+                alarms_->Forget(name);
+            }
             break;
         case Stage::kLent:
             Unsubscribe(polled.id);
+            // One closed without its view (which could not be made) has no closed event.
+            if (alarms_ && !manager_.FindConnection(polled.id)) {
+                alarms_->Forget(name);
+            }
             break;
         case Stage::kLoggingIn:
             CancelOwnLogin();
@@ -418,6 +448,7 @@ uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& 
         Holds(instrument, user) ? manager_.FindConnection(polled->id).value_or(nullptr) : nullptr;
     if (connection != nullptr) {
         SetScreenImagePolling(*connection, true);
+        NameLinkLoss(instrument, polled->id, false);
         polled->stage = Stage::kLent;
         return polled->id;
     }
@@ -427,7 +458,7 @@ uint32_t CPlantOverview::Lend(const std::string& instrument, const std::string& 
         if (polled->stage == Stage::kPolled) {
             model_.EndSession(instrument);
         }
-        Drop(*polled);
+        Drop(instrument, *polled);
     }
     CancelOwnLogin();
     Retarget();
@@ -451,11 +482,12 @@ bool CPlantOverview::TakeBack(const std::string& instrument, const std::string& 
             return false;
         }
         SetScreenImagePolling(*connection, false);
+        NameLinkLoss(instrument, id, true);
         polled.stage = Stage::kPolled;
         return true;
     }
     // The console's own connection: the overview takes it over.
-    Drop(polled);
+    Drop(instrument, polled);
     polled.address = model_.Instruments()[static_cast<size_t>(row)].address;
     polled.user = user;
     Adopt(instrument, polled, id);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <cstdint>
 #include <map>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "alarms/AlarmWatch.h"
 #include "session/ReachabilityProbe.h"
 #include "shell/LoginControl.h"
 
@@ -42,11 +44,17 @@ struct CInstrumentModel;
 // which fetches the screen image while it shows it; a log-out from the view ends the view and
 // the overview polls on over the connection, as long as the password is remembered for the
 // instrument and user. A connection the console logged in to itself is taken over the same way
-// at its log-out. The console's own connection feeds its row from its published model every
-// second while the overview is shown.
+// at its log-out. The console's own connections feed their rows from their published models
+// every second while the overview is shown.
 //
 // Acknowledging a row's alarm asks the operator first, then sends the acknowledge to that
 // instrument alone, as an operation of the connection that feeds its row.
+//
+// The alarm watch (WatchAlarms) follows each polled connection from its start to its end, so an
+// instrument in the background raises its alarm's notification as the one in front does; a
+// connection lent to the view and taken back stays followed, with no second notification. A lost
+// link of a polled connection is named in the status text ("Lost the link to NAME"), not given as
+// the front instrument's.
 class CPlantOverview : public QObject, public IConnectionPool {
     Q_OBJECT
   public:
@@ -54,6 +62,9 @@ class CPlantOverview : public QObject, public IConnectionPool {
     CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnectionManager& manager,
                    uint16_t port, CProbeOptions options = {});
     ~CPlantOverview() override;
+
+    // The watch that follows each polled connection's alarms from now on; it may end before this.
+    void WatchAlarms(CAlarmWatch& alarms) { alarms_ = &alarms; }
 
     // IConnectionPool
     bool Holds(const std::string& instrument, const std::string& user) const override;
@@ -107,8 +118,12 @@ class CPlantOverview : public QObject, public IConnectionPool {
     // The connection `id` to `name` polls for its row from now on.
     void Adopt(const std::string& name, Polled& polled, uint32_t id);
     void OnLinkLost(const std::string& name, uint32_t id);
-    // Ends what the overview holds or runs for `polled` (a lent connection stays the console's).
-    void Drop(Polled& polled);
+    // Whether a lost link of connection `id` is named as `name`'s (polled in the background) or
+    // is the console's (lent to the view in front).
+    void NameLinkLoss(const std::string& name, uint32_t id, bool named);
+    // Ends what the overview holds or runs for `polled` of `name` (a lent connection stays the
+    // console's).
+    void Drop(const std::string& name, Polled& polled);
     void Unsubscribe(uint32_t id);
     // Stops the overview's running log-in, if any; it is tried again at the next probe.
     void CancelOwnLogin();
@@ -120,13 +135,15 @@ class CPlantOverview : public QObject, public IConnectionPool {
     CLoginControl& login_;
     CConnectionManager& manager_;
     uint16_t port_;
-    int retryAfterMs_;                      // a probe interval
-    bool started_ = false;                  // the overview has been shown
-    std::string session_;                   // the instrument logged in; empty while none is
+    int retryAfterMs_;      // a probe interval
+    bool started_ = false;  // the overview has been shown
+    // The instruments the console has open, each with its connection.
+    std::map<std::string, uint32_t> sessions_;
     std::string loggingIn_;                 // the instrument of the overview's running log-in
     std::map<std::string, Polled> polled_;  // by instrument name, for those in the overview
     std::unique_ptr<CInstrumentModel> snapshot_;
     QTimer tick_;
     QTimer pump_;  // tries the queue again while the log-in thread is busy
     CReachabilityProbe probe_;
+    QPointer<CAlarmWatch> alarms_;
 };

@@ -17,6 +17,9 @@ enum class Command : int {
     kTrace = 32900,
     kDarkLook = 32901,
     kPlantOverview = 32902,
+    kNextTab = 32903,
+    kPreviousTab = 32904,
+    kCloseTab = 32905,
     kAbout = 57664,
     kExit = 57665,
     // Drop-down menus of the control tool bar and of the control dialog bar.

@@ -280,8 +280,8 @@ void CRZView::OnDataRefreshed() {
         }
     }
     // "Updated" moves on once every source shown has brought valid data since the time it
-    // tells.
-    const bool screen = ImageShownNow();
+    // tells; a screen not being fetched (its tab hidden) holds it back no longer.
+    const bool screen = ImageShownNow() && c.ScreenPolling();
     const auto now = std::chrono::steady_clock::now();
     if (fresh_.values.validAtNs > updatedAtNs_ && (!screen || screenValidAtNs_ > updatedAtNs_)) {
         const int64_t updated =

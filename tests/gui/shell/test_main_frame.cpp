@@ -142,11 +142,12 @@ TEST(CommandRules, OneTableOfStates) {
     using enum Command;
     FakeView view;
     // Columns: logged out with none registered; logged out with two; a log-in running; logged in
-    // with the image shown and the control bar visible; logged in with the image hidden.
+    // with the image shown and the control bar visible; logged in with the image hidden; two
+    // instruments open.
     const FrameState states[] = {
         {false, 0, false, false, false, nullptr},    {false, 2, false, false, false, nullptr},
         {false, 2, true, false, false, nullptr},     {true, 2, false, true, true, &view},
-        {true, 2, false, false, false, &view, true},
+        {true, 2, false, false, false, &view, true}, {true, 2, false, true, true, &view, false, 2},
     };
     struct Row {
         CommandRef command;
@@ -154,15 +155,16 @@ TEST(CommandRules, OneTableOfStates) {
         const char* checked;
     };
     const Row rows[] = {
-        {kLogin, "01000", "00000"},          {kCancelLogin, "00100", "00000"},
-        {kLogout, "00011", "00000"},         {kRefresh, "00011", "00000"},
-        {kRegister, "11011", "00000"},       {kStyleShift, "00000", "00000"},
-        {kConfig, "11000", "00000"},         {kExit, "11111", "00000"},
-        {kControlToolBar, "00010", "00010"}, {kAbout, "11111", "00000"},
-        {kControlMenu, "00011", "00000"},    {kBarMenu, "00011", "00000"},
-        {kOverview, "00011", "00000"},       {kSaveImage, "00011", "00000"},
-        {kMathReset, "00000", "00000"},      {kWriteMessageMenu, "00011", "00000"},
-        {kDarkLook, "11111", "00001"},
+        {kLogin, "010111", "000000"},          {kCancelLogin, "001000", "000000"},
+        {kLogout, "000111", "000000"},         {kRefresh, "000111", "000000"},
+        {kRegister, "110111", "000000"},       {kStyleShift, "000000", "000000"},
+        {kConfig, "110000", "000000"},         {kExit, "111111", "000000"},
+        {kControlToolBar, "000101", "000101"}, {kAbout, "111111", "000000"},
+        {kControlMenu, "000111", "000000"},    {kBarMenu, "000111", "000000"},
+        {kOverview, "000111", "000000"},       {kSaveImage, "000111", "000000"},
+        {kMathReset, "000000", "000000"},      {kWriteMessageMenu, "000111", "000000"},
+        {kDarkLook, "111111", "000010"},       {kNextTab, "000001", "000000"},
+        {kPreviousTab, "000001", "000000"},    {kCloseTab, "000111", "000000"},
     };
     for (const Row& row : rows) {
         const CommandSpec* command = FindCommand(row.command);
@@ -191,9 +193,11 @@ TEST(CommandRules, EveryKeyRunsOneCommandAndTheDesktopKeysAreThere) {
         }
     }
     const std::pair<const char*, Command> keys[] = {
-        {"Ctrl+I", kLogin},    {"Ctrl+U", kLogout},     {"Ctrl+R", kRefresh}, {"F5", kRefresh},
-        {"Ctrl+E", kRegister}, {"Ctrl+T", kStyleShift}, {"Ctrl+G", kConfig},  {"Ctrl+Q", kExit},
-        {"F1", kAbout},        {"Esc", kCancelLogin},
+        {"Ctrl+I", kLogin},    {"Ctrl+U", kLogout},    {"Ctrl+R", kRefresh},
+        {"F5", kRefresh},      {"Ctrl+E", kRegister},  {"Ctrl+T", kStyleShift},
+        {"Ctrl+G", kConfig},   {"Ctrl+Q", kExit},      {"F1", kAbout},
+        {"Esc", kCancelLogin}, {"Ctrl+Tab", kNextTab}, {"Ctrl+Shift+Tab", kPreviousTab},
+        {"Ctrl+W", kCloseTab},
     };
     EXPECT_EQ(owner.size(), std::size(keys));
     for (const auto& [key, command] : keys) {
@@ -377,7 +381,7 @@ TEST(MainFrame, LogInAttachesTheViewAndLogOutReturnsToTheLogo) {
 }
 
 // With more than one instrument the overview is the first page: Return on a row opens the log-in
-// dialog for it, on the row logged in its view; View > Plant overview shows the overview again.
+// dialog for it, or the tab of an instrument open; View > Plant overview shows the overview again.
 TEST(MainFrame, OverviewRowsOpenByKeyboard) {
     {
         DataDir one(DataDir::Records{{"Line-3", "127.  0.  0.  1"}});
@@ -391,6 +395,7 @@ TEST(MainFrame, OverviewRowsOpenByKeyboard) {
     FakeLogin login;
     FakeView commands;
     QWidget view;
+    QWidget boiler;
     CMainFrame frame(4000);
     frame.SetLoginController(&login);
     frame.show();
@@ -421,12 +426,17 @@ TEST(MainFrame, OverviewRowsOpenByKeyboard) {
     ASSERT_EQ(frame.ClientPane(), pane);
     QTest::keyClick(pane, Qt::Key_Up);
     QTest::keyClick(pane, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(frame.StatusPane(1)->text(), QStringLiteral("Log out from Line-3 to open Boiler"));
-    EXPECT_EQ(frame.ClientPane(), pane);
+    EXPECT_EQ(chosen, (std::vector<std::string>{"Line-3", "Boiler"}));
+    frame.LoginSucceeded(&boiler, &commands, {});
+    EXPECT_EQ(frame.ClientPane(), &boiler);
+    EXPECT_EQ(frame.TabCount(), 2);
+    frame.Action(Command::kPlantOverview)->trigger();
     QTest::keyClick(pane, Qt::Key_Down);
     QTest::keyClick(pane, Qt::Key_Return);
     EXPECT_EQ(frame.ClientPane(), &view);
-    EXPECT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen.size(), 2u);
+    frame.Action(Command::kLogout)->trigger();
+    EXPECT_EQ(frame.ClientPane(), &boiler);
     frame.Action(Command::kLogout)->trigger();
     EXPECT_EQ(frame.ClientPane(), pane);
 }

@@ -1,30 +1,40 @@
 // The plant overview: its rows fed by the reachability probe and the console's log-in against
 // several simulators on their own loopback addresses, their order, and staleness as time passes.
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QAction>
 #include <QColor>
+#include <QElapsedTimer>
+#include <QTabBar>
 #include <QTest>
 #include <algorithm>
 #include <functional>
 #include <ranges>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "SimCommands.h"
 #include "SimInstrument.h"
 #include "SimPlantServer.h"
+#include "alarms/AlarmWatch.h"
+#include "alarms/DesktopNotifier.h"
 #include "app/ViewFactory.h"
 #include "common/ModalWatcher.h"
+#include "common/NotificationBus.h"
 #include "common/SimFixture.h"
 #include "registry/InstrumentRegistry.h"
 #include "registry/InstrumentSettings.h"
 #include "secrets/PasswordStore.h"
+#include "shell/AlarmMarks.h"
 #include "shell/LoginControl.h"
 #include "shell/MainFrame.h"
 #include "shell/OverviewModel.h"
 #include "shell/OverviewPane.h"
 #include "shell/PlantOverview.h"
+#include "shell/TraceWindow.h"
 #include "ui/FlatLook.h"
+#include "views/RzView.h"
 
 namespace {
 
@@ -176,7 +186,9 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
 // tried again; a lost link is logged in again once the instrument answers. A plant of a fine
 // instrument, one in alarm, one with a wrong password remembered and a stopped one shows them
 // within two cycles; the alarm's row is red until the alarm clears and is acknowledged from the
-// overview.
+// overview. The alarm of the instrument in the background raises one desktop notification, also
+// across cycles and its hand-over to the view and back, closed when the alarm clears; a lost link
+// in the background is named as that instrument's.
 TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
     CSimOptions options;
     options.instruments = 4;
@@ -215,6 +227,16 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     quick.intervalMs = 200;
     quick.greetingTimeoutMs = 500;
     CPlantOverview overview(frame, login, manager, plant->Port(), quick);
+    CNotificationBus bus;  // without dbus-daemon, marks only
+    const bool notifying = CNotificationBus::Installed() && bus.Start();
+    CAlarmWatch alarms(manager,
+                       notifying ? std::make_unique<CDesktopNotifier>(bus.address) : nullptr);
+    ShowAlarmMarks(alarms, login, frame);
+    overview.WatchAlarms(alarms);
+    const auto notified = [&](const std::string& calls) {
+        return !notifying ||
+               ProcessEventsUntil([&] { return bus.fake.calls.toStdString() == calls; });
+    };
     frame.show();
     const COverviewModel& model = frame.Overview();
     const auto state = [&](int row) { return Cell(model, row, COverviewModel::kStateColumn); };
@@ -237,6 +259,8 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Cell(model, 1, COverviewModel::kNameColumn, Qt::AccessibleDescriptionRole),
               "Alarm on channel 1 (2-T-01)");
+    EXPECT_EQ(alarms.AlarmText("Dryer 2"), "channel 1 (2-T-01)");
+    EXPECT_TRUE(notified(" N1")) << bus.fake.calls.toStdString();
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Dryer 2", "Kiln 3", "Boiler 4", "Furnace 1"}));
     EXPECT_EQ(Cell(model, 0, COverviewModel::kModelColumn), "RZ3200");
@@ -262,6 +286,49 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     }
     EXPECT_EQ(Received(fine, SimRequestPhase::kCommand, "AK"), 0u);
 
+    // Opening the fine row by keyboard (it is shown last) and by mouse, and the row in alarm
+    // (shown first): the view shows its screen over the polled connection, log-out hands the
+    // connection back, and the alarm raises no second notification.
+    const auto keys = [&](const char* sequence) {
+        pane->setFocus();
+        QTest::keySequence(pane, QKeySequence(QString::fromLatin1(sequence)));
+    };
+    const struct {
+        std::function<void()> open;
+        CSimServer& server;
+        int row;
+    } opens[] = {
+        {[&] { keys("Ctrl+End, Return"); }, fine, 0},
+        {[&] {  // a widget's double click: press and release, then the double click
+             const QPoint at = pane->visualRect(pane->Order()->index(3, 0)).center();
+             QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
+         },
+         fine, 0},
+        {[&] { keys("Ctrl+Home, Return"); }, alarmed, 1},
+    };
+    for (const auto& open : opens) {
+        SCOPED_TRACE(&open - opens);
+        open.server.ClearRequests();
+        open.open();
+        ASSERT_TRUE(frame.State().loggedIn);
+        EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] { return Received(open.server, SimRequestPhase::kCommand, "FC") >= 2; }));
+        EXPECT_EQ(Received(open.server, SimRequestPhase::kUser), 0u) << "no second log-in";
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+
+        frame.Action(Command::kLogout)->trigger();
+        EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
+        EXPECT_EQ(state(open.row), "logged in");
+        EXPECT_EQ(manager.ConnectionCount(), 2u);
+    }
+    const size_t values = Received(alarmed, SimRequestPhase::kCommand, "FD");
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return Received(alarmed, SimRequestPhase::kCommand, "FD") >= values + 2; }));
+    EXPECT_TRUE(alarms.InAlarm("Dryer 2"));
+    EXPECT_TRUE(notified(" N1")) << bus.fake.calls.toStdString();
+
     // A cleared alarm clears the mark, and the row leaves the top.
     alarmed.WithInstrument([](CSimInstrument& instrument) {
         instrument.Setup().alarmEveryMs = 0;
@@ -273,46 +340,165 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     EXPECT_FALSE(pane->AcknowledgeAction()->isEnabled());
     EXPECT_EQ(Shown(*pane),
               (std::vector<std::string>{"Kiln 3", "Boiler 4", "Furnace 1", "Dryer 2"}));
+    EXPECT_FALSE(alarms.InAlarm("Dryer 2"));
+    EXPECT_TRUE(notified(" N1 C1")) << bus.fake.calls.toStdString();
 
-    // Opening the fine row by keyboard (it is shown third) and by mouse: the view shows its
-    // screen over the polled connection, and log-out hands the connection back.
-    const std::function<void()> opens[] = {
-        [&] {
-            pane->setFocus();
-            QTest::keySequence(pane, QKeySequence(QStringLiteral("Ctrl+Home, Down, Down, Return")));
-        },
-        [&] {  // a widget's double click: press and release, then the double click
-            const QPoint at = pane->visualRect(pane->Order()->index(2, 0)).center();
-            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
-        },
-    };
-    for (const auto& open : opens) {
-        SCOPED_TRACE(&open - opens);
-        fine.ClearRequests();
-        open();
-        ASSERT_TRUE(frame.State().loggedIn);
-        EXPECT_NE(frame.ClientPane(), frame.OverviewPane());
-        EXPECT_TRUE(ProcessEventsUntil(
-            [&] { return Received(fine, SimRequestPhase::kCommand, "FC") >= 2; }));
-        EXPECT_EQ(Received(fine, SimRequestPhase::kUser), 0u) << "no second log-in";
-        EXPECT_EQ(manager.ConnectionCount(), 2u);
-
-        frame.Action(Command::kLogout)->trigger();
-        EXPECT_EQ(frame.ClientPane(), frame.OverviewPane());
-        EXPECT_EQ(state(0), "logged in");
-        EXPECT_EQ(manager.ConnectionCount(), 2u);
-    }
     fine.ClearRequests();
     EXPECT_TRUE(PassWithoutImage(fine));
 
+    // While the fine one is in front (shown third), the one that loses its link is named.
+    keys("Ctrl+Home, Down, Down, Return");
+    ASSERT_TRUE(frame.State().loggedIn);
     ASSERT_TRUE(plant->SetServed(1, false));
+    const auto named = [&] {
+        return frame.StatusPane(1)->text().startsWith(QStringLiteral("Lost the link to Dryer 2: "));
+    };
+    EXPECT_TRUE(ProcessEventsUntil(named)) << frame.StatusPane(1)->text().toStdString();
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+    frame.Action(Command::kLogout)->trigger();
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "not reachable"; }));
     alarmed.ClearRequests();
     ASSERT_TRUE(plant->SetServed(1, true)) << plant->LastError();
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "logged in"; }));
     EXPECT_EQ(Received(alarmed, SimRequestPhase::kUser), 1u);
     EXPECT_EQ(Received(plant->Instrument(2), SimRequestPhase::kUser), 1u) << "refused once";
+}
+
+// Two instruments of a plant open in tabs. Each view follows its own cycle and only the one
+// shown asks for the screen image; Ctrl+Tab and Ctrl+Shift+Tab switch, the title and the menus
+// follow; each tab has its own trace window; the tab of the instrument in alarm is marked; an
+// instrument that stalls holds up no other tab; Ctrl+W logs out from the instrument shown alone.
+TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
+    CSimOptions options;
+    options.instruments = 2;
+    options.port = 0;
+    std::string error;
+    const auto plant = CSimPlantServer::Make(options, &error);
+    ASSERT_NE(plant, nullptr) << error;
+    ASSERT_TRUE(plant->Start()) << plant->LastError();
+    CInstrumentRegistry registry;
+    ASSERT_TRUE(registry.Load());
+    std::vector<std::string> names;
+    for (int i = 0; i < 2; ++i) {
+        names.push_back(plant->Member(i).name);
+        ASSERT_EQ(registry.Add(names[i], plant->Member(i).address), RZ_OK);
+    }
+    ASSERT_TRUE(registry.Save());
+    WriteCycle1000();
+    CMainFrame frame(plant->Port());
+    CLoginControl login(manager, frame, MakeInstrumentView);
+    CAlarmWatch alarms(manager, nullptr);
+    ShowAlarmMarks(alarms, login, frame);
+    frame.show();
+    for (const std::string& name : names) {
+        frame.LoginAtStart(name, "admin", std::string("rzdemo"));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+    }
+    ASSERT_EQ(frame.TabCount(), 2);
+    EXPECT_TRUE(frame.TabBar()->isVisible());
+    // The second instrument raises its alarm from start-up on: its tab alone is marked.
+    QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(frame.TabBar());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return frame.TabBar()->tabTextColor(1).isValid(); }));
+    EXPECT_EQ(frame.TabBar()->tabTextColor(1),
+              frame.AlarmPane()->palette().color(QPalette::Window));
+    EXPECT_EQ(tabs->child(1)->text(QAccessible::Description), QStringLiteral("in alarm"));
+    EXPECT_FALSE(frame.TabBar()->tabTextColor(0).isValid());
+    EXPECT_TRUE(frame.AlarmPane()->isVisibleTo(&frame));
+    // Each view and when it last showed new data.
+    CRZView* views[2] = {};
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<int64_t> updated[2];
+    for (int i : {1, 0}) {
+        ASSERT_TRUE(frame.ShowInstrument(names[i]));
+        views[i] = dynamic_cast<CRZView*>(frame.ClientPane());
+        ASSERT_NE(views[i], nullptr);
+        QObject::connect(views[i], &CRZView::DataUpdated,
+                         [&updated, &clock, i] { updated[i].push_back(clock.elapsed()); });
+    }
+    EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int shown;
+    } steps[] = {
+        {Qt::Key_Tab, Qt::ControlModifier, 1},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.shown);
+        QTest::keyClick(frame.StatusPane(1), step.key, step.modifiers);
+        ASSERT_EQ(frame.CurrentTab(), step.shown);
+        EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[step.shown]);
+        EXPECT_EQ(frame.ClientPane(), views[step.shown]);
+        CSimServer& shown = plant->Instrument(step.shown);
+        CSimServer& hidden = plant->Instrument(1 - step.shown);
+        shown.ClearRequests();
+        hidden.ClearRequests();
+        updated[0].clear();
+        updated[1].clear();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return updated[0].size() + updated[1].size() >= 6; }));
+        EXPECT_GE(std::min(updated[0].size(), updated[1].size()), 2u);
+        EXPECT_TRUE(PassWithoutImage(hidden));
+        EXPECT_GE(Received(shown, SimRequestPhase::kCommand, "FC"), 2u);
+    }
+    // Each tab has a trace window of its own connection's exchanges.
+    std::set<const CExchangeTrace*> traces;
+    for (int i : {1, 0}) {
+        ASSERT_TRUE(frame.ShowInstrument(names[i]));
+        frame.Action(Command::kTrace)->trigger();
+        traces.insert(login.TraceOf(views[i]).get());
+    }
+    std::set<const CExchangeTrace*> shownTraces;
+    for (const CTraceWindow* window : frame.findChildren<CTraceWindow*>()) {
+        shownTraces.insert(window->isVisible() ? window->Source() : nullptr);
+    }
+    EXPECT_EQ(traces.size(), 2u);
+    EXPECT_EQ(shownTraces, traces);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    // The menus act on the tab shown: its instrument alone hears the memory command, and its
+    // panels alone follow a display command.
+    for (int i = 0; i < 2; ++i) {
+        plant->Instrument(i).ClearRequests();
+    }
+    const uint32_t otherPanels = views[1]->PanelFlags();
+    frame.Action(Command::kMemory)->trigger();
+    CInstrumentConnection* first = Find(login.ConnectionOf(names[0]));
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return Received(plant->Instrument(0), SimRequestPhase::kCommand, "PS") == 1 &&
+               !first->OperationRunning();
+    }));
+    views[0]->Run(Command::kProgram);
+    ASSERT_TRUE(
+        ProcessEventsUntil([&] { return views[0]->PanelFlags() & CRZView::kProgramShown; }));
+    EXPECT_EQ(views[1]->PanelFlags(), otherPanels);
+    // The instrument shown stalls: the other tab goes on at its cycle, and Ctrl+W closes the
+    // stalled one's tab at once, whose neighbour then shows its screen.
+    plant->Instrument(0).SetFaults({.stallFromRequest = 1});
+    updated[1].clear();
+    ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(3500));
+    EXPECT_EQ(Received(plant->Instrument(1), SimRequestPhase::kCommand, "PS"), 0u);
+    for (size_t i = 1; i < updated[1].size(); ++i) {
+        EXPECT_LE(updated[1][i] - updated[1][i - 1], 1500) << i;
+    }
+    EXPECT_GE(updated[1].size(), 3u);
+    QTest::keyClick(frame.StatusPane(1), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(frame.TabCount(), 1);
+    EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[1]);
+    EXPECT_FALSE(frame.TabBar()->isVisible());
+    EXPECT_EQ(login.ConnectionOf(names[0]), 0u);
+    EXPECT_EQ(manager.ConnectionCount(), 1u);
+    plant->Instrument(1).ClearRequests();
+    updated[1].clear();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return updated[1].size() >= 2; }));
+    EXPECT_GE(Received(plant->Instrument(1), SimRequestPhase::kCommand, "FC"), 2u);
+    alarms.Forget(names[1]);  // its mark goes with the alarm
+    EXPECT_FALSE(frame.TabBar()->tabTextColor(0).isValid());
+    EXPECT_FALSE(frame.AlarmPane()->isVisibleTo(&frame));
+    EXPECT_EQ(tabs->child(0)->text(QAccessible::Description), QString());
 }
 
 // A logged-in row is stale once no valid values came for the time it is given, counted from

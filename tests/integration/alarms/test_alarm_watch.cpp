@@ -1,16 +1,6 @@
 // Alarms that reach the operator: the alarm watch against a test notification service on a
 // private session bus (a dbus-daemon of the test's own), and against rzsim in process.
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#include <QStandardPaths>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -18,6 +8,7 @@
 #include "alarms/AlarmWatch.h"
 #include "alarms/DesktopNotifier.h"
 #include "common/ModelBuilder.h"
+#include "common/NotificationBus.h"
 #include "common/SimFixture.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -31,73 +22,20 @@ extern "C" const char* __tsan_default_options() {
 
 namespace {
 
-// The notification service as the test sees it: notes each Notify ("N" and its id) and
-// CloseNotification ("C" and the id), and the body of each Notify.
-class FakeNotifications : public QDBusVirtualObject {
-  public:
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
-        if (message.member() == QLatin1String("Notify")) {
-            calls += QStringLiteral(" N%1").arg(++ids);
-            bodies << message.arguments().value(4).toString();
-            bus.send(message.createReply(ids));
-        } else if (message.member() == QLatin1String("CloseNotification")) {
-            calls += QStringLiteral(" C%1").arg(message.arguments().value(0).toUInt());
-            bus.send(message.createReply());
-        }
-        return true;
-    }
-    QString calls;
-    QStringList bodies;
-    uint ids = 0;
-};
-
 class AlarmWatchTest : public SimFixture {
   protected:
     void SetUp() override {
         SimFixture::SetUp();
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+        if (!CNotificationBus::Installed()) {
             GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon)";
         }
-        // Not through QProcess, after whose fork ThreadSanitizer loses track of this thread's
-        // locks; and ended with the test process even when that aborts.
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        daemon = fork();
-        if (daemon == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(out[1], STDOUT_FILENO);
-            execlp("dbus-daemon", "dbus-daemon", "--session", "--print-address=1", "--nofork",
-                   nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* printed = fdopen(out[0], "r");
-        char line[512] = {};
-        const bool read = fgets(line, sizeof line, printed) != nullptr;
-        fclose(printed);
-        ASSERT_TRUE(read);
-        address = QString::fromLatin1(line).trimmed();
-        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("svc"));
-        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-        ASSERT_TRUE(
-            service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake));
-    }
-    void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
-        if (daemon > 0) {
-            kill(daemon, SIGTERM);
-            waitpid(daemon, nullptr, 0);
-        }
-        SimFixture::TearDown();
+        ASSERT_TRUE(bus.Start());
     }
     bool CallsReach(int count) {
-        return ProcessEventsUntil([&] { return fake.calls.count(u' ') >= count; });
+        return ProcessEventsUntil([&] { return bus.fake.calls.count(u' ') >= count; });
     }
 
-    pid_t daemon = 0;
-    QString address;
-    FakeNotifications fake;
+    CNotificationBus bus;
 };
 
 // A model whose first `alarms` channels (the first tagged "1-T-01") have an alarm raised.
@@ -115,7 +53,7 @@ std::unique_ptr<CInstrumentModel> ModelWithAlarm(int alarms) {
 // One notification when an instrument enters alarm, none while it stays, closed when it clears,
 // and a new one when it enters again; the mark follows. An instrument's name is never markup.
 TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
-    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus.address));
     QStringList marks;
     QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&](const QString& name, bool on) {
         EXPECT_EQ(name, QStringLiteral("<b>K&3"));
@@ -139,20 +77,20 @@ TEST_F(AlarmWatchTest, OneNotificationPerAlarm) {
         SCOPED_TRACE(cycle.what);
         watch.Update("<b>K&3", *ModelWithAlarm(cycle.alarms));
         CallsReach(QString::fromLatin1(cycle.calls).count(u' '));
-        EXPECT_EQ(fake.calls.toStdString(), cycle.calls);
+        EXPECT_EQ(bus.fake.calls.toStdString(), cycle.calls);
         EXPECT_EQ(marks.join(u',').toStdString(), cycle.marks);
         EXPECT_EQ(watch.InAlarm("<b>K&3"), cycle.alarms > 0);
     }
-    ASSERT_EQ(fake.bodies.size(), 2);
-    EXPECT_EQ(fake.bodies[0].toStdString(), "&lt;b&gt;K&amp;3: alarm on channel 1 (1-T-01)");
+    ASSERT_EQ(bus.fake.bodies.size(), 2);
+    EXPECT_EQ(bus.fake.bodies[0].toStdString(), "&lt;b&gt;K&amp;3: alarm on channel 1 (1-T-01)");
 }
 
 // Without the service on the bus, or without a bus, nothing fails: the mark is set all the same.
 TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
     QDBusConnection::disconnectFromBus(QStringLiteral("svc"));
-    for (const QString& bus : {address, QStringLiteral("unix:path=/nonexistent/bus")}) {
-        SCOPED_TRACE(bus.toStdString());
-        CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus));
+    for (const QString& address : {bus.address, QStringLiteral("unix:path=/nonexistent/bus")}) {
+        SCOPED_TRACE(address.toStdString());
+        CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
         int changes = 0;
         QObject::connect(&watch, &CAlarmWatch::AlarmChanged, [&] { ++changes; });
         watch.Update("Kiln 3", *ModelWithAlarm(1));
@@ -161,7 +99,7 @@ TEST_F(AlarmWatchTest, WithoutTheServiceTheMarkStillShows) {
         EXPECT_TRUE(watch.InAlarm("Kiln 3"));
         EXPECT_EQ(changes, 1);
     }
-    EXPECT_EQ(fake.calls.toStdString(), "");
+    EXPECT_EQ(bus.fake.calls.toStdString(), "");
 }
 
 // Followed on its connection, an instrument's alarm comes from its values answer after every
@@ -177,14 +115,14 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     const auto otherLogin = manager.ConnectAndLogin("127.0.0.1", "admin", "rzdemo", other->Port());
     ASSERT_TRUE(otherLogin.ok());
     const uint32_t otherId = *otherLogin;
-    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(address));
+    CAlarmWatch watch(manager, std::make_unique<CDesktopNotifier>(bus.address));
     watch.Follow("Furnace 1", id);
     watch.Follow("Dryer 2", otherId);
     EXPECT_TRUE(watch.InAlarm("Furnace 1"));
     EXPECT_FALSE(watch.InAlarm("Dryer 2"));
     ASSERT_TRUE(CallsReach(1));
-    EXPECT_TRUE(
-        fake.bodies.value(0).startsWith(QStringLiteral("Furnace 1: alarm on channel 3 (PI-201)")));
+    EXPECT_TRUE(bus.fake.bodies.value(0).startsWith(
+        QStringLiteral("Furnace 1: alarm on channel 3 (PI-201)")));
 
     const size_t before = server->CommandRequests().size();
     const size_t otherBefore = other->CommandRequests().size();
@@ -200,7 +138,7 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
 
     server->WithInstrument([](CSimInstrument& i) { i.Setup().channels[2].alarm = false; });
     ASSERT_TRUE(CallsReach(2));
-    EXPECT_EQ(fake.calls.toStdString(), " N1 C1");
+    EXPECT_EQ(bus.fake.calls.toStdString(), " N1 C1");
     EXPECT_FALSE(watch.InAlarm("Furnace 1"));
 
     // Another instrument's alarm has a notification of its own; a lost link ends its mark.
@@ -208,6 +146,6 @@ TEST_F(AlarmWatchTest, FollowsTheConnectionAndAcknowledgesThatInstrumentOnly) {
     ASSERT_TRUE(CallsReach(3));
     other->Stop();
     ASSERT_TRUE(CallsReach(4));
-    EXPECT_EQ(fake.calls.toStdString(), " N1 C1 N2 C2");
+    EXPECT_EQ(bus.fake.calls.toStdString(), " N1 C1 N2 C2");
     EXPECT_FALSE(watch.InAlarm("Dryer 2"));
 }
