@@ -2,12 +2,17 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sched.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +31,8 @@
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 
+extern char** environ;
+
 CSimServer& BenchServer() {
     static std::unique_ptr<CSimServer> server = [] {
         CSimProfile profile;
@@ -33,7 +40,10 @@ CSimServer& BenchServer() {
         if (!LoadSimProfile("full", &profile, &error)) {
             throw std::runtime_error("cannot load profile: " + error);
         }
-        auto s = std::make_unique<CSimServer>(profile);
+        // The polled connections' row logs in 50 at once.
+        CSimLimits limits;
+        limits.maxClients = 64;
+        auto s = std::make_unique<CSimServer>(profile, CSimFaults{}, limits);
         if (!RegisterInstrumentCommands(*s) || s->Start(0) == 0) {
             throw std::runtime_error("cannot start rzsim: " + s->LastError());
         }
@@ -42,15 +52,15 @@ CSimServer& BenchServer() {
     return *server;
 }
 
-BareClient::BareClient(uint16_t port) {
+BareClient::BareClient(uint16_t port, const char* address) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (inet_pton(AF_INET, address, &addr.sin_addr) != 1 ||
+        connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         throw std::runtime_error("connect failed");
     }
 }
@@ -155,39 +165,31 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-// Puts every thread of the process on the CPU the caller runs on; puts back what they had.
-class OneCpu {
-  public:
-    OneCpu() {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        const int cpu = sched_getcpu();
-        CPU_SET(cpu < 0 ? 0 : cpu, &one);
-        DIR* dir = opendir("/proc/self/task");
-        if (dir == nullptr) {
-            return;
-        }
-        while (const dirent* entry = readdir(dir)) {
-            const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
-            cpu_set_t old;
-            if (tid > 0 && sched_getaffinity(tid, sizeof old, &old) == 0 &&
-                sched_setaffinity(tid, sizeof one, &one) == 0) {
-                saved_.emplace_back(tid, old);
-            }
-        }
-        closedir(dir);
+OneCpu::OneCpu() {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    const int cpu = sched_getcpu();
+    CPU_SET(cpu < 0 ? 0 : cpu, &one);
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) {
+        return;
     }
-    ~OneCpu() {
-        for (const auto& [tid, mask] : saved_) {
-            sched_setaffinity(tid, sizeof mask, &mask);  // a thread that ended meanwhile fails
+    while (const dirent* entry = readdir(dir)) {
+        const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
+        cpu_set_t old;
+        if (tid > 0 && sched_getaffinity(tid, sizeof old, &old) == 0 &&
+            sched_setaffinity(tid, sizeof one, &one) == 0) {
+            saved_.emplace_back(tid, old);
         }
     }
-    OneCpu(const OneCpu&) = delete;
-    OneCpu& operator=(const OneCpu&) = delete;
+    closedir(dir);
+}
 
-  private:
-    std::vector<std::pair<pid_t, cpu_set_t>> saved_;
-};
+OneCpu::~OneCpu() {
+    for (const auto& [tid, mask] : saved_) {
+        sched_setaffinity(tid, sizeof mask, &mask);  // a thread that ended meanwhile fails
+    }
+}
 
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick) {
@@ -219,6 +221,28 @@ double BenchThreadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    // Wakes the loop now and then, so that a condition set by another thread is seen; the
+    // event loop sleeps in between rather than spinning beside the threads it waits for.
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void RunFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
+}
+
 BenchDataDir::BenchDataDir(int cycleMs) {
     std::ofstream(dir_.filePath("SimpleCtrl.ini").toStdString(), std::ios::binary)
         << "[Config]\r\nCommCycle=" << cycleMs << "\r\n";
@@ -227,6 +251,31 @@ BenchDataDir::BenchDataDir(int cycleMs) {
 
 BenchDataDir::~BenchDataDir() {
     SetDataDirectory("");
+}
+
+double ChildPeakKb(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    return static_cast<double>(usage.ru_maxrss);
 }
 
 std::string RzctlPath() {

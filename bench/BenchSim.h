@@ -1,10 +1,18 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sched.h>
+#include <sys/types.h>
+
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CSimServer;
 class CConnectionManager;
@@ -40,8 +48,62 @@ class BenchDataDir {
 // another, idle CPU (waking it goes through the hypervisor) than when both share one, and where
 // the scheduler puts each thread of rzsim is chance: on one CPU both sides of a ratio pay for
 // the same work.
+// Puts every thread of the process on the CPU the caller runs on, for its lifetime; threads
+// started meanwhile inherit it from their creator. Puts back what they had.
+class OneCpu {
+  public:
+    OneCpu();
+    ~OneCpu();
+    OneCpu(const OneCpu&) = delete;
+    OneCpu& operator=(const OneCpu&) = delete;
+
+  private:
+    std::vector<std::pair<pid_t, cpu_set_t>> saved_;
+};
+
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick);
+
+// Runs this program again with `arguments` (a child mode of its main); the child's peak resident
+// memory in kB, or a negative number when it failed.
+double ChildPeakKb(const std::vector<std::string>& arguments);
+
+// Ticks every 5 ms on the GUI thread and keeps the longest time between two ticks.
+class GapProbe {
+  public:
+    GapProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        clock_.start();
+    }
+    void Start() {
+        longestNs_ = 0;
+        lastNs_ = clock_.nsecsElapsed();
+        timer_.start(5);
+    }
+    // The longest gap since Start, the time since the last tick included.
+    double StopSeconds() {
+        Tick();
+        timer_.stop();
+        return static_cast<double>(longestNs_) / 1e9;
+    }
+
+  private:
+    void Tick() {
+        const qint64 now = clock_.nsecsElapsed();
+        longestNs_ = std::max(longestNs_, now - lastNs_);
+        lastNs_ = now;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 lastNs_ = 0;
+    qint64 longestNs_ = 0;
+};
+
+// Runs the GUI thread's events until `done` holds; false after `timeoutMs`.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+// Runs the GUI thread's events for `ms`.
+void RunFor(int ms);
 
 // rzctl beside this program in the build tree, or where RZCTL names it.
 std::string RzctlPath();
@@ -52,7 +114,7 @@ bool BenchLogIn(CConnectionManager& manager, uint32_t* id);
 // A bare blocking socket client: the physical yardstick the console is measured against.
 class BareClient {
   public:
-    explicit BareClient(uint16_t port);
+    explicit BareClient(uint16_t port, const char* address = "127.0.0.1");
     ~BareClient();
     BareClient(const BareClient&) = delete;
     BareClient& operator=(const BareClient&) = delete;

@@ -1,7 +1,8 @@
 // One communication cycle at level A with the screen image: the CPU time the console spends on
 // a pass of the polling steps, against a bare client making the same exchanges, and with the
-// communication trace recording against the same connection without it; and the peak memory of
-// a logged-in `rzctl watch`.
+// communication trace recording against the same connection without it; the peak memory of a
+// logged-in `rzctl watch`; and what connections that poll values and state but not the screen
+// image (the plant overview's) cost in memory and threads.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -11,12 +12,18 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "BenchSim.h"
 #include "SimServer.h"
+#include "platform/LargeBlocks.h"
 #include "platform/Paths.h"
 #include "session/ConnectionManager.h"
 #include "session/ExchangeTrace.h"
@@ -137,4 +144,104 @@ void BM_RzctlWatchPeakMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_RzctlWatchPeakMemory)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Connections that poll values and state but not the screen image, as the plant overview keeps
+// one per instrument: each count is logged in by a child process (so that nothing else of this
+// program counts), which reports its resident memory and threads before and after.
+void BM_PolledConnectionsMemory(benchmark::State& state) {
+    const auto count = static_cast<double>(state.range(0));
+    QTemporaryDir dir;
+    double peakKb = 0;
+    double before[2] = {};
+    double after[2] = {};
+    for (auto _ : state) {
+        peakKb = ChildPeakKb({"--bench-polled-connections", std::to_string(state.range(0)),
+                              std::to_string(BenchServer().Port()), dir.path().toStdString()});
+        std::ifstream figures(dir.filePath("figures").toStdString());
+        if (peakKb <= 0 || !(figures >> before[0] >> before[1] >> after[0] >> after[1])) {
+            state.SkipWithError("the connections' child failed");
+            return;
+        }
+    }
+    state.counters["connections"] = count;
+    state.counters["process_peak_kB"] = peakKb;
+    state.counters["kB_per_connection"] = (after[0] - before[0]) / count;
+    state.counters["threads_per_connection"] = (after[1] - before[1]) / count;
+}
+BENCHMARK(BM_PolledConnectionsMemory)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(50)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// This process's resident memory (kB) and thread count.
+void ReadProcessFigures(double* rssKb, double* threads) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            *rssKb = std::atof(line.c_str() + 6);
+        } else if (line.rfind("Threads:", 0) == 0) {
+            *threads = std::atof(line.c_str() + 8);
+        }
+    }
+}
+
+void RunEventsFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
 }  // namespace
+
+// `count` connections logged in to rzsim at `port` (data directory `dir`, 1000 ms cycle)
+// without the screen image, each with a full trace, through a few cycles; writes the resident
+// memory and thread count before the first log-in and after the cycles to `dir`/figures.
+int RunBenchPolledConnections(int count, const char* port, const char* dir) {
+    KeepLargeBlocksMapped();  // as the console does
+    SetDataDirectory(dir);
+    std::ofstream(std::string(dir) + "/SimpleCtrl.ini", std::ios::binary)
+        << "[Config]\r\nCommCycle=1000\r\n";
+    CConnectionManager manager;
+    manager.Init();
+    manager.SetScreenPolling(false);
+    double before[2] = {};
+    ReadProcessFigures(&before[0], &before[1]);
+    std::vector<CInstrumentConnection*> connections;
+    for (int i = 0; i < count; ++i) {
+        const RzExpected<uint32_t> login = manager.ConnectAndLogin(
+            "127.0.0.1", kBenchUser, kBenchPassword, static_cast<uint16_t>(std::atoi(port)));
+        if (!login) {
+            return 1;
+        }
+        const RzExpected<CInstrumentConnection*> found = manager.FindConnection(*login);
+        if (!found) {
+            return 1;
+        }
+        const uint32_t id = *login;
+        CInstrumentConnection* connection = *found;
+        // As after a long run: passes until the communication trace holds all it keeps.
+        while (manager.Trace(id)->Added() < CExchangeTrace::kCapacity) {
+            if (connection->PollOnce() != RZ_OK) {
+                return 1;
+            }
+        }
+        connections.push_back(connection);
+    }
+    RunEventsFor(3500);
+    for (CInstrumentConnection* connection : connections) {
+        if (connection->DataReadyAtNs() == 0) {
+            return 1;
+        }
+    }
+    double after[2] = {};
+    ReadProcessFigures(&after[0], &after[1]);
+    std::ofstream(std::string(dir) + "/figures")
+        << before[0] << ' ' << before[1] << ' ' << after[0] << ' ' << after[1] << '\n';
+    manager.CloseAll();
+    return 0;
+}

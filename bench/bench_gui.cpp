@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -63,61 +62,6 @@
 extern char** environ;
 
 namespace {
-
-// Ticks every 5 ms on the GUI thread and keeps the longest time between two ticks.
-class GapProbe {
-  public:
-    GapProbe() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        clock_.start();
-    }
-    void Start() {
-        longestNs_ = 0;
-        lastNs_ = clock_.nsecsElapsed();
-        timer_.start(5);
-    }
-    // The longest gap since Start, the time since the last tick included.
-    double StopSeconds() {
-        Tick();
-        timer_.stop();
-        return static_cast<double>(longestNs_) / 1e9;
-    }
-
-  private:
-    void Tick() {
-        const qint64 now = clock_.nsecsElapsed();
-        longestNs_ = std::max(longestNs_, now - lastNs_);
-        lastNs_ = now;
-    }
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 lastNs_ = 0;
-    qint64 longestNs_ = 0;
-};
-
-// Runs the GUI thread's events until `done` holds; false after `timeoutMs`.
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    // Wakes the loop now and then, so that a condition set by another thread is seen; the
-    // event loop sleeps in between rather than spinning beside the threads it waits for.
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void RunFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    RunUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
-}
 
 std::unique_ptr<CSimServer> StartServer(const std::function<void(CSimInstrument&)>& setUp = {}) {
     CSimProfile profile;
@@ -492,33 +436,6 @@ const bool kLogoutPhasesRegistered = [] {
 }();
 
 // Peak memory: this program again, as the logged-in console or as the bare window.
-
-// Runs this program with `mode` and its arguments; the child's peak resident memory in kB, or
-// a negative number when it failed.
-double ChildPeakKb(const std::vector<std::string>& arguments) {
-    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
-    return static_cast<double>(usage.ru_maxrss);
-}
 
 void BM_ConsolePeakMemory(benchmark::State& state) {
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -43,6 +44,8 @@ const PairGoal kPairGoals[] = {
     {"BM_CyclePassCpu", "console cycle pass CPU", "bare client, same requests", 1.1},
     {"BM_CyclePassCpuTrace", "cycle pass CPU, trace on", "same pass, no trace", 1.05},
     {"BM_TwoTabsCycleCpu", "two tabs CPU per cycle", "one tab, same plant", 2.1},
+    // The plant overview polling 50 instruments: the console's CPU per 1 s cycle.
+    {"BM_PlantOverviewCpu", "overview, 50 at 1 s: CPU", "bare client, same requests", 1.2},
 };
 
 // Latencies and paint times measured against a fixed bound (milliseconds, medians).
@@ -63,6 +66,10 @@ const LatencyGoal kLatencyGoals[] = {
     {"BM_GuiGapStalledSwitch", 50.0},
     {"BM_GuiGapStalledLogout", 50.0},
     {"BM_StalledLogoutToLogoPane", 100.0},
+    // The plant overview polling 50 instruments at a 1 s cycle; with one of them stalled, the
+    // longest time another row goes without an update (a cycle and 100 ms).
+    {"BM_PlantOverviewGuiStall", 50.0},
+    {"BM_PlantOverviewStalledOneGap", 1100.0},
     // From SIGINT or SIGTERM to the end of rzctl, whatever it waits for.
     {"BM_RzctlSignalConnecting", 200.0},
     {"BM_RzctlSignalLogin", 200.0},
@@ -99,6 +106,16 @@ const RatioGoal kMemoryGoals[] = {
     {"BM_ConsolePeakMemory", "BM_BareWindowPeakMemory", 2.0},
 };
 
+// Connections polling values and state but not the screen image (the counters connections,
+// process_peak_kB, kB_per_connection, threads_per_connection): the peak resident memory at most
+// a base plus a share per connection, and at most so many threads per connection.
+constexpr double kPolledBaseKb = 40 * 1024;
+constexpr double kPolledPerConnectionKb = 2 * 1024;
+// A polled connection has its communication thread; its worker starts with its first operation,
+// which an overview's connection never runs, and the log-in thread and the reachability probe's
+// workers serve all instruments together.
+constexpr double kPolledThreadsPerConnection = 2;
+
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -115,6 +132,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (auto cpu = run.counters.find("cycle_cpu_us"); cpu != run.counters.end()) {
                 cycleCpu_[BaseName(name)] = {cpu->second, run.counters.at("bare_cpu_us"),
                                              run.counters.at("cycle_ms")};
+            }
+            if (auto each = run.counters.find("kB_per_connection"); each != run.counters.end()) {
+                polled_[name.substr(0, name.find("/iterations"))] = {
+                    run.counters.at("connections"), run.counters.at("process_peak_kB"),
+                    each->second, run.counters.at("threads_per_connection")};
             }
             if (auto peak = run.counters.find("peak_kB"); peak != run.counters.end()) {
                 peaksKb_[BaseName(name.substr(0, name.rfind("_median")))] = peak->second;
@@ -212,6 +234,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
             std::printf("%-32s %-32s %10.3f %8.2f %s\n", console.c_str(), yardstick.c_str(), ratio,
                         goal.limit, ratio <= goal.limit ? "met" : "NOT MET");
         }
+        std::printf("\n%-32s %10s %10s %10s %12s %s\n", "connections without the screen", "peak kB",
+                    "budget kB", "kB each", "threads each", "");
+        for (const auto& [name, p] : polled_) {
+            const double budget = kPolledBaseKb + kPolledPerConnectionKb * p.connections;
+            const bool met = p.peakKb <= budget && p.threads <= kPolledThreadsPerConnection;
+            std::printf("%-32s %10.0f %10.0f %10.1f %12.2f %s\n", name.c_str(), p.peakKb, budget,
+                        p.kbEach, p.threads, met ? "met" : "NOT MET");
+        }
     }
 
   private:
@@ -236,6 +266,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         double cycleMs;
     };
     std::map<std::string, CycleCpu> cycleCpu_;
+    struct Polled {
+        double connections;
+        double peakKb;
+        double kbEach;
+        double threads;
+    };
+    std::map<std::string, Polled> polled_;
     std::map<std::string, std::pair<double, double>> pairs_;
 };
 
@@ -244,6 +281,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 // Child modes for the peak-memory benchmarks (bench_gui.cpp).
 int RunBenchConsoleWindow(QApplication& app, const char* port, const char* dir);
 int RunBenchBareWindow(const char* file);
+// Child mode for the polled connections' memory (bench_cycle.cpp).
+int RunBenchPolledConnections(int count, const char* port, const char* dir);
+// Child modes for the plant overview and its bare yardstick (bench_plant.cpp).
+int RunBenchPlantConsole(QApplication& app, const char* port, const char* dir, int seconds,
+                         const char* stalled, bool probe);
+int RunBenchPlantBare(const char* port, const char* file, int cycles);
 
 int main(int argc, char** argv) {
     // The connections' timers and queued calls need an application object, the widgets one
@@ -257,6 +300,16 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "--bench-bare-window") == 0) {
         return RunBenchBareWindow(argv[2]);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--bench-polled-connections") == 0) {
+        return RunBenchPolledConnections(std::atoi(argv[2]), argv[3], argv[4]);
+    }
+    if (argc == 7 && std::strcmp(argv[1], "--bench-plant-console") == 0) {
+        return RunBenchPlantConsole(app, argv[2], argv[3], std::atoi(argv[4]), argv[5],
+                                    std::strcmp(argv[6], "1") == 0);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "--bench-plant-bare") == 0) {
+        return RunBenchPlantBare(argv[2], argv[3], std::atoi(argv[4]));
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
@@ -93,12 +94,23 @@ RzResult CCmdFC::Bind(CLinkTransport* link, const CInstrumentModel* identity) {
 RzResult CCmdFC::Query() {
     imageLength = 0;
     errorLine[0] = '\0';
+    if (link_ != nullptr && !imageStore_) {
+        imageStore_.reset(new (std::nothrow) uint8_t[kImageBufferSize]);
+        receiveStore_.reset(new (std::nothrow) char[kImageBufferSize + 1]);
+        if (!imageStore_ || !receiveStore_) {
+            imageStore_.reset();
+            return LINK_E_NO_MEMORY;
+        }
+        imageBuffer = imageStore_.get();
+        imageData = imageBuffer;
+    }
     RzResult result = SendRequest("FC GET");
     if (result != RZ_OK) {
         return result;
     }
+    char* const receiveBuffer = receiveStore_.get();
     const RzExpected<uint32_t> received =
-        link_->Receive(receiveBuffer_, kImageBufferSize, RECV_BINARY);
+        link_->Receive(receiveBuffer, kImageBufferSize, RECV_BINARY);
     if (!received) {
         return received.code();
     }
@@ -106,13 +118,13 @@ RzResult CCmdFC::Query() {
     if (length > kImageBufferSize) {
         return LINK_E_BUFFER_SMALL;
     }
-    receiveBuffer_[length] = '\0';
-    if (IsBinaryErrorAnswer(receiveBuffer_, length)) {
-        KeepErrorLine(errorLine, receiveBuffer_);
-        ShowStatusMessage(receiveBuffer_);
+    receiveBuffer[length] = '\0';
+    if (IsBinaryErrorAnswer(receiveBuffer, length)) {
+        KeepErrorLine(errorLine, receiveBuffer);
+        ShowStatusMessage(receiveBuffer);
         return REPLY_UNEXPECTED;
     }
-    std::memcpy(imageBuffer, receiveBuffer_, length);
+    std::memcpy(imageBuffer, receiveBuffer, length);
     imageLength = length;
     return RZ_OK;
 }

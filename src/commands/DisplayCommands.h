@@ -34,25 +34,24 @@ constexpr uint32_t kImageBufferSize = kLargestAnswerSize;
 // connection, so two connections can fetch at the same time. It is copied into imageBuffer
 // only when it is an image, so a failed fetch never disturbs the bytes of the last image.
 //
-// Both buffers are allocated with the object and never cleared: only the bytes of an answer are
-// written and read, so a connection does not clear (and so touch) megabytes that a screen image
-// of a few dozen kilobytes never reaches.
+// Both buffers are allocated by the first fetch (a connection that never fetches the screen
+// holds neither), kept from then on, and never cleared: only the bytes of an answer are written
+// and read, so a connection does not clear (and so touch) megabytes that a screen image of a few
+// dozen kilobytes never reaches.
 class CCmdFC : public CCommand {
   private:
-    std::unique_ptr<uint8_t[]> imageStore_{new uint8_t[kImageBufferSize]};
+    std::unique_ptr<uint8_t[]> imageStore_;
     // One byte more than the largest image for the terminator the link writes after it.
-    std::unique_ptr<char[]> receiveStore_{new char[kImageBufferSize + 1]};
+    std::unique_ptr<char[]> receiveStore_;
 
   public:
     // Points imageData at imageBuffer and clears imageLength, then binds as every command.
     RzResult Bind(CLinkTransport* link, const CInstrumentModel* identity) override;
+    // LINK_E_NO_MEMORY, before anything is sent, when the first fetch cannot have its buffers.
     RzResult Query() override;
 
-    uint8_t* const imageBuffer = imageStore_.get();  // kImageBufferSize bytes
-    uint32_t imageLength = 0;                // valid bytes in imageBuffer; 0 when there is none
-    const uint8_t* imageData = imageBuffer;  // start of imageBuffer (set again by Bind)
+    uint8_t* imageBuffer = nullptr;  // kImageBufferSize bytes from the first fetch on; else null
+    uint32_t imageLength = 0;        // valid bytes in imageBuffer; 0 when there is none
+    const uint8_t* imageData = imageBuffer;  // start of imageBuffer (set again by Bind and Query)
     char errorLine[kErrorLineSize] = {};     // the instrument's line when it refused the query
-
-  private:
-    char* const receiveBuffer_ = receiveStore_.get();
 };

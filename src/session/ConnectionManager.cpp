@@ -82,6 +82,7 @@ RzExpected<void> CConnectionManager::PrepareConnection(LoginJob& job,
     if (!prepared) {
         return prepared;
     }
+    connection.SetScreenPolling(job.screenPolling);
     const RzResult result = connection.Refresh(progress);
     if (result != RZ_OK) {
         return RzError(result, {}, {RzString(RzStr::kStartRefreshFailed)});

@@ -131,6 +131,9 @@ class CConnectionManager {
     void SetViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
     // Receive time-out given to every new link (default 10000 ms).
     void SetLinkTimeout(uint32_t ms) { linkTimeoutMs_ = ms; }
+    // Whether the connections of the log-ins started from now on fetch the screen image, from
+    // their full refresh on (default on; see CInstrumentConnection::SetScreenPolling).
+    void SetScreenPolling(bool on) { screenPolling_ = on; }
 
     CEventHub& hub() { return hub_; }
     bool initialised() const { return initialised_; }
@@ -175,6 +178,7 @@ class CConnectionManager {
     TransportFactory transportFactory_;
     CConnectionIds connectionIds_;
     uint32_t linkTimeoutMs_ = kDefaultLinkTimeoutMs;
+    bool screenPolling_ = true;
     // The running log-in and the calls its thread hands to the GUI thread.
     std::unique_ptr<LoginJob> login_;
     uint64_t logins_ = 0;

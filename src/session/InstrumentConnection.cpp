@@ -107,9 +107,7 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
           if (LostLink(result)) {
               PublishLinkLostOnce();
           }
-      }) {
-    image_.reserve(kImageCapacity);
-}
+      }) {}
 
 CInstrumentConnection::~CInstrumentConnection() {
     StopCycle();
@@ -156,6 +154,7 @@ void CInstrumentConnection::PublishSnapshot(bool withImage) {
     std::lock_guard lock(snapshotLock_);
     snapshot_ = model_;
     if (withImage && model_.imageData != nullptr && model_.imageLength <= kImageCapacity) {
+        image_.reserve(kImageCapacity);  // once, at the first image: no later one reallocates
         image_.assign(model_.imageData, model_.imageData + model_.imageLength);
         imageLength_ = model_.imageLength;
     }
@@ -170,10 +169,18 @@ RzResult CInstrumentConnection::LoadValuesNoted() {
                  "Values could not be read");
 }
 
-RzResult CInstrumentConnection::LoadScreenImageNoted() {
+RzResult CInstrumentConnection::LoadScreenImageNoted(bool* outNew) {
+    fresh_.image.polled = levelPolling_ == 1 && model_.accessLevel[0] == 'A';
+    if (!fresh_.image.polled) {
+        return RZ_OK;
+    }
     const CCmdFC* fc = commands_->Get<CCmdFC>();
-    return Noted(fresh_.image, loader_.LoadScreenImage(), fc ? fc->errorLine : nullptr,
-                 kScreenUnreadable);
+    const RzResult result = Noted(fresh_.image, loader_.LoadScreenImage(),
+                                  fc ? fc->errorLine : nullptr, kScreenUnreadable);
+    if (outNew != nullptr) {
+        *outNew = result == RZ_OK;
+    }
+    return result;
 }
 
 CDataFreshness CInstrumentConnection::Freshness() const {
@@ -420,10 +427,8 @@ RzResult CInstrumentConnection::RefreshSteps(const RefreshProgress& progress) {
             return r;
     }
     reach(20);
-    if (m.accessLevel[0] == 'A' && levelPolling_ == 1) {
-        if (failed(r = LoadScreenImageNoted(), "FC"))
-            return r;
-    }
+    if (failed(r = LoadScreenImageNoted(), "FC"))
+        return r;
     return RZ_OK;
 }
 
@@ -514,14 +519,7 @@ RzResult CInstrumentConnection::PollOnce() {
     if (stopped())
         return RZ_OK;
     bool newImage = false;
-    r = RunStep([this, &newImage]() -> RzResult {
-        if (levelPolling_ == 1 && model_.accessLevel[0] == 'A') {
-            const RzResult image = LoadScreenImageNoted();
-            newImage = image == RZ_OK;
-            return image;
-        }
-        return RZ_OK;
-    });
+    r = RunStep([this, &newImage] { return LoadScreenImageNoted(&newImage); });
     if (LostLink(r))
         return r;
     r = patterns();

@@ -46,6 +46,10 @@ constexpr const char* kScreenUnreadable = "Screen image could not be read";
 struct CSourceFreshness {
     int64_t validAtNs = 0;             // steady clock: when it last brought valid data; 0 never
     char reason[kErrorLineSize] = {};  // why its latest try failed; empty when that succeeded
+    // Whether the connection asks for the source: not for the screen image while screen
+    // polling is off or below level A. A source not asked for keeps the time and reason of its
+    // last try; its age tells how old its data are, not that a fetch failed.
+    bool polled = true;
 };
 // Freshness per source: the values are fresh when their request succeeded, the screen image
 // when one arrived (whether it decodes is the view's to judge). A pass of the cycle that brought
@@ -197,9 +201,12 @@ class CInstrumentConnection {
     void SetCycle(int32_t ms, const char* note);
     int32_t Cycle() const { return commCycle_; }
     const char* CycleNote() const { return commCycleNote_; }
-    // Whether the cycle fetches the instrument's screen image (at level A): on from Prepare, off
-    // after a refresh that found no level-A log-in; the view turns it on and off with its image
-    // window. Any thread.
+    // Whether the full refresh and the cycle fetch the instrument's screen image (at level A):
+    // on from Prepare, off after a refresh that found no level-A log-in; the view turns it on
+    // and off with its image window, and a connection that only feeds values and state (the
+    // plant overview's) has it off from its log-in on (CConnectionManager::SetScreenPolling).
+    // While it is off no "FC GET" is sent, and until the first image no image buffer is held.
+    // Any thread.
     bool ScreenPolling() const { return levelPolling_ != 0; }
     void SetScreenPolling(bool on) { levelPolling_ = on ? 1 : 0; }
     // Whether the cycle reads the DI/DO points' status: every full refresh decides it (their
@@ -240,7 +247,9 @@ class CInstrumentConnection {
     RzResult RefreshSteps(const RefreshProgress& progress);
     // The two load steps whose results make the shown data fresh or not; they note which.
     RzResult LoadValuesNoted();
-    RzResult LoadScreenImageNoted();
+    // Fetches the screen image when it is polled (screen polling on, level A); notes whether it
+    // was asked for. RZ_OK without an exchange when not.
+    RzResult LoadScreenImageNoted(bool* outNew = nullptr);
     void PublishSnapshot(bool withImage);
     void RaiseErrorFlag();
     // Raises the error flag and reports the lost link once (from the GUI thread: through the
@@ -272,7 +281,7 @@ class CInstrumentConnection {
     CViewState viewState_{};
     CDataFreshness fresh_{};           // under the connection lock
     CDataFreshness publishedFresh_{};  // under the snapshot lock
-    std::vector<uint8_t> image_;       // the published screen image; capacity reserved once
+    std::vector<uint8_t> image_;       // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
 
     // The cycle's settings and the flags its threads share.

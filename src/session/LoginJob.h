@@ -16,6 +16,7 @@ struct CConnectionManager::LoginJob {
     std::string user;
     std::string password;
     uint16_t port = kInstrumentPort;
+    bool screenPolling = true;       // the connection's from its full refresh on
     std::vector<uint32_t> idsInUse;  // ids of the connections open when the log-in started
     std::unique_ptr<CLinkTransport> link;
     CTraceLink* traceLink = nullptr;  // the link, which records the password hidden

@@ -69,6 +69,7 @@ RzExpected<void> CConnectionManager::StartLogin(const char* ip, const char* user
     job->user = user != nullptr ? user : "";
     job->password = password != nullptr ? password : "";
     job->port = port;
+    job->screenPolling = screenPolling_;
     for (const auto& record : records_) {
         job->idsInUse.push_back(record.id);
     }

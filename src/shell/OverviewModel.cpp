@@ -211,7 +211,37 @@ bool COverviewModel::NeedsAttention(int row) const {
 }
 
 void COverviewModel::RowChanged(int row) {
-    emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+    Row::Shown& shown = rows_[static_cast<size_t>(row)].shown;
+    const bool attention = NeedsAttention(row);
+    const bool stale = IsStale(row);
+    const bool alarm = data(index(row, 0), kAlarmRole).toBool();
+    const bool whole = !shown.known || attention != shown.attention || stale != shown.stale ||
+                       alarm != shown.alarm;
+    shown.known = true;
+    shown.attention = attention;
+    shown.stale = stale;
+    shown.alarm = alarm;
+    int first = -1;  // the first changed column of the run being collected
+    for (int column = 0; column <= kColumnCount; ++column) {
+        bool changed = false;
+        if (column < kColumnCount) {
+            QString text = Text(row, column);
+            // The name's cell describes the alarm to a screen reader (data).
+            QString description = Description(row, column == kNameColumn ? kAlarmColumn : column);
+            changed =
+                whole || text != shown.text[column] || description != shown.description[column];
+            if (changed) {
+                shown.text[column] = std::move(text);
+                shown.description[column] = std::move(description);
+            }
+        }
+        if (changed && first < 0) {
+            first = column;
+        } else if (!changed && first >= 0) {
+            emit dataChanged(index(row, first), index(row, column - 1));
+            first = -1;
+        }
+    }
 }
 
 int COverviewModel::rowCount(const QModelIndex& parent) const {

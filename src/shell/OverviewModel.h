@@ -102,12 +102,25 @@ class COverviewModel : public QAbstractTableModel {
         CInstrumentSummary summary;
         QDateTime lastValid;  // wall clock of summary.valuesValidAtNs
         bool stale = false;
+        // What the views were last told of the row (RowChanged): its cells' texts and
+        // descriptions, and the flags that shape the whole row.
+        struct Shown {
+            bool known = false;
+            bool attention = false;
+            bool stale = false;
+            bool alarm = false;
+            QString text[kColumnCount];
+            QString description[kColumnCount];
+        } shown;
     };
 
     QString Text(int row, int column) const;
     QString Description(int row, int column) const;
     int64_t DataAgeNs(const Row& row) const;
     bool JudgeStale(const Row& row) const;
+    // Tells the views of the cells of `row` whose text or description changed since the last
+    // call, or of the whole row when its attention, stale or alarm flag changed: a row whose
+    // values came again repaints the two or three cells that changed, not the whole row.
     void RowChanged(int row);
 
     std::vector<Instrument> instruments_;

@@ -5,6 +5,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
+#include <algorithm>
 
 #include "shell/OverviewModel.h"
 #include "ui/FlatLook.h"
@@ -66,7 +67,20 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
     setWordWrap(false);
     verticalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The columns fit their contents. Not by the header's ResizeToContents mode, which measures
+    // every cell of the table again at each change of any, 50 rows' worth of text layout once a
+    // second per instrument polled: the whole table is measured when its rows come or go or move,
+    // and a changed cell that needs more room widens its column (dataChanged).
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    const auto fit = [this] {
+        measuredLengths_.clear();
+        resizeColumnsToContents();
+    };
+    connect(order_, &QAbstractItemModel::modelReset, this, fit);
+    connect(order_, &QAbstractItemModel::layoutChanged, this, fit);
+    connect(order_, &QAbstractItemModel::rowsInserted, this, fit);
+    connect(order_, &QAbstractItemModel::rowsRemoved, this, fit);
+    resizeColumnsToContents();
     connect(this, &QAbstractItemView::doubleClicked, this, &COverviewPane::Open);
 
     acknowledge_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
@@ -92,6 +106,38 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
 void COverviewPane::UpdateAcknowledge() {
     acknowledge_->setEnabled(isVisible() &&
                              currentIndex().data(COverviewModel::kAlarmRole).toBool());
+}
+
+void COverviewPane::dataChanged(const QModelIndex& first, const QModelIndex& last,
+                                const QList<int>& roles) {
+    QTableView::dataChanged(first, last, roles);
+    // A cell is measured again when its text grew longer, or with its whole row (whose font
+    // may have changed): a row's values and time come again every cycle, mostly as long as
+    // before, and measuring a text lays it out.
+    const bool wholeRow = first.column() == 0 && last.column() == COverviewModel::kColumnCount - 1;
+    const int grid = showGrid() ? 1 : 0;  // as the table counts a column's room
+    for (int row = first.row(); row <= last.row(); ++row) {
+        const int sourceRow = order_->mapToSource(order_->index(row, 0)).row();
+        if (sourceRow < 0) {
+            continue;
+        }
+        if (measuredLengths_.size() <= static_cast<size_t>(sourceRow)) {
+            measuredLengths_.resize(static_cast<size_t>(sourceRow) + 1);
+        }
+        auto& lengths = measuredLengths_[static_cast<size_t>(sourceRow)];
+        for (int column = first.column(); column <= last.column(); ++column) {
+            const QModelIndex cell = order_->index(row, column);
+            const auto length = static_cast<int>(cell.data().toString().size());
+            if (!wholeRow && length <= lengths[static_cast<size_t>(column)]) {
+                continue;
+            }
+            lengths[static_cast<size_t>(column)] = length;
+            const int width = sizeHintForIndex(cell).width() + grid;
+            if (width > columnWidth(column)) {
+                setColumnWidth(column, width);
+            }
+        }
+    }
 }
 
 void COverviewPane::Open(const QModelIndex& shown) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QTableView>
+#include <array>
+#include <vector>
 
-class COverviewModel;
+#include "shell/OverviewModel.h"
+
 class QAction;
-class COverviewOrder;
 
 // The plant overview as a table: a row per registered instrument, those that need attention
 // first. It follows the desktop's palette: a stale row is drawn as disabled text, a row in alarm
@@ -32,6 +34,8 @@ class COverviewPane : public QTableView {
     void Shown(bool shown);
 
   protected:
+    void dataChanged(const QModelIndex& first, const QModelIndex& last,
+                     const QList<int>& roles = QList<int>()) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -43,4 +47,6 @@ class COverviewPane : public QTableView {
     COverviewModel* source_;
     COverviewOrder* order_;
     QAction* acknowledge_;
+    // Per row of the overview model: the length of each cell's text when it was last measured.
+    std::vector<std::array<int, COverviewModel::kColumnCount>> measuredLengths_;
 };

@@ -33,7 +33,8 @@ int64_t SteadyNowNs() {
 // The one place that switches the screen image of a connection the overview keeps: off while it
 // only feeds its row, on while the console's view shows it. The view's image flag does it: the
 // cycle fetches the image only while it is set, and the view sets it again as it shows or hides
-// its image window. The log-in's full refresh still fetches one image before the switch.
+// its image window. The overview's log-ins start with it off, so that not even their full
+// refresh fetches an image, and the connection holds no image buffers until a view shows one.
 void SetScreenImagePolling(CInstrumentConnection& connection, bool on) {
     connection.SetScreenPolling(on);
 }
@@ -283,9 +284,11 @@ void CPlantOverview::Pump() {
         return;
     }
     const std::string password = std::exchange(next->password, {});
+    manager_.SetScreenPolling(false);  // for this log-in only
     const RzExpected<void> started = manager_.StartLogin(
         next->address.c_str(), next->user.c_str(), password.c_str(), port_,
         [this, name](const RzExpected<uint32_t>& result) { OnPolledLogin(name, result); });
+    manager_.SetScreenPolling(true);
     if (!started) {
         next->stage = Stage::kProbed;
         next->notBeforeNs = SteadyNowNs() + int64_t{retryAfterMs_} * 1000000;

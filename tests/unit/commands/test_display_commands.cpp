@@ -119,6 +119,7 @@ TEST(CmdFC, FetchResults) {
         {"time-out", "", LINK_E_TIMEOUT, false, {}},
     };
     auto command = std::make_unique<CCmdFC>();
+    EXPECT_EQ(command->imageBuffer, nullptr) << "the buffers come with the first fetch";
     auto model = MakeModel();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

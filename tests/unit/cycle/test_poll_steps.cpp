@@ -59,12 +59,13 @@ TEST(PollSteps, WhichStepsRunFollowsFirmwareOptionsAndAccess) {
 
 // Freshness per source: the values are fresh when "FD" succeeded, the screen image when "FC GET"
 // brought one (whether that decodes is the view's to judge); a failed step keeps its source's
-// time and notes the instrument's line, or what could not be read.
+// time and notes the instrument's line, or what could not be read. With screen polling off the
+// image is not asked for: not polled, neither fresh nor failed.
 TEST(PollSteps, FreshnessPerSource) {
     const std::string image = "\x89PNG any bytes", busy = "E1 Busy\r\n", values = List({});
     struct Case {
         const char* name;
-        std::string fd, fc;
+        std::string fd, fc;        // fc empty: screen polling off
         const char* valuesReason;  // empty: fresh
         const char* imageReason;
     };
@@ -74,24 +75,30 @@ TEST(PollSteps, FreshnessPerSource) {
         {"ImageRefused", values, busy + '\0', "", "E1 Busy"},
         {"BothRefused", busy, busy + '\0', "E1 Busy", "E1 Busy"},
         {"ValuesUnframed", "EA\r\nno end", image, "Values could not be read", ""},
+        {"ImageNotPolled", values, "", "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionHarness h(3, 6, 3200, 0);
         h.connection->UpdateModel([](CInstrumentModel& m) { m.accessLevel[0] = 'A'; });
+        const bool polled = !c.fc.empty();
+        h.connection->SetScreenPolling(polled);
         for (const std::string& answer : {c.fd, c.fc, c.fd}) {
-            h.link.QueueAnswer(answer);
+            if (!answer.empty()) {
+                h.link.QueueAnswer(answer);
+            }
         }
         const int64_t before = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
                                    .count();
         EXPECT_EQ(h.connection->PollOnce(), RZ_OK);
-        EXPECT_EQ(h.link.sentText(), "FD0,1,248|FC GET|FD0,1,248");
+        EXPECT_EQ(h.link.sentText(), polled ? "FD0,1,248|FC GET|FD0,1,248" : "FD0,1,248|FD0,1,248");
         const CDataFreshness fresh = h.connection->Freshness();
         EXPECT_STREQ(fresh.values.reason, c.valuesReason);
         EXPECT_EQ(fresh.values.validAtNs >= before, *c.valuesReason == '\0');
         EXPECT_STREQ(fresh.image.reason, c.imageReason);
-        EXPECT_EQ(fresh.image.validAtNs >= before, *c.imageReason == '\0');
+        EXPECT_EQ(fresh.image.validAtNs >= before, polled && *c.imageReason == '\0');
+        EXPECT_EQ(fresh.image.polled, polled);
     }
 }
 

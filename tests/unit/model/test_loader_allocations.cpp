@@ -1,4 +1,5 @@
-// The load steps run every communication cycle and must not touch the heap.
+// The load steps run every communication cycle and must not touch the heap (the screen image's
+// buffers come with its first fetch and stay).
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@ namespace {
 
 TEST_F(LoaderTest, EveryStepRunsWithoutTheHeap) {
     link->StopRecording();
+    link->QueueAnswer(std::string("\x89PNG\r\n\x1a\nDATA", 12));
+    ASSERT_EQ(loader->LoadScreenImage(), RZ_OK);
     model->inputTypes[0] = 7;
     std::string dio(88, '\0');
     dio[26] = 0x3F;  // points 1 to 6 present
