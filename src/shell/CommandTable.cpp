@@ -186,8 +186,10 @@ CommandState CommandStateFor(const CommandSpec& command, const FrameState& state
             result.enabled = true;
             break;
         case R::kLogin:
-            // With an instrument open, a log-in opens another beside it.
-            result.enabled = state.registeredCount > 0 && !state.loginRunning;
+            // With an instrument open, a log-in opens another beside it; with only one
+            // registered there is no other to open.
+            result.enabled = state.registeredCount > 0 && !state.loginRunning &&
+                             (!state.loggedIn || state.registeredCount > 1);
             break;
         case R::kTabs:
             result.enabled = state.openCount > 1;

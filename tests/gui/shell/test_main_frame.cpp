@@ -143,11 +143,12 @@ TEST(CommandRules, OneTableOfStates) {
     FakeView view;
     // Columns: logged out with none registered; logged out with two; a log-in running; logged in
     // with the image shown and the control bar visible; logged in with the image hidden; two
-    // instruments open.
+    // instruments open; logged in with the only instrument registered.
     const FrameState states[] = {
         {false, 0, false, false, false, nullptr},    {false, 2, false, false, false, nullptr},
         {false, 2, true, false, false, nullptr},     {true, 2, false, true, true, &view},
         {true, 2, false, false, false, &view, true}, {true, 2, false, true, true, &view, false, 2},
+        {true, 1, false, true, true, &view},
     };
     struct Row {
         CommandRef command;
@@ -155,16 +156,16 @@ TEST(CommandRules, OneTableOfStates) {
         const char* checked;
     };
     const Row rows[] = {
-        {kLogin, "010111", "000000"},          {kCancelLogin, "001000", "000000"},
-        {kLogout, "000111", "000000"},         {kRefresh, "000111", "000000"},
-        {kRegister, "110111", "000000"},       {kStyleShift, "000000", "000000"},
-        {kConfig, "110000", "000000"},         {kExit, "111111", "000000"},
-        {kControlToolBar, "000101", "000101"}, {kAbout, "111111", "000000"},
-        {kControlMenu, "000111", "000000"},    {kBarMenu, "000111", "000000"},
-        {kOverview, "000111", "000000"},       {kSaveImage, "000111", "000000"},
-        {kMathReset, "000000", "000000"},      {kWriteMessageMenu, "000111", "000000"},
-        {kDarkLook, "111111", "000010"},       {kNextTab, "000001", "000000"},
-        {kPreviousTab, "000001", "000000"},    {kCloseTab, "000111", "000000"},
+        {kLogin, "0101110", "0000000"},          {kCancelLogin, "0010000", "0000000"},
+        {kLogout, "0001111", "0000000"},         {kRefresh, "0001111", "0000000"},
+        {kRegister, "1101111", "0000000"},       {kStyleShift, "0000000", "0000000"},
+        {kConfig, "1100000", "0000000"},         {kExit, "1111111", "0000000"},
+        {kControlToolBar, "0001011", "0001011"}, {kAbout, "1111111", "0000000"},
+        {kControlMenu, "0001111", "0000000"},    {kBarMenu, "0001111", "0000000"},
+        {kOverview, "0001111", "0000000"},       {kSaveImage, "0001111", "0000000"},
+        {kMathReset, "0000000", "0000000"},      {kWriteMessageMenu, "0001111", "0000000"},
+        {kDarkLook, "1111111", "0000100"},       {kNextTab, "0000010", "0000000"},
+        {kPreviousTab, "0000010", "0000000"},    {kCloseTab, "0001111", "0000000"},
     };
     for (const Row& row : rows) {
         const CommandSpec* command = FindCommand(row.command);
