@@ -61,13 +61,12 @@ ConnectionView MakeInstrumentView(CInstrumentConnection& connection, CEventHub& 
     made.widget = shown;
     made.commands = shown;
     made.placed = [shown] { shown->InitialUpdate(); };
-    // A hidden tab's view fetches no screen image; shown again, it fetches one while its image
-    // window shows.
+    // A hidden tab's view fetches no screen image; shown again, it fetches one at once while its
+    // image window shows.
     QPointer<CRZView> guarded(shown);
-    made.shown = [guarded, &connection](bool tabShown) {
+    made.shown = [guarded](bool tabShown) {
         if (guarded) {
-            connection.SetScreenPolling(tabShown &&
-                                        (guarded->PanelFlags() & CRZView::kImageShown) != 0);
+            guarded->SetTabShown(tabShown);
         }
     };
     made.owner = std::move(hold);

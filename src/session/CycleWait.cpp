@@ -1,7 +1,9 @@
 #include "session/CycleWait.h"
 
-bool WaitCycle(CCycleClock& clock, int32_t remainingMs) {
-    int64_t waited = 0;
+bool WaitCycle(CCycleClock& clock, int32_t remainingMs, int64_t* waitedMs) {
+    int64_t own = 0;
+    int64_t& waited = waitedMs != nullptr ? *waitedMs : own;
+    waited = 0;
     for (;;) {
         if (clock.WaitForStop(kCycleSliceMs)) {
             return false;

@@ -19,8 +19,9 @@ constexpr int32_t kCycleOverrunWaitMs = 500;
 
 // Waits out `remainingMs` in 500 ms slices, adding the stopwatch after each slice, until the
 // time waited reaches the remaining wait or less than 250 ms of it is left. At least one slice
-// is always waited. Returns false when a stop was requested.
-bool WaitCycle(CCycleClock& clock, int32_t remainingMs);
+// is always waited. Returns false when a stop was requested. `waitedMs`, when given, hears the
+// time of the slices waited out in full.
+bool WaitCycle(CCycleClock& clock, int32_t remainingMs, int64_t* waitedMs = nullptr);
 
 // The next remaining wait after a pass of steps that took `stepsMs`: the cycle less the steps,
 // or 500 ms when the steps took longer than the cycle.

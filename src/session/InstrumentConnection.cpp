@@ -540,7 +540,19 @@ void CInstrumentConnection::ThreadMain() {
     clock.Stopwatch();
     int32_t remaining = commCycle_;
     while (stopFlag_ == 0) {
-        if (!WaitCycle(clock, remaining) || stopFlag_ != 0 || errorFlag_ != 0) {
+        int64_t waited = 0;
+        if (!WaitCycle(clock, remaining, &waited) && stopFlag_ == 0 && errorFlag_ == 0) {
+            // Woken for the screen image, not stopped (a stop raises its flag before its event).
+            stopEvent_.Reset();
+            if (stopFlag_ != 0 ||
+                (imageRequested_.exchange(0) != 0 && FetchRequestedImage() != RZ_OK)) {
+                break;
+            }
+            remaining = static_cast<int32_t>(
+                std::max<int64_t>(0, remaining - waited - int64_t{clock.Stopwatch()}));
+            continue;
+        }
+        if (stopFlag_ != 0 || errorFlag_ != 0) {
             break;
         }
         if (PollOnce() != RZ_OK) {
@@ -558,6 +570,33 @@ void CInstrumentConnection::ThreadMain() {
         // Tell the GUI thread at once rather than at the next tick.
         WakeTimer();
     }
+}
+
+void CInstrumentConnection::RequestScreenImage() {
+    imageRequested_ = 1;
+    stopEvent_.Set();
+}
+
+RzResult CInstrumentConnection::FetchRequestedImage() {
+    bool newImage = false;
+    const RzResult r = RunStep([this, &newImage]() -> RzResult {
+        if (levelPolling_ != 1 || model_.accessLevel[0] != 'A') {
+            return RZ_OK;
+        }
+        const RzResult image = LoadScreenImageNoted();
+        newImage = image == RZ_OK;
+        return image;
+    });
+    if (LostLink(r)) {
+        return r;
+    }
+    {
+        std::lock_guard lock(commandLock_);
+        PublishSnapshot(newImage);
+    }
+    dataReadyEvent_.Set();
+    WakeTimer();
+    return RZ_OK;
 }
 
 // --- GUI timer -----------------------------------------------------------------------------

@@ -209,6 +209,10 @@ class CInstrumentConnection {
     // Any thread.
     bool ScreenPolling() const { return levelPolling_ != 0; }
     void SetScreenPolling(bool on) { levelPolling_ = on ? 1 : 0; }
+    // Has the communication thread fetch the screen image once at once, between its passes,
+    // when the cycle fetches it (see ScreenPolling), and tell the views as after a pass; the
+    // next pass keeps its time. Returns at once. Any thread.
+    void RequestScreenImage();
     // Whether the cycle reads the DI/DO points' status: every full refresh decides it (their
     // table loaded); tests set it for a connection that ran none.
     void SetDioAvailable(bool available) { dioAvailable_ = available ? 1 : 0; }
@@ -230,6 +234,9 @@ class CInstrumentConnection {
     friend class EntryFrame;
 
     void ThreadMain();
+    // The communication thread's fetch of a requested screen image; the code that lost the
+    // link, else 0.
+    RzResult FetchRequestedImage();
     // The timer's tick (GUI thread): tells the views of a finished pass, or reports a lost link.
     void OnTimer();
     // Has OnTimer run on the GUI thread as soon as its event loop gets to it; any thread. A wake
@@ -291,6 +298,7 @@ class CInstrumentConnection {
     std::atomic<int32_t> errorFlag_{0};
     std::atomic<int32_t> levelPolling_{0};
     std::atomic<int32_t> dioAvailable_{0};
+    std::atomic<int32_t> imageRequested_{0};  // wakes the thread through the stop event
     CEvent dataReadyEvent_{false};
     std::atomic<int64_t> dataReadyAtNs_{0};
 

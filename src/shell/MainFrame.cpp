@@ -265,6 +265,7 @@ void CMainFrame::MakeMenus() {
             }
             if (item == kPlantOverview) {
                 menu->addAction(overviewPane_->AcknowledgeAction());  // the overview's own
+                menu->addAction(overviewPane_->LogoutAction());
             }
         }
         // States are computed on demand, as the menu opens.
@@ -683,11 +684,24 @@ void CMainFrame::OnCancelLogin() {
 }
 
 void CMainFrame::OnLogout() {
-    const int current = CurrentTab();
-    if (current < 0) {
+    LogoutTab(CurrentTab());
+}
+
+bool CMainFrame::LogoutInstrument(const std::string& instrument) {
+    for (size_t i = 0; i < tabs_.size(); ++i) {
+        if (tabs_[i]->instrument == instrument) {
+            LogoutTab(static_cast<int>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMainFrame::LogoutTab(int index) {
+    if (index < 0 || index >= TabCount()) {
         return;
     }
-    const QWidget* view = tabs_[static_cast<size_t>(current)]->key;
+    const QWidget* view = tabs_[static_cast<size_t>(index)]->key;
     if (controller_ != nullptr) {
         controller_->LogoutFrom(view);
     }

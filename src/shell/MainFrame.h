@@ -108,6 +108,9 @@ class CMainFrame : public QMainWindow {
     QTabBar* TabBar() const { return tabBar_; }
     // Shows the tab of `instrument` if it is open; false when it is not.
     bool ShowInstrument(const std::string& instrument);
+    // Logs out from `instrument` and closes its tab, as Ctrl+W does for the tab shown; false
+    // when it is not open.
+    bool LogoutInstrument(const std::string& instrument);
 
     FrameState State() const;
     void UpdateCommandStates();
@@ -166,6 +169,8 @@ class CMainFrame : public QMainWindow {
     void ShowOwnStatus(const QString& text);
     void OnCancelLogin();
     void OnLogout();
+    // Logs out from the instrument of tab `index` and closes the tab at once.
+    void LogoutTab(int index);
     void OnRegister();
     void OnConfig();
     void OnExit();

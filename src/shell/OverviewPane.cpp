@@ -55,7 +55,8 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
     : QTableView(parent),
       source_(model),
       order_(new COverviewOrder(model, this)),
-      acknowledge_(new QAction(tr("Acknowledge alarm"), this)) {
+      acknowledge_(new QAction(tr("Acknowledge alarm"), this)),
+      logout_(new QAction(tr("Log out"), this)) {
     setModel(order_);
     setItemDelegate(new COverviewDelegate(this));
     setAccessibleName(tr("Plant overview"));
@@ -95,6 +96,14 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
             emit AcknowledgeRequested(row.row());
         }
     });
+    logout_->setStatusTip(tr("Log out from the instrument selected in the overview"));
+    addAction(logout_);
+    connect(logout_, &QAction::triggered, this, [this] {
+        const QModelIndex row = order_->mapToSource(currentIndex());
+        if (row.isValid() && source_->StateAt(row.row()) == OverviewState::kLoggedIn) {
+            emit LogoutRequested(row.row());
+        }
+    });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             &COverviewPane::UpdateAcknowledge);
     connect(order_, &QAbstractItemModel::dataChanged, this, &COverviewPane::UpdateAcknowledge);
@@ -106,6 +115,9 @@ COverviewPane::COverviewPane(COverviewModel* model, QWidget* parent)
 void COverviewPane::UpdateAcknowledge() {
     acknowledge_->setEnabled(isVisible() &&
                              currentIndex().data(COverviewModel::kAlarmRole).toBool());
+    const QModelIndex row = order_->mapToSource(currentIndex());
+    logout_->setEnabled(isVisible() && row.isValid() &&
+                        source_->StateAt(row.row()) == OverviewState::kLoggedIn);
 }
 
 void COverviewPane::dataChanged(const QModelIndex& first, const QModelIndex& last,
@@ -170,5 +182,6 @@ void COverviewPane::showEvent(QShowEvent* event) {
 void COverviewPane::hideEvent(QHideEvent* event) {
     QTableView::hideEvent(event);
     acknowledge_->setEnabled(false);
+    logout_->setEnabled(false);
     emit Shown(false);
 }

@@ -15,7 +15,9 @@ class QAction;
 // with the whole of it in the tool tip. Enter or Return on a row, or a double click, asks for
 // that instrument to be opened. "Acknowledge alarm" (the context menu, Ctrl+K, or wherever the
 // frame puts AcknowledgeAction) asks for the alarm of the current row to be acknowledged; it is
-// enabled while the pane shows and that row is logged in and in alarm.
+// enabled while the pane shows and that row is logged in and in alarm. "Log out" (the context
+// menu, or wherever the frame puts LogoutAction) asks for the instrument of the current row to
+// be logged out; it is enabled while the pane shows and that row is logged in.
 class COverviewPane : public QTableView {
     Q_OBJECT
   public:
@@ -24,12 +26,15 @@ class COverviewPane : public QTableView {
     COverviewModel* Source() const { return source_; }
     COverviewOrder* Order() const { return order_; }
     QAction* AcknowledgeAction() const { return acknowledge_; }
+    QAction* LogoutAction() const { return logout_; }
 
   signals:
     // The instrument of `row` of the overview model (not of the order shown) is to be opened.
     void OpenRequested(int row);
     // The alarm of the instrument of `row` of the overview model is to be acknowledged.
     void AcknowledgeRequested(int row);
+    // The instrument of `row` of the overview model is to be logged out.
+    void LogoutRequested(int row);
     // The pane was shown or hidden.
     void Shown(bool shown);
 
@@ -47,6 +52,7 @@ class COverviewPane : public QTableView {
     COverviewModel* source_;
     COverviewOrder* order_;
     QAction* acknowledge_;
+    QAction* logout_;
     // Per row of the overview model: the length of each cell's text when it was last measured.
     std::vector<std::array<int, COverviewModel::kColumnCount>> measuredLengths_;
 };

@@ -60,6 +60,7 @@ CPlantOverview::CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnect
     connect(frame.OverviewPane(), &COverviewPane::Shown, this, &CPlantOverview::Follow);
     connect(frame.OverviewPane(), &COverviewPane::AcknowledgeRequested, this,
             &CPlantOverview::OnAcknowledge);
+    connect(frame.OverviewPane(), &COverviewPane::LogoutRequested, this, &CPlantOverview::OnLogout);
     connect(&tick_, &QTimer::timeout, this, &CPlantOverview::ReadSession);
     login_.SetConnectionPool(this);
     Retarget();
@@ -115,6 +116,7 @@ void CPlantOverview::OnLoginEnded(const QString& name, int result, const QString
         sessions_[instrument] = login_.ConnectionId();
         if (Polled* polled = Find(instrument)) {
             polled->refused = false;  // the console's log-in shows what works now
+            polled->loggedOut = false;
         }
         Retarget();
         ReadSession();
@@ -197,6 +199,25 @@ void CPlantOverview::OnAcknowledge(int row) {
     }
 }
 
+void CPlantOverview::OnLogout(int row) {
+    if (row < 0 || row >= model_.rowCount()) {
+        return;
+    }
+    const std::string name = model_.Instruments()[static_cast<size_t>(row)].name;
+    Polled& entry = polled_[name];
+    entry.address = model_.Instruments()[static_cast<size_t>(row)].address;
+    entry.loggedOut = true;  // so that its tab's log-out does not hand it back
+    if (frame_.LogoutInstrument(name)) {
+        return;  // its connection is closed, and its row ended with it
+    }
+    Polled* polled = Find(name);
+    if (polled != nullptr && polled->stage == Stage::kPolled) {
+        Drop(name, *polled);
+        model_.EndSession(name);
+        Retarget();
+    }
+}
+
 uint32_t CPlantOverview::ConnectionOf(const std::string& name) const {
     if (const auto open = sessions_.find(name); open != sessions_.end()) {
         return open->second;
@@ -224,7 +245,8 @@ void CPlantOverview::ConsiderLogin(const std::string& name) {
     const std::string& address = model_.Instruments()[static_cast<size_t>(row)].address;
     Polled& polled = polled_[name];
     polled.address = address;
-    if (polled.stage != Stage::kProbed || polled.refused || SteadyNowNs() < polled.notBeforeNs) {
+    if (polled.stage != Stage::kProbed || polled.refused || polled.loggedOut ||
+        SteadyNowNs() < polled.notBeforeNs) {
         return;
     }
     const CInstrumentPrefs prefs = frame_.InstrumentPrefs(name);
@@ -476,6 +498,9 @@ bool CPlantOverview::TakeBack(const std::string& instrument, const std::string& 
         return false;
     }
     Polled& polled = polled_[instrument];
+    if (polled.loggedOut) {
+        return false;
+    }
     if (polled.stage == Stage::kLent && polled.id == id) {
         CInstrumentConnection* connection = manager_.FindConnection(id).value_or(nullptr);
         if (connection == nullptr) {

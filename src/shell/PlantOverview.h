@@ -50,6 +50,12 @@ struct CInstrumentModel;
 // Acknowledging a row's alarm asks the operator first, then sends the acknowledge to that
 // instrument alone, as an operation of the connection that feeds its row.
 //
+// Logging a row out ends the connection that feeds it: the overview's own is closed, and an
+// instrument open in a tab is logged out as Ctrl+W does, its tab closing and its connection
+// closed rather than handed back. The row then shows reachability alone, and the overview does
+// not log in to the instrument again until a log-in of the console to it succeeds (the operator
+// opens the row), or the console starts again.
+//
 // The alarm watch (WatchAlarms) follows each polled connection from its start to its end, so an
 // instrument in the background raises its alarm's notification as the one in front does; a
 // connection lent to the view and taken back stays followed, with no second notification. A lost
@@ -89,6 +95,7 @@ class CPlantOverview : public QObject, public IConnectionPool {
         uint32_t id = 0;          // polled or lent
         int64_t notBeforeNs = 0;  // no log-in before this (steady clock)
         bool refused = false;     // the remembered password was refused
+        bool loggedOut = false;   // logged out from the overview: not logged in to again
         uint64_t recall = 0;      // the password look-up whose answer counts
     };
     using Stage = Polled::Stage;
@@ -104,6 +111,8 @@ class CPlantOverview : public QObject, public IConnectionPool {
     void Feed(const std::string& name, uint32_t id);
     // The overview pane asks for the alarm of `row` to be acknowledged.
     void OnAcknowledge(int row);
+    // The overview pane asks for the instrument of `row` to be logged out.
+    void OnLogout(int row);
     // The logged-in connection that feeds the row of `name`; 0 when none does.
     uint32_t ConnectionOf(const std::string& name) const;
 

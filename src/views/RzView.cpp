@@ -230,6 +230,19 @@ void CRZView::ArrangePanels(bool image, bool simple, bool loop, bool program) {
     }
 }
 
+void CRZView::SetTabShown(bool shown) {
+    if (context_.connection == nullptr) {
+        return;
+    }
+    CInstrumentConnection& c = *context_.connection;
+    c.SetScreenPolling(shown && ImageShownNow());
+    const bool again = shown && tabHidden_;
+    tabHidden_ = !shown;
+    if (again && ImageShownNow()) {
+        c.RequestScreenImage();
+    }
+}
+
 void CRZView::ResyncImage() {
     if (!imageShownOnce_) {
         imageShownOnce_ = true;

@@ -57,6 +57,11 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
 
     void SetSavePathChooser(SavePathChooser chooser) { choosePath_ = std::move(chooser); }
 
+    // Whether the view's tab is the one the main window shows: the cycle fetches the screen
+    // image only while it is and the image window shows. Shown again after it was hidden, the
+    // view fetches the image at once rather than at the next cycle.
+    void SetTabShown(bool shown);
+
     QSize sizeHint() const override { return arranged_; }
 
     // Freshness is judged per source: the screen is marked old ("No data for N s") and the
@@ -123,6 +128,7 @@ class CRZView : public QWidget, public ICommandTarget, public IConnectionView {
     CSimplePanelDlg* simple_ = nullptr;
     std::unique_ptr<CFunctionCommands> functions_;
     bool imageShownOnce_ = false;
+    bool tabHidden_ = false;  // the view's tab was hidden last
     QSize arranged_;
     SavePathChooser choosePath_;
     std::vector<uint8_t> lastImage_;  // the bytes of the screen last handed to the image window

@@ -188,7 +188,8 @@ TEST_F(PlantOverview, RowsFollowProbesAndLogInsAndNeedsComeFirst) {
 // within two cycles; the alarm's row is red until the alarm clears and is acknowledged from the
 // overview. The alarm of the instrument in the background raises one desktop notification, also
 // across cycles and its hand-over to the view and back, closed when the alarm clears; a lost link
-// in the background is named as that instrument's.
+// in the background is named as that instrument's. Logging a row out from the overview ends its
+// connection (and its tab) for good.
 TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakesOver) {
     CSimOptions options;
     options.instruments = 4;
@@ -256,6 +257,7 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
                   alarm ? AlarmColour() : QColor());
         pane->setCurrentIndex(pane->Order()->mapFromSource(model.index(row, 0)));
         EXPECT_EQ(pane->AcknowledgeAction()->isEnabled(), alarm);
+        EXPECT_EQ(pane->LogoutAction()->isEnabled(), std::string(rows[row].state) == "logged in");
     }
     EXPECT_EQ(Cell(model, 1, COverviewModel::kNameColumn, Qt::AccessibleDescriptionRole),
               "Alarm on channel 1 (2-T-01)");
@@ -362,12 +364,44 @@ TEST_F(PlantOverview, RememberedPasswordsKeepOnePolledConnectionThatTheViewTakes
     EXPECT_TRUE(ProcessEventsUntil([&] { return state(1) == "logged in"; }));
     EXPECT_EQ(Received(alarmed, SimRequestPhase::kUser), 1u);
     EXPECT_EQ(Received(plant->Instrument(2), SimRequestPhase::kUser), 1u) << "refused once";
+
+    // Logged out from the overview, beside Kiln 3 open in a tab of its own: the row open in a
+    // tab closes that tab alone, the polled one ends its connection; each row is back to
+    // reachability, and neither instrument hears from the console again.
+    pane->setCurrentIndex(pane->Order()->mapFromSource(model.index(1, 0)));
+    keys("Return");
+    frame.LoginAtStart("Kiln 3", "admin", std::string("rzdemo"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !frame.State().loginRunning; }));
+    ASSERT_EQ(frame.TabCount(), 2);
+    frame.Action(Command::kPlantOverview)->trigger();
+    const struct {
+        int row;
+        CSimServer& server;
+        size_t connections;
+    } logouts[] = {{1, alarmed, 2}, {0, fine, 1}};
+    for (const auto& out : logouts) {
+        SCOPED_TRACE(out.row);
+        pane->setCurrentIndex(pane->Order()->mapFromSource(model.index(out.row, 0)));
+        ASSERT_TRUE(pane->LogoutAction()->isEnabled());
+        pane->LogoutAction()->trigger();
+        out.server.ClearRequests();
+        EXPECT_EQ(frame.TabCount(), 1);
+        EXPECT_EQ(manager.ConnectionCount(), out.connections);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return state(out.row) == "reachable"; }));
+        EXPECT_FALSE(pane->LogoutAction()->isEnabled());
+    }
+    EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-Kiln 3");
+    ProcessEventsUntil([] { return false; }, std::chrono::milliseconds(1500));
+    for (const auto& out : logouts) {
+        EXPECT_EQ(out.server.Requests().size(), 0u) << out.row;
+    }
 }
 
 // Two instruments of a plant open in tabs. Each view follows its own cycle and only the one
-// shown asks for the screen image; Ctrl+Tab and Ctrl+Shift+Tab switch, the title and the menus
-// follow; each tab has its own trace window; the tab of the instrument in alarm is marked; an
-// instrument that stalls holds up no other tab; Ctrl+W logs out from the instrument shown alone.
+// shown asks for the screen image, at once when shown again; Ctrl+Tab and Ctrl+Shift+Tab switch,
+// the title and the menus follow; each tab has its own trace window; the tab of the instrument in
+// alarm is marked; an instrument that stalls holds up no other tab; Ctrl+W logs out from the
+// instrument shown alone.
 TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
     CSimOptions options;
     options.instruments = 2;
@@ -431,6 +465,15 @@ TEST_F(PlantOverview, InstrumentsOpenInTabsRunIndependently) {
         SCOPED_TRACE(step.shown);
         QTest::keyClick(frame.StatusPane(1), step.key, step.modifiers);
         ASSERT_EQ(frame.CurrentTab(), step.shown);
+        // Shown again, its screen image is fetched at once: ahead of the values, which a pass of
+        // the cycle reads before and after the image.
+        CInstrumentConnection* connection = Find(login.ConnectionOf(names[step.shown]));
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] {
+                const CDataFreshness fresh = connection->Freshness();
+                return fresh.image.validAtNs > fresh.values.validAtNs;
+            },
+            std::chrono::milliseconds(2000)));
         EXPECT_EQ(frame.windowTitle().toStdString(), "RZ Operator-" + names[step.shown]);
         EXPECT_EQ(frame.ClientPane(), views[step.shown]);
         CSimServer& shown = plant->Instrument(step.shown);
