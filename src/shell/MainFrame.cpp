@@ -406,9 +406,9 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 void CMainFrame::Run(CommandRef command) {
-    const CommandSpec* spec = FindCommand(command);
-    if (spec != nullptr && spec->run.handler != nullptr) {
-        (this->*spec->run.handler)();
+    const CommandSpec* entry = FindCommand(command);
+    if (entry != nullptr && entry->run.handler != nullptr) {
+        (this->*entry->run.handler)();
     } else if (const int current = CurrentTab(); current >= 0) {
         if (ICommandTarget* view = tabs_[static_cast<size_t>(current)]->commands) {
             view->Run(command);
