@@ -26,6 +26,7 @@
 class CEventHub;
 class QObject;
 class QTimer;
+struct CInstrumentSummary;
 
 // Numbered steps of the full refresh; its progress is reported as step k of these.
 constexpr int kRefreshSteps = 20;
@@ -186,6 +187,10 @@ class CInstrumentConnection {
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
     // As of the latest published model.
     CDataFreshness Freshness() const;
+    // SummarizeInstrument of the latest published model and its freshness, made as it was
+    // published: a few hundred bytes for a reader that needs no more (the plant overview, the
+    // alarm watch), instead of a copy of the whole model.
+    CInstrumentSummary Summary() const;
     // The fields the views own; reading and changing them never waits for an exchange.
     CViewState ViewState() const;
     void UpdateViewState(const std::function<void(CViewState&)>& change);
@@ -288,6 +293,7 @@ class CInstrumentConnection {
     CViewState viewState_{};
     CDataFreshness fresh_{};           // under the connection lock
     CDataFreshness publishedFresh_{};  // under the snapshot lock
+    std::unique_ptr<CInstrumentSummary> summary_;  // under the snapshot lock
     std::vector<uint8_t> image_;       // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
 
