@@ -34,8 +34,11 @@ int64_t SteadyNowNs() {
 // cycle fetches the image only while it is set, and the view sets it again as it shows or hides
 // its image window. The overview's log-ins start with it off, so that not even their full
 // refresh fetches an image, and the connection holds no image buffers until a view shows one.
+// The view's timer ticks only while a view shows it too: the overview hears of every cycle from
+// the connection's wake-ups.
 void SetScreenImagePolling(CInstrumentConnection& connection, bool on) {
     connection.SetScreenPolling(on);
+    connection.SetTimerTicking(on);
 }
 
 }  // namespace
