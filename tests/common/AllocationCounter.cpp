@@ -32,6 +32,15 @@ void* CountedAllocateAligned(size_t size, std::align_val_t alignment) {
     return pointer;
 }
 
+template <class Allocate>
+void* WithoutThrowing(Allocate allocate) noexcept {
+    try {
+        return allocate();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 void* operator new(size_t size) {
@@ -45,6 +54,20 @@ void* operator new(size_t size, std::align_val_t alignment) {
 }
 void* operator new[](size_t size, std::align_val_t alignment) {
     return CountedAllocateAligned(size, alignment);
+}
+// The non-throwing forms allocate from the same heap, so that what they return is freed by the
+// deletes below as it was allocated (and counted the same way).
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return WithoutThrowing([size] { return CountedAllocate(size); });
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return WithoutThrowing([size] { return CountedAllocate(size); });
+}
+void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return WithoutThrowing([=] { return CountedAllocateAligned(size, alignment); });
+}
+void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return WithoutThrowing([=] { return CountedAllocateAligned(size, alignment); });
 }
 void operator delete(void* pointer) noexcept {
     std::free(pointer);
