@@ -50,12 +50,15 @@ void CAlarmWatch::Read(const std::string& name) {
     if (!connection) {
         return;
     }
-    Update(name, (*connection)->CopyModel());
+    Take(name, (*connection)->Summary().alarm);
 }
 
 void CAlarmWatch::Update(const std::string& name, const CInstrumentModel& model) {
+    Take(name, DescribeAlarms(model));
+}
+
+void CAlarmWatch::Take(const std::string& name, std::string alarm) {
     Watched& watched = watched_[name];
-    std::string alarm = DescribeAlarms(model);
     if (alarm == watched.alarm) {
         return;
     }

@@ -69,6 +69,8 @@ class CAlarmWatch : public QObject {
     };
 
     void Read(const std::string& name);
+    // Takes `alarm` (DescribeAlarms) as instrument `name`'s latest alarm state.
+    void Take(const std::string& name, std::string alarm);
     void StopFollowing(Watched& watched);
     void OnConnectionClosed(uint32_t id);
 

@@ -9,6 +9,7 @@
 
 #include "platform/EventHub.h"
 #include "platform/Strings.h"
+#include "session/InstrumentSummary.h"
 #include "session/LoginDialogue.h"
 
 namespace {
@@ -100,6 +101,8 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
       eventContext_(eventContext),
       commands_(std::make_unique<CCommandSet>()),
       loader_(*commands_, model_),
+      summary_(
+          std::make_unique<CInstrumentSummary>(SummarizeInstrument(snapshot_, publishedFresh_))),
       clock_(std::make_unique<CSteadyCycleClock>(&stopEvent_)),
       runner_(*this, [this](RzResult result) {
           // The communication-error event follows the result of the operation that lost the
@@ -151,7 +154,10 @@ void CInstrumentConnection::ApplyStartNames() {
 // --- Snapshot ------------------------------------------------------------------------------
 
 void CInstrumentConnection::PublishSnapshot(bool withImage) {
+    // Made before the lock, so that a reader never waits for it.
+    auto summary = std::make_unique<CInstrumentSummary>(SummarizeInstrument(model_, fresh_));
     std::lock_guard lock(snapshotLock_);
+    summary_ = std::move(summary);
     snapshot_ = model_;
     if (withImage && model_.imageData != nullptr && model_.imageLength <= kImageCapacity) {
         image_.reserve(kImageCapacity);  // once, at the first image: no later one reallocates
@@ -186,6 +192,11 @@ RzResult CInstrumentConnection::LoadScreenImageNoted(bool* outNew) {
 CDataFreshness CInstrumentConnection::Freshness() const {
     std::lock_guard lock(snapshotLock_);
     return publishedFresh_;
+}
+
+CInstrumentSummary CInstrumentConnection::Summary() const {
+    std::lock_guard lock(snapshotLock_);
+    return *summary_;
 }
 
 CInstrumentModel CInstrumentConnection::CopyModel() const {
@@ -461,7 +472,10 @@ RzResult CInstrumentConnection::StartCycle() {
         timer_->setTimerType(Qt::PreciseTimer);
         QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { OnTimer(); });
     }
-    timer_->start(static_cast<int>(TimerIntervalForCycle(commCycle_)));
+    timer_->setInterval(static_cast<int>(TimerIntervalForCycle(commCycle_)));
+    if (timerTicking_) {
+        timer_->start();
+    }
     // Wake-ups the thread hands over from now on (or handed over already) reach OnTimer.
     timerCalls_.Arm();
     return RZ_OK;
@@ -638,11 +652,23 @@ bool CInstrumentConnection::PauseTimer() {
 }
 
 void CInstrumentConnection::ResumeTimer() {
-    if (timer_ && !timer_->isActive()) {
+    if (timer_ && timerTicking_ && !timer_->isActive()) {
         timer_->start();
     }
 }
 
 uint32_t CInstrumentConnection::TimerInterval() const {
     return timer_ ? static_cast<uint32_t>(timer_->interval()) : 0;
+}
+
+void CInstrumentConnection::SetTimerTicking(bool on) {
+    timerTicking_ = on;
+    if (!timer_ || !thread_.joinable() || stopFlag_ != 0 || errorFlag_ != 0) {
+        return;  // StartCycle starts it; a stopped or broken cycle keeps it stopped
+    }
+    if (!on) {
+        timer_->stop();
+    } else if (!timer_->isActive()) {
+        timer_->start();
+    }
 }

@@ -26,6 +26,7 @@
 class CEventHub;
 class QObject;
 class QTimer;
+struct CInstrumentSummary;
 
 // Numbered steps of the full refresh; its progress is reported as step k of these.
 constexpr int kRefreshSteps = 20;
@@ -186,6 +187,10 @@ class CInstrumentConnection {
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
     // As of the latest published model.
     CDataFreshness Freshness() const;
+    // SummarizeInstrument of the latest published model and its freshness, made as it was
+    // published: a few hundred bytes for a reader that needs no more (the plant overview, the
+    // alarm watch), instead of a copy of the whole model.
+    CInstrumentSummary Summary() const;
     // The fields the views own; reading and changing them never waits for an exchange.
     CViewState ViewState() const;
     void UpdateViewState(const std::function<void(CViewState&)>& change);
@@ -228,6 +233,11 @@ class CInstrumentConnection {
     // The GUI timer's interval (ms): a quarter of the cycle, kept within 500 to 1000 ms; 0
     // before StartCycle. GUI thread.
     uint32_t TimerInterval() const;
+    // Whether the GUI timer ticks (on unless turned off; StartCycle starts it only when on).
+    // The communication thread's wake-ups tell of every pass and of a lost link without it, so a
+    // connection that no view shows (the plant overview's) turns it off, and its view turns it
+    // on again. GUI thread.
+    void SetTimerTicking(bool on);
 
   private:
     class EntryFrame;
@@ -286,9 +296,10 @@ class CInstrumentConnection {
     mutable std::mutex snapshotLock_;
     CInstrumentModel snapshot_{};
     CViewState viewState_{};
-    CDataFreshness fresh_{};           // under the connection lock
-    CDataFreshness publishedFresh_{};  // under the snapshot lock
-    std::vector<uint8_t> image_;       // the published screen image; reserved at the first one
+    CDataFreshness fresh_{};                       // under the connection lock
+    CDataFreshness publishedFresh_{};              // under the snapshot lock
+    std::unique_ptr<CInstrumentSummary> summary_;  // under the snapshot lock
+    std::vector<uint8_t> image_;  // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
 
     // The cycle's settings and the flags its threads share.
@@ -309,6 +320,7 @@ class CInstrumentConnection {
     std::thread::id madeOn_ = std::this_thread::get_id();
     // GUI thread: the timer (made by StartCycle) and the wake-ups the threads hand it.
     std::unique_ptr<QTimer> timer_;
+    bool timerTicking_ = true;
     CGuiDispatcher timerCalls_;
     COperationRunner runner_;
 };

@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "alarms/AlarmWatch.h"
-#include "model/InstrumentModel.h"
 #include "platform/StatusSink.h"
 #include "secrets/PasswordKeeper.h"
 #include "session/ConnectionManager.h"
@@ -35,8 +34,11 @@ int64_t SteadyNowNs() {
 // cycle fetches the image only while it is set, and the view sets it again as it shows or hides
 // its image window. The overview's log-ins start with it off, so that not even their full
 // refresh fetches an image, and the connection holds no image buffers until a view shows one.
+// The view's timer ticks only while a view shows it too: the overview hears of every cycle from
+// the connection's wake-ups.
 void SetScreenImagePolling(CInstrumentConnection& connection, bool on) {
     connection.SetScreenPolling(on);
+    connection.SetTimerTicking(on);
 }
 
 }  // namespace
@@ -49,7 +51,6 @@ CPlantOverview::CPlantOverview(CMainFrame& frame, CLoginControl& login, CConnect
       manager_(manager),
       port_(port),
       retryAfterMs_(options.intervalMs),
-      snapshot_(std::make_unique<CInstrumentModel>()),
       probe_([this](const CProbeResult& result) { OnProbe(result); }, options) {
     pump_.setSingleShot(true);
     pump_.setInterval(kPumpRetryMs);
@@ -164,12 +165,10 @@ void CPlantOverview::Feed(const std::string& name, uint32_t id) {
     if (connection == nullptr) {
         return;
     }
-    *snapshot_ = connection->CopyModel();
     // Stale after two cycles without valid values, as the view judges it.
     const int staleAfterMs =
         2 * std::max<int>(connection->Cycle(), static_cast<int>(kCycleSliceMs));
-    model_.UpdateSession(name, SummarizeInstrument(*snapshot_, connection->Freshness()),
-                         staleAfterMs);
+    model_.UpdateSession(name, connection->Summary(), staleAfterMs);
 }
 
 void CPlantOverview::OnAcknowledge(int row) {

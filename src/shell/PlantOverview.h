@@ -18,7 +18,6 @@ class CInstrumentConnection;
 class CLoginControl;
 class CMainFrame;
 class COverviewModel;
-struct CInstrumentModel;
 
 // Follows the registered instruments for the main window's plant overview.
 //
@@ -150,7 +149,6 @@ class CPlantOverview : public QObject, public IConnectionPool {
     std::map<std::string, uint32_t> sessions_;
     std::string loggingIn_;                 // the instrument of the overview's running log-in
     std::map<std::string, Polled> polled_;  // by instrument name, for those in the overview
-    std::unique_ptr<CInstrumentModel> snapshot_;
     QTimer tick_;
     QTimer pump_;  // tries the queue again while the log-in thread is busy
     CReachabilityProbe probe_;
