@@ -157,14 +157,10 @@ void BareInstrumentClient::ReadBlocks() {
     }
 }
 
-namespace {
-
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
-
-}  // namespace
 
 OneCpu::OneCpu() {
     cpu_set_t one;

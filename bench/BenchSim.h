@@ -61,6 +61,9 @@ class OneCpu {
     std::vector<std::pair<pid_t, cpu_set_t>> saved_;
 };
 
+// The middle of `values` (0 when there are none).
+double Median(std::vector<double> values);
+
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick);
 

@@ -141,6 +141,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (auto peak = run.counters.find("peak_kB"); peak != run.counters.end()) {
                 peaksKb_[BaseName(name.substr(0, name.rfind("_median")))] = peak->second;
             }
+            if (auto threaded = run.counters.find("bare_threaded_us");
+                threaded != run.counters.end()) {
+                floors_[BaseName(name)] = {threaded->second, run.counters.at("bare_single_us")};
+            }
             const auto console = run.counters.find("console_us");
             const auto yardstick = run.counters.find("yardstick_us");
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
@@ -197,6 +201,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
                           it->second.second);
             std::printf("%-32s %-32s %10.3f %8.2f %s\n", console, yardstick, ratio, goal.limit,
                         ratio <= goal.limit ? "met" : "NOT MET");
+            if (const auto floor = floors_.find(goal.name); floor != floors_.end()) {
+                // The same bare client with a thread per instrument: the least a console with
+                // a communication thread per connection can spend, against the same yardstick.
+                std::snprintf(console, sizeof console, "  floor: bare, thread each %.0f us",
+                              floor->second.first);
+                std::snprintf(yardstick, sizeof yardstick, "bare client, one thread %.0f us",
+                              floor->second.second);
+                std::printf("%-32s %-32s %10.3f\n", console, yardstick,
+                            floor->second.first / floor->second.second);
+            }
         }
         std::printf("\n%-32s %-32s %10s %8s %s\n", "CPU per watch cycle", "bare client, same cycle",
                     "ratio", "goal", "");
@@ -274,6 +288,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     };
     std::map<std::string, Polled> polled_;
     std::map<std::string, std::pair<double, double>> pairs_;
+    std::map<std::string, std::pair<double, double>> floors_;  // threaded and single bare
 };
 
 }  // namespace
@@ -286,7 +301,7 @@ int RunBenchPolledConnections(int count, const char* port, const char* dir);
 // Child modes for the plant overview and its bare yardstick (bench_plant.cpp).
 int RunBenchPlantConsole(QApplication& app, const char* port, const char* dir, int seconds,
                          const char* stalled, bool probe);
-int RunBenchPlantBare(const char* port, const char* file, int cycles);
+int RunBenchPlantBare(const char* port, const char* file, int cycles, bool threaded);
 
 int main(int argc, char** argv) {
     // The connections' timers and queued calls need an application object, the widgets one
@@ -308,8 +323,9 @@ int main(int argc, char** argv) {
         return RunBenchPlantConsole(app, argv[2], argv[3], std::atoi(argv[4]), argv[5],
                                     std::strcmp(argv[6], "1") == 0);
     }
-    if (argc == 5 && std::strcmp(argv[1], "--bench-plant-bare") == 0) {
-        return RunBenchPlantBare(argv[2], argv[3], std::atoi(argv[4]));
+    if (argc == 6 && std::strcmp(argv[1], "--bench-plant-bare") == 0) {
+        return RunBenchPlantBare(argv[2], argv[3], std::atoi(argv[4]),
+                                 std::strcmp(argv[5], "1") == 0);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -16,14 +16,18 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchSim.h"
@@ -236,9 +240,10 @@ bool RunConsole(const PlantDataDir& data, Stall stall, bool probe, ConsoleFigure
                        &f.threadsBefore, &f.threadsAfter, &f.rssBeforeKb, &f.rssAfterKb) == 9;
 }
 
-// The bare client's child making `requests` (per instrument) in kPollSeconds cycles; its CPU
-// time, or a negative number on failure.
-double RunBare(const PlantDataDir& data, const std::vector<std::vector<std::string>>& requests) {
+// The bare client's child making `requests` (per instrument) in kPollSeconds cycles, from one
+// thread or from a thread per instrument; its CPU time, or a negative number on failure.
+double RunBare(const PlantDataDir& data, const std::vector<std::vector<std::string>>& requests,
+               bool threaded = false) {
     CSimPlantServer& plant = BenchPlant();
     const std::string file = data.Path() + "/bare-requests";
     {
@@ -250,8 +255,8 @@ double RunBare(const PlantDataDir& data, const std::vector<std::vector<std::stri
             }
         }
     }
-    Child child(
-        {"--bench-plant-bare", std::to_string(plant.Port()), file, std::to_string(kPollSeconds)});
+    Child child({"--bench-plant-bare", std::to_string(plant.Port()), file,
+                 std::to_string(kPollSeconds), threaded ? "1" : "0"});
     std::string line;
     double cpu = -1;
     if (!child.ReadLine(&line) || std::sscanf(line.c_str(), "done %lf", &cpu) != 1) {
@@ -290,6 +295,23 @@ void BM_PlantOverviewCpu(benchmark::State& state) {
         });
     if (failed) {
         return;
+    }
+    // What one thread per instrument costs by itself: the same bare client with a thread per
+    // instrument against it with one, alternately. No console with a communication thread per
+    // connection spends less than the first.
+    std::vector<double> threaded;
+    std::vector<double> single;
+    {
+        const OneCpu pinned;
+        for (int i = 0; i < 3; ++i) {
+            threaded.push_back(RunBare(data, figures.requests, true) / kPollSeconds);
+            single.push_back(RunBare(data, figures.requests, false) / kPollSeconds);
+        }
+    }
+    if (*std::min_element(threaded.begin(), threaded.end()) > 0 &&
+        *std::min_element(single.begin(), single.end()) > 0) {
+        state.counters["bare_threaded_us"] = Median(threaded) * 1e6;
+        state.counters["bare_single_us"] = Median(single) * 1e6;
     }
     size_t requests = 0;
     for (const auto& each : figures.requests) {
@@ -472,8 +494,10 @@ int RunBenchPlantConsole(QApplication& app, const char* port, const char* dir, i
 
 // The bare client: one blocking socket per instrument of the plant at `port`, logged in, making
 // the requests `file` lists for each (a line "@ADDRESS" and then its requests) in `cycles`
-// cycles of kCycleMs, spread evenly; says "done" with its CPU time over the cycles.
-int RunBenchPlantBare(const char* port, const char* file, int cycles) {
+// cycles of kCycleMs, spread evenly; says "done" with its CPU time over the cycles. All from one
+// thread, or with `threaded` from a thread per instrument, each on its own phase of the cycle as
+// the console's communication threads are: what one thread per connection costs by itself.
+int RunBenchPlantBare(const char* port, const char* file, int cycles, bool threaded) {
     struct Target {
         std::string address;
         std::vector<std::string> requests;
@@ -488,31 +512,67 @@ int RunBenchPlantBare(const char* port, const char* file, int cycles) {
             targets.back().requests.push_back(line);
         }
     }
+    // Target `target`'s requests of cycle `cycle`.
+    const auto exchange = [cycles](Target& target, int cycle) {
+        const size_t n = target.requests.size();
+        const auto c = static_cast<size_t>(cycle);
+        const auto all = static_cast<size_t>(cycles);
+        for (size_t i = c * n / all; i < (c + 1) * n / all; ++i) {
+            target.client->Exchange(target.requests[i]);
+        }
+    };
+    // Calls `pass(cycle)` at `start` and then every kCycleMs.
+    const auto run = [cycles](timespec next, const std::function<void(int)>& pass) {
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+            }
+            pass(cycle);
+            next.tv_sec += kCycleMs / 1000;
+        }
+    };
     try {
         for (Target& target : targets) {
             target.client = std::make_unique<BareInstrumentClient>(
                 static_cast<uint16_t>(std::atoi(port)), target.address.c_str());
             target.client->Login();
         }
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        const double cpuStart = ProcessCpuSeconds();
-        for (int cycle = 0; cycle < cycles; ++cycle) {
-            for (Target& target : targets) {
-                const size_t n = target.requests.size();
-                const auto c = static_cast<size_t>(cycle);
-                const auto all = static_cast<size_t>(cycles);
-                for (size_t i = c * n / all; i < (c + 1) * n / all; ++i) {
-                    target.client->Exchange(target.requests[i]);
+        timespec start{};
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        double cpuStart = ProcessCpuSeconds();
+        if (!threaded) {
+            run(start, [&](int cycle) {
+                for (Target& target : targets) {
+                    exchange(target, cycle);
                 }
+            });
+        } else {
+            // The threads are made before the measurement starts (the console's exist before
+            // its polling is measured too); they begin with the first phase.
+            start.tv_sec += 1;
+            std::vector<std::thread> threads;
+            std::atomic<bool> failed{false};
+            for (size_t i = 0; i < targets.size(); ++i) {
+                timespec phase = start;
+                phase.tv_nsec += static_cast<long>(i * kCycleMs * 1000000L / targets.size());
+                phase.tv_sec += phase.tv_nsec / 1000000000L;
+                phase.tv_nsec %= 1000000000L;
+                threads.emplace_back([&, i, phase] {
+                    try {
+                        run(phase, [&](int cycle) { exchange(targets[i], cycle); });
+                    } catch (const std::exception&) {
+                        failed = true;
+                    }
+                });
             }
-            if (cycle + 1 == cycles) {
-                break;
+            cpuStart = ProcessCpuSeconds();
+            for (std::thread& thread : threads) {
+                thread.join();
             }
-            next.tv_sec += kCycleMs / 1000;
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+            if (failed) {
+                return 1;
             }
         }
+        // The last cycle's pass ends the measurement, as the console's last cycle does.
         std::printf("done %.6f\n", ProcessCpuSeconds() - cpuStart);
         std::fflush(stdout);
     } catch (const std::exception&) {

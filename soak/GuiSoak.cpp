@@ -81,7 +81,7 @@ class CGuiSoak {
     void PrintCounts() {
         std::string line;
         for (const auto& [name, count] : counts_) {
-            line += " " + std::to_string(count) + " " + name + ",";
+            line.append(" ").append(std::to_string(count)).append(" ").append(name).append(",");
         }
         std::printf("gui-soak: counts:%s\n", line.c_str());
         std::fflush(stdout);

@@ -16,11 +16,16 @@ void Keep(std::string& slot, const char* text, size_t length) {
 }
 
 std::string GroupThousands(uint32_t value) {
-    std::string digits = std::to_string(value);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-        digits.insert(static_cast<size_t>(i), ",");
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    grouped.reserve(digits.size() + digits.size() / 3);
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
     }
-    return digits;
+    return grouped;
 }
 
 int64_t WallMs() {

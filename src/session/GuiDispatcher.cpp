@@ -1,49 +1,134 @@
 #include "session/GuiDispatcher.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
-#include <cerrno>
+#include <QThread>
+#include <algorithm>
+#include <vector>
 
-CGuiDispatcher::CGuiDispatcher() {
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-}
+// The wake-up every dispatcher shares: the list of armed dispatchers with calls queued, and an
+// eventfd written when that list stops being empty. Lives as long as the process.
+class CGuiWake {
+  public:
+    static CGuiWake& Instance() {
+        static CGuiWake* const wake = new CGuiWake;  // never destroyed: dispatchers may outlive
+        return *wake;                                // any static
+    }
+
+    // Any thread: `dispatcher` has calls for the event loop.
+    void Ready(CGuiDispatcher* dispatcher) {
+        bool first = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (dispatcher->listed_) {
+                return;
+            }
+            dispatcher->listed_ = true;
+            first = ready_.empty();
+            ready_.push_back(dispatcher);
+        }
+        if (first && fd_ >= 0) {
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
+        }
+    }
+
+    // GUI thread, as a dispatcher goes away.
+    void Forget(CGuiDispatcher* dispatcher) {
+        std::lock_guard lock(mutex_);
+        if (dispatcher->listed_) {
+            ready_.erase(std::remove(ready_.begin(), ready_.end(), dispatcher), ready_.end());
+            dispatcher->listed_ = false;
+        }
+    }
+
+    // GUI thread: watches the eventfd from the application's event loop (once per application
+    // object; the notifier goes with it).
+    void Watch() {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (notifier_ != nullptr || fd_ < 0 || app == nullptr) {
+            return;
+        }
+        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read,
+                                        QThread::currentThread() == app->thread() ? app : nullptr);
+        QObject::connect(notifier_.data(), &QSocketNotifier::activated, notifier_.data(),
+                         [this] { OnWake(); });
+    }
+
+  private:
+    CGuiWake() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+    // Runs the calls of every ready dispatcher, including those that become ready meanwhile. A
+    // call may destroy any dispatcher: a destroyed one has left the list, and the one draining
+    // stops by itself.
+    void OnWake() {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(fd_, &count, sizeof count);
+        for (;;) {
+            CGuiDispatcher* next = nullptr;
+            {
+                std::lock_guard lock(mutex_);
+                if (ready_.empty()) {
+                    return;
+                }
+                next = ready_.front();
+                ready_.erase(ready_.begin());
+                next->listed_ = false;
+            }
+            next->Drain();
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::vector<CGuiDispatcher*> ready_;  // under mutex_, in the order they became ready
+    QPointer<QSocketNotifier> notifier_;  // GUI thread
+};
+
+CGuiDispatcher::CGuiDispatcher() = default;
 
 CGuiDispatcher::~CGuiDispatcher() {
     *alive_ = false;
-    notifier_.reset();
-    if (wakeFd_ >= 0) {
-        close(wakeFd_);
-    }
+    CGuiWake::Instance().Forget(this);
 }
 
 void CGuiDispatcher::Post(std::function<void()> call) {
+    bool armed = false;
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(std::move(call));
+        if (waiting_) {
+            posted_.notify_one();
+        }
+        armed = armed_;
     }
-    if (wakeFd_ >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    if (armed) {
+        CGuiWake::Instance().Ready(this);
     }
 }
 
 void CGuiDispatcher::Arm() {
-    if (notifier_ || wakeFd_ < 0 || QCoreApplication::instance() == nullptr) {
+    if (QCoreApplication::instance() == nullptr) {
         return;
     }
-    notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { OnWake(); });
-}
-
-void CGuiDispatcher::OnWake() {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
-    Drain();
+    CGuiWake& wake = CGuiWake::Instance();
+    wake.Watch();
+    bool pending = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (armed_) {
+            return;
+        }
+        armed_ = true;
+        pending = !queue_.empty();
+    }
+    if (pending) {
+        wake.Ready(this);
+    }
 }
 
 void CGuiDispatcher::Drain() {
@@ -65,15 +150,13 @@ void CGuiDispatcher::WaitUntil(const std::function<bool()>& done) {
     const std::shared_ptr<bool> alive = alive_;
     for (;;) {
         Drain();
-        if (!*alive || done() || wakeFd_ < 0) {
+        if (!*alive || done()) {
             return;
         }
-        pollfd p{wakeFd_, POLLIN, 0};
-        if (poll(&p, 1, -1) < 0 && errno != EINTR) {
-            return;
-        }
-        uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
+        std::unique_lock lock(mutex_);
+        waiting_ = true;
+        posted_.wait(lock, [this] { return !queue_.empty(); });
+        waiting_ = false;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "shell/OverviewModel.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <chrono>
 
 #include "platform/StatusSink.h"
@@ -116,8 +117,9 @@ void COverviewModel::UpdateSession(const std::string& name, const CInstrumentSum
         r.refused = false;
     }
     if (summary.valuesValidAtNs != 0 && summary.valuesValidAtNs != r.summary.valuesValidAtNs) {
-        r.lastValid =
-            QDateTime::currentDateTime().addMSecs(-(now - summary.valuesValidAtNs) / 1000000);
+        r.lastValid = QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch() -
+                                                     (now - summary.valuesValidAtNs) / 1000000)
+                          .toString(QStringLiteral("HH:mm:ss"));
     }
     r.summary = summary;
     r.staleAfterMs = staleAfterMs;
@@ -295,9 +297,7 @@ QString COverviewModel::Text(int row, int column) const {
         case kMathColumn:
             return running(s.mathRunning);
         case kLastDataColumn:
-            return r.lastValid.isValid() && r.loggedIn
-                       ? r.lastValid.toString(QStringLiteral("HH:mm:ss"))
-                       : QString();
+            return r.loggedIn ? r.lastValid : QString();
         case kValuesColumn: {
             QStringList values;
             for (const CSummaryValue& value : s.values) {

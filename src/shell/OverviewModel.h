@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <QSortFilterProxyModel>
 #include <cstdint>
 #include <functional>
@@ -100,7 +99,9 @@ class COverviewModel : public QAbstractTableModel {
         int64_t sessionSinceNs = 0;
         int staleAfterMs = 0;
         CInstrumentSummary summary;
-        QDateTime lastValid;  // wall clock of summary.valuesValidAtNs
+        // The local wall-clock time of summary.valuesValidAtNs ("HH:mm:ss"), made once as the
+        // values arrive: a local-time conversion reads the time zone each time.
+        QString lastValid;
         bool stale = false;
         // What the views were last told of the row (RowChanged): its cells' texts and
         // descriptions, and the flags that shape the whole row.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QTabBar>
 #include <QTest>
+#include <QTime>
 #include <algorithm>
 #include <functional>
 #include <ranges>
@@ -592,6 +593,19 @@ TEST(OverviewModel, StalenessFollowsTheAgeOfTheLastValidValues) {
         if (rows[row].stale) {
             EXPECT_EQ(Cell(model, row, COverviewModel::kLastDataColumn, Qt::ToolTipRole),
                       rows[row].tip);
+        }
+        // The last data's local wall-clock time: the values came validAgo before `start`,
+        // which the fake clock put loggedInAgo after the real time of the update.
+        const QString shown = QString::fromStdString(
+            Cell(model, row, COverviewModel::kLastDataColumn, Qt::DisplayRole));
+        if (rows[row].validAgoMs < 0) {
+            EXPECT_EQ(shown, QString());
+        } else {
+            const QTime expected = QTime::currentTime().addMSecs(
+                static_cast<int>(rows[row].loggedInAgoMs - rows[row].validAgoMs));
+            const int apart =
+                (expected.secsTo(QTime::fromString(shown, "HH:mm:ss")) + 86400) % 86400;
+            EXPECT_TRUE(apart <= 1 || apart >= 86399) << shown.toStdString();
         }
     }
     std::vector<std::string> shown;

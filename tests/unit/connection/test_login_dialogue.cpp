@@ -251,6 +251,8 @@ TEST(ExchangeTrace, SummarisesAnswers) {
         {std::string("\x89PNG\r\n\x1a\n", 8) + std::string(245304, '\0'), RECV_BINARY, 4,
          "PNG 245,312 bytes in 4 blocks"},
         {"abc", RECV_BINARY, 1, "binary 3 bytes in 1 block"},
+        {std::string(1234567, 'x'), RECV_BINARY, 0, "binary 1,234,567 bytes"},
+        {std::string(100000, 'x'), RECV_BINARY, 0, "binary 100,000 bytes"},
         {"abc", RECV_BINARY, 0, "binary 3 bytes"},
         {std::string("E1 Busy\r\n\0", 10), RECV_BINARY, 0, "E1 Busy"},
         {"", RECV_BINARY, 0, ""},

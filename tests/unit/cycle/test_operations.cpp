@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "ConnectionHarness.h"
 #include "common/EventLoop.h"
+#include "session/GuiDispatcher.h"
 
 namespace {
 
@@ -361,3 +364,77 @@ TEST(Operations, ViewStateIsWrittenWhileAnExchangeHoldsTheConnection) {
 }
 
 }  // namespace
+
+// The hand-over to the GUI thread: one descriptor however many dispatchers; calls posted before
+// a dispatcher is armed wait for it; a call may destroy its own or another listed dispatcher.
+TEST(GuiDispatcher, SharedWakeUpRunsEachDispatchersCallsInOrderAndSurvivesDestruction) {
+    EnsureApplication();
+    const auto openFds = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    enum class Destroy { kNone, kOwn, kOther };
+    struct Case {
+        const char* name;
+        Destroy destroy;    // by the first call of the armed dispatcher
+        std::string first;  // what ran before the second dispatcher was armed
+        std::string all;
+    };
+    for (const Case& c : {Case{"NoneDestroyed", Destroy::kNone, "a1 a2", "a1 a2 b1 b2"},
+                          Case{"OwnDestroyed", Destroy::kOwn, "a1", "a1 b1 b2"},
+                          Case{"OtherDestroyed", Destroy::kOther, "a1 a2", "a1 a2"}}) {
+        SCOPED_TRACE(c.name);
+        auto a = std::make_unique<CGuiDispatcher>();
+        auto b = std::make_unique<CGuiDispatcher>();
+        a->Arm();  // the shared descriptor exists from the first arming on
+        const auto before = openFds();
+        std::vector<std::unique_ptr<CGuiDispatcher>> more(50);
+        for (auto& each : more) {
+            each = std::make_unique<CGuiDispatcher>();
+            each->Arm();
+        }
+        EXPECT_EQ(openFds(), before);
+        std::string ran;
+        const auto note = [&ran](const char* what) {
+            ran += (ran.empty() ? "" : " ") + std::string(what);
+        };
+        std::thread worker([&] {
+            b->Post([&] { note("b1"); });
+            a->Post([&] {
+                note("a1");
+                if (c.destroy == Destroy::kOwn) {
+                    a.reset();
+                } else if (c.destroy == Destroy::kOther) {
+                    b.reset();
+                }
+            });
+            a->Post([&] { note("a2"); });
+            b->Post([&] { note("b2"); });
+        });
+        worker.join();
+        EXPECT_TRUE(ProcessEventsUntil([&] { return ran.size() >= c.first.size(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ran, c.first);
+        if (b) {
+            b->Arm();
+        }
+        EXPECT_TRUE(ProcessEventsUntil([&] { return ran.size() >= c.all.size(); }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ran, c.all);
+    }
+}
+
+// A thin wait wakes for a call posted from another thread and runs it.
+TEST(GuiDispatcher, ThinWaitRunsCallsPostedFromAnotherThread) {
+    CGuiDispatcher dispatcher;
+    int ran = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 3; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            dispatcher.Post([&ran] { ++ran; });
+        }
+    });
+    dispatcher.WaitUntil([&ran] { return ran == 3; });
+    worker.join();
+    EXPECT_EQ(ran, 3);
+}
