@@ -101,8 +101,7 @@ CInstrumentConnection::CInstrumentConnection(uint32_t id, CEventHub* hub, CLinkT
       eventContext_(eventContext),
       commands_(std::make_unique<CCommandSet>()),
       loader_(*commands_, model_),
-      summary_(
-          std::make_unique<CInstrumentSummary>(SummarizeInstrument(snapshot_, publishedFresh_))),
+      summary_(std::make_unique<CInstrumentSummary>()),
       clock_(std::make_unique<CSteadyCycleClock>(&stopEvent_)),
       runner_(*this, [this](RzResult result) {
           // The communication-error event follows the result of the operation that lost the
@@ -154,10 +153,8 @@ void CInstrumentConnection::ApplyStartNames() {
 // --- Snapshot ------------------------------------------------------------------------------
 
 void CInstrumentConnection::PublishSnapshot(bool withImage) {
-    // Made before the lock, so that a reader never waits for it.
-    auto summary = std::make_unique<CInstrumentSummary>(SummarizeInstrument(model_, fresh_));
     std::lock_guard lock(snapshotLock_);
-    summary_ = std::move(summary);
+    summaryCurrent_ = false;  // made from this snapshot when a reader asks (Summary)
     snapshot_ = model_;
     if (withImage && model_.imageData != nullptr && model_.imageLength <= kImageCapacity) {
         image_.reserve(kImageCapacity);  // once, at the first image: no later one reallocates
@@ -196,6 +193,10 @@ CDataFreshness CInstrumentConnection::Freshness() const {
 
 CInstrumentSummary CInstrumentConnection::Summary() const {
     std::lock_guard lock(snapshotLock_);
+    if (!summaryCurrent_) {
+        *summary_ = SummarizeInstrument(snapshot_, publishedFresh_);
+        summaryCurrent_ = true;
+    }
     return *summary_;
 }
 

@@ -187,8 +187,8 @@ class CInstrumentConnection {
     void WithImage(const std::function<void(const uint8_t*, uint32_t)>& reader) const;
     // As of the latest published model.
     CDataFreshness Freshness() const;
-    // SummarizeInstrument of the latest published model and its freshness, made as it was
-    // published: a few hundred bytes for a reader that needs no more (the plant overview, the
+    // SummarizeInstrument of the latest published model and its freshness, made once per
+    // publication: a few hundred bytes for a reader that needs no more (the plant overview, the
     // alarm watch), instead of a copy of the whole model.
     CInstrumentSummary Summary() const;
     // The fields the views own; reading and changing them never waits for an exchange.
@@ -296,9 +296,13 @@ class CInstrumentConnection {
     mutable std::mutex snapshotLock_;
     CInstrumentModel snapshot_{};
     CViewState viewState_{};
-    CDataFreshness fresh_{};                       // under the connection lock
-    CDataFreshness publishedFresh_{};              // under the snapshot lock
-    std::unique_ptr<CInstrumentSummary> summary_;  // under the snapshot lock
+    CDataFreshness fresh_{};           // under the connection lock
+    CDataFreshness publishedFresh_{};  // under the snapshot lock
+    // Under the snapshot lock: SummarizeInstrument of the snapshot, made by the first reader
+    // after a publication, so that a pass with no reader (a console without the overview)
+    // spends nothing on it.
+    std::unique_ptr<CInstrumentSummary> summary_;
+    mutable bool summaryCurrent_ = false;
     std::vector<uint8_t> image_;  // the published screen image; reserved at the first one
     uint32_t imageLength_ = 0;
 
