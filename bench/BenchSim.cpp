@@ -7,7 +7,6 @@
 #include <netinet/tcp.h>
 #include <sched.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -252,29 +252,73 @@ BenchDataDir::~BenchDataDir() {
     SetDataDirectory("");
 }
 
-double ChildPeakKb(const std::vector<std::string>& arguments) {
-    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
-    args.insert(args.end(), arguments.begin(), arguments.end());
+pid_t SpawnChild(std::vector<std::string> args, const ChildFiles& files) {
     std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    if (files.in >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, files.in, 0);
+    }
+    if (files.out >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, files.out, 1);
+    } else if (files.outToNull) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
+    if (files.errorsToNull) {
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    return pid;
+}
+
+double WaitChildPeakKb(pid_t pid) {
+    if (pid <= 0) {
         return -1;
     }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
+    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+    double peakKb = 0;
+    for (;;) {
+        // VmHWM only grows while the program runs; the last reading before its end is its peak.
+        std::ifstream status(path);
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmHWM:", 0) == 0) {
+                peakKb = std::max(peakKb, std::atof(line.c_str() + 6));
+            }
+        }
+        int exit = 0;
+        const pid_t ended = waitpid(pid, &exit, WNOHANG);
+        if (ended == pid) {
+            return WIFEXITED(exit) && WEXITSTATUS(exit) == 0 && peakKb > 0 ? peakKb : -1;
+        }
+        if (ended < 0) {
+            return -1;
+        }
+        timespec pause{0, 2000000};
+        nanosleep(&pause, nullptr);
     }
-    return static_cast<double>(usage.ru_maxrss);
+}
+
+double ChildPeakKb(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    return WaitChildPeakKb(SpawnChild(std::move(args), {.outToNull = true}));
 }
 
 std::string RzctlPath() {

@@ -67,6 +67,27 @@ double Median(std::vector<double> values);
 void RunPair(benchmark::State& state, const std::function<double()>& console,
              const std::function<double()>& yardstick);
 
+// Where a child's standard files go: a descriptor to put there (-1 keeps the parent's), or
+// /dev/null.
+struct ChildFiles {
+    int in = -1;
+    int out = -1;
+    bool outToNull = false;
+    bool errorsToNull = false;
+};
+
+// Starts the program `args[0]` with `args`, its standard files as `files` says and SIGINT and
+// SIGTERM at their defaults (a child keeps a signal its starter ignores, as programs started in
+// the background do, and some children are measured on those signals); its pid, or -1.
+pid_t SpawnChild(std::vector<std::string> args, const ChildFiles& files);
+
+// Waits for child `pid` to end; its peak resident memory (kB) since it started its program when
+// it ended well, a negative number otherwise. The figure is the child's VmHWM, read while it
+// runs: the resource usage wait4 reports is no good, as a child started with posix_spawn runs in
+// its parent's memory until exec, and the kernel carries that memory's high-water mark into the
+// child's maximum (every child would seem at least as large as the benchmark program).
+double WaitChildPeakKb(pid_t pid);
+
 // Runs this program again with `arguments` (a child mode of its main); the child's peak resident
 // memory in kB, or a negative number when it failed.
 double ChildPeakKb(const std::vector<std::string>& arguments);

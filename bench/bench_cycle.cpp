@@ -4,11 +4,6 @@
 // logged-in `rzctl watch`; and what connections that poll values and state but not the screen
 // image (the plant overview's) cost in memory and threads.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,8 +24,6 @@
 #include "session/ExchangeTrace.h"
 #include "session/LoginDialogue.h"
 #include "transport/LinkSocket.h"
-
-extern char** environ;
 
 namespace {
 
@@ -113,32 +106,18 @@ void BM_RzctlWatchPeakMemory(benchmark::State& state) {
     std::vector<std::string> args = {
         rzctl,        "--host",       "127.0.0.1",  "--port", port,    "--user",   kBenchUser,
         "--password", kBenchPassword, "--data-dir", dir,      "watch", "--cycles", "3"};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
     double peakKb = 0;
     for (auto _ : state) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        const int spawned =
-            posix_spawn(&pid, rzctl.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
+        const pid_t pid = SpawnChild(args, {.outToNull = true});
+        if (pid < 0) {
             state.SkipWithError(("cannot start " + rzctl).c_str());
             return;
         }
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0) {
+        peakKb = WaitChildPeakKb(pid);
+        if (peakKb < 0) {
             state.SkipWithError("rzctl watch failed");
             return;
         }
-        peakKb = static_cast<double>(usage.ru_maxrss);
     }
     state.counters["peak_kB"] = peakKb;
 }

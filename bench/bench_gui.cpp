@@ -11,7 +11,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -58,8 +57,6 @@
 #include "views/LoopPanelDlg.h"
 #include "views/NumericEdit.h"
 #include "views/RzView.h"
-
-extern char** environ;
 
 namespace {
 
@@ -480,24 +477,13 @@ BENCHMARK(BM_BareWindowPeakMemory)
 class RzsimPlant {
   public:
     RzsimPlant() {
-        std::string path = ExecutableDirectory() + "/../sim/rzsim";
-        std::vector<std::string> args = {path, "--instruments", "2", "--port", "0"};
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
         int out[2];
         if (pipe2(out, O_CLOEXEC) != 0) {
             return;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = SpawnChild(
+            {ExecutableDirectory() + "/../sim/rzsim", "--instruments", "2", "--port", "0"},
+            {.out = out[1]});
         close(out[1]);
         FILE* output = fdopen(out[0], "r");
         // rzsim: listening on ADDRESS:PORT as "NAME" (PROFILE)

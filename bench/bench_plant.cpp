@@ -9,8 +9,6 @@
 // while one instrument stalls (it reads every request and answers none).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -44,8 +42,6 @@
 #include "shell/OverviewModel.h"
 #include "shell/PlantOverview.h"
 #include "ui/FlatLook.h"
-
-extern char** environ;
 
 namespace {
 
@@ -101,11 +97,6 @@ class Child {
     explicit Child(const std::vector<std::string>& arguments) {
         std::vector<std::string> args = {ExecutableDirectory() + "/rz_bench"};
         args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
         int in[2];
         int out[2];
         if (pipe2(in, O_CLOEXEC) != 0) {
@@ -116,14 +107,7 @@ class Child {
             close(in[1]);
             return;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = SpawnChild(std::move(args), {.in = in[0], .out = out[1]});
         close(in[0]);
         close(out[1]);
         toChild_ = fdopen(in[1], "w");
@@ -164,17 +148,8 @@ class Child {
     }
     // Its peak resident memory in kB once it has ended well; a negative number otherwise.
     double WaitPeakKb() {
-        if (pid_ <= 0) {
-            return -1;
-        }
-        int status = 0;
-        rusage usage{};
         waited_ = true;
-        if (wait4(pid_, &status, 0, &usage) != pid_ || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0) {
-            return -1;
-        }
-        return static_cast<double>(usage.ru_maxrss);
+        return WaitChildPeakKb(pid_);
     }
 
   private:

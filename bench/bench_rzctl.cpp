@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -27,8 +26,6 @@
 #include "SimServer.h"
 #include "common/FullBacklog.h"
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -47,34 +44,12 @@ class CtlProcess {
             std::to_string(port), "--user",     kBenchUser,  "--password",
             kBenchPassword,       "--data-dir", dataDir};
         args.insert(args.end(), command.begin(), command.end());
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
         int out[2];
         if (pipe2(out, O_CLOEXEC) != 0) {
             return;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        // rzctl keeps a SIGINT its starter ignores (as programs started in the background do),
-        // so the signals it is measured on start at their defaults whatever runs the benchmark.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        if (posix_spawn(&pid_, args[0].c_str(), &actions, &attributes, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
+        // The signals rzctl is measured on start at their defaults whatever runs the benchmark.
+        pid_ = SpawnChild(std::move(args), {.out = out[1], .errorsToNull = true});
         close(out[1]);
         output_ = fdopen(out[0], "r");
     }
