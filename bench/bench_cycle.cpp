@@ -96,8 +96,7 @@ void BM_CyclePassCpuTrace(benchmark::State& state) {
 }
 BENCHMARK(BM_CyclePassCpuTrace)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// Peak resident memory of `rzctl watch` over a few 1000 ms cycles at level A, from the child's
-// resource usage (the same figure as VmHWM).
+// Peak resident memory of `rzctl watch` over a few 1000 ms cycles at level A (its VmHWM).
 void BM_RzctlWatchPeakMemory(benchmark::State& state) {
     BenchDataDir data(1000);
     const std::string rzctl = RzctlPath();
