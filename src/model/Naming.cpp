@@ -74,9 +74,17 @@ bool StoreTrimmed(char* text, size_t size, const char* source) {
     if (size == 0) {
         return false;
     }
-    CopyText(text, size, source != nullptr ? source : "");
-    TrimTrailingBlanks(text);
-    return text[0] != '\0';
+    // One pass: copied as far as the field holds, ended after the last non-blank (it runs for
+    // every value of every pass).
+    size_t kept = 0;
+    for (size_t i = 0; source != nullptr && i + 1 < size && source[i] != '\0'; ++i) {
+        text[i] = source[i];
+        if (source[i] != ' ') {
+            kept = i + 1;
+        }
+    }
+    text[kept] = '\0';
+    return kept != 0;
 }
 
 void FormatDefaultTag(int32_t number, char* text, size_t size) {

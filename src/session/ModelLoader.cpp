@@ -1,6 +1,5 @@
 #include "session/ModelLoader.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -82,7 +81,9 @@ void NoteMark(const CDataRecord& record, CValueMark& mark, int32_t& alarms) {
     StoreTrimmed(mark.unit, sizeof mark.unit, record.text1);
     mark.alarm = 0;
     for (const char* c = record.marks; *c != '\0'; ++c) {
-        mark.alarm |= std::isalpha(static_cast<unsigned char>(*c)) ? 1 : 0;
+        // An ASCII letter, whatever the locale: the instrument's marks are ASCII.
+        const auto lower = static_cast<unsigned char>(static_cast<unsigned char>(*c) | 0x20);
+        mark.alarm |= lower >= 'a' && lower <= 'z' ? 1 : 0;
     }
     alarms += mark.alarm;
 }
