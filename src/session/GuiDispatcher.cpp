@@ -64,12 +64,15 @@ class CGuiWake {
 
     // Runs the calls of every ready dispatcher, including those that become ready meanwhile. A
     // call may destroy any dispatcher: a destroyed one has left the list, and the one draining
-    // stops by itself.
+    // stops by itself. A call may also run a nested event loop (a modal dialog): while others
+    // wait behind the one draining, the eventfd stays signalled, so that the nested loop runs
+    // them too.
     void OnWake() {
         uint64_t count = 0;
         [[maybe_unused]] const ssize_t got = read(fd_, &count, sizeof count);
         for (;;) {
             CGuiDispatcher* next = nullptr;
+            bool more = false;
             {
                 std::lock_guard lock(mutex_);
                 if (ready_.empty()) {
@@ -78,6 +81,11 @@ class CGuiWake {
                 next = ready_.front();
                 ready_.erase(ready_.begin());
                 next->listed_ = false;
+                more = !ready_.empty();
+            }
+            if (more) {
+                const uint64_t one = 1;
+                [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
             }
             next->Drain();
         }

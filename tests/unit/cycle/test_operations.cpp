@@ -438,3 +438,24 @@ TEST(GuiDispatcher, ThinWaitRunsCallsPostedFromAnotherThread) {
     worker.join();
     EXPECT_EQ(ran, 3);
 }
+
+// A call that opens a nested event loop (a modal dialog) does not hold up the calls of the other
+// dispatchers that were ready with it.
+TEST(GuiDispatcher, NestedEventLoopRunsTheOtherReadyDispatchers) {
+    EnsureApplication();
+    CGuiDispatcher a;
+    CGuiDispatcher b;
+    a.Arm();
+    b.Arm();
+    bool bRan = false;
+    bool seenInside = false;
+    std::thread worker([&] {
+        a.Post([&] {
+            seenInside = ProcessEventsUntil([&] { return bRan; }, std::chrono::seconds(2));
+        });
+        b.Post([&] { bRan = true; });
+    });
+    worker.join();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return bRan; }));
+    EXPECT_TRUE(seenInside) << "b ran only after a's nested loop ended";
+}
